@@ -1,0 +1,81 @@
+#include "common/PathUtil.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "common/TextUtil.h"
+
+namespace fs = std::filesystem;
+
+namespace path {
+
+std::string Join(const std::string& directory, const std::string& name) {
+  if (directory.empty()) return name;
+  return (fs::path(directory) / name).string();
+}
+
+bool Exists(const std::string& p) {
+  std::error_code ec;
+  return !p.empty() && fs::exists(p, ec);
+}
+
+bool IsDirectory(const std::string& p) {
+  std::error_code ec;
+  return !p.empty() && fs::is_directory(p, ec);
+}
+
+bool IsRegularFile(const std::string& p) {
+  std::error_code ec;
+  return !p.empty() && fs::is_regular_file(p, ec);
+}
+
+bool CreateDirectory(const std::string& p) {
+  if (p.empty()) return false;
+  std::error_code ec;
+  fs::create_directories(p, ec);
+  return fs::is_directory(p, ec);
+}
+
+bool CopyFile(const std::string& from, const std::string& to) {
+  std::error_code ec;
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+  return !ec;
+}
+
+bool RemoveFile(const std::string& p) {
+  std::error_code ec;
+  return fs::remove(p, ec);
+}
+
+static std::size_t LastSeparator(const std::string& p) { return p.find_last_of("/\\"); }
+
+std::string FileName(const std::string& p) {
+  std::size_t sep = LastSeparator(p);
+  return sep == std::string::npos ? p : p.substr(sep + 1);
+}
+
+std::string DirectoryOf(const std::string& p) {
+  std::size_t sep = LastSeparator(p);
+  return sep == std::string::npos ? std::string() : p.substr(0, sep);
+}
+
+std::string BaseName(const std::string& p) {
+  std::string name = FileName(p);
+  std::size_t dot = name.rfind('.');
+  return (dot == std::string::npos || dot == 0) ? name : name.substr(0, dot);
+}
+
+std::string Extension(const std::string& p) {
+  std::string name = FileName(p);
+  std::size_t dot = name.rfind('.');
+  return (dot == std::string::npos || dot == 0) ? std::string() : text::ToLower(name.substr(dot + 1));
+}
+
+std::string ProgramDirectory() {
+  std::error_code ec;
+  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) return ".";
+  return exe.parent_path().string();
+}
+
+}  // namespace path

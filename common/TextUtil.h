@@ -1,0 +1,31 @@
+#pragma once
+// Small text helpers used by every reader of this system's text files.
+
+#include <istream>
+#include <string>
+#include <string_view>
+
+namespace text {
+
+// Reads one whole line, however long, without its line end. A carriage return
+// before the line feed (files written on Windows) is dropped as well, so that
+// CRLF and LF files read the same. Returns false at end of input when nothing
+// was read.
+bool ReadLine(std::istream& in, std::string& line);
+
+std::string ToLower(std::string_view s);
+std::string ToUpper(std::string_view s);
+// Removes trailing spaces, tabs, carriage returns and line feeds.
+std::string TrimRight(std::string_view s);
+std::string Trim(std::string_view s);
+bool StartsWith(std::string_view s, std::string_view prefix);
+bool EndsWith(std::string_view s, std::string_view suffix);
+// Case-insensitive equality.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
+// Number parsing with the semantics of the C library's atoi/atof: leading
+// white space skipped, trailing text ignored, no number gives 0.
+int AtoI(std::string_view s);
+double AtoF(std::string_view s);
+
+}  // namespace text

@@ -1,0 +1,42 @@
+#pragma once
+// Spectrum-file input: one importer per format behind one interface, chosen
+// by a factory from the data-type index of the desktop program's list.
+//
+// Contract of every importer:
+//  - Load(path, spectra, replace) reads every MS2 spectrum of `path` (a file,
+//    or for DTA a directory of DTA files) into `spectra`. With `replace` the
+//    vector is cleared first; otherwise the spectra are appended.
+//  - Each loaded spectrum has a DTA-style name (input base name, first scan,
+//    last scan, charge, "dta"), its precursor MH+ computed from m/z and
+//    charge, its precursor m/z, and its retention time (seconds) and scan
+//    numbers where the format has them. Peaks are ascending in m/z.
+//  - Load returns false when the path cannot be read or holds no usable
+//    spectrum; LastError() then says why, naming the file (and the line for
+//    text formats). Importers never exit the process and never print on
+//    their own.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/Spectrum.h"
+#include "common/Types.h"
+
+class CMS2Input {
+ public:
+  virtual ~CMS2Input() = default;
+  virtual bool Load(const std::string& path, std::vector<msdata::CSpectrum>& spectra,
+                    bool replace) = 0;
+  const std::string& LastError() const { return last_error_; }
+
+ protected:
+  std::string last_error_;
+};
+
+class CMS2InputFactory {
+ public:
+  // Returns a new importer that the caller deletes, or nullptr for a value
+  // outside the list. `verbose` lets an importer report progress on long
+  // files through the notifier.
+  CMS2Input* GetImporter(MS2FormatType type, bool verbose);
+};
