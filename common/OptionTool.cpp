@@ -1,0 +1,85 @@
+#include "common/OptionTool.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <utility>
+
+#include "common/TextUtil.h"
+
+namespace {
+
+// Case-insensitive comparison of the first prefix.size() characters.
+bool BeginsWithNoCase(const std::string& line, const std::string& prefix) {
+  return line.size() >= prefix.size() &&
+         text::EqualsNoCase(std::string_view(line).substr(0, prefix.size()), prefix);
+}
+
+}  // namespace
+
+COptionToolException::COptionToolException(const std::string& path)
+    : std::runtime_error("COptionTool::_GetPrivateProfileString: cannot find the file. " + path),
+      path_(path) {}
+
+COptionTool::COptionTool(std::string section, std::string path)
+    : section_(std::move(section)), path_(std::move(path)) {}
+
+std::string COptionTool::GetString(const std::string& key, const std::string& def) const {
+  return ReadValue(section_, key, def, path_);
+}
+
+int COptionTool::GetInteger(const std::string& key, int def) const {
+  bool found = false;
+  std::string value = ReadValue(section_, key, std::string(), path_, &found);
+  return found ? text::AtoI(value) : def;
+}
+
+std::string COptionTool::ReadValue(const std::string& section, const std::string& key,
+                                   const std::string& def, const std::string& path,
+                                   bool* found) {
+  if (found) *found = false;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw COptionToolException(path);
+
+  const std::string header = "[" + section + "]";
+  std::string line;
+  bool in_section = false;
+  while (text::ReadLine(in, line)) {
+    if (BeginsWithNoCase(line, header)) {
+      in_section = true;
+      break;
+    }
+  }
+  if (!in_section) return def;
+
+  while (text::ReadLine(in, line)) {
+    if (line.size() > key.size() && line[key.size()] == '=' && BeginsWithNoCase(line, key)) {
+      std::string value = line.substr(key.size() + 1);
+      while (!value.empty() && (value.back() == '\r' || value.back() == '\n')) value.pop_back();
+      if (found) *found = true;
+      return value;
+    }
+  }
+  return def;
+}
+
+std::size_t COptionTool::_GetPrivateProfileString(const char* section, const char* key,
+                                                  const char* def, char* out, std::size_t size,
+                                                  const char* path) {
+  const std::string fallback = def ? def : "";
+  auto copy_out = [out, size](const std::string& value) -> std::size_t {
+    if (!out || size == 0) return 0;
+    std::size_t n = std::min(value.size(), size - 1);
+    std::memcpy(out, value.data(), n);
+    out[n] = '\0';
+    return n;
+  };
+  std::string value;
+  try {
+    value = ReadValue(section ? section : "", key ? key : "", fallback, path ? path : "");
+  } catch (const COptionToolException&) {
+    copy_out(fallback);
+    throw;
+  }
+  return copy_out(value);
+}

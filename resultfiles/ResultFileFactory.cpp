@@ -1,0 +1,78 @@
+#include <fstream>
+
+#include "common/Notifier.h"
+#include "common/TextUtil.h"
+#include "resultfiles/ResultFile.h"
+
+CResultFile::~CResultFile() = default;
+
+namespace {
+
+// Splits at every ","; a missing field is empty.
+std::vector<std::string> SplitFields(const std::string& line) {
+  std::vector<std::string> fields;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = line.find(',', start);
+    if (comma == std::string::npos) {
+      fields.push_back(line.substr(start));
+      return fields;
+    }
+    fields.push_back(line.substr(start, comma - start));
+    start = comma + 1;
+  }
+}
+
+const std::string& FieldOrEmpty(const std::vector<std::string>& fields, std::size_t index) {
+  static const std::string kEmpty;
+  return index < fields.size() ? fields[index] : kEmpty;
+}
+
+}  // namespace
+
+CResultFile* CResultFileFactory::GetResult(std::string path) const {
+  const std::string upper = text::ToUpper(path);
+  const std::size_t dot = upper.rfind('.');
+  if (dot == std::string::npos) return nullptr;
+  const std::string extension = upper.substr(dot);
+  if (extension == ".TAGRAM") return new CTagramResultFile();
+  if (extension == ".SPECTRA") return new CKilnResultFile();
+  return nullptr;
+}
+
+void CResultFileFactory::GetPair_(std::string path, std::vector<std::string>& names,
+                                  std::vector<double>& shifts,
+                                  std::vector<std::int32_t>& marks) const {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    notify::Message("Can not read file:" + path);
+    return;
+  }
+  names.clear();
+  shifts.clear();
+  marks.clear();
+  std::string line;
+  while (text::ReadLine(in, line)) {
+    const std::vector<std::string> fields = SplitFields(text::ToUpper(line));
+    marks.push_back(fields.size() == 7 ? text::AtoI(fields[6]) : -1);
+    names.push_back(FieldOrEmpty(fields, 0));
+    names.push_back(FieldOrEmpty(fields, 2));
+    shifts.push_back(text::AtoF(FieldOrEmpty(fields, 4)));
+  }
+}
+
+void CResultFileFactory::ReadClusterFile_(std::string path, ClusterMap& clusters) const {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    notify::Message("Can not read file:" + path);
+    return;
+  }
+  clusters.clear();
+  std::string line;
+  while (text::ReadLine(in, line)) {
+    const std::vector<std::string> fields = SplitFields(line);
+    const std::string name = text::ToUpper(FieldOrEmpty(fields, 1));
+    const std::int32_t number = text::AtoI(FieldOrEmpty(fields, 2));
+    clusters[number].push_back(name);
+  }
+}

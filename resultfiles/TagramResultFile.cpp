@@ -1,0 +1,87 @@
+#include <fstream>
+
+#include "common/Notifier.h"
+#include "common/OptionTool.h"
+#include "common/TextUtil.h"
+#include "resultfiles/ResultFile.h"
+
+namespace {
+
+// The text after the first "=" when the line holds a "=" after its first
+// character; `found` is false otherwise.
+std::string ValueAfterEquals(const std::string& line, bool& found) {
+  found = line.find('=', 1) != std::string::npos;
+  return found ? line.substr(line.find('=') + 1) : std::string();
+}
+
+// "SEQ score items..." -> "SEQ items...": the second field is dropped.
+std::string IdentificationOf(std::string line) {
+  if (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
+  bool has_value = false;
+  std::string value = ValueAfterEquals(line, has_value);
+  if (!has_value) value = line;
+  const std::size_t first = value.find(' ');
+  if (first == std::string::npos) return std::string();
+  const std::size_t second = value.find(' ', first + 1);
+  if (second == std::string::npos) return value.substr(0, first);
+  return value.substr(0, first) + " " + value.substr(second + 1);
+}
+
+}  // namespace
+
+void CTagramResultFile::LoadResult(const std::string& path, ResultMap& results,
+                                   std::string& data_path, ModificationList& modifications) {
+  {
+    std::ifstream probe(path, std::ios::binary);
+    if (!probe) {
+      notify::Message("Can not open file:" + path);
+      return;
+    }
+  }
+
+  int count = 0;
+  try {
+    std::string value = COptionTool("FilePath", path).GetString("File_Path", "");
+    data_path = value.find("NULL") != std::string::npos ? std::string() : value;
+
+    COptionTool mod_section("Modification", path);
+    for (int n = 1;; ++n) {
+      std::string name = mod_section.GetString(std::to_string(n), "");
+      if (name.empty()) break;
+      modifications.emplace_back(name, -1.0);
+    }
+    count = text::AtoI(COptionTool("Total", path).GetString("total", ""));
+  } catch (const COptionToolException&) {
+    // The file went away between the checks.
+    notify::Message("Can not open file:" + path);
+    return;
+  }
+
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    notify::Message("Can not open file!");
+    return;
+  }
+  std::string line;
+  bool at_records = false;
+  while (text::ReadLine(in, line)) {
+    if (line == "[Spectrum1]") {
+      at_records = true;
+      break;
+    }
+  }
+  if (!at_records) return;
+
+  for (int record = 0; record < count; ++record) {
+    if (!text::ReadLine(in, line)) break;
+    bool has_name = false;
+    const std::string name = ValueAfterEquals(line, has_name);
+
+    std::string identification;
+    while (text::ReadLine(in, line)) {
+      if (line.find("[Spectrum") != std::string::npos) break;
+      identification = IdentificationOf(line);
+    }
+    results[name] = identification;
+  }
+}
