@@ -1,0 +1,120 @@
+#include "drivers/gannet/GannetRun.h"
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+
+#include "common/Notifier.h"
+#include "common/PathUtil.h"
+#include "common/TextUtil.h"
+#include "spectra/MS2Input.h"
+
+namespace gannet {
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const {
+    if (f) std::fclose(f);
+  }
+};
+
+bool ChooseFormat(const std::string& data_path, MS2FormatType& type, std::string& why) {
+  const std::string ext = path::Extension(data_path);
+  if (ext == "mzml" || ext == "mzxml") {
+    type = MS2_FORMAT_MZML;
+  } else if (ext == "ms2") {
+    type = MS2_FORMAT_MS2;
+  } else if (ext == "mgf") {
+    type = MS2_FORMAT_MGF;
+  } else if (ext == "raw") {
+    why = data_path +
+          " is a vendor raw file, which cannot be read on Linux. Convert it to mzML (for example: "
+          "msconvert --mzML \"" +
+          data_path + "\") and give the mzML file instead.";
+    return false;
+  } else {
+    why = data_path + ": unknown file type \"" + ext + "\"; Gannet reads mzML, mzXML, MS2 and MGF.";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool WriteDump(const std::vector<msdata::CSpectrum>& spectra, const std::vector<MzScanInfo>& info,
+               std::FILE* out) {
+  std::fputs(
+      "ScanNo\tType\tRetentionTime\tInstrumentType\tActivationType\tPrecursorScan\t"
+      "PrecursorCharge\tPrecursorMH+\tPrecursorM/H\n",
+      out);
+  const bool have_info = info.size() == spectra.size();
+  for (std::size_t i = 0; i < spectra.size(); ++i) {
+    const msdata::CSpectrum& s = spectra[i];
+    const int scan = have_info ? info[i].scan : s.first_scan;
+    std::fprintf(out, "%d\tMS2\t%lf\t%s\t%s\t%d\t%d\t%lf\t%lf\n", scan, s.retention_time,
+                 have_info ? info[i].instrument.c_str() : "unknown",
+                 have_info ? info[i].activation.c_str() : "unknown",
+                 have_info ? info[i].precursor_scan : 0, s.charge, s.precursor_mass, s.precursor_mz);
+  }
+  return std::ferror(out) == 0;
+}
+
+int Run(const std::string& exchange_file, const std::string& dump_file, std::FILE* console) {
+  // An earlier run's dump must never pass for this run's result.
+  path::RemoveFile(dump_file);
+
+  std::ifstream exchange(exchange_file, std::ios::binary);
+  std::string data_path;
+  if (!exchange) {
+    std::fprintf(console, "Gannet: Cannot open file: %s\n", exchange_file.c_str());
+    return 1;
+  }
+  if (!text::ReadLine(exchange, data_path) || text::Trim(data_path).empty()) {
+    std::fprintf(console, "Gannet: %s holds no data path on its first line\n",
+                 exchange_file.c_str());
+    return 1;
+  }
+  data_path = text::Trim(data_path);
+
+  MS2FormatType type = MS2_FORMAT_MZML;
+  std::string why;
+  if (!ChooseFormat(data_path, type, why)) {
+    std::fprintf(console, "Gannet: %s\n", why.c_str());
+    return 1;
+  }
+
+  // The importers report skipped records through the notifier; on the console
+  // they belong with Gannet's own messages.
+  notify::ScopedHandler to_console(
+      [console](const std::string& m) { std::fprintf(console, "Gannet: %s\n", m.c_str()); });
+  CMS2InputFactory factory;
+  std::unique_ptr<CMS2Input> importer(factory.GetImporter(type, false));
+  std::vector<msdata::CSpectrum> spectra;
+  if (!importer->Load(data_path, spectra, true)) {
+    std::fprintf(console, "Gannet: %s\n", importer->LastError().c_str());
+    return 1;
+  }
+  std::vector<MzScanInfo> info;
+  if (auto* mz = dynamic_cast<CMzImporter*>(importer.get())) info = mz->ScanInfo();
+
+  const std::string partial = dump_file + ".partial";
+  bool ok = false;
+  {
+    std::unique_ptr<std::FILE, FileCloser> out(std::fopen(partial.c_str(), "w"));
+    if (out) {
+      ok = WriteDump(spectra, info, out.get());
+      ok = std::fclose(out.release()) == 0 && ok;
+    }
+  }
+  if (!ok || std::rename(partial.c_str(), dump_file.c_str()) != 0) {
+    path::RemoveFile(partial);
+    std::fprintf(console, "Gannet: Can not save file: %s\n", dump_file.c_str());
+    return 1;
+  }
+  std::fprintf(console, "Gannet: %zu MS2 precursors of %s written to %s\n", spectra.size(),
+               data_path.c_str(), dump_file.c_str());
+  return 0;
+}
+
+}  // namespace gannet

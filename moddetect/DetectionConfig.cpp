@@ -1,0 +1,103 @@
+#include "moddetect/DetectionConfig.h"
+
+#include <fstream>
+
+#include "common/Notifier.h"
+#include "common/PathUtil.h"
+#include "common/TextUtil.h"
+
+namespace {
+
+bool Contains(const std::string& s, const char* what) { return s.find(what) != std::string::npos; }
+
+std::uint8_t Switch(const std::string& v) { return text::AtoI(v) != 0 ? 1 : 0; }
+
+}  // namespace
+
+bool CDetectionConfig::ReadConfigFile(const std::string& path) {
+  if (path.empty() || path::IsDirectory(path)) return false;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  ReadConfig(in);
+  return true;
+}
+
+void CDetectionConfig::ReadConfig(std::istream& in) {
+  Section section = Section::kNone;
+  std::string line;
+  while (text::ReadLine(in, line)) {
+    const std::size_t comment = line.find('%');
+    if (comment != std::string::npos) line.erase(comment);
+    line = text::TrimRight(line);
+    const std::string lower = text::ToLower(line);
+
+    if (Contains(lower, "[data]")) { section = Section::kData; continue; }
+    if (Contains(lower, "[modification]")) { section = Section::kModification; continue; }
+    if (Contains(lower, "[pair]")) { section = Section::kPair; continue; }
+    if (Contains(lower, "[mode]")) { section = Section::kMode; continue; }
+    if (Contains(lower, "[other]")) { section = Section::kOther; continue; }
+
+    if (section == Section::kNone) {
+      // Blank and comment-only lines above the first header are not
+      // parameters, so they are not reported as unknown ones.
+      if (!text::Trim(line).empty()) notify::Message("Error: unknown parameter name!");
+      continue;
+    }
+    const std::size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;  // no key can match without "="
+    // Keys are matched in the text before the value, so that a value (a
+    // path, say) that happens to hold a key's text cannot be taken for it.
+    std::string key_part;
+    for (char c : lower.substr(0, eq + 1))
+      if (c != ' ' && c != '\t') key_part += c;
+    ApplyLine(section, key_part, text::Trim(line.substr(eq + 1)));
+  }
+}
+
+void CDetectionConfig::ApplyLine(Section section, const std::string& key, const std::string& value) {
+  switch (section) {
+    case Section::kData:
+      if (Contains(key, "filepath=")) {
+        filepath_ = value;
+      } else if (Contains(key, "filetype=")) {
+        const std::string v = text::ToLower(value);
+        if (Contains(v, "raw")) filetype_ = DETECTION_FILE_RAW;
+        else if (Contains(v, "dta")) filetype_ = DETECTION_FILE_DTA;
+        else if (Contains(v, "ms2")) filetype_ = DETECTION_FILE_MS2;
+        else filetype_ = DETECTION_FILE_DUMP;
+      } else if (Contains(key, "masslower=")) {
+        masslower_ = text::AtoF(value);
+      } else if (Contains(key, "massupper=")) {
+        massupper_ = text::AtoF(value);
+      } else if (Contains(key, "timelower=")) {
+        timelower_ = text::AtoF(value);
+      } else if (Contains(key, "timeupper=")) {
+        timeupper_ = text::AtoF(value);
+      }
+      break;
+    case Section::kModification:
+      if (Contains(key, "modmasslower=")) modmasslower_ = text::AtoI(value);
+      else if (Contains(key, "modmassupper=")) modmassupper_ = text::AtoI(value);
+      break;
+    case Section::kPair:
+      if (Contains(key, "findpair=")) findpair_ = Switch(value);
+      else if (Contains(key, "ppthres=")) ppthres_ = text::AtoF(value);
+      else if (Contains(key, "dtaname=")) dtaname_ = value;
+      else if (Contains(key, "pairpath=")) pairpath_ = value;
+      break;
+    case Section::kMode:
+      if (Contains(key, "postsearch=")) postsearch_ = Switch(value);
+      else if (Contains(key, "identspectfile=")) identspectfile_ = value;
+      break;
+    case Section::kOther:
+      if (Contains(key, "t_d_score=")) t_d_score_ = text::AtoF(value);
+      else if (Contains(key, "t_delta_c=")) t_delta_c_ = text::AtoF(value);
+      else if (Contains(key, "masstol=")) masstol_ = text::AtoF(value);
+      else if (Contains(key, "massres=")) massres_ = text::AtoF(value);
+      else if (Contains(key, "maxndata=")) maxndata_ = text::AtoI(value);
+      else if (Contains(key, "detectcomb=")) detectcomb_ = Switch(value);
+      break;
+    case Section::kNone:
+      break;
+  }
+}

@@ -1,0 +1,124 @@
+#include "moddetect/DetectionRun.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "common/ErrorMarker.h"
+#include "moddetect/ResultOutput.h"
+
+namespace {
+
+constexpr int kBannerWidth = 75;
+
+std::string Padded(const std::string& s) {
+  std::string line = s;
+  if (line.size() < static_cast<std::size_t>(kBannerWidth)) line.resize(kBannerWidth, ' ');
+  return line + "|";
+}
+
+}  // namespace
+
+CDetectionRun::CDetectionRun(std::ostream& out, bool clear_console)
+    : out_(out),
+      clear_console_(clear_console),
+      config_(std::make_unique<CDetectionConfig>()),
+      precursors_(std::make_unique<CPrecursorList>()),
+      collector_(std::make_unique<CPairCollector>()),
+      detector_(std::make_unique<CModificationDetector>()),
+      writer_(std::make_unique<CPairWriter>()),
+      combiner_(std::make_unique<CCombinationFinder>()) {}
+
+std::string CDetectionRun::JoinArguments(int argc, const char* const* argv) {
+  std::string joined;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) joined += ' ';
+    joined += argv[i];
+  }
+  return joined;
+}
+
+void CDetectionRun::PrintBanner() {
+  if (clear_console_) out_ << "\033[H\033[2J";
+  const std::string dashes = std::string(kBannerWidth, '-') + "|";
+  char version[64];
+  std::snprintf(version, sizeof version, "Tessera version %s", kVersion);
+  out_ << dashes << std::endl;
+  out_ << version << std::endl;
+  out_ << Padded("Shiftscan: fast detection of protein modifications") << std::endl;
+  out_ << Padded("Tessera project, 2026") << std::endl;
+  out_ << dashes << std::endl;
+}
+
+int CDetectionRun::Fail() {
+  marker::CreateErrorMarker();
+  return 1;
+}
+
+void CDetectionRun::ReduceRedundancy() {
+  precursors_->SortByChargeMass();
+  const std::size_t limit = config_->MaxNData() > 1 ? static_cast<std::size_t>(config_->MaxNData()) : 1;
+  for (;;) {
+    precursors_->RemoveRedundancy(config_->MassTol());
+    const std::size_t kept = precursors_->Reduced().size();
+    // One precursor cannot be reduced further, and a tolerance that does
+    // not grow (zero, negative, NaN) or has grown without bound would
+    // double for ever.
+    if (kept <= limit || kept <= 1) break;
+    const double tol = config_->MassTol();
+    if (!std::isfinite(tol)) break;
+    config_->SetMassTol(tol > 0.0 ? tol * 2.0 : 1.0);
+  }
+}
+
+int CDetectionRun::Run(const std::string& config_path) {
+  if (!config_->ReadConfigFile(config_path)) {
+    out_ << "Error: parameter file: " << config_path << " does not exist!" << std::endl;
+    return Fail();
+  }
+  precursors_->SetSource(config_->DataPath(), config_->FileType(), config_->DtaName());
+  PrintBanner();
+
+  out_ << "Reading data..." << std::flush;
+  const auto start = std::chrono::steady_clock::now();
+  const bool read_ok = precursors_->ReadData(*config_);
+  out_ << "done(" << precursors_->Records().size() << ")" << std::endl;
+  if (!read_ok) return Fail();
+
+  out_ << "Removing redundancy..." << std::flush;
+  ReduceRedundancy();
+  out_ << "done(" << precursors_->Reduced().size() << ")" << std::endl;
+
+  out_ << "Detecting modifications.." << std::flush;
+  if (config_->PostSearch()) collector_->LoadIdentifiedSpectra(config_->IdentSpectFile());
+  const auto& reduced = precursors_->Reduced();
+  for (std::int32_t w = config_->ModMassLower(); w <= config_->ModMassUpper(); ++w) {
+    collector_->CollectPairs(reduced, w, config_->PostSearch());
+    detector_->SetPairs(*collector_);
+    detector_->SetParameters(config_->TDScore(), config_->TDeltaC(), config_->MassRes(), w);
+    if (detector_->Detect() && config_->FindPair())
+      writer_->WritePairs(reduced, detector_->WorkingMixture(), config_->PairPath(), config_->PPThreshold(),
+                          detector_->MutableResults());
+    out_ << w << ".." << std::flush;
+    if (w == config_->ModMassUpper()) break;  // w + 1 would overflow at INT_MAX
+  }
+  out_ << "finishing.." << std::flush;
+  auto& results = detector_->MutableResults();
+  combiner_->FindCombinations(reduced, results);
+  out_ << "done" << std::endl;
+
+  out_ << std::endl << config_->DataPath() << std::endl;
+  out_ << results.size() << " potential modifications are discovered:" << std::endl;
+  PrintResultTable(out_, results);
+
+  const bool written = WriteResultFile(kResultFile, results);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  out_ << std::endl << "Total time consumed: " << seconds << "s" << std::endl;
+  if (!written) {
+    out_ << "Cannot write file: " << kResultFile << std::endl;
+    return Fail();
+  }
+  return 0;
+}

@@ -1,0 +1,112 @@
+#include "moddetect/PairCollector.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+
+#include "common/DtaName.h"
+#include "common/Notifier.h"
+#include "common/PathUtil.h"
+#include "common/TextUtil.h"
+
+namespace {
+
+constexpr double kPairWindow = 0.48;
+
+// Last scan number of a spectrum title. Titles are DTA-style names; a
+// prefix holding dots is handled by reading the fields from the end, and a
+// title without the extension by reading "base first last" from the front.
+bool TitleLastScan(const std::string& title, std::int32_t& scan) {
+  msdata::DtaNameParts parts;
+  if (msdata::ParseDtaName(title, parts) || msdata::ParseDtaName(title + ".DTA", parts)) {
+    scan = parts.last_scan;
+    return true;
+  }
+  std::string spaced = title;
+  std::replace(spaced.begin(), spaced.end(), '.', ' ');
+  std::vector<char> base(spaced.size() + 1, '\0');
+  int first = 0, last = 0;
+  if (std::sscanf(spaced.c_str(), "%s %d %d", base.data(), &first, &last) != 3) return false;
+  scan = last;
+  return true;
+}
+
+}  // namespace
+
+CPairCollector::CPairCollector() {
+  delta_mass_.reserve(2000);
+  delta_time_.reserve(2000);
+  delta_scan_.reserve(2000);
+}
+
+void CPairCollector::LoadIdentifiedSpectra(const std::string& p) {
+  identified_.clear();
+  std::ifstream in;
+  if (!path::IsDirectory(p)) in.open(p, std::ios::binary);
+  if (!in) {
+    notify::Message("Can not open file:" + p);
+    return;
+  }
+  LoadIdentifiedSpectra(in);
+}
+
+void CPairCollector::LoadIdentifiedSpectra(std::istream& in) {
+  identified_.clear();
+  std::string line;
+  while (text::ReadLine(in, line)) {
+    std::replace(line.begin(), line.end(), '\t', ' ');
+    if (line.empty() || !std::isdigit(static_cast<unsigned char>(line[0]))) continue;
+    const std::size_t comma = line.find(',');
+    if (comma == std::string::npos) continue;
+    // Skip the first field, its comma and the character after it, then one
+    // word and its blank: the next word is the spectrum title.
+    std::string rest = comma + 2 <= line.size() ? line.substr(comma + 2) : std::string();
+    const std::size_t blank = rest.find(' ');
+    if (blank == std::string::npos) continue;
+    rest = rest.substr(blank + 1);
+    const std::size_t end = rest.find(' ');
+    const std::string title = text::ToUpper(rest.substr(0, end));
+    std::int32_t scan = 0;
+    if (title.empty() || !TitleLastScan(title, scan) || scan < 0) continue;
+    identified_.push_back(scan);
+  }
+  std::sort(identified_.begin(), identified_.end());
+  identified_.erase(std::unique(identified_.begin(), identified_.end()), identified_.end());
+}
+
+bool CPairCollector::IsIdentified(std::int32_t scan) const {
+  return std::binary_search(identified_.begin(), identified_.end(), scan);
+}
+
+bool CPairCollector::CollectPairs(const std::vector<PrecursorRecord>& reduced, std::int32_t w,
+                                  bool post_search) {
+  delta_mass_.clear();
+  delta_time_.clear();
+  delta_scan_.clear();
+  const std::size_t n = reduced.size();
+  if (n < 2) return false;
+  std::size_t l = 0, h = 1;
+  while (h < n && l < n) {
+    // A pair is two distinct records, the heavier one later in the list;
+    // this only matters for shifts near 0 or below.
+    if (h <= l) h = l + 1;
+    if (h >= n) break;
+    const double f = reduced[h].mh - reduced[l].mh - w;
+    if (std::fabs(f) < kPairWindow) {
+      for (std::size_t hp = h; hp < n && std::fabs(reduced[hp].mh - reduced[l].mh - w) < kPairWindow; ++hp) {
+        if (post_search && !IsIdentified(reduced[l].scan) && !IsIdentified(reduced[hp].scan)) continue;
+        delta_mass_.push_back(reduced[hp].mh - reduced[l].mh);
+        delta_time_.push_back(reduced[hp].retention_time - reduced[l].retention_time);
+        delta_scan_.push_back(reduced[hp].scan - reduced[l].scan);
+      }
+      ++l;
+    } else if (f <= 0) {
+      ++h;
+    } else {
+      ++l;
+    }
+  }
+  return true;
+}

@@ -1,0 +1,40 @@
+// Shiftscan: finds protein modifications from the mass and retention-time
+// differences of precursor pairs. One argument: the configuration file.
+
+#include <iostream>
+#include <limits>
+#include <string>
+#include <unistd.h>
+
+#include "moddetect/DetectionRun.h"
+
+int main(int argc, char** argv) {
+  const bool interactive = ::isatty(0) != 0;
+  std::string config_path = CDetectionRun::JoinArguments(argc, argv);
+  if (config_path.empty()) {
+    std::cout << "please input the configuration file name!" << std::flush;
+    std::string word;
+    if (std::cin >> word) config_path = word;
+    std::cout << "Press any key to continue..." << std::endl;
+    if (interactive) {
+      int ignored = 0;
+      std::cin >> ignored;
+      std::cin.clear();
+      // The final key wait must wait for a new key, not this line's end.
+      std::cin.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    }
+    if (config_path.empty()) std::cout << std::endl << "usage: Shiftscan <configuration file>" << std::endl;
+  }
+
+  {
+    CDetectionRun run(std::cout, ::isatty(1) != 0);
+    run.PrintBanner();
+    // Failure reaches the desktop program through the error marker that Run
+    // leaves; the exit status of this program is 0 by contract.
+    run.Run(config_path);
+  }
+  std::cout << "Press any key to continue..." << std::endl;
+  // Started by another program or in a pipeline there is nobody to press it.
+  if (interactive) std::cin.get();
+  return 0;
+}

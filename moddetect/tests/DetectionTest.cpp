@@ -1,0 +1,338 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "moddetect/CombinationFinder.h"
+#include "moddetect/GaussianMixture.h"
+#include "moddetect/ModificationDetector.h"
+#include "moddetect/PairCollector.h"
+#include "moddetect/PairWriter.h"
+#include "moddetect/PrecursorList.h"
+#include "TestSupport.h"
+
+namespace {
+
+PrecursorRecord Rec(double mh, double rt, int scan) {
+  PrecursorRecord r;
+  r.mh = mh;
+  r.retention_time = rt;
+  r.scan = scan;
+  r.charge = 2;
+  r.title = "t." + std::to_string(scan) + "." + std::to_string(scan) + ".2.dta";
+  return r;
+}
+
+std::vector<PrecursorRecord> Reduced(std::vector<PrecursorRecord> records) {
+  CPrecursorList list;
+  list.MutableRecords() = std::move(records);
+  list.SortByChargeMass();
+  list.RemoveRedundancy(5.0);
+  return list.Reduced();
+}
+
+class DetectionTest : public shftest::ScratchDirTest {};
+
+}  // namespace
+
+TEST(PairCollector, WindowBoundariesAndTwoPointerWalk) {
+  CPairCollector c;
+  EXPECT_FALSE(c.CollectPairs({Rec(1000, 1, 1)}, 16, false));
+  EXPECT_EQ(c.PairCount(), 0u);
+  // Differences of w +- 0.5 and exactly w + 0.48 are outside the window.
+  EXPECT_TRUE(c.CollectPairs({Rec(1000, 1, 1), Rec(1016.5, 2, 2)}, 16, false));
+  EXPECT_EQ(c.PairCount(), 0u);
+  c.CollectPairs({Rec(1000, 1, 1), Rec(1015.5, 2, 2)}, 16, false);
+  EXPECT_EQ(c.PairCount(), 0u);
+  c.CollectPairs({Rec(512, 1, 1), Rec(528.48, 2, 2)}, 16, false);
+  EXPECT_EQ(c.PairCount(), 0u);
+  c.CollectPairs({Rec(512, 1, 1), Rec(528.47, 2, 2)}, 16, false);
+  EXPECT_EQ(c.PairCount(), 1u);
+
+  // Several heavier partners of one lighter record, and lighter records
+  // sharing heavier ones.
+  const std::vector<PrecursorRecord> list = {Rec(1000.0, 10, 1), Rec(1000.2, 11, 2), Rec(1001.1, 15, 3),
+                                             Rec(1001.3, 12, 4), Rec(1002.0, 20, 5), Rec(1005.0, 30, 6)};
+  c.CollectPairs(list, 1, false);
+  std::vector<std::pair<double, int>> got;
+  for (std::size_t i = 0; i < c.PairCount(); ++i)
+    got.push_back({std::round(c.DeltaMasses()[i] * 1000) / 1000, c.DeltaScans()[i]});
+  // Brute force over all pairs gives the same set.
+  std::vector<std::pair<double, int>> want;
+  for (std::size_t l = 0; l < list.size(); ++l)
+    for (std::size_t h = l + 1; h < list.size(); ++h)
+      if (std::fabs(list[h].mh - list[l].mh - 1) < 0.48)
+        want.push_back({std::round((list[h].mh - list[l].mh) * 1000) / 1000, list[h].scan - list[l].scan});
+  std::sort(got.begin(), got.end());
+  std::sort(want.begin(), want.end());
+  EXPECT_EQ(got, want);
+  EXPECT_EQ(c.DeltaTimes().size(), c.PairCount());
+
+  // Shift 0 never pairs a record with itself; negative shifts find nothing.
+  c.CollectPairs(list, 0, false);
+  for (double dm : c.DeltaMasses()) EXPECT_GT(dm, 0.0);
+  c.CollectPairs(list, -1, false);
+  EXPECT_EQ(c.PairCount(), 0u);
+}
+
+TEST(PairCollector, PostSearchNeedsOneIdentifiedScan) {
+  CPairCollector c;
+  std::istringstream in(
+      "header line\n"
+      "1,\tx RUN.12.12.2.dta more\n"
+      "2, y run.a.40.41.2.dta\n"
+      "3, z RUN.77.78.2\n"
+      "not a record, q RUN.5.5.2.dta\n"
+      "4,\n"
+      "5, onlyoneword\n");
+  c.LoadIdentifiedSpectra(in);
+  EXPECT_TRUE(c.IsIdentified(12));
+  EXPECT_TRUE(c.IsIdentified(41));
+  EXPECT_TRUE(c.IsIdentified(78));
+  EXPECT_FALSE(c.IsIdentified(5));
+  EXPECT_FALSE(c.IsIdentified(-1));
+  EXPECT_FALSE(c.IsIdentified(100000));
+
+  const std::vector<PrecursorRecord> list = {Rec(1000, 1, 12), Rec(1016, 2, 13), Rec(1100, 1, 20),
+                                             Rec(1116, 3, 41), Rec(1200, 1, 30), Rec(1216, 3, 31)};
+  c.CollectPairs(list, 16, true);
+  ASSERT_EQ(c.PairCount(), 2u);  // lighter identified, heavier identified
+  EXPECT_EQ(c.DeltaScans()[0], 1);
+  EXPECT_EQ(c.DeltaScans()[1], 21);
+  c.CollectPairs(list, 16, false);
+  EXPECT_EQ(c.PairCount(), 3u);
+}
+
+TEST(PairCollector, UnreadableIdentificationFileLeavesNothingIdentified) {
+  std::vector<std::string> messages;
+  notify::ScopedHandler h([&](const std::string& m) { messages.push_back(m); });
+  CPairCollector c;
+  c.LoadIdentifiedSpectra("/no/such/ident.txt");
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], "Can not open file:/no/such/ident.txt");
+  EXPECT_EQ(c.IdentifiedCount(), 0u);
+  c.CollectPairs({Rec(1000, 1, 1), Rec(1016, 2, 2)}, 16, true);
+  EXPECT_EQ(c.PairCount(), 0u);
+}
+
+TEST(GaussianMixture, EmRecoversKnownParameters) {
+  shftest::Random rnd(7);
+  const int n = 6000;
+  math::matrixT data(n, 2);
+  for (int i = 0; i < n; ++i) {
+    float* row = data.MutableRow(static_cast<std::uint32_t>(i));
+    if (i % 3 == 0) {  // state 0: weight 1/3
+      row[0] = static_cast<float>(rnd.Gauss(16.0, 0.005));
+      row[1] = static_cast<float>(rnd.Gauss(3.0, 0.5));
+    } else {
+      row[0] = static_cast<float>(rnd.Gauss(16.0, 0.15));
+      row[1] = static_cast<float>(rnd.Gauss(0.0, 20.0));
+    }
+  }
+  CGaussianMixture g(2, 2);
+  g.Means()(0, 0) = 16.01f;
+  g.Means()(0, 1) = 2.0f;
+  g.Means()(1, 0) = 16.0f;
+  g.Means()(1, 1) = 0.0f;
+  g.Covariance(0)(0, 0) = 0.000004f;
+  g.Covariance(0)(1, 1) = 4.0f;
+  g.Covariance(1)(0, 0) = 0.01f;
+  g.Covariance(1)(1, 1) = 300.0f;
+  const math::matrixT before = data;
+  const int it = g.FitEM(data);
+  EXPECT_GE(it, 1);
+  EXPECT_LE(it, 200);
+  EXPECT_TRUE(data.SharesBodyWith(before));  // the data are only read
+  EXPECT_NEAR(g.Weight(0), 1.0 / 3, 0.02);
+  EXPECT_NEAR(g.Means()(0, 0), 16.0, 0.001);
+  EXPECT_NEAR(g.Means()(0, 1), 3.0, 0.05);
+  EXPECT_NEAR(std::sqrt(g.Covariance(0)(0, 0)), 0.005, 0.001);
+  EXPECT_NEAR(std::sqrt(g.Covariance(0)(1, 1)), 0.5, 0.05);
+  EXPECT_NEAR(std::sqrt(g.Covariance(1)(1, 1)), 20.0, 1.0);
+  EXPECT_NEAR(g.Weight(0) + g.Weight(1), 1.0, 1e-5);
+}
+
+TEST(GaussianMixture, DensityPosteriorAndFailures) {
+  CGaussianMixture g(2, 1);
+  g.Means()(0, 0) = 0.0f;
+  g.Means()(1, 0) = 10.0f;
+  g.Covariance(0)(0, 0) = 1.0f;
+  g.Covariance(1)(0, 0) = 0.0f;
+  const float x = 0.0f;
+  EXPECT_NEAR(g.StateDensity(0, &x), 1.0 / std::sqrt(6.2831855), 1e-7);
+  EXPECT_EQ(g.StateDensity(1, &x), -1.0);
+  math::matrixT one(1, 1);
+  EXPECT_EQ(g.FitEM(one), -1);  // zero variance
+  EXPECT_EQ(g.FitEM(math::matrixT(0, 1)), -1);
+
+  std::vector<std::string> messages;
+  notify::ScopedHandler h([&](const std::string& m) { messages.push_back(m); });
+  CGaussianMixture s(2, 2);
+  s.Covariance(0)(0, 0) = 1.0f;
+  s.Covariance(0)(1, 1) = 1.0f;
+  // Singular: zero determinant gives no density and no message.
+  s.Covariance(1)(0, 0) = 1.0f;
+  const float p[2] = {0.0f, 0.0f};
+  EXPECT_NEAR(s.StateDensity(0, p), 1.0 / 6.2831855, 1e-7);
+  EXPECT_EQ(s.StateDensity(1, p), -1.0);
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(s.Posterior(0, p), 1.0);
+  s.Weight(0) = 0.0f;
+  EXPECT_EQ(s.Posterior(0, p), 0.0);
+  EXPECT_EQ(s.Posterior(1, p), 0.0);
+
+  CGaussianMixture r(3, 2);
+  r.RemoveState(1);
+  EXPECT_EQ(r.StateCount(), 2);
+  EXPECT_EQ(r.Means().RowCount(), 2u);
+}
+
+TEST(ModificationDetector, CandidatesAreLocalMaximaAboveBackground) {
+  CModificationDetector d;
+  // Ten pairs per 0.01 bin over the whole window and four excess bins at
+  // 15.905, 16.005, 16.105 and 16.125: in the candidate sequence the first
+  // and third lose to their stronger neighbours.
+  std::vector<double> dm, dt;
+  auto add = [&](double mass, int count) {
+    for (int k = 0; k < count; ++k) { dm.push_back(mass); dt.push_back(k % 7); }
+  };
+  for (int b = 0; b < 96; ++b) add(15.5249 + b * 0.01, 10);
+  add(15.9049, 25);
+  add(16.0049, 60);
+  add(16.1049, 12);
+  add(16.1249, 30);
+  d.SetPairs(dm, dt);
+  d.SetParameters(20.0, 0.4, 0.01, 16);
+  d.Prepare();
+  const auto c = d.FindCandidates();
+  ASSERT_EQ(c.size(), 2u);
+  EXPECT_NEAR(c[0].center, 16.005, 1e-9);
+  EXPECT_NEAR(c[1].center, 16.125, 1e-9);
+  EXPECT_GT(c[0].ratio, c[1].ratio);
+  // Two neighbouring candidates: only the stronger one stays.
+  d.SetParameters(20.0, 0.4, 0.01, 16);
+  std::vector<double> dm2(dm.begin(), dm.end() - 42), dt2(dt.begin(), dt.end() - 42);
+  d.SetPairs(dm2, dt2);
+  d.Prepare();
+  const auto c2 = d.FindCandidates();
+  ASSERT_EQ(c2.size(), 1u);
+  EXPECT_NEAR(c2[0].center, 16.005, 1e-9);
+  d.SetPairs(dm, dt);
+  d.Prepare();
+  EXPECT_EQ(d.TimesInMassRange(16.0048, 16.0050).RowCount(), 70u);
+  EXPECT_EQ(d.TimesInMassRange(15.0, 17.0).RowCount(), dm.size());
+  EXPECT_EQ(d.TimesInMassRange(17.0, 18.0).RowCount(), 0u);
+
+  // No spread, no pairs, or an unusable resolution: no candidate, no crash.
+  d.SetPairs(std::vector<double>(5, 16.0), std::vector<double>(5, 1.0));
+  d.Prepare();
+  EXPECT_TRUE(d.FindCandidates().empty());
+  EXPECT_FALSE(d.Detect());
+  d.SetPairs({}, {});
+  EXPECT_FALSE(d.Detect());
+  d.SetPairs(dm, dt);
+  d.SetParameters(20.0, 0.4, 0.0, 16);
+  EXPECT_FALSE(d.Detect());
+  d.SetParameters(20.0, 0.4, -1.0, 16);
+  EXPECT_FALSE(d.Detect());
+  EXPECT_TRUE(d.Results().empty());
+}
+
+TEST_F(DetectionTest, InjectedOxidationIsFound) {
+  const auto reduced = Reduced(shftest::SyntheticPrecursors(11, 2500, 300, 15.9949, 3.0));
+  CPairCollector c;
+  CModificationDetector d;
+  std::vector<std::int32_t> found_at;
+  for (int w = 1; w <= 30; ++w) {
+    c.CollectPairs(reduced, w, false);
+    d.SetPairs(c);
+    d.SetParameters(20.0, 0.4, 0.01, w);
+    if (d.Detect()) found_at.push_back(w);
+  }
+  ASSERT_EQ(found_at, std::vector<std::int32_t>{16});
+  ASSERT_EQ(d.Results().size(), 1u);
+  const ModificationRecord& r = d.Results()[0];
+  EXPECT_EQ(r.shift, 16);
+  EXPECT_NEAR(r.delta_mass, 15.9949, 0.005);
+  EXPECT_NEAR(r.delta_time, 3.0, 0.2);
+  EXPECT_LT(3 * r.mass_sigma, 0.025);
+  EXPECT_GE(r.d_score, 20.0);
+  EXPECT_EQ(r.type, 0);
+  EXPECT_EQ(r.first_partner, -1);
+
+  // The pair files of that pass: one per accepted state, counted.
+  c.CollectPairs(reduced, 16, false);
+  d.SetPairs(c);
+  d.SetParameters(20.0, 0.4, 0.01, 16);
+  ASSERT_TRUE(d.Detect());
+  auto results = d.Results();
+  CPairWriter writer;
+  EXPECT_EQ(writer.WritePairs(reduced, d.WorkingMixture(), "out\\", 0.98, results), 1);
+  const float mean = d.WorkingMixture().Means()(0, 0);
+  const std::string file = "out/" + CPairWriter::PairFileName(mean, 0.98);
+  ASSERT_TRUE(std::filesystem::exists(file)) << file;
+  const std::string text = shftest::ReadAll(file);
+  const auto lines = std::count(text.begin(), text.end(), '\n');
+  EXPECT_EQ(results[0].pair_count, lines);
+  EXPECT_GT(lines, 200);
+  EXPECT_LT(lines, 320);
+  // The second pass appended an equal record; the count goes to the first.
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[1].pair_count, 0);
+}
+
+TEST(ModificationDetector, BackgroundAloneGivesNothing) {
+  const auto reduced = Reduced(shftest::SyntheticPrecursors(5, 3000, 0, 0, 0));
+  CPairCollector c;
+  CModificationDetector d;
+  for (int w = 1; w <= 20; ++w) {
+    c.CollectPairs(reduced, w, false);
+    d.SetPairs(c);
+    d.SetParameters(20.0, 0.4, 0.01, w);
+    d.Detect();
+  }
+  EXPECT_TRUE(d.Results().empty());
+}
+
+TEST(PairWriter, FileNamesAndPaths) {
+  EXPECT_EQ(CPairWriter::PairFileName(15.994934, 0.98), "pair_m15.994934_p0.98.csv");
+  EXPECT_EQ(CPairWriter::PairFileName(1.5, 0.5), "pair_m1.500000_p0.50.csv");
+  EXPECT_EQ(CPairWriter::PairFilePath("", "f.csv"), "f.csv");
+  EXPECT_EQ(CPairWriter::PairFilePath("a/b", "f.csv"), "a/b/f.csv");
+  EXPECT_EQ(CPairWriter::PairFilePath("a/b/", "f.csv"), "a/b/f.csv");
+  EXPECT_EQ(CPairWriter::PairFilePath("a\\", "f.csv"), "a/f.csv");
+}
+
+TEST_F(DetectionTest, PairWriterWindowAndTwoStates) {
+  // Two signal states at 16.0 and 16.2 with far-apart times and a wide
+  // background; the pair at 16.25 belongs to the background.
+  CGaussianMixture g(3, 2);
+  g.Means()(0, 0) = 16.0f;  g.Means()(0, 1) = 0.0f;
+  g.Means()(1, 0) = 16.2f;  g.Means()(1, 1) = 50.0f;
+  g.Means()(2, 0) = 16.0f;  g.Means()(2, 1) = 0.0f;
+  for (int k = 0; k < 3; ++k) {
+    g.Covariance(k)(0, 0) = k == 2 ? 1.0f : 0.0001f;
+    g.Covariance(k)(1, 1) = k == 2 ? 10000.0f : 1.0f;
+  }
+  g.Weight(0) = g.Weight(1) = 0.3f;
+  g.Weight(2) = 0.4f;
+  const std::vector<PrecursorRecord> reduced = {Rec(1000.0, 10, 1), Rec(1016.0, 10, 2), Rec(1016.2, 60, 3),
+                                                Rec(1100.0, 10, 4), Rec(1116.0, 10.5, 5), Rec(2000.0, 5, 6),
+                                                Rec(2016.25, 5, 7)};
+  std::vector<ModificationRecord> results(2);
+  results[0].delta_mass = static_cast<double>(16.0f);
+  results[1].delta_mass = static_cast<double>(16.2f);
+  CPairWriter w;
+  EXPECT_EQ(w.WritePairs(reduced, g, "pp", 0.9, results), 2);
+  EXPECT_EQ(shftest::ReadAll("pp/pair_m16.000000_p0.90.csv"),
+            "t.2.2.2.dta,1016.000000,t.1.1.2.dta,1000.000000,16.000000,0.000000,1\n"
+            "t.5.5.2.dta,1116.000000,t.4.4.2.dta,1100.000000,16.000000,0.000000,1\n");
+  EXPECT_EQ(shftest::ReadAll("pp/pair_m16.200001_p0.90.csv"),
+            "t.3.3.2.dta,1016.200000,t.1.1.2.dta,1000.000000,16.200000,0.000000,1\n");
+  EXPECT_EQ(results[0].pair_count, 2);
+  EXPECT_EQ(results[1].pair_count, 1);
+  // Fewer than two precursors: nothing at all.
+  std::filesystem::remove_all("pp");
+  EXPECT_EQ(w.WritePairs({Rec(1000, 1, 1)}, g, "pp", 0.9, results), 0);
+  EXPECT_FALSE(std::filesystem::exists("pp"));
+}

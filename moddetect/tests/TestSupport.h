@@ -1,0 +1,125 @@
+#pragma once
+// Shared fixtures of the Shiftscan tests: a scratch working directory and a
+// deterministic synthetic precursor set.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "common/Notifier.h"
+#include "moddetect/PrecursorList.h"
+
+namespace shftest {
+
+inline std::string ReadAll(const std::string& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+inline void WriteFile(const std::string& p, const std::string& content) {
+  std::ofstream out(p, std::ios::binary);
+  out << content;
+}
+
+// Runs each test in a fresh directory of its own (Shiftscan writes its
+// files into the working directory) and collects notifier messages.
+class ScratchDirTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous_ = std::filesystem::current_path();
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = std::filesystem::temp_directory_path() /
+           ("tessera_shf_" + std::to_string(::getpid()) + "_" + info->test_suite_name() + "_" + info->name());
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    std::filesystem::current_path(dir_);
+    handler_ = std::make_unique<notify::ScopedHandler>([this](const std::string& m) { messages_.push_back(m); });
+  }
+  void TearDown() override {
+    handler_.reset();
+    std::filesystem::current_path(previous_);
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+  bool HasMessage(const std::string& text) const {
+    for (const auto& m : messages_)
+      if (m.find(text) != std::string::npos) return true;
+    return false;
+  }
+
+  std::filesystem::path previous_;
+  std::filesystem::path dir_;
+  std::vector<std::string> messages_;
+  std::unique_ptr<notify::ScopedHandler> handler_;
+};
+
+// Deterministic random numbers (the standard distributions differ between
+// library versions, the raw engine does not).
+class Random {
+ public:
+  explicit Random(std::uint32_t seed) : engine_(seed) {}
+  double Uniform(double a, double b) { return a + (b - a) * (engine_() / 4294967296.0); }
+  double Gauss(double mean, double sigma) {
+    const double u1 = (engine_() + 1.0) / 4294967297.0;
+    const double u2 = engine_() / 4294967296.0;
+    return mean + sigma * std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2);
+  }
+  std::uint32_t Next() { return engine_(); }
+
+ private:
+  std::mt19937 engine_;
+};
+
+// `background` random precursors plus `pairs` unmodified/modified pairs
+// with the given mass shift and retention-time shift, in random order.
+inline std::vector<PrecursorRecord> SyntheticPrecursors(std::uint32_t seed, int background, int pairs,
+                                                        double shift, double time_shift,
+                                                        double mass_lo = 800.0, double mass_hi = 3000.0) {
+  Random rnd(seed);
+  std::vector<PrecursorRecord> out;
+  auto add = [&](double mh, double rt, int z) {
+    PrecursorRecord r;
+    r.mh = mh;
+    r.retention_time = rt;
+    r.charge = z;
+    out.push_back(r);
+  };
+  for (int i = 0; i < background; ++i)
+    add(rnd.Uniform(mass_lo, mass_hi), rnd.Uniform(10, 120), 2 + static_cast<int>(rnd.Next() % 2));
+  for (int i = 0; i < pairs; ++i) {
+    const double mh = rnd.Uniform(mass_lo, mass_hi), rt = rnd.Uniform(10, 110);
+    add(mh, rt, 2);
+    add(mh + shift + rnd.Gauss(0, 0.002), rt + time_shift + rnd.Gauss(0, 0.3), 2);
+  }
+  for (std::size_t i = out.size(); i > 1; --i) std::swap(out[i - 1], out[rnd.Next() % i]);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    out[i].scan = static_cast<std::int32_t>(i + 1);
+    out[i].title = "syn." + std::to_string(i + 1) + "." + std::to_string(i + 1) + "." +
+                   std::to_string(out[i].charge) + ".dta";
+  }
+  return out;
+}
+
+// The same records as a precursor dump text.
+inline std::string DumpText(const std::vector<PrecursorRecord>& records) {
+  std::string text = kDumpHeader;
+  char line[256];
+  for (const auto& r : records) {
+    std::snprintf(line, sizeof line, "%d MS2 %f ITMS CID %d %d %f %f\n", r.scan, r.retention_time, r.scan - 1,
+                  r.charge, r.mh, r.mh / r.charge);
+    text += line;
+  }
+  return text;
+}
+
+}  // namespace shftest

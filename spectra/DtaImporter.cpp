@@ -1,0 +1,102 @@
+#include "spectra/DtaImporter.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "common/Dta.h"
+#include "common/DtaName.h"
+#include "common/Notifier.h"
+#include "common/PathUtil.h"
+#include "common/TextUtil.h"
+#include "spectra/ImportSupport.h"
+
+namespace {
+
+// Adds one DTA spectrum read from `file`; `position` is its 1-based place in
+// the listing, used when the file name is not DTA-style.
+void AddDta(msdata::CSpectrum&& s, const std::string& file, std::size_t position,
+            spectra::SpectrumSink& sink) {
+  msdata::DtaNameParts parts;
+  const std::string name = path::FileName(file);
+  const bool dta_style = msdata::ParseDtaName(name, parts) && !parts.prefix.empty() &&
+                         text::EqualsNoCase(path::Extension(name), "dta");
+  if (s.charge <= 0) {
+    const int scan = dta_style ? parts.first_scan : static_cast<int>(position);
+    const int last = dta_style ? parts.last_scan : static_cast<int>(position);
+    sink.Add(dta_style ? parts.prefix : path::BaseName(name), scan, last, {}, s.precursor_mass,
+             0.0, std::move(s.peaks));
+    return;
+  }
+  if (dta_style && parts.charge == s.charge) {
+    s.first_scan = parts.first_scan;
+    s.last_scan = parts.last_scan;
+    s.name = name;
+  } else {
+    const std::string prefix = dta_style ? parts.prefix : path::BaseName(name);
+    s.first_scan = dta_style ? parts.first_scan : static_cast<int>(position);
+    s.last_scan = dta_style ? parts.last_scan : static_cast<int>(position);
+    s.name = msdata::MakeDtaName(prefix, s.first_scan, s.last_scan, s.charge);
+  }
+  s.retention_time = 0.0;
+  sink.AddNamed(std::move(s));
+}
+
+}  // namespace
+
+bool CDtaImporter::Load(const std::string& path, std::vector<msdata::CSpectrum>& spectra,
+                        bool replace) {
+  last_error_.clear();
+  if (replace) spectra.clear();
+  spectra::SpectrumSink sink(spectra, false);
+  std::string error;
+
+  if (!path::IsDirectory(path)) {
+    msdata::CSpectrum s;
+    if (!path::IsRegularFile(path)) {
+      last_error_ = "Cannot open file: " + path;
+      return false;
+    }
+    if (!msdata::ReadDta(path, s, error)) {
+      last_error_ = error;
+      return false;
+    }
+    AddDta(std::move(s), path, 1, sink);
+    return true;
+  }
+
+  std::vector<std::string> files;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code type_ec;
+    if (!it->is_regular_file(type_ec)) continue;
+    const std::string name = it->path().filename().string();
+    if (text::EqualsNoCase(path::Extension(name), "dta")) files.push_back(name);
+  }
+  if (ec) {
+    last_error_ = "Cannot read directory: " + path + " (" + ec.message() + ")";
+    return false;
+  }
+  std::sort(files.begin(), files.end());
+
+  spectra::ProblemLog problems;
+  spectra::Progress progress(verbose_, path);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const std::string file = path::Join(path, files[i]);
+    msdata::CSpectrum s;
+    if (!msdata::ReadDta(file, s, error)) {
+      problems.Add(error);
+    } else {
+      AddDta(std::move(s), file, i + 1, sink);
+    }
+    progress.Update(i + 1, files.size());
+  }
+  if (sink.Added() == 0) {
+    last_error_ = files.empty() ? "No DTA file in directory: " + path
+                                : path + ": no DTA file could be read; first problem: " +
+                                      problems.First();
+    return false;
+  }
+  if (problems.Count() > 0) notify::Message(problems.Summary(path));
+  return true;
+}

@@ -1,0 +1,312 @@
+#include "spectra/ImportSupport.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "common/DtaName.h"
+#include "common/Notifier.h"
+
+namespace spectra {
+
+double PrecursorMH(double mz, int charge) {
+  if (charge < 0) {
+    const int z = -charge;
+    return (mz + msdata::kProtonMass) * z + msdata::kProtonMass;
+  }
+  return msdata::MHFromMz(mz, charge);
+}
+
+std::string DescribeLine(const std::string& file, std::size_t line, std::string_view text) {
+  // Binary junk would garble a message box or a terminal; show it as '?'.
+  constexpr std::size_t kShown = 80;
+  std::string shown;
+  for (std::size_t i = 0; i < text.size() && i < kShown; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    shown += (c < 0x20 && c != '\t') || c >= 0x7f ? '?' : static_cast<char>(c);
+  }
+  if (text.size() > kShown) shown += "...";
+  return file + ":" + std::to_string(line) + ": \"" + shown + "\"";
+}
+
+void ProblemLog::Add(std::string text) {
+  if (count_ == 0) first_ = std::move(text);
+  ++count_;
+}
+
+std::string ProblemLog::Summary(const std::string& file) const {
+  if (count_ == 0) return std::string();
+  return file + ": skipped " + std::to_string(count_) + (count_ == 1 ? " record" : " records") +
+         " that could not be read; first: " + first_;
+}
+
+SpectrumSink::SpectrumSink(std::vector<msdata::CSpectrum>& out, bool replace) : out_(out) {
+  if (replace) out_.clear();
+  names_.reserve(out_.size() * 2 + 1024);
+  for (const msdata::CSpectrum& s : out_) names_.insert(s.name);
+}
+
+std::string SpectrumSink::UniqueName(const std::string& prefix, int first_scan, int last_scan,
+                                     int charge) {
+  std::string name = msdata::MakeDtaName(prefix, first_scan, last_scan, charge);
+  for (int n = 2; names_.count(name) != 0; ++n) {
+    name = msdata::MakeDtaName(prefix + "_" + std::to_string(n), first_scan, last_scan, charge);
+  }
+  names_.insert(name);
+  return name;
+}
+
+void SortPeaksIfNeeded(msdata::PeakList& peaks) {
+  auto by_mz = [](const msdata::Peak& a, const msdata::Peak& b) { return a.first < b.first; };
+  if (!std::is_sorted(peaks.begin(), peaks.end(), by_mz)) {
+    std::stable_sort(peaks.begin(), peaks.end(), by_mz);
+  }
+}
+
+void SpectrumSink::Add(const std::string& prefix, int first_scan, int last_scan,
+                       const std::vector<int>& charges, double mz, double retention_time,
+                       msdata::PeakList&& peaks) {
+  SortPeaksIfNeeded(peaks);
+  std::vector<int> used(charges);
+  if (used.empty()) used.assign(std::begin(kAssumedCharges), std::end(kAssumedCharges));
+  for (std::size_t i = 0; i < used.size(); ++i) {
+    msdata::CSpectrum s;
+    s.charge = used[i];
+    s.precursor_mz = mz;
+    s.precursor_mass = PrecursorMH(mz, used[i]);
+    s.retention_time = retention_time;
+    s.first_scan = first_scan;
+    s.last_scan = last_scan;
+    s.name = UniqueName(prefix, first_scan, last_scan, used[i]);
+    // The last copy takes the peaks; earlier ones copy them.
+    if (i + 1 == used.size()) {
+      s.peaks = std::move(peaks);
+    } else {
+      s.peaks = peaks;
+    }
+    out_.push_back(std::move(s));
+    ++added_;
+  }
+}
+
+void SpectrumSink::AddNamed(msdata::CSpectrum&& spectrum) {
+  SortPeaksIfNeeded(spectrum.peaks);
+  if (names_.count(spectrum.name) != 0) {
+    msdata::DtaNameParts parts;
+    if (msdata::ParseDtaName(spectrum.name, parts)) {
+      spectrum.name = UniqueName(parts.prefix, parts.first_scan, parts.last_scan, parts.charge);
+    } else {
+      std::string name = spectrum.name;
+      for (int n = 2; names_.count(name) != 0; ++n) name = spectrum.name + "_" + std::to_string(n);
+      spectrum.name = name;
+      names_.insert(name);
+    }
+  } else {
+    names_.insert(spectrum.name);
+  }
+  out_.push_back(std::move(spectrum));
+  ++added_;
+}
+
+static std::string_view SkipBlanks(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+  return s.substr(i);
+}
+
+namespace {
+
+// Peak lists are mostly plain decimals such as "147.32979". With at most 15
+// digits the digits form an exact integer, and dividing it by an exact power
+// of ten gives the correctly rounded value: the same double strtod returns.
+bool ParsePlainDecimal(const char*& p, const char* last, double& value) {
+  static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                      1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  const char* q = p;
+  bool negative = false;
+  if (q != last && *q == '-') {
+    negative = true;
+    ++q;
+  }
+  std::uint64_t digits = 0;
+  int count = 0, fraction = 0;
+  const char* start = q;
+  while (q != last && *q >= '0' && *q <= '9') {
+    digits = digits * 10 + static_cast<unsigned>(*q - '0');
+    ++count;
+    ++q;
+  }
+  const bool integer_part = q != start;
+  if (q != last && *q == '.') {
+    ++q;
+    const char* f = q;
+    while (q != last && *q >= '0' && *q <= '9') {
+      digits = digits * 10 + static_cast<unsigned>(*q - '0');
+      ++count;
+      ++q;
+    }
+    fraction = static_cast<int>(q - f);
+    if (!integer_part && fraction == 0) return false;
+  } else if (!integer_part) {
+    return false;
+  }
+  // Exponents, long digit strings, inf and nan take the general road.
+  if (count > 15 || (q != last && (*q == 'e' || *q == 'E' || *q == 'x' || *q == 'X')))
+    return false;
+  const double v = static_cast<double>(digits) / kPow10[fraction];
+  value = negative ? -v : v;
+  p = q;
+  return true;
+}
+
+}  // namespace
+
+bool ParseDouble(std::string_view& s, double& value) {
+  s = SkipBlanks(s);
+  const char* first = s.data();
+  const char* last = s.data() + s.size();
+  if (first != last && *first == '+') ++first;  // from_chars refuses what strtod takes
+  const char* p = first;
+  if (ParsePlainDecimal(p, last, value)) {
+    s = std::string_view(p, static_cast<std::size_t>(last - p));
+    return true;
+  }
+  const auto result = std::from_chars(first, last, value);
+  if (result.ec != std::errc()) return false;
+  s = std::string_view(result.ptr, static_cast<std::size_t>(last - result.ptr));
+  return true;
+}
+
+bool ParseInt(std::string_view& s, int& value) {
+  s = SkipBlanks(s);
+  const char* first = s.data();
+  const char* last = s.data() + s.size();
+  if (first != last && *first == '+') ++first;
+  const auto result = std::from_chars(first, last, value);
+  if (result.ec != std::errc()) return false;
+  s = std::string_view(result.ptr, static_cast<std::size_t>(last - result.ptr));
+  return true;
+}
+
+std::string_view TrimView(std::string_view s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r')) ++b;
+  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r')) --e;
+  return s.substr(b, e - b);
+}
+
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+  if (s.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(s[i])) !=
+        std::toupper(static_cast<unsigned char>(prefix[i])))
+      return false;
+  }
+  return true;
+}
+
+LineReader::~LineReader() {
+  if (file_) std::fclose(file_);
+}
+
+bool LineReader::Open(const std::string& path) {
+  file_ = std::fopen(path.c_str(), "rb");
+  if (!file_) return false;
+  if (std::fseek(file_, 0, SEEK_END) == 0) {
+    const long size = std::ftell(file_);
+    if (size > 0) size_ = static_cast<std::size_t>(size);
+    std::rewind(file_);
+  }
+  buffer_.resize(std::size_t{4} << 20);
+  return true;
+}
+
+bool LineReader::Fill() {
+  if (eof_ || failed_) return false;
+  // Keep the unfinished line at the front, and grow only when one line fills
+  // the whole buffer.
+  if (begin_ > 0) {
+    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+  }
+  if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
+  const std::size_t n = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
+  if (n == 0) {
+    if (std::ferror(file_)) failed_ = true;
+    eof_ = true;
+    return false;
+  }
+  end_ += n;
+  return true;
+}
+
+bool LineReader::Next(std::string_view& line) {
+  if (!file_) return false;
+  std::size_t scan_from = begin_;
+  for (;;) {
+    const char* start = buffer_.data() + scan_from;
+    const void* nl = std::memchr(start, '\n', end_ - scan_from);
+    if (nl) {
+      const std::size_t pos = static_cast<std::size_t>(static_cast<const char*>(nl) - buffer_.data());
+      std::size_t len = pos - begin_;
+      if (len > 0 && buffer_[begin_ + len - 1] == '\r') --len;
+      line = std::string_view(buffer_.data() + begin_, len);
+      consumed_ += pos + 1 - begin_;
+      begin_ = pos + 1;
+      ++line_number_;
+      return true;
+    }
+    const std::size_t pending = end_ - begin_;
+    if (!Fill()) {
+      if (failed_ || end_ == begin_) return false;
+      // Last line without a line end.
+      std::size_t len = end_ - begin_;
+      if (len > 0 && buffer_[begin_ + len - 1] == '\r') --len;
+      line = std::string_view(buffer_.data() + begin_, len);
+      consumed_ += end_ - begin_;
+      begin_ = end_;
+      ++line_number_;
+      return true;
+    }
+    scan_from = begin_ + pending;
+  }
+}
+
+void Progress::Update(std::size_t done, std::size_t total) {
+  if (!enabled_ || total == 0) return;
+  const int tenth = static_cast<int>(static_cast<double>(done) * 10.0 / static_cast<double>(total));
+  if (tenth > last_tenth_ && tenth <= 10) {
+    last_tenth_ = tenth;
+    notify::Message(file_ + ": " + std::to_string(tenth * 10) + "%");
+  }
+}
+
+}  // namespace spectra
+
+namespace spectra {
+
+int SplitNumbers(std::string_view line, double* values, int max) {
+  int n = 0;
+  std::string_view s = TrimView(line);
+  while (!s.empty()) {
+    if (n == max) return -1;
+    double v = 0.0;
+    if (!ParseDouble(s, v) || !std::isfinite(v)) return -1;
+    if (!s.empty() && s[0] != ' ' && s[0] != '\t') return -1;
+    values[n++] = v;
+    s = TrimView(s);
+  }
+  return n;
+}
+
+bool AsCharge(double value, int& charge) {
+  if (!(value > -1000.0 && value < 1000.0)) return false;
+  charge = static_cast<int>(value);
+  return static_cast<double>(charge) == value;
+}
+
+}  // namespace spectra

@@ -1,0 +1,132 @@
+#pragma once
+// Pieces shared by the importers: naming, the charge rule for spectra without
+// a precursor charge, problem collection, and the file reader of the text
+// formats. Internal to the spectra library.
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "common/Spectrum.h"
+
+namespace spectra {
+
+// Charges given to a spectrum whose file states none. DTA converters write one
+// file per likely charge of an unassigned low-resolution precursor; we do the
+// same so that such spectra still take part in mass comparisons.
+inline constexpr int kAssumedCharges[] = {2, 3};
+
+// MH+ from m/z and charge. Negative charges are negative-mode ions [M-zH]z-;
+// their MH+ is the neutral mass plus one proton.
+double PrecursorMH(double mz, int charge);
+
+// "file:line: text" with the text shortened and control and non-ASCII bytes shown as '?'.
+std::string DescribeLine(const std::string& file, std::size_t line, std::string_view text);
+
+// Records skipped lines and spectra so that one bad record does not cost the
+// whole file, while the caller still learns what was dropped.
+class ProblemLog {
+ public:
+  void Add(std::string text);
+  std::size_t Count() const { return count_; }
+  const std::string& First() const { return first_; }
+  // One line for the notifier: how many problems, and the first of them.
+  std::string Summary(const std::string& file) const;
+
+ private:
+  std::size_t count_ = 0;
+  std::string first_;
+};
+
+// Appends spectra to the caller's vector and keeps their names unique within
+// the vector: a name already present gets "_2", "_3", ... on its prefix. The
+// suffix has no dot so that the name still splits into its four fields.
+class SpectrumSink {
+ public:
+  SpectrumSink(std::vector<msdata::CSpectrum>& out, bool replace);
+
+  // Adds one spectrum per charge in `charges`, or per assumed charge when it is
+  // empty. Peaks are sorted ascending when they are not.
+  void Add(const std::string& prefix, int first_scan, int last_scan, const std::vector<int>& charges,
+           double mz, double retention_time, msdata::PeakList&& peaks);
+  // Adds a spectrum whose fields are all set; only its name is made unique.
+  void AddNamed(msdata::CSpectrum&& spectrum);
+
+  std::size_t Added() const { return added_; }
+  // Expected number of spectra, so that the name table is sized once.
+  void Expect(std::size_t count) { names_.reserve(names_.size() + count); }
+
+ private:
+  std::string UniqueName(const std::string& prefix, int first_scan, int last_scan, int charge);
+
+  std::vector<msdata::CSpectrum>& out_;
+  std::unordered_set<std::string> names_;
+  std::size_t added_ = 0;
+};
+
+void SortPeaksIfNeeded(msdata::PeakList& peaks);
+
+// Number parsing over string views with the values strtod/strtol give;
+// leading blanks are skipped, and the view is advanced past the number.
+bool ParseDouble(std::string_view& s, double& value);
+bool ParseInt(std::string_view& s, int& value);
+std::string_view TrimView(std::string_view s);
+bool StartsWithNoCase(std::string_view s, std::string_view prefix);
+
+// Reads a text file in large blocks and hands out whole lines (without line
+// end, carriage return dropped). Lines may be of any length.
+class LineReader {
+ public:
+  LineReader() = default;
+  ~LineReader();
+  LineReader(const LineReader&) = delete;
+  LineReader& operator=(const LineReader&) = delete;
+
+  bool Open(const std::string& path);
+  // False at end of file or on a read error (see Failed).
+  bool Next(std::string_view& line);
+  std::size_t LineNumber() const { return line_number_; }
+  bool Failed() const { return failed_; }
+  // Bytes consumed so far and file size, for progress reports.
+  std::size_t Consumed() const { return consumed_; }
+  std::size_t Size() const { return size_; }
+
+ private:
+  bool Fill();
+
+  std::FILE* file_ = nullptr;
+  std::vector<char> buffer_;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  std::size_t line_number_ = 0;
+  std::size_t consumed_ = 0;
+  std::size_t size_ = 0;
+  bool eof_ = false;
+  bool failed_ = false;
+};
+
+// Reports progress in tenths of a file through the notifier.
+class Progress {
+ public:
+  Progress(bool enabled, std::string file) : enabled_(enabled), file_(std::move(file)) {}
+  void Update(std::size_t done, std::size_t total);
+
+ private:
+  bool enabled_;
+  std::string file_;
+  int last_tenth_ = 0;
+};
+
+}  // namespace spectra
+
+namespace spectra {
+// Splits a line of blank-separated numbers into `values` (at most `max`).
+// Returns the count, or -1 when a field is not a finite number or there are
+// more than `max` fields.
+int SplitNumbers(std::string_view line, double* values, int max);
+// A charge read as a number: integral and of a plausible size.
+bool AsCharge(double value, int& charge);
+}  // namespace spectra

@@ -1,0 +1,306 @@
+// DTA, DTAS, MGF and PKL input, and the factory.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <typeinfo>
+
+#include "common/DtaName.h"
+#include "spectra/DtaImporter.h"
+#include "spectra/DtasImporter.h"
+#include "spectra/MgfImporter.h"
+#include "spectra/MzImporter.h"
+#include "spectra/PklImporter.h"
+#include "spectra/RawImporter.h"
+#include "TestSupport.h"
+
+using namespace spectra_test;
+
+namespace {
+
+double MH(double mz, int z) { return (mz - msdata::kProtonMass) * z + msdata::kProtonMass; }
+
+TEST(Factory, OneImporterPerFormatAndNothingOutsideTheList) {
+  CMS2InputFactory factory;
+  auto kind = [&](int type) -> std::string {
+    std::unique_ptr<CMS2Input> p(factory.GetImporter(static_cast<MS2FormatType>(type), true));
+    return p ? typeid(*p).name() : "null";
+  };
+  EXPECT_EQ(kind(0), typeid(CDtaImporter).name());
+  EXPECT_EQ(kind(1), typeid(CDtasImporter).name());
+  EXPECT_EQ(kind(2), typeid(CMgfImporter).name());
+  EXPECT_EQ(kind(3), typeid(CPklImporter).name());
+  EXPECT_EQ(kind(4), typeid(CMzImporter).name());
+  EXPECT_EQ(kind(5), typeid(CMzImporter).name());
+  EXPECT_EQ(kind(6), typeid(CRawImporter).name());
+  EXPECT_EQ(kind(7), "null");
+  EXPECT_EQ(kind(-1), "null");
+}
+
+TEST(Raw, FailsWithAdviceToConvert) {
+  LoadResult r = LoadWith(MS2_FORMAT_RAW, "/data/run.raw");
+  EXPECT_FALSE(r.ok);
+  EXPECT_TRUE(r.spectra.empty());
+  EXPECT_NE(r.error.find("/data/run.raw"), std::string::npos);
+  EXPECT_NE(r.error.find("mzML"), std::string::npos);
+  EXPECT_NE(r.error.find("msconvert"), std::string::npos);
+}
+
+TEST(Mgf, NamesChargesMassesAndTimes) {
+  LoadResult r = LoadWith(MS2_FORMAT_MGF, DataPath("basic.mgf"));
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_TRUE(r.messages.empty());
+  std::vector<std::string> names;
+  for (const auto& s : r.spectra) names.push_back(s.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"run1.100.100.2.dta", "basic.200.202.2.dta",
+                                             "basic.200.202.3.dta", "sample.300.300.3.dta",
+                                             "basic.4.4.2.dta", "basic.512.512.1.dta"}));
+  const msdata::CSpectrum& a = r.spectra[0];
+  EXPECT_EQ(a.charge, 2);
+  EXPECT_DOUBLE_EQ(a.precursor_mz, 500.5);
+  EXPECT_DOUBLE_EQ(a.precursor_mass, MH(500.5, 2));
+  EXPECT_DOUBLE_EQ(a.retention_time, 60.5);
+  EXPECT_EQ(a.first_scan, 100);
+  EXPECT_EQ(a.last_scan, 100);
+  // Peaks come out ascending whatever the file's order.
+  ASSERT_EQ(a.peaks.size(), 3u);
+  EXPECT_EQ(a.peaks[0], msdata::Peak(200.2, 20.5));
+  EXPECT_EQ(a.peaks[2], msdata::Peak(400.3, 30.0));
+
+  const msdata::CSpectrum& b3 = r.spectra[2];
+  EXPECT_EQ(b3.charge, 3);
+  EXPECT_DOUBLE_EQ(b3.precursor_mass, MH(600.3, 3));
+  EXPECT_EQ(b3.first_scan, 200);
+  EXPECT_EQ(b3.last_scan, 202);
+  EXPECT_EQ(b3.peaks, r.spectra[1].peaks);
+
+  const msdata::CSpectrum& c = r.spectra[3];
+  EXPECT_DOUBLE_EQ(c.retention_time, 180.25);
+  ASSERT_EQ(c.peaks.size(), 1u);  // third column (fragment charge) dropped
+  EXPECT_EQ(c.peaks[0], msdata::Peak(100.5, 5.0));
+  EXPECT_DOUBLE_EQ(r.spectra[5].precursor_mass, 900.9);  // charge 1: MH+ is the m/z
+}
+
+TEST(Mgf, SpectraWithoutChargeBecomeCharge2And3) {
+  const std::string path = WriteScratch(
+      "nocharge.mgf", "BEGIN IONS\nTITLE=x\nPEPMASS=450.5\nRTINSECONDS=12\n100 1\nEND IONS\n");
+  LoadResult r = LoadWith(MS2_FORMAT_MGF, path);
+  ASSERT_TRUE(r.ok) << r.error;
+  ASSERT_EQ(r.spectra.size(), 2u);
+  EXPECT_EQ(r.spectra[0].name, "nocharge.1.1.2.dta");
+  EXPECT_EQ(r.spectra[1].name, "nocharge.1.1.3.dta");
+  EXPECT_DOUBLE_EQ(r.spectra[0].precursor_mass, MH(450.5, 2));
+  EXPECT_DOUBLE_EQ(r.spectra[1].precursor_mass, MH(450.5, 3));
+  EXPECT_DOUBLE_EQ(r.spectra[1].precursor_mz, 450.5);
+  EXPECT_DOUBLE_EQ(r.spectra[1].retention_time, 12.0);
+
+  // A DTA-style title keeps its charge when the spectrum states none.
+  WriteScratch("titled.mgf", "BEGIN IONS\nTITLE=r.5.5.3.dta\nPEPMASS=450.5\n100 1\nEND IONS\n");
+  r = LoadWith(MS2_FORMAT_MGF, "titled.mgf");
+  ASSERT_EQ(r.spectra.size(), 1u);
+  EXPECT_EQ(r.spectra[0].name, "r.5.5.3.dta");
+  EXPECT_EQ(r.spectra[0].charge, 3);
+}
+
+TEST(Mgf, ChargeNotations) {
+  WriteScratch("charges.mgf",
+               "BEGIN IONS\nPEPMASS=500\nCHARGE=2+,3+,4+\n100 1\nEND IONS\n"
+               "BEGIN IONS\nPEPMASS=500\nCHARGE=3-\n100 1\nEND IONS\n"
+               "BEGIN IONS\nPEPMASS=500\nCHARGE=4\n100 1\nEND IONS\n");
+  LoadResult r = LoadWith(MS2_FORMAT_MGF, "charges.mgf");
+  ASSERT_TRUE(r.ok) << r.error;
+  std::vector<int> charges;
+  for (const auto& s : r.spectra) charges.push_back(s.charge);
+  EXPECT_EQ(charges, (std::vector<int>{2, 3, 4, -3, 4}));
+  // A negative ion [M-3H]3-: neutral mass plus one proton.
+  EXPECT_DOUBLE_EQ(r.spectra[3].precursor_mass,
+                   (500 + msdata::kProtonMass) * 3 + msdata::kProtonMass);
+  EXPECT_EQ(r.spectra[3].name, "charges.2.2.-3.dta");
+}
+
+TEST(Mgf, NamesStayUniqueAndLoadsAppendOrReplace) {
+  const std::string twice = "BEGIN IONS\nTITLE=a.1.1.2.dta\nPEPMASS=500\n100 1\nEND IONS\n";
+  WriteScratch("dup.mgf", twice + twice + twice);
+  CMgfImporter importer;
+  std::vector<msdata::CSpectrum> spectra;
+  ASSERT_TRUE(importer.Load("dup.mgf", spectra, true));
+  ASSERT_EQ(spectra.size(), 3u);
+  EXPECT_EQ(spectra[0].name, "a.1.1.2.dta");
+  EXPECT_EQ(spectra[1].name, "a_2.1.1.2.dta");
+  EXPECT_EQ(spectra[2].name, "a_3.1.1.2.dta");
+  msdata::DtaNameParts parts;
+  EXPECT_TRUE(msdata::ParseDtaName(spectra[2].name, parts));
+  EXPECT_EQ(parts.first_scan, 1);
+
+  ASSERT_TRUE(importer.Load("dup.mgf", spectra, false));
+  EXPECT_EQ(spectra.size(), 6u);
+  EXPECT_EQ(spectra[3].name, "a_4.1.1.2.dta");
+  ASSERT_TRUE(importer.Load("dup.mgf", spectra, true));
+  EXPECT_EQ(spectra.size(), 3u);
+}
+
+TEST(Mgf, CrlfReadsLikeLf) {
+  std::string text = "BEGIN IONS\nTITLE=t.9.9.2.dta\nPEPMASS=612.5 10\nCHARGE=2+\n"
+                     "RTINSECONDS=33.5\n101.5 7\n202.5 8\nEND IONS\n";
+  WriteScratch("lf.mgf", text);
+  std::string crlf;
+  for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  WriteScratch("crlf.mgf", crlf);
+  LoadResult a = LoadWith(MS2_FORMAT_MGF, "lf.mgf");
+  LoadResult b = LoadWith(MS2_FORMAT_MGF, "crlf.mgf");
+  ASSERT_TRUE(a.ok && b.ok);
+  ASSERT_EQ(a.spectra.size(), 1u);
+  ASSERT_EQ(b.spectra.size(), 1u);
+  EXPECT_EQ(a.spectra[0].name, b.spectra[0].name);
+  EXPECT_EQ(a.spectra[0].peaks, b.spectra[0].peaks);
+  EXPECT_EQ(a.spectra[0].precursor_mass, b.spectra[0].precursor_mass);
+  EXPECT_EQ(a.spectra[0].retention_time, b.spectra[0].retention_time);
+}
+
+TEST(Mgf, BadSpectraAreSkippedAndReportedWithFileLineAndText) {
+  WriteScratch("bad.mgf",
+               "BEGIN IONS\nPEPMASS=500\nCHARGE=2+\n100 1\nEND IONS\n"   // lines 1-5 good
+               "BEGIN IONS\nPEPMASS=510\nCHARGE=2+\nhello world\n100 1\nEND IONS\n"  // line 9 bad
+               "BEGIN IONS\nCHARGE=2+\n100 1\nEND IONS\n"                 // no PEPMASS
+               "BEGIN IONS\nPEPMASS=abc\nEND IONS\n"                      // bad PEPMASS
+               "BEGIN IONS\nPEPMASS=530\nCHARGE=2+\n100 1 \n");         // cut off
+  LoadResult r = LoadWith(MS2_FORMAT_MGF, "bad.mgf");
+  ASSERT_TRUE(r.ok) << r.error;
+  ASSERT_EQ(r.spectra.size(), 1u);
+  EXPECT_DOUBLE_EQ(r.spectra[0].precursor_mz, 500.0);
+  ASSERT_EQ(r.messages.size(), 1u);
+  EXPECT_NE(r.messages[0].find("skipped 4 records"), std::string::npos) << r.messages[0];
+  EXPECT_NE(r.messages[0].find("bad.mgf:9: \"hello world\""), std::string::npos) << r.messages[0];
+}
+
+TEST(Mgf, GarbageEmptyAndMissingFilesFailCleanly) {
+  LoadResult r = LoadWith(MS2_FORMAT_MGF, "no/such/file.mgf");
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.error, "Cannot open file: no/such/file.mgf");
+
+  WriteScratch("empty.mgf", "");
+  r = LoadWith(MS2_FORMAT_MGF, "empty.mgf");
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find("empty.mgf"), std::string::npos);
+
+  std::string binary;
+  for (int i = 0; i < 200000; ++i) binary += static_cast<char>((i * 7919) % 256);
+  WriteScratch("binary.mgf", binary);
+  r = LoadWith(MS2_FORMAT_MGF, "binary.mgf");
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find("binary.mgf:"), std::string::npos) << r.error;
+  EXPECT_NE(r.error.find("lies outside BEGIN IONS"), std::string::npos) << r.error;
+  EXPECT_EQ(r.error.find('\xff'), std::string::npos);
+
+  // A multi-megabyte line inside a spectrum is one bad line, not a crash.
+  WriteScratch("huge.mgf", "BEGIN IONS\nPEPMASS=500\n" + std::string(9 << 20, '7') + "x\nEND IONS\n" +
+                               "BEGIN IONS\nPEPMASS=600\n100 1\nEND IONS\n");
+  r = LoadWith(MS2_FORMAT_MGF, "huge.mgf");
+  ASSERT_TRUE(r.ok) << r.error;
+  ASSERT_EQ(r.spectra.size(), 2u);  // charges 2 and 3 of the second spectrum
+  EXPECT_DOUBLE_EQ(r.spectra[0].precursor_mz, 600.0);
+
+  // Numbers out of range are refused, not loaded as inf.
+  WriteScratch("inf.mgf", "BEGIN IONS\nPEPMASS=500\n1e999 1\nEND IONS\n");
+  r = LoadWith(MS2_FORMAT_MGF, "inf.mgf");
+  EXPECT_FALSE(r.ok);
+}
+
+TEST(Dta, DirectoryInSortedOrderWithNamesFromFiles) {
+  LoadResult r = LoadWith(MS2_FORMAT_DTA, DataPath("dtadir"));
+  ASSERT_TRUE(r.ok) << r.error;
+  std::vector<std::string> names;
+  for (const auto& s : r.spectra) names.push_back(s.name);
+  // plain.DTA is not DTA-style: named from its stem and listing position.
+  EXPECT_EQ(names, (std::vector<std::string>{"plain.1.1.1.dta", "run.10.10.3.dta",
+                                             "run.20.20.2.dta"}));
+  const msdata::CSpectrum& s = r.spectra[2];
+  EXPECT_EQ(s.charge, 2);
+  EXPECT_DOUBLE_EQ(s.precursor_mass, 1001.5);
+  EXPECT_DOUBLE_EQ(s.precursor_mz, (1001.5 - msdata::kProtonMass) / 2 + msdata::kProtonMass);
+  EXPECT_EQ(s.first_scan, 20);
+  EXPECT_EQ(s.peaks.size(), 2u);
+  EXPECT_EQ(r.spectra[1].first_scan, 10);
+
+  r = LoadWith(MS2_FORMAT_DTA, DataPath("dtadir/run.10.10.3.dta"));
+  ASSERT_TRUE(r.ok) << r.error;
+  ASSERT_EQ(r.spectra.size(), 1u);
+  EXPECT_EQ(r.spectra[0].name, "run.10.10.3.dta");
+
+  // Charge 0: the first value is an m/z of unknown charge.
+  WriteScratch("z.7.7.0.dta", "650.5 0\n100 1\n");
+  r = LoadWith(MS2_FORMAT_DTA, "z.7.7.0.dta");
+  ASSERT_TRUE(r.ok) << r.error;
+  ASSERT_EQ(r.spectra.size(), 2u);
+  EXPECT_EQ(r.spectra[0].name, "z.7.7.2.dta");
+  EXPECT_EQ(r.spectra[1].name, "z.7.7.3.dta");
+  EXPECT_DOUBLE_EQ(r.spectra[1].precursor_mass, MH(650.5, 3));
+  EXPECT_EQ(r.spectra[1].first_scan, 7);
+}
+
+TEST(Dta, BadFilesInADirectoryAreSkippedAndAloneFail) {
+  namespace fs = std::filesystem;
+  fs::remove_all("baddir");
+  fs::create_directory("baddir");
+  WriteScratch("baddir/x.1.1.2.dta", "1000.5 2\n100 1\n");
+  WriteScratch("baddir/x.2.2.2.dta", "\x01\x02garbage\xff\n");
+  WriteScratch("baddir/x.3.3.2.dta", "");
+  LoadResult r = LoadWith(MS2_FORMAT_DTA, "baddir");
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.spectra.size(), 1u);
+  ASSERT_EQ(r.messages.size(), 1u);
+  EXPECT_NE(r.messages[0].find("skipped 2 records"), std::string::npos) << r.messages[0];
+  EXPECT_NE(r.messages[0].find("x.2.2.2.dta: line 1"), std::string::npos) << r.messages[0];
+
+  r = LoadWith(MS2_FORMAT_DTA, "baddir/x.2.2.2.dta");
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find("x.2.2.2.dta: line 1"), std::string::npos) << r.error;
+
+  fs::create_directory("emptydir");
+  r = LoadWith(MS2_FORMAT_DTA, "emptydir");
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find("emptydir"), std::string::npos);
+  r = LoadWith(MS2_FORMAT_DTA, "missing-dir");
+  EXPECT_FALSE(r.ok);
+}
+
+TEST(Dtas, NamedAndUnnamedBlocks) {
+  LoadResult r = LoadWith(MS2_FORMAT_DTAS, DataPath("sample.dtas"));
+  ASSERT_TRUE(r.ok) << r.error;
+  std::vector<std::string> names;
+  for (const auto& s : r.spectra) names.push_back(s.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"sample.1.1.2.dta", "run.77.78.3.dta",
+                                             "sample.3.3.2.dta", "sample.3.3.3.dta"}));
+  EXPECT_DOUBLE_EQ(r.spectra[1].precursor_mass, 1501.5);
+  EXPECT_EQ(r.spectra[1].first_scan, 77);
+  EXPECT_EQ(r.spectra[1].last_scan, 78);
+  // Charge 0: the value is an m/z.
+  EXPECT_DOUBLE_EQ(r.spectra[3].precursor_mass, MH(500.25, 3));
+  EXPECT_EQ(r.spectra[0].peaks.size(), 2u);
+
+  WriteScratch("bad.dtas", "1000 2\n100 1\nnonsense here\n\n2000 2\n100 1\n\nzzz\n");
+  r = LoadWith(MS2_FORMAT_DTAS, "bad.dtas");
+  ASSERT_TRUE(r.ok) << r.error;
+  ASSERT_EQ(r.spectra.size(), 1u);
+  EXPECT_EQ(r.spectra[0].name, "bad.2.2.2.dta");
+  ASSERT_EQ(r.messages.size(), 1u);
+  EXPECT_NE(r.messages[0].find("bad.dtas:3: \"nonsense here\""), std::string::npos);
+}
+
+TEST(Pkl, HeaderChargeAndUnknownCharge) {
+  LoadResult r = LoadWith(MS2_FORMAT_PKL, DataPath("sample.pkl"));
+  ASSERT_TRUE(r.ok) << r.error;
+  ASSERT_EQ(r.spectra.size(), 3u);
+  EXPECT_EQ(r.spectra[0].name, "sample.1.1.2.dta");
+  EXPECT_DOUBLE_EQ(r.spectra[0].precursor_mass, MH(500.75, 2));
+  EXPECT_EQ(r.spectra[1].name, "sample.2.2.2.dta");
+  EXPECT_EQ(r.spectra[2].name, "sample.2.2.3.dta");
+  EXPECT_DOUBLE_EQ(r.spectra[2].precursor_mass, MH(650.5, 3));
+
+  WriteScratch("bad.pkl", "500 1 2.5\n100 1\n");
+  r = LoadWith(MS2_FORMAT_PKL, "bad.pkl");
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find("bad.pkl:1:"), std::string::npos) << r.error;
+}
+
+}  // namespace
