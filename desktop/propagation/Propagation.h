@@ -1,0 +1,144 @@
+#pragma once
+// The propagation job: carries peptide identifications from identified
+// spectra to unidentified ones, within clusters of similar spectra and
+// across spectral pairs, and optionally places the modification site of
+// each carried identification with the KSDP scorer.
+//
+// One object serves one Run. Everything goes to the caller's notifier
+// (common/Notifier.h); nothing is printed directly.
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "desktop/propagation/PropagationPara.h"
+#include "resultfiles/ResultFile.h"
+
+// Mark -> residue key (a letter, "*" for the N-terminus, "#" for the
+// C-terminus) -> how often a site fell there.
+using SiteStatistics = std::map<std::int32_t, std::map<char, double>>;
+
+// What a run achieved, for the programs that report it.
+struct CPropagationSummary {
+  int identified_before = 0;         // spectra identified by the result file
+  int inner_clusters_identified = 0; // clusters of 2 or more given one peptide
+  int inner_conflicts = 0;           // clusters whose members disagree
+  int inner_new_spectra = 0;         // unidentified members of those clusters
+  int inter_new_nodes = 0;           // nodes identified through pairs
+  int inter_new_spectra = 0;         // the same, counted in spectra (cluster sizes)
+  int pair_files = 0;                // pair files processed
+  std::vector<std::string> outputs;  // files written, in the order written
+};
+
+class CPropagation {
+ public:
+  // Scores a peptide at every residue position (as the KSDP scorer does):
+  // spectrum path, sequence, fixed (position, mass) modifications, mass of
+  // the modification to place, scores appended one per residue.
+  using ScoreFunction = std::function<void(
+      const std::string& spectrum_path, const std::string& peptide,
+      const std::vector<std::pair<int, double>>& fixed_mods, double mod_mass,
+      std::vector<double>& scores)>;
+
+  CPropagation();
+
+  // Runs the job of a parameter file. With a cluster file, inner propagation
+  // runs first and every pair file builds on what the ones before found;
+  // without one, every pair file starts from the result file alone. A pair
+  // path that is a directory stands for its ".csv" and ".txt" files, taken
+  // in name order. False (with a message) when the parameter file cannot be
+  // read or no reader knows the result file's type; the passes then do not
+  // run.
+  bool Run(const std::string& para_path, bool determine_sites);
+
+  // Gives each cluster the identification its identified members agree on
+  // and replaces the result map by one keyed by clusters (labels) and
+  // identified single spectra. Writes "<output base>_InnerPropagate.txt".
+  // False when the result file has no reader or the report cannot be
+  // written; the maps then stay as read.
+  bool InnerPropagate(const std::string& cluster_file, const std::string& result_file);
+
+  // Carries identifications across the pairs of one pair file, in passes
+  // until nothing changes. Writes "pair_with_result.txt" in the working
+  // directory and "<output base>_InterPropagate.txt". Sites are placed per
+  // edge when `after_inner` and `determine_sites` are set, and for every
+  // new identification after the passes when only `determine_sites` is.
+  void InterPropagate(const std::string& pair_file, bool determine_sites, bool after_inner);
+
+  // The site of a modification of `shift` daltons carried to spectrum
+  // `name` with `identification`; -1 when the spectrum file is missing or
+  // the sequence has 3 residues or fewer. Adds the tied positions to the
+  // site statistics of `mark`.
+  int DetermineSite(const std::string& identification, const std::string& name, double shift,
+                    std::int32_t mark);
+
+  // Fills in the undetermined sites ("-1,") of up to ModCount items of an
+  // identification, scoring their positions together; returns the text
+  // unchanged when there are more, or when the spectrum file is missing.
+  std::string DetermineSites(const std::string& name, const std::string& identification);
+
+  // Job state, open to the desktop program and the tests.
+  ResultMap& results() { return results_; }
+  const ResultMap& results() const { return results_; }
+  ModificationList& modifications() { return modifications_; }
+  std::string& data_path() { return data_path_; }
+  const std::map<std::string, std::int32_t>& cluster_sizes() const { return cluster_sizes_; }
+  const SiteStatistics& site_statistics() const { return site_statistics_; }
+  const std::map<char, int>& residue_counts() const { return residue_counts_; }
+  const CPropagationPara& para() const { return para_; }
+  const CPropagationSummary& summary() const { return summary_; }
+
+  void SetOutputBase(const std::string& base) { output_base_ = base; }
+  const std::string& output_base() const { return output_base_; }
+  void SetModCount(std::int16_t count) { para_.mod_count = count; }
+  // Where "aa.ini" and "modify.ini" are read; the program's directory unless set.
+  void SetProgramDirectory(const std::string& directory) { program_directory_ = directory; }
+  // Replaces the KSDP scorer (tests).
+  void SetScorer(ScoreFunction scorer) { scorer_ = std::move(scorer); }
+
+  // The pair files a pair path stands for: the ".csv"/".txt" files of a
+  // directory (by the last three characters of the name, any case) in name
+  // order, without sub-directories or this job's own reports; empty when
+  // the path is not a directory.
+  static std::vector<std::string> ListPairFiles(const std::string& pair_path);
+
+ private:
+  bool LoadResultFile(const std::string& result_file);
+  void FillModificationMasses();
+  // The spectrum file of a name in the data directory; the name is matched
+  // without regard to case when no file has it exactly.
+  std::string ResolveSpectrumPath(const std::string& name);
+  // Scores through the scorer; false (with a message) when "aa.ini" is missing.
+  bool ScoreSafely(const std::string& spectrum_path, const std::string& sequence,
+                   const std::vector<std::pair<int, double>>& fixed, double mass,
+                   std::vector<double>& scores);
+  void Score(const std::string& spectrum_path, const std::string& sequence,
+             const std::vector<std::pair<int, double>>& fixed, double mass,
+             std::vector<double>& scores);
+  void WriteInterReport(const std::string& path, const std::vector<std::string>& names,
+                        const std::vector<double>& shifts, const std::vector<std::int32_t>& edge_state,
+                        const std::map<std::string, std::int32_t>& node_pass,
+                        const std::map<std::string, std::int32_t>& node_depth,
+                        int same_result_edges);
+
+  ResultMap results_;
+  ClusterMap clusters_;
+  ModificationList modifications_;
+  std::string data_path_;
+  std::string output_base_;
+  CPropagationPara para_;
+  std::map<std::string, std::int32_t> cluster_sizes_;
+  SiteStatistics site_statistics_;
+  std::map<char, int> residue_counts_;
+  std::vector<double> scores_;
+  std::string program_directory_;
+  ScoreFunction scorer_;
+  CPropagationSummary summary_;
+  // Upper-cased file name -> file name, for the data directory last listed.
+  std::map<std::string, std::string> directory_listing_;
+  std::string listed_directory_;
+  bool directory_listed_ = false;
+};
