@@ -1,0 +1,51 @@
+#pragma once
+// Clustering strategies. The driver program loads the spectra, orders them
+// and calls Run; Run writes every result file of the job.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "clustering/ClusterTypes.h"
+#include "clustering/PeakSelect.h"
+#include "clustering/RepresentativeSpectra.h"
+#include "clustering/Similarity.h"
+#include "clustering/SpectraProcess.h"
+#include "common/Spectrum.h"
+#include "common/Types.h"
+
+class CCluster {
+ public:
+  CCluster(CSpectraProcess* spectra_process, CRepresentativeSpectra* representative_spectra,
+           Cluster_Type cluster_type, double precursor_ion_tol,
+           Tolerance_Type precursor_ion_tol_type, double threshold)
+      : spectra_process(spectra_process),
+        representative_spectra(representative_spectra),
+        precursor_ion_tol(precursor_ion_tol),
+        precursor_ion_tol_type(precursor_ion_tol_type),
+        threshold(threshold),
+        cluster_type(cluster_type) {}
+  CCluster(const CCluster&) = delete;
+  CCluster& operator=(const CCluster&) = delete;
+  virtual ~CCluster() = default;
+
+  virtual void Run(std::vector<msdata::CSpectrum>& spectra, CSimilarity* similarity,
+                   CPeakSelect* peak_select) = 0;
+
+  CSpectraProcess* spectra_process;                // not owned
+  CRepresentativeSpectra* representative_spectra;  // not owned; absent for pair search
+  std::int32_t lower_mass = 6;                     // daltons
+  std::int32_t upper_mass = 200;
+  double cluster_masses_tol = 0.01;
+  double precursor_ion_tol;
+  Tolerance_Type precursor_ion_tol_type;
+  double threshold;  // 0..1
+  Cluster_Type cluster_type;
+};
+
+// The strategy factory: type 0 similarity clustering, type 1 spectral pair
+// search, any other type none (nullptr). The caller owns the result.
+CCluster* CreateCluster(CSpectraProcess* spectra_process,
+                        CRepresentativeSpectra* representative_spectra, Cluster_Type type,
+                        double precursor_ion_tol, Tolerance_Type precursor_ion_tol_type,
+                        double threshold);

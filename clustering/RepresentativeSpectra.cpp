@@ -1,0 +1,265 @@
+#include "clustering/RepresentativeSpectra.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <set>
+#include <sstream>
+#include <system_error>
+
+#include "clustering/PeakOrder.h"
+#include "clustering/PeakSelect.h"
+#include "common/Dta.h"
+#include "common/Notifier.h"
+#include "common/PathUtil.h"
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// A spectrum name becomes a file name in the output directory; one that
+// would point elsewhere is not written at all.
+bool IsPlainFileName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of("/\\") == std::string::npos;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  return std::filesystem::equivalent(a, b, ec);
+}
+
+// Consensus names of different clusters may coincide (equal scan parts).
+// The first cluster keeps its name; each later one gets "_2", "_3", ...
+// before ".dta", the first suffix that no file of this generation uses and
+// no other cluster plans as its own name.
+class NameClaims {
+ public:
+  // Names of spectrum files written beside the consensus spectra.
+  void Reserve(const std::string& name) { reserved_.insert(name); }
+  // The plain names of all clusters.
+  void Plan(const std::string& name) { planned_.insert(name); }
+  std::string Claim(const std::string& name) {
+    if (reserved_.count(name) == 0 && claimed_.insert(name).second) return name;
+    const std::string stem = name.substr(0, name.size() - 4);  // without ".dta"
+    for (int n = 2;; ++n) {
+      std::string candidate = stem + "_" + std::to_string(n) + ".dta";
+      if (reserved_.count(candidate) == 0 && planned_.count(candidate) == 0 &&
+          claimed_.insert(candidate).second) {
+        return candidate;
+      }
+    }
+  }
+
+ private:
+  std::set<std::string> reserved_;
+  std::set<std::string> planned_;
+  std::set<std::string> claimed_;
+};
+
+}  // namespace
+
+bool PlaceSpectrum(const msdata::CSpectrum& spectrum, const std::string& data_directory,
+                   const std::string& out_directory) {
+  if (out_directory.empty() || !IsPlainFileName(spectrum.name)) return false;
+  if (!path::IsDirectory(out_directory) && !path::CreateDirectory(out_directory)) return false;
+  const std::string target = path::Join(out_directory, spectrum.name);
+  if (path::IsDirectory(data_directory)) {
+    const std::string source = path::Join(data_directory, spectrum.name);
+    if (path::IsRegularFile(source)) {
+      if (SameFile(source, target)) return true;
+      if (path::CopyFile(source, target)) return true;
+    }
+  }
+  // Not in a data directory (one input file such as mzML, or a missing
+  // file): the spectrum in memory is what there is.
+  return msdata::WriteDta(spectrum, target);
+}
+
+std::string CRepresentativeSpectra::NamePart(const std::string& name) {
+  std::size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return "";
+  std::string rest = name.substr(0, dot);  // without the extension
+  dot = rest.rfind('.');
+  if (dot == std::string::npos) return "";
+  const std::string charge = rest.substr(dot);  // dot included
+  rest.erase(dot);
+  dot = rest.rfind('.');
+  if (dot == std::string::npos) return "";
+  rest.erase(dot);  // without the end scan
+  dot = rest.rfind('.');
+  if (dot == std::string::npos) return "";
+  return rest.substr(dot + 1) + charge;
+}
+
+std::vector<int> CRepresentativeSpectra::Chain(const std::vector<ClusterLink>& links, int head) {
+  std::vector<int> members;
+  const int n = static_cast<int>(links.size());
+  // A well-formed chain visits each position once; the bound guards against
+  // links that loop.
+  for (int m = head; m >= 0 && m < n && static_cast<int>(members.size()) < n; m = links[m].next) {
+    members.push_back(m);
+  }
+  return members;
+}
+
+void CRepresentativeSpectra::WriteClusterFile(const std::vector<msdata::CSpectrum>& spectra,
+                                              const std::vector<ClusterLink>& links,
+                                              std::ostream& out) {
+  const std::size_t n = std::min(spectra.size(), links.size());
+  std::vector<unsigned char> taken(n, 0);
+  int row = 1;
+  int cluster = 1;
+  char buffer[64];
+  for (std::size_t p = 0; p < n; ++p) {
+    if (taken[p]) continue;
+    for (int m : Chain(links, static_cast<int>(p))) {
+      if (static_cast<std::size_t>(m) >= n || taken[m]) break;
+      taken[m] = 1;
+      out << row << ',' << spectra[m].name << ',' << cluster << ',';
+      std::snprintf(buffer, sizeof buffer, "%lf\n", spectra[m].precursor_mass);
+      out << buffer;
+      ++row;
+    }
+    ++cluster;
+  }
+}
+
+msdata::PeakList CRepresentativeSpectra::MergePeaks(msdata::PeakList peaks) {
+  peakorder::SortByMz(peaks);
+  msdata::PeakList merged;
+  std::size_t g = 0;
+  while (g < peaks.size()) {
+    const double start = peaks[g].first;
+    double mz_sum = 0.0;
+    double intensity_sum = 0.0;
+    std::size_t end = g;
+    while (end < peaks.size() && (end == g || peaks[end].first - start < kMergeWindow)) {
+      mz_sum += peaks[end].first;
+      intensity_sum += peaks[end].second;
+      ++end;
+    }
+    merged.emplace_back(mz_sum / static_cast<double>(end - g), intensity_sum);
+    g = end;
+  }
+  return merged;
+}
+
+void CRepresentativeSpectra::Generate(const std::vector<msdata::CSpectrum>& spectra,
+                                      const std::vector<ClusterLink>& links,
+                                      const std::vector<int>& representatives,
+                                      CSpectraProcess data) {
+  spectra_process = std::move(data);
+
+  std::unique_ptr<std::FILE, FileCloser> file(
+      std::fopen(spectra_process.cluster_result.c_str(), "w"));
+  if (!file) {
+    notify::Message("Cannot generate the clustering result file!");
+  } else {
+    std::ostringstream text;
+    WriteClusterFile(spectra, links, text);
+    const std::string content = text.str();
+    std::fwrite(content.data(), 1, content.size(), file.get());
+    file.reset();
+  }
+
+  notify::Message("Generating consensus spectra...");
+  switch (consensus_type) {
+    case REPRESENTATIVE_CONSENSUS:
+      BuildConsensusSpectra(spectra, links, representatives);
+      break;
+    case REPRESENTATIVE_MOST_SIMILAR:
+      CopyRepresentatives(spectra, representatives);
+      break;
+    case REPRESENTATIVE_BOTH:
+      BuildConsensusSpectra(spectra, links, representatives);
+      CopyRepresentatives(spectra, representatives);
+      break;
+    default:
+      break;
+  }
+}
+
+void CRepresentativeSpectra::CopyRepresentatives(const std::vector<msdata::CSpectrum>& spectra,
+                                                 const std::vector<int>& representatives) const {
+  for (int r : representatives) {
+    if (r < 0 || static_cast<std::size_t>(r) >= spectra.size()) continue;
+    PlaceSpectrum(spectra[r], spectra_process.data_directory, spectra_process.out_directory);
+  }
+}
+
+void CRepresentativeSpectra::BuildConsensusSpectra(const std::vector<msdata::CSpectrum>& spectra,
+                                                   const std::vector<ClusterLink>& links,
+                                                   const std::vector<int>& representatives) {
+  const std::string& out_directory = spectra_process.out_directory;
+  const std::size_t n = std::min(spectra.size(), links.size());
+  if (!out_directory.empty() && !path::IsDirectory(out_directory)) {
+    path::CreateDirectory(out_directory);
+  }
+
+  std::vector<unsigned char> done(n, 0);
+  NameClaims claims;
+  for (std::size_t k = 0; k < n; ++k) {
+    if (links[k].root == static_cast<std::int32_t>(k) && links[k].next == -1) {
+      PlaceSpectrum(spectra[k], spectra_process.data_directory, out_directory);
+      claims.Reserve(spectra[k].name);
+      done[k] = 1;
+    }
+  }
+  if (consensus_type == REPRESENTATIVE_BOTH) {
+    for (int r : representatives) {
+      if (r >= 0 && static_cast<std::size_t>(r) < n) claims.Reserve(spectra[r].name);
+    }
+  }
+
+  // All names are planned before any is claimed, so that the plain name of
+  // a later cluster is never given to an earlier one as a suffixed name.
+  struct Consensus {
+    std::vector<int> members;
+    std::string name;
+  };
+  std::vector<Consensus> clusters;
+  for (std::size_t k = 0; k < n; ++k) {
+    if (done[k]) continue;
+    Consensus c;
+    for (int m : Chain(links, static_cast<int>(k))) {
+      if (static_cast<std::size_t>(m) >= n || done[m]) break;
+      done[m] = 1;
+      c.members.push_back(m);
+    }
+    const std::vector<int>& mem = c.members;
+    c.name = NamePart(spectra[mem.front()].name) + "-" +
+             NamePart(spectra[mem[mem.size() / 2]].name) + "-" +
+             NamePart(spectra[mem.back()].name) + ".dta";
+    claims.Plan(c.name);
+    clusters.push_back(std::move(c));
+  }
+
+  const CPeakSelect consensus_selection(PEAK_SELECT_TOP_M_PER_WINDOW, 0, 10, 100);
+  for (const Consensus& c : clusters) {
+    msdata::PeakList peaks;
+    std::vector<double> masses;
+    for (int m : c.members) {
+      peaks.insert(peaks.end(), spectra[m].peaks.begin(), spectra[m].peaks.end());
+      masses.push_back(spectra[m].precursor_mass);
+    }
+    std::sort(masses.begin(), masses.end());
+    const double mass = masses[masses.size() / 2];
+    const int charge = spectra[c.members.front()].charge;
+
+    msdata::PeakList merged = MergePeaks(std::move(peaks));
+    consensus_selection.Select(merged);
+
+    const std::string name = claims.Claim(c.name);
+    if (out_directory.empty() || !IsPlainFileName(name)) continue;
+    std::unique_ptr<std::FILE, FileCloser> out(
+        std::fopen(path::Join(out_directory, name).c_str(), "w"));
+    if (!out) continue;
+    std::fprintf(out.get(), "%f %d\n", mass, charge);
+    for (const msdata::Peak& p : merged) std::fprintf(out.get(), "%f %f\n", p.first, p.second);
+  }
+}

@@ -1,0 +1,83 @@
+#pragma once
+// Turns the outcome of the similarity clustering into files: the cluster
+// file and one spectrum file per cluster in the output directory.
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "clustering/ClusterTypes.h"
+#include "clustering/SpectraProcess.h"
+#include "common/Spectrum.h"
+#include "common/Types.h"
+
+// One record per spectrum position of the ordered spectrum list. A cluster
+// is the chain that starts at its head (lowest position) and follows `next`.
+struct ClusterLink {
+  std::int32_t root = 0;   // position of the cluster's head
+  std::int32_t next = -1;  // next member, -1 for the last
+};
+
+class CRepresentativeSpectra {
+ public:
+  CRepresentativeSpectra() = default;
+  CRepresentativeSpectra(Representative_Spectra consensus_type, double consensus_fragment_tol,
+                         Tolerance_Type consensus_fragment_tol_type)
+      : consensus_type(consensus_type),
+        consensus_fragment_tol(consensus_fragment_tol),
+        consensus_fragment_tol_type(consensus_fragment_tol_type) {}
+
+  Representative_Spectra consensus_type = REPRESENTATIVE_CONSENSUS;
+  // Kept for the parameter file; the consensus merge uses kMergeWindow.
+  double consensus_fragment_tol = 0.4;
+  Tolerance_Type consensus_fragment_tol_type = TOLERANCE_DA;
+  // Replaced by the job's settings at the start of every generation.
+  CSpectraProcess spectra_process;
+
+  // Peaks closer than this (daltons) to a group's first peak join the group.
+  static constexpr double kMergeWindow = 0.4;
+
+  // Writes the cluster file, then the consensus spectra and/or copies of the
+  // representatives, as `consensus_type` says. Messages go to the notifier.
+  //
+  // A consensus spectrum is named part(head)-part(middle)-part(last).dta.
+  // When two clusters (or a cluster and a spectrum file written beside it)
+  // would share a name, the first cluster in list order keeps it and each
+  // later one is written as <name>_2.dta, <name>_3.dta, ..., the first
+  // suffix no other file of the run uses or plans to use.
+  void Generate(const std::vector<msdata::CSpectrum>& spectra,
+                const std::vector<ClusterLink>& links, const std::vector<int>& representatives,
+                CSpectraProcess data);
+
+  // The cluster file text: "row,name,cluster,mass" per spectrum, clusters in
+  // ascending order of their heads, members in chain order.
+  static void WriteClusterFile(const std::vector<msdata::CSpectrum>& spectra,
+                               const std::vector<ClusterLink>& links, std::ostream& out);
+
+  // "start scan" + "." + charge of a DTA-style name ("s.10.12.2.dta" ->
+  // "10.2"); empty when the name lacks one of the dots.
+  static std::string NamePart(const std::string& name);
+
+  // Sorts the peaks by m/z and merges every run of peaks lying less than
+  // kMergeWindow above the run's first peak into one peak (mean m/z, summed
+  // intensity).
+  static msdata::PeakList MergePeaks(msdata::PeakList peaks);
+
+  // Members of the cluster headed at `head`, in chain order.
+  static std::vector<int> Chain(const std::vector<ClusterLink>& links, int head);
+
+ private:
+  void BuildConsensusSpectra(const std::vector<msdata::CSpectrum>& spectra,
+                             const std::vector<ClusterLink>& links,
+                             const std::vector<int>& representatives);
+  void CopyRepresentatives(const std::vector<msdata::CSpectrum>& spectra,
+                           const std::vector<int>& representatives) const;
+};
+
+// Puts one spectrum into the output directory under its own name: a copy of
+// its file when the data directory holds it, else written from memory as a
+// DTA file. Never writes over the source file. Returns false when nothing
+// could be written.
+bool PlaceSpectrum(const msdata::CSpectrum& spectrum, const std::string& data_directory,
+                   const std::string& out_directory);

@@ -1,0 +1,420 @@
+#include "clustering/SpectralPairSearch.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <exception>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <queue>
+#include <thread>
+
+#include "clustering/Progress.h"
+#include "common/Notifier.h"
+#include "common/TextUtil.h"
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+__attribute__((format(printf, 2, 3))) void AppendFormat(std::string& out, const char* format,
+                                                       ...) {
+  char small[256];
+  va_list args;
+  va_start(args, format);
+  const int length = std::vsnprintf(small, sizeof small, format, args);
+  va_end(args);
+  if (length < 0) return;
+  if (static_cast<std::size_t>(length) < sizeof small) {
+    out.append(small, static_cast<std::size_t>(length));
+    return;
+  }
+  std::string big(static_cast<std::size_t>(length) + 1, '\0');
+  va_start(args, format);
+  std::vsnprintf(&big[0], big.size(), format, args);
+  va_end(args);
+  big.resize(static_cast<std::size_t>(length));
+  out += big;
+}
+
+void WriteAll(std::FILE* file, const std::string& text) {
+  if (file && !text.empty()) std::fwrite(text.data(), 1, text.size(), file);
+}
+
+// Calls produce(i, out) for every i in [0, n) on `threads` threads and then
+// consume(i, out) on the calling thread in ascending i, batch by batch, so
+// that output written by `consume` never depends on the thread count.
+template <class Out, class Produce, class Consume>
+void RunInOrder(std::size_t n, int threads, Produce produce, Consume consume) {
+  if (threads <= 1 || n < 2) {
+    for (std::size_t i = 0; i < n; ++i) {
+      Out out;
+      produce(i, out);
+      consume(i, out);
+    }
+    return;
+  }
+  const std::size_t batch = 32 * static_cast<std::size_t>(threads);
+  std::vector<Out> outs(batch);
+  for (std::size_t base = 0; base < n; base += batch) {
+    const std::size_t end = std::min(n, base + batch);
+    std::atomic<std::size_t> next{base};
+    std::exception_ptr failure;
+    std::mutex mutex;
+    auto work = [&]() {
+      for (;;) {
+        const std::size_t i = next.fetch_add(1);
+        if (i >= end) return;
+        try {
+          outs[i - base] = Out();
+          produce(i, outs[i - base]);
+        } catch (...) {
+          std::lock_guard<std::mutex> lock(mutex);
+          if (!failure) failure = std::current_exception();
+          next = end;
+          return;
+        }
+      }
+    };
+    std::vector<std::thread> helpers;
+    for (int t = 1; t < threads; ++t) helpers.emplace_back(work);
+    work();
+    for (std::thread& t : helpers) t.join();
+    if (failure) std::rethrow_exception(failure);
+    for (std::size_t i = base; i < end; ++i) consume(i, outs[i - base]);
+  }
+}
+
+// Prepares every spectrum once, in the order its scoring method wants.
+std::vector<msdata::PeakList> PrepareAll(const std::vector<msdata::CSpectrum>& spectra,
+                                         const CPeakSelect& selection, int arrange_method,
+                                         int threads) {
+  std::vector<msdata::PeakList> prepared(spectra.size());
+  RunInOrder<char>(
+      spectra.size(), threads,
+      [&](std::size_t i, char&) {
+        prepared[i] = selection.Prepare(spectra[i].peaks);
+        CSimilarity::ArrangeFor(arrange_method, prepared[i]);
+      },
+      [](std::size_t, char&) {});
+  return prepared;
+}
+
+// Second spectra whose precursor difference from spectrum i may lie in
+// [low, high]. In a list ordered by precursor mass (either way) |d| grows
+// with j, so the range is found by bisection; otherwise every j is a
+// candidate and the caller's own test decides.
+struct Window {
+  std::size_t begin;
+  std::size_t end;
+};
+
+class PairWindows {
+ public:
+  PairWindows(const std::vector<msdata::CSpectrum>& spectra, double low, double high)
+      : spectra_(spectra), low_(low), high_(high) {
+    bool down = true;
+    bool up = true;
+    for (std::size_t k = 1; k < spectra.size(); ++k) {
+      const double a = spectra[k - 1].precursor_mass;
+      const double b = spectra[k].precursor_mass;
+      if (!(a >= b)) down = false;
+      if (!(a <= b)) up = false;
+    }
+    ordered_ = down || up;
+  }
+
+  Window For(std::size_t i) const {
+    const std::size_t n = spectra_.size();
+    if (!ordered_) return Window{i + 1, n};
+    const double mi = spectra_[i].precursor_mass;
+    auto distance = [&](std::size_t j) { return std::fabs(mi - spectra_[j].precursor_mass); };
+    std::size_t lo = i + 1;
+    std::size_t hi = n;
+    while (lo < hi) {  // first j with |d| >= low
+      const std::size_t mid = lo + (hi - lo) / 2;
+      if (distance(mid) < low_) lo = mid + 1; else hi = mid;
+    }
+    const std::size_t begin = lo;
+    hi = n;
+    while (lo < hi) {  // first j with |d| > high
+      const std::size_t mid = lo + (hi - lo) / 2;
+      if (distance(mid) <= high_) lo = mid + 1; else hi = mid;
+    }
+    return Window{begin, lo};
+  }
+
+ private:
+  const std::vector<msdata::CSpectrum>& spectra_;
+  double low_;
+  double high_;
+  bool ordered_ = false;
+};
+
+struct PairOutput {
+  std::string pairs;
+  std::string scores;
+  int last_method = -1;  // method the settings were last set to, if any
+};
+
+}  // namespace
+
+void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilarity* similarity,
+                              CPeakSelect* peak_select) {
+  const CSimilarity configured = similarity ? *similarity : CSimilarity();
+  const int m0 = configured.similar_method;
+  const CPeakSelect selection = peak_select ? *peak_select : CPeakSelect();
+  const std::string pair_path = spectra_process ? spectra_process->cluster_result : std::string();
+
+  File pair_file(std::fopen(pair_path.c_str(), "w"));
+  File score_log(std::fopen(kScoreLog, "a"));
+  if (!pair_file) {
+    notify::Message("Cannot open file: " + pair_path + "!");
+    return;
+  }
+
+  const CSimilarity shifted_x(SIMILAR_DOT_PRODUCT_X, 0.5, TOLERANCE_DA);
+  const CSimilarity shifted_mod(SIMILAR_DOT_PRODUCT_MOD, 0.5, TOLERANCE_DA);
+  const bool comprehensive = m0 == SIMILAR_COMPREHENSIVE;
+  const int threads = std::max(1, worker_threads);
+  // Methods 2 and 4, which "Comprehensive" switches between, both want the
+  // intensity order.
+  const std::vector<msdata::PeakList> prepared = PrepareAll(
+      spectra, selection, comprehensive ? SIMILAR_DOT_PRODUCT : m0, threads);
+  const PairWindows windows(spectra, static_cast<double>(lower_mass),
+                            static_cast<double>(upper_mass));
+  const double low = lower_mass;
+  const double high = upper_mass;
+
+  auto produce = [&](std::size_t i, PairOutput& out) {
+    const msdata::CSpectrum& first = spectra[i];
+    const Window window = windows.For(i);
+    for (std::size_t j = window.begin; j < window.end; ++j) {
+      const msdata::CSpectrum& second = spectra[j];
+      const double d = first.precursor_mass - second.precursor_mass;
+      const double distance = std::fabs(d);
+      if (!(low <= distance && distance <= high)) continue;
+      const bool three_two = first.charge == 3 && second.charge == 2;
+      const bool use = first.charge == second.charge ||
+                       ((m0 == SIMILAR_DOT_PRODUCT_X || comprehensive) && three_two);
+      if (!use) continue;
+
+      double s = 0.0;
+      if (comprehensive) {
+        if (three_two) {
+          out.last_method = SIMILAR_DOT_PRODUCT_X;
+          s = shifted_x.ComputeArranged(prepared[i], prepared[j], d);
+        } else {
+          out.last_method = SIMILAR_DOT_PRODUCT_MOD;
+          for (int c = 1; c < first.charge; ++c) {
+            s = std::max(s, shifted_mod.ComputeArranged(prepared[i], prepared[j], d / c));
+          }
+        }
+      } else if (m0 == SIMILAR_DOT_PRODUCT_X) {
+        if (three_two) s = configured.ComputeArranged(prepared[i], prepared[j], d);
+      } else {
+        s = configured.ComputeArranged(prepared[i], prepared[j], d);
+      }
+
+      if (s > threshold) {
+        AppendFormat(out.pairs, "%s,%lf,%s,%lf,%lf,%lf\n", first.name.c_str(),
+                     first.precursor_mass, second.name.c_str(), second.precursor_mass, d, s);
+      }
+      if (s > 0.0001) AppendFormat(out.scores, "%.4lf\n", std::sqrt(s));
+    }
+  };
+
+  progress::Counter counter(spectra.size());
+  int last_method = -1;
+  RunInOrder<PairOutput>(spectra.size(), threads, produce, [&](std::size_t i, PairOutput& out) {
+    counter.At(i);
+    WriteAll(pair_file.get(), out.pairs);
+    WriteAll(score_log.get(), out.scores);
+    if (out.last_method >= 0) last_method = out.last_method;
+  });
+  if (similarity && last_method >= 0) {
+    similarity->Set(static_cast<Similar_Method>(last_method), 0.5, TOLERANCE_DA);
+  }
+
+  pair_file.reset();
+  score_log.reset();
+  WriteMassShiftHistogram(pair_path, cluster_masses_tol);
+}
+
+void CSpectralPairSearch::ShiftSearch(std::vector<msdata::CSpectrum>& spectra,
+                                      CSimilarity* similarity, CPeakSelect* peak_select) {
+  const CPeakSelect selection = peak_select ? *peak_select : CPeakSelect();
+  const std::string pair_path = spectra_process ? spectra_process->cluster_result : std::string();
+  File pair_file(std::fopen(pair_path.c_str(), "w"));
+  if (!pair_file) {
+    notify::Message("Cannot open file: " + pair_path + "!");
+    return;
+  }
+
+  const int threads = std::max(1, worker_threads);
+  const CSimilarity align(SIMILAR_DOT_PRODUCT, 0.5, TOLERANCE_DA);
+  const CSimilarity final_score(SIMILAR_DOT_PRODUCT_MOD, 0.5, TOLERANCE_DA);
+  // Both methods want the intensity order, and moving all peaks of a list
+  // by the same amount keeps it.
+  const std::vector<msdata::PeakList> prepared =
+      PrepareAll(spectra, selection, SIMILAR_DOT_PRODUCT, threads);
+  const PairWindows windows(spectra, 6.0, 200.0);
+
+  auto produce = [&](std::size_t i, PairOutput& out) {
+    const msdata::CSpectrum& first = spectra[i];
+    if (first.charge != 2) return;
+    msdata::PeakList moved;
+    const Window window = windows.For(i);
+    for (std::size_t j = window.begin; j < window.end; ++j) {
+      const msdata::CSpectrum& second = spectra[j];
+      const double d = first.precursor_mass - second.precursor_mass;
+      const double distance = std::fabs(d);
+      if (!(6.0 <= distance && distance <= 200.0) || second.charge != 2) continue;
+      out.last_method = SIMILAR_DOT_PRODUCT_MOD;
+
+      const bool first_lighter = first.precursor_mass < second.precursor_mass;
+      const msdata::PeakList& lighter = first_lighter ? prepared[i] : prepared[j];
+      const int rounded = static_cast<int>(std::floor(distance + 0.5));
+      int shift = rounded;
+      double best = 0.0;
+      for (int k = rounded - 5; k <= rounded + 5; ++k) {
+        moved = lighter;
+        for (msdata::Peak& p : moved) p.first += k;
+        const double score = first_lighter ? align.ComputeArranged(moved, prepared[j], 0.0)
+                                           : align.ComputeArranged(prepared[i], moved, 0.0);
+        if (score > best) {
+          best = score;
+          shift = k;
+        }
+      }
+      const int whole = static_cast<int>(d + 0.5);  // toward zero
+      const double s = final_score.ComputeArranged(prepared[i], prepared[j], d - whole + shift);
+      if (s > threshold) {
+        AppendFormat(out.pairs, "%s,%lf,%s,%lf,%lf,%lf, %d\n", first.name.c_str(),
+                     first.precursor_mass, second.name.c_str(), second.precursor_mass, d, s,
+                     shift);
+      }
+    }
+  };
+  bool any_pair = false;
+  RunInOrder<PairOutput>(spectra.size(), threads, produce, [&](std::size_t, PairOutput& out) {
+    WriteAll(pair_file.get(), out.pairs);
+    if (out.last_method >= 0) any_pair = true;
+  });
+  if (similarity && any_pair) similarity->Set(SIMILAR_DOT_PRODUCT_MOD, 0.5, TOLERANCE_DA);
+}
+
+double CSpectralPairSearch::PairLineDifference(const std::string& line) {
+  std::size_t field_start = 0;
+  for (int field = 0; field < 4; ++field) {
+    const std::size_t comma = line.find(',', field_start);
+    if (comma == std::string::npos) break;
+    field_start = comma + 1;
+  }
+  const std::size_t field_end = line.find(',', field_start);
+  return text::AtoF(line.substr(field_start, field_end == std::string::npos
+                                                 ? std::string::npos
+                                                 : field_end - field_start));
+}
+
+std::vector<CSpectralPairSearch::ShiftGroup> CSpectralPairSearch::GroupShifts(
+    std::vector<double> d, double tolerance) {
+  // A difference that is not a number has no place on the mass axis.
+  d.erase(std::remove_if(d.begin(), d.end(), [](double x) { return std::isnan(x); }), d.end());
+  std::sort(d.begin(), d.end());
+  const std::size_t n = d.size();
+  std::vector<ShiftGroup> groups;
+  if (n == 0) return groups;
+
+  // Groups are runs of neighbours: first_of[last] and last_of[first] hold
+  // each run's ends. Gaps inside a run are never joined again; a gap of 1001
+  // or more never is.
+  std::vector<std::size_t> first_of(n);
+  std::vector<std::size_t> last_of(n);
+  for (std::size_t k = 0; k < n; ++k) first_of[k] = last_of[k] = k;
+  const std::size_t gap_count = n - 1;
+  std::vector<double> gap(gap_count);
+  std::vector<unsigned char> inside(gap_count, 0);
+  struct Gap {
+    double value;
+    std::size_t index;
+  };
+  struct Wider {
+    bool operator()(const Gap& a, const Gap& b) const {
+      if (a.value != b.value) return a.value > b.value;
+      return a.index > b.index;
+    }
+  };
+  std::priority_queue<Gap, std::vector<Gap>, Wider> joinable;
+  auto offer = [&](std::size_t k) {
+    if (gap[k] < tolerance && gap[k] < 1001.0) joinable.push(Gap{gap[k], k});
+  };
+  for (std::size_t k = 0; k < gap_count; ++k) {
+    gap[k] = d[k + 1] - d[k];
+    offer(k);
+  }
+  // Gaps only ever widen, so an entry whose value is no longer the gap's
+  // is stale.
+  while (!joinable.empty()) {
+    const Gap g = joinable.top();
+    joinable.pop();
+    if (inside[g.index] || gap[g.index] != g.value) continue;
+    const std::size_t first = first_of[g.index];
+    const std::size_t last = last_of[g.index + 1];
+    inside[g.index] = 1;
+    first_of[last] = first;
+    last_of[first] = last;
+    if (first >= 1) {
+      gap[first - 1] = d[last] - d[first - 1];
+      offer(first - 1);
+    }
+    if (last + 1 < n) {
+      gap[last] = d[last + 1] - d[first];
+      offer(last);
+    }
+  }
+
+  for (std::size_t first = 0; first < n;) {
+    const std::size_t last = last_of[first];
+    double sum = 0.0;
+    for (std::size_t k = first; k <= last; ++k) sum += d[k];
+    const int count = static_cast<int>(last - first + 1);
+    groups.push_back(ShiftGroup{sum / count, count});
+    first = last + 1;
+  }
+  std::stable_sort(groups.begin(), groups.end(),
+                   [](const ShiftGroup& a, const ShiftGroup& b) { return a.count > b.count; });
+  return groups;
+}
+
+bool CSpectralPairSearch::WriteMassShiftHistogram(const std::string& pair_file, double tolerance,
+                                                  const std::string& histogram_path) {
+  std::ifstream in(pair_file, std::ios::binary);
+  if (!in) {
+    notify::Message("Can not read file:" + pair_file);
+    return false;
+  }
+  std::vector<double> differences;
+  std::string line;
+  while (text::ReadLine(in, line)) {
+    // A blank line is no pair.
+    if (text::Trim(line).empty()) continue;
+    differences.push_back(PairLineDifference(line));
+  }
+  in.close();
+
+  const std::vector<ShiftGroup> groups = GroupShifts(std::move(differences), tolerance);
+  File out(std::fopen(histogram_path.c_str(), "w"));
+  if (!out) return false;
+  for (const ShiftGroup& g : groups) {
+    std::fprintf(out.get(), "%lf,%d, 0, 0, 0, 0, 0\n", g.mean, g.count);
+  }
+  const bool ok = std::ferror(out.get()) == 0;
+  return std::fclose(out.release()) == 0 && ok;
+}

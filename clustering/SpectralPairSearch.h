@@ -1,0 +1,58 @@
+#pragma once
+// Cluster type 1: score every pair of spectra whose precursor masses differ
+// by an amount in [lower_mass, upper_mass], write the well-scoring pairs,
+// and build a histogram of the observed mass differences.
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "clustering/Cluster.h"
+
+class CSpectralPairSearch : public CCluster {
+ public:
+  CSpectralPairSearch(CSpectraProcess* spectra_process, double precursor_ion_tol,
+                      Tolerance_Type precursor_ion_tol_type, double threshold)
+      : CCluster(spectra_process, nullptr, CLUSTER_SPECTRAL_PAIR, precursor_ion_tol,
+                 precursor_ion_tol_type, threshold) {}
+
+  // Writes the pair file (`cluster_result`), appends to "score.txt" and
+  // replaces "temp.temp", both in the working directory. With method 7
+  // ("Comprehensive") the similarity settings end as the last pair left them.
+  void Run(std::vector<msdata::CSpectrum>& spectra, CSimilarity* similarity,
+           CPeakSelect* peak_select) override;
+
+  // For doubly charged pairs 6 to 200 Da apart: finds the integer shift
+  // that best aligns the lighter spectrum with the heavier one and writes
+  // the pairs scoring above the threshold, with that shift, to the pair
+  // file. Writes nothing else. A pair for which no tried shift scores above
+  // 0 gets the rounded mass difference as its shift.
+  virtual void ShiftSearch(std::vector<msdata::CSpectrum>& spectra, CSimilarity* similarity,
+                           CPeakSelect* peak_select);
+
+  // First spectra are scored on this many threads; the files do not depend
+  // on it.
+  int worker_threads = 1;
+
+  static constexpr const char* kScoreLog = "score.txt";
+  static constexpr const char* kHistogramFile = "temp.temp";
+
+  struct ShiftGroup {
+    double mean = 0.0;
+    int count = 0;
+  };
+  // Groups sorted differences whose neighbours lie closer than `tolerance`,
+  // smallest gaps first, so that no group grows as wide as the tolerance.
+  // Groups come out by member count, descending; equal counts in ascending
+  // order of difference.
+  static std::vector<ShiftGroup> GroupShifts(std::vector<double> differences, double tolerance);
+
+  // The mass difference of one pair-file line: its fifth comma-separated
+  // field (the last one when there are fewer), read like atof.
+  static double PairLineDifference(const std::string& line);
+
+  // Reads the pair file and writes the histogram to `histogram_path`. A
+  // pair file that cannot be read is reported and leaves no histogram.
+  static bool WriteMassShiftHistogram(const std::string& pair_file, double tolerance,
+                                      const std::string& histogram_path = kHistogramFile);
+};

@@ -1,0 +1,350 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+#include "clustering/Para.h"
+#include "clustering/SimilarityCluster.h"
+#include "clustering/SpectralPairSearch.h"
+
+#include <limits>
+#include <random>
+#include "clustering/tests/ReferenceEngine.h"
+#include "clustering/tests/SyntheticSpectra.h"
+#include "clustering/tests/TestSupport.h"
+#include "common/Dta.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::DataFile;
+using testsupport::MakeSpectrum;
+using testsupport::ReadAll;
+
+std::vector<std::string> FilesIn(const std::string& dir) {
+  std::set<std::string> names;
+  if (fs::is_directory(dir)) {
+    for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+  }
+  return {names.begin(), names.end()};
+}
+
+std::vector<msdata::CSpectrum> LoadDir(const std::string& dir) {
+  std::vector<msdata::CSpectrum> spectra;
+  for (const std::string& name : FilesIn(dir)) {
+    msdata::CSpectrum s;
+    std::string error;
+    EXPECT_TRUE(msdata::ReadDta(dir + "/" + name, s, error)) << error;
+    spectra.push_back(s);
+  }
+  synthetic::OrderForClustering(spectra);
+  return spectra;
+}
+
+class SimilarityClustering : public testsupport::ScratchDir {
+ protected:
+  // A job over `data`, writing into the scratch directory.
+  void Setup(const std::string& data, int consensus_type, double tolerance = 2.5,
+             Tolerance_Type type = TOLERANCE_DA, double threshold = 0.6) {
+    para_.SetDataClass(MS2_FORMAT_DTA, data, File("out"), File("cluster.csv"), 1);
+    para_.SetRepresentativeClass(static_cast<Representative_Spectra>(consensus_type), 0.4,
+                                 TOLERANCE_DA);
+    para_.SetCluster(para_.spectra_process.get(), para_.representative_spectra.get(),
+                     CLUSTER_SIMILARITY, tolerance, type, threshold);
+    para_.SetSimilarMethod(SIMILAR_PEAK_COUNT, 0.1, TOLERANCE_PPM);
+    para_.SetPeakSelect(PEAK_SELECT_WINDOW_THEN_TOP_N, 50, 5, 100);
+  }
+  CSimilarityCluster& Strategy() { return static_cast<CSimilarityCluster&>(*para_.cluster); }
+  void Run(std::vector<msdata::CSpectrum>& spectra) {
+    para_.cluster->Run(spectra, para_.similarity.get(), para_.peak_select.get());
+  }
+  CPara para_;
+};
+
+TEST_F(SimilarityClustering, GoldenClusterFileAndConsensusSpectrum) {
+  const std::string in = DataFile("cluster_in");
+  auto spectra = LoadDir(in);
+  Setup(in, REPRESENTATIVE_CONSENSUS);
+  Run(spectra);
+  EXPECT_EQ(ReadAll(File("cluster.csv")), ReadAll(DataFile("cluster_expected/cluster.csv")));
+  EXPECT_EQ(FilesIn(File("out")), (std::vector<std::string>{"1.2-2.2-3.2.dta", "s.4.4.2.dta",
+                                                            "s.5.5.3.dta", "s.6.6.3.dta"}));
+  EXPECT_EQ(ReadAll(File("out/1.2-2.2-3.2.dta")),
+            ReadAll(DataFile("cluster_expected/1.2-2.2-3.2.dta")));
+  // Single spectra are copies of their files, not rewritten.
+  EXPECT_EQ(ReadAll(File("out/s.4.4.2.dta")), ReadAll(in + "/s.4.4.2.dta"));
+  EXPECT_EQ(ReadAll(File("out/s.6.6.3.dta")), ReadAll(in + "/s.6.6.3.dta"));
+  // Fewer than 10 spectra: no progress text.
+  EXPECT_EQ(messages_, "Clustering done!\nGenerating consensus spectra...\n");
+  // The similarity settings are left at "Dot Product", 0.5 Da.
+  EXPECT_EQ(para_.similarity->similar_method, SIMILAR_DOT_PRODUCT);
+  EXPECT_EQ(para_.similarity->fragment_ion_tol, 0.5);
+  EXPECT_EQ(para_.similarity->fragment_ion_tol_type, TOLERANCE_DA);
+}
+
+TEST_F(SimilarityClustering, ConsensusTypesDecideTheSpectrumFiles) {
+  const std::string in = DataFile("cluster_in");
+  const std::vector<std::vector<std::string>> expected = {
+      {"1.2-2.2-3.2.dta", "s.4.4.2.dta", "s.5.5.3.dta", "s.6.6.3.dta"},
+      // The representative of the first cluster is its head (the most
+      // supported member); the last block's lone spectrum is a cluster of its own.
+      {"s.1.1.2.dta", "s.4.4.2.dta", "s.5.5.3.dta", "s.6.6.3.dta"},
+      {"1.2-2.2-3.2.dta", "s.1.1.2.dta", "s.4.4.2.dta", "s.5.5.3.dta", "s.6.6.3.dta"},
+      // Only the lone spectra of earlier blocks, copied while blocks close.
+      {"s.4.4.2.dta", "s.5.5.3.dta"}};
+  for (int type = 0; type <= 3; ++type) {
+    fs::remove_all(File("out"));
+    auto spectra = LoadDir(in);
+    Setup(in, type);
+    Run(spectra);
+    EXPECT_EQ(FilesIn(File("out")), expected[type]) << type;
+    EXPECT_EQ(ReadAll(File("cluster.csv")), ReadAll(DataFile("cluster_expected/cluster.csv")));
+  }
+}
+
+TEST_F(SimilarityClustering, BlocksByChargeAndPrecursorTolerance) {
+  Setup(File("data"), 3, 2.5, TOLERANCE_DA);
+  const msdata::PeakList peaks = {{100, 1}, {200, 2}};
+  std::vector<msdata::CSpectrum> spectra = {
+      MakeSpectrum("a.1.1.2.dta", 1000.0, 2, peaks), MakeSpectrum("a.2.2.2.dta", 1002.4, 2, peaks),
+      // Exactly the tolerance from the block start: a new block.
+      MakeSpectrum("a.3.3.2.dta", 1002.5, 2, peaks),
+      // Same mass, other charge: a new block.
+      MakeSpectrum("a.4.4.3.dta", 1002.5, 3, peaks)};
+  auto blocks = Strategy().FindBlocks(spectra);
+  ASSERT_EQ(blocks.size(), 3u);
+  EXPECT_EQ(blocks[0].size, 2u);
+  EXPECT_EQ(blocks[1].start, 2u);
+  EXPECT_EQ(blocks[2].start, 3u);
+
+  Strategy().precursor_ion_tol = 0.0;
+  EXPECT_EQ(Strategy().FindBlocks(spectra).size(), 4u);
+  Strategy().precursor_ion_tol = 10.0;
+  Strategy().precursor_ion_tol_type = TOLERANCE_PPM;
+  spectra[1].precursor_mass = 1000.0099;  // 9.9 ppm
+  EXPECT_EQ(Strategy().FindBlocks(spectra)[0].size, 2u);
+  spectra[1].precursor_mass = 1000.0101;
+  EXPECT_EQ(Strategy().FindBlocks(spectra)[0].size, 1u);
+  EXPECT_EQ(Strategy().FindBlocks({}).size(), 1u);
+}
+
+TEST_F(SimilarityClustering, ThresholdIsStrict) {
+  const msdata::PeakList a = {{100, 10}, {200, 20}, {300, 30}};
+  const msdata::PeakList b = {{100.2, 10}, {200, 20}, {400, 5}};
+  std::vector<msdata::CSpectrum> spectra = {MakeSpectrum("t.1.1.2.dta", 1000.0, 2, a),
+                                            MakeSpectrum("t.2.2.2.dta", 1000.5, 2, b)};
+  Setup(File("data"), 3);
+  CSimilarity dot(SIMILAR_DOT_PRODUCT, 0.5, TOLERANCE_DA);
+  msdata::PeakList x = para_.peak_select->Prepare(a);
+  msdata::PeakList y = para_.peak_select->Prepare(b);
+  const int v = CSimilarityCluster::PackScore(dot.Compute(x, y, -0.5));
+  ASSERT_GT(v, 0);
+  const CSimilarityCluster::Block block{0, 2};
+
+  Strategy().threshold = (v + 0.5) / 10000.0;  // T = v
+  auto apart = Strategy().ClusterBlock(spectra, block, dot, *para_.peak_select);
+  EXPECT_EQ(apart.links[0].next, -1);
+  EXPECT_EQ(apart.representatives, (std::vector<int>{0, 1}));
+
+  Strategy().threshold = (v - 0.5) / 10000.0;  // T = v - 1
+  auto merged = Strategy().ClusterBlock(spectra, block, dot, *para_.peak_select);
+  EXPECT_EQ(merged.links[0].next, 1);
+  EXPECT_EQ(merged.links[1].root, 0);
+  // Equal supports: the first member represents the cluster.
+  EXPECT_EQ(merged.representatives, (std::vector<int>{0}));
+
+  // A threshold below 0 still merges only pairs that score above 0.
+  std::vector<msdata::CSpectrum> unrelated = {
+      MakeSpectrum("u.1.1.2.dta", 1000.0, 2, {{100, 1}}),
+      MakeSpectrum("u.2.2.2.dta", 1000.1, 2, {{900, 1}})};
+  Strategy().threshold = -1.0;
+  auto none = Strategy().ClusterBlock(unrelated, block, dot, *para_.peak_select);
+  EXPECT_EQ(none.representatives, (std::vector<int>{0, 1}));
+}
+
+TEST_F(SimilarityClustering, ProgressAndLoneSpectra) {
+  // Twelve spectra, each its own block: the step is 1, so progress runs
+  // past 100 percent; the last lone spectrum is a representative, the
+  // others are copied while their blocks close.
+  std::vector<msdata::CSpectrum> spectra;
+  for (int k = 0; k < 12; ++k) {
+    spectra.push_back(MakeSpectrum("p." + std::to_string(k) + "." + std::to_string(k) + ".2.dta",
+                                   1000.0 + 10 * k, 2, {{100.0 + k, 1.0}}));
+  }
+  // The data "directory" is one input file: spectra are written from memory.
+  testsupport::WriteText(File("input.mgf"), "not read by the engine\n");
+  Setup(File("input.mgf"), REPRESENTATIVE_MOST_SIMILAR);
+  Run(spectra);
+  EXPECT_EQ(messages_,
+            "10%..20%..30%..40%..50%..60%..70%..80%..90%..100%..110%..Clustering done!\n"
+            "Generating consensus spectra...\n");
+  EXPECT_EQ(FilesIn(File("out")).size(), 12u);
+  EXPECT_EQ(ReadAll(File("out/p.11.11.2.dta")), "1110.000000 2\n111.000000 1.000000\n");
+  const std::string clusters = ReadAll(File("cluster.csv"));
+  EXPECT_NE(clusters.find("12,p.11.11.2.dta,12,1110.000000\n"), std::string::npos);
+}
+
+TEST_F(SimilarityClustering, EmptyDataPathWritesNothing) {
+  Setup("", REPRESENTATIVE_CONSENSUS);
+  std::vector<msdata::CSpectrum> spectra = {MakeSpectrum("e.1.1.2.dta", 1000, 2, {{100, 1}})};
+  Run(spectra);
+  EXPECT_EQ(messages_, "Wrong data path!\n");
+  EXPECT_FALSE(fs::exists(File("cluster.csv")));
+  EXPECT_FALSE(fs::exists(File("out")));
+}
+
+TEST_F(SimilarityClustering, NoSpectraGiveAnEmptyClusterFile) {
+  Setup(File("data"), REPRESENTATIVE_CONSENSUS);
+  std::vector<msdata::CSpectrum> spectra;
+  Run(spectra);
+  EXPECT_TRUE(fs::exists(File("cluster.csv")));
+  EXPECT_EQ(ReadAll(File("cluster.csv")), "");
+}
+
+TEST_F(SimilarityClustering, MatchesTheStraightforwardPath) {
+  synthetic::Options o;
+  o.families = 14;
+  o.members_per_family = 9;
+  o.mass_spread = 1.5;
+  o.charges = 2;
+  auto spectra = synthetic::Make(o);
+  synthetic::OrderForClustering(spectra);
+  struct Case {
+    double tolerance;
+    Tolerance_Type type;
+    double threshold;
+    int threads;
+  };
+  for (const Case& c : {Case{2.5, TOLERANCE_DA, 0.6, 1}, Case{2.5, TOLERANCE_DA, 0.3, 2},
+                        Case{1500.0, TOLERANCE_PPM, 0.45, 2}, Case{0.8, TOLERANCE_DA, 0.0, 1}}) {
+    fs::remove_all(File("out"));
+    fs::remove_all(File("ref"));
+    messages_.clear();
+    Setup(File("data"), REPRESENTATIVE_BOTH, c.tolerance, c.type, c.threshold);
+    Strategy().worker_threads = c.threads;
+    Run(spectra);
+    const std::string fast_messages = messages_;
+
+    CSimilarity similarity;
+    reference::ClusterOutcome ref =
+        reference::Cluster(spectra, Strategy(), similarity, *para_.peak_select);
+    CRepresentativeSpectra generator(REPRESENTATIVE_BOTH, 0.4, TOLERANCE_DA);
+    CSpectraProcess settings(MS2_FORMAT_DTA, File("data"), File("ref"), File("ref.csv"), 1);
+    messages_.clear();
+    generator.Generate(spectra, ref.links, ref.representatives, settings);
+    EXPECT_EQ(fast_messages, ref.progress + "Clustering done!\n" + messages_);
+    EXPECT_EQ(ReadAll(File("cluster.csv")), ReadAll(File("ref.csv")));
+    const auto files = FilesIn(File("out"));
+    EXPECT_EQ(files, FilesIn(File("ref")));
+    for (const std::string& f : files) {
+      EXPECT_EQ(ReadAll(File("out/" + f)), ReadAll(File("ref/" + f))) << f;
+    }
+    // Several clusters of several members, so the comparison means something.
+    EXPECT_LT(FilesIn(File("out")).size(), spectra.size());
+  }
+}
+
+TEST_F(SimilarityClustering, EqualConsensusNamesDoNotOverwrite) {
+  // Two clusters in different blocks whose names both read 10.2-20.2-20.2.
+  const msdata::PeakList peaks = {{100, 1}, {200, 2}};
+  std::vector<msdata::CSpectrum> spectra = {
+      MakeSpectrum("a.10.10.2.dta", 1000.0, 2, peaks),
+      MakeSpectrum("a.20.20.2.dta", 1000.1, 2, peaks),
+      MakeSpectrum("b.10.10.2.dta", 1500.0, 2, {{300, 1}, {400, 2}}),
+      MakeSpectrum("b.20.20.2.dta", 1500.1, 2, {{300, 1}, {400, 2}}),
+      // A name without dots has an empty part.
+      MakeSpectrum("plain", 1700.0, 2, peaks), MakeSpectrum("plain2", 1700.1, 2, peaks)};
+  Setup(File("data"), REPRESENTATIVE_CONSENSUS);
+  Run(spectra);
+  EXPECT_EQ(FilesIn(File("out")),
+            (std::vector<std::string>{"--.dta", "10.2-20.2-20.2.dta", "10.2-20.2-20.2_2.dta"}));
+  EXPECT_EQ(ReadAll(File("out/10.2-20.2-20.2.dta")),
+            "1000.100000 2\n100.000000 2.000000\n200.000000 4.000000\n");
+  EXPECT_EQ(ReadAll(File("out/10.2-20.2-20.2_2.dta")),
+            "1500.100000 2\n300.000000 2.000000\n400.000000 4.000000\n");
+}
+
+TEST(RepresentativeSpectra, NamePartsAndPeakMerging) {
+  EXPECT_EQ(CRepresentativeSpectra::NamePart("s.10.12.2.dta"), "10.2");
+  EXPECT_EQ(CRepresentativeSpectra::NamePart("my.run.7.9.3.dta"), "7.3");
+  EXPECT_EQ(CRepresentativeSpectra::NamePart("10.12.2.dta"), "");
+  EXPECT_EQ(CRepresentativeSpectra::NamePart(""), "");
+  EXPECT_EQ(CRepresentativeSpectra::MergePeaks({{100.5, 5}, {100.0, 10}, {100.3, 20}}),
+            (msdata::PeakList{{100.15, 30}, {100.5, 5}}));
+  EXPECT_TRUE(CRepresentativeSpectra::MergePeaks({}).empty());
+}
+
+TEST(RepresentativeSpectra, ClusterFileFollowsChains) {
+  std::vector<msdata::CSpectrum> spectra;
+  for (int k = 0; k < 4; ++k) {
+    spectra.push_back(MakeSpectrum("c." + std::to_string(k) + ".0.1.dta", 100.0 + k, 1, {}));
+  }
+  // Clusters {0, 2, 3} in merge order 0, 3, 2 and {1}.
+  const std::vector<ClusterLink> links = {{0, 3}, {1, -1}, {0, -1}, {0, 2}};
+  std::ostringstream out;
+  CRepresentativeSpectra::WriteClusterFile(spectra, links, out);
+  EXPECT_EQ(out.str(),
+            "1,c.0.0.1.dta,1,100.000000\n2,c.3.0.1.dta,1,103.000000\n"
+            "3,c.2.0.1.dta,1,102.000000\n4,c.1.0.1.dta,2,101.000000\n");
+  // Links that loop or point outside the list end the chain.
+  const std::vector<ClusterLink> broken = {{0, 1}, {0, 0}, {2, 77}, {3, -5}};
+  std::ostringstream safe;
+  CRepresentativeSpectra::WriteClusterFile(spectra, broken, safe);
+  const std::string text = safe.str();
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 4);
+}
+
+TEST_F(SimilarityClustering, UnwritableClusterFileStillGivesSpectra) {
+  const std::string in = DataFile("cluster_in");
+  auto spectra = LoadDir(in);
+  Setup(in, REPRESENTATIVE_CONSENSUS);
+  para_.spectra_process->cluster_result = File("no/such/dir/cluster.csv");
+  Run(spectra);
+  EXPECT_NE(messages_.find("Cannot generate the clustering result file!\n"), std::string::npos);
+  EXPECT_EQ(FilesIn(File("out")).size(), 4u);
+}
+
+}  // namespace
+
+namespace {
+
+// Damaged spectra (NaN, infinities, negative values, no peaks, zero
+// masses) go through both strategies without a crash or a NaN score.
+TEST_F(SimilarityClustering, DamagedSpectraNeverCrash) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  std::mt19937 rng(21);
+  const double values[] = {nan, inf, -inf, -5.0, 0.0, 100.0, 100.2, 250.0, 1e308};
+  std::vector<msdata::CSpectrum> spectra;
+  for (int k = 0; k < 60; ++k) {
+    msdata::PeakList peaks;
+    const int n = static_cast<int>(rng() % 30);
+    for (int p = 0; p < n; ++p) peaks.emplace_back(values[rng() % 9], values[rng() % 9]);
+    spectra.push_back(MakeSpectrum("d." + std::to_string(k) + "." + std::to_string(k) + ".2.dta",
+                                   k % 7 == 0 ? values[rng() % 9] : 1000.0 + (k % 5) * 0.1,
+                                   static_cast<int>(rng() % 3), peaks));
+  }
+  for (int type = 0; type <= 3; ++type) {
+    fs::remove_all(File("out"));
+    Setup(File("input.mgf"), type, type == 3 ? 50.0 : 2.5, type == 3 ? TOLERANCE_PPM : TOLERANCE_DA,
+          0.1);
+    Run(spectra);
+    EXPECT_TRUE(fs::exists(File("cluster.csv")));
+  }
+  for (int method = 0; method <= 7; ++method) {
+    CPara pair;
+    pair.SetDataClass(MS2_FORMAT_DTA, File("d"), "", File("pairs.csv"), 1);
+    pair.SetCluster(pair.spectra_process.get(), nullptr, CLUSTER_SPECTRAL_PAIR, 1, TOLERANCE_DA,
+                    -1.0);
+    pair.SetSimilarMethod(static_cast<Similar_Method>(method), 0.5, TOLERANCE_DA);
+    pair.SetPeakSelect(PEAK_SELECT_WINDOW_THEN_TOP_N, 50, 5, 100);
+    pair.cluster->lower_mass = 0;
+    pair.cluster->upper_mass = 1000;
+    pair.cluster->Run(spectra, pair.similarity.get(), pair.peak_select.get());
+    static_cast<CSpectralPairSearch&>(*pair.cluster)
+        .ShiftSearch(spectra, pair.similarity.get(), pair.peak_select.get());
+  }
+  EXPECT_EQ(ReadAll(File("score.txt")).find("nan"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,254 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <cmath>
+#include <random>
+
+#include "clustering/Para.h"
+#include "clustering/SpectralPairSearch.h"
+#include "clustering/tests/ReferenceEngine.h"
+#include "clustering/tests/SyntheticSpectra.h"
+#include "clustering/tests/TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::DataFile;
+using testsupport::MakeSpectrum;
+using testsupport::ReadAll;
+using testsupport::WriteText;
+using Group = CSpectralPairSearch::ShiftGroup;
+
+std::vector<msdata::CSpectrum> SmallJob() {
+  return {MakeSpectrum("p.1.1.2.dta", 1016.0, 2, {{116, 10}, {216, 20}, {300, 30}}),
+          MakeSpectrum("p.2.2.2.dta", 1000.0, 2, {{100, 10}, {200, 20}, {300, 30}}),
+          MakeSpectrum("p.3.3.2.dta", 994.0, 2, {{94, 40}, {194, 20}, {350, 5}}),
+          MakeSpectrum("p.4.4.3.dta", 800.0, 3, {{100, 10}, {200, 20}, {300, 30}})};
+}
+
+class PairSearch : public testsupport::ScratchDir {
+ protected:
+  void Setup(int method, double threshold = 0.5, int lower = 6, int upper = 200) {
+    para_.SetDataClass(MS2_FORMAT_DTA, File("data"), "", File("pairs.csv"), 1);
+    para_.SetRepresentativeClass(REPRESENTATIVE_CONSENSUS, 0.4, TOLERANCE_DA);
+    para_.SetCluster(para_.spectra_process.get(), nullptr, CLUSTER_SPECTRAL_PAIR, 2.5,
+                     TOLERANCE_DA, threshold);
+    para_.SetSimilarMethod(static_cast<Similar_Method>(method), 0.5, TOLERANCE_DA);
+    para_.SetPeakSelect(PEAK_SELECT_WINDOW_THEN_TOP_N, 50, 5, 100);
+    para_.cluster->lower_mass = lower;
+    para_.cluster->upper_mass = upper;
+  }
+  CSpectralPairSearch& Strategy() { return static_cast<CSpectralPairSearch&>(*para_.cluster); }
+  void Run(std::vector<msdata::CSpectrum>& spectra) {
+    para_.cluster->Run(spectra, para_.similarity.get(), para_.peak_select.get());
+  }
+  CPara para_;
+};
+
+TEST_F(PairSearch, GoldenPairFileScoreLogAndHistogram) {
+  auto spectra = SmallJob();
+  Setup(SIMILAR_DOT_PRODUCT_MOD);
+  Run(spectra);
+  EXPECT_EQ(ReadAll(File("pairs.csv")), ReadAll(DataFile("pairs_expected/pairs.csv")));
+  EXPECT_EQ(ReadAll(File("score.txt")), ReadAll(DataFile("pairs_expected/score.txt")));
+  EXPECT_EQ(ReadAll(File("temp.temp")), ReadAll(DataFile("pairs_expected/temp.temp")));
+  EXPECT_EQ(messages_, "");
+
+  // The score log is appended to, the other two are replaced.
+  Run(spectra);
+  EXPECT_EQ(ReadAll(File("pairs.csv")), ReadAll(DataFile("pairs_expected/pairs.csv")));
+  EXPECT_EQ(ReadAll(File("score.txt")), ReadAll(DataFile("pairs_expected/score.txt")) +
+                                            ReadAll(DataFile("pairs_expected/score.txt")));
+}
+
+TEST_F(PairSearch, MassWindowBoundsAreInclusive) {
+  auto spectra = SmallJob();
+  Setup(SIMILAR_DOT_PRODUCT_MOD, 0.5, 7, 16);
+  Run(spectra);
+  // |d| = 6 is below 7, |d| = 22 above 16; |d| = 16 is in.
+  EXPECT_EQ(ReadAll(File("pairs.csv")),
+            "p.1.1.2.dta,1016.000000,p.2.2.2.dta,1000.000000,16.000000,1.000000\n");
+  EXPECT_EQ(ReadAll(File("temp.temp")), "16.000000,1, 0, 0, 0, 0, 0\n");
+}
+
+TEST_F(PairSearch, DotProductXScoresOnlyTripleAgainstDouble) {
+  auto spectra = SmallJob();
+  // Threshold below 0: a pair that is not scored still has score 0, which
+  // is not above 0 only when the threshold is 0 or more.
+  Setup(SIMILAR_DOT_PRODUCT_X, 0.0);
+  Run(spectra);
+  EXPECT_EQ(ReadAll(File("pairs.csv")), "");
+  EXPECT_EQ(ReadAll(File("score.txt")), "");
+  // An empty pair file gives an empty histogram.
+  EXPECT_TRUE(fs::exists(File("temp.temp")));
+  EXPECT_EQ(ReadAll(File("temp.temp")), "");
+
+  // A triply charged spectrum first and a doubly charged one second.
+  std::vector<msdata::CSpectrum> pair = {
+      MakeSpectrum("x.1.1.3.dta", 1100.0, 3, {{100, 1}, {200, 1}}),
+      MakeSpectrum("x.2.2.2.dta", 1000.0, 2, {{200, 1}, {400, 1}})};
+  Run(pair);
+  EXPECT_EQ(ReadAll(File("pairs.csv")),
+            "x.1.1.3.dta,1100.000000,x.2.2.2.dta,1000.000000,100.000000,1.000000\n");
+}
+
+TEST_F(PairSearch, ComprehensiveLeavesTheLastSettings) {
+  std::vector<msdata::CSpectrum> spectra = {
+      MakeSpectrum("c.1.1.3.dta", 1100.0, 3, {{100, 1}, {200, 1}}),
+      MakeSpectrum("c.2.2.3.dta", 1050.0, 3, {{100, 1}, {200, 1}}),
+      MakeSpectrum("c.3.3.2.dta", 1000.0, 2, {{200, 1}, {400, 1}})};
+  Setup(SIMILAR_COMPREHENSIVE, 0.1);
+  Run(spectra);
+  // Pairs in order: (1,2) method 2, (1,3) method 4, (2,3) method 4.
+  EXPECT_EQ(para_.similarity->similar_method, SIMILAR_DOT_PRODUCT_X);
+  EXPECT_EQ(para_.similarity->fragment_ion_tol, 0.5);
+  EXPECT_NE(ReadAll(File("pairs.csv")).find("c.1.1.3.dta,1100.000000,c.2.2.3.dta"),
+            std::string::npos);
+}
+
+TEST_F(PairSearch, UnwritablePairFile) {
+  auto spectra = SmallJob();
+  Setup(SIMILAR_DOT_PRODUCT_MOD);
+  para_.spectra_process->cluster_result = File("missing/dir/pairs.csv");
+  Run(spectra);
+  EXPECT_EQ(messages_, "Cannot open file: " + File("missing/dir/pairs.csv") + "!\n");
+  EXPECT_FALSE(fs::exists(File("temp.temp")));
+}
+
+TEST_F(PairSearch, HistogramGrouping) {
+  const std::string pairs = DataFile("histogram/pairs.csv");
+  ASSERT_TRUE(CSpectralPairSearch::WriteMassShiftHistogram(pairs, 0.01, File("h1.temp")));
+  EXPECT_EQ(ReadAll(File("h1.temp")), ReadAll(DataFile("histogram/temp_t0.010.temp")));
+  ASSERT_TRUE(CSpectralPairSearch::WriteMassShiftHistogram(pairs, 0.008, File("h2.temp")));
+  EXPECT_EQ(ReadAll(File("h2.temp")), ReadAll(DataFile("histogram/temp_t0.008.temp")));
+
+  // One line, one group; short lines take their last field; blank lines
+  // are no pairs.
+  WriteText(File("one.csv"), "a,1,b,2,-1.5,0.9\n\n");
+  ASSERT_TRUE(CSpectralPairSearch::WriteMassShiftHistogram(File("one.csv"), 0.01, File("o.temp")));
+  EXPECT_EQ(ReadAll(File("o.temp")), "-1.500000,1, 0, 0, 0, 0, 0\n");
+  EXPECT_DOUBLE_EQ(CSpectralPairSearch::PairLineDifference("x,y,3.25"), 3.25);
+  EXPECT_DOUBLE_EQ(CSpectralPairSearch::PairLineDifference("name only"), 0.0);
+  EXPECT_DOUBLE_EQ(CSpectralPairSearch::PairLineDifference("a,1,b,2,7.5,0.9, 3"), 7.5);
+
+  EXPECT_FALSE(CSpectralPairSearch::WriteMassShiftHistogram(File("none.csv"), 0.01, File("n.t")));
+  EXPECT_EQ(messages_, "Can not read file:" + File("none.csv") + "\n");
+  EXPECT_FALSE(fs::exists(File("n.t")));
+}
+
+TEST(ShiftGroups, SmallestGapsJoinFirstAndGroupsStayNarrow) {
+  auto g = CSpectralPairSearch::GroupShifts({10.009, 10.000, 10.004}, 0.01);
+  ASSERT_EQ(g.size(), 1u);
+  EXPECT_EQ(g[0].count, 3);
+  EXPECT_DOUBLE_EQ(g[0].mean, (10.000 + 10.004 + 10.009) / 3);
+  // A chain of small gaps does not make one wide group: 0, 0.006, 0.012,
+  // 0.018 with t = 0.01 gives two pairs.
+  g = CSpectralPairSearch::GroupShifts({0.0, 0.006, 0.012, 0.018}, 0.01);
+  ASSERT_EQ(g.size(), 2u);
+  EXPECT_EQ(g[0].count, 2);
+  EXPECT_EQ(g[1].count, 2);
+  // Larger groups first; equal counts keep ascending order.
+  g = CSpectralPairSearch::GroupShifts({5, 1, 3, 3.001, 7}, 0.01);
+  ASSERT_EQ(g.size(), 4u);
+  EXPECT_EQ(g[0].count, 2);
+  EXPECT_EQ(g[1].mean, 1);
+  EXPECT_EQ(g[3].mean, 7);
+  EXPECT_TRUE(CSpectralPairSearch::GroupShifts({}, 0.01).empty());
+  EXPECT_EQ(CSpectralPairSearch::GroupShifts({std::nan(""), 2.0}, 0.01).size(), 1u);
+  // A huge tolerance ends (gaps inside a group are never joined again).
+  g = CSpectralPairSearch::GroupShifts({1, 2, 3, 2000}, 5000);
+  EXPECT_EQ(g.size(), 2u);
+}
+
+TEST(ShiftGroups, MatchTheStraightforwardSearch) {
+  std::mt19937 rng(3);
+  for (int round = 0; round < 200; ++round) {
+    std::vector<double> d;
+    const int n = static_cast<int>(rng() % 60);
+    for (int k = 0; k < n; ++k) {
+      // Few distinct values on a coarse grid: many equal gaps and ties.
+      d.push_back(static_cast<int>(rng() % 40) * 0.004 + (rng() % 3 == 0 ? 16.0 : 0.0));
+    }
+    const double t = (1 + rng() % 5) * 0.004;
+    const auto fast = CSpectralPairSearch::GroupShifts(d, t);
+    const auto slow = reference::GroupShifts(d, t);
+    ASSERT_EQ(fast.size(), slow.size()) << round;
+    for (std::size_t k = 0; k < fast.size(); ++k) {
+      EXPECT_EQ(fast[k].count, slow[k].count) << round;
+      EXPECT_EQ(fast[k].mean, slow[k].mean) << round;
+    }
+  }
+}
+
+TEST_F(PairSearch, MatchesTheStraightforwardPath) {
+  synthetic::Options o;
+  o.families = 10;
+  o.members_per_family = 6;
+  o.shift = 15.995;
+  o.charges = 2;
+  auto spectra = synthetic::Make(o);
+  // Heavier first, as the driver orders a pair search; once in a scrambled
+  // order, where no mass window can be used.
+  std::sort(spectra.begin(), spectra.end(),
+            [](const auto& a, const auto& b) { return a.precursor_mass > b.precursor_mass; });
+  auto scrambled = spectra;
+  std::shuffle(scrambled.begin(), scrambled.end(), std::mt19937(5));
+  for (int method = 0; method <= 7; ++method) {
+    for (int threads : {1, 2}) {
+      for (auto* list : {&spectra, &scrambled}) {
+        if (list == &scrambled && threads == 2) continue;
+        fs::remove(File("score.txt"));
+        Setup(method, 0.3, 6, 400);
+        Strategy().worker_threads = threads;
+        Run(*list);
+        CSimilarity similarity(static_cast<Similar_Method>(method), 0.5, TOLERANCE_DA);
+        const auto ref = reference::PairSearch(*list, Strategy(), similarity, *para_.peak_select);
+        EXPECT_EQ(ReadAll(File("pairs.csv")), ref.pairs) << method;
+        EXPECT_EQ(ReadAll(File("score.txt")), ref.scores) << method;
+        EXPECT_EQ(para_.similarity->similar_method, similarity.similar_method);
+        if (method == SIMILAR_DOT_PRODUCT_MOD) {
+          EXPECT_GT(ref.pairs.size(), 500u);
+        }
+      }
+    }
+  }
+}
+
+TEST_F(PairSearch, ShiftSearchMatchesTheStraightforwardPath) {
+  synthetic::Options o;
+  o.families = 8;
+  o.members_per_family = 6;
+  o.shift = 15.995;
+  o.charges = 1;
+  auto spectra = synthetic::Make(o);
+  std::sort(spectra.begin(), spectra.end(),
+            [](const auto& a, const auto& b) { return a.precursor_mass > b.precursor_mass; });
+  for (int threads : {1, 2}) {
+    Setup(SIMILAR_DOT_PRODUCT, 0.2);
+    Strategy().worker_threads = threads;
+    Strategy().ShiftSearch(spectra, para_.similarity.get(), para_.peak_select.get());
+    CSimilarity similarity;
+    const std::string ref =
+        reference::ShiftSearch(spectra, Strategy(), similarity, *para_.peak_select);
+    EXPECT_EQ(ReadAll(File("pairs.csv")), ref);
+    EXPECT_NE(ref.find(", 16\n"), std::string::npos);
+    EXPECT_EQ(para_.similarity->similar_method, SIMILAR_DOT_PRODUCT_MOD);
+    // The shift search writes nothing but the pair file.
+    EXPECT_FALSE(fs::exists(File("temp.temp")));
+    EXPECT_FALSE(fs::exists(File("score.txt")));
+  }
+}
+
+TEST_F(PairSearch, ShiftSearchFindsTheIntegerShift) {
+  // The lighter spectrum's peaks moved up by 16 meet the heavier one's.
+  std::vector<msdata::CSpectrum> spectra = {
+      MakeSpectrum("h.1.1.2.dta", 1016.0, 2, {{116, 10}, {216, 20}, {316, 30}}),
+      MakeSpectrum("h.2.2.2.dta", 1000.0, 2, {{100, 10}, {200, 20}, {300, 30}}),
+      MakeSpectrum("h.3.3.3.dta", 990.0, 3, {{100, 10}, {200, 20}, {300, 30}})};
+  Setup(SIMILAR_DOT_PRODUCT, 0.5);
+  Strategy().ShiftSearch(spectra, para_.similarity.get(), para_.peak_select.get());
+  EXPECT_EQ(ReadAll(File("pairs.csv")),
+            "h.1.1.2.dta,1016.000000,h.2.2.2.dta,1000.000000,16.000000,1.000000, 16\n");
+}
+
+}  // namespace

@@ -1,0 +1,170 @@
+#include "drivers/cluster/ClusterJob.h"
+
+#include <algorithm>
+#include <exception>
+#include <memory>
+#include <thread>
+
+#include "clustering/Para.h"
+#include "clustering/SimilarityCluster.h"
+#include "clustering/SpectralPairSearch.h"
+#include "common/ErrorMarker.h"
+#include "common/PathUtil.h"
+#include "common/TextUtil.h"
+#include "spectra/MS2Input.h"
+
+namespace clusterjob {
+
+namespace {
+
+struct Options {
+  std::string parameter_file;
+  bool shift_search = false;
+  int threads = 0;  // 0: up to two, as the machine allows
+};
+
+bool ParseArguments(const std::vector<std::string>& args, Options& options) {
+  bool have_file = false;
+  for (std::size_t k = 0; k < args.size(); ++k) {
+    const std::string& a = args[k];
+    if (a == "--shift-search") {
+      options.shift_search = true;
+    } else if (a == "--threads") {
+      if (k + 1 >= args.size()) return false;
+      options.threads = text::AtoI(args[++k]);
+      if (options.threads < 1) return false;
+    } else if (!have_file && !a.empty() && a.rfind("--", 0) != 0) {
+      options.parameter_file = a;
+      have_file = true;
+    } else {
+      return false;
+    }
+  }
+  return have_file;
+}
+
+// Every way out that leaves no result tells the desktop program so.
+int Fail(std::ostream& out, const std::string& message) {
+  out << message << "\n";
+  marker::CreateErrorMarker();
+  return 1;
+}
+
+}  // namespace
+
+void OrderForClustering(std::vector<msdata::CSpectrum>& spectra) {
+  std::stable_sort(spectra.begin(), spectra.end(),
+                   [](const msdata::CSpectrum& a, const msdata::CSpectrum& b) {
+                     if (a.charge != b.charge) return a.charge < b.charge;
+                     return a.precursor_mass < b.precursor_mass;
+                   });
+}
+
+void OrderForPairSearch(std::vector<msdata::CSpectrum>& spectra) {
+  std::stable_sort(spectra.begin(), spectra.end(),
+                   [](const msdata::CSpectrum& a, const msdata::CSpectrum& b) {
+                     return a.precursor_mass > b.precursor_mass;
+                   });
+}
+
+int Run(const std::vector<std::string>& args, std::ostream& out) {
+  Options options;
+  if (!ParseArguments(args, options)) return Fail(out, kUsage);
+
+  try {
+    CPara para;
+    if (!para.ReadParaFile(options.parameter_file)) {
+      return Fail(out, "Cannot read parameter file: " + options.parameter_file);
+    }
+    if (!para.cluster) {
+      return Fail(out, "Unknown cluster type in parameter file: " + options.parameter_file);
+    }
+    CSpectraProcess& data = *para.spectra_process;
+    const bool pair_search = para.cluster->cluster_type == CLUSTER_SPECTRAL_PAIR;
+    if (options.shift_search && !pair_search) {
+      return Fail(out, "The shift search needs cluster_type=1: " + options.parameter_file);
+    }
+    if (data.data_directory.empty()) {
+      return Fail(out, "Wrong data path!");
+    }
+    if (data.cluster_result.empty()) {
+      return Fail(out, "No result file (cluster_result) in: " + options.parameter_file);
+    }
+
+    std::unique_ptr<CMS2Input> importer(CMS2InputFactory().GetImporter(data.data_type, true));
+    if (!importer) {
+      return Fail(out, "Unknown data type " + std::to_string(static_cast<int>(data.data_type)) +
+                           " in parameter file: " + options.parameter_file);
+    }
+    if (!importer->Load(data.data_directory, data.spectra, true)) {
+      return Fail(out, "Cannot load spectra from " + data.data_directory + ": " +
+                           importer->LastError());
+    }
+    const std::size_t loaded = data.spectra.size();
+    const std::size_t minimum =
+        data.small_peaks_count_filter > 0 ? static_cast<std::size_t>(data.small_peaks_count_filter)
+                                          : 0;
+    data.spectra.erase(std::remove_if(data.spectra.begin(), data.spectra.end(),
+                                      [minimum](const msdata::CSpectrum& s) {
+                                        return s.peaks.size() < minimum;
+                                      }),
+                       data.spectra.end());
+    out << "Loaded " << loaded << " spectra from " << data.data_directory << "; "
+        << loaded - data.spectra.size() << " with fewer than " << minimum
+        << " peaks dropped, " << data.spectra.size() << " used.\n";
+    out.flush();
+
+    if (pair_search) {
+      OrderForPairSearch(data.spectra);
+    } else {
+      OrderForClustering(data.spectra);
+    }
+    const int threads =
+        options.threads > 0
+            ? options.threads
+            : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 2u));
+
+    // The results are replaced by this run; removing them first means that
+    // a run that fails to write them cannot pass off an older file as its own.
+    path::RemoveFile(data.cluster_result);
+    path::RemoveFile(CSpectralPairSearch::kHistogramFile);
+
+    if (auto* clustering = dynamic_cast<CSimilarityCluster*>(para.cluster.get())) {
+      clustering->worker_threads = threads;
+      clustering->Run(data.spectra, para.similarity.get(), para.peak_select.get());
+      if (!path::IsRegularFile(data.cluster_result)) {
+        return Fail(out, "Cannot write the cluster file: " + data.cluster_result);
+      }
+      out << "Cluster file: " << data.cluster_result << "\n";
+      if (!data.out_directory.empty()) out << "Spectra: " << data.out_directory << "\n";
+      return 0;
+    }
+
+    auto* search = dynamic_cast<CSpectralPairSearch*>(para.cluster.get());
+    if (!search) return Fail(out, "Unknown cluster type in parameter file: " + options.parameter_file);
+    search->worker_threads = threads;
+    if (options.shift_search) {
+      search->ShiftSearch(data.spectra, para.similarity.get(), para.peak_select.get());
+      if (!path::IsRegularFile(data.cluster_result)) {
+        return Fail(out, "Cannot write the pair file: " + data.cluster_result);
+      }
+      out << "Pair file with shifts: " << data.cluster_result << "\n";
+      return 0;
+    }
+    search->Run(data.spectra, para.similarity.get(), para.peak_select.get());
+    if (!path::IsRegularFile(data.cluster_result)) {
+      return Fail(out, "Cannot write the pair file: " + data.cluster_result);
+    }
+    if (!path::IsRegularFile(CSpectralPairSearch::kHistogramFile)) {
+      return Fail(out, std::string("Cannot write the mass-shift table: ") +
+                           CSpectralPairSearch::kHistogramFile);
+    }
+    out << "Pair file: " << data.cluster_result << "\n"
+        << "Mass-shift table: " << CSpectralPairSearch::kHistogramFile << "\n";
+    return 0;
+  } catch (const std::exception& e) {
+    return Fail(out, std::string("Clustering failed: ") + e.what());
+  }
+}
+
+}  // namespace clusterjob
