@@ -53,8 +53,8 @@ def main():
 
     rows.sort()
     with open(out, "w") as f:
-        f.write("# Kiln identification list made from the OMSSA results shipped with OpenMS\n")
-        f.write("# (examples/BSA/BSA1_OMSSA.idXML); q-value in the last column\n")
+        # No comment lines: in this format a line starting with "#" is an
+        # identification.
         for i, (scan, name, charge, mz, peptide, mods, score) in enumerate(rows, 1):
             f.write(f"{i},\t{scan}\t{name}\t{charge}\t{mz:.4f}\n")
             items = "".join(f"\t{pos} {aa}({mod})" for pos, aa, mod in mods)
