@@ -37,9 +37,9 @@ std::string TerminalTypeWord(int type) {
 
 std::vector<CModification> LoadModifications(const std::string& modify_ini_path) {
   COptionTool options("modify", modify_ini_path);
-  const int total = BoundedEntryCount(options.GetInteger("total", 0), modify_ini_path);
+  const int total = options.GetInteger("total", 0);
   std::vector<CModification> mods;
-  for (int i = 1; i <= total; ++i) {
+  for (const int i : ListedEntryNumbers(total, modify_ini_path)) {
     const std::string name = options.GetString("name" + std::to_string(i), "Null");
     if (IsNull(name)) continue;
     const std::string value = options.GetString(name, "Null");

@@ -104,8 +104,8 @@ void CResidueTable::Set(const CResidue& record) {
 
 void CResidueTable::LoadOverrides(const std::string& aa_ini_path) {
   COptionTool options("aa", aa_ini_path);
-  const int total = BoundedEntryCount(options.GetInteger("total", 0), aa_ini_path);
-  for (int i = 1; i <= total; ++i) {
+  const int total = options.GetInteger("total", 0);
+  for (const int i : ListedEntryNumbers(total, aa_ini_path)) {
     const std::string key = options.GetString("name" + std::to_string(i), "Null");
     if (key.empty() || IsNull(key)) continue;
     const std::string value = options.GetString(key, "Null");

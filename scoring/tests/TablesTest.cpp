@@ -145,6 +145,23 @@ TEST_F(TableFiles, CorruptCountsAndGarbageDoNotRunAway) {
   EXPECT_EQ(table.Get('C').name, "Cysteine");
 }
 
+TEST_F(TableFiles, EntryNumbersBeyondTheLineCountAreStillFound) {
+  // Four lines, but the one entry is number 40 of 40: every number up to
+  // "total" is a valid key, however few lines the file has.
+  CResidueTable table;
+  table.LoadOverrides(Write("aa.ini", "[aa]\ntotal=40\nNAME40=Cmod\nCmod=Cmc X 160.5 160.6 0\n"));
+  EXPECT_EQ(table.Get('C').mono_mass, 160.5);
+
+  const std::vector<CModification> mods = LoadModifications(
+      Write("modify.ini",
+            "[modify]\ntotal=12\nname12=Late\nname3=Early\nname013=Padded\nname99=Beyond\n"
+            "Late=K NONE 2 2 0\nEarly=M NONE 1 1 0\nPadded=K NONE 3 3 0\nBeyond=K NONE 4 4 0\n"));
+  ASSERT_EQ(mods.size(), 2u);
+  // Lookups run by number, not by line order; numbers above "total" are out.
+  EXPECT_EQ(mods[0].name, "Early");
+  EXPECT_EQ(mods[1].name, "Late");
+}
+
 TEST(BundledData, ModifyIniListsTheCommonModifications) {
   const std::vector<CModification> mods =
       LoadModificationsFromDirectory(std::string(TESSERA_SOURCE_DIR) + "/data");
