@@ -113,9 +113,9 @@ int CDetectionRun::Run(const std::string& config_path) {
   PrintResultTable(out_, results);
 
   const bool written = WriteResultFile(kResultFile, results);
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  out_ << std::endl << "Total time consumed: " << seconds << "s" << std::endl;
+  // Whole milliseconds, shown as seconds.
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  out_ << std::endl << "Total time consumed: " << static_cast<double>(ms.count()) * 0.001 << "s" << std::endl;
   if (!written) {
     out_ << "Cannot write file: " << kResultFile << std::endl;
     return Fail();

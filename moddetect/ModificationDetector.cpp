@@ -27,12 +27,6 @@ void MeanAndVariance(const double* v, std::size_t n, double& mean, double& varia
   variance /= static_cast<double>(n);
 }
 
-bool RoundsTo(float mean, std::int32_t w) {
-  const double x = static_cast<double>(mean) + 0.5;
-  if (!std::isfinite(x)) return false;
-  return std::trunc(x) == static_cast<double>(w);
-}
-
 }  // namespace
 
 void CModificationDetector::SetPairs(const CPairCollector& pairs) {
@@ -199,6 +193,22 @@ double CModificationDetector::DScore(const CGaussianMixture& mixture, std::int32
   return denominator > 0.0 && std::isfinite(score) ? score : 0.0;
 }
 
+bool CModificationDetector::RoundsToShift(float mean, std::int32_t w) {
+  const double x = static_cast<double>(mean) + 0.5;
+  if (!std::isfinite(x)) return false;
+  return std::trunc(x) == static_cast<double>(w);
+}
+
+bool CModificationDetector::FailsStateTests(const CGaussianMixture& mixture, std::int32_t a, double t_d_score) {
+  const std::int32_t bg = mixture.StateCount() - 1;
+  const double st_bg = std::sqrt(static_cast<double>(mixture.Covariance(bg)(1, 1)));
+  const double sm = std::sqrt(static_cast<double>(mixture.Covariance(a)(0, 0)));
+  const double st = std::sqrt(static_cast<double>(mixture.Covariance(a)(1, 1)));
+  // NaN sigmas (a broken fit) must fail the tests, not slip through them.
+  if (!std::isfinite(sm) || !std::isfinite(st) || !std::isfinite(st_bg)) return true;
+  return 3.0 * sm > 0.025 || mixture.Weight(a) < 0.01f || DScore(mixture, a) < t_d_score || st_bg / 3.0 < st;
+}
+
 bool CModificationDetector::Detect() {
   Prepare();
   std::vector<MassCandidate> candidates = FindCandidates();
@@ -217,21 +227,14 @@ bool CModificationDetector::Detect() {
     }
     bool off_shift = false;
     for (std::int32_t k = 0; k < k_count; ++k)
-      if (!RoundsTo(working_.Means()(static_cast<std::uint32_t>(k), 0), w_)) off_shift = true;
+      if (!RoundsToShift(working_.Means()(static_cast<std::uint32_t>(k), 0), w_)) off_shift = true;
     if (off_shift) {
       initial.RemoveState(k_count - 2);
       continue;
     }
-    const std::int32_t bg = k_count - 1;
-    const double st_bg = std::sqrt(static_cast<double>(working_.Covariance(bg)(1, 1)));
     std::int32_t rejected = -1;
     for (std::int32_t a = k_count - 2; a >= 0; --a) {
-      const double sm = std::sqrt(static_cast<double>(working_.Covariance(a)(0, 0)));
-      const double st = std::sqrt(static_cast<double>(working_.Covariance(a)(1, 1)));
-      const double d = DScore(working_, a);
-      // NaN sigmas (a broken fit) must fail the tests, not slip through them.
-      const bool broken = !std::isfinite(sm) || !std::isfinite(st) || !std::isfinite(st_bg);
-      if (broken || 3.0 * sm > 0.025 || working_.Weight(a) < 0.01f || d < t_d_score_ || st_bg / 3.0 < st) {
+      if (FailsStateTests(working_, a, t_d_score_)) {
         rejected = a;
         break;
       }

@@ -60,6 +60,13 @@ class CModificationDetector {
   // Delta times of the pairs with delta mass in [a, b], as an n x 1 matrix.
   math::matrixT TimesInMassRange(double a, double b) const;
   static double DScore(const CGaussianMixture& mixture, std::int32_t k);
+  // Whether a fitted mean delta mass, rounded half up, is the shift w.
+  static bool RoundsToShift(float mean, std::int32_t w);
+  // Whether signal state a of a fitted mixture fails to look like a
+  // modification: mass spread 3 sigma above 0.025 Da, weight below 0.01,
+  // d-score below t_d_score, or time sigma above a third of the
+  // background's.
+  static bool FailsStateTests(const CGaussianMixture& mixture, std::int32_t a, double t_d_score);
 
   const std::vector<ModificationRecord>& Results() const { return results_; }
   std::vector<ModificationRecord>& MutableResults() { return results_; }

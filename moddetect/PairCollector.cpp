@@ -99,7 +99,10 @@ bool CPairCollector::CollectPairs(const std::vector<PrecursorRecord>& reduced, s
         if (post_search && !IsIdentified(reduced[l].scan) && !IsIdentified(reduced[hp].scan)) continue;
         delta_mass_.push_back(reduced[hp].mh - reduced[l].mh);
         delta_time_.push_back(reduced[hp].retention_time - reduced[l].retention_time);
-        delta_scan_.push_back(reduced[hp].scan - reduced[l].scan);
+        // Scan numbers come from the dump unchecked; their difference must
+        // not overflow.
+        delta_scan_.push_back(static_cast<std::int32_t>(static_cast<std::int64_t>(reduced[hp].scan) -
+                                                        reduced[l].scan));
       }
       ++l;
     } else if (f <= 0) {

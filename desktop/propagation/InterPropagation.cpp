@@ -110,8 +110,9 @@ void CPropagation::InterPropagate(const std::string& pair_file, bool determine_s
 
       if (a_known != b_known) {
         // The direction: from the identified end to the other. Carried from
-        // the first spectrum to the second, the shift and the mark change
-        // sign, since the first spectrum is the heavier one.
+        // the first spectrum to the second, the shift changes sign (the first
+        // spectrum is the heavier one) and the mark enters the history
+        // negated; the item itself keeps the mark as written.
         const std::string& from = a_known ? a : b;
         const std::string& to = a_known ? b : a;
         if (node_pass[from] == pass) continue;  // found in this pass: not a source yet

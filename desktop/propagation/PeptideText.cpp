@@ -67,6 +67,7 @@ std::vector<CItem> ParseItems(const std::string& identification,
     if (end > start) {
       CItem item;
       item.text = rest.substr(start, end - start);
+      item.offset = space + 1 + start;
       const std::size_t c1 = item.text.find(',');
       item.position = text::AtoI(item.text.substr(0, c1));
       if (c1 != std::string::npos) {
@@ -93,10 +94,20 @@ std::vector<CItem> ParseItems(const std::string& identification,
   return items;
 }
 
-std::string JoinItems(const std::string& sequence, const std::vector<CItem>& items) {
-  std::string joined = sequence;
-  for (const CItem& item : items) joined += " " + item.text;
-  return joined;
+std::string WithPositions(const std::string& identification, const std::vector<CItem>& items,
+                          const std::vector<std::pair<std::size_t, int>>& sites) {
+  std::vector<std::pair<std::size_t, int>> ordered = sites;
+  // From the back, so that the offsets of the items still to be replaced hold.
+  std::sort(ordered.begin(), ordered.end(),
+            [&items](const auto& x, const auto& y) { return items[x.first].offset > items[y.first].offset; });
+  std::string placed = identification;
+  for (const auto& [index, site] : ordered) {
+    const CItem& item = items[index];
+    const std::size_t comma = item.text.find(',');
+    const std::size_t length = comma == std::string::npos ? item.text.size() : comma;
+    placed.replace(item.offset, length, std::to_string(site));
+  }
+  return placed;
 }
 
 std::string SpectrumPath(const std::string& data_path, const std::string& name) {

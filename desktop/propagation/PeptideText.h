@@ -3,6 +3,7 @@
 // is "<position>,<modification number>" as read from a result file, or
 // "<site>,<mass shift>,<mark>" when propagation added it.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -36,6 +37,7 @@ std::string ClusterLabel(const std::vector<std::string>& members);
 // One modification item of an identification text.
 struct CItem {
   std::string text;        // the item as written, without its leading space
+  std::size_t offset = 0;  // where `text` starts in the identification
   int position = 0;        // 0-based residue; -1 when not determined yet
   double mass = 0.0;       // meaningful only when has_mass
   bool has_mass = false;   // false for a modification number outside the list
@@ -47,8 +49,12 @@ struct CItem {
 std::vector<CItem> ParseItems(const std::string& identification,
                               const ModificationList& modifications);
 
-// The sequence followed by the items' texts, each after one space.
-std::string JoinItems(const std::string& sequence, const std::vector<CItem>& items);
+// The identification with the position field (the text before the first
+// comma) of some of its items replaced; `sites` pairs an index into `items`
+// (as ParseItems gave them for this identification) with its new position.
+// Everything else stays as written, spacing included.
+std::string WithPositions(const std::string& identification, const std::vector<CItem>& items,
+                          const std::vector<std::pair<std::size_t, int>>& sites);
 
 // The path of a spectrum file: the data directory, a separator unless it
 // already ends in one ("/" or "\"), then the name. An empty directory gives

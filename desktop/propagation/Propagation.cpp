@@ -99,13 +99,16 @@ bool CPropagation::Run(const std::string& para_path, bool determine_sites) {
       }
     }
   } else {
-    if (!InnerPropagate(para_.cluster_file, para_.result_file)) return false;
+    // An inner report that cannot be written leaves the identifications as
+    // read; the pairs are still worked through, and the run counts as failed.
+    const bool inner_written = InnerPropagate(para_.cluster_file, para_.result_file);
     if (data_path_.empty()) data_path_ = dta_path;
     if (pair_files.empty()) {
       InterPropagate(para_.pair_file, determine_sites, true);
     } else {
       for (const std::string& pair_file : pair_files) InterPropagate(pair_file, determine_sites, true);
     }
+    return inner_written;
   }
   return true;
 }

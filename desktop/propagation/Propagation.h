@@ -51,7 +51,8 @@ class CPropagation {
   // path that is a directory stands for its ".csv" and ".txt" files, taken
   // in name order. False (with a message) when the parameter file cannot be
   // read or no reader knows the result file's type; the passes then do not
-  // run.
+  // run. Also false when the inner report cannot be written; the pairs are
+  // then worked through on the identifications as read.
   bool Run(const std::string& para_path, bool determine_sites);
 
   // Gives each cluster the identification its identified members agree on

@@ -70,8 +70,13 @@ int CPropagation::DetermineSite(const std::string& identification, const std::st
     notify::Message("File: " + spectrum_path + " does not exist!");
     return -1;
   }
-  // Too short a peptide gives no useful site.
-  if (sequence.size() <= 3) return -1;
+  // Too short a peptide gives no useful site; the user learns which spectrum
+  // kept its modification unplaced.
+  if (sequence.size() <= 3) {
+    notify::Message("Peptide " + sequence + " is too short to place a modification on: " +
+                    spectrum_path);
+    return -1;
+  }
   if (!ScoreSafely(spectrum_path, sequence, FixedFrom(items, std::vector<bool>(items.size())), shift,
                    scores_))
     return -1;
@@ -93,7 +98,8 @@ std::string CPropagation::DetermineSites(const std::string& name,
                                          const std::string& identification) {
   const std::string spectrum_path = ResolveSpectrumPath(name);
   const std::string sequence = peptide_text::Sequence(identification);
-  std::vector<peptide_text::CItem> items = peptide_text::ParseItems(identification, modifications_);
+  const std::vector<peptide_text::CItem> items =
+      peptide_text::ParseItems(identification, modifications_);
 
   std::vector<std::size_t> open;  // indexes of the undetermined items
   for (std::size_t i = 0; i < items.size(); ++i) {
@@ -166,9 +172,7 @@ std::string CPropagation::DetermineSites(const std::string& name,
   }
 
   const std::vector<int> sites = sites_of(static_cast<std::size_t>(chosen));
-  for (std::size_t j = 0; j < u; ++j) {
-    std::string& item = items[open[j]].text;
-    item = std::to_string(sites[j]) + item.substr(item.find(','));
-  }
-  return peptide_text::JoinItems(sequence, items);
+  std::vector<std::pair<std::size_t, int>> placed;
+  for (std::size_t j = 0; j < u; ++j) placed.emplace_back(open[j], sites[j]);
+  return peptide_text::WithPositions(identification, items, placed);
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <sstream>
 
 #include "moddetect/CombinationFinder.h"
@@ -67,6 +68,11 @@ TEST(PairCollector, WindowBoundariesAndTwoPointerWalk) {
   std::sort(want.begin(), want.end());
   EXPECT_EQ(got, want);
   EXPECT_EQ(c.DeltaTimes().size(), c.PairCount());
+
+  // Extreme scan numbers from a garbled dump are taken without overflow.
+  c.CollectPairs({Rec(1000, 1, std::numeric_limits<int>::min()), Rec(1016, 2, std::numeric_limits<int>::max())}, 16,
+                 false);
+  EXPECT_EQ(c.PairCount(), 1u);
 
   // Shift 0 never pairs a record with itself; negative shifts find nothing.
   c.CollectPairs(list, 0, false);
@@ -335,4 +341,53 @@ TEST_F(DetectionTest, PairWriterWindowAndTwoStates) {
   std::filesystem::remove_all("pp");
   EXPECT_EQ(w.WritePairs({Rec(1000, 1, 1)}, g, "pp", 0.9, results), 0);
   EXPECT_FALSE(std::filesystem::exists("pp"));
+}
+
+TEST(ModificationDetector, StateTestsAndTheirBoundaries) {
+  using D = CModificationDetector;
+  // Signal state 0 against a background with mass sigma 0.1 and time sigma 3.
+  CGaussianMixture g(2, 2);
+  g.Covariance(1)(0, 0) = 0.01f;
+  g.Covariance(1)(1, 1) = 9.0f;
+  auto set = [&](float mass_var, float time_var, float weight) {
+    g.Covariance(0)(0, 0) = mass_var;
+    g.Covariance(0)(1, 1) = time_var;
+    g.Weight(0) = weight;
+  };
+  set(0.000004f, 1.0f, 0.3f);
+  const double d = D::DScore(g, 0);
+  EXPECT_NEAR(d, 0.3 * 0.1 * 3.0 / (0.002 * 1.0), 1e-3);
+  // A d-score equal to the threshold passes; one just below it fails.
+  EXPECT_FALSE(D::FailsStateTests(g, 0, d));
+  EXPECT_TRUE(D::FailsStateTests(g, 0, std::nextafter(d, 1e9)));
+  // A weight of 0.01 passes; anything below fails.
+  set(0.000004f, 1.0f, 0.01f);
+  EXPECT_FALSE(D::FailsStateTests(g, 0, 0.0));
+  set(0.000004f, 1.0f, std::nextafter(0.01f, 0.0f));
+  EXPECT_TRUE(D::FailsStateTests(g, 0, 0.0));
+  // A time sigma of a third of the background's passes; a larger one fails.
+  set(0.000004f, std::nextafter(1.0f, 2.0f), 0.3f);
+  EXPECT_TRUE(D::FailsStateTests(g, 0, 0.0));
+  // Three mass sigmas at 0.025 Da: the last variance below passes, the
+  // first above fails.
+  const float over = static_cast<float>((0.025 / 3) * (0.025 / 3));
+  ASSERT_GT(3.0 * std::sqrt(static_cast<double>(over)), 0.025);
+  const float under = std::nextafter(over, 0.0f);
+  ASSERT_LE(3.0 * std::sqrt(static_cast<double>(under)), 0.025);
+  set(under, 1.0f, 0.3f);
+  EXPECT_FALSE(D::FailsStateTests(g, 0, 0.0));
+  set(over, 1.0f, 0.3f);
+  EXPECT_TRUE(D::FailsStateTests(g, 0, 0.0));
+  // A broken fit never passes, whatever the thresholds.
+  set(std::nanf(""), 1.0f, 0.3f);
+  EXPECT_TRUE(D::FailsStateTests(g, 0, -1e300));
+  set(0.0f, 1.0f, 0.3f);
+  EXPECT_EQ(D::DScore(g, 0), 0.0);
+
+  // Means round half up: w + 0.5 belongs to w + 1.
+  EXPECT_TRUE(D::RoundsToShift(16.4999f, 16));
+  EXPECT_FALSE(D::RoundsToShift(16.5f, 16));
+  EXPECT_TRUE(D::RoundsToShift(15.5f, 16));
+  EXPECT_FALSE(D::RoundsToShift(15.49f, 16));
+  EXPECT_FALSE(D::RoundsToShift(std::nanf(""), 0));
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <sstream>
 
@@ -54,6 +56,20 @@ std::string RunConsole(const std::string& config, int* status) {
   CDetectionRun run(out);
   *status = run.Run(config);
   return out.str();
+}
+
+// The run time is printed as whole milliseconds in seconds.
+void ExpectMillisecondTime(const std::string& console) {
+  const std::string key = "\nTotal time consumed: ";
+  const std::size_t at = console.find(key);
+  ASSERT_NE(at, std::string::npos);
+  const std::size_t begin = at + key.size();
+  const std::size_t end = console.find("s\n", begin);
+  ASSERT_NE(end, std::string::npos);
+  const std::string value = console.substr(begin, end - begin);
+  const double seconds = std::stod(value);
+  EXPECT_GE(seconds, 0.0);
+  EXPECT_NEAR(seconds * 1000.0, std::round(seconds * 1000.0), 1e-6) << value;
 }
 
 }  // namespace
@@ -147,6 +163,7 @@ TEST_F(RunTest, GoldenRunOnSmallDump) {
   EXPECT_NE(console.find("Detecting modifications..1..2..3.."), std::string::npos);
   EXPECT_NE(console.find("40..finishing..done\n"), std::string::npos);
   EXPECT_NE(console.find(" potential modifications are discovered:\n"), std::string::npos);
+  ExpectMillisecondTime(console);
   EXPECT_EQ(shftest::ReadAll("temp.temp"), shftest::ReadAll(kGoldenDir + "small.temp.temp"));
   std::vector<std::string> pair_files;
   for (const auto& e : std::filesystem::directory_iterator("pairs")) pair_files.push_back(e.path().filename().string());
@@ -165,6 +182,7 @@ TEST_F(RunTest, ReversedShiftRangeAndEmptyData) {
   EXPECT_NE(console.find("Reading data...done(0)\n"), std::string::npos);
   EXPECT_NE(console.find("Detecting modifications..finishing..done\n"), std::string::npos);
   EXPECT_NE(console.find("\nd.dump\n0 potential modifications are discovered:\n"), std::string::npos);
+  ExpectMillisecondTime(console);
   EXPECT_EQ(shftest::ReadAll("temp.temp"), "");
 }
 
@@ -229,4 +247,50 @@ TEST_F(RunTest, ShiftscanExecutableEndToEnd) {
   // The exit status is 0 even on failure; the marker is the failure signal.
   EXPECT_EQ(std::system(missing.c_str()), 0);
   EXPECT_TRUE(marker::ErrorMarkerExists());
+}
+
+TEST(CombinationFinder, SumOfOneWithItselfAndTheStrongestTripleWins) {
+  // P, P+a and P+2a: the double shift is a plus a.
+  std::vector<PrecursorRecord> reduced;
+  for (int i = 0; i < 15; ++i) {
+    const double base = 800.0 + i * 37.123;
+    reduced.push_back(Rec(base, 20));
+    reduced.push_back(Rec(base + 14.016, 21));
+    reduced.push_back(Rec(base + 28.032, 22));
+  }
+  std::sort(reduced.begin(), reduced.end(),
+            [](const PrecursorRecord& x, const PrecursorRecord& y) { return x.mh < y.mh; });
+  std::vector<ModificationRecord> mods = {Mod(14.016, 1), Mod(28.032, 2)};
+  CCombinationFinder().FindCombinations(reduced, mods);
+  EXPECT_EQ(mods[1].type, 1);
+  EXPECT_EQ(mods[1].first_partner, 0);
+  EXPECT_EQ(mods[1].second_partner, 0);
+  EXPECT_DOUBLE_EQ(mods[1].comb_score, 1.0);
+  EXPECT_EQ(mods[0].type, 0);
+
+  // 30.011 is both 10.5 + 19.511 (no chains, support 0) and 15.995 +
+  // 14.016 (support 1). The stronger triple wins although met later ...
+  const auto chains = Chains(20, 15.995, 14.016, true);
+  std::vector<ModificationRecord> weak_first = {Mod(10.5, 7), Mod(19.511, 9), Mod(14.016, 2), Mod(15.995, 1),
+                                                Mod(30.011, 3)};
+  CCombinationFinder().FindCombinations(chains, weak_first);
+  EXPECT_EQ(weak_first[4].type, 1);
+  EXPECT_EQ(weak_first[4].first_partner, 3);
+  EXPECT_EQ(weak_first[4].second_partner, 2);
+  EXPECT_DOUBLE_EQ(weak_first[4].comb_score, 1.0);
+  // ... and a weaker one met later does not replace it.
+  std::vector<ModificationRecord> strong_first = {Mod(14.016, 2), Mod(15.995, 1), Mod(10.5, 7), Mod(19.511, 9),
+                                                  Mod(30.011, 3)};
+  CCombinationFinder().FindCombinations(chains, strong_first);
+  EXPECT_EQ(strong_first[4].type, 1);
+  EXPECT_EQ(strong_first[4].first_partner, 1);
+  EXPECT_EQ(strong_first[4].second_partner, 0);
+  // Equal support values (none of these has a chain): the first one met stays.
+  std::vector<ModificationRecord> ties = {Mod(10.5, 7), Mod(19.511, 9), Mod(12.0, 2), Mod(18.011, 1),
+                                          Mod(30.011, 3)};
+  CCombinationFinder().FindCombinations({Rec(1000, 1), Rec(5000, 1)}, ties);
+  EXPECT_EQ(ties[4].type, 1);
+  EXPECT_EQ(ties[4].first_partner, 1);
+  EXPECT_EQ(ties[4].second_partner, 0);
+  EXPECT_EQ(ties[4].comb_score, 0.0);
 }

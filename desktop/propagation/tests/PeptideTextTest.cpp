@@ -54,7 +54,20 @@ TEST(PeptideText, ItemsTakeMassFromListOrText) {
   EXPECT_FALSE(items[4].has_mass);  // modification number outside the list
   EXPECT_FALSE(items[5].has_mass);
   EXPECT_TRUE(ParseItems("PEPTIDE", mods).empty());
-  EXPECT_EQ(JoinItems("PEPT", items), "PEPT 4,1 5,2 -1,-16.000000,3 2,-80.5,-1 7,9 x");
+}
+
+TEST(PeptideText, PlacingSitesKeepsTheRestOfTheTextAsWritten) {
+  const ModificationList mods = {{"Oxidation", 15.994915}};
+  const std::string text = "PEPTMK  4,1 -1,16.000000,2\t3 -1,-18.000000,1";
+  const auto items = ParseItems(text, mods);
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[0].offset, 8u);
+  EXPECT_EQ(items[1].offset, 12u);
+  EXPECT_EQ(items[1].text, "-1,16.000000,2\t3");
+  EXPECT_EQ(WithPositions(text, items, {{1, 5}, {2, 10}}),
+            "PEPTMK  4,1 5,16.000000,2\t3 10,-18.000000,1");
+  EXPECT_EQ(WithPositions(text, items, {{2, 0}}), "PEPTMK  4,1 -1,16.000000,2\t3 0,-18.000000,1");
+  EXPECT_EQ(WithPositions(text, items, {}), text);
 }
 
 TEST(PeptideText, SpectrumPathAddsOneSeparator) {

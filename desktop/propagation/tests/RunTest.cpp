@@ -101,6 +101,23 @@ TEST(PropagationRun, WithClusterFileLaterPairFilesSeeEarlierFindings) {
             std::string::npos);
 }
 
+TEST(PropagationRun, UnwritableInnerReportStillWorksThroughThePairs) {
+  proptest::MessageLog log;
+  ScratchDir dir("run_inner_unwritable");
+  WritePairDirectory(dir);
+  WriteFile(dir / "clusters.csv", "0,A.1.1.2.dta,1,0\n1,B.2.2.2.dta,2,0\n");
+  WriteFile(dir / "job.para", proptest::ParaText("pairs/a.csv", "r.spectra", "clusters.csv"));
+  fs::create_directories(dir / "job_InnerPropagate.txt");  // cannot be opened as a file
+  CPropagation job;
+  EXPECT_FALSE(job.Run(dir / "job.para", false));
+  EXPECT_TRUE(log.Contains("Can not save file:" + (dir / "job_InnerPropagate.txt")));
+  // The identifications as read are carried through the pair file.
+  EXPECT_EQ(job.results().at("B.2.2.2.DTA"), "PEPTIDE -1,-16.000000,1");
+  EXPECT_NE(ReadFile(dir / "job_InterPropagate.txt").find("1 B.2.2.2.DTA PEPTIDE -1,-16.000000,1\n"),
+            std::string::npos);
+  EXPECT_EQ(ReadFile(dir / "pair_with_result.txt"), "A.1.1.2.dta,0,B.2.2.2.dta,0,-16.000000,0,1\n");
+}
+
 TEST(PropagationRun, DirectoryFlagWithAFilePathProcessesThatFile) {
   ScratchDir dir("run_flag");
   WritePairDirectory(dir);

@@ -70,6 +70,11 @@ TEST(SiteDetermination, ShortPeptidesAndMissingSpectraGetNoSite) {
   t.job.SetScorer(fake.Function());
   EXPECT_EQ(t.job.DetermineSite("PEP", "S.1.1.2.DTA", 16.0, 1), -1);
   EXPECT_TRUE(fake.calls.empty());
+  // The spectrum exists; the message still names it, so the user can tell
+  // which identification kept an open site.
+  ASSERT_EQ(log.messages.size(), 1u);
+  EXPECT_NE(log.messages[0].find(t.dir / "s.1.1.2.dta"), std::string::npos);
+  EXPECT_EQ(log.messages[0].find("does not exist"), std::string::npos);
   EXPECT_EQ(t.job.DetermineSite("PEPTIDE", "NONE.1.1.2.DTA", 16.0, 1), -1);
   EXPECT_TRUE(log.Contains("File: " + (t.dir / "NONE.1.1.2.DTA") + " does not exist!"));
   EXPECT_EQ(t.job.DetermineSites("NONE.1.1.2.DTA", "PEPTIDE -1,16.000000,1"),
@@ -85,10 +90,13 @@ TEST(SiteDetermination, OneOpenItemIsPlacedWithWeightedStatistics) {
   t.job.SetScorer(fake.Function());
   EXPECT_EQ(t.job.DetermineSites("S.1.1.2.DTA", "PEPTK 0,1 -1,16.000000,2"),
             "PEPTK 0,1 1,16.000000,2");
+  // Only the open site changes; the other items keep their spacing.
+  EXPECT_EQ(t.job.DetermineSites("S.1.1.2.DTA", "PEPTK  0,1 -1,16.000000,2"),
+            "PEPTK  0,1 1,16.000000,2");
   const auto& counts = t.job.site_statistics().at(2);
-  EXPECT_NEAR(counts.at('E'), 1.0 / 3, 1e-12);
-  EXPECT_NEAR(counts.at('P'), 1.0 / 3, 1e-12);  // position 2
-  EXPECT_NEAR(counts.at('T'), 1.0 / 3, 1e-12);
+  EXPECT_NEAR(counts.at('E'), 2.0 / 3, 1e-12);
+  EXPECT_NEAR(counts.at('P'), 2.0 / 3, 1e-12);  // position 2
+  EXPECT_NEAR(counts.at('T'), 2.0 / 3, 1e-12);
 }
 
 TEST(SiteDetermination, TwoOpenItemsAreScoredTogetherWithinModCount) {
