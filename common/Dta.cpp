@@ -93,8 +93,8 @@ bool ReadDta(std::istream& in, CSpectrum& spectrum, std::string& error) {
 }
 
 bool ReadDta(const std::string& path, CSpectrum& spectrum, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::ifstream in;
+  if (!text::OpenInput(in, path)) {
     error = "Cannot open file: " + path;
     return false;
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 
 namespace text {
 
@@ -13,6 +14,13 @@ bool ReadLine(std::istream& in, std::string& line) {
   }
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return true;
+}
+
+bool OpenInput(std::ifstream& in, const std::string& path) {
+  std::error_code ec;
+  if (path.empty() || std::filesystem::is_directory(path, ec)) return false;
+  in.open(path, std::ios::binary);
+  return static_cast<bool>(in);
 }
 
 std::string ToLower(std::string_view s) {

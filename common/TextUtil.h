@@ -1,6 +1,7 @@
 #pragma once
 // Small text helpers used by every reader of this system's text files.
 
+#include <fstream>
 #include <istream>
 #include <string>
 #include <string_view>
@@ -12,6 +13,11 @@ namespace text {
 // CRLF and LF files read the same. Returns false at end of input when nothing
 // was read.
 bool ReadLine(std::istream& in, std::string& line);
+
+// Opens a file for binary reading. False for a missing or unreadable path and
+// for a directory, which std::ifstream would otherwise open on Linux and read
+// as an empty file.
+bool OpenInput(std::ifstream& in, const std::string& path);
 
 std::string ToLower(std::string_view s);
 std::string ToUpper(std::string_view s);

@@ -65,8 +65,8 @@ std::string CKilnResultFile::ParseIdentification(const std::string& line,
 
 void CKilnResultFile::LoadResult(const std::string& path, ResultMap& results,
                                  std::string& /*data_path*/, ModificationList& modifications) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::ifstream in;
+  if (!text::OpenInput(in, path)) {
     notify::Message("Can not open file:" + path);
     return;
   }

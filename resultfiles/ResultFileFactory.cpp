@@ -43,8 +43,8 @@ CResultFile* CResultFileFactory::GetResult(std::string path) const {
 void CResultFileFactory::GetPair_(std::string path, std::vector<std::string>& names,
                                   std::vector<double>& shifts,
                                   std::vector<std::int32_t>& marks) const {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::ifstream in;
+  if (!text::OpenInput(in, path)) {
     notify::Message("Can not read file:" + path);
     return;
   }
@@ -62,8 +62,8 @@ void CResultFileFactory::GetPair_(std::string path, std::vector<std::string>& na
 }
 
 void CResultFileFactory::ReadClusterFile_(std::string path, ClusterMap& clusters) const {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::ifstream in;
+  if (!text::OpenInput(in, path)) {
     notify::Message("Can not read file:" + path);
     return;
   }

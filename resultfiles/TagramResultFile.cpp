@@ -32,8 +32,8 @@ std::string IdentificationOf(std::string line) {
 void CTagramResultFile::LoadResult(const std::string& path, ResultMap& results,
                                    std::string& data_path, ModificationList& modifications) {
   {
-    std::ifstream probe(path, std::ios::binary);
-    if (!probe) {
+    std::ifstream probe;
+    if (!text::OpenInput(probe, path)) {
       notify::Message("Can not open file:" + path);
       return;
     }

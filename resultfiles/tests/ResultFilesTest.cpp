@@ -216,6 +216,22 @@ TEST_F(ResultFiles, ClusterFileGroupsNamesByNumber) {
   EXPECT_EQ(clusters.size(), 1u);
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_EQ(messages_[0], "Can not read file:" + missing);
+
+  // A directory is no file: reported, nothing replaced (the stream library
+  // would open it and read it as empty).
+  std::vector<std::string> names{"kept"};
+  std::vector<double> shifts;
+  std::vector<std::int32_t> marks;
+  factory.ReadClusterFile_(dir_.string(), clusters);
+  factory.GetPair_(dir_.string(), names, shifts, marks);
+  const std::string spectra_dir = (dir_ / "d.spectra").string();
+  fs::create_directory(spectra_dir);
+  Load(spectra_dir);
+  EXPECT_EQ(clusters.size(), 1u);
+  EXPECT_EQ(names, std::vector<std::string>{"kept"});
+  ASSERT_EQ(messages_.size(), 4u);
+  EXPECT_EQ(messages_[1], "Can not read file:" + dir_.string());
+  EXPECT_EQ(messages_[3], "Can not open file:" + spectra_dir);
 }
 
 TEST_F(ResultFiles, BadInputIsReportedAndNeverCrashes) {
