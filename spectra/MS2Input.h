@@ -39,4 +39,9 @@ class CMS2InputFactory {
   // outside the list. `verbose` lets an importer report progress on long
   // files through the notifier.
   CMS2Input* GetImporter(MS2FormatType type, bool verbose);
+
+  // The format of a spectrum file or directory, from its extension (a
+  // directory is a DTA directory). False with `why` set for an unknown
+  // extension and for vendor raw files, which cannot be read here.
+  static bool FormatFromPath(const std::string& path, MS2FormatType& type, std::string& why);
 };

@@ -19,25 +19,13 @@ struct FileCloser {
   }
 };
 
+// Gannet dumps precursors of LC-MS/MS runs; DTA input has no retention times
+// and is the business of the other programs.
 bool ChooseFormat(const std::string& data_path, MS2FormatType& type, std::string& why) {
-  const std::string ext = path::Extension(data_path);
-  if (ext == "mzml" || ext == "mzxml") {
-    type = MS2_FORMAT_MZML;
-  } else if (ext == "ms2") {
-    type = MS2_FORMAT_MS2;
-  } else if (ext == "mgf") {
-    type = MS2_FORMAT_MGF;
-  } else if (ext == "raw") {
-    why = data_path +
-          " is a vendor raw file, which cannot be read on Linux. Convert it to mzML (for example: "
-          "msconvert --mzML \"" +
-          data_path + "\") and give the mzML file instead.";
-    return false;
-  } else {
-    why = data_path + ": unknown file type \"" + ext + "\"; Gannet reads mzML, mzXML, MS2 and MGF.";
-    return false;
-  }
-  return true;
+  if (!CMS2InputFactory::FormatFromPath(data_path, type, why)) return false;
+  if (type == MS2_FORMAT_MZML || type == MS2_FORMAT_MS2 || type == MS2_FORMAT_MGF) return true;
+  why = data_path + ": Gannet reads mzML, mzXML, MS2 and MGF files.";
+  return false;
 }
 
 }  // namespace

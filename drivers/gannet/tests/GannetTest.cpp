@@ -90,7 +90,7 @@ TEST(Gannet, FailuresLeaveNoDumpAndExitNonZero) {
   EXPECT_FALSE(fs::exists("broken/raw.data.temp.partial"));
 
   EXPECT_NE(RunGannet("unknown", "/data/run.xyz", console), 0);
-  EXPECT_NE(console.find("unknown file type"), std::string::npos) << console;
+  EXPECT_NE(console.find("unknown spectrum file type"), std::string::npos) << console;
 
   // No exchange file at all.
   fs::remove_all("noexchange");
