@@ -28,16 +28,12 @@ void AddDta(msdata::CSpectrum&& s, const std::string& file, std::size_t position
              0.0, std::move(s.peaks));
     return;
   }
-  if (dta_style && parts.charge == s.charge) {
-    s.first_scan = parts.first_scan;
-    s.last_scan = parts.last_scan;
-    s.name = name;
-  } else {
-    const std::string prefix = dta_style ? parts.prefix : path::BaseName(name);
-    s.first_scan = dta_style ? parts.first_scan : static_cast<int>(position);
-    s.last_scan = dta_style ? parts.last_scan : static_cast<int>(position);
-    s.name = msdata::MakeDtaName(prefix, s.first_scan, s.last_scan, s.charge);
-  }
+  // In a DTA directory the file name is the spectrum's identity: results name
+  // it, and the clustering copies it by that name. Consensus spectra
+  // ("10.2-20.2-31.2.dta") are not DTA-style and keep their names too.
+  s.first_scan = dta_style ? parts.first_scan : static_cast<int>(position);
+  s.last_scan = dta_style ? parts.last_scan : static_cast<int>(position);
+  s.name = name;
   s.retention_time = 0.0;
   sink.AddNamed(std::move(s));
 }

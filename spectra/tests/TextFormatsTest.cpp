@@ -211,9 +211,11 @@ TEST(Dta, DirectoryInSortedOrderWithNamesFromFiles) {
   ASSERT_TRUE(r.ok) << r.error;
   std::vector<std::string> names;
   for (const auto& s : r.spectra) names.push_back(s.name);
-  // plain.DTA is not DTA-style: named from its stem and listing position.
-  EXPECT_EQ(names, (std::vector<std::string>{"plain.1.1.1.dta", "run.10.10.3.dta",
+  // A file keeps its own name, DTA-style or not: the clustering copies
+  // spectra by it. Scan numbers of a name that has none are positions.
+  EXPECT_EQ(names, (std::vector<std::string>{"plain.DTA", "run.10.10.3.dta",
                                              "run.20.20.2.dta"}));
+  EXPECT_EQ(r.spectra[0].first_scan, 1);
   const msdata::CSpectrum& s = r.spectra[2];
   EXPECT_EQ(s.charge, 2);
   EXPECT_DOUBLE_EQ(s.precursor_mass, 1001.5);
