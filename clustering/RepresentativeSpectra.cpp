@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <ostream>
 #include <set>
-#include <sstream>
 #include <system_error>
 
 #include "clustering/PeakOrder.h"
@@ -155,16 +155,15 @@ void CRepresentativeSpectra::Generate(const std::vector<msdata::CSpectrum>& spec
                                       CSpectraProcess data) {
   spectra_process = std::move(data);
 
-  std::unique_ptr<std::FILE, FileCloser> file(
-      std::fopen(spectra_process.cluster_result.c_str(), "w"));
-  if (!file) {
-    notify::Message("Cannot generate the clustering result file!");
-  } else {
-    std::ostringstream text;
-    WriteClusterFile(spectra, links, text);
-    const std::string content = text.str();
-    std::fwrite(content.data(), 1, content.size(), file.get());
-    file.reset();
+  {
+    // Written straight to the file: a whole-file text in memory would cost
+    // as much again as the names it holds.
+    std::ofstream file(spectra_process.cluster_result, std::ios::binary | std::ios::trunc);
+    if (!file) {
+      notify::Message("Cannot generate the clustering result file!");
+    } else {
+      WriteClusterFile(spectra, links, file);
+    }
   }
 
   notify::Message("Generating consensus spectra...");

@@ -19,7 +19,9 @@ class CSimilarityCluster : public CCluster {
                  precursor_ion_tol_type, threshold) {}
 
   // Overwrites the similarity settings with "Dot Product", 0.5 Da; they stay
-  // so after the run.
+  // so after the run. Representatives are chosen only when the
+  // representative settings copy them (types 1 and 2); otherwise the list
+  // handed to them is empty, as nothing they write depends on it.
   void Run(std::vector<msdata::CSpectrum>& spectra, CSimilarity* similarity,
            CPeakSelect* peak_select) override;
 
@@ -42,9 +44,27 @@ class CSimilarityCluster : public CCluster {
   std::vector<Block> FindBlocks(const std::vector<msdata::CSpectrum>& spectra) const;
 
   // Clusters spectra[block.start, block.start + block.size) with the given
-  // similarity settings as they are.
+  // similarity settings as they are, scoring its pairs on `threads` threads.
+  // Without `representatives` the result's representative list stays empty,
+  // and the scores are not kept beside the merged matrix, which halves the
+  // memory a block needs.
   BlockResult ClusterBlock(const std::vector<msdata::CSpectrum>& spectra, const Block& block,
-                           const CSimilarity& similarity, const CPeakSelect& peak_select) const;
+                           const CSimilarity& similarity, const CPeakSelect& peak_select,
+                           int threads = 1, bool representatives = true) const;
+
+  // Where the score of spectra x != y of a block of k lies in the packed
+  // matrix of k(k-1)/2 entries: by the lower position, then the higher.
+  static std::size_t PairIndex(std::size_t x, std::size_t y, std::size_t k) {
+    const std::size_t lo = x < y ? x : y;
+    const std::size_t hi = x < y ? y : x;
+    return lo * (2 * k - lo - 1) / 2 + (hi - lo - 1);
+  }
+
+  // Single linkage over the packed scores of k spectra (PairIndex): merges
+  // the pair with the highest entry (ties: the lowest lower position, then
+  // the lowest higher one) while it exceeds `floor`, and returns the links.
+  // The entries are changed by the merging.
+  static std::vector<ClusterLink> MergeScores(std::int16_t* scores, std::size_t k, int floor);
 
   // A score 0..1 as stored in the score matrices: trunc(s * 10000).
   static std::int16_t PackScore(double score);

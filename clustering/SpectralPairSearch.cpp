@@ -12,6 +12,7 @@
 #include <queue>
 #include <thread>
 
+#include "clustering/DotProductBlock.h"
 #include "clustering/Progress.h"
 #include "common/Notifier.h"
 #include "common/TextUtil.h"
@@ -191,10 +192,29 @@ void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilari
                             static_cast<double>(upper_mass));
   const double low = lower_mass;
   const double high = upper_mass;
+  // "Dot Product Mod" in daltons, which "Comprehensive" uses for pairs of
+  // equal charge, goes through the index of the first spectrum's peaks.
+  const bool plain_mod = m0 == SIMILAR_DOT_PRODUCT_MOD || m0 == SIMILAR_DOT_PRODUCT_HALF;
+  const double index_tol =
+      comprehensive ? shifted_mod.fragment_ion_tol : configured.fragment_ion_tol;
+  const bool use_index =
+      (comprehensive || (plain_mod && configured.fragment_ion_tol_type != TOLERANCE_PPM)) &&
+      CDotProductBlock::Indexes(index_tol);
+  CDotProductBlock index;
+  if (use_index) index.Assign(prepared);
 
   auto produce = [&](std::size_t i, PairOutput& out) {
     const msdata::CSpectrum& first = spectra[i];
     const Window window = windows.For(i);
+    CDotProductBlock::Row row;
+    if (use_index) row.Load(index, i, index_tol);
+    // "Dot Product Mod" through the index where it serves the pair, else
+    // the plain operation.
+    auto mod = [&](std::size_t j, double delta) {
+      double score = 0.0;
+      if (use_index && row.ScoreShifted(j, delta, score)) return score;
+      return shifted_mod.ComputeArranged(prepared[i], prepared[j], delta);
+    };
     for (std::size_t j = window.begin; j < window.end; ++j) {
       const msdata::CSpectrum& second = spectra[j];
       const double d = first.precursor_mass - second.precursor_mass;
@@ -212,12 +232,16 @@ void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilari
           s = shifted_x.ComputeArranged(prepared[i], prepared[j], d);
         } else {
           out.last_method = SIMILAR_DOT_PRODUCT_MOD;
-          for (int c = 1; c < first.charge; ++c) {
-            s = std::max(s, shifted_mod.ComputeArranged(prepared[i], prepared[j], d / c));
-          }
+          for (int c = 1; c < first.charge; ++c) s = std::max(s, mod(j, d / c));
         }
       } else if (m0 == SIMILAR_DOT_PRODUCT_X) {
         if (three_two) s = configured.ComputeArranged(prepared[i], prepared[j], d);
+      } else if (use_index) {
+        // "Dot Product Half" is "Dot Product Mod" at half the difference.
+        const double shift = m0 == SIMILAR_DOT_PRODUCT_HALF ? d * 0.5 : d;
+        if (!row.ScoreShifted(j, shift, s)) {
+          s = configured.ComputeArranged(prepared[i], prepared[j], d);
+        }
       } else {
         s = configured.ComputeArranged(prepared[i], prepared[j], d);
       }

@@ -214,6 +214,32 @@ TEST_F(PairSearch, MatchesTheStraightforwardPath) {
   }
 }
 
+// Lists longer than the peak index holds, mixed with short ones, take the
+// plain operations for the shifted methods; the files stay the same.
+TEST_F(PairSearch, LongAndShortListsMatchTheStraightforwardPath) {
+  synthetic::Options o;
+  o.families = 6;
+  o.members_per_family = 6;
+  o.shift = 15.995;
+  o.raw_peaks = 120;
+  auto spectra = synthetic::Make(o);
+  for (std::size_t k = 0; k < spectra.size(); k += 3) spectra[k].peaks.resize(40);
+  std::sort(spectra.begin(), spectra.end(),
+            [](const auto& a, const auto& b) { return a.precursor_mass > b.precursor_mass; });
+  for (int method : {SIMILAR_DOT_PRODUCT_MOD, SIMILAR_DOT_PRODUCT_HALF, SIMILAR_COMPREHENSIVE}) {
+    fs::remove(File("score.txt"));
+    Setup(method, 0.2, 6, 400);
+    para_.SetPeakSelect(PEAK_SELECT_WINDOW_THEN_TOP_N, 100, 20, 100);
+    Strategy().worker_threads = 2;
+    Run(spectra);
+    CSimilarity similarity(static_cast<Similar_Method>(method), 0.5, TOLERANCE_DA);
+    const auto ref = reference::PairSearch(spectra, Strategy(), similarity, *para_.peak_select);
+    EXPECT_EQ(ReadAll(File("pairs.csv")), ref.pairs) << method;
+    EXPECT_EQ(ReadAll(File("score.txt")), ref.scores) << method;
+    EXPECT_GT(ref.pairs.size(), 200u) << method;
+  }
+}
+
 TEST_F(PairSearch, ShiftSearchMatchesTheStraightforwardPath) {
   synthetic::Options o;
   o.families = 8;
