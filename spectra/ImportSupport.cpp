@@ -9,6 +9,7 @@
 
 #include "common/DtaName.h"
 #include "common/Notifier.h"
+#include "common/PathUtil.h"
 
 namespace spectra {
 
@@ -307,6 +308,17 @@ bool AsCharge(double value, int& charge) {
   if (!(value > -1000.0 && value < 1000.0)) return false;
   charge = static_cast<int>(value);
   return static_cast<double>(charge) == value;
+}
+
+bool BeginTextLoad(const std::string& path, std::vector<msdata::CSpectrum>& spectra, bool replace,
+                   LineReader& reader, std::string& error) {
+  error.clear();
+  if (replace) spectra.clear();
+  if (path::IsDirectory(path) || !reader.Open(path)) {
+    error = "Cannot open file: " + path;
+    return false;
+  }
+  return true;
 }
 
 }  // namespace spectra

@@ -108,6 +108,13 @@ class LineReader {
   bool failed_ = false;
 };
 
+// The common start of a text-format load: clears `spectra` when `replace` is
+// set and opens `path` in `reader`. A directory or unreadable path fails with
+// `error` = "Cannot open file: <path>"; otherwise `error` is cleared.
+bool BeginTextLoad(const std::string& path, std::vector<msdata::CSpectrum>& spectra, bool replace,
+                   LineReader& reader, std::string& error);
+
+
 // Reports progress in tenths of a file through the notifier.
 class Progress {
  public:

@@ -6,13 +6,8 @@
 
 bool CPklImporter::Load(const std::string& path, std::vector<msdata::CSpectrum>& spectra,
                         bool replace) {
-  last_error_.clear();
-  if (replace) spectra.clear();
   spectra::LineReader reader;
-  if (path::IsDirectory(path) || !reader.Open(path)) {
-    last_error_ = "Cannot open file: " + path;
-    return false;
-  }
+  if (!spectra::BeginTextLoad(path, spectra, replace, reader, last_error_)) return false;
   const std::string base = path::BaseName(path);
   spectra::SpectrumSink sink(spectra, false);
   spectra::ProblemLog problems;
