@@ -33,6 +33,19 @@ std::vector<double>& MzScratch(std::size_t slot) {
 
 constexpr double kGone = std::numeric_limits<double>::quiet_NaN();
 
+// Fills the scratch copies of the second list's m/z values, plain and moved
+// up by delta, for the loops that may match either.
+void FillSecondMz(const msdata::PeakList& second, double delta, std::vector<double>& mz,
+                  std::vector<double>& moved) {
+  const std::size_t n2 = second.size();
+  mz.resize(n2);
+  moved.resize(n2);
+  for (std::size_t j = 0; j < n2; ++j) {
+    mz[j] = second[j].first;
+    moved[j] = second[j].first + delta;
+  }
+}
+
 // Index of the first entry within `tol` of q, or n when there is none.
 inline std::size_t FindNear(const double* mz, std::size_t n, double q, double tol) {
   for (std::size_t k = 0; k < n; ++k) {
@@ -169,12 +182,7 @@ double CSimilarity::DotProductX(const msdata::PeakList& first, const msdata::Pea
     const std::size_t n2 = second.size();
     std::vector<double>& mz = MzScratch(1);
     std::vector<double>& moved = MzScratch(2);
-    mz.resize(n2);
-    moved.resize(n2);
-    for (std::size_t j = 0; j < n2; ++j) {
-      mz[j] = second[j].first;
-      moved[j] = second[j].first + delta;
-    }
+    FillSecondMz(second, delta, mz, moved);
     double products = 0.0;
     for (const msdata::Peak& f : first) {
       const double f1 = f.first;
@@ -231,12 +239,7 @@ double CSimilarity::MatchShifted(const msdata::PeakList& first, const msdata::Pe
   const std::size_t n2 = second.size();
   std::vector<double>& mz = MzScratch(1);
   std::vector<double>& moved = MzScratch(2);
-  mz.resize(n2);
-  moved.resize(n2);
-  for (std::size_t j = 0; j < n2; ++j) {
-    mz[j] = second[j].first;
-    moved[j] = second[j].first + delta;
-  }
+  FillSecondMz(second, delta, mz, moved);
   double products = 0.0;
   for (const msdata::Peak& f : first) {
     const double q = f.first;

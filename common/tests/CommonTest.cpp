@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "common/tests/ScratchDir.h"
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -23,23 +25,9 @@ std::string ReadAll(const std::string& p) {
   return ss.str();
 }
 
-class ScratchDir : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("tessera_common_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string File(const std::string& name) const { return (dir_ / name).string(); }
-  fs::path dir_;
-};
-
 }  // namespace
 
-using DtaFiles = ScratchDir;
+using DtaFiles = ScratchDirTest;
 
 TEST_F(DtaFiles, WritesExactTextAndReadsItBack) {
   msdata::CSpectrum s;
@@ -160,7 +148,7 @@ TEST(Paths, SplitAcceptsBothSeparators) {
   EXPECT_EQ(path::Extension("/d/.hidden"), "");
 }
 
-using PathFiles = ScratchDir;
+using PathFiles = ScratchDirTest;
 
 TEST_F(PathFiles, CopyOverwritesAndCreateMakesParents) {
   std::ofstream(File("a.txt")) << "new";

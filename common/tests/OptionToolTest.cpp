@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "common/tests/ScratchDir.h"
+
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -12,23 +14,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class OptionFile : public ::testing::Test {
+class OptionFile : public ScratchDirTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("tessera_option_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+  std::string Write(const std::string& content) const {
+    return ScratchDirTest::Write("options.ini", content);
   }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string Write(const std::string& content) {
-    std::string p = (dir_ / "options.ini").string();
-    std::ofstream(p, std::ios::binary) << content;
-    return p;
-  }
-  fs::path dir_;
 };
 
 }  // namespace

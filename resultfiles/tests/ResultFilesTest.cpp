@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "common/tests/ScratchDir.h"
+
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -14,23 +16,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class ResultFiles : public ::testing::Test {
+class ResultFiles : public ScratchDirTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("tessera_results_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string Write(const std::string& name, const std::string& content) {
-    std::string p = (dir_ / name).string();
-    std::ofstream(p, std::ios::binary) << content;
-    return p;
-  }
-
   // Reads through the factory, as the propagation does.
   void Load(const std::string& p) {
     std::unique_ptr<CResultFile> reader(CResultFileFactory().GetResult(p));
@@ -47,7 +34,6 @@ class ResultFiles : public ::testing::Test {
     return out;
   }
 
-  fs::path dir_;
   ResultMap results_;
   std::string data_path_ = "unchanged";
   ModificationList mods_;

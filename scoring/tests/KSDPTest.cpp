@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "common/tests/ScratchDir.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -28,17 +30,12 @@ const double K2 = std::exp(-2 * kDecay);
 
 using Peaks = std::vector<std::pair<double, double>>;
 
-class Scoring : public ::testing::Test {
+class Scoring : public ScratchDirTest {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("tessera_ksdp_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    ScratchDirTest::SetUp();
     std::ofstream(dir_ / "aa.ini") << "[aa]\ntotal=0\n";
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   std::string Directory() const { return dir_.string() + "/"; }
 
@@ -59,7 +56,6 @@ class Scoring : public ::testing::Test {
     return scores;
   }
 
-  fs::path dir_;
 };
 
 }  // namespace

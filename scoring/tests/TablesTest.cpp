@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "common/tests/ScratchDir.h"
+
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -13,23 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TableFiles : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("tessera_tables_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string Write(const std::string& name, const std::string& content) {
-    std::string p = (dir_ / name).string();
-    std::ofstream(p, std::ios::binary) << content;
-    return p;
-  }
-  fs::path dir_;
-};
+using TableFiles = ScratchDirTest;
 
 }  // namespace
 
