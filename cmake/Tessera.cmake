@@ -33,3 +33,24 @@ function(tessera_add_bench name)
   target_compile_definitions(${name} PRIVATE TESSERA_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
 endfunction()
+
+# tessera_add_qtest(<name> SOURCES <files...> LIBS <targets...>)
+# A Qt Test executable (desktop program), one CTest test, run offscreen in a
+# scratch directory of its own.
+function(tessera_add_qtest name)
+  if(NOT TESSERA_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test Qt6::Widgets)
+  target_compile_definitions(${name} PRIVATE
+    TESSERA_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    TESSERA_BIN_DIR="${TESSERA_BIN_DIR}")
+  set(workdir ${CMAKE_BINARY_DIR}/testrun/${name})
+  file(MAKE_DIRECTORY ${workdir})
+  add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${workdir})
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${ARG_ENVIRONMENT}")
+endfunction()

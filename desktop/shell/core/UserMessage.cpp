@@ -1,0 +1,55 @@
+#include "desktop/shell/core/UserMessage.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include "common/Notifier.h"
+
+namespace desktop {
+namespace {
+
+bool ShowModalBox(QWidget* parent, MessageKind kind, const QString& title, const QString& text) {
+  switch (kind) {
+    case MessageKind::Information:
+      QMessageBox::information(parent, title, text);
+      return true;
+    case MessageKind::Warning:
+      QMessageBox::warning(parent, title, text);
+      return true;
+    case MessageKind::Error:
+      QMessageBox::critical(parent, title, text);
+      return true;
+    case MessageKind::Question:
+      return QMessageBox::question(parent, title, text) == QMessageBox::Yes;
+  }
+  return true;
+}
+
+MessageHandler& CurrentHandler() {
+  static MessageHandler handler;
+  return handler;
+}
+
+}  // namespace
+
+bool ShowMessage(QWidget* parent, MessageKind kind, const QString& title, const QString& text) {
+  const MessageHandler& handler = CurrentHandler();
+  if (handler) return handler(parent, kind, title, text);
+  return ShowModalBox(parent, kind, title, text);
+}
+
+MessageHandler SetMessageHandler(MessageHandler handler) {
+  MessageHandler previous = std::move(CurrentHandler());
+  CurrentHandler() = std::move(handler);
+  return previous;
+}
+
+void RouteLibraryMessagesToUser(QWidget* parent) {
+  QPointer<QWidget> owner(parent);
+  notify::SetHandler([owner](const std::string& message) {
+    ShowMessage(owner.data(), MessageKind::Warning, QStringLiteral("Tessera"),
+                QString::fromStdString(message));
+  });
+}
+
+}  // namespace desktop
