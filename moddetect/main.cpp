@@ -1,14 +1,29 @@
 // Shiftscan: finds protein modifications from the mass and retention-time
 // differences of precursor pairs. One argument: the configuration file.
 
+#include <filesystem>
 #include <iostream>
 #include <limits>
 #include <string>
 #include <unistd.h>
 
+#include "common/CommandLine.h"
 #include "moddetect/DetectionRun.h"
 
 int main(int argc, char** argv) {
+  // Asked for help or the version, the program answers and leaves no marker:
+  // nothing was run, so nothing failed.
+  // An option word that names no file is an option, not a configuration.
+  const bool option_given = argc > 1 && std::string(argv[1]).rfind("--", 0) == 0 &&
+                            !std::filesystem::exists(CDetectionRun::JoinArguments(argc, argv));
+  if (cli::AsksForHelpOrVersion(argc, argv) || option_given) {
+    cli::CommandLine line("Shiftscan", {"<configuration file>"},
+                          "Finds protein modifications as precursor mass shifts. Writes the mass-shift\n"
+                          "table temp.temp in the current directory; on failure it leaves\n"
+                          "error_happened.error there (the exit status is always 0).");
+    const cli::Outcome outcome = line.Parse(argc, argv);
+    return line.Report(outcome, std::cout, std::cerr) == 0 ? 0 : 2;
+  }
   const bool interactive = ::isatty(0) != 0;
   std::string config_path = CDetectionRun::JoinArguments(argc, argv);
   if (config_path.empty()) {

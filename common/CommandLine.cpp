@@ -1,0 +1,162 @@
+#include "common/CommandLine.h"
+
+#include <algorithm>
+#include <cctype>
+#include <sstream>
+
+#ifndef TESSERA_VERSION
+#define TESSERA_VERSION "1.0"
+#endif
+
+namespace cli {
+
+std::string VersionLine(const std::string& program) {
+  return std::string("Tessera ") + TESSERA_VERSION + " (" + program + ")";
+}
+
+CommandLine::CommandLine(std::string program, std::vector<std::string> synopsis, std::string description)
+    : program_(std::move(program)), synopsis_(std::move(synopsis)), description_(std::move(description)) {
+  options_.push_back({"help", 0, "", "", "print this help and exit"});
+  options_.push_back({"version", 0, "", "", "print the version and exit"});
+}
+
+void CommandLine::Add(OptionSpec option) { options_.push_back(std::move(option)); }
+
+const OptionSpec* CommandLine::Find(const std::string& name) const {
+  for (const OptionSpec& o : options_)
+    if (o.name == name) return &o;
+  return nullptr;
+}
+
+const OptionSpec* CommandLine::FindShort(char name) const {
+  for (const OptionSpec& o : options_)
+    if (o.short_name != 0 && o.short_name == name) return &o;
+  return nullptr;
+}
+
+Outcome CommandLine::Parse(int argc, const char* const* argv) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  return Parse(args);
+}
+
+Outcome CommandLine::Parse(const std::vector<std::string>& args) {
+  values_.clear();
+  given_.clear();
+  positionals_.clear();
+  error_.clear();
+  bool options_ended = false;
+  bool help = false;
+  bool version = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (options_ended || arg.size() < 2 || arg[0] != '-') {
+      positionals_.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      options_ended = true;
+      continue;
+    }
+    const OptionSpec* spec = nullptr;
+    std::string value;
+    bool inline_value = false;
+    if (arg[1] == '-') {
+      std::string name = arg.substr(2);
+      const std::size_t eq = name.find('=');
+      if (eq != std::string::npos) {
+        value = name.substr(eq + 1);
+        name.resize(eq);
+        inline_value = true;
+      }
+      spec = Find(name);
+    } else if (arg.size() == 2) {
+      spec = FindShort(arg[1]);
+    }
+    if (spec == nullptr) {
+      // A lone "-5" is a negative number given where a path or value goes.
+      if (arg[1] != '-' && (std::isdigit(static_cast<unsigned char>(arg[1])) || arg[1] == '.')) {
+        positionals_.push_back(arg);
+        continue;
+      }
+      error_ = "unknown option: " + arg;
+      return Outcome::kError;
+    }
+    if (spec->value_name.empty()) {
+      if (inline_value) {
+        error_ = "option --" + spec->name + " takes no value";
+        return Outcome::kError;
+      }
+    } else if (!inline_value) {
+      if (i + 1 >= args.size()) {
+        error_ = "option --" + spec->name + " needs a value (" + spec->value_name + ")";
+        return Outcome::kError;
+      }
+      value = args[++i];
+    }
+    if (spec->name == "help") help = true;
+    if (spec->name == "version") version = true;
+    values_[spec->name] = value;
+    given_.emplace_back(spec->name, value);
+  }
+  if (help) return Outcome::kHelp;
+  if (version) return Outcome::kVersion;
+  return Outcome::kRun;
+}
+
+std::string CommandLine::Value(const std::string& name, const std::string& fallback) const {
+  const auto it = values_.find(name);
+  return it == values_.end() ? fallback : it->second;
+}
+
+std::string CommandLine::Usage() const {
+  std::ostringstream out;
+  for (std::size_t i = 0; i < synopsis_.size(); ++i)
+    out << (i == 0 ? "usage: " : "       ") << program_ << (synopsis_[i].empty() ? "" : " ") << synopsis_[i]
+        << "\n";
+  if (!description_.empty()) out << "\n" << description_ << "\n";
+  out << "\noptions:\n";
+  std::size_t width = 0;
+  std::vector<std::string> heads;
+  for (const OptionSpec& o : options_) {
+    std::string head = o.short_name != 0 ? std::string("-") + o.short_name + ", " : "    ";
+    head += "--" + o.name;
+    if (!o.value_name.empty()) head += " " + o.value_name;
+    width = std::max(width, head.size());
+    heads.push_back(std::move(head));
+  }
+  for (std::size_t i = 0; i < options_.size(); ++i) {
+    const OptionSpec& o = options_[i];
+    out << "  " << heads[i] << std::string(width - heads[i].size() + 2, ' ') << o.help;
+    if (!o.default_text.empty()) out << " (default: " << o.default_text << ")";
+    out << "\n";
+  }
+  return out.str();
+}
+
+int CommandLine::Report(Outcome outcome, std::ostream& out, std::ostream& err) const {
+  switch (outcome) {
+    case Outcome::kRun:
+      return -1;
+    case Outcome::kHelp:
+      out << Usage();
+      return 0;
+    case Outcome::kVersion:
+      out << VersionLine(program_) << "\n";
+      return 0;
+    case Outcome::kError:
+      err << program_ << ": " << error_ << "\n" << Usage();
+      return 2;
+  }
+  return 2;
+}
+
+bool AsksForHelpOrVersion(int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "--version") return true;
+  }
+  return false;
+}
+
+}  // namespace cli
