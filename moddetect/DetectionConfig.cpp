@@ -1,5 +1,7 @@
 #include "moddetect/DetectionConfig.h"
 
+#include <cmath>
+#include <cstdio>
 #include <fstream>
 
 #include "common/Notifier.h"
@@ -100,4 +102,36 @@ void CDetectionConfig::ApplyLine(Section section, const std::string& key, const 
     case Section::kNone:
       break;
   }
+}
+
+namespace {
+
+// The widest integer shift range a run may scan; each shift is one pass over
+// the precursors.
+constexpr std::int32_t kMaxShift = 10000;
+
+bool Finite(double v, const char* key, std::string& message) {
+  if (std::isfinite(v)) return true;
+  message = std::string("Error: ") + key + " must be a finite number";
+  return false;
+}
+
+bool InRange(double v, double low, double high, const char* key, std::string& message) {
+  if (std::isfinite(v) && v >= low && v <= high) return true;
+  char range[128];
+  std::snprintf(range, sizeof range, " must lie in [%g, %g]", low, high);
+  message = std::string("Error: ") + key + range;
+  return false;
+}
+
+}  // namespace
+
+bool CDetectionConfig::Validate(std::string& message) const {
+  return Finite(masslower_, "masslower", message) && Finite(massupper_, "massupper", message) &&
+         Finite(timelower_, "timelower", message) && Finite(timeupper_, "timeupper", message) &&
+         InRange(modmasslower_, -kMaxShift, kMaxShift, "modmasslower", message) &&
+         InRange(modmassupper_, -kMaxShift, kMaxShift, "modmassupper", message) &&
+         InRange(ppthres_, 0.0, 1.0, "ppthres", message) && Finite(t_d_score_, "t_d_score", message) &&
+         Finite(t_delta_c_, "t_delta_c", message) && InRange(masstol_, 0.0, 1e6, "masstol", message) &&
+         InRange(massres_, 0.0, 1e6, "massres", message);
 }

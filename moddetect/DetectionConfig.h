@@ -25,6 +25,12 @@ class CDetectionConfig {
   // The same parse over an open stream.
   void ReadConfig(std::istream& in);
 
+  // Values that would exhaust time or memory, and tolerances or thresholds
+  // that are not numbers, are refused: false with `message` naming the key
+  // and its allowed range. Values whose meaning the run defines (an empty
+  // shift range, a zero tolerance) pass.
+  bool Validate(std::string& message) const;
+
   // [data]
   const std::string& DataPath() const { return filepath_; }
   std::int32_t FileType() const { return filetype_; }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/ErrorMarker.h"
+#include "common/PathUtil.h"
 #include "moddetect/ResultOutput.h"
 
 namespace {
@@ -77,6 +78,17 @@ int CDetectionRun::Run(const std::string& config_path) {
     out_ << "Error: parameter file: " << config_path << " does not exist!" << std::endl;
     return Fail();
   }
+  std::string invalid;
+  if (!config_->Validate(invalid)) {
+    out_ << invalid << std::endl;
+    return Fail();
+  }
+  // Pair files are part of the result asked for: a folder that cannot hold
+  // them fails the run before any work, not silently after it.
+  if (config_->FindPair() && !config_->PairPath().empty() && !path::CreateDirectory(config_->PairPath())) {
+    out_ << "Error: cannot create the pair folder: " << config_->PairPath() << std::endl;
+    return Fail();
+  }
   precursors_->SetSource(config_->DataPath(), config_->FileType(), config_->DtaName());
   PrintBanner();
 
@@ -97,9 +109,12 @@ int CDetectionRun::Run(const std::string& config_path) {
     collector_->CollectPairs(reduced, w, config_->PostSearch());
     detector_->SetPairs(*collector_);
     detector_->SetParameters(config_->TDScore(), config_->TDeltaC(), config_->MassRes(), w);
-    if (detector_->Detect() && config_->FindPair())
-      writer_->WritePairs(reduced, detector_->WorkingMixture(), config_->PairPath(), config_->PPThreshold(),
-                          detector_->MutableResults());
+    if (detector_->Detect() && config_->FindPair() &&
+        writer_->WritePairs(reduced, detector_->WorkingMixture(), config_->PairPath(), config_->PPThreshold(),
+                            detector_->MutableResults()) < 0) {
+      out_ << std::endl << "Cannot write file: " << writer_->LastFailedFile() << std::endl;
+      return Fail();
+    }
     out_ << w << ".." << std::flush;
     if (w == config_->ModMassUpper()) break;  // w + 1 would overflow at INT_MAX
   }

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common/PathUtil.h"
+#include "common/SafeFile.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ std::string CPairWriter::PairFilePath(const std::string& pairpath, const std::st
 
 int CPairWriter::WritePairs(const std::vector<PrecursorRecord>& reduced, const CGaussianMixture& mixture,
                             const std::string& pairpath, double ppthres,
-                            std::vector<ModificationRecord>& results) const {
+                            std::vector<ModificationRecord>& results) {
   const std::size_t n = reduced.size();
   const std::int32_t k_count = mixture.StateCount();
   if (n < 2 || k_count < 2) return 0;
@@ -46,8 +47,12 @@ int CPairWriter::WritePairs(const std::vector<PrecursorRecord>& reduced, const C
   for (std::int32_t s = 0; s + 1 < k_count; ++s) {
     const float mean = mixture.Means()(static_cast<std::uint32_t>(s), 0);
     const std::string file = PairFilePath(pairpath, PairFileName(mean, ppthres));
-    std::FILE* f = std::fopen(file.c_str(), "w");
-    if (!f) continue;
+    safefile::CSafeFile out;
+    if (!out.Open(file)) {
+      failed_file_ = file;
+      return -1;
+    }
+    std::FILE* f = out.Get();
     int lines = 0;
     std::size_t l = 0, h = 1;
     while (h < n && l < n) {
@@ -72,7 +77,10 @@ int CPairWriter::WritePairs(const std::vector<PrecursorRecord>& reduced, const C
         ++l;
       }
     }
-    std::fclose(f);
+    if (!out.Commit()) {
+      failed_file_ = file;
+      return -1;
+    }
     ++files;
     for (ModificationRecord& r : results) {
       if (r.delta_mass == static_cast<double>(mean)) {

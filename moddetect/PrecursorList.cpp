@@ -72,11 +72,13 @@ bool CPrecursorList::ReadRaw() {
     file_type_ = DETECTION_FILE_DUMP;
     return false;
   }
-  const int status = proc::WaitForProgram(path::FileName(gannet_program_), child);
+  int signal = 0;
+  const int status = proc::WaitForChild(child, &signal);
   data_path_ = kRawDataTemp;
   file_type_ = DETECTION_FILE_DUMP;
   if (status != 0) {
-    notify::Message("Gannet failed on the data file (exit status " + std::to_string(status) + ")");
+    notify::Message(signal != 0 ? "Gannet stopped on the data file (signal " + std::to_string(signal) + ")"
+                                : "Gannet failed on the data file (exit status " + std::to_string(status) + ")");
     return false;
   }
   return ReadDump(data_path_);

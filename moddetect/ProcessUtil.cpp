@@ -1,10 +1,7 @@
 #include "moddetect/ProcessUtil.h"
 
-#include <cctype>
 #include <cerrno>
 #include <chrono>
-#include <dirent.h>
-#include <fstream>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -28,59 +25,20 @@ pid_t StartDetached(const std::string& program, const std::string& argument) {
   return rc == 0 ? pid : -1;
 }
 
-namespace {
-
-// State letter from /proc/<pid>/stat; the command field may hold blanks
-// and parentheses, so the state follows the last ")".
-char ProcessState(const std::string& pid) {
-  std::ifstream in("/proc/" + pid + "/stat");
-  std::string stat;
-  std::getline(in, stat);
-  const std::size_t close = stat.rfind(')');
-  if (close == std::string::npos || close + 2 >= stat.size()) return '?';
-  return stat[close + 2];
-}
-
-}  // namespace
-
-bool IsProgramRunning(const std::string& name) {
-  DIR* dir = ::opendir("/proc");
-  if (!dir) return false;
-  const std::string self = std::to_string(::getpid());
-  bool found = false;
-  while (dirent* entry = ::readdir(dir)) {
-    const std::string pid = entry->d_name;
-    if (pid.empty() || !std::isdigit(static_cast<unsigned char>(pid[0])) || pid == self) continue;
-    std::ifstream comm("/proc/" + pid + "/comm");
-    std::string exe;
-    if (!std::getline(comm, exe) || exe != name) continue;
-    const char state = ProcessState(pid);
-    if (state == 'Z' || state == 'X' || state == '?') continue;
-    found = true;
-    break;
-  }
-  ::closedir(dir);
-  return found;
-}
-
-int WaitForProgram(const std::string& name, pid_t child) {
-  int status = -1;
-  bool reaped = child < 0;
+int WaitForChild(pid_t child, int* signal) {
+  if (signal) *signal = 0;
+  if (child <= 0) return -1;
   for (;;) {
-    if (!reaped) {
-      int st = 0;
-      const pid_t r = ::waitpid(child, &st, WNOHANG);
-      if (r == child) {
-        reaped = true;
-        status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-      } else if (r < 0 && errno != EINTR) {
-        reaped = true;
-      }
+    int st = 0;
+    const pid_t r = ::waitpid(child, &st, WNOHANG);
+    if (r == child) {
+      if (WIFEXITED(st)) return WEXITSTATUS(st);
+      if (WIFSIGNALED(st) && signal) *signal = WTERMSIG(st);
+      return -1;
     }
-    if (reaped && !IsProgramRunning(name)) break;
+    if (r < 0 && errno != EINTR) return -1;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
-  return status;
 }
 
 }  // namespace proc

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <numeric>
 
+#include "common/SafeFile.h"
+
 namespace {
 
 void PartnerMasses(const std::vector<ModificationRecord>& results, const ModificationRecord& r, double& mass1,
@@ -51,13 +53,14 @@ bool WriteResultFile(const std::string& path, std::vector<ModificationRecord>& r
   }
   results.swap(sorted);
 
-  std::FILE* f = std::fopen(path.c_str(), "w");
-  if (!f) return false;
+  safefile::CSafeFile out;
+  if (!out.Open(path)) return false;
+  std::FILE* f = out.Get();
   for (const ModificationRecord& r : results) {
     double mass1 = 0.0, mass2 = 0.0;
     PartnerMasses(results, r, mass1, mass2);
     std::fprintf(f, "%11.5f,%d,%10.3f,%7.1f,%4d,%11.5f,%11.5f\n", r.delta_mass, r.pair_count, r.delta_time, r.d_score,
                  r.type, mass1, mass2);
   }
-  return std::fclose(f) == 0;
+  return out.Commit();
 }

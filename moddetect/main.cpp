@@ -8,19 +8,30 @@
 #include <unistd.h>
 
 #include "common/CommandLine.h"
+#include "common/ErrorMarker.h"
+#include "common/SafeFile.h"
 #include "moddetect/DetectionRun.h"
 
 int main(int argc, char** argv) {
+  // --no-wait: fail at once when another run holds this folder.
+  bool no_wait = false;
+  if (argc > 1 && std::string(argv[1]) == "--no-wait") {
+    no_wait = true;
+    --argc;
+    argv[1] = argv[0];
+    ++argv;
+  }
   // Asked for help or the version, the program answers and leaves no marker:
   // nothing was run, so nothing failed.
   // An option word that names no file is an option, not a configuration.
   const bool option_given = argc > 1 && std::string(argv[1]).rfind("--", 0) == 0 &&
                             !std::filesystem::exists(CDetectionRun::JoinArguments(argc, argv));
   if (cli::AsksForHelpOrVersion(argc, argv) || option_given) {
-    cli::CommandLine line("Shiftscan", {"<configuration file>"},
+    cli::CommandLine line("Shiftscan", {"[--no-wait] <configuration file>"},
                           "Finds protein modifications as precursor mass shifts. Writes the mass-shift\n"
                           "table temp.temp in the current directory; on failure it leaves\n"
                           "error_happened.error there (the exit status is always 0).");
+    line.Add({"no-wait", 0, "", "", "fail at once when another run uses the working folder"});
     const cli::Outcome outcome = line.Parse(argc, argv);
     return line.Report(outcome, std::cout, std::cerr) == 0 ? 0 : 2;
   }
@@ -41,6 +52,18 @@ int main(int argc, char** argv) {
     if (config_path.empty()) std::cout << std::endl << "usage: Shiftscan <configuration file>" << std::endl;
   }
 
+  // "raw.file.temp", "raw.data.temp" and "temp.temp" have fixed names that
+  // the desktop reads: two runs in one folder would mix each other's data.
+  safefile::CFolderLock lock;
+  if (!lock.Acquire(".", no_wait ? safefile::CFolderLock::Mode::kNoWait : safefile::CFolderLock::Mode::kWait,
+                    [](const std::string&) {
+                      std::cout << "Another run is using this working folder; waiting for it to end..."
+                                << std::endl;
+                    })) {
+    std::cout << "Error: another run is using this working folder" << std::endl;
+    marker::CreateErrorMarker();
+    return 0;
+  }
   {
     CDetectionRun run(std::cout, ::isatty(1) != 0);
     run.PrintBanner();

@@ -1,0 +1,71 @@
+#pragma once
+// Result files that are either whole or absent. A result is written under a
+// temporary name beside its final path and renamed over it only when every
+// byte reached the disk, so a full disk or a crash never leaves a truncated
+// file under a name that a later step would trust.
+//
+// The working-folder lock, held for a whole run by programs whose fixed
+// intermediate file names ("temp.temp", "raw.data.temp") two runs in one
+// folder would otherwise share.
+
+#include <cstdio>
+#include <string>
+
+namespace safefile {
+
+class CSafeFile {
+ public:
+  CSafeFile() = default;
+  // Removes the temporary file unless Commit succeeded.
+  ~CSafeFile();
+  CSafeFile(const CSafeFile&) = delete;
+  CSafeFile& operator=(const CSafeFile&) = delete;
+
+  // Opens "<path>.part-<pid>" for writing ("w" or "wb"). False when it
+  // cannot be created; Error() then says why.
+  bool Open(const std::string& path, const char* mode = "w");
+  std::FILE* Get() const { return file_; }
+  // Flushes, closes and renames over the final path. False on any write
+  // error (the temporary file is removed, the final path untouched).
+  bool Commit();
+  // Drops what was written.
+  void Abandon();
+
+  const std::string& Path() const { return path_; }
+  const std::string& Error() const { return error_; }
+
+ private:
+  std::FILE* file_ = nullptr;
+  std::string path_;
+  std::string temp_path_;
+  std::string error_;
+};
+
+// Writes `content` whole or not at all.
+bool WriteWholeFile(const std::string& path, const std::string& content, std::string* error = nullptr);
+
+// True when the two paths name one file (same device and inode), whatever
+// their spelling; false when either does not exist.
+bool SameFile(const std::string& a, const std::string& b);
+
+class CFolderLock {
+ public:
+  enum class Mode { kWait, kNoWait };
+  CFolderLock() = default;
+  ~CFolderLock();
+  CFolderLock(const CFolderLock&) = delete;
+  CFolderLock& operator=(const CFolderLock&) = delete;
+
+  // Takes an exclusive lock on ".tessera.lock" in `folder`. kWait blocks
+  // until another run lets go (calling `waiting` once first, to say so);
+  // kNoWait answers false at once when the folder is busy. A folder where no
+  // lock file can be created is not locked and answers true: read-only
+  // folders fail later, at the first write, with their own message.
+  bool Acquire(const std::string& folder, Mode mode, void (*waiting)(const std::string& folder) = nullptr);
+  void Release();
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace safefile
