@@ -1,5 +1,6 @@
 #include "common/Dta.h"
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -30,7 +31,9 @@ bool ParseTwoNumbers(const std::string& line, double& a, double& b) {
   for (const char* q = end; *q; ++q) {
     if (*q != ' ' && *q != '\t') return false;
   }
-  return true;
+  // "nan" and "1e999" read as numbers but are none: they would reach the
+  // cluster file as such.
+  return std::isfinite(a) && std::isfinite(b);
 }
 
 }  // namespace
@@ -69,13 +72,16 @@ bool ReadDta(std::istream& in, CSpectrum& spectrum, std::string& error) {
     if (trimmed.empty()) continue;
     double a = 0.0, b = 0.0;
     if (!ParseTwoNumbers(trimmed, a, b)) {
-      error = "line " + std::to_string(line_number) + ": not two numbers: \"" +
+      error = "line " + std::to_string(line_number) + ": not two finite numbers: \"" +
               trimmed.substr(0, 80) + "\"";
       return false;
     }
     if (!have_header) {
       mass = a;
-      charge = static_cast<int>(b);
+      if (!ChargeFromNumber(b, charge)) {
+        error = "line " + std::to_string(line_number) + ": not a usable charge: \"" + trimmed.substr(0, 80) + "\"";
+        return false;
+      }
       have_header = true;
     } else {
       peaks.emplace_back(a, b);

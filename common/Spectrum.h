@@ -44,4 +44,10 @@ double MHFromMz(double mz, int charge);
 // m/z from MH+ and charge; the MH+ itself for charge 0 or below.
 double MzFromMH(double mh, int charge);
 
+// The one charge check of every reader: a whole number below 1000 in
+// magnitude. Larger values are damage, not ions, and would make work that
+// loops over charge states run for minutes.
+inline constexpr int kMaxAbsCharge = 999;
+bool ChargeFromNumber(double value, int& charge);
+
 }  // namespace msdata

@@ -53,11 +53,18 @@ SpectrumSink::SpectrumSink(std::vector<msdata::CSpectrum>& out, bool replace) : 
 std::string SpectrumSink::UniqueName(const std::string& prefix, int first_scan, int last_scan,
                                      int charge) {
   std::string name = msdata::MakeDtaName(prefix, first_scan, last_scan, charge);
-  for (int n = 2; names_.count(name) != 0; ++n) {
-    name = msdata::MakeDtaName(prefix + "_" + std::to_string(n), first_scan, last_scan, charge);
+  if (names_.insert(name).second) return name;
+  // Repeated titles continue where the last copy of this name stopped, so
+  // that thousands of copies cost one look-up each, not one per earlier copy.
+  int& n = next_suffix_[name];
+  if (n < 2) n = 2;
+  for (;; ++n) {
+    std::string candidate = msdata::MakeDtaName(prefix + "_" + std::to_string(n), first_scan, last_scan, charge);
+    if (names_.insert(candidate).second) {
+      ++n;
+      return candidate;
+    }
   }
-  names_.insert(name);
-  return name;
 }
 
 void SortPeaksIfNeeded(msdata::PeakList& peaks) {
@@ -71,6 +78,11 @@ void SpectrumSink::Add(const std::string& prefix, int first_scan, int last_scan,
                        const std::vector<int>& charges, double mz, double retention_time,
                        msdata::PeakList&& peaks) {
   SortPeaksIfNeeded(peaks);
+  // Names travel through whitespace-separated formats (identification lists
+  // cut at the first blank): a run file "BSA1 copy.mzML" gives "BSA1_copy.*".
+  std::string safe_prefix = prefix;
+  for (char& c : safe_prefix)
+    if (std::isspace(static_cast<unsigned char>(c))) c = '_';
   std::vector<int> used(charges);
   if (used.empty()) used.assign(std::begin(kAssumedCharges), std::end(kAssumedCharges));
   for (std::size_t i = 0; i < used.size(); ++i) {
@@ -81,7 +93,7 @@ void SpectrumSink::Add(const std::string& prefix, int first_scan, int last_scan,
     s.retention_time = retention_time;
     s.first_scan = first_scan;
     s.last_scan = last_scan;
-    s.name = UniqueName(prefix, first_scan, last_scan, used[i]);
+    s.name = UniqueName(safe_prefix, first_scan, last_scan, used[i]);
     // The last copy takes the peaks; earlier ones copy them.
     if (i + 1 == used.size()) {
       s.peaks = std::move(peaks);
@@ -304,11 +316,7 @@ int SplitNumbers(std::string_view line, double* values, int max) {
   return n;
 }
 
-bool AsCharge(double value, int& charge) {
-  if (!(value > -1000.0 && value < 1000.0)) return false;
-  charge = static_cast<int>(value);
-  return static_cast<double>(charge) == value;
-}
+bool AsCharge(double value, int& charge) { return msdata::ChargeFromNumber(value, charge); }
 
 bool BeginTextLoad(const std::string& path, std::vector<msdata::CSpectrum>& spectra, bool replace,
                    LineReader& reader, std::string& error) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -64,6 +65,7 @@ class SpectrumSink {
 
   std::vector<msdata::CSpectrum>& out_;
   std::unordered_set<std::string> names_;
+  std::unordered_map<std::string, int> next_suffix_;
   std::size_t added_ = 0;
 };
 

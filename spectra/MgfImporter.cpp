@@ -28,7 +28,7 @@ bool ParseCharges(std::string_view text, std::vector<int>& charges) {
       continue;
     }
     int z = 0;
-    if (!ParseInt(s, z)) return false;
+    if (!ParseInt(s, z) || !spectra::AsCharge(z, z)) return false;
     if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
       if (s[0] == '-') z = -z;
       s.remove_prefix(1);

@@ -294,12 +294,18 @@ bool ReadInChild(const std::string& path, MzKind kind, std::vector<ScanRecord>& 
     }
   }
   const std::string message = FirstLine(ReadAll(said.get()));
-  const std::string told = message.empty() ? std::string() : " (MSToolkit: " + message + ")";
-  if (WIFSIGNALED(status)) {
-    error = "the reader crashed on this file (signal " + std::to_string(WTERMSIG(status)) + ")" + told;
+  const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  // A crash caught by a sanitizer ends with an exit status and a report of
+  // the sanitizer's own; either way the user needs to hear it in our words.
+  const bool crashed = WIFSIGNALED(status) || message.find("Sanitizer") != std::string::npos;
+  if (crashed) {
+    error = "the file could not be read: the reader crashed on it (" +
+            (WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status))
+                                 : "exit status " + std::to_string(code)) +
+            ")";
     return false;
   }
-  const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const std::string told = message.empty() ? std::string() : " (MSToolkit: " + message + ")";
   if (code == kChildCannotOpen) {
     error = "MSToolkit cannot open it" + told;
     return false;
