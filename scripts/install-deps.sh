@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ make pkg-config
+  cmake g++ make pkg-config clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libmstoolkit-dev libtinyxml-dev libgsl-dev
   qt6-base-dev qt6-image-formats-plugins xvfb fonts-dejavu-core

@@ -233,7 +233,9 @@ bool LineReader::Open(const std::string& path) {
     if (size > 0) size_ = static_cast<std::size_t>(size);
     std::rewind(file_);
   }
-  buffer_.resize(std::size_t{4} << 20);
+  // Sized to the file (within bounds) so that small files cost little; a
+  // line longer than the buffer still grows it in Fill.
+  buffer_.resize(std::clamp<std::size_t>(size_ + 1, std::size_t{4} << 10, std::size_t{4} << 20));
   return true;
 }
 
