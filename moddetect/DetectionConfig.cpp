@@ -2,10 +2,13 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <sstream>
 
 #include "common/Notifier.h"
 #include "common/PathUtil.h"
+#include "common/SafeFile.h"
 #include "common/TextUtil.h"
 
 namespace {
@@ -134,4 +137,40 @@ bool CDetectionConfig::Validate(std::string& message) const {
          InRange(ppthres_, 0.0, 1.0, "ppthres", message) && Finite(t_d_score_, "t_d_score", message) &&
          Finite(t_delta_c_, "t_delta_c", message) && InRange(masstol_, 0.0, 1e6, "masstol", message) &&
          InRange(massres_, 0.0, 1e6, "massres", message);
+}
+
+namespace {
+
+// The shortest text that reads back as the same double ("0.98", not
+// "0.97999999999999998").
+std::string Number(double v) {
+  char text[64];
+  for (int precision = 6; precision <= 17; ++precision) {
+    std::snprintf(text, sizeof text, "%.*g", precision, v);
+    if (std::strtod(text, nullptr) == v) break;
+  }
+  return text;
+}
+
+}  // namespace
+
+void CDetectionConfig::WriteConfig(std::ostream& out) const {
+  static const char* const kTypeWords[] = {"RAW", "DTA", "MS2"};
+  out << "[DATA]\nfilepath=" << filepath_ << "\n";
+  if (filetype_ >= 0 && filetype_ < 3) out << "filetype=" << kTypeWords[filetype_] << "\n";
+  else out << "filetype=DUMP\n";
+  out << "masslower=" << Number(masslower_) << "\nmassupper=" << Number(massupper_) << "\ntimelower=" << Number(timelower_)
+      << "\ntimeupper=" << Number(timeupper_) << "\n";
+  out << "[MODIFICATION]\nmodmasslower=" << modmasslower_ << "\nmodmassupper=" << modmassupper_ << "\n";
+  out << "[PAIR]\nfindpair=" << int{findpair_} << "\nppthres=" << Number(ppthres_) << "\ndtaname=" << dtaname_
+      << "\npairpath=" << pairpath_ << "\n";
+  out << "[MODE]\npostsearch=" << int{postsearch_} << "\nidentspectfile=" << identspectfile_ << "\n";
+  out << "[OTHER]\nT_d_score=" << Number(t_d_score_) << "\nT_delta_c=" << Number(t_delta_c_) << "\nmasstol=" << Number(masstol_)
+      << "\nmassres=" << Number(massres_) << "\nmaxndata=" << maxndata_ << "\ndetectcomb=" << int{detectcomb_} << "\n";
+}
+
+bool CDetectionConfig::WriteConfigFile(const std::string& path) const {
+  std::ostringstream out;
+  WriteConfig(out);
+  return safefile::WriteWholeFile(path, out.str());
 }

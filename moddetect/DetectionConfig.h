@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <istream>
+#include <ostream>
 #include <string>
 
 enum Detection_File_Type : std::int32_t {
@@ -30,6 +31,12 @@ class CDetectionConfig {
   // and its allowed range. Values whose meaning the run defines (an empty
   // shift range, a zero tolerance) pass.
   bool Validate(std::string& message) const;
+
+  // Writes every value in the layout the desktop program writes (upper-case
+  // section headers), so that a run made from options can be repeated from
+  // its file. False when the file cannot be written whole.
+  void WriteConfig(std::ostream& out) const;
+  bool WriteConfigFile(const std::string& path) const;
 
   // [data]
   const std::string& DataPath() const { return filepath_; }
@@ -75,6 +82,7 @@ class CDetectionConfig {
   void SetThresholds(double t_d_score, double t_delta_c) { t_d_score_ = t_d_score; t_delta_c_ = t_delta_c; }
   void SetMassRes(double r) { massres_ = r; }
   void SetMaxNData(std::int32_t n) { maxndata_ = n; }
+  void SetDetectComb(bool on) { detectcomb_ = on ? 1 : 0; }
 
  private:
   enum class Section { kNone, kData, kModification, kPair, kMode, kOther };

@@ -1,40 +1,38 @@
 // Shiftscan: finds protein modifications from the mass and retention-time
-// differences of precursor pairs. One argument: the configuration file.
+// differences of precursor pairs.
+//
+//   Shiftscan [--no-wait] <configuration file>   (the desktop's contract)
+//   Shiftscan [options] <run file> -o <output folder>
 
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <limits>
 #include <string>
 #include <unistd.h>
 
-#include "common/CommandLine.h"
 #include "common/ErrorMarker.h"
+#include "common/PathUtil.h"
 #include "common/SafeFile.h"
 #include "moddetect/DetectionRun.h"
+#include "moddetect/ShiftscanOptions.h"
 
-int main(int argc, char** argv) {
-  // --no-wait: fail at once when another run holds this folder.
-  bool no_wait = false;
-  if (argc > 1 && std::string(argv[1]) == "--no-wait") {
-    no_wait = true;
-    --argc;
-    argv[1] = argv[0];
-    ++argv;
-  }
-  // Asked for help or the version, the program answers and leaves no marker:
-  // nothing was run, so nothing failed.
-  // An option word that names no file is an option, not a configuration.
-  const bool option_given = argc > 1 && std::string(argv[1]).rfind("--", 0) == 0 &&
-                            !std::filesystem::exists(CDetectionRun::JoinArguments(argc, argv));
-  if (cli::AsksForHelpOrVersion(argc, argv) || option_given) {
-    cli::CommandLine line("Shiftscan", {"[--no-wait] <configuration file>"},
-                          "Finds protein modifications as precursor mass shifts. Writes the mass-shift\n"
-                          "table temp.temp in the current directory; on failure it leaves\n"
-                          "error_happened.error there (the exit status is always 0).");
-    line.Add({"no-wait", 0, "", "", "fail at once when another run uses the working folder"});
-    const cli::Outcome outcome = line.Parse(argc, argv);
-    return line.Report(outcome, std::cout, std::cerr) == 0 ? 0 : 2;
-  }
+namespace {
+
+// "raw.file.temp", "raw.data.temp" and "temp.temp" have fixed names that the
+// desktop reads: two runs in one folder would mix each other's data.
+bool LockWorkingFolder(safefile::CFolderLock& lock, bool no_wait, std::ostream& out) {
+  return lock.Acquire(".", no_wait ? safefile::CFolderLock::Mode::kNoWait : safefile::CFolderLock::Mode::kWait,
+                      [](const std::string&) {
+                        std::cerr << "Another run is using this working folder; waiting for it to end..."
+                                  << std::endl;
+                      }) ||
+         (out << "Error: another run is using this working folder" << std::endl, false);
+}
+
+// The contract with the desktop program: one configuration file, the marker
+// on failure, exit status 0, a key wait at the end when someone can press it.
+int RunFromConfigFile(int argc, char** argv, bool no_wait) {
   const bool interactive = ::isatty(0) != 0;
   std::string config_path = CDetectionRun::JoinArguments(argc, argv);
   if (config_path.empty()) {
@@ -51,16 +49,8 @@ int main(int argc, char** argv) {
     }
     if (config_path.empty()) std::cout << std::endl << "usage: Shiftscan <configuration file>" << std::endl;
   }
-
-  // "raw.file.temp", "raw.data.temp" and "temp.temp" have fixed names that
-  // the desktop reads: two runs in one folder would mix each other's data.
   safefile::CFolderLock lock;
-  if (!lock.Acquire(".", no_wait ? safefile::CFolderLock::Mode::kNoWait : safefile::CFolderLock::Mode::kWait,
-                    [](const std::string&) {
-                      std::cout << "Another run is using this working folder; waiting for it to end..."
-                                << std::endl;
-                    })) {
-    std::cout << "Error: another run is using this working folder" << std::endl;
+  if (!LockWorkingFolder(lock, no_wait, std::cout)) {
     marker::CreateErrorMarker();
     return 0;
   }
@@ -75,4 +65,81 @@ int main(int argc, char** argv) {
   // Started by another program or in a pipeline there is nobody to press it.
   if (interactive) std::cin.get();
   return 0;
+}
+
+// A run made from options: the dialogue is progress on standard error, the
+// places of the results go to standard output, failure is the exit status.
+int RunFromOptions(int argc, char** argv) {
+  cli::CommandLine line = ShiftscanCommandLine();
+  const int answered = line.Report(line.Parse(argc, argv), std::cout, std::cerr);
+  if (answered >= 0) return answered;
+  CDetectionConfig config;
+  std::string output, error;
+  if (!ConfigFromOptions(line, config, output, error)) {
+    std::cerr << "Shiftscan: " << error << "\n" << line.Usage();
+    return 2;
+  }
+  if (!path::CreateDirectory(output)) {
+    std::cerr << "Shiftscan: cannot create the output folder: " << output << std::endl;
+    return 1;
+  }
+  const std::string config_path = path::Join(output, kShiftscanConfigName);
+  if (!config.WriteConfigFile(config_path)) {
+    std::cerr << "Shiftscan: cannot write " << config_path << std::endl;
+    return 1;
+  }
+  std::error_code ec;
+  std::filesystem::current_path(output, ec);
+  if (ec) {
+    std::cerr << "Shiftscan: cannot work in " << output << ": " << ec.message() << std::endl;
+    return 1;
+  }
+  safefile::CFolderLock lock;
+  if (!LockWorkingFolder(lock, line.Has("no-wait"), std::cerr)) return 1;
+  // The dumper started on the way writes to our standard output; while the
+  // run lasts that is standard error, so that standard output holds only
+  // where the results went.
+  std::cout.flush();
+  const int saved_stdout = ::dup(STDOUT_FILENO);
+  ::dup2(STDERR_FILENO, STDOUT_FILENO);
+  std::ostream quiet(nullptr);
+  int status = 0;
+  {
+    CDetectionRun run(line.Has("quiet") ? quiet : std::cerr);
+    status = run.Run(config_path);
+  }
+  std::fflush(stdout);
+  if (saved_stdout >= 0) {
+    ::dup2(saved_stdout, STDOUT_FILENO);
+    ::close(saved_stdout);
+  }
+  marker::RemoveErrorMarker();  // the exit status says it here
+  if (status != 0) {
+    std::cerr << "Shiftscan: the run failed; see the messages above" << std::endl;
+    return 1;
+  }
+  std::cout << "Configuration: " << config_path << "\n"
+            << "Mass-shift table: " << path::Join(output, "temp.temp") << "\n";
+  if (config.FindPair()) std::cout << "Pair files: " << config.PairPath() << "\n";
+  return 0;
+}
+
+bool BeginsWithDash(const char* arg) { return arg[0] == '-' && arg[1] != '\0'; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool no_wait = false;
+  if (argc > 1 && std::string(argv[1]) == "--no-wait") {
+    no_wait = true;
+    argv[1] = argv[0];
+    --argc;
+    ++argv;
+  }
+  // A configuration path is never an option word; a path that exists is
+  // taken as it stands, dashes and all.
+  bool options = false;
+  for (int i = 1; i < argc; ++i) options = options || BeginsWithDash(argv[i]);
+  if (options && std::filesystem::is_regular_file(CDetectionRun::JoinArguments(argc, argv))) options = false;
+  return options ? RunFromOptions(argc, argv) : RunFromConfigFile(argc, argv, no_wait);
 }
