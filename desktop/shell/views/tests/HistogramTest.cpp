@@ -1,8 +1,12 @@
 #include <QtTest>
 #include <fstream>
 
+#include <QLineEdit>
+#include <QSignalSpy>
+
 #include "desktop/shell/core/TesseraDoc.h"
 #include "desktop/shell/views/HistogramPlot.h"
+#include "desktop/shell/views/ParametersDlg.h"
 #include "desktop/shell/views/PictureExport.h"
 #include "desktop/shell/views/TesseraView.h"
 
@@ -153,6 +157,51 @@ class HistogramTest : public QObject {
     view.grab();
     QCOMPARE(doc.ViewState(), 0);
     QCOMPARE(view.Plot().highMass, massHigh);
+  }
+
+  void MouseZoomsAndReadsOutAndPaintAsksForRefill() {
+    CTesseraDoc doc;
+    CTesseraView view(&doc);
+    view.resize(kSize);
+    QSignalSpy refills(&view, &CTesseraView::RefreshRequested);
+    QSignalSpy status(&view, &CTesseraView::StatusMessage);
+    view.grab();
+    QCOMPARE(refills.count(), 0);  // nothing loaded: the list is not asked
+    LoadTable(doc, "100.0,40\n");
+    view.grab();
+    QCOMPARE(refills.count(), 1);
+
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QTest::mouseMove(&view, QPoint(view.Plot().XOf(100.0), 200));
+    QCOMPARE(status.count(), 1);
+    QVERIFY(status.takeFirst().at(0).toString().contains(QStringLiteral("Pairs:40")));
+    QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(100, 110));
+    QTest::mouseMove(&view, QPoint(300, 290));
+    QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(300, 290));
+    QCOMPARE(doc.ViewState(), 1);
+    QCOMPARE(view.Plot().highMass, 100.0);
+  }
+
+  void ParametersGoIntoTheSettingsAsTyped() {
+    CTesseraDoc doc;
+    CParametersDlg dialog(&doc);
+    QCOMPARE(dialog.massHighEdit->text(), QStringLiteral("200.000"));
+    QCOMPARE(dialog.toleranceEdit->text(), QStringLiteral("0.010"));
+    dialog.massHighEdit->setText(QStringLiteral("150.5"));
+    dialog.toleranceEdit->setText(QStringLiteral("0.02"));
+    dialog.peakWidthEdit->setText(QStringLiteral("5"));
+    QCOMPARE(doc.Settings().massHigh, 150.5);
+    QCOMPARE(doc.Settings().unimodTolerance, 0.02);
+    QCOMPARE(doc.Settings().peakWidth, 5);
+    // A higher histogram filter lifts the annotation filter with it, a lower
+    // one leaves it.
+    dialog.histogramFilterEdit->setText(QStringLiteral("7"));
+    QCOMPARE(doc.Settings().annotationFilter, 7);
+    QCOMPARE(dialog.annotationFilterEdit->text(), QStringLiteral("7"));
+    dialog.histogramFilterEdit->setText(QStringLiteral("3"));
+    QCOMPARE(doc.Settings().histogramFilter, 3);
+    QCOMPARE(doc.Settings().annotationFilter, 7);
   }
 
   void ReadoutShowsTheNearestDrawnBar() {
