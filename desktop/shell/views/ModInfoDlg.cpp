@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 CModInfoDlg::CModInfoDlg(std::vector<UnimodEntry> hits, double deltaMass, QWidget* parent)
@@ -15,8 +16,9 @@ CModInfoDlg::CModInfoDlg(std::vector<UnimodEntry> hits, double deltaMass, QWidge
   const int widths[] = {20, 50, 50, 100, 100, 150};
   table_->setColumnCount(titles.size());
   table_->setHorizontalHeaderLabels(titles);
-  for (int c = 0; c < titles.size(); ++c) table_->setColumnWidth(c, widths[c]);
   table_->verticalHeader()->hide();
+  table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
+  table_->setWordWrap(false);
   table_->setShowGrid(true);
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -30,6 +32,13 @@ CModInfoDlg::CModInfoDlg(std::vector<UnimodEntry> hits, double deltaMass, QWidge
                              QString::fromStdString(hit.description)};
     for (int c = 0; c < 6; ++c) table_->setItem(i, c, new QTableWidgetItem(cells[c]));
   }
+  // The widths are the least each column gets; masses and names are not cut.
+  int total = 0;
+  for (int c = 0; c < titles.size(); ++c) {
+    table_->resizeColumnToContents(c);
+    table_->setColumnWidth(c, std::max(widths[c], table_->columnWidth(c)));
+    total += table_->columnWidth(c);
+  }
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -37,5 +46,5 @@ CModInfoDlg::CModInfoDlg(std::vector<UnimodEntry> hits, double deltaMass, QWidge
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(table_);
   layout->addWidget(buttons);
-  resize(520, 260);
+  resize(std::min(total + 60, 1000), 260);
 }

@@ -108,6 +108,8 @@ void CMyListView::Refill() {
   }
   setShowGrid(true);
   horizontalHeader()->setSectionsMovable(true);
+  // Rows are back in mass order; the directions stay for the next click.
+  horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
   setUpdatesEnabled(true);
   QApplication::restoreOverrideCursor();
 }
