@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libmstoolkit-dev libtinyxml-dev libgsl-dev
   qt6-base-dev qt6-image-formats-plugins xvfb fonts-dejavu-core
-  openms-doc
+  openms-doc openms-common
 )
 
 missing=()

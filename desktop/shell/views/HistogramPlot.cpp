@@ -1,0 +1,186 @@
+#include "desktop/shell/views/HistogramPlot.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "desktop/shell/core/TesseraDoc.h"
+
+namespace {
+
+constexpr double kTickSteps[] = {0.0001, 0.001, 0.01, 0.1, 1, 10, 100, 1000, 10000, 100000};
+// The data file lists its rows by decreasing count; the 31st decides which
+// bars are worth drawing until the user says otherwise.
+constexpr std::size_t kFilterPoint = 30;
+
+QFont ArialFont(int pixelHeight, bool bold = false) {
+  QFont font(QStringLiteral("Arial"));
+  font.setPixelSize(pixelHeight);
+  font.setBold(bold);
+  return font;
+}
+
+QString Formatted(const char* format, double value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, format, value);
+  return QString::fromLatin1(buffer);
+}
+
+// Text whose cell's top-left corner is at (x, y), optionally turned to read
+// upwards.
+void DrawTextAt(QPainter& painter, int x, int y, const QString& text, bool upwards = false) {
+  const int ascent = QFontMetrics(painter.font()).ascent();
+  painter.save();
+  painter.translate(x, y);
+  if (upwards) painter.rotate(-90);
+  painter.drawText(0, ascent, text);
+  painter.restore();
+}
+
+// First multiple of step not below low, as a count of steps so that the
+// ticks do not drift and zero prints as "0.00", not "-0.00".
+long long FirstTick(double low, double step) {
+  return static_cast<long long>(std::ceil(low / step - 1e-9));
+}
+
+}  // namespace
+
+double CHistogramPlot::TickStep(double range) {
+  const std::size_t n = sizeof kTickSteps / sizeof kTickSteps[0];
+  for (std::size_t i = 0; i < n; ++i)
+    if (range < 2 * kTickSteps[i]) return i == 0 ? 0.0 : kTickSteps[i - 1];
+  return kTickSteps[n - 1];
+}
+
+void CHistogramPlot::Layout(const QRect& client) {
+  left = client.left() + 50;
+  right = client.left() + client.width() - 50;
+  top = client.top() + 50;
+  bottom = client.top() + client.height() - 50;
+}
+
+double CHistogramPlot::MassAt(int x) const {
+  if (right <= left) return lowMass;
+  x = std::max(left, std::min(x, right - 20));
+  return lowMass + (x - left) * (highMass - lowMass) / (right - left);
+}
+
+double CHistogramPlot::CountAt(int y) const {
+  if (bottom <= top) return lowCount;
+  y = std::max(top + 20, std::min(y, bottom));
+  return lowCount + static_cast<double>(highCount - lowCount) * (bottom - y) / (bottom - top);
+}
+
+int CHistogramPlot::XOf(double mass) const {
+  if (!(highMass > lowMass)) return -1;
+  const double f = (mass - lowMass) / (highMass - lowMass);
+  if (f < 0.0 || f > 1.0) return -1;
+  return static_cast<int>(f * (right - left) + left);
+}
+
+int CHistogramPlot::YOf(double count) const {
+  // A flat range (all counts equal) would divide by zero; one count per
+  // plot height stands in for it.
+  const double span = highCount != lowCount ? highCount - lowCount : 1.0;
+  const int y = static_cast<int>(bottom - (count - lowCount) / span * (bottom - top));
+  return std::max(y, top);
+}
+
+bool CHistogramPlot::Paint(QPainter& painter, const QRect& client, CTesseraDoc& doc) {
+  painter.fillRect(client, Qt::white);
+  Layout(client);
+
+  painter.setPen(QColor(200, 200, 200));
+  painter.drawLine(left - 1, bottom, left - 1, top - 20);
+  painter.drawLine(left - 1, bottom, right, bottom);
+  painter.drawLine(right, top - 20, right, bottom);
+  painter.drawLine(right, top - 20, left - 1, top - 20);
+
+  painter.setPen(Qt::black);
+  painter.setFont(ArialFont(13, true));
+  DrawTextAt(painter, left - 35, (top + bottom) / 2 + 20, QStringLiteral("Pairs"), true);
+  DrawTextAt(painter, (left + right) / 2 - 35, bottom + 30, QStringLiteral("Delta mass (Da)"));
+
+  const auto& points = doc.HistogramPoints();
+  if (!doc.DataLoaded() || points.empty()) return false;
+
+  if (doc.ViewState() == 0) {
+    CHistogramSettings& settings = doc.Settings();
+    highCount = points.front().count;
+    if (points.size() > kFilterPoint && !doc.FiltersInitialised()) {
+      settings.histogramFilter = points[kFilterPoint].count;
+      settings.annotationFilter = points[kFilterPoint].count;
+      doc.SetFiltersInitialised(true);
+    }
+    lowCount = 0;
+    lowMass = settings.massLow;
+    highMass = settings.massHigh;
+  }
+  DrawTicks(painter);
+  DrawBars(painter, doc);
+  DrawMassLabels(painter, doc);
+  return true;
+}
+
+void CHistogramPlot::DrawTicks(QPainter& painter) const {
+  const double countStep = TickStep(highCount);
+  if (countStep == 0.0) return;
+  painter.setPen(Qt::black);
+  painter.setFont(ArialFont(12));
+  // Steps below one count would repeat the same whole-number tick.
+  int previous = lowCount - 1;
+  for (long long k = FirstTick(lowCount, countStep); k * countStep <= highCount; ++k) {
+    const int c = static_cast<int>(k * countStep);
+    const int y = YOf(c);
+    if (y < 0 || c > highCount || c == previous) continue;
+    previous = c;
+    painter.drawLine(left, y, left - 5, y);
+    DrawTextAt(painter, left - 18, y + 12, QString::number(c), true);
+  }
+
+  const double massStep = TickStep(highMass - lowMass);
+  if (massStep == 0.0) return;
+  for (long long k = FirstTick(lowMass, massStep); k * massStep <= highMass + 1e-9 * massStep; ++k) {
+    const double value = k * massStep;
+    const int x = XOf(std::min(value, highMass));
+    if (x < 0) continue;
+    painter.drawLine(x, bottom, x, bottom + 5);
+    DrawTextAt(painter, x - 8, bottom + 16, Formatted("%.2f", value));
+  }
+}
+
+void CHistogramPlot::DrawBars(QPainter& painter, const CTesseraDoc& doc) const {
+  const CHistogramSettings& settings = doc.Settings();
+  const int width = settings.peakWidth;
+  const QColor blue(0, 0, 255);
+  painter.setPen(blue);
+  for (const CHistogramPoint& point : doc.HistogramPoints()) {
+    if (point.count <= settings.histogramFilter) continue;
+    const int x = XOf(point.mass);
+    const int y = YOf(point.count);
+    if (x < 0 || y < 0 || y > bottom) continue;
+    if (width < 2)
+      painter.drawLine(x, bottom - 1, x, y);
+    else
+      painter.fillRect(QRect(x - (width - 1) / 2, y, width, bottom - y), blue);
+  }
+}
+
+void CHistogramPlot::DrawMassLabels(QPainter& painter, const CTesseraDoc& doc) const {
+  const CHistogramSettings& settings = doc.Settings();
+  painter.setPen(QColor(255, 0, 0));
+  painter.setFont(ArialFont(13));
+  const int height = QFontMetrics(painter.font()).height();
+  for (const CHistogramPoint& point : doc.HistogramPoints()) {
+    if (point.count <= settings.annotationFilter) continue;
+    const int x = XOf(point.mass);
+    const int y = YOf(point.count);
+    if (x < 0 || y < 0) continue;
+    // The label sits on the bar's top rather than across it, in the room
+    // the frame leaves above the plot for the tallest bar.
+    DrawTextAt(painter, x - 8, y - height, Formatted("%.3f", point.mass));
+  }
+}

@@ -1,0 +1,23 @@
+#pragma once
+// "Mod information by Unimod": the Unimod entries matching one delta mass.
+
+#include <QDialog>
+#include <vector>
+
+#include "desktop/shell/views/UnimodTable.h"
+
+class QTableWidget;
+
+class CModInfoDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  CModInfoDlg(std::vector<UnimodEntry> hits, double deltaMass, QWidget* parent = nullptr);
+
+  QTableWidget* Table() const { return table_; }
+
+ private:
+  std::vector<UnimodEntry> hits_;
+  double deltaMass_;
+  QTableWidget* table_;
+};
