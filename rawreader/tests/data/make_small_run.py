@@ -8,6 +8,7 @@ MS1, MS2, MS2, MS1, MS2 (so that full scans lie between MS2 scans); removes
 the precursor charge of the second MS2 scan and makes the third an ETD scan
 of the Orbitrap analyser. Filter strings become the cvParam that MSToolkit
 reads (msconvert writes them so).
+Also writes small_run_ms1.mzML: the two full scans alone, without an index.
 """
 import base64
 import re
@@ -83,3 +84,10 @@ for off, sid in offsets:
 out += "\t</index>\n</indexList>\n<indexListOffset>%d</indexListOffset>\n" % index_at
 out += "<fileChecksum>0</fileChecksum>\n</indexedmzML>\n"
 open("small_run.mzML", "w", encoding="latin-1", newline="\n").write(out)
+
+ms1_only = head[head.find("<mzML"):]
+ms1_only += '<spectrumList count="2" defaultDataProcessingRef="dp_sp_0">\n\t\t\t'
+ms1_only += "\n\t\t\t".join(body[i] for i in (0, 3))
+ms1_only += "\n\t\t\t</spectrumList>\n\t</run>\n</mzML>\n"
+open("small_run_ms1.mzML", "w", encoding="latin-1", newline="\n").write(
+    '<?xml version="1.0" encoding="ISO-8859-1"?>\n' + ms1_only)
