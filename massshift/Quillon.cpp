@@ -169,8 +169,9 @@ bool ComputeMassX_(SpectrumList spectra, double lower, double upper, double widt
       if (lower <= d && d < upper) {
         // Repeated addition of the width can leave the last edge a hair
         // below `upper`; a difference past the last bin is not counted.
-        const std::size_t bin = static_cast<std::size_t>((d - lower) / width);
-        if (bin < histogram.size()) ++histogram[bin].first;
+        const double bin = (d - lower) / width;
+        if (!histogram.empty() && bin < static_cast<double>(histogram.size()))
+          ++histogram[static_cast<std::size_t>(bin)].first;
         if (record) remember(key, changed, i, j);
       } else if (record && changed) {
         remember(key, changed, i, j);

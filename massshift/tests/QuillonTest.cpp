@@ -113,8 +113,13 @@ TEST(Quillon, PairHistogramRecordsWhereEachShiftStarts) {
   ComputeMassRTX_(spectra, scans, walked, pairs, 42.5, max_diff, min_diff);  // no such key
   EXPECT_EQ(walked.size(), 4u);
 
-  // Without recording the map is left alone.
+  // Without recording the map is left alone; without a bin width there are
+  // no bins, but the pairs are still recorded.
   ComputeMassX_(spectra, 0.0, 150.0, 50.0, histogram, pairs, false);
+  EXPECT_EQ(pairs.size(), 3u);
+  pairs.clear();
+  ComputeMassX_(spectra, 0.0, 150.0, 0.0, histogram, pairs, true);
+  EXPECT_TRUE(histogram.empty());
   EXPECT_EQ(pairs.size(), 3u);
 }
 
