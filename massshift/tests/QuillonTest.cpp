@@ -13,7 +13,7 @@
 
 namespace {
 
-msdata::CSpectrum Spec(double mass, int scan = 1, int charge = 2, const std::string& base = "run") {
+msdata::CSpectrum Precursor(double mass, int scan = 1, int charge = 2, const std::string& base = "run") {
   msdata::CSpectrum s;
   s.precursor_mass = mass;
   s.charge = charge;
@@ -38,14 +38,14 @@ std::string ReadText(const std::string& path) {
 }  // namespace
 
 TEST(Quillon, SortingAndRedundancyRemoval) {
-  SpectrumList one{Spec(500.0)}, out{Spec(1.0), Spec(2.0)};
+  SpectrumList one{Precursor(500.0)}, out{Precursor(1.0), Precursor(2.0)};
   RemoveRedundancy_(one, out, 10.0);
   EXPECT_EQ(Masses(out), std::vector<double>({500.0}));
 
   // 1000.000, 1000.005, 1000.009 lie within 10 ppm of their neighbours; the
   // middle one stands for the group. 900 and 800 are alone.
-  SpectrumList many{Spec(1000.009, 1), Spec(1000.005, 2), Spec(1000.0, 3), Spec(900.0, 4),
-                    Spec(800.0, 5)};
+  SpectrumList many{Precursor(1000.009, 1), Precursor(1000.005, 2), Precursor(1000.0, 3), Precursor(900.0, 4),
+                    Precursor(800.0, 5)};
   RemoveRedundancy_(many, out, 10.0);
   ASSERT_EQ(Masses(out), std::vector<double>({1000.005, 900.0, 800.0}));
   EXPECT_EQ(out[0].name, "run.2.2.2.dta");
@@ -54,8 +54,8 @@ TEST(Quillon, SortingAndRedundancyRemoval) {
 
   // Charge groups first (highest charge first), each descending in mass; ties
   // keep their order.
-  SpectrumList mixed{Spec(500.0, 1, 2), Spec(700.0, 2, 1), Spec(600.0, 3, 3), Spec(900.0, 4, 2),
-                     Spec(500.0, 5, 2)};
+  SpectrumList mixed{Precursor(500.0, 1, 2), Precursor(700.0, 2, 1), Precursor(600.0, 3, 3), Precursor(900.0, 4, 2),
+                     Precursor(500.0, 5, 2)};
   SortSpectraByMassAndCharge(mixed);
   EXPECT_EQ(Masses(mixed), std::vector<double>({600.0, 900.0, 500.0, 500.0, 700.0}));
   EXPECT_EQ(mixed[2].name, "run.1.1.2.dta");
@@ -64,7 +64,7 @@ TEST(Quillon, SortingAndRedundancyRemoval) {
 }
 
 TEST(Quillon, MassIndexAndScanNumbers) {
-  SpectrumList spectra{Spec(499.7, 30), Spec(501.2, 10), Spec(501.1, 20)};
+  SpectrumList spectra{Precursor(499.7, 30), Precursor(501.2, 10), Precursor(501.1, 20)};
   std::vector<int> index;
   ASSERT_TRUE(GetMassIndex(spectra, index));
   ASSERT_EQ(index.size(), 502u);
@@ -75,7 +75,7 @@ TEST(Quillon, MassIndexAndScanNumbers) {
   SpectrumList none;
   EXPECT_FALSE(GetMassIndex(none, index));
 
-  SpectrumList named{Spec(1.0, 120, 2, "BSA.3"), Spec(1.0, 7, 3, "plain"), Spec(1.0)};
+  SpectrumList named{Precursor(1.0, 120, 2, "BSA.3"), Precursor(1.0, 7, 3, "plain"), Precursor(1.0)};
   named[2].name = "no-fields";
   std::vector<int> scans, raw, again;
   GetRtRaw_(named, scans, raw);
@@ -87,7 +87,7 @@ TEST(Quillon, MassIndexAndScanNumbers) {
 }
 
 TEST(Quillon, PairHistogramRecordsWhereEachShiftStarts) {
-  SpectrumList spectra{Spec(300.0, 10), Spec(200.2, 20), Spec(199.9, 30), Spec(100.0, 40)};
+  SpectrumList spectra{Precursor(300.0, 10), Precursor(200.2, 20), Precursor(199.9, 30), Precursor(100.0, 40)};
   quillon::Histogram histogram{{9, 9.0}};
   quillon::PairMap pairs{{7.5, {{9, 9}}}};
   ASSERT_TRUE(ComputeMassX_(spectra, 0.0, 150.0, 50.0, histogram, pairs, true));
@@ -134,7 +134,7 @@ TEST_F(QuillonDump, OnePointDumpsDifferencesAsPickledFloatLists) {
   // Pairs within 0.5 of 16 Da, from the current directory's dumps.
   const auto cwd = std::filesystem::current_path();
   std::filesystem::current_path(dir_);
-  SpectrumList spectra{Spec(532.0, 50), Spec(516.1, 42), Spec(515.8, 40), Spec(500.0, 10)};
+  SpectrumList spectra{Precursor(532.0, 50), Precursor(516.1, 42), Precursor(515.8, 40), Precursor(500.0, 10)};
   std::vector<std::pair<int, int>> pairs{{7, 7}};
   ComputeMassXOnePoint_(spectra, 0.0, 0.0, 0.5, 16.0, pairs);
   std::filesystem::current_path(cwd);
@@ -151,7 +151,7 @@ TEST(Quillon, OneShiftPairsMatchEveryPairWithinHalfADalton) {
   const double masses[] = {900.0, 899.0, 898.5, 898.4, 897.0, 897.0, 896.6, 890.0,
                            889.0, 888.9, 887.3, 880.0, 879.5, 878.7, 870.2};
   int scan = 1;
-  for (double m : masses) spectra.push_back(Spec(m, scan * 7 % 23, 2 + scan % 2, "r")), ++scan;
+  for (double m : masses) spectra.push_back(Precursor(m, scan * 7 % 23, 2 + scan % 2, "r")), ++scan;
   SpectrumList sorted = spectra;
   std::vector<int> index;
   ASSERT_TRUE(GetMassIndex(sorted, index));
