@@ -1,0 +1,58 @@
+// Every program answers --help and --version with status 0 and leaves no
+// failure marker, and a wrong option prints the usage with status 2.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/wait.h>
+
+namespace {
+
+struct Answer {
+  int status = -1;
+  std::string out;
+};
+
+Answer RunProgram(const std::string& program, const std::string& args) {
+  const std::string command =
+      std::string("'") + TESSERA_BIN_DIR + "/" + program + "' " + args + " </dev/null 2>&1";
+  Answer answer;
+  std::FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return answer;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) answer.out.append(buffer, n);
+  const int raw = ::pclose(pipe);
+  answer.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return answer;
+}
+
+class EveryProgram : public testing::TestWithParam<const char*> {};
+
+TEST_P(EveryProgram, AnswersHelpVersionAndWrongOptions) {
+  const std::string program = GetParam();
+  std::filesystem::remove("error_happened.error");
+
+  const Answer help = RunProgram(program, "--help");
+  EXPECT_EQ(help.status, 0) << help.out;
+  EXPECT_EQ(help.out.rfind("usage: " + program, 0), 0u) << help.out;
+  EXPECT_NE(help.out.find("--version"), std::string::npos);
+
+  const Answer version = RunProgram(program, "--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "Tessera 1.0 (" + program + ")\n");
+
+  const Answer wrong = RunProgram(program, "--no-such-option");
+  EXPECT_EQ(wrong.status, 2) << wrong.out;
+  EXPECT_NE(wrong.out.find("usage: " + program), std::string::npos) << wrong.out;
+
+  EXPECT_FALSE(std::filesystem::exists("error_happened.error"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, EveryProgram, testing::Values("Shiftscan", "Gannet", "Vellum"),
+                         [](const testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
+
+}  // namespace
