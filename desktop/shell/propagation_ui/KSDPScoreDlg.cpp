@@ -132,7 +132,9 @@ CKSDPScoreDlg::CKSDPScoreDlg(QWidget* parent, std::string program_directory)
   layout->addLayout(grid);
   layout->addWidget(list_);
   layout->addLayout(buttons);
-  resize(400, 500);
+  // Room for the four columns side by side and a dozen residues.
+  list_->setMinimumSize(390, 300);
+  list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 8);
 
   // Without the tables the dialog still opens; the user learns once, here,
   // where they were looked for.
