@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -110,24 +111,49 @@ CPropagationOutcome RunPropagationJob(QWidget* parent, const std::string& para_p
 
   // The job's own messages are gathered and shown with its outcome instead
   // of interrupting it box by box.
-  std::string heard;
+  std::vector<std::string> heard;
   CPropagation job;
   bool finished = false;
   {
-    notify::ScopedHandler listen([&heard](const std::string& m) { heard += m + "\n"; });
+    notify::ScopedHandler listen([&heard](const std::string& m) { heard.push_back(m); });
     BusyCursor busy;
     finished = job.Run(para_path, determine_sites);
   }
-  outcome.ran = !job.summary().outputs.empty() || finished;
-  outcome.succeeded = finished;
+  const std::vector<std::string>& written = job.summary().outputs;
+  outcome.ran = finished || !written.empty();
+  // Run answers true even when a later report could not be written (the
+  // job says so through its messages); success means every report is new.
+  std::vector<std::string> expected = {OutputBaseOf(para_path) + "_InterPropagate.txt",
+                                       "pair_with_result.txt"};
+  if (!job.para().cluster_file.empty())
+    expected.push_back(OutputBaseOf(para_path) + "_InnerPropagate.txt");
+  outcome.succeeded = finished && std::all_of(expected.begin(), expected.end(),
+                                              [&written](const std::string& file) {
+                                                return std::find(written.begin(), written.end(),
+                                                                 file) != written.end();
+                                              });
 
-  std::string text = finished ? "Propagation finished: " + para_path + "\n\n"
-                              : "Propagation failed: " + para_path + "\n\n";
+  std::string text;
+  if (outcome.succeeded)
+    text = "Propagation finished: " + para_path + "\n\n";
+  else if (outcome.ran)
+    text = "Propagation finished, but not every report was written: " + para_path + "\n\n";
+  else
+    text = "Propagation failed: " + para_path + "\n\n";
   if (outcome.ran) text += FormatPropagationSummary(job, determine_sites);
-  if (!heard.empty()) text += "\nMessages:\n" + heard;
+  if (!heard.empty()) {
+    // One missing spectrum file per pair can mean thousands of lines; a box
+    // that tall would not fit on any screen.
+    constexpr std::size_t kShown = 20;
+    text += "\nMessages:\n";
+    for (std::size_t i = 0; i < heard.size() && i < kShown; ++i) text += heard[i] + "\n";
+    if (heard.size() > kShown)
+      text += "... and " + std::to_string(heard.size() - kShown) + " more\n";
+  }
   outcome.report = QString::fromStdString(text);
   desktop::ShowMessage(parent,
-                       finished ? desktop::MessageKind::Information : desktop::MessageKind::Warning,
+                       outcome.succeeded ? desktop::MessageKind::Information
+                                         : desktop::MessageKind::Warning,
                        kTitle, outcome.report);
   return outcome;
 }

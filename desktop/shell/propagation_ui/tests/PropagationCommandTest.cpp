@@ -100,6 +100,18 @@ class PropagationCommandTest : public QObject {
     QVERIFY(!QFile::exists(At("bad_InnerPropagate.txt")));
   }
 
+  // A report that cannot be written is no success, though the job ran.
+  void UnwrittenReportIsNoSuccess() {
+    QVERIFY(QFile::copy(At("job.para"), At("blocked.para")));
+    QVERIFY(QDir().mkpath(At("blocked_InterPropagate.txt")));
+    RecordedMessages messages;
+    const CPropagationOutcome outcome = RunPropagationJob(nullptr, "blocked.para", false);
+    QVERIFY(outcome.ran);
+    QVERIFY(!outcome.succeeded);
+    QVERIFY(outcome.report.startsWith(QStringLiteral("Propagation finished, but not every report")));
+    QVERIFY(outcome.report.contains(QStringLiteral("Can not save file:blocked_InterPropagate.txt")));
+  }
+
   void MissingParameterFileIsSaid() {
     RecordedMessages messages;
     QVERIFY(!RunPropagationJob(nullptr, "gone.para", false).ran);

@@ -11,6 +11,7 @@
 //       opens the KSDP dialog, fills it, picks the fixed modifications
 //       (1-based rows), presses "Score" and prints the list.
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
@@ -140,6 +141,8 @@ int main(int argc, char** argv) {
       if (list->rowCount() > 0 && list->EditCell(0, CKSDPScoreDlg::kModificationColumn)) {
         // The list as the user sees it with the drop-down editor open.
         Grab(dialog, QStringLiteral("ksdp_dialog"));
+        list->Editor()->showPopup();
+        Grab(list->Editor()->view()->window(), QStringLiteral("ksdp_choices"));
         list->Editor()->End(true);
       }
       dialog->close();
