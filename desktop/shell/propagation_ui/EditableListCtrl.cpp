@@ -82,8 +82,9 @@ void CInPlaceCombo::keyPressEvent(QKeyEvent* event) {
 
 void CInPlaceCombo::focusOutEvent(QFocusEvent* event) {
   QComboBox::focusOutEvent(event);
-  // Opening the drop-down takes the focus to the popup; that is no end.
-  if (event->reason() != Qt::PopupFocusReason) End(false);
+  // Opening the drop-down takes the focus to its list; that is no end (its
+  // closing is).
+  if (event->reason() != Qt::PopupFocusReason && !view()->window()->isVisible()) End(false);
 }
 
 CEditableListCtrl::CEditableListCtrl(QWidget* parent) : QTableWidget(parent) {

@@ -156,7 +156,7 @@ void CPropagationDlg::BrowsePair() {
     choice.kind = desktop::ChooserKind::Directory;
     choice.title = QStringLiteral("Directory of pair files:");
   } else {
-    choice.title = QStringLiteral("Browse");
+    choice.title = QStringLiteral("Pair file");
     choice.filter = QStringLiteral("pair file (*.csv);;pair file (*.txt);;All files (*)");
   }
   TakeChosenPath(pairEdit_, desktop::ChooseFile(this, choice));
@@ -164,7 +164,7 @@ void CPropagationDlg::BrowsePair() {
 
 void CPropagationDlg::BrowseResult() {
   desktop::FileChoice choice;
-  choice.title = QStringLiteral("Browse");
+  choice.title = QStringLiteral("Result file");
   choice.filter =
       QStringLiteral("Tagram file (*.Tagram *.tagram);;Kiln file (*.spectra);;All files (*)");
   choice.proposed = resultEdit_->text();
@@ -173,7 +173,7 @@ void CPropagationDlg::BrowseResult() {
 
 void CPropagationDlg::BrowseCluster() {
   desktop::FileChoice choice;
-  choice.title = QStringLiteral("Browse");
+  choice.title = QStringLiteral("Cluster file");
   choice.filter = QStringLiteral("cluster file (*.csv);;All files (*)");
   choice.proposed = clusterEdit_->text();
   TakeChosenPath(clusterEdit_, desktop::ChooseFile(this, choice));
@@ -226,7 +226,7 @@ bool CPropagationDlg::SaveAs() {
       saveDirectory_.empty() ? FromQ(QDir::currentPath()) : saveDirectory_;
   desktop::FileChoice choice;
   choice.kind = desktop::ChooserKind::SaveFile;
-  choice.title = QStringLiteral("Save");
+  choice.title = QStringLiteral("Save parameters file");
   choice.filter = kParaFilter;
   choice.defaultSuffix = QStringLiteral("para");
   choice.proposed = ToQ(path::Join(directory, name.empty() ? name : name + ".para"));
@@ -248,7 +248,7 @@ bool CPropagationDlg::SaveAs() {
 
 bool CPropagationDlg::Load() {
   desktop::FileChoice choice;
-  choice.title = QStringLiteral("Browse");
+  choice.title = QStringLiteral("Load parameters file");
   choice.filter = kParaFilter;
   choice.proposed = ToQ(saveDirectory_);
   const std::string chosen = FromQ(desktop::ChooseFile(this, choice));

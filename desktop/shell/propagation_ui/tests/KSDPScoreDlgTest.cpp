@@ -1,3 +1,4 @@
+#include <QAbstractItemView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -131,6 +132,7 @@ class KSDPScoreDlgTest : public QObject {
     CKSDPScoreDlg dialog(nullptr, Tables());
     Set(dialog, "sequenceEdit", QStringLiteral("AKAK"));
     dialog.show();
+    dialog.activateWindow();  // no window manager does it under a bare X server
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
     auto* list = Child<CEditableListCtrl>(dialog, "residueList");
     QSignalSpy ended(list, &CEditableListCtrl::EditEnded);
@@ -159,6 +161,17 @@ class KSDPScoreDlgTest : public QObject {
     Child<QLineEdit>(dialog, "massEdit")->setFocus();
     QTRY_VERIFY(!editor->isVisible());
     QCOMPARE(ended.takeFirst(), QVariantList({1, mod, QStringLiteral("ModK")}));
+
+    // A pick in the open drop-down: the drop-down closes before the entry
+    // becomes current, and the edit must end with the entry picked.
+    ClickCell(list, 0, mod);
+    editor->showPopup();
+    QTRY_VERIFY(editor->view()->isVisible());
+    QTest::keyClick(editor->view(), Qt::Key_Down);
+    QTest::keyClick(editor->view(), Qt::Key_Down);
+    QTest::keyClick(editor->view(), Qt::Key_Return);
+    QTRY_VERIFY(!editor->isVisible());
+    QCOMPARE(ended.takeFirst(), QVariantList({0, mod, QStringLiteral("ProN")}));
 
     ClickCell(list, 0, mod, Qt::ShiftModifier);
     ClickCell(list, 0, CKSDPScoreDlg::kResidueColumn);
