@@ -1,0 +1,37 @@
+#pragma once
+// The main window's "Propagation" and "Get Mod Site" commands.
+
+#include <QString>
+#include <string>
+
+class CPropagation;
+class CTesseraDoc;
+class QWidget;
+
+// "Propagation": the propagation dialog, modally; on OK the job runs on the
+// dialog's parameter file under a busy cursor, and a message then lists the
+// reports written with the job's counts, or says why nothing ran.
+void RunPropagationCommand(QWidget* parent, CTesseraDoc* doc);
+
+// "Get Mod Site": the KSDP score dialog, modally.
+void OpenKSDPScoreDialog(QWidget* parent, CTesseraDoc* doc);
+
+// What a job run from the desktop came to.
+struct CPropagationOutcome {
+  bool ran = false;        // the passes ran (reports may have been replaced)
+  bool succeeded = false;  // ran, and every report was written
+  QString report;          // the text shown to the user
+};
+
+// The job part of the command for a saved parameter file: checks the
+// inputs, runs the job, shows and answers the outcome. Nothing runs, and no
+// earlier report is replaced, when an input is missing or unreadable.
+CPropagationOutcome RunPropagationJob(QWidget* parent, const std::string& para_path,
+                                      bool determine_sites);
+
+// The first input of a parameter file that the job could not read, as a
+// sentence naming it; empty when all can be read.
+std::string CheckPropagationInputs(const std::string& para_path);
+
+// The counts and the reports of a finished run, one per line.
+std::string FormatPropagationSummary(const CPropagation& job, bool determine_sites);

@@ -1,0 +1,285 @@
+#include "desktop/shell/propagation_ui/PropagationDlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "common/PathUtil.h"
+#include "common/TextUtil.h"
+#include "desktop/shell/core/UserMessage.h"
+#include "desktop/shell/propagation_ui/FileChooser.h"
+
+namespace {
+
+const QString kTitle = QStringLiteral("Propagation");
+const QString kParaFilter = QStringLiteral("parameters file (*.para)");
+
+QString ToQ(const std::string& s) { return QString::fromStdString(s); }
+std::string FromQ(const QString& s) { return s.toStdString(); }
+
+}  // namespace
+
+CPropagationDlg::CPropagationDlg(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("PropagationDialog"));
+  setWindowTitle(kTitle);
+
+  auto makeEdit = [this](const char* name) {
+    auto* edit = new QLineEdit(this);
+    edit->setObjectName(QLatin1String(name));
+    edit->setMinimumWidth(380);
+    // A typed path makes the saved file stale just as a chosen one does;
+    // otherwise OK would run the job on inputs other than the ones shown.
+    connect(edit, &QLineEdit::textEdited, this, [this] { ClearSaved(); });
+    return edit;
+  };
+  auto makeBrowse = [this](const char* name) {
+    auto* button = new QPushButton(QStringLiteral("..."), this);
+    button->setObjectName(QLatin1String(name));
+    button->setFixedWidth(32);
+    return button;
+  };
+
+  pairEdit_ = makeEdit("pairEdit");
+  resultEdit_ = makeEdit("resultEdit");
+  clusterEdit_ = makeEdit("clusterEdit");
+  dataEdit_ = makeEdit("dataEdit");
+  QPushButton* pairBrowse = makeBrowse("pairBrowse");
+  QPushButton* resultBrowse = makeBrowse("resultBrowse");
+  QPushButton* clusterBrowse = makeBrowse("clusterBrowse");
+  QPushButton* dataBrowse = makeBrowse("dataBrowse");
+  connect(pairBrowse, &QPushButton::clicked, this, &CPropagationDlg::BrowsePair);
+  connect(resultBrowse, &QPushButton::clicked, this, &CPropagationDlg::BrowseResult);
+  connect(clusterBrowse, &QPushButton::clicked, this, &CPropagationDlg::BrowseCluster);
+  connect(dataBrowse, &QPushButton::clicked, this, &CPropagationDlg::BrowseData);
+
+  siteCheck_ = new QCheckBox(QStringLiteral("Mod Site Determination"), this);
+  siteCheck_->setObjectName(QStringLiteral("siteCheck"));
+  directoryCheck_ = new QCheckBox(QStringLiteral("Browse Pair Files as A Directory"), this);
+  directoryCheck_->setObjectName(QStringLiteral("directoryCheck"));
+  connect(siteCheck_, &QCheckBox::clicked, this, [this](bool on) {
+    para_.is_mod_site_determined = on ? 1 : 0;
+    ClearSaved();
+  });
+  connect(directoryCheck_, &QCheckBox::clicked, this, [this](bool on) {
+    para_.is_directory = on ? 1 : 0;
+    ClearSaved();
+  });
+
+  modCountCombo_ = new QComboBox(this);
+  modCountCombo_->setObjectName(QStringLiteral("modCountCombo"));
+  modCountCombo_->addItems({QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")});
+  modCountCombo_->setCurrentIndex(0);
+  connect(modCountCombo_, qOverload<int>(&QComboBox::activated), this, [this](int index) {
+    para_.mod_count = static_cast<std::int16_t>(index + 1);
+    ClearSaved();
+  });
+
+  auto* loadButton = new QPushButton(QStringLiteral("Load"), this);
+  loadButton->setObjectName(QStringLiteral("loadButton"));
+  auto* saveButton = new QPushButton(QStringLiteral("Save as"), this);
+  saveButton->setObjectName(QStringLiteral("saveAsButton"));
+  auto* okButton = new QPushButton(QStringLiteral("OK"), this);
+  okButton->setObjectName(QStringLiteral("okButton"));
+  okButton->setDefault(true);
+  auto* cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+  cancelButton->setObjectName(QStringLiteral("cancelButton"));
+  connect(loadButton, &QPushButton::clicked, this, [this] { Load(); });
+  connect(saveButton, &QPushButton::clicked, this, [this] { SaveAs(); });
+  connect(okButton, &QPushButton::clicked, this, &CPropagationDlg::accept);
+  connect(cancelButton, &QPushButton::clicked, this, &CPropagationDlg::reject);
+
+  auto* grid = new QGridLayout;
+  const struct {
+    const char* label;
+    QLineEdit* edit;
+    QPushButton* browse;
+  } rows[] = {{"Pair File", pairEdit_, pairBrowse},
+              {"Result File", resultEdit_, resultBrowse},
+              {"Cluster File", clusterEdit_, clusterBrowse},
+              {"Data Path", dataEdit_, dataBrowse}};
+  int row = 0;
+  for (const auto& r : rows) {
+    grid->addWidget(new QLabel(QLatin1String(r.label), this), row, 0);
+    grid->addWidget(r.edit, row, 1);
+    grid->addWidget(r.browse, row, 2);
+    ++row;
+  }
+
+  auto* checks = new QHBoxLayout;
+  checks->addWidget(siteCheck_);
+  checks->addSpacing(24);
+  checks->addWidget(directoryCheck_);
+  checks->addStretch();
+
+  auto* modCount = new QHBoxLayout;
+  modCount->addWidget(new QLabel(QStringLiteral("Mod Count"), this));
+  modCount->addWidget(modCountCombo_);
+  modCount->addWidget(
+      new QLabel(QStringLiteral("(If mod count is over n, mod sites won't be determined!)"), this));
+  modCount->addStretch();
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(loadButton);
+  buttons->addWidget(saveButton);
+  buttons->addStretch();
+  buttons->addWidget(okButton);
+  buttons->addWidget(cancelButton);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(checks);
+  layout->addLayout(grid);
+  layout->addLayout(modCount);
+  layout->addLayout(buttons);
+
+  para_.mod_count = 1;
+  ShowPara();
+}
+
+bool CPropagationDlg::IsModSiteDetermined() const { return siteCheck_->isChecked(); }
+
+void CPropagationDlg::TakeChosenPath(QLineEdit* edit, const QString& chosen) {
+  if (chosen.isEmpty()) return;
+  edit->setText(QDir::toNativeSeparators(chosen));
+  ClearSaved();
+}
+
+void CPropagationDlg::BrowsePair() {
+  desktop::FileChoice choice;
+  choice.proposed = pairEdit_->text();
+  if (directoryCheck_->isChecked()) {
+    choice.kind = desktop::ChooserKind::Directory;
+    choice.title = QStringLiteral("Directory of pair files:");
+  } else {
+    choice.title = QStringLiteral("Pair file");
+    choice.filter = QStringLiteral("pair file (*.csv);;pair file (*.txt);;All files (*)");
+  }
+  TakeChosenPath(pairEdit_, desktop::ChooseFile(this, choice));
+}
+
+void CPropagationDlg::BrowseResult() {
+  desktop::FileChoice choice;
+  choice.title = QStringLiteral("Result file");
+  choice.filter =
+      QStringLiteral("Tagram file (*.Tagram *.tagram);;Kiln file (*.spectra);;All files (*)");
+  choice.proposed = resultEdit_->text();
+  TakeChosenPath(resultEdit_, desktop::ChooseFile(this, choice));
+}
+
+void CPropagationDlg::BrowseCluster() {
+  desktop::FileChoice choice;
+  choice.title = QStringLiteral("Cluster file");
+  choice.filter = QStringLiteral("cluster file (*.csv);;All files (*)");
+  choice.proposed = clusterEdit_->text();
+  TakeChosenPath(clusterEdit_, desktop::ChooseFile(this, choice));
+}
+
+void CPropagationDlg::BrowseData() {
+  desktop::FileChoice choice;
+  choice.kind = desktop::ChooserKind::Directory;
+  choice.title = QStringLiteral("Directory of data files:");
+  choice.proposed = dataEdit_->text();
+  TakeChosenPath(dataEdit_, desktop::ChooseFile(this, choice));
+}
+
+void CPropagationDlg::TakeEditTexts() {
+  para_.cluster_file = FromQ(clusterEdit_->text());
+  para_.pair_file = FromQ(pairEdit_->text());
+  para_.result_file = FromQ(resultEdit_->text());
+  para_.dta_path = FromQ(dataEdit_->text());
+}
+
+void CPropagationDlg::ShowPara() {
+  pairEdit_->setText(ToQ(para_.pair_file));
+  resultEdit_->setText(ToQ(para_.result_file));
+  clusterEdit_->setText(ToQ(para_.cluster_file));
+  dataEdit_->setText(ToQ(para_.dta_path));
+  const int index = para_.mod_count - 1;
+  modCountCombo_->setCurrentIndex(index >= 0 && index < modCountCombo_->count() ? index : -1);
+  siteCheck_->setChecked(para_.is_mod_site_determined != 0);
+  directoryCheck_->setChecked(para_.is_directory != 0);
+}
+
+void CPropagationDlg::SayMissing(const std::string& path) {
+  desktop::ShowMessage(this, desktop::MessageKind::Warning, kTitle,
+                       ToQ("File: " + path + " does not exist!"));
+}
+
+bool CPropagationDlg::SaveAs() {
+  TakeEditTexts();
+  std::string message;
+  if (!CheckParaPaths(para_, message)) {
+    desktop::ShowMessage(this, desktop::MessageKind::Warning, kTitle, ToQ(message));
+    return false;
+  }
+  para_.mod_count = static_cast<std::int16_t>(modCountCombo_->currentIndex() + 1);
+  para_.is_mod_site_determined = siteCheck_->isChecked() ? 1 : 0;
+  para_.is_directory = directoryCheck_->isChecked() ? 1 : 0;
+
+  const std::string name = ProposeParaFileName(para_.pair_file);
+  const std::string directory =
+      saveDirectory_.empty() ? FromQ(QDir::currentPath()) : saveDirectory_;
+  desktop::FileChoice choice;
+  choice.kind = desktop::ChooserKind::SaveFile;
+  choice.title = QStringLiteral("Save parameters file");
+  choice.filter = kParaFilter;
+  choice.defaultSuffix = QStringLiteral("para");
+  choice.proposed = ToQ(path::Join(directory, name.empty() ? name : name + ".para"));
+  std::string chosen = FromQ(desktop::ChooseFile(this, choice));
+  if (chosen.empty()) return false;
+  // The job names its reports by dropping ".para"; a name without it would
+  // lose its last five characters instead.
+  if (!text::EndsWith(text::ToLower(chosen), ".para")) chosen += ".para";
+
+  if (!WritePropagationParaFile(chosen, para_)) {
+    desktop::ShowMessage(this, desktop::MessageKind::Warning, kTitle,
+                         ToQ("Can not save file:" + chosen));
+    return false;
+  }
+  paraPath_ = chosen;
+  saved_ = true;
+  return true;
+}
+
+bool CPropagationDlg::Load() {
+  desktop::FileChoice choice;
+  choice.title = QStringLiteral("Load parameters file");
+  choice.filter = kParaFilter;
+  choice.proposed = ToQ(saveDirectory_);
+  const std::string chosen = FromQ(desktop::ChooseFile(this, choice));
+  if (chosen.empty()) return false;
+  // Read from empty values, as the job reads the file: a key the file
+  // leaves empty must not keep a path typed earlier, or the dialog would
+  // show inputs the job never sees.
+  CPropagationPara loaded;
+  if (!ReadPropagationParaFile(chosen, loaded)) {
+    desktop::ShowMessage(this, desktop::MessageKind::Warning, kTitle,
+                         ToQ("Can not open file:" + chosen));
+    return false;
+  }
+  para_ = loaded;
+  paraPath_ = chosen;
+  ShowPara();
+  saved_ = true;
+  return true;
+}
+
+void CPropagationDlg::accept() {
+  const std::string result = FromQ(resultEdit_->text());
+  if (!path::Exists(result)) {
+    SayMissing(result);
+    return;
+  }
+  const std::string pair = FromQ(pairEdit_->text());
+  if (!path::Exists(pair)) {
+    SayMissing(pair);
+    return;
+  }
+  if ((paraPath_.empty() || !saved_) && !SaveAs()) return;
+  QDialog::accept();
+}

@@ -1,0 +1,66 @@
+#pragma once
+// The propagation dialog: edits the inputs of a propagation job, loads and
+// saves them as a ".para" parameter file, and on OK leaves the path of a
+// parameter file that matches what the dialog shows.
+
+#include <QDialog>
+#include <QString>
+#include <string>
+
+#include "desktop/propagation/PropagationPara.h"
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+
+class CPropagationDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit CPropagationDlg(QWidget* parent = nullptr);
+
+  // Where the save dialog proposes the parameter file (the document's
+  // working directory); the current directory when empty.
+  void SetSaveDirectory(const std::string& directory) { saveDirectory_ = directory; }
+
+  // The parameter file written by "Save as" or read by "Load".
+  const std::string& ParaPath() const { return paraPath_; }
+  // The members as last taken from the controls or a loaded file.
+  const CPropagationPara& Para() const { return para_; }
+  bool IsModSiteDetermined() const;
+  // True while the parameter file matches what the dialog shows.
+  bool IsSaved() const { return saved_; }
+
+  // The handlers of the three buttons; each answers whether it succeeded.
+  bool SaveAs();
+  bool Load();
+
+ public slots:
+  void accept() override;
+
+ private:
+  void BrowsePair();
+  void BrowseResult();
+  void BrowseCluster();
+  void BrowseData();
+  // Puts a chosen path into an edit; a cancelled chooser changes nothing.
+  void TakeChosenPath(QLineEdit* edit, const QString& chosen);
+  void TakeEditTexts();
+  void ShowPara();
+  void ClearSaved() { saved_ = false; }
+  void SayMissing(const std::string& path);
+
+  QCheckBox* siteCheck_;
+  QCheckBox* directoryCheck_;
+  QLineEdit* pairEdit_;
+  QLineEdit* resultEdit_;
+  QLineEdit* clusterEdit_;
+  QLineEdit* dataEdit_;
+  QComboBox* modCountCombo_;
+
+  CPropagationPara para_;
+  std::string paraPath_;
+  std::string saveDirectory_;
+  bool saved_ = false;
+};

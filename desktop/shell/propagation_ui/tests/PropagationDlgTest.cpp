@@ -1,0 +1,221 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "desktop/shell/propagation_ui/PropagationDlg.h"
+#include "DialogTestSupport.h"
+
+class PropagationDlgTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir dir_;
+  QString At(const QString& name) const { return dir_.filePath(name); }
+
+  template <typename T>
+  static T* Child(CPropagationDlg& dialog, const char* name) {
+    T* child = dialog.findChild<T*>(QLatin1String(name));
+    if (!child) qFatal("no control %s", name);
+    return child;
+  }
+  static void Type(CPropagationDlg& dialog, const char* edit, const QString& text) {
+    QLineEdit* field = Child<QLineEdit>(dialog, edit);
+    field->clear();
+    QTest::keyClicks(field, text);
+  }
+  void FillInputs(CPropagationDlg& dialog) {
+    Child<QLineEdit>(dialog, "pairEdit")->setText(At("pairs.csv"));
+    Child<QLineEdit>(dialog, "resultEdit")->setText(At("ids.spectra"));
+  }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(dir_.isValid());
+    WriteText(At("pairs.csv"), "");
+    WriteText(At("ids.spectra"), "");
+    WriteText(At("clusters.csv"), "");
+    QVERIFY(QDir(dir_.path()).mkpath(QStringLiteral("spectra")));
+  }
+
+  // Default values, then every control changed; names typed without the
+  // extension get it, since the job drops the last five characters.
+  void SaveAsWritesTheParameterFile() {
+    RecordedMessages messages;
+    QueuedChooser chooser;
+    CPropagationDlg dialog;
+    dialog.SetSaveDirectory(dir_.path().toStdString());
+    FillInputs(dialog);
+    chooser.answers = {At("default.para"), At("edited")};
+    QVERIFY(dialog.SaveAs());
+    QCOMPARE(chooser.asked.front().proposed, At("pairs.para"));
+    const std::string base = "PairFile=" + At("pairs.csv").toStdString() +
+                             "\nResultFile=" + At("ids.spectra").toStdString() + "\n";
+    QCOMPARE(ReadText(At("default.para")),
+             base + "ClusterFile=\nDTAPath=\nModCounT=1\nIsModSiteDetermined=0\nIsDirectory=0\n");
+    QVERIFY(dialog.IsSaved());
+
+    Child<QLineEdit>(dialog, "clusterEdit")->setText(At("clusters.csv"));
+    Child<QLineEdit>(dialog, "dataEdit")->setText(At("spectra"));
+    Child<QComboBox>(dialog, "modCountCombo")->setCurrentIndex(2);
+    QTest::mouseClick(Child<QCheckBox>(dialog, "siteCheck"), Qt::LeftButton);
+    QVERIFY(!dialog.IsSaved());
+    QTest::mouseClick(Child<QCheckBox>(dialog, "directoryCheck"), Qt::LeftButton);
+    QVERIFY(dialog.SaveAs());
+    QCOMPARE(dialog.ParaPath(), At("edited.para").toStdString());
+    QCOMPARE(ReadText(At("edited.para")),
+             base + "ClusterFile=" + At("clusters.csv").toStdString() + "\nDTAPath=" +
+                 At("spectra").toStdString() +
+                 "\nModCounT=3\nIsModSiteDetermined=1\nIsDirectory=1\n");
+    QVERIFY(messages.texts.isEmpty());
+
+    // A missing cluster file stops the save before the chooser opens.
+    Child<QLineEdit>(dialog, "clusterEdit")->setText(At("gone.csv"));
+    QVERIFY(!dialog.SaveAs());
+    QCOMPARE(chooser.asked.size(), size_t{2});
+    QCOMPARE(messages.texts, QStringList{"File: " + At("gone.csv") + " does not exist!"});
+  }
+
+  void LoadShowsTheFileAsTheJobReadsIt() {
+    RecordedMessages messages;
+    QueuedChooser chooser;
+    WriteText(At("loaded.para"),
+              "PAIRFILE=" + At("pairs.csv").toStdString() + "\r\nResultFile=" +
+                  At("ids.spectra").toStdString() +
+                  "\nClusterFile=\nmodcount=2\nIsModSiteDetermined=1\nIsDirectory=0\n");
+    CPropagationDlg dialog;
+    // Typed before loading; the file has no cluster file, so none is shown.
+    Child<QLineEdit>(dialog, "clusterEdit")->setText(At("clusters.csv"));
+    chooser.answers = {At("loaded.para"), At("saved-again.para")};
+    QVERIFY(dialog.Load());
+    QVERIFY(dialog.IsSaved());
+    QCOMPARE(Child<QLineEdit>(dialog, "pairEdit")->text(), At("pairs.csv"));
+    QCOMPARE(Child<QLineEdit>(dialog, "resultEdit")->text(), At("ids.spectra"));
+    QCOMPARE(Child<QLineEdit>(dialog, "clusterEdit")->text(), QString());
+    QCOMPARE(Child<QComboBox>(dialog, "modCountCombo")->currentIndex(), 1);
+    QVERIFY(Child<QCheckBox>(dialog, "siteCheck")->isChecked());
+    QVERIFY(!Child<QCheckBox>(dialog, "directoryCheck")->isChecked());
+
+    // Saving what was loaded writes the file back in the dialog's own form.
+    QVERIFY(dialog.SaveAs());
+    QCOMPARE(ReadText(At("saved-again.para")),
+             "PairFile=" + At("pairs.csv").toStdString() + "\nResultFile=" +
+                 At("ids.spectra").toStdString() +
+                 "\nClusterFile=\nDTAPath=\nModCounT=2\nIsModSiteDetermined=1\nIsDirectory=0\n");
+
+    chooser.answers = {At("missing.para")};
+    QVERIFY(!dialog.Load());
+    QCOMPARE(messages.texts, QStringList{"Can not open file:" + At("missing.para")});
+    QCOMPARE(dialog.ParaPath(), At("saved-again.para").toStdString());
+  }
+
+  void OkRules_data() {
+    QTest::addColumn<QString>("pair");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<bool>("loadFirst");
+    QTest::addColumn<bool>("typeAfterLoad");
+    QTest::addColumn<QString>("saveAnswer");
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<int>("choosersAsked");
+    QTest::addColumn<QString>("message");
+    const QString pair = At("pairs.csv");
+    const QString ids = At("ids.spectra");
+    const QString gone = At("gone.spectra");
+    QTest::newRow("result missing") << pair << gone << false << false << QString() << false << 0
+                                    << "File: " + gone + " does not exist!";
+    QTest::newRow("pair missing") << gone << ids << false << false << QString() << false << 0
+                                  << "File: " + gone + " does not exist!";
+    QTest::newRow("unsaved: Save as first") << pair << ids << false << false << At("ok.para")
+                                            << true << 1 << QString();
+    QTest::newRow("Save as cancelled") << pair << ids << false << false << QString() << false << 1
+                                       << QString();
+    QTest::newRow("loaded: runs as loaded") << pair << ids << true << false << QString() << true
+                                            << 1 << QString();
+    QTest::newRow("typed after load: saved again") << pair << ids << true << true << At("ok2.para")
+                                                   << true << 2 << QString();
+  }
+
+  void OkRules() {
+    QFETCH(QString, pair);
+    QFETCH(QString, result);
+    QFETCH(bool, loadFirst);
+    QFETCH(bool, typeAfterLoad);
+    QFETCH(QString, saveAnswer);
+    QFETCH(bool, closes);
+    QFETCH(int, choosersAsked);
+    QFETCH(QString, message);
+    RecordedMessages messages;
+    QueuedChooser chooser;
+    CPropagationDlg dialog;
+    dialog.show();
+    if (loadFirst) {
+      WriteText(At("ok-load.para"), "PairFile=" + pair.toStdString() + "\nResultFile=" +
+                                        result.toStdString() + "\nModCounT=1\n");
+      chooser.answers.push_back(At("ok-load.para"));
+      QVERIFY(dialog.Load());
+      if (typeAfterLoad) Type(dialog, "resultEdit", result);
+    } else {
+      Child<QLineEdit>(dialog, "pairEdit")->setText(pair);
+      Child<QLineEdit>(dialog, "resultEdit")->setText(result);
+    }
+    chooser.answers.push_back(saveAnswer);
+    QTest::mouseClick(Child<QPushButton>(dialog, "okButton"), Qt::LeftButton);
+    QCOMPARE(dialog.isVisible(), !closes);
+    QCOMPARE(dialog.result() == QDialog::Accepted, closes);
+    QCOMPARE(static_cast<int>(chooser.asked.size()), choosersAsked);
+    QCOMPARE(messages.texts, message.isEmpty() ? QStringList() : QStringList{message});
+    if (closes) QVERIFY(QFile::exists(QString::fromStdString(dialog.ParaPath())));
+  }
+
+  void ProposedFileName_data() {
+    QTest::addColumn<QString>("pairFile");
+    QTest::addColumn<QString>("proposed");
+    QTest::newRow("folder with a space") << "run 1/pairs.csv" << "pairs.para";
+    QTest::newRow("plain folder") << "data/pairs.csv" << "pairs.para";
+    QTest::newRow("space in the name") << "data/my pairs.txt" << "pairs.para";
+    QTest::newRow("backslash separators") << "D:\\data\\run 1\\pairs.csv" << "pairs.para";
+  }
+
+  void ProposedFileName() {
+    QFETCH(QString, pairFile);
+    QFETCH(QString, proposed);
+    const QString pair = At(pairFile);
+    QVERIFY(QDir().mkpath(QFileInfo(pair).path()));
+    WriteText(pair, "");
+    RecordedMessages messages;
+    QueuedChooser chooser;
+    CPropagationDlg dialog;
+    dialog.SetSaveDirectory(dir_.path().toStdString());
+    FillInputs(dialog);
+    Child<QLineEdit>(dialog, "pairEdit")->setText(pair);
+    QVERIFY(!dialog.SaveAs());  // cancelled
+    QCOMPARE(chooser.asked.size(), size_t{1});
+    QCOMPARE(chooser.asked.front().proposed, At(proposed));
+  }
+
+  // A browse fills its field and makes the saved file stale; a cancelled
+  // browse changes nothing. The pair browse asks for a folder when pairs are
+  // browsed as a directory.
+  void BrowseFillsTheFieldAndClearsSaved() {
+    RecordedMessages messages;
+    QueuedChooser chooser;
+    CPropagationDlg dialog;
+    FillInputs(dialog);
+    chooser.answers = {At("saved.para"), QString(), At("spectra")};
+    QVERIFY(dialog.SaveAs());
+    QTest::mouseClick(Child<QPushButton>(dialog, "pairBrowse"), Qt::LeftButton);
+    QVERIFY(dialog.IsSaved());
+    QCOMPARE(chooser.asked[1].kind, desktop::ChooserKind::OpenFile);
+    QTest::mouseClick(Child<QCheckBox>(dialog, "directoryCheck"), Qt::LeftButton);
+    QTest::mouseClick(Child<QPushButton>(dialog, "pairBrowse"), Qt::LeftButton);
+    QCOMPARE(chooser.asked[2].kind, desktop::ChooserKind::Directory);
+    QCOMPARE(chooser.asked[2].title, QStringLiteral("Directory of pair files:"));
+    QCOMPARE(Child<QLineEdit>(dialog, "pairEdit")->text(), At("spectra"));
+    QVERIFY(!dialog.IsSaved());
+  }
+};
+
+QTEST_MAIN(PropagationDlgTest)
+#include "PropagationDlgTest.moc"
