@@ -9,6 +9,7 @@
 #include "clustering/SimilarityCluster.h"
 #include "clustering/SpectralPairSearch.h"
 #include "common/ErrorMarker.h"
+#include "drivers/cluster/JobChecks.h"
 #include "common/PathUtil.h"
 #include "common/TextUtil.h"
 #include "spectra/MS2Input.h"
@@ -90,6 +91,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out) {
     if (data.cluster_result.empty()) {
       return Fail(out, "No result file (cluster_result) in: " + options.parameter_file);
     }
+    if (const std::string refused = CheckParameterLimits(para); !refused.empty()) return Fail(out, refused);
+    if (const std::string refused = CheckJobPaths(para); !refused.empty()) return Fail(out, refused);
 
     std::unique_ptr<CMS2Input> importer(CMS2InputFactory().GetImporter(data.data_type, true));
     if (!importer) {

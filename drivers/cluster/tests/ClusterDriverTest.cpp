@@ -133,15 +133,35 @@ TEST_F(ClusterDriver, FailuresLeaveTheMarker) {
   const std::string good = WritePara(0, kData + "cluster_in");
   std::ofstream(File("bad_type.para")) << "[cluster]\ncluster_type=7\n";
   std::ofstream(File("no_result.para")) << "[file]\ndata_directory=" << kData << "cluster_in\n";
+  const std::string out_dir = "\nout_directory=" + File("out") + "\n";
   std::ofstream(File("unknown_format.para"))
       << "[file]\ndata_type=9\ncluster_result=" << File("c.csv") << "\ndata_directory=" << kData
-      << "cluster_in\n";
+      << "cluster_in" << out_dir;
   std::ofstream(File("missing_data.para"))
       << "[file]\ndata_type=0\ncluster_result=" << File("c.csv")
-      << "\ndata_directory=" << File("nowhere") << "\n";
+      << "\ndata_directory=" << File("nowhere") << out_dir;
   std::ofstream(File("unwritable.para"))
       << "[file]\ndata_type=0\ncluster_result=" << File("no/dir/c.csv")
-      << "\ndata_directory=" << kData << "cluster_in\n";
+      << "\ndata_directory=" << kData << "cluster_in" << out_dir;
+  // Refused before any work: outputs over inputs, unusable folders, values
+  // that would exhaust memory or are not numbers.
+  fs::create_directories(File("data"));
+  fs::copy_file(kData + "cluster_in/s.1.1.2.dta", File("data/s.1.1.2.dta"));
+  fs::create_directories(File("empty_dir"));
+  std::ofstream(File("blocker")) << "a file\n";
+  auto refused = [&](const std::string& name, const std::string& file_lines, const std::string& more = "") {
+    std::ofstream(File(name)) << "[file]\ndata_type=0\ndata_directory=" << File("data") << "\n" << file_lines
+                              << more;
+  };
+  refused("result_is_input.para", "cluster_result=" + File("data/s.1.1.2.dta") + out_dir);
+  refused("result_is_dir.para", "cluster_result=" + File("empty_dir") + out_dir);
+  refused("no_out.para", "cluster_result=" + File("c.csv") + "\n");
+  refused("out_is_data.para", "cluster_result=" + File("c.csv") + "\nout_directory=" + File("data") + "\n");
+  refused("out_blocked.para", "cluster_result=" + File("c.csv") + "\nout_directory=" + File("blocker/x") + "\n");
+  refused("consensus9.para", "cluster_result=" + File("c.csv") + out_dir, "[cluster]\nconsensus_type=9\n");
+  refused("huge_window.para", "cluster_result=" + File("c.csv") + out_dir,
+          "[preprocessing]\npart_top_peak_num=2147483647\n");
+  refused("nan_tol.para", "cluster_result=" + File("c.csv") + out_dir, "[similarity]\nfragment_ion_tol=nan\n");
   const std::vector<Case> cases = {
       {{}, clusterjob::kUsage},
       {{good, good}, clusterjob::kUsage},
@@ -153,6 +173,14 @@ TEST_F(ClusterDriver, FailuresLeaveTheMarker) {
       {{File("unknown_format.para")}, "Unknown data type 9"},
       {{File("missing_data.para")}, "Cannot load spectra from " + File("nowhere")},
       {{File("unwritable.para")}, "Cannot write the cluster file"},
+      {{File("result_is_input.para")}, "would overwrite the input"},
+      {{File("result_is_dir.para")}, "The result file is a folder"},
+      {{File("no_out.para")}, "(out_directory) is given"},
+      {{File("out_is_data.para")}, "is the data folder or inside it"},
+      {{File("out_blocked.para")}, "Cannot create the folder for the clustered spectra"},
+      {{File("consensus9.para")}, "consensus_type must be"},
+      {{File("huge_window.para")}, "part_top_peak_num must be"},
+      {{File("nan_tol.para")}, "fragment_ion_tol must be"},
   };
   for (const Case& c : cases) {
     marker::RemoveErrorMarker();
@@ -160,6 +188,8 @@ TEST_F(ClusterDriver, FailuresLeaveTheMarker) {
     EXPECT_NE(output_.find(c.message), std::string::npos) << output_;
     EXPECT_TRUE(marker::ErrorMarkerExists()) << c.message;
   }
+  EXPECT_TRUE(fs::is_directory(File("empty_dir")));
+  EXPECT_EQ(fs::file_size(File("data/s.1.1.2.dta")), fs::file_size(kData + "cluster_in/s.1.1.2.dta"));
 }
 
 TEST_F(ClusterDriver, OneInputFileGivesSpectraWrittenFromMemory) {
