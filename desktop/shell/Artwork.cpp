@@ -192,7 +192,7 @@ QPixmap SplashPicture() {
   unsigned seed = 7;
   for (int x = 24; x < size.width() - 24; x += 9) {
     seed = seed * 1103515245u + 12345u;
-    const double height = 12 + (seed >> 16) % 90 * ((x % 5 == 0) ? 1.0 : 0.45);
+    const double height = 8 + (seed >> 16) % 52 * ((x % 5 == 0) ? 1.0 : 0.45);
     p.setPen(QPen(QColor(0xf1, 0xfa, 0xee, 170), 3, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(QPointF(x, base), QPointF(x, base - height));
   }
@@ -217,8 +217,9 @@ QPixmap SplashPicture() {
   small.setPointSize(12);
   small.setBold(false);
   p.setFont(small);
-  p.drawText(QRectF(40, 150, size.width() - 80, 40), Qt::AlignLeft | Qt::AlignVCenter,
-             QStringLiteral("Version 1.0  -  tandem mass spectra: clusters, modifications, propagation"));
+  p.drawText(QRectF(40, 150, size.width() - 80, 24), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Version 1.0"));
+  p.drawText(QRectF(40, 174, size.width() - 80, 24), Qt::AlignLeft | Qt::AlignVCenter,
+             QStringLiteral("Spectrum clusters, modification shifts, propagation"));
   return picture;
 }
 

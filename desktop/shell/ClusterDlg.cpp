@@ -76,7 +76,6 @@ CClusterDlg::CClusterDlg(CTesseraDoc* doc, QWidget* parent)
 
 void CClusterDlg::BuildControls() {
   auto* outer = new QVBoxLayout(this);
-  outer->setSizeConstraint(QLayout::SetFixedSize);
 
   // Top: experiment name and the cluster type.
   auto* top = new QGridLayout;
@@ -207,7 +206,7 @@ void CClusterDlg::BuildControls() {
   advancedColumn->addWidget(merge);
   outer->addWidget(advanced);
 
-  layout_ = std::make_unique<desktop::CCompactLayout>(advanced, layoutToggle_, QStringLiteral("&Advance>>"),
+  layout_ = std::make_unique<desktop::CCompactLayout>(this, advanced, layoutToggle_, QStringLiteral("&Advance>>"),
                                                       QStringLiteral("<<&Normal"));
 
   connect(withConstraint_, &QCheckBox::toggled, this, [this] {

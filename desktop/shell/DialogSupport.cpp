@@ -1,10 +1,13 @@
 #include "desktop/shell/DialogSupport.h"
 
+#include <QDialog>
 #include <QFileDialog>
+#include <QLayout>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QStringList>
 
 namespace desktop {
@@ -93,12 +96,14 @@ CFileChooser CFileChooser::Standard() {
   return chooser;
 }
 
-CCompactLayout::CCompactLayout(QWidget* advanced, QPushButton* toggle, QString compactText,
-                               QString fullText)
-    : advanced_(advanced),
+CCompactLayout::CCompactLayout(QDialog* dialog, QWidget* advanced, QPushButton* toggle,
+                               QString compactText, QString fullText)
+    : dialog_(dialog),
+      advanced_(advanced),
       toggle_(toggle),
       compactText_(std::move(compactText)),
       fullText_(std::move(fullText)) {
+  width_ = dialog_->layout()->sizeHint().width();
   SetFull(false);
 }
 
@@ -107,6 +112,14 @@ void CCompactLayout::SetFull(bool full) {
   advanced_->setVisible(full);
   advanced_->setEnabled(full);
   toggle_->setText(full ? fullText_ : compactText_);
+  dialog_->layout()->invalidate();
+  dialog_->setFixedSize(width_, dialog_->layout()->sizeHint().height());
+  // A grown dialog is moved up as far as needed to stay on its screen.
+  if (dialog_->isVisible() && dialog_->screen()) {
+    const QRect screen = dialog_->screen()->availableGeometry();
+    const int overflow = dialog_->frameGeometry().bottom() - screen.bottom();
+    if (overflow > 0) dialog_->move(dialog_->x(), std::max(screen.top(), dialog_->y() - overflow));
+  }
 }
 
 bool PathExists(const QString& path) {

@@ -50,16 +50,21 @@ struct CFileChooser {
 QString QtNameFilters(const QString& filter);
 
 // The dialog's two sizes: `advanced` is everything below the separator.
-// Hidden parts are disabled as well, so nothing out of sight takes input.
+// Both sizes have the full layout's width; the compact one ends above the
+// separator. Hidden parts are disabled as well, so nothing out of sight
+// takes input. Construct it once the dialog's layout is complete.
 class CCompactLayout {
  public:
-  CCompactLayout(QWidget* advanced, QPushButton* toggle, QString compactText, QString fullText);
+  CCompactLayout(QDialog* dialog, QWidget* advanced, QPushButton* toggle, QString compactText,
+                 QString fullText);
   bool IsFull() const { return full_; }
   void SetFull(bool full);
 
  private:
+  QDialog* dialog_;
   QWidget* advanced_;
   QPushButton* toggle_;
+  int width_ = 0;
   QString compactText_;
   QString fullText_;
   bool full_ = false;

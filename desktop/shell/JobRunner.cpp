@@ -6,6 +6,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QProcess>
 #include <QVBoxLayout>
@@ -46,6 +48,9 @@ class CJobProgressWindow : public QWidget {
     column->addWidget(elapsed_);
     column->addWidget(lastLine_);
     Update(0, QString());
+    adjustSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+      move(screen->availableGeometry().center() - rect().center());
   }
 
   void Update(qint64 milliseconds, const QString& lastLine) {
@@ -220,8 +225,9 @@ CJobRunner::Outcome CJobRunner::Run(const Job& job) {
                          QStringLiteral("Can not save file:") + keptPath);
   }
   RemoveIfPresent(tablePath);
-  return Finish(Outcome::Loaded, QStringLiteral("The %1 job found %2 mass shifts; the table is kept in %3.")
+  // Short enough for the status bar's message pane.
+  return Finish(Outcome::Loaded, QStringLiteral("%1: %2 mass shifts loaded (%3)")
                                      .arg(job.name)
                                      .arg(doc_->ResultRows().size())
-                                     .arg(keptPath));
+                                     .arg(QLatin1String(kKeptTableFile)));
 }

@@ -32,7 +32,7 @@ QLineEdit* Field(const char* name, const QString& text, bool numeric) {
     desktop::CNumericKeyFilter::Install(edit);
     edit->setMaximumWidth(100);
   } else {
-    edit->setMinimumWidth(300);
+    edit->setMinimumWidth(240);
   }
   return edit;
 }
@@ -82,7 +82,6 @@ CShiftscanDlg::CShiftscanDlg(QWidget* parent) : QDialog(parent), chooser_(deskto
 
 void CShiftscanDlg::BuildControls() {
   auto* outer = new QVBoxLayout(this);
-  outer->setSizeConstraint(QLayout::SetFixedSize);
 
   auto* topRow = new QHBoxLayout;
   topOk_ = Button("topOk", QStringLiteral("OK"));
@@ -126,17 +125,22 @@ void CShiftscanDlg::BuildControls() {
   timeUpper_ = Field("timeUpper", QStringLiteral("1000000"), true);
   time.Add("Lower", timeLower_);
   time.Add("Upper", timeUpper_);
-  auto* ranges = new QHBoxLayout;
-  ranges->addWidget(mass.box);
-  ranges->addWidget(time.box);
-  column->addLayout(ranges);
+  // Two columns, so that the full layout fits a small screen.
+  auto* left = new QVBoxLayout;
+  auto* right = new QVBoxLayout;
+  auto* columns = new QHBoxLayout;
+  columns->addLayout(left);
+  columns->addLayout(right);
+  column->addLayout(columns);
+  left->addWidget(mass.box);
+  left->addWidget(time.box);
 
   Rows modification("Modification");
   modMassLower_ = Field("modMassLower", QStringLiteral("1"), true);
   modMassUpper_ = Field("modMassUpper", QStringLiteral("200"), true);
   modification.Add("Mass lower", modMassLower_, Note("m/z  minimal modification mass"));
   modification.Add("Mass upper", modMassUpper_, Note("m/z  maximal modification mass"));
-  column->addWidget(modification.box);
+  left->addWidget(modification.box);
 
   Rows pair("Pair");
   findPair_ = Check("findPair", QStringLiteral("Report spectral pairs"), true);
@@ -150,7 +154,7 @@ void CShiftscanDlg::BuildControls() {
   pair.grid->addWidget(Note("prefix of DTA files, e.g. XXXXX for XXXXX.1234.1234.2.dta"), pair.grid->rowCount(),
                        1, 1, 2);
   pair.Add("Pair path", pairPath_, pairPathBrowse_);
-  column->addWidget(pair.box);
+  right->addWidget(pair.box);
 
   Rows mode("Mode");
   postSearch_ = Check("postSearch", QStringLiteral("limited to DB search results"), false);
@@ -158,7 +162,8 @@ void CShiftscanDlg::BuildControls() {
   identSpectFile_ = Field("identSpectFile", QString(), false);
   identSpectFileBrowse_ = Button("identSpectFileBrowse", QStringLiteral("..."));
   mode.Add("Identified result", identSpectFile_, identSpectFileBrowse_);
-  column->addWidget(mode.box);
+  left->addWidget(mode.box);
+  left->addStretch(1);
 
   Rows other("Other");
   tdScore_ = Field("tdScore", QStringLiteral("10"), true);
@@ -173,7 +178,8 @@ void CShiftscanDlg::BuildControls() {
   other.Add("Massres", massRes_);
   other.Add("Max data", maxNData_);
   other.grid->addWidget(detectComb_, other.grid->rowCount(), 0, 1, 3);
-  column->addWidget(other.box);
+  right->addWidget(other.box);
+  right->addStretch(1);
 
   auto* bottomRow = new QHBoxLayout;
   auto* saveAs = Button("saveAs", QStringLiteral("Save as..."));
@@ -188,7 +194,7 @@ void CShiftscanDlg::BuildControls() {
       Note("Method: modifications found from mass and retention-time differences of precursor pairs."));
   outer->addWidget(advanced);
 
-  layout_ = std::make_unique<desktop::CCompactLayout>(advanced, layoutToggle_, QStringLiteral("&More>>"),
+  layout_ = std::make_unique<desktop::CCompactLayout>(this, advanced, layoutToggle_, QStringLiteral("&More>>"),
                                                       QStringLiteral("<<&Less"));
 
   connect(findPair_, &QCheckBox::toggled, this, &CShiftscanDlg::ApplyCheckRules);

@@ -98,7 +98,7 @@ class JobRunnerTest : public QObject {
     QCOMPARE(doc.ResultRows()[0].mass, 15.99504);
     QCOMPARE(doc.ViewState(), 0);
     QVERIFY(!QFile::exists(Path(QStringLiteral("temp.temp"))));
-    QVERIFY(runner.LastSummary().contains(QStringLiteral("2 mass shifts")));
+    QCOMPARE(runner.LastSummary(), QStringLiteral("Shiftscan: 2 mass shifts loaded (Mod_result.csv)"));
     QVERIFY(recorder.messages.isEmpty());
   }
 
