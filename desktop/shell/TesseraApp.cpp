@@ -38,10 +38,14 @@ int CTesseraApp::Run() {
   for (QCommandLineOption* hidden : {&runCluster, &runShiftscan, &screenshot, &quit})
     hidden->setFlags(QCommandLineOption::HiddenFromHelp);
   parser.addOptions({noSplash, runCluster, runShiftscan, screenshot, quit});
-  parser.process(arguments());  // prints the usage and ends on a wrong command line
-  if (!parser.positionalArguments().isEmpty()) {
-    std::fprintf(stderr, "%s\n", qPrintable(parser.helpText()));
+  if (!parser.parse(arguments()) || !parser.positionalArguments().isEmpty()) {
+    const QString why = parser.errorText().isEmpty() ? QStringLiteral("Unexpected argument.") : parser.errorText();
+    std::fprintf(stderr, "%s\n%s", qPrintable(why), qPrintable(parser.helpText()));
     return 1;
+  }
+  if (parser.isSet(QStringLiteral("help"))) {
+    std::printf("%s", qPrintable(parser.helpText()));
+    return 0;
   }
 
   if (parser.isSet(quit)) {
