@@ -80,7 +80,6 @@ CMainFrame::CMainFrame(CTesseraDoc* doc, QWidget* parent)
   connect(runner_, &CJobRunner::JobFinished, this, [this](const QString& summary) {
     statusBar()->showMessage(summary);
   });
-  desktop::RouteLibraryMessagesToUser(this);
 }
 
 CMainFrame::~CMainFrame() = default;

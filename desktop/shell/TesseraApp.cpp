@@ -58,6 +58,7 @@ int CTesseraApp::Run() {
 
   doc_ = std::make_unique<CTesseraDoc>();
   frame_ = std::make_unique<CMainFrame>(doc_.get());
+  desktop::RouteLibraryMessagesToUser(frame_.get());
   // Without a window manager (a bare X server) maximising does nothing; the
   // screen's size is the same wish in a form that always holds.
   if (const QScreen* screen = primaryScreen()) frame_->setGeometry(screen->availableGeometry());

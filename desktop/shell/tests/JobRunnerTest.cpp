@@ -40,7 +40,9 @@ class JobRunnerTest : public QObject {
   Q_OBJECT
 
  private:
-  QTemporaryDir dir_{QDir::currentPath() + QStringLiteral("/runnerXXXXXX")};
+  // Jobs make the working directory current; the next test class gets its own back.
+  const QString startDirectory_ = QDir::currentPath();
+  QTemporaryDir dir_{startDirectory_ + QStringLiteral("/runnerXXXXXX")};
   QString Path(const QString& name) const { return dir_.filePath(name); }
 
   // A clustering job set up through its dialog, as the user would.
@@ -58,6 +60,7 @@ class JobRunnerTest : public QObject {
 
  private slots:
   void initTestCase() { WriteShiftedSpectra(Path(QStringLiteral("dta"))); }
+  void cleanupTestCase() { QDir::setCurrent(startDirectory_); }
 
   void SecondJobReplacesTheFirstJobsRows() {
     MessageRecorder recorder;
