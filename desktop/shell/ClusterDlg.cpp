@@ -1,0 +1,335 @@
+#include "desktop/shell/ClusterDlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDate>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "clustering/Para.h"
+#include "common/NameTables.h"
+#include "common/TextUtil.h"
+#include "desktop/shell/core/TesseraDoc.h"
+#include "desktop/shell/core/UserMessage.h"
+
+const char* const CClusterDlg::kDataTypeNames[7] = {"dta", "dtas", "mgf", "pkl", "mzml", "ms2", "raw"};
+
+namespace {
+
+const char* const kPeakSelectionNames[] = {"A:top N peaks", "B:top M peaks per 100 Da", "B+A"};
+const char* const kConsensusNames[] = {"Consensus", "Most Similar", "All"};
+
+// "%Y_%b_%d" with English month names whatever the user's locale, so that
+// the suggested file name does not change with the language setting.
+QString ExperimentName(const QDate& date) {
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  return QStringLiteral("%1_%2_%3")
+      .arg(date.year(), 4, 10, QLatin1Char('0'))
+      .arg(QLatin1String(kMonths[date.month() - 1]))
+      .arg(date.day(), 2, 10, QLatin1Char('0'));
+}
+
+QLineEdit* Field(const char* name, const QString& text, bool numeric) {
+  auto* edit = new QLineEdit(text);
+  edit->setObjectName(QLatin1String(name));
+  if (numeric) {
+    desktop::CNumericKeyFilter::Install(edit);
+    edit->setMaximumWidth(90);
+  }
+  return edit;
+}
+
+template <std::size_t N>
+QComboBox* List(const char* name, const char* const (&entries)[N], int selected) {
+  auto* box = new QComboBox;
+  box->setObjectName(QLatin1String(name));
+  for (const char* entry : entries) box->addItem(QLatin1String(entry));
+  box->setCurrentIndex(selected);
+  return box;
+}
+
+QPushButton* Button(const char* name, const QString& text) {
+  auto* button = new QPushButton(text);
+  button->setObjectName(QLatin1String(name));
+  button->setAutoDefault(false);
+  return button;
+}
+
+std::string Std(const QString& text) { return text.toStdString(); }
+
+}  // namespace
+
+CClusterDlg::CClusterDlg(CTesseraDoc* doc, QWidget* parent)
+    : QDialog(parent), doc_(doc), chooser_(desktop::CFileChooser::Standard()) {
+  setWindowTitle(QStringLiteral("Cluster Dialog"));
+  BuildControls();
+  ApplyConstraintRule();
+  saved_ = false;
+}
+
+void CClusterDlg::BuildControls() {
+  auto* outer = new QVBoxLayout(this);
+
+  // Top: experiment name and the cluster type.
+  auto* top = new QGridLayout;
+  experimentName_ = Field("experimentName", ExperimentName(QDate::currentDate()), false);
+  withConstraint_ = new QCheckBox(QStringLiteral("With Constraint"));
+  withConstraint_->setObjectName(QStringLiteral("withConstraint"));
+  withConstraint_->setChecked(true);
+  top->addWidget(new QLabel(QStringLiteral("Experiment name")), 0, 0);
+  top->addWidget(experimentName_, 0, 1);
+  top->addWidget(withConstraint_, 0, 2);
+  outer->addLayout(top);
+
+  auto* input = new QGroupBox(QStringLiteral("Input"));
+  auto* inputGrid = new QGridLayout(input);
+  dataType_ = List("dataType", kDataTypeNames, 0);
+  browseAsDirectory_ = new QCheckBox(QStringLiteral("Browse as directory"));
+  browseAsDirectory_->setObjectName(QStringLiteral("browseAsDirectory"));
+  dataPathEdit_ = Field("dataPath", QString(), false);
+  dataPathEdit_->setMinimumWidth(320);
+  auto* dataBrowse = Button("dataBrowse", QStringLiteral("Browse"));
+  inputGrid->addWidget(new QLabel(QStringLiteral("Data type")), 0, 0);
+  inputGrid->addWidget(dataType_, 0, 1);
+  inputGrid->addWidget(browseAsDirectory_, 0, 2);
+  inputGrid->addWidget(new QLabel(QStringLiteral("Data path")), 1, 0);
+  inputGrid->addWidget(dataPathEdit_, 1, 1, 1, 2);
+  inputGrid->addWidget(dataBrowse, 1, 3);
+  outer->addWidget(input);
+
+  auto* output = new QGroupBox(QStringLiteral("Output"));
+  auto* outputGrid = new QGridLayout(output);
+  const std::string last = doc_ ? doc_->GetLastDataPath() : std::string();
+  representativePath_ =
+      Field("representativePath", last.empty() ? QString() : QString::fromStdString(last + "_new"), false);
+  auto* representativeBrowse = Button("representativeBrowse", QStringLiteral("Browse"));
+  const std::string workingDirectory = doc_ ? doc_->GetWorkingDirectory() : std::string();
+  clusterResultEdit_ = Field("clusterResult", QString::fromStdString(workingDirectory + "cluster.csv"), false);
+  auto* clusterResultBrowse = Button("clusterResultBrowse", QStringLiteral("Browse"));
+  outputGrid->addWidget(new QLabel(QStringLiteral("Representative Spectra Path")), 0, 0);
+  outputGrid->addWidget(representativePath_, 0, 1);
+  outputGrid->addWidget(representativeBrowse, 0, 2);
+  outputGrid->addWidget(new QLabel(QStringLiteral("Clustering Result")), 1, 0);
+  outputGrid->addWidget(clusterResultEdit_, 1, 1);
+  outputGrid->addWidget(clusterResultBrowse, 1, 2);
+  outer->addWidget(output);
+
+  auto* similarity = new QGroupBox(QStringLiteral("Similarity"));
+  auto* similarityRow = new QHBoxLayout(similarity);
+  similarityMethod_ = new QComboBox;
+  similarityMethod_->setObjectName(QStringLiteral("similarityMethod"));
+  for (const char* name : names::kSimilarMethodNames) similarityMethod_->addItem(QLatin1String(name));
+  similarityMethod_->setCurrentIndex(similarityIndex_);
+  similarityRow->addWidget(new QLabel(QStringLiteral("Similarity Method")));
+  similarityRow->addWidget(similarityMethod_, 1);
+  outer->addWidget(similarity);
+
+  auto* cluster = new QGroupBox(QStringLiteral("Cluster"));
+  auto* clusterGrid = new QGridLayout(cluster);
+  consensusMethod_ = List("consensusMethod", kConsensusNames, 0);
+  thresholdEdit_ = Field("threshold", QString::asprintf("%.2f", threshold_), true);
+  layoutToggle_ = Button("layoutToggle", QString());
+  auto* saveAs = Button("saveAs", QStringLiteral("Save as"));
+  auto* start = Button("start", QStringLiteral("Start"));
+  start->setDefault(true);
+  clusterGrid->addWidget(new QLabel(QStringLiteral("Consensus Spectra Method")), 0, 0);
+  clusterGrid->addWidget(consensusMethod_, 0, 1);
+  clusterGrid->addWidget(new QLabel(QStringLiteral("Threshold")), 1, 0);
+  clusterGrid->addWidget(thresholdEdit_, 1, 1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(layoutToggle_);
+  buttons->addStretch(1);
+  buttons->addWidget(saveAs);
+  buttons->addWidget(start);
+  clusterGrid->addLayout(buttons, 2, 0, 1, 2);
+  outer->addWidget(cluster);
+
+  // Below the separator: what the compact layout leaves out.
+  auto* advanced = new QWidget;
+  advanced->setObjectName(QStringLiteral("advanced"));
+  auto* advancedColumn = new QVBoxLayout(advanced);
+  advancedColumn->setContentsMargins(0, 0, 0, 0);
+  auto* separator = new QFrame;
+  separator->setFrameShape(QFrame::HLine);
+  separator->setFrameShadow(QFrame::Sunken);
+  advancedColumn->addWidget(separator);
+
+  auto* preprocess = new QGroupBox(QStringLiteral("Preprocess"));
+  auto* preprocessGrid = new QGridLayout(preprocess);
+  spectralFiltering_ = Field("spectralFiltering", QStringLiteral("10"), true);
+  peakSelection_ = List("peakSelection", kPeakSelectionNames, 2);
+  topN_ = Field("topN", QStringLiteral("30"), true);
+  topM_ = Field("topM", QStringLiteral("5"), true);
+  preprocessGrid->addWidget(new QLabel(QStringLiteral("Spectral filtering")), 0, 0);
+  preprocessGrid->addWidget(spectralFiltering_, 0, 1);
+  preprocessGrid->addWidget(
+      new QLabel(QStringLiteral("Spectra with peak num lower than this value are filtered")), 0, 2, 1, 3);
+  preprocessGrid->addWidget(new QLabel(QStringLiteral("Peak selection")), 1, 0);
+  preprocessGrid->addWidget(peakSelection_, 1, 1);
+  preprocessGrid->addWidget(new QLabel(QStringLiteral("N=")), 1, 2, Qt::AlignRight);
+  preprocessGrid->addWidget(topN_, 1, 3);
+  preprocessGrid->addWidget(new QLabel(QStringLiteral("M=")), 1, 4, Qt::AlignRight);
+  preprocessGrid->addWidget(topM_, 1, 5);
+  advancedColumn->addWidget(preprocess);
+
+  static const char* const kPrecursorUnits[] = {"Da", "ppm"};
+  static const char* const kDaltonOnly[] = {"Da"};
+  auto* tolerance = new QGroupBox(QStringLiteral("Similarity Tolerance"));
+  auto* toleranceGrid = new QGridLayout(tolerance);
+  precursorTol_ = Field("precursorTol", QString::asprintf("%.3lf", 2.5), true);
+  precursorUnit_ = List("precursorUnit", kPrecursorUnits, 0);
+  fragmentTol_ = Field("fragmentTol", QStringLiteral("0.5"), true);
+  fragmentUnit_ = List("fragmentUnit", kDaltonOnly, 0);
+  toleranceGrid->addWidget(new QLabel(QStringLiteral("Precursor tol")), 0, 0);
+  toleranceGrid->addWidget(precursorTol_, 0, 1);
+  toleranceGrid->addWidget(precursorUnit_, 0, 2);
+  toleranceGrid->addWidget(new QLabel(QStringLiteral("Fragment tol")), 1, 0);
+  toleranceGrid->addWidget(fragmentTol_, 1, 1);
+  toleranceGrid->addWidget(fragmentUnit_, 1, 2);
+  advancedColumn->addWidget(tolerance);
+
+  auto* merge = new QGroupBox(QStringLiteral("Cluster advance"));
+  auto* mergeGrid = new QGridLayout(merge);
+  mergeTol_ = Field("mergeTol", QStringLiteral("0.4"), true);
+  mergeUnit_ = List("mergeUnit", kDaltonOnly, 0);
+  mergeGrid->addWidget(new QLabel(QStringLiteral("Merge peak tol")), 0, 0);
+  mergeGrid->addWidget(mergeTol_, 0, 1);
+  mergeGrid->addWidget(mergeUnit_, 0, 2);
+  mergeGrid->addWidget(new QLabel(QStringLiteral("when generating consensus spectra")), 0, 3);
+  advancedColumn->addWidget(merge);
+  outer->addWidget(advanced);
+
+  layout_ = std::make_unique<desktop::CCompactLayout>(this, advanced, layoutToggle_, QStringLiteral("&Advance>>"),
+                                                      QStringLiteral("<<&Normal"));
+
+  connect(withConstraint_, &QCheckBox::toggled, this, [this] {
+    ApplyConstraintRule();
+    saved_ = false;
+  });
+  connect(dataBrowse, &QPushButton::clicked, this, &CClusterDlg::OnDataBrowse);
+  connect(dataPathEdit_, &QLineEdit::textChanged, this, &CClusterDlg::OnDataPathChanged);
+  connect(representativeBrowse, &QPushButton::clicked, this, [this] {
+    if (auto folder = chooser_.folder(this, QStringLiteral("Directory of representative spectral files:"))) {
+      representativePath_->setText(*folder);
+      saved_ = false;
+    }
+  });
+  connect(clusterResultBrowse, &QPushButton::clicked, this, [this] {
+    if (auto file = chooser_.saveFile(this, QStringLiteral("excel Files(*.csv)|*.csv||"),
+                                      clusterResultEdit_->text(), QStringLiteral("csv"))) {
+      clusterResultEdit_->setText(*file);
+      saved_ = false;
+    }
+  });
+  connect(similarityMethod_, qOverload<int>(&QComboBox::currentIndexChanged), this, [this](int index) {
+    similarityIndex_ = index;
+    saved_ = false;
+  });
+  connect(thresholdEdit_, &QLineEdit::textChanged, this, [this](const QString& text) {
+    threshold_ = text::AtoF(Std(text));
+    saved_ = false;
+  });
+  connect(layoutToggle_, &QPushButton::clicked, this, &CClusterDlg::OnToggleLayout);
+  connect(saveAs, &QPushButton::clicked, this, &CClusterDlg::OnSaveAs);
+  connect(start, &QPushButton::clicked, this, &CClusterDlg::OnStart);
+}
+
+void CClusterDlg::ApplyConstraintRule() {
+  const bool constrained = withConstraint_->isChecked();
+  precursorTol_->setEnabled(constrained);
+  precursorUnit_->setEnabled(constrained);
+  representativePath_->setEnabled(constrained);
+  consensusMethod_->setEnabled(constrained);
+}
+
+void CClusterDlg::OnToggleLayout() {
+  layout_->SetFull(!layout_->IsFull());
+  ApplyConstraintRule();
+  saved_ = false;
+}
+
+void CClusterDlg::OnDataBrowse() {
+  dataTypeIndex_ = dataType_->currentIndex();
+  if (!browseAsDirectory_->isChecked() && dataTypeIndex_ != MS2_FORMAT_DTA) {
+    const QString name = QLatin1String(kDataTypeNames[dataTypeIndex_]);
+    const QString filter = QStringLiteral("%1 file(*.%1)|*.%1||").arg(name);
+    const auto file = chooser_.openFile(this, filter);
+    if (!file) return;
+    if (!desktop::PathExists(*file)) {
+      desktop::ShowMessage(this, desktop::MessageKind::Warning, windowTitle(),
+                           QStringLiteral("Can not find file:") + *file);
+      return;
+    }
+    dataPathEdit_->setText(*file);
+  } else {
+    const auto folder = chooser_.folder(this, QStringLiteral("Directory of data files:"));
+    if (!folder) return;
+    dataPathEdit_->setText(*folder);
+  }
+  dataPath_ = dataPathEdit_->text();
+  saved_ = false;
+}
+
+void CClusterDlg::OnDataPathChanged(const QString& text) {
+  dataPath_ = text;
+  if (text.isEmpty()) return;
+  representativePath_->setText(text + QStringLiteral("_new"));
+  saved_ = false;
+}
+
+void CClusterDlg::OnSaveAs() {
+  dataTypeIndex_ = dataType_->currentIndex();
+  similarityIndex_ = similarityMethod_->currentIndex();
+  const int clusterType = withConstraint_->isChecked() ? CLUSTER_SIMILARITY : CLUSTER_SPECTRAL_PAIR;
+  const QString clusterResult = clusterResultEdit_->text();
+
+  // The order is binding: SetCluster takes the data and representative
+  // objects that the first two setters create.
+  CPara para;
+  para.SetDataClass(static_cast<MS2FormatType>(dataTypeIndex_), Std(dataPath_),
+                    Std(representativePath_->text()), Std(clusterResult),
+                    text::AtoI(Std(spectralFiltering_->text())));
+  para.SetRepresentativeClass(static_cast<Representative_Spectra>(consensusMethod_->currentIndex()),
+                              text::AtoF(Std(mergeTol_->text())),
+                              static_cast<Tolerance_Type>(mergeUnit_->currentIndex()));
+  para.SetCluster(para.spectra_process.get(), para.representative_spectra.get(),
+                  static_cast<Cluster_Type>(clusterType), text::AtoF(Std(precursorTol_->text())),
+                  static_cast<Tolerance_Type>(precursorUnit_->currentIndex()), threshold_);
+  para.SetSimilarMethod(static_cast<Similar_Method>(similarityIndex_), text::AtoF(Std(fragmentTol_->text())),
+                        static_cast<Tolerance_Type>(fragmentUnit_->currentIndex()));
+  para.SetPeakSelect(static_cast<Peak_Select_Method>(peakSelection_->currentIndex()),
+                     text::AtoI(Std(topN_->text())), text::AtoI(Std(topM_->text())), 100);
+
+  const auto path = chooser_.saveFile(this, QStringLiteral("para file(*.txt)|*.txt||"),
+                                      experimentName_->text() + QStringLiteral(".txt"), QStringLiteral("txt"));
+  if (!path) return;
+  if (path->isEmpty()) {
+    desktop::ShowMessage(this, desktop::MessageKind::Warning, windowTitle(),
+                         QStringLiteral("You have to write a name..."));
+    return;
+  }
+  // A file that was not written must not be handed to the back end as if
+  // it had been.
+  if (!para.WriteParaFile(Std(*path))) {
+    desktop::ShowMessage(this, desktop::MessageKind::Error, windowTitle(),
+                         QStringLiteral("Can not save file:") + *path);
+    return;
+  }
+  parameters_ = *path;
+  program_ = QStringLiteral("cluster");
+  clusterType_ = clusterType;
+  clusterResult_ = clusterResult;
+  saved_ = true;
+}
+
+void CClusterDlg::OnStart() {
+  if (!saved_) OnSaveAs();
+  accept();
+}

@@ -1,0 +1,82 @@
+#pragma once
+// The dialog in which the user sets up a Shiftscan job: it checks the paths,
+// writes the Shiftscan configuration file, and keeps its path for the job
+// runner.
+//
+// Controls carry object names (fileType, filePath, massLower, massUpper,
+// timeLower, timeUpper, modMassLower, modMassUpper, findPair, ppthres,
+// dtaName, pairPath, postSearch, identSpectFile, tdScore, tDeltaC, massTol,
+// massRes, maxNData, detectComb; buttons filePathBrowse, pairPathBrowse,
+// identSpectFileBrowse, layoutToggle, topOk, topCancel, saveAs, ok,
+// cancel), so that a script or a test can fill them and press the buttons.
+
+#include <QDialog>
+#include <QString>
+#include <memory>
+
+#include "desktop/shell/DialogSupport.h"
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+
+class CShiftscanDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit CShiftscanDlg(QWidget* parent = nullptr);
+
+  // The last configuration file written while the dialog was open; empty
+  // when none was.
+  QString ConfigurationPath() const { return configurationPath_; }
+
+  void SetFileChooser(desktop::CFileChooser chooser) { chooser_ = std::move(chooser); }
+
+  // Writes the configuration file from the fields as they stand; false when
+  // the file cannot be created.
+  bool WriteConfiguration(const QString& path);
+
+ public slots:
+  void OnSaveAs();
+  void OnOk();
+  void OnToggleLayout();
+  void OnDataBrowse();
+
+ private:
+  void BuildControls();
+  void ApplyCheckRules();
+  bool Validate();
+  void DerivePairSettings();
+
+  desktop::CFileChooser chooser_;
+  QString configurationPath_;
+  bool closeAllowed_ = false;
+
+  QComboBox* fileType_ = nullptr;
+  QLineEdit* filePath_ = nullptr;
+  QLineEdit* massLower_ = nullptr;
+  QLineEdit* massUpper_ = nullptr;
+  QLineEdit* timeLower_ = nullptr;
+  QLineEdit* timeUpper_ = nullptr;
+  QLineEdit* modMassLower_ = nullptr;
+  QLineEdit* modMassUpper_ = nullptr;
+  QCheckBox* findPair_ = nullptr;
+  QLineEdit* ppthres_ = nullptr;
+  QLineEdit* dtaName_ = nullptr;
+  QLineEdit* pairPath_ = nullptr;
+  QPushButton* pairPathBrowse_ = nullptr;
+  QCheckBox* postSearch_ = nullptr;
+  QLineEdit* identSpectFile_ = nullptr;
+  QPushButton* identSpectFileBrowse_ = nullptr;
+  QLineEdit* tdScore_ = nullptr;
+  QLineEdit* tDeltaC_ = nullptr;
+  QLineEdit* massTol_ = nullptr;
+  QLineEdit* massRes_ = nullptr;
+  QLineEdit* maxNData_ = nullptr;
+  QCheckBox* detectComb_ = nullptr;
+  QPushButton* topOk_ = nullptr;
+  QPushButton* topCancel_ = nullptr;
+  QPushButton* layoutToggle_ = nullptr;
+  std::unique_ptr<desktop::CCompactLayout> layout_;
+};

@@ -1,0 +1,30 @@
+// Runs the shell's test classes in one executable.
+
+#include <QApplication>
+#include <QDir>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QtTest>
+#include <clocale>
+
+#include "desktop/shell/tests/ShellTest.h"
+
+QObject* NewDialogTest();
+QObject* NewJobRunnerTest();
+QObject* NewMainFrameTest();
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  std::setlocale(LC_NUMERIC, "C");
+  QStandardPaths::setTestModeEnabled(true);
+  // Settings (the recent-file list) go to the scratch directory.
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QDir::currentPath() + QStringLiteral("/settings"));
+  QCoreApplication::setOrganizationName(QStringLiteral("TesseraTests"));
+  QCoreApplication::setApplicationName(QStringLiteral("Tessera"));
+  int failed = 0;
+  for (QObject* test : {NewDialogTest(), NewJobRunnerTest(), NewMainFrameTest()}) {
+    failed += QTest::qExec(test, argc, argv);
+    delete test;
+  }
+  return failed == 0 ? 0 : 1;
+}
