@@ -17,15 +17,20 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <QtGui/qguiapplication_platform.h>
-#include <X11/XKBlib.h>
 
 #include "desktop/shell/Artwork.h"
 #include "desktop/shell/ClusterDlg.h"
 #include "desktop/shell/JobRunner.h"
-#include "desktop/shell/Panes.h"
 #include "desktop/shell/ShiftscanDlg.h"
 #include "desktop/shell/core/TesseraDoc.h"
 #include "desktop/shell/core/UserMessage.h"
+#include "desktop/shell/propagation_ui/PropagationCommands.h"
+#include "desktop/shell/views/MyListView.h"
+#include "desktop/shell/views/TesseraView.h"
+#include "desktop/shell/views/Views.h"
+
+// Last: X11 defines macros (None, Bool) that Qt headers would trip over.
+#include <X11/XKBlib.h>
 
 namespace {
 
@@ -221,20 +226,17 @@ void CMainFrame::CreatePanes() {
   splitter_->setObjectName(QStringLiteral("splitter"));
   splitter_->setHandleWidth(4);
   splitter_->setChildrenCollapsible(false);
-  QWidget* histogram = CreateHistogramPane(doc_, splitter_);
-  QWidget* list = CreateResultListPane(doc_, splitter_);
+  auto* histogram = new CTesseraView(doc_, splitter_);
+  auto* list = new CMyListView(doc_, splitter_);
+  histogram->setObjectName(QStringLiteral("histogramView"));
+  list->setObjectName(QStringLiteral("resultList"));
   splitter_->addWidget(histogram);
   splitter_->addWidget(list);
-  ConnectStatusMessages(histogram);
-  ConnectStatusMessages(list);
+  ConnectViews(histogram, list);
+  connect(histogram, &CTesseraView::StatusMessage, statusBar(), [this](const QString& m) { statusBar()->showMessage(m); });
+  connect(list, &CMyListView::StatusMessage, statusBar(), [this](const QString& m) { statusBar()->showMessage(m); });
   setCentralWidget(splitter_);
   histogram->setFocus();
-}
-
-void CMainFrame::ConnectStatusMessages(QWidget* pane) {
-  const QByteArray signature = QMetaObject::normalizedSignature("StatusMessage(QString)");
-  if (pane->metaObject()->indexOfSignal(signature.constData()) < 0) return;
-  connect(pane, SIGNAL(StatusMessage(QString)), statusBar(), SLOT(showMessage(QString)));
 }
 
 void CMainFrame::showEvent(QShowEvent* event) {
@@ -271,13 +273,9 @@ void CMainFrame::OnShiftscanJob() {
   runner_->RunShiftscan(dialog.ConfigurationPath());
 }
 
-void CMainFrame::OnPropagation() {
-  // wired to the propagation dialogs at integration
-}
+void CMainFrame::OnPropagation() { RunPropagationCommand(this, doc_); }
 
-void CMainFrame::OnGetModSite() {
-  // wired to the propagation dialogs at integration
-}
+void CMainFrame::OnGetModSite() { OpenKSDPScoreDialog(this, doc_); }
 
 void CMainFrame::OnAbout() {
   QDialog about(this);

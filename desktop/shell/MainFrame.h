@@ -51,7 +51,6 @@ class CMainFrame : public QMainWindow {
   void CreateToolbar();
   void CreateStatusBar();
   void CreatePanes();
-  void ConnectStatusMessages(QWidget* pane);
   void AddRecentFile(const QString& path);
   void RefreshRecentFiles();
   void UpdateLockIndicators();
