@@ -5,9 +5,9 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libmstoolkit-dev libtinyxml-dev libgsl-dev
+  libmstoolkit-dev libtinyxml-dev libgsl-dev libexpat1-dev
   qt6-base-dev qt6-image-formats-plugins xvfb fonts-dejavu-core
-  openms-doc
+  openms-doc comet-ms
 )
 
 missing=()
