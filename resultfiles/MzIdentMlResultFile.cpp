@@ -55,22 +55,6 @@ std::string LocalPath(const std::string& location) {
   return decoded;
 }
 
-// The spectrum name a title gives: a title that is itself one of this
-// system's names ("run.120.120.2.dta", or a consensus "10.2-20.2-31.2.dta")
-// or a DTA-style name without ".dta" ("run.120.120.2 File:...").
-bool NameFromTitle(const std::string& title, int charge, std::string& name) {
-  const std::string token = title.substr(0, title.find_first_of(" \t"));
-  if (token.size() > 4 && text::EqualsNoCase(token.substr(token.size() - 4), ".dta")) {
-    name = text::ToUpper(token);
-    return true;
-  }
-  msdata::DtaNameParts parts;
-  if (!msdata::ParseDtaName(token + ".dta", parts) || parts.prefix.empty() || parts.first_scan < 0)
-    return false;
-  name = HitSpectrumName(parts.prefix, parts.first_scan, parts.last_scan, charge ? charge : parts.charge);
-  return true;
-}
-
 // "scan=581" inside a native id ("controllerType=0 controllerNumber=1 scan=581").
 bool ScanFromId(const std::string& id, int& scan) {
   std::size_t at = id.find("scan=");
@@ -228,7 +212,7 @@ class MzIdentMlHandler : public xmlstream::CHandler {
   }
 
   bool SpectrumName(RunRecord& run, std::string& name) {
-    if (!title_param_.empty() && NameFromTitle(title_param_, charge_, name)) return true;
+    if (!title_param_.empty() && SpectrumNameFromTitle(title_param_, charge_, name)) return true;
     int scan = 0;
     if ((!scan_param_.empty() && xmlstream::ParseInteger(scan_param_, scan)) || ScanFromId(result_id_, scan)) {
       name = HitSpectrumName(run.base, scan, scan, charge_);
@@ -272,7 +256,7 @@ class MzIdentMlHandler : public xmlstream::CHandler {
       return false;
     }
     const auto& [title, scans] = run.mgf_spectra[static_cast<std::size_t>(index)];
-    if (NameFromTitle(title, charge_, name)) return true;
+    if (SpectrumNameFromTitle(title, charge_, name)) return true;
     // As the MGF importer names them: by SCANS, a "scan=" in the title, or
     // the 1-based position in the file.
     int first = index + 1, last = index + 1;

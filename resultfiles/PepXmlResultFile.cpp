@@ -160,7 +160,12 @@ class PepXmlHandler : public xmlstream::CHandler {
       if (!have_scans) first = parts.first_scan, last = parts.last_scan;
       if (!have_charge) charge = parts.charge;
     }
-    query_name_ = HitSpectrumName(base_, first, last, charge);
+    // Comet keeps the TITLE of an MGF spectrum as its native id: this
+    // system's own titles (a run exported with dtaexport --mgf, consensus
+    // spectra of cluster --mgf) name the spectrum directly.
+    const std::string native = a.Get("spectrumNativeID");
+    if (!(text::EndsWith(text::ToLower(native), ".dta") && SpectrumNameFromTitle(native, charge, query_name_)))
+      query_name_ = HitSpectrumName(base_, first, last, charge);
     in_query_ = true;
     have_hit_ = false;
   }

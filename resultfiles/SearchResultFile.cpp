@@ -119,6 +119,22 @@ std::string HitSpectrumName(const std::string& base, int first_scan, int last_sc
   return text::ToUpper(msdata::MakeDtaName(base, first_scan, last_scan, charge));
 }
 
+// The spectrum name a title gives: a title that is itself one of this
+// system's names ("run.120.120.2.dta", or a consensus "10.2-20.2-31.2.dta")
+// or a DTA-style name without ".dta" ("run.120.120.2 File:...").
+bool SpectrumNameFromTitle(const std::string& title, int charge, std::string& name) {
+  const std::string token = title.substr(0, title.find_first_of(" \t"));
+  if (token.size() > 4 && text::EqualsNoCase(token.substr(token.size() - 4), ".dta")) {
+    name = text::ToUpper(token);
+    return true;
+  }
+  msdata::DtaNameParts parts;
+  if (!msdata::ParseDtaName(token + ".dta", parts) || parts.prefix.empty() || parts.first_scan < 0)
+    return false;
+  name = HitSpectrumName(parts.prefix, parts.first_scan, parts.last_scan, charge ? charge : parts.charge);
+  return true;
+}
+
 std::string MassModificationName(double mass) {
   char name[48];
   std::snprintf(name, sizeof name, "Mod%+.4f", mass);
@@ -332,7 +348,7 @@ void CSearchResultFile::LoadResult(const std::string& path, ResultMap& results,
                       std::to_string(cut) +
                       (filter_.has_score_threshold ? " beyond the score threshold, "
                                                    : " above the FDR level, ") +
-                      std::to_string(without_score) + " without a " + ScoreKindName(kind) +
+                      std::to_string(without_score) + " without the " + ScoreKindName(kind) +
                       " score");
   }
   if (duplicates)

@@ -98,6 +98,12 @@ std::string RunBaseName(const std::string& path_or_location);
 // This system's upper-cased spectrum name of a scan range and charge.
 std::string HitSpectrumName(const std::string& base, int first_scan, int last_scan, int charge);
 
+// The spectrum name an MGF title gives: a title that is itself one of this
+// system's names ("run.120.120.2.dta", a consensus "10.2-20.2-31.2.dta"),
+// or a DTA-style name without ".dta" ("run.120.120.2 File:..." as msconvert
+// writes it; `charge`, when not 0, replaces its charge). False otherwise.
+bool SpectrumNameFromTitle(const std::string& title, int charge, std::string& name);
+
 // "Mod+15.9949": the name of a mass that no record of "modify.ini" matches.
 std::string MassModificationName(double mass);
 

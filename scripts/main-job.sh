@@ -187,11 +187,15 @@ if [ -f propagated.tsv ] && [ "$searched" = 1 ]; then
   echo "  Comet identified $identified spectra at 1% FDR; propagation identified $added more."
   awk -F'\t' '
     function peptide(id) { sub(/ .*/, "", id); gsub(/L/, "I", id); return id }
+    function share(a, n) { return sprintf("%d of %d (%.1f%%)", a, n, n ? 100 * a / n : 0) }
     FNR == NR { best[$1] = peptide($2); next }
-    { n++; if (!($1 in best)) none++; else if (best[$1] == peptide($2)) agree++ }
+    { n[$3]++; total++
+      if (!($1 in best)) none++
+      else if (best[$1] == peptide($2)) { agree[$3]++; all++ } }
     END {
-      printf "  Comet'"'"'s own best hit (any score) agrees for %d of the %d added identifications (%.1f%%); %d spectra have no Comet hit.\n",
-             agree, n, n ? 100 * agree / n : 0, none
+      printf "  Comet'"'"'s own best hit (any score) agrees with propagation for %s;\n", share(all, total)
+      printf "    within clusters %s, through spectral pairs %s; %d spectra have no Comet hit.\n",
+             share(agree["cluster"], n["cluster"]), share(agree["pairs"], n["pairs"]), none
     }' search/best_hits.tsv propagated.tsv
 fi
 echo "Results are in $out (see README.md, 'Output files')."

@@ -9,7 +9,7 @@
 // file records). --fdr, --threshold and --decoy-prefix replace the file's
 // FdrLevel, ScoreThreshold and DecoyPrefix for search-engine result files.
 // --added writes every spectrum that propagation identified, one
-// "<name>\t<identification>" line each.
+// "<name>\t<identification>\t<cluster|pairs>" line each.
 
 #include <cstdio>
 #include <set>
@@ -89,8 +89,10 @@ int main(int argc, char** argv) {
   if (!added_path.empty()) {
     std::FILE* out = std::fopen(added_path.c_str(), "wb");
     bool written = out != nullptr;
-    for (const auto& [name, identification] : job.added()) {
-      if (written) written = std::fprintf(out, "%s\t%s\n", name.c_str(), identification.c_str()) > 0;
+    for (const auto& [name, added] : job.added()) {
+      if (written)
+        written = std::fprintf(out, "%s\t%s\t%s\n", name.c_str(), added.identification.c_str(),
+                               added.via) > 0;
     }
     if (out && std::fclose(out) != 0) written = false;
     if (!written) {

@@ -96,10 +96,10 @@ void CPropagation::CountIdentifiedInJob(const std::vector<std::string>& names, c
 void CPropagation::RecordAdded(const std::string& name, const std::string& identification) {
   const auto members = cluster_members_.find(name);
   if (members == cluster_members_.end()) {
-    added_.emplace(name, identification);
+    added_.emplace(name, CAdded{identification, "pairs"});
     return;
   }
-  for (const std::string& member : members->second) added_.emplace(member, identification);
+  for (const std::string& member : members->second) added_.emplace(member, CAdded{identification, "pairs"});
 }
 
 bool CPropagation::Run(const std::string& para_path, bool determine_sites) {
@@ -253,7 +253,7 @@ bool CPropagation::InnerPropagate(const std::string& cluster_file, const std::st
         for (const std::string& member : members) {
           const auto result = results_.find(member);
           if (result == results_.end() || !propagation_detail::HasPeptide(result->second))
-            added_.emplace(member, distinct[0]);
+            added_.emplace(member, CAdded{distinct[0], "cluster"});
         }
       }
     }

@@ -99,9 +99,13 @@ class CPropagation {
   const CPropagationPara& para() const { return para_; }
   const CPropagationSummary& summary() const { return summary_; }
   // Every spectrum that propagation identified (cluster members and single
-  // spectra, not cluster labels) with the identification it got; the first
-  // pair file to reach a spectrum decides.
-  const std::map<std::string, std::string>& added() const { return added_; }
+  // spectra, not cluster labels) with the identification it got and the way
+  // it came ("cluster" or "pairs"); the first pass to reach a spectrum decides.
+  struct CAdded {
+    std::string identification;
+    const char* via = "";
+  };
+  const std::map<std::string, CAdded>& added() const { return added_; }
 
   // Filter values that replace those of the parameter file (empty: keep).
   void OverrideFilter(const std::string& fdr_level, const std::string& score_threshold,
@@ -164,7 +168,7 @@ class CPropagation {
   CPropagationSummary summary_;
   CPropagationPara override_;
   bool results_loaded_ = false;
-  std::map<std::string, std::string> added_;
+  std::map<std::string, CAdded> added_;
   // Cluster label -> its members, for the clusters of two or more.
   std::map<std::string, std::vector<std::string>> cluster_members_;
   // Upper-cased file name -> file name, for the data directory last listed.

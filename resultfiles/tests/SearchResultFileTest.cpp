@@ -378,6 +378,19 @@ INSTANTIATE_TEST_SUITE_P(
       return n.substr(0, n.find('.'));
     });
 
+TEST_F(SearchResults, CometSearchOfOurMgfKeepsOurTitlesAsNames) {
+  // Comet keeps an MGF spectrum's TITLE as its native id; titles of
+  // cluster --mgf and dtaexport --mgf are this system's names.
+  filter_.keep_all = true;
+  ASSERT_TRUE(Load("mgf.pep.xml",
+                   Replace(Replace(kComet, "spectrum=\"run1.00400.00400.2\"",
+                                   "spectrumNativeID=\"10.2-20.2-31.2.dta\""),
+                           "spectrum=\"run1.00100.00100.2\"", "spectrumNativeID=\"index=5\"")));
+  EXPECT_EQ(results_.count("10.2-20.2-31.2.DTA"), 1u);
+  EXPECT_EQ(results_.count("RUN1.100.100.2.DTA"), 1u);
+  EXPECT_EQ(results_.count("RUN1.400.400.2.DTA"), 0u);
+}
+
 TEST_F(SearchResults, MixedRunsAreNamedPerRun) {
   std::string two = kComet;
   const std::size_t end = two.find("</msms_pipeline_analysis>");
@@ -388,6 +401,23 @@ TEST_F(SearchResults, MixedRunsAreNamedPerRun) {
   EXPECT_EQ(results_.count("RUN1.100.100.2.DTA"), 1u);
   EXPECT_EQ(results_.count("RUN2.100.100.2.DTA"), 1u);
   EXPECT_NE(Report().find("2 runs, spectra named per run: run1, run2"), std::string::npos) << Report();
+}
+
+// Comet's search of the BSA1 run (data/BSA) against a Kiln list written from
+// the same hits by an independent script (data/BSA/pepxml_to_kiln.py).
+TEST_F(SearchResults, BsaCometRunReadsAsItsKilnList) {
+  const std::string bsa = std::string(TESSERA_SOURCE_DIR) + "/data/BSA/";
+  std::unique_ptr<CSearchResultFile> pepxml(new CPepXmlResultFile());
+  pepxml->SetFilter(filter_);
+  pepxml->LoadResult(bsa + "BSA1_Comet.pep.xml", results_, data_path_, mods_);
+  ASSERT_TRUE(pepxml->Succeeded());
+  ResultMap kiln;
+  ModificationList kiln_mods;
+  CKilnResultFile().LoadResult(bsa + "BSA1_Comet.spectra", kiln, data_path_, kiln_mods);
+  EXPECT_EQ(results_.size(), 40u);
+  EXPECT_EQ(results_, kiln);
+  EXPECT_EQ(mods_, kiln_mods);
+  EXPECT_TRUE(messages_.empty());
 }
 
 TEST(TargetDecoy, QValuesTreatTiesAsOneCut) {
