@@ -418,6 +418,23 @@ TEST_F(SearchResults, BsaCometRunReadsAsItsKilnList) {
   EXPECT_EQ(results_, kiln);
   EXPECT_EQ(mods_, kiln_mods);
   EXPECT_TRUE(messages_.empty());
+
+  // OMSSA's identifications of the same run, named through the precursor
+  // dump: where both engines identify a spectrum they name the same
+  // peptide, which they could not if the scans were mapped differently.
+  ResultMap omssa;
+  ModificationList omssa_mods;
+  CKilnResultFile().LoadResult(bsa + "BSA1_OMSSA.spectra", omssa, data_path_, omssa_mods);
+  int shared = 0;
+  for (const auto& [name, identification] : results_) {
+    const auto other = omssa.find(name);
+    if (other == omssa.end()) continue;
+    ++shared;
+    EXPECT_EQ(identification.substr(0, identification.find(' ')),
+              other->second.substr(0, other->second.find(' ')))
+        << name;
+  }
+  EXPECT_GE(shared, 25);
 }
 
 TEST(TargetDecoy, QValuesTreatTiesAsOneCut) {
