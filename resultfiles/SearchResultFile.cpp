@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <limits>
 #include <map>
-#include <numeric>
 
 #include "common/DtaName.h"
 #include "common/Notifier.h"
@@ -70,10 +69,6 @@ constexpr const char* kKindNames[SCORE_KIND_COUNT] = {
 
 constexpr bool kLowerBetter[SCORE_KIND_COUNT] = {false, true, true, true, false,
                                                  false, false, false, false, true};
-
-// Residue-free masses of the groups that close a peptide, for terminal masses
-// given with them (pepXML's mod_nterm_mass, mod_cterm_mass).
-constexpr double kHydrogen = 1.007825;
 
 bool Better(double a, double b, int kind) { return kLowerBetter[kind] ? a < b : a > b; }
 
@@ -279,8 +274,10 @@ void CSearchResultFile::LoadResult(const std::string& path, ResultMap& results,
   std::string rule;
   if (filter_.keep_all) {
     rule = "every rank-1 hit kept, decoys included";
+  } else if (hits.empty()) {
+    rule = "the file holds no hits";
   } else {
-    if (!filter_.has_score_threshold && decoys == 0 && !hits.empty()) {
+    if (!filter_.has_score_threshold && decoys == 0) {
       notify::Message("File " + path + ": no decoy hits (no decoy flags, no protein accession "
                       "beginning with a decoy prefix): the false discovery rate cannot be "
                       "estimated; give a score threshold instead");
