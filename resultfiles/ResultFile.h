@@ -46,8 +46,10 @@ class CKilnResultFile : public CResultFile {
 
 class CResultFileFactory {
  public:
-  // A new reader chosen by the extension (".tagram" or ".spectra", any
-  // case), owned by the caller; nullptr for any other path.
+  // A new reader chosen by the extension (".tagram", ".spectra", ".pep.xml",
+  // ".pepXML", ".mzid", ".mzIdentML", any case), owned by the caller; nullptr
+  // for any other path. The search-engine readers (SearchResultFile.h) take
+  // their filter before LoadResult.
   CResultFile* GetResult(std::string path) const;
 
   // Reads a spectral-pair file: per line, names of fields 1 and 3

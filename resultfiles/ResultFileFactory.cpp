@@ -3,6 +3,7 @@
 #include "common/Notifier.h"
 #include "common/TextUtil.h"
 #include "resultfiles/ResultFile.h"
+#include "resultfiles/SearchResultFile.h"
 
 CResultFile::~CResultFile() = default;
 
@@ -37,6 +38,10 @@ CResultFile* CResultFileFactory::GetResult(std::string path) const {
   const std::string extension = upper.substr(dot);
   if (extension == ".TAGRAM") return new CTagramResultFile();
   if (extension == ".SPECTRA") return new CKilnResultFile();
+  // ".pep.xml" has the last extension ".xml"; other XML files are no results.
+  if (extension == ".PEPXML" || (extension == ".XML" && text::EndsWith(upper, ".PEP.XML")))
+    return new CPepXmlResultFile();
+  if (extension == ".MZID" || extension == ".MZIDENTML") return new CMzIdentMlResultFile();
   return nullptr;
 }
 

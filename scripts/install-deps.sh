@@ -5,9 +5,9 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libmstoolkit-dev libtinyxml-dev libgsl-dev
+  libmstoolkit-dev libtinyxml-dev libgsl-dev libexpat1-dev
   qt6-base-dev qt6-image-formats-plugins xvfb fonts-dejavu-core
-  openms-doc openms-common
+  openms-doc openms-common comet-ms
 )
 
 missing=()

@@ -181,6 +181,13 @@ void CPropagation::InterPropagate(const std::string& pair_file, bool determine_s
     }
   }
 
+  for (const auto& [name, depth] : node_depth) {
+    if (depth < 1 || node_pass[name] < 0) continue;
+    const auto it = results_.find(name);
+    if (it != results_.end() && propagation_detail::HasPeptide(it->second)) RecordAdded(name, it->second);
+  }
+  summary_.added_spectra = static_cast<int>(added_.size());
+
   WriteInterReport(output_base_ + "_InterPropagate.txt", names, shifts, edge_state, node_pass,
                    node_depth, same_result_edges);
   ++summary_.pair_files;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <system_error>
 
 #include "common/Notifier.h"
@@ -46,17 +47,59 @@ std::vector<std::string> CPropagation::ListPairFiles(const std::string& pair_pat
 }
 
 bool CPropagation::LoadResultFile(const std::string& result_file) {
+  results_loaded_ = false;
   std::unique_ptr<CResultFile> reader(CResultFileFactory().GetResult(result_file));
   if (!reader) {
     notify::Message("Unknown result file type:" + result_file);
     return false;
   }
+  auto* search = dynamic_cast<CSearchResultFile*>(reader.get());
+  if (search) {
+    CIdentificationFilter filter;
+    std::string message;
+    if (!FilterFromPara(para_, filter, message)) {
+      notify::Message(message);
+      return false;
+    }
+    filter.modify_ini_directory = program_directory_;
+    search->SetFilter(filter);
+  }
   reader->LoadResult(result_file, results_, data_path_, modifications_);
+  if (search) {
+    summary_.result_report = search->Report();
+    // A file read in part is no basis for propagation.
+    if (!search->Succeeded()) return false;
+  }
   summary_.identified_before = 0;
   for (const auto& entry : results_) {
     if (propagation_detail::HasPeptide(entry.second)) ++summary_.identified_before;
   }
+  results_loaded_ = true;
   return true;
+}
+
+void CPropagation::CountIdentifiedInJob(const std::vector<std::string>& names, const char* where) {
+  std::set<std::string> seen;
+  summary_.identified_in_job = 0;
+  for (const std::string& name : names) {
+    if (!seen.insert(name).second) continue;
+    const auto it = results_.find(name);
+    if (it != results_.end() && propagation_detail::HasPeptide(it->second)) ++summary_.identified_in_job;
+  }
+  if (summary_.identified_before > 0 && summary_.identified_in_job == 0) {
+    notify::Message("Warning: none of the " + std::to_string(summary_.identified_before) +
+                    " identifications of " + para_.result_file + " names a spectrum of the " +
+                    where + "; were they made on another run?");
+  }
+}
+
+void CPropagation::RecordAdded(const std::string& name, const std::string& identification) {
+  const auto members = cluster_members_.find(name);
+  if (members == cluster_members_.end()) {
+    added_.emplace(name, CAdded{identification, "pairs"});
+    return;
+  }
+  for (const std::string& member : members->second) added_.emplace(member, CAdded{identification, "pairs"});
 }
 
 bool CPropagation::Run(const std::string& para_path, bool determine_sites) {
@@ -69,11 +112,17 @@ bool CPropagation::Run(const std::string& para_path, bool determine_sites) {
   residue_counts_.clear();
   summary_ = CPropagationSummary();
   para_ = CPropagationPara();
+  added_.clear();
+  cluster_members_.clear();
+  results_loaded_ = false;
 
   if (!ReadPropagationParaFile(para_path, para_)) {
     notify::Message("Can not open file:" + para_path);
     return false;
   }
+  if (!override_.fdr_level.empty()) para_.fdr_level = override_.fdr_level;
+  if (!override_.score_threshold.empty()) para_.score_threshold = override_.score_threshold;
+  if (!override_.decoy_prefix.empty()) para_.decoy_prefix = override_.decoy_prefix;
   output_base_ = OutputBaseOf(para_path);
   const std::string dta_path = para_.dta_path;
   const std::vector<std::string> pair_files = ListPairFiles(para_.pair_file);
@@ -86,7 +135,20 @@ bool CPropagation::Run(const std::string& para_path, bool determine_sites) {
   }
 
   if (para_.cluster_file.empty()) {
-    LoadResultFile(para_.result_file);
+    if (!LoadResultFile(para_.result_file)) return false;
+    {
+      std::vector<std::string> names;
+      std::vector<double> shifts;
+      std::vector<std::int32_t> marks;
+      notify::ScopedHandler quiet([](const std::string&) {});  // the passes report unreadable files
+      for (const std::string& pair_file : pair_files.empty() ? std::vector<std::string>{para_.pair_file}
+                                                             : pair_files) {
+        std::vector<std::string> more;
+        CResultFileFactory().GetPair_(pair_file, more, shifts, marks);
+        names.insert(names.end(), more.begin(), more.end());
+      }
+      CountIdentifiedInJob(names, "pair files");
+    }
     if (data_path_.empty()) data_path_ = dta_path;
     if (pair_files.empty()) {
       InterPropagate(para_.pair_file, determine_sites, false);
@@ -102,6 +164,7 @@ bool CPropagation::Run(const std::string& para_path, bool determine_sites) {
     // An inner report that cannot be written leaves the identifications as
     // read; the pairs are still worked through, and the run counts as failed.
     const bool inner_written = InnerPropagate(para_.cluster_file, para_.result_file);
+    if (!results_loaded_) return false;
     if (data_path_.empty()) data_path_ = dta_path;
     if (pair_files.empty()) {
       InterPropagate(para_.pair_file, determine_sites, true);
@@ -116,6 +179,11 @@ bool CPropagation::Run(const std::string& para_path, bool determine_sites) {
 bool CPropagation::InnerPropagate(const std::string& cluster_file, const std::string& result_file) {
   CResultFileFactory().ReadClusterFile_(cluster_file, clusters_);
   if (!LoadResultFile(result_file)) return false;
+  {
+    std::vector<std::string> names;
+    for (const auto& cluster : clusters_) names.insert(names.end(), cluster.second.begin(), cluster.second.end());
+    CountIdentifiedInJob(names, "cluster file");
+  }
 
   const std::string report_path = output_base_ + "_InnerPropagate.txt";
   propagation_detail::File out(std::fopen(report_path.c_str(), "wb"));
@@ -175,12 +243,18 @@ bool CPropagation::InnerPropagate(const std::string& cluster_file, const std::st
     } else if (n >= 2) {
       const std::string label = peptide_text::ClusterLabel(members);
       cluster_sizes_[label] = n;
+      cluster_members_[label] = members;
       if (distinct.size() == 1) {
         cluster_results[label] = distinct[0];
         lines.push_back({n, label, distinct[0]});
         sum += n;
         ++summary_.inner_clusters_identified;
         summary_.inner_new_spectra += unidentified;
+        for (const std::string& member : members) {
+          const auto result = results_.find(member);
+          if (result == results_.end() || !propagation_detail::HasPeptide(result->second))
+            added_.emplace(member, CAdded{distinct[0], "cluster"});
+        }
       }
     }
   }
@@ -195,6 +269,7 @@ bool CPropagation::InnerPropagate(const std::string& cluster_file, const std::st
 
   clusters_.clear();
   results_ = std::move(cluster_results);
+  summary_.added_spectra = static_cast<int>(added_.size());
   if (!out.Close()) {
     notify::Message("Can not save file:" + report_path);
     return false;

@@ -30,6 +30,13 @@ struct CPropagationSummary {
   int inter_new_nodes = 0;           // nodes identified through pairs
   int inter_new_spectra = 0;         // the same, counted in spectra (cluster sizes)
   int pair_files = 0;                // pair files processed
+  // Identified spectra of the result file that the cluster file (or,
+  // without one, the pair files) lists: none means the identifications
+  // belong to another run.
+  int identified_in_job = 0;
+  int added_spectra = 0;             // spectra identified by propagation
+  // What a search-engine reader kept and dropped, one line each.
+  std::vector<std::string> result_report;
   std::vector<std::string> outputs;  // files written, in the order written
 };
 
@@ -91,6 +98,22 @@ class CPropagation {
   const std::map<char, int>& residue_counts() const { return residue_counts_; }
   const CPropagationPara& para() const { return para_; }
   const CPropagationSummary& summary() const { return summary_; }
+  // Every spectrum that propagation identified (cluster members and single
+  // spectra, not cluster labels) with the identification it got and the way
+  // it came ("cluster" or "pairs"); the first pass to reach a spectrum decides.
+  struct CAdded {
+    std::string identification;
+    const char* via = "";
+  };
+  const std::map<std::string, CAdded>& added() const { return added_; }
+
+  // Filter values that replace those of the parameter file (empty: keep).
+  void OverrideFilter(const std::string& fdr_level, const std::string& score_threshold,
+                      const std::string& decoy_prefix) {
+    override_.fdr_level = fdr_level;
+    override_.score_threshold = score_threshold;
+    override_.decoy_prefix = decoy_prefix;
+  }
 
   void SetOutputBase(const std::string& base) { output_base_ = base; }
   const std::string& output_base() const { return output_base_; }
@@ -108,6 +131,11 @@ class CPropagation {
 
  private:
   bool LoadResultFile(const std::string& result_file);
+  // Counts the identified spectra among `names` and warns when none is.
+  void CountIdentifiedInJob(const std::vector<std::string>& names, const char* where);
+  // Records the spectra a label (or a single spectrum's name) stands for as
+  // identified by propagation.
+  void RecordAdded(const std::string& name, const std::string& identification);
   void FillModificationMasses();
   // The spectrum file of a name in the data directory; the name is matched
   // without regard to case when no file has it exactly.
@@ -138,6 +166,11 @@ class CPropagation {
   std::string program_directory_;
   ScoreFunction scorer_;
   CPropagationSummary summary_;
+  CPropagationPara override_;
+  bool results_loaded_ = false;
+  std::map<std::string, CAdded> added_;
+  // Cluster label -> its members, for the clusters of two or more.
+  std::map<std::string, std::vector<std::string>> cluster_members_;
   // Upper-cased file name -> file name, for the data directory last listed.
   std::map<std::string, std::string> directory_listing_;
   std::string listed_directory_;

@@ -1,5 +1,7 @@
 #include "desktop/propagation/PropagationPara.h"
 
+#include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <istream>
 #include <ostream>
@@ -9,7 +11,10 @@
 
 namespace {
 
-enum class ParaKey { kCluster, kPair, kResult, kDtaPath, kModCount, kSiteDetermined, kDirectory };
+enum class ParaKey {
+  kCluster, kPair, kResult, kDtaPath, kModCount, kSiteDetermined, kDirectory,
+  kFdrLevel, kScoreThreshold, kDecoyPrefix
+};
 
 struct KeyName {
   const char* text;
@@ -25,6 +30,9 @@ constexpr KeyName kKeys[] = {
     {"modcount=", ParaKey::kModCount},
     {"ismodsitedetermined=", ParaKey::kSiteDetermined},
     {"isdirectory=", ParaKey::kDirectory},
+    {"fdrlevel=", ParaKey::kFdrLevel},
+    {"scorethreshold=", ParaKey::kScoreThreshold},
+    {"decoyprefix=", ParaKey::kDecoyPrefix},
 };
 
 void Assign(CPropagationPara& para, ParaKey key, const std::string& value) {
@@ -36,6 +44,9 @@ void Assign(CPropagationPara& para, ParaKey key, const std::string& value) {
     case ParaKey::kModCount: para.mod_count = static_cast<std::int16_t>(text::AtoI(value)); break;
     case ParaKey::kSiteDetermined: para.is_mod_site_determined = text::AtoI(value); break;
     case ParaKey::kDirectory: para.is_directory = text::AtoI(value); break;
+    case ParaKey::kFdrLevel: para.fdr_level = value; break;
+    case ParaKey::kScoreThreshold: para.score_threshold = value; break;
+    case ParaKey::kDecoyPrefix: para.decoy_prefix = value; break;
   }
 }
 
@@ -69,6 +80,59 @@ void WritePropagationPara(std::ostream& out, const CPropagationPara& para) {
       << "ModCounT=" << para.mod_count << "\n"
       << "IsModSiteDetermined=" << para.is_mod_site_determined << "\n"
       << "IsDirectory=" << para.is_directory << "\n";
+  if (!para.fdr_level.empty()) out << "FdrLevel=" << para.fdr_level << "\n";
+  if (!para.score_threshold.empty()) out << "ScoreThreshold=" << para.score_threshold << "\n";
+  if (!para.decoy_prefix.empty()) out << "DecoyPrefix=" << para.decoy_prefix << "\n";
+}
+
+namespace {
+
+// A whole-text number ("0.01", "1e-3"); "1%" when `percent` allows it.
+bool ParseValue(std::string text, double& value, bool percent) {
+  text = text::Trim(text);
+  double scale = 1.0;
+  if (percent && !text.empty() && text.back() == '%') {
+    text.pop_back();
+    scale = 0.01;
+  }
+  if (text.empty()) return false;
+  char* end = nullptr;
+  value = std::strtod(text.c_str(), &end) * scale;
+  return *end == '\0' && std::isfinite(value);
+}
+
+}  // namespace
+
+bool FilterFromPara(const CPropagationPara& para, CIdentificationFilter& filter,
+                    std::string& message) {
+  if (!para.fdr_level.empty()) {
+    double level = 0.0;
+    if (!ParseValue(para.fdr_level, level, true) || level <= 0.0 || level > 1.0) {
+      message = "FDR level " + para.fdr_level + " is not a fraction between 0 and 1 (0.01 or 1%)";
+      return false;
+    }
+    filter.fdr_level = level;
+  }
+  if (!para.score_threshold.empty()) {
+    if (!ParseValue(para.score_threshold, filter.score_threshold, false)) {
+      message = "Score threshold " + para.score_threshold + " is not a number";
+      return false;
+    }
+    filter.has_score_threshold = true;
+  }
+  if (!para.decoy_prefix.empty()) {
+    filter.decoy_prefixes.clear();
+    std::size_t start = 0;
+    for (;;) {
+      const std::size_t comma = para.decoy_prefix.find(',', start);
+      const std::string prefix = text::Trim(para.decoy_prefix.substr(start, comma - start));
+      if (!prefix.empty()) filter.decoy_prefixes.push_back(prefix);
+      if (comma == std::string::npos) break;
+      start = comma + 1;
+    }
+  }
+  message.clear();
+  return true;
 }
 
 bool WritePropagationParaFile(const std::string& path, const CPropagationPara& para) {

@@ -78,6 +78,49 @@ TEST(PropagationPara, WriterRoundTripsAndMatchesGolden) {
   EXPECT_EQ(back.is_directory, 0);
 }
 
+TEST(PropagationPara, FilterKeysAreWrittenOnlyWhenSet) {
+  CPropagationPara para;
+  para.pair_file = "pairs.csv";
+  std::ostringstream plain;
+  WritePropagationPara(plain, para);
+  EXPECT_EQ(plain.str().find("Fdr"), std::string::npos);  // older readers see the old seven lines
+
+  para.fdr_level = "5%";
+  para.score_threshold = "0.01";
+  para.decoy_prefix = "REV_, DECOY_";
+  std::ostringstream out;
+  WritePropagationPara(out, para);
+  const CPropagationPara back = Read(out.str());
+  EXPECT_EQ(back.fdr_level, "5%");
+  EXPECT_EQ(back.score_threshold, "0.01");
+  EXPECT_EQ(back.decoy_prefix, "REV_, DECOY_");
+  EXPECT_EQ(back.pair_file, "pairs.csv");
+
+  CIdentificationFilter filter;
+  std::string message;
+  ASSERT_TRUE(FilterFromPara(back, filter, message)) << message;
+  EXPECT_DOUBLE_EQ(filter.fdr_level, 0.05);
+  EXPECT_TRUE(filter.has_score_threshold);
+  EXPECT_DOUBLE_EQ(filter.score_threshold, 0.01);
+  EXPECT_EQ(filter.decoy_prefixes, (std::vector<std::string>{"REV_", "DECOY_"}));
+
+  // Defaults stay when nothing is set; bad values are named.
+  CIdentificationFilter defaults;
+  ASSERT_TRUE(FilterFromPara(CPropagationPara(), defaults, message));
+  EXPECT_DOUBLE_EQ(defaults.fdr_level, 0.01);
+  EXPECT_FALSE(defaults.has_score_threshold);
+  EXPECT_EQ(defaults.decoy_prefixes.size(), 3u);
+  for (const char* bad : {"0", "1.5", "abc", "2%x"}) {
+    CPropagationPara wrong;
+    wrong.fdr_level = bad;
+    EXPECT_FALSE(FilterFromPara(wrong, defaults, message)) << bad;
+    EXPECT_NE(message.find(bad), std::string::npos);
+  }
+  CPropagationPara wrong;
+  wrong.score_threshold = "low";
+  EXPECT_FALSE(FilterFromPara(wrong, defaults, message));
+}
+
 TEST(PropagationPara, FileReadingReportsUnreadableFiles) {
   proptest::ScratchDir dir("para_file");
   CPropagationPara para;

@@ -143,6 +143,50 @@ TEST(PropagationRun, ResultFileWithoutReaderStopsTheJob) {
   EXPECT_FALSE(fs::exists(dir / "job_InnerPropagate.txt"));
 }
 
+// Comet's pepXML of the BSA1 run, read as it is.
+TEST(PropagationRun, SearchEngineResultsAreFilteredAndCheckedAgainstTheJob) {
+  ScratchDir dir("run_pepxml");
+  const std::string pepxml = std::string(TESSERA_SOURCE_DIR) + "/data/BSA/BSA1_Comet.pep.xml";
+  // Two of the identified spectra, one unidentified, in one cluster.
+  WriteFile(dir / "clusters.csv",
+            "1,BSA1.670.670.2.dta,1,1444.6\n2,BSA1.747.747.2.dta,1,1444.6\n"
+            "3,BSA1.999999.999999.2.dta,1,1444.6\n");
+  WriteFile(dir / "pairs.csv", "");
+  WriteFile(dir / "job.para", proptest::ParaText(dir / "pairs.csv", pepxml, dir / "clusters.csv"));
+  proptest::MessageLog log;
+  CPropagation job;
+  ASSERT_TRUE(job.Run(dir / "job.para", false));
+  EXPECT_EQ(job.summary().identified_before, 40);  // at 1% FDR
+  EXPECT_EQ(job.summary().identified_in_job, 2);
+  ASSERT_FALSE(job.summary().result_report.empty());
+  EXPECT_NE(job.summary().result_report[0].find("971 spectra with a rank-1 hit; 40 kept"),
+            std::string::npos);
+  EXPECT_EQ(job.summary().added_spectra, 1);
+  EXPECT_EQ(job.added().at("BSA1.999999.999999.2.DTA").identification, "YICDNQDTISSK 2,1");
+  EXPECT_TRUE(log.messages.empty());
+
+  // Identifications of another run: said, and the job still runs.
+  WriteFile(dir / "clusters.csv", "1,OTHER.1.1.2.dta,1,1000\n");
+  ASSERT_TRUE(job.Run(dir / "job.para", false));
+  EXPECT_EQ(job.summary().identified_in_job, 0);
+  EXPECT_TRUE(log.Contains("none of the 40 identifications of " + pepxml));
+
+  // A level outside (0, 1] stops the job before anything is written.
+  job.OverrideFilter("150%", "", "");
+  fs::remove(dir / "job_InnerPropagate.txt");
+  EXPECT_FALSE(job.Run(dir / "job.para", false));
+  EXPECT_TRUE(log.Contains("FDR level 150%"));
+  EXPECT_FALSE(fs::exists(dir / "job_InnerPropagate.txt"));
+  // Without decoys the rate cannot be estimated: the job stops; a threshold
+  // lets it run.
+  job.OverrideFilter("", "", "NO_SUCH_PREFIX");
+  EXPECT_FALSE(job.Run(dir / "job.para", false));
+  EXPECT_TRUE(log.Contains("no decoy hits"));
+  job.OverrideFilter("", "1e-3", "NO_SUCH_PREFIX");
+  ASSERT_TRUE(job.Run(dir / "job.para", false));
+  EXPECT_GT(job.summary().identified_before, 0);
+}
+
 TEST(PropagationRun, BadInputsGiveMessagesAndNoCrash) {
   proptest::MessageLog log;
   ScratchDir dir("run_bad");

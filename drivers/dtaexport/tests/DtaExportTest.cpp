@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <vector>
@@ -64,4 +65,27 @@ TEST(DtaExport, BadInputFailsWithAMessage) {
 
   EXPECT_EQ(RunExport({"notes.xyz", "out_xyz"}, console), 1);
   EXPECT_NE(console.find("unknown spectrum file type"), std::string::npos);
+}
+
+TEST(DtaExport, WritesTheWholeRunAsOneMgf) {
+  std::string console;
+  ASSERT_EQ(RunExport({kData + "basic.mgf", "--mgf", "run.mgf"}, console), 0) << console;
+  // The names survive the trip: an export of the MGF holds the same DTA files.
+  fs::remove_all("from_mgf");
+  fs::remove_all("from_source");
+  ASSERT_EQ(RunExport({"run.mgf", "from_mgf"}, console), 0) << console;
+  ASSERT_EQ(RunExport({kData + "basic.mgf", "from_source", "--mgf", "again.mgf"}, console), 0) << console;
+  std::vector<std::string> a, b;
+  for (const auto& e : fs::directory_iterator("from_mgf")) a.push_back(e.path().filename().string());
+  for (const auto& e : fs::directory_iterator("from_source")) b.push_back(e.path().filename().string());
+  std::sort(a.begin(), a.end());
+  std::sort(b.begin(), b.end());
+  EXPECT_FALSE(a.empty());
+  EXPECT_EQ(a, b);
+  EXPECT_TRUE(fs::exists("again.mgf"));
+
+  EXPECT_EQ(RunExport({kData + "basic.mgf", "--mgf"}, console), 2);
+  EXPECT_EQ(RunExport({kData + "basic.mgf"}, console), 2);
+  EXPECT_EQ(RunExport({kData + "basic.mgf", "--mgf", "no/such/dir/x.mgf"}, console), 1);
+  EXPECT_NE(console.find("no/such/dir/x.mgf"), std::string::npos);
 }
