@@ -1,6 +1,9 @@
 #include "common/CommandLine.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
 #include <cctype>
 #include <sstream>
 
@@ -149,6 +152,22 @@ int CommandLine::Report(Outcome outcome, std::ostream& out, std::ostream& err) c
       return 2;
   }
   return 2;
+}
+
+bool ParseFiniteNumber(const std::string& text, double& value) {
+  char* end = nullptr;
+  errno = 0;
+  const double v = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || errno == ERANGE || !std::isfinite(v)) return false;
+  value = v;
+  return true;
+}
+
+bool ParseWholeNumber(const std::string& text, long& value) {
+  double v = 0;
+  if (!ParseFiniteNumber(text, v) || v != std::trunc(v) || std::fabs(v) > 2147483647.0) return false;
+  value = static_cast<long>(v);
+  return true;
 }
 
 bool AsksForHelpOrVersion(int argc, const char* const* argv) {

@@ -72,6 +72,11 @@ class CommandLine {
   std::string error_;
 };
 
+// Option values: the whole text must be a finite number (a whole one for
+// ParseWholeNumber, within 32-bit range); no trailing text, no "nan".
+bool ParseFiniteNumber(const std::string& text, double& value);
+bool ParseWholeNumber(const std::string& text, long& value);
+
 // True when any argument is --help or --version: programs whose one
 // argument is a file path check this before treating it as a path.
 bool AsksForHelpOrVersion(int argc, const char* const* argv);

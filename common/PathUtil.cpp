@@ -79,3 +79,13 @@ std::string ProgramDirectory() {
 }
 
 }  // namespace path
+
+namespace path {
+
+std::string Absolute(const std::string& p) {
+  std::error_code ec;
+  const std::filesystem::path a = std::filesystem::absolute(p, ec);
+  return ec ? p : a.lexically_normal().string();
+}
+
+}  // namespace path

@@ -27,6 +27,9 @@ std::string BaseName(const std::string& path);
 // Last extension without the dot, lower-cased ("x.mzML" -> "mzml").
 std::string Extension(const std::string& path);
 
+// The absolute, lexically normal form of a path (as given when that fails).
+std::string Absolute(const std::string& path);
+
 // Directory of the running executable (from /proc/self/exe).
 std::string ProgramDirectory();
 

@@ -3,43 +3,28 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 
 #include "common/PathUtil.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 
 bool ReadNumber(const cli::CommandLine& line, const char* name, double& value, std::string& error) {
   if (!line.Has(name)) return true;
-  const std::string text = line.Value(name);
-  char* end = nullptr;
-  errno = 0;
-  const double v = std::strtod(text.c_str(), &end);
-  if (text.empty() || *end != '\0' || errno == ERANGE || !std::isfinite(v)) {
-    error = "option --" + std::string(name) + ": not a number: \"" + text + "\"";
-    return false;
-  }
-  value = v;
-  return true;
+  if (cli::ParseFiniteNumber(line.Value(name), value)) return true;
+  error = "option --" + std::string(name) + ": not a number: \"" + line.Value(name) + "\"";
+  return false;
 }
 
 bool ReadInteger(const cli::CommandLine& line, const char* name, std::int32_t& value, std::string& error) {
-  double v = value;
-  if (!ReadNumber(line, name, v, error)) return false;
-  if (v != std::trunc(v) || v < -2147483648.0 || v > 2147483647.0) {
+  if (!line.Has(name)) return true;
+  long v = 0;
+  if (!cli::ParseWholeNumber(line.Value(name), v)) {
     error = "option --" + std::string(name) + ": not a whole number: \"" + line.Value(name) + "\"";
     return false;
   }
   value = static_cast<std::int32_t>(v);
   return true;
-}
-
-std::string Absolute(const std::string& p) {
-  std::error_code ec;
-  const fs::path a = fs::absolute(p, ec);
-  return ec ? p : a.lexically_normal().string();
 }
 
 }  // namespace
@@ -84,12 +69,12 @@ bool ConfigFromOptions(const cli::CommandLine& line, CDetectionConfig& config, s
     error = "option --output: the output folder is required";
     return false;
   }
-  const std::string input = Absolute(line.Positionals()[0]);
+  const std::string input = path::Absolute(line.Positionals()[0]);
   if (!path::Exists(input)) {
     error = "no such run file or folder: " + line.Positionals()[0];
     return false;
   }
-  output_folder = Absolute(line.Value("output"));
+  output_folder = path::Absolute(line.Value("output"));
   config.SetDataPath(input);
   // The dumper reads every run format; DTA folders and MS2 files have
   // readers of their own.
@@ -115,10 +100,10 @@ bool ConfigFromOptions(const cli::CommandLine& line, CDetectionConfig& config, s
   config.SetTimeWindow(time_lower, time_upper);
   config.SetShiftRange(shift_lower, shift_upper);
   const std::string pair_folder =
-      line.Has("pair-folder") ? Absolute(line.Value("pair-folder")) : path::Join(output_folder, "pairs");
+      line.Has("pair-folder") ? path::Absolute(line.Value("pair-folder")) : path::Join(output_folder, "pairs");
   config.SetPairOutput(line.Has("find-pairs"), pp, pair_folder);
   config.SetDtaName(line.Has("dta-name") ? line.Value("dta-name") : path::BaseName(input));
-  if (line.Has("ids")) config.SetPostSearch(true, Absolute(line.Value("ids")));
+  if (line.Has("ids")) config.SetPostSearch(true, path::Absolute(line.Value("ids")));
   config.SetThresholds(tds, tdc);
   config.SetMassTol(tol);
   config.SetMassRes(res);

@@ -30,30 +30,10 @@ namespace {
 constexpr const char* kParaName = "cluster.para";
 constexpr const char* kCombinedInput = "inputs.mgf";
 
-std::string Absolute(const std::string& p) {
-  std::error_code ec;
-  const fs::path a = fs::absolute(p, ec);
-  return ec ? p : a.lexically_normal().string();
-}
-
-bool StrictNumber(const std::string& text, double& value) {
-  char* end = nullptr;
-  errno = 0;
-  value = std::strtod(text.c_str(), &end);
-  return !text.empty() && *end == '\0' && errno != ERANGE && std::isfinite(value);
-}
-
-bool StrictInteger(const std::string& text, long& value) {
-  double v = 0;
-  if (!StrictNumber(text, v) || v != std::trunc(v) || std::fabs(v) > 2147483647.0) return false;
-  value = static_cast<long>(v);
-  return true;
-}
-
 // A word of a small table, or its index.
 int Choice(const std::string& text, std::initializer_list<const char*> words) {
   long index = 0;
-  if (StrictInteger(text, index)) return index >= 0 && index < static_cast<long>(words.size()) ? static_cast<int>(index) : -1;
+  if (cli::ParseWholeNumber(text, index)) return index >= 0 && index < static_cast<long>(words.size()) ? static_cast<int>(index) : -1;
   int k = 0;
   for (const char* w : words) {
     if (text::EqualsNoCase(text, w)) return k;
@@ -74,7 +54,7 @@ bool Tolerance(const std::string& text, double& value, std::string& unit) {
       break;
     }
   }
-  return StrictNumber(t, value) && value >= 0;
+  return cli::ParseFiniteNumber(t, value) && value >= 0;
 }
 
 std::string Bad(const std::string& option, const std::string& value, const std::string& what) {
@@ -177,7 +157,7 @@ bool ParaTextFromOptions(const cli::CommandLine& line, const std::string& data_p
                               IntegerKey{"upper-mass", "upper_mass", &mod}}) {
     if (!line.Has(k.option)) continue;
     long v = 0;
-    if (!StrictInteger(line.Value(k.option), v)) {
+    if (!cli::ParseWholeNumber(line.Value(k.option), v)) {
       error = Bad(k.option, line.Value(k.option), "not a whole number");
       return false;
     }
@@ -194,7 +174,7 @@ bool ParaTextFromOptions(const cli::CommandLine& line, const std::string& data_p
   if (line.Has("similar-method")) {
     const std::string v = line.Value("similar-method");
     long index = names::SimilarMethodIndex(v);
-    if (index < 0 && !(StrictInteger(v, index) && index >= 0 && index < 8)) {
+    if (index < 0 && !(cli::ParseWholeNumber(v, index) && index >= 0 && index < 8)) {
       error = Bad("similar-method", v, "not a similarity method name or number 0-7");
       return false;
     }
@@ -230,7 +210,7 @@ bool ParaTextFromOptions(const cli::CommandLine& line, const std::string& data_p
   for (const char* option : {"threshold", "cluster-masses-tol"}) {
     if (!line.Has(option)) continue;
     double v = 0;
-    if (!StrictNumber(line.Value(option), v)) {
+    if (!cli::ParseFiniteNumber(line.Value(option), v)) {
       error = Bad(option, line.Value(option), "not a number");
       return false;
     }
@@ -273,7 +253,7 @@ bool WriteParaFromOptions(const cli::CommandLine& line, const std::string& data_
 
 int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream& err) {
   std::vector<std::string> inputs;
-  for (const std::string& p : line.Positionals()) inputs.push_back(Absolute(p));
+  for (const std::string& p : line.Positionals()) inputs.push_back(path::Absolute(p));
   for (const std::string& p : inputs) {
     if (!path::Exists(p)) {
       err << "cluster: no such spectrum file or folder: " << p << "\n";
@@ -295,7 +275,7 @@ int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream
       }
       type = t;
     }
-    const std::string para_path = Absolute(line.Value("write-para"));
+    const std::string para_path = path::Absolute(line.Value("write-para"));
     if (!WriteParaFromOptions(line, inputs.empty() ? "" : inputs[0], type, "", para_path, err)) return 1;
     out << "Parameter file: " << para_path << "\n";
     return 0;
@@ -304,7 +284,7 @@ int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream
     err << "cluster: no spectrum file or DTA folder given\n" << line.Usage();
     return 2;
   }
-  const std::string output = Absolute(line.Value("output"));
+  const std::string output = path::Absolute(line.Value("output"));
   if (!path::CreateDirectory(output)) {
     err << "cluster: cannot create the output folder: " << output << "\n";
     return 1;
@@ -327,7 +307,7 @@ int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream
   const std::string para_path = path::Join(output, kParaName);
   if (!WriteParaFromOptions(line, data_path, data_type, output, para_path, err)) return 1;
   if (line.Has("write-para") && !WriteParaFromOptions(line, data_path, data_type, output,
-                                                      Absolute(line.Value("write-para")), err))
+                                                      path::Absolute(line.Value("write-para")), err))
     return 1;
 
   std::error_code ec;
