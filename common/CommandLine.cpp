@@ -165,7 +165,7 @@ bool ParseFiniteNumber(const std::string& text, double& value) {
 
 bool ParseWholeNumber(const std::string& text, long& value) {
   double v = 0;
-  if (!ParseFiniteNumber(text, v) || v != std::trunc(v) || std::fabs(v) > 2147483647.0) return false;
+  if (!ParseFiniteNumber(text, v) || v != std::trunc(v) || v < -2147483648.0 || v > 2147483647.0) return false;
   value = static_cast<long>(v);
   return true;
 }
