@@ -21,10 +21,14 @@ class DamagedValues : public testing::TestWithParam<Damaged> {};
 
 TEST_P(DamagedValues, AreRefusedNotLoaded) {
   const Damaged& d = GetParam();
-  std::filesystem::remove_all("damaged");
-  std::filesystem::create_directory("damaged");
-  const std::string path = WriteScratch(std::string("damaged/") + d.file, d.text);
-  const LoadResult r = LoadWith(d.type, d.type == MS2_FORMAT_DTA ? "damaged" : path);
+  // Each case its own folder: ctest runs the cases side by side in one
+  // working directory.
+  const std::string folder =
+      std::string("damaged_") + testing::UnitTest::GetInstance()->current_test_info()->name();
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directory(folder);
+  const std::string path = WriteScratch(folder + "/" + d.file, d.text);
+  const LoadResult r = LoadWith(d.type, d.type == MS2_FORMAT_DTA ? folder : path);
   EXPECT_TRUE(r.spectra.empty()) << d.text << " gave charge " << r.spectra[0].charge;
 }
 
@@ -44,12 +48,12 @@ TEST(SpectrumNames, BlanksBecomeUnderscoresAndRepeatedTitlesStayUnique) {
   std::string mgf;
   for (int i = 0; i < 3; ++i) mgf += "BEGIN IONS\nTITLE=run.7.7.2.dta\nPEPMASS=500.0\nCHARGE=2+\n100 5\nEND IONS\n";
   mgf += "BEGIN IONS\nTITLE=no scan here\nPEPMASS=500.0\nCHARGE=2+\n100 5\nEND IONS\n";
-  const LoadResult r = LoadWith(MS2_FORMAT_MGF, WriteScratch("my run.mgf", mgf));
+  const LoadResult r = LoadWith(MS2_FORMAT_MGF, WriteScratch("names my run.mgf", mgf));
   ASSERT_EQ(r.spectra.size(), 4u);
   EXPECT_EQ(r.spectra[0].name, "run.7.7.2.dta");
   EXPECT_EQ(r.spectra[1].name, "run_2.7.7.2.dta");
   EXPECT_EQ(r.spectra[2].name, "run_3.7.7.2.dta");
-  EXPECT_EQ(r.spectra[3].name, "my_run.4.4.2.dta");
+  EXPECT_EQ(r.spectra[3].name, "names_my_run.4.4.2.dta");
 }
 
 }  // namespace
