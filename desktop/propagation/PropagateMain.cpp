@@ -63,6 +63,7 @@ int main(int argc, char** argv) {
   const bool quiet = line.Has("quiet");
 
   const bool from_options = JobFromOptions(line);
+  std::string added_path = line.Value("added");
   std::string para_path;
   CPropagationPara para;
   bool sites = line.Has("sites");
@@ -74,6 +75,12 @@ int main(int argc, char** argv) {
     if (!problem.empty()) {
       std::cerr << problem << "\nNothing was written.\n";
       return 1;
+    }
+    // Given paths are the caller's: taken before the move into the output folder.
+    if (!added_path.empty()) {
+      std::error_code ec;
+      const std::filesystem::path full = std::filesystem::absolute(added_path, ec);
+      if (!ec) added_path = full.lexically_normal().string();
     }
     const std::string out_dir = path::DirectoryOf(para_path);
     if (!path::CreateDirectory(out_dir)) {
@@ -105,7 +112,6 @@ int main(int argc, char** argv) {
     if (ReadPropagationParaFile(para_path, para) && para.is_mod_site_determined != 0) sites = true;
   }
 
-  const std::string added_path = line.Value("added");
   if (!added_path.empty()) {
     std::vector<std::string> outputs = JobOutputs(para, para_path);
     outputs.push_back(para_path);

@@ -107,16 +107,16 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     }
   }
 
+  if (!directory.empty() && !path::CreateDirectory(directory)) {
+    err << "Cannot create directory: " << directory << "\n";
+    return 1;
+  }
   if (!mgf.empty()) {
     if (!quiet) err << "dtaexport: writing " << mgf << std::endl;
     if (!WriteMgf(mgf, spectra, err)) return 1;
     out << spectra.size() << " spectra of " << input << " written to " << mgf << "\n";
   }
   if (directory.empty()) return 0;
-  if (!path::CreateDirectory(directory)) {
-    err << "Cannot create directory: " << directory << "\n";
-    return 1;
-  }
   for (std::size_t i = 0; i < spectra.size(); ++i) {
     if (!quiet && i % kProgressStep == 0)
       err << "dtaexport: writing DTA files " << i << " of " << spectra.size() << std::endl;
