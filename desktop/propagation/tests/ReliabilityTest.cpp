@@ -69,7 +69,8 @@ TEST_P(OutputIsInput, IsRefusedAndTheInputKept) {
 
 INSTANTIATE_TEST_SUITE_P(Reports, OutputIsInput,
                          testing::Values(SelfOverwrite{"PairFile", "./pair_with_result.txt"},
-                                         SelfOverwrite{"ClusterFile", "./job_InnerPropagate.txt"}));
+                                         SelfOverwrite{"ClusterFile", "./job_InnerPropagate.txt"}),
+                         [](const testing::TestParamInfo<SelfOverwrite>& info) { return std::string(info.param.key); });
 
 TEST(PairDirectory, EveryReportHoldsEveryPairFilesShare) {
   ScratchDir dir("dir_shares");
@@ -105,7 +106,8 @@ struct MissingInput {
 class MissingInputs : public testing::TestWithParam<MissingInput> {};
 
 TEST_P(MissingInputs, StopTheJobAndKeepEarlierReports) {
-  ScratchDir dir(std::string("missing_") + GetParam().key);
+  // ctest runs each case in its own process, side by side: one folder each.
+  ScratchDir dir(std::string("missing_") + GetParam().key + "_" + GetParam().value);
   CopyGoldenInputs(dir);
   fs::create_directories(dir / "folder");
   WriteFile(dir / "job.para", proptest::ParaText("pairs.csv", "results.spectra", "clusters.csv") +
@@ -128,7 +130,10 @@ INSTANTIATE_TEST_SUITE_P(
                     MissingInput{"PairFile", "gone.csv", "Pair file: File: gone.csv does not exist!"},
                     MissingInput{"PairFile", "folder", "Pair files: no .csv or .txt file in the directory folder"},
                     MissingInput{"ClusterFile", "gone.csv", "Cluster file: File: gone.csv does not exist!"},
-                    MissingInput{"DTAPath", "gone", "Data path: File: gone does not exist!"}));
+                    MissingInput{"DTAPath", "gone", "Data path: File: gone does not exist!"}),
+    [](const testing::TestParamInfo<MissingInput>& info) {
+      return std::string(info.param.key) + std::to_string(info.index);
+    });
 
 TEST(UnwritableFolders, WorkingDirectoryThatCannotTakeFilesStopsTheJob) {
   ScratchDir dir("unwritable_cwd");
