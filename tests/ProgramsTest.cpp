@@ -52,7 +52,8 @@ TEST_P(EveryProgram, AnswersHelpVersionAndWrongOptions) {
   EXPECT_FALSE(std::filesystem::exists("error_happened.error"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Programs, EveryProgram, testing::Values("cluster", "Shiftscan", "Gannet", "Vellum"),
+INSTANTIATE_TEST_SUITE_P(Programs, EveryProgram,
+                         testing::Values("cluster", "Shiftscan", "Gannet", "Vellum", "propagate", "dtaexport"),
                          [](const testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 }  // namespace

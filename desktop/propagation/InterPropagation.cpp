@@ -57,8 +57,16 @@ int KeyRank(char key) {
 
 }  // namespace
 
-void CPropagation::InterPropagate(const std::string& pair_file, bool determine_sites,
+bool CPropagation::InterPropagate(const std::string& pair_file, bool determine_sites,
                                   bool after_inner) {
+  std::string copy, report;
+  PropagatePairs(pair_file, determine_sites, after_inner, copy, report);
+  const bool copied = SaveOutput(kPairCopyName, copy);
+  return SaveOutput(output_base_ + "_InterPropagate.txt", report) && copied;
+}
+
+void CPropagation::PropagatePairs(const std::string& pair_file, bool determine_sites,
+                                  bool after_inner, std::string& copy, std::string& report) {
   FillModificationMasses();
 
   std::vector<std::string> names;
@@ -87,10 +95,6 @@ void CPropagation::InterPropagate(const std::string& pair_file, bool determine_s
   }
   lines.resize(edge_count);
 
-  const std::string copy_path = "pair_with_result.txt";
-  propagation_detail::File copy(std::fopen(copy_path.c_str(), "wb"));
-  if (!copy) notify::Message("Can not save file:" + copy_path);
-
   auto identified = [this](const std::string& name) {
     const auto it = results_.find(name);
     return it != results_.end() && propagation_detail::HasPeptide(it->second);
@@ -100,6 +104,7 @@ void CPropagation::InterPropagate(const std::string& pair_file, bool determine_s
   bool changed = true;
   for (std::int32_t pass = 1; changed; ++pass) {
     changed = false;
+    Progress("inter propagation: " + pair_file + ", pass " + std::to_string(pass));
     for (std::size_t i = 0; i < edge_count; ++i) {
       const std::string& a = names[2 * i];
       const std::string& b = names[2 * i + 1];
@@ -122,7 +127,8 @@ void CPropagation::InterPropagate(const std::string& pair_file, bool determine_s
 
         int site = -1;
         if (after_inner && determine_sites) site = DetermineSite(source, to, shift, k);
-        if (copy) std::fprintf(copy.get(), "%s\n", WithShift(lines[i], shift).c_str());
+        copy += WithShift(lines[i], shift);
+        copy += '\n';
 
         const std::int32_t m = (a_known && k >= 0) ? -k : k;
         const std::vector<std::int32_t> source_history = history[from];
@@ -160,18 +166,15 @@ void CPropagation::InterPropagate(const std::string& pair_file, bool determine_s
       }
     }
   }
-  if (copy) {
-    if (copy.Close())
-      summary_.outputs.push_back(copy_path);
-    else
-      notify::Message("Can not save file:" + copy_path);
-  }
-
   if (!after_inner && determine_sites) {
+    std::size_t placed_count = 0;
     for (const auto& [name, pass] : node_pass) {
       if (pass < 1) continue;
       const auto it = results_.find(name);
       if (it == results_.end() || it->second.find("-1,") == std::string::npos) continue;
+      // Scoring is the slow part of a large job; a line per hundred spectra.
+      if (placed_count++ % 100 == 0)
+        Progress("site determination: " + pair_file + ", spectrum " + std::to_string(placed_count));
       const std::string placed = DetermineSites(name, it->second);
       if (placed == it->second) continue;
       it->second = placed;
@@ -188,74 +191,69 @@ void CPropagation::InterPropagate(const std::string& pair_file, bool determine_s
   }
   summary_.added_spectra = static_cast<int>(added_.size());
 
-  WriteInterReport(output_base_ + "_InterPropagate.txt", names, shifts, edge_state, node_pass,
-                   node_depth, same_result_edges);
+  AppendInterReport(report, names, shifts, edge_state, node_pass, node_depth, same_result_edges);
   ++summary_.pair_files;
 }
 
-void CPropagation::WriteInterReport(const std::string& report_path,
+void CPropagation::AppendInterReport(std::string& out,
                                     const std::vector<std::string>& names,
                                     const std::vector<double>& shifts,
                                     const std::vector<std::int32_t>& edge_state,
                                     const std::map<std::string, std::int32_t>& node_pass,
                                     const std::map<std::string, std::int32_t>& node_depth,
                                     int same_result_edges) {
-  propagation_detail::File out(std::fopen(report_path.c_str(), "wb"));
-  if (!out) {
-    notify::Message("Can not save file:" + report_path);
-    return;
-  }
+  using propagation_detail::Appendf;
   auto lookup = [](const std::map<std::string, std::int32_t>& table, const std::string& key) {
     const auto it = table.find(key);
     return it == table.end() ? 0 : it->second;
   };
 
-  std::fprintf(out.get(), "Conflict edges:\n");
+  Appendf(out, "Conflict edges:\n");
   int conflict_edges = 0;
   for (std::size_t i = 0; i < edge_state.size(); ++i) {
     if (edge_state[i] != kEdgeConflict) continue;
     const std::string& a = names[2 * i];
     const std::string& b = names[2 * i + 1];
-    std::fprintf(out.get(), "%s %s %s %s %lf\n", a.c_str(), b.c_str(), results_[a].c_str(),
+    Appendf(out, "%s %s %s %s %lf\n", a.c_str(), b.c_str(), results_[a].c_str(),
                  results_[b].c_str(), shifts[i]);
     ++conflict_edges;
   }
-  std::fprintf(out.get(), "Sum=%d\n", conflict_edges);
+  Appendf(out, "Sum=%d\n", conflict_edges);
 
-  std::fprintf(out.get(), "\nConflict nodes:\n");
+  Appendf(out, "\nConflict nodes:\n");
   int conflict_nodes = 0;
   for (const auto& [name, pass] : node_pass) {
     if (pass != kConflictNode) continue;
-    std::fprintf(out.get(), "%s\n", name.c_str());
+    Appendf(out, "%s\n", name.c_str());
     ++conflict_nodes;
   }
-  std::fprintf(out.get(), "Sum=%d\n", conflict_nodes);
+  Appendf(out, "Sum=%d\n", conflict_nodes);
 
-  std::fprintf(out.get(), "\nPropagation result:\n");
+  Appendf(out, "\nPropagation result:\n");
   int new_nodes = 0;
   int new_spectra = 0;
   std::map<std::int32_t, int> per_depth;
   for (const auto& [name, identification] : results_) {
     if (lookup(node_pass, name) < 0 || !propagation_detail::HasPeptide(identification)) continue;
     const std::int32_t depth = lookup(node_depth, name);
-    std::fprintf(out.get(), "%d %s %s\n", depth, name.c_str(), identification.c_str());
+    Appendf(out, "%d %s %s\n", depth, name.c_str(), identification.c_str());
     ++per_depth[depth];
     if (depth > 0) {
       ++new_nodes;
       new_spectra += lookup(cluster_sizes_, name);
     }
   }
-  std::fprintf(out.get(), "Sum=%d\n", new_nodes);
-  std::fprintf(out.get(), "Interpropagation new spectral num:%d\n", new_spectra);
-  std::fprintf(out.get(), "Same result edges: %d\n", same_result_edges);
-  std::fprintf(out.get(), "Conflict num: %d\n", conflict_edges + conflict_nodes);
-  std::fprintf(out.get(), "normal edges with result: %d\n", new_nodes + same_result_edges);
+  Appendf(out, "Sum=%d\n", new_nodes);
+  Appendf(out, "Interpropagation new spectral num:%d\n", new_spectra);
+  Appendf(out, "Same result edges: %d\n", same_result_edges);
+  Appendf(out, "Conflict num: %d\n", conflict_edges + conflict_nodes);
+  Appendf(out, "normal edges with result: %d\n", new_nodes + same_result_edges);
   for (const auto& [depth, count] : per_depth)
-    std::fprintf(out.get(), "Propogate times %d : %d\n", depth, count);
+    Appendf(out, "Propogate times %d : %d\n", depth, count);
 
-  std::fprintf(out.get(), "#\tAA");
-  for (const auto& entry : site_statistics_) std::fprintf(out.get(), "\tID%d", entry.first);
-  std::fprintf(out.get(), "\n");
+  Appendf(out, "#\tAA");
+  for (const auto& entry : site_statistics_) Appendf(out, "\tID%d", entry.first);
+  Appendf(out, "\n");
 
   // One row per residue key that a site or a residue count fell on.
   std::set<char> keys;
@@ -269,22 +267,18 @@ void CPropagation::WriteInterReport(const std::string& report_path,
     const auto count_it = residue_counts_.find(key);
     const int count = count_it == residue_counts_.end() ? 0 : count_it->second;
     if (key == '*')
-      std::fprintf(out.get(), "N-term\t%d", count);
+      Appendf(out, "N-term\t%d", count);
     else if (key == '#')
-      std::fprintf(out.get(), "C-term\t%d", count);
+      Appendf(out, "C-term\t%d", count);
     else
-      std::fprintf(out.get(), "%c\t%d", key, count);
+      Appendf(out, "%c\t%d", key, count);
     for (const auto& mark : site_statistics_) {
       const auto it = mark.second.find(key);
-      std::fprintf(out.get(), "\t%.2lf", it == mark.second.end() ? 0.0 : it->second);
+      Appendf(out, "\t%.2lf", it == mark.second.end() ? 0.0 : it->second);
     }
-    std::fprintf(out.get(), "\n");
+    Appendf(out, "\n");
   }
 
   summary_.inter_new_nodes += new_nodes;
   summary_.inter_new_spectra += new_spectra;
-  if (out.Close())
-    summary_.outputs.push_back(report_path);
-  else
-    notify::Message("Can not save file:" + report_path);
 }

@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <set>
 #include <system_error>
 
 #include "common/Notifier.h"
 #include "common/PathUtil.h"
+#include "common/SafeFile.h"
 #include "common/TextUtil.h"
 #include "desktop/propagation/PeptideText.h"
 #include "desktop/propagation/PropagationInternal.h"
@@ -102,6 +104,76 @@ void CPropagation::RecordAdded(const std::string& name, const std::string& ident
   for (const std::string& member : members->second) added_.emplace(member, CAdded{identification, "pairs"});
 }
 
+namespace {
+
+// "" when `path` is a file that can be read, else why not.
+std::string UnreadableFile(const std::string& what, const std::string& path) {
+  if (!path::Exists(path)) return what + ": File: " + path + " does not exist!";
+  std::ifstream in;
+  if (!text::OpenInput(in, path)) return what + ": Can not open file:" + path;
+  return std::string();
+}
+
+}  // namespace
+
+std::string CheckJobInputs(const CPropagationPara& para) {
+  std::string why = UnreadableFile("Result file", para.result_file);
+  if (!why.empty()) return why;
+  if (!std::unique_ptr<CResultFile>(CResultFileFactory().GetResult(para.result_file)))
+    return "Result file: Unknown result file type:" + para.result_file;
+  if (path::IsDirectory(para.pair_file)) {
+    if (CPropagation::ListPairFiles(para.pair_file).empty())
+      return "Pair files: no .csv or .txt file in the directory " + para.pair_file;
+  } else {
+    why = UnreadableFile("Pair file", para.pair_file);
+    if (!why.empty()) return why;
+  }
+  if (!para.cluster_file.empty()) {
+    why = UnreadableFile("Cluster file", para.cluster_file);
+    if (!why.empty()) return why;
+  }
+  if (!para.dta_path.empty() && !path::Exists(para.dta_path))
+    return "Data path: File: " + para.dta_path + " does not exist!";
+  return std::string();
+}
+
+std::vector<std::string> JobOutputs(const CPropagationPara& para, const std::string& para_path) {
+  const std::string base = OutputBaseOf(para_path);
+  std::vector<std::string> outputs;
+  if (!para.cluster_file.empty()) outputs.push_back(base + "_InnerPropagate.txt");
+  outputs.push_back(CPropagation::kPairCopyName);
+  outputs.push_back(base + "_InterPropagate.txt");
+  return outputs;
+}
+
+std::string CheckJobOutputs(const CPropagationPara& para, const std::string& para_path,
+                            const std::vector<std::string>& outputs) {
+  std::vector<std::pair<const char*, std::string>> inputs = {
+      {"parameter file", para_path}, {"result file", para.result_file}};
+  if (!para.cluster_file.empty()) inputs.emplace_back("cluster file", para.cluster_file);
+  const std::vector<std::string> listed = CPropagation::ListPairFiles(para.pair_file);
+  if (listed.empty()) inputs.emplace_back("pair file", para.pair_file);
+  for (const std::string& pair_file : listed) inputs.emplace_back("pair file", pair_file);
+  for (const std::string& output : outputs) {
+    for (const auto& [what, input] : inputs) {
+      if (safefile::SameFile(output, input))
+        return "Output file " + output + " is the job's " + what + " " + input +
+               "; it would be overwritten. Choose another name or folder.";
+    }
+  }
+  return std::string();
+}
+
+bool CPropagation::SaveOutput(const std::string& path, const std::string& text) {
+  std::string error;
+  if (!safefile::WriteWholeFile(path, text, &error)) {
+    notify::Message("Can not save file:" + path + " (" + error + ")");
+    return false;
+  }
+  summary_.outputs.push_back(path);
+  return true;
+}
+
 bool CPropagation::Run(const std::string& para_path, bool determine_sites) {
   results_.clear();
   clusters_.clear();
@@ -115,6 +187,7 @@ bool CPropagation::Run(const std::string& para_path, bool determine_sites) {
   added_.clear();
   cluster_members_.clear();
   results_loaded_ = false;
+  determine_sites_ = determine_sites;
 
   if (!ReadPropagationParaFile(para_path, para_)) {
     notify::Message("Can not open file:" + para_path);
@@ -127,22 +200,54 @@ bool CPropagation::Run(const std::string& para_path, bool determine_sites) {
   const std::string dta_path = para_.dta_path;
   const std::vector<std::string> pair_files = ListPairFiles(para_.pair_file);
 
-  // Without a reader no identification can be read; running the passes on
-  // nothing would only replace earlier reports with empty ones.
-  if (!std::unique_ptr<CResultFile>(CResultFileFactory().GetResult(para_.result_file))) {
-    notify::Message("Unknown result file type:" + para_.result_file);
+  // Nothing is written until the inputs are known to be there: running the
+  // passes on nothing would only replace earlier reports with empty ones.
+  std::string problem = CheckJobInputs(para_);
+  const std::vector<std::string> outputs = JobOutputs(para_, para_path);
+  if (problem.empty()) problem = CheckJobOutputs(para_, para_path, outputs);
+  if (!problem.empty()) {
+    notify::Message(problem);
     return false;
   }
+  // Every report is created (under its temporary name) before the work, so
+  // that an unwritable folder is said at once rather than after the passes.
+  const bool cluster_mode = !para_.cluster_file.empty();
+  safefile::CSafeFile inner_file, copy_file, inter_file;
+  safefile::CSafeFile* files[] = {cluster_mode ? &inner_file : nullptr, &copy_file, &inter_file};
+  std::size_t next_output = 0;
+  for (safefile::CSafeFile* file : files) {
+    if (!file) continue;
+    const std::string& path = outputs[next_output++];
+    if (!file->Open(path, "wb")) {
+      notify::Message("Can not save file:" + path + " (" + file->Error() + ")");
+      return false;
+    }
+  }
 
-  if (para_.cluster_file.empty()) {
+  std::string inner_report, copy, inter_report;
+  const std::vector<std::string> passes =
+      pair_files.empty() ? std::vector<std::string>{para_.pair_file} : pair_files;
+  // The pair files' shares of the inter report; with several, each is headed
+  // by its pair file.
+  auto propagate_pairs = [&](const std::string& pair_file, bool after_inner) {
+    std::string share;
+    PropagatePairs(pair_file, determine_sites, after_inner, copy, share);
+    if (passes.size() > 1) {
+      if (!inter_report.empty()) inter_report += "\n";
+      inter_report += "Pair file: " + pair_file + "\n";
+    }
+    inter_report += share;
+  };
+
+  if (!cluster_mode) {
+    Progress("reading " + para_.result_file);
     if (!LoadResultFile(para_.result_file)) return false;
     {
       std::vector<std::string> names;
       std::vector<double> shifts;
       std::vector<std::int32_t> marks;
       notify::ScopedHandler quiet([](const std::string&) {});  // the passes report unreadable files
-      for (const std::string& pair_file : pair_files.empty() ? std::vector<std::string>{para_.pair_file}
-                                                             : pair_files) {
+      for (const std::string& pair_file : passes) {
         std::vector<std::string> more;
         CResultFileFactory().GetPair_(pair_file, more, shifts, marks);
         names.insert(names.end(), more.begin(), more.end());
@@ -150,33 +255,59 @@ bool CPropagation::Run(const std::string& para_path, bool determine_sites) {
       CountIdentifiedInJob(names, "pair files");
     }
     if (data_path_.empty()) data_path_ = dta_path;
-    if (pair_files.empty()) {
-      InterPropagate(para_.pair_file, determine_sites, false);
-    } else {
-      // Each pair file starts from the result file's identifications alone.
-      for (const std::string& pair_file : pair_files) {
-        const ResultMap initial = results_;
-        InterPropagate(pair_file, determine_sites, false);
-        results_ = initial;
-      }
+    // Each pair file starts from the result file's identifications alone.
+    for (const std::string& pair_file : passes) {
+      const ResultMap initial = results_;
+      propagate_pairs(pair_file, false);
+      if (!pair_files.empty()) results_ = initial;
     }
   } else {
-    // An inner report that cannot be written leaves the identifications as
-    // read; the pairs are still worked through, and the run counts as failed.
-    const bool inner_written = InnerPropagate(para_.cluster_file, para_.result_file);
-    if (!results_loaded_) return false;
+    Progress("inner propagation: " + para_.cluster_file);
+    ResultMap cluster_results;
+    if (!InnerPass(para_.cluster_file, para_.result_file, inner_report, cluster_results)) return false;
+    InstallClusterResults(std::move(cluster_results));
     if (data_path_.empty()) data_path_ = dta_path;
-    if (pair_files.empty()) {
-      InterPropagate(para_.pair_file, determine_sites, true);
-    } else {
-      for (const std::string& pair_file : pair_files) InterPropagate(pair_file, determine_sites, true);
-    }
-    return inner_written;
+    for (const std::string& pair_file : passes) propagate_pairs(pair_file, true);
   }
-  return true;
+
+  Progress("writing reports");
+  bool written = true;
+  const std::string* texts[] = {&inner_report, &copy, &inter_report};
+  for (std::size_t i = 0; i < 3; ++i) {
+    safefile::CSafeFile* file = files[i];
+    if (!file) continue;
+    const std::string& text = *texts[i];
+    const bool ok = std::fwrite(text.data(), 1, text.size(), file->Get()) == text.size() && file->Commit();
+    if (ok) {
+      summary_.outputs.push_back(file->Path());
+    } else {
+      notify::Message("Can not save file:" + file->Path() + " (" +
+                      (file->Error().empty() ? std::string("write failed") : file->Error()) + ")");
+      file->Abandon();
+      written = false;
+    }
+  }
+  return written;
 }
 
 bool CPropagation::InnerPropagate(const std::string& cluster_file, const std::string& result_file) {
+  std::string report;
+  ResultMap cluster_results;
+  if (!InnerPass(cluster_file, result_file, report, cluster_results)) return false;
+  // An unwritten report leaves the identifications as read.
+  if (!SaveOutput(output_base_ + "_InnerPropagate.txt", report)) return false;
+  InstallClusterResults(std::move(cluster_results));
+  return true;
+}
+
+void CPropagation::InstallClusterResults(ResultMap cluster_results) {
+  clusters_.clear();
+  results_ = std::move(cluster_results);
+}
+
+bool CPropagation::InnerPass(const std::string& cluster_file, const std::string& result_file,
+                             std::string& out, ResultMap& cluster_results) {
+  using propagation_detail::Appendf;
   CResultFileFactory().ReadClusterFile_(cluster_file, clusters_);
   if (!LoadResultFile(result_file)) return false;
   {
@@ -185,13 +316,7 @@ bool CPropagation::InnerPropagate(const std::string& cluster_file, const std::st
     CountIdentifiedInJob(names, "cluster file");
   }
 
-  const std::string report_path = output_base_ + "_InnerPropagate.txt";
-  propagation_detail::File out(std::fopen(report_path.c_str(), "wb"));
-  if (!out) {
-    notify::Message("Can not save file:" + report_path);
-    return false;
-  }
-  std::fprintf(out.get(), "Conflict peptides:\n");
+  Appendf(out, "Conflict peptides:\n");
 
   struct ResultLine {
     std::int32_t count;
@@ -199,10 +324,8 @@ bool CPropagation::InnerPropagate(const std::string& cluster_file, const std::st
     std::string identification;
   };
   std::vector<ResultLine> lines;
-  ResultMap cluster_results;
   int conflicts = 0;
   int sum = 0;
-
   // Cluster numbers run from 1 to the number of clusters read; a number in
   // that range that the file skipped is an empty cluster.
   const std::int32_t cluster_count = static_cast<std::int32_t>(clusters_.size());
@@ -228,10 +351,10 @@ bool CPropagation::InnerPropagate(const std::string& cluster_file, const std::st
     }
 
     if (distinct.size() >= 2) {
-      std::fprintf(out.get(), "Cluster:%d", k);
+      Appendf(out, "Cluster:%d", k);
       for (const std::string& identification : distinct)
-        std::fprintf(out.get(), " %s", identification.c_str());
-      std::fprintf(out.get(), "\n");
+        Appendf(out, " %s", identification.c_str());
+      Appendf(out, "\n");
       ++conflicts;
     } else if (n == 1) {
       cluster_sizes_[members[0]] = 1;
@@ -259,24 +382,18 @@ bool CPropagation::InnerPropagate(const std::string& cluster_file, const std::st
     }
   }
 
-  std::fprintf(out.get(), "Conflict num:%d\n", conflicts);
-  std::fprintf(out.get(), "\nInner propagation result:\n");
+  Appendf(out, "Conflict num:%d\n", conflicts);
+  Appendf(out, "\nInner propagation result:\n");
   for (const ResultLine& line : lines)
-    std::fprintf(out.get(), "%d %s %s\n", line.count, line.name.c_str(),
+    Appendf(out, "%d %s %s\n", line.count, line.name.c_str(),
                  line.identification.c_str());
-  std::fprintf(out.get(), "sum=%d\n", sum);
+  Appendf(out, "sum=%d\n", sum);
   summary_.inner_conflicts += conflicts;
 
-  clusters_.clear();
-  results_ = std::move(cluster_results);
   summary_.added_spectra = static_cast<int>(added_.size());
-  if (!out.Close()) {
-    notify::Message("Can not save file:" + report_path);
-    return false;
-  }
-  summary_.outputs.push_back(report_path);
   return true;
 }
+
 
 void CPropagation::FillModificationMasses() {
   std::vector<CModification> table;

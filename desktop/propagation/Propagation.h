@@ -50,16 +50,29 @@ class CPropagation {
       const std::vector<std::pair<int, double>>& fixed_mods, double mod_mass,
       std::vector<double>& scores)>;
 
+  // Told the stage of the job as it goes ("inner propagation", "inter
+  // propagation: <pair file>, pass 2", ...), for progress displays.
+  using ProgressFunction = std::function<void(const std::string& stage)>;
+
+  // The copy of the travelled pairs, written in the working directory.
+  static constexpr const char* kPairCopyName = "pair_with_result.txt";
+
   CPropagation();
 
   // Runs the job of a parameter file. With a cluster file, inner propagation
   // runs first and every pair file builds on what the ones before found;
   // without one, every pair file starts from the result file alone. A pair
   // path that is a directory stands for its ".csv" and ".txt" files, taken
-  // in name order. False (with a message) when the parameter file cannot be
-  // read or no reader knows the result file's type; the passes then do not
-  // run. Also false when the inner report cannot be written; the pairs are
-  // then worked through on the identifications as read.
+  // in name order; each report is written once and holds every pair file's
+  // share (the inter report one section per pair file, headed by its path,
+  // when there are several).
+  // False (with a message) before anything is written when the parameter
+  // file cannot be read, an input is missing or unreadable, no reader knows
+  // the result file's type, an output would replace an input, or an output
+  // cannot be created; earlier reports then stay as they are. Reports are
+  // written whole or not at all: false also when one cannot be written (the
+  // others are still written; an unwritable inner report leaves the pairs to
+  // be worked through on the identifications as read).
   bool Run(const std::string& para_path, bool determine_sites);
 
   // Gives each cluster the identification its identified members agree on
@@ -74,7 +87,8 @@ class CPropagation {
   // directory and "<output base>_InterPropagate.txt". Sites are placed per
   // edge when `after_inner` and `determine_sites` are set, and for every
   // new identification after the passes when only `determine_sites` is.
-  void InterPropagate(const std::string& pair_file, bool determine_sites, bool after_inner);
+  // False (with a message) when a report cannot be written.
+  bool InterPropagate(const std::string& pair_file, bool determine_sites, bool after_inner);
 
   // The site of a modification of `shift` daltons carried to spectrum
   // `name` with `identification`; -1 when the spectrum file is missing or
@@ -98,6 +112,8 @@ class CPropagation {
   const std::map<char, int>& residue_counts() const { return residue_counts_; }
   const CPropagationPara& para() const { return para_; }
   const CPropagationSummary& summary() const { return summary_; }
+  // The site-determination switch of the last Run.
+  bool determines_sites() const { return determine_sites_; }
   // Every spectrum that propagation identified (cluster members and single
   // spectra, not cluster labels) with the identification it got and the way
   // it came ("cluster" or "pairs"); the first pass to reach a spectrum decides.
@@ -120,6 +136,7 @@ class CPropagation {
   void SetModCount(std::int16_t count) { para_.mod_count = count; }
   // Where "aa.ini" and "modify.ini" are read; the program's directory unless set.
   void SetProgramDirectory(const std::string& directory) { program_directory_ = directory; }
+  void SetProgress(ProgressFunction progress) { progress_ = std::move(progress); }
   // Replaces the KSDP scorer (tests).
   void SetScorer(ScoreFunction scorer) { scorer_ = std::move(scorer); }
 
@@ -130,6 +147,22 @@ class CPropagation {
   static std::vector<std::string> ListPairFiles(const std::string& pair_path);
 
  private:
+  // The inner pass with its report kept in `report` and the cluster-keyed
+  // result map in `cluster_results` (the caller installs it); false when the
+  // result file could not be read.
+  bool InnerPass(const std::string& cluster_file, const std::string& result_file,
+                 std::string& report, ResultMap& cluster_results);
+  void InstallClusterResults(ResultMap cluster_results);
+  // One pair file's passes: the travelled pair lines are appended to `copy`,
+  // the report to `report`.
+  void PropagatePairs(const std::string& pair_file, bool determine_sites, bool after_inner,
+                      std::string& copy, std::string& report);
+  // Writes a report whole (temporary name, renamed when complete); false
+  // with a message when it cannot be written.
+  bool SaveOutput(const std::string& path, const std::string& text);
+  void Progress(const std::string& stage) const {
+    if (progress_) progress_(stage);
+  }
   bool LoadResultFile(const std::string& result_file);
   // Counts the identified spectra among `names` and warns when none is.
   void CountIdentifiedInJob(const std::vector<std::string>& names, const char* where);
@@ -147,7 +180,7 @@ class CPropagation {
   void Score(const std::string& spectrum_path, const std::string& sequence,
              const std::vector<std::pair<int, double>>& fixed, double mass,
              std::vector<double>& scores);
-  void WriteInterReport(const std::string& path, const std::vector<std::string>& names,
+  void AppendInterReport(std::string& out, const std::vector<std::string>& names,
                         const std::vector<double>& shifts, const std::vector<std::int32_t>& edge_state,
                         const std::map<std::string, std::int32_t>& node_pass,
                         const std::map<std::string, std::int32_t>& node_depth,
@@ -165,6 +198,8 @@ class CPropagation {
   std::vector<double> scores_;
   std::string program_directory_;
   ScoreFunction scorer_;
+  ProgressFunction progress_;
+  bool determine_sites_ = false;
   CPropagationSummary summary_;
   CPropagationPara override_;
   bool results_loaded_ = false;
@@ -176,3 +211,28 @@ class CPropagation {
   std::string listed_directory_;
   bool directory_listed_ = false;
 };
+
+// The checks a job's inputs must pass before anything is written, in order:
+// the result file is a readable file of a known type; the pair path is a
+// readable file or a directory holding pair files; the cluster file, when
+// given, is a readable file; the data path, when given, exists. "" when all
+// pass, else what failed ("Result file: File: <path> does not exist!", ...).
+std::string CheckJobInputs(const CPropagationPara& para);
+
+// The files a job of `para_path` writes: "<base>_InnerPropagate.txt" (with a
+// cluster file), "pair_with_result.txt", "<base>_InterPropagate.txt".
+std::vector<std::string> JobOutputs(const CPropagationPara& para, const std::string& para_path);
+
+// "" unless one of `outputs` is the same file as an input of the job (the
+// parameter file, the result, cluster or pair files), however the two
+// paths are spelled; then says which.
+std::string CheckJobOutputs(const CPropagationPara& para, const std::string& para_path,
+                            const std::vector<std::string>& outputs);
+
+// The summary lines of a finished job, as the propagate program prints
+// them: the identifications before, those present in the job's files, the
+// counts of each pass, the site-determination switch, and the files
+// written ("  <path>" lines under "Output files:"), each once. With
+// `absolute_paths` the files are named by their absolute paths (the pair
+// copy is written in the working directory).
+std::string FormatSummary(const CPropagation& job, bool absolute_paths = false);

@@ -1,35 +1,40 @@
 #pragma once
 // Small pieces shared by the sources of the propagation library.
 
+#include <cstdarg>
 #include <cstdio>
-#include <memory>
 #include <string>
 
 namespace propagation_detail {
 
-// An output file closed with its owner; Close() tells whether every write
-// reached the file.
-class File {
- public:
-  explicit File(std::FILE* f) : f_(f) {}
-  ~File() {
-    if (f_) std::fclose(f_);
+// printf-style text appended to a report held in memory; reports are
+// written whole once the job is done, so that a failed run leaves the
+// previous ones as they were.
+#if defined(__GNUC__)
+__attribute__((format(printf, 2, 3)))
+#endif
+inline void Appendf(std::string& out, const char* format, ...) {
+  char buffer[512];
+  std::va_list args;
+  va_start(args, format);
+  std::va_list again;
+  va_copy(again, args);
+  const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  if (n < 0) {
+    va_end(again);
+    return;
   }
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  explicit operator bool() const { return f_ != nullptr; }
-  std::FILE* get() const { return f_; }
-  bool Close() {
-    if (!f_) return false;
-    const bool ok = std::ferror(f_) == 0;
-    const bool closed = std::fclose(f_) == 0;
-    f_ = nullptr;
-    return ok && closed;
+  if (static_cast<std::size_t>(n) < sizeof buffer) {
+    out.append(buffer, static_cast<std::size_t>(n));
+  } else {
+    const std::size_t old = out.size();
+    out.resize(old + static_cast<std::size_t>(n) + 1);
+    std::vsnprintf(&out[old], static_cast<std::size_t>(n) + 1, format, again);
+    out.resize(old + static_cast<std::size_t>(n));
   }
-
- private:
-  std::FILE* f_;
-};
+  va_end(again);
+}
 
 // An identification that names a peptide. Readers leave empty texts for
 // records without one; carrying those would give spectra modification items

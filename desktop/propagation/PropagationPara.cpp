@@ -3,10 +3,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <istream>
 #include <ostream>
 
 #include "common/PathUtil.h"
+#include "common/SafeFile.h"
 #include "common/TextUtil.h"
 
 namespace {
@@ -136,11 +138,10 @@ bool FilterFromPara(const CPropagationPara& para, CIdentificationFilter& filter,
 }
 
 bool WritePropagationParaFile(const std::string& path, const CPropagationPara& para) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) return false;
+  // Whole or not at all: a half-written file would still read as a job.
+  std::ostringstream out;
   WritePropagationPara(out, para);
-  out.flush();
-  return static_cast<bool>(out);
+  return safefile::WriteWholeFile(path, out.str());
 }
 
 std::string ProposeParaFileName(const std::string& pair_path) {

@@ -4,4 +4,8 @@
 
 #include "drivers/dtaexport/DtaExport.h"
 
-int main(int argc, char** argv) { return dtaexport::Run(argc, argv, std::cout); }
+int main(int argc, char** argv) {
+  const int status = dtaexport::Run(argc, argv, std::cout, std::cerr);
+  std::cout.flush();
+  return std::cout ? status : 1;
+}

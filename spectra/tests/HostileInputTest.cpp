@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "TestSupport.h"
@@ -23,8 +24,8 @@ TEST_P(DamagedValues, AreRefusedNotLoaded) {
   const Damaged& d = GetParam();
   // Each case its own folder: ctest runs the cases side by side in one
   // working directory.
-  const std::string folder =
-      std::string("damaged_") + testing::UnitTest::GetInstance()->current_test_info()->name();
+  std::string folder = std::string("damaged_") + testing::UnitTest::GetInstance()->current_test_info()->name();
+  std::replace(folder.begin(), folder.end(), '/', '_');
   std::filesystem::remove_all(folder);
   std::filesystem::create_directory(folder);
   const std::string path = WriteScratch(folder + "/" + d.file, d.text);

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sys/wait.h>
 #include <sstream>
 #include <vector>
 
@@ -88,4 +92,42 @@ TEST(DtaExport, WritesTheWholeRunAsOneMgf) {
   EXPECT_EQ(RunExport({kData + "basic.mgf"}, console), 2);
   EXPECT_EQ(RunExport({kData + "basic.mgf", "--mgf", "no/such/dir/x.mgf"}, console), 1);
   EXPECT_NE(console.find("no/such/dir/x.mgf"), std::string::npos);
+}
+
+// An output that is the input, however spelled, is refused before anything
+// is written, and the input is left as it was.
+TEST(DtaExport, RefusesToWriteOverItsInput) {
+  fs::remove_all("self");
+  std::string console;
+  ASSERT_EQ(RunExport({kData + "basic.mgf", "self/d"}, console), 0) << console;
+  const std::string dta = "self/d/run1.100.100.2.dta";
+  std::ifstream in(dta);
+  const std::string before((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  fs::copy_file(kData + "basic.mgf", "self/basic.mgf");
+  const std::vector<std::vector<std::string>> refused = {
+      {"./" + dta, "self/d"},             // a DTA file into its own directory
+      {"self/d", "self/./d"},              // a DTA directory into itself
+      {"self/basic.mgf", "--mgf", "self/../self/basic.mgf"},  // the MGF over its source
+  };
+  for (const auto& args : refused) {
+    EXPECT_EQ(RunExport(args, console), 1) << args[0];
+    EXPECT_NE(console.find("input"), std::string::npos) << console;
+  }
+  std::ifstream again(dta);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>()), before);
+  EXPECT_EQ(fs::file_size("self/basic.mgf"), fs::file_size(kData + "basic.mgf"));
+}
+
+// A full disk (no byte may be written) fails the run and leaves no file
+// under a final name, and no temporary one.
+TEST(DtaExport, FullDiskIsAFailedRunWithoutPartialFiles) {
+  fs::remove_all("full");
+  fs::create_directories("full");
+  const std::string command = "cd full && bash -c \"trap '' XFSZ; ulimit -f 0; '" + std::string(TESSERA_BIN_DIR) +
+                              "/dtaexport' '" + kData + "basic.mgf' out --mgf run.mgf\" >/dev/null 2>&1";
+  const int raw = std::system(command.c_str());
+  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1) << raw;
+  EXPECT_FALSE(fs::exists("full/run.mgf"));
+  for (const auto& entry : fs::recursive_directory_iterator("full"))
+    EXPECT_TRUE(entry.is_directory()) << entry.path();
 }
