@@ -156,7 +156,7 @@ ModCounT=1
 IsModSiteDetermined=1
 IsDirectory=0
 PARA
-  "$bin/propagate" propagation.para --sites --added propagated.tsv > propagation.log 2>&1 \
+  "$bin/propagate" propagation.para --sites --quiet --added propagated.tsv > propagation.log 2>&1 \
     || fail "propagation failed (see $out/propagation.log)"
 fi
 
