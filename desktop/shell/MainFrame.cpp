@@ -4,7 +4,6 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -22,6 +21,7 @@
 #include "desktop/shell/ClusterDlg.h"
 #include "desktop/shell/JobRunner.h"
 #include "desktop/shell/ShiftscanDlg.h"
+#include "desktop/shell/core/FileChooser.h"
 #include "desktop/shell/core/TesseraDoc.h"
 #include "desktop/shell/core/UserMessage.h"
 #include "desktop/shell/propagation_ui/PropagationCommands.h"
@@ -294,10 +294,11 @@ void CMainFrame::OnAbout() {
 }
 
 void CMainFrame::OnOpenTable() {
-  const QString path = QFileDialog::getOpenFileName(
-      this, QString(), QString::fromStdString(doc_->GetWorkingDirectory()),
-      QStringLiteral("Mass-shift tables (*.csv *.temp *.txt);;All files (*)"));
-  if (!path.isEmpty()) OpenTable(path);
+  desktop::FileChoice choice;
+  choice.filter = QStringLiteral("Mass-shift tables (*.csv *.temp *.txt);;All files (*)");
+  choice.proposed = QString::fromStdString(doc_->GetWorkingDirectory());
+  const auto path = desktop::ChooseFile(this, choice);
+  if (path && !path->isEmpty()) OpenTable(*path);
 }
 
 bool CMainFrame::OpenTable(const QString& path) {

@@ -46,6 +46,14 @@ std::string Line(const char* format, int a, int b = 0, int c = 0) {
   return buffer;
 }
 
+// What a search-engine reader kept and dropped; empty for the toolkit's own
+// formats.
+std::string ResultReport(const CPropagationSummary& summary) {
+  std::string text;
+  for (const std::string& line : summary.result_report) text += line + "\n";
+  return text;
+}
+
 }  // namespace
 
 std::string CheckPropagationInputs(const std::string& para_path) {
@@ -75,7 +83,11 @@ std::string CheckPropagationInputs(const std::string& para_path) {
 
 std::string FormatPropagationSummary(const CPropagation& job, bool determine_sites) {
   const CPropagationSummary& summary = job.summary();
-  std::string text = Line("Identified before propagation: %d\n", summary.identified_before);
+  std::string text = ResultReport(summary);
+  text += Line("Identified before propagation: %d\n", summary.identified_before);
+  text += (job.para().cluster_file.empty() ? std::string("Identified spectra present in the pair files")
+                                           : std::string("Identified spectra present in the cluster file")) +
+          Line(": %d of %d\n", summary.identified_in_job, summary.identified_before);
   if (!job.para().cluster_file.empty()) {
     text += Line(
         "Inner propagation: %d clusters identified, %d spectra newly identified, %d conflicting "
@@ -86,6 +98,7 @@ std::string FormatPropagationSummary(const CPropagation& job, bool determine_sit
       "Inter propagation: %d newly identified (%d spectra counted through clusters) from %d pair "
       "file(s)\n",
       summary.inter_new_nodes, summary.inter_new_spectra, summary.pair_files);
+  text += Line("Spectra identified by propagation: %d\n", summary.added_spectra);
   text += std::string("Site determination: ") + (determine_sites ? "on" : "off") + "\n";
   text += "Output files:\n";
   std::set<std::string> shown;
@@ -140,7 +153,8 @@ CPropagationOutcome RunPropagationJob(QWidget* parent, const std::string& para_p
     text = "Propagation finished, but not every report was written: " + para_path + "\n\n";
   else
     text = "Propagation failed: " + para_path + "\n\n";
-  if (outcome.ran) text += FormatPropagationSummary(job, determine_sites);
+  // A reader that refused its file says why in its report.
+  text += outcome.ran ? FormatPropagationSummary(job, determine_sites) : ResultReport(job.summary());
   if (!heard.empty()) {
     // One missing spectrum file per pair can mean thousands of lines; a box
     // that tall would not fit on any screen.

@@ -7,7 +7,7 @@
 #include <QtTest>
 #include <clocale>
 
-#include "desktop/shell/tests/ShellTest.h"
+#include "desktop/shell/core/tests/StandIns.h"
 
 QObject* NewDialogTest();
 QObject* NewJobRunnerTest();
