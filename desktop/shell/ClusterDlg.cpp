@@ -96,13 +96,13 @@ void CClusterDlg::BuildControls() {
   const std::string last = doc_ ? doc_->GetLastDataPath() : std::string();
   representativePath_ =
       Field("representativePath", last.empty() ? QString() : QString::fromStdString(last + "_new"), false);
-  auto* representativeBrowse = desktop::NamedButton("representativeBrowse", QStringLiteral("Browse"));
+  representativeBrowse_ = desktop::NamedButton("representativeBrowse", QStringLiteral("Browse"));
   const std::string workingDirectory = doc_ ? doc_->GetWorkingDirectory() : std::string();
   clusterResultEdit_ = Field("clusterResult", QString::fromStdString(workingDirectory + "cluster.csv"), false);
   auto* clusterResultBrowse = desktop::NamedButton("clusterResultBrowse", QStringLiteral("Browse"));
   outputGrid->addWidget(new QLabel(QStringLiteral("Representative Spectra Path")), 0, 0);
   outputGrid->addWidget(representativePath_, 0, 1);
-  outputGrid->addWidget(representativeBrowse, 0, 2);
+  outputGrid->addWidget(representativeBrowse_, 0, 2);
   outputGrid->addWidget(new QLabel(QStringLiteral("Clustering Result")), 1, 0);
   outputGrid->addWidget(clusterResultEdit_, 1, 1);
   outputGrid->addWidget(clusterResultBrowse, 1, 2);
@@ -135,7 +135,9 @@ void CClusterDlg::BuildControls() {
   buttons->addStretch(1);
   buttons->addWidget(saveAs);
   buttons->addWidget(start);
-  clusterGrid->addLayout(buttons, 2, 0, 1, 2);
+  clusterGrid->addLayout(buttons, 2, 0, 1, 3);
+  // Short fields stay beside their labels; the spare width goes behind them.
+  clusterGrid->setColumnStretch(2, 1);
   outer->addWidget(cluster);
 
   // Below the separator: what the compact layout leaves out.
@@ -180,6 +182,7 @@ void CClusterDlg::BuildControls() {
   toleranceGrid->addWidget(new QLabel(QStringLiteral("Fragment tol")), 1, 0);
   toleranceGrid->addWidget(fragmentTol_, 1, 1);
   toleranceGrid->addWidget(fragmentUnit_, 1, 2);
+  toleranceGrid->setColumnStretch(3, 1);
   advancedColumn->addWidget(tolerance);
 
   auto* merge = new QGroupBox(QStringLiteral("Cluster advance"));
@@ -190,6 +193,7 @@ void CClusterDlg::BuildControls() {
   mergeGrid->addWidget(mergeTol_, 0, 1);
   mergeGrid->addWidget(mergeUnit_, 0, 2);
   mergeGrid->addWidget(new QLabel(QStringLiteral("when generating consensus spectra")), 0, 3);
+  mergeGrid->setColumnStretch(4, 1);
   advancedColumn->addWidget(merge);
   outer->addWidget(advanced);
 
@@ -202,7 +206,7 @@ void CClusterDlg::BuildControls() {
   });
   connect(dataBrowse, &QPushButton::clicked, this, &CClusterDlg::OnDataBrowse);
   connect(dataPathEdit_, &QLineEdit::textChanged, this, &CClusterDlg::OnDataPathChanged);
-  connect(representativeBrowse, &QPushButton::clicked, this, [this] {
+  connect(representativeBrowse_, &QPushButton::clicked, this, [this] {
     if (auto folder = desktop::ChooseFolder(this, QStringLiteral("Directory of representative spectral files:"))) {
       representativePath_->setText(*folder);
       saved_ = false;
@@ -233,6 +237,8 @@ void CClusterDlg::ApplyConstraintRule() {
   precursorTol_->setEnabled(constrained);
   precursorUnit_->setEnabled(constrained);
   representativePath_->setEnabled(constrained);
+  // Its button too: a browse must not fill a field the user cannot edit.
+  representativeBrowse_->setEnabled(constrained);
   consensusMethod_->setEnabled(constrained);
 }
 

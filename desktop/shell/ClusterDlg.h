@@ -76,6 +76,7 @@ class CClusterDlg : public QDialog {
   QCheckBox* browseAsDirectory_ = nullptr;
   QLineEdit* dataPathEdit_ = nullptr;
   QLineEdit* representativePath_ = nullptr;
+  QPushButton* representativeBrowse_ = nullptr;
   QLineEdit* clusterResultEdit_ = nullptr;
   QComboBox* similarityMethod_ = nullptr;
   QComboBox* consensusMethod_ = nullptr;

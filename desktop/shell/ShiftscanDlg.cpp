@@ -44,13 +44,18 @@ QLabel* Note(const char* text) {
 }
 
 // A group of rows: label, field, and an optional note or button after it.
+// Fields stand right after their labels, in one column across the groups of
+// a side; what width is left goes behind the notes.
 struct Rows {
-  explicit Rows(const char* title) : box(new QGroupBox(QLatin1String(title))), grid(new QGridLayout(box)) {}
+  explicit Rows(const char* title) : box(new QGroupBox(QLatin1String(title))), grid(new QGridLayout(box)) {
+    grid->setColumnMinimumWidth(0, 100);
+    grid->setColumnStretch(2, 1);
+  }
   void Add(const char* label, QWidget* field, QWidget* after = nullptr) {
     const int row = grid->rowCount();
     grid->addWidget(new QLabel(QLatin1String(label)), row, 0);
     grid->addWidget(field, row, 1);
-    if (after) grid->addWidget(after, row, 2);
+    if (after) grid->addWidget(after, row, 2, Qt::AlignLeft);
   }
   QGroupBox* box;
   QGridLayout* grid;
@@ -89,6 +94,9 @@ void CShiftscanDlg::BuildControls() {
   auto* filePathBrowse = desktop::NamedButton("filePathBrowse", QStringLiteral("..."));
   data.Add("File type", fileType_, Note("RAW/DTA/MS2/"));
   data.Add("File path", filePath_, filePathBrowse);
+  // The path takes the width here: it is the one long text of the group.
+  data.grid->setColumnStretch(1, 1);
+  data.grid->setColumnStretch(2, 0);
   outer->addWidget(data.box);
 
   // Below the separator: what the compact layout leaves out.
@@ -278,6 +286,13 @@ bool CShiftscanDlg::Validate() {
   if (!desktop::PathExists(filePath_->text())) {
     desktop::ShowMessage(this, desktop::MessageKind::Warning, windowTitle(), QStringLiteral("Wrong data path!"));
     return false;
+  }
+  // A path typed instead of browsed has not set the pair settings; they
+  // follow from it as from a browse, keeping a DTA name typed meanwhile.
+  if (findPair_->isChecked() && pairPath_->text().isEmpty()) {
+    const QString typedName = dtaName_->text();
+    DerivePairSettings();
+    if (!typedName.isEmpty()) dtaName_->setText(typedName);
   }
   if (findPair_->isChecked() && !desktop::PathExists(pairPath_->text())) {
     desktop::ShowMessage(this, desktop::MessageKind::Warning, windowTitle(), QStringLiteral("Wrong pair path!"));

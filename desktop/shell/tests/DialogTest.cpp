@@ -202,6 +202,7 @@ class DialogTest : public QObject {
     Box(&dialog, "withConstraint")->setChecked(false);
     for (const char* name : {"precursorTol", "representativePath"}) QVERIFY(!Edit(&dialog, name)->isEnabled());
     for (const char* name : {"precursorUnit", "consensusMethod"}) QVERIFY(!Combo(&dialog, name)->isEnabled());
+    QVERIFY(!Child<QPushButton>(dialog, "representativeBrowse")->isEnabled());
     dialog.OnToggleLayout();
     dialog.OnToggleLayout();
     QVERIFY(!Edit(&dialog, "precursorTol")->isEnabled());
@@ -313,6 +314,16 @@ class DialogTest : public QObject {
     dialog.OnOk();
     QCOMPARE(recorder.texts.takeLast(), QStringLiteral("Wrong pair path!"));
     QVERIFY(dialog.result() != QDialog::Accepted);
+
+    // A path typed instead of browsed, pair path left empty: the pair
+    // settings follow from it as from a browse; a typed DTA name stays.
+    Edit(&dialog, "pairPath")->clear();
+    Edit(&dialog, "dtaName")->setText(QStringLiteral("mine"));
+    dialog.OnSaveAs();  // the save is cancelled
+    QVERIFY(recorder.texts.isEmpty());
+    QCOMPARE(Edit(&dialog, "pairPath")->text(), Path(QStringLiteral("pair")));
+    QVERIFY(QFileInfo(Path(QStringLiteral("pair"))).isDir());
+    QCOMPARE(Edit(&dialog, "dtaName")->text(), QStringLiteral("mine"));
 
     // Without pair reports the pair path does not matter; a confirmed empty
     // name is said so, and a cancelled save still closes with OK.

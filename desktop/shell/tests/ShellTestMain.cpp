@@ -7,8 +7,6 @@
 #include <QtTest>
 #include <clocale>
 
-#include "desktop/shell/core/tests/StandIns.h"
-
 QObject* NewDialogTest();
 QObject* NewJobRunnerTest();
 QObject* NewMainFrameTest();
