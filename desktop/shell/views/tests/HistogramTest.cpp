@@ -79,6 +79,38 @@ class HistogramTest : public QObject {
     QCOMPARE(CountPixels(image, QRect(140, 50, 20, 299), IsBlue), 0);
   }
 
+  // Labels of neighbouring bars would print over each other: the taller
+  // bar keeps its label, the other goes without; a label clear of both
+  // stays, one a taller bar would cross goes.
+  void CrowdedLabelsGiveWay() {
+    CTesseraDoc doc;
+    // 2.5 pixels per Da: 100 and 104 Da are 10 pixels apart, 160 Da is clear.
+    LoadTable(doc, "100.0,40\n104.0,39\n160.0,39\n1.0,0\n");
+    doc.Settings().annotationFilter = 0;
+    CTesseraView view(&doc);
+    const QImage image = view.RenderImage(kSize);
+    // The taller bar's label starts at x 292; the neighbour's would start
+    // at 302 one pixel lower and show red beyond the first label's end.
+    const QImage alone = [&] {
+      CTesseraDoc single;
+      LoadTable(single, "100.0,40\n160.0,39\n1.0,0\n");
+      single.Settings().annotationFilter = 0;
+      CTesseraView other(&single);
+      return other.RenderImage(kSize);
+    }();
+    const QRect around(280, 25, 100, 30);
+    QCOMPARE(CountPixels(image, around, IsRed), CountPixels(alone, around, IsRed));
+    QVERIFY(CountPixels(image, QRect(440, 25, 60, 30), IsRed) > 10);
+
+    // 8 pairs at 80 Da (x 250): its label would reach past x 275, where
+    // the 40-pair bar at 90 Da stands.
+    CTesseraDoc crossed;
+    LoadTable(crossed, "90.0,40\n80.0,8\n1.0,0\n");
+    crossed.Settings().annotationFilter = 0;
+    CTesseraView third(&crossed);
+    QCOMPARE(CountPixels(third.RenderImage(kSize), QRect(230, 250, 44, 80), IsRed), 0);
+  }
+
   void FiltersComeFromThe31stPointOnce() {
     CTesseraDoc doc;
     std::string table;
