@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <clocale>
 
@@ -15,7 +16,10 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   std::setlocale(LC_NUMERIC, "C");
   QStandardPaths::setTestModeEnabled(true);
-  // Settings (the recent-file list) go to the scratch directory.
+  // Jobs, tables and settings (the recent-file list) go to a scratch
+  // directory, not wherever the tests were started.
+  QTemporaryDir scratch;
+  if (!scratch.isValid() || !QDir::setCurrent(scratch.path())) return 1;
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QDir::currentPath() + QStringLiteral("/settings"));
   QCoreApplication::setOrganizationName(QStringLiteral("TesseraTests"));
   QCoreApplication::setApplicationName(QStringLiteral("Tessera"));

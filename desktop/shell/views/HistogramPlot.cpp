@@ -176,9 +176,10 @@ void CHistogramPlot::DrawMassLabels(QPainter& painter, const CTesseraDoc& doc) c
   painter.setFont(ArialFont(13));
   const QFontMetrics metrics(painter.font());
   const int height = metrics.height();
-  // Taller bars are labelled first; a label that would run into one already
-  // written, or be crossed by a bar, is left out (the status-bar readout
-  // still gives that mass): masses printed over each other read as neither.
+  // Taller bars are labelled first. A label that would run into one already
+  // written, or be crossed by a bar, moves to the bar's left; where that is
+  // taken too it is left out (the status-bar readout still gives that
+  // mass): masses printed over each other read as neither.
   std::vector<const CHistogramPoint*> labelled;
   std::vector<QRect> written;
   for (const CHistogramPoint& point : doc.HistogramPoints()) {
@@ -190,16 +191,20 @@ void CHistogramPlot::DrawMassLabels(QPainter& painter, const CTesseraDoc& doc) c
   }
   std::stable_sort(labelled.begin(), labelled.end(),
                    [](const CHistogramPoint* a, const CHistogramPoint* b) { return a->count > b->count; });
+  const auto isFree = [&written](const QRect& box) {
+    return std::none_of(written.begin(), written.end(), [&box](const QRect& r) { return r.intersects(box); });
+  };
   for (const CHistogramPoint* point : labelled) {
     const int x = XOf(point->mass);
     const int y = YOf(point->count);
     if (x < 0 || y < 0) continue;
     const QString text = Formatted("%.3f", point->mass);
+    const int width = metrics.horizontalAdvance(text);
     // The label sits on the bar's top rather than across it, in the room
     // the frame leaves above the plot for the tallest bar.
-    const QRect box(x - 8, y - height, metrics.horizontalAdvance(text), height);
-    if (std::any_of(written.begin(), written.end(), [&box](const QRect& r) { return r.intersects(box); }))
-      continue;
+    QRect box(x - 8, y - height, width, height);
+    if (!isFree(box)) box.moveLeft(x + 2 - width);
+    if (!isFree(box)) continue;
     written.push_back(box);
     DrawTextAt(painter, box.left(), box.top(), text);
   }

@@ -1,3 +1,5 @@
+#include <QDir>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <fstream>
 
@@ -6,7 +8,16 @@
 class TesseraDocTest : public QObject {
   Q_OBJECT
 
+  QTemporaryDir dir_;
+
  private slots:
+  // The tables are written to the current directory; keep them out of
+  // wherever the test was started.
+  void initTestCase() {
+    QVERIFY(dir_.isValid());
+    QVERIFY(QDir::setCurrent(dir_.path()));
+  }
+
   void LoadSortsRowsByMassAndKeepsPointsInFileOrder() {
     {
       std::ofstream out("table.temp", std::ios::binary);

@@ -35,8 +35,16 @@ QStringList Column(const QTableWidget& table, int column) {
 class ListTest : public QObject {
   Q_OBJECT
 
+  QTemporaryDir dir_;
+
  private slots:
-  void initTestCase() { Write("unimod.xml", kUnimod); }
+  // Files are written to the current directory; keep them out of wherever
+  // the test was started.
+  void initTestCase() {
+    QVERIFY(dir_.isValid());
+    QVERIFY(QDir::setCurrent(dir_.path()));
+    Write("unimod.xml", kUnimod);
+  }
 
   void LookupByMass_data() {
     QTest::addColumn<double>("delta");
