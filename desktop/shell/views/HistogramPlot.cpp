@@ -177,8 +177,8 @@ void CHistogramPlot::DrawMassLabels(QPainter& painter, const CTesseraDoc& doc) c
   const QFontMetrics metrics(painter.font());
   const int height = metrics.height();
   // Taller bars are labelled first. A label that would run into one already
-  // written, or be crossed by a bar, moves to the bar's left; where that is
-  // taken too it is left out (the status-bar readout still gives that
+  // written, or be crossed by a bar, moves to the bar's left, else one line
+  // up; where those are taken too it is left out (the status-bar readout still gives that
   // mass): masses printed over each other read as neither.
   std::vector<const CHistogramPoint*> labelled;
   std::vector<QRect> written;
@@ -191,8 +191,10 @@ void CHistogramPlot::DrawMassLabels(QPainter& painter, const CTesseraDoc& doc) c
   }
   std::stable_sort(labelled.begin(), labelled.end(),
                    [](const CHistogramPoint* a, const CHistogramPoint* b) { return a->count > b->count; });
+  // Labels end to end would read as one number; keep a space between them.
   const auto isFree = [&written](const QRect& box) {
-    return std::none_of(written.begin(), written.end(), [&box](const QRect& r) { return r.intersects(box); });
+    const QRect spaced = box.adjusted(-4, 0, 4, 0);
+    return std::none_of(written.begin(), written.end(), [&spaced](const QRect& r) { return r.intersects(spaced); });
   };
   for (const CHistogramPoint* point : labelled) {
     const int x = XOf(point->mass);
@@ -204,7 +206,11 @@ void CHistogramPlot::DrawMassLabels(QPainter& painter, const CTesseraDoc& doc) c
     // the frame leaves above the plot for the tallest bar.
     QRect box(x - 8, y - height, width, height);
     if (!isFree(box)) box.moveLeft(x + 2 - width);
-    if (!isFree(box)) continue;
+    if (!isFree(box)) {
+      // One line higher, still over its bar, while the frame has room.
+      box.moveTo(x - 8, y - 2 * height);
+      if (box.top() < top - 20 - height || !isFree(box)) continue;
+    }
     written.push_back(box);
     DrawTextAt(painter, box.left(), box.top(), text);
   }

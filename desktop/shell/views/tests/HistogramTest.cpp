@@ -92,7 +92,8 @@ class HistogramTest : public QObject {
 
   // Labels of neighbouring bars would print over each other: the taller
   // bar keeps its label, the other goes without; a label clear of both
-  // stays, one a taller bar would cross moves to its bar's left.
+  // stays, one a taller bar would cross moves to its bar's left, one with
+  // both sides taken moves a line up.
   void CrowdedLabelsGiveWay() {
     CTesseraDoc doc;
     // 2.5 pixels per Da: 100 and 104 Da are 10 pixels apart, 160 Da is clear.
@@ -122,6 +123,16 @@ class HistogramTest : public QObject {
     const QImage moved = third.RenderImage(kSize);
     QVERIFY(CountPixels(moved, QRect(200, 250, 53, 80), IsRed) > 10);
     QCOMPARE(CountPixels(moved, QRect(253, 250, 22, 80), IsRed), 0);
+
+    // Two equal bars 10 pixels apart (60 and 64 Da, x 200 and 210) under a
+    // tall one elsewhere: the second label goes one line up.
+    CTesseraDoc pair;
+    LoadTable(pair, "150.0,40\n60.0,10\n64.0,10\n1.0,0\n");
+    pair.Settings().annotationFilter = 0;
+    CTesseraView fourth(&pair);
+    const QImage raised = fourth.RenderImage(kSize);
+    QVERIFY(CountPixels(raised, QRect(190, 260, 50, 15), IsRed) > 10);
+    QVERIFY(CountPixels(raised, QRect(200, 244, 50, 15), IsRed) > 10);
   }
 
   void FiltersComeFromThe31stPointOnce() {
