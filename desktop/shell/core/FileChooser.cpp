@@ -1,8 +1,12 @@
 #include "desktop/shell/core/FileChooser.h"
 
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QScreen>
 #include <QRegularExpression>
 #include <QStringList>
+#include <QTreeView>
 
 namespace desktop {
 namespace {
@@ -45,6 +49,23 @@ std::optional<QString> ShowFileDialog(QWidget* parent, const FileChoice& choice)
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(choice.defaultSuffix);
+    // Qt's own size leaves the size, type and date columns cut to a few
+    // letters each; the paths here are long.
+    QSize size(860, 520);
+    if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+      size = size.boundedTo(screen->availableGeometry().size() * 0.9);
+    dialog.resize(size.expandedTo(dialog.minimumSizeHint()));
+    // The detail view's size, type and date columns keep widths too narrow
+    // for their texts; the name takes what is left. (Measuring the texts
+    // instead would read every entry of a folder of thousands of spectra.)
+    if (auto* details = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+      QHeaderView* header = details->header();
+      header->setStretchLastSection(false);
+      header->setSectionResizeMode(0, QHeaderView::Stretch);
+      const int widths[] = {0, 90, 150, 150};
+      for (int column = 1; column < 4 && column < header->count(); ++column)
+        header->resizeSection(column, widths[column]);
+    }
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     if (choice.filterIndex)
       *choice.filterIndex = static_cast<int>(filters.split(QStringLiteral(";;")).indexOf(dialog.selectedNameFilter()));
