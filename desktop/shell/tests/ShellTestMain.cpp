@@ -4,9 +4,10 @@
 #include <QDir>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <clocale>
+
+#include "desktop/shell/core/tests/StandIns.h"
 
 QObject* NewDialogTest();
 QObject* NewJobRunnerTest();
@@ -18,8 +19,8 @@ int main(int argc, char** argv) {
   QStandardPaths::setTestModeEnabled(true);
   // Jobs, tables and settings (the recent-file list) go to a scratch
   // directory, not wherever the tests were started.
-  QTemporaryDir scratch;
-  if (!scratch.isValid() || !QDir::setCurrent(scratch.path())) return 1;
+  ScratchCurrentDir scratch;
+  if (!scratch.IsValid()) return 1;
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QDir::currentPath() + QStringLiteral("/settings"));
   QCoreApplication::setOrganizationName(QStringLiteral("TesseraTests"));
   QCoreApplication::setApplicationName(QStringLiteral("Tessera"));

@@ -3,9 +3,11 @@
 // tests of every part: messages are recorded and file choosers answer from a
 // script, so no test ever blocks.
 
+#include <QDir>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <deque>
 #include <fstream>
 #include <iterator>
@@ -14,6 +16,18 @@
 
 #include "desktop/shell/core/FileChooser.h"
 #include "desktop/shell/core/UserMessage.h"
+
+// A fresh folder as the current directory for as long as it lives, so that
+// what a test writes there stays out of wherever the test was started.
+class ScratchCurrentDir {
+ public:
+  ScratchCurrentDir() : valid_(dir_.isValid() && QDir::setCurrent(dir_.path())) {}
+  bool IsValid() const { return valid_; }
+
+ private:
+  QTemporaryDir dir_;
+  bool valid_;
+};
 
 // The named control of a dialog; a missing one ends the test run.
 template <typename T>

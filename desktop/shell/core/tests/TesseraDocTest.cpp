@@ -1,22 +1,16 @@
-#include <QDir>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <fstream>
 
 #include "desktop/shell/core/TesseraDoc.h"
+#include "desktop/shell/core/tests/StandIns.h"
 
 class TesseraDocTest : public QObject {
   Q_OBJECT
 
-  QTemporaryDir dir_;
+  ScratchCurrentDir scratch_;  // the tables are written there
 
  private slots:
-  // The tables are written to the current directory; keep them out of
-  // wherever the test was started.
-  void initTestCase() {
-    QVERIFY(dir_.isValid());
-    QVERIFY(QDir::setCurrent(dir_.path()));
-  }
+  void initTestCase() { QVERIFY(scratch_.IsValid()); }
 
   void LoadSortsRowsByMassAndKeepsPointsInFileOrder() {
     {

@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "desktop/shell/core/TesseraDoc.h"
+#include "desktop/shell/core/tests/StandIns.h"
 #include "desktop/shell/views/ModInfoDlg.h"
 #include "desktop/shell/views/MyListView.h"
 #include "desktop/shell/views/UnimodTable.h"
@@ -35,14 +36,11 @@ QStringList Column(const QTableWidget& table, int column) {
 class ListTest : public QObject {
   Q_OBJECT
 
-  QTemporaryDir dir_;
+  ScratchCurrentDir scratch_;  // files are written there
 
  private slots:
-  // Files are written to the current directory; keep them out of wherever
-  // the test was started.
   void initTestCase() {
-    QVERIFY(dir_.isValid());
-    QVERIFY(QDir::setCurrent(dir_.path()));
+    QVERIFY(scratch_.IsValid());
     Write("unimod.xml", kUnimod);
   }
 
