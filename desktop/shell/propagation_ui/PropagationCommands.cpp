@@ -1,6 +1,5 @@
 #include "desktop/shell/propagation_ui/PropagationCommands.h"
 
-#include <QApplication>
 #include <QDir>
 #include <algorithm>
 #include <cstdio>
@@ -13,6 +12,7 @@
 #include "common/TextUtil.h"
 #include "desktop/propagation/Propagation.h"
 #include "desktop/propagation/PropagationPara.h"
+#include "desktop/shell/core/BusyCursor.h"
 #include "desktop/shell/core/TesseraDoc.h"
 #include "desktop/shell/core/UserMessage.h"
 #include "desktop/shell/propagation_ui/KSDPScoreDlg.h"
@@ -22,15 +22,6 @@
 namespace {
 
 const QString kTitle = QStringLiteral("Propagation");
-
-// Restores the cursor however the job ends.
-class BusyCursor {
- public:
-  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-  BusyCursor(const BusyCursor&) = delete;
-  BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 // "" when `path` is a file that can be read, else why not.
 std::string UnreadableFile(const std::string& what, const std::string& path) {
@@ -129,7 +120,7 @@ CPropagationOutcome RunPropagationJob(QWidget* parent, const std::string& para_p
   bool finished = false;
   {
     notify::ScopedHandler listen([&heard](const std::string& m) { heard.push_back(m); });
-    BusyCursor busy;
+    desktop::CBusyCursor busy;
     finished = job.Run(para_path, determine_sites);
   }
   const std::vector<std::string>& written = job.summary().outputs;
