@@ -37,13 +37,7 @@ QString ExperimentName(const QDate& date) {
 }
 
 QLineEdit* Field(const char* name, const QString& text, bool numeric) {
-  auto* edit = new QLineEdit(text);
-  edit->setObjectName(QLatin1String(name));
-  if (numeric) {
-    desktop::CNumericKeyFilter::Install(edit);
-    edit->setMaximumWidth(90);
-  }
-  return edit;
+  return desktop::NamedField(name, text, numeric, 90);
 }
 
 template <std::size_t N>
@@ -55,19 +49,12 @@ QComboBox* List(const char* name, const char* const (&entries)[N], int selected)
   return box;
 }
 
-QPushButton* Button(const char* name, const QString& text) {
-  auto* button = new QPushButton(text);
-  button->setObjectName(QLatin1String(name));
-  button->setAutoDefault(false);
-  return button;
-}
-
 std::string Std(const QString& text) { return text.toStdString(); }
 
 }  // namespace
 
 CClusterDlg::CClusterDlg(CTesseraDoc* doc, QWidget* parent)
-    : QDialog(parent), doc_(doc), chooser_(desktop::CFileChooser::Standard()) {
+    : QDialog(parent), doc_(doc) {
   setWindowTitle(QStringLiteral("Cluster Dialog"));
   BuildControls();
   ApplyConstraintRule();
@@ -95,7 +82,7 @@ void CClusterDlg::BuildControls() {
   browseAsDirectory_->setObjectName(QStringLiteral("browseAsDirectory"));
   dataPathEdit_ = Field("dataPath", QString(), false);
   dataPathEdit_->setMinimumWidth(320);
-  auto* dataBrowse = Button("dataBrowse", QStringLiteral("Browse"));
+  auto* dataBrowse = desktop::NamedButton("dataBrowse", QStringLiteral("Browse"));
   inputGrid->addWidget(new QLabel(QStringLiteral("Data type")), 0, 0);
   inputGrid->addWidget(dataType_, 0, 1);
   inputGrid->addWidget(browseAsDirectory_, 0, 2);
@@ -109,13 +96,13 @@ void CClusterDlg::BuildControls() {
   const std::string last = doc_ ? doc_->GetLastDataPath() : std::string();
   representativePath_ =
       Field("representativePath", last.empty() ? QString() : QString::fromStdString(last + "_new"), false);
-  auto* representativeBrowse = Button("representativeBrowse", QStringLiteral("Browse"));
+  representativeBrowse_ = desktop::NamedButton("representativeBrowse", QStringLiteral("Browse"));
   const std::string workingDirectory = doc_ ? doc_->GetWorkingDirectory() : std::string();
   clusterResultEdit_ = Field("clusterResult", QString::fromStdString(workingDirectory + "cluster.csv"), false);
-  auto* clusterResultBrowse = Button("clusterResultBrowse", QStringLiteral("Browse"));
+  auto* clusterResultBrowse = desktop::NamedButton("clusterResultBrowse", QStringLiteral("Browse"));
   outputGrid->addWidget(new QLabel(QStringLiteral("Representative Spectra Path")), 0, 0);
   outputGrid->addWidget(representativePath_, 0, 1);
-  outputGrid->addWidget(representativeBrowse, 0, 2);
+  outputGrid->addWidget(representativeBrowse_, 0, 2);
   outputGrid->addWidget(new QLabel(QStringLiteral("Clustering Result")), 1, 0);
   outputGrid->addWidget(clusterResultEdit_, 1, 1);
   outputGrid->addWidget(clusterResultBrowse, 1, 2);
@@ -135,9 +122,9 @@ void CClusterDlg::BuildControls() {
   auto* clusterGrid = new QGridLayout(cluster);
   consensusMethod_ = List("consensusMethod", kConsensusNames, 0);
   thresholdEdit_ = Field("threshold", QString::asprintf("%.2f", threshold_), true);
-  layoutToggle_ = Button("layoutToggle", QString());
-  auto* saveAs = Button("saveAs", QStringLiteral("Save as"));
-  auto* start = Button("start", QStringLiteral("Start"));
+  layoutToggle_ = desktop::NamedButton("layoutToggle", QString());
+  auto* saveAs = desktop::NamedButton("saveAs", QStringLiteral("Save as"));
+  auto* start = desktop::NamedButton("start", QStringLiteral("Start"));
   start->setDefault(true);
   clusterGrid->addWidget(new QLabel(QStringLiteral("Consensus Spectra Method")), 0, 0);
   clusterGrid->addWidget(consensusMethod_, 0, 1);
@@ -148,7 +135,9 @@ void CClusterDlg::BuildControls() {
   buttons->addStretch(1);
   buttons->addWidget(saveAs);
   buttons->addWidget(start);
-  clusterGrid->addLayout(buttons, 2, 0, 1, 2);
+  clusterGrid->addLayout(buttons, 2, 0, 1, 3);
+  // Short fields stay beside their labels; the spare width goes behind them.
+  clusterGrid->setColumnStretch(2, 1);
   outer->addWidget(cluster);
 
   // Below the separator: what the compact layout leaves out.
@@ -193,6 +182,7 @@ void CClusterDlg::BuildControls() {
   toleranceGrid->addWidget(new QLabel(QStringLiteral("Fragment tol")), 1, 0);
   toleranceGrid->addWidget(fragmentTol_, 1, 1);
   toleranceGrid->addWidget(fragmentUnit_, 1, 2);
+  toleranceGrid->setColumnStretch(3, 1);
   advancedColumn->addWidget(tolerance);
 
   auto* merge = new QGroupBox(QStringLiteral("Cluster advance"));
@@ -203,6 +193,7 @@ void CClusterDlg::BuildControls() {
   mergeGrid->addWidget(mergeTol_, 0, 1);
   mergeGrid->addWidget(mergeUnit_, 0, 2);
   mergeGrid->addWidget(new QLabel(QStringLiteral("when generating consensus spectra")), 0, 3);
+  mergeGrid->setColumnStretch(4, 1);
   advancedColumn->addWidget(merge);
   outer->addWidget(advanced);
 
@@ -215,15 +206,15 @@ void CClusterDlg::BuildControls() {
   });
   connect(dataBrowse, &QPushButton::clicked, this, &CClusterDlg::OnDataBrowse);
   connect(dataPathEdit_, &QLineEdit::textChanged, this, &CClusterDlg::OnDataPathChanged);
-  connect(representativeBrowse, &QPushButton::clicked, this, [this] {
-    if (auto folder = chooser_.folder(this, QStringLiteral("Directory of representative spectral files:"))) {
+  connect(representativeBrowse_, &QPushButton::clicked, this, [this] {
+    if (auto folder = desktop::ChooseFolder(this, QStringLiteral("Directory of representative spectral files:"))) {
       representativePath_->setText(*folder);
       saved_ = false;
     }
   });
   connect(clusterResultBrowse, &QPushButton::clicked, this, [this] {
-    if (auto file = chooser_.saveFile(this, QStringLiteral("excel Files(*.csv)|*.csv||"),
-                                      clusterResultEdit_->text(), QStringLiteral("csv"))) {
+    if (auto file = desktop::ChooseFile(this, desktop::SaveChoice(QStringLiteral("excel Files (*.csv)"),
+                                                         clusterResultEdit_->text(), QStringLiteral("csv")))) {
       clusterResultEdit_->setText(*file);
       saved_ = false;
     }
@@ -246,6 +237,8 @@ void CClusterDlg::ApplyConstraintRule() {
   precursorTol_->setEnabled(constrained);
   precursorUnit_->setEnabled(constrained);
   representativePath_->setEnabled(constrained);
+  // Its button too: a browse must not fill a field the user cannot edit.
+  representativeBrowse_->setEnabled(constrained);
   consensusMethod_->setEnabled(constrained);
 }
 
@@ -259,8 +252,7 @@ void CClusterDlg::OnDataBrowse() {
   dataTypeIndex_ = dataType_->currentIndex();
   if (!browseAsDirectory_->isChecked() && dataTypeIndex_ != MS2_FORMAT_DTA) {
     const QString name = QLatin1String(kDataTypeNames[dataTypeIndex_]);
-    const QString filter = QStringLiteral("%1 file(*.%1)|*.%1||").arg(name);
-    const auto file = chooser_.openFile(this, filter);
+    const auto file = desktop::ChooseFile(this, desktop::OpenChoice(QStringLiteral("%1 file (*.%1)").arg(name)));
     if (!file) return;
     if (!desktop::PathExists(*file)) {
       desktop::ShowMessage(this, desktop::MessageKind::Warning, windowTitle(),
@@ -269,7 +261,7 @@ void CClusterDlg::OnDataBrowse() {
     }
     dataPathEdit_->setText(*file);
   } else {
-    const auto folder = chooser_.folder(this, QStringLiteral("Directory of data files:"));
+    const auto folder = desktop::ChooseFolder(this, QStringLiteral("Directory of data files:"));
     if (!folder) return;
     dataPathEdit_->setText(*folder);
   }
@@ -307,8 +299,9 @@ void CClusterDlg::OnSaveAs() {
   para.SetPeakSelect(static_cast<Peak_Select_Method>(peakSelection_->currentIndex()),
                      text::AtoI(Std(topN_->text())), text::AtoI(Std(topM_->text())), 100);
 
-  const auto path = chooser_.saveFile(this, QStringLiteral("para file(*.txt)|*.txt||"),
-                                      experimentName_->text() + QStringLiteral(".txt"), QStringLiteral("txt"));
+  const auto path = desktop::ChooseFile(this, desktop::SaveChoice(QStringLiteral("para file (*.txt)"),
+                                                         experimentName_->text() + QStringLiteral(".txt"),
+                                                         QStringLiteral("txt")));
   if (!path) return;
   if (path->isEmpty()) {
     desktop::ShowMessage(this, desktop::MessageKind::Warning, windowTitle(),

@@ -44,7 +44,6 @@ class CClusterDlg : public QDialog {
   bool IsSaved() const { return saved_; }
   double Threshold() const { return threshold_; }
 
-  void SetFileChooser(desktop::CFileChooser chooser) { chooser_ = std::move(chooser); }
 
   static const char* const kDataTypeNames[7];
 
@@ -60,7 +59,6 @@ class CClusterDlg : public QDialog {
   void OnDataPathChanged(const QString& text);
 
   CTesseraDoc* doc_;
-  desktop::CFileChooser chooser_;
 
   QString program_;
   QString parameters_;
@@ -78,6 +76,7 @@ class CClusterDlg : public QDialog {
   QCheckBox* browseAsDirectory_ = nullptr;
   QLineEdit* dataPathEdit_ = nullptr;
   QLineEdit* representativePath_ = nullptr;
+  QPushButton* representativeBrowse_ = nullptr;
   QLineEdit* clusterResultEdit_ = nullptr;
   QComboBox* similarityMethod_ = nullptr;
   QComboBox* consensusMethod_ = nullptr;

@@ -1,14 +1,12 @@
 #include "desktop/shell/DialogSupport.h"
 
 #include <QDialog>
-#include <QFileDialog>
 #include <QLayout>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QStringList>
 
 namespace desktop {
 
@@ -31,69 +29,42 @@ bool CNumericKeyFilter::eventFilter(QObject* watched, QEvent* event) {
   return false;
 }
 
-namespace {
-
-// Spellings under which files of one extension are met.
-QStringList Spellings(const QString& pattern) {
-  QStringList out{pattern};
-  const int dot = pattern.lastIndexOf(QLatin1Char('.'));
-  if (!pattern.startsWith(QLatin1String("*.")) || dot != 1) return out;
-  const QString ext = pattern.mid(2);
-  const QString lower = ext.toLower();
-  QStringList forms{lower, ext.toUpper()};
-  if (lower == QLatin1String("mzml")) forms << QStringLiteral("mzML");
-  if (lower == QLatin1String("mzxml")) forms << QStringLiteral("mzXML");
-  for (const QString& form : forms) {
-    const QString spelled = QStringLiteral("*.") + form;
-    if (!out.contains(spelled)) out << spelled;
+QLineEdit* NamedField(const char* name, const QString& text, bool numeric, int numericWidth) {
+  auto* edit = new QLineEdit(text);
+  edit->setObjectName(QLatin1String(name));
+  if (numeric) {
+    CNumericKeyFilter::Install(edit);
+    edit->setMaximumWidth(numericWidth);
   }
-  return out;
+  return edit;
 }
 
-}  // namespace
-
-QString QtNameFilters(const QString& filter) {
-  const QStringList parts = filter.split(QLatin1Char('|'));
-  QStringList filters;
-  for (int i = 0; i + 1 < parts.size(); i += 2) {
-    if (parts[i].isEmpty()) break;
-    QString description = parts[i];
-    const int open = description.indexOf(QLatin1Char('('));
-    if (open >= 0) description = description.left(open);
-    QStringList patterns;
-    for (const QString& pattern : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts))
-      patterns << Spellings(pattern.trimmed());
-    filters << description.trimmed() + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
-                   QLatin1Char(')');
-  }
-  filters << QStringLiteral("All files (*)");
-  return filters.join(QStringLiteral(";;"));
+QPushButton* NamedButton(const char* name, const QString& text) {
+  auto* button = new QPushButton(text);
+  button->setObjectName(QLatin1String(name));
+  button->setAutoDefault(false);
+  return button;
 }
 
-CFileChooser CFileChooser::Standard() {
-  CFileChooser chooser;
-  chooser.openFile = [](QWidget* parent, const QString& filter) -> std::optional<QString> {
-    const QString path = QFileDialog::getOpenFileName(parent, QString(), QString(), QtNameFilters(filter));
-    if (path.isEmpty()) return std::nullopt;
-    return path;
-  };
-  chooser.saveFile = [](QWidget* parent, const QString& filter, const QString& suggested,
-                        const QString& suffix) -> std::optional<QString> {
-    QFileDialog dialog(parent, QString(), QString(), QtNameFilters(filter));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(suffix);
-    dialog.selectFile(suggested);
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    const QStringList files = dialog.selectedFiles();
-    return files.isEmpty() ? QString() : files.first();
-  };
-  chooser.folder = [](QWidget* parent, const QString& title) -> std::optional<QString> {
-    const QString path = QFileDialog::getExistingDirectory(parent, title);
-    if (path.isEmpty()) return std::nullopt;
-    return path;
-  };
-  return chooser;
+FileChoice OpenChoice(const QString& filter) {
+  FileChoice choice;
+  choice.filter = filter + QStringLiteral(";;All files (*)");
+  return choice;
+}
+
+FileChoice SaveChoice(const QString& filter, const QString& suggested, const QString& suffix) {
+  FileChoice choice = OpenChoice(filter);
+  choice.kind = ChooserKind::SaveFile;
+  choice.proposed = suggested;
+  choice.defaultSuffix = suffix;
+  return choice;
+}
+
+std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) {
+  FileChoice choice;
+  choice.kind = ChooserKind::Directory;
+  choice.title = title;
+  return ChooseFile(parent, choice);
 }
 
 CCompactLayout::CCompactLayout(QDialog* dialog, QWidget* advanced, QPushButton* toggle,

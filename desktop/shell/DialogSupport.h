@@ -1,12 +1,13 @@
 #pragma once
 // What the two job dialogs share: numeric fields that refuse letters as they
-// are typed, the file and folder choosers (replaceable so that tests can
-// answer them), and the compact/full layout switch.
+// are typed and the compact/full layout switch. Files and folders are asked
+// for through desktop::ChooseFile (core/FileChooser.h).
 
 #include <QObject>
 #include <QString>
-#include <functional>
 #include <optional>
+
+#include "desktop/shell/core/FileChooser.h"
 
 class QDialog;
 class QLineEdit;
@@ -28,26 +29,18 @@ class CNumericKeyFilter : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 };
 
-// Every chooser answers nothing when the user cancels. A chooser may answer
-// an empty path (the user confirmed without a name); callers say so.
-struct CFileChooser {
-  // filter: "description(*.ext)|*.ext||" as the dialogs name their types.
-  std::function<std::optional<QString>(QWidget* parent, const QString& filter)> openFile;
-  // suggested: the name preset in the box; suffix: added to a name typed
-  // without an extension.
-  std::function<std::optional<QString>(QWidget* parent, const QString& filter,
-                                       const QString& suggested, const QString& suffix)>
-      saveFile;
-  std::function<std::optional<QString>(QWidget* parent, const QString& title)> folder;
+// A control with an object name, for scripts and tests. A numeric field
+// refuses letters and is at most `numericWidth` wide; a button never takes
+// Enter from the dialog.
+QLineEdit* NamedField(const char* name, const QString& text, bool numeric, int numericWidth);
+QPushButton* NamedButton(const char* name, const QString& text);
 
-  // The platform's file and folder dialogs.
-  static CFileChooser Standard();
-};
-
-// "mgf file(*.mgf)|*.mgf||" as Qt name filters. On a case-sensitive file
-// system "*.mzml" would hide "run.mzML", so each pattern also matches the
-// upper-case and the usual mixed-case spellings; "All files (*)" comes last.
-QString QtNameFilters(const QString& filter);
+// The job dialogs' file choices; every filter list ends with "All files (*)".
+FileChoice OpenChoice(const QString& filter);
+// suggested: the name preset in the box; suffix: added to a name typed
+// without an extension.
+FileChoice SaveChoice(const QString& filter, const QString& suggested, const QString& suffix);
+std::optional<QString> ChooseFolder(QWidget* parent, const QString& title);
 
 // The dialog's two sizes: `advanced` is everything below the separator.
 // Both sizes have the full layout's width; the compact one ends above the

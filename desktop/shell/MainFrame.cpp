@@ -4,7 +4,6 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -22,6 +21,7 @@
 #include "desktop/shell/ClusterDlg.h"
 #include "desktop/shell/JobRunner.h"
 #include "desktop/shell/ShiftscanDlg.h"
+#include "desktop/shell/core/FileChooser.h"
 #include "desktop/shell/core/TesseraDoc.h"
 #include "desktop/shell/core/UserMessage.h"
 #include "desktop/shell/propagation_ui/PropagationCommands.h"
@@ -93,7 +93,7 @@ void CMainFrame::CreateMenus() {
   fileMenu_ = menuBar()->addMenu(QStringLiteral("&File"));
   // Items without an action stay visible but disabled.
   Item(fileMenu_, QStringLiteral("Cluster Data"), QStringLiteral("Cluster"), false);
-  Item(fileMenu_, QStringLiteral("Spectral Pair"), QStringLiteral("Spectral Pair"), true);
+  Item(fileMenu_, QStringLiteral("Spectral Pair"), QStringLiteral("Spectral Pair"), false);
   connect(Item(fileMenu_, QStringLiteral("Get Mod Site"),
                QStringLiteral("give a mod site for certain sequence and modification through KSDP"), true),
           &QAction::triggered, this, &CMainFrame::OnGetModSite);
@@ -135,7 +135,9 @@ void CMainFrame::CreateMenus() {
   }
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-  Item(help, QStringLiteral("About Tessera(&A)..."), QString(), false);
+  // The same box as the toolbar's last button.
+  connect(Item(help, QStringLiteral("About Tessera(&A)..."), QString(), true), &QAction::triggered, this,
+          &CMainFrame::OnAbout);
 }
 
 void CMainFrame::CreateToolbar() {
@@ -155,8 +157,8 @@ void CMainFrame::CreateToolbar() {
   const Button buttons[] = {
       {art::ToolbarImage::Shiftscan, "Shiftscan", "Shiftscan"},
       {art::ToolbarImage::Clustering, "MS/MS clustering", "MS/MS clustering"},
-      {art::ToolbarImage::Propagation, "Propagation", ""},
-      {art::ToolbarImage::PairLink, "Propagation", "Propagation"},
+      {art::ToolbarImage::Propagation, "Propagation", "Propagation"},
+      {art::ToolbarImage::PairLink, "Linked spectra", ""},
       {art::ToolbarImage::About, "About", "About"},
   };
   QList<QAction*> actions;
@@ -168,9 +170,10 @@ void CMainFrame::CreateToolbar() {
   connect(actions[0], &QAction::triggered, this, &CMainFrame::OnShiftscanJob);
   connect(actions[1], &QAction::triggered, this, &CMainFrame::OnClusterJob);
   connect(actions[2], &QAction::triggered, this, &CMainFrame::OnPropagation);
-  // Button 4 has an empty handler: enabled, does nothing.
+  // Button 4 has no command yet; greyed, it does not pass for one that
+  // failed silently.
+  actions[3]->setEnabled(false);
   connect(actions[4], &QAction::triggered, this, &CMainFrame::OnAbout);
-
 }
 
 QList<QAction*> CMainFrame::ToolbarActions() const { return toolbar_->actions(); }
@@ -294,10 +297,11 @@ void CMainFrame::OnAbout() {
 }
 
 void CMainFrame::OnOpenTable() {
-  const QString path = QFileDialog::getOpenFileName(
-      this, QString(), QString::fromStdString(doc_->GetWorkingDirectory()),
-      QStringLiteral("Mass-shift tables (*.csv *.temp *.txt);;All files (*)"));
-  if (!path.isEmpty()) OpenTable(path);
+  desktop::FileChoice choice;
+  choice.filter = QStringLiteral("Mass-shift tables (*.csv *.temp *.txt);;All files (*)");
+  choice.proposed = QString::fromStdString(doc_->GetWorkingDirectory());
+  const auto path = desktop::ChooseFile(this, choice);
+  if (path && !path->isEmpty()) OpenTable(*path);
 }
 
 bool CMainFrame::OpenTable(const QString& path) {

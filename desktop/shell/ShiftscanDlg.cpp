@@ -20,20 +20,13 @@ namespace {
 
 // The Linux raw-file dumper reads the open formats that vendor raw files are
 // converted to, so those are offered beside "*.RAW".
-const QString kRawFilter =
-    QStringLiteral("RAW file(*.RAW)|*.RAW|mzML or mzXML run(*.mzML;*.mzXML)|*.mzML;*.mzXML||");
-const QString kMs2Filter = QStringLiteral("MS2 file(*.ms2)|*.ms2||");
+const QString kRawFilter = QStringLiteral("RAW file (*.RAW);;mzML or mzXML run (*.mzML *.mzXML)");
+const QString kMs2Filter = QStringLiteral("MS2 file (*.ms2)");
 const QString kDataFolderTitle = QStringLiteral("Directory of data files:");
 
 QLineEdit* Field(const char* name, const QString& text, bool numeric) {
-  auto* edit = new QLineEdit(text);
-  edit->setObjectName(QLatin1String(name));
-  if (numeric) {
-    desktop::CNumericKeyFilter::Install(edit);
-    edit->setMaximumWidth(100);
-  } else {
-    edit->setMinimumWidth(240);
-  }
+  QLineEdit* edit = desktop::NamedField(name, text, numeric, 100);
+  if (!numeric) edit->setMinimumWidth(240);
   return edit;
 }
 
@@ -44,13 +37,6 @@ QCheckBox* Check(const char* name, const QString& text, bool checked) {
   return box;
 }
 
-QPushButton* Button(const char* name, const QString& text) {
-  auto* button = new QPushButton(text);
-  button->setObjectName(QLatin1String(name));
-  button->setAutoDefault(false);
-  return button;
-}
-
 QLabel* Note(const char* text) {
   auto* label = new QLabel(QLatin1String(text));
   label->setStyleSheet(QStringLiteral("color: palette(dark)"));
@@ -58,13 +44,18 @@ QLabel* Note(const char* text) {
 }
 
 // A group of rows: label, field, and an optional note or button after it.
+// Fields stand right after their labels, in one column across the groups of
+// a side; what width is left goes behind the notes.
 struct Rows {
-  explicit Rows(const char* title) : box(new QGroupBox(QLatin1String(title))), grid(new QGridLayout(box)) {}
+  explicit Rows(const char* title) : box(new QGroupBox(QLatin1String(title))), grid(new QGridLayout(box)) {
+    grid->setColumnMinimumWidth(0, 100);
+    grid->setColumnStretch(2, 1);
+  }
   void Add(const char* label, QWidget* field, QWidget* after = nullptr) {
     const int row = grid->rowCount();
     grid->addWidget(new QLabel(QLatin1String(label)), row, 0);
     grid->addWidget(field, row, 1);
-    if (after) grid->addWidget(after, row, 2);
+    if (after) grid->addWidget(after, row, 2, Qt::AlignLeft);
   }
   QGroupBox* box;
   QGridLayout* grid;
@@ -74,7 +65,7 @@ const char* Flag(const QCheckBox* box) { return box->isChecked() ? "1" : "0"; }
 
 }  // namespace
 
-CShiftscanDlg::CShiftscanDlg(QWidget* parent) : QDialog(parent), chooser_(desktop::CFileChooser::Standard()) {
+CShiftscanDlg::CShiftscanDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Shiftscan Parameters Setting"));
   BuildControls();
   ApplyCheckRules();
@@ -84,10 +75,10 @@ void CShiftscanDlg::BuildControls() {
   auto* outer = new QVBoxLayout(this);
 
   auto* topRow = new QHBoxLayout;
-  topOk_ = Button("topOk", QStringLiteral("OK"));
+  topOk_ = desktop::NamedButton("topOk", QStringLiteral("OK"));
   topOk_->setDefault(true);
-  topCancel_ = Button("topCancel", QStringLiteral("Cancel"));
-  layoutToggle_ = Button("layoutToggle", QString());
+  topCancel_ = desktop::NamedButton("topCancel", QStringLiteral("Cancel"));
+  layoutToggle_ = desktop::NamedButton("layoutToggle", QString());
   topRow->addStretch(1);
   topRow->addWidget(topOk_);
   topRow->addWidget(topCancel_);
@@ -100,9 +91,12 @@ void CShiftscanDlg::BuildControls() {
   fileType_->addItems({QStringLiteral("RAW"), QStringLiteral("DTA"), QStringLiteral("MS2")});
   fileType_->setCurrentIndex(0);
   filePath_ = Field("filePath", QString(), false);
-  auto* filePathBrowse = Button("filePathBrowse", QStringLiteral("..."));
+  auto* filePathBrowse = desktop::NamedButton("filePathBrowse", QStringLiteral("..."));
   data.Add("File type", fileType_, Note("RAW/DTA/MS2/"));
   data.Add("File path", filePath_, filePathBrowse);
+  // The path takes the width here: it is the one long text of the group.
+  data.grid->setColumnStretch(1, 1);
+  data.grid->setColumnStretch(2, 0);
   outer->addWidget(data.box);
 
   // Below the separator: what the compact layout leaves out.
@@ -148,7 +142,7 @@ void CShiftscanDlg::BuildControls() {
   ppthres_ = Field("ppthres", QStringLiteral("0.98"), true);
   dtaName_ = Field("dtaName", QString(), false);
   pairPath_ = Field("pairPath", QString(), false);
-  pairPathBrowse_ = Button("pairPathBrowse", QStringLiteral("..."));
+  pairPathBrowse_ = desktop::NamedButton("pairPathBrowse", QStringLiteral("..."));
   pair.Add("ppthres", ppthres_, Note("threshold of posterior probability"));
   pair.Add("DTA name", dtaName_);
   pair.grid->addWidget(Note("prefix of DTA files, e.g. XXXXX for XXXXX.1234.1234.2.dta"), pair.grid->rowCount(),
@@ -160,7 +154,7 @@ void CShiftscanDlg::BuildControls() {
   postSearch_ = Check("postSearch", QStringLiteral("limited to DB search results"), false);
   mode.grid->addWidget(postSearch_, 0, 0, 1, 3);
   identSpectFile_ = Field("identSpectFile", QString(), false);
-  identSpectFileBrowse_ = Button("identSpectFileBrowse", QStringLiteral("..."));
+  identSpectFileBrowse_ = desktop::NamedButton("identSpectFileBrowse", QStringLiteral("..."));
   mode.Add("Identified result", identSpectFile_, identSpectFileBrowse_);
   left->addWidget(mode.box);
   left->addStretch(1);
@@ -182,9 +176,9 @@ void CShiftscanDlg::BuildControls() {
   right->addStretch(1);
 
   auto* bottomRow = new QHBoxLayout;
-  auto* saveAs = Button("saveAs", QStringLiteral("Save as..."));
-  auto* ok = Button("ok", QStringLiteral("OK"));
-  auto* cancel = Button("cancel", QStringLiteral("Cancel"));
+  auto* saveAs = desktop::NamedButton("saveAs", QStringLiteral("Save as..."));
+  auto* ok = desktop::NamedButton("ok", QStringLiteral("OK"));
+  auto* cancel = desktop::NamedButton("cancel", QStringLiteral("Cancel"));
   bottomRow->addWidget(saveAs);
   bottomRow->addStretch(1);
   bottomRow->addWidget(ok);
@@ -201,10 +195,10 @@ void CShiftscanDlg::BuildControls() {
   connect(postSearch_, &QCheckBox::toggled, this, &CShiftscanDlg::ApplyCheckRules);
   connect(filePathBrowse, &QPushButton::clicked, this, &CShiftscanDlg::OnDataBrowse);
   connect(pairPathBrowse_, &QPushButton::clicked, this, [this] {
-    if (auto folder = chooser_.folder(this, kDataFolderTitle)) pairPath_->setText(*folder);
+    if (auto folder = desktop::ChooseFolder(this, kDataFolderTitle)) pairPath_->setText(*folder);
   });
   connect(identSpectFileBrowse_, &QPushButton::clicked, this, [this] {
-    const auto file = chooser_.openFile(this, QStringLiteral("spectra file(*.spectra)|*.spectra||"));
+    const auto file = desktop::ChooseFile(this, desktop::OpenChoice(QStringLiteral("spectra file (*.spectra)")));
     if (!file) return;
     if (desktop::PathExists(*file)) {
       identSpectFile_->setText(*file);
@@ -242,14 +236,14 @@ void CShiftscanDlg::OnToggleLayout() {
 void CShiftscanDlg::OnDataBrowse() {
   switch (fileType_->currentIndex()) {
     case 1: {
-      const auto folder = chooser_.folder(this, kDataFolderTitle);
+      const auto folder = desktop::ChooseFolder(this, kDataFolderTitle);
       if (!folder) return;
       filePath_->setText(*folder);
       break;
     }
     case 0:
     case 2: {
-      const auto file = chooser_.openFile(this, fileType_->currentIndex() == 0 ? kRawFilter : kMs2Filter);
+      const auto file = desktop::ChooseFile(this, desktop::OpenChoice(fileType_->currentIndex() == 0 ? kRawFilter : kMs2Filter));
       if (file) {
         if (!desktop::PathExists(*file)) {
           desktop::ShowMessage(this, desktop::MessageKind::Warning, windowTitle(),
@@ -293,6 +287,13 @@ bool CShiftscanDlg::Validate() {
     desktop::ShowMessage(this, desktop::MessageKind::Warning, windowTitle(), QStringLiteral("Wrong data path!"));
     return false;
   }
+  // A path typed instead of browsed has not set the pair settings; they
+  // follow from it as from a browse, keeping a DTA name typed meanwhile.
+  if (findPair_->isChecked() && pairPath_->text().isEmpty()) {
+    const QString typedName = dtaName_->text();
+    DerivePairSettings();
+    if (!typedName.isEmpty()) dtaName_->setText(typedName);
+  }
   if (findPair_->isChecked() && !desktop::PathExists(pairPath_->text())) {
     desktop::ShowMessage(this, desktop::MessageKind::Warning, windowTitle(), QStringLiteral("Wrong pair path!"));
     return false;
@@ -305,8 +306,8 @@ void CShiftscanDlg::OnSaveAs() {
     closeAllowed_ = false;
     return;
   }
-  const auto path = chooser_.saveFile(this, QStringLiteral("para file(*.txt)|*.txt||"), QString(),
-                                      QStringLiteral("txt"));
+  const auto path = desktop::ChooseFile(
+      this, desktop::SaveChoice(QStringLiteral("para file (*.txt)"), QString(), QStringLiteral("txt")));
   if (!path) return;
   if (path->isEmpty()) {
     desktop::ShowMessage(this, desktop::MessageKind::Warning, windowTitle(),

@@ -31,7 +31,6 @@ class CShiftscanDlg : public QDialog {
   // when none was.
   QString ConfigurationPath() const { return configurationPath_; }
 
-  void SetFileChooser(desktop::CFileChooser chooser) { chooser_ = std::move(chooser); }
 
   // Writes the configuration file from the fields as they stand; false when
   // the file cannot be created.
@@ -49,7 +48,6 @@ class CShiftscanDlg : public QDialog {
   bool Validate();
   void DerivePairSettings();
 
-  desktop::CFileChooser chooser_;
   QString configurationPath_;
   bool closeAllowed_ = false;
 

@@ -18,7 +18,7 @@
 #include "common/TextUtil.h"
 #include "desktop/shell/core/UserMessage.h"
 #include "desktop/shell/propagation_ui/EditableListCtrl.h"
-#include "desktop/shell/propagation_ui/FileChooser.h"
+#include "desktop/shell/core/FileChooser.h"
 #include "desktop/shell/propagation_ui/LetterEdit.h"
 #include "scoring/PeptideScoreFactory.h"
 #include "spectra/MS2Input.h"
@@ -166,7 +166,7 @@ void CKSDPScoreDlg::BrowseSpectrum() {
       "dta files (*.dta);;spectrum files (*.dta *.mgf *.mzML *.mzXML *.ms2 *.dtas *.pkl);;All files (*)");
   choice.proposed =
       pathEdit_->text().isEmpty() ? QString::fromStdString(browseFolder_) : pathEdit_->text();
-  const QString chosen = desktop::ChooseFile(this, choice);
+  const QString chosen = desktop::ChooseFile(this, choice).value_or(QString());
   if (!chosen.isEmpty()) pathEdit_->setText(chosen);
 }
 

@@ -1,6 +1,5 @@
 #include "desktop/shell/propagation_ui/PropagationCommands.h"
 
-#include <QApplication>
 #include <QDir>
 #include <algorithm>
 #include <cstdio>
@@ -13,6 +12,7 @@
 #include "common/TextUtil.h"
 #include "desktop/propagation/Propagation.h"
 #include "desktop/propagation/PropagationPara.h"
+#include "desktop/shell/core/BusyCursor.h"
 #include "desktop/shell/core/TesseraDoc.h"
 #include "desktop/shell/core/UserMessage.h"
 #include "desktop/shell/propagation_ui/KSDPScoreDlg.h"
@@ -22,15 +22,6 @@
 namespace {
 
 const QString kTitle = QStringLiteral("Propagation");
-
-// Restores the cursor however the job ends.
-class BusyCursor {
- public:
-  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-  BusyCursor(const BusyCursor&) = delete;
-  BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 // "" when `path` is a file that can be read, else why not.
 std::string UnreadableFile(const std::string& what, const std::string& path) {
@@ -44,6 +35,14 @@ std::string Line(const char* format, int a, int b = 0, int c = 0) {
   char buffer[256];
   std::snprintf(buffer, sizeof buffer, format, a, b, c);
   return buffer;
+}
+
+// What a search-engine reader kept and dropped; empty for the toolkit's own
+// formats.
+std::string ResultReport(const CPropagationSummary& summary) {
+  std::string text;
+  for (const std::string& line : summary.result_report) text += line + "\n";
+  return text;
 }
 
 }  // namespace
@@ -75,7 +74,11 @@ std::string CheckPropagationInputs(const std::string& para_path) {
 
 std::string FormatPropagationSummary(const CPropagation& job, bool determine_sites) {
   const CPropagationSummary& summary = job.summary();
-  std::string text = Line("Identified before propagation: %d\n", summary.identified_before);
+  std::string text = ResultReport(summary);
+  text += Line("Identified before propagation: %d\n", summary.identified_before);
+  text += (job.para().cluster_file.empty() ? std::string("Identified spectra present in the pair files")
+                                           : std::string("Identified spectra present in the cluster file")) +
+          Line(": %d of %d\n", summary.identified_in_job, summary.identified_before);
   if (!job.para().cluster_file.empty()) {
     text += Line(
         "Inner propagation: %d clusters identified, %d spectra newly identified, %d conflicting "
@@ -86,6 +89,7 @@ std::string FormatPropagationSummary(const CPropagation& job, bool determine_sit
       "Inter propagation: %d newly identified (%d spectra counted through clusters) from %d pair "
       "file(s)\n",
       summary.inter_new_nodes, summary.inter_new_spectra, summary.pair_files);
+  text += Line("Spectra identified by propagation: %d\n", summary.added_spectra);
   text += std::string("Site determination: ") + (determine_sites ? "on" : "off") + "\n";
   text += "Output files:\n";
   std::set<std::string> shown;
@@ -116,7 +120,7 @@ CPropagationOutcome RunPropagationJob(QWidget* parent, const std::string& para_p
   bool finished = false;
   {
     notify::ScopedHandler listen([&heard](const std::string& m) { heard.push_back(m); });
-    BusyCursor busy;
+    desktop::CBusyCursor busy;
     finished = job.Run(para_path, determine_sites);
   }
   const std::vector<std::string>& written = job.summary().outputs;
@@ -140,7 +144,8 @@ CPropagationOutcome RunPropagationJob(QWidget* parent, const std::string& para_p
     text = "Propagation finished, but not every report was written: " + para_path + "\n\n";
   else
     text = "Propagation failed: " + para_path + "\n\n";
-  if (outcome.ran) text += FormatPropagationSummary(job, determine_sites);
+  // A reader that refused its file says why in its report.
+  text += outcome.ran ? FormatPropagationSummary(job, determine_sites) : ResultReport(job.summary());
   if (!heard.empty()) {
     // One missing spectrum file per pair can mean thousands of lines; a box
     // that tall would not fit on any screen.

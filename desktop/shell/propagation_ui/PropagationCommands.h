@@ -33,5 +33,6 @@ CPropagationOutcome RunPropagationJob(QWidget* parent, const std::string& para_p
 // sentence naming it; empty when all can be read.
 std::string CheckPropagationInputs(const std::string& para_path);
 
-// The counts and the reports of a finished run, one per line.
+// The counts and the reports of a finished run, one per line, as the console
+// program prints them: first what a search-engine reader kept and dropped.
 std::string FormatPropagationSummary(const CPropagation& job, bool determine_sites);

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,13 +13,18 @@
 
 #include "common/PathUtil.h"
 #include "common/TextUtil.h"
+#include "desktop/shell/core/FileChooser.h"
 #include "desktop/shell/core/UserMessage.h"
-#include "desktop/shell/propagation_ui/FileChooser.h"
 
 namespace {
 
 const QString kTitle = QStringLiteral("Propagation");
 const QString kParaFilter = QStringLiteral("parameters file (*.para)");
+// Search engines' files are offered beside the toolkit's own formats.
+const QString kResultFilter = QStringLiteral(
+    "identification files (*.spectra *.tagram *.pep.xml *.pepXML *.mzid *.mzIdentML);;"
+    "Tagram file (*.Tagram *.tagram);;Kiln file (*.spectra);;pepXML file (*.pep.xml *.pepXML);;"
+    "mzIdentML file (*.mzid *.mzIdentML);;All files (*)");
 
 QString ToQ(const std::string& s) { return QString::fromStdString(s); }
 std::string FromQ(const QString& s) { return s.toStdString(); }
@@ -49,6 +55,16 @@ CPropagationDlg::CPropagationDlg(QWidget* parent) : QDialog(parent) {
   resultEdit_ = makeEdit("resultEdit");
   clusterEdit_ = makeEdit("clusterEdit");
   dataEdit_ = makeEdit("dataEdit");
+  auto makeFilterEdit = [this](const char* name, const char* placeholder) {
+    auto* edit = new QLineEdit(this);
+    edit->setObjectName(QLatin1String(name));
+    edit->setPlaceholderText(QLatin1String(placeholder));
+    connect(edit, &QLineEdit::textEdited, this, [this] { ClearSaved(); });
+    return edit;
+  };
+  fdrEdit_ = makeFilterEdit("fdrEdit", "0.01 (1%)");
+  thresholdEdit_ = makeFilterEdit("scoreThresholdEdit", "none (FDR cut)");
+  decoyEdit_ = makeFilterEdit("decoyPrefixEdit", "DECOY_,rev_,XXX_");
   QPushButton* pairBrowse = makeBrowse("pairBrowse");
   QPushButton* resultBrowse = makeBrowse("resultBrowse");
   QPushButton* clusterBrowse = makeBrowse("clusterBrowse");
@@ -117,6 +133,17 @@ CPropagationDlg::CPropagationDlg(QWidget* parent) : QDialog(parent) {
   checks->addWidget(directoryCheck_);
   checks->addStretch();
 
+  // Only pepXML and mzIdentML files are filtered; empty fields keep the
+  // readers' defaults, shown greyed.
+  auto* filterBox = new QGroupBox(QStringLiteral("Search-engine results (pepXML, mzIdentML)"), this);
+  auto* filterGrid = new QGridLayout(filterBox);
+  filterGrid->addWidget(new QLabel(QStringLiteral("FDR Level"), filterBox), 0, 0);
+  filterGrid->addWidget(fdrEdit_, 0, 1);
+  filterGrid->addWidget(new QLabel(QStringLiteral("Score Threshold"), filterBox), 0, 2);
+  filterGrid->addWidget(thresholdEdit_, 0, 3);
+  filterGrid->addWidget(new QLabel(QStringLiteral("Decoy Prefix"), filterBox), 1, 0);
+  filterGrid->addWidget(decoyEdit_, 1, 1, 1, 3);
+
   auto* modCount = new QHBoxLayout;
   modCount->addWidget(new QLabel(QStringLiteral("Mod Count"), this));
   modCount->addWidget(modCountCombo_);
@@ -134,6 +161,7 @@ CPropagationDlg::CPropagationDlg(QWidget* parent) : QDialog(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(checks);
   layout->addLayout(grid);
+  layout->addWidget(filterBox);
   layout->addLayout(modCount);
   layout->addLayout(buttons);
 
@@ -159,16 +187,15 @@ void CPropagationDlg::BrowsePair() {
     choice.title = QStringLiteral("Pair file");
     choice.filter = QStringLiteral("pair file (*.csv);;pair file (*.txt);;All files (*)");
   }
-  TakeChosenPath(pairEdit_, desktop::ChooseFile(this, choice));
+  TakeChosenPath(pairEdit_, desktop::ChooseFile(this, choice).value_or(QString()));
 }
 
 void CPropagationDlg::BrowseResult() {
   desktop::FileChoice choice;
   choice.title = QStringLiteral("Result file");
-  choice.filter =
-      QStringLiteral("Tagram file (*.Tagram *.tagram);;Kiln file (*.spectra);;All files (*)");
+  choice.filter = kResultFilter;
   choice.proposed = resultEdit_->text();
-  TakeChosenPath(resultEdit_, desktop::ChooseFile(this, choice));
+  TakeChosenPath(resultEdit_, desktop::ChooseFile(this, choice).value_or(QString()));
 }
 
 void CPropagationDlg::BrowseCluster() {
@@ -176,7 +203,7 @@ void CPropagationDlg::BrowseCluster() {
   choice.title = QStringLiteral("Cluster file");
   choice.filter = QStringLiteral("cluster file (*.csv);;All files (*)");
   choice.proposed = clusterEdit_->text();
-  TakeChosenPath(clusterEdit_, desktop::ChooseFile(this, choice));
+  TakeChosenPath(clusterEdit_, desktop::ChooseFile(this, choice).value_or(QString()));
 }
 
 void CPropagationDlg::BrowseData() {
@@ -184,7 +211,7 @@ void CPropagationDlg::BrowseData() {
   choice.kind = desktop::ChooserKind::Directory;
   choice.title = QStringLiteral("Directory of data files:");
   choice.proposed = dataEdit_->text();
-  TakeChosenPath(dataEdit_, desktop::ChooseFile(this, choice));
+  TakeChosenPath(dataEdit_, desktop::ChooseFile(this, choice).value_or(QString()));
 }
 
 void CPropagationDlg::TakeEditTexts() {
@@ -192,6 +219,9 @@ void CPropagationDlg::TakeEditTexts() {
   para_.pair_file = FromQ(pairEdit_->text());
   para_.result_file = FromQ(resultEdit_->text());
   para_.dta_path = FromQ(dataEdit_->text());
+  para_.fdr_level = FromQ(fdrEdit_->text().trimmed());
+  para_.score_threshold = FromQ(thresholdEdit_->text().trimmed());
+  para_.decoy_prefix = FromQ(decoyEdit_->text().trimmed());
 }
 
 void CPropagationDlg::ShowPara() {
@@ -199,6 +229,9 @@ void CPropagationDlg::ShowPara() {
   resultEdit_->setText(ToQ(para_.result_file));
   clusterEdit_->setText(ToQ(para_.cluster_file));
   dataEdit_->setText(ToQ(para_.dta_path));
+  fdrEdit_->setText(ToQ(para_.fdr_level));
+  thresholdEdit_->setText(ToQ(para_.score_threshold));
+  decoyEdit_->setText(ToQ(para_.decoy_prefix));
   const int index = para_.mod_count - 1;
   modCountCombo_->setCurrentIndex(index >= 0 && index < modCountCombo_->count() ? index : -1);
   siteCheck_->setChecked(para_.is_mod_site_determined != 0);
@@ -213,7 +246,9 @@ void CPropagationDlg::SayMissing(const std::string& path) {
 bool CPropagationDlg::SaveAs() {
   TakeEditTexts();
   std::string message;
-  if (!CheckParaPaths(para_, message)) {
+  // A filter value the job would refuse is said now, not after the run.
+  CIdentificationFilter filter;
+  if (!CheckParaPaths(para_, message) || !FilterFromPara(para_, filter, message)) {
     desktop::ShowMessage(this, desktop::MessageKind::Warning, kTitle, ToQ(message));
     return false;
   }
@@ -230,7 +265,7 @@ bool CPropagationDlg::SaveAs() {
   choice.filter = kParaFilter;
   choice.defaultSuffix = QStringLiteral("para");
   choice.proposed = ToQ(path::Join(directory, name.empty() ? name : name + ".para"));
-  std::string chosen = FromQ(desktop::ChooseFile(this, choice));
+  std::string chosen = FromQ(desktop::ChooseFile(this, choice).value_or(QString()));
   if (chosen.empty()) return false;
   // The job names its reports by dropping ".para"; a name without it would
   // lose its last five characters instead.
@@ -251,7 +286,7 @@ bool CPropagationDlg::Load() {
   choice.title = QStringLiteral("Load parameters file");
   choice.filter = kParaFilter;
   choice.proposed = ToQ(saveDirectory_);
-  const std::string chosen = FromQ(desktop::ChooseFile(this, choice));
+  const std::string chosen = FromQ(desktop::ChooseFile(this, choice).value_or(QString()));
   if (chosen.empty()) return false;
   // Read from empty values, as the job reads the file: a key the file
   // leaves empty must not keep a path typed earlier, or the dialog would

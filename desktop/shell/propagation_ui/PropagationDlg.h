@@ -57,6 +57,11 @@ class CPropagationDlg : public QDialog {
   QLineEdit* resultEdit_;
   QLineEdit* clusterEdit_;
   QLineEdit* dataEdit_;
+  // The search-engine filter; empty means the readers' defaults, and then
+  // nothing is written for it.
+  QLineEdit* fdrEdit_;
+  QLineEdit* thresholdEdit_;
+  QLineEdit* decoyEdit_;
   QComboBox* modCountCombo_;
 
   CPropagationPara para_;

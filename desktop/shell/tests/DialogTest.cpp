@@ -10,23 +10,14 @@
 #include "desktop/shell/ClusterDlg.h"
 #include "desktop/shell/ShiftscanDlg.h"
 #include "desktop/shell/core/TesseraDoc.h"
-#include "desktop/shell/tests/ShellTest.h"
+#include "desktop/shell/core/tests/StandIns.h"
 
-using shelltest::MessageRecorder;
-using shelltest::ReadAll;
-using shelltest::ScriptedChooser;
 
 namespace {
 
-template <typename T>
-T* Control(QWidget* dialog, const char* name) {
-  T* control = dialog->findChild<T*>(QLatin1String(name));
-  if (!control) qFatal("no control %s", name);
-  return control;
-}
-QLineEdit* Edit(QWidget* d, const char* name) { return Control<QLineEdit>(d, name); }
-QComboBox* Combo(QWidget* d, const char* name) { return Control<QComboBox>(d, name); }
-QCheckBox* Box(QWidget* d, const char* name) { return Control<QCheckBox>(d, name); }
+QLineEdit* Edit(QWidget* d, const char* name) { return Child<QLineEdit>(*d, name); }
+QComboBox* Combo(QWidget* d, const char* name) { return Child<QComboBox>(*d, name); }
+QCheckBox* Box(QWidget* d, const char* name) { return Child<QCheckBox>(*d, name); }
 
 std::string ClusterFile(const std::string& type, const std::string& data, const std::string& out,
                         const std::string& result, const std::string& preprocessing,
@@ -62,16 +53,15 @@ class DialogTest : public QObject {
     Edit(&dialog, "dataPath")->setText(QStringLiteral("/data/run1"));
     ScriptedChooser chooser;
     chooser.save = Path(QStringLiteral("default.txt"));
-    dialog.SetFileChooser(chooser.Make());
     dialog.OnStart();
 
-    QCOMPARE(chooser.lastSuggested, QStringLiteral("exp1.txt"));
+    QCOMPARE(chooser.asked.back().proposed, QStringLiteral("exp1.txt"));
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(dialog.Parameters(), *chooser.save);
     QCOMPARE(dialog.Program(), QStringLiteral("cluster"));
     QCOMPARE(dialog.ClusterType(), 0);
     QCOMPARE(dialog.DataPath(), QStringLiteral("/data/run1"));
-    QCOMPARE(ReadAll(*chooser.save),
+    QCOMPARE(ReadText(*chooser.save),
              ClusterFile("0", "/data/run1", "/data/run1_new", Dir() + "cluster.csv",
                          "small_peaks_count_filter=10\npeak_select_method=2\nwhole_top_peak_num=30\n"
                          "part_top_peak_num=5\npart_top_peak_per_num=100\n",
@@ -102,13 +92,12 @@ class DialogTest : public QObject {
     Edit(&dialog, "mergeTol")->setText(QStringLiteral("0.25"));
     ScriptedChooser chooser;
     chooser.save = Path(QStringLiteral("edited.txt"));
-    dialog.SetFileChooser(chooser.Make());
     dialog.OnSaveAs();
 
     QVERIFY(dialog.IsSaved());
     QCOMPARE(dialog.ClusterType(), 1);
     QCOMPARE(dialog.DataTypeIndex(), 2);
-    QCOMPARE(ReadAll(*chooser.save),
+    QCOMPARE(ReadText(*chooser.save),
              ClusterFile("2", "/data/x.mgf", "/data/x.mgf_new", "/out/pairs.csv",
                          "small_peaks_count_filter=5\npeak_select_method=0\nwhole_top_peak_num=40\n"
                          "part_top_peak_num=0\npart_top_peak_per_num=100\n",
@@ -136,7 +125,6 @@ class DialogTest : public QObject {
     ScriptedChooser chooser;
     chooser.save = Path(QStringLiteral("saved.txt"));
     chooser.folder = dir_.path();
-    dialog.SetFileChooser(chooser.Make());
     Edit(&dialog, "dataPath")->setText(QStringLiteral("/d0"));
     dialog.OnSaveAs();
     QVERIFY(dialog.IsSaved());
@@ -147,8 +135,8 @@ class DialogTest : public QObject {
     if (edit == "threshold") Edit(&dialog, "threshold")->setText(QStringLiteral("0.7"));
     if (edit == "dataPath") Edit(&dialog, "dataPath")->setText(QStringLiteral("/d"));
     if (edit == "dataBrowse") dialog.OnDataBrowse();
-    if (edit == "representativeBrowse") Control<QPushButton>(&dialog, "representativeBrowse")->click();
-    if (edit == "resultBrowse") Control<QPushButton>(&dialog, "clusterResultBrowse")->click();
+    if (edit == "representativeBrowse") Child<QPushButton>(dialog, "representativeBrowse")->click();
+    if (edit == "resultBrowse") Child<QPushButton>(dialog, "clusterResultBrowse")->click();
     if (edit == "fragmentTol") Edit(&dialog, "fragmentTol")->setText(QStringLiteral("0.9"));
     if (edit == "dataType") Combo(&dialog, "dataType")->setCurrentIndex(3);
     if (edit == "precursorUnit") Combo(&dialog, "precursorUnit")->setCurrentIndex(1);
@@ -158,13 +146,12 @@ class DialogTest : public QObject {
   }
 
   void ClusterMessagesAndChoosers() {
-    MessageRecorder recorder;
+    RecordedMessages recorder;
     CTesseraDoc doc;
     ScriptedChooser chooser;
 
     {  // Start without a save, save cancelled: closes with OK, nothing to run.
       CClusterDlg dialog(&doc);
-      dialog.SetFileChooser(chooser.Make());
       dialog.OnStart();
       QCOMPARE(dialog.result(), int(QDialog::Accepted));
       QVERIFY(dialog.Parameters().isEmpty());
@@ -173,41 +160,38 @@ class DialogTest : public QObject {
     {  // Confirmed without a name.
       CClusterDlg dialog(&doc);
       chooser.save = QString();
-      dialog.SetFileChooser(chooser.Make());
       dialog.OnSaveAs();
       QVERIFY(!dialog.IsSaved());
-      QCOMPARE(recorder.messages.takeLast(), QStringLiteral("You have to write a name..."));
+      QCOMPARE(recorder.texts.takeLast(), QStringLiteral("You have to write a name..."));
     }
     {  // A file that cannot be written is said so and not handed on.
       CClusterDlg dialog(&doc);
       chooser.save = Path(QStringLiteral("no/such/dir/p.txt"));
-      dialog.SetFileChooser(chooser.Make());
       dialog.OnSaveAs();
       QVERIFY(!dialog.IsSaved());
       QVERIFY(dialog.Parameters().isEmpty());
-      QCOMPARE(recorder.messages.takeLast(), QStringLiteral("Can not save file:") + *chooser.save);
+      QCOMPARE(recorder.texts.takeLast(), QStringLiteral("Can not save file:") + *chooser.save);
     }
     {  // Data browse: a missing file is refused; "dta" always asks for a folder.
       CClusterDlg dialog(&doc);
       chooser.open = QStringLiteral("/no/such/run.mgf");
       chooser.folder = dir_.path();
-      dialog.SetFileChooser(chooser.Make());
       Combo(&dialog, "dataType")->setCurrentIndex(2);
       dialog.OnDataBrowse();
-      QCOMPARE(recorder.messages.takeLast(), QStringLiteral("Can not find file:/no/such/run.mgf"));
+      QCOMPARE(recorder.texts.takeLast(), QStringLiteral("Can not find file:/no/such/run.mgf"));
       QVERIFY(Edit(&dialog, "dataPath")->text().isEmpty());
       Combo(&dialog, "dataType")->setCurrentIndex(0);
       dialog.OnDataBrowse();
       QCOMPARE(dialog.DataPath(), dir_.path());
       QCOMPARE(Edit(&dialog, "representativePath")->text(), dir_.path() + QStringLiteral("_new"));
     }
-    QVERIFY(recorder.messages.isEmpty());
+    QVERIFY(recorder.texts.isEmpty());
   }
 
   void ClusterLayoutConstraintAndNumericFields() {
     CTesseraDoc doc;
     CClusterDlg dialog(&doc);
-    auto* toggle = Control<QPushButton>(&dialog, "layoutToggle");
+    auto* toggle = Child<QPushButton>(dialog, "layoutToggle");
     QCOMPARE(toggle->text(), QStringLiteral("&Advance>>"));
     // Compact: the advanced fields are out of reach.
     QVERIFY(!Edit(&dialog, "fragmentTol")->isEnabled());
@@ -218,6 +202,7 @@ class DialogTest : public QObject {
     Box(&dialog, "withConstraint")->setChecked(false);
     for (const char* name : {"precursorTol", "representativePath"}) QVERIFY(!Edit(&dialog, name)->isEnabled());
     for (const char* name : {"precursorUnit", "consensusMethod"}) QVERIFY(!Combo(&dialog, name)->isEnabled());
+    QVERIFY(!Child<QPushButton>(dialog, "representativeBrowse")->isEnabled());
     dialog.OnToggleLayout();
     dialog.OnToggleLayout();
     QVERIFY(!Edit(&dialog, "precursorTol")->isEnabled());
@@ -249,12 +234,11 @@ class DialogTest : public QObject {
     if (type == 1) {
       QDir().mkpath(path);
     } else {
-      shelltest::WriteFile(path, "");
+      WriteText(path, "");
     }
     CShiftscanDlg dialog;
     ScriptedChooser chooser;
     (type == 1 ? chooser.folder : chooser.open) = path;
-    dialog.SetFileChooser(chooser.Make());
     Combo(&dialog, "fileType")->setCurrentIndex(type);
     dialog.OnDataBrowse();
     QCOMPARE(Edit(&dialog, "filePath")->text(), path);
@@ -265,7 +249,7 @@ class DialogTest : public QObject {
 
   void ShiftscanWritesTheExpectedConfiguration() {
     const QString run = Path(QStringLiteral("run1.raw"));
-    shelltest::WriteFile(run, "");
+    WriteText(run, "");
     ScriptedChooser chooser;
     chooser.open = run;
     chooser.save = Path(QStringLiteral("shiftscan.txt"));
@@ -273,12 +257,11 @@ class DialogTest : public QObject {
 
     {  // Defaults.
       CShiftscanDlg dialog;
-      dialog.SetFileChooser(chooser.Make());
       dialog.OnDataBrowse();
       dialog.OnOk();
       QCOMPARE(dialog.result(), int(QDialog::Accepted));
       QCOMPARE(dialog.ConfigurationPath(), *chooser.save);
-      QCOMPARE(ReadAll(*chooser.save),
+      QCOMPARE(ReadText(*chooser.save),
                "[DATA]\nfilepath=" + run.toStdString() +
                    "\nfiletype=RAW\nmasslower=0\nmassupper=1000000\ntimelower=0\ntimeupper=1000000\n"
                    "[MODIFICATION]\nmodmasslower=1\nmodmassupper=200\n"
@@ -288,7 +271,6 @@ class DialogTest : public QObject {
     }
     {  // Every field edited; texts go out verbatim, boxes as 1 and 0.
       CShiftscanDlg dialog;
-      dialog.SetFileChooser(chooser.Make());
       dialog.OnToggleLayout();
       Combo(&dialog, "fileType")->setCurrentIndex(2);
       Edit(&dialog, "filePath")->setText(run);
@@ -303,7 +285,7 @@ class DialogTest : public QObject {
       Box(&dialog, "detectComb")->setChecked(false);
       dialog.OnOk();
       QCOMPARE(dialog.result(), int(QDialog::Accepted));
-      QCOMPARE(ReadAll(*chooser.save),
+      QCOMPARE(ReadText(*chooser.save),
                "[DATA]\nfilepath=" + run.toStdString() +
                    "\nfiletype=MS2\nmasslower=400\nmassupper=6000\ntimelower=1.5\ntimeupper=90\n"
                    "[MODIFICATION]\nmodmasslower=-5\nmodmassupper=44\n"
@@ -314,47 +296,55 @@ class DialogTest : public QObject {
   }
 
   void ShiftscanValidationAndClosing() {
-    MessageRecorder recorder;
+    RecordedMessages recorder;
     const QString run = Path(QStringLiteral("run2.raw"));
-    shelltest::WriteFile(run, "");
+    WriteText(run, "");
     ScriptedChooser chooser;
     CShiftscanDlg dialog;
-    dialog.SetFileChooser(chooser.Make());
 
     Edit(&dialog, "filePath")->setText(Path(QStringLiteral("missing.raw")));
     dialog.OnOk();
-    QCOMPARE(recorder.messages.takeLast(), QStringLiteral("Wrong data path!"));
+    QCOMPARE(recorder.texts.takeLast(), QStringLiteral("Wrong data path!"));
     QVERIFY(dialog.result() != QDialog::Accepted);
 
     Edit(&dialog, "filePath")->setText(run);
     Edit(&dialog, "pairPath")->setText(Path(QStringLiteral("no-pairs")));
     dialog.OnSaveAs();
-    QCOMPARE(recorder.messages.takeLast(), QStringLiteral("Wrong pair path!"));
+    QCOMPARE(recorder.texts.takeLast(), QStringLiteral("Wrong pair path!"));
     dialog.OnOk();
-    QCOMPARE(recorder.messages.takeLast(), QStringLiteral("Wrong pair path!"));
+    QCOMPARE(recorder.texts.takeLast(), QStringLiteral("Wrong pair path!"));
     QVERIFY(dialog.result() != QDialog::Accepted);
+
+    // A path typed instead of browsed, pair path left empty: the pair
+    // settings follow from it as from a browse; a typed DTA name stays.
+    Edit(&dialog, "pairPath")->clear();
+    Edit(&dialog, "dtaName")->setText(QStringLiteral("mine"));
+    dialog.OnSaveAs();  // the save is cancelled
+    QVERIFY(recorder.texts.isEmpty());
+    QCOMPARE(Edit(&dialog, "pairPath")->text(), Path(QStringLiteral("pair")));
+    QVERIFY(QFileInfo(Path(QStringLiteral("pair"))).isDir());
+    QCOMPARE(Edit(&dialog, "dtaName")->text(), QStringLiteral("mine"));
 
     // Without pair reports the pair path does not matter; a confirmed empty
     // name is said so, and a cancelled save still closes with OK.
     Box(&dialog, "findPair")->setChecked(false);
     chooser.save = QString();
     dialog.OnSaveAs();
-    QCOMPARE(recorder.messages.takeLast(), QStringLiteral("You have to write a name..."));
+    QCOMPARE(recorder.texts.takeLast(), QStringLiteral("You have to write a name..."));
     chooser.save.reset();
     dialog.OnOk();
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QVERIFY(dialog.ConfigurationPath().isEmpty());
-    QVERIFY(recorder.messages.isEmpty());
+    QVERIFY(recorder.texts.isEmpty());
   }
 
   void ShiftscanPathWithoutSeparatorAndCheckRules() {
     const QString previous = QDir::currentPath();
     QDir::setCurrent(dir_.path());
-    shelltest::WriteFile(QStringLiteral("plain.raw"), "");
+    WriteText(QStringLiteral("plain.raw"), "");
     {
       CShiftscanDlg dialog;
       ScriptedChooser chooser;  // cancelled: the typed path is used
-      dialog.SetFileChooser(chooser.Make());
       Edit(&dialog, "filePath")->setText(QStringLiteral("plain.raw"));
       dialog.OnDataBrowse();
       QCOMPARE(Edit(&dialog, "pairPath")->text(), QStringLiteral("pair"));
@@ -362,18 +352,18 @@ class DialogTest : public QObject {
       QVERIFY(QFileInfo(QStringLiteral("pair")).isDir());
 
       dialog.OnToggleLayout();
-      QCOMPARE(Control<QPushButton>(&dialog, "layoutToggle")->text(), QStringLiteral("<<&Less"));
-      QVERIFY(Control<QPushButton>(&dialog, "topOk")->isHidden());
+      QCOMPARE(Child<QPushButton>(dialog, "layoutToggle")->text(), QStringLiteral("<<&Less"));
+      QVERIFY(Child<QPushButton>(dialog, "topOk")->isHidden());
       QVERIFY(Edit(&dialog, "ppthres")->isEnabled());
       QVERIFY(!Edit(&dialog, "identSpectFile")->isEnabled());
       Box(&dialog, "findPair")->setChecked(false);
       Box(&dialog, "postSearch")->setChecked(true);
       for (const char* name : {"ppthres", "dtaName", "pairPath"}) QVERIFY(!Edit(&dialog, name)->isEnabled());
-      QVERIFY(!Control<QPushButton>(&dialog, "pairPathBrowse")->isEnabled());
+      QVERIFY(!Child<QPushButton>(dialog, "pairPathBrowse")->isEnabled());
       QVERIFY(Edit(&dialog, "identSpectFile")->isEnabled());
       dialog.OnToggleLayout();
-      QCOMPARE(Control<QPushButton>(&dialog, "layoutToggle")->text(), QStringLiteral("&More>>"));
-      QVERIFY(!Control<QPushButton>(&dialog, "topOk")->isHidden());
+      QCOMPARE(Child<QPushButton>(dialog, "layoutToggle")->text(), QStringLiteral("&More>>"));
+      QVERIFY(!Child<QPushButton>(dialog, "topOk")->isHidden());
     }
     QDir::setCurrent(previous);
   }

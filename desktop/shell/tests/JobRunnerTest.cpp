@@ -11,12 +11,8 @@
 #include "desktop/shell/JobRunner.h"
 #include "desktop/shell/ShiftscanDlg.h"
 #include "desktop/shell/core/TesseraDoc.h"
-#include "desktop/shell/tests/ShellTest.h"
+#include "desktop/shell/core/tests/StandIns.h"
 
-using shelltest::MessageRecorder;
-using shelltest::ReadAll;
-using shelltest::ScriptedChooser;
-using shelltest::WriteFile;
 
 namespace {
 
@@ -30,7 +26,7 @@ void WriteShiftedSpectra(const QString& folder) {
     std::string text = std::string(mass) + " 2\n";
     for (int peak = 150; peak < 1000; peak += 71) text += std::to_string(peak) + " 100\n";
     const int whole = std::atoi(mass);
-    WriteFile(QStringLiteral("%1/r.%2.%2.2.dta").arg(folder).arg(whole), text);
+    WriteText(QStringLiteral("%1/r.%2.%2.2.dta").arg(folder).arg(whole), text);
   }
 }
 
@@ -50,7 +46,6 @@ class JobRunnerTest : public QObject {
     CClusterDlg dialog(&doc);
     ScriptedChooser chooser;
     chooser.save = Path(QStringLiteral("cluster_para.txt"));
-    dialog.SetFileChooser(chooser.Make());
     dialog.findChild<QCheckBox*>(QStringLiteral("withConstraint"))->setChecked(withConstraint);
     dialog.findChild<QLineEdit*>(QStringLiteral("dataPath"))->setText(Path(QStringLiteral("dta")));
     dialog.findChild<QLineEdit*>(QStringLiteral("clusterResult"))->setText(Path(QStringLiteral("clusters.csv")));
@@ -63,7 +58,7 @@ class JobRunnerTest : public QObject {
   void cleanupTestCase() { QDir::setCurrent(startDirectory_); }
 
   void SecondJobReplacesTheFirstJobsRows() {
-    MessageRecorder recorder;
+    RecordedMessages recorder;
     CTesseraDoc doc;
     doc.SetWorkingDirectory(dir_.path().toStdString());
     CJobRunner runner(&doc, nullptr);
@@ -71,13 +66,13 @@ class JobRunnerTest : public QObject {
     int changes = 0;
     connect(&doc, &CTesseraDoc::Changed, this, [&changes] { ++changes; });
     // A marker left by some earlier run is not this job's verdict.
-    WriteFile(Path(QStringLiteral("error_happened.error")), "");
+    WriteText(Path(QStringLiteral("error_happened.error")), "");
 
     QCOMPARE(RunClusterFromDialog(doc, runner, false), CJobRunner::Outcome::Loaded);
-    QVERIFY2(recorder.messages.isEmpty(), qPrintable(recorder.messages.join('\n')));
+    QVERIFY2(recorder.texts.isEmpty(), qPrintable(recorder.texts.join('\n')));
     const std::string pairTable =
         "16.000000,1, 0, 0, 0, 0, 0\n28.000000,1, 0, 0, 0, 0, 0\n44.000000,1, 0, 0, 0, 0, 0\n";
-    QCOMPARE(ReadAll(Path(QStringLiteral("Mod_result.csv"))), pairTable);
+    QCOMPARE(ReadText(Path(QStringLiteral("Mod_result.csv"))), pairTable);
     QVERIFY(!QFile::exists(Path(QStringLiteral("temp.temp"))));
     QVERIFY(!QFile::exists(Path(QStringLiteral("error_happened.error"))));
     QVERIFY(QFile::exists(Path(QStringLiteral("cluster.log"))));
@@ -88,25 +83,25 @@ class JobRunnerTest : public QObject {
 
     // Shiftscan on a small precursor dump: its two shifts replace the three.
     QFile::copy(kSourceDir + QStringLiteral("/moddetect/tests/data/small.dump"), Path(QStringLiteral("small.dump")));
-    WriteFile(Path(QStringLiteral("small.txt")),
+    WriteText(Path(QStringLiteral("small.txt")),
               "[DATA]\nfilepath=small.dump\nfiletype=dump\nmasslower=400\nmassupper=6000\n"
               "[MODIFICATION]\nmodmasslower=1\nmodmassupper=40\n"
               "[PAIR]\nfindpair=1\nppthres=0.98\ndtaname=golden\npairpath=pairs\n[OTHER]\nmaxndata=5000\n");
     QDir(dir_.path()).mkdir(QStringLiteral("pairs"));
     doc.SetViewState(1);
     QCOMPARE(runner.RunShiftscan(Path(QStringLiteral("small.txt"))), CJobRunner::Outcome::Loaded);
-    const std::string shiftTable = ReadAll(kSourceDir + QStringLiteral("/moddetect/tests/data/small.temp.temp"));
-    QCOMPARE(ReadAll(Path(QStringLiteral("Mod_result.csv"))), shiftTable);
+    const std::string shiftTable = ReadText(kSourceDir + QStringLiteral("/moddetect/tests/data/small.temp.temp"));
+    QCOMPARE(ReadText(Path(QStringLiteral("Mod_result.csv"))), shiftTable);
     QCOMPARE(doc.ResultRows().size(), size_t{2});
     QCOMPARE(doc.ResultRows()[0].mass, 15.99504);
     QCOMPARE(doc.ViewState(), 0);
     QVERIFY(!QFile::exists(Path(QStringLiteral("temp.temp"))));
     QCOMPARE(runner.LastSummary(), QStringLiteral("Shiftscan: 2 mass shifts loaded (Mod_result.csv)"));
-    QVERIFY(recorder.messages.isEmpty());
+    QVERIFY(recorder.texts.isEmpty());
   }
 
   void ShiftscanConfigurationFromTheDialogRuns() {
-    MessageRecorder recorder;
+    RecordedMessages recorder;
     CTesseraDoc doc;
     doc.SetWorkingDirectory(dir_.path().toStdString());
     CJobRunner runner(&doc, nullptr);
@@ -115,23 +110,22 @@ class JobRunnerTest : public QObject {
     ScriptedChooser chooser;
     chooser.open = kSourceDir + QStringLiteral("/spectra/tests/data/bsa_small.mzML");
     chooser.save = Path(QStringLiteral("shiftscan.txt"));
-    dialog.SetFileChooser(chooser.Make());
     dialog.OnDataBrowse();
     dialog.OnOk();
     // The raw-file road: Shiftscan hands the run to Gannet and reads its dump.
     QCOMPARE(runner.RunShiftscan(dialog.ConfigurationPath()), CJobRunner::Outcome::Loaded);
-    QVERIFY(recorder.messages.isEmpty());
-    QVERIFY(ReadAll(Path(QStringLiteral("Shiftscan.log"))).find("potential modifications are discovered") !=
+    QVERIFY(recorder.texts.isEmpty());
+    QVERIFY(ReadText(Path(QStringLiteral("Shiftscan.log"))).find("potential modifications are discovered") !=
             std::string::npos);
     QVERIFY(QFile::exists(Path(QStringLiteral("Mod_result.csv"))));
     QVERIFY(doc.DataLoaded());
   }
 
   void FailuresLeaveTheDocumentAlone() {
-    MessageRecorder recorder;
+    RecordedMessages recorder;
     CTesseraDoc doc;
     doc.SetWorkingDirectory(dir_.path().toStdString());
-    WriteFile(Path(QStringLiteral("before.csv")), "1.5,7\n");
+    WriteText(Path(QStringLiteral("before.csv")), "1.5,7\n");
     QVERIFY(doc.LoadHistogramData(Path(QStringLiteral("before.csv")).toStdString()));
     CJobRunner runner(&doc, nullptr);
     runner.SetProgramDirectory(kBinDir);
@@ -139,18 +133,18 @@ class JobRunnerTest : public QObject {
     connect(&doc, &CTesseraDoc::Changed, this, [&changes] { ++changes; });
 
     // The back end's marker: deleted, said with the job's name and output.
-    WriteFile(Path(QStringLiteral("bad.txt")), "[DATA]\nfilepath=nowhere.dump\nfiletype=dump\n");
+    WriteText(Path(QStringLiteral("bad.txt")), "[DATA]\nfilepath=nowhere.dump\nfiletype=dump\n");
     QCOMPARE(runner.RunShiftscan(Path(QStringLiteral("bad.txt"))), CJobRunner::Outcome::Failed);
     QVERIFY(!QFile::exists(Path(QStringLiteral("error_happened.error"))));
-    QCOMPARE(recorder.messages.size(), 1);
-    QVERIFY(recorder.messages[0].startsWith(QStringLiteral("The Shiftscan job failed.")));
-    QVERIFY(recorder.messages[0].contains(QStringLiteral("Last lines of ") + Path(QStringLiteral("Shiftscan.log"))));
+    QCOMPARE(recorder.texts.size(), 1);
+    QVERIFY(recorder.texts[0].startsWith(QStringLiteral("The Shiftscan job failed.")));
+    QVERIFY(recorder.texts[0].contains(QStringLiteral("Last lines of ") + Path(QStringLiteral("Shiftscan.log"))));
 
     // A back end that is not there.
     QTemporaryDir empty;
     runner.SetProgramDirectory(empty.path());
     QCOMPARE(runner.RunShiftscan(Path(QStringLiteral("bad.txt"))), CJobRunner::Outcome::NotStarted);
-    QVERIFY(recorder.messages.last().contains(empty.filePath(QStringLiteral("Shiftscan")) +
+    QVERIFY(recorder.texts.last().contains(empty.filePath(QStringLiteral("Shiftscan")) +
                                               QStringLiteral(" does not exist")));
 
     // A back end that ends well but leaves no table, and one that dies.
@@ -163,10 +157,10 @@ class JobRunnerTest : public QObject {
                    {"exit 3", "exit status 3", ""}};
     for (const auto& script : scripts) {
       const QString fake = empty.filePath(QStringLiteral("Shiftscan"));
-      WriteFile(fake, std::string("#!/bin/sh\n") + script.body + "\n");
+      WriteText(fake, std::string("#!/bin/sh\n") + script.body + "\n");
       QFile::setPermissions(fake, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
       QCOMPARE(runner.RunShiftscan(Path(QStringLiteral("bad.txt"))), CJobRunner::Outcome::Failed);
-      const QString& message = recorder.messages.last();
+      const QString& message = recorder.texts.last();
       QVERIFY2(message.contains(QLatin1String(script.said)) && message.contains(QLatin1String(script.logLine)),
                qPrintable(message));
     }
@@ -178,14 +172,14 @@ class JobRunnerTest : public QObject {
   }
 
   void ClusteringReportsItsClusterFile() {
-    MessageRecorder recorder;
+    RecordedMessages recorder;
     CTesseraDoc doc;
     doc.SetWorkingDirectory(dir_.path().toStdString());
     CJobRunner runner(&doc, nullptr);
     runner.SetProgramDirectory(kBinDir);
     QCOMPARE(RunClusterFromDialog(doc, runner, true), CJobRunner::Outcome::Finished);
-    QCOMPARE(recorder.messages.size(), 1);
-    QVERIFY(recorder.messages[0].contains(Path(QStringLiteral("clusters.csv"))));
+    QCOMPARE(recorder.texts.size(), 1);
+    QVERIFY(recorder.texts[0].contains(Path(QStringLiteral("clusters.csv"))));
     QVERIFY(QFile::exists(Path(QStringLiteral("clusters.csv"))));
     QVERIFY(doc.ResultRows().empty());
     QVERIFY(!doc.DataLoaded());

@@ -8,10 +8,8 @@
 
 #include "desktop/shell/MainFrame.h"
 #include "desktop/shell/core/TesseraDoc.h"
-#include "desktop/shell/tests/ShellTest.h"
+#include "desktop/shell/core/tests/StandIns.h"
 
-using shelltest::MessageRecorder;
-using shelltest::WriteFile;
 
 class MainFrameTest : public QObject {
   Q_OBJECT
@@ -29,6 +27,8 @@ class MainFrameTest : public QObject {
     // Each job button's prompt names the job it starts.
     QCOMPARE(buttons[0]->statusTip(), QStringLiteral("Shiftscan"));
     QCOMPARE(buttons[1]->statusTip(), QStringLiteral("MS/MS clustering"));
+    QCOMPARE(buttons[2]->statusTip(), QStringLiteral("Propagation"));
+    QVERIFY(!buttons[3]->isEnabled());  // no command behind it
     for (QAction* button : buttons) QCOMPARE(button->icon().actualSize(QSize(72, 72)), QSize(72, 72));
 
     frame.resize(900, 1000);
@@ -39,13 +39,13 @@ class MainFrameTest : public QObject {
   }
 
   void RecentFilesKeepTheLastFour() {
-    MessageRecorder recorder;
+    RecordedMessages recorder;
     CTesseraDoc doc;
     CMainFrame frame(&doc);
     QStringList opened;
     for (int i = 0; i < 6; ++i) {
       const QString path = dir_.filePath(QStringLiteral("table%1.csv").arg(i));
-      WriteFile(path, std::to_string(10 + i) + ".5,3\n");
+      WriteText(path, std::to_string(10 + i) + ".5,3\n");
       QVERIFY(frame.OpenTable(path));
       opened.prepend(path);
     }
@@ -55,7 +55,7 @@ class MainFrameTest : public QObject {
     QCOMPARE(doc.ResultRows()[0].mass, 13.5);
 
     QVERIFY(!frame.OpenTable(dir_.filePath(QStringLiteral("gone.csv"))));
-    QCOMPARE(recorder.messages, QStringList{QStringLiteral("Can not open file:") + dir_.filePath(QStringLiteral("gone.csv"))});
+    QCOMPARE(recorder.texts, QStringList{QStringLiteral("Can not open file:") + dir_.filePath(QStringLiteral("gone.csv"))});
     QCOMPARE(doc.ResultRows()[0].mass, 13.5);
   }
 };

@@ -7,7 +7,7 @@
 #include <QtTest>
 #include <clocale>
 
-#include "desktop/shell/tests/ShellTest.h"
+#include "desktop/shell/core/tests/StandIns.h"
 
 QObject* NewDialogTest();
 QObject* NewJobRunnerTest();
@@ -17,7 +17,10 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   std::setlocale(LC_NUMERIC, "C");
   QStandardPaths::setTestModeEnabled(true);
-  // Settings (the recent-file list) go to the scratch directory.
+  // Jobs, tables and settings (the recent-file list) go to a scratch
+  // directory, not wherever the tests were started.
+  ScratchCurrentDir scratch;
+  if (!scratch.IsValid()) return 1;
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QDir::currentPath() + QStringLiteral("/settings"));
   QCoreApplication::setOrganizationName(QStringLiteral("TesseraTests"));
   QCoreApplication::setApplicationName(QStringLiteral("Tessera"));

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "desktop/shell/core/TesseraDoc.h"
 
@@ -173,14 +174,44 @@ void CHistogramPlot::DrawMassLabels(QPainter& painter, const CTesseraDoc& doc) c
   const CHistogramSettings& settings = doc.Settings();
   painter.setPen(QColor(255, 0, 0));
   painter.setFont(ArialFont(13));
-  const int height = QFontMetrics(painter.font()).height();
+  const QFontMetrics metrics(painter.font());
+  const int height = metrics.height();
+  // Taller bars are labelled first. A label that would run into one already
+  // written, or be crossed by a bar, moves to the bar's left, else one line
+  // up; where those are taken too it is left out (the status-bar readout still gives that
+  // mass): masses printed over each other read as neither.
+  std::vector<const CHistogramPoint*> labelled;
+  std::vector<QRect> written;
   for (const CHistogramPoint& point : doc.HistogramPoints()) {
-    if (point.count <= settings.annotationFilter) continue;
+    if (point.count > settings.annotationFilter) labelled.push_back(&point);
     const int x = XOf(point.mass);
     const int y = YOf(point.count);
+    if (point.count > settings.histogramFilter && x >= 0 && y >= 0 && y <= bottom)
+      written.push_back(QRect(x - (settings.peakWidth - 1) / 2, y, std::max(settings.peakWidth, 1), bottom - y));
+  }
+  std::stable_sort(labelled.begin(), labelled.end(),
+                   [](const CHistogramPoint* a, const CHistogramPoint* b) { return a->count > b->count; });
+  // Labels end to end would read as one number; keep a space between them.
+  const auto isFree = [&written](const QRect& box) {
+    const QRect spaced = box.adjusted(-4, 0, 4, 0);
+    return std::none_of(written.begin(), written.end(), [&spaced](const QRect& r) { return r.intersects(spaced); });
+  };
+  for (const CHistogramPoint* point : labelled) {
+    const int x = XOf(point->mass);
+    const int y = YOf(point->count);
     if (x < 0 || y < 0) continue;
+    const QString text = Formatted("%.3f", point->mass);
+    const int width = metrics.horizontalAdvance(text);
     // The label sits on the bar's top rather than across it, in the room
     // the frame leaves above the plot for the tallest bar.
-    DrawTextAt(painter, x - 8, y - height, Formatted("%.3f", point.mass));
+    QRect box(x - 8, y - height, width, height);
+    if (!isFree(box)) box.moveLeft(x + 2 - width);
+    if (!isFree(box)) {
+      // One line higher, still over its bar, while the frame has room.
+      box.moveTo(x - 8, y - 2 * height);
+      if (box.top() < top - 20 - height || !isFree(box)) continue;
+    }
+    written.push_back(box);
+    DrawTextAt(painter, box.left(), box.top(), text);
   }
 }

@@ -1,6 +1,5 @@
 #include "desktop/shell/views/MyListView.h"
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QHeaderView>
@@ -10,6 +9,7 @@
 #include <numeric>
 
 #include "common/TextUtil.h"
+#include "desktop/shell/core/BusyCursor.h"
 #include "desktop/shell/core/TesseraDoc.h"
 #include "desktop/shell/views/ModInfoDlg.h"
 
@@ -72,7 +72,7 @@ void CMyListView::ScheduleRefill() {
 }
 
 void CMyListView::Refill() {
-  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const desktop::CBusyCursor busy;
   setUpdatesEnabled(false);
   clear();
   setRowCount(0);
@@ -111,7 +111,6 @@ void CMyListView::Refill() {
   // Rows are back in mass order; the directions stay for the next click.
   horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
   setUpdatesEnabled(true);
-  QApplication::restoreOverrideCursor();
 }
 
 void CMyListView::SortByColumn(int column) {

@@ -30,10 +30,9 @@ QString PictureFilters() {
   return filters.join(QStringLiteral(";;"));
 }
 
-int PictureFilterIndex(const QString& filter) {
-  for (int format = kBmp; format <= kTiff; ++format)
-    if (filter == QLatin1String(Info(format).filter)) return format;
-  return kTiff;
+int PictureFilterIndex(int position) {
+  const int format = kBmp + position;
+  return format >= kBmp && format <= kTiff ? format : kTiff;
 }
 
 QString PicturePath(const QString& chosen, int format) {

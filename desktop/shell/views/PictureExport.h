@@ -11,8 +11,8 @@ enum PictureFormat { kBmp = 1, kJpeg = 2, kPng = 3, kTiff = 4 };
 
 // The save dialog's filters, in format order.
 QString PictureFilters();
-// Format of a filter as the dialog returns it; TIFF for anything else.
-int PictureFilterIndex(const QString& filter);
+// Format of the filter at a position of PictureFilters(); TIFF for anything else.
+int PictureFilterIndex(int position);
 
 // The chosen path as it is when it already ends in the format's extension
 // (any case; ".jpeg" and ".tif" count too), else with the extension appended.

@@ -1,7 +1,7 @@
 #include "desktop/shell/views/TesseraView.h"
 
 #include <QContextMenuEvent>
-#include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "desktop/shell/core/FileChooser.h"
 #include "desktop/shell/core/TesseraDoc.h"
 #include "desktop/shell/core/UserMessage.h"
 #include "desktop/shell/views/ParametersDlg.h"
@@ -121,11 +122,15 @@ void CTesseraView::EditParameters() {
 }
 
 void CTesseraView::SaveToPictures() {
-  QString filter;
-  const QString chosen = QFileDialog::getSaveFileName(this, QStringLiteral("Save to pictures"), QString(),
-                                                      desktop::PictureFilters(), &filter);
+  int position = -1;
+  desktop::FileChoice choice;
+  choice.kind = desktop::ChooserKind::SaveFile;
+  choice.title = QStringLiteral("Save to pictures");
+  choice.filter = desktop::PictureFilters();
+  choice.filterIndex = &position;
+  const QString chosen = desktop::ChooseFile(this, choice).value_or(QString());
   if (chosen.isEmpty()) return;
-  const int format = desktop::PictureFilterIndex(filter);
+  const int format = desktop::PictureFilterIndex(position);
   const QString path = desktop::PicturePath(chosen, format);
   // The dialog asked about the name typed; the extension may have made it
   // another file.

@@ -2,11 +2,16 @@
 #include <fstream>
 
 #include "desktop/shell/core/TesseraDoc.h"
+#include "desktop/shell/core/tests/StandIns.h"
 
 class TesseraDocTest : public QObject {
   Q_OBJECT
 
+  ScratchCurrentDir scratch_;  // the tables are written there
+
  private slots:
+  void initTestCase() { QVERIFY(scratch_.IsValid()); }
+
   void LoadSortsRowsByMassAndKeepsPointsInFileOrder() {
     {
       std::ofstream out("table.temp", std::ios::binary);

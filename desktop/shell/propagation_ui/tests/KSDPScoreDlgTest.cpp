@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <map>
 
-#include "DialogTestSupport.h"
+#include "desktop/shell/core/tests/StandIns.h"
 #include "desktop/shell/propagation_ui/EditableListCtrl.h"
 #include "desktop/shell/propagation_ui/KSDPScoreDlg.h"
 #include "desktop/shell/propagation_ui/LetterEdit.h"
@@ -60,12 +60,6 @@ class KSDPScoreDlgTest : public QObject {
   QString At(const QString& name) const { return dir_.filePath(name); }
   std::string Tables() const { return dir_.path().toStdString(); }
 
-  template <typename T>
-  static T* Child(QWidget& dialog, const char* name) {
-    T* child = dialog.findChild<T*>(QLatin1String(name));
-    if (!child) qFatal("no control %s", name);
-    return child;
-  }
   static void Set(QWidget& dialog, const char* edit, const QString& text) {
     Child<QLineEdit>(dialog, edit)->setText(text);
   }

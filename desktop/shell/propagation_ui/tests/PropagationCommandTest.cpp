@@ -5,7 +5,7 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "DialogTestSupport.h"
+#include "desktop/shell/core/tests/StandIns.h"
 #include "desktop/shell/core/TesseraDoc.h"
 #include "desktop/shell/propagation_ui/PropagationCommands.h"
 
@@ -35,7 +35,7 @@ class PropagationCommandTest : public QObject {
   // reports are those of the job's own golden run.
   void CommandRunsTheLoadedJob() {
     RecordedMessages messages;
-    QueuedChooser chooser;
+    ScriptedChooser chooser;
     chooser.answers = {At("job.para")};
     QTimer driver;
     connect(&driver, &QTimer::timeout, [&driver] {
@@ -110,6 +110,26 @@ class PropagationCommandTest : public QObject {
     QVERIFY(!outcome.succeeded);
     QVERIFY(outcome.report.startsWith(QStringLiteral("Propagation finished, but not every report")));
     QVERIFY(outcome.report.contains(QStringLiteral("Can not save file:blocked_InterPropagate.txt")));
+  }
+
+  // A search engine's file: the reader's account of what it kept comes
+  // first, then the counts the console program prints.
+  void SearchEngineReportIsShown() {
+    WriteText(At("engine_clusters.csv"),
+              "1,BSA1.670.670.2.dta,1,1444.6\n2,BSA1.747.747.2.dta,1,1444.6\n"
+              "3,BSA1.999999.999999.2.dta,1,1444.6\n");
+    WriteText(At("engine_pairs.csv"), "");
+    WriteText(At("engine.para"), "PairFile=engine_pairs.csv\nResultFile=" TESSERA_SOURCE_DIR
+                                 "/data/BSA/BSA1_Comet.pep.xml\nClusterFile=engine_clusters.csv\n");
+    RecordedMessages messages;
+    const CPropagationOutcome outcome = RunPropagationJob(nullptr, "engine.para", false);
+    QVERIFY2(outcome.succeeded, qPrintable(outcome.report));
+    const QString& report = outcome.report;
+    const qsizetype kept = report.indexOf(QStringLiteral("971 spectra with a rank-1 hit; 40 kept"));
+    QVERIFY2(kept > 0 && kept < report.indexOf(QStringLiteral("Identified before propagation: 40\n")),
+             qPrintable(report));
+    QVERIFY(report.contains(QStringLiteral("Identified spectra present in the cluster file: 2 of 40\n")));
+    QVERIFY(report.contains(QStringLiteral("Spectra identified by propagation: 1\n")));
   }
 
   void MissingParameterFileIsSaid() {

@@ -3,11 +3,12 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "desktop/shell/propagation_ui/PropagationDlg.h"
-#include "DialogTestSupport.h"
+#include "desktop/shell/core/tests/StandIns.h"
 
 class PropagationDlgTest : public QObject {
   Q_OBJECT
@@ -15,12 +16,6 @@ class PropagationDlgTest : public QObject {
   QTemporaryDir dir_;
   QString At(const QString& name) const { return dir_.filePath(name); }
 
-  template <typename T>
-  static T* Child(CPropagationDlg& dialog, const char* name) {
-    T* child = dialog.findChild<T*>(QLatin1String(name));
-    if (!child) qFatal("no control %s", name);
-    return child;
-  }
   static void Type(CPropagationDlg& dialog, const char* edit, const QString& text) {
     QLineEdit* field = Child<QLineEdit>(dialog, edit);
     field->clear();
@@ -44,7 +39,7 @@ class PropagationDlgTest : public QObject {
   // extension get it, since the job drops the last five characters.
   void SaveAsWritesTheParameterFile() {
     RecordedMessages messages;
-    QueuedChooser chooser;
+    ScriptedChooser chooser;
     CPropagationDlg dialog;
     dialog.SetSaveDirectory(dir_.path().toStdString());
     FillInputs(dialog);
@@ -63,16 +58,27 @@ class PropagationDlgTest : public QObject {
     QTest::mouseClick(Child<QCheckBox>(dialog, "siteCheck"), Qt::LeftButton);
     QVERIFY(!dialog.IsSaved());
     QTest::mouseClick(Child<QCheckBox>(dialog, "directoryCheck"), Qt::LeftButton);
+    // The search-engine filter: only the keys given are written.
+    Type(dialog, "fdrEdit", QStringLiteral("5%"));
+    Type(dialog, "decoyPrefixEdit", QStringLiteral(" rev_,DECOY_ "));
+    QVERIFY(!dialog.IsSaved());
     QVERIFY(dialog.SaveAs());
     QCOMPARE(dialog.ParaPath(), At("edited.para").toStdString());
     QCOMPARE(ReadText(At("edited.para")),
              base + "ClusterFile=" + At("clusters.csv").toStdString() + "\nDTAPath=" +
                  At("spectra").toStdString() +
-                 "\nModCounT=3\nIsModSiteDetermined=1\nIsDirectory=1\n");
+                 "\nModCounT=3\nIsModSiteDetermined=1\nIsDirectory=1\nFdrLevel=5%\n"
+                 "DecoyPrefix=rev_,DECOY_\n");
     QVERIFY(messages.texts.isEmpty());
 
-    // A missing cluster file stops the save before the chooser opens.
+    // A value the job would refuse, or a missing cluster file, stops the
+    // save before the chooser opens.
+    Type(dialog, "scoreThresholdEdit", QStringLiteral("high"));
+    QVERIFY(!dialog.SaveAs());
+    QCOMPARE(messages.texts, QStringList{"Score threshold high is not a number"});
+    Child<QLineEdit>(dialog, "scoreThresholdEdit")->clear();
     Child<QLineEdit>(dialog, "clusterEdit")->setText(At("gone.csv"));
+    messages.texts.clear();
     QVERIFY(!dialog.SaveAs());
     QCOMPARE(chooser.asked.size(), size_t{2});
     QCOMPARE(messages.texts, QStringList{"File: " + At("gone.csv") + " does not exist!"});
@@ -80,11 +86,12 @@ class PropagationDlgTest : public QObject {
 
   void LoadShowsTheFileAsTheJobReadsIt() {
     RecordedMessages messages;
-    QueuedChooser chooser;
+    ScriptedChooser chooser;
     WriteText(At("loaded.para"),
               "PAIRFILE=" + At("pairs.csv").toStdString() + "\r\nResultFile=" +
                   At("ids.spectra").toStdString() +
-                  "\nClusterFile=\nmodcount=2\nIsModSiteDetermined=1\nIsDirectory=0\n");
+                  "\nClusterFile=\nmodcount=2\nIsModSiteDetermined=1\nIsDirectory=0\n"
+                  "ScoreThreshold=0.95\n");
     CPropagationDlg dialog;
     // Typed before loading; the file has no cluster file, so none is shown.
     Child<QLineEdit>(dialog, "clusterEdit")->setText(At("clusters.csv"));
@@ -97,13 +104,16 @@ class PropagationDlgTest : public QObject {
     QCOMPARE(Child<QComboBox>(dialog, "modCountCombo")->currentIndex(), 1);
     QVERIFY(Child<QCheckBox>(dialog, "siteCheck")->isChecked());
     QVERIFY(!Child<QCheckBox>(dialog, "directoryCheck")->isChecked());
+    QCOMPARE(Child<QLineEdit>(dialog, "scoreThresholdEdit")->text(), QStringLiteral("0.95"));
+    QCOMPARE(Child<QLineEdit>(dialog, "fdrEdit")->text(), QString());
 
     // Saving what was loaded writes the file back in the dialog's own form.
     QVERIFY(dialog.SaveAs());
     QCOMPARE(ReadText(At("saved-again.para")),
              "PairFile=" + At("pairs.csv").toStdString() + "\nResultFile=" +
                  At("ids.spectra").toStdString() +
-                 "\nClusterFile=\nDTAPath=\nModCounT=2\nIsModSiteDetermined=1\nIsDirectory=0\n");
+                 "\nClusterFile=\nDTAPath=\nModCounT=2\nIsModSiteDetermined=1\nIsDirectory=0\n"
+                 "ScoreThreshold=0.95\n");
 
     chooser.answers = {At("missing.para")};
     QVERIFY(!dialog.Load());
@@ -147,7 +157,7 @@ class PropagationDlgTest : public QObject {
     QFETCH(int, choosersAsked);
     QFETCH(QString, message);
     RecordedMessages messages;
-    QueuedChooser chooser;
+    ScriptedChooser chooser;
     CPropagationDlg dialog;
     dialog.show();
     if (loadFirst) {
@@ -185,7 +195,7 @@ class PropagationDlgTest : public QObject {
     QVERIFY(QDir().mkpath(QFileInfo(pair).path()));
     WriteText(pair, "");
     RecordedMessages messages;
-    QueuedChooser chooser;
+    ScriptedChooser chooser;
     CPropagationDlg dialog;
     dialog.SetSaveDirectory(dir_.path().toStdString());
     FillInputs(dialog);
@@ -200,7 +210,7 @@ class PropagationDlgTest : public QObject {
   // browsed as a directory.
   void BrowseFillsTheFieldAndClearsSaved() {
     RecordedMessages messages;
-    QueuedChooser chooser;
+    ScriptedChooser chooser;
     CPropagationDlg dialog;
     FillInputs(dialog);
     chooser.answers = {At("saved.para"), QString(), At("spectra")};
@@ -214,6 +224,35 @@ class PropagationDlgTest : public QObject {
     QCOMPARE(chooser.asked[2].title, QStringLiteral("Directory of pair files:"));
     QCOMPARE(Child<QLineEdit>(dialog, "pairEdit")->text(), At("spectra"));
     QVERIFY(!dialog.IsSaved());
+  }
+
+  // The result browse offers search engines' files beside the toolkit's
+  // own, under their usual spellings, even where names are case-sensitive.
+  void ResultChooserOffersSearchEngineFiles_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("offered");
+    for (const char* name : {"ids.spectra", "ids.tagram", "ids.Tagram", "comet.pep.xml", "COMET.PEP.XML",
+                             "tandem.pepXML", "tandem.pepxml", "msgf.mzid", "MSGF.MZID", "openms.mzIdentML",
+                             "openms.mzidentml"})
+      QTest::newRow(name) << name << true;
+    for (const char* name : {"pairs.csv", "run.xml", "run.mzML", "ids.spectra.bak"})
+      QTest::newRow(name) << name << false;
+  }
+
+  void ResultChooserOffersSearchEngineFiles() {
+    QFETCH(QString, name);
+    QFETCH(bool, offered);
+    ScriptedChooser chooser;
+    CPropagationDlg dialog;
+    QTest::mouseClick(Child<QPushButton>(dialog, "resultBrowse"), Qt::LeftButton);
+    QCOMPARE(chooser.asked.size(), size_t{1});
+    // The first filter is the one the dialog opens with.
+    const QString first = desktop::CaseTolerantFilters(chooser.asked[0].filter).section(QStringLiteral(";;"), 0, 0);
+    const QString patterns = first.section(QLatin1Char('('), 1).chopped(1);
+    bool matched = false;
+    for (const QString& pattern : patterns.split(QLatin1Char(' ')))
+      matched = matched || QRegularExpression::fromWildcard(pattern, Qt::CaseSensitive).match(name).hasMatch();
+    QVERIFY2(matched == offered, qPrintable(first));
   }
 };
 

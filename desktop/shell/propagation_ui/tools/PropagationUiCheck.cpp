@@ -26,7 +26,7 @@
 #include "desktop/shell/core/TesseraDoc.h"
 #include "desktop/shell/core/UserMessage.h"
 #include "desktop/shell/propagation_ui/EditableListCtrl.h"
-#include "desktop/shell/propagation_ui/FileChooser.h"
+#include "desktop/shell/core/FileChooser.h"
 #include "desktop/shell/propagation_ui/KSDPScoreDlg.h"
 #include "desktop/shell/propagation_ui/PropagationCommands.h"
 
@@ -93,7 +93,8 @@ int main(int argc, char** argv) {
 
   if (args[0] == "propagation" && args.size() == 2) {
     const QString para = QDir::current().absoluteFilePath(QString::fromStdString(args[1]));
-    desktop::SetFileChooser([para](QWidget*, const desktop::FileChoice&) { return para; });
+    desktop::SetFileChooser(
+        [para](QWidget*, const desktop::FileChoice&) -> std::optional<QString> { return para; });
     bool accepted = false;
     WhenModal([&accepted](QWidget* dialog) {
       dialog->findChild<QPushButton*>(QStringLiteral("loadButton"))->click();

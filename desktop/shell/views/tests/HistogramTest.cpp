@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 
 #include "desktop/shell/core/TesseraDoc.h"
+#include "desktop/shell/core/tests/StandIns.h"
 #include "desktop/shell/views/HistogramPlot.h"
 #include "desktop/shell/views/ParametersDlg.h"
 #include "desktop/shell/views/PictureExport.h"
@@ -43,7 +44,11 @@ int CountPixels(const QImage& image, const QRect& area, bool (*test)(QRgb)) {
 class HistogramTest : public QObject {
   Q_OBJECT
 
+  ScratchCurrentDir scratch_;  // tables and pictures are written there
+
  private slots:
+  void initTestCase() { QVERIFY(scratch_.IsValid()); }
+
   void BarsFollowPeakWidthAndFilters_data() {
     QTest::addColumn<int>("width");
     QTest::addColumn<int>("firstBlue");
@@ -77,6 +82,40 @@ class HistogramTest : public QObject {
     QCOMPARE(CountPixels(image, QRect(430, 310, 60, 50), IsRed), 0);
     QVERIFY(CountPixels(image, QRect(290, 32, 60, 18), IsRed) > 10);
     QCOMPARE(CountPixels(image, QRect(140, 50, 20, 299), IsBlue), 0);
+  }
+
+  // Labels of neighbouring bars would print over each other: the taller
+  // bar keeps its label, the other goes without; a label clear of both
+  // stays, one a taller bar would cross moves to its bar's left, one with
+  // both sides taken moves a line up.
+  void CrowdedLabelsGiveWay() {
+    // Every bar labelled; 2.5 pixels per Da.
+    const auto render = [](const std::string& table) {
+      CTesseraDoc doc;
+      LoadTable(doc, table);
+      doc.Settings().annotationFilter = 0;
+      return CTesseraView(&doc).RenderImage(kSize);
+    };
+    // 100 and 104 Da are 10 pixels apart, 160 Da is clear. The taller bar's
+    // label starts at x 292; the neighbour's would start at 302 one pixel
+    // lower and show red beyond the first label's end.
+    const QImage image = render("100.0,40\n104.0,39\n160.0,39\n1.0,0\n");
+    const QImage alone = render("100.0,40\n160.0,39\n1.0,0\n");
+    const QRect around(280, 25, 100, 30);
+    QCOMPARE(CountPixels(image, around, IsRed), CountPixels(alone, around, IsRed));
+    QVERIFY(CountPixels(image, QRect(440, 25, 60, 30), IsRed) > 10);
+
+    // 8 pairs at 80 Da (x 250): its label would reach past x 275, where
+    // the 40-pair bar at 90 Da stands, so it ends at its own bar instead.
+    const QImage moved = render("90.0,40\n80.0,8\n1.0,0\n");
+    QVERIFY(CountPixels(moved, QRect(200, 250, 53, 80), IsRed) > 10);
+    QCOMPARE(CountPixels(moved, QRect(253, 250, 22, 80), IsRed), 0);
+
+    // Two equal bars 10 pixels apart (60 and 64 Da, x 200 and 210) under a
+    // tall one elsewhere: the second label goes one line up.
+    const QImage raised = render("150.0,40\n60.0,10\n64.0,10\n1.0,0\n");
+    QVERIFY(CountPixels(raised, QRect(190, 260, 50, 15), IsRed) > 10);
+    QVERIFY(CountPixels(raised, QRect(200, 244, 50, 15), IsRed) > 10);
   }
 
   void FiltersComeFromThe31stPointOnce() {

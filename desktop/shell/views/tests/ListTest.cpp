@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "desktop/shell/core/TesseraDoc.h"
+#include "desktop/shell/core/tests/StandIns.h"
 #include "desktop/shell/views/ModInfoDlg.h"
 #include "desktop/shell/views/MyListView.h"
 #include "desktop/shell/views/UnimodTable.h"
@@ -35,8 +36,13 @@ QStringList Column(const QTableWidget& table, int column) {
 class ListTest : public QObject {
   Q_OBJECT
 
+  ScratchCurrentDir scratch_;  // files are written there
+
  private slots:
-  void initTestCase() { Write("unimod.xml", kUnimod); }
+  void initTestCase() {
+    QVERIFY(scratch_.IsValid());
+    Write("unimod.xml", kUnimod);
+  }
 
   void LookupByMass_data() {
     QTest::addColumn<double>("delta");
