@@ -23,20 +23,6 @@ namespace {
 
 const QString kTitle = QStringLiteral("Propagation");
 
-// "" when `path` is a file that can be read, else why not.
-std::string UnreadableFile(const std::string& what, const std::string& path) {
-  if (!path::Exists(path)) return what + ": File: " + path + " does not exist!";
-  std::ifstream in;
-  if (!text::OpenInput(in, path)) return what + ": Can not open file:" + path;
-  return std::string();
-}
-
-std::string Line(const char* format, int a, int b = 0, int c = 0) {
-  char buffer[256];
-  std::snprintf(buffer, sizeof buffer, format, a, b, c);
-  return buffer;
-}
-
 // What a search-engine reader kept and dropped; empty for the toolkit's own
 // formats.
 std::string ResultReport(const CPropagationSummary& summary) {
@@ -50,56 +36,11 @@ std::string ResultReport(const CPropagationSummary& summary) {
 std::string CheckPropagationInputs(const std::string& para_path) {
   CPropagationPara para;
   if (!ReadPropagationParaFile(para_path, para)) return "Can not open file:" + para_path;
-
-  std::string why = UnreadableFile("Result file", para.result_file);
-  if (!why.empty()) return why;
-  if (!std::unique_ptr<CResultFile>(CResultFileFactory().GetResult(para.result_file)))
-    return "Result file: Unknown result file type:" + para.result_file;
-
-  if (path::IsDirectory(para.pair_file)) {
-    if (CPropagation::ListPairFiles(para.pair_file).empty())
-      return "Pair files: no .csv or .txt file in the directory " + para.pair_file;
-  } else {
-    why = UnreadableFile("Pair file", para.pair_file);
-    if (!why.empty()) return why;
-  }
-  if (!para.cluster_file.empty()) {
-    why = UnreadableFile("Cluster file", para.cluster_file);
-    if (!why.empty()) return why;
-  }
-  if (!para.dta_path.empty() && !path::Exists(para.dta_path))
-    return "Data path: File: " + para.dta_path + " does not exist!";
-  return std::string();
+  return CheckJobInputs(para);
 }
 
-std::string FormatPropagationSummary(const CPropagation& job, bool determine_sites) {
-  const CPropagationSummary& summary = job.summary();
-  std::string text = ResultReport(summary);
-  text += Line("Identified before propagation: %d\n", summary.identified_before);
-  text += (job.para().cluster_file.empty() ? std::string("Identified spectra present in the pair files")
-                                           : std::string("Identified spectra present in the cluster file")) +
-          Line(": %d of %d\n", summary.identified_in_job, summary.identified_before);
-  if (!job.para().cluster_file.empty()) {
-    text += Line(
-        "Inner propagation: %d clusters identified, %d spectra newly identified, %d conflicting "
-        "clusters\n",
-        summary.inner_clusters_identified, summary.inner_new_spectra, summary.inner_conflicts);
-  }
-  text += Line(
-      "Inter propagation: %d newly identified (%d spectra counted through clusters) from %d pair "
-      "file(s)\n",
-      summary.inter_new_nodes, summary.inter_new_spectra, summary.pair_files);
-  text += Line("Spectra identified by propagation: %d\n", summary.added_spectra);
-  text += std::string("Site determination: ") + (determine_sites ? "on" : "off") + "\n";
-  text += "Output files:\n";
-  std::set<std::string> shown;
-  for (const std::string& output : summary.outputs) {
-    // "pair_with_result.txt" is written in the working directory; say which.
-    const std::string full = QDir::current().absoluteFilePath(QString::fromStdString(output))
-                                 .toStdString();
-    if (shown.insert(full).second) text += "  " + full + "\n";
-  }
-  return text;
+std::string FormatPropagationSummary(const CPropagation& job) {
+  return ResultReport(job.summary()) + FormatSummary(job, /*absolute_paths=*/true);
 }
 
 CPropagationOutcome RunPropagationJob(QWidget* parent, const std::string& para_path,
@@ -145,7 +86,7 @@ CPropagationOutcome RunPropagationJob(QWidget* parent, const std::string& para_p
   else
     text = "Propagation failed: " + para_path + "\n\n";
   // A reader that refused its file says why in its report.
-  text += outcome.ran ? FormatPropagationSummary(job, determine_sites) : ResultReport(job.summary());
+  text += outcome.ran ? FormatPropagationSummary(job) : ResultReport(job.summary());
   if (!heard.empty()) {
     // One missing spectrum file per pair can mean thousands of lines; a box
     // that tall would not fit on any screen.

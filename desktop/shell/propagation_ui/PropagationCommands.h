@@ -35,4 +35,4 @@ std::string CheckPropagationInputs(const std::string& para_path);
 
 // The counts and the reports of a finished run, one per line, as the console
 // program prints them: first what a search-engine reader kept and dropped.
-std::string FormatPropagationSummary(const CPropagation& job, bool determine_sites);
+std::string FormatPropagationSummary(const CPropagation& job);
