@@ -109,7 +109,6 @@ int CPairJoin::Bound(double sum) {
 void CPairJoin::Probe::Candidates(std::size_t a, int floor, std::vector<Candidate>& out) {
   const CPairJoin& j = join_;
   const std::size_t k = j.kind_.size();
-  const std::size_t begin = out.size();
   if (j.kind_[a] == kSilent) return;
   if (j.kind_[a] == kWild) {
     for (std::size_t b = a + 1; b < k; ++b) {
@@ -153,6 +152,4 @@ void CPairJoin::Probe::Candidates(std::size_t a, int floor, std::vector<Candidat
        w != j.wild_.end(); ++w) {
     out.push_back(Candidate{*w, 32767});
   }
-  std::sort(out.begin() + static_cast<std::ptrdiff_t>(begin), out.end(),
-            [](const Candidate& x, const Candidate& y) { return x.spectrum < y.spectrum; });
 }

@@ -47,7 +47,7 @@ class CPairJoin {
   class Probe {
    public:
     explicit Probe(const CPairJoin& join);
-    // Appends, in ascending order of spectrum, every b > a whose packed
+    // Appends every b > a whose packed
     // score with first spectrum a may exceed `floor` (>= 0), with the most
     // it may be.
     void Candidates(std::size_t a, int floor, std::vector<Candidate>& out);
