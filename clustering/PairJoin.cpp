@@ -12,6 +12,14 @@ constexpr double kMostSquares = 1e200;
 constexpr std::size_t kMostPeaks = 100000;
 // An index spread over more cells than this is not built.
 constexpr std::int64_t kMostCells = std::int64_t{1} << 24;
+// Cells of 1/8 Da: a peak's partners lie in the cells its tolerance window
+// touches, and the finer the cells, the fewer peaks outside the window are
+// looked at. Multiplying by 8 is exact, so floor(8 m) is the exact cell.
+constexpr double kCellsPerDalton = 8.0;
+
+inline std::int64_t FineCell(double mz) {
+  return static_cast<std::int64_t>(std::floor(mz * kCellsPerDalton));
+}
 
 }  // namespace
 
@@ -50,13 +58,14 @@ bool CPairJoin::Build(const CDotProductBlock& block, double tol) {
       continue;
     }
     const double norm = std::sqrt(squares);
-    const std::int32_t* cell = block.Cell(s);
+    const double* mz = block.Mz(s);
     float* weight = weight_.data() + peak_offset_[s];
     for (std::size_t i = 0; i < n; ++i) {
       weight[i] = static_cast<float>(intensity[i] / norm);
       if (weight[i] > 0.0f) {
-        if (!any || cell[i] < low) low = cell[i];
-        if (!any || cell[i] > high) high = cell[i];
+        const std::int64_t cell = FineCell(mz[i]);  // Celled: |m/z| < 2^29
+        if (!any || cell < low) low = cell;
+        if (!any || cell > high) high = cell;
         any = true;
       }
     }
@@ -68,32 +77,32 @@ bool CPairJoin::Build(const CDotProductBlock& block, double tol) {
   first_.assign(cells + 1, 0);
   for (std::size_t s = 0; s < k; ++s) {
     if (kind_[s] != kTame) continue;
-    const std::int32_t* cell = block.Cell(s);
+    const double* mz = block.Mz(s);
     for (std::size_t i = 0; i < block.PeakCount(s); ++i) {
-      if (weight_[peak_offset_[s] + i] > 0.0f) ++first_[static_cast<std::size_t>(cell[i] - low_) + 1];
+      if (weight_[peak_offset_[s] + i] > 0.0f) {
+        ++first_[static_cast<std::size_t>(FineCell(mz[i]) - low_) + 1];
+      }
     }
   }
   for (std::size_t c = 0; c < cells; ++c) first_[c + 1] += first_[c];
   entries_.resize(first_[cells]);
+  entry_mz_.resize(first_[cells]);
   // Filled from the last spectrum down, so every cell lists its spectra in
   // descending order and a probe stops at the first one not after it.
   std::vector<std::uint32_t> fill(first_.begin(), first_.end() - (cells > 0 ? 1 : 0));
   for (std::size_t s = k; s-- > 0;) {
     if (kind_[s] != kTame) continue;
-    const std::int32_t* cell = block.Cell(s);
     const double* mz = block.Mz(s);
     for (std::size_t i = 0; i < block.PeakCount(s); ++i) {
       const float w = weight_[peak_offset_[s] + i];
       if (!(w > 0.0f)) continue;
-      entries_[fill[static_cast<std::size_t>(cell[i] - low_)]++] =
-          Entry{mz[i], w, static_cast<std::uint32_t>(s)};
+      const std::uint32_t at = fill[static_cast<std::size_t>(FineCell(mz[i]) - low_)]++;
+      entries_[at] = Entry{static_cast<std::uint32_t>(s), w};
+      entry_mz_[at] = mz[i];
     }
   }
   return true;
 }
-
-CPairJoin::Probe::Probe(const CPairJoin& join)
-    : join_(join), sums_(join.kind_.size(), 0.0) {}
 
 int CPairJoin::Bound(double sum) {
   // The packed score is trunc(score * 10000) of a score that exceeds the
@@ -105,6 +114,9 @@ int CPairJoin::Bound(double sum) {
   if (!(most < 32767.0)) return 32767;
   return static_cast<int>(most);
 }
+
+CPairJoin::Probe::Probe(const CPairJoin& join)
+    : join_(join), sums_(join.kind_.size(), 0.0) {}
 
 void CPairJoin::Probe::Candidates(std::size_t a, int floor, std::vector<Candidate>& out) {
   const CPairJoin& j = join_;
@@ -119,37 +131,45 @@ void CPairJoin::Probe::Candidates(std::size_t a, int floor, std::vector<Candidat
   const CDotProductBlock& block = *j.block_;
   const std::size_t n = block.PeakCount(a);
   const double* mz = block.Mz(a);
-  const std::int32_t* cell = block.Cell(a);
   const float* weight = j.weight_.data() + j.peak_offset_[a];
   const std::int64_t cells = static_cast<std::int64_t>(j.first_.size()) - 1;
   const double tol = j.tol_;
+  // A partner within tol of q lies at most `reach` cells from q's cell;
+  // one at most `sure` cells away lies nearer than tol - 1/8 Da, so far
+  // inside that the exact test cannot fail and is left out.
+  const std::int64_t reach = static_cast<std::int64_t>(std::ceil(tol * kCellsPerDalton));
+  const std::int64_t sure = static_cast<std::int64_t>(std::floor(tol * kCellsPerDalton)) - 2;
   const Entry* entries = j.entries_.data();
+  const double* entry_mz = j.entry_mz_.data();
+  const std::uint32_t* first = j.first_.data();
+  double* sums = sums_.data();
   for (std::size_t i = 0; i < n; ++i) {
     if (!(weight[i] > 0.0f)) continue;
     const double w = weight[i];
     const double q = mz[i];
-    const std::int64_t c = cell[i] - j.low_;
-    for (std::int64_t d = std::max<std::int64_t>(c - 1, 0); d <= std::min(c + 1, cells - 1); ++d) {
-      const Entry* e = entries + j.first_[static_cast<std::size_t>(d)];
-      const Entry* end = entries + j.first_[static_cast<std::size_t>(d) + 1];
-      for (; e != end && e->spectrum > a; ++e) {
-        // The very test the scoring applies to a pair of peaks.
-        if (std::fabs(q - e->mz) < tol) {
-          double& sum = sums_[e->spectrum];
-          if (sum == 0.0) touched_.push_back(e->spectrum);
-          sum += w * static_cast<double>(e->weight);
+    const std::int64_t c = FineCell(q) - j.low_;
+    const std::int64_t from = std::max<std::int64_t>(c - reach, 0);
+    const std::int64_t to = std::min(c + reach, cells - 1);
+    for (std::int64_t d = from; d <= to; ++d) {
+      const Entry* e = entries + first[d];
+      const Entry* end = entries + first[d + 1];
+      if (d >= c - sure && d <= c + sure) {
+        for (; e != end && e->spectrum > a; ++e) sums[e->spectrum] += w * e->weight;
+      } else {
+        for (; e != end && e->spectrum > a; ++e) {
+          // The very test the scoring applies to a pair of peaks.
+          if (std::fabs(q - entry_mz[e - entries]) < tol) sums[e->spectrum] += w * e->weight;
         }
       }
     }
   }
-  for (std::uint32_t b : touched_) {
-    const int bound = Bound(sums_[b]);
-    if (bound > floor) out.push_back(Candidate{b, bound});
-    sums_[b] = 0.0;
-  }
-  touched_.clear();
-  for (auto w = std::upper_bound(j.wild_.begin(), j.wild_.end(), static_cast<std::uint32_t>(a));
-       w != j.wild_.end(); ++w) {
-    out.push_back(Candidate{*w, 32767});
+  for (std::size_t b = a + 1; b < k; ++b) {
+    if (sums[b] == 0.0) {
+      if (j.kind_[b] == kWild) out.push_back(Candidate{static_cast<std::uint32_t>(b), 32767});
+      continue;
+    }
+    const int bound = Bound(sums[b]);
+    if (bound > floor) out.push_back(Candidate{static_cast<std::uint32_t>(b), bound});
+    sums[b] = 0.0;
   }
 }

@@ -9,9 +9,9 @@
 // w_i * w_j over ALL pairs of peaks within tolerance is therefore never
 // below the score: every term is non-negative and the matching takes a
 // subset of them. That sum is gathered for every later spectrum at once
-// from an index of all peaks by half-dalton cell (a peak within tolerance
-// lies in its partner's cell or a neighbour), testing each peak pair with
-// exactly the comparison the scoring uses. Pairs whose sum falls short of
+// from an index of all peaks by eighth-dalton cell, testing each peak pair
+// near the edge of the tolerance window with exactly the comparison the
+// scoring uses. Pairs whose sum falls short of
 // the value, less a margin far wider than the rounding of the weights (single
 // precision) and of the score itself, cannot reach it.
 //
@@ -55,24 +55,23 @@ class CPairJoin {
    private:
     const CPairJoin& join_;
     std::vector<double> sums_;
-    std::vector<std::uint32_t> touched_;
   };
 
  private:
   enum Kind : unsigned char { kTame, kWild, kSilent };
   struct Entry {
-    double mz;
-    float weight;
     std::uint32_t spectrum;
+    float weight;
   };
 
   const CDotProductBlock* block_ = nullptr;
   double tol_ = 0.0;
-  std::int64_t low_ = 0;  // cell of first_[0]
+  std::int64_t low_ = 0;  // eighth-dalton cell of first_[0]
   // Entries of cell low_ + c: entries_[first_[c] .. first_[c + 1]), by
   // spectrum, descending.
   std::vector<std::uint32_t> first_;
   std::vector<Entry> entries_;
+  std::vector<double> entry_mz_;  // beside entries_, read near window edges only
   std::vector<Kind> kind_;
   std::vector<std::uint32_t> wild_;  // ascending
   std::vector<std::uint32_t> peak_offset_;
