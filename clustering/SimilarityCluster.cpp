@@ -279,14 +279,17 @@ std::vector<ClusterLink> JoinedLinks(const msdata::CSpectrum* members, std::size
                                      const CDotProductBlock& prepared, const CPairJoin& join,
                                      double tol, int floor, int threads, PairCounts& counts) {
   const int levels = floor < 32767 ? (32767 - floor + kLevelWidth - 1) / kLevelWidth : 0;
-  // Candidates by level and thread: the later spectra of each row, in runs.
+  // Candidates by level and thread: the later spectra of each row, in runs,
+  // each as its distance from the row less one in 16 bits, or the escape
+  // 0xffff and the spectrum in two halves (blocks beyond 65536 spectra).
   struct Run {
     std::uint32_t first;
-    std::uint32_t count;
+    std::uint32_t count;  // candidates
+    std::uint32_t slots;  // 16-bit values they take
   };
   struct Bucket {
     std::vector<Run> runs;
-    std::vector<std::uint32_t> seconds;
+    std::vector<std::uint16_t> seconds;
   };
   std::vector<std::vector<Bucket>> buckets(static_cast<std::size_t>(threads),
                                            std::vector<Bucket>(static_cast<std::size_t>(levels)));
@@ -306,10 +309,20 @@ std::vector<ClusterLink> JoinedLinks(const msdata::CSpectrum* members, std::size
           if (members[a].charge != members[c.spectrum].charge) continue;
           Bucket& bucket = mine[static_cast<std::size_t>((c.bound - floor - 1) / kLevelWidth)];
           if (bucket.runs.empty() || bucket.runs.back().first != a) {
-            bucket.runs.push_back(Run{static_cast<std::uint32_t>(a), 0});
+            bucket.runs.push_back(Run{static_cast<std::uint32_t>(a), 0, 0});
           }
-          ++bucket.runs.back().count;
-          bucket.seconds.push_back(c.spectrum);
+          Run& run = bucket.runs.back();
+          ++run.count;
+          const std::size_t distance = c.spectrum - a - 1;
+          if (distance < 0xffff) {
+            bucket.seconds.push_back(static_cast<std::uint16_t>(distance));
+            run.slots += 1;
+          } else {
+            bucket.seconds.push_back(0xffff);
+            bucket.seconds.push_back(static_cast<std::uint16_t>(c.spectrum >> 16));
+            bucket.seconds.push_back(static_cast<std::uint16_t>(c.spectrum & 0xffff));
+            run.slots += 3;
+          }
         }
       }
     });
@@ -339,7 +352,7 @@ std::vector<ClusterLink> JoinedLinks(const msdata::CSpectrum* members, std::size
       std::size_t at = 0;
       for (std::size_t r = 0; r < bucket.runs.size(); ++r) {
         work.push_back(Work{&bucket, r, at});
-        at += bucket.runs[r].count;
+        at += bucket.runs[r].slots;
       }
     }
     if (!work.empty()) {
@@ -357,11 +370,16 @@ std::vector<ClusterLink> JoinedLinks(const msdata::CSpectrum* members, std::size
           const std::size_t w = next.fetch_add(1);
           if (w >= work.size()) break;
           const Run& run = work[w].bucket->runs[work[w].run];
-          const std::uint32_t* later = work[w].bucket->seconds.data() + work[w].at;
+          const std::uint16_t* later = work[w].bucket->seconds.data() + work[w].at;
           const std::uint32_t a = run.first;
           seconds.clear();
-          for (std::uint32_t i = 0; i < run.count; ++i) {
-            if (group[later[i]] != group[a]) seconds.push_back(later[i]);
+          for (std::uint32_t i = 0; i < run.slots; ++i) {
+            std::uint32_t b = a + 1 + later[i];
+            if (later[i] == 0xffff) {
+              b = std::uint32_t{later[i + 1]} << 16 | later[i + 2];
+              i += 2;
+            }
+            if (group[b] != group[a]) seconds.push_back(b);
           }
           if (seconds.empty()) continue;
           values.resize(seconds.size());
@@ -383,7 +401,7 @@ std::vector<ClusterLink> JoinedLinks(const msdata::CSpectrum* members, std::size
     }
     for (auto& of_thread : buckets) {
       Bucket().runs.swap(of_thread[static_cast<std::size_t>(level)].runs);
-      std::vector<std::uint32_t>().swap(of_thread[static_cast<std::size_t>(level)].seconds);
+      std::vector<std::uint16_t>().swap(of_thread[static_cast<std::size_t>(level)].seconds);
     }
     for (auto& mine : found_edges) {
       pending.insert(pending.end(), mine.begin(), mine.end());
@@ -840,6 +858,7 @@ void CSimilarityCluster::Run(std::vector<msdata::CSpectrum>& spectra, CSimilarit
 
   notify::Message("Clustering done!");
   if (representative_spectra) {
+    representative_spectra->worker_threads = threads;
     representative_spectra->Generate(spectra, links, representatives,
                                       spectra_process->SettingsOnly());
   }
