@@ -703,20 +703,22 @@ CSimilarityCluster::BlockResult CSimilarityCluster::ClusterBlock(
     if (representatives) {
       // The scores within each cluster, most of which the join skipped.
       CDotProductBlock::Row row;
+      std::vector<std::size_t> sorted;
       std::vector<std::size_t> seconds;
+      std::vector<std::size_t> places;
       std::vector<double> values;
       result.representatives =
           Representatives(result.links, [&](const std::vector<std::size_t>& chain) {
-            std::vector<std::size_t> sorted(chain);
+            sorted = chain;
             std::sort(sorted.begin(), sorted.end());
-            std::vector<long long> support(k > 0 ? sorted.size() : 0, 0);
+            std::vector<long long> support(sorted.size(), 0);
             for (std::size_t x = 0; x + 1 < sorted.size(); ++x) {
               seconds.clear();
-              std::vector<std::size_t> at;
+              places.clear();
               for (std::size_t y = x + 1; y < sorted.size(); ++y) {
                 if (members[sorted[x]].charge != members[sorted[y]].charge) continue;
                 seconds.push_back(sorted[y]);
-                at.push_back(y);
+                places.push_back(y);
               }
               if (seconds.empty()) continue;
               values.resize(seconds.size());
@@ -725,7 +727,7 @@ CSimilarityCluster::BlockResult CSimilarityCluster::ClusterBlock(
               for (std::size_t s = 0; s < seconds.size(); ++s) {
                 const int packed = PackScore(values[s]);
                 support[x] += packed;
-                support[at[s]] += packed;
+                support[places[s]] += packed;
               }
             }
             std::vector<long long> in_chain(chain.size());
