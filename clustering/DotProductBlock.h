@@ -35,6 +35,15 @@ class CDotProductBlock {
   std::size_t PeakCount(std::size_t s) const { return offset_[s + 1] - offset_[s]; }
   // The prepared list of spectrum s, in the order it is scored in.
   msdata::PeakList List(std::size_t s) const;
+  // The same list as arrays, with the half-dalton cell of every peak (0
+  // for a spectrum that is not Celled), and the sum of squared intensities
+  // the cosine divides by.
+  const double* Mz(std::size_t s) const { return mz_.data() + offset_[s]; }
+  const double* Intensity(std::size_t s) const { return intensity_.data() + offset_[s]; }
+  const std::int32_t* Cell(std::size_t s) const { return cell_.data() + offset_[s]; }
+  double Squares(std::size_t s) const { return squares_[s]; }
+  // Every m/z finite with a cell number, no intensity infinite.
+  bool Celled(std::size_t s) const { return celled_[s] != 0; }
 
   // Scores one first spectrum against many second spectra. Holds scratch
   // space; one per thread.

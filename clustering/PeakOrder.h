@@ -30,10 +30,22 @@ inline bool IntensityGreater(const msdata::Peak& a, const msdata::Peak& b) {
   return Before(a.first, b.first);
 }
 
-inline void SortByMz(msdata::PeakList& peaks) { std::sort(peaks.begin(), peaks.end(), MzLess); }
+// Through lambdas rather than function pointers, which sorting would call
+// without inlining them.
+inline void SortByMz(msdata::PeakList& peaks) {
+  std::sort(peaks.begin(), peaks.end(),
+            [](const msdata::Peak& a, const msdata::Peak& b) { return MzLess(a, b); });
+}
+
+inline bool SortedByMz(const msdata::PeakList& peaks) {
+  return std::is_sorted(peaks.begin(), peaks.end(),
+                        [](const msdata::Peak& a, const msdata::Peak& b) { return MzLess(a, b); });
+}
 
 inline void SortByIntensity(msdata::PeakList& peaks) {
-  std::sort(peaks.begin(), peaks.end(), IntensityGreater);
+  std::sort(peaks.begin(), peaks.end(), [](const msdata::Peak& a, const msdata::Peak& b) {
+    return IntensityGreater(a, b);
+  });
 }
 
 }  // namespace peakorder

@@ -12,7 +12,7 @@ namespace {
 // order; a caller's list that is not gets sorted rather than cut into
 // meaningless windows.
 void EnsureMzOrder(msdata::PeakList& peaks) {
-  if (!std::is_sorted(peaks.begin(), peaks.end(), peakorder::MzLess)) peakorder::SortByMz(peaks);
+  if (!peakorder::SortedByMz(peaks)) peakorder::SortByMz(peaks);
 }
 
 }  // namespace

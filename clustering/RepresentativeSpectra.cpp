@@ -1,13 +1,17 @@
 #include "clustering/RepresentativeSpectra.h"
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <ostream>
 #include <set>
 #include <system_error>
+#include <thread>
 
 #include "clustering/PeakOrder.h"
 #include "clustering/PeakSelect.h"
@@ -239,7 +243,13 @@ void CRepresentativeSpectra::BuildConsensusSpectra(const std::vector<msdata::CSp
   }
 
   const CPeakSelect consensus_selection(PEAK_SELECT_TOP_M_PER_WINDOW, 0, 10, 100);
-  for (const Consensus& c : clusters) {
+  struct Built {
+    double mass = 0.0;
+    int charge = 0;
+    msdata::PeakList peaks;
+  };
+  auto build = [&](const Consensus& c) {
+    Built b;
     msdata::PeakList peaks;
     std::vector<double> masses;
     for (int m : c.members) {
@@ -247,18 +257,47 @@ void CRepresentativeSpectra::BuildConsensusSpectra(const std::vector<msdata::CSp
       masses.push_back(spectra[m].precursor_mass);
     }
     std::sort(masses.begin(), masses.end());
-    const double mass = masses[masses.size() / 2];
-    const int charge = spectra[c.members.front()].charge;
+    b.mass = masses[masses.size() / 2];
+    b.charge = spectra[c.members.front()].charge;
+    b.peaks = MergePeaks(std::move(peaks));
+    consensus_selection.Select(b.peaks);
+    return b;
+  };
+  // Rounds of clusters built side by side, then written in order.
+  constexpr std::size_t kRound = 256;
+  const std::size_t threads = static_cast<std::size_t>(std::max(1, worker_threads));
+  std::vector<Built> built;
+  for (std::size_t first = 0; first < clusters.size(); first += kRound) {
+    const std::size_t end = std::min(clusters.size(), first + kRound);
+    built.assign(end - first, Built());
+    std::atomic<std::size_t> next{first};
+    std::exception_ptr failure;
+    std::mutex mutex;
+    auto work = [&]() {
+      try {
+        for (std::size_t c = next.fetch_add(1); c < end; c = next.fetch_add(1)) {
+          built[c - first] = build(clusters[c]);
+        }
+      } catch (...) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!failure) failure = std::current_exception();
+      }
+    };
+    std::vector<std::thread> helpers;
+    for (std::size_t t = 1; t < threads && t < end - first; ++t) helpers.emplace_back(work);
+    work();
+    for (std::thread& h : helpers) h.join();
+    if (failure) std::rethrow_exception(failure);
 
-    msdata::PeakList merged = MergePeaks(std::move(peaks));
-    consensus_selection.Select(merged);
-
-    const std::string name = claims.Claim(c.name);
-    if (out_directory.empty() || !IsPlainFileName(name)) continue;
-    std::unique_ptr<std::FILE, FileCloser> out(
-        std::fopen(path::Join(out_directory, name).c_str(), "w"));
-    if (!out) continue;
-    std::fprintf(out.get(), "%f %d\n", mass, charge);
-    for (const msdata::Peak& p : merged) std::fprintf(out.get(), "%f %f\n", p.first, p.second);
+    for (std::size_t c = first; c < end; ++c) {
+      const Built& b = built[c - first];
+      const std::string name = claims.Claim(clusters[c].name);
+      if (out_directory.empty() || !IsPlainFileName(name)) continue;
+      std::unique_ptr<std::FILE, FileCloser> out(
+          std::fopen(path::Join(out_directory, name).c_str(), "w"));
+      if (!out) continue;
+      std::fprintf(out.get(), "%f %d\n", b.mass, b.charge);
+      for (const msdata::Peak& p : b.peaks) std::fprintf(out.get(), "%f %f\n", p.first, p.second);
+    }
   }
 }

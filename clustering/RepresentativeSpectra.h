@@ -35,6 +35,10 @@ class CRepresentativeSpectra {
   // Replaced by the job's settings at the start of every generation.
   CSpectraProcess spectra_process;
 
+  // Consensus spectra are computed on this many threads and written in
+  // order; the files do not depend on it.
+  int worker_threads = 1;
+
   // Peaks closer than this (daltons) to a group's first peak join the group.
   static constexpr double kMergeWindow = 0.4;
 

@@ -9,11 +9,14 @@
 #include <memory>
 #include <new>
 #include <mutex>
+#include <queue>
 #include <thread>
+#include <unordered_map>
 
 #include <sys/mman.h>
 
 #include "clustering/DotProductBlock.h"
+#include "clustering/PairJoin.h"
 #include "clustering/Progress.h"
 #include "common/Notifier.h"
 
@@ -27,9 +30,14 @@ namespace {
 // with small pages nearly every such read would miss the address cache.
 class TriangleMatrix {
  public:
-  explicit TriangleMatrix(std::size_t k) : k_(k), size_(k < 2 ? 0 : k * (k - 1) / 2) {
+  explicit TriangleMatrix(std::size_t k, std::int16_t fill = 0)
+      : k_(k), size_(k < 2 ? 0 : k * (k - 1) / 2) {
     Allocate();
-    std::memset(data_.get(), 0, size_ * sizeof(std::int16_t));
+    if (fill == 0) {
+      std::memset(data_.get(), 0, size_ * sizeof(std::int16_t));
+    } else {
+      std::fill(data_.get(), data_.get() + size_, fill);
+    }
   }
   TriangleMatrix(const TriangleMatrix& other) : k_(other.k_), size_(other.size_) {
     Allocate();
@@ -78,6 +86,13 @@ class TriangleMatrix {
 // Blocks at least this large have their pairs scored on all threads; smaller
 // ones go to the threads whole, several at a time.
 constexpr std::size_t kSharedBlock = 2048;
+// Below this many spectra, or for thresholds below this floor (packed), the
+// join would pass nearly every pair and all of them are scored.
+constexpr std::size_t kJoinedBlock = 16;
+constexpr int kJoinedFloor = 1000;
+// The entry of a pair the join left unscored, while representatives may
+// still need it; below every packed score.
+constexpr std::int16_t kUnscored = -1;
 // Blocks clustered side by side before their results are taken in order;
 // it bounds the results held and keeps the progress output moving.
 constexpr std::size_t kBlocksPerRound = 64;
@@ -109,37 +124,70 @@ void OnThreads(int threads, Body body) {
   if (failure) std::rethrow_exception(failure);
 }
 
-// Scores every pair (a, b), a < b, of equal charge into `scores`; pairs
-// of unequal charge keep 0. Rows a are handed out one at a time, and a
-// row's entries lie side by side, so threads write apart from each other.
-// `make_scorer` gives each thread its scorer: Load(a) makes a the first
-// spectrum, Score(seconds, count, out) scores it against each of them.
-template <class MakeScorer>
+// Figures of one block, summed over the blocks of a run.
+struct PairCounts {
+  std::atomic<std::size_t> scored{0};
+  std::atomic<std::size_t> above{0};
+};
+
+// Scores pairs (a, b), a < b, of equal charge into `scores`: for every a,
+// the b that `make_chooser`'s chooser puts into its list (Choose(a, list),
+// ascending, all later spectra or a selection); other entries keep what
+// they hold. Rows a are handed out one at a time, and a row's entries lie
+// side by side, so threads write apart from each other. `make_scorer`
+// gives each thread its scorer: Load(a) makes a the first spectrum,
+// Score(seconds, count, out) scores it against each of them. Counts the
+// pairs scored and those whose entry exceeds `floor`.
+template <class MakeScorer, class MakeChooser>
 void ScorePairs(const msdata::CSpectrum* members, std::size_t k, int threads,
-                TriangleMatrix& scores, MakeScorer make_scorer) {
+                TriangleMatrix& scores, MakeScorer make_scorer, MakeChooser make_chooser,
+                int floor, PairCounts& counts) {
   std::atomic<std::size_t> next_row{0};
   OnThreads(threads, [&]() {
     auto scorer = make_scorer();
+    auto chooser = make_chooser();
+    std::vector<std::size_t> chosen;
     std::vector<std::size_t> seconds;
     std::vector<double> values;
+    std::size_t scored = 0;
+    std::size_t above = 0;
     for (;;) {
       const std::size_t a = next_row.fetch_add(1);
-      if (a >= k) return;
+      if (a + 1 >= k) break;
+      chosen.clear();
+      chooser.Choose(a, chosen);
       seconds.clear();
-      for (std::size_t b = a + 1; b < k; ++b) {
+      for (std::size_t b : chosen) {
         if (members[a].charge == members[b].charge) seconds.push_back(b);
       }
+      if (seconds.empty()) continue;
       values.resize(seconds.size());
       scorer.Load(a);
       scorer.Score(seconds.data(), seconds.size(), values.data());
-      if (a + 1 == k) continue;
       std::int16_t* row = scores.Later(a);
       for (std::size_t s = 0; s < seconds.size(); ++s) {
-        row[seconds[s] - a - 1] = CSimilarityCluster::PackScore(values[s]);
+        const std::int16_t packed = CSimilarityCluster::PackScore(values[s]);
+        row[seconds[s] - a - 1] = packed;
+        if (packed > floor) ++above;
       }
+      scored += seconds.size();
     }
+    counts.scored += scored;
+    counts.above += above;
   });
 }
+
+// Every later spectrum.
+class AllPairs {
+ public:
+  explicit AllPairs(std::size_t k) : k_(k) {}
+  void Choose(std::size_t a, std::vector<std::size_t>& out) const {
+    for (std::size_t b = a + 1; b < k_; ++b) out.push_back(b);
+  }
+
+ private:
+  std::size_t k_;
+};
 
 // "Dot Product" in daltons through the per-block index.
 class IndexedScorer {
@@ -178,6 +226,212 @@ class GeneralScorer {
   std::size_t a_ = 0;
 };
 
+
+// Clusters in order of their heads, each with its representative: the
+// member most similar to all others, the earlier member on ties, the head
+// when no member has any support. support(chain) gives the summed packed
+// scores of every member of a chain (in chain order) with the others.
+template <class Support>
+std::vector<int> Representatives(const std::vector<ClusterLink>& links, Support support) {
+  const std::size_t k = links.size();
+  std::vector<int> representatives;
+  std::vector<unsigned char> taken(k, 0);
+  std::vector<std::size_t> chain;
+  for (std::size_t p = 0; p < k; ++p) {
+    if (taken[p]) continue;
+    chain.clear();
+    for (std::int32_t m = static_cast<std::int32_t>(p); m >= 0; m = links[m].next) {
+      chain.push_back(static_cast<std::size_t>(m));
+      taken[m] = 1;
+    }
+    std::size_t representative = chain.front();
+    if (chain.size() > 1) {
+      const std::vector<long long> supports = support(chain);
+      long long best_support = 0;
+      for (std::size_t c = 0; c < chain.size(); ++c) {
+        if (supports[c] > best_support) {
+          best_support = supports[c];
+          representative = chain[c];
+        }
+      }
+    }
+    representatives.push_back(static_cast<int>(representative));
+  }
+  return representatives;
+}
+
+// Bounds of one width are scored together, the highest first.
+constexpr int kLevelWidth = 50;
+
+// The links of a block whose pairs CPairJoin bounds, from the scores of as
+// few pairs as single linkage allows.
+//
+// Merging only ever looks at the best entry between two clusters. When a
+// pair's bound does not exceed some value and its spectra are already
+// joined by a path of scores all above that value, the pair's own score is
+// never the best entry between two clusters while they are apart (a higher
+// one on the path always is), so it cannot change what is merged or when.
+// Pairs are therefore taken by bound, highest first, in levels of
+// kLevelWidth: those whose spectra the scores above the level already join
+// are skipped, the others scored. What is merged comes from the scored
+// pairs above the floor alone (MergeEdges).
+std::vector<ClusterLink> JoinedLinks(const msdata::CSpectrum* members, std::size_t k,
+                                     const CDotProductBlock& prepared, const CPairJoin& join,
+                                     double tol, int floor, int threads, PairCounts& counts) {
+  const int levels = floor < 32767 ? (32767 - floor + kLevelWidth - 1) / kLevelWidth : 0;
+  // Candidates by level and thread: the later spectra of each row, in runs,
+  // each as its distance from the row less one in 16 bits, or the escape
+  // 0xffff and the spectrum in two halves (blocks beyond 65536 spectra).
+  struct Run {
+    std::uint32_t first;
+    std::uint32_t count;  // candidates
+    std::uint32_t slots;  // 16-bit values they take
+  };
+  struct Bucket {
+    std::vector<Run> runs;
+    std::vector<std::uint16_t> seconds;
+  };
+  std::vector<std::vector<Bucket>> buckets(static_cast<std::size_t>(threads),
+                                           std::vector<Bucket>(static_cast<std::size_t>(levels)));
+  {
+    std::atomic<std::size_t> next_row{0};
+    std::atomic<int> next_slot{0};
+    OnThreads(threads, [&]() {
+      std::vector<Bucket>& mine = buckets[static_cast<std::size_t>(next_slot.fetch_add(1))];
+      CPairJoin::Probe probe(join);
+      std::vector<CPairJoin::Candidate> found;
+      for (;;) {
+        const std::size_t a = next_row.fetch_add(1);
+        if (a + 1 >= k) break;
+        found.clear();
+        probe.Candidates(a, floor, found);
+        for (const CPairJoin::Candidate& c : found) {
+          if (members[a].charge != members[c.spectrum].charge) continue;
+          Bucket& bucket = mine[static_cast<std::size_t>((c.bound - floor - 1) / kLevelWidth)];
+          if (bucket.runs.empty() || bucket.runs.back().first != a) {
+            bucket.runs.push_back(Run{static_cast<std::uint32_t>(a), 0, 0});
+          }
+          Run& run = bucket.runs.back();
+          ++run.count;
+          const std::size_t distance = c.spectrum - a - 1;
+          if (distance < 0xffff) {
+            bucket.seconds.push_back(static_cast<std::uint16_t>(distance));
+            run.slots += 1;
+          } else {
+            bucket.seconds.push_back(0xffff);
+            bucket.seconds.push_back(static_cast<std::uint16_t>(c.spectrum >> 16));
+            bucket.seconds.push_back(static_cast<std::uint16_t>(c.spectrum & 0xffff));
+            run.slots += 3;
+          }
+        }
+      }
+    });
+  }
+
+  // Groups joined by the scores above the current level; `group` is read
+  // by the threads while a level is scored and changed only between levels.
+  std::vector<std::uint32_t> parent(k);
+  for (std::size_t x = 0; x < k; ++x) parent[x] = static_cast<std::uint32_t>(x);
+  auto find = [&](std::uint32_t x) {
+    while (parent[x] != x) x = parent[x] = parent[parent[x]];
+    return x;
+  };
+  std::vector<std::uint32_t> group(parent);
+  std::vector<CSimilarityCluster::Edge> edges;
+  std::vector<CSimilarityCluster::Edge> pending;
+  std::vector<std::vector<CSimilarityCluster::Edge>> found_edges(static_cast<std::size_t>(threads));
+  for (int level = levels - 1; level >= 0; --level) {
+    struct Work {
+      const Bucket* bucket;
+      std::size_t run;
+      std::size_t at;
+    };
+    std::vector<Work> work;
+    for (auto& of_thread : buckets) {
+      const Bucket& bucket = of_thread[static_cast<std::size_t>(level)];
+      std::size_t at = 0;
+      for (std::size_t r = 0; r < bucket.runs.size(); ++r) {
+        work.push_back(Work{&bucket, r, at});
+        at += bucket.runs[r].slots;
+      }
+    }
+    if (!work.empty()) {
+      std::atomic<std::size_t> next{0};
+      std::atomic<int> next_slot{0};
+      OnThreads(threads, [&]() {
+        std::vector<CSimilarityCluster::Edge>& mine =
+            found_edges[static_cast<std::size_t>(next_slot.fetch_add(1))];
+        CDotProductBlock::Row row;
+        std::vector<std::size_t> seconds;
+        std::vector<double> values;
+        std::size_t scored = 0;
+        std::size_t above = 0;
+        for (;;) {
+          const std::size_t w = next.fetch_add(1);
+          if (w >= work.size()) break;
+          const Run& run = work[w].bucket->runs[work[w].run];
+          const std::uint16_t* later = work[w].bucket->seconds.data() + work[w].at;
+          const std::uint32_t a = run.first;
+          seconds.clear();
+          for (std::uint32_t i = 0; i < run.slots; ++i) {
+            std::uint32_t b = a + 1 + later[i];
+            if (later[i] == 0xffff) {
+              b = std::uint32_t{later[i + 1]} << 16 | later[i + 2];
+              i += 2;
+            }
+            if (group[b] != group[a]) seconds.push_back(b);
+          }
+          if (seconds.empty()) continue;
+          values.resize(seconds.size());
+          row.Load(prepared, a, tol);
+          row.Score(seconds.data(), seconds.size(), values.data());
+          for (std::size_t s = 0; s < seconds.size(); ++s) {
+            const std::int16_t packed = CSimilarityCluster::PackScore(values[s]);
+            if (packed > floor) {
+              mine.push_back(
+                  CSimilarityCluster::Edge{a, static_cast<std::uint32_t>(seconds[s]), packed});
+              ++above;
+            }
+          }
+          scored += seconds.size();
+        }
+        counts.scored += scored;
+        counts.above += above;
+      });
+    }
+    for (auto& of_thread : buckets) {
+      Bucket().runs.swap(of_thread[static_cast<std::size_t>(level)].runs);
+      std::vector<std::uint16_t>().swap(of_thread[static_cast<std::size_t>(level)].seconds);
+    }
+    for (auto& mine : found_edges) {
+      pending.insert(pending.end(), mine.begin(), mine.end());
+      mine.clear();
+    }
+    // The scores above this level join their spectra for the levels below.
+    const int low = floor + level * kLevelWidth;
+    bool joined = false;
+    std::size_t kept = 0;
+    for (const CSimilarityCluster::Edge& e : pending) {
+      if (e.score <= low) {
+        pending[kept++] = e;
+        continue;
+      }
+      edges.push_back(e);
+      const std::uint32_t x = find(e.lo);
+      const std::uint32_t y = find(e.hi);
+      if (x != y) {
+        parent[std::max(x, y)] = std::min(x, y);
+        joined = true;
+      }
+    }
+    pending.resize(kept);
+    if (joined) {
+      for (std::size_t x = 0; x < k; ++x) group[x] = find(static_cast<std::uint32_t>(x));
+    }
+  }
+  edges.insert(edges.end(), pending.begin(), pending.end());
+  return CSimilarityCluster::MergeEdges(std::move(edges), k, floor);
+}
 }  // namespace
 
 std::int16_t CSimilarityCluster::PackScore(double score) {
@@ -306,6 +560,82 @@ std::vector<ClusterLink> CSimilarityCluster::MergeScores(std::int16_t* scores, s
 }
 
 
+// Single linkage as MergeScores does it, over the entries above the floor
+// alone. Merging takes the scores from the highest down: all entries of one
+// value between clusters that are still apart are the best entries left,
+// and among them the pair of clusters with the lowest lower position, then
+// the lowest higher one, goes first. A cluster's position is its lowest
+// member, and only the absorbed cluster's position changes, so its pairs
+// are queued again under the new position and stale ones are passed over.
+std::vector<ClusterLink> CSimilarityCluster::MergeEdges(std::vector<Edge> edges, std::size_t k,
+                                                       int floor) {
+  edges.erase(std::remove_if(edges.begin(), edges.end(),
+                             [floor](const Edge& e) { return e.score <= floor; }),
+              edges.end());
+  std::sort(edges.begin(), edges.end(),
+            [](const Edge& x, const Edge& y) { return x.score > y.score; });
+  std::vector<ClusterLink> links(k);
+  std::vector<std::uint32_t> tail(k);
+  std::vector<std::uint32_t> parent(k);  // towards the cluster's position
+  for (std::size_t a = 0; a < k; ++a) {
+    links[a] = ClusterLink{static_cast<std::int32_t>(a), -1};
+    tail[a] = static_cast<std::uint32_t>(a);
+    parent[a] = static_cast<std::uint32_t>(a);
+  }
+  auto find = [&](std::uint32_t x) {
+    while (parent[x] != x) x = parent[x] = parent[parent[x]];
+    return x;
+  };
+  auto key = [](std::uint32_t x, std::uint32_t y) {
+    return x < y ? (std::uint64_t{x} << 32 | y) : (std::uint64_t{y} << 32 | x);
+  };
+  std::priority_queue<std::uint64_t, std::vector<std::uint64_t>, std::greater<std::uint64_t>>
+      queue;
+  std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> near;  // within one value
+  for (std::size_t first = 0; first < edges.size();) {
+    std::size_t end = first;
+    while (end < edges.size() && edges[end].score == edges[first].score) ++end;
+    near.clear();
+    for (std::size_t e = first; e < end; ++e) {
+      const std::uint32_t x = find(edges[e].lo);
+      const std::uint32_t y = find(edges[e].hi);
+      if (x == y) continue;
+      queue.push(key(x, y));
+      near[x].push_back(y);
+      near[y].push_back(x);
+    }
+    while (!queue.empty()) {
+      const std::uint64_t top = queue.top();
+      queue.pop();
+      const auto a = static_cast<std::uint32_t>(top >> 32);
+      const auto b = static_cast<std::uint32_t>(top & 0xffffffffu);
+      if (find(a) != a || find(b) != b) continue;  // queued under an old position
+      links[tail[a]].next = static_cast<std::int32_t>(b);
+      tail[a] = tail[b];
+      parent[b] = a;
+      auto from = near.find(b);
+      if (from == near.end()) continue;
+      std::vector<std::uint32_t> moved;
+      moved.swap(from->second);
+      std::vector<std::uint32_t>& into = near[a];
+      for (std::uint32_t c : moved) {
+        const std::uint32_t r = find(c);
+        if (r == a) continue;
+        queue.push(key(a, r));
+        into.push_back(r);
+      }
+    }
+    first = end;
+  }
+  for (std::size_t a = 0; a < k; ++a) {
+    if (parent[a] != a) continue;
+    for (std::int32_t m = static_cast<std::int32_t>(a); m >= 0; m = links[m].next) {
+      links[m].root = static_cast<std::int32_t>(a);
+    }
+  }
+  return links;
+}
+
 bool CSimilarityCluster::JoinsBlock(const msdata::CSpectrum& start,
                                     const msdata::CSpectrum& candidate) const {
   double difference = std::fabs(start.precursor_mass - candidate.precursor_mass);
@@ -343,28 +673,85 @@ CSimilarityCluster::BlockResult CSimilarityCluster::ClusterBlock(
   const msdata::CSpectrum* members = spectra.data() + block.start;
   threads = std::max(1, threads);
 
-  TriangleMatrix original(k);  // as scored, for choosing representatives
-  // Each spectrum is prepared once and reused for every pair it is in.
-  if (similarity.similar_method == SIMILAR_DOT_PRODUCT &&
-      similarity.fragment_ion_tol_type != TOLERANCE_PPM) {
-    CDotProductBlock prepared;
-    prepared.Prepare(members, k, peak_select);
-    const double tol = similarity.fragment_ion_tol;
-    ScorePairs(members, k, threads, original,
-               [&]() { return IndexedScorer(prepared, tol); });
-  } else {
-    std::vector<msdata::PeakList> prepared(k);
-    for (std::size_t a = 0; a < k; ++a) {
-      prepared[a] = peak_select.Prepare(members[a].peaks);
-      CSimilarity::ArrangeFor(similarity.similar_method, prepared[a]);
-    }
-    ScorePairs(members, k, threads, original,
-               [&]() { return GeneralScorer(prepared, members, similarity); });
-  }
-
   // Only pairs above both the threshold and 0 can ever be merged.
   const double merge_floor = std::max(std::trunc(threshold * 10000.0), 0.0);
   const int floor = merge_floor < 32767.0 ? static_cast<int>(merge_floor) : 32767;
+  PairCounts counts;
+
+  // Each spectrum is prepared once and reused for every pair it is in.
+  const bool dot = similarity.similar_method == SIMILAR_DOT_PRODUCT &&
+                   similarity.fragment_ion_tol_type != TOLERANCE_PPM;
+  const double tol = similarity.fragment_ion_tol;
+  CDotProductBlock prepared;
+  std::vector<msdata::PeakList> lists;
+  if (dot) {
+    prepared.Prepare(members, k, peak_select);
+  } else {
+    lists.resize(k);
+    for (std::size_t a = 0; a < k; ++a) {
+      lists[a] = peak_select.Prepare(members[a].peaks);
+      CSimilarity::ArrangeFor(similarity.similar_method, lists[a]);
+    }
+  }
+
+  CPairJoin join;
+  if (dot && join_pairs && k >= kJoinedBlock && floor >= kJoinedFloor &&
+      join.Build(prepared, tol)) {
+    result.links = JoinedLinks(members, k, prepared, join, tol, floor, threads, counts);
+    result.pairs_scored = counts.scored;
+    result.pairs_above = counts.above;
+    if (representatives) {
+      // The scores within each cluster, most of which the join skipped.
+      CDotProductBlock::Row row;
+      std::vector<std::size_t> sorted;
+      std::vector<std::size_t> seconds;
+      std::vector<std::size_t> places;
+      std::vector<double> values;
+      result.representatives =
+          Representatives(result.links, [&](const std::vector<std::size_t>& chain) {
+            sorted = chain;
+            std::sort(sorted.begin(), sorted.end());
+            std::vector<long long> support(sorted.size(), 0);
+            for (std::size_t x = 0; x + 1 < sorted.size(); ++x) {
+              seconds.clear();
+              places.clear();
+              for (std::size_t y = x + 1; y < sorted.size(); ++y) {
+                if (members[sorted[x]].charge != members[sorted[y]].charge) continue;
+                seconds.push_back(sorted[y]);
+                places.push_back(y);
+              }
+              if (seconds.empty()) continue;
+              values.resize(seconds.size());
+              row.Load(prepared, sorted[x], tol);
+              row.Score(seconds.data(), seconds.size(), values.data());
+              for (std::size_t s = 0; s < seconds.size(); ++s) {
+                const int packed = PackScore(values[s]);
+                support[x] += packed;
+                support[places[s]] += packed;
+              }
+            }
+            std::vector<long long> in_chain(chain.size());
+            for (std::size_t c = 0; c < chain.size(); ++c) {
+              in_chain[c] = support[static_cast<std::size_t>(
+                  std::lower_bound(sorted.begin(), sorted.end(), chain[c]) - sorted.begin())];
+            }
+            return in_chain;
+          });
+    }
+    return result;
+  }
+
+  TriangleMatrix original(k);  // as scored, for choosing representatives
+  if (dot) {
+    ScorePairs(members, k, threads, original, [&]() { return IndexedScorer(prepared, tol); },
+               [k]() { return AllPairs(k); }, floor, counts);
+  } else {
+    ScorePairs(members, k, threads, original,
+               [&]() { return GeneralScorer(lists, members, similarity); },
+               [k]() { return AllPairs(k); }, floor, counts);
+  }
+  result.pairs_scored = counts.scored;
+  result.pairs_above = counts.above;
   if (!representatives) {
     result.links = MergeScores(original.Data(), k, floor);
     return result;
@@ -373,35 +760,16 @@ CSimilarityCluster::BlockResult CSimilarityCluster::ClusterBlock(
     TriangleMatrix current = original;  // changed by merging
     result.links = MergeScores(current.Data(), k, floor);
   }
-
-  // Clusters in order of their heads; the representative is the member most
-  // similar to all others, the earlier member on ties, the head when no
-  // member has any support.
-  std::vector<unsigned char> taken(k, 0);
-  std::vector<std::size_t> chain;
-  for (std::size_t p = 0; p < k; ++p) {
-    if (taken[p]) continue;
-    chain.clear();
-    for (std::int32_t m = static_cast<std::int32_t>(p); m >= 0; m = result.links[m].next) {
-      chain.push_back(static_cast<std::size_t>(m));
-      taken[m] = 1;
-    }
-    std::size_t representative = chain.front();
-    if (chain.size() > 1) {
-      long long best_support = 0;
-      for (std::size_t x : chain) {
-        long long support = 0;
-        for (std::size_t y : chain) {
-          if (y != x) support += original.At(x, y);
+  result.representatives =
+      Representatives(result.links, [&](const std::vector<std::size_t>& chain) {
+        std::vector<long long> support(chain.size(), 0);
+        for (std::size_t x = 0; x < chain.size(); ++x) {
+          for (std::size_t y = 0; y < chain.size(); ++y) {
+            if (y != x) support[x] += original.At(chain[x], chain[y]);
+          }
         }
-        if (support > best_support) {
-          best_support = support;
-          representative = x;
-        }
-      }
-    }
-    result.representatives.push_back(static_cast<int>(representative));
-  }
+        return support;
+      });
   return result;
 }
 
@@ -428,6 +796,8 @@ void CSimilarityCluster::Run(std::vector<msdata::CSpectrum>& spectra, CSimilarit
   auto clustered = [&](std::size_t b) { return blocks[b].size > 1 || b + 1 == blocks.size(); };
   auto shared = [&](std::size_t b) { return clustered(b) && blocks[b].size >= kSharedBlock; };
 
+  pairs_scored = 0;
+  pairs_above = 0;
   std::vector<ClusterLink> links;
   links.reserve(spectra.size());
   std::vector<int> representatives;
@@ -480,6 +850,8 @@ void CSimilarityCluster::Run(std::vector<msdata::CSpectrum>& spectra, CSimilarit
             ClusterLink{link.root + offset, link.next < 0 ? link.next : link.next + offset});
       }
       for (int r : results[b - first].representatives) representatives.push_back(r + offset);
+      pairs_scored += results[b - first].pairs_scored;
+      pairs_above += results[b - first].pairs_above;
     }
     first = end;
   }
@@ -488,6 +860,7 @@ void CSimilarityCluster::Run(std::vector<msdata::CSpectrum>& spectra, CSimilarit
 
   notify::Message("Clustering done!");
   if (representative_spectra) {
+    representative_spectra->worker_threads = threads;
     representative_spectra->Generate(spectra, links, representatives,
                                       spectra_process->SettingsOnly());
   }

@@ -28,6 +28,14 @@ class CSimilarityCluster : public CCluster {
   // Blocks are scored and merged on this many threads (1: the calling
   // thread only). The output does not depend on it.
   int worker_threads = 1;
+  // Whether blocks scored by "Dot Product" in daltons skip the pairs that
+  // provably cannot be merged (see CPairJoin); false scores every pair.
+  // The output does not depend on it.
+  bool join_pairs = true;
+  // Figures of the last Run: pairs scored, and those scoring above the
+  // threshold.
+  std::size_t pairs_scored = 0;
+  std::size_t pairs_above = 0;
 
   struct Block {
     std::size_t start = 0;
@@ -36,6 +44,8 @@ class CSimilarityCluster : public CCluster {
   struct BlockResult {
     std::vector<ClusterLink> links;  // block positions
     std::vector<int> representatives;
+    std::size_t pairs_scored = 0;
+    std::size_t pairs_above = 0;
   };
 
   // Whether `candidate` joins the block that starts with `start`.
@@ -65,6 +75,16 @@ class CSimilarityCluster : public CCluster {
   // the lowest higher one) while it exceeds `floor`, and returns the links.
   // The entries are changed by the merging.
   static std::vector<ClusterLink> MergeScores(std::int16_t* scores, std::size_t k, int floor);
+
+  // One entry of a score matrix: the packed score of spectra lo < hi.
+  struct Edge {
+    std::uint32_t lo;
+    std::uint32_t hi;
+    std::int16_t score;
+  };
+  // MergeScores over k spectra whose entries are `edges` (each pair at most
+  // once) and 0 elsewhere: the same links, from the edges alone.
+  static std::vector<ClusterLink> MergeEdges(std::vector<Edge> edges, std::size_t k, int floor);
 
   // A score 0..1 as stored in the score matrices: trunc(s * 10000).
   static std::int16_t PackScore(double score);

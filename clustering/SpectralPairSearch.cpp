@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <fstream>
@@ -166,6 +167,41 @@ struct PairOutput {
 
 }  // namespace
 
+void CSpectralPairSearch::AppendScoreLine(std::string& out, double value) {
+  // value = m * 2^-shift exactly; value * 10000 = n * 2^-shift is then
+  // split into its integer part and the remainder, and rounded to nearest,
+  // ties to even, as printf rounds the exact binary value. Values outside
+  // the range where that is simple go through printf itself.
+  if (!(value >= 1e-6 && value < 1024.0)) {
+    AppendFormat(out, "%.4lf\n", value);
+    return;
+  }
+  int exponent = 0;
+  const double fraction = std::frexp(value, &exponent);  // [0.5, 1)
+  const auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 53));
+  const int shift = 53 - exponent;  // 43 .. 73
+  const unsigned __int128 n = static_cast<unsigned __int128>(mantissa) * 10000u;
+  auto whole = static_cast<std::uint64_t>(n >> shift);
+  const unsigned __int128 rest = n & ((static_cast<unsigned __int128>(1) << shift) - 1);
+  const unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
+  if (rest > half || (rest == half && (whole & 1) != 0)) ++whole;
+  char digits[32];
+  char* end = digits + sizeof digits;
+  char* p = end;
+  *--p = '\n';
+  std::uint64_t v = whole;
+  for (int d = 0; d < 4; ++d) {
+    *--p = static_cast<char>('0' + v % 10);
+    v /= 10;
+  }
+  *--p = '.';
+  do {
+    *--p = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v != 0);
+  out.append(p, static_cast<std::size_t>(end - p));
+}
+
 void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilarity* similarity,
                               CPeakSelect* peak_select) {
   const CSimilarity configured = similarity ? *similarity : CSimilarity();
@@ -250,7 +286,7 @@ void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilari
         AppendFormat(out.pairs, "%s,%lf,%s,%lf,%lf,%lf\n", first.name.c_str(),
                      first.precursor_mass, second.name.c_str(), second.precursor_mass, d, s);
       }
-      if (s > 0.0001) AppendFormat(out.scores, "%.4lf\n", std::sqrt(s));
+      if (s > 0.0001) AppendScoreLine(out.scores, std::sqrt(s));
     }
   };
 

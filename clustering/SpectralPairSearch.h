@@ -47,6 +47,10 @@ class CSpectralPairSearch : public CCluster {
   // order of difference.
   static std::vector<ShiftGroup> GroupShifts(std::vector<double> differences, double tolerance);
 
+  // Appends "%.4lf\n" of value, character for character as printf writes
+  // it, without printf for the values a score log holds.
+  static void AppendScoreLine(std::string& out, double value);
+
   // The mass difference of one pair-file line: its fifth comma-separated
   // field (the last one when there are fewer), read like atof.
   static double PairLineDifference(const std::string& line);

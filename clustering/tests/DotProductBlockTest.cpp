@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <random>
 
 #include "clustering/DotProductBlock.h"
+#include "clustering/PairJoin.h"
 #include "clustering/PeakOrder.h"
 #include "clustering/SimilarityCluster.h"
 #include "clustering/tests/ReferenceEngine.h"
@@ -298,6 +300,78 @@ TEST_F(BlockClustering, GeneralMethodsAndToleranceTypes) {
     bool merged = false;
     for (const auto& link : result.links) merged = merged || link.next >= 0;
     EXPECT_EQ(merged, any_merge) << similarity.similar_method;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Every pair the join leaves out scores 0, every candidate at most its
+// bound; the awkward lists (and a negative intensity, which no preparation
+// leaves but a caller's lists may hold) put the bound to the test.
+TEST(PairJoin, BoundsNeverFallBelowTheScores) {
+  std::vector<msdata::PeakList> lists = AwkwardLists(11, 120);
+  const std::vector<msdata::PeakList> more = AwkwardLists(12, 40);
+  for (std::size_t s = 0; s < more.size(); ++s) {  // near-duplicates of the first lists
+    msdata::PeakList copy = lists[s];
+    for (msdata::Peak& p : copy) p.first += 0.49 * ((s % 3) == 0 ? 1.0 : -1.0) * (s % 2);
+    lists.push_back(copy);
+  }
+  lists[15].push_back({300.0, -2.0});
+  CDotProductBlock block;
+  block.Assign(lists);
+  CPairJoin join;
+  ASSERT_TRUE(join.Build(block, 0.5));
+  CPairJoin::Probe probe(join);
+  CDotProductBlock::Row row;
+  std::vector<CPairJoin::Candidate> found;
+  std::size_t candidates = 0;
+  for (std::size_t a = 0; a < block.Size(); ++a) {
+    found.clear();
+    probe.Candidates(a, 0, found);
+    candidates += found.size();
+    std::vector<int> bound(block.Size(), -1);
+    for (const CPairJoin::Candidate& c : found) bound[c.spectrum] = c.bound;
+    row.Load(block, a, 0.5);
+    for (std::size_t b = a + 1; b < block.Size(); ++b) {
+      const int packed = CSimilarityCluster::PackScore(row.Score(b));
+      if (bound[b] < 0) {
+        EXPECT_EQ(packed, 0) << a << " " << b;
+      } else {
+        EXPECT_LE(packed, bound[b]) << a << " " << b;
+      }
+    }
+  }
+  // Some pairs are left out, or the test proves nothing.
+  EXPECT_LT(candidates, block.Size() * (block.Size() - 1) / 2);
+}
+
+// Merging from the edges alone equals merging the matrix, ties included.
+TEST(PairJoin, MergeEdgesFollowsMergeScores) {
+  std::mt19937 rng(3);
+  for (int round = 0; round < 400; ++round) {
+    const std::size_t k = 2 + rng() % 40;
+    const int floor = static_cast<int>(rng() % 3) * 3000;
+    const int values[] = {0, floor, floor + 1, floor + 2, floor + 2, 9000, 9999, 32767};
+    std::vector<std::int16_t> matrix(k * (k - 1) / 2, 0);
+    std::vector<CSimilarityCluster::Edge> edges;
+    for (std::size_t x = 0; x < k; ++x) {
+      for (std::size_t y = x + 1; y < k; ++y) {
+        if (rng() % 3 != 0) continue;
+        const auto v = static_cast<std::int16_t>(values[rng() % 8]);
+        matrix[CSimilarityCluster::PairIndex(x, y, k)] = v;
+        edges.push_back({static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y), v});
+      }
+    }
+    std::shuffle(edges.begin(), edges.end(), rng);
+    const auto want = CSimilarityCluster::MergeScores(matrix.data(), k, floor);
+    const auto got = CSimilarityCluster::MergeEdges(edges, k, floor);
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t m = 0; m < k; ++m) {
+      ASSERT_EQ(got[m].root, want[m].root) << "round " << round << " member " << m;
+      ASSERT_EQ(got[m].next, want[m].next) << "round " << round << " member " << m;
+    }
   }
 }
 

@@ -348,3 +348,110 @@ TEST_F(SimilarityClustering, DamagedSpectraNeverCrash) {
 }
 
 }  // namespace
+
+namespace {
+
+// Near-duplicate families around one precursor mass, so that blocks are
+// large and most pairs score near one another, plus damaged spectra.
+std::vector<msdata::CSpectrum> CrowdedSpectra() {
+  synthetic::Options o;
+  o.families = 6;
+  o.members_per_family = 14;
+  o.raw_peaks = 110;
+  o.shared_peaks = 70;
+  o.charges = 2;
+  o.seed = 77;
+  auto spectra = synthetic::Make(o);
+  std::mt19937 rng(5);
+  for (std::size_t i = 0; i < spectra.size(); ++i) {
+    msdata::CSpectrum& s = spectra[i];
+    s.precursor_mass = 1500.0 + static_cast<double>(rng() % 1000) / 1000.0;
+    // Every third family borrows the peaks of the one before: scores then
+    // also fall between families.
+    if (i >= o.members_per_family && (i / o.members_per_family) % 3 == 1 && rng() % 2 == 0) {
+      s.peaks = spectra[i - o.members_per_family].peaks;
+      for (msdata::Peak& p : s.peaks) p.second *= 0.5 + (rng() % 100) / 100.0;
+    }
+  }
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  spectra[3].peaks[5].first = nan;
+  spectra[4].peaks[7].second = nan;
+  spectra[20].peaks[2].second = inf;
+  spectra[21].peaks[9].second = -40.0;
+  spectra[30].peaks[11].first = 7e8;
+  for (msdata::Peak& p : spectra[40].peaks) p.second = 0.0;
+  return spectra;
+}
+
+// Run's block loop without the files: links and representatives.
+reference::ClusterOutcome ClusterAll(const std::vector<msdata::CSpectrum>& spectra,
+                                     const CSimilarityCluster& strategy,
+                                     const CPeakSelect& select, int threads) {
+  const CSimilarity dot(SIMILAR_DOT_PRODUCT, 0.5, TOLERANCE_DA);
+  reference::ClusterOutcome out;
+  const auto blocks = strategy.FindBlocks(spectra);
+  for (std::size_t b = 0; b < blocks.size(); ++b) {
+    const auto start = static_cast<std::int32_t>(blocks[b].start);
+    if (blocks[b].size == 1 && b + 1 < blocks.size()) {
+      out.links.push_back(ClusterLink{start, -1});
+      continue;
+    }
+    const auto r = strategy.ClusterBlock(spectra, blocks[b], dot, select, threads, true);
+    for (const ClusterLink& l : r.links) {
+      out.links.push_back(ClusterLink{l.root + start, l.next < 0 ? -1 : l.next + start});
+    }
+    for (int p : r.representatives) out.representatives.push_back(p + start);
+  }
+  return out;
+}
+
+std::string Describe(const reference::ClusterOutcome& o) {
+  std::string text;
+  for (const ClusterLink& l : o.links) {
+    text += std::to_string(l.root) + ">" + std::to_string(l.next) + " ";
+  }
+  text += "| ";
+  for (int p : o.representatives) text += std::to_string(p) + " ";
+  return text;
+}
+
+class JoinedClustering : public ::testing::TestWithParam<std::tuple<int, int>> {};
+
+// The joined engine, the engine scoring every pair and the straightforward
+// reference agree on every link and representative: thresholds from 0 to
+// 0.9 and exactly at and one step below observed scores, every peak
+// selection (top 100 keeps lists beyond the index's 63 peaks), damaged
+// spectra, one thread and several.
+TEST_P(JoinedClustering, EqualsEveryPairAndTheReference) {
+  const auto [method, threads] = GetParam();
+  auto spectra = CrowdedSpectra();
+  synthetic::OrderForClustering(spectra);
+  const CPeakSelect select(static_cast<Peak_Select_Method>(method), method == 0 ? 100 : 50,
+                           method == 1 ? 9 : 5, 100);
+  // Packed scores of a few real pairs, for thresholds right at them.
+  std::vector<double> thresholds = {0.0, 0.3, 0.6, 0.9};
+  const CSimilarity dot(SIMILAR_DOT_PRODUCT, 0.5, TOLERANCE_DA);
+  for (std::size_t i : {2u, 17u, 33u}) {
+    msdata::PeakList x = select.Prepare(spectra[i].peaks);
+    msdata::PeakList y = select.Prepare(spectra[i + 1].peaks);
+    const int packed = CSimilarityCluster::PackScore(dot.Compute(x, y, 0.0));
+    thresholds.push_back(packed / 10000.0);
+    thresholds.push_back((packed - 1) / 10000.0);
+  }
+  for (double threshold : thresholds) {
+    CSimilarityCluster strategy(nullptr, nullptr, 2.5, TOLERANCE_DA, threshold);
+    const auto joined = ClusterAll(spectra, strategy, select, threads);
+    strategy.join_pairs = false;
+    const auto every = ClusterAll(spectra, strategy, select, threads);
+    CSimilarity similarity(SIMILAR_DOT_PRODUCT, 0.5, TOLERANCE_DA);
+    const auto ref = reference::Cluster(spectra, strategy, similarity, select);
+    EXPECT_EQ(Describe(joined), Describe(every)) << "threshold " << threshold;
+    EXPECT_EQ(Describe(joined), Describe(ref)) << "threshold " << threshold;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Methods, JoinedClustering,
+                         ::testing::Combine(::testing::Values(0, 1, 2), ::testing::Values(1, 3)));
+
+}  // namespace

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 #include <cmath>
+#include <cstdio>
+#include <limits>
 #include <random>
 
 #include "clustering/Para.h"
@@ -275,6 +277,38 @@ TEST_F(PairSearch, ShiftSearchFindsTheIntegerShift) {
   Strategy().ShiftSearch(spectra, para_.similarity.get(), para_.peak_select.get());
   EXPECT_EQ(ReadAll(File("pairs.csv")),
             "h.1.1.2.dta,1016.000000,h.2.2.2.dta,1000.000000,16.000000,1.000000, 16\n");
+}
+
+}  // namespace
+
+namespace {
+
+// The score log's own formatting against printf: random values, ties of
+// the rounding (multiples of 1/32 and 1/1024 lie exactly halfway between
+// ten-thousandths), neighbours of halfway points, and values printf
+// handles itself.
+TEST(ScoreLog, LinesEqualPrintf) {
+  std::mt19937_64 rng(9);
+  std::vector<double> values = {0.0, 1e-7, 1e-6, 0.00995, 0.01, 0.5, 1.0, 1.00005, 1023.99995,
+                                1024.0, 5e6, std::numeric_limits<double>::infinity(),
+                                std::numeric_limits<double>::quiet_NaN(), -0.5};
+  for (int k = 0; k <= 2048; ++k) {
+    values.push_back(k / 32.0);
+    values.push_back(k / 1024.0);
+    values.push_back(std::nextafter(k / 1024.0, 0.0));
+    values.push_back(std::nextafter((k + 0.5) / 10000.0, 1.0));
+    values.push_back(std::nextafter((k + 0.5) / 10000.0, 0.0));
+  }
+  for (int k = 0; k < 200000; ++k) {
+    values.push_back(static_cast<double>(rng() >> 11) * 0x1.0p-53 * (k % 10 == 0 ? 1100.0 : 1.0));
+  }
+  for (double v : values) {
+    std::string got;
+    CSpectralPairSearch::AppendScoreLine(got, v);
+    char want[64];
+    std::snprintf(want, sizeof want, "%.4lf\n", v);
+    ASSERT_EQ(got, want) << v;
+  }
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ namespace {
 struct Options {
   std::string parameter_file;
   bool shift_search = false;
-  int threads = 0;  // 0: up to two, as the machine allows
+  int threads = 0;  // 0: every hardware thread
 };
 
 bool ParseArguments(const std::vector<std::string>& args, Options& options) {
@@ -125,7 +125,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out) {
     const int threads =
         options.threads > 0
             ? options.threads
-            : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 2u));
+            : static_cast<int>(std::max(std::thread::hardware_concurrency(), 1u));
 
     // The results are replaced by this run; removing them first means that
     // a run that fails to write them cannot pass off an older file as its own.
@@ -139,6 +139,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out) {
         return Fail(out, "Cannot write the cluster file: " + data.cluster_result);
       }
       out << "Cluster file: " << data.cluster_result << "\n";
+      out << "Pairs scored: " << clustering->pairs_scored
+          << ", above the threshold: " << clustering->pairs_above << "\n";
       if (!data.out_directory.empty()) out << "Spectra: " << data.out_directory << "\n";
       return 0;
     }
