@@ -12,12 +12,14 @@
 #include <set>
 #include <system_error>
 #include <thread>
+#include <unistd.h>
 
 #include "clustering/PeakOrder.h"
 #include "clustering/PeakSelect.h"
 #include "common/Dta.h"
 #include "common/Notifier.h"
 #include "common/PathUtil.h"
+#include "common/SafeFile.h"
 
 namespace {
 
@@ -158,15 +160,39 @@ void CRepresentativeSpectra::Generate(const std::vector<msdata::CSpectrum>& spec
                                       const std::vector<int>& representatives,
                                       CSpectraProcess data) {
   spectra_process = std::move(data);
+  failed_writes = 0;
+  written.clear();
 
   {
     // Written straight to the file: a whole-file text in memory would cost
-    // as much again as the names it holds.
-    std::ofstream file(spectra_process.cluster_result, std::ios::binary | std::ios::trunc);
+    // as much again as the names it holds. It takes its name only whole.
+    const std::string& result = spectra_process.cluster_result;
+    const std::string temp = result + ".part-" + std::to_string(::getpid());
+    std::ofstream file(temp, std::ios::binary | std::ios::trunc);
     if (!file) {
       notify::Message("Cannot generate the clustering result file!");
     } else {
       WriteClusterFile(spectra, links, file);
+      file.close();
+      if (file.fail() || std::rename(temp.c_str(), result.c_str()) != 0) {
+        std::remove(temp.c_str());
+        notify::Message("Cannot write the clustering result file: " + result);
+      }
+    }
+  }
+
+  // Cluster numbers as the cluster file gives them.
+  const std::size_t n = std::min(spectra.size(), links.size());
+  cluster_of_.assign(n, 0);
+  size_of_cluster_.assign(1, 0);
+  for (std::size_t p = 0; p < n; ++p) {
+    if (cluster_of_[p] != 0) continue;
+    const int number = static_cast<int>(size_of_cluster_.size());
+    size_of_cluster_.push_back(0);
+    for (int m : Chain(links, static_cast<int>(p))) {
+      if (static_cast<std::size_t>(m) >= n || cluster_of_[m] != 0) break;
+      cluster_of_[m] = number;
+      ++size_of_cluster_[number];
     }
   }
 
@@ -187,11 +213,25 @@ void CRepresentativeSpectra::Generate(const std::vector<msdata::CSpectrum>& spec
   }
 }
 
+void CRepresentativeSpectra::PlaceMember(const msdata::CSpectrum& spectrum, int position) {
+  const std::string& out_directory = spectra_process.out_directory;
+  if (!PlaceSpectrum(spectrum, spectra_process.data_directory, out_directory)) {
+    // A name that is no plain file name is skipped by design; anything else
+    // is a spectrum lost.
+    if (!out_directory.empty() && IsPlainFileName(spectrum.name)) ++failed_writes;
+    return;
+  }
+  if (record_written && static_cast<std::size_t>(position) < cluster_of_.size()) {
+    const int cluster = cluster_of_[position];
+    written.push_back({spectrum, cluster, size_of_cluster_[cluster]});
+  }
+}
+
 void CRepresentativeSpectra::CopyRepresentatives(const std::vector<msdata::CSpectrum>& spectra,
-                                                 const std::vector<int>& representatives) const {
+                                                 const std::vector<int>& representatives) {
   for (int r : representatives) {
     if (r < 0 || static_cast<std::size_t>(r) >= spectra.size()) continue;
-    PlaceSpectrum(spectra[r], spectra_process.data_directory, spectra_process.out_directory);
+    PlaceMember(spectra[r], r);
   }
 }
 
@@ -208,7 +248,7 @@ void CRepresentativeSpectra::BuildConsensusSpectra(const std::vector<msdata::CSp
   NameClaims claims;
   for (std::size_t k = 0; k < n; ++k) {
     if (links[k].root == static_cast<std::int32_t>(k) && links[k].next == -1) {
-      PlaceSpectrum(spectra[k], spectra_process.data_directory, out_directory);
+      PlaceMember(spectra[k], static_cast<int>(k));
       claims.Reserve(spectra[k].name);
       done[k] = 1;
     }
@@ -293,11 +333,27 @@ void CRepresentativeSpectra::BuildConsensusSpectra(const std::vector<msdata::CSp
       const Built& b = built[c - first];
       const std::string name = claims.Claim(clusters[c].name);
       if (out_directory.empty() || !IsPlainFileName(name)) continue;
-      std::unique_ptr<std::FILE, FileCloser> out(
-          std::fopen(path::Join(out_directory, name).c_str(), "w"));
-      if (!out) continue;
-      std::fprintf(out.get(), "%f %d\n", b.mass, b.charge);
-      for (const msdata::Peak& p : b.peaks) std::fprintf(out.get(), "%f %f\n", p.first, p.second);
+      safefile::CSafeFile out;
+      if (!out.Open(path::Join(out_directory, name))) {
+        ++failed_writes;
+        continue;
+      }
+      std::fprintf(out.Get(), "%f %d\n", b.mass, b.charge);
+      for (const msdata::Peak& p : b.peaks) std::fprintf(out.Get(), "%f %f\n", p.first, p.second);
+      if (!out.Commit()) {
+        ++failed_writes;
+        continue;
+      }
+      if (record_written) {
+        msdata::CSpectrum s;
+        s.name = name;
+        s.precursor_mass = b.mass;
+        s.charge = b.charge;
+        s.precursor_mz = msdata::MzFromMH(b.mass, b.charge);
+        s.peaks = b.peaks;
+        const int head = clusters[c].members.front();
+        written.push_back({std::move(s), cluster_of_[head], size_of_cluster_[cluster_of_[head]]});
+      }
     }
   }
 }

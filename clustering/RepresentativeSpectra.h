@@ -39,6 +39,20 @@ class CRepresentativeSpectra {
   // order; the files do not depend on it.
   int worker_threads = 1;
 
+  // Set to keep, for each spectrum file written, the spectrum as written
+  // with its cluster's number (as in the cluster file) and size: what a
+  // caller needs to write the same spectra into one MGF file.
+  struct Written {
+    msdata::CSpectrum spectrum;
+    int cluster = 0;
+    int size = 0;
+  };
+  bool record_written = false;
+  std::vector<Written> written;
+  // Spectrum files of the last generation that could not be written whole
+  // (none is left under its name half-written).
+  std::size_t failed_writes = 0;
+
   // Peaks closer than this (daltons) to a group's first peak join the group.
   static constexpr double kMergeWindow = 0.4;
 
@@ -76,7 +90,12 @@ class CRepresentativeSpectra {
                              const std::vector<ClusterLink>& links,
                              const std::vector<int>& representatives);
   void CopyRepresentatives(const std::vector<msdata::CSpectrum>& spectra,
-                           const std::vector<int>& representatives) const;
+                           const std::vector<int>& representatives);
+  // Places one member spectrum in the output folder and keeps the books.
+  void PlaceMember(const msdata::CSpectrum& spectrum, int position);
+  // Cluster number (1-based, cluster-file order) and size per position.
+  std::vector<int> cluster_of_;
+  std::vector<int> size_of_cluster_;
 };
 
 // Puts one spectrum into the output directory under its own name: a copy of

@@ -16,6 +16,7 @@
 #include "clustering/DotProductBlock.h"
 #include "clustering/Progress.h"
 #include "common/Notifier.h"
+#include "common/SafeFile.h"
 #include "common/TextUtil.h"
 
 namespace {
@@ -209,12 +210,15 @@ void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilari
   const CPeakSelect selection = peak_select ? *peak_select : CPeakSelect();
   const std::string pair_path = spectra_process ? spectra_process->cluster_result : std::string();
 
-  File pair_file(std::fopen(pair_path.c_str(), "w"));
-  File score_log(std::fopen(kScoreLog, "a"));
-  if (!pair_file) {
+  // The pair file appears under its name only when it is whole; the score
+  // log is appended to run after run and is checked instead.
+  safefile::CSafeFile pairs_out;
+  if (!pairs_out.Open(pair_path)) {
     notify::Message("Cannot open file: " + pair_path + "!");
     return;
   }
+  std::FILE* pair_file_handle = pairs_out.Get();
+  File score_log(std::fopen(kScoreLog, "a"));
 
   const CSimilarity shifted_x(SIMILAR_DOT_PRODUCT_X, 0.5, TOLERANCE_DA);
   const CSimilarity shifted_mod(SIMILAR_DOT_PRODUCT_MOD, 0.5, TOLERANCE_DA);
@@ -294,7 +298,7 @@ void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilari
   int last_method = -1;
   RunInOrder<PairOutput>(spectra.size(), threads, produce, [&](std::size_t i, PairOutput& out) {
     counter.At(i);
-    WriteAll(pair_file.get(), out.pairs);
+    WriteAll(pair_file_handle, out.pairs);
     WriteAll(score_log.get(), out.scores);
     if (out.last_method >= 0) last_method = out.last_method;
   });
@@ -302,8 +306,13 @@ void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilari
     similarity->Set(static_cast<Similar_Method>(last_method), 0.5, TOLERANCE_DA);
   }
 
-  pair_file.reset();
+  const bool log_ok = score_log && std::fflush(score_log.get()) == 0 && std::ferror(score_log.get()) == 0;
   score_log.reset();
+  if (!log_ok) notify::Message(std::string("Cannot write file: ") + kScoreLog);
+  if (!pairs_out.Commit()) {
+    notify::Message("Cannot write file: " + pair_path + " (" + pairs_out.Error() + ")");
+    return;
+  }
   WriteMassShiftHistogram(pair_path, cluster_masses_tol);
 }
 
@@ -311,8 +320,8 @@ void CSpectralPairSearch::ShiftSearch(std::vector<msdata::CSpectrum>& spectra,
                                       CSimilarity* similarity, CPeakSelect* peak_select) {
   const CPeakSelect selection = peak_select ? *peak_select : CPeakSelect();
   const std::string pair_path = spectra_process ? spectra_process->cluster_result : std::string();
-  File pair_file(std::fopen(pair_path.c_str(), "w"));
-  if (!pair_file) {
+  safefile::CSafeFile pairs_out;
+  if (!pairs_out.Open(pair_path)) {
     notify::Message("Cannot open file: " + pair_path + "!");
     return;
   }
@@ -364,9 +373,10 @@ void CSpectralPairSearch::ShiftSearch(std::vector<msdata::CSpectrum>& spectra,
   };
   bool any_pair = false;
   RunInOrder<PairOutput>(spectra.size(), threads, produce, [&](std::size_t, PairOutput& out) {
-    WriteAll(pair_file.get(), out.pairs);
+    WriteAll(pairs_out.Get(), out.pairs);
     if (out.last_method >= 0) any_pair = true;
   });
+  if (!pairs_out.Commit()) notify::Message("Cannot write file: " + pair_path + " (" + pairs_out.Error() + ")");
   if (similarity && any_pair) similarity->Set(SIMILAR_DOT_PRODUCT_MOD, 0.5, TOLERANCE_DA);
 }
 
@@ -470,11 +480,10 @@ bool CSpectralPairSearch::WriteMassShiftHistogram(const std::string& pair_file, 
   in.close();
 
   const std::vector<ShiftGroup> groups = GroupShifts(std::move(differences), tolerance);
-  File out(std::fopen(histogram_path.c_str(), "w"));
-  if (!out) return false;
+  safefile::CSafeFile out;
+  if (!out.Open(histogram_path)) return false;
   for (const ShiftGroup& g : groups) {
-    std::fprintf(out.get(), "%lf,%d, 0, 0, 0, 0, 0\n", g.mean, g.count);
+    std::fprintf(out.Get(), "%lf,%d, 0, 0, 0, 0, 0\n", g.mean, g.count);
   }
-  const bool ok = std::ferror(out.get()) == 0;
-  return std::fclose(out.release()) == 0 && ok;
+  return out.Commit();
 }

@@ -8,15 +8,12 @@
 
 #include "common/DtaName.h"
 #include "common/PathUtil.h"
+#include "common/SafeFile.h"
 #include "common/TextUtil.h"
 
 namespace msdata {
 
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 // Parses two numbers separated by white space; trailing text is an error so
 // that garbage is reported instead of half-read.
@@ -39,14 +36,15 @@ bool ParseTwoNumbers(const std::string& line, double& a, double& b) {
 }  // namespace
 
 bool WriteDta(const CSpectrum& spectrum, const std::string& path) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "w"));
-  if (!file) return false;
-  std::fprintf(file.get(), "%lf %d\n", spectrum.precursor_mass, spectrum.charge);
+  // Whole or not at all: a truncated spectrum under its name would be read
+  // as a smaller spectrum by the next step.
+  safefile::CSafeFile file;
+  if (!file.Open(path)) return false;
+  std::fprintf(file.Get(), "%lf %d\n", spectrum.precursor_mass, spectrum.charge);
   for (const Peak& peak : spectrum.peaks) {
-    std::fprintf(file.get(), "%lf %lf\n", peak.first, peak.second);
+    std::fprintf(file.Get(), "%lf %lf\n", peak.first, peak.second);
   }
-  bool ok = std::ferror(file.get()) == 0;
-  return std::fclose(file.release()) == 0 && ok;
+  return file.Commit();
 }
 
 void WriteDta(const CSpectrum& spectrum, std::ostream& out) {

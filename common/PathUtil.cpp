@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <system_error>
+#include <unistd.h>
 
 #include "common/TextUtil.h"
 
@@ -37,9 +38,18 @@ bool CreateDirectory(const std::string& p) {
 }
 
 bool CopyFile(const std::string& from, const std::string& to) {
+  // Through a temporary name: a copy cut short (a full disk) must not stand
+  // under the target's name.
+  const std::string temp = to + ".part-" + std::to_string(::getpid());
   std::error_code ec;
-  fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
-  return !ec;
+  fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec);
+  if (!ec) fs::rename(temp, to, ec);
+  if (ec) {
+    std::error_code ignored;
+    fs::remove(temp, ignored);
+    return false;
+  }
+  return true;
 }
 
 bool RemoveFile(const std::string& p) {

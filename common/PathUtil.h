@@ -13,8 +13,8 @@ bool IsDirectory(const std::string& path);
 bool IsRegularFile(const std::string& path);
 // Creates the directory and its parents; true when it exists afterwards.
 bool CreateDirectory(const std::string& path);
-// Copies a file, replacing the target. False when the source cannot be read
-// or the target cannot be written.
+// Copies a file, replacing the target, whole or not at all. False when the
+// source cannot be read or the target cannot be written.
 bool CopyFile(const std::string& from, const std::string& to);
 bool RemoveFile(const std::string& path);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <iostream>
 #include <memory>
 #include <thread>
 
@@ -9,10 +10,12 @@
 #include "clustering/SimilarityCluster.h"
 #include "clustering/SpectralPairSearch.h"
 #include "common/ErrorMarker.h"
+#include "common/SafeFile.h"
 #include "drivers/cluster/JobChecks.h"
 #include "common/PathUtil.h"
 #include "common/TextUtil.h"
 #include "spectra/MS2Input.h"
+#include "spectra/MgfWriter.h"
 
 namespace clusterjob {
 
@@ -22,6 +25,8 @@ struct Options {
   std::string parameter_file;
   bool shift_search = false;
   int threads = 0;  // 0: every hardware thread
+  std::string mgf;  // also write the output spectra into this MGF file
+  bool no_wait = false;
 };
 
 bool ParseArguments(const std::vector<std::string>& args, Options& options) {
@@ -34,6 +39,11 @@ bool ParseArguments(const std::vector<std::string>& args, Options& options) {
       if (k + 1 >= args.size()) return false;
       options.threads = text::AtoI(args[++k]);
       if (options.threads < 1) return false;
+    } else if (a == "--mgf") {
+      if (k + 1 >= args.size() || args[k + 1].empty()) return false;
+      options.mgf = args[++k];
+    } else if (a == "--no-wait") {
+      options.no_wait = true;
     } else if (!have_file && !a.empty() && a.rfind("--", 0) != 0) {
       options.parameter_file = a;
       have_file = true;
@@ -71,6 +81,9 @@ void OrderForPairSearch(std::vector<msdata::CSpectrum>& spectra) {
 int Run(const std::vector<std::string>& args, std::ostream& out) {
   Options options;
   if (!ParseArguments(args, options)) return Fail(out, kUsage);
+  if (!options.mgf.empty() && path::IsRegularFile(options.mgf) && path::IsRegularFile(options.parameter_file) &&
+      safefile::SameFile(options.mgf, options.parameter_file))
+    return Fail(out, "The MGF file would overwrite the parameter file: " + options.mgf);
 
   try {
     CPara para;
@@ -93,6 +106,17 @@ int Run(const std::vector<std::string>& args, std::ostream& out) {
     }
     if (const std::string refused = CheckParameterLimits(para); !refused.empty()) return Fail(out, refused);
     if (const std::string refused = CheckJobPaths(para); !refused.empty()) return Fail(out, refused);
+    if (!options.mgf.empty() && safefile::SameFile(options.mgf, data.data_directory))
+      return Fail(out, "The MGF file would overwrite the input: " + options.mgf);
+    // The pair search writes "temp.temp" under its fixed name in the working
+    // folder: two searches there would leave one table for two runs.
+    safefile::CFolderLock lock;
+    if (pair_search &&
+        !lock.Acquire(".", options.no_wait ? safefile::CFolderLock::Mode::kNoWait : safefile::CFolderLock::Mode::kWait,
+                      [](const std::string&) {
+                        std::cerr << "Another run is using this working folder; waiting for it to end..." << std::endl;
+                      }))
+      return Fail(out, "Another run is using this working folder");
 
     std::unique_ptr<CMS2Input> importer(CMS2InputFactory().GetImporter(data.data_type, true));
     if (!importer) {
@@ -134,9 +158,29 @@ int Run(const std::vector<std::string>& args, std::ostream& out) {
 
     if (auto* clustering = dynamic_cast<CSimilarityCluster*>(para.cluster.get())) {
       clustering->worker_threads = threads;
+      CRepresentativeSpectra& representatives = *para.representative_spectra;
+      representatives.record_written = !options.mgf.empty();
       clustering->Run(data.spectra, para.similarity.get(), para.peak_select.get());
       if (!path::IsRegularFile(data.cluster_result)) {
         return Fail(out, "Cannot write the cluster file: " + data.cluster_result);
+      }
+      if (representatives.failed_writes > 0) {
+        return Fail(out, "Cannot write " + std::to_string(representatives.failed_writes) +
+                             " spectra into " + data.out_directory);
+      }
+      if (!options.mgf.empty()) {
+        auto& written = representatives.written;
+        std::stable_sort(written.begin(), written.end(),
+                         [](const auto& a, const auto& b) { return a.cluster < b.cluster; });
+        std::vector<msdata::CSpectrum> spectra;
+        std::vector<spectra::CMgfCluster> clusters;
+        for (auto& w : written) {
+          spectra.push_back(std::move(w.spectrum));
+          clusters.push_back({w.cluster, w.size});
+        }
+        std::string error;
+        if (!spectra::WriteMgfFile(options.mgf, spectra, error, &clusters)) return Fail(out, error);
+        out << "MGF file: " << options.mgf << "\n";
       }
       out << "Cluster file: " << data.cluster_result << "\n";
       out << "Pairs scored: " << clustering->pairs_scored

@@ -23,6 +23,6 @@ void OrderForClustering(std::vector<msdata::CSpectrum>& spectra);
 void OrderForPairSearch(std::vector<msdata::CSpectrum>& spectra);
 
 inline constexpr const char* kUsage =
-    "usage: cluster [--shift-search] [--threads N] <parameter file>";
+    "usage: cluster [--shift-search] [--threads N] [--mgf FILE] [--no-wait] <parameter file>";
 
 }  // namespace clusterjob

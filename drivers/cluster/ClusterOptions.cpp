@@ -92,7 +92,7 @@ bool PoolInputs(const std::vector<std::string>& inputs, const std::string& path,
 cli::CommandLine ClusterCommandLine() {
   cli::CommandLine line(
       "cluster",
-      {"[--shift-search] [--threads N] <parameter file>",
+      {"[--shift-search] [--threads N] [--mgf FILE] [--no-wait] <parameter file>",
        "[options] <spectrum file or DTA folder>... -o <output folder>",
        "--write-para FILE [options] [<spectrum file or DTA folder>...]"},
       "Clusters similar MS/MS spectra (type clusters) or searches spectral pairs whose\n"
@@ -123,6 +123,8 @@ cli::CommandLine ClusterCommandLine() {
   line.Add({"cluster-masses-tol", 0, "DA", "0.01", "pairs: width of the mass-shift groups"});
   line.Add({"shift-search", 0, "", "", "with a pairs parameter file: the shift search instead"});
   line.Add({"threads", 0, "N", "all", "scoring threads (the files do not depend on it)"});
+  line.Add({"mgf", 0, "FILE", "", "also write the output spectra into one MGF file (type clusters)"});
+  line.Add({"no-wait", 0, "", "", "pairs: fail at once when another run uses the working folder"});
   line.Add({"quiet", 'q', "", "", "no progress on standard error (options form)"});
   return line;
 }
@@ -252,6 +254,9 @@ bool WriteParaFromOptions(const cli::CommandLine& line, const std::string& data_
 }  // namespace
 
 int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream& err) {
+  // Relative paths are the caller's: resolved before the run moves into
+  // the output folder.
+  const std::string mgf_path = line.Has("mgf") ? path::Absolute(line.Value("mgf")) : std::string();
   std::vector<std::string> inputs;
   for (const std::string& p : line.Positionals()) inputs.push_back(path::Absolute(p));
   for (const std::string& p : inputs) {
@@ -318,6 +323,8 @@ int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream
   }
   std::vector<std::string> args;
   if (line.Has("threads")) args = {"--threads", line.Value("threads")};
+  if (line.Has("mgf")) args.insert(args.end(), {"--mgf", mgf_path});
+  if (line.Has("no-wait")) args.push_back("--no-wait");
   args.push_back(para_path);
 
   // The engine's console is progress here: it goes to standard error (or
@@ -350,6 +357,7 @@ int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream
   } else {
     out << "Cluster file: " << path::Join(output, "clusters.csv") << "\n"
         << "Spectra: " << path::Join(output, "spectra") << "\n";
+    if (!mgf_path.empty()) out << "MGF file: " << mgf_path << "\n";
   }
   return 0;
 }

@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
   if (answered >= 0) return answered;
   if (clusterjob::WantsOptionsForm(line)) return clusterjob::RunOptionsForm(line, std::cout, std::cerr);
   for (const auto& [name, value] : line.Given()) {
-    if (name != "shift-search" && name != "threads") {
+    if (name != "shift-search" && name != "threads" && name != "mgf" && name != "no-wait") {
       std::cerr << "cluster: option --" << name << " needs an output folder (-o) or --write-para\n" << line.Usage();
       return 2;
     }

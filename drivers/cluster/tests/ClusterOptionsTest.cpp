@@ -70,7 +70,7 @@ TEST(ClusterOptions, RunFromOptionsWritesWhatItsParameterFileWrites) {
   fs::remove_all(dir);
   fs::create_directories(dir);
   const std::string exe = std::string(TESSERA_BIN_DIR) + "/cluster";
-  const std::string options = " --threshold 0.5 --precursor-tol 2.5Da --small-peaks-count-filter 1";
+  const std::string options = " --threshold 0.5 --precursor-tol 2.5Da --small-peaks-count-filter 1 --mgf out.mgf";
   ASSERT_EQ(std::system(("cd '" + dir.string() + "' && '" + exe + "' '" + kData + "' -o first" + options +
                          " -q > first.txt 2>&1").c_str()),
             0)
@@ -92,8 +92,36 @@ TEST(ClusterOptions, RunFromOptionsWritesWhatItsParameterFileWrites) {
     ++files;
   }
   EXPECT_GT(files, 0u);
+  // The MGF holds the same spectra, one block each, with their clusters.
+  const std::string mgf = ReadAll(dir / "out.mgf");
+  std::size_t blocks = 0;
+  for (std::size_t at = mgf.find("BEGIN IONS"); at != std::string::npos; at = mgf.find("BEGIN IONS", at + 1)) ++blocks;
+  EXPECT_EQ(blocks, files);
+  EXPECT_NE(mgf.find("CLUSTER=1\nCLUSTER_SIZE="), std::string::npos);
   EXPECT_NE(ReadAll(dir / "first.txt").find("Cluster file: "), std::string::npos);
   EXPECT_FALSE(fs::exists(dir / "first/error_happened.error"));
+  fs::remove_all(dir);
+}
+
+TEST(ClusterOptions, FullDiskFailsTheRunAndLeavesNoPartialFile) {
+  const fs::path dir = fs::temp_directory_path() / ("tessera_cluster_full_" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const std::string exe = std::string(TESSERA_BIN_DIR) + "/cluster";
+  std::ofstream(dir / "job.para") << "[file]\ndata_type=0\ndata_directory=" << kData << "\nout_directory="
+                                  << (dir / "out").string() << "\ncluster_result=" << (dir / "out.csv").string()
+                                  << "\n[preprocessing]\nsmall_peaks_count_filter=1\n";
+  // A file-size limit of zero stands in for a full disk.
+  const std::string command = "cd '" + dir.string() + "' && bash -c \"trap '' XFSZ; ulimit -f 0; '" + exe +
+                              "' job.para\" > said.txt 2>&1";
+  EXPECT_NE(std::system(command.c_str()), 0);
+  EXPECT_FALSE(fs::exists(dir / "out.csv")) << ReadAll(dir / "said.txt");
+  EXPECT_TRUE(fs::exists(dir / "error_happened.error"));
+  if (fs::exists(dir / "out")) {
+    for (const auto& entry : fs::directory_iterator(dir / "out")) {
+      EXPECT_GT(fs::file_size(entry.path()), 0u) << entry.path();
+    }
+  }
   fs::remove_all(dir);
 }
 
