@@ -53,7 +53,7 @@ TEST_P(EveryProgram, AnswersHelpVersionAndWrongOptions) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Programs, EveryProgram,
-                         testing::Values("cluster", "Shiftscan", "Gannet", "Vellum", "propagate", "dtaexport"),
+                         testing::Values("cluster", "Shiftscan", "Gannet", "Vellum", "propagate", "dtaexport", "idlist"),
                          [](const testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 }  // namespace

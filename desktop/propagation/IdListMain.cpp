@@ -10,44 +10,37 @@
 // best guesses).
 
 #include <cstdio>
+#include <iostream>
 #include <memory>
 #include <string>
 
+#include "common/CommandLine.h"
 #include "common/PathUtil.h"
 #include "desktop/propagation/PropagationPara.h"
 #include "resultfiles/SearchResultFile.h"
 
-namespace {
-
-int Usage() {
-  std::printf("usage: idlist <result file> [--fdr LEVEL] [--threshold SCORE] "
-              "[--decoy-prefix P[,P...]] [--all]\n");
-  return 2;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-  CPropagationPara para;
-  bool all = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    std::string* value = arg == "--fdr"            ? &para.fdr_level
-                         : arg == "--threshold"    ? &para.score_threshold
-                         : arg == "--decoy-prefix" ? &para.decoy_prefix
-                                                   : nullptr;
-    if (value) {
-      if (i + 1 >= argc || argv[i + 1][0] == '\0') return Usage();
-      *value = argv[++i];
-    } else if (arg == "--all") {
-      all = true;
-    } else if (!arg.empty() && arg[0] != '-' && para.result_file.empty()) {
-      para.result_file = arg;
-    } else {
-      return Usage();
-    }
+  cli::CommandLine line("idlist", {"<result file> [options]"},
+                        "Prints the identifications propagation would read from a result file, one\n"
+                        "\"<spectrum name>\\t<identification>\" line each; what the reader kept and dropped\n"
+                        "goes to standard error.");
+  line.Add({"fdr", 0, "LEVEL", "1%", "false-discovery-rate level (search-engine files)"});
+  line.Add({"threshold", 0, "SCORE", "", "a score threshold instead of the FDR"});
+  line.Add({"decoy-prefix", 0, "P[,P...]", "DECOY_,rev_,XXX_", "accession prefixes of decoy proteins"});
+  line.Add({"all", 0, "", "", "the rank-1 hit of every spectrum at any score, decoys included"});
+  const cli::Outcome outcome = line.Parse(argc, argv);
+  if (outcome == cli::Outcome::kRun && line.Positionals().size() != 1) {
+    std::cerr << "idlist: give one result file\n" << line.Usage();
+    return 2;
   }
-  if (para.result_file.empty()) return Usage();
+  const int answered = line.Report(outcome, std::cout, std::cerr);
+  if (answered >= 0) return answered;
+  CPropagationPara para;
+  para.result_file = line.Positionals()[0];
+  para.fdr_level = line.Value("fdr");
+  para.score_threshold = line.Value("threshold");
+  para.decoy_prefix = line.Value("decoy-prefix");
+  const bool all = line.Has("all");
 
   std::unique_ptr<CResultFile> reader(CResultFileFactory().GetResult(para.result_file));
   if (!reader) {
