@@ -8,6 +8,7 @@ packages=(
   libmstoolkit-dev libtinyxml-dev libgsl-dev
   qt6-base-dev qt6-image-formats-plugins xvfb fonts-dejavu-core
   openms-doc openms-common
+  snakemake
 )
 
 missing=()

@@ -322,7 +322,11 @@ int RunPlan(const std::vector<std::string>& args, std::ostream& out) {
         }
       } else {
         const std::size_t u_end = k + 1 < part_count ? cut_units[k] : unit_start.size();
-        for (std::size_t u = k == 0 ? 0 : cut_units[k - 1]; u < u_end; ++u) e.work += unit_work[u];
+        for (std::size_t u = k == 0 ? 0 : cut_units[k - 1]; u < u_end; ++u) {
+          e.work += unit_work[u];
+          const std::size_t size = (u + 1 < unit_start.size() ? unit_start[u + 1] : n) - unit_start[u];
+          e.largest = std::max(e.largest, size);
+        }
       }
 
       const std::string dir = path::Join(work, e.name);

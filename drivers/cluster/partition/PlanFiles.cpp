@@ -14,7 +14,7 @@ namespace partition {
 namespace {
 
 constexpr const char* kHeader =
-    "part\tmass_from\tmass_to\towned_from\towned_to\tspectra\towned\twork\tfirst\towned_first";
+    "part\tmass_from\tmass_to\towned_from\towned_to\tspectra\towned\twork\tfirst\towned_first\tlargest";
 
 }  // namespace
 
@@ -33,7 +33,7 @@ bool WritePlanFiles(const std::string& work, const PlanInfo& info,
     std::snprintf(masses, sizeof masses, "%.6f\t%.6f\t%.6f\t%.6f", e.mass_from, e.mass_to,
                   e.owned_from, e.owned_to);
     manifest << e.name << '\t' << masses << '\t' << e.count << '\t' << e.owned_count << '\t'
-             << e.work << '\t' << e.first << '\t' << e.owned_first << "\n";
+             << e.work << '\t' << e.first << '\t' << e.owned_first << '\t' << e.largest << "\n";
   }
   manifest.close();
   // The plan is written last: its presence says the parts are complete.
@@ -82,7 +82,7 @@ bool ReadPlanFiles(const std::string& work, PlanInfo& info, std::vector<PartEntr
     std::istringstream fields(line);
     PartEntry e;
     if (!(fields >> e.name >> e.mass_from >> e.mass_to >> e.owned_from >> e.owned_to >>
-          e.count >> e.owned_count >> e.work >> e.first >> e.owned_first)) {
+          e.count >> e.owned_count >> e.work >> e.first >> e.owned_first >> e.largest)) {
       why = "Damaged manifest line in " + path::Join(work, kManifestFile) + ": " + line;
       return false;
     }

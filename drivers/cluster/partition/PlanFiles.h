@@ -6,7 +6,9 @@
 // manifest.tsv holds a header and one line per part: part, mass_from,
 // mass_to, owned_from, owned_to (precursor MH+ in daltons), spectra, owned
 // (spectra the part owns), work (estimated pairs to score), first and
-// owned_first (positions in the job's ordered spectrum list).
+// owned_first (positions in the job's ordered spectrum list), largest (type
+// 0: spectra in the part's largest block, whose score matrix dominates its
+// memory; 0 for type 1).
 
 #include <cstddef>
 #include <cstdint>
@@ -26,6 +28,7 @@ struct PartEntry {
   std::uint64_t work = 0;
   std::size_t first = 0;
   std::size_t owned_first = 0;
+  std::size_t largest = 0;  // type 0: the part's largest block
 };
 
 struct PlanInfo {
