@@ -265,6 +265,14 @@ void Partition::PlanAndRunParts(const Case& c, const std::string& para, const fs
       << ReadAll(split / "merge.txt");
 }
 
+std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
+  const Case& c = info.param;
+  static const char* const kData[] = {"Bsa", "Synthetic", "OneBlock"};
+  return std::string(kData[static_cast<int>(c.data)]) + "_type" + std::to_string(c.type) +
+         "_parts" + std::to_string(c.parts) + "_representatives" + std::to_string(c.consensus) +
+         (c.forced ? "_forcedCut" : "") + (c.workflow ? "_snakemake" : "");
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Runs, Partition,
     ::testing::Values(Case{Data::kBsa, 0, 1}, Case{Data::kBsa, 0, 2}, Case{Data::kBsa, 0, 7},
@@ -275,14 +283,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{Data::kSynthetic, 0, 2, REPRESENTATIVE_CONSENSUS, true},
                       Case{Data::kTinyOneBlock, 0, 4},
                       Case{Data::kBsa, 1, 2, REPRESENTATIVE_BOTH, false, true}),
-    [](const ::testing::TestParamInfo<Case>& info) {
-      const Case& c = info.param;
-      const char* data[] = {"Bsa", "Synthetic", "OneBlock"};
-      return std::string(data[static_cast<int>(c.data)]) + "_type" + std::to_string(c.type) +
-             "_parts" + std::to_string(c.parts) + "_representatives" +
-             std::to_string(c.consensus) + (c.forced ? "_forcedCut" : "") +
-             (c.workflow ? "_snakemake" : "");
-    });
+    CaseName);
 
 TEST(PartitionPlan, BalancesWorkAndRefusesBadInput) {
   // The largest run's work is as small as contiguous runs allow.
