@@ -63,9 +63,25 @@ def part_runtime(wildcards):
     return int(10 + 3 * seconds / 60)
 
 
+def data_mb(path):
+    # The spectra the parameter file names, a file or a folder of files.
+    data = ""
+    with open(path, errors="replace") as f:
+        for line in f:
+            if line.lower().startswith("data_directory="):
+                data = line.split("=", 1)[1].strip()
+    if os.path.isdir(data):
+        return sum(e.stat().st_size for e in os.scandir(data) if e.is_file()) / 2**20
+    return os.path.getsize(data) / 2**20 if os.path.isfile(data) else 0
+
+
 def part_results(wildcards):
     checkpoints.plan.get()
     return [os.path.join(WORK, part, "result.txt") for part in manifest()]
+
+
+localrules:
+    all,
 
 
 rule all:
@@ -80,6 +96,9 @@ checkpoint plan:
         os.path.join(WORK, "plan.txt"),
     log:
         os.path.join(WORK, "plan.log"),
+    resources:
+        # All spectra in memory, as one run holds them.
+        mem_mb=lambda wildcards, input: int(1024 + 3 * data_mb(input[0])),
     shell:
         "{PARTITION:q} --plan {PARTS} {input:q} {WORK:q} > {log:q} 2>&1"
 
