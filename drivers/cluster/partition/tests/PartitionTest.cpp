@@ -252,6 +252,13 @@ void Partition::PlanAndRunParts(const Case& c, const std::string& para, const fs
   if (c.data == Data::kTinyOneBlock) {
     EXPECT_EQ(parts.size(), 1u);
     EXPECT_NE(log.find("they form one block. One part."), std::string::npos) << log;
+    // Nor can a part be forced to start inside the block.
+    const std::string refused = (dir_ / "refused.txt").string();
+    EXPECT_NE(Shell("'" + kBin + "/cluster-partition' --plan 2 '" + para + "' '" +
+                    (dir_ / "refused").string() + "' --cuts 5 > '" + refused + "' 2>&1"),
+              0);
+    EXPECT_NE(ReadAll(refused).find("Cannot start a part at position 5"), std::string::npos)
+        << ReadAll(refused);
   } else {
     EXPECT_EQ(parts.size(), static_cast<std::size_t>(c.parts)) << log;
   }
