@@ -46,11 +46,8 @@ int RunMerge(const std::vector<std::string>& args, std::ostream& out);
 
 // Splits units 0..n-1 of the given work into at most `parts` runs of
 // consecutive units so that the largest run's work is as small as it can
-// be. A run starting at unit u also does lead[u] (empty: none); lead[u]
-// must not exceed lead[v] plus the work of units v..u-1 for v < u. Returns
-// the first unit of every run but the first.
-std::vector<std::size_t> BalanceCuts(const std::vector<std::uint64_t>& work, std::size_t parts,
-                                     const std::vector<std::uint64_t>& lead = {});
+// be. Returns the first unit of every run but the first.
+std::vector<std::size_t> BalanceCuts(const std::vector<std::uint64_t>& work, std::size_t parts);
 
 // Writes spectra[begin, end) as MGF in list order, choosing for every
 // number the text that our MGF importer reads back as the same double.

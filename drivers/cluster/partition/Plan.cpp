@@ -50,18 +50,6 @@ std::vector<std::uint64_t> PairsEndingAt(const std::vector<msdata::CSpectrum>& s
   return counts;
 }
 
-// The first spectrum of the halo of a part whose owned spectra start at
-// `owned_first` in the descending list: every heavier spectrum that can pair
-// with an owned one, with a dalton to spare for rounding.
-std::size_t HaloStart(const std::vector<msdata::CSpectrum>& s, std::size_t owned_first,
-                      double upper) {
-  const double top = s[owned_first].precursor_mass + upper + 1.0;
-  return static_cast<std::size_t>(
-      std::partition_point(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(owned_first),
-                           [top](const msdata::CSpectrum& x) { return x.precursor_mass > top; }) -
-      s.begin());
-}
-
 std::string Format6(double v) {
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%lf", v);
@@ -140,34 +128,27 @@ bool ParseCuts(const std::string& text, std::vector<std::size_t>& cuts) {
 
 }  // namespace
 
-std::vector<std::size_t> BalanceCuts(const std::vector<std::uint64_t>& work, std::size_t parts,
-                                     const std::vector<std::uint64_t>& lead) {
+std::vector<std::size_t> BalanceCuts(const std::vector<std::uint64_t>& work, std::size_t parts) {
   std::vector<std::size_t> cuts;
   if (work.empty() || parts <= 1) return cuts;
-  auto lead_of = [&](std::size_t u) { return lead.empty() ? 0 : lead[u]; };
-  // Greedy filling up to a bound gives the fewest runs for that bound (a
-  // later start never leads more work than an earlier one's run up to it);
-  // the smallest bound that needs no more than `parts` runs is found by
-  // bisection.
+  // Greedy filling up to a bound gives the fewest runs for that bound; the
+  // smallest bound that needs no more than `parts` runs is found by bisection.
   auto fill = [&](std::uint64_t bound, std::vector<std::size_t>* starts) {
     std::size_t runs = 1;
-    std::uint64_t sum = lead_of(0) + work[0];
-    for (std::size_t u = 1; u < work.size(); ++u) {
-      if (sum + work[u] > bound) {
+    std::uint64_t sum = 0;
+    for (std::size_t u = 0; u < work.size(); ++u) {
+      if (sum > 0 && sum + work[u] > bound) {
         ++runs;
         if (starts) starts->push_back(u);
-        sum = lead_of(u);
+        sum = 0;
       }
       sum += work[u];
     }
     return runs;
   };
-  std::uint64_t low = 0;
-  std::uint64_t high = lead_of(0);
-  for (std::size_t u = 0; u < work.size(); ++u) {
-    low = std::max(low, lead_of(u) + work[u]);
-    high += work[u];
-  }
+  std::uint64_t low = *std::max_element(work.begin(), work.end());
+  std::uint64_t high = 0;
+  for (std::uint64_t w : work) high += w;
   while (low < high) {
     const std::uint64_t mid = low + (high - low) / 2;
     if (fill(mid, nullptr) <= parts) {
@@ -283,16 +264,7 @@ int RunPlan(const std::vector<std::string>& args, std::ostream& out) {
         cut_units.push_back(static_cast<std::size_t>(it - unit_start.begin()));
       }
     } else {
-      // A type 1 part also scores the pairs of its halo.
-      std::vector<std::uint64_t> lead;
-      if (pair_search) {
-        std::vector<std::uint64_t> before(n + 1, 0);
-        for (std::size_t p = 0; p < n; ++p) before[p + 1] = before[p] + pair_work[p];
-        for (std::size_t start : unit_start) {
-          lead.push_back(before[start] - before[HaloStart(spectra, start, upper)]);
-        }
-      }
-      cut_units = BalanceCuts(unit_work, static_cast<std::size_t>(requested), lead);
+      cut_units = BalanceCuts(unit_work, static_cast<std::size_t>(requested));
     }
     const std::size_t part_count = cut_units.size() + 1;
     if (part_count == 1 && requested > 1 && forced.empty()) {
@@ -323,7 +295,12 @@ int RunPlan(const std::vector<std::string>& args, std::ostream& out) {
       const std::size_t owned_end = k + 1 < part_count ? unit_start[cut_units[k]] : n;
       e.owned_count = owned_end - e.owned_first;
       e.first = e.owned_first;
-      if (pair_search) e.first = HaloStart(spectra, e.owned_first, upper);
+      if (pair_search) {
+        // The halo: every heavier spectrum that can pair with an owned one,
+        // with a dalton to spare for rounding.
+        const double top = spectra[e.owned_first].precursor_mass + upper + 1.0;
+        while (e.first > 0 && spectra[e.first - 1].precursor_mass <= top) --e.first;
+      }
       e.count = owned_end - e.first;
       double lo = HUGE_VAL, hi = -HUGE_VAL, olo = HUGE_VAL, ohi = -HUGE_VAL;
       for (std::size_t p = e.first; p < owned_end; ++p) {

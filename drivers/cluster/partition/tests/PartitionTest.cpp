@@ -297,9 +297,6 @@ TEST(PartitionPlan, BalancesWorkAndRefusesBadInput) {
   EXPECT_EQ(partition::BalanceCuts({9, 1, 1, 1, 9, 1}, 2), (std::vector<std::size_t>{3}));
   EXPECT_EQ(partition::BalanceCuts({100}, 4), std::vector<std::size_t>{});
   EXPECT_EQ(partition::BalanceCuts({1, 1, 1, 1}, 9), (std::vector<std::size_t>{1, 2, 3}));
-  // A run's lead (a pair search part's halo) counts with its own work.
-  EXPECT_EQ(partition::BalanceCuts({4, 4, 4, 4}, 2, {0, 4, 4, 4}), (std::vector<std::size_t>{3}));
-  EXPECT_EQ(partition::BalanceCuts({6, 1, 1, 6}, 2, {0, 6, 1, 1}), (std::vector<std::size_t>{3}));
 
   std::ostringstream out;
   EXPECT_EQ(partition::RunPlan({"0", "x.para", "w"}, out), 1);
