@@ -55,14 +55,16 @@ chmod 400 "$work/munge/munge.key"
 socket="$work/munge/munge.socket"
 started=()
 stop() {
-  for pidfile in "$work/slurm/slurmd.pid" "$work/slurm/slurmctld.pid" "$work/munge/munged.pid"; do
-    if [ -f "$pidfile" ]; then
-      pid=$(cat "$pidfile")
-      # Only the daemons this script started.
-      for own in "${started[@]}"; do
-        if [ "$own" = "$pidfile" ]; then kill "$pid" 2> /dev/null || true; fi
-      done
-    fi
+  # Only the daemons this script started, newest first, and wait for them.
+  local k pid
+  for ((k = ${#started[@]} - 1; k >= 0; k--)); do
+    pid=$(cat "${started[k]}" 2> /dev/null || true)
+    [ -n "$pid" ] || continue
+    kill "$pid" 2> /dev/null || true
+    for _ in $(seq 1 20); do
+      kill -0 "$pid" 2> /dev/null || break
+      sleep 0.5
+    done
   done
 }
 trap stop EXIT
