@@ -283,9 +283,13 @@ int RunPlan(const std::vector<std::string>& args, std::ostream& out) {
     }
     const std::size_t part_count = cut_units.size() + 1;
     if (part_count == 1 && requested > 1 && forced.empty()) {
-      out << (pair_search ? "The spectra cannot be cut: all of them share one printed precursor "
-                            "mass. One part.\n"
-                          : "The spectra cannot be cut: they form one block. One part.\n");
+      if (unit_start.size() > 1) {
+        out << "One part: the work cannot be spread over more.\n";
+      } else {
+        out << (pair_search ? "The spectra cannot be cut: all of them share one printed "
+                              "precursor mass. One part.\n"
+                            : "The spectra cannot be cut: they form one block. One part.\n");
+      }
     }
 
     // A fresh work folder: old parts must not mix with this plan's.
