@@ -4,6 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config clang libclang-rt-14-dev
+  snakemake
   libgtest-dev libgmock-dev libbenchmark-dev
   libmstoolkit-dev libtinyxml-dev libgsl-dev libexpat1-dev
   qt6-base-dev qt6-image-formats-plugins xvfb fonts-dejavu-core

@@ -1,0 +1,363 @@
+// `--merge`: the parts' files become the files of one run. Type 0: the
+// cluster files are concatenated in part order with the rows and clusters
+// numbered on, and the consensus spectra are renamed as one run names them.
+// Type 1: the owned pairs of every part are merged in one run's order and
+// the mass-shift table is computed from the merged pair file.
+
+#include <algorithm>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string_view>
+#include <system_error>
+#include <unordered_map>
+
+#include "clustering/Para.h"
+#include "clustering/SpectralPairSearch.h"
+#include "common/PathUtil.h"
+#include "common/TextUtil.h"
+#include "drivers/cluster/partition/Partition.h"
+#include "drivers/cluster/partition/PlanFiles.h"
+
+namespace partition {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int Fail(std::ostream& out, const std::string& message) {
+  out << message << "\n";
+  return 1;
+}
+
+// Consensus names as the engine gives them: the first cluster in list order
+// keeps its plain name, a later one the first "_2", "_3", ... that no
+// spectrum file written beside them uses and no cluster plans as its plain
+// name. The engine keeps this rule to itself, so it is restated here; the
+// tests hold the two to the same files.
+class NameClaims {
+ public:
+  void Reserve(const std::string& name) { reserved_.insert(name); }
+  void Plan(const std::string& name) { planned_.insert(name); }
+  std::string Claim(const std::string& name) {
+    if (reserved_.count(name) == 0 && claimed_.insert(name).second) return name;
+    const std::string stem = name.substr(0, name.size() - 4);  // without ".dta"
+    for (int n = 2;; ++n) {
+      std::string candidate = stem + "_" + std::to_string(n) + ".dta";
+      if (reserved_.count(candidate) == 0 && planned_.count(candidate) == 0 &&
+          claimed_.insert(candidate).second) {
+        return candidate;
+      }
+    }
+  }
+
+ private:
+  std::set<std::string> reserved_;
+  std::set<std::string> planned_;
+  std::set<std::string> claimed_;
+};
+
+// One cluster-file line "row,name,cluster,mass": the name may hold commas,
+// the numbers do not.
+struct ClusterLine {
+  std::string name;
+  std::string cluster;
+  std::string mass;
+};
+
+bool ParseClusterLine(const std::string& line, ClusterLine& parsed) {
+  const std::size_t first = line.find(',');
+  const std::size_t last = line.rfind(',');
+  if (first == std::string::npos || last == first) return false;
+  const std::size_t before = line.rfind(',', last - 1);
+  if (before == first) return false;
+  parsed.name = line.substr(first + 1, before - first - 1);
+  parsed.cluster = line.substr(before + 1, last - before - 1);
+  parsed.mass = line.substr(last + 1);
+  return true;
+}
+
+std::set<std::string> FilesIn(const std::string& directory) {
+  std::set<std::string> names;
+  std::error_code ec;
+  if (!path::IsDirectory(directory)) return names;
+  for (const auto& entry : fs::directory_iterator(directory, ec)) {
+    if (entry.is_regular_file()) names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  return fs::equivalent(a, b, ec);
+}
+
+struct MergedCluster {
+  std::string plain;       // the engine's name for it
+  std::string part_file;   // its consensus spectrum in the part's folder
+};
+
+int MergeClusters(const std::string& work, const CPara& para, const std::vector<PartEntry>& parts,
+                  std::ostream& out) {
+  const CSpectraProcess& data = *para.spectra_process;
+  const Representative_Spectra kind = para.representative_spectra->consensus_type;
+  const bool consensus = kind == REPRESENTATIVE_CONSENSUS || kind == REPRESENTATIVE_BOTH;
+  const bool out_wanted = !data.out_directory.empty();
+
+  std::ofstream merged(data.cluster_result, std::ios::binary | std::ios::trunc);
+  if (!merged) return Fail(out, "Cannot write the cluster file: " + data.cluster_result);
+
+  std::vector<MergedCluster> clusters;  // those with a consensus spectrum, in order
+  std::vector<std::pair<std::string, std::string>> copies;  // spectrum files: source, name
+  NameClaims global;
+  std::size_t row = 1;
+  std::size_t cluster_offset = 0;
+  bool any_out = false;
+  for (const PartEntry& part : parts) {
+    const std::string dir = path::Join(work, part.name);
+    std::ifstream in(path::Join(dir, kPartResult), std::ios::binary);
+    if (!in) return Fail(out, "Part " + part.name + " has no result: has its cluster job run?");
+    // The part's clusters in order, members in chain order.
+    std::vector<std::vector<std::string>> members;
+    std::string line, current;
+    ClusterLine parsed;
+    while (text::ReadLine(in, line)) {
+      if (!ParseClusterLine(line, parsed)) {
+        return Fail(out, "Damaged line in the cluster file of " + part.name + ": " + line);
+      }
+      if (members.empty() || parsed.cluster != current) {
+        members.emplace_back();
+        current = parsed.cluster;
+      }
+      members.back().push_back(parsed.name);
+      merged << row++ << ',' << parsed.name << ',' << cluster_offset + members.size() << ','
+             << parsed.mass << '\n';
+    }
+    cluster_offset += members.size();
+
+    // The part named its consensus spectra among its own clusters only;
+    // naming them again shows which file is which cluster's.
+    const std::string part_out = path::Join(dir, kPartOut);
+    const std::set<std::string> files = FilesIn(part_out);
+    any_out = any_out || path::IsDirectory(part_out);
+    NameClaims local;
+    for (const auto& m : members) {
+      if (m.size() == 1) {
+        local.Reserve(m.front());
+        global.Reserve(m.front());
+      } else if (kind == REPRESENTATIVE_BOTH) {
+        for (const std::string& name : m) {
+          if (files.count(name)) {
+            local.Reserve(name);
+            global.Reserve(name);
+            break;
+          }
+        }
+      }
+    }
+    std::set<std::string> consensus_files;
+    if (consensus && out_wanted) {
+      const std::size_t first_cluster = clusters.size();
+      for (const auto& m : members) {
+        if (m.size() == 1) continue;
+        MergedCluster c;
+        c.plain = CRepresentativeSpectra::NamePart(m.front()) + "-" +
+                  CRepresentativeSpectra::NamePart(m[m.size() / 2]) + "-" +
+                  CRepresentativeSpectra::NamePart(m.back()) + ".dta";
+        local.Plan(c.plain);
+        global.Plan(c.plain);
+        clusters.push_back(std::move(c));
+      }
+      for (std::size_t c = first_cluster; c < clusters.size(); ++c) {
+        clusters[c].part_file = path::Join(part_out, local.Claim(clusters[c].plain));
+        consensus_files.insert(path::FileName(clusters[c].part_file));
+      }
+    }
+    for (const std::string& name : files) {
+      if (!consensus_files.count(name)) copies.emplace_back(path::Join(part_out, name), name);
+    }
+  }
+  merged.close();
+  if (!merged) return Fail(out, "Cannot write the cluster file: " + data.cluster_result);
+  out << "Cluster file: " << data.cluster_result << " (" << row - 1 << " spectra, "
+      << cluster_offset << " clusters)\n";
+
+  if (!out_wanted) return 0;
+  if ((consensus || any_out) && !path::IsDirectory(data.out_directory) &&
+      !path::CreateDirectory(data.out_directory)) {
+    return Fail(out, "Cannot create the output folder: " + data.out_directory);
+  }
+  // Spectrum files come from the job's own data folder where it holds them,
+  // as one run copies them from there.
+  const bool data_folder = path::IsDirectory(data.data_directory);
+  std::size_t failed = 0;
+  for (const auto& [source, name] : copies) {
+    const std::string target = path::Join(data.out_directory, name);
+    std::string from = source;
+    if (data_folder && path::IsRegularFile(path::Join(data.data_directory, name))) {
+      from = path::Join(data.data_directory, name);
+      if (SameFile(from, target)) continue;
+    }
+    if (!path::CopyFile(from, target)) ++failed;
+  }
+  for (const MergedCluster& c : clusters) {
+    const std::string target = path::Join(data.out_directory, global.Claim(c.plain));
+    if (!path::CopyFile(c.part_file, target)) ++failed;
+  }
+  if (failed > 0) {
+    return Fail(out, "Cannot write " + std::to_string(failed) + " spectrum files into " +
+                         data.out_directory);
+  }
+  out << "Spectra: " << data.out_directory << " (" << clusters.size() << " consensus, "
+      << copies.size() << " copied)\n";
+  return 0;
+}
+
+// The pairs of one part that it owns, in its order: by first spectrum,
+// then second, as positions in the job's ordered list.
+class OwnedPairs {
+ public:
+  bool Open(const std::string& dir, const PartEntry& part, std::string& why) {
+    part_ = part;
+    std::ifstream names(path::Join(dir, kPartNames), std::ios::binary);
+    std::string line;
+    while (text::ReadLine(names, line)) names_.push_back(line);
+    if (names_.size() != part.count) {
+      why = "The name list of " + part.name + " does not match its manifest line";
+      return false;
+    }
+    // The keys view names_, which must stay where it is from here on.
+    for (std::size_t k = 0; k < names_.size(); ++k) index_.emplace(names_[k], k);
+    in_.open(path::Join(dir, kPartResult), std::ios::binary);
+    if (!in_) {
+      why = "Part " + part.name + " has no result: has its cluster job run?";
+      return false;
+    }
+    return Next(why);
+  }
+
+  bool Done() const { return done_; }
+  std::size_t First() const { return first_; }
+  const std::string& Line() const { return line_; }
+
+  // Moves to the next owned pair; false with `why` on a line it cannot place.
+  bool Next(std::string& why) {
+    while (text::ReadLine(in_, line_)) {
+      if (text::Trim(line_).empty()) continue;
+      std::size_t i = 0, j = 0;
+      if (!Place(line_, i, j)) {
+        why = "Cannot place a pair of " + part_.name + ": " + line_;
+        return false;
+      }
+      if (part_.first + j < part_.owned_first) continue;  // the halo's pairs are not ours
+      first_ = part_.first + i;
+      return true;
+    }
+    done_ = true;
+    return true;
+  }
+
+ private:
+  // "first,mass,second,mass,difference,score": the names may hold commas,
+  // so the split is the one that gives two names of the part.
+  bool Place(const std::string& line, std::size_t& i, std::size_t& j) const {
+    std::size_t end = line.size();
+    for (int field = 0; field < 3; ++field) {
+      end = line.rfind(',', end - 1);
+      if (end == std::string::npos || end == 0) return false;
+    }
+    const std::string_view head(line.data(), end);
+    for (std::size_t c = head.find(','); c != std::string_view::npos; c = head.find(',', c + 1)) {
+      const auto a = index_.find(head.substr(0, c));
+      if (a == index_.end()) continue;
+      const std::size_t c2 = head.find(',', c + 1);
+      if (c2 == std::string_view::npos) return false;
+      const auto b = index_.find(head.substr(c2 + 1));
+      if (b == index_.end()) continue;
+      i = a->second;
+      j = b->second;
+      return true;
+    }
+    return false;
+  }
+
+  PartEntry part_;
+  std::vector<std::string> names_;
+  std::unordered_map<std::string_view, std::size_t> index_;
+  std::ifstream in_;
+  std::string line_;
+  std::size_t first_ = 0;
+  bool done_ = false;
+};
+
+int MergePairs(const std::string& work, const CPara& para, const std::vector<PartEntry>& parts,
+               std::ostream& out) {
+  const std::string& pair_path = para.spectra_process->cluster_result;
+  std::vector<OwnedPairs> streams(parts.size());
+  std::string why;
+  for (std::size_t k = 0; k < parts.size(); ++k) {
+    if (!streams[k].Open(path::Join(work, parts[k].name), parts[k], why)) return Fail(out, why);
+  }
+  std::ofstream merged(pair_path, std::ios::binary | std::ios::trunc);
+  if (!merged) return Fail(out, "Cannot write the pair file: " + pair_path);
+  // One run writes the pairs by first spectrum, then second; parts own
+  // consecutive ranges of second spectra, so for equal first spectra the
+  // earlier part's pairs come first.
+  std::size_t count = 0;
+  for (;;) {
+    std::size_t pick = streams.size();
+    for (std::size_t k = 0; k < streams.size(); ++k) {
+      if (streams[k].Done()) continue;
+      if (pick == streams.size() || streams[k].First() < streams[pick].First()) pick = k;
+    }
+    if (pick == streams.size()) break;
+    const std::size_t first = streams[pick].First();
+    while (!streams[pick].Done() && streams[pick].First() == first) {
+      merged << streams[pick].Line() << '\n';
+      ++count;
+      if (!streams[pick].Next(why)) return Fail(out, why);
+    }
+  }
+  merged.close();
+  if (!merged) return Fail(out, "Cannot write the pair file: " + pair_path);
+  if (!CSpectralPairSearch::WriteMassShiftHistogram(pair_path, para.cluster->cluster_masses_tol)) {
+    return Fail(out, std::string("Cannot write the mass-shift table: ") +
+                         CSpectralPairSearch::kHistogramFile);
+  }
+  out << "Pair file: " << pair_path << " (" << count << " pairs)\n"
+      << "Mass-shift table: " << CSpectralPairSearch::kHistogramFile << "\n";
+  return 0;
+}
+
+}  // namespace
+
+int RunMerge(const std::vector<std::string>& args, std::ostream& out) {
+  if (args.size() != 1) return Fail(out, kMergeUsage);
+  const std::string& work = args[0];
+  try {
+    PlanInfo info;
+    std::vector<PartEntry> parts;
+    std::string why;
+    if (!ReadPlanFiles(work, info, parts, why)) return Fail(out, why);
+    CPara para;
+    const std::string para_path = path::Join(work, kOriginalPara);
+    if (!para.ReadParaFile(para_path) || !para.cluster || !para.representative_spectra) {
+      return Fail(out, "Cannot read parameter file: " + para_path);
+    }
+    if (static_cast<int>(para.cluster->cluster_type) != info.cluster_type) {
+      return Fail(out, "The plan and its parameter file disagree on the cluster type: " + work);
+    }
+    // As in one run, the job's old results go first.
+    path::RemoveFile(para.spectra_process->cluster_result);
+    if (para.cluster->cluster_type == CLUSTER_SPECTRAL_PAIR) {
+      path::RemoveFile(CSpectralPairSearch::kHistogramFile);
+      return MergePairs(work, para, parts, out);
+    }
+    return MergeClusters(work, para, parts, out);
+  } catch (const std::exception& e) {
+    return Fail(out, std::string("Merging failed: ") + e.what());
+  }
+}
+
+}  // namespace partition

@@ -1,0 +1,308 @@
+// The partitioned job against one `cluster` run: the real programs, the
+// files compared byte for byte.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "SyntheticMgf.h"
+#include "clustering/Para.h"
+#include "clustering/SimilarityCluster.h"
+#include "common/Dta.h"
+#include "drivers/cluster/ClusterJob.h"
+#include "drivers/cluster/partition/Partition.h"
+#include "drivers/cluster/partition/PlanFiles.h"
+#include "spectra/MS2Input.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kBin = TESSERA_BIN_DIR;
+const std::string kBsa = "/usr/share/doc/openms/examples/BSA/";
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+int Shell(const std::string& command) { return std::system(command.c_str()); }
+
+// Every file under `a` equals the one at the same place under `b`, and
+// neither holds a file the other lacks.
+void ExpectSameTree(const fs::path& a, const fs::path& b) {
+  ASSERT_EQ(fs::exists(a), fs::exists(b)) << a << " / " << b;
+  if (!fs::exists(a)) return;
+  std::vector<std::string> left, right;
+  for (const auto& e : fs::directory_iterator(a)) left.push_back(e.path().filename().string());
+  for (const auto& e : fs::directory_iterator(b)) right.push_back(e.path().filename().string());
+  std::sort(left.begin(), left.end());
+  std::sort(right.begin(), right.end());
+  ASSERT_EQ(left, right) << a << " / " << b;
+  for (const std::string& name : left) {
+    EXPECT_EQ(Shell("cmp -s '" + (a / name).string() + "' '" + (b / name).string() + "'"), 0)
+        << name;
+  }
+}
+
+enum class Data { kBsa, kSynthetic, kTinyOneBlock };
+
+struct Case {
+  Data data;
+  int type;
+  int parts;
+  int consensus = REPRESENTATIVE_BOTH;
+  bool forced = false;  // cut at a block boundary beside a spectrum within the tolerance
+  bool workflow = false;  // through Snakemake's local executor on 2 cores
+};
+
+class Partition : public ::testing::TestWithParam<Case> {
+ public:
+  // The inputs are made once: the three BSA runs pooled as a DTA folder
+  // (so that one run copies spectrum files from it), and synthetic MGF.
+  static void SetUpTestSuite() {
+    // CTest runs every case as a process of its own: the inputs are made
+    // once in the test's scratch folder and kept; a finished set is moved
+    // into place in one step, so that parallel cases never see half of one.
+    inputs_ = fs::current_path() / "inputs";
+    if (!fs::exists(inputs_)) {
+      const fs::path fresh = fs::current_path() / ("inputs." + std::to_string(::getpid()));
+      fs::remove_all(fresh);
+      if (MakeInputs(fresh)) {
+        std::error_code ec;
+        fs::rename(fresh, inputs_, ec);
+      }
+      fs::remove_all(fresh);
+    }
+    ready_ = fs::exists(inputs_ / "synthetic.mgf");
+    root_ = fs::temp_directory_path() / ("tessera_partition_" + std::to_string(::getpid()));
+    fs::remove_all(root_);
+  }
+
+  static bool MakeInputs(const fs::path& where) {
+    fs::create_directories(where / "bsa");
+    std::vector<msdata::CSpectrum> pooled;
+    std::unique_ptr<CMS2Input> mzml(CMS2InputFactory().GetImporter(MS2_FORMAT_MZML, false));
+    for (const char* run : {"BSA1.mzML", "BSA2.mzML", "BSA3.mzML"}) {
+      if (!mzml->Load(kBsa + run, pooled, false)) return false;
+    }
+    for (const msdata::CSpectrum& s : pooled) msdata::WriteDta(s, (where / "bsa" / s.name).string());
+    std::vector<msdata::CSpectrum> templates;
+    std::string error;
+    if (!bench::LoadTemplates(kBsa + "BSA1.mzML", templates, error)) return false;
+    if (!bench::WriteSyntheticMgf(templates, 4000, (where / "synthetic.mgf").string(), 7, error)) {
+      return false;
+    }
+    // One charge, masses 0.1 Da apart: a single block at 5 Da.
+    std::ofstream tiny(where / "tiny.mgf");
+    for (int k = 0; k < 12; ++k) {
+      tiny << "BEGIN IONS\nTITLE=tiny." << k + 1 << "." << k + 1 << ".2.dta\nPEPMASS="
+           << 500 + 0.05 * k << "\nCHARGE=2+\n";
+      for (int p = 0; p < 12; ++p) tiny << 100 + 37 * p + k * 0.01 << " " << 100 + p << "\n";
+      tiny << "END IONS\n";
+    }
+    return static_cast<bool>(tiny);
+  }
+  static void TearDownTestSuite() { fs::remove_all(root_); }
+
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(ready_) << "the BSA runs of openms-doc are needed";
+    dir_ = root_ / ("case_" + std::to_string(counter_++));
+    fs::create_directories(dir_ / "one");
+    fs::create_directories(dir_ / "split");
+  }
+
+  // A parameter file for the job run in `where`, writing into `where`.
+  std::string WritePara(const Case& c, const fs::path& where) {
+    CPara para;
+    const bool bsa = c.data == Data::kBsa;
+    const std::string data = bsa ? (inputs_ / "bsa").string()
+                                 : (inputs_ / (c.data == Data::kTinyOneBlock ? "tiny.mgf"
+                                                                           : "synthetic.mgf"))
+                                       .string();
+    para.SetDataClass(bsa ? MS2_FORMAT_DTA : MS2_FORMAT_MGF, data, (where / "out").string(),
+                      (where / "result.csv").string(), 5);
+    para.SetRepresentativeClass(static_cast<Representative_Spectra>(c.consensus), 0.4,
+                                TOLERANCE_DA);
+    // BSA in daltons, the synthetic set in ppm, as users run them.
+    para.SetCluster(para.spectra_process.get(), para.representative_spectra.get(),
+                    static_cast<Cluster_Type>(c.type), bsa ? 1.5 : 20.0,
+                    bsa ? TOLERANCE_DA : TOLERANCE_PPM, 0.55);
+    if (c.data == Data::kTinyOneBlock) para.cluster->precursor_ion_tol = 5.0;
+    if (c.data == Data::kTinyOneBlock) para.cluster->precursor_ion_tol_type = TOLERANCE_DA;
+    para.SetSimilarMethod(c.type == 1 ? SIMILAR_DOT_PRODUCT_MOD : SIMILAR_DOT_PRODUCT, 0.5,
+                          TOLERANCE_DA);
+    para.SetPeakSelect(PEAK_SELECT_WINDOW_THEN_TOP_N, 50, 5, 100);
+    para.cluster->upper_mass = 120;
+    const std::string path = (where / "job.para").string();
+    EXPECT_TRUE(para.WriteParaFile(path));
+    return path;
+  }
+
+  // One run of `cluster` in `where`.
+  void RunOne(const std::string& para, const fs::path& where) {
+    ASSERT_EQ(Shell("cd '" + where.string() + "' && '" + kBin + "/cluster' --threads 2 '" + para +
+                    "' > log.txt 2>&1"),
+              0)
+        << ReadAll(where / "log.txt");
+  }
+
+  // A start position of a part that lies at a block boundary whose next
+  // spectrum is within the tolerance of the last one before it.
+  std::size_t TightBoundary(const std::string& para_path) {
+    CPara para;
+    EXPECT_TRUE(para.ReadParaFile(para_path));
+    std::vector<msdata::CSpectrum>& spectra = para.spectra_process->spectra;
+    std::unique_ptr<CMS2Input> in(
+        CMS2InputFactory().GetImporter(para.spectra_process->data_type, false));
+    EXPECT_TRUE(in->Load(para.spectra_process->data_directory, spectra, true));
+    spectra.erase(std::remove_if(spectra.begin(), spectra.end(),
+                                 [](const msdata::CSpectrum& s) { return s.peaks.size() < 5; }),
+                  spectra.end());
+    clusterjob::OrderForClustering(spectra);
+    const auto& engine = dynamic_cast<const CSimilarityCluster&>(*para.cluster);
+    const auto blocks = engine.FindBlocks(spectra);
+    for (std::size_t b = blocks.size() / 2; b < blocks.size(); ++b) {
+      const std::size_t p = blocks[b].start;
+      if (p > 0 && engine.JoinsBlock(spectra[p - 1], spectra[p])) return p;
+    }
+    ADD_FAILURE() << "no tight block boundary in the data";
+    return 0;
+  }
+
+  std::string Plan(const std::string& args) {
+    const std::string log = (dir_ / "plan.txt").string();
+    EXPECT_EQ(Shell("cd '" + (dir_ / "split").string() + "' && '" + kBin +
+                    "/cluster-partition' --plan " + args + " > '" + log + "' 2>&1"),
+              0)
+        << ReadAll(log);
+    return ReadAll(log);
+  }
+
+  // The plan, every part's `cluster` run in its folder, the merge.
+  void PlanAndRunParts(const Case& c, const std::string& para, const fs::path& work);
+
+  static fs::path inputs_;
+  static fs::path root_;
+  static bool ready_;
+  static int counter_;
+  fs::path dir_;
+};
+
+fs::path Partition::inputs_;
+fs::path Partition::root_;
+bool Partition::ready_ = false;
+int Partition::counter_ = 0;
+
+TEST_P(Partition, MergedFilesEqualOneRun) {
+  const Case c = GetParam();
+  const fs::path one = dir_ / "one";
+  const fs::path split = dir_ / "split";
+  RunOne(WritePara(c, one), one);
+
+  const std::string para = WritePara(c, split);
+  const fs::path work = split / "work";
+  if (c.workflow) {
+    if (Shell("snakemake --version > /dev/null 2>&1") != 0) {
+      GTEST_SKIP() << "snakemake is not installed (scripts/install-deps.sh installs it)";
+    }
+    const std::string log = (split / "snakemake.txt").string();
+    ASSERT_EQ(Shell("cd '" + split.string() + "' && snakemake --cores 2 -s '" +
+                    TESSERA_SOURCE_DIR + "/workflows/cluster.smk' --config para=job.para parts=" +
+                    std::to_string(c.parts) + " workdir=work cluster=" + kBin +
+                    "/cluster partition_program=" + kBin + "/cluster-partition > '" + log +
+                    "' 2>&1"),
+              0)
+        << ReadAll(log);
+  } else {
+    PlanAndRunParts(c, para, work);
+    if (HasFatalFailure()) return;
+  }
+  EXPECT_EQ(Shell("cmp '" + (one / "result.csv").string() + "' '" + (split / "result.csv").string() +
+                  "'"),
+            0);
+  ExpectSameTree(one / "out", split / "out");
+  if (c.type == 1) {
+    EXPECT_GT(fs::file_size(one / "result.csv"), 0u);
+    EXPECT_EQ(Shell("cmp '" + (one / "temp.temp").string() + "' '" +
+                    (split / "temp.temp").string() + "'"),
+              0);
+  }
+}
+
+void Partition::PlanAndRunParts(const Case& c, const std::string& para, const fs::path& work) {
+  const fs::path split = dir_ / "split";
+  std::string args = std::to_string(c.parts) + " '" + para + "' '" + work.string() + "'";
+  if (c.forced) args += " --cuts " + std::to_string(TightBoundary(para));
+  const std::string log = Plan(args);
+
+  partition::PlanInfo info;
+  std::vector<partition::PartEntry> parts;
+  std::string why;
+  ASSERT_TRUE(partition::ReadPlanFiles(work.string(), info, parts, why)) << why;
+  if (c.data == Data::kTinyOneBlock) {
+    EXPECT_EQ(parts.size(), 1u);
+    EXPECT_NE(log.find("they form one block. One part."), std::string::npos) << log;
+    // Nor can a part be forced to start inside the block.
+    const std::string refused = (dir_ / "refused.txt").string();
+    EXPECT_NE(Shell("'" + kBin + "/cluster-partition' --plan 2 '" + para + "' '" +
+                    (dir_ / "refused").string() + "' --cuts 5 > '" + refused + "' 2>&1"),
+              0);
+    EXPECT_NE(ReadAll(refused).find("Cannot start a part at position 5"), std::string::npos)
+        << ReadAll(refused);
+  } else {
+    EXPECT_EQ(parts.size(), static_cast<std::size_t>(c.parts)) << log;
+  }
+  for (const partition::PartEntry& p : parts) {
+    const fs::path part = work / p.name;
+    RunOne((part / partition::kPartPara).string(), part);
+  }
+  ASSERT_EQ(Shell("cd '" + split.string() + "' && '" + kBin +
+                  "/cluster-partition' --merge work > merge.txt 2>&1"),
+            0)
+      << ReadAll(split / "merge.txt");
+}
+
+std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
+  const Case& c = info.param;
+  static const char* const kData[] = {"Bsa", "Synthetic", "OneBlock"};
+  return std::string(kData[static_cast<int>(c.data)]) + "_type" + std::to_string(c.type) +
+         "_parts" + std::to_string(c.parts) + "_representatives" + std::to_string(c.consensus) +
+         (c.forced ? "_forcedCut" : "") + (c.workflow ? "_snakemake" : "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, Partition,
+    ::testing::Values(Case{Data::kBsa, 0, 1}, Case{Data::kBsa, 0, 2}, Case{Data::kBsa, 0, 7},
+                      Case{Data::kBsa, 0, 2, REPRESENTATIVE_CONSENSUS, true},
+                      Case{Data::kBsa, 1, 1}, Case{Data::kBsa, 1, 2}, Case{Data::kBsa, 1, 7},
+                      Case{Data::kSynthetic, 0, 2, REPRESENTATIVE_MOST_SIMILAR},
+                      Case{Data::kSynthetic, 0, 7}, Case{Data::kSynthetic, 1, 7},
+                      Case{Data::kSynthetic, 0, 2, REPRESENTATIVE_CONSENSUS, true},
+                      Case{Data::kTinyOneBlock, 0, 4},
+                      Case{Data::kBsa, 1, 2, REPRESENTATIVE_BOTH, false, true}),
+    CaseName);
+
+TEST(PartitionPlan, BalancesWorkAndRefusesBadInput) {
+  // The largest run's work is as small as contiguous runs allow.
+  EXPECT_EQ(partition::BalanceCuts({9, 1, 1, 1, 9, 1}, 2), (std::vector<std::size_t>{3}));
+  EXPECT_EQ(partition::BalanceCuts({100}, 4), std::vector<std::size_t>{});
+  EXPECT_EQ(partition::BalanceCuts({1, 1, 1, 1}, 9), (std::vector<std::size_t>{1, 2, 3}));
+
+  std::ostringstream out;
+  EXPECT_EQ(partition::RunPlan({"0", "x.para", "w"}, out), 1);
+  EXPECT_NE(out.str().find("usage:"), std::string::npos);
+  EXPECT_EQ(partition::RunMerge({"/nonexistent/work"}, out), 1);
+  EXPECT_NE(out.str().find("No plan in /nonexistent/work"), std::string::npos);
+}
+
+}  // namespace
