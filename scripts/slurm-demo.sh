@@ -26,7 +26,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 bin="$build/bin"
-for p in cluster cluster-partition; do
+for p in cluster; do
   [ -x "$bin/$p" ] || { echo "$bin/$p is missing: build the project first"; exit 1; }
 done
 command -v snakemake > /dev/null || { echo "snakemake is missing: run scripts/install-deps.sh"; exit 1; }
@@ -157,7 +157,7 @@ mkdir -p "$job/one" "$job/split" "$job/pool"
 for run in BSA1 BSA2 BSA3; do
   printf '[file]\ndata_type=4\ndata_directory=%s\ncluster_result=%s\n[cluster]\ncluster_type=1\n' \
     "$bsa/$run.mzML" "$job/pool/$run.csv" > "$job/pool/$run.para"
-  "$bin/cluster-partition" --plan 1 "$job/pool/$run.para" "$job/pool/$run" > /dev/null
+  "$bin/cluster" --plan 1 "$job/pool/$run.para" "$job/pool/$run" > /dev/null
   cat "$job/pool/$run"/part_000/spectra.* >> "$job/bsa.mgf"
 done
 para "$job/one" > "$job/one/job.para"
@@ -168,7 +168,7 @@ cd "$job/split"
 snakemake --slurm --jobs "$parts" -s "$root/workflows/cluster.smk" \
   --profile "$root/workflows/slurm" \
   --config para=job.para parts="$parts" workdir=work cluster="$bin/cluster" \
-  partition_program="$bin/cluster-partition" slurm_partition=demo
+  partition_program="$bin/cluster" slurm_partition=demo
 cat work/manifest.tsv
 echo "Slurm jobs:"
 squeue -a || true

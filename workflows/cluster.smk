@@ -7,7 +7,7 @@
 # Further config keys (all optional):
 #   cluster=<program>            the clustering program (default: cluster)
 #   partition_program=<program>  the program that plans and merges
-#                                (default: cluster-partition)
+#                                (default: cluster)
 #   threads_per_part=<T>         threads of each part's `cluster` (default 1)
 #   slurm_partition=<name>       Slurm partition of the part jobs
 #   pairs_per_second=<R>         scoring speed of one thread, for the time
@@ -31,7 +31,7 @@ PARA = config["para"]
 PARTS = int(config.get("parts", 2))
 WORK = config["workdir"].rstrip("/") or "/"
 CLUSTER = program(str(config.get("cluster", "cluster")))
-PARTITION = program(str(config.get("partition_program", "cluster-partition")))
+PARTITION = program(str(config.get("partition_program", "cluster")))
 THREADS = int(config.get("threads_per_part", 1))
 PAIRS_PER_SECOND = float(config.get("pairs_per_second", 5e6))
 MEM_PER_SPECTRUM_KB = float(config.get("mem_per_spectrum_kb", 2))

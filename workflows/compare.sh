@@ -64,7 +64,7 @@ timed() {  # timed <label> <folder> <command...>
 timed "one cluster run (--threads $threads)" "$dir/one" "$bin/cluster" --threads "$threads" job.para
 timed "workflow, $parts parts on $cores cores" "$dir/split" snakemake --cores "$cores" \
   -s "$root/workflows/cluster.smk" --config para=job.para parts="$parts" workdir=work \
-  cluster="$bin/cluster" partition_program="$bin/cluster-partition" threads_per_part=1
+  cluster="$bin/cluster" partition_program="$bin/cluster" threads_per_part=1
 grep -h "^Plan:" "$dir/split/work/plan.log"
 cmp "$dir/one/result.csv" "$dir/split/result.csv"
 if [ -d "$dir/one/out" ] || [ -d "$dir/split/out" ]; then diff -r -q "$dir/one/out" "$dir/split/out"; fi

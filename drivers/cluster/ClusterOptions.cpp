@@ -94,7 +94,9 @@ cli::CommandLine ClusterCommandLine() {
       "cluster",
       {"[--shift-search] [--threads N] [--mgf FILE] [--no-wait] <parameter file>",
        "[options] <spectrum file or DTA folder>... -o <output folder>",
-       "--write-para FILE [options] [<spectrum file or DTA folder>...]"},
+       "--write-para FILE [options] [<spectrum file or DTA folder>...]",
+       "--plan N <parameter file> <work folder> [--cuts P,...]   (parts of a job, workflows/cluster.smk)",
+       "--merge <work folder>                                     (one run's files from the parts)"},
       "Clusters similar MS/MS spectra (type clusters) or searches spectral pairs whose\n"
       "precursor masses differ (type pairs). With options it writes into the output\n"
       "folder the parameter file it used (cluster.para), the cluster file\n"

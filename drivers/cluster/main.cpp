@@ -8,8 +8,13 @@
 
 #include "drivers/cluster/ClusterJob.h"
 #include "drivers/cluster/ClusterOptions.h"
+#include "drivers/cluster/partition/Partition.h"
 
 int main(int argc, char** argv) {
+  // Partitioned runs (workflows/cluster.smk): plan the parts, merge them.
+  const std::vector<std::string> all(argv + 1, argv + argc);
+  if (!all.empty() && all[0] == "--plan") return partition::RunPlan({all.begin() + 1, all.end()}, std::cout);
+  if (!all.empty() && all[0] == "--merge") return partition::RunMerge({all.begin() + 1, all.end()}, std::cout);
   cli::CommandLine line = clusterjob::ClusterCommandLine();
   const cli::Outcome outcome = line.Parse(argc, argv);
   const int answered = line.Report(outcome, std::cout, std::cerr);

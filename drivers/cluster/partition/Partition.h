@@ -20,8 +20,8 @@
 namespace partition {
 
 inline constexpr const char* kPlanUsage =
-    "usage: cluster-partition --plan N <parameter file> <work folder> [--cuts P,P,...]";
-inline constexpr const char* kMergeUsage = "usage: cluster-partition --merge <work folder>";
+    "usage: cluster --plan N <parameter file> <work folder> [--cuts P,P,...]";
+inline constexpr const char* kMergeUsage = "usage: cluster --merge <work folder>";
 
 // The files of a plan inside the work folder.
 inline constexpr const char* kPlanFile = "plan.txt";

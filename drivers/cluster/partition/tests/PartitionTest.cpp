@@ -182,7 +182,7 @@ class Partition : public ::testing::TestWithParam<Case> {
   std::string Plan(const std::string& args) {
     const std::string log = (dir_ / "plan.txt").string();
     EXPECT_EQ(Shell("cd '" + (dir_ / "split").string() + "' && '" + kBin +
-                    "/cluster-partition' --plan " + args + " > '" + log + "' 2>&1"),
+                    "/cluster' --plan " + args + " > '" + log + "' 2>&1"),
               0)
         << ReadAll(log);
     return ReadAll(log);
@@ -219,7 +219,7 @@ TEST_P(Partition, MergedFilesEqualOneRun) {
     ASSERT_EQ(Shell("cd '" + split.string() + "' && snakemake --cores 2 -s '" +
                     TESSERA_SOURCE_DIR + "/workflows/cluster.smk' --config para=job.para parts=" +
                     std::to_string(c.parts) + " workdir=work cluster=" + kBin +
-                    "/cluster partition_program=" + kBin + "/cluster-partition > '" + log +
+                    "/cluster partition_program=" + kBin + "/cluster > '" + log +
                     "' 2>&1"),
               0)
         << ReadAll(log);
@@ -254,7 +254,7 @@ void Partition::PlanAndRunParts(const Case& c, const std::string& para, const fs
     EXPECT_NE(log.find("they form one block. One part."), std::string::npos) << log;
     // Nor can a part be forced to start inside the block.
     const std::string refused = (dir_ / "refused.txt").string();
-    EXPECT_NE(Shell("'" + kBin + "/cluster-partition' --plan 2 '" + para + "' '" +
+    EXPECT_NE(Shell("'" + kBin + "/cluster' --plan 2 '" + para + "' '" +
                     (dir_ / "refused").string() + "' --cuts 5 > '" + refused + "' 2>&1"),
               0);
     EXPECT_NE(ReadAll(refused).find("Cannot start a part at position 5"), std::string::npos)
@@ -267,7 +267,7 @@ void Partition::PlanAndRunParts(const Case& c, const std::string& para, const fs
     RunOne((part / partition::kPartPara).string(), part);
   }
   ASSERT_EQ(Shell("cd '" + split.string() + "' && '" + kBin +
-                  "/cluster-partition' --merge work > merge.txt 2>&1"),
+                  "/cluster' --merge work > merge.txt 2>&1"),
             0)
       << ReadAll(split / "merge.txt");
 }
