@@ -7,6 +7,7 @@
 
 #include "common/ErrorMarker.h"
 #include "common/PathUtil.h"
+#include "common/SafeFile.h"
 #include "moddetect/ResultOutput.h"
 
 namespace {
@@ -82,6 +83,16 @@ int CDetectionRun::Run(const std::string& config_path) {
   if (!config_->Validate(invalid)) {
     out_ << invalid << std::endl;
     return Fail();
+  }
+  // The run's own files in the working folder are replaced as it goes: none
+  // of them may be its input.
+  for (const char* own : {kResultFile, kRawFileTemp, kRawDataTemp}) {
+    const bool own_dump_as_input = own == kRawDataTemp && config_->FileType() == DETECTION_FILE_DUMP;
+    if (!own_dump_as_input && (safefile::SameFile(config_->DataPath(), own) ||
+                               safefile::SameFile(config_->IdentSpectFile(), own))) {
+      out_ << "Error: the input " << own << " would be overwritten by the run" << std::endl;
+      return Fail();
+    }
   }
   // Pair files are part of the result asked for: a folder that cannot hold
   // them fails the run before any work, not silently after it.

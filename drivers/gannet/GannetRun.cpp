@@ -6,6 +6,7 @@
 
 #include "common/Notifier.h"
 #include "common/PathUtil.h"
+#include "common/SafeFile.h"
 #include "common/TextUtil.h"
 #include "spectra/MS2Input.h"
 
@@ -49,6 +50,10 @@ bool WriteDump(const std::vector<msdata::CSpectrum>& spectra, const std::vector<
 }
 
 int Run(const std::string& exchange_file, const std::string& dump_file, std::FILE* console) {
+  if (safefile::SameFile(exchange_file, dump_file)) {
+    std::fprintf(console, "Gannet: the exchange file is the dump it would write: %s\n", exchange_file.c_str());
+    return 1;
+  }
   // An earlier run's dump must never pass for this run's result.
   path::RemoveFile(dump_file);
 

@@ -52,6 +52,18 @@ TEST_F(ShiftscanFailures, PairFolderThatCannotBeCreatedFailsTheRun) {
   EXPECT_FALSE(std::filesystem::exists("temp.temp"));
 }
 
+TEST_F(ShiftscanFailures, ItsOwnResultFileIsNeverItsInput) {
+  std::filesystem::copy_file("small.dump", "temp.temp");
+  const auto before = std::filesystem::file_size("temp.temp");
+  shftest::WriteFile("run.cfg", "[DATA]\nfilepath=temp.temp\nfiletype=DUMP\n");
+  std::ostringstream out;
+  CDetectionRun run(out);
+  EXPECT_EQ(run.Run("run.cfg"), 1);
+  EXPECT_NE(out.str().find("would be overwritten"), std::string::npos) << out.str();
+  EXPECT_EQ(std::filesystem::file_size("temp.temp"), before);
+  EXPECT_TRUE(marker::ErrorMarkerExists());
+}
+
 TEST_F(ShiftscanFailures, FullDiskLeavesMarkerAndNoTable) {
   const char* exe = std::getenv("SHIFTSCAN_EXE");
   if (!exe) GTEST_SKIP() << "SHIFTSCAN_EXE not set";
