@@ -63,6 +63,30 @@ std::string COptionTool::ReadValue(const std::string& section, const std::string
   return def;
 }
 
+std::map<std::string, std::string> COptionTool::ReadKeys(const std::string& section, const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw COptionToolException(path);
+  const std::string header = "[" + section + "]";
+  std::string line;
+  bool in_section = false;
+  while (text::ReadLine(in, line)) {
+    if (BeginsWithNoCase(line, header)) {
+      in_section = true;
+      break;
+    }
+  }
+  std::map<std::string, std::string> keys;
+  if (!in_section) return keys;
+  while (text::ReadLine(in, line)) {
+    const std::size_t eq = line.find('=');
+    if (eq == std::string::npos || eq == 0) continue;
+    std::string value = line.substr(eq + 1);
+    while (!value.empty() && (value.back() == '\r' || value.back() == '\n')) value.pop_back();
+    keys.emplace(text::ToLower(line.substr(0, eq)), std::move(value));
+  }
+  return keys;
+}
+
 std::size_t COptionTool::_GetPrivateProfileString(const char* section, const char* key,
                                                   const char* def, char* out, std::size_t size,
                                                   const char* path) {

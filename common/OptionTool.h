@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <stdexcept>
+#include <map>
 #include <string>
 
 // Raised when the file to read cannot be opened: the one case the option
@@ -52,6 +53,13 @@ class COptionTool {
   static std::string ReadValue(const std::string& section, const std::string& key,
                                const std::string& def, const std::string& path,
                                bool* found = nullptr);
+
+  // Every "key=value" line that ReadValue would find after the section's
+  // header, in one pass: keys (text before the first "=") lower-cased, the
+  // first occurrence of a key winning, as ReadValue's search does for keys
+  // without "=". For readers that look up many keys of one file. Throws
+  // COptionToolException when the file cannot be read.
+  static std::map<std::string, std::string> ReadKeys(const std::string& section, const std::string& path);
 
  private:
   std::string section_;

@@ -44,11 +44,13 @@ void CTagramResultFile::LoadResult(const std::string& path, ResultMap& results,
     std::string value = COptionTool("FilePath", path).GetString("File_Path", "");
     data_path = value.find("NULL") != std::string::npos ? std::string() : value;
 
-    COptionTool mod_section("Modification", path);
+    // One pass over the file for all numbered names: a lookup per number
+    // would read the file once per modification.
+    const std::map<std::string, std::string> numbered = COptionTool::ReadKeys("Modification", path);
     for (int n = 1;; ++n) {
-      std::string name = mod_section.GetString(std::to_string(n), "");
-      if (name.empty()) break;
-      modifications.emplace_back(name, -1.0);
+      const auto it = numbered.find(std::to_string(n));
+      if (it == numbered.end() || it->second.empty()) break;
+      modifications.emplace_back(it->second, -1.0);
     }
     count = text::AtoI(COptionTool("Total", path).GetString("total", ""));
   } catch (const COptionToolException&) {

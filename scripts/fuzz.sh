@@ -29,6 +29,8 @@ declare -A seeds=(
   [fuzz_tagram]="resultfiles/tests/data/*.tagram desktop/propagation/tests/data/golden/*.tagram"
   [fuzz_spectra]="resultfiles/tests/data/*.spectra desktop/propagation/tests/data/golden/*.spectra"
   [fuzz_pair]="moddetect/tests/data/*.csv desktop/propagation/tests/data/golden/*pair*"
+  [fuzz_pepxml]="fuzz/seeds/*.pep.xml"
+  [fuzz_mzid]="fuzz/seeds/*.mzid"
   [fuzz_cluster]="clustering/tests/data/cluster_expected/* desktop/propagation/tests/data/golden/*cluster*"
 )
 harnesses=("$@")
