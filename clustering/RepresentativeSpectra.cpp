@@ -14,6 +14,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "clustering/ConsensusNames.h"
 #include "clustering/PeakOrder.h"
 #include "clustering/PeakSelect.h"
 #include "common/Dta.h"
@@ -39,33 +40,6 @@ bool SameFile(const std::string& a, const std::string& b) {
   return std::filesystem::equivalent(a, b, ec);
 }
 
-// Consensus names of different clusters may coincide (equal scan parts).
-// The first cluster keeps its name; each later one gets "_2", "_3", ...
-// before ".dta", the first suffix that no file of this generation uses and
-// no other cluster plans as its own name.
-class NameClaims {
- public:
-  // Names of spectrum files written beside the consensus spectra.
-  void Reserve(const std::string& name) { reserved_.insert(name); }
-  // The plain names of all clusters.
-  void Plan(const std::string& name) { planned_.insert(name); }
-  std::string Claim(const std::string& name) {
-    if (reserved_.count(name) == 0 && claimed_.insert(name).second) return name;
-    const std::string stem = name.substr(0, name.size() - 4);  // without ".dta"
-    for (int n = 2;; ++n) {
-      std::string candidate = stem + "_" + std::to_string(n) + ".dta";
-      if (reserved_.count(candidate) == 0 && planned_.count(candidate) == 0 &&
-          claimed_.insert(candidate).second) {
-        return candidate;
-      }
-    }
-  }
-
- private:
-  std::set<std::string> reserved_;
-  std::set<std::string> planned_;
-  std::set<std::string> claimed_;
-};
 
 }  // namespace
 
@@ -245,7 +219,7 @@ void CRepresentativeSpectra::BuildConsensusSpectra(const std::vector<msdata::CSp
   }
 
   std::vector<unsigned char> done(n, 0);
-  NameClaims claims;
+  CConsensusNames claims;
   for (std::size_t k = 0; k < n; ++k) {
     if (links[k].root == static_cast<std::int32_t>(k) && links[k].next == -1) {
       PlaceMember(spectra[k], static_cast<int>(k));

@@ -1,6 +1,9 @@
 #include "common/CommandLine.h"
 
 #include <algorithm>
+#include <fcntl.h>
+#include <iostream>
+#include <unistd.h>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -61,7 +64,7 @@ Outcome CommandLine::Parse(const std::vector<std::string>& args) {
       options_ended = true;
       continue;
     }
-    const OptionSpec* spec = nullptr;
+    const OptionSpec* option = nullptr;
     std::string value;
     bool inline_value = false;
     if (arg[1] == '-') {
@@ -72,11 +75,11 @@ Outcome CommandLine::Parse(const std::vector<std::string>& args) {
         name.resize(eq);
         inline_value = true;
       }
-      spec = Find(name);
+      option = Find(name);
     } else if (arg.size() == 2) {
-      spec = FindShort(arg[1]);
+      option = FindShort(arg[1]);
     }
-    if (spec == nullptr) {
+    if (option == nullptr) {
       // A lone "-5" is a negative number given where a path or value goes.
       if (arg[1] != '-' && (std::isdigit(static_cast<unsigned char>(arg[1])) || arg[1] == '.')) {
         positionals_.push_back(arg);
@@ -85,22 +88,22 @@ Outcome CommandLine::Parse(const std::vector<std::string>& args) {
       error_ = "unknown option: " + arg;
       return Outcome::kError;
     }
-    if (spec->value_name.empty()) {
+    if (option->value_name.empty()) {
       if (inline_value) {
-        error_ = "option --" + spec->name + " takes no value";
+        error_ = "option --" + option->name + " takes no value";
         return Outcome::kError;
       }
     } else if (!inline_value) {
       if (i + 1 >= args.size()) {
-        error_ = "option --" + spec->name + " needs a value (" + spec->value_name + ")";
+        error_ = "option --" + option->name + " needs a value (" + option->value_name + ")";
         return Outcome::kError;
       }
       value = args[++i];
     }
-    if (spec->name == "help") help = true;
-    if (spec->name == "version") version = true;
-    values_[spec->name] = value;
-    given_.emplace_back(spec->name, value);
+    if (option->name == "help") help = true;
+    if (option->name == "version") version = true;
+    values_[option->name] = value;
+    given_.emplace_back(option->name, value);
   }
   if (help) return Outcome::kHelp;
   if (version) return Outcome::kVersion;
@@ -152,6 +155,26 @@ int CommandLine::Report(Outcome outcome, std::ostream& out, std::ostream& err) c
       return 2;
   }
   return 2;
+}
+
+CDivertedStandardOutput::CDivertedStandardOutput(bool silent) {
+  std::cout.flush();
+  std::fflush(stdout);
+  saved_ = ::dup(STDOUT_FILENO);
+  const int sink = silent ? ::open("/dev/null", O_WRONLY) : ::dup(STDERR_FILENO);
+  if (sink >= 0) {
+    ::dup2(sink, STDOUT_FILENO);
+    ::close(sink);
+  }
+}
+
+CDivertedStandardOutput::~CDivertedStandardOutput() {
+  std::cout.flush();
+  std::fflush(stdout);
+  if (saved_ >= 0) {
+    ::dup2(saved_, STDOUT_FILENO);
+    ::close(saved_);
+  }
 }
 
 bool ParseFiniteNumber(const std::string& text, double& value) {

@@ -77,6 +77,21 @@ class CommandLine {
 bool ParseFiniteNumber(const std::string& text, double& value);
 bool ParseWholeNumber(const std::string& text, long& value);
 
+// While it lives, what the process writes to standard output (child
+// processes included) goes to standard error, or nowhere when `silent`: the
+// options forms of the back ends keep their consoles as progress there, so
+// that standard output holds only where the results went.
+class CDivertedStandardOutput {
+ public:
+  explicit CDivertedStandardOutput(bool silent);
+  ~CDivertedStandardOutput();
+  CDivertedStandardOutput(const CDivertedStandardOutput&) = delete;
+  CDivertedStandardOutput& operator=(const CDivertedStandardOutput&) = delete;
+
+ private:
+  int saved_ = -1;
+};
+
 // True when any argument is --help or --version: programs whose one
 // argument is a file path check this before treating it as a path.
 bool AsksForHelpOrVersion(int argc, const char* const* argv);

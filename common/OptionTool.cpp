@@ -15,6 +15,19 @@ bool BeginsWithNoCase(const std::string& line, const std::string& prefix) {
          text::EqualsNoCase(std::string_view(line).substr(0, prefix.size()), prefix);
 }
 
+// Opens the file and reads past the section's header line; false when the
+// file has no such section. Throws when the file cannot be read.
+bool OpenAtSection(const std::string& section, const std::string& path, std::ifstream& in) {
+  in.open(path, std::ios::binary);
+  if (!in) throw COptionToolException(path);
+  const std::string header = "[" + section + "]";
+  std::string line;
+  while (text::ReadLine(in, line)) {
+    if (BeginsWithNoCase(line, header)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 COptionToolException::COptionToolException(const std::string& path)
@@ -38,20 +51,9 @@ std::string COptionTool::ReadValue(const std::string& section, const std::string
                                    const std::string& def, const std::string& path,
                                    bool* found) {
   if (found) *found = false;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw COptionToolException(path);
-
-  const std::string header = "[" + section + "]";
+  std::ifstream in;
+  if (!OpenAtSection(section, path, in)) return def;
   std::string line;
-  bool in_section = false;
-  while (text::ReadLine(in, line)) {
-    if (BeginsWithNoCase(line, header)) {
-      in_section = true;
-      break;
-    }
-  }
-  if (!in_section) return def;
-
   while (text::ReadLine(in, line)) {
     if (line.size() > key.size() && line[key.size()] == '=' && BeginsWithNoCase(line, key)) {
       std::string value = line.substr(key.size() + 1);
@@ -64,19 +66,10 @@ std::string COptionTool::ReadValue(const std::string& section, const std::string
 }
 
 std::map<std::string, std::string> COptionTool::ReadKeys(const std::string& section, const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw COptionToolException(path);
-  const std::string header = "[" + section + "]";
-  std::string line;
-  bool in_section = false;
-  while (text::ReadLine(in, line)) {
-    if (BeginsWithNoCase(line, header)) {
-      in_section = true;
-      break;
-    }
-  }
   std::map<std::string, std::string> keys;
-  if (!in_section) return keys;
+  std::ifstream in;
+  if (!OpenAtSection(section, path, in)) return keys;
+  std::string line;
   while (text::ReadLine(in, line)) {
     const std::size_t eq = line.find('=');
     if (eq == std::string::npos || eq == 0) continue;

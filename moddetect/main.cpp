@@ -96,22 +96,13 @@ int RunFromOptions(int argc, char** argv) {
   }
   safefile::CFolderLock lock;
   if (!LockWorkingFolder(lock, line.Has("no-wait"), std::cerr)) return 1;
-  // The dumper started on the way writes to our standard output; while the
-  // run lasts that is standard error, so that standard output holds only
-  // where the results went.
-  std::cout.flush();
-  const int saved_stdout = ::dup(STDOUT_FILENO);
-  ::dup2(STDERR_FILENO, STDOUT_FILENO);
+  // The dumper started on the way writes to our standard output.
   std::ostream quiet(nullptr);
   int status = 0;
   {
+    cli::CDivertedStandardOutput diverted(/*silent=*/false);
     CDetectionRun run(line.Has("quiet") ? quiet : std::cerr);
     status = run.Run(config_path);
-  }
-  std::fflush(stdout);
-  if (saved_stdout >= 0) {
-    ::dup2(saved_stdout, STDOUT_FILENO);
-    ::close(saved_stdout);
   }
   marker::RemoveErrorMarker();  // the exit status says it here
   if (status != 0) {

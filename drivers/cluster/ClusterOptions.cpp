@@ -4,12 +4,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <iostream>
 #include <memory>
 #include <sstream>
-#include <unistd.h>
 
 #include "clustering/Para.h"
 #include "common/ErrorMarker.h"
@@ -329,22 +327,13 @@ int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream
   if (line.Has("no-wait")) args.push_back("--no-wait");
   args.push_back(para_path);
 
-  // The engine's console is progress here: it goes to standard error (or
-  // nowhere), so that standard output holds only where the results went.
-  std::cout.flush();
-  std::fflush(stdout);
-  const int saved = ::dup(STDOUT_FILENO);
-  const int sink = line.Has("quiet") ? ::open("/dev/null", O_WRONLY) : ::dup(STDERR_FILENO);
-  if (sink >= 0) ::dup2(sink, STDOUT_FILENO);
+  // The engine's console is progress here.
   std::ostringstream said;
-  const int status = Run(args, said);
-  std::cout.flush();
-  std::fflush(stdout);
-  if (saved >= 0) {
-    ::dup2(saved, STDOUT_FILENO);
-    ::close(saved);
+  int status = 0;
+  {
+    cli::CDivertedStandardOutput diverted(line.Has("quiet"));
+    status = Run(args, said);
   }
-  if (sink >= 0) ::close(sink);
   marker::RemoveErrorMarker();  // the exit status says it here
   if (status != 0) {
     err << said.str();

@@ -13,6 +13,7 @@
 #include <system_error>
 #include <unordered_map>
 
+#include "clustering/ConsensusNames.h"
 #include "clustering/Para.h"
 #include "clustering/SpectralPairSearch.h"
 #include "common/PathUtil.h"
@@ -31,32 +32,6 @@ int Fail(std::ostream& out, const std::string& message) {
   return 1;
 }
 
-// Consensus names as the engine gives them: the first cluster in list order
-// keeps its plain name, a later one the first "_2", "_3", ... that no
-// spectrum file written beside them uses and no cluster plans as its plain
-// name. The engine keeps this rule to itself, so it is restated here; the
-// tests hold the two to the same files.
-class NameClaims {
- public:
-  void Reserve(const std::string& name) { reserved_.insert(name); }
-  void Plan(const std::string& name) { planned_.insert(name); }
-  std::string Claim(const std::string& name) {
-    if (reserved_.count(name) == 0 && claimed_.insert(name).second) return name;
-    const std::string stem = name.substr(0, name.size() - 4);  // without ".dta"
-    for (int n = 2;; ++n) {
-      std::string candidate = stem + "_" + std::to_string(n) + ".dta";
-      if (reserved_.count(candidate) == 0 && planned_.count(candidate) == 0 &&
-          claimed_.insert(candidate).second) {
-        return candidate;
-      }
-    }
-  }
-
- private:
-  std::set<std::string> reserved_;
-  std::set<std::string> planned_;
-  std::set<std::string> claimed_;
-};
 
 // One cluster-file line "row,name,cluster,mass": the name may hold commas,
 // the numbers do not.
@@ -110,7 +85,7 @@ int MergeClusters(const std::string& work, const CPara& para, const std::vector<
 
   std::vector<MergedCluster> clusters;  // those with a consensus spectrum, in order
   std::vector<std::pair<std::string, std::string>> copies;  // spectrum files: source, name
-  NameClaims global;
+  CConsensusNames global;
   std::size_t row = 1;
   std::size_t cluster_offset = 0;
   bool any_out = false;
@@ -141,7 +116,7 @@ int MergeClusters(const std::string& work, const CPara& para, const std::vector<
     const std::string part_out = path::Join(dir, kPartOut);
     const std::set<std::string> files = FilesIn(part_out);
     any_out = any_out || path::IsDirectory(part_out);
-    NameClaims local;
+    CConsensusNames local;
     for (const auto& m : members) {
       if (m.size() == 1) {
         local.Reserve(m.front());
