@@ -132,6 +132,14 @@ void IndexedFour(const FirstIndex& f, const SecondList* s, double* products) {
 
 void CDotProductBlock::Prepare(const msdata::CSpectrum* members, std::size_t count,
                                const CPeakSelect& peak_select) {
+  PrepareSelected(count, [&](std::size_t s, msdata::PeakList& list) {
+    list.assign(members[s].peaks.begin(), members[s].peaks.end());
+    peak_select.Select(list);
+  });
+}
+
+void CDotProductBlock::PrepareSelected(
+    std::size_t count, const std::function<void(std::size_t, msdata::PeakList&)>& select) {
   offset_.assign(1, 0);
   mz_.clear();
   intensity_.clear();
@@ -140,8 +148,7 @@ void CDotProductBlock::Prepare(const msdata::CSpectrum* members, std::size_t cou
   celled_.clear();
   msdata::PeakList scratch;
   for (std::size_t s = 0; s < count; ++s) {
-    scratch.assign(members[s].peaks.begin(), members[s].peaks.end());
-    peak_select.Select(scratch);
+    select(s, scratch);
     CPeakSelect::SqrtScale(scratch);
     peakorder::SortByIntensity(scratch);
     for (const msdata::Peak& p : scratch) {

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "clustering/PeakSelect.h"
@@ -28,6 +29,10 @@ class CDotProductBlock {
   // root scaling) and puts each list in descending intensity order.
   void Prepare(const msdata::CSpectrum* members, std::size_t count,
                const CPeakSelect& peak_select);
+  // The same from selections made beforehand: select(s, list) gives the
+  // peaks the selection keeps of spectrum s, ascending in m/z.
+  void PrepareSelected(std::size_t count,
+                       const std::function<void(std::size_t, msdata::PeakList&)>& select);
   // Takes lists that already are in descending intensity order.
   void Assign(const std::vector<msdata::PeakList>& lists);
 

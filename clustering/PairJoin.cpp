@@ -135,10 +135,12 @@ void CPairJoin::Probe::Candidates(std::size_t a, int floor, std::vector<Candidat
   const std::int64_t cells = static_cast<std::int64_t>(j.first_.size()) - 1;
   const double tol = j.tol_;
   // A partner within tol of q lies at most `reach` cells from q's cell;
-  // one at most `sure` cells away lies nearer than tol - 1/8 Da, so far
-  // inside that the exact test cannot fail and is left out.
+  // one at most `sure` cells away lies nearer than tol, and its term is
+  // added without the test. (Where rounding would make the test fail right
+  // at the edge, the term added in excess only loosens the bound: every
+  // term is non-negative, so the sum stays above the score.)
   const std::int64_t reach = static_cast<std::int64_t>(std::ceil(tol * kCellsPerDalton));
-  const std::int64_t sure = static_cast<std::int64_t>(std::floor(tol * kCellsPerDalton)) - 2;
+  const std::int64_t sure = static_cast<std::int64_t>(std::floor(tol * kCellsPerDalton)) - 1;
   const Entry* entries = j.entries_.data();
   const double* entry_mz = j.entry_mz_.data();
   const std::uint32_t* first = j.first_.data();

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <vector>
 
 #include "common/Spectrum.h"
 
@@ -40,6 +42,58 @@ inline void SortByMz(msdata::PeakList& peaks) {
 inline bool SortedByMz(const msdata::PeakList& peaks) {
   return std::is_sorted(peaks.begin(), peaks.end(),
                         [](const msdata::Peak& a, const msdata::Peak& b) { return MzLess(a, b); });
+}
+
+// The order of SortByMz, for long lists in about linear time: the peaks are
+// spread over as many m/z bins as there are peaks and each bin is sorted
+// on its own. A peak's bin never decreases with its m/z, so the bins hold
+// consecutive stretches of the sorted list; equal peaks in this order are
+// equal values, so the result is the one sorting gives.
+inline void SortLongByMz(msdata::PeakList& peaks) {
+  constexpr std::size_t kShort = 1024;
+  constexpr std::size_t kBinsPerPeak = 8;
+  const std::size_t n = peaks.size();
+  if (n < kShort || n > 0x1fffffffu) {
+    SortByMz(peaks);
+    return;
+  }
+  double low = peaks[0].first;
+  double high = low;
+  for (const msdata::Peak& p : peaks) {
+    if (!std::isfinite(p.first)) {  // NaN and infinities take the general road
+      SortByMz(peaks);
+      return;
+    }
+    low = std::min(low, p.first);
+    high = std::max(high, p.first);
+  }
+  // Several bins per peak: lists merged from similar spectra hold tight
+  // clumps of nearly equal m/z, which fewer bins would leave to sorting.
+  const std::size_t bins = n * kBinsPerPeak;
+  const double scale = static_cast<double>(bins) / (high - low);
+  if (!(high > low) || !std::isfinite(scale)) {
+    SortByMz(peaks);
+    return;
+  }
+  auto bin = [low, scale, bins](double mz) {
+    const auto b = static_cast<std::size_t>((mz - low) * scale);
+    return b < bins ? b : bins - 1;
+  };
+  std::vector<std::uint32_t> start(bins + 1, 0);
+  for (const msdata::Peak& p : peaks) ++start[bin(p.first) + 1];
+  for (std::size_t b = 0; b < bins; ++b) start[b + 1] += start[b];
+  msdata::PeakList spread(n);
+  {
+    std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
+    for (const msdata::Peak& p : peaks) spread[fill[bin(p.first)]++] = p;
+  }
+  auto less = [](const msdata::Peak& a, const msdata::Peak& b) { return MzLess(a, b); };
+  for (std::size_t b = 0; b < bins; ++b) {
+    if (start[b + 1] - start[b] > 1) {
+      std::sort(spread.begin() + start[b], spread.begin() + start[b + 1], less);
+    }
+  }
+  peaks.swap(spread);
 }
 
 inline void SortByIntensity(msdata::PeakList& peaks) {

@@ -60,6 +60,13 @@ bool PlaceSpectrum(const msdata::CSpectrum& spectrum, const std::string& data_di
   return msdata::WriteDta(spectrum, target);
 }
 
+msdata::CSpectrum WithPeaks(const msdata::CSpectrum& spectrum, std::size_t position,
+                            const CPeakSource* source) {
+  msdata::CSpectrum copy(spectrum);
+  if (source) source->Raw(position, copy.peaks);
+  return copy;
+}
+
 std::string CRepresentativeSpectra::NamePart(const std::string& name) {
   std::size_t dot = name.rfind('.');
   if (dot == std::string::npos) return "";
@@ -110,7 +117,7 @@ void CRepresentativeSpectra::WriteClusterFile(const std::vector<msdata::CSpectru
 }
 
 msdata::PeakList CRepresentativeSpectra::MergePeaks(msdata::PeakList peaks) {
-  peakorder::SortByMz(peaks);
+  peakorder::SortLongByMz(peaks);
   msdata::PeakList merged;
   std::size_t g = 0;
   while (g < peaks.size()) {
@@ -187,8 +194,11 @@ void CRepresentativeSpectra::Generate(const std::vector<msdata::CSpectrum>& spec
   }
 }
 
-void CRepresentativeSpectra::PlaceMember(const msdata::CSpectrum& spectrum, int position) {
+void CRepresentativeSpectra::PlaceMember(const msdata::CSpectrum& member, int position) {
   const std::string& out_directory = spectra_process.out_directory;
+  msdata::CSpectrum loaded;
+  if (peak_source) loaded = WithPeaks(member, static_cast<std::size_t>(position), peak_source);
+  const msdata::CSpectrum& spectrum = peak_source ? loaded : member;
   if (!PlaceSpectrum(spectrum, spectra_process.data_directory, out_directory)) {
     // A name that is no plain file name is skipped by design; anything else
     // is a spectrum lost.
@@ -266,8 +276,14 @@ void CRepresentativeSpectra::BuildConsensusSpectra(const std::vector<msdata::CSp
     Built b;
     msdata::PeakList peaks;
     std::vector<double> masses;
+    msdata::PeakList raw;
     for (int m : c.members) {
-      peaks.insert(peaks.end(), spectra[m].peaks.begin(), spectra[m].peaks.end());
+      if (peak_source) {
+        peak_source->Raw(static_cast<std::size_t>(m), raw);
+        peaks.insert(peaks.end(), raw.begin(), raw.end());
+      } else {
+        peaks.insert(peaks.end(), spectra[m].peaks.begin(), spectra[m].peaks.end());
+      }
       masses.push_back(spectra[m].precursor_mass);
     }
     std::sort(masses.begin(), masses.end());

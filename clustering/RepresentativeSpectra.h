@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "clustering/ClusterTypes.h"
+#include "clustering/PeakSource.h"
 #include "clustering/SpectraProcess.h"
 #include "common/Spectrum.h"
 #include "common/Types.h"
@@ -38,6 +39,9 @@ class CRepresentativeSpectra {
   // Consensus spectra are computed on this many threads and written in
   // order; the files do not depend on it.
   int worker_threads = 1;
+  // Where the raw peaks are when the spectra hold none; null: in the
+  // spectra. Not owned.
+  const CPeakSource* peak_source = nullptr;
 
   // Set to keep, for each spectrum file written, the spectrum as written
   // with its cluster's number (as in the cluster file) and size: what a
@@ -104,3 +108,8 @@ class CRepresentativeSpectra {
 // could be written.
 bool PlaceSpectrum(const msdata::CSpectrum& spectrum, const std::string& data_directory,
                    const std::string& out_directory);
+
+// The spectrum at `position` with its raw peaks: itself without a source,
+// else a copy whose peaks the source reads again.
+msdata::CSpectrum WithPeaks(const msdata::CSpectrum& spectrum, std::size_t position,
+                            const CPeakSource* source);

@@ -262,6 +262,7 @@ std::vector<int> Representatives(const std::vector<ClusterLink>& links, Support 
 
 // Bounds of one width are scored together, the highest first.
 constexpr int kLevelWidth = 50;
+constexpr std::size_t kRowsWorthThreads = 64;
 
 // The links of a block whose pairs CPairJoin bounds, from the scores of as
 // few pairs as single linkage allows.
@@ -358,7 +359,8 @@ std::vector<ClusterLink> JoinedLinks(const msdata::CSpectrum* members, std::size
     if (!work.empty()) {
       std::atomic<std::size_t> next{0};
       std::atomic<int> next_slot{0};
-      OnThreads(threads, [&]() {
+      // Starting threads costs more than a few rows take.
+      OnThreads(work.size() < kRowsWorthThreads ? 1 : threads, [&]() {
         std::vector<CSimilarityCluster::Edge>& mine =
             found_edges[static_cast<std::size_t>(next_slot.fetch_add(1))];
         CDotProductBlock::Row row;
@@ -684,12 +686,21 @@ CSimilarityCluster::BlockResult CSimilarityCluster::ClusterBlock(
   const double tol = similarity.fragment_ion_tol;
   CDotProductBlock prepared;
   std::vector<msdata::PeakList> lists;
+  auto select = [&](std::size_t a, msdata::PeakList& list) {
+    if (peak_source) {
+      peak_source->Selected(block.start + a, list);
+    } else {
+      list.assign(members[a].peaks.begin(), members[a].peaks.end());
+      peak_select.Select(list);
+    }
+  };
   if (dot) {
-    prepared.Prepare(members, k, peak_select);
+    prepared.PrepareSelected(k, select);
   } else {
     lists.resize(k);
     for (std::size_t a = 0; a < k; ++a) {
-      lists[a] = peak_select.Prepare(members[a].peaks);
+      select(a, lists[a]);
+      CPeakSelect::SqrtScale(lists[a]);
       CSimilarity::ArrangeFor(similarity.similar_method, lists[a]);
     }
   }
@@ -822,15 +833,22 @@ void CSimilarityCluster::Run(std::vector<msdata::CSpectrum>& spectra, CSimilarit
       results[0] =
           ClusterBlock(spectra, blocks[first], scoring, selection, threads, choose);
     } else {
-      std::atomic<std::size_t> next{first};
+      // The largest blocks first, so that no thread is left with a large
+      // one while the others wait at the end of the round.
+      std::vector<std::size_t> by_size;
+      for (std::size_t b = first; b < end; ++b) {
+        if (clustered(b)) by_size.push_back(b);
+      }
+      std::stable_sort(by_size.begin(), by_size.end(), [&](std::size_t x, std::size_t y) {
+        return blocks[x].size > blocks[y].size;
+      });
+      std::atomic<std::size_t> next{0};
       OnThreads(threads, [&]() {
         for (;;) {
-          const std::size_t b = next.fetch_add(1);
-          if (b >= end) return;
-          if (clustered(b)) {
-            results[b - first] =
-                ClusterBlock(spectra, blocks[b], scoring, selection, 1, choose);
-          }
+          const std::size_t taken = next.fetch_add(1);
+          if (taken >= by_size.size()) return;
+          const std::size_t b = by_size[taken];
+          results[b - first] = ClusterBlock(spectra, blocks[b], scoring, selection, 1, choose);
         }
       });
     }
@@ -840,8 +858,13 @@ void CSimilarityCluster::Run(std::vector<msdata::CSpectrum>& spectra, CSimilarit
       for (std::size_t i = block.start; i < block.start + block.size; ++i) counter.At(i);
       if (!clustered(b)) {
         links.push_back(ClusterLink{static_cast<std::int32_t>(block.start), -1});
-        PlaceSpectrum(spectra[block.start], spectra_process->data_directory,
-                      spectra_process->out_directory);
+        const msdata::CSpectrum& lone = spectra[block.start];
+        if (peak_source) {
+          PlaceSpectrum(WithPeaks(lone, block.start, peak_source),
+                        spectra_process->data_directory, spectra_process->out_directory);
+        } else {
+          PlaceSpectrum(lone, spectra_process->data_directory, spectra_process->out_directory);
+        }
         continue;
       }
       const auto offset = static_cast<std::int32_t>(block.start);
@@ -861,6 +884,7 @@ void CSimilarityCluster::Run(std::vector<msdata::CSpectrum>& spectra, CSimilarit
   notify::Message("Clustering done!");
   if (representative_spectra) {
     representative_spectra->worker_threads = threads;
+    representative_spectra->peak_source = peak_source;
     representative_spectra->Generate(spectra, links, representatives,
                                       spectra_process->SettingsOnly());
   }

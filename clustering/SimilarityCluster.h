@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "clustering/Cluster.h"
+#include "clustering/PeakSource.h"
 
 class CSimilarityCluster : public CCluster {
  public:
@@ -32,6 +33,9 @@ class CSimilarityCluster : public CCluster {
   // provably cannot be merged (see CPairJoin); false scores every pair.
   // The output does not depend on it.
   bool join_pairs = true;
+  // Where the peaks are when the spectra of the list hold none (see
+  // CPeakSource); null: in the spectra. Not owned.
+  const CPeakSource* peak_source = nullptr;
   // Figures of the last Run: pairs scored, and those scoring above the
   // threshold.
   std::size_t pairs_scored = 0;

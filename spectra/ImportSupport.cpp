@@ -100,9 +100,14 @@ void SpectrumSink::Add(const std::string& prefix, int first_scan, int last_scan,
     } else {
       s.peaks = peaks;
     }
-    out_.push_back(std::move(s));
-    ++added_;
+    Store(std::move(s));
   }
+}
+
+void SpectrumSink::Store(msdata::CSpectrum&& spectrum) {
+  ++added_;
+  if (hook_ && *hook_ && !(*hook_)(spectrum, place_)) return;
+  out_.push_back(std::move(spectrum));
 }
 
 void SpectrumSink::AddNamed(msdata::CSpectrum&& spectrum) {
@@ -120,8 +125,7 @@ void SpectrumSink::AddNamed(msdata::CSpectrum&& spectrum) {
   } else {
     names_.insert(spectrum.name);
   }
-  out_.push_back(std::move(spectrum));
-  ++added_;
+  Store(std::move(spectrum));
 }
 
 static std::string_view SkipBlanks(std::string_view s) {
@@ -214,8 +218,9 @@ std::string_view TrimView(std::string_view s) {
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
   if (s.size() < prefix.size()) return false;
   for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(s[i])) !=
-        std::toupper(static_cast<unsigned char>(prefix[i])))
+    // ASCII case only, as the keys are: no locale look-up per character.
+    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    if (upper(s[i]) != upper(prefix[i]))
       return false;
   }
   return true;
@@ -239,6 +244,19 @@ bool LineReader::Open(const std::string& path) {
   return true;
 }
 
+bool LineReader::OpenRange(const std::string& path, std::int64_t begin, std::int64_t end) {
+  if (begin < 0 || end < begin) return false;
+  file_ = std::fopen(path.c_str(), "rb");
+  if (!file_) return false;
+  if (fseeko(file_, static_cast<off_t>(begin), SEEK_SET) != 0) {
+    failed_ = true;
+    return false;
+  }
+  size_ = left_ = static_cast<std::size_t>(end - begin);
+  buffer_.resize(std::clamp<std::size_t>(size_ + 1, std::size_t{4} << 10, std::size_t{1} << 20));
+  return true;
+}
+
 bool LineReader::Fill() {
   if (eof_ || failed_) return false;
   // Keep the unfinished line at the front, and grow only when one line fills
@@ -249,7 +267,9 @@ bool LineReader::Fill() {
     begin_ = 0;
   }
   if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
-  const std::size_t n = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
+  const std::size_t n =
+      std::fread(buffer_.data() + end_, 1, std::min(buffer_.size() - end_, left_), file_);
+  left_ -= n;
   if (n == 0) {
     if (std::ferror(file_)) failed_ = true;
     eof_ = true;
@@ -270,6 +290,7 @@ bool LineReader::Next(std::string_view& line) {
       std::size_t len = pos - begin_;
       if (len > 0 && buffer_[begin_ + len - 1] == '\r') --len;
       line = std::string_view(buffer_.data() + begin_, len);
+      line_start_ = consumed_;
       consumed_ += pos + 1 - begin_;
       begin_ = pos + 1;
       ++line_number_;
@@ -282,6 +303,7 @@ bool LineReader::Next(std::string_view& line) {
       std::size_t len = end_ - begin_;
       if (len > 0 && buffer_[begin_ + len - 1] == '\r') --len;
       line = std::string_view(buffer_.data() + begin_, len);
+      line_start_ = consumed_;
       consumed_ += end_ - begin_;
       begin_ = end_;
       ++line_number_;
@@ -303,6 +325,24 @@ void Progress::Update(std::size_t done, std::size_t total) {
 }  // namespace spectra
 
 namespace spectra {
+
+bool ParseMgfPeakLine(std::string_view s, double& mz, double& intensity, const char*& why) {
+  why = "is not a peak";
+  mz = 0.0;
+  intensity = 0.0;
+  if (!ParseDouble(s, mz)) return false;
+  if (!s.empty() && s[0] != ' ' && s[0] != '\t') return false;
+  s = TrimView(s);
+  if (!s.empty()) {
+    if (!ParseDouble(s, intensity) || (!s.empty() && s[0] != ' ' && s[0] != '\t')) return false;
+    // A third column (fragment charge) is allowed and not kept.
+  }
+  if (!std::isfinite(mz) || !std::isfinite(intensity)) {
+    why = "holds a number out of range";
+    return false;
+  }
+  return true;
+}
 
 int SplitNumbers(std::string_view line, double* values, int max) {
   int n = 0;

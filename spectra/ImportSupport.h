@@ -4,7 +4,9 @@
 // formats. Internal to the spectra library.
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "common/Spectrum.h"
+#include "spectra/MS2Input.h"
 
 namespace spectra {
 
@@ -48,6 +51,10 @@ class ProblemLog {
 class SpectrumSink {
  public:
   SpectrumSink(std::vector<msdata::CSpectrum>& out, bool replace);
+  // Every spectrum added passes through `hook` (see CMS2Input::Hook) with
+  // the place last given to SetPlace.
+  void SetHook(const CMS2Input::Hook* hook) { hook_ = hook; }
+  void SetPlace(const CMS2Input::RecordPlace& place) { place_ = place; }
 
   // Adds one spectrum per charge in `charges`, or per assumed charge when it is
   // empty. Peaks are sorted ascending when they are not.
@@ -62,8 +69,11 @@ class SpectrumSink {
 
  private:
   std::string UniqueName(const std::string& prefix, int first_scan, int last_scan, int charge);
+  void Store(msdata::CSpectrum&& spectrum);
 
   std::vector<msdata::CSpectrum>& out_;
+  const CMS2Input::Hook* hook_ = nullptr;
+  CMS2Input::RecordPlace place_;
   std::unordered_set<std::string> names_;
   std::unordered_map<std::string, int> next_suffix_;
   std::size_t added_ = 0;
@@ -77,6 +87,9 @@ bool ParseDouble(std::string_view& s, double& value);
 bool ParseInt(std::string_view& s, int& value);
 std::string_view TrimView(std::string_view s);
 bool StartsWithNoCase(std::string_view s, std::string_view prefix);
+// An MGF peak line (trimmed): "m/z [intensity [charge]]", both numbers
+// finite. False with `why` set otherwise.
+bool ParseMgfPeakLine(std::string_view s, double& mz, double& intensity, const char*& why);
 
 // Reads a text file in large blocks and hands out whole lines (without line
 // end, carriage return dropped). Lines may be of any length.
@@ -88,9 +101,14 @@ class LineReader {
   LineReader& operator=(const LineReader&) = delete;
 
   bool Open(const std::string& path);
+  // Reads bytes [begin, end) of the file only; offsets and sizes are then
+  // counted from `begin`.
+  bool OpenRange(const std::string& path, std::int64_t begin, std::int64_t end);
   // False at end of file or on a read error (see Failed).
   bool Next(std::string_view& line);
   std::size_t LineNumber() const { return line_number_; }
+  // Byte offset of the first character of the line Next gave last.
+  std::size_t LineStart() const { return line_start_; }
   bool Failed() const { return failed_; }
   // Bytes consumed so far and file size, for progress reports.
   std::size_t Consumed() const { return consumed_; }
@@ -105,7 +123,9 @@ class LineReader {
   std::size_t end_ = 0;
   std::size_t line_number_ = 0;
   std::size_t consumed_ = 0;
+  std::size_t line_start_ = 0;
   std::size_t size_ = 0;
+  std::size_t left_ = static_cast<std::size_t>(-1);  // bytes still to read
   bool eof_ = false;
   bool failed_ = false;
 };

@@ -15,6 +15,8 @@
 //    text formats). Importers never exit the process and never print on
 //    their own.
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,8 +31,23 @@ class CMS2Input {
                     bool replace) = 0;
   const std::string& LastError() const { return last_error_; }
 
+  // Where a spectrum's record lies in its file: `offset` -1 where the
+  // format gives none.
+  struct RecordPlace {
+    std::int64_t offset = -1;
+    std::int64_t length = 0;  // bytes, up to the end of the record's last line
+  };
+  // Called for every spectrum as it is loaded, after it is named, with the
+  // place of its record: a caller that cannot hold every peak of a large run
+  // keeps what it needs and takes the peaks. Returning false leaves the
+  // spectrum out of the list; its name stays taken, as for spectra dropped
+  // after a load. Only the MGF importer gives places.
+  using Hook = std::function<bool(msdata::CSpectrum& spectrum, const RecordPlace& place)>;
+  void SetHook(Hook hook) { hook_ = std::move(hook); }
+
  protected:
   std::string last_error_;
+  Hook hook_;
 };
 
 class CMS2InputFactory {

@@ -3,6 +3,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <future>
+#include <memory>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "common/DtaName.h"
 #include "common/Notifier.h"
@@ -95,62 +103,64 @@ bool DtaNameFromTitle(const std::string& title, msdata::DtaNameParts& parts) {
 msdata::PeakList ExactCopy(const msdata::PeakList& peaks) {
   return msdata::PeakList(peaks.begin(), peaks.end());
 }
+msdata::PeakList TakeExact(msdata::PeakList& peaks) {
+  if (peaks.capacity() == peaks.size()) return std::move(peaks);
+  return ExactCopy(peaks);
+}
 
-}  // namespace
 
-bool CMgfImporter::Load(const std::string& path, std::vector<msdata::CSpectrum>& spectra,
-                        bool replace) {
-  spectra::LineReader reader;
-  if (!spectra::BeginTextLoad(path, spectra, replace, reader, last_error_)) return false;
-  const std::string base = path::BaseName(path);
-  spectra::SpectrumSink sink(spectra, false);
-  // Real MGF spectra take a few kilobytes each; a rough guess spares rehashing.
-  sink.Expect(std::min<std::size_t>(reader.Size() / 2048, std::size_t{1} << 24));
-  spectra::ProblemLog problems;
-  spectra::Progress progress(verbose_, path);
-  std::vector<int> default_charges;
+// Where the reading of a piece of the file hands on what it finds, in file
+// order. Lines are counted from the piece's start.
+class PieceOutput {
+ public:
+  virtual ~PieceOutput() = default;
+  // A spectrum read whole; `index` is its 1-based position in the piece.
+  virtual void Spectrum(PendingSpectrum& spectrum, std::size_t index,
+                        const CMS2Input::RecordPlace& place) = 0;
+  // A CHARGE line outside the spectra: the default of the spectra after it.
+  virtual void DefaultCharges(const std::vector<int>& charges) = 0;
+  virtual void Problem(std::size_t line, std::string_view text, const char* why) = 0;
+};
+
+// How a piece ended.
+struct PieceEnd {
+  std::size_t lines = 0;
+  std::size_t begun = 0;  // spectra begun (BEGIN IONS lines)
+  bool open = false;      // a readable spectrum still lacked END IONS
+  std::size_t open_line = 0;
+  bool failed = false;    // a read error
+};
+
+// Reads a piece of an MGF file: the lines `reader` gives, which begin at
+// byte `begin` of the file, at the file's start or at a BEGIN IONS line, so
+// that no spectrum is open when it starts.
+PieceEnd ReadPiece(spectra::LineReader& reader, std::int64_t begin, bool first_piece,
+                   PieceOutput& out, spectra::Progress* progress) {
   PendingSpectrum cur;
+  std::int64_t record_start = -1;  // where cur's BEGIN IONS line starts
   bool in_ions = false;
-  std::size_t index = 0;  // 1-based position of the spectrum in the file
+  std::size_t index = 0;
   std::string_view line;
 
   auto finish = [&]() {
     if (cur.bad) return;
     if (!cur.has_mz) {
-      problems.Add(spectra::DescribeLine(path, cur.begin_line, "BEGIN IONS") +
-                   " spectrum without PEPMASS");
+      out.Problem(cur.begin_line, "BEGIN IONS", "spectrum without PEPMASS");
       return;
     }
-    const std::vector<int>& charges = cur.has_charge ? cur.charges : default_charges;
-    msdata::DtaNameParts parts;
-    if (DtaNameFromTitle(cur.title, parts)) {
-      // The title's charge is what the converter assumed; an explicit CHARGE wins.
-      std::vector<int> title_charge;
-      if (charges.empty() && parts.charge != 0) title_charge.push_back(parts.charge);
-      sink.Add(parts.prefix, parts.first_scan, parts.last_scan,
-               charges.empty() ? title_charge : charges, cur.mz, cur.rt, ExactCopy(cur.peaks));
-      return;
-    }
-    int first = cur.first_scan, last = cur.last_scan;
-    if (first < 0) {
-      int scan = 0;
-      if (ScanFromTitle(cur.title, scan)) {
-        first = last = scan;
-      } else {
-        first = last = static_cast<int>(index);
-      }
-    }
-    sink.Add(base, first, last, charges, cur.mz, cur.rt, ExactCopy(cur.peaks));
+    out.Spectrum(cur, index,
+                 {record_start, begin + static_cast<std::int64_t>(reader.Consumed()) - record_start});
   };
-
   auto bad_line = [&](std::string_view text, const char* why) {
-    problems.Add(spectra::DescribeLine(path, reader.LineNumber(), text) + " " + why);
+    out.Problem(reader.LineNumber(), text, why);
   };
 
   while (reader.Next(line)) {
-    if ((reader.LineNumber() & 0xffff) == 0) progress.Update(reader.Consumed(), reader.Size());
+    if (progress && (reader.LineNumber() & 0xffff) == 0) {
+      progress->Update(reader.Consumed(), reader.Size());
+    }
     std::string_view s = TrimView(line);
-    if (reader.LineNumber() == 1 && s.size() >= 3 && s.substr(0, 3) == "\xEF\xBB\xBF") {
+    if (first_piece && reader.LineNumber() == 1 && s.size() >= 3 && s.substr(0, 3) == "\xEF\xBB\xBF") {
       s = TrimView(s.substr(3));
     }
     if (s.empty()) continue;
@@ -160,29 +170,9 @@ bool CMgfImporter::Load(const std::string& path, std::vector<msdata::CSpectrum>&
       if ((c0 >= '0' && c0 <= '9') || c0 == '.' || c0 == '+' || c0 == '-') {
         if (cur.bad) continue;
         double mz = 0.0, intensity = 0.0;
-        std::string_view rest = s;
-        if (!ParseDouble(rest, mz)) {
-          bad_line(s, "is not a peak");
-          cur.bad = true;
-          continue;
-        }
-        if (!rest.empty() && rest[0] != ' ' && rest[0] != '\t') {
-          bad_line(s, "is not a peak");
-          cur.bad = true;
-          continue;
-        }
-        rest = TrimView(rest);
-        if (!rest.empty()) {
-          if (!ParseDouble(rest, intensity) ||
-              (!rest.empty() && rest[0] != ' ' && rest[0] != '\t')) {
-            bad_line(s, "is not a peak");
-            cur.bad = true;
-            continue;
-          }
-          // A third column (fragment charge) is allowed and not kept.
-        }
-        if (!std::isfinite(mz) || !std::isfinite(intensity)) {
-          bad_line(s, "holds a number out of range");
+        const char* why = nullptr;
+        if (!spectra::ParseMgfPeakLine(s, mz, intensity, why)) {
+          bad_line(s, why);
           cur.bad = true;
           continue;
         }
@@ -195,12 +185,10 @@ bool CMgfImporter::Load(const std::string& path, std::vector<msdata::CSpectrum>&
         continue;
       }
       if (StartsWithNoCase(s, "BEGIN IONS")) {
-        if (!cur.bad) {
-          problems.Add(spectra::DescribeLine(path, cur.begin_line, "BEGIN IONS") +
-                       " spectrum without END IONS");
-        }
+        if (!cur.bad) out.Problem(cur.begin_line, "BEGIN IONS", "spectrum without END IONS");
         ++index;
         cur.Reset(reader.LineNumber());
+        record_start = begin + static_cast<std::int64_t>(reader.LineStart());
         continue;
       }
       if (c0 == '#' || c0 == ';' || c0 == '!' || c0 == '/') continue;
@@ -262,6 +250,7 @@ bool CMgfImporter::Load(const std::string& path, std::vector<msdata::CSpectrum>&
       in_ions = true;
       ++index;
       cur.Reset(reader.LineNumber());
+      record_start = begin + static_cast<std::int64_t>(reader.LineStart());
       continue;
     }
     if (c0 == '#' || c0 == ';' || c0 == '!' || c0 == '/') continue;
@@ -274,25 +263,312 @@ bool CMgfImporter::Load(const std::string& path, std::vector<msdata::CSpectrum>&
     if (StartsWithNoCase(key, "CHARGE") && key.size() == 6) {
       std::vector<int> charges;
       if (ParseCharges(TrimView(s.substr(eq + 1)), charges)) {
-        default_charges = charges;
+        out.DefaultCharges(charges);
       } else {
         bad_line(s, "has no readable charge");
       }
     }
   }
-  if (reader.Failed()) {
+  PieceEnd end;
+  end.lines = reader.LineNumber();
+  end.begun = index;
+  end.open = in_ions && !cur.bad;
+  end.open_line = cur.begin_line;
+  end.failed = reader.Failed();
+  return end;
+}
+
+// Where pieces of [0, size) start when the file is read on several
+// threads: 0, then the first line "BEGIN IONS" starting at least
+// `piece_bytes` after the last start.
+std::vector<std::int64_t> PieceStarts(const std::string& path, std::size_t size,
+                                      std::size_t piece_bytes) {
+  std::vector<std::int64_t> starts{0};
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return starts;
+  constexpr std::string_view kBegin = "\nBEGIN IONS";
+  std::vector<char> window(std::size_t{64} << 10);
+  std::int64_t at = static_cast<std::int64_t>(piece_bytes);
+  while (at > starts.back() && static_cast<std::size_t>(at) < size) {
+    if (std::fseek(f, static_cast<long>(at - 1), SEEK_SET) != 0) break;
+    const std::size_t n = std::fread(window.data(), 1, window.size(), f);
+    if (n < kBegin.size()) break;
+    const std::string_view text(window.data(), n);
+    const std::size_t hit = text.find(kBegin);
+    if (hit == std::string_view::npos) {
+      at += static_cast<std::int64_t>(n - kBegin.size() + 1);
+      continue;
+    }
+    starts.push_back(at - 1 + static_cast<std::int64_t>(hit) + 1);
+    at = starts.back() + static_cast<std::int64_t>(piece_bytes);
+  }
+  std::fclose(f);
+  return starts;
+}
+
+// What a piece read on another thread found, kept to be taken in order.
+class RecordedPiece : public PieceOutput {
+ public:
+  void Spectrum(PendingSpectrum& spectrum, std::size_t index,
+                const CMS2Input::RecordPlace& place) override {
+    Event e;
+    e.kind = Event::kSpectrum;
+    e.spectrum.title = std::move(spectrum.title);
+    e.spectrum.mz = spectrum.mz;
+    e.spectrum.has_mz = spectrum.has_mz;
+    e.spectrum.rt = spectrum.rt;
+    e.spectrum.first_scan = spectrum.first_scan;
+    e.spectrum.last_scan = spectrum.last_scan;
+    e.spectrum.has_charge = spectrum.has_charge;
+    e.spectrum.charges = spectrum.charges;
+    e.spectrum.peaks = ExactCopy(spectrum.peaks);  // the reading keeps its buffer
+    e.index = index;
+    e.place = place;
+    events_.push_back(std::move(e));
+  }
+  void DefaultCharges(const std::vector<int>& charges) override {
+    Event e;
+    e.kind = Event::kDefaultCharges;
+    e.spectrum.charges = charges;
+    events_.push_back(std::move(e));
+  }
+  void Problem(std::size_t line, std::string_view text, const char* why) override {
+    Event e;
+    e.kind = Event::kProblem;
+    e.index = line;
+    // DescribeLine shows the start of a line only.
+    e.text.assign(text.substr(0, 128));
+    e.why = why;
+    events_.push_back(std::move(e));
+  }
+  void Replay(PieceOutput& out) {
+    for (Event& e : events_) {
+      switch (e.kind) {
+        case Event::kSpectrum:
+          out.Spectrum(e.spectrum, e.index, e.place);
+          break;
+        case Event::kDefaultCharges:
+          out.DefaultCharges(e.spectrum.charges);
+          break;
+        case Event::kProblem:
+          out.Problem(e.index, e.text, e.why);
+          break;
+      }
+    }
+    events_.clear();
+  }
+  PieceEnd end;
+
+ private:
+  struct Event {
+    enum Kind : unsigned char { kSpectrum, kDefaultCharges, kProblem } kind = kSpectrum;
+    PendingSpectrum spectrum;
+    std::size_t index = 0;  // of a spectrum; the line of a problem
+    CMS2Input::RecordPlace place;
+    std::string text;
+    const char* why = nullptr;
+  };
+  std::vector<Event> events_;
+};
+
+// Takes in the pieces in file order: names the spectra, applies the
+// default charges and numbers spectra and lines across pieces.
+class Assembly : public PieceOutput {
+ public:
+  Assembly(const std::string& path, std::vector<msdata::CSpectrum>& spectra,
+           const CMS2Input::Hook& hook)
+      : path_(path), base_(path::BaseName(path)), sink_(spectra, false) {
+    sink_.SetHook(&hook);
+  }
+  spectra::SpectrumSink& Sink() { return sink_; }
+  spectra::ProblemLog& Problems() { return problems_; }
+
+  void Spectrum(PendingSpectrum& cur, std::size_t index,
+                const CMS2Input::RecordPlace& place) override {
+    index += spectra_before_;
+    const std::vector<int>& charges = cur.has_charge ? cur.charges : default_charges_;
+    sink_.SetPlace(place);
+    msdata::DtaNameParts parts;
+    if (DtaNameFromTitle(cur.title, parts)) {
+      // The title's charge is what the converter assumed; an explicit CHARGE wins.
+      std::vector<int> title_charge;
+      if (charges.empty() && parts.charge != 0) title_charge.push_back(parts.charge);
+      sink_.Add(parts.prefix, parts.first_scan, parts.last_scan,
+                charges.empty() ? title_charge : charges, cur.mz, cur.rt, TakeExact(cur.peaks));
+      return;
+    }
+    int first = cur.first_scan, last = cur.last_scan;
+    if (first < 0) {
+      int scan = 0;
+      if (ScanFromTitle(cur.title, scan)) {
+        first = last = scan;
+      } else {
+        first = last = static_cast<int>(index);
+      }
+    }
+    sink_.Add(base_, first, last, charges, cur.mz, cur.rt, TakeExact(cur.peaks));
+  }
+  void DefaultCharges(const std::vector<int>& charges) override { default_charges_ = charges; }
+  void Problem(std::size_t line, std::string_view text, const char* why) override {
+    problems_.Add(spectra::DescribeLine(path_, lines_before_ + line, text) + " " + why);
+  }
+  // After a piece: `last` says whether it ended the file.
+  void EndPiece(const PieceEnd& end, bool last) {
+    if (end.open) {
+      Problem(end.open_line, "BEGIN IONS",
+              last ? "spectrum cut off at the end of the file" : "spectrum without END IONS");
+    }
+    lines_before_ += end.lines;
+    spectra_before_ += end.begun;
+  }
+
+ private:
+  std::string path_;
+  std::string base_;
+  spectra::SpectrumSink sink_;
+  spectra::ProblemLog problems_;
+  std::vector<int> default_charges_;
+  std::size_t lines_before_ = 0;
+  std::size_t spectra_before_ = 0;
+};
+
+}  // namespace
+
+bool CMgfImporter::Load(const std::string& path, std::vector<msdata::CSpectrum>& spectra,
+                        bool replace) {
+  spectra::LineReader reader;
+  if (!spectra::BeginTextLoad(path, spectra, replace, reader, last_error_)) return false;
+  Assembly assembly(path, spectra, hook_);
+  // Real MGF spectra take a few kilobytes each; a rough guess spares rehashing.
+  assembly.Sink().Expect(std::min<std::size_t>(reader.Size() / 2048, std::size_t{1} << 24));
+  spectra::Progress progress(verbose_, path);
+
+  const std::vector<std::int64_t> starts =
+      threads_ > 1 ? PieceStarts(path, reader.Size(), piece_bytes_) : std::vector<std::int64_t>{0};
+  bool failed = false;
+  if (starts.size() == 1) {
+    const PieceEnd end = ReadPiece(reader, 0, true, assembly, &progress);
+    assembly.EndPiece(end, true);
+    failed = end.failed;
+  } else {
+    // Pieces are read on other threads, a few ahead, and taken in order.
+    const std::size_t pieces = starts.size();
+    auto read = [&path, &starts, pieces, size = reader.Size()](std::size_t p) {
+      auto piece = std::make_unique<RecordedPiece>();
+      const std::int64_t end = p + 1 < pieces ? starts[p + 1] : static_cast<std::int64_t>(size);
+      spectra::LineReader part;
+      if (!part.OpenRange(path, starts[p], end)) {
+        piece->end.failed = true;
+        return piece;
+      }
+      piece->end = ReadPiece(part, starts[p], p == 0, *piece, nullptr);
+      return piece;
+    };
+    std::deque<std::future<std::unique_ptr<RecordedPiece>>> ahead;
+    std::size_t next = 0;
+    const std::size_t depth = static_cast<std::size_t>(threads_) + 1;
+    for (std::size_t p = 0; p < pieces; ++p) {
+      while (next < pieces && ahead.size() < depth) {
+        ahead.push_back(std::async(std::launch::async, read, next++));
+      }
+      std::unique_ptr<RecordedPiece> piece = ahead.front().get();
+      ahead.pop_front();
+      piece->Replay(assembly);
+      assembly.EndPiece(piece->end, p + 1 == pieces);
+      progress.Update(static_cast<std::size_t>(p + 1 < pieces ? starts[p + 1] : static_cast<std::int64_t>(reader.Size())),
+                      reader.Size());
+      if (piece->end.failed) {
+        failed = true;
+        break;
+      }
+    }
+    for (auto& f : ahead) f.wait();
+  }
+  if (failed) {
     last_error_ = "Error reading file: " + path;
     return false;
   }
-  if (in_ions && !cur.bad) {
-    problems.Add(spectra::DescribeLine(path, cur.begin_line, "BEGIN IONS") +
-                 " spectrum cut off at the end of the file");
-  }
-  if (sink.Added() == 0) {
+  const spectra::ProblemLog& problems = assembly.Problems();
+  if (assembly.Sink().Added() == 0) {
     last_error_ = path + ": no spectrum could be read";
     if (problems.Count() > 0) last_error_ += "; first problem: " + problems.First();
     return false;
   }
   if (problems.Count() > 0) notify::Message(problems.Summary(path));
   return true;
+}
+
+CMgfPeakReader::~CMgfPeakReader() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool CMgfPeakReader::Open(const std::string& path) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  return fd_ >= 0;
+}
+
+bool CMgfPeakReader::Read(const RecordPlace& place, msdata::PeakList& peaks) const {
+  peaks.clear();
+  if (fd_ < 0 || place.offset < 0) return false;
+  // The record is read whole where its length is known; otherwise, or when
+  // it is not all there, in pieces of a few pages, keeping an unfinished
+  // line and reading on.
+  std::size_t piece = std::size_t{8} << 10;
+  if (place.length > 0 && static_cast<std::uint64_t>(place.length) < (std::uint64_t{1} << 30)) {
+    piece = static_cast<std::size_t>(place.length);
+  }
+  thread_local std::vector<char> buffer;
+  if (buffer.size() < piece) buffer.resize(piece);
+  std::size_t begin = 0, end = 0;
+  off_t at = static_cast<off_t>(place.offset);
+  bool first_line = true;
+  for (;;) {
+    const char* nl = static_cast<const char*>(std::memchr(buffer.data() + begin, '\n', end - begin));
+    std::string_view line;
+    bool last = false;
+    if (nl) {
+      line = std::string_view(buffer.data() + begin, static_cast<std::size_t>(nl - buffer.data()) - begin);
+      begin = static_cast<std::size_t>(nl - buffer.data()) + 1;
+    } else {
+      if (begin > 0) {
+        std::memmove(buffer.data(), buffer.data() + begin, end - begin);
+        end -= begin;
+        begin = 0;
+      }
+      if (end == buffer.size()) buffer.resize(buffer.size() * 2);
+      const ssize_t n = ::pread(fd_, buffer.data() + end, std::min(piece, buffer.size() - end), at);
+      if (n < 0) return false;
+      piece = std::size_t{8} << 10;
+      if (n > 0) {
+        at += n;
+        end += static_cast<std::size_t>(n);
+        continue;
+      }
+      if (end == begin) return false;  // cut off before END IONS
+      line = std::string_view(buffer.data() + begin, end - begin);
+      begin = end;
+      last = true;
+    }
+    std::string_view s = TrimView(line);
+    if (first_line) {
+      if (s.size() >= 3 && s.substr(0, 3) == "\xEF\xBB\xBF") s = TrimView(s.substr(3));
+      if (!StartsWithNoCase(s, "BEGIN IONS")) return false;
+      first_line = false;
+    } else if (!s.empty()) {
+      const char c0 = s[0];
+      if ((c0 >= '0' && c0 <= '9') || c0 == '.' || c0 == '+' || c0 == '-') {
+        double mz = 0.0, intensity = 0.0;
+        const char* why = nullptr;
+        if (!spectra::ParseMgfPeakLine(s, mz, intensity, why)) return false;
+        peaks.emplace_back(mz, intensity);
+      } else if (StartsWithNoCase(s, "END IONS")) {
+        spectra::SortPeaksIfNeeded(peaks);
+        return true;
+      } else if (StartsWithNoCase(s, "BEGIN IONS")) {
+        return false;
+      }
+    }
+    if (last) return false;
+  }
 }

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "clustering/PeakOrder.h"
 #include "clustering/PeakSelect.h"
+
+#include <cmath>
+#include <cstring>
+#include <random>
 
 namespace {
 
@@ -105,3 +110,31 @@ TEST(PeakSelect, PrepareCopiesSelectsAndScales) {
 }
 
 }  // namespace
+
+// Long lists merged from similar spectra are sorted through bins; the order
+// must be exactly that of sorting, clumps of equal m/z (ordered by
+// intensity) and non-finite values included.
+TEST(PeakOrder, LongListsSortAsSortingDoes) {
+  std::mt19937 random(3);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (std::size_t n : {0, 5, 1023, 1024, 5000, 40000}) {
+    for (int shape = 0; shape < 3; ++shape) {
+      PeakList peaks;
+      for (std::size_t i = 0; i < n; ++i) {
+        // Shape 1: tight clumps with repeated values; shape 2: a NaN and an infinity.
+        const double mz = shape == 1 ? 200.0 + std::floor(unit(random) * 30) + 0.001 * std::floor(unit(random) * 3)
+                                     : 100.0 + 1900.0 * unit(random);
+        peaks.emplace_back(mz, std::floor(unit(random) * 4));
+      }
+      if (shape == 2 && n > 2) {
+        peaks[n / 2].first = std::nan("");
+        peaks[n / 3].first = INFINITY;
+      }
+      PeakList expected = peaks;
+      peakorder::SortByMz(expected);
+      peakorder::SortLongByMz(peaks);
+      ASSERT_EQ(peaks.size(), expected.size());
+      EXPECT_EQ(0, std::memcmp(peaks.data(), expected.data(), n * sizeof(msdata::Peak))) << n << " " << shape;
+    }
+  }
+}

@@ -4,6 +4,7 @@
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <numeric>
 #include <thread>
 
 #include "clustering/Para.h"
@@ -12,9 +13,11 @@
 #include "common/ErrorMarker.h"
 #include "common/SafeFile.h"
 #include "drivers/cluster/JobChecks.h"
+#include "drivers/cluster/OffloadedPeaks.h"
 #include "common/PathUtil.h"
 #include "common/TextUtil.h"
 #include "spectra/MS2Input.h"
+#include "spectra/MgfImporter.h"
 #include "spectra/MgfWriter.h"
 
 namespace clusterjob {
@@ -63,12 +66,29 @@ int Fail(std::ostream& out, const std::string& message) {
 
 }  // namespace
 
+std::vector<std::uint32_t> ClusteringOrder(const std::vector<msdata::CSpectrum>& spectra) {
+  std::vector<std::uint32_t> order(spectra.size());
+  std::iota(order.begin(), order.end(), 0u);
+  std::stable_sort(order.begin(), order.end(), [&spectra](std::uint32_t x, std::uint32_t y) {
+    const msdata::CSpectrum& a = spectra[x];
+    const msdata::CSpectrum& b = spectra[y];
+    if (a.charge != b.charge) return a.charge < b.charge;
+    return a.precursor_mass < b.precursor_mass;
+  });
+  return order;
+}
+
+namespace {
+void Reorder(std::vector<msdata::CSpectrum>& spectra, const std::vector<std::uint32_t>& order) {
+  std::vector<msdata::CSpectrum> ordered;
+  ordered.reserve(order.size());
+  for (std::uint32_t from : order) ordered.push_back(std::move(spectra[from]));
+  spectra.swap(ordered);
+}
+}  // namespace
+
 void OrderForClustering(std::vector<msdata::CSpectrum>& spectra) {
-  std::stable_sort(spectra.begin(), spectra.end(),
-                   [](const msdata::CSpectrum& a, const msdata::CSpectrum& b) {
-                     if (a.charge != b.charge) return a.charge < b.charge;
-                     return a.precursor_mass < b.precursor_mass;
-                   });
+  Reorder(spectra, ClusteringOrder(spectra));
 }
 
 void OrderForPairSearch(std::vector<msdata::CSpectrum>& spectra) {
@@ -123,19 +143,42 @@ int Run(const std::vector<std::string>& args, std::ostream& out) {
       return Fail(out, "Unknown data type " + std::to_string(static_cast<int>(data.data_type)) +
                            " in parameter file: " + options.parameter_file);
     }
+    const int threads =
+        options.threads > 0
+            ? options.threads
+            : static_cast<int>(std::max(std::thread::hardware_concurrency(), 1u));
+    const std::size_t minimum =
+        data.small_peaks_count_filter > 0 ? static_cast<std::size_t>(data.small_peaks_count_filter)
+                                          : 0;
+    // Clustering one MGF file keeps only the selected peaks in memory and
+    // reads the raw ones again for the spectrum files it writes.
+    std::unique_ptr<COffloadedPeaks> offloaded;
+    if (!pair_search && data.data_type == MS2_FORMAT_MGF && path::IsRegularFile(data.data_directory)) {
+      offloaded = std::make_unique<COffloadedPeaks>(
+          para.peak_select ? *para.peak_select : CPeakSelect(), minimum, threads);
+      if (!offloaded->Open(data.data_directory)) {
+        return Fail(out, "Cannot load spectra from " + data.data_directory + ": Cannot open file: " +
+                             data.data_directory);
+      }
+      importer->SetHook([&offloaded](msdata::CSpectrum& s, const CMS2Input::RecordPlace& place) {
+        return offloaded->Keep(s, place);
+      });
+    }
+    if (auto* mgf = dynamic_cast<CMgfImporter*>(importer.get())) mgf->SetThreads(threads);
     if (!importer->Load(data.data_directory, data.spectra, true)) {
       return Fail(out, "Cannot load spectra from " + data.data_directory + ": " +
                            importer->LastError());
     }
-    const std::size_t loaded = data.spectra.size();
-    const std::size_t minimum =
-        data.small_peaks_count_filter > 0 ? static_cast<std::size_t>(data.small_peaks_count_filter)
-                                          : 0;
-    data.spectra.erase(std::remove_if(data.spectra.begin(), data.spectra.end(),
-                                      [minimum](const msdata::CSpectrum& s) {
-                                        return s.peaks.size() < minimum;
-                                      }),
-                       data.spectra.end());
+    std::size_t loaded = data.spectra.size();
+    if (offloaded) {
+      loaded += offloaded->Dropped();
+    } else {
+      data.spectra.erase(std::remove_if(data.spectra.begin(), data.spectra.end(),
+                                        [minimum](const msdata::CSpectrum& s) {
+                                          return s.peaks.size() < minimum;
+                                        }),
+                         data.spectra.end());
+    }
     out << "Loaded " << loaded << " spectra from " << data.data_directory << "; "
         << loaded - data.spectra.size() << " with fewer than " << minimum
         << " peaks dropped, " << data.spectra.size() << " used.\n";
@@ -143,13 +186,13 @@ int Run(const std::vector<std::string>& args, std::ostream& out) {
 
     if (pair_search) {
       OrderForPairSearch(data.spectra);
+    } else if (offloaded) {
+      std::vector<std::uint32_t> order = ClusteringOrder(data.spectra);
+      Reorder(data.spectra, order);
+      offloaded->Arrange(std::move(order));
     } else {
       OrderForClustering(data.spectra);
     }
-    const int threads =
-        options.threads > 0
-            ? options.threads
-            : static_cast<int>(std::max(std::thread::hardware_concurrency(), 1u));
 
     // The results are replaced by this run; removing them first means that
     // a run that fails to write them cannot pass off an older file as its own.
@@ -158,6 +201,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out) {
 
     if (auto* clustering = dynamic_cast<CSimilarityCluster*>(para.cluster.get())) {
       clustering->worker_threads = threads;
+      clustering->peak_source = offloaded.get();
       CRepresentativeSpectra& representatives = *para.representative_spectra;
       representatives.record_written = !options.mgf.empty();
       clustering->Run(data.spectra, para.similarity.get(), para.peak_select.get());

@@ -3,6 +3,7 @@
 // the parameter file, load and order the spectra, run the job's strategy,
 // and map every failure to a non-zero status and the error marker.
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -20,6 +21,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out);
 // mass (similarity clustering); descending precursor mass, heavier first
 // (pair search, so that delta = M(first) - M(second) is positive).
 void OrderForClustering(std::vector<msdata::CSpectrum>& spectra);
+// The same order as positions: order[p] is the spectrum that goes to p.
+std::vector<std::uint32_t> ClusteringOrder(const std::vector<msdata::CSpectrum>& spectra);
 void OrderForPairSearch(std::vector<msdata::CSpectrum>& spectra);
 
 inline constexpr const char* kUsage =

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 #include <typeinfo>
 
 #include "common/DtaName.h"
@@ -306,3 +307,81 @@ TEST(Pkl, HeaderChargeAndUnknownCharge) {
 }
 
 }  // namespace
+
+namespace {
+// Everything a load gives, as one comparable text.
+std::string Describe(const std::vector<msdata::CSpectrum>& spectra,
+                     const std::vector<std::string>& messages) {
+  std::ostringstream out;
+  out.precision(17);
+  for (const auto& s : spectra) {
+    out << s.name << ' ' << s.charge << ' ' << s.precursor_mass << ' ' << s.retention_time << ' '
+        << s.first_scan << ' ' << s.last_scan << ':';
+    for (const auto& p : s.peaks) out << ' ' << p.first << '/' << p.second;
+    out << '\n';
+  }
+  for (const auto& m : messages) out << m << '\n';
+  return out.str();
+}
+}  // namespace
+
+// Large files are read in pieces on several threads; every boundary case of
+// the format must come out as from one reading: default charges set between
+// spectra, positions and line numbers across pieces, repeated titles, a
+// spectrum lacking END IONS before the next one and one cut off at the end.
+// The places handed to a hook read the same peaks back until the file changes.
+TEST(Mgf, ReadInPiecesAsInOneAndReadBackByPlace) {
+  std::string text = "\xEF\xBB\xBF" "CHARGE=3+\n";
+  for (int i = 0; i < 40; ++i) {
+    if (i == 17) text += "CHARGE=2+ and 3+\n";
+    text += "BEGIN IONS\n";
+    if (i % 5 != 0) text += "TITLE=" + std::string(i % 3 ? "t.7.7.2.dta" : "free text") + "\n";
+    if (i != 11) text += "PEPMASS=" + std::to_string(400 + i) + ".25\n";
+    if (i % 7 == 0) text += "CHARGE=1+\n";
+    for (int k = 0; k < 3 + i % 4; ++k) text += std::to_string(100 + 37 * k + (k * i) % 5) + ".125 " + std::to_string(1 + k) + "\r\n";
+    if (i == 23) text += "not a peak\n";
+    if (i != 29) text += "END IONS\n";
+  }
+  text += "BEGIN IONS\nPEPMASS=900\n100 1\n";  // cut off
+  WriteScratch("pieces.mgf", text);
+
+  std::vector<CMS2Input::RecordPlace> places;
+  auto load = [&](int threads, std::size_t piece) {
+    LoadResult r;
+    notify::ScopedHandler capture([&r](const std::string& m) { r.messages.push_back(m); });
+    CMgfImporter importer;
+    importer.SetThreads(threads, piece);
+    places.clear();
+    importer.SetHook([&](msdata::CSpectrum&, const CMS2Input::RecordPlace& place) {
+      places.push_back(place);
+      return true;
+    });
+    r.ok = importer.Load("pieces.mgf", r.spectra, true);
+    return r;
+  };
+  const LoadResult one = load(1, 0);
+  ASSERT_TRUE(one.ok);
+  ASSERT_EQ(one.messages.size(), 1u);
+  EXPECT_NE(one.messages[0].find("skipped 4 records"), std::string::npos) << one.messages[0];
+  for (std::size_t piece : {1, 50, 300}) {
+    const LoadResult many = load(3, piece);
+    ASSERT_TRUE(many.ok);
+    EXPECT_EQ(Describe(many.spectra, many.messages), Describe(one.spectra, one.messages)) << piece;
+  }
+
+  CMgfPeakReader reader;
+  ASSERT_TRUE(reader.Open("pieces.mgf"));
+  ASSERT_EQ(places.size(), one.spectra.size());
+  msdata::PeakList peaks;
+  for (std::size_t i = 0; i < places.size(); ++i) {
+    ASSERT_TRUE(reader.Read(places[i], peaks)) << i;
+    EXPECT_EQ(peaks, one.spectra[i].peaks) << i;
+    ASSERT_TRUE(reader.Read({places[i].offset, 0}, peaks)) << i;  // length unknown
+    EXPECT_EQ(peaks, one.spectra[i].peaks) << i;
+  }
+  std::string changed = text;
+  changed.replace(static_cast<std::size_t>(places[3].offset), 5, "BEGIX");
+  WriteScratch("pieces.mgf", changed.substr(0, changed.size() / 2));
+  EXPECT_FALSE(reader.Read(places[3], peaks));
+  EXPECT_FALSE(reader.Read(places.back(), peaks));  // beyond the end now
+}

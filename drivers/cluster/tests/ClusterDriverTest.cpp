@@ -2,8 +2,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <fstream>
 #include <sstream>
 
@@ -11,7 +15,10 @@
 #include "clustering/Progress.h"
 #include "common/ErrorMarker.h"
 #include "common/Notifier.h"
+#include "clustering/SimilarityCluster.h"
 #include "drivers/cluster/ClusterJob.h"
+#include "drivers/cluster/OffloadedPeaks.h"
+#include "spectra/MgfImporter.h"
 
 namespace {
 
@@ -231,6 +238,97 @@ TEST_F(ClusterDriver, TheProgramItself) {
   EXPECT_NE(WEXITSTATUS(status), 0);
   EXPECT_EQ(ReadAll(File("usage.txt")), std::string(clusterjob::kUsage) + "\n");
   EXPECT_TRUE(marker::ErrorMarkerExists());
+}
+
+// Clustering an MGF file keeps only the selected peaks and reads the raw
+// ones again to write spectra; the files must be those of the engine run on
+// the spectra as loaded, whatever the thread count, for numbers the compact
+// store keeps as decimals and for those it must keep as doubles.
+TEST_F(ClusterDriver, PeaksReadAgainGiveTheFilesOfPeaksKeptInMemory) {
+  std::mt19937 random(5);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  std::string text;
+  char line[128];
+  for (int t = 0; t < 12; ++t) {
+    std::vector<std::pair<double, double>> peaks;
+    for (int k = 0; k < 40 + 7 * t; ++k) peaks.emplace_back(100 + 1500 * unit(random), 1 + 5000 * unit(random));
+    for (int copy = 0; copy < 8; ++copy) {
+      std::snprintf(line, sizeof line, "BEGIN IONS\nTITLE=run.%d.%d.%d.dta\nPEPMASS=%.6f\nCHARGE=%d+\n", 100 * t + copy,
+                    100 * t + copy, 2 + t % 2, 500 + 3.0 * t + 0.01 * copy, 2 + t % 2);
+      text += line;
+      for (std::size_t k = 0; k < peaks.size(); ++k) {
+        const double mz = peaks[k].first + 0.02 * (unit(random) - 0.5);
+        const double intensity = peaks[k].second * (0.5 + unit(random));
+        // Mostly decimals as converters write them; some the store keeps as doubles.
+        if (k % 11 == 3) {
+          std::snprintf(line, sizeof line, "%.12f %.3e\n", mz, intensity);
+        } else if (k % 13 == 5) {
+          std::snprintf(line, sizeof line, "%.5f -%.4f\n", mz, intensity);
+        } else {
+          std::snprintf(line, sizeof line, "%.5f %.4f\n", mz, intensity);
+        }
+        text += line;
+      }
+      text += "END IONS\n";
+    }
+  }
+  text += "BEGIN IONS\nTITLE=run.999.999.2.dta\nPEPMASS=700\nCHARGE=2+\nEND IONS\n";  // no peaks
+  std::ofstream(File("run.mgf")) << text;
+
+  const std::string para = WritePara(0, File("run.mgf"), 2, 2);
+  CPara reference;
+  ASSERT_TRUE(reference.ReadParaFile(para));
+  reference.spectra_process->out_directory = File("reference");
+  reference.spectra_process->cluster_result = File("reference.csv");
+  std::vector<msdata::CSpectrum> spectra;
+  ASSERT_TRUE(CMgfImporter().Load(File("run.mgf"), spectra, true));
+  spectra.erase(std::remove_if(spectra.begin(), spectra.end(),
+                               [](const msdata::CSpectrum& s) { return s.peaks.empty(); }),
+                spectra.end());
+  clusterjob::OrderForClustering(spectra);
+  reference.cluster->Run(spectra, reference.similarity.get(), reference.peak_select.get());
+
+  for (const char* threads : {"1", "2"}) {
+    fs::remove_all(File("out"));
+    ASSERT_EQ(Run({"--threads", threads, para}), 0) << output_;
+    EXPECT_EQ(ReadAll(File("cluster.csv")), ReadAll(File("reference.csv")));
+    std::size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(File("reference"))) {
+      EXPECT_EQ(ReadAll(File("out/" + entry.path().filename().string())), ReadAll(entry.path().string()))
+          << entry.path();
+      ++files;
+    }
+    EXPECT_GT(files, 12u);
+    EXPECT_EQ(static_cast<std::size_t>(std::distance(fs::directory_iterator(File("out")), fs::directory_iterator())), files);
+  }
+
+  // The selections come back bit for bit, and a file changed under the run
+  // is said, not read as something else.
+  COffloadedPeaks store(CPeakSelect(PEAK_SELECT_WINDOW_THEN_TOP_N, 50, 5, 100), 1, 2);
+  ASSERT_TRUE(store.Open(File("run.mgf")));
+  CMgfImporter importer;
+  importer.SetHook([&store](msdata::CSpectrum& s, const CMS2Input::RecordPlace& place) {
+    return store.Keep(s, place);
+  });
+  std::vector<msdata::CSpectrum> kept;
+  ASSERT_TRUE(importer.Load(File("run.mgf"), kept, true));
+  store.Arrange({});
+  ASSERT_EQ(kept.size(), 96u);
+  std::vector<msdata::CSpectrum> loaded;
+  ASSERT_TRUE(CMgfImporter().Load(File("run.mgf"), loaded, true));
+  msdata::PeakList peaks;
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    EXPECT_TRUE(kept[i].peaks.empty());
+    msdata::PeakList selected = loaded[i].peaks;
+    CPeakSelect(PEAK_SELECT_WINDOW_THEN_TOP_N, 50, 5, 100).Select(selected);
+    store.Selected(i, peaks);
+    ASSERT_EQ(peaks.size(), selected.size());
+    EXPECT_EQ(0, std::memcmp(peaks.data(), selected.data(), peaks.size() * sizeof(msdata::Peak))) << i;
+    store.Raw(i, peaks);
+    EXPECT_EQ(peaks, loaded[i].peaks);
+  }
+  std::ofstream(File("run.mgf")) << text.substr(0, text.size() / 3);
+  EXPECT_THROW(store.Raw(kept.size() - 1, peaks), std::runtime_error);
 }
 
 }  // namespace
