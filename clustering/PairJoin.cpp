@@ -104,19 +104,8 @@ bool CPairJoin::Build(const CDotProductBlock& block, double tol) {
   return true;
 }
 
-int CPairJoin::Bound(double sum) {
-  // The packed score is trunc(score * 10000) of a score that exceeds the
-  // exact sum of its matched products only by rounding (relative 1e-9 at
-  // most for lists of up to kMostPeaks peaks), while the sum here may fall
-  // short of the exact one by the rounding of the single-precision weights
-  // (relative 2^-23); the factor covers both many times over.
-  const double most = sum * 10000.0 * (1.0 + 1e-5);
-  if (!(most < 32767.0)) return 32767;
-  return static_cast<int>(most);
-}
-
 CPairJoin::Probe::Probe(const CPairJoin& join)
-    : join_(join), sums_(join.kind_.size(), 0.0) {}
+    : join_(join), sums_(join.kind_.size(), 0.0), found_(new Candidate[join.kind_.size()]) {}
 
 void CPairJoin::Probe::Candidates(std::size_t a, int floor, std::vector<Candidate>& out) {
   const CPairJoin& j = join_;
@@ -165,13 +154,17 @@ void CPairJoin::Probe::Candidates(std::size_t a, int floor, std::vector<Candidat
       }
     }
   }
+  // Gathered through a pointer into scratch space first: the vector's own
+  // appending would reload its end for every candidate.
+  Candidate* next = found_.get();
   for (std::size_t b = a + 1; b < k; ++b) {
     if (sums[b] == 0.0) {
-      if (j.kind_[b] == kWild) out.push_back(Candidate{static_cast<std::uint32_t>(b), 32767});
+      if (j.kind_[b] == kWild) *next++ = Candidate{static_cast<std::uint32_t>(b), 32767};
       continue;
     }
     const int bound = Bound(sums[b]);
-    if (bound > floor) out.push_back(Candidate{static_cast<std::uint32_t>(b), bound});
+    if (bound > floor) *next++ = Candidate{static_cast<std::uint32_t>(b), bound};
     sums[b] = 0.0;
   }
+  out.insert(out.end(), found_.get(), next);
 }

@@ -23,6 +23,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "clustering/DotProductBlock.h"
@@ -35,8 +36,17 @@ class CPairJoin {
   bool Build(const CDotProductBlock& block, double tol);
 
   // The most a pair with this sum can have as packed score
-  // (CSimilarityCluster::PackScore), 32767 at most.
-  static int Bound(double sum);
+  // (CSimilarityCluster::PackScore), 32767 at most. The packed score is
+  // trunc(score * 10000) of a score that exceeds the exact sum of its
+  // matched products only by rounding (relative 1e-9 at most for lists of up
+  // to kMostPeaks peaks), while the sum here may fall short of the exact one
+  // by the rounding of the single-precision weights (relative 2^-23); the
+  // factor covers both many times over.
+  static int Bound(double sum) {
+    const double most = sum * 10000.0 * (1.0 + 1e-5);
+    if (!(most < 32767.0)) return 32767;
+    return static_cast<int>(most);
+  }
 
   struct Candidate {
     std::uint32_t spectrum;
@@ -55,6 +65,7 @@ class CPairJoin {
    private:
     const CPairJoin& join_;
     std::vector<double> sums_;
+    std::unique_ptr<Candidate[]> found_;  // one row's, at most one per spectrum
   };
 
  private:

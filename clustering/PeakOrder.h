@@ -51,7 +51,7 @@ inline bool SortedByMz(const msdata::PeakList& peaks) {
 // equal values, so the result is the one sorting gives.
 inline void SortLongByMz(msdata::PeakList& peaks) {
   constexpr std::size_t kShort = 1024;
-  constexpr std::size_t kBinsPerPeak = 8;
+  constexpr std::size_t kBinsPerPeak = 2;
   const std::size_t n = peaks.size();
   if (n < kShort || n > 0x1fffffffu) {
     SortByMz(peaks);
@@ -82,16 +82,16 @@ inline void SortLongByMz(msdata::PeakList& peaks) {
   std::vector<std::uint32_t> start(bins + 1, 0);
   for (const msdata::Peak& p : peaks) ++start[bin(p.first) + 1];
   for (std::size_t b = 0; b < bins; ++b) start[b + 1] += start[b];
+  start.pop_back();
+  // Placing a peak moves its bin's start on, so that afterwards start[b]
+  // is where bin b ends and bin b + 1 begins.
   msdata::PeakList spread(n);
-  {
-    std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
-    for (const msdata::Peak& p : peaks) spread[fill[bin(p.first)]++] = p;
-  }
+  for (const msdata::Peak& p : peaks) spread[start[bin(p.first)]++] = p;
   auto less = [](const msdata::Peak& a, const msdata::Peak& b) { return MzLess(a, b); };
+  std::uint32_t begin = 0;
   for (std::size_t b = 0; b < bins; ++b) {
-    if (start[b + 1] - start[b] > 1) {
-      std::sort(spread.begin() + start[b], spread.begin() + start[b + 1], less);
-    }
+    if (start[b] - begin > 1) std::sort(spread.begin() + begin, spread.begin() + start[b], less);
+    begin = start[b];
   }
   peaks.swap(spread);
 }

@@ -260,6 +260,26 @@ std::vector<int> Representatives(const std::vector<ClusterLink>& links, Support 
   return representatives;
 }
 
+// 16-bit values appended in chunks: a growing vector would copy them and
+// keep up to as much again unused, and the candidates of a large block take
+// hundreds of megabytes.
+class ChunkedValues {
+ public:
+  void push_back(std::uint16_t value) {
+    if ((size_ & kMask) == 0) chunks_.emplace_back(new std::uint16_t[kChunk]);
+    chunks_.back()[size_ & kMask] = value;
+    ++size_;
+  }
+  std::uint16_t operator[](std::size_t i) const { return chunks_[i >> kShift][i & kMask]; }
+
+ private:
+  static constexpr std::size_t kShift = 12;
+  static constexpr std::size_t kChunk = std::size_t{1} << kShift;
+  static constexpr std::size_t kMask = kChunk - 1;
+  std::vector<std::unique_ptr<std::uint16_t[]>> chunks_;
+  std::size_t size_ = 0;
+};
+
 // Bounds of one width are scored together, the highest first.
 constexpr int kLevelWidth = 50;
 constexpr std::size_t kRowsWorthThreads = 64;
@@ -290,10 +310,14 @@ std::vector<ClusterLink> JoinedLinks(const msdata::CSpectrum* members, std::size
   };
   struct Bucket {
     std::vector<Run> runs;
-    std::vector<std::uint16_t> seconds;
+    ChunkedValues seconds;
   };
-  std::vector<std::vector<Bucket>> buckets(static_cast<std::size_t>(threads),
-                                           std::vector<Bucket>(static_cast<std::size_t>(levels)));
+  // Blocks of a run hold one charge; other callers' need not.
+  const bool one_charge = std::all_of(members, members + k, [members](const msdata::CSpectrum& s) {
+    return s.charge == members[0].charge;
+  });
+  std::vector<std::vector<Bucket>> buckets(static_cast<std::size_t>(threads));
+  for (auto& of_thread : buckets) of_thread.resize(static_cast<std::size_t>(levels));
   {
     std::atomic<std::size_t> next_row{0};
     std::atomic<int> next_slot{0};
@@ -307,7 +331,7 @@ std::vector<ClusterLink> JoinedLinks(const msdata::CSpectrum* members, std::size
         found.clear();
         probe.Candidates(a, floor, found);
         for (const CPairJoin::Candidate& c : found) {
-          if (members[a].charge != members[c.spectrum].charge) continue;
+          if (!one_charge && members[a].charge != members[c.spectrum].charge) continue;
           Bucket& bucket = mine[static_cast<std::size_t>((c.bound - floor - 1) / kLevelWidth)];
           if (bucket.runs.empty() || bucket.runs.back().first != a) {
             bucket.runs.push_back(Run{static_cast<std::uint32_t>(a), 0, 0});
@@ -338,8 +362,11 @@ std::vector<ClusterLink> JoinedLinks(const msdata::CSpectrum* members, std::size
     return x;
   };
   std::vector<std::uint32_t> group(parent);
-  std::vector<CSimilarityCluster::Edge> edges;
-  std::vector<CSimilarityCluster::Edge> pending;
+  // Scored pairs above the floor by the level their score lies in (never
+  // above the level they were scored in, as no score exceeds its bound):
+  // they join their spectra once that level is done.
+  std::vector<std::vector<CSimilarityCluster::Edge>> by_level(static_cast<std::size_t>(levels));
+  auto level_of = [floor](int score) { return static_cast<std::size_t>((score - floor - 1) / kLevelWidth); };
   std::vector<std::vector<CSimilarityCluster::Edge>> found_edges(static_cast<std::size_t>(threads));
   for (int level = levels - 1; level >= 0; --level) {
     struct Work {
@@ -372,13 +399,15 @@ std::vector<ClusterLink> JoinedLinks(const msdata::CSpectrum* members, std::size
           const std::size_t w = next.fetch_add(1);
           if (w >= work.size()) break;
           const Run& run = work[w].bucket->runs[work[w].run];
-          const std::uint16_t* later = work[w].bucket->seconds.data() + work[w].at;
+          const ChunkedValues& later = work[w].bucket->seconds;
+          const std::size_t at = work[w].at;
           const std::uint32_t a = run.first;
           seconds.clear();
           for (std::uint32_t i = 0; i < run.slots; ++i) {
-            std::uint32_t b = a + 1 + later[i];
-            if (later[i] == 0xffff) {
-              b = std::uint32_t{later[i + 1]} << 16 | later[i + 2];
+            const std::uint16_t value = later[at + i];
+            std::uint32_t b = a + 1 + value;
+            if (value == 0xffff) {
+              b = std::uint32_t{later[at + i + 1]} << 16 | later[at + i + 2];
               i += 2;
             }
             if (group[b] != group[a]) seconds.push_back(b);
@@ -402,23 +431,15 @@ std::vector<ClusterLink> JoinedLinks(const msdata::CSpectrum* members, std::size
       });
     }
     for (auto& of_thread : buckets) {
-      Bucket().runs.swap(of_thread[static_cast<std::size_t>(level)].runs);
-      std::vector<std::uint16_t>().swap(of_thread[static_cast<std::size_t>(level)].seconds);
+      of_thread[static_cast<std::size_t>(level)] = Bucket();
     }
     for (auto& mine : found_edges) {
-      pending.insert(pending.end(), mine.begin(), mine.end());
+      for (const CSimilarityCluster::Edge& e : mine) by_level[level_of(e.score)].push_back(e);
       mine.clear();
     }
-    // The scores above this level join their spectra for the levels below.
-    const int low = floor + level * kLevelWidth;
+    // The scores of this level join their spectra for the levels below.
     bool joined = false;
-    std::size_t kept = 0;
-    for (const CSimilarityCluster::Edge& e : pending) {
-      if (e.score <= low) {
-        pending[kept++] = e;
-        continue;
-      }
-      edges.push_back(e);
+    for (const CSimilarityCluster::Edge& e : by_level[static_cast<std::size_t>(level)]) {
       const std::uint32_t x = find(e.lo);
       const std::uint32_t y = find(e.hi);
       if (x != y) {
@@ -426,12 +447,18 @@ std::vector<ClusterLink> JoinedLinks(const msdata::CSpectrum* members, std::size
         joined = true;
       }
     }
-    pending.resize(kept);
     if (joined) {
       for (std::size_t x = 0; x < k; ++x) group[x] = find(static_cast<std::uint32_t>(x));
     }
   }
-  edges.insert(edges.end(), pending.begin(), pending.end());
+  std::size_t total = 0;
+  for (const auto& of_level : by_level) total += of_level.size();
+  std::vector<CSimilarityCluster::Edge> edges;
+  edges.reserve(total);
+  for (auto& of_level : by_level) {
+    edges.insert(edges.end(), of_level.begin(), of_level.end());
+    std::vector<CSimilarityCluster::Edge>().swap(of_level);
+  }
   return CSimilarityCluster::MergeEdges(std::move(edges), k, floor);
 }
 }  // namespace
