@@ -1,6 +1,7 @@
-// make_synthetic_mgf [input] N output [seed]
-// Writes an MGF of N perturbed copies of the MS2 spectra of a real run.
+// make_synthetic_mgf [input[,input...]] N output [seed]
+// Writes an MGF of N perturbed copies of the MS2 spectra of real runs.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -20,8 +21,8 @@ bool ParseCount(const char* text, unsigned long long& value) {
 
 int main(int argc, char** argv) {
   const char* usage =
-      "usage: make_synthetic_mgf [input] N output [seed]\n"
-      "  input: a run to copy (mzML, mzXML, MS2 or MGF; default "
+      "usage: make_synthetic_mgf [input[,input...]] N output [seed]\n"
+      "  input: runs to copy, separated by commas (mzML, mzXML, MS2 or MGF; default "
       "/usr/share/doc/openms/examples/BSA/BSA1.mzML)\n"
       "  N: number of spectra to write; seed: random seed (default 1)\n";
   std::string input = "/usr/share/doc/openms/examples/BSA/BSA1.mzML";
@@ -40,9 +41,15 @@ int main(int argc, char** argv) {
   const std::string output = argv[first + 1];
   std::vector<msdata::CSpectrum> templates;
   std::string error;
-  if (!bench::LoadTemplates(input, templates, error)) {
-    std::printf("%s\n", error.c_str());
-    return 1;
+  for (std::size_t from = 0; from <= input.size();) {
+    const std::size_t comma = std::min(input.find(',', from), input.size());
+    std::vector<msdata::CSpectrum> run;
+    if (!bench::LoadTemplates(input.substr(from, comma - from), run, error)) {
+      std::printf("%s\n", error.c_str());
+      return 1;
+    }
+    for (auto& s : run) templates.push_back(std::move(s));
+    from = comma + 1;
   }
   if (!bench::WriteSyntheticMgf(templates, static_cast<std::size_t>(count), output, seed, error)) {
     std::printf("%s\n", error.c_str());
