@@ -18,7 +18,10 @@ constexpr std::int64_t kMostCells = std::int64_t{1} << 24;
 constexpr double kCellsPerDalton = 8.0;
 
 inline std::int64_t FineCell(double mz) {
-  return static_cast<std::int64_t>(std::floor(mz * kCellsPerDalton));
+  // floor without a library call (|m/z| < 2^29 here, so the product fits).
+  const double v = mz * kCellsPerDalton;
+  const auto t = static_cast<std::int64_t>(v);
+  return t - (static_cast<double>(t) > v ? 1 : 0);
 }
 
 }  // namespace

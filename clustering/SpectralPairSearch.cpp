@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -177,10 +178,12 @@ void CSpectralPairSearch::AppendScoreLine(std::string& out, double value) {
     AppendFormat(out, "%.4lf\n", value);
     return;
   }
-  int exponent = 0;
-  const double fraction = std::frexp(value, &exponent);  // [0.5, 1)
-  const auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 53));
-  const int shift = 53 - exponent;  // 43 .. 73
+  // The value is normal here: its bits give m (53 bits with the hidden
+  // one) and the power of two, without library calls.
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &value, sizeof bits);
+  const auto mantissa = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+  const int shift = 1075 - static_cast<int>((bits >> 52) & 0x7ff);  // 43 .. 73
   const unsigned __int128 n = static_cast<unsigned __int128>(mantissa) * 10000u;
   auto whole = static_cast<std::uint64_t>(n >> shift);
   const unsigned __int128 rest = n & ((static_cast<unsigned __int128>(1) << shift) - 1);
