@@ -165,6 +165,8 @@ struct PairOutput {
   std::string pairs;
   std::string scores;
   int last_method = -1;  // method the settings were last set to, if any
+  std::size_t scored = 0;
+  std::size_t above = 0;
 };
 
 }  // namespace
@@ -269,6 +271,7 @@ void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilari
       if (!use) continue;
 
       double s = 0.0;
+      bool scored = true;
       if (comprehensive) {
         if (three_two) {
           out.last_method = SIMILAR_DOT_PRODUCT_X;
@@ -279,6 +282,7 @@ void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilari
         }
       } else if (m0 == SIMILAR_DOT_PRODUCT_X) {
         if (three_two) s = configured.ComputeArranged(prepared[i], prepared[j], d);
+        scored = three_two;  // others score 0 unscored
       } else if (use_index) {
         // "Dot Product Half" is "Dot Product Mod" at half the difference.
         const double shift = m0 == SIMILAR_DOT_PRODUCT_HALF ? d * 0.5 : d;
@@ -289,7 +293,9 @@ void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilari
         s = configured.ComputeArranged(prepared[i], prepared[j], d);
       }
 
+      if (scored) ++out.scored;
       if (s > threshold) {
+        ++out.above;
         AppendFormat(out.pairs, "%s,%lf,%s,%lf,%lf,%lf\n", first.name.c_str(),
                      first.precursor_mass, second.name.c_str(), second.precursor_mass, d, s);
       }
@@ -299,8 +305,12 @@ void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilari
 
   progress::Counter counter(spectra.size());
   int last_method = -1;
+  pairs_scored = 0;
+  pairs_above = 0;
   RunInOrder<PairOutput>(spectra.size(), threads, produce, [&](std::size_t i, PairOutput& out) {
     counter.At(i);
+    pairs_scored += out.scored;
+    pairs_above += out.above;
     WriteAll(pair_file_handle, out.pairs);
     WriteAll(score_log.get(), out.scores);
     if (out.last_method >= 0) last_method = out.last_method;

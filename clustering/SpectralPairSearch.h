@@ -33,6 +33,10 @@ class CSpectralPairSearch : public CCluster {
   // First spectra are scored on this many threads; the files do not depend
   // on it.
   int worker_threads = 1;
+  // Figures of the last Run: pairs scored, and those above the threshold
+  // (the lines of the pair file).
+  std::size_t pairs_scored = 0;
+  std::size_t pairs_above = 0;
 
   static constexpr const char* kScoreLog = "score.txt";
   static constexpr const char* kHistogramFile = "temp.temp";

@@ -253,7 +253,9 @@ int Run(const std::vector<std::string>& args, std::ostream& out) {
                            CSpectralPairSearch::kHistogramFile);
     }
     out << "Pair file: " << data.cluster_result << "\n"
-        << "Mass-shift table: " << CSpectralPairSearch::kHistogramFile << "\n";
+        << "Mass-shift table: " << CSpectralPairSearch::kHistogramFile << "\n"
+        << "Pairs scored: " << search->pairs_scored << ", above the threshold: " << search->pairs_above
+        << "\n";
     return 0;
   } catch (const std::exception& e) {
     return Fail(out, std::string("Clustering failed: ") + e.what());
