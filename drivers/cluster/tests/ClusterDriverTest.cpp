@@ -323,7 +323,9 @@ TEST_F(ClusterDriver, PeaksReadAgainGiveTheFilesOfPeaksKeptInMemory) {
     CPeakSelect(PEAK_SELECT_WINDOW_THEN_TOP_N, 50, 5, 100).Select(selected);
     store.Selected(i, peaks);
     ASSERT_EQ(peaks.size(), selected.size());
-    EXPECT_EQ(0, std::memcmp(peaks.data(), selected.data(), peaks.size() * sizeof(msdata::Peak))) << i;
+    EXPECT_TRUE(peaks.empty() ||
+                std::memcmp(peaks.data(), selected.data(), peaks.size() * sizeof(msdata::Peak)) == 0)
+        << i;
     store.Raw(i, peaks);
     EXPECT_EQ(peaks, loaded[i].peaks);
   }
