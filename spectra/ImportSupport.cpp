@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <stdexcept>
 
 #include "common/DtaName.h"
 #include "common/Notifier.h"
@@ -44,23 +45,63 @@ std::string ProblemLog::Summary(const std::string& file) const {
          " that could not be read; first: " + first_;
 }
 
-SpectrumSink::SpectrumSink(std::vector<msdata::CSpectrum>& out, bool replace) : out_(out) {
-  if (replace) out_.clear();
-  names_.reserve(out_.size() * 2 + 1024);
-  for (const msdata::CSpectrum& s : out_) names_.insert(s.name);
+TakenNames::TakenNames(const std::vector<msdata::CSpectrum>& spectra)
+    : spectra_(spectra), keys_(0, Hash{this}, Equal{this}) {
+  keys_.reserve(spectra.size() * 2 + 1024);
+  for (std::size_t i = 0; i < spectra.size(); ++i) keys_.insert(static_cast<std::uint32_t>(i));
 }
+
+std::string_view TakenNames::NameOf(std::uint32_t key) const {
+  if (key == kProbe) return probe_;
+  if (key & kApart) return apart_[key & ~kApart];
+  return spectra_[key].name;
+}
+
+std::size_t TakenNames::Hash::operator()(std::uint32_t key) const {
+  return std::hash<std::string_view>()(names->NameOf(key));
+}
+
+bool TakenNames::Equal::operator()(std::uint32_t a, std::uint32_t b) const {
+  return names->NameOf(a) == names->NameOf(b);
+}
+
+bool TakenNames::Contains(std::string_view name) const {
+  probe_ = name;
+  return keys_.count(kProbe) != 0;
+}
+
+void TakenNames::TakeLast() {
+  if (spectra_.size() >= kApart) throw std::length_error("too many spectra in one list");
+  keys_.insert(static_cast<std::uint32_t>(spectra_.size() - 1));
+}
+
+void TakenNames::TakeApart(std::string name) {
+  if (apart_.size() >= kApart - 1) throw std::length_error("too many spectra left out");
+  apart_.push_back(std::move(name));
+  keys_.insert(static_cast<std::uint32_t>(apart_.size() - 1) | kApart);
+}
+
+namespace {
+std::vector<msdata::CSpectrum>& Emptied(std::vector<msdata::CSpectrum>& spectra, bool empty) {
+  if (empty) spectra.clear();
+  return spectra;
+}
+}  // namespace
+
+SpectrumSink::SpectrumSink(std::vector<msdata::CSpectrum>& out, bool replace)
+    : out_(Emptied(out, replace)), names_(out_) {}
 
 std::string SpectrumSink::UniqueName(const std::string& prefix, int first_scan, int last_scan,
                                      int charge) {
   std::string name = msdata::MakeDtaName(prefix, first_scan, last_scan, charge);
-  if (names_.insert(name).second) return name;
+  if (!names_.Contains(name)) return name;
   // Repeated titles continue where the last copy of this name stopped, so
   // that thousands of copies cost one look-up each, not one per earlier copy.
   int& n = next_suffix_[name];
   if (n < 2) n = 2;
   for (;; ++n) {
     std::string candidate = msdata::MakeDtaName(prefix + "_" + std::to_string(n), first_scan, last_scan, charge);
-    if (names_.insert(candidate).second) {
+    if (!names_.Contains(candidate)) {
       ++n;
       return candidate;
     }
@@ -106,24 +147,27 @@ void SpectrumSink::Add(const std::string& prefix, int first_scan, int last_scan,
 
 void SpectrumSink::Store(msdata::CSpectrum&& spectrum) {
   ++added_;
-  if (hook_ && *hook_ && !(*hook_)(spectrum, place_)) return;
+  // A name is taken once its spectrum is placed: a name handed out is not
+  // in the table until then, and no other name is handed out meanwhile.
+  if (hook_ && *hook_ && !(*hook_)(spectrum, place_)) {
+    names_.TakeApart(std::move(spectrum.name));
+    return;
+  }
   out_.push_back(std::move(spectrum));
+  names_.TakeLast();
 }
 
 void SpectrumSink::AddNamed(msdata::CSpectrum&& spectrum) {
   SortPeaksIfNeeded(spectrum.peaks);
-  if (names_.count(spectrum.name) != 0) {
+  if (names_.Contains(spectrum.name)) {
     msdata::DtaNameParts parts;
     if (msdata::ParseDtaName(spectrum.name, parts)) {
       spectrum.name = UniqueName(parts.prefix, parts.first_scan, parts.last_scan, parts.charge);
     } else {
       std::string name = spectrum.name;
-      for (int n = 2; names_.count(name) != 0; ++n) name = spectrum.name + "_" + std::to_string(n);
+      for (int n = 2; names_.Contains(name); ++n) name = spectrum.name + "_" + std::to_string(n);
       spectrum.name = name;
-      names_.insert(name);
     }
-  } else {
-    names_.insert(spectrum.name);
   }
   Store(std::move(spectrum));
 }

@@ -45,6 +45,40 @@ class ProblemLog {
   std::string first_;
 };
 
+// The names given so far, kept as positions in the list of the spectra
+// that hold them: a million spectra would otherwise hold every name twice.
+// Names of spectra left out of the list are kept apart.
+class TakenNames {
+ public:
+  explicit TakenNames(const std::vector<msdata::CSpectrum>& spectra);
+  bool Contains(std::string_view name) const;
+  // The name of the list's last spectrum, just added.
+  void TakeLast();
+  // A name whose spectrum is not in the list.
+  void TakeApart(std::string name);
+  void Reserve(std::size_t count) { keys_.reserve(count); }
+
+ private:
+  static constexpr std::uint32_t kApart = std::uint32_t{1} << 31;
+  static constexpr std::uint32_t kProbe = ~std::uint32_t{0};
+  std::string_view NameOf(std::uint32_t key) const;
+  // Not declared noexcept, so that the table keeps each hash beside its key
+  // instead of looking names up again to find buckets.
+  struct Hash {
+    const TakenNames* names;
+    std::size_t operator()(std::uint32_t key) const;
+  };
+  struct Equal {
+    const TakenNames* names;
+    bool operator()(std::uint32_t a, std::uint32_t b) const;
+  };
+
+  const std::vector<msdata::CSpectrum>& spectra_;
+  std::vector<std::string> apart_;
+  mutable std::string_view probe_;  // the name a look-up asks for
+  mutable std::unordered_set<std::uint32_t, Hash, Equal> keys_;
+};
+
 // Appends spectra to the caller's vector and keeps their names unique within
 // the vector: a name already present gets "_2", "_3", ... on its prefix. The
 // suffix has no dot so that the name still splits into its four fields.
@@ -65,7 +99,7 @@ class SpectrumSink {
 
   std::size_t Added() const { return added_; }
   // Expected number of spectra, so that the name table is sized once.
-  void Expect(std::size_t count) { names_.reserve(names_.size() + count); }
+  void Expect(std::size_t count) { names_.Reserve(out_.size() + count); }
 
  private:
   std::string UniqueName(const std::string& prefix, int first_scan, int last_scan, int charge);
@@ -74,7 +108,7 @@ class SpectrumSink {
   std::vector<msdata::CSpectrum>& out_;
   const CMS2Input::Hook* hook_ = nullptr;
   CMS2Input::RecordPlace place_;
-  std::unordered_set<std::string> names_;
+  TakenNames names_;
   std::unordered_map<std::string, int> next_suffix_;
   std::size_t added_ = 0;
 };
