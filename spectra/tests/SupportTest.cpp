@@ -29,11 +29,15 @@ TEST(ParseDouble, GivesTheValuesOfStrtod) {
     samples.push_back(buffer);
   }
   for (const std::string& text : samples) {
-    std::string_view view = text;
-    double value = 0.0;
-    ASSERT_TRUE(spectra::ParseDouble(view, value)) << text;
-    EXPECT_EQ(value, std::strtod(text.c_str(), nullptr)) << text;
-    EXPECT_TRUE(view.empty()) << text;
+    // Alone, and followed by what may stand after a number in a line.
+    for (const std::string tail : {"", " 12345678\r", "x", "\t3"}) {
+      const std::string line = text + tail;
+      std::string_view view = line;
+      double value = 0.0;
+      ASSERT_TRUE(spectra::ParseDouble(view, value)) << line;
+      EXPECT_EQ(value, std::strtod(text.c_str(), nullptr)) << line;
+      EXPECT_EQ(view, tail) << line;
+    }
   }
   std::string_view rest = "12.5abc";
   double value = 0.0;
