@@ -16,12 +16,6 @@ constexpr std::int64_t kMostCells = std::int64_t{1} << 20;
 constexpr int kRanks = CDotProductBlock::Row::kRanks;
 constexpr std::uint64_t kSentinel = std::uint64_t{1} << kRanks;
 
-// floor(v) for |v| < 2^62, inline: std::floor is a library call on the
-// baseline instruction set, and the shifted score takes one per peak.
-inline std::int64_t FloorToInt(double v) {
-  const auto t = static_cast<std::int64_t>(v);  // toward zero
-  return t - (static_cast<double>(t) > v ? 1 : 0);
-}
 
 // The cosine exactly as CSimilarity forms it from the same sums.
 inline double Cosine(double products, double first_squares, double second_squares) {

@@ -16,6 +16,13 @@
 #include "clustering/PeakSelect.h"
 #include "common/Spectrum.h"
 
+// floor(v) as an integer for |v| < 2^62, inline: std::floor is a library
+// call on the baseline instruction set, and cell numbers take one per peak.
+inline std::int64_t FloorToInt(double v) {
+  const auto t = static_cast<std::int64_t>(v);  // toward zero
+  return t - (static_cast<double>(t) > v ? 1 : 0);
+}
+
 class CDotProductBlock {
  public:
   // Whether the cell index serves this tolerance (daltons): a match needs a

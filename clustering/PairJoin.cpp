@@ -17,12 +17,7 @@ constexpr std::int64_t kMostCells = std::int64_t{1} << 24;
 // looked at. Multiplying by 8 is exact, so floor(8 m) is the exact cell.
 constexpr double kCellsPerDalton = 8.0;
 
-inline std::int64_t FineCell(double mz) {
-  // floor without a library call (|m/z| < 2^29 here, so the product fits).
-  const double v = mz * kCellsPerDalton;
-  const auto t = static_cast<std::int64_t>(v);
-  return t - (static_cast<double>(t) > v ? 1 : 0);
-}
+inline std::int64_t FineCell(double mz) { return FloorToInt(mz * kCellsPerDalton); }
 
 }  // namespace
 

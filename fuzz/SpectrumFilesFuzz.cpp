@@ -19,7 +19,7 @@ bool Same(const std::vector<msdata::CSpectrum>& a, const std::vector<msdata::CSp
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     if (a[i].name != b[i].name || a[i].charge != b[i].charge || a[i].peaks != b[i].peaks ||
-        !(a[i].precursor_mass == b[i].precursor_mass || (a[i].precursor_mass != a[i].precursor_mass)))
+        a[i].precursor_mass != b[i].precursor_mass)
       return false;
   }
   return true;

@@ -97,6 +97,9 @@ bool DtaNameFromTitle(const std::string& title, msdata::DtaNameParts& parts) {
          parts.last_scan >= 0;
 }
 
+// Peak lines dominate the file and are told apart by their first character.
+bool StartsPeakLine(char c) { return (c >= '0' && c <= '9') || c == '.' || c == '+' || c == '-'; }
+
 // Peaks are gathered in one reused buffer and handed on in a vector of
 // exactly their size: growing each spectrum's own vector would allocate
 // several times per spectrum and leave up to half of the memory unused.
@@ -167,7 +170,7 @@ PieceEnd ReadPiece(spectra::LineReader& reader, std::int64_t begin, bool first_p
     const char c0 = s[0];
     if (in_ions) {
       // Peak lines dominate the file: test for them first.
-      if ((c0 >= '0' && c0 <= '9') || c0 == '.' || c0 == '+' || c0 == '-') {
+      if (StartsPeakLine(c0)) {
         if (cur.bad) continue;
         double mz = 0.0, intensity = 0.0;
         const char* why = nullptr;
@@ -313,15 +316,7 @@ class RecordedPiece : public PieceOutput {
                 const CMS2Input::RecordPlace& place) override {
     Event e;
     e.kind = Event::kSpectrum;
-    e.spectrum.title = std::move(spectrum.title);
-    e.spectrum.mz = spectrum.mz;
-    e.spectrum.has_mz = spectrum.has_mz;
-    e.spectrum.rt = spectrum.rt;
-    e.spectrum.first_scan = spectrum.first_scan;
-    e.spectrum.last_scan = spectrum.last_scan;
-    e.spectrum.has_charge = spectrum.has_charge;
-    e.spectrum.charges = spectrum.charges;
-    e.spectrum.peaks = ExactCopy(spectrum.peaks);  // the reading keeps its buffer
+    e.spectrum = spectrum;  // a copy: its peaks exactly sized, the reading keeps its buffer
     e.index = index;
     e.place = place;
     events_.push_back(std::move(e));
@@ -557,7 +552,7 @@ bool CMgfPeakReader::Read(const RecordPlace& place, msdata::PeakList& peaks) con
       first_line = false;
     } else if (!s.empty()) {
       const char c0 = s[0];
-      if ((c0 >= '0' && c0 <= '9') || c0 == '.' || c0 == '+' || c0 == '-') {
+      if (StartsPeakLine(c0)) {
         double mz = 0.0, intensity = 0.0;
         const char* why = nullptr;
         if (!spectra::ParseMgfPeakLine(s, mz, intensity, why)) return false;

@@ -130,8 +130,7 @@ void COffloadedPeaks::Dispatch() {
 void COffloadedPeaks::Store(Batch& batch, msdata::PeakList& scratch) {
   batch.stored.resize(batch.raw.size());
   for (std::size_t i = 0; i < batch.raw.size(); ++i) {
-    scratch.swap(batch.raw[i]);
-    msdata::PeakList().swap(batch.raw[i]);
+    scratch = std::move(batch.raw[i]);
     selection_.Select(scratch);
     Entry& e = batch.stored[i];
     e.count = static_cast<std::uint32_t>(scratch.size());
