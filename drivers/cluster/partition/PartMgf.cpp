@@ -61,10 +61,21 @@ bool Flush(std::FILE* file, std::string& text, const std::string& path, std::str
   return true;
 }
 
-}  // namespace
+void PutPeaks(std::string& text, const msdata::PeakList& peaks) {
+  for (const msdata::Peak& p : peaks) {
+    PutNumber(text, p.first);
+    text += ' ';
+    PutNumber(text, p.second);
+    text += '\n';
+  }
+}
 
-bool WriteDtas(const std::vector<msdata::CSpectrum>& spectra, std::size_t begin, std::size_t end,
-               const std::string& path, std::string& why) {
+// Writes spectra[begin, end) to `path`, each through put(text, spectrum,
+// first), which refuses a spectrum by returning false with `why` set; the
+// text goes to the file a megabyte at a time.
+template <class Put>
+bool WriteSpectra(const std::vector<msdata::CSpectrum>& spectra, std::size_t begin,
+                  std::size_t end, const std::string& path, std::string& why, Put put) {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "w"));
   if (!file) {
     why = "cannot write " + path;
@@ -72,25 +83,7 @@ bool WriteDtas(const std::vector<msdata::CSpectrum>& spectra, std::size_t begin,
   }
   std::string text;
   for (std::size_t k = begin; k < end; ++k) {
-    const msdata::CSpectrum& s = spectra[k];
-    if (s.charge <= 0) {
-      why = "spectrum " + s.name + " (charge " + std::to_string(s.charge) +
-            ") cannot be written as DTAS that reads back the same";
-      return false;
-    }
-    if (k > begin) text += '\n';
-    text += s.name;
-    text += ' ';
-    PutNumber(text, s.precursor_mass);
-    text += ' ';
-    text += std::to_string(s.charge);
-    text += '\n';
-    for (const msdata::Peak& p : s.peaks) {
-      PutNumber(text, p.first);
-      text += ' ';
-      PutNumber(text, p.second);
-      text += '\n';
-    }
+    if (!put(text, spectra[k], k == begin)) return false;
     if (text.size() > (1u << 20) && !Flush(file.get(), text, path, why)) return false;
   }
   if (!Flush(file.get(), text, path, why)) return false;
@@ -101,48 +94,57 @@ bool WriteDtas(const std::vector<msdata::CSpectrum>& spectra, std::size_t begin,
   return true;
 }
 
+std::string Unreadable(const msdata::CSpectrum& s, const char* format) {
+  return "spectrum " + s.name + " (charge " + std::to_string(s.charge) + ") cannot be written as " +
+         format + " that reads back the same";
+}
+
+}  // namespace
+
+bool WriteDtas(const std::vector<msdata::CSpectrum>& spectra, std::size_t begin, std::size_t end,
+               const std::string& path, std::string& why) {
+  return WriteSpectra(spectra, begin, end, path, why,
+                      [&why](std::string& text, const msdata::CSpectrum& s, bool first) {
+                        if (s.charge <= 0) {
+                          why = Unreadable(s, "DTAS");
+                          return false;
+                        }
+                        if (!first) text += '\n';
+                        text += s.name;
+                        text += ' ';
+                        PutNumber(text, s.precursor_mass);
+                        text += ' ';
+                        text += std::to_string(s.charge);
+                        text += '\n';
+                        PutPeaks(text, s.peaks);
+                        return true;
+                      });
+}
+
 bool WriteMgf(const std::vector<msdata::CSpectrum>& spectra, std::size_t begin, std::size_t end,
               const std::string& path, std::string& why) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "w"));
-  if (!file) {
-    why = "cannot write " + path;
-    return false;
-  }
-  std::string text;
-  for (std::size_t k = begin; k < end; ++k) {
-    const msdata::CSpectrum& s = spectra[k];
-    double mz = 0.0;
-    // Without a charge the importer would make two spectra of one.
-    if (s.charge == 0 || !ExactPrecursorMz(s, mz)) {
-      why = "spectrum " + s.name + " (charge " + std::to_string(s.charge) +
-            ") cannot be written as MGF that reads back the same";
-      return false;
-    }
-    text += "BEGIN IONS\nTITLE=";
-    text += s.name;
-    text += "\nPEPMASS=";
-    PutNumber(text, mz);
-    text += "\nCHARGE=";
-    text += std::to_string(std::abs(s.charge));
-    text += s.charge < 0 ? "-" : "+";
-    text += "\nRTINSECONDS=";
-    PutNumber(text, s.retention_time);
-    text += '\n';
-    for (const msdata::Peak& p : s.peaks) {
-      PutNumber(text, p.first);
-      text += ' ';
-      PutNumber(text, p.second);
-      text += '\n';
-    }
-    text += "END IONS\n";
-    if (text.size() > (1u << 20) && !Flush(file.get(), text, path, why)) return false;
-  }
-  if (!Flush(file.get(), text, path, why)) return false;
-  if (std::fclose(file.release()) != 0) {
-    why = "cannot write " + path;
-    return false;
-  }
-  return true;
+  return WriteSpectra(spectra, begin, end, path, why,
+                      [&why](std::string& text, const msdata::CSpectrum& s, bool) {
+                        double mz = 0.0;
+                        // Without a charge the importer would make two spectra of one.
+                        if (s.charge == 0 || !ExactPrecursorMz(s, mz)) {
+                          why = Unreadable(s, "MGF");
+                          return false;
+                        }
+                        text += "BEGIN IONS\nTITLE=";
+                        text += s.name;
+                        text += "\nPEPMASS=";
+                        PutNumber(text, mz);
+                        text += "\nCHARGE=";
+                        text += std::to_string(std::abs(s.charge));
+                        text += s.charge < 0 ? "-" : "+";
+                        text += "\nRTINSECONDS=";
+                        PutNumber(text, s.retention_time);
+                        text += '\n';
+                        PutPeaks(text, s.peaks);
+                        text += "END IONS\n";
+                        return true;
+                      });
 }
 
 bool VerifySpectra(const std::vector<msdata::CSpectrum>& spectra, std::size_t begin,
