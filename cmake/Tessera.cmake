@@ -10,7 +10,7 @@ function(tessera_add_gtest name)
   endif()
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} test_support GTest::gtest GTest::gtest_main Threads::Threads)
   target_compile_definitions(${name} PRIVATE
     TESSERA_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     TESSERA_BIN_DIR="${TESSERA_BIN_DIR}")

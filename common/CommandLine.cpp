@@ -26,16 +26,16 @@ CommandLine::CommandLine(std::string program, std::vector<std::string> synopsis,
   options_.push_back({"version", 0, "", "", "print the version and exit"});
 }
 
-void CommandLine::Add(OptionSpec option) { options_.push_back(std::move(option)); }
+void CommandLine::Add(OptionDefinition option) { options_.push_back(std::move(option)); }
 
-const OptionSpec* CommandLine::Find(const std::string& name) const {
-  for (const OptionSpec& o : options_)
+const OptionDefinition* CommandLine::Find(const std::string& name) const {
+  for (const OptionDefinition& o : options_)
     if (o.name == name) return &o;
   return nullptr;
 }
 
-const OptionSpec* CommandLine::FindShort(char name) const {
-  for (const OptionSpec& o : options_)
+const OptionDefinition* CommandLine::FindShort(char name) const {
+  for (const OptionDefinition& o : options_)
     if (o.short_name != 0 && o.short_name == name) return &o;
   return nullptr;
 }
@@ -64,7 +64,7 @@ Outcome CommandLine::Parse(const std::vector<std::string>& args) {
       options_ended = true;
       continue;
     }
-    const OptionSpec* option = nullptr;
+    const OptionDefinition* option = nullptr;
     std::string value;
     bool inline_value = false;
     if (arg[1] == '-') {
@@ -124,7 +124,7 @@ std::string CommandLine::Usage() const {
   out << "\noptions:\n";
   std::size_t width = 0;
   std::vector<std::string> heads;
-  for (const OptionSpec& o : options_) {
+  for (const OptionDefinition& o : options_) {
     std::string head = o.short_name != 0 ? std::string("-") + o.short_name + ", " : "    ";
     head += "--" + o.name;
     if (!o.value_name.empty()) head += " " + o.value_name;
@@ -132,7 +132,7 @@ std::string CommandLine::Usage() const {
     heads.push_back(std::move(head));
   }
   for (std::size_t i = 0; i < options_.size(); ++i) {
-    const OptionSpec& o = options_[i];
+    const OptionDefinition& o = options_[i];
     out << "  " << heads[i] << std::string(width - heads[i].size() + 2, ' ') << o.help;
     if (!o.default_text.empty()) out << " (default: " << o.default_text << ")";
     out << "\n";

@@ -15,7 +15,7 @@ namespace cli {
 // "Tessera <version> (<program>)"
 std::string VersionLine(const std::string& program);
 
-struct OptionSpec {
+struct OptionDefinition {
   std::string name;        // long name without the dashes: "threshold"
   char short_name = 0;     // optional one-letter alias: 'o' for -o
   std::string value_name;  // empty: a flag without value
@@ -35,7 +35,7 @@ class CommandLine {
   // `synopsis` lines follow "usage: "; `description` is printed below them.
   CommandLine(std::string program, std::vector<std::string> synopsis, std::string description);
 
-  void Add(OptionSpec option);
+  void Add(OptionDefinition option);
 
   Outcome Parse(int argc, const char* const* argv);
   Outcome Parse(const std::vector<std::string>& args);
@@ -59,13 +59,13 @@ class CommandLine {
   int Report(Outcome outcome, std::ostream& out, std::ostream& err) const;
 
  private:
-  const OptionSpec* Find(const std::string& name) const;
-  const OptionSpec* FindShort(char name) const;
+  const OptionDefinition* Find(const std::string& name) const;
+  const OptionDefinition* FindShort(char name) const;
 
   std::string program_;
   std::vector<std::string> synopsis_;
   std::string description_;
-  std::vector<OptionSpec> options_;
+  std::vector<OptionDefinition> options_;
   std::map<std::string, std::string> values_;
   std::vector<std::pair<std::string, std::string>> given_;
   std::vector<std::string> positionals_;

@@ -99,4 +99,10 @@ void CFolderLock::Release() {
   }
 }
 
+bool LockWorkingFolder(CFolderLock& lock, bool no_wait) {
+  return lock.Acquire(".", no_wait ? CFolderLock::Mode::kNoWait : CFolderLock::Mode::kWait, [](const std::string&) {
+    std::fprintf(stderr, "Another run is using this working folder; waiting for it to end...\n");
+  });
+}
+
 }  // namespace safefile

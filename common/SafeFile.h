@@ -68,4 +68,9 @@ class CFolderLock {
   int fd_ = -1;
 };
 
+// The lock of the working folder, held for a whole run by programs with
+// fixed intermediate names there: waits for another run (saying so once on
+// standard error) unless `no_wait`. False when another run holds it.
+bool LockWorkingFolder(CFolderLock& lock, bool no_wait);
+
 }  // namespace safefile

@@ -84,4 +84,14 @@ double AtoF(std::string_view s) {
   return std::strtod(copy.c_str(), nullptr);
 }
 
+std::vector<std::string> Split(std::string_view s, char separator) {
+  std::vector<std::string> fields;
+  for (;;) {
+    const std::size_t at = s.find(separator);
+    fields.emplace_back(s.substr(0, at));
+    if (at == std::string_view::npos) return fields;
+    s.remove_prefix(at + 1);
+  }
+}
+
 }  // namespace text

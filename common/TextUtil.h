@@ -5,6 +5,7 @@
 #include <istream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace text {
 
@@ -28,6 +29,10 @@ bool StartsWith(std::string_view s, std::string_view prefix);
 bool EndsWith(std::string_view s, std::string_view suffix);
 // Case-insensitive equality.
 bool EqualsNoCase(std::string_view a, std::string_view b);
+
+// The fields between separators: "a,,b" gives "a", "", "b"; an empty text
+// gives one empty field.
+std::vector<std::string> Split(std::string_view s, char separator = ',');
 
 // Number parsing with the semantics of the C library's atoi/atof: leading
 // white space skipped, trailing text ignored, no number gives 0.

@@ -1,6 +1,6 @@
 #include <sstream>
 
-#include "desktop/propagation/PropagationPara.h"
+#include "propagation/PropagationPara.h"
 #include "fuzz/FuzzSupport.h"
 
 TESSERA_FUZZ_SILENT_INIT

@@ -22,11 +22,7 @@ namespace {
 // "raw.file.temp", "raw.data.temp" and "temp.temp" have fixed names that the
 // desktop reads: two runs in one folder would mix each other's data.
 bool LockWorkingFolder(safefile::CFolderLock& lock, bool no_wait, std::ostream& out) {
-  return lock.Acquire(".", no_wait ? safefile::CFolderLock::Mode::kNoWait : safefile::CFolderLock::Mode::kWait,
-                      [](const std::string&) {
-                        std::cerr << "Another run is using this working folder; waiting for it to end..."
-                                  << std::endl;
-                      }) ||
+  return safefile::LockWorkingFolder(lock, no_wait) ||
          (out << "Error: another run is using this working folder" << std::endl, false);
 }
 

@@ -24,14 +24,14 @@ declare -A seeds=(
   [fuzz_dta]="spectra/tests/data/dtadir/* clustering/tests/data/cluster_in/*"
   [fuzz_cluster_para]="drivers/cluster/tests/data/*.para clustering/tests/data/*.para"
   [fuzz_shiftscan_inputs]="moddetect/tests/data/*"
-  [fuzz_propagation_para]="desktop/propagation/tests/data/*.para desktop/propagation/tests/data/golden/*.para"
+  [fuzz_propagation_para]="propagation/tests/data/*.para propagation/tests/data/golden/*.para"
   [fuzz_option_tool]="data/aa.ini data/modify.ini"
-  [fuzz_tagram]="resultfiles/tests/data/*.tagram desktop/propagation/tests/data/golden/*.tagram"
-  [fuzz_spectra]="resultfiles/tests/data/*.spectra desktop/propagation/tests/data/golden/*.spectra"
-  [fuzz_pair]="moddetect/tests/data/*.csv desktop/propagation/tests/data/golden/*pair*"
+  [fuzz_tagram]="resultfiles/tests/data/*.tagram propagation/tests/data/golden/*.tagram"
+  [fuzz_spectra]="resultfiles/tests/data/*.spectra propagation/tests/data/golden/*.spectra"
+  [fuzz_pair]="moddetect/tests/data/*.csv propagation/tests/data/golden/*pair*"
   [fuzz_pepxml]="fuzz/seeds/*.pep.xml"
   [fuzz_mzid]="fuzz/seeds/*.mzid"
-  [fuzz_cluster]="clustering/tests/data/cluster_expected/* desktop/propagation/tests/data/golden/*cluster*"
+  [fuzz_cluster]="clustering/tests/data/cluster_expected/* propagation/tests/data/golden/*cluster*"
 )
 harnesses=("$@")
 if [ ${#harnesses[@]} -eq 0 ]; then

@@ -10,7 +10,7 @@
 #include "clustering/Progress.h"
 #include "clustering/SimilarityCluster.h"
 #include "clustering/SpectralPairSearch.h"
-#include "clustering/tests/ReferenceEngine.h"
+#include "tests/support/ReferenceEngine.h"
 #include "clustering/tests/SyntheticSpectra.h"
 #include "common/Notifier.h"
 

@@ -17,7 +17,7 @@
 #include "clustering/Progress.h"
 #include "clustering/SimilarityCluster.h"
 #include "clustering/SpectralPairSearch.h"
-#include "clustering/tests/ReferenceEngine.h"
+#include "tests/support/ReferenceEngine.h"
 #include "common/Notifier.h"
 #include "common/PathUtil.h"
 #include "drivers/cluster/ClusterJob.h"

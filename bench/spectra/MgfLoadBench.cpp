@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "SyntheticMgf.h"
+#include "tests/support/SyntheticMgf.h"
 #include "common/PathUtil.h"
 #include "spectra/MgfImporter.h"
 

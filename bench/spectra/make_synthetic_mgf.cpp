@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "SyntheticMgf.h"
+#include "tests/support/SyntheticMgf.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "clustering/PairJoin.h"
 #include "clustering/PeakOrder.h"
 #include "clustering/SimilarityCluster.h"
-#include "clustering/tests/ReferenceEngine.h"
+#include "tests/support/ReferenceEngine.h"
 #include "clustering/tests/SyntheticSpectra.h"
 #include "clustering/tests/TestSupport.h"
 

@@ -9,7 +9,7 @@
 
 #include <limits>
 #include <random>
-#include "clustering/tests/ReferenceEngine.h"
+#include "tests/support/ReferenceEngine.h"
 #include "clustering/tests/SyntheticSpectra.h"
 #include "clustering/tests/TestSupport.h"
 #include "common/Dta.h"

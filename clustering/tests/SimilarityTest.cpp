@@ -150,7 +150,7 @@ TEST(Similarity, ArrangedListsScoreAsCompute) {
 
 #include <random>
 
-#include "clustering/tests/ReferenceEngine.h"
+#include "tests/support/ReferenceEngine.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "clustering/Para.h"
 #include "clustering/SpectralPairSearch.h"
-#include "clustering/tests/ReferenceEngine.h"
+#include "tests/support/ReferenceEngine.h"
 #include "clustering/tests/SyntheticSpectra.h"
 #include "clustering/tests/TestSupport.h"
 

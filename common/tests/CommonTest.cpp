@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "common/tests/ScratchDir.h"
+#include "tests/support/ScratchDir.h"
 
 #include <filesystem>
 #include <fstream>
@@ -16,16 +16,7 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-std::string ReadAll(const std::string& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-}  // namespace
+using testsupport::ReadFile;
 
 using DtaFiles = ScratchDirTest;
 
@@ -35,7 +26,7 @@ TEST_F(DtaFiles, WritesExactTextAndReadsItBack) {
   s.charge = 2;
   s.peaks = {{100.25, 10.0}, {200.125, 3.5}};
   ASSERT_TRUE(msdata::WriteDta(s, File("a.1.1.2.dta")));
-  EXPECT_EQ(ReadAll(File("a.1.1.2.dta")),
+  EXPECT_EQ(ReadFile(File("a.1.1.2.dta")),
             "800.500000 2\n100.250000 10.000000\n200.125000 3.500000\n");
 
   msdata::CSpectrum back;
@@ -53,7 +44,7 @@ TEST_F(DtaFiles, SpectrumWithoutPeaksIsOneLine) {
   s.precursor_mass = 1000.0;
   s.charge = 3;
   ASSERT_TRUE(msdata::WriteDta(s, File("empty.dta")));
-  EXPECT_EQ(ReadAll(File("empty.dta")), "1000.000000 3\n");
+  EXPECT_EQ(ReadFile(File("empty.dta")), "1000.000000 3\n");
   msdata::CSpectrum back;
   std::string error;
   ASSERT_TRUE(msdata::ReadDta(File("empty.dta"), back, error));
@@ -120,6 +111,14 @@ TEST(TextReading, WholeLinesOfAnyLengthAndCrlf) {
   EXPECT_FALSE(text::ReadLine(in, line));
 }
 
+TEST(TextFields, SplitKeepsEmptyFields) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(text::Split("a,,b"), (V{"a", "", "b"}));
+  EXPECT_EQ(text::Split(""), (V{""}));
+  EXPECT_EQ(text::Split("x,"), (V{"x", ""}));
+  EXPECT_EQ(text::Split("1;2", ';'), (V{"1", "2"}));
+}
+
 TEST(TextNumbers, BehaveLikeAtoiAndAtof) {
   EXPECT_EQ(text::AtoI("  42abc"), 42);
   EXPECT_EQ(text::AtoI("abc"), 0);
@@ -154,7 +153,7 @@ TEST_F(PathFiles, CopyOverwritesAndCreateMakesParents) {
   std::ofstream(File("a.txt")) << "new";
   std::ofstream(File("b.txt")) << "old old";
   EXPECT_TRUE(path::CopyFile(File("a.txt"), File("b.txt")));
-  EXPECT_EQ(ReadAll(File("b.txt")), "new");
+  EXPECT_EQ(ReadFile(File("b.txt")), "new");
   EXPECT_FALSE(path::CopyFile(File("none.txt"), File("c.txt")));
   EXPECT_TRUE(path::CreateDirectory(File("x/y/z")));
   EXPECT_TRUE(path::IsDirectory(File("x/y/z")));

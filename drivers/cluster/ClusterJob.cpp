@@ -131,11 +131,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out) {
     // The pair search writes "temp.temp" under its fixed name in the working
     // folder: two searches there would leave one table for two runs.
     safefile::CFolderLock lock;
-    if (pair_search &&
-        !lock.Acquire(".", options.no_wait ? safefile::CFolderLock::Mode::kNoWait : safefile::CFolderLock::Mode::kWait,
-                      [](const std::string&) {
-                        std::cerr << "Another run is using this working folder; waiting for it to end..." << std::endl;
-                      }))
+    if (pair_search && !safefile::LockWorkingFolder(lock, options.no_wait))
       return Fail(out, "Another run is using this working folder");
 
     std::unique_ptr<CMS2Input> importer(CMS2InputFactory().GetImporter(data.data_type, true));

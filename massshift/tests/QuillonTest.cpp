@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "common/tests/ScratchDir.h"
+#include "tests/support/ScratchDir.h"
 #include "massshift/Quillon.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <map>
 #include <sstream>
 
-#include "common/tests/ScratchDir.h"
+#include "tests/support/ScratchDir.h"
 #include "rawreader/Vellum.h"
 
 namespace fs = std::filesystem;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/Notifier.h"
-#include "common/tests/ScratchDir.h"
+#include "tests/support/ScratchDir.h"
 #include "resultfiles/ResultFile.h"
 #include "resultfiles/SearchResultFile.h"
 

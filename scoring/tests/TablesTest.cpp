@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "common/tests/ScratchDir.h"
+#include "tests/support/ScratchDir.h"
 
 #include <filesystem>
 #include <fstream>

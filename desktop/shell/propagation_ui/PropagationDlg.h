@@ -7,7 +7,7 @@
 #include <QString>
 #include <string>
 
-#include "desktop/propagation/PropagationPara.h"
+#include "propagation/PropagationPara.h"
 
 class QCheckBox;
 class QComboBox;

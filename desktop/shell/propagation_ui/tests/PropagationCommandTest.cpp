@@ -11,7 +11,7 @@
 
 namespace {
 
-const QString kGolden = QStringLiteral(TESSERA_SOURCE_DIR "/desktop/propagation/tests/data/golden/");
+const QString kGolden = QStringLiteral(TESSERA_SOURCE_DIR "/propagation/tests/data/golden/");
 
 }  // namespace
 

@@ -11,7 +11,7 @@
 #include <memory>
 #include <sstream>
 
-#include "SyntheticMgf.h"
+#include "tests/support/SyntheticMgf.h"
 #include "clustering/Para.h"
 #include "clustering/SimilarityCluster.h"
 #include "common/Dta.h"

@@ -1,0 +1,73 @@
+// idlist: prints the identifications propagation would read from a result
+// file, one "<spectrum name>\t<identification>" line each, after the same
+// filter; what the reader kept and dropped goes to standard error.
+//
+//   idlist <result file> [--fdr LEVEL] [--threshold SCORE]
+//          [--decoy-prefix P[,P...]] [--all]
+//
+// --all lists the rank-1 hit of every spectrum at any score, decoys
+// included (for comparing propagated identifications with the engine's own
+// best guesses).
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "common/CommandLine.h"
+#include "common/PathUtil.h"
+#include "propagation/PropagationPara.h"
+#include "resultfiles/SearchResultFile.h"
+
+int main(int argc, char** argv) {
+  cli::CommandLine line("idlist", {"<result file> [options]"},
+                        "Prints the identifications propagation would read from a result file, one\n"
+                        "\"<spectrum name>\\t<identification>\" line each; what the reader kept and dropped\n"
+                        "goes to standard error.");
+  line.Add({"fdr", 0, "LEVEL", "1%", "false-discovery-rate level (search-engine files)"});
+  line.Add({"threshold", 0, "SCORE", "", "a score threshold instead of the FDR"});
+  line.Add({"decoy-prefix", 0, "P[,P...]", "DECOY_,rev_,XXX_", "accession prefixes of decoy proteins"});
+  line.Add({"all", 0, "", "", "the rank-1 hit of every spectrum at any score, decoys included"});
+  const cli::Outcome outcome = line.Parse(argc, argv);
+  if (outcome == cli::Outcome::kRun && line.Positionals().size() != 1) {
+    std::cerr << "idlist: give one result file\n" << line.Usage();
+    return 2;
+  }
+  const int answered = line.Report(outcome, std::cout, std::cerr);
+  if (answered >= 0) return answered;
+  CPropagationPara para;
+  para.result_file = line.Positionals()[0];
+  para.fdr_level = line.Value("fdr");
+  para.score_threshold = line.Value("threshold");
+  para.decoy_prefix = line.Value("decoy-prefix");
+  const bool all = line.Has("all");
+
+  std::unique_ptr<CResultFile> reader(CResultFileFactory().GetResult(para.result_file));
+  if (!reader) {
+    std::printf("Unknown result file type:%s\n", para.result_file.c_str());
+    return 1;
+  }
+  auto* search = dynamic_cast<CSearchResultFile*>(reader.get());
+  if (search) {
+    CIdentificationFilter filter;
+    std::string message;
+    if (!FilterFromPara(para, filter, message)) {
+      std::printf("%s\n", message.c_str());
+      return 1;
+    }
+    filter.keep_all = all;
+    filter.modify_ini_directory = path::ProgramDirectory();
+    search->SetFilter(filter);
+  }
+  ResultMap results;
+  std::string data_path;
+  ModificationList modifications;
+  reader->LoadResult(para.result_file, results, data_path, modifications);
+  if (search) {
+    for (const std::string& line : search->Report()) std::fprintf(stderr, "%s\n", line.c_str());
+    if (!search->Succeeded()) return 1;
+  }
+  for (const auto& [name, identification] : results)
+    std::printf("%s\t%s\n", name.c_str(), identification.c_str());
+  return 0;
+}

@@ -1,0 +1,98 @@
+#include "propagation/PropagateOptions.h"
+
+#include <filesystem>
+
+#include "common/PathUtil.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Absolute(const std::string& p) {
+  if (p.empty()) return p;
+  std::error_code ec;
+  const fs::path a = fs::absolute(p, ec);
+  return ec ? p : a.lexically_normal().string();
+}
+
+// The options that make up a job without a parameter file.
+const char* const kJobOptions[] = {"pairs", "ids", "clusters", "spectra", "mod-count", "out-dir", "name"};
+
+}  // namespace
+
+cli::CommandLine PropagateCommandLine() {
+  cli::CommandLine line(
+      "propagate",
+      {"<job.para> [--sites] [--fdr LEVEL] [--threshold SCORE] [--decoy-prefix P[,P...]] [--added FILE]",
+       "--pairs P --ids F [--clusters C] [--spectra D] [--mod-count N] [--sites] [--out-dir DIR] "
+       "[--name JOB] [options]"},
+      "Carries peptide identifications to unidentified spectra within clusters and across\n"
+      "spectral pairs. With a parameter file the reports are \"<job>_InnerPropagate.txt\"\n"
+      "(with a cluster file) and \"<job>_InterPropagate.txt\" beside it, and\n"
+      "\"pair_with_result.txt\" in the current directory. With --pairs and --ids all of\n"
+      "them, and the parameter file used (\"<name>.para\"), go into the output folder.\n"
+      "The summary goes to standard output, progress and messages to standard error.");
+  line.Add({"pairs", 0, "P", "", "pair file, or a folder of .csv/.txt pair files"});
+  line.Add({"ids", 0, "F", "", "identification result file (.tagram, .spectra, .pep.xml, .mzid)"});
+  line.Add({"clusters", 0, "C", "", "cluster file: inner propagation runs first"});
+  line.Add({"spectra", 0, "D", "", "folder of the DTA spectrum files (for --sites)"});
+  line.Add({"mod-count", 0, "N", "1", "most undetermined sites placed together, 1 to 3"});
+  line.Add({"out-dir", 'o', "DIR", ".", "folder of the reports and the parameter file"});
+  line.Add({"name", 0, "JOB", "propagation", "job name: <name>.para, <name>_InterPropagate.txt, ..."});
+  line.Add({"sites", 0, "", "", "place the modification sites (also IsModSiteDetermined=1)"});
+  line.Add({"fdr", 0, "LEVEL", "0.01", "FDR level of search-engine results (0.01 or 1%)"});
+  line.Add({"threshold", 0, "SCORE", "", "score threshold replacing the FDR cut"});
+  line.Add({"decoy-prefix", 0, "P[,P...]", "DECOY_,rev_,XXX_", "decoy protein prefixes"});
+  line.Add({"added", 0, "FILE", "", "write every spectrum propagation identified, one line each"});
+  line.Add({"quiet", 'q', "", "", "no progress on standard error"});
+  return line;
+}
+
+bool JobFromOptions(const cli::CommandLine& line) {
+  for (const char* name : kJobOptions)
+    if (line.Has(name)) return true;
+  return false;
+}
+
+bool ParaFromOptions(const cli::CommandLine& line, CPropagationPara& para, std::string& para_path,
+                     std::string& error) {
+  if (!line.Positionals().empty()) {
+    error = "give either a parameter file or --pairs and --ids, not both";
+    return false;
+  }
+  for (const char* name : {"pairs", "ids"}) {
+    if (line.Value(name).empty()) {
+      error = std::string("option --") + name + ": required without a parameter file";
+      return false;
+    }
+  }
+  for (const char* name : {"clusters", "spectra", "out-dir", "name", "mod-count"}) {
+    if (line.Has(name) && line.Value(name).empty()) {
+      error = std::string("option --") + name + ": empty value";
+      return false;
+    }
+  }
+  const std::string count = line.Value("mod-count", "1");
+  if (count != "1" && count != "2" && count != "3") {
+    error = "option --mod-count: \"" + count + "\" is not 1, 2 or 3";
+    return false;
+  }
+  const std::string name = line.Value("name", "propagation");
+  if (name.find('/') != std::string::npos || name == "." || name == "..") {
+    error = "option --name: \"" + name + "\" is a path, not a name";
+    return false;
+  }
+  para = CPropagationPara();
+  para.pair_file = Absolute(line.Value("pairs"));
+  para.result_file = Absolute(line.Value("ids"));
+  para.cluster_file = Absolute(line.Value("clusters"));
+  para.dta_path = Absolute(line.Value("spectra"));
+  para.mod_count = static_cast<std::int16_t>(count[0] - '0');
+  para.is_mod_site_determined = line.Has("sites") ? 1 : 0;
+  para.is_directory = path::IsDirectory(para.pair_file) ? 1 : 0;
+  para.fdr_level = line.Value("fdr");
+  para.score_threshold = line.Value("threshold");
+  para.decoy_prefix = line.Value("decoy-prefix");
+  para_path = path::Join(Absolute(line.Value("out-dir", ".")), name + ".para");
+  return true;
+}

@@ -1,0 +1,21 @@
+#pragma once
+// The command line of the propagate program: a job's parameter file, or the
+// job's files given as options (the program then writes the parameter file
+// it used beside its reports, so that the run can be repeated from it).
+
+#include <string>
+
+#include "common/CommandLine.h"
+#include "propagation/PropagationPara.h"
+
+cli::CommandLine PropagateCommandLine();
+
+// True when the options name the job's files (--pairs, --ids, ...) rather
+// than a parameter file.
+bool JobFromOptions(const cli::CommandLine& line);
+
+// Fills `para` from the options (input paths made absolute); `para_path` is
+// where its parameter file goes: "<out-dir>/<name>.para". False with `error`
+// naming the option when a value is missing or out of range.
+bool ParaFromOptions(const cli::CommandLine& line, CPropagationPara& para, std::string& para_path,
+                     std::string& error);

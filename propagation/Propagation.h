@@ -1,0 +1,238 @@
+#pragma once
+// The propagation job: carries peptide identifications from identified
+// spectra to unidentified ones, within clusters of similar spectra and
+// across spectral pairs, and optionally places the modification site of
+// each carried identification with the KSDP scorer.
+//
+// One object serves one Run. Everything goes to the caller's notifier
+// (common/Notifier.h); nothing is printed directly.
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "propagation/PropagationPara.h"
+#include "resultfiles/ResultFile.h"
+
+// Mark -> residue key (a letter, "*" for the N-terminus, "#" for the
+// C-terminus) -> how often a site fell there.
+using SiteStatistics = std::map<std::int32_t, std::map<char, double>>;
+
+// What a run achieved, for the programs that report it.
+struct CPropagationSummary {
+  int identified_before = 0;         // spectra identified by the result file
+  int inner_clusters_identified = 0; // clusters of 2 or more given one peptide
+  int inner_conflicts = 0;           // clusters whose members disagree
+  int inner_new_spectra = 0;         // unidentified members of those clusters
+  int inter_new_nodes = 0;           // nodes identified through pairs
+  int inter_new_spectra = 0;         // the same, counted in spectra (cluster sizes)
+  int pair_files = 0;                // pair files processed
+  // Identified spectra of the result file that the cluster file (or,
+  // without one, the pair files) lists: none means the identifications
+  // belong to another run.
+  int identified_in_job = 0;
+  int added_spectra = 0;             // spectra identified by propagation
+  // What a search-engine reader kept and dropped, one line each.
+  std::vector<std::string> result_report;
+  std::vector<std::string> outputs;  // files written, in the order written
+};
+
+class CPropagation {
+ public:
+  // Scores a peptide at every residue position (as the KSDP scorer does):
+  // spectrum path, sequence, fixed (position, mass) modifications, mass of
+  // the modification to place, scores appended one per residue.
+  using ScoreFunction = std::function<void(
+      const std::string& spectrum_path, const std::string& peptide,
+      const std::vector<std::pair<int, double>>& fixed_mods, double mod_mass,
+      std::vector<double>& scores)>;
+
+  // Told the stage of the job as it goes ("inner propagation", "inter
+  // propagation: <pair file>, pass 2", ...), for progress displays.
+  using ProgressFunction = std::function<void(const std::string& stage)>;
+
+  // The copy of the travelled pairs, written in the working directory.
+  static constexpr const char* kPairCopyName = "pair_with_result.txt";
+
+  CPropagation();
+
+  // Runs the job of a parameter file. With a cluster file, inner propagation
+  // runs first and every pair file builds on what the ones before found;
+  // without one, every pair file starts from the result file alone. A pair
+  // path that is a directory stands for its ".csv" and ".txt" files, taken
+  // in name order; each report is written once and holds every pair file's
+  // share (the inter report one section per pair file, headed by its path,
+  // when there are several).
+  // False (with a message) before anything is written when the parameter
+  // file cannot be read, an input is missing or unreadable, no reader knows
+  // the result file's type, an output would replace an input, or an output
+  // cannot be created; earlier reports then stay as they are. Reports are
+  // written whole or not at all: false also when one cannot be written (the
+  // others are still written; an unwritable inner report leaves the pairs to
+  // be worked through on the identifications as read).
+  bool Run(const std::string& para_path, bool determine_sites);
+
+  // Gives each cluster the identification its identified members agree on
+  // and replaces the result map by one keyed by clusters (labels) and
+  // identified single spectra. Writes "<output base>_InnerPropagate.txt".
+  // False when the result file has no reader or the report cannot be
+  // written; the maps then stay as read.
+  bool InnerPropagate(const std::string& cluster_file, const std::string& result_file);
+
+  // Carries identifications across the pairs of one pair file, in passes
+  // until nothing changes. Writes "pair_with_result.txt" in the working
+  // directory and "<output base>_InterPropagate.txt". Sites are placed per
+  // edge when `after_inner` and `determine_sites` are set, and for every
+  // new identification after the passes when only `determine_sites` is.
+  // False (with a message) when a report cannot be written.
+  bool InterPropagate(const std::string& pair_file, bool determine_sites, bool after_inner);
+
+  // The site of a modification of `shift` daltons carried to spectrum
+  // `name` with `identification`; -1 when the spectrum file is missing or
+  // the sequence has 3 residues or fewer. Adds the tied positions to the
+  // site statistics of `mark`.
+  int DetermineSite(const std::string& identification, const std::string& name, double shift,
+                    std::int32_t mark);
+
+  // Fills in the undetermined sites ("-1,") of up to ModCount items of an
+  // identification, scoring their positions together; returns the text
+  // unchanged when there are more, or when the spectrum file is missing.
+  std::string DetermineSites(const std::string& name, const std::string& identification);
+
+  // Job state, open to the desktop program and the tests.
+  ResultMap& results() { return results_; }
+  const ResultMap& results() const { return results_; }
+  ModificationList& modifications() { return modifications_; }
+  std::string& data_path() { return data_path_; }
+  const std::map<std::string, std::int32_t>& cluster_sizes() const { return cluster_sizes_; }
+  const SiteStatistics& site_statistics() const { return site_statistics_; }
+  const std::map<char, int>& residue_counts() const { return residue_counts_; }
+  const CPropagationPara& para() const { return para_; }
+  const CPropagationSummary& summary() const { return summary_; }
+  // The site-determination switch of the last Run.
+  bool determines_sites() const { return determine_sites_; }
+  // Every spectrum that propagation identified (cluster members and single
+  // spectra, not cluster labels) with the identification it got and the way
+  // it came ("cluster" or "pairs"); the first pass to reach a spectrum decides.
+  struct CAdded {
+    std::string identification;
+    const char* via = "";
+  };
+  const std::map<std::string, CAdded>& added() const { return added_; }
+
+  // Filter values that replace those of the parameter file (empty: keep).
+  void OverrideFilter(const std::string& fdr_level, const std::string& score_threshold,
+                      const std::string& decoy_prefix) {
+    override_.fdr_level = fdr_level;
+    override_.score_threshold = score_threshold;
+    override_.decoy_prefix = decoy_prefix;
+  }
+
+  void SetOutputBase(const std::string& base) { output_base_ = base; }
+  const std::string& output_base() const { return output_base_; }
+  void SetModCount(std::int16_t count) { para_.mod_count = count; }
+  // Where "aa.ini" and "modify.ini" are read; the program's directory unless set.
+  void SetProgramDirectory(const std::string& directory) { program_directory_ = directory; }
+  void SetProgress(ProgressFunction progress) { progress_ = std::move(progress); }
+  // Replaces the KSDP scorer (tests).
+  void SetScorer(ScoreFunction scorer) { scorer_ = std::move(scorer); }
+
+  // The pair files a pair path stands for: the ".csv"/".txt" files of a
+  // directory (by the last three characters of the name, any case) in name
+  // order, without sub-directories or this job's own reports; empty when
+  // the path is not a directory.
+  static std::vector<std::string> ListPairFiles(const std::string& pair_path);
+
+ private:
+  // The inner pass with its report kept in `report` and the cluster-keyed
+  // result map in `cluster_results` (the caller installs it); false when the
+  // result file could not be read.
+  bool InnerPass(const std::string& cluster_file, const std::string& result_file,
+                 std::string& report, ResultMap& cluster_results);
+  void InstallClusterResults(ResultMap cluster_results);
+  // One pair file's passes: the travelled pair lines are appended to `copy`,
+  // the report to `report`.
+  void PropagatePairs(const std::string& pair_file, bool determine_sites, bool after_inner,
+                      std::string& copy, std::string& report);
+  // Writes a report whole (temporary name, renamed when complete); false
+  // with a message when it cannot be written.
+  bool SaveOutput(const std::string& path, const std::string& text);
+  void Progress(const std::string& stage) const {
+    if (progress_) progress_(stage);
+  }
+  bool LoadResultFile(const std::string& result_file);
+  // Counts the identified spectra among `names` and warns when none is.
+  void CountIdentifiedInJob(const std::vector<std::string>& names, const char* where);
+  // Records the spectra a label (or a single spectrum's name) stands for as
+  // identified by propagation.
+  void RecordAdded(const std::string& name, const std::string& identification);
+  void FillModificationMasses();
+  // The spectrum file of a name in the data directory; the name is matched
+  // without regard to case when no file has it exactly.
+  std::string ResolveSpectrumPath(const std::string& name);
+  // Scores through the scorer; false (with a message) when "aa.ini" is missing.
+  bool ScoreSafely(const std::string& spectrum_path, const std::string& sequence,
+                   const std::vector<std::pair<int, double>>& fixed, double mass,
+                   std::vector<double>& scores);
+  void Score(const std::string& spectrum_path, const std::string& sequence,
+             const std::vector<std::pair<int, double>>& fixed, double mass,
+             std::vector<double>& scores);
+  void AppendInterReport(std::string& out, const std::vector<std::string>& names,
+                        const std::vector<double>& shifts, const std::vector<std::int32_t>& edge_state,
+                        const std::map<std::string, std::int32_t>& node_pass,
+                        const std::map<std::string, std::int32_t>& node_depth,
+                        int same_result_edges);
+
+  ResultMap results_;
+  ClusterMap clusters_;
+  ModificationList modifications_;
+  std::string data_path_;
+  std::string output_base_;
+  CPropagationPara para_;
+  std::map<std::string, std::int32_t> cluster_sizes_;
+  SiteStatistics site_statistics_;
+  std::map<char, int> residue_counts_;
+  std::vector<double> scores_;
+  std::string program_directory_;
+  ScoreFunction scorer_;
+  ProgressFunction progress_;
+  bool determine_sites_ = false;
+  CPropagationSummary summary_;
+  CPropagationPara override_;
+  bool results_loaded_ = false;
+  std::map<std::string, CAdded> added_;
+  // Cluster label -> its members, for the clusters of two or more.
+  std::map<std::string, std::vector<std::string>> cluster_members_;
+  // Upper-cased file name -> file name, for the data directory last listed.
+  std::map<std::string, std::string> directory_listing_;
+  std::string listed_directory_;
+  bool directory_listed_ = false;
+};
+
+// The checks a job's inputs must pass before anything is written, in order:
+// the result file is a readable file of a known type; the pair path is a
+// readable file or a directory holding pair files; the cluster file, when
+// given, is a readable file; the data path, when given, exists. "" when all
+// pass, else what failed ("Result file: File: <path> does not exist!", ...).
+std::string CheckJobInputs(const CPropagationPara& para);
+
+// The files a job of `para_path` writes: "<base>_InnerPropagate.txt" (with a
+// cluster file), "pair_with_result.txt", "<base>_InterPropagate.txt".
+std::vector<std::string> JobOutputs(const CPropagationPara& para, const std::string& para_path);
+
+// "" unless one of `outputs` is the same file as an input of the job (the
+// parameter file, the result, cluster or pair files), however the two
+// paths are spelled; then says which.
+std::string CheckJobOutputs(const CPropagationPara& para, const std::string& para_path,
+                            const std::vector<std::string>& outputs);
+
+// The summary lines of a finished job, as the propagate program prints
+// them: the identifications before, those present in the job's files, the
+// counts of each pass, the site-determination switch, and the files
+// written ("  <path>" lines under "Output files:"), each once. With
+// `absolute_paths` the files are named by their absolute paths (the pair
+// copy is written in the working directory).
+std::string FormatSummary(const CPropagation& job, bool absolute_paths = false);

@@ -1,0 +1,40 @@
+#include <filesystem>
+#include <set>
+
+#include "propagation/Propagation.h"
+#include "propagation/PropagationInternal.h"
+
+std::string FormatSummary(const CPropagation& job, bool absolute_paths) {
+  using propagation_detail::Appendf;
+  const CPropagationSummary& summary = job.summary();
+  const bool cluster_mode = !job.para().cluster_file.empty();
+  std::string text;
+  Appendf(text, "Identified before propagation: %d\n", summary.identified_before);
+  Appendf(text, "Identified spectra present in the %s: %d of %d\n",
+          cluster_mode ? "cluster file" : "pair files", summary.identified_in_job,
+          summary.identified_before);
+  if (cluster_mode) {
+    Appendf(text,
+            "Inner propagation: %d clusters identified, %d spectra newly identified, %d "
+            "conflicting clusters\n",
+            summary.inner_clusters_identified, summary.inner_new_spectra, summary.inner_conflicts);
+  }
+  Appendf(text,
+          "Inter propagation: %d newly identified (%d spectra counted through clusters) from %d "
+          "pair file(s)\n",
+          summary.inter_new_nodes, summary.inter_new_spectra, summary.pair_files);
+  Appendf(text, "Spectra identified by propagation: %d\n", summary.added_spectra);
+  Appendf(text, "Site determination: %s\n", job.determines_sites() ? "on" : "off");
+  text += "Output files:\n";
+  std::set<std::string> shown;
+  for (const std::string& output : summary.outputs) {
+    std::string name = output;
+    if (absolute_paths) {
+      std::error_code ec;
+      const std::filesystem::path full = std::filesystem::absolute(output, ec);
+      if (!ec) name = full.lexically_normal().string();
+    }
+    if (shown.insert(name).second) text += "  " + name + "\n";
+  }
+  return text;
+}
