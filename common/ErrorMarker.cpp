@@ -1,16 +1,11 @@
 #include "common/ErrorMarker.h"
 
-#include <cstdio>
-
 #include "common/PathUtil.h"
+#include "common/SafeFile.h"
 
 namespace marker {
 
-bool CreateErrorMarker() {
-  std::FILE* f = std::fopen(kErrorMarkerFile, "w");
-  if (!f) return false;
-  return std::fclose(f) == 0;
-}
+bool CreateErrorMarker() { return safefile::TouchWithoutFollowing(kErrorMarkerFile); }
 
 bool ErrorMarkerExists() { return path::Exists(kErrorMarkerFile); }
 

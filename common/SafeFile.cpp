@@ -11,14 +11,59 @@ namespace safefile {
 
 CSafeFile::~CSafeFile() { Abandon(); }
 
+namespace {
+
+// The process's file-creation mask, read without changing it (umask() would
+// change it for every thread for a moment).
+mode_t CurrentUmask() {
+  static const mode_t mask = [] {
+    mode_t value = 022;
+    if (std::FILE* status = std::fopen("/proc/self/status", "r")) {
+      char line[256];
+      while (std::fgets(line, sizeof line, status)) {
+        unsigned int octal = 0;
+        if (std::sscanf(line, "Umask: %o", &octal) == 1) {
+          value = static_cast<mode_t>(octal);
+          break;
+        }
+      }
+      std::fclose(status);
+    }
+    return value;
+  }();
+  return mask;
+}
+
+}  // namespace
+
 bool CSafeFile::Open(const std::string& path, const char* mode) {
   Abandon();
   path_ = path;
-  temp_path_ = path + ".part-" + std::to_string(::getpid());
+  temp_path_.clear();
   error_.clear();
-  file_ = std::fopen(temp_path_.c_str(), mode);
+  struct stat target {};
+  // A folder is left to the rename, which fails on it with its own reason.
+  if (::stat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode) && !S_ISDIR(target.st_mode)) {
+    file_ = std::fopen(path.c_str(), mode);
+    if (!file_) error_ = std::strerror(errno);
+    return file_ != nullptr;
+  }
+  std::string temp = path + ".part-XXXXXX";
+  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) {
+    error_ = std::strerror(errno);
+    return false;
+  }
+  // mkostemp creates the file for its owner only; a result gets the
+  // permissions any file the user creates gets.
+  ::fchmod(fd, 0666 & ~CurrentUmask());
+  temp_path_ = temp;
+  file_ = ::fdopen(fd, mode);
   if (!file_) {
     error_ = std::strerror(errno);
+    ::close(fd);
+    std::remove(temp_path_.c_str());
+    temp_path_.clear();
     return false;
   }
   return true;
@@ -33,6 +78,7 @@ bool CSafeFile::Commit() {
     error_ = std::strerror(errno);
   }
   file_ = nullptr;
+  if (temp_path_.empty()) return ok;  // written in place
   if (ok && std::rename(temp_path_.c_str(), path_.c_str()) != 0) {
     ok = false;
     error_ = std::strerror(errno);
@@ -97,6 +143,23 @@ void CFolderLock::Release() {
     ::close(fd_);  // closing drops the flock
     fd_ = -1;
   }
+}
+
+std::FILE* OpenForAppend(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  std::FILE* file = ::fdopen(fd, "a");
+  if (!file) ::close(fd);
+  return file;
+}
+
+bool TouchWithoutFollowing(const std::string& path) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0) return ::close(fd) == 0;
+    if (errno != ELOOP || ::unlink(path.c_str()) != 0) return false;
+  }
+  return false;
 }
 
 bool LockWorkingFolder(CFolderLock& lock, bool no_wait) {

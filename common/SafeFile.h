@@ -2,7 +2,11 @@
 // Result files that are either whole or absent. A result is written under a
 // temporary name beside its final path and renamed over it only when every
 // byte reached the disk, so a full disk or a crash never leaves a truncated
-// file under a name that a later step would trust.
+// file under a name that a later step would trust. The temporary name is
+// unique and created exclusively, so a link planted beside the result is
+// never followed. An output that is not a regular file (a device, a FIFO, a
+// link to one: "/dev/stdout") is written in place: renaming over it would
+// replace the device with a file.
 //
 // The working-folder lock, held for a whole run by programs whose fixed
 // intermediate file names ("temp.temp", "raw.data.temp") two runs in one
@@ -21,8 +25,9 @@ class CSafeFile {
   CSafeFile(const CSafeFile&) = delete;
   CSafeFile& operator=(const CSafeFile&) = delete;
 
-  // Opens "<path>.part-<pid>" for writing ("w" or "wb"). False when it
-  // cannot be created; Error() then says why.
+  // Opens a fresh "<path>.part-XXXXXX" for writing ("w" or "wb"), or the
+  // path itself when it names a device or FIFO. False when it cannot be
+  // created; Error() then says why.
   bool Open(const std::string& path, const char* mode = "w");
   std::FILE* Get() const { return file_; }
   // Flushes, closes and renames over the final path. False on any write
@@ -37,9 +42,19 @@ class CSafeFile {
  private:
   std::FILE* file_ = nullptr;
   std::string path_;
-  std::string temp_path_;
+  std::string temp_path_;  // empty when writing in place
   std::string error_;
 };
+
+// Opens `path` for appending (logs that grow run after run), creating it;
+// a link at that name is not followed and gives nullptr, as does any other
+// failure (errno says why).
+std::FILE* OpenForAppend(const std::string& path);
+
+// Creates `path` if absent and leaves it as it is if present, never through
+// a link planted at that name (the link is removed first). For marker files
+// whose presence is the message.
+bool TouchWithoutFollowing(const std::string& path);
 
 // Writes `content` whole or not at all.
 bool WriteWholeFile(const std::string& path, const std::string& content, std::string* error = nullptr);
