@@ -28,9 +28,7 @@
 
 class CPropagation {
  public:
-  // Scores a peptide at every residue position (as the KSDP scorer does):
-  // spectrum path, sequence, fixed (position, mass) modifications, mass of
-  // the modification to place, scores appended one per residue.
+  // Scores a peptide at every residue position, as the KSDP scorer does.
   using ScoreFunction = CSiteDeterminer::ScoreFunction;
 
   // Told the stage of the job as it goes ("inner propagation", "inter
