@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <string_view>
 
 #include "common/TextUtil.h"
 
@@ -54,42 +55,45 @@ std::string ClusterLabel(const std::vector<std::string>& members) {
          ".DTA";
 }
 
+namespace {
+
+// One item: "<position>[,<modification number or mass>[,<mark>]]".
+CItem ParseItem(const std::string& item_text, std::size_t offset,
+                const ModificationList& modifications) {
+  CItem item;
+  item.text = item_text;
+  item.offset = offset;
+  const std::vector<std::string> fields = text::Split(item_text, ',');
+  item.position = text::AtoI(fields[0]);
+  if (fields.size() >= 2) {
+    const std::string& second = fields[1];
+    if (second.find('.') != std::string::npos) {
+      item.mass = text::AtoF(second);
+      item.has_mass = true;
+    } else {
+      const int number = text::AtoI(second);
+      if (number >= 1 && static_cast<std::size_t>(number) <= modifications.size()) {
+        item.mass = modifications[static_cast<std::size_t>(number) - 1].second;
+        item.has_mass = true;
+      }
+    }
+  }
+  if (fields.size() >= 3) item.mark = text::AtoI(fields[2]);
+  return item;
+}
+
+}  // namespace
+
 std::vector<CItem> ParseItems(const std::string& identification,
                               const ModificationList& modifications) {
   std::vector<CItem> items;
   const std::size_t space = identification.find(' ');
   if (space == std::string::npos) return items;
-  const std::string rest = identification.substr(space + 1);
-  std::size_t start = 0;
-  while (start <= rest.size()) {
-    std::size_t end = rest.find(' ', start);
-    if (end == std::string::npos) end = rest.size();
-    if (end > start) {
-      CItem item;
-      item.text = rest.substr(start, end - start);
-      item.offset = space + 1 + start;
-      const std::size_t c1 = item.text.find(',');
-      item.position = text::AtoI(item.text.substr(0, c1));
-      if (c1 != std::string::npos) {
-        const std::size_t c2 = item.text.find(',', c1 + 1);
-        const std::string second = item.text.substr(c1 + 1, c2 == std::string::npos
-                                                                ? std::string::npos
-                                                                : c2 - c1 - 1);
-        if (second.find('.') != std::string::npos) {
-          item.mass = text::AtoF(second);
-          item.has_mass = true;
-        } else {
-          const int number = text::AtoI(second);
-          if (number >= 1 && static_cast<std::size_t>(number) <= modifications.size()) {
-            item.mass = modifications[static_cast<std::size_t>(number) - 1].second;
-            item.has_mass = true;
-          }
-        }
-        if (c2 != std::string::npos) item.mark = text::AtoI(item.text.substr(c2 + 1));
-      }
-      items.push_back(std::move(item));
-    }
-    start = end + 1;
+  // Runs of spaces leave empty pieces between the items; the offsets count them.
+  std::size_t offset = space + 1;
+  for (const std::string& piece : text::Split(std::string_view(identification).substr(space + 1), ' ')) {
+    if (!piece.empty()) items.push_back(ParseItem(piece, offset, modifications));
+    offset += piece.size() + 1;
   }
   return items;
 }

@@ -29,12 +29,95 @@
 
 namespace {
 
+constexpr int kGoOn = -1;
+
 int WrongUse(const cli::CommandLine& line, const std::string& error) {
   std::cerr << "propagate: " << error << "\n" << line.Usage();
   return 2;
 }
 
-// The --added list, refused when it would replace one of the job's files.
+// What the command line asks for.
+struct CJobRequest {
+  std::string para_path;
+  CPropagationPara para;
+  std::string added_path;  // --added, "" for none
+  bool sites = false;
+  bool from_options = false;
+};
+
+// A job given as options: its inputs checked before anything is created,
+// then its parameter file written into the output folder, which becomes the
+// working folder. The exit status when the job cannot start, else kGoOn.
+int PrepareJobFromOptions(const cli::CommandLine& line, CJobRequest& request) {
+  std::string error;
+  if (!ParaFromOptions(line, request.para, request.para_path, error)) return WrongUse(line, error);
+  const std::string problem = CheckJobInputs(request.para);
+  if (!problem.empty()) {
+    std::cerr << problem << "\nNothing was written.\n";
+    return 1;
+  }
+  // Given paths are the caller's: taken before the move into the output folder.
+  if (!request.added_path.empty()) {
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(request.added_path, ec);
+    if (!ec) request.added_path = full.lexically_normal().string();
+  }
+  const std::string out_dir = path::DirectoryOf(request.para_path);
+  if (!path::CreateDirectory(out_dir)) {
+    std::cerr << "Can not create the output folder: " << out_dir << "\n";
+    return 1;
+  }
+  // "pair_with_result.txt" is written in the working directory: here, the
+  // output folder, beside the other reports.
+  std::error_code ec;
+  std::filesystem::current_path(out_dir, ec);
+  if (ec) {
+    std::cerr << "Can not work in " << out_dir << ": " << ec.message() << "\n";
+    return 1;
+  }
+  const std::string refused = CheckJobOutputs(request.para, "", {request.para_path});
+  if (!refused.empty()) {
+    std::cerr << refused << "\n";
+    return 1;
+  }
+  if (!WritePropagationParaFile(request.para_path, request.para)) {
+    std::cerr << "Can not save file:" << request.para_path << "\n";
+    return 1;
+  }
+  return kGoOn;
+}
+
+// A job of a parameter file; its IsModSiteDetermined=1 asks for sites.
+int PrepareJobFromFile(const cli::CommandLine& line, CJobRequest& request) {
+  if (line.Positionals().size() != 1)
+    return WrongUse(line, line.Positionals().empty() ? "no parameter file given" : "give one parameter file");
+  request.para_path = line.Positionals()[0];
+  if (ReadPropagationParaFile(request.para_path, request.para) && request.para.is_mod_site_determined != 0)
+    request.sites = true;
+  return kGoOn;
+}
+
+// False (with a message) when the --added file would replace one of the
+// job's files.
+bool AddedFileIsFree(const CJobRequest& request) {
+  std::vector<std::string> outputs = JobOutputs(request.para, request.para_path);
+  outputs.push_back(request.para_path);
+  for (const std::string& output : outputs) {
+    if (safefile::SameFile(request.added_path, output)) {
+      std::cerr << "Output file " << request.added_path << " is the job's file " << output
+                << "; it would be overwritten. Choose another name or folder.\n";
+      return false;
+    }
+  }
+  const std::string refused = CheckJobOutputs(request.para, request.para_path, {request.added_path});
+  if (!refused.empty()) {
+    std::cerr << refused << "\n";
+    return false;
+  }
+  return true;
+}
+
+// The --added list.
 bool WriteAdded(const CPropagation& job, const std::string& path) {
   std::string text;
   for (const auto& [name, added] : job.added())
@@ -45,6 +128,30 @@ bool WriteAdded(const CPropagation& job, const std::string& path) {
     return false;
   }
   return true;
+}
+
+// Runs the job and prints its summary; the exit status.
+int RunJob(const cli::CommandLine& line, const CJobRequest& request) {
+  CPropagation job;
+  if (!request.from_options)
+    job.OverrideFilter(line.Value("fdr"), line.Value("threshold"), line.Value("decoy-prefix"));
+  if (!line.Has("quiet"))
+    job.SetProgress([](const std::string& stage) { std::cerr << "propagate: " << stage << std::endl; });
+  const bool ok = job.Run(request.para_path, request.sites);
+  const CPropagationSummary& summary = job.summary();
+  for (const std::string& report_line : summary.result_report) std::printf("%s\n", report_line.c_str());
+  if (!ok) {
+    std::printf("Propagation failed: %s\n", request.para_path.c_str());
+    return 1;
+  }
+
+  if (request.from_options) std::printf("Parameter file: %s\n", request.para_path.c_str());
+  std::fputs(FormatSummary(job, request.from_options).c_str(), stdout);
+  if (!request.added_path.empty()) {
+    if (!WriteAdded(job, request.added_path)) return 1;
+    std::printf("  %s\n", request.added_path.c_str());
+  }
+  return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -60,92 +167,14 @@ int main(int argc, char** argv) {
 
   // Messages of the job go with the progress, away from the summary.
   notify::ScopedHandler to_stderr([](const std::string& m) { std::cerr << m << std::endl; });
-  const bool quiet = line.Has("quiet");
 
-  const bool from_options = JobFromOptions(line);
-  std::string added_path = line.Value("added");
-  std::string para_path;
-  CPropagationPara para;
-  bool sites = line.Has("sites");
-  if (from_options) {
-    std::string error;
-    if (!ParaFromOptions(line, para, para_path, error)) return WrongUse(line, error);
-    // The job's inputs are checked before anything is created.
-    const std::string problem = CheckJobInputs(para);
-    if (!problem.empty()) {
-      std::cerr << problem << "\nNothing was written.\n";
-      return 1;
-    }
-    // Given paths are the caller's: taken before the move into the output folder.
-    if (!added_path.empty()) {
-      std::error_code ec;
-      const std::filesystem::path full = std::filesystem::absolute(added_path, ec);
-      if (!ec) added_path = full.lexically_normal().string();
-    }
-    const std::string out_dir = path::DirectoryOf(para_path);
-    if (!path::CreateDirectory(out_dir)) {
-      std::cerr << "Can not create the output folder: " << out_dir << "\n";
-      return 1;
-    }
-    // "pair_with_result.txt" is written in the working directory: here, the
-    // output folder, beside the other reports.
-    std::error_code ec;
-    std::filesystem::current_path(out_dir, ec);
-    if (ec) {
-      std::cerr << "Can not work in " << out_dir << ": " << ec.message() << "\n";
-      return 1;
-    }
-    std::string refused = CheckJobOutputs(para, "", {para_path});
-    if (!refused.empty()) {
-      std::cerr << refused << "\n";
-      return 1;
-    }
-    if (!WritePropagationParaFile(para_path, para)) {
-      std::cerr << "Can not save file:" << para_path << "\n";
-      return 1;
-    }
-  } else {
-    if (line.Positionals().size() != 1)
-      return WrongUse(line, line.Positionals().empty() ? "no parameter file given"
-                                                       : "give one parameter file");
-    para_path = line.Positionals()[0];
-    if (ReadPropagationParaFile(para_path, para) && para.is_mod_site_determined != 0) sites = true;
-  }
-
-  if (!added_path.empty()) {
-    std::vector<std::string> outputs = JobOutputs(para, para_path);
-    outputs.push_back(para_path);
-    for (const std::string& output : outputs) {
-      if (safefile::SameFile(added_path, output)) {
-        std::cerr << "Output file " << added_path << " is the job's file " << output
-                  << "; it would be overwritten. Choose another name or folder.\n";
-        return 1;
-      }
-    }
-    const std::string refused = CheckJobOutputs(para, para_path, {added_path});
-    if (!refused.empty()) {
-      std::cerr << refused << "\n";
-      return 1;
-    }
-  }
-
-  CPropagation job;
-  if (!from_options)
-    job.OverrideFilter(line.Value("fdr"), line.Value("threshold"), line.Value("decoy-prefix"));
-  if (!quiet) job.SetProgress([](const std::string& stage) { std::cerr << "propagate: " << stage << std::endl; });
-  const bool ok = job.Run(para_path, sites);
-  const CPropagationSummary& summary = job.summary();
-  for (const std::string& report_line : summary.result_report) std::printf("%s\n", report_line.c_str());
-  if (!ok) {
-    std::printf("Propagation failed: %s\n", para_path.c_str());
-    return 1;
-  }
-
-  if (from_options) std::printf("Parameter file: %s\n", para_path.c_str());
-  std::fputs(FormatSummary(job, from_options).c_str(), stdout);
-  if (!added_path.empty()) {
-    if (!WriteAdded(job, added_path)) return 1;
-    std::printf("  %s\n", added_path.c_str());
-  }
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  CJobRequest request;
+  request.from_options = JobFromOptions(line);
+  request.added_path = line.Value("added");
+  request.sites = line.Has("sites");
+  const int prepared =
+      request.from_options ? PrepareJobFromOptions(line, request) : PrepareJobFromFile(line, request);
+  if (prepared != kGoOn) return prepared;
+  if (!request.added_path.empty() && !AddedFileIsFree(request)) return 1;
+  return RunJob(line, request);
 }

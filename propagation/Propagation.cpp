@@ -9,18 +9,76 @@
 #include <system_error>
 
 #include "common/Notifier.h"
+#include "common/OptionTool.h"
 #include "common/PathUtil.h"
 #include "common/SafeFile.h"
 #include "common/TextUtil.h"
-#include "propagation/PeptideText.h"
+#include "propagation/InnerPropagation.h"
+#include "propagation/InterPropagation.h"
 #include "propagation/PropagationInternal.h"
-#include "common/OptionTool.h"
 #include "scoring/Modification.h"
-#include "scoring/PeptideScoreFactory.h"
 
 namespace fs = std::filesystem;
 
-CPropagation::CPropagation() : program_directory_(path::ProgramDirectory()) {}
+// The job's reports. Each is created under its temporary name before the
+// work, so that an unwritable folder is said at once rather than after the
+// passes; the texts are kept in memory and written whole at the end.
+class CPropagation::CReports {
+ public:
+  // Creates `outputs` as JobOutputs names them; false (with a message) when
+  // one cannot be created.
+  bool Open(const std::vector<std::string>& outputs, bool with_inner) {
+    std::size_t next_output = 0;
+    for (safefile::CSafeFile* file : Files(with_inner)) {
+      if (!file) continue;
+      const std::string& path = outputs[next_output++];
+      if (!file->Open(path, "wb")) {
+        notify::Message("Can not save file:" + path + " (" + file->Error() + ")");
+        return false;
+      }
+    }
+    with_inner_ = with_inner;
+    return true;
+  }
+
+  // Writes every report whole and adds its path to `written`; false (with
+  // a message) when one could not be written, the others are still written.
+  bool Commit(std::vector<std::string>& written) {
+    bool all_written = true;
+    const std::string* texts[] = {&inner, &copy, &inter};
+    std::size_t i = 0;
+    for (safefile::CSafeFile* file : Files(with_inner_)) {
+      const std::string& text = *texts[i++];
+      if (!file) continue;
+      const bool ok =
+          std::fwrite(text.data(), 1, text.size(), file->Get()) == text.size() && file->Commit();
+      if (ok) {
+        written.push_back(file->Path());
+      } else {
+        notify::Message("Can not save file:" + file->Path() + " (" +
+                        (file->Error().empty() ? std::string("write failed") : file->Error()) + ")");
+        file->Abandon();
+        all_written = false;
+      }
+    }
+    return all_written;
+  }
+
+  std::string inner;  // "<base>_InnerPropagate.txt", with a cluster file
+  std::string copy;   // "pair_with_result.txt"
+  std::string inter;  // "<base>_InterPropagate.txt"
+
+ private:
+  std::vector<safefile::CSafeFile*> Files(bool with_inner) {
+    return {with_inner ? &inner_file_ : nullptr, &copy_file_, &inter_file_};
+  }
+
+  safefile::CSafeFile inner_file_, copy_file_, inter_file_;
+  bool with_inner_ = false;
+};
+
+CPropagation::CPropagation()
+    : program_directory_(path::ProgramDirectory()), sites_(program_directory_) {}
 
 std::vector<std::string> CPropagation::ListPairFiles(const std::string& pair_path) {
   std::vector<std::string> files;
@@ -36,7 +94,7 @@ std::vector<std::string> CPropagation::ListPairFiles(const std::string& pair_pat
     if (tail != "CSV" && tail != "TXT") continue;
     // The job's own reports sit beside its inputs; read back as pairs they
     // would carry shifts with the sign of an earlier propagation.
-    if (name == "pair_with_result.txt" || text::EndsWith(name, "_InnerPropagate.txt") ||
+    if (name == kPairCopyName || text::EndsWith(name, "_InnerPropagate.txt") ||
         text::EndsWith(name, "_InterPropagate.txt"))
       continue;
     names.push_back(name);
@@ -49,7 +107,6 @@ std::vector<std::string> CPropagation::ListPairFiles(const std::string& pair_pat
 }
 
 bool CPropagation::LoadResultFile(const std::string& result_file) {
-  results_loaded_ = false;
   std::unique_ptr<CResultFile> reader(CResultFileFactory().GetResult(result_file));
   if (!reader) {
     notify::Message("Unknown result file type:" + result_file);
@@ -66,42 +123,34 @@ bool CPropagation::LoadResultFile(const std::string& result_file) {
     filter.modify_ini_directory = program_directory_;
     search->SetFilter(filter);
   }
-  reader->LoadResult(result_file, results_, data_path_, modifications_);
+  reader->LoadResult(result_file, state_.results, state_.data_path, state_.modifications);
   if (search) {
-    summary_.result_report = search->Report();
+    state_.summary.result_report = search->Report();
     // A file read in part is no basis for propagation.
     if (!search->Succeeded()) return false;
   }
-  summary_.identified_before = 0;
-  for (const auto& entry : results_) {
-    if (propagation_detail::HasPeptide(entry.second)) ++summary_.identified_before;
+  state_.summary.identified_before = 0;
+  for (const auto& entry : state_.results) {
+    if (propagation_detail::HasPeptide(entry.second)) ++state_.summary.identified_before;
   }
-  results_loaded_ = true;
   return true;
 }
 
 void CPropagation::CountIdentifiedInJob(const std::vector<std::string>& names, const char* where) {
+  CPropagationSummary& summary = state_.summary;
   std::set<std::string> seen;
-  summary_.identified_in_job = 0;
+  summary.identified_in_job = 0;
   for (const std::string& name : names) {
     if (!seen.insert(name).second) continue;
-    const auto it = results_.find(name);
-    if (it != results_.end() && propagation_detail::HasPeptide(it->second)) ++summary_.identified_in_job;
+    const auto it = state_.results.find(name);
+    if (it != state_.results.end() && propagation_detail::HasPeptide(it->second))
+      ++summary.identified_in_job;
   }
-  if (summary_.identified_before > 0 && summary_.identified_in_job == 0) {
-    notify::Message("Warning: none of the " + std::to_string(summary_.identified_before) +
+  if (summary.identified_before > 0 && summary.identified_in_job == 0) {
+    notify::Message("Warning: none of the " + std::to_string(summary.identified_before) +
                     " identifications of " + para_.result_file + " names a spectrum of the " +
                     where + "; were they made on another run?");
   }
-}
-
-void CPropagation::RecordAdded(const std::string& name, const std::string& identification) {
-  const auto members = cluster_members_.find(name);
-  if (members == cluster_members_.end()) {
-    added_.emplace(name, CAdded{identification, "pairs"});
-    return;
-  }
-  for (const std::string& member : members->second) added_.emplace(member, CAdded{identification, "pairs"});
 }
 
 namespace {
@@ -112,6 +161,19 @@ std::string UnreadableFile(const std::string& what, const std::string& path) {
   std::ifstream in;
   if (!text::OpenInput(in, path)) return what + ": Can not open file:" + path;
   return std::string();
+}
+
+// Every spectrum name the pair files list, in order.
+std::vector<std::string> NamesInPairFiles(const std::vector<std::string>& pair_files) {
+  std::vector<std::string> names;
+  std::vector<double> shifts;
+  std::vector<std::int32_t> marks;
+  for (const std::string& pair_file : pair_files) {
+    std::vector<std::string> more;
+    CResultFileFactory().GetPair_(pair_file, more, shifts, marks);
+    names.insert(names.end(), more.begin(), more.end());
+  }
+  return names;
 }
 
 }  // namespace
@@ -164,31 +226,28 @@ std::string CheckJobOutputs(const CPropagationPara& para, const std::string& par
   return std::string();
 }
 
+std::string FormatSummary(const CPropagation& job, bool absolute_paths) {
+  return SummaryText(job.summary(), !job.para().cluster_file.empty(), job.determines_sites(),
+                     absolute_paths);
+}
+
 bool CPropagation::SaveOutput(const std::string& path, const std::string& text) {
   std::string error;
   if (!safefile::WriteWholeFile(path, text, &error)) {
     notify::Message("Can not save file:" + path + " (" + error + ")");
     return false;
   }
-  summary_.outputs.push_back(path);
+  state_.summary.outputs.push_back(path);
   return true;
 }
 
-bool CPropagation::Run(const std::string& para_path, bool determine_sites) {
-  results_.clear();
-  clusters_.clear();
-  modifications_.clear();
-  data_path_.clear();
-  cluster_sizes_.clear();
-  site_statistics_.clear();
-  residue_counts_.clear();
-  summary_ = CPropagationSummary();
+void CPropagation::Reset(bool determine_sites) {
+  state_ = CPropagationState();
   para_ = CPropagationPara();
-  added_.clear();
-  cluster_members_.clear();
-  results_loaded_ = false;
   determine_sites_ = determine_sites;
+}
 
+bool CPropagation::ReadPara(const std::string& para_path) {
   if (!ReadPropagationParaFile(para_path, para_)) {
     notify::Message("Can not open file:" + para_path);
     return false;
@@ -196,9 +255,14 @@ bool CPropagation::Run(const std::string& para_path, bool determine_sites) {
   if (!override_.fdr_level.empty()) para_.fdr_level = override_.fdr_level;
   if (!override_.score_threshold.empty()) para_.score_threshold = override_.score_threshold;
   if (!override_.decoy_prefix.empty()) para_.decoy_prefix = override_.decoy_prefix;
+  return true;
+}
+
+bool CPropagation::Run(const std::string& para_path, bool determine_sites) {
+  Reset(determine_sites);
+  if (!ReadPara(para_path)) return false;
   output_base_ = OutputBaseOf(para_path);
-  const std::string dta_path = para_.dta_path;
-  const std::vector<std::string> pair_files = ListPairFiles(para_.pair_file);
+  const std::vector<std::string> listed = ListPairFiles(para_.pair_file);
 
   // Nothing is written until the inputs are known to be there: running the
   // passes on nothing would only replace earlier reports with empty ones.
@@ -209,85 +273,59 @@ bool CPropagation::Run(const std::string& para_path, bool determine_sites) {
     notify::Message(problem);
     return false;
   }
-  // Every report is created (under its temporary name) before the work, so
-  // that an unwritable folder is said at once rather than after the passes.
   const bool cluster_mode = !para_.cluster_file.empty();
-  safefile::CSafeFile inner_file, copy_file, inter_file;
-  safefile::CSafeFile* files[] = {cluster_mode ? &inner_file : nullptr, &copy_file, &inter_file};
-  std::size_t next_output = 0;
-  for (safefile::CSafeFile* file : files) {
-    if (!file) continue;
-    const std::string& path = outputs[next_output++];
-    if (!file->Open(path, "wb")) {
-      notify::Message("Can not save file:" + path + " (" + file->Error() + ")");
-      return false;
-    }
-  }
+  CReports reports;
+  if (!reports.Open(outputs, cluster_mode)) return false;
 
-  std::string inner_report, copy, inter_report;
-  const std::vector<std::string> passes =
-      pair_files.empty() ? std::vector<std::string>{para_.pair_file} : pair_files;
-  // The pair files' shares of the inter report; with several, each is headed
-  // by its pair file.
-  auto propagate_pairs = [&](const std::string& pair_file, bool after_inner) {
-    std::string share;
-    PropagatePairs(pair_file, determine_sites, after_inner, copy, share);
-    if (passes.size() > 1) {
-      if (!inter_report.empty()) inter_report += "\n";
-      inter_report += "Pair file: " + pair_file + "\n";
-    }
-    inter_report += share;
-  };
-
-  if (!cluster_mode) {
-    Progress("reading " + para_.result_file);
-    if (!LoadResultFile(para_.result_file)) return false;
-    {
-      std::vector<std::string> names;
-      std::vector<double> shifts;
-      std::vector<std::int32_t> marks;
-      notify::ScopedHandler quiet([](const std::string&) {});  // the passes report unreadable files
-      for (const std::string& pair_file : passes) {
-        std::vector<std::string> more;
-        CResultFileFactory().GetPair_(pair_file, more, shifts, marks);
-        names.insert(names.end(), more.begin(), more.end());
-      }
-      CountIdentifiedInJob(names, "pair files");
-    }
-    if (data_path_.empty()) data_path_ = dta_path;
-    // Each pair file starts from the result file's identifications alone.
-    for (const std::string& pair_file : passes) {
-      const ResultMap initial = results_;
-      propagate_pairs(pair_file, false);
-      if (!pair_files.empty()) results_ = initial;
-    }
-  } else {
-    Progress("inner propagation: " + para_.cluster_file);
-    ResultMap cluster_results;
-    if (!InnerPass(para_.cluster_file, para_.result_file, inner_report, cluster_results)) return false;
-    InstallClusterResults(std::move(cluster_results));
-    if (data_path_.empty()) data_path_ = dta_path;
-    for (const std::string& pair_file : passes) propagate_pairs(pair_file, true);
-  }
+  // A pair path that is no directory is its own one pair file.
+  const bool pair_directory = !listed.empty();
+  const std::vector<std::string> pair_files =
+      pair_directory ? listed : std::vector<std::string>{para_.pair_file};
+  const bool passes_ran = cluster_mode ? RunWithClusters(pair_files, reports)
+                                       : RunWithoutClusters(pair_files, pair_directory, reports);
+  if (!passes_ran) return false;
 
   Progress("writing reports");
-  bool written = true;
-  const std::string* texts[] = {&inner_report, &copy, &inter_report};
-  for (std::size_t i = 0; i < 3; ++i) {
-    safefile::CSafeFile* file = files[i];
-    if (!file) continue;
-    const std::string& text = *texts[i];
-    const bool ok = std::fwrite(text.data(), 1, text.size(), file->Get()) == text.size() && file->Commit();
-    if (ok) {
-      summary_.outputs.push_back(file->Path());
-    } else {
-      notify::Message("Can not save file:" + file->Path() + " (" +
-                      (file->Error().empty() ? std::string("write failed") : file->Error()) + ")");
-      file->Abandon();
-      written = false;
-    }
+  return reports.Commit(state_.summary.outputs);
+}
+
+bool CPropagation::RunWithoutClusters(const std::vector<std::string>& pair_files,
+                                      bool pair_directory, CReports& reports) {
+  Progress("reading " + para_.result_file);
+  if (!LoadResultFile(para_.result_file)) return false;
+  {
+    notify::ScopedHandler quiet([](const std::string&) {});  // the passes report unreadable files
+    CountIdentifiedInJob(NamesInPairFiles(pair_files), "pair files");
   }
-  return written;
+  if (state_.data_path.empty()) state_.data_path = para_.dta_path;
+  for (const std::string& pair_file : pair_files) {
+    const ResultMap initial = state_.results;
+    PropagatePairFile(pair_file, pair_files.size() > 1, false, reports);
+    if (pair_directory) state_.results = initial;
+  }
+  return true;
+}
+
+bool CPropagation::RunWithClusters(const std::vector<std::string>& pair_files, CReports& reports) {
+  Progress("inner propagation: " + para_.cluster_file);
+  ResultMap cluster_results;
+  if (!InnerPass(para_.cluster_file, para_.result_file, reports.inner, cluster_results)) return false;
+  InstallClusterResults(std::move(cluster_results));
+  if (state_.data_path.empty()) state_.data_path = para_.dta_path;
+  for (const std::string& pair_file : pair_files)
+    PropagatePairFile(pair_file, pair_files.size() > 1, true, reports);
+  return true;
+}
+
+void CPropagation::PropagatePairFile(const std::string& pair_file, bool several, bool after_inner,
+                                     CReports& reports) {
+  std::string share;
+  PropagatePairs(pair_file, determine_sites_, after_inner, reports.copy, share);
+  if (several) {
+    if (!reports.inter.empty()) reports.inter += "\n";
+    reports.inter += "Pair file: " + pair_file + "\n";
+  }
+  reports.inter += share;
 }
 
 bool CPropagation::InnerPropagate(const std::string& cluster_file, const std::string& result_file) {
@@ -300,100 +338,50 @@ bool CPropagation::InnerPropagate(const std::string& cluster_file, const std::st
   return true;
 }
 
-void CPropagation::InstallClusterResults(ResultMap cluster_results) {
-  clusters_.clear();
-  results_ = std::move(cluster_results);
-}
-
 bool CPropagation::InnerPass(const std::string& cluster_file, const std::string& result_file,
-                             std::string& out, ResultMap& cluster_results) {
-  using propagation_detail::Appendf;
-  CResultFileFactory().ReadClusterFile_(cluster_file, clusters_);
+                             std::string& report, ResultMap& cluster_results) {
+  ClusterMap clusters;
+  CResultFileFactory().ReadClusterFile_(cluster_file, clusters);
   if (!LoadResultFile(result_file)) return false;
-  {
-    std::vector<std::string> names;
-    for (const auto& cluster : clusters_) names.insert(names.end(), cluster.second.begin(), cluster.second.end());
-    CountIdentifiedInJob(names, "cluster file");
-  }
-
-  Appendf(out, "Conflict peptides:\n");
-
-  struct ResultLine {
-    std::int32_t count;
-    std::string name;
-    std::string identification;
-  };
-  std::vector<ResultLine> lines;
-  int conflicts = 0;
-  int sum = 0;
-  // Cluster numbers run from 1 to the number of clusters read; a number in
-  // that range that the file skipped is an empty cluster.
-  const std::int32_t cluster_count = static_cast<std::int32_t>(clusters_.size());
-  for (std::int32_t k = 1; k <= cluster_count; ++k) {
-    const auto found = clusters_.find(k);
-    if (found == clusters_.end()) continue;
-    const std::vector<std::string>& members = found->second;
-    const std::int32_t n = static_cast<std::int32_t>(members.size());
-
-    std::vector<std::string> keys;
-    std::vector<std::string> distinct;
-    int unidentified = 0;
-    for (const std::string& member : members) {
-      const auto result = results_.find(member);
-      if (result == results_.end() || !propagation_detail::HasPeptide(result->second)) {
-        ++unidentified;
-        continue;
-      }
-      const std::string key = peptide_text::PeptideKey(result->second);
-      if (std::find(keys.begin(), keys.end(), key) != keys.end()) continue;
-      keys.push_back(key);
-      distinct.push_back(result->second);
-    }
-
-    if (distinct.size() >= 2) {
-      Appendf(out, "Cluster:%d", k);
-      for (const std::string& identification : distinct)
-        Appendf(out, " %s", identification.c_str());
-      Appendf(out, "\n");
-      ++conflicts;
-    } else if (n == 1) {
-      cluster_sizes_[members[0]] = 1;
-      if (distinct.size() == 1) {
-        cluster_results[members[0]] = distinct[0];
-        lines.push_back({1, members[0], distinct[0]});
-        sum += 1;
-      }
-    } else if (n >= 2) {
-      const std::string label = peptide_text::ClusterLabel(members);
-      cluster_sizes_[label] = n;
-      cluster_members_[label] = members;
-      if (distinct.size() == 1) {
-        cluster_results[label] = distinct[0];
-        lines.push_back({n, label, distinct[0]});
-        sum += n;
-        ++summary_.inner_clusters_identified;
-        summary_.inner_new_spectra += unidentified;
-        for (const std::string& member : members) {
-          const auto result = results_.find(member);
-          if (result == results_.end() || !propagation_detail::HasPeptide(result->second))
-            added_.emplace(member, CAdded{distinct[0], "cluster"});
-        }
-      }
-    }
-  }
-
-  Appendf(out, "Conflict num:%d\n", conflicts);
-  Appendf(out, "\nInner propagation result:\n");
-  for (const ResultLine& line : lines)
-    Appendf(out, "%d %s %s\n", line.count, line.name.c_str(),
-                 line.identification.c_str());
-  Appendf(out, "sum=%d\n", sum);
-  summary_.inner_conflicts += conflicts;
-
-  summary_.added_spectra = static_cast<int>(added_.size());
+  std::vector<std::string> names;
+  for (const auto& cluster : clusters) names.insert(names.end(), cluster.second.begin(), cluster.second.end());
+  CountIdentifiedInJob(names, "cluster file");
+  PropagateWithinClusters(clusters, state_, report, cluster_results);
   return true;
 }
 
+void CPropagation::InstallClusterResults(ResultMap cluster_results) {
+  state_.results = std::move(cluster_results);
+}
+
+bool CPropagation::InterPropagate(const std::string& pair_file, bool determine_sites,
+                                  bool after_inner) {
+  std::string copy, report;
+  PropagatePairs(pair_file, determine_sites, after_inner, copy, report);
+  const bool copied = SaveOutput(kPairCopyName, copy);
+  return SaveOutput(output_base_ + "_InterPropagate.txt", report) && copied;
+}
+
+void CPropagation::PropagatePairs(const std::string& pair_file, bool determine_sites,
+                                  bool after_inner, std::string& copy, std::string& report) {
+  FillModificationMasses();
+  CPairPassSettings settings;
+  settings.determine_sites = determine_sites;
+  settings.after_inner = after_inner;
+  settings.mod_count = para_.mod_count;
+  settings.progress = progress_;
+  PropagateAcrossPairs(pair_file, settings, state_, sites_, copy, report);
+}
+
+int CPropagation::DetermineSite(const std::string& identification, const std::string& name,
+                                double shift, std::int32_t mark) {
+  return sites_.DetermineSite(state_, identification, name, shift, mark);
+}
+
+std::string CPropagation::DetermineSites(const std::string& name,
+                                         const std::string& identification) {
+  return sites_.DetermineSites(state_, para_.mod_count, name, identification);
+}
 
 void CPropagation::FillModificationMasses() {
   std::vector<CModification> table;
@@ -403,7 +391,7 @@ void CPropagation::FillModificationMasses() {
     notify::Message("Can not open file:" + e.path());
     return;
   }
-  for (auto& entry : modifications_) {
+  for (auto& entry : state_.modifications) {
     for (const CModification& record : table) {
       if (record.name == entry.first) {
         entry.second = record.mass;
@@ -411,15 +399,4 @@ void CPropagation::FillModificationMasses() {
       }
     }
   }
-}
-
-void CPropagation::Score(const std::string& spectrum_path, const std::string& sequence,
-                         const std::vector<std::pair<int, double>>& fixed, double mass,
-                         std::vector<double>& scores) {
-  if (scorer_) {
-    scorer_(spectrum_path, sequence, fixed, mass, scores);
-    return;
-  }
-  CPeptideScoreFactory factory;
-  factory.GetKSDPScore(spectrum_path, sequence, fixed, mass, scores, program_directory_);
 }

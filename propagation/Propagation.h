@@ -6,6 +6,12 @@
 //
 // One object serves one Run. Everything goes to the caller's notifier
 // (common/Notifier.h); nothing is printed directly.
+//
+// The job reads its inputs, checks and creates its reports, and calls the
+// passes in turn, each a unit of its own that works on the job's state
+// (PropagationState.h) and never calls back: inner propagation
+// (InnerPropagation.h), inter propagation over one pair file
+// (InterPropagation.h), and site determination (SiteDetermination.h).
 
 #include <cstdint>
 #include <functional>
@@ -15,40 +21,15 @@
 #include <vector>
 
 #include "propagation/PropagationPara.h"
+#include "propagation/PropagationState.h"
+#include "propagation/PropagationSummary.h"
+#include "propagation/SiteDetermination.h"
 #include "resultfiles/ResultFile.h"
-
-// Mark -> residue key (a letter, "*" for the N-terminus, "#" for the
-// C-terminus) -> how often a site fell there.
-using SiteStatistics = std::map<std::int32_t, std::map<char, double>>;
-
-// What a run achieved, for the programs that report it.
-struct CPropagationSummary {
-  int identified_before = 0;         // spectra identified by the result file
-  int inner_clusters_identified = 0; // clusters of 2 or more given one peptide
-  int inner_conflicts = 0;           // clusters whose members disagree
-  int inner_new_spectra = 0;         // unidentified members of those clusters
-  int inter_new_nodes = 0;           // nodes identified through pairs
-  int inter_new_spectra = 0;         // the same, counted in spectra (cluster sizes)
-  int pair_files = 0;                // pair files processed
-  // Identified spectra of the result file that the cluster file (or,
-  // without one, the pair files) lists: none means the identifications
-  // belong to another run.
-  int identified_in_job = 0;
-  int added_spectra = 0;             // spectra identified by propagation
-  // What a search-engine reader kept and dropped, one line each.
-  std::vector<std::string> result_report;
-  std::vector<std::string> outputs;  // files written, in the order written
-};
 
 class CPropagation {
  public:
-  // Scores a peptide at every residue position (as the KSDP scorer does):
-  // spectrum path, sequence, fixed (position, mass) modifications, mass of
-  // the modification to place, scores appended one per residue.
-  using ScoreFunction = std::function<void(
-      const std::string& spectrum_path, const std::string& peptide,
-      const std::vector<std::pair<int, double>>& fixed_mods, double mod_mass,
-      std::vector<double>& scores)>;
+  // Scores a peptide at every residue position, as the KSDP scorer does.
+  using ScoreFunction = CSiteDeterminer::ScoreFunction;
 
   // Told the stage of the job as it goes ("inner propagation", "inter
   // propagation: <pair file>, pass 2", ...), for progress displays.
@@ -103,25 +84,22 @@ class CPropagation {
   std::string DetermineSites(const std::string& name, const std::string& identification);
 
   // Job state, open to the desktop program and the tests.
-  ResultMap& results() { return results_; }
-  const ResultMap& results() const { return results_; }
-  ModificationList& modifications() { return modifications_; }
-  std::string& data_path() { return data_path_; }
-  const std::map<std::string, std::int32_t>& cluster_sizes() const { return cluster_sizes_; }
-  const SiteStatistics& site_statistics() const { return site_statistics_; }
-  const std::map<char, int>& residue_counts() const { return residue_counts_; }
+  ResultMap& results() { return state_.results; }
+  const ResultMap& results() const { return state_.results; }
+  ModificationList& modifications() { return state_.modifications; }
+  std::string& data_path() { return state_.data_path; }
+  const std::map<std::string, std::int32_t>& cluster_sizes() const { return state_.cluster_sizes; }
+  const SiteStatistics& site_statistics() const { return state_.site_statistics; }
+  const std::map<char, int>& residue_counts() const { return state_.residue_counts; }
   const CPropagationPara& para() const { return para_; }
-  const CPropagationSummary& summary() const { return summary_; }
+  const CPropagationSummary& summary() const { return state_.summary; }
   // The site-determination switch of the last Run.
   bool determines_sites() const { return determine_sites_; }
   // Every spectrum that propagation identified (cluster members and single
   // spectra, not cluster labels) with the identification it got and the way
   // it came ("cluster" or "pairs"); the first pass to reach a spectrum decides.
-  struct CAdded {
-    std::string identification;
-    const char* via = "";
-  };
-  const std::map<std::string, CAdded>& added() const { return added_; }
+  using CAdded = CPropagationAdded;
+  const std::map<std::string, CAdded>& added() const { return state_.added; }
 
   // Filter values that replace those of the parameter file (empty: keep).
   void OverrideFilter(const std::string& fdr_level, const std::string& score_threshold,
@@ -135,10 +113,13 @@ class CPropagation {
   const std::string& output_base() const { return output_base_; }
   void SetModCount(std::int16_t count) { para_.mod_count = count; }
   // Where "aa.ini" and "modify.ini" are read; the program's directory unless set.
-  void SetProgramDirectory(const std::string& directory) { program_directory_ = directory; }
+  void SetProgramDirectory(const std::string& directory) {
+    program_directory_ = directory;
+    sites_.SetProgramDirectory(directory);
+  }
   void SetProgress(ProgressFunction progress) { progress_ = std::move(progress); }
   // Replaces the KSDP scorer (tests).
-  void SetScorer(ScoreFunction scorer) { scorer_ = std::move(scorer); }
+  void SetScorer(ScoreFunction scorer) { sites_.SetScorer(std::move(scorer)); }
 
   // The pair files a pair path stands for: the ".csv"/".txt" files of a
   // directory (by the last three characters of the name, any case) in name
@@ -147,9 +128,28 @@ class CPropagation {
   static std::vector<std::string> ListPairFiles(const std::string& pair_path);
 
  private:
-  // The inner pass with its report kept in `report` and the cluster-keyed
-  // result map in `cluster_results` (the caller installs it); false when the
-  // result file could not be read.
+  class CReports;
+
+  // Forgets everything of an earlier run.
+  void Reset(bool determine_sites);
+  // Reads the parameter file and applies the filter overrides; false (with
+  // a message) when it cannot be read.
+  bool ReadPara(const std::string& para_path);
+  // The passes of a job without a cluster file: every pair file of a pair
+  // directory starts from the result file's identifications alone.
+  bool RunWithoutClusters(const std::vector<std::string>& pair_files, bool pair_directory,
+                          CReports& reports);
+  // The passes of a job with a cluster file: inner propagation, then every
+  // pair file builds on what the ones before found.
+  bool RunWithClusters(const std::vector<std::string>& pair_files, CReports& reports);
+  // One pair file's passes, its share of the inter report headed by its path
+  // when the job has several.
+  void PropagatePairFile(const std::string& pair_file, bool several, bool after_inner,
+                         CReports& reports);
+  // Reads the clusters and the result file and runs the inner pass, with its
+  // report kept in `report` and the cluster-keyed result map in
+  // `cluster_results` (the caller installs it); false when the result file
+  // could not be read.
   bool InnerPass(const std::string& cluster_file, const std::string& result_file,
                  std::string& report, ResultMap& cluster_results);
   void InstallClusterResults(ResultMap cluster_results);
@@ -166,50 +166,17 @@ class CPropagation {
   bool LoadResultFile(const std::string& result_file);
   // Counts the identified spectra among `names` and warns when none is.
   void CountIdentifiedInJob(const std::vector<std::string>& names, const char* where);
-  // Records the spectra a label (or a single spectrum's name) stands for as
-  // identified by propagation.
-  void RecordAdded(const std::string& name, const std::string& identification);
+  // The masses of the result file's modifications, from "modify.ini".
   void FillModificationMasses();
-  // The spectrum file of a name in the data directory; the name is matched
-  // without regard to case when no file has it exactly.
-  std::string ResolveSpectrumPath(const std::string& name);
-  // Scores through the scorer; false (with a message) when "aa.ini" is missing.
-  bool ScoreSafely(const std::string& spectrum_path, const std::string& sequence,
-                   const std::vector<std::pair<int, double>>& fixed, double mass,
-                   std::vector<double>& scores);
-  void Score(const std::string& spectrum_path, const std::string& sequence,
-             const std::vector<std::pair<int, double>>& fixed, double mass,
-             std::vector<double>& scores);
-  void AppendInterReport(std::string& out, const std::vector<std::string>& names,
-                        const std::vector<double>& shifts, const std::vector<std::int32_t>& edge_state,
-                        const std::map<std::string, std::int32_t>& node_pass,
-                        const std::map<std::string, std::int32_t>& node_depth,
-                        int same_result_edges);
 
-  ResultMap results_;
-  ClusterMap clusters_;
-  ModificationList modifications_;
-  std::string data_path_;
-  std::string output_base_;
+  CPropagationState state_;
   CPropagationPara para_;
-  std::map<std::string, std::int32_t> cluster_sizes_;
-  SiteStatistics site_statistics_;
-  std::map<char, int> residue_counts_;
-  std::vector<double> scores_;
+  std::string output_base_;
   std::string program_directory_;
-  ScoreFunction scorer_;
+  CSiteDeterminer sites_;
   ProgressFunction progress_;
   bool determine_sites_ = false;
-  CPropagationSummary summary_;
   CPropagationPara override_;
-  bool results_loaded_ = false;
-  std::map<std::string, CAdded> added_;
-  // Cluster label -> its members, for the clusters of two or more.
-  std::map<std::string, std::vector<std::string>> cluster_members_;
-  // Upper-cased file name -> file name, for the data directory last listed.
-  std::map<std::string, std::string> directory_listing_;
-  std::string listed_directory_;
-  bool directory_listed_ = false;
 };
 
 // The checks a job's inputs must pass before anything is written, in order:

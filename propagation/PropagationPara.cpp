@@ -124,13 +124,9 @@ bool FilterFromPara(const CPropagationPara& para, CIdentificationFilter& filter,
   }
   if (!para.decoy_prefix.empty()) {
     filter.decoy_prefixes.clear();
-    std::size_t start = 0;
-    for (;;) {
-      const std::size_t comma = para.decoy_prefix.find(',', start);
-      const std::string prefix = text::Trim(para.decoy_prefix.substr(start, comma - start));
+    for (const std::string& field : text::Split(para.decoy_prefix, ',')) {
+      const std::string prefix = text::Trim(field);
       if (!prefix.empty()) filter.decoy_prefixes.push_back(prefix);
-      if (comma == std::string::npos) break;
-      start = comma + 1;
     }
   }
   message.clear();

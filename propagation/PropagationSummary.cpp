@@ -1,13 +1,14 @@
+#include "propagation/PropagationSummary.h"
+
 #include <filesystem>
 #include <set>
+#include <system_error>
 
-#include "propagation/Propagation.h"
 #include "propagation/PropagationInternal.h"
 
-std::string FormatSummary(const CPropagation& job, bool absolute_paths) {
+std::string SummaryText(const CPropagationSummary& summary, bool cluster_mode, bool determines_sites,
+                        bool absolute_paths) {
   using propagation_detail::Appendf;
-  const CPropagationSummary& summary = job.summary();
-  const bool cluster_mode = !job.para().cluster_file.empty();
   std::string text;
   Appendf(text, "Identified before propagation: %d\n", summary.identified_before);
   Appendf(text, "Identified spectra present in the %s: %d of %d\n",
@@ -24,7 +25,7 @@ std::string FormatSummary(const CPropagation& job, bool absolute_paths) {
           "pair file(s)\n",
           summary.inter_new_nodes, summary.inter_new_spectra, summary.pair_files);
   Appendf(text, "Spectra identified by propagation: %d\n", summary.added_spectra);
-  Appendf(text, "Site determination: %s\n", job.determines_sites() ? "on" : "off");
+  Appendf(text, "Site determination: %s\n", determines_sites ? "on" : "off");
   text += "Output files:\n";
   std::set<std::string> shown;
   for (const std::string& output : summary.outputs) {

@@ -1,4 +1,5 @@
-#include <cstddef>
+#include "propagation/SiteDetermination.h"
+
 #include <filesystem>
 #include <system_error>
 
@@ -7,7 +8,7 @@
 #include "common/PathUtil.h"
 #include "common/TextUtil.h"
 #include "propagation/PeptideText.h"
-#include "propagation/Propagation.h"
+#include "scoring/PeptideScoreFactory.h"
 
 namespace fs = std::filesystem;
 
@@ -24,31 +25,73 @@ FixedMods FixedFrom(const std::vector<peptide_text::CItem>& items, const std::ve
   return fixed;
 }
 
+// Counts a site on residue `position` of `sequence`, and on the terminus
+// that residue touches.
+void CountSite(std::map<char, double>& counts, const std::string& sequence, std::size_t position,
+               double weight) {
+  counts[sequence[position]] += weight;
+  if (position == 0) counts['*'] += weight;
+  if (position == sequence.size() - 1) counts['#'] += weight;
+}
+
+// The site of each of `open_count` items from a flat placement index, first
+// item major.
+std::vector<int> SitesOf(std::size_t index, std::size_t open_count, std::size_t length) {
+  std::vector<int> sites(open_count);
+  for (std::size_t j = open_count; j-- > 0;) {
+    sites[j] = static_cast<int>(index % length);
+    index /= length;
+  }
+  return sites;
+}
+
+// Indexes of the items whose site is not determined yet.
+std::vector<std::size_t> OpenItems(const std::vector<peptide_text::CItem>& items) {
+  std::vector<std::size_t> open;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (items[i].position == -1) open.push_back(i);
+  }
+  return open;
+}
+
 }  // namespace
 
-std::string CPropagation::ResolveSpectrumPath(const std::string& name) {
-  const std::string exact = peptide_text::SpectrumPath(data_path_, name);
+CSiteDeterminer::CSiteDeterminer(std::string program_directory)
+    : program_directory_(std::move(program_directory)) {}
+
+std::string CSiteDeterminer::ResolveSpectrumPath(const std::string& data_path, const std::string& name) {
+  const std::string exact = peptide_text::SpectrumPath(data_path, name);
   if (path::IsRegularFile(exact)) return exact;
   // Names reach the job upper-cased (the pair and cluster readers do so), and
   // this file system tells case apart: look the name up without regard to case.
-  if (listed_directory_ != data_path_ || !directory_listed_) {
+  if (listed_directory_ != data_path || !directory_listed_) {
     directory_listing_.clear();
     std::error_code ec;
-    const std::string directory = data_path_.empty() ? std::string(".") : data_path_;
+    const std::string directory = data_path.empty() ? std::string(".") : data_path;
     for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec)) {
       const std::string file = it->path().filename().string();
       directory_listing_.emplace(text::ToUpper(file), file);
     }
-    listed_directory_ = data_path_;
+    listed_directory_ = data_path;
     directory_listed_ = true;
   }
   const auto found = directory_listing_.find(text::ToUpper(name));
   if (found == directory_listing_.end()) return exact;
-  return peptide_text::SpectrumPath(data_path_, found->second);
+  return peptide_text::SpectrumPath(data_path, found->second);
 }
 
-bool CPropagation::ScoreSafely(const std::string& spectrum_path, const std::string& sequence,
-                               const FixedMods& fixed, double mass, std::vector<double>& scores) {
+void CSiteDeterminer::Score(const std::string& spectrum_path, const std::string& sequence,
+                            const FixedMods& fixed, double mass, std::vector<double>& scores) {
+  if (scorer_) {
+    scorer_(spectrum_path, sequence, fixed, mass, scores);
+    return;
+  }
+  CPeptideScoreFactory factory;
+  factory.GetKSDPScore(spectrum_path, sequence, fixed, mass, scores, program_directory_);
+}
+
+bool CSiteDeterminer::ScoreSafely(const std::string& spectrum_path, const std::string& sequence,
+                                  const FixedMods& fixed, double mass, std::vector<double>& scores) {
   try {
     Score(spectrum_path, sequence, fixed, mass, scores);
     return true;
@@ -58,12 +101,12 @@ bool CPropagation::ScoreSafely(const std::string& spectrum_path, const std::stri
   }
 }
 
-int CPropagation::DetermineSite(const std::string& identification, const std::string& name,
-                                double shift, std::int32_t mark) {
-  const std::string spectrum_path = ResolveSpectrumPath(name);
+int CSiteDeterminer::DetermineSite(CPropagationState& state, const std::string& identification,
+                                   const std::string& name, double shift, std::int32_t mark) {
+  const std::string spectrum_path = ResolveSpectrumPath(state.data_path, name);
   const std::string sequence = peptide_text::Sequence(identification);
   const std::vector<peptide_text::CItem> items =
-      peptide_text::ParseItems(identification, modifications_);
+      peptide_text::ParseItems(identification, state.modifications);
 
   scores_.clear();
   if (!path::IsRegularFile(spectrum_path)) {
@@ -83,96 +126,84 @@ int CPropagation::DetermineSite(const std::string& identification, const std::st
 
   std::vector<int> ties;
   const int site = peptide_text::ChooseSite(scores_, &ties);
-  const int last = static_cast<int>(sequence.size()) - 1;
-  std::map<char, double>& counts = site_statistics_[mark];
+  // The mark gets its column in the site table even when no position won.
+  std::map<char, double>& counts = state.site_statistics[mark];
   for (const int position : ties) {
-    if (position > last) continue;
-    counts[sequence[static_cast<std::size_t>(position)]] += 1.0;
-    if (position == 0) counts['*'] += 1.0;
-    if (position == last) counts['#'] += 1.0;
+    // A scorer may give more scores than the sequence has residues.
+    if (static_cast<std::size_t>(position) >= sequence.size()) continue;
+    CountSite(counts, sequence, static_cast<std::size_t>(position), 1.0);
   }
   return site;
 }
 
-std::string CPropagation::DetermineSites(const std::string& name,
-                                         const std::string& identification) {
-  const std::string spectrum_path = ResolveSpectrumPath(name);
-  const std::string sequence = peptide_text::Sequence(identification);
-  const std::vector<peptide_text::CItem> items =
-      peptide_text::ParseItems(identification, modifications_);
-
-  std::vector<std::size_t> open;  // indexes of the undetermined items
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (items[i].position == -1) open.push_back(i);
-  }
-  if (!path::IsRegularFile(spectrum_path)) {
-    notify::Message("File: " + spectrum_path + " does not exist!");
-    return identification;
-  }
-  const std::size_t u = open.size();
+bool CSiteDeterminer::ScorePlacements(const std::string& spectrum_path, const std::string& sequence,
+                                      const FixedMods& fixed, const std::vector<double>& open_masses) {
+  const std::size_t open_count = open_masses.size();
   const std::size_t length = sequence.size();
-  // Beyond three modifications the enumeration grows too fast to be useful.
-  if (u == 0 || u > 3 || static_cast<long>(u) > para_.mod_count || length == 0)
-    return identification;
-  for (const std::size_t index : open) {
-    if (!items[index].has_mass) return identification;
-  }
-
-  std::vector<bool> skip(items.size(), false);
-  for (const std::size_t index : open) skip[index] = true;
-  const FixedMods fixed = FixedFrom(items, skip);
-  const double last_mass = items[open[u - 1]].mass;
-
-  // Positions of the first u-1 items are enumerated, the last item's
-  // positions are scored by the scorer: the list holds length^u scores,
-  // first item major.
   scores_.clear();
-  std::vector<std::size_t> prefix(u - 1, 0);
+  std::vector<std::size_t> prefix(open_count - 1, 0);
   for (;;) {
     FixedMods with = fixed;
-    for (std::size_t j = 0; j + 1 < u; ++j)
-      with.emplace_back(static_cast<int>(prefix[j]), items[open[j]].mass);
+    for (std::size_t j = 0; j + 1 < open_count; ++j)
+      with.emplace_back(static_cast<int>(prefix[j]), open_masses[j]);
     const std::size_t before = scores_.size();
-    if (!ScoreSafely(spectrum_path, sequence, with, last_mass, scores_)) return identification;
+    if (!ScoreSafely(spectrum_path, sequence, with, open_masses[open_count - 1], scores_)) return false;
     scores_.resize(before + length, 0.0);  // one score per position, whatever the scorer gave
-    std::size_t j = u - 1;
+    // The next prefix, its last item fastest.
+    std::size_t j = open_count - 1;
     while (j > 0) {
       if (++prefix[j - 1] < length) break;
       prefix[j - 1] = 0;
       --j;
     }
-    if (j == 0) break;
+    if (j == 0) return true;
   }
+}
+
+std::string CSiteDeterminer::DetermineSites(CPropagationState& state, std::int16_t mod_count,
+                                            const std::string& name,
+                                            const std::string& identification) {
+  const std::string spectrum_path = ResolveSpectrumPath(state.data_path, name);
+  const std::string sequence = peptide_text::Sequence(identification);
+  const std::vector<peptide_text::CItem> items =
+      peptide_text::ParseItems(identification, state.modifications);
+
+  const std::vector<std::size_t> open = OpenItems(items);
+  if (!path::IsRegularFile(spectrum_path)) {
+    notify::Message("File: " + spectrum_path + " does not exist!");
+    return identification;
+  }
+  const std::size_t open_count = open.size();
+  const std::size_t length = sequence.size();
+  // Beyond three modifications the enumeration grows too fast to be useful.
+  if (open_count == 0 || open_count > 3 || static_cast<long>(open_count) > mod_count || length == 0)
+    return identification;
+  std::vector<double> open_masses;
+  std::vector<bool> skip(items.size(), false);
+  for (const std::size_t index : open) {
+    if (!items[index].has_mass) return identification;
+    open_masses.push_back(items[index].mass);
+    skip[index] = true;
+  }
+  if (!ScorePlacements(spectrum_path, sequence, FixedFrom(items, skip), open_masses))
+    return identification;
 
   std::vector<int> ties;
   int chosen = peptide_text::ChooseSite(scores_, &ties);
   if (chosen < 0) return identification;
-  if (u > 1) chosen = ties.front();  // the first maximum of the enumeration
+  if (open_count > 1) chosen = ties.front();  // the first maximum of the enumeration
 
-  // Sites of each item from a flat index, first item major.
-  auto sites_of = [u, length](std::size_t index) {
-    std::vector<int> sites(u);
-    for (std::size_t j = u; j-- > 0;) {
-      sites[j] = static_cast<int>(index % length);
-      index /= length;
-    }
-    return sites;
-  };
-
+  // Every tied placement counts, each with an equal share.
   const double weight = 1.0 / static_cast<double>(ties.size());
   for (const int tie : ties) {
-    const std::vector<int> sites = sites_of(static_cast<std::size_t>(tie));
-    for (std::size_t j = 0; j < u; ++j) {
-      std::map<char, double>& counts = site_statistics_[items[open[j]].mark];
-      const std::size_t position = static_cast<std::size_t>(sites[j]);
-      counts[sequence[position]] += weight;
-      if (position == 0) counts['*'] += weight;
-      if (position == length - 1) counts['#'] += weight;
-    }
+    const std::vector<int> sites = SitesOf(static_cast<std::size_t>(tie), open_count, length);
+    for (std::size_t j = 0; j < open_count; ++j)
+      CountSite(state.site_statistics[items[open[j]].mark], sequence,
+                static_cast<std::size_t>(sites[j]), weight);
   }
 
-  const std::vector<int> sites = sites_of(static_cast<std::size_t>(chosen));
+  const std::vector<int> sites = SitesOf(static_cast<std::size_t>(chosen), open_count, length);
   std::vector<std::pair<std::size_t, int>> placed;
-  for (std::size_t j = 0; j < u; ++j) placed.emplace_back(open[j], sites[j]);
+  for (std::size_t j = 0; j < open_count; ++j) placed.emplace_back(open[j], sites[j]);
   return peptide_text::WithPositions(identification, items, placed);
 }

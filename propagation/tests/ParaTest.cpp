@@ -7,13 +7,16 @@
 
 namespace {
 
+// Most cases need no folder; the file cases get one of their own.
+class PropagationPara : public ScratchDirTest {};
+
 CPropagationPara Read(const std::string& text, CPropagationPara para = CPropagationPara()) {
   std::istringstream in(text);
   ReadPropagationPara(in, para);
   return para;
 }
 
-TEST(PropagationPara, KeysMatchWithoutCaseAndValuesKeepTheirs) {
+TEST_F(PropagationPara, KeysMatchWithoutCaseAndValuesKeepTheirs) {
   EXPECT_EQ(Read("MODCOUNT=2\n").mod_count, 2);
   EXPECT_EQ(Read("modcount=2\n").mod_count, 2);
   EXPECT_EQ(Read("ModCounT=2\n").mod_count, 2);
@@ -27,7 +30,7 @@ TEST(PropagationPara, KeysMatchWithoutCaseAndValuesKeepTheirs) {
   EXPECT_EQ(para.is_mod_site_determined, 1);
 }
 
-TEST(PropagationPara, EmptyValuesAndUnknownLinesKeepEarlierFields) {
+TEST_F(PropagationPara, EmptyValuesAndUnknownLinesKeepEarlierFields) {
   CPropagationPara before;
   before.pair_file = "old.csv";
   before.mod_count = 3;
@@ -38,7 +41,7 @@ TEST(PropagationPara, EmptyValuesAndUnknownLinesKeepEarlierFields) {
   EXPECT_EQ(Read("PairFile=a.csv\nPairFile=b.csv\n").pair_file, "b.csv");
 }
 
-TEST(PropagationPara, FirstKeyInOrderDecidesAndValueFollowsFirstEquals) {
+TEST_F(PropagationPara, FirstKeyInOrderDecidesAndValueFollowsFirstEquals) {
   const CPropagationPara para = Read("PairFile=x.csv ClusterFile=c.csv\n");
   EXPECT_EQ(para.cluster_file, "x.csv ClusterFile=c.csv");
   EXPECT_TRUE(para.pair_file.empty());
@@ -50,12 +53,12 @@ TEST(PropagationPara, FirstKeyInOrderDecidesAndValueFollowsFirstEquals) {
   EXPECT_EQ(Read("ModCount=65538\n").mod_count, 2);
 }
 
-TEST(PropagationPara, LongLinesAreReadWhole) {
+TEST_F(PropagationPara, LongLinesAreReadWhole) {
   const std::string long_path = "/data/" + std::string(600, 'p') + ".csv";
   EXPECT_EQ(Read("PairFile=" + long_path + "\n").pair_file, long_path);
 }
 
-TEST(PropagationPara, WriterRoundTripsAndMatchesGolden) {
+TEST_F(PropagationPara, WriterRoundTripsAndMatchesGolden) {
   CPropagationPara para;
   para.pair_file = "pairs.csv";
   para.result_file = "results.spectra";
@@ -78,7 +81,7 @@ TEST(PropagationPara, WriterRoundTripsAndMatchesGolden) {
   EXPECT_EQ(back.is_directory, 0);
 }
 
-TEST(PropagationPara, FilterKeysAreWrittenOnlyWhenSet) {
+TEST_F(PropagationPara, FilterKeysAreWrittenOnlyWhenSet) {
   CPropagationPara para;
   para.pair_file = "pairs.csv";
   std::ostringstream plain;
@@ -121,21 +124,20 @@ TEST(PropagationPara, FilterKeysAreWrittenOnlyWhenSet) {
   EXPECT_FALSE(FilterFromPara(wrong, defaults, message));
 }
 
-TEST(PropagationPara, FileReadingReportsUnreadableFiles) {
-  proptest::ScratchDir dir("para_file");
+TEST_F(PropagationPara, FileReadingReportsUnreadableFiles) {
   CPropagationPara para;
   para.pair_file = "kept";
-  EXPECT_FALSE(ReadPropagationParaFile(dir / "missing.para", para));
-  EXPECT_FALSE(ReadPropagationParaFile(dir.path(), para));  // a directory
+  EXPECT_FALSE(ReadPropagationParaFile(File("missing.para"), para));
+  EXPECT_FALSE(ReadPropagationParaFile(dir_.string(), para));  // a directory
   EXPECT_EQ(para.pair_file, "kept");
-  ASSERT_TRUE(WritePropagationParaFile(dir / "job.para", para));
-  EXPECT_FALSE(WritePropagationParaFile(dir / "no/such/dir/job.para", para));
+  ASSERT_TRUE(WritePropagationParaFile(File("job.para"), para));
+  EXPECT_FALSE(WritePropagationParaFile(File("no/such/dir/job.para"), para));
   CPropagationPara back;
-  ASSERT_TRUE(ReadPropagationParaFile(dir / "job.para", back));
+  ASSERT_TRUE(ReadPropagationParaFile(File("job.para"), back));
   EXPECT_EQ(back.pair_file, "kept");
 }
 
-TEST(PropagationPara, ProposedNameIsLastComponentLessExtension) {
+TEST_F(PropagationPara, ProposedNameIsLastComponentLessExtension) {
   EXPECT_EQ(ProposeParaFileName("D:\\data\\run 1\\pairs.csv"), "pairs");
   EXPECT_EQ(ProposeParaFileName("D:\\data\\pairs.csv"), "pairs");
   EXPECT_EQ(ProposeParaFileName("/data/run 1/pairs.csv"), "pairs");
@@ -145,31 +147,30 @@ TEST(PropagationPara, ProposedNameIsLastComponentLessExtension) {
   EXPECT_EQ(ProposeParaFileName(""), "");
 }
 
-TEST(PropagationPara, PathChecksRunInOrderAndNameThePath) {
-  proptest::ScratchDir dir("para_check");
-  proptest::WriteFile(dir / "r.spectra", "");
-  proptest::WriteFile(dir / "p.csv", "");
+TEST_F(PropagationPara, PathChecksRunInOrderAndNameThePath) {
+  Write("r.spectra", "");
+  Write("p.csv", "");
   CPropagationPara para;
-  para.result_file = dir / "missing.spectra";
-  para.pair_file = dir / "missing.csv";
+  para.result_file = File("missing.spectra");
+  para.pair_file = File("missing.csv");
   std::string message;
   EXPECT_FALSE(CheckParaPaths(para, message));
   EXPECT_EQ(message, "File: " + para.result_file + " does not exist!");
-  para.result_file = dir / "r.spectra";
+  para.result_file = File("r.spectra");
   EXPECT_FALSE(CheckParaPaths(para, message));
   EXPECT_EQ(message, "File: " + para.pair_file + " does not exist!");
-  para.pair_file = dir / "p.csv";
+  para.pair_file = File("p.csv");
   EXPECT_TRUE(CheckParaPaths(para, message));
-  para.dta_path = dir / "nodta";
-  para.cluster_file = dir / "nocluster.csv";
+  para.dta_path = File("nodta");
+  para.cluster_file = File("nocluster.csv");
   EXPECT_FALSE(CheckParaPaths(para, message));
   EXPECT_EQ(message, "File: " + para.dta_path + " does not exist!");
-  para.dta_path = dir.path();
+  para.dta_path = dir_.string();
   EXPECT_FALSE(CheckParaPaths(para, message));
   EXPECT_EQ(message, "File: " + para.cluster_file + " does not exist!");
 }
 
-TEST(PropagationPara, OutputBaseDropsOnlyTheParaExtension) {
+TEST_F(PropagationPara, OutputBaseDropsOnlyTheParaExtension) {
   EXPECT_EQ(OutputBaseOf("/jobs/run1.para"), "/jobs/run1");
   EXPECT_EQ(OutputBaseOf("/jobs/run1.PARA"), "/jobs/run1");
   EXPECT_EQ(OutputBaseOf("/jobs/run1"), "/jobs/run1");

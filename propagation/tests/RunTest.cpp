@@ -9,34 +9,36 @@
 namespace {
 
 using proptest::ReadFile;
-using proptest::ScratchDir;
-using proptest::WriteFile;
 namespace fs = std::filesystem;
 
-void CopyGoldenInputs(const ScratchDir& dir) {
-  for (const char* name : {"results.spectra", "clusters.csv", "pairs.csv", "job.para"})
-    fs::copy_file(proptest::SourceData(std::string("golden/") + name), dir / name);
-}
+class PropagationRun : public proptest::JobDirTest {
+ protected:
+  // A directory of two pair files: a.csv reaches B from A, b.csv reaches C from B.
+  void WritePairDirectory() {
+    fs::create_directories(File("pairs"));
+    Write("pairs/a.csv", "A.1.1.2.dta,0,B.2.2.2.dta,0,16.0,0,1\n");
+    Write("pairs/b.csv", "B.2.2.2.dta,0,C.3.3.2.dta,0,16.0,0,1\n");
+    Write("r.spectra", "1,\t1\tA.1.1.2.dta\t1\n*\tK.PEPTIDE.A\n");
+  }
+};
 
-TEST(PropagationRun, ClusterJobMatchesGoldenReports) {
-  ScratchDir dir("run_golden");
-  CopyGoldenInputs(dir);
+TEST_F(PropagationRun, ClusterJobMatchesGoldenReports) {
+  proptest::CopyGoldenInputs(dir_, /*with_para=*/true);
   CPropagation job;
-  ASSERT_TRUE(job.Run(dir / "job.para", false));
-  EXPECT_EQ(ReadFile(dir / "job_InnerPropagate.txt"),
+  ASSERT_TRUE(job.Run(File("job.para"), false));
+  EXPECT_EQ(ReadFile(File("job_InnerPropagate.txt")),
             ReadFile(proptest::SourceData("golden/expected_InnerPropagate.txt")));
-  EXPECT_EQ(ReadFile(dir / "job_InterPropagate.txt"),
+  EXPECT_EQ(ReadFile(File("job_InterPropagate.txt")),
             ReadFile(proptest::SourceData("golden/expected_InterPropagate.txt")));
-  EXPECT_EQ(ReadFile(dir / "pair_with_result.txt"),
+  EXPECT_EQ(ReadFile(File("pair_with_result.txt")),
             ReadFile(proptest::SourceData("golden/expected_pair_with_result.txt")));
   EXPECT_EQ(job.summary().identified_before, 6);
   EXPECT_EQ(job.summary().inner_conflicts, 1);
   EXPECT_EQ(job.summary().inter_new_nodes, 2);
 }
 
-TEST(PropagationRun, RunnerProgramRunsTheJobAndReportsFailures) {
-  ScratchDir dir("run_program");
-  CopyGoldenInputs(dir);
+TEST_F(PropagationRun, RunnerProgramRunsTheJobAndReportsFailures) {
+  proptest::CopyGoldenInputs(dir_, /*with_para=*/true);
   const std::string program = std::string(TESSERA_BIN_DIR) + "/propagate";
   auto status = [](const std::string& command) {
     const int raw = std::system((command + " > out.txt 2>&1").c_str());
@@ -44,7 +46,7 @@ TEST(PropagationRun, RunnerProgramRunsTheJobAndReportsFailures) {
   };
   EXPECT_EQ(status(program + " job.para"), 0);
   EXPECT_NE(ReadFile("out.txt").find("Identified before propagation: 6"), std::string::npos);
-  EXPECT_EQ(ReadFile(dir / "job_InterPropagate.txt"),
+  EXPECT_EQ(ReadFile(File("job_InterPropagate.txt")),
             ReadFile(proptest::SourceData("golden/expected_InterPropagate.txt")));
   EXPECT_EQ(status(program), 2);
   EXPECT_NE(ReadFile("out.txt").find("usage: propagate <job.para> [--sites]"), std::string::npos);
@@ -58,110 +60,95 @@ TEST(PropagationRun, RunnerProgramRunsTheJobAndReportsFailures) {
   EXPECT_NE(ReadFile("out.txt").find(FormatSummary(job)), std::string::npos);
 }
 
-TEST(PropagationRun, PairDirectoryListsCsvAndTxtFilesInNameOrder) {
-  ScratchDir dir("run_listing");
-  fs::create_directories(dir / "pairs/d.csv");
+TEST_F(PropagationRun, PairDirectoryListsCsvAndTxtFilesInNameOrder) {
+  fs::create_directories(File("pairs/d.csv"));
   for (const char* name : {"b.TXT", "a.csv", "c.dat", "xx", "pair_with_result.txt", "job_InterPropagate.txt"})
-    WriteFile(dir / (std::string("pairs/") + name), "");
-  const std::vector<std::string> files = CPropagation::ListPairFiles(dir / "pairs");
+    Write(std::string("pairs/") + name, "");
+  const std::vector<std::string> files = CPropagation::ListPairFiles(File("pairs"));
   ASSERT_EQ(files.size(), 2u);
-  EXPECT_EQ(files[0], dir / "pairs/a.csv");
-  EXPECT_EQ(files[1], dir / "pairs/b.TXT");
-  EXPECT_TRUE(CPropagation::ListPairFiles(dir / "pairs/a.csv").empty());
-  EXPECT_TRUE(CPropagation::ListPairFiles(dir / "none").empty());
+  EXPECT_EQ(files[0], File("pairs/a.csv"));
+  EXPECT_EQ(files[1], File("pairs/b.TXT"));
+  EXPECT_TRUE(CPropagation::ListPairFiles(File("pairs/a.csv")).empty());
+  EXPECT_TRUE(CPropagation::ListPairFiles(File("none")).empty());
 }
 
-// A directory of two pair files: a.csv reaches B from A, b.csv reaches C from B.
-void WritePairDirectory(const ScratchDir& dir) {
-  fs::create_directories(dir / "pairs");
-  WriteFile(dir / "pairs/a.csv", "A.1.1.2.dta,0,B.2.2.2.dta,0,16.0,0,1\n");
-  WriteFile(dir / "pairs/b.csv", "B.2.2.2.dta,0,C.3.3.2.dta,0,16.0,0,1\n");
-  WriteFile(dir / "r.spectra", "1,\t1\tA.1.1.2.dta\t1\n*\tK.PEPTIDE.A\n");
-}
-
-TEST(PropagationRun, WithoutClusterFileEveryPairFileStartsFromTheResultFile) {
-  ScratchDir dir("run_restore");
-  WritePairDirectory(dir);
-  WriteFile(dir / "job.para", proptest::ParaText(dir / "pairs", "r.spectra") );
+TEST_F(PropagationRun, WithoutClusterFileEveryPairFileStartsFromTheResultFile) {
+  WritePairDirectory();
+  Write("job.para", proptest::ParaText(File("pairs"), "r.spectra"));
   CPropagation job;
-  ASSERT_TRUE(job.Run(dir / "job.para", false));
+  ASSERT_TRUE(job.Run(File("job.para"), false));
   // The last report is b.csv's: B is unknown to it.
-  EXPECT_NE(ReadFile(dir / "job_InterPropagate.txt").find("Propagation result:\n0 A.1.1.2.DTA PEPTIDE\nSum=0\n"),
+  EXPECT_NE(ReadFile(File("job_InterPropagate.txt")).find("Propagation result:\n0 A.1.1.2.DTA PEPTIDE\nSum=0\n"),
             std::string::npos);
   EXPECT_EQ(job.results().size(), 1u);
   EXPECT_EQ(job.summary().pair_files, 2);
 }
 
-TEST(PropagationRun, WithClusterFileLaterPairFilesSeeEarlierFindings) {
-  ScratchDir dir("run_no_restore");
-  WritePairDirectory(dir);
-  WriteFile(dir / "clusters.csv", "0,A.1.1.2.dta,1,0\n1,B.2.2.2.dta,2,0\n2,C.3.3.2.dta,3,0\n");
-  WriteFile(dir / "job.para", proptest::ParaText(dir / "pairs", "r.spectra", "clusters.csv"));
+TEST_F(PropagationRun, WithClusterFileLaterPairFilesSeeEarlierFindings) {
+  WritePairDirectory();
+  Write("clusters.csv", "0,A.1.1.2.dta,1,0\n1,B.2.2.2.dta,2,0\n2,C.3.3.2.dta,3,0\n");
+  Write("job.para", proptest::ParaText(File("pairs"), "r.spectra", "clusters.csv"));
   CPropagation job;
-  ASSERT_TRUE(job.Run(dir / "job.para", false));
-  EXPECT_NE(ReadFile(dir / "job_InterPropagate.txt")
+  ASSERT_TRUE(job.Run(File("job.para"), false));
+  EXPECT_NE(ReadFile(File("job_InterPropagate.txt"))
                 .find("0 B.2.2.2.DTA PEPTIDE -1,-16.000000,1\n"
                       "1 C.3.3.2.DTA PEPTIDE -1,-16.000000,1 -1,-16.000000,1\nSum=1\n"
                       "Interpropagation new spectral num:1\n"),
             std::string::npos);
 }
 
-TEST(PropagationRun, UnwritableInnerReportStillWorksThroughThePairs) {
+TEST_F(PropagationRun, UnwritableInnerReportStillWorksThroughThePairs) {
   proptest::MessageLog log;
-  ScratchDir dir("run_inner_unwritable");
-  WritePairDirectory(dir);
-  WriteFile(dir / "clusters.csv", "0,A.1.1.2.dta,1,0\n1,B.2.2.2.dta,2,0\n");
-  WriteFile(dir / "job.para", proptest::ParaText("pairs/a.csv", "r.spectra", "clusters.csv"));
-  fs::create_directories(dir / "job_InnerPropagate.txt");  // cannot be opened as a file
+  WritePairDirectory();
+  Write("clusters.csv", "0,A.1.1.2.dta,1,0\n1,B.2.2.2.dta,2,0\n");
+  Write("job.para", proptest::ParaText("pairs/a.csv", "r.spectra", "clusters.csv"));
+  fs::create_directories(File("job_InnerPropagate.txt"));  // cannot be opened as a file
   CPropagation job;
-  EXPECT_FALSE(job.Run(dir / "job.para", false));
-  EXPECT_TRUE(log.Contains("Can not save file:" + (dir / "job_InnerPropagate.txt")));
+  EXPECT_FALSE(job.Run(File("job.para"), false));
+  EXPECT_TRUE(log.Contains("Can not save file:" + File("job_InnerPropagate.txt")));
   // The identifications as read are carried through the pair file.
   EXPECT_EQ(job.results().at("B.2.2.2.DTA"), "PEPTIDE -1,-16.000000,1");
-  EXPECT_NE(ReadFile(dir / "job_InterPropagate.txt").find("1 B.2.2.2.DTA PEPTIDE -1,-16.000000,1\n"),
+  EXPECT_NE(ReadFile(File("job_InterPropagate.txt")).find("1 B.2.2.2.DTA PEPTIDE -1,-16.000000,1\n"),
             std::string::npos);
-  EXPECT_EQ(ReadFile(dir / "pair_with_result.txt"), "A.1.1.2.dta,0,B.2.2.2.dta,0,-16.000000,0,1\n");
+  EXPECT_EQ(ReadFile(File("pair_with_result.txt")), "A.1.1.2.dta,0,B.2.2.2.dta,0,-16.000000,0,1\n");
 }
 
-TEST(PropagationRun, DirectoryFlagWithAFilePathProcessesThatFile) {
-  ScratchDir dir("run_flag");
-  WritePairDirectory(dir);
-  WriteFile(dir / "job.para", "PairFile=pairs/a.csv\nResultFile=r.spectra\nIsDirectory=1\n");
+TEST_F(PropagationRun, DirectoryFlagWithAFilePathProcessesThatFile) {
+  WritePairDirectory();
+  Write("job.para", "PairFile=pairs/a.csv\nResultFile=r.spectra\nIsDirectory=1\n");
   CPropagation job;
-  ASSERT_TRUE(job.Run(dir / "job.para", false));
+  ASSERT_TRUE(job.Run(File("job.para"), false));
   EXPECT_EQ(job.results().at("B.2.2.2.DTA"), "PEPTIDE -1,-16.000000,1");
 }
 
-TEST(PropagationRun, ResultFileWithoutReaderStopsTheJob) {
+TEST_F(PropagationRun, ResultFileWithoutReaderStopsTheJob) {
   proptest::MessageLog log;
-  ScratchDir dir("run_no_reader");
-  WritePairDirectory(dir);
-  WriteFile(dir / "results.txt", "");
-  WriteFile(dir / "job.para", proptest::ParaText("pairs/a.csv", "results.txt"));
+  WritePairDirectory();
+  Write("results.txt", "");
+  Write("job.para", proptest::ParaText("pairs/a.csv", "results.txt"));
   CPropagation job;
-  EXPECT_FALSE(job.Run(dir / "job.para", false));
+  EXPECT_FALSE(job.Run(File("job.para"), false));
   EXPECT_TRUE(log.Contains("Unknown result file type:results.txt"));
-  EXPECT_FALSE(fs::exists(dir / "job_InterPropagate.txt"));
-  EXPECT_FALSE(fs::exists(dir / "pair_with_result.txt"));
+  EXPECT_FALSE(fs::exists(File("job_InterPropagate.txt")));
+  EXPECT_FALSE(fs::exists(File("pair_with_result.txt")));
 
-  WriteFile(dir / "job.para", proptest::ParaText("pairs/a.csv", "results", "clusters.csv"));
-  EXPECT_FALSE(job.Run(dir / "job.para", false));
-  EXPECT_FALSE(fs::exists(dir / "job_InnerPropagate.txt"));
+  Write("job.para", proptest::ParaText("pairs/a.csv", "results", "clusters.csv"));
+  EXPECT_FALSE(job.Run(File("job.para"), false));
+  EXPECT_FALSE(fs::exists(File("job_InnerPropagate.txt")));
 }
 
 // Comet's pepXML of the BSA1 run, read as it is.
-TEST(PropagationRun, SearchEngineResultsAreFilteredAndCheckedAgainstTheJob) {
-  ScratchDir dir("run_pepxml");
+TEST_F(PropagationRun, SearchEngineResultsAreFilteredAndCheckedAgainstTheJob) {
   const std::string pepxml = std::string(TESSERA_SOURCE_DIR) + "/data/BSA/BSA1_Comet.pep.xml";
   // Two of the identified spectra, one unidentified, in one cluster.
-  WriteFile(dir / "clusters.csv",
+  Write("clusters.csv",
             "1,BSA1.670.670.2.dta,1,1444.6\n2,BSA1.747.747.2.dta,1,1444.6\n"
             "3,BSA1.999999.999999.2.dta,1,1444.6\n");
-  WriteFile(dir / "pairs.csv", "");
-  WriteFile(dir / "job.para", proptest::ParaText(dir / "pairs.csv", pepxml, dir / "clusters.csv"));
+  Write("pairs.csv", "");
+  Write("job.para", proptest::ParaText(File("pairs.csv"), pepxml, File("clusters.csv")));
   proptest::MessageLog log;
   CPropagation job;
-  ASSERT_TRUE(job.Run(dir / "job.para", false));
+  ASSERT_TRUE(job.Run(File("job.para"), false));
   EXPECT_EQ(job.summary().identified_before, 40);  // at 1% FDR
   EXPECT_EQ(job.summary().identified_in_job, 2);
   ASSERT_FALSE(job.summary().result_report.empty());
@@ -172,40 +159,39 @@ TEST(PropagationRun, SearchEngineResultsAreFilteredAndCheckedAgainstTheJob) {
   EXPECT_TRUE(log.messages.empty());
 
   // Identifications of another run: said, and the job still runs.
-  WriteFile(dir / "clusters.csv", "1,OTHER.1.1.2.dta,1,1000\n");
-  ASSERT_TRUE(job.Run(dir / "job.para", false));
+  Write("clusters.csv", "1,OTHER.1.1.2.dta,1,1000\n");
+  ASSERT_TRUE(job.Run(File("job.para"), false));
   EXPECT_EQ(job.summary().identified_in_job, 0);
   EXPECT_TRUE(log.Contains("none of the 40 identifications of " + pepxml));
 
   // A level outside (0, 1] stops the job before anything is written.
   job.OverrideFilter("150%", "", "");
-  fs::remove(dir / "job_InnerPropagate.txt");
-  EXPECT_FALSE(job.Run(dir / "job.para", false));
+  fs::remove(File("job_InnerPropagate.txt"));
+  EXPECT_FALSE(job.Run(File("job.para"), false));
   EXPECT_TRUE(log.Contains("FDR level 150%"));
-  EXPECT_FALSE(fs::exists(dir / "job_InnerPropagate.txt"));
+  EXPECT_FALSE(fs::exists(File("job_InnerPropagate.txt")));
   // Without decoys the rate cannot be estimated: the job stops; a threshold
   // lets it run.
   job.OverrideFilter("", "", "NO_SUCH_PREFIX");
-  EXPECT_FALSE(job.Run(dir / "job.para", false));
+  EXPECT_FALSE(job.Run(File("job.para"), false));
   EXPECT_TRUE(log.Contains("no decoy hits"));
   job.OverrideFilter("", "1e-3", "NO_SUCH_PREFIX");
-  ASSERT_TRUE(job.Run(dir / "job.para", false));
+  ASSERT_TRUE(job.Run(File("job.para"), false));
   EXPECT_GT(job.summary().identified_before, 0);
 }
 
-TEST(PropagationRun, BadInputsGiveMessagesAndNoCrash) {
+TEST_F(PropagationRun, BadInputsGiveMessagesAndNoCrash) {
   proptest::MessageLog log;
-  ScratchDir dir("run_bad");
   CPropagation job;
-  EXPECT_FALSE(job.Run(dir / "missing.para", false));
-  EXPECT_TRUE(log.Contains("Can not open file:" + (dir / "missing.para")));
+  EXPECT_FALSE(job.Run(File("missing.para"), false));
+  EXPECT_TRUE(log.Contains("Can not open file:" + File("missing.para")));
 
   // An empty pair file: the report holds empty sections.
-  WriteFile(dir / "r.spectra", "");
-  WriteFile(dir / "nopairs.csv", "");
-  WriteFile(dir / "job.para", proptest::ParaText("nopairs.csv", "r.spectra"));
-  EXPECT_TRUE(job.Run(dir / "job.para", false));
-  EXPECT_EQ(ReadFile(dir / "job_InterPropagate.txt"),
+  Write("r.spectra", "");
+  Write("nopairs.csv", "");
+  Write("job.para", proptest::ParaText("nopairs.csv", "r.spectra"));
+  EXPECT_TRUE(job.Run(File("job.para"), false));
+  EXPECT_EQ(ReadFile(File("job_InterPropagate.txt")),
             "Conflict edges:\nSum=0\n\nConflict nodes:\nSum=0\n\nPropagation result:\nSum=0\n"
             "Interpropagation new spectral num:0\nSame result edges: 0\nConflict num: 0\n"
             "normal edges with result: 0\n#\tAA\n");
@@ -213,17 +199,17 @@ TEST(PropagationRun, BadInputsGiveMessagesAndNoCrash) {
   // Missing result file and garbage everywhere else.
   std::string garbage(3000, '\0');
   for (std::size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>((i * 131 + 7) % 256);
-  WriteFile(dir / "g.csv", garbage + "\n" + std::string(70000, 'x') + ",1,2\n");
-  WriteFile(dir / "g.spectra", garbage + "\n1,\n*\n#.\n*.)\n");
-  WriteFile(dir / "job.para", proptest::ParaText("g.csv", "none.spectra", "g.csv"));
-  EXPECT_FALSE(job.Run(dir / "job.para", true));
+  Write("g.csv", garbage + "\n" + std::string(70000, 'x') + ",1,2\n");
+  Write("g.spectra", garbage + "\n1,\n*\n#.\n*.)\n");
+  Write("job.para", proptest::ParaText("g.csv", "none.spectra", "g.csv"));
+  EXPECT_FALSE(job.Run(File("job.para"), true));
   EXPECT_TRUE(log.Contains("Result file: File: none.spectra does not exist!"));
-  WriteFile(dir / "job.para", proptest::ParaText("g.csv", "g.spectra", "g.csv", "", 3));
-  EXPECT_TRUE(job.Run(dir / "job.para", true));
-  WriteFile(dir / "job.para", proptest::ParaText("g.csv", "g.spectra", "", "", 3));
-  EXPECT_TRUE(job.Run(dir / "job.para", true));
-  WriteFile(dir / "job.para", garbage);
-  EXPECT_FALSE(job.Run(dir / "job.para", false));  // no result file named
+  Write("job.para", proptest::ParaText("g.csv", "g.spectra", "g.csv", "", 3));
+  EXPECT_TRUE(job.Run(File("job.para"), true));
+  Write("job.para", proptest::ParaText("g.csv", "g.spectra", "", "", 3));
+  EXPECT_TRUE(job.Run(File("job.para"), true));
+  Write("job.para", garbage);
+  EXPECT_FALSE(job.Run(File("job.para"), false));  // no result file named
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <map>
 
 #include "propagation/Propagation.h"
@@ -9,8 +10,7 @@
 namespace {
 
 using proptest::ReadFile;
-using proptest::ScratchDir;
-using proptest::WriteFile;
+using testsupport::WriteFile;
 using FixedMods = std::vector<std::pair<int, double>>;
 
 // A scorer that hands out prepared scores and records its calls.
@@ -26,101 +26,99 @@ struct FakeScorer {
   }
 };
 
-struct SiteJob {
-  explicit SiteJob(const std::string& name) : dir(name) {
-    job.data_path() = dir.path();
-    WriteFile(dir / "s.1.1.2.dta", "1000.0 2\n");
+// A job whose data folder is the scratch folder, holding a spectrum for the
+// fake scorer.
+class SiteDetermination : public proptest::JobDirTest {
+ protected:
+  void SetUp() override {
+    JobDirTest::SetUp();
+    job.data_path() = Path();
+    Write("s.1.1.2.dta", "1000.0 2\n");
   }
-  ScratchDir dir;
   CPropagation job;
 };
 
-TEST(SiteDetermination, SingleSiteFollowsTieRuleAndCountsEveryTie) {
-  SiteJob t("site_ties");
+TEST_F(SiteDetermination, SingleSiteFollowsTieRuleAndCountsEveryTie) {
   FakeScorer fake;
-  t.job.SetScorer(fake.Function());
+  job.SetScorer(fake.Function());
   fake.scores = {5, 9, 9, 2};
   // The name reaches the job upper-cased; the file is found all the same.
-  EXPECT_EQ(t.job.DetermineSite("PEPK 1,2", "S.1.1.2.DTA", 16.0, 3), 1);
+  EXPECT_EQ(job.DetermineSite("PEPK 1,2", "S.1.1.2.DTA", 16.0, 3), 1);
   fake.scores = {9, 3, 1, 9};
-  EXPECT_EQ(t.job.DetermineSite("PEPK", "S.1.1.2.DTA", 16.0, 3), 0);
+  EXPECT_EQ(job.DetermineSite("PEPK", "S.1.1.2.DTA", 16.0, 3), 0);
   fake.scores = {1, 2, 9, 9};
-  EXPECT_EQ(t.job.DetermineSite("PEPK", "S.1.1.2.DTA", 16.0, 3), 3);
+  EXPECT_EQ(job.DetermineSite("PEPK", "S.1.1.2.DTA", 16.0, 3), 3);
 
   const std::map<char, double> expected = {{'E', 1.0}, {'P', 3.0}, {'K', 2.0}, {'*', 1.0}, {'#', 2.0}};
-  EXPECT_EQ(t.job.site_statistics().at(3), expected);
+  EXPECT_EQ(job.site_statistics().at(3), expected);
 }
 
-TEST(SiteDetermination, FixedModificationsComeFromTheItems) {
-  SiteJob t("site_fixed");
+TEST_F(SiteDetermination, FixedModificationsComeFromTheItems) {
   FakeScorer fake;
   fake.scores = {1, 2, 3, 4, 5};
-  t.job.SetScorer(fake.Function());
-  t.job.modifications() = {{"Oxidation", 15.994915}};
-  t.job.DetermineSite("PEPMK 3,1 -1,-16.000000,2 1,80.000000,1 2,7", "s.1.1.2.dta", 1.0, 1);
+  job.SetScorer(fake.Function());
+  job.modifications() = {{"Oxidation", 15.994915}};
+  job.DetermineSite("PEPMK 3,1 -1,-16.000000,2 1,80.000000,1 2,7", "s.1.1.2.dta", 1.0, 1);
   ASSERT_EQ(fake.calls.size(), 1u);
   EXPECT_EQ(fake.calls[0], (FixedMods{{3, 15.994915}, {1, 80.0}}));
 }
 
-TEST(SiteDetermination, ShortPeptidesAndMissingSpectraGetNoSite) {
+TEST_F(SiteDetermination, ShortPeptidesAndMissingSpectraGetNoSite) {
   proptest::MessageLog log;
-  SiteJob t("site_missing");
   FakeScorer fake;
   fake.scores = {1, 2, 3};
-  t.job.SetScorer(fake.Function());
-  EXPECT_EQ(t.job.DetermineSite("PEP", "S.1.1.2.DTA", 16.0, 1), -1);
+  job.SetScorer(fake.Function());
+  EXPECT_EQ(job.DetermineSite("PEP", "S.1.1.2.DTA", 16.0, 1), -1);
   EXPECT_TRUE(fake.calls.empty());
   // The spectrum exists; the message still names it, so the user can tell
   // which identification kept an open site.
   ASSERT_EQ(log.messages.size(), 1u);
-  EXPECT_NE(log.messages[0].find(t.dir / "s.1.1.2.dta"), std::string::npos);
+  EXPECT_NE(log.messages[0].find(File("s.1.1.2.dta")), std::string::npos);
   EXPECT_EQ(log.messages[0].find("does not exist"), std::string::npos);
-  EXPECT_EQ(t.job.DetermineSite("PEPTIDE", "NONE.1.1.2.DTA", 16.0, 1), -1);
-  EXPECT_TRUE(log.Contains("File: " + (t.dir / "NONE.1.1.2.DTA") + " does not exist!"));
-  EXPECT_EQ(t.job.DetermineSites("NONE.1.1.2.DTA", "PEPTIDE -1,16.000000,1"),
+  EXPECT_EQ(job.DetermineSite("PEPTIDE", "NONE.1.1.2.DTA", 16.0, 1), -1);
+  EXPECT_TRUE(log.Contains("File: " + File("NONE.1.1.2.DTA") + " does not exist!"));
+  EXPECT_EQ(job.DetermineSites("NONE.1.1.2.DTA", "PEPTIDE -1,16.000000,1"),
             "PEPTIDE -1,16.000000,1");
   EXPECT_TRUE(fake.calls.empty());
 }
 
-TEST(SiteDetermination, OneOpenItemIsPlacedWithWeightedStatistics) {
-  SiteJob t("site_one");
-  t.job.SetModCount(1);
+TEST_F(SiteDetermination, OneOpenItemIsPlacedWithWeightedStatistics) {
+  job.SetModCount(1);
   FakeScorer fake;
   fake.scores = {1, 7, 7, 7, 2};
-  t.job.SetScorer(fake.Function());
-  EXPECT_EQ(t.job.DetermineSites("S.1.1.2.DTA", "PEPTK 0,1 -1,16.000000,2"),
+  job.SetScorer(fake.Function());
+  EXPECT_EQ(job.DetermineSites("S.1.1.2.DTA", "PEPTK 0,1 -1,16.000000,2"),
             "PEPTK 0,1 1,16.000000,2");
   // Only the open site changes; the other items keep their spacing.
-  EXPECT_EQ(t.job.DetermineSites("S.1.1.2.DTA", "PEPTK  0,1 -1,16.000000,2"),
+  EXPECT_EQ(job.DetermineSites("S.1.1.2.DTA", "PEPTK  0,1 -1,16.000000,2"),
             "PEPTK  0,1 1,16.000000,2");
-  const auto& counts = t.job.site_statistics().at(2);
+  const auto& counts = job.site_statistics().at(2);
   EXPECT_NEAR(counts.at('E'), 2.0 / 3, 1e-12);
   EXPECT_NEAR(counts.at('P'), 2.0 / 3, 1e-12);  // position 2
   EXPECT_NEAR(counts.at('T'), 2.0 / 3, 1e-12);
 }
 
-TEST(SiteDetermination, TwoOpenItemsAreScoredTogetherWithinModCount) {
-  SiteJob t("site_two");
-  t.job.SetModCount(1);
+TEST_F(SiteDetermination, TwoOpenItemsAreScoredTogetherWithinModCount) {
+  job.SetModCount(1);
   FakeScorer fake;
   fake.scores = {1, 1, 1, 1};
-  t.job.SetScorer(fake.Function());
+  job.SetScorer(fake.Function());
   const std::string two = "PEPK -1,16.000000,1 -1,-18.000000,2";
-  EXPECT_EQ(t.job.DetermineSites("S.1.1.2.DTA", two), two);  // over the limit
+  EXPECT_EQ(job.DetermineSites("S.1.1.2.DTA", two), two);  // over the limit
   EXPECT_TRUE(fake.calls.empty());
 
   // The best pair puts the first item on residue 2 and the second on 0.
-  t.job.SetModCount(2);
-  t.job.SetScorer([&fake](const std::string&, const std::string&, const FixedMods& fixed, double,
+  job.SetModCount(2);
+  job.SetScorer([&fake](const std::string&, const std::string&, const FixedMods& fixed, double,
                           std::vector<double>& out) {
     fake.calls.push_back(fixed);
     for (int i = 0; i < 4; ++i) out.push_back(fixed.back().first == 2 && i == 0 ? 10.0 : 1.0);
   });
-  EXPECT_EQ(t.job.DetermineSites("S.1.1.2.DTA", two), "PEPK 2,16.000000,1 0,-18.000000,2");
+  EXPECT_EQ(job.DetermineSites("S.1.1.2.DTA", two), "PEPK 2,16.000000,1 0,-18.000000,2");
   ASSERT_EQ(fake.calls.size(), 4u);  // one call per position of the first item
   EXPECT_EQ(fake.calls[3], (FixedMods{{3, 16.0}}));
-  EXPECT_DOUBLE_EQ(t.job.site_statistics().at(1).at('P'), 1.0);
-  EXPECT_DOUBLE_EQ(t.job.site_statistics().at(2).at('*'), 1.0);
+  EXPECT_DOUBLE_EQ(job.site_statistics().at(1).at('P'), 1.0);
+  EXPECT_DOUBLE_EQ(job.site_statistics().at(2).at('*'), 1.0);
 }
 
 // Residue masses as the scorer's table holds them.
@@ -167,12 +165,9 @@ void WriteFragmentSpectrum(const std::string& path, const std::string& peptide, 
 
 constexpr double kPhospho = 79.966331;
 
-TEST(SiteDetermination, KsdpScorerFindsTheSiteTheFragmentsCarry) {
-  ScratchDir dir("site_ksdp");
-  WriteFragmentSpectrum(dir / "phos.1.1.2.dta", "PEPTSDEK", 4, kPhospho);
-  WriteFragmentSpectrum(dir / "early.1.1.2.dta", "PEPTSDEK", 1, kPhospho);
-  CPropagation job;
-  job.data_path() = dir.path();
+TEST_F(SiteDetermination, KsdpScorerFindsTheSiteTheFragmentsCarry) {
+  WriteFragmentSpectrum(File("phos.1.1.2.dta"), "PEPTSDEK", 4, kPhospho);
+  WriteFragmentSpectrum(File("early.1.1.2.dta"), "PEPTSDEK", 1, kPhospho);
   job.SetModCount(1);
   EXPECT_EQ(job.DetermineSite("PEPTSDEK", "PHOS.1.1.2.DTA", kPhospho, 1), 4);
   EXPECT_EQ(job.DetermineSite("PEPTSDEK", "EARLY.1.1.2.DTA", kPhospho, 1), 1);
@@ -180,33 +175,29 @@ TEST(SiteDetermination, KsdpScorerFindsTheSiteTheFragmentsCarry) {
             "PEPTSDEK 4,79.966331,1");
 }
 
-TEST(SiteDetermination, MissingResidueTableIsReported) {
+TEST_F(SiteDetermination, MissingResidueTableIsReported) {
   proptest::MessageLog log;
-  ScratchDir dir("site_no_aa");
-  WriteFragmentSpectrum(dir / "phos.1.1.2.dta", "PEPTSDEK", 4, kPhospho);
-  CPropagation job;
-  job.data_path() = dir.path();
-  job.SetProgramDirectory(dir / "nowhere");
+  WriteFragmentSpectrum(File("phos.1.1.2.dta"), "PEPTSDEK", 4, kPhospho);
+  job.SetProgramDirectory(File("nowhere"));
   EXPECT_EQ(job.DetermineSite("PEPTSDEK", "PHOS.1.1.2.DTA", kPhospho, 1), -1);
   EXPECT_TRUE(log.Contains("Can not open file:"));
 }
 
 // A job whose plain spectrum is identified and whose pair reaches the
 // phosphorylated one.
-void WriteSiteJob(const ScratchDir& dir, const std::string& cluster_file) {
-  WriteFragmentSpectrum(dir / "phos.1.1.2.dta", "PEPTSDEK", 4, kPhospho);
-  WriteFile(dir / "r.spectra", "1,\t1\tPLAIN.1.1.2.dta\t1\n*\tK.PEPTSDEK.A\n");
-  WriteFile(dir / "pairs.csv", "PHOS.1.1.2.dta,1000,PLAIN.1.1.2.dta,920,79.966331,0.9,1\n");
-  WriteFile(dir / "clusters.csv", "0,PLAIN.1.1.2.dta,1,0\n1,PHOS.1.1.2.dta,2,0\n");
-  WriteFile(dir / "job.para", proptest::ParaText("pairs.csv", "r.spectra", cluster_file, dir.path(), 1));
+void WriteSiteJob(const std::filesystem::path& dir, const std::string& cluster_file) {
+  WriteFragmentSpectrum((dir / "phos.1.1.2.dta").string(), "PEPTSDEK", 4, kPhospho);
+  WriteFile((dir / "r.spectra").string(), "1,\t1\tPLAIN.1.1.2.dta\t1\n*\tK.PEPTSDEK.A\n");
+  WriteFile((dir / "pairs.csv").string(), "PHOS.1.1.2.dta,1000,PLAIN.1.1.2.dta,920,79.966331,0.9,1\n");
+  WriteFile((dir / "clusters.csv").string(), "0,PLAIN.1.1.2.dta,1,0\n1,PHOS.1.1.2.dta,2,0\n");
+  WriteFile((dir / "job.para").string(),
+            proptest::ParaText("pairs.csv", "r.spectra", cluster_file, dir.string(), 1));
 }
 
-TEST(SiteDetermination, SearchResultJobPlacesSitesAfterThePasses) {
-  ScratchDir dir("site_run_search");
-  WriteSiteJob(dir, "");
-  CPropagation job;
-  ASSERT_TRUE(job.Run(dir / "job.para", true));
-  const std::string report = ReadFile(dir / "job_InterPropagate.txt");
+TEST_F(SiteDetermination, SearchResultJobPlacesSitesAfterThePasses) {
+  WriteSiteJob(dir_, "");
+  ASSERT_TRUE(job.Run(File("job.para"), true));
+  const std::string report = ReadFile(File("job_InterPropagate.txt"));
   EXPECT_NE(report.find("1 PHOS.1.1.2.DTA PEPTSDEK 4,79.966331,1\n"), std::string::npos);
   const std::string table = report.substr(report.find("#\tAA"));
   EXPECT_EQ(table,
@@ -214,13 +205,11 @@ TEST(SiteDetermination, SearchResultJobPlacesSitesAfterThePasses) {
             "S\t1\t1.00\nT\t1\t0.00\nC-term\t1\t0.00\n");
 }
 
-TEST(SiteDetermination, ClusterJobPlacesSitesPerEdge) {
-  ScratchDir dir("site_run_cluster");
-  WriteSiteJob(dir, "clusters.csv");
-  CPropagation job;
-  ASSERT_TRUE(job.Run(dir / "job.para", true));
+TEST_F(SiteDetermination, ClusterJobPlacesSitesPerEdge) {
+  WriteSiteJob(dir_, "clusters.csv");
+  ASSERT_TRUE(job.Run(File("job.para"), true));
   EXPECT_EQ(job.results().at("PHOS.1.1.2.DTA"), "PEPTSDEK 4,79.966331,1");
-  const std::string report = ReadFile(dir / "job_InterPropagate.txt");
+  const std::string report = ReadFile(File("job_InterPropagate.txt"));
   EXPECT_EQ(report.substr(report.find("#\tAA")), "#\tAA\tID1\nS\t0\t1.00\n");
 }
 

@@ -1,56 +1,49 @@
 #pragma once
-// Scratch directories, file helpers and a message log for the propagation tests.
+// What the propagation tests share: a scratch folder that is also the
+// working folder, the notifier's messages, the golden job's data and the
+// parameter-file layout.
 
-#include <atomic>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/Notifier.h"
+#include "tests/support/Files.h"
+#include "tests/support/ScratchDir.h"
 
 namespace proptest {
 
-// A fresh directory that is also the working directory while the object
-// lives (the job writes "pair_with_result.txt" into the working directory).
-class ScratchDir {
- public:
-  explicit ScratchDir(const std::string& name) : previous_(std::filesystem::current_path()) {
-    static std::atomic<int> counter{0};
-    dir_ = previous_ / ("scratch_" + name + "_" + std::to_string(counter++));
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    std::filesystem::current_path(dir_);
+using testsupport::ReadFile;
+
+// A scratch folder of the test's own that is also the working folder while
+// the test runs: the job writes "pair_with_result.txt" into the working
+// folder, and the programs under test their "out.txt" and "err.txt".
+class JobDirTest : public ScratchDirTest {
+ protected:
+  void SetUp() override {
+    ScratchDirTest::SetUp();
+    working_ = std::make_unique<testsupport::CCurrentDir>(dir_);
   }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::current_path(previous_, ec);
+  void TearDown() override {
+    working_.reset();
+    ScratchDirTest::TearDown();
   }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  std::string path() const { return dir_.string(); }
-  std::string operator/(const std::string& name) const { return (dir_ / name).string(); }
+  std::string Path() const { return dir_.string(); }
 
  private:
-  std::filesystem::path previous_;
-  std::filesystem::path dir_;
+  std::unique_ptr<testsupport::CCurrentDir> working_;
 };
-
-inline void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
-}
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 inline std::string SourceData(const std::string& name) {
   return std::string(TESSERA_SOURCE_DIR) + "/propagation/tests/data/" + name;
+}
+
+// Copies the golden job's inputs into `dir`, its parameter file when asked.
+inline void CopyGoldenInputs(const std::filesystem::path& dir, bool with_para = false) {
+  std::vector<std::string> names = {"results.spectra", "clusters.csv", "pairs.csv"};
+  if (with_para) names.push_back("job.para");
+  for (const std::string& name : names) std::filesystem::copy_file(SourceData("golden/" + name), dir / name);
 }
 
 // Collects the notifier's messages while it lives.

@@ -1,0 +1,32 @@
+#pragma once
+// What a propagation job achieved, and the summary lines the programs print
+// from it.
+
+#include <string>
+#include <vector>
+
+struct CPropagationSummary {
+  int identified_before = 0;         // spectra identified by the result file
+  int inner_clusters_identified = 0; // clusters of 2 or more given one peptide
+  int inner_conflicts = 0;           // clusters whose members disagree
+  int inner_new_spectra = 0;         // unidentified members of those clusters
+  int inter_new_nodes = 0;           // nodes identified through pairs
+  int inter_new_spectra = 0;         // the same, counted in spectra (cluster sizes)
+  int pair_files = 0;                // pair files processed
+  // Identified spectra of the result file that the cluster file (or,
+  // without one, the pair files) lists: none means the identifications
+  // belong to another run.
+  int identified_in_job = 0;
+  int added_spectra = 0;             // spectra identified by propagation
+  // What a search-engine reader kept and dropped, one line each.
+  std::vector<std::string> result_report;
+  std::vector<std::string> outputs;  // files written, in the order written
+};
+
+// The summary lines of a finished job: the identifications before, those
+// present in the job's files (the cluster file in `cluster_mode`, else the
+// pair files), the counts of each pass, the site-determination switch, and
+// the files written ("  <path>" lines under "Output files:"), each once. With
+// `absolute_paths` the files are named by their absolute paths.
+std::string SummaryText(const CPropagationSummary& summary, bool cluster_mode, bool determines_sites,
+                        bool absolute_paths);
