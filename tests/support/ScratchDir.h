@@ -15,8 +15,10 @@ class ScratchDirTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    scratch_ = std::make_unique<testsupport::CTempDir>(std::string(info->test_suite_name()) + "_" +
-                                                       info->name());
+    // Parameterised tests have "/" in their names.
+    std::string label = std::string(info->test_suite_name()) + "_" + info->name();
+    for (char& c : label) c = c == '/' ? '_' : c;
+    scratch_ = std::make_unique<testsupport::CTempDir>(label);
     dir_ = scratch_->Path();
   }
   void TearDown() override { scratch_.reset(); }
