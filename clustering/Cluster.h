@@ -43,9 +43,7 @@ class CCluster {
   Cluster_Type cluster_type;
 };
 
-// The strategy factory: type 0 similarity clustering, type 1 spectral pair
-// search, any other type none (nullptr). The caller owns the result.
-CCluster* CreateCluster(CSpectraProcess* spectra_process,
-                        CRepresentativeSpectra* representative_spectra, Cluster_Type type,
-                        double precursor_ion_tol, Tolerance_Type precursor_ion_tol_type,
-                        double threshold);
+// Para.cpp reaches CreateCluster through this header; the factory itself
+// lives in ClusterFactory.h. Remove this line once Para.cpp includes
+// "clustering/ClusterFactory.h" itself.
+#include "clustering/ClusterFactory.h"  // IWYU pragma: export

@@ -25,6 +25,16 @@ bool CPairJoin::Build(const CDotProductBlock& block, double tol) {
   if (!CDotProductBlock::Indexes(tol)) return false;
   block_ = &block;
   tol_ = tol;
+  std::int64_t low = 0;
+  std::int64_t high = 0;
+  const bool any = Weigh(block, low, high);
+  if (any && high - low >= kMostCells) return false;
+  low_ = low;
+  Index(block, any ? static_cast<std::size_t>(high - low + 1) : 0);
+  return true;
+}
+
+bool CPairJoin::Weigh(const CDotProductBlock& block, std::int64_t& low, std::int64_t& high) {
   const std::size_t k = block.Size();
   kind_.assign(k, kTame);
   wild_.clear();
@@ -35,27 +45,13 @@ bool CPairJoin::Build(const CDotProductBlock& block, double tol) {
   weight_.assign(peak_offset_[k], 0.0f);
 
   bool any = false;
-  std::int64_t low = 0;
-  std::int64_t high = 0;
   for (std::size_t s = 0; s < k; ++s) {
-    const double squares = block.Squares(s);
-    if (!(squares > 0.0)) {
-      kind_[s] = kSilent;
-      continue;
-    }
+    kind_[s] = KindOf(block, s);
+    if (kind_[s] == kWild) wild_.push_back(static_cast<std::uint32_t>(s));
+    if (kind_[s] != kTame) continue;
     const std::size_t n = block.PeakCount(s);
+    const double norm = std::sqrt(block.Squares(s));
     const double* intensity = block.Intensity(s);
-    bool tame = block.Celled(s) && n <= kMostPeaks && squares >= kLeastSquares &&
-                squares <= kMostSquares;
-    for (std::size_t i = 0; tame && i < n; ++i) {
-      tame = intensity[i] >= 0.0 && std::isfinite(intensity[i]);
-    }
-    if (!tame) {
-      kind_[s] = kWild;
-      wild_.push_back(static_cast<std::uint32_t>(s));
-      continue;
-    }
-    const double norm = std::sqrt(squares);
     const double* mz = block.Mz(s);
     float* weight = weight_.data() + peak_offset_[s];
     for (std::size_t i = 0; i < n; ++i) {
@@ -68,10 +64,24 @@ bool CPairJoin::Build(const CDotProductBlock& block, double tol) {
       }
     }
   }
-  if (any && high - low >= kMostCells) return false;
+  return any;
+}
 
-  low_ = low;
-  const std::size_t cells = any ? static_cast<std::size_t>(high - low + 1) : 0;
+CPairJoin::Kind CPairJoin::KindOf(const CDotProductBlock& block, std::size_t s) {
+  const double squares = block.Squares(s);
+  if (!(squares > 0.0)) return kSilent;
+  const std::size_t n = block.PeakCount(s);
+  const double* intensity = block.Intensity(s);
+  bool tame = block.Celled(s) && n <= kMostPeaks && squares >= kLeastSquares &&
+              squares <= kMostSquares;
+  for (std::size_t i = 0; tame && i < n; ++i) {
+    tame = intensity[i] >= 0.0 && std::isfinite(intensity[i]);
+  }
+  return tame ? kTame : kWild;
+}
+
+void CPairJoin::Index(const CDotProductBlock& block, std::size_t cells) {
+  const std::size_t k = block.Size();
   first_.assign(cells + 1, 0);
   for (std::size_t s = 0; s < k; ++s) {
     if (kind_[s] != kTame) continue;
@@ -99,7 +109,6 @@ bool CPairJoin::Build(const CDotProductBlock& block, double tol) {
       entry_mz_[at] = mz[i];
     }
   }
-  return true;
 }
 
 CPairJoin::Probe::Probe(const CPairJoin& join)
@@ -107,14 +116,19 @@ CPairJoin::Probe::Probe(const CPairJoin& join)
 
 void CPairJoin::Probe::Candidates(std::size_t a, int floor, std::vector<Candidate>& out) {
   const CPairJoin& j = join_;
-  const std::size_t k = j.kind_.size();
   if (j.kind_[a] == kSilent) return;
   if (j.kind_[a] == kWild) {
-    for (std::size_t b = a + 1; b < k; ++b) {
+    for (std::size_t b = a + 1; b < j.kind_.size(); ++b) {
       if (j.kind_[b] != kSilent) out.push_back(Candidate{static_cast<std::uint32_t>(b), 32767});
     }
     return;
   }
+  GatherSums(a);
+  Collect(a, floor, out);
+}
+
+void CPairJoin::Probe::GatherSums(std::size_t a) {
+  const CPairJoin& j = join_;
   const CDotProductBlock& block = *j.block_;
   const std::size_t n = block.PeakCount(a);
   const double* mz = block.Mz(a);
@@ -152,17 +166,24 @@ void CPairJoin::Probe::Candidates(std::size_t a, int floor, std::vector<Candidat
       }
     }
   }
+}
+
+void CPairJoin::Probe::Collect(std::size_t a, int floor, std::vector<Candidate>& out) {
+  const CPairJoin& j = join_;
+  const std::size_t k = j.kind_.size();
+  double* sums = sums_.data();
   // Gathered through a pointer into scratch space first: the vector's own
   // appending would reload its end for every candidate.
   Candidate* next = found_.get();
   for (std::size_t b = a + 1; b < k; ++b) {
     if (sums[b] == 0.0) {
+      // Wild spectra are not in the index: their sum stays 0.
       if (j.kind_[b] == kWild) *next++ = Candidate{static_cast<std::uint32_t>(b), 32767};
       continue;
     }
     const int bound = Bound(sums[b]);
     if (bound > floor) *next++ = Candidate{static_cast<std::uint32_t>(b), bound};
-    sums[b] = 0.0;
+    sums[b] = 0.0;  // ready for the next row
   }
   out.insert(out.end(), found_.get(), next);
 }

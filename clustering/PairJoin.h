@@ -63,6 +63,13 @@ class CPairJoin {
     void Candidates(std::size_t a, int floor, std::vector<Candidate>& out);
 
    private:
+    // Adds up, for every later spectrum, the weight products of all peak
+    // pairs within tolerance of tame spectrum a.
+    void GatherSums(std::size_t a);
+    // Appends the spectra whose sums allow a packed score above `floor`, and
+    // the wild ones, and clears the sums again.
+    void Collect(std::size_t a, int floor, std::vector<Candidate>& out);
+
     const CPairJoin& join_;
     std::vector<double> sums_;
     std::unique_ptr<Candidate[]> found_;  // one row's, at most one per spectrum
@@ -74,6 +81,14 @@ class CPairJoin {
     std::uint32_t spectrum;
     float weight;
   };
+
+  // Sorts the spectra into kinds and weighs the peaks of the tame ones;
+  // whether any peak has weight, and the lowest and highest cell of those
+  // that have.
+  bool Weigh(const CDotProductBlock& block, std::int64_t& low, std::int64_t& high);
+  static Kind KindOf(const CDotProductBlock& block, std::size_t s);
+  // Lists every weighed peak in its cell, over `cells` cells from low_.
+  void Index(const CDotProductBlock& block, std::size_t cells);
 
   const CDotProductBlock* block_ = nullptr;
   double tol_ = 0.0;

@@ -3,6 +3,7 @@
 // strategies it builds. Programs that drive the engine include this.
 
 #include "clustering/Cluster.h"
+#include "clustering/ClusterFactory.h"
 #include "clustering/ClusterTypes.h"
 #include "clustering/Para.h"
 #include "clustering/PeakSelect.h"

@@ -2,31 +2,23 @@
 
 #include <algorithm>
 #include <atomic>
-#include <exception>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <memory>
-#include <mutex>
 #include <ostream>
-#include <set>
 #include <system_error>
-#include <thread>
 #include <unistd.h>
 
 #include "clustering/ConsensusNames.h"
 #include "clustering/PeakOrder.h"
 #include "clustering/PeakSelect.h"
+#include "clustering/Workers.h"
 #include "common/Dta.h"
 #include "common/Notifier.h"
 #include "common/PathUtil.h"
 #include "common/SafeFile.h"
 
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 // A spectrum name becomes a file name in the output directory; one that
 // would point elsewhere is not written at all.
@@ -40,6 +32,65 @@ bool SameFile(const std::string& a, const std::string& b) {
   return std::filesystem::equivalent(a, b, ec);
 }
 
+// A cluster of several members with the name its consensus file is
+// planned under.
+struct Consensus {
+  std::vector<int> members;  // chain order
+  std::string name;
+};
+
+// The clusters whose heads are not `done`, heads ascending, each named
+// part(head)-part(middle)-part(last).dta; marks their members done.
+std::vector<Consensus> PlanConsensus(const std::vector<msdata::CSpectrum>& spectra,
+                                     const std::vector<ClusterLink>& links,
+                                     std::vector<unsigned char>& done) {
+  const std::size_t n = done.size();
+  std::vector<Consensus> clusters;
+  for (std::size_t k = 0; k < n; ++k) {
+    if (done[k]) continue;
+    Consensus c;
+    for (int m : CRepresentativeSpectra::Chain(links, static_cast<int>(k))) {
+      if (static_cast<std::size_t>(m) >= n || done[m]) break;
+      done[m] = 1;
+      c.members.push_back(m);
+    }
+    const std::vector<int>& mem = c.members;
+    c.name = CRepresentativeSpectra::NamePart(spectra[mem.front()].name) + "-" +
+             CRepresentativeSpectra::NamePart(spectra[mem[mem.size() / 2]].name) + "-" +
+             CRepresentativeSpectra::NamePart(spectra[mem.back()].name) + ".dta";
+    clusters.push_back(std::move(c));
+  }
+  return clusters;
+}
+
+// The consensus spectrum of a cluster, not yet named: the raw peaks of all
+// members merged (MergePeaks) and selected, top 10 per 100 Da; the upper
+// median of the members' masses; the head's charge.
+msdata::CSpectrum BuildConsensus(const Consensus& cluster,
+                                 const std::vector<msdata::CSpectrum>& spectra,
+                                 const CPeakSource* source) {
+  static const CPeakSelect kConsensusSelection(PEAK_SELECT_TOP_M_PER_WINDOW, 0, 10, 100);
+  msdata::PeakList peaks;
+  std::vector<double> masses;
+  msdata::PeakList raw;
+  for (int m : cluster.members) {
+    if (source) {
+      source->Raw(static_cast<std::size_t>(m), raw);
+      peaks.insert(peaks.end(), raw.begin(), raw.end());
+    } else {
+      peaks.insert(peaks.end(), spectra[m].peaks.begin(), spectra[m].peaks.end());
+    }
+    masses.push_back(spectra[m].precursor_mass);
+  }
+  std::sort(masses.begin(), masses.end());
+  msdata::CSpectrum consensus;
+  consensus.precursor_mass = masses[masses.size() / 2];
+  consensus.charge = spectra[cluster.members.front()].charge;
+  consensus.precursor_mz = msdata::MzFromMH(consensus.precursor_mass, consensus.charge);
+  consensus.peaks = CRepresentativeSpectra::MergePeaks(std::move(peaks));
+  kConsensusSelection.Select(consensus.peaks);
+  return consensus;
+}
 
 }  // namespace
 
@@ -143,39 +194,8 @@ void CRepresentativeSpectra::Generate(const std::vector<msdata::CSpectrum>& spec
   spectra_process = std::move(data);
   failed_writes = 0;
   written.clear();
-
-  {
-    // Written straight to the file: a whole-file text in memory would cost
-    // as much again as the names it holds. It takes its name only whole.
-    const std::string& result = spectra_process.cluster_result;
-    const std::string temp = result + ".part-" + std::to_string(::getpid());
-    std::ofstream file(temp, std::ios::binary | std::ios::trunc);
-    if (!file) {
-      notify::Message("Cannot generate the clustering result file!");
-    } else {
-      WriteClusterFile(spectra, links, file);
-      file.close();
-      if (file.fail() || std::rename(temp.c_str(), result.c_str()) != 0) {
-        std::remove(temp.c_str());
-        notify::Message("Cannot write the clustering result file: " + result);
-      }
-    }
-  }
-
-  // Cluster numbers as the cluster file gives them.
-  const std::size_t n = std::min(spectra.size(), links.size());
-  cluster_of_.assign(n, 0);
-  size_of_cluster_.assign(1, 0);
-  for (std::size_t p = 0; p < n; ++p) {
-    if (cluster_of_[p] != 0) continue;
-    const int number = static_cast<int>(size_of_cluster_.size());
-    size_of_cluster_.push_back(0);
-    for (int m : Chain(links, static_cast<int>(p))) {
-      if (static_cast<std::size_t>(m) >= n || cluster_of_[m] != 0) break;
-      cluster_of_[m] = number;
-      ++size_of_cluster_[number];
-    }
-  }
+  WriteResultFile(spectra, links);
+  NumberClusters(links, std::min(spectra.size(), links.size()));
 
   notify::Message("Generating consensus spectra...");
   switch (consensus_type) {
@@ -191,6 +211,41 @@ void CRepresentativeSpectra::Generate(const std::vector<msdata::CSpectrum>& spec
       break;
     default:
       break;
+  }
+}
+
+void CRepresentativeSpectra::WriteResultFile(const std::vector<msdata::CSpectrum>& spectra,
+                                             const std::vector<ClusterLink>& links) const {
+  // Written straight to the file: a whole-file text in memory would cost
+  // as much again as the names it holds. It takes its name only whole.
+  const std::string& result = spectra_process.cluster_result;
+  const std::string temp = result + ".part-" + std::to_string(::getpid());
+  std::ofstream file(temp, std::ios::binary | std::ios::trunc);
+  if (!file) {
+    notify::Message("Cannot generate the clustering result file!");
+    return;
+  }
+  WriteClusterFile(spectra, links, file);
+  file.close();
+  if (file.fail() || std::rename(temp.c_str(), result.c_str()) != 0) {
+    std::remove(temp.c_str());
+    notify::Message("Cannot write the clustering result file: " + result);
+  }
+}
+
+void CRepresentativeSpectra::NumberClusters(const std::vector<ClusterLink>& links,
+                                            std::size_t n) {
+  cluster_of_.assign(n, 0);
+  size_of_cluster_.assign(1, 0);
+  for (std::size_t p = 0; p < n; ++p) {
+    if (cluster_of_[p] != 0) continue;
+    const int number = static_cast<int>(size_of_cluster_.size());
+    size_of_cluster_.push_back(0);
+    for (int m : Chain(links, static_cast<int>(p))) {
+      if (static_cast<std::size_t>(m) >= n || cluster_of_[m] != 0) break;
+      cluster_of_[m] = number;
+      ++size_of_cluster_[number];
+    }
   }
 }
 
@@ -230,120 +285,68 @@ void CRepresentativeSpectra::BuildConsensusSpectra(const std::vector<msdata::CSp
 
   std::vector<unsigned char> done(n, 0);
   CConsensusNames claims;
-  for (std::size_t k = 0; k < n; ++k) {
+  PlaceLoneSpectra(spectra, links, done, claims);
+  if (consensus_type == REPRESENTATIVE_BOTH) {
+    for (int r : representatives) {
+      if (r >= 0 && static_cast<std::size_t>(r) < n) claims.Reserve(spectra[r].name);
+    }
+  }
+  // All names are planned before any is claimed, so that the plain name of
+  // a later cluster is never given to an earlier one as a suffixed name.
+  const std::vector<Consensus> clusters = PlanConsensus(spectra, links, done);
+  for (const Consensus& c : clusters) claims.Plan(c.name);
+
+  // Rounds of clusters built side by side, then written in order.
+  constexpr std::size_t kRound = 256;
+  const std::size_t threads = static_cast<std::size_t>(std::max(1, worker_threads));
+  std::vector<msdata::CSpectrum> built;
+  for (std::size_t first = 0; first < clusters.size(); first += kRound) {
+    const std::size_t end = std::min(clusters.size(), first + kRound);
+    built.assign(end - first, msdata::CSpectrum());
+    std::atomic<std::size_t> next{first};
+    workers::OnThreads(static_cast<int>(std::min(threads, end - first)), [&]() {
+      for (std::size_t c = next.fetch_add(1); c < end; c = next.fetch_add(1)) {
+        built[c - first] = BuildConsensus(clusters[c], spectra, peak_source);
+      }
+    });
+    for (std::size_t c = first; c < end; ++c) {
+      built[c - first].name = claims.Claim(clusters[c].name);
+      WriteConsensus(std::move(built[c - first]), clusters[c].members.front());
+    }
+  }
+}
+
+void CRepresentativeSpectra::PlaceLoneSpectra(const std::vector<msdata::CSpectrum>& spectra,
+                                              const std::vector<ClusterLink>& links,
+                                              std::vector<unsigned char>& done,
+                                              CConsensusNames& claims) {
+  for (std::size_t k = 0; k < done.size(); ++k) {
     if (links[k].root == static_cast<std::int32_t>(k) && links[k].next == -1) {
       PlaceMember(spectra[k], static_cast<int>(k));
       claims.Reserve(spectra[k].name);
       done[k] = 1;
     }
   }
-  if (consensus_type == REPRESENTATIVE_BOTH) {
-    for (int r : representatives) {
-      if (r >= 0 && static_cast<std::size_t>(r) < n) claims.Reserve(spectra[r].name);
-    }
+}
+
+void CRepresentativeSpectra::WriteConsensus(msdata::CSpectrum consensus, int head) {
+  const std::string& out_directory = spectra_process.out_directory;
+  if (out_directory.empty() || !IsPlainFileName(consensus.name)) return;
+  safefile::CSafeFile out;
+  if (!out.Open(path::Join(out_directory, consensus.name))) {
+    ++failed_writes;
+    return;
   }
-
-  // All names are planned before any is claimed, so that the plain name of
-  // a later cluster is never given to an earlier one as a suffixed name.
-  struct Consensus {
-    std::vector<int> members;
-    std::string name;
-  };
-  std::vector<Consensus> clusters;
-  for (std::size_t k = 0; k < n; ++k) {
-    if (done[k]) continue;
-    Consensus c;
-    for (int m : Chain(links, static_cast<int>(k))) {
-      if (static_cast<std::size_t>(m) >= n || done[m]) break;
-      done[m] = 1;
-      c.members.push_back(m);
-    }
-    const std::vector<int>& mem = c.members;
-    c.name = NamePart(spectra[mem.front()].name) + "-" +
-             NamePart(spectra[mem[mem.size() / 2]].name) + "-" +
-             NamePart(spectra[mem.back()].name) + ".dta";
-    claims.Plan(c.name);
-    clusters.push_back(std::move(c));
+  std::fprintf(out.Get(), "%f %d\n", consensus.precursor_mass, consensus.charge);
+  for (const msdata::Peak& p : consensus.peaks) {
+    std::fprintf(out.Get(), "%f %f\n", p.first, p.second);
   }
-
-  const CPeakSelect consensus_selection(PEAK_SELECT_TOP_M_PER_WINDOW, 0, 10, 100);
-  struct Built {
-    double mass = 0.0;
-    int charge = 0;
-    msdata::PeakList peaks;
-  };
-  auto build = [&](const Consensus& c) {
-    Built b;
-    msdata::PeakList peaks;
-    std::vector<double> masses;
-    msdata::PeakList raw;
-    for (int m : c.members) {
-      if (peak_source) {
-        peak_source->Raw(static_cast<std::size_t>(m), raw);
-        peaks.insert(peaks.end(), raw.begin(), raw.end());
-      } else {
-        peaks.insert(peaks.end(), spectra[m].peaks.begin(), spectra[m].peaks.end());
-      }
-      masses.push_back(spectra[m].precursor_mass);
-    }
-    std::sort(masses.begin(), masses.end());
-    b.mass = masses[masses.size() / 2];
-    b.charge = spectra[c.members.front()].charge;
-    b.peaks = MergePeaks(std::move(peaks));
-    consensus_selection.Select(b.peaks);
-    return b;
-  };
-  // Rounds of clusters built side by side, then written in order.
-  constexpr std::size_t kRound = 256;
-  const std::size_t threads = static_cast<std::size_t>(std::max(1, worker_threads));
-  std::vector<Built> built;
-  for (std::size_t first = 0; first < clusters.size(); first += kRound) {
-    const std::size_t end = std::min(clusters.size(), first + kRound);
-    built.assign(end - first, Built());
-    std::atomic<std::size_t> next{first};
-    std::exception_ptr failure;
-    std::mutex mutex;
-    auto work = [&]() {
-      try {
-        for (std::size_t c = next.fetch_add(1); c < end; c = next.fetch_add(1)) {
-          built[c - first] = build(clusters[c]);
-        }
-      } catch (...) {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (!failure) failure = std::current_exception();
-      }
-    };
-    std::vector<std::thread> helpers;
-    for (std::size_t t = 1; t < threads && t < end - first; ++t) helpers.emplace_back(work);
-    work();
-    for (std::thread& h : helpers) h.join();
-    if (failure) std::rethrow_exception(failure);
-
-    for (std::size_t c = first; c < end; ++c) {
-      const Built& b = built[c - first];
-      const std::string name = claims.Claim(clusters[c].name);
-      if (out_directory.empty() || !IsPlainFileName(name)) continue;
-      safefile::CSafeFile out;
-      if (!out.Open(path::Join(out_directory, name))) {
-        ++failed_writes;
-        continue;
-      }
-      std::fprintf(out.Get(), "%f %d\n", b.mass, b.charge);
-      for (const msdata::Peak& p : b.peaks) std::fprintf(out.Get(), "%f %f\n", p.first, p.second);
-      if (!out.Commit()) {
-        ++failed_writes;
-        continue;
-      }
-      if (record_written) {
-        msdata::CSpectrum s;
-        s.name = name;
-        s.precursor_mass = b.mass;
-        s.charge = b.charge;
-        s.precursor_mz = msdata::MzFromMH(b.mass, b.charge);
-        s.peaks = b.peaks;
-        const int head = clusters[c].members.front();
-        written.push_back({std::move(s), cluster_of_[head], size_of_cluster_[cluster_of_[head]]});
-      }
-    }
+  if (!out.Commit()) {
+    ++failed_writes;
+    return;
+  }
+  if (record_written) {
+    const int cluster = cluster_of_[head];
+    written.push_back({std::move(consensus), cluster, size_of_cluster_[cluster]});
   }
 }

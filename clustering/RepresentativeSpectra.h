@@ -13,6 +13,8 @@
 #include "common/Spectrum.h"
 #include "common/Types.h"
 
+class CConsensusNames;
+
 // One record per spectrum position of the ordered spectrum list. A cluster
 // is the chain that starts at its head (lowest position) and follows `next`.
 struct ClusterLink {
@@ -95,6 +97,19 @@ class CRepresentativeSpectra {
                              const std::vector<int>& representatives);
   void CopyRepresentatives(const std::vector<msdata::CSpectrum>& spectra,
                            const std::vector<int>& representatives);
+  // The cluster file, under its name only when written whole.
+  void WriteResultFile(const std::vector<msdata::CSpectrum>& spectra,
+                       const std::vector<ClusterLink>& links) const;
+  // Fills cluster_of_ and size_of_cluster_ for the first n positions.
+  void NumberClusters(const std::vector<ClusterLink>& links, std::size_t n);
+  // Places every cluster of one member unchanged, reserves its name and
+  // marks it done.
+  void PlaceLoneSpectra(const std::vector<msdata::CSpectrum>& spectra,
+                        const std::vector<ClusterLink>& links, std::vector<unsigned char>& done,
+                        CConsensusNames& claims);
+  // Writes one named consensus spectrum and keeps the books; `head` is the
+  // position of its cluster's head.
+  void WriteConsensus(msdata::CSpectrum consensus, int head);
   // Places one member spectrum in the output folder and keeps the books.
   void PlaceMember(const msdata::CSpectrum& spectrum, int position);
   // Cluster number (1-based, cluster-file order) and size per position.

@@ -5,23 +5,21 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <new>
-#include <mutex>
 #include <queue>
-#include <thread>
 #include <unordered_map>
 
 #include <sys/mman.h>
 
 #include "clustering/DotProductBlock.h"
+#include "clustering/JoinedLinks.h"
 #include "clustering/PairJoin.h"
 #include "clustering/Progress.h"
+#include "clustering/Workers.h"
 #include "common/Notifier.h"
 
 namespace {
-
 // The scores of a block's pairs, one entry per unordered pair. Stored by
 // the lower position: the entries of x with every later spectrum lie side
 // by side, which is the order in which they are scored and in which
@@ -90,63 +88,24 @@ constexpr std::size_t kSharedBlock = 2048;
 // join would pass nearly every pair and all of them are scored.
 constexpr std::size_t kJoinedBlock = 16;
 constexpr int kJoinedFloor = 1000;
-// The entry of a pair the join left unscored, while representatives may
-// still need it; below every packed score.
-constexpr std::int16_t kUnscored = -1;
 // Blocks clustered side by side before their results are taken in order;
 // it bounds the results held and keeps the progress output moving.
 constexpr std::size_t kBlocksPerRound = 64;
 // How far ahead merging asks for the entries it is about to read.
 constexpr std::size_t kPrefetch = 24;
 
-// Runs body() on `threads` threads, the calling thread being one of them,
-// and rethrows the first exception any of them raised.
-template <class Body>
-void OnThreads(int threads, Body body) {
-  if (threads <= 1) {
-    body();
-    return;
-  }
-  std::exception_ptr failure;
-  std::mutex mutex;
-  auto guarded = [&]() {
-    try {
-      body();
-    } catch (...) {
-      std::lock_guard<std::mutex> lock(mutex);
-      if (!failure) failure = std::current_exception();
-    }
-  };
-  std::vector<std::thread> helpers;
-  for (int t = 1; t < threads; ++t) helpers.emplace_back(guarded);
-  guarded();
-  for (std::thread& h : helpers) h.join();
-  if (failure) std::rethrow_exception(failure);
-}
-
-// Figures of one block, summed over the blocks of a run.
-struct PairCounts {
-  std::atomic<std::size_t> scored{0};
-  std::atomic<std::size_t> above{0};
-};
-
-// Scores pairs (a, b), a < b, of equal charge into `scores`: for every a,
-// the b that `make_chooser`'s chooser puts into its list (Choose(a, list),
-// ascending, all later spectra or a selection); other entries keep what
-// they hold. Rows a are handed out one at a time, and a row's entries lie
-// side by side, so threads write apart from each other. `make_scorer`
-// gives each thread its scorer: Load(a) makes a the first spectrum,
-// Score(seconds, count, out) scores it against each of them. Counts the
-// pairs scored and those whose entry exceeds `floor`.
-template <class MakeScorer, class MakeChooser>
+// Scores every pair (a, b), a < b, of equal charge into `scores`. Rows a
+// are handed out one at a time, and a row's entries lie side by side, so
+// threads write apart from each other. `make_scorer` gives each thread its
+// scorer: Load(a) makes a the first spectrum, Score(seconds, count, out)
+// scores it against each of them. Counts the pairs scored and those whose
+// entry exceeds `floor`.
+template <class MakeScorer>
 void ScorePairs(const msdata::CSpectrum* members, std::size_t k, int threads,
-                TriangleMatrix& scores, MakeScorer make_scorer, MakeChooser make_chooser,
-                int floor, PairCounts& counts) {
+                TriangleMatrix& scores, MakeScorer make_scorer, int floor, PairCounts& counts) {
   std::atomic<std::size_t> next_row{0};
-  OnThreads(threads, [&]() {
+  workers::OnThreads(threads, [&]() {
     auto scorer = make_scorer();
-    auto chooser = make_chooser();
-    std::vector<std::size_t> chosen;
     std::vector<std::size_t> seconds;
     std::vector<double> values;
     std::size_t scored = 0;
@@ -154,10 +113,8 @@ void ScorePairs(const msdata::CSpectrum* members, std::size_t k, int threads,
     for (;;) {
       const std::size_t a = next_row.fetch_add(1);
       if (a + 1 >= k) break;
-      chosen.clear();
-      chooser.Choose(a, chosen);
       seconds.clear();
-      for (std::size_t b : chosen) {
+      for (std::size_t b = a + 1; b < k; ++b) {
         if (members[a].charge == members[b].charge) seconds.push_back(b);
       }
       if (seconds.empty()) continue;
@@ -176,18 +133,6 @@ void ScorePairs(const msdata::CSpectrum* members, std::size_t k, int threads,
     counts.above += above;
   });
 }
-
-// Every later spectrum.
-class AllPairs {
- public:
-  explicit AllPairs(std::size_t k) : k_(k) {}
-  void Choose(std::size_t a, std::vector<std::size_t>& out) const {
-    for (std::size_t b = a + 1; b < k_; ++b) out.push_back(b);
-  }
-
- private:
-  std::size_t k_;
-};
 
 // "Dot Product" in daltons through the per-block index.
 class IndexedScorer {
@@ -226,7 +171,6 @@ class GeneralScorer {
   std::size_t a_ = 0;
 };
 
-
 // Clusters in order of their heads, each with its representative: the
 // member most similar to all others, the earlier member on ties, the head
 // when no member has any support. support(chain) gives the summed packed
@@ -260,215 +204,219 @@ std::vector<int> Representatives(const std::vector<ClusterLink>& links, Support 
   return representatives;
 }
 
-// 16-bit values appended in chunks: a growing vector would copy them and
-// keep up to as much again unused, and the candidates of a large block take
-// hundreds of megabytes.
-class ChunkedValues {
+// Supports of a chain's members from the matrix of every pair.
+class MatrixSupports {
  public:
-  void push_back(std::uint16_t value) {
-    if ((size_ & kMask) == 0) chunks_.emplace_back(new std::uint16_t[kChunk]);
-    chunks_.back()[size_ & kMask] = value;
-    ++size_;
+  explicit MatrixSupports(const TriangleMatrix& scores) : scores_(scores) {}
+  std::vector<long long> operator()(const std::vector<std::size_t>& chain) const {
+    std::vector<long long> support(chain.size(), 0);
+    for (std::size_t x = 0; x < chain.size(); ++x) {
+      for (std::size_t y = 0; y < chain.size(); ++y) {
+        if (y != x) support[x] += scores_.At(chain[x], chain[y]);
+      }
+    }
+    return support;
   }
-  std::uint16_t operator[](std::size_t i) const { return chunks_[i >> kShift][i & kMask]; }
 
  private:
-  static constexpr std::size_t kShift = 12;
-  static constexpr std::size_t kChunk = std::size_t{1} << kShift;
-  static constexpr std::size_t kMask = kChunk - 1;
-  std::vector<std::unique_ptr<std::uint16_t[]>> chunks_;
-  std::size_t size_ = 0;
+  const TriangleMatrix& scores_;
 };
 
-// Bounds of one width are scored together, the highest first.
-constexpr int kLevelWidth = 50;
-constexpr std::size_t kRowsWorthThreads = 64;
-
-// The links of a block whose pairs CPairJoin bounds, from the scores of as
-// few pairs as single linkage allows.
-//
-// Merging only ever looks at the best entry between two clusters. When a
-// pair's bound does not exceed some value and its spectra are already
-// joined by a path of scores all above that value, the pair's own score is
-// never the best entry between two clusters while they are apart (a higher
-// one on the path always is), so it cannot change what is merged or when.
-// Pairs are therefore taken by bound, highest first, in levels of
-// kLevelWidth: those whose spectra the scores above the level already join
-// are skipped, the others scored. What is merged comes from the scored
-// pairs above the floor alone (MergeEdges).
-std::vector<ClusterLink> JoinedLinks(const msdata::CSpectrum* members, std::size_t k,
-                                     const CDotProductBlock& prepared, const CPairJoin& join,
-                                     double tol, int floor, int threads, PairCounts& counts) {
-  const int levels = floor < 32767 ? (32767 - floor + kLevelWidth - 1) / kLevelWidth : 0;
-  // Candidates by level and thread: the later spectra of each row, in runs,
-  // each as its distance from the row less one in 16 bits, or the escape
-  // 0xffff and the spectrum in two halves (blocks beyond 65536 spectra).
-  struct Run {
-    std::uint32_t first;
-    std::uint32_t count;  // candidates
-    std::uint32_t slots;  // 16-bit values they take
-  };
-  struct Bucket {
-    std::vector<Run> runs;
-    ChunkedValues seconds;
-  };
-  // Blocks of a run hold one charge; other callers' need not.
-  const bool one_charge = std::all_of(members, members + k, [members](const msdata::CSpectrum& s) {
-    return s.charge == members[0].charge;
-  });
-  std::vector<std::vector<Bucket>> buckets(static_cast<std::size_t>(threads));
-  for (auto& of_thread : buckets) of_thread.resize(static_cast<std::size_t>(levels));
-  {
-    std::atomic<std::size_t> next_row{0};
-    std::atomic<int> next_slot{0};
-    OnThreads(threads, [&]() {
-      std::vector<Bucket>& mine = buckets[static_cast<std::size_t>(next_slot.fetch_add(1))];
-      CPairJoin::Probe probe(join);
-      std::vector<CPairJoin::Candidate> found;
-      for (;;) {
-        const std::size_t a = next_row.fetch_add(1);
-        if (a + 1 >= k) break;
-        found.clear();
-        probe.Candidates(a, floor, found);
-        for (const CPairJoin::Candidate& c : found) {
-          if (!one_charge && members[a].charge != members[c.spectrum].charge) continue;
-          Bucket& bucket = mine[static_cast<std::size_t>((c.bound - floor - 1) / kLevelWidth)];
-          if (bucket.runs.empty() || bucket.runs.back().first != a) {
-            bucket.runs.push_back(Run{static_cast<std::uint32_t>(a), 0, 0});
-          }
-          Run& run = bucket.runs.back();
-          ++run.count;
-          const std::size_t distance = c.spectrum - a - 1;
-          if (distance < 0xffff) {
-            bucket.seconds.push_back(static_cast<std::uint16_t>(distance));
-            run.slots += 1;
-          } else {
-            bucket.seconds.push_back(0xffff);
-            bucket.seconds.push_back(static_cast<std::uint16_t>(c.spectrum >> 16));
-            bucket.seconds.push_back(static_cast<std::uint16_t>(c.spectrum & 0xffff));
-            run.slots += 3;
-          }
-        }
+// Supports of a chain's members scored afresh: the join skipped most of the
+// scores within a cluster. Pairs are scored from the lower position to the
+// higher, as the matrix holds them.
+class ScoredSupports {
+ public:
+  ScoredSupports(const msdata::CSpectrum* members, const CDotProductBlock& prepared, double tol)
+      : members_(members), prepared_(prepared), tol_(tol) {}
+  std::vector<long long> operator()(const std::vector<std::size_t>& chain) {
+    sorted_ = chain;
+    std::sort(sorted_.begin(), sorted_.end());
+    std::vector<long long> support(sorted_.size(), 0);
+    for (std::size_t x = 0; x + 1 < sorted_.size(); ++x) {
+      seconds_.clear();
+      places_.clear();
+      for (std::size_t y = x + 1; y < sorted_.size(); ++y) {
+        if (members_[sorted_[x]].charge != members_[sorted_[y]].charge) continue;
+        seconds_.push_back(sorted_[y]);
+        places_.push_back(y);
       }
+      if (seconds_.empty()) continue;
+      values_.resize(seconds_.size());
+      row_.Load(prepared_, sorted_[x], tol_);
+      row_.Score(seconds_.data(), seconds_.size(), values_.data());
+      for (std::size_t s = 0; s < seconds_.size(); ++s) {
+        const int packed = CSimilarityCluster::PackScore(values_[s]);
+        support[x] += packed;
+        support[places_[s]] += packed;
+      }
+    }
+    std::vector<long long> in_chain(chain.size());
+    for (std::size_t c = 0; c < chain.size(); ++c) {
+      in_chain[c] = support[static_cast<std::size_t>(
+          std::lower_bound(sorted_.begin(), sorted_.end(), chain[c]) - sorted_.begin())];
+    }
+    return in_chain;
+  }
+
+ private:
+  const msdata::CSpectrum* members_;
+  const CDotProductBlock& prepared_;
+  double tol_;
+  CDotProductBlock::Row row_;
+  std::vector<std::size_t> sorted_;
+  std::vector<std::size_t> seconds_;
+  std::vector<std::size_t> places_;
+  std::vector<double> values_;
+};
+
+// Only pairs above both the threshold and 0 can ever be merged.
+int MergeFloor(double threshold) {
+  const double merge_floor = std::max(std::trunc(threshold * 10000.0), 0.0);
+  return merge_floor < 32767.0 ? static_cast<int>(merge_floor) : 32767;
+}
+
+// Prepares every spectrum of a block once, for all the pairs it is in: into
+// `prepared` for the indexed "Dot Product" (`dot`), else into `lists`, in
+// the order the method scores them in. The peaks the selection keeps come
+// from the spectra, or from `source` by list position (block start + a).
+void PrepareMembers(const msdata::CSpectrum* members, std::size_t k, std::size_t start,
+                    const CPeakSource* source, const CPeakSelect& peak_select, bool dot,
+                    int method, CDotProductBlock& prepared, std::vector<msdata::PeakList>& lists) {
+  auto select = [&](std::size_t a, msdata::PeakList& list) {
+    if (source) {
+      source->Selected(start + a, list);
+    } else {
+      list.assign(members[a].peaks.begin(), members[a].peaks.end());
+      peak_select.Select(list);
+    }
+  };
+  if (dot) {
+    prepared.PrepareSelected(k, select);
+    return;
+  }
+  lists.resize(k);
+  for (std::size_t a = 0; a < k; ++a) {
+    select(a, lists[a]);
+    CPeakSelect::SqrtScale(lists[a]);
+    CSimilarity::ArrangeFor(method, lists[a]);
+  }
+}
+
+// Which blocks of a run are clustered, and how they are taken in rounds: a
+// large block alone, scored on all threads; otherwise up to
+// kBlocksPerRound clustered blocks, each on one thread.
+class BlockRounds {
+ public:
+  explicit BlockRounds(const std::vector<CSimilarityCluster::Block>& blocks) : blocks_(blocks) {}
+
+  // Every block but a lone spectrum in the middle of the list; the last
+  // block always is.
+  bool Clustered(std::size_t b) const {
+    return blocks_[b].size > 1 || b + 1 == blocks_.size();
+  }
+  bool Shared(std::size_t b) const { return Clustered(b) && blocks_[b].size >= kSharedBlock; }
+
+  // The end of the round that starts with block `first`.
+  std::size_t End(std::size_t first) const {
+    std::size_t end = first + 1;
+    if (Shared(first)) return end;
+    std::size_t count = Clustered(first) ? 1 : 0;
+    while (end < blocks_.size() && !Shared(end) && count < kBlocksPerRound) {
+      if (Clustered(end)) ++count;
+      ++end;
+    }
+    return end;
+  }
+
+  // The clustered blocks of [first, end), the largest first, so that no
+  // thread is left with a large one while the others wait at the end of
+  // the round.
+  std::vector<std::size_t> LargestFirst(std::size_t first, std::size_t end) const {
+    std::vector<std::size_t> by_size;
+    for (std::size_t b = first; b < end; ++b) {
+      if (Clustered(b)) by_size.push_back(b);
+    }
+    std::stable_sort(by_size.begin(), by_size.end(), [&](std::size_t x, std::size_t y) {
+      return blocks_[x].size > blocks_[y].size;
     });
+    return by_size;
   }
 
-  // Groups joined by the scores above the current level; `group` is read
-  // by the threads while a level is scored and changed only between levels.
-  std::vector<std::uint32_t> parent(k);
-  for (std::size_t x = 0; x < k; ++x) parent[x] = static_cast<std::uint32_t>(x);
-  auto find = [&](std::uint32_t x) {
-    while (parent[x] != x) x = parent[x] = parent[parent[x]];
-    return x;
-  };
-  std::vector<std::uint32_t> group(parent);
-  // Scored pairs above the floor by the level their score lies in (never
-  // above the level they were scored in, as no score exceeds its bound):
-  // they join their spectra once that level is done.
-  std::vector<std::vector<CSimilarityCluster::Edge>> by_level(static_cast<std::size_t>(levels));
-  auto level_of = [floor](int score) { return static_cast<std::size_t>((score - floor - 1) / kLevelWidth); };
-  std::vector<std::vector<CSimilarityCluster::Edge>> found_edges(static_cast<std::size_t>(threads));
-  for (int level = levels - 1; level >= 0; --level) {
-    struct Work {
-      const Bucket* bucket;
-      std::size_t run;
-      std::size_t at;
-    };
-    std::vector<Work> work;
-    for (auto& of_thread : buckets) {
-      const Bucket& bucket = of_thread[static_cast<std::size_t>(level)];
-      std::size_t at = 0;
-      for (std::size_t r = 0; r < bucket.runs.size(); ++r) {
-        work.push_back(Work{&bucket, r, at});
-        at += bucket.runs[r].slots;
-      }
-    }
-    if (!work.empty()) {
-      std::atomic<std::size_t> next{0};
-      std::atomic<int> next_slot{0};
-      // Starting threads costs more than a few rows take.
-      OnThreads(work.size() < kRowsWorthThreads ? 1 : threads, [&]() {
-        std::vector<CSimilarityCluster::Edge>& mine =
-            found_edges[static_cast<std::size_t>(next_slot.fetch_add(1))];
-        CDotProductBlock::Row row;
-        std::vector<std::size_t> seconds;
-        std::vector<double> values;
-        std::size_t scored = 0;
-        std::size_t above = 0;
-        for (;;) {
-          const std::size_t w = next.fetch_add(1);
-          if (w >= work.size()) break;
-          const Run& run = work[w].bucket->runs[work[w].run];
-          const ChunkedValues& later = work[w].bucket->seconds;
-          const std::size_t at = work[w].at;
-          const std::uint32_t a = run.first;
-          seconds.clear();
-          for (std::uint32_t i = 0; i < run.slots; ++i) {
-            const std::uint16_t value = later[at + i];
-            std::uint32_t b = a + 1 + value;
-            if (value == 0xffff) {
-              b = std::uint32_t{later[at + i + 1]} << 16 | later[at + i + 2];
-              i += 2;
-            }
-            if (group[b] != group[a]) seconds.push_back(b);
-          }
-          if (seconds.empty()) continue;
-          values.resize(seconds.size());
-          row.Load(prepared, a, tol);
-          row.Score(seconds.data(), seconds.size(), values.data());
-          for (std::size_t s = 0; s < seconds.size(); ++s) {
-            const std::int16_t packed = CSimilarityCluster::PackScore(values[s]);
-            if (packed > floor) {
-              mine.push_back(
-                  CSimilarityCluster::Edge{a, static_cast<std::uint32_t>(seconds[s]), packed});
-              ++above;
-            }
-          }
-          scored += seconds.size();
-        }
-        counts.scored += scored;
-        counts.above += above;
-      });
-    }
-    for (auto& of_thread : buckets) {
-      of_thread[static_cast<std::size_t>(level)] = Bucket();
-    }
-    for (auto& mine : found_edges) {
-      for (const CSimilarityCluster::Edge& e : mine) by_level[level_of(e.score)].push_back(e);
-      mine.clear();
-    }
-    // The scores of this level join their spectra for the levels below.
-    bool joined = false;
-    for (const CSimilarityCluster::Edge& e : by_level[static_cast<std::size_t>(level)]) {
-      const std::uint32_t x = find(e.lo);
-      const std::uint32_t y = find(e.hi);
-      if (x != y) {
-        parent[std::max(x, y)] = std::min(x, y);
-        joined = true;
-      }
-    }
-    if (joined) {
-      for (std::size_t x = 0; x < k; ++x) group[x] = find(static_cast<std::uint32_t>(x));
-    }
+ private:
+  const std::vector<CSimilarityCluster::Block>& blocks_;
+};
+
+// What every block of one run is clustered with.
+struct BlockJob {
+  const CSimilarityCluster& strategy;
+  const std::vector<msdata::CSpectrum>& spectra;
+  const CSimilarity& scoring;
+  const CPeakSelect& selection;
+  bool representatives;
+
+  CSimilarityCluster::BlockResult Cluster(const CSimilarityCluster::Block& block,
+                                          int threads) const {
+    return strategy.ClusterBlock(spectra, block, scoring, selection, threads, representatives);
   }
-  std::size_t total = 0;
-  for (const auto& of_level : by_level) total += of_level.size();
-  std::vector<CSimilarityCluster::Edge> edges;
-  edges.reserve(total);
-  for (auto& of_level : by_level) {
-    edges.insert(edges.end(), of_level.begin(), of_level.end());
-    std::vector<CSimilarityCluster::Edge>().swap(of_level);
+};
+
+// Clusters the round [first, end) into results[b - first].
+void ClusterRound(const BlockJob& job, const std::vector<CSimilarityCluster::Block>& blocks,
+                  const BlockRounds& rounds, std::size_t first, std::size_t end, int threads,
+                  std::vector<CSimilarityCluster::BlockResult>& results) {
+  results.assign(end - first, CSimilarityCluster::BlockResult());
+  if (rounds.Shared(first)) {
+    results[0] = job.Cluster(blocks[first], threads);
+    return;
   }
-  return CSimilarityCluster::MergeEdges(std::move(edges), k, floor);
+  const std::vector<std::size_t> by_size = rounds.LargestFirst(first, end);
+  std::atomic<std::size_t> next{0};
+  workers::OnThreads(threads, [&]() {
+    for (;;) {
+      const std::size_t taken = next.fetch_add(1);
+      if (taken >= by_size.size()) return;
+      const std::size_t b = by_size[taken];
+      results[b - first] = job.Cluster(blocks[b], 1);
+    }
+  });
 }
+
+// Appends a block's links and representatives as positions in the whole
+// list.
+void AppendBlockResult(std::size_t start, const CSimilarityCluster::BlockResult& result,
+                       std::vector<ClusterLink>& links, std::vector<int>& representatives) {
+  const auto offset = static_cast<std::int32_t>(start);
+  for (const ClusterLink& link : result.links) {
+    links.push_back(
+        ClusterLink{link.root + offset, link.next < 0 ? link.next : link.next + offset});
+  }
+  for (int r : result.representatives) representatives.push_back(r + offset);
+}
+
+// Every cluster's best partner before any merge, in one pass over the
+// entries in storage order: row x offers each entry to x and to the later
+// spectrum. Rows come in ascending order and only a greater entry
+// replaces, so the lowest partner wins ties.
+void FirstPartners(const std::int16_t* data, std::size_t k, std::vector<int>& best,
+                   std::vector<std::int32_t>& partner) {
+  for (std::size_t x = 0; x + 1 < k; ++x) {
+    const std::int16_t* row = data + CSimilarityCluster::PairIndex(x, x + 1, k);
+    for (std::size_t y = x + 1; y < k; ++y) {
+      const int v = row[y - x - 1];
+      if (v > best[x]) {
+        best[x] = v;
+        partner[x] = static_cast<std::int32_t>(y);
+      }
+      if (v > best[y]) {
+        best[y] = v;
+        partner[y] = static_cast<std::int32_t>(x);
+      }
+    }
+  }
+}
+
 }  // namespace
-
-std::int16_t CSimilarityCluster::PackScore(double score) {
-  const double scaled = std::trunc(score * 10000.0);
-  if (!(scaled > 0.0)) return 0;
-  if (scaled >= 32767.0) return 32767;
-  return static_cast<std::int16_t>(scaled);
-}
 
 // Single linkage over the scores: repeatedly merge the two clusters with the
 // highest entry (ties: lowest column, then lowest row) while it exceeds
@@ -499,24 +447,7 @@ std::vector<ClusterLink> CSimilarityCluster::MergeScores(std::int16_t* scores, s
     tail[a] = a;
     live[a] = static_cast<std::uint32_t>(a);
   }
-  // The first partners in one pass over the entries in storage order: row x
-  // offers each entry to x and to the later spectrum. Rows come in
-  // ascending order and only a greater entry replaces, so the lowest
-  // partner wins ties.
-  for (std::size_t x = 0; x + 1 < k; ++x) {
-    const std::int16_t* row = data + PairIndex(x, x + 1, k);
-    for (std::size_t y = x + 1; y < k; ++y) {
-      const int v = row[y - x - 1];
-      if (v > best[x]) {
-        best[x] = v;
-        partner[x] = static_cast<std::int32_t>(y);
-      }
-      if (v > best[y]) {
-        best[y] = v;
-        partner[y] = static_cast<std::int32_t>(x);
-      }
-    }
-  }
+  FirstPartners(data, k, best, partner);
 
   // The best pair overall: the highest value, then the lowest pair.
   int value = floor;
@@ -587,7 +518,6 @@ std::vector<ClusterLink> CSimilarityCluster::MergeScores(std::int16_t* scores, s
   }
   return links;
 }
-
 
 // Single linkage as MergeScores does it, over the entries above the floor
 // alone. Merging takes the scores from the highest down: all entries of one
@@ -701,113 +631,46 @@ CSimilarityCluster::BlockResult CSimilarityCluster::ClusterBlock(
   if (k == 0) return result;
   const msdata::CSpectrum* members = spectra.data() + block.start;
   threads = std::max(1, threads);
-
-  // Only pairs above both the threshold and 0 can ever be merged.
-  const double merge_floor = std::max(std::trunc(threshold * 10000.0), 0.0);
-  const int floor = merge_floor < 32767.0 ? static_cast<int>(merge_floor) : 32767;
+  const int floor = MergeFloor(threshold);
   PairCounts counts;
 
-  // Each spectrum is prepared once and reused for every pair it is in.
   const bool dot = similarity.similar_method == SIMILAR_DOT_PRODUCT &&
                    similarity.fragment_ion_tol_type != TOLERANCE_PPM;
   const double tol = similarity.fragment_ion_tol;
   CDotProductBlock prepared;
   std::vector<msdata::PeakList> lists;
-  auto select = [&](std::size_t a, msdata::PeakList& list) {
-    if (peak_source) {
-      peak_source->Selected(block.start + a, list);
-    } else {
-      list.assign(members[a].peaks.begin(), members[a].peaks.end());
-      peak_select.Select(list);
-    }
-  };
-  if (dot) {
-    prepared.PrepareSelected(k, select);
-  } else {
-    lists.resize(k);
-    for (std::size_t a = 0; a < k; ++a) {
-      select(a, lists[a]);
-      CPeakSelect::SqrtScale(lists[a]);
-      CSimilarity::ArrangeFor(similarity.similar_method, lists[a]);
-    }
-  }
+  PrepareMembers(members, k, block.start, peak_source, peak_select, dot,
+                 similarity.similar_method, prepared, lists);
 
   CPairJoin join;
   if (dot && join_pairs && k >= kJoinedBlock && floor >= kJoinedFloor &&
       join.Build(prepared, tol)) {
     result.links = JoinedLinks(members, k, prepared, join, tol, floor, threads, counts);
-    result.pairs_scored = counts.scored;
-    result.pairs_above = counts.above;
     if (representatives) {
-      // The scores within each cluster, most of which the join skipped.
-      CDotProductBlock::Row row;
-      std::vector<std::size_t> sorted;
-      std::vector<std::size_t> seconds;
-      std::vector<std::size_t> places;
-      std::vector<double> values;
       result.representatives =
-          Representatives(result.links, [&](const std::vector<std::size_t>& chain) {
-            sorted = chain;
-            std::sort(sorted.begin(), sorted.end());
-            std::vector<long long> support(sorted.size(), 0);
-            for (std::size_t x = 0; x + 1 < sorted.size(); ++x) {
-              seconds.clear();
-              places.clear();
-              for (std::size_t y = x + 1; y < sorted.size(); ++y) {
-                if (members[sorted[x]].charge != members[sorted[y]].charge) continue;
-                seconds.push_back(sorted[y]);
-                places.push_back(y);
-              }
-              if (seconds.empty()) continue;
-              values.resize(seconds.size());
-              row.Load(prepared, sorted[x], tol);
-              row.Score(seconds.data(), seconds.size(), values.data());
-              for (std::size_t s = 0; s < seconds.size(); ++s) {
-                const int packed = PackScore(values[s]);
-                support[x] += packed;
-                support[places[s]] += packed;
-              }
-            }
-            std::vector<long long> in_chain(chain.size());
-            for (std::size_t c = 0; c < chain.size(); ++c) {
-              in_chain[c] = support[static_cast<std::size_t>(
-                  std::lower_bound(sorted.begin(), sorted.end(), chain[c]) - sorted.begin())];
-            }
-            return in_chain;
-          });
+          Representatives(result.links, ScoredSupports(members, prepared, tol));
     }
-    return result;
-  }
-
-  TriangleMatrix original(k);  // as scored, for choosing representatives
-  if (dot) {
-    ScorePairs(members, k, threads, original, [&]() { return IndexedScorer(prepared, tol); },
-               [k]() { return AllPairs(k); }, floor, counts);
   } else {
-    ScorePairs(members, k, threads, original,
-               [&]() { return GeneralScorer(lists, members, similarity); },
-               [k]() { return AllPairs(k); }, floor, counts);
+    TriangleMatrix original(k);  // as scored, for choosing representatives
+    if (dot) {
+      ScorePairs(members, k, threads, original, [&]() { return IndexedScorer(prepared, tol); },
+                 floor, counts);
+    } else {
+      ScorePairs(members, k, threads, original,
+                 [&]() { return GeneralScorer(lists, members, similarity); }, floor, counts);
+    }
+    if (!representatives) {
+      result.links = MergeScores(original.Data(), k, floor);
+    } else {
+      {
+        TriangleMatrix current = original;  // changed by merging
+        result.links = MergeScores(current.Data(), k, floor);
+      }
+      result.representatives = Representatives(result.links, MatrixSupports(original));
+    }
   }
   result.pairs_scored = counts.scored;
   result.pairs_above = counts.above;
-  if (!representatives) {
-    result.links = MergeScores(original.Data(), k, floor);
-    return result;
-  }
-  {
-    TriangleMatrix current = original;  // changed by merging
-    result.links = MergeScores(current.Data(), k, floor);
-  }
-  result.representatives =
-      Representatives(result.links, [&](const std::vector<std::size_t>& chain) {
-        std::vector<long long> support(chain.size(), 0);
-        for (std::size_t x = 0; x < chain.size(); ++x) {
-          for (std::size_t y = 0; y < chain.size(); ++y) {
-            if (y != x) support[x] += original.At(chain[x], chain[y]);
-          }
-        }
-        return support;
-      });
   return result;
 }
 
@@ -827,13 +690,10 @@ void CSimilarityCluster::Run(std::vector<msdata::CSpectrum>& spectra, CSimilarit
       representative_spectra &&
       (representative_spectra->consensus_type == REPRESENTATIVE_MOST_SIMILAR ||
        representative_spectra->consensus_type == REPRESENTATIVE_BOTH);
+  const BlockJob job{*this, spectra, scoring, selection, choose};
 
   const std::vector<Block> blocks = FindBlocks(spectra);
-  // Every block but a lone spectrum in the middle of the list is clustered;
-  // the last block always is.
-  auto clustered = [&](std::size_t b) { return blocks[b].size > 1 || b + 1 == blocks.size(); };
-  auto shared = [&](std::size_t b) { return clustered(b) && blocks[b].size >= kSharedBlock; };
-
+  const BlockRounds rounds(blocks);
   pairs_scored = 0;
   pairs_above = 0;
   std::vector<ClusterLink> links;
@@ -842,66 +702,29 @@ void CSimilarityCluster::Run(std::vector<msdata::CSpectrum>& spectra, CSimilarit
   progress::Counter counter(spectra.size());
   std::vector<BlockResult> results;
 
-  // Rounds of consecutive blocks: a large block alone, scored on all
-  // threads; otherwise up to kBlocksPerRound clustered blocks, each on one
-  // thread. The results are then taken in list order, so that nothing
-  // written depends on the thread count.
+  // The results of a round are taken in list order, so that nothing written
+  // depends on the thread count.
   for (std::size_t first = 0; first < blocks.size();) {
-    std::size_t end = first + 1;
-    if (!shared(first)) {
-      std::size_t count = clustered(first) ? 1 : 0;
-      while (end < blocks.size() && !shared(end) && count < kBlocksPerRound) {
-        if (clustered(end)) ++count;
-        ++end;
-      }
-    }
-    results.assign(end - first, BlockResult());
-    if (shared(first)) {
-      results[0] =
-          ClusterBlock(spectra, blocks[first], scoring, selection, threads, choose);
-    } else {
-      // The largest blocks first, so that no thread is left with a large
-      // one while the others wait at the end of the round.
-      std::vector<std::size_t> by_size;
-      for (std::size_t b = first; b < end; ++b) {
-        if (clustered(b)) by_size.push_back(b);
-      }
-      std::stable_sort(by_size.begin(), by_size.end(), [&](std::size_t x, std::size_t y) {
-        return blocks[x].size > blocks[y].size;
-      });
-      std::atomic<std::size_t> next{0};
-      OnThreads(threads, [&]() {
-        for (;;) {
-          const std::size_t taken = next.fetch_add(1);
-          if (taken >= by_size.size()) return;
-          const std::size_t b = by_size[taken];
-          results[b - first] = ClusterBlock(spectra, blocks[b], scoring, selection, 1, choose);
-        }
-      });
-    }
-
+    const std::size_t end = rounds.End(first);
+    ClusterRound(job, blocks, rounds, first, end, threads, results);
     for (std::size_t b = first; b < end; ++b) {
       const Block& block = blocks[b];
       for (std::size_t i = block.start; i < block.start + block.size; ++i) counter.At(i);
-      if (!clustered(b)) {
-        links.push_back(ClusterLink{static_cast<std::int32_t>(block.start), -1});
-        const msdata::CSpectrum& lone = spectra[block.start];
-        if (peak_source) {
-          PlaceSpectrum(WithPeaks(lone, block.start, peak_source),
-                        spectra_process->data_directory, spectra_process->out_directory);
-        } else {
-          PlaceSpectrum(lone, spectra_process->data_directory, spectra_process->out_directory);
-        }
+      if (rounds.Clustered(b)) {
+        AppendBlockResult(block.start, results[b - first], links, representatives);
+        pairs_scored += results[b - first].pairs_scored;
+        pairs_above += results[b - first].pairs_above;
         continue;
       }
-      const auto offset = static_cast<std::int32_t>(block.start);
-      for (const ClusterLink& link : results[b - first].links) {
-        links.push_back(
-            ClusterLink{link.root + offset, link.next < 0 ? link.next : link.next + offset});
+      links.push_back(ClusterLink{static_cast<std::int32_t>(block.start), -1});
+      // A lone spectrum is put in place while its block closes.
+      const msdata::CSpectrum& lone = spectra[block.start];
+      if (peak_source) {
+        PlaceSpectrum(WithPeaks(lone, block.start, peak_source), spectra_process->data_directory,
+                      spectra_process->out_directory);
+      } else {
+        PlaceSpectrum(lone, spectra_process->data_directory, spectra_process->out_directory);
       }
-      for (int r : results[b - first].representatives) representatives.push_back(r + offset);
-      pairs_scored += results[b - first].pairs_scored;
-      pairs_above += results[b - first].pairs_above;
     }
     first = end;
   }

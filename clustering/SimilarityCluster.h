@@ -4,6 +4,7 @@
 // linkage of pairwise similarity, pick one representative per cluster and
 // let the representative settings write the files.
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -90,6 +91,12 @@ class CSimilarityCluster : public CCluster {
   // once) and 0 elsewhere: the same links, from the edges alone.
   static std::vector<ClusterLink> MergeEdges(std::vector<Edge> edges, std::size_t k, int floor);
 
-  // A score 0..1 as stored in the score matrices: trunc(s * 10000).
-  static std::int16_t PackScore(double score);
+  // A score 0..1 as stored in the score matrices: trunc(s * 10000), 0 for
+  // anything not above 0 (NaN included), at most 32767.
+  static std::int16_t PackScore(double score) {
+    const double scaled = std::trunc(score * 10000.0);
+    if (!(scaled > 0.0)) return 0;
+    if (scaled >= 32767.0) return 32767;
+    return static_cast<std::int16_t>(scaled);
+  }
 };

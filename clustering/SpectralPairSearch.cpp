@@ -7,15 +7,13 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
-#include <exception>
 #include <fstream>
 #include <memory>
-#include <mutex>
 #include <queue>
-#include <thread>
 
 #include "clustering/DotProductBlock.h"
 #include "clustering/Progress.h"
+#include "clustering/Workers.h"
 #include "common/Notifier.h"
 #include "common/SafeFile.h"
 #include "common/TextUtil.h"
@@ -69,28 +67,19 @@ void RunInOrder(std::size_t n, int threads, Produce produce, Consume consume) {
   for (std::size_t base = 0; base < n; base += batch) {
     const std::size_t end = std::min(n, base + batch);
     std::atomic<std::size_t> next{base};
-    std::exception_ptr failure;
-    std::mutex mutex;
-    auto work = [&]() {
-      for (;;) {
-        const std::size_t i = next.fetch_add(1);
-        if (i >= end) return;
-        try {
+    workers::OnThreads(threads, [&]() {
+      try {
+        for (;;) {
+          const std::size_t i = next.fetch_add(1);
+          if (i >= end) return;
           outs[i - base] = Out();
           produce(i, outs[i - base]);
-        } catch (...) {
-          std::lock_guard<std::mutex> lock(mutex);
-          if (!failure) failure = std::current_exception();
-          next = end;
-          return;
         }
+      } catch (...) {
+        next = end;  // the other threads stop at their next item
+        throw;
       }
-    };
-    std::vector<std::thread> helpers;
-    for (int t = 1; t < threads; ++t) helpers.emplace_back(work);
-    work();
-    for (std::thread& t : helpers) t.join();
-    if (failure) std::rethrow_exception(failure);
+    });
     for (std::size_t i = base; i < end; ++i) consume(i, outs[i - base]);
   }
 }
@@ -161,6 +150,126 @@ class PairWindows {
   bool ordered_ = false;
 };
 
+// How Run scores a pair with the method configured when it starts (m0).
+class PairScoring {
+ public:
+  // The order the prepared lists need: "Comprehensive" switches between
+  // methods 2 and 4, which both want the intensity order of method 1.
+  static int ArrangeMethod(int m0) {
+    return m0 == SIMILAR_COMPREHENSIVE ? SIMILAR_DOT_PRODUCT : m0;
+  }
+
+  PairScoring(const CSimilarity& configured, const std::vector<msdata::PeakList>& prepared)
+      : configured_(configured),
+        prepared_(prepared),
+        m0_(configured.similar_method),
+        comprehensive_(m0_ == SIMILAR_COMPREHENSIVE) {
+    // "Dot Product Mod" in daltons, which "Comprehensive" uses for pairs of
+    // equal charge, goes through the index of the first spectrum's peaks.
+    const bool plain_mod = m0_ == SIMILAR_DOT_PRODUCT_MOD || m0_ == SIMILAR_DOT_PRODUCT_HALF;
+    index_tol_ = comprehensive_ ? shifted_mod_.fragment_ion_tol : configured.fragment_ion_tol;
+    use_index_ =
+        (comprehensive_ || (plain_mod && configured.fragment_ion_tol_type != TOLERANCE_PPM)) &&
+        CDotProductBlock::Indexes(index_tol_);
+    if (use_index_) index_.Assign(prepared);
+  }
+
+  // Pairs of equal charge; for "Dot Product X" and "Comprehensive" also a
+  // triply charged first spectrum with a doubly charged second one.
+  bool Uses(const msdata::CSpectrum& first, const msdata::CSpectrum& second) const {
+    return first.charge == second.charge ||
+           ((m0_ == SIMILAR_DOT_PRODUCT_X || comprehensive_) && ThreeTwo(first, second));
+  }
+
+  // Makes spectrum i the first of the following Score calls on `row` (one
+  // per thread).
+  void Load(CDotProductBlock::Row& row, std::size_t i) const {
+    if (use_index_) row.Load(index_, i, index_tol_);
+  }
+
+  // The score s of (i, j) at precursor difference d, and whether the
+  // method scores the pair at all ("Dot Product X" leaves pairs of equal
+  // charge at 0 unscored). `last_method` becomes the method "Comprehensive"
+  // set the similarity settings to.
+  bool Score(const CDotProductBlock::Row& row, const msdata::CSpectrum& first,
+             const msdata::CSpectrum& second, std::size_t i, std::size_t j, double d, double& s,
+             int& last_method) const {
+    const bool three_two = ThreeTwo(first, second);
+    s = 0.0;
+    if (comprehensive_) {
+      if (three_two) {
+        last_method = SIMILAR_DOT_PRODUCT_X;
+        s = shifted_x_.ComputeArranged(prepared_[i], prepared_[j], d);
+      } else {
+        last_method = SIMILAR_DOT_PRODUCT_MOD;
+        for (int c = 1; c < first.charge; ++c) s = std::max(s, Mod(row, i, j, d / c));
+      }
+      return true;
+    }
+    if (m0_ == SIMILAR_DOT_PRODUCT_X) {
+      if (three_two) s = configured_.ComputeArranged(prepared_[i], prepared_[j], d);
+      return three_two;
+    }
+    if (use_index_) {
+      // "Dot Product Half" is "Dot Product Mod" at half the difference.
+      const double shift = m0_ == SIMILAR_DOT_PRODUCT_HALF ? d * 0.5 : d;
+      if (!row.ScoreShifted(j, shift, s)) {
+        s = configured_.ComputeArranged(prepared_[i], prepared_[j], d);
+      }
+      return true;
+    }
+    s = configured_.ComputeArranged(prepared_[i], prepared_[j], d);
+    return true;
+  }
+
+ private:
+  static bool ThreeTwo(const msdata::CSpectrum& first, const msdata::CSpectrum& second) {
+    return first.charge == 3 && second.charge == 2;
+  }
+
+  // "Dot Product Mod" through the index where it serves the pair, else the
+  // plain operation.
+  double Mod(const CDotProductBlock::Row& row, std::size_t i, std::size_t j, double delta) const {
+    double score = 0.0;
+    if (use_index_ && row.ScoreShifted(j, delta, score)) return score;
+    return shifted_mod_.ComputeArranged(prepared_[i], prepared_[j], delta);
+  }
+
+  const CSimilarity& configured_;
+  const std::vector<msdata::PeakList>& prepared_;
+  const int m0_;
+  const bool comprehensive_;
+  const CSimilarity shifted_x_{SIMILAR_DOT_PRODUCT_X, 0.5, TOLERANCE_DA};
+  const CSimilarity shifted_mod_{SIMILAR_DOT_PRODUCT_MOD, 0.5, TOLERANCE_DA};
+  double index_tol_ = 0.0;
+  bool use_index_ = false;
+  CDotProductBlock index_;
+};
+
+// The integer shift k in [rounded - 5, rounded + 5] that best aligns the
+// lighter of the two lists, moved up by k, with the other under `align`:
+// the first k, ascending, whose score is strictly greater than every
+// earlier one (from 0); `rounded` when none scores above 0. `moved` is
+// scratch space.
+int IntegerShift(const msdata::PeakList& first, const msdata::PeakList& second,
+                 bool first_lighter, int rounded, const CSimilarity& align,
+                 msdata::PeakList& moved) {
+  const msdata::PeakList& lighter = first_lighter ? first : second;
+  int shift = rounded;
+  double best = 0.0;
+  for (int k = rounded - 5; k <= rounded + 5; ++k) {
+    moved = lighter;
+    for (msdata::Peak& p : moved) p.first += k;
+    const double score = first_lighter ? align.ComputeArranged(moved, second, 0.0)
+                                       : align.ComputeArranged(first, moved, 0.0);
+    if (score > best) {
+      best = score;
+      shift = k;
+    }
+  }
+  return shift;
+}
+
 struct PairOutput {
   std::string pairs;
   std::string scores;
@@ -211,7 +320,6 @@ void CSpectralPairSearch::AppendScoreLine(std::string& out, double value) {
 void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilarity* similarity,
                               CPeakSelect* peak_select) {
   const CSimilarity configured = similarity ? *similarity : CSimilarity();
-  const int m0 = configured.similar_method;
   const CPeakSelect selection = peak_select ? *peak_select : CPeakSelect();
   const std::string pair_path = spectra_process ? spectra_process->cluster_result : std::string();
 
@@ -222,78 +330,30 @@ void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilari
     notify::Message("Cannot open file: " + pair_path + "!");
     return;
   }
-  std::FILE* pair_file_handle = pairs_out.Get();
   File score_log(std::fopen(kScoreLog, "a"));
 
-  const CSimilarity shifted_x(SIMILAR_DOT_PRODUCT_X, 0.5, TOLERANCE_DA);
-  const CSimilarity shifted_mod(SIMILAR_DOT_PRODUCT_MOD, 0.5, TOLERANCE_DA);
-  const bool comprehensive = m0 == SIMILAR_COMPREHENSIVE;
   const int threads = std::max(1, worker_threads);
-  // Methods 2 and 4, which "Comprehensive" switches between, both want the
-  // intensity order.
   const std::vector<msdata::PeakList> prepared = PrepareAll(
-      spectra, selection, comprehensive ? SIMILAR_DOT_PRODUCT : m0, threads);
+      spectra, selection, PairScoring::ArrangeMethod(configured.similar_method), threads);
+  const PairScoring scoring(configured, prepared);
   const PairWindows windows(spectra, static_cast<double>(lower_mass),
                             static_cast<double>(upper_mass));
   const double low = lower_mass;
   const double high = upper_mass;
-  // "Dot Product Mod" in daltons, which "Comprehensive" uses for pairs of
-  // equal charge, goes through the index of the first spectrum's peaks.
-  const bool plain_mod = m0 == SIMILAR_DOT_PRODUCT_MOD || m0 == SIMILAR_DOT_PRODUCT_HALF;
-  const double index_tol =
-      comprehensive ? shifted_mod.fragment_ion_tol : configured.fragment_ion_tol;
-  const bool use_index =
-      (comprehensive || (plain_mod && configured.fragment_ion_tol_type != TOLERANCE_PPM)) &&
-      CDotProductBlock::Indexes(index_tol);
-  CDotProductBlock index;
-  if (use_index) index.Assign(prepared);
 
   auto produce = [&](std::size_t i, PairOutput& out) {
     const msdata::CSpectrum& first = spectra[i];
     const Window window = windows.For(i);
     CDotProductBlock::Row row;
-    if (use_index) row.Load(index, i, index_tol);
-    // "Dot Product Mod" through the index where it serves the pair, else
-    // the plain operation.
-    auto mod = [&](std::size_t j, double delta) {
-      double score = 0.0;
-      if (use_index && row.ScoreShifted(j, delta, score)) return score;
-      return shifted_mod.ComputeArranged(prepared[i], prepared[j], delta);
-    };
+    scoring.Load(row, i);
     for (std::size_t j = window.begin; j < window.end; ++j) {
       const msdata::CSpectrum& second = spectra[j];
       const double d = first.precursor_mass - second.precursor_mass;
       const double distance = std::fabs(d);
       if (!(low <= distance && distance <= high)) continue;
-      const bool three_two = first.charge == 3 && second.charge == 2;
-      const bool use = first.charge == second.charge ||
-                       ((m0 == SIMILAR_DOT_PRODUCT_X || comprehensive) && three_two);
-      if (!use) continue;
-
+      if (!scoring.Uses(first, second)) continue;
       double s = 0.0;
-      bool scored = true;
-      if (comprehensive) {
-        if (three_two) {
-          out.last_method = SIMILAR_DOT_PRODUCT_X;
-          s = shifted_x.ComputeArranged(prepared[i], prepared[j], d);
-        } else {
-          out.last_method = SIMILAR_DOT_PRODUCT_MOD;
-          for (int c = 1; c < first.charge; ++c) s = std::max(s, mod(j, d / c));
-        }
-      } else if (m0 == SIMILAR_DOT_PRODUCT_X) {
-        if (three_two) s = configured.ComputeArranged(prepared[i], prepared[j], d);
-        scored = three_two;  // others score 0 unscored
-      } else if (use_index) {
-        // "Dot Product Half" is "Dot Product Mod" at half the difference.
-        const double shift = m0 == SIMILAR_DOT_PRODUCT_HALF ? d * 0.5 : d;
-        if (!row.ScoreShifted(j, shift, s)) {
-          s = configured.ComputeArranged(prepared[i], prepared[j], d);
-        }
-      } else {
-        s = configured.ComputeArranged(prepared[i], prepared[j], d);
-      }
-
-      if (scored) ++out.scored;
+      if (scoring.Score(row, first, second, i, j, d, s, out.last_method)) ++out.scored;
       if (s > threshold) {
         ++out.above;
         AppendFormat(out.pairs, "%s,%lf,%s,%lf,%lf,%lf\n", first.name.c_str(),
@@ -311,7 +371,7 @@ void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilari
     counter.At(i);
     pairs_scored += out.scored;
     pairs_above += out.above;
-    WriteAll(pair_file_handle, out.pairs);
+    WriteAll(pairs_out.Get(), out.pairs);
     WriteAll(score_log.get(), out.scores);
     if (out.last_method >= 0) last_method = out.last_method;
   });
@@ -319,7 +379,8 @@ void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilari
     similarity->Set(static_cast<Similar_Method>(last_method), 0.5, TOLERANCE_DA);
   }
 
-  const bool log_ok = score_log && std::fflush(score_log.get()) == 0 && std::ferror(score_log.get()) == 0;
+  const bool log_ok =
+      score_log && std::fflush(score_log.get()) == 0 && std::ferror(score_log.get()) == 0;
   score_log.reset();
   if (!log_ok) notify::Message(std::string("Cannot write file: ") + kScoreLog);
   if (!pairs_out.Commit()) {
@@ -360,21 +421,10 @@ void CSpectralPairSearch::ShiftSearch(std::vector<msdata::CSpectrum>& spectra,
       if (!(6.0 <= distance && distance <= 200.0) || second.charge != 2) continue;
       out.last_method = SIMILAR_DOT_PRODUCT_MOD;
 
-      const bool first_lighter = first.precursor_mass < second.precursor_mass;
-      const msdata::PeakList& lighter = first_lighter ? prepared[i] : prepared[j];
       const int rounded = static_cast<int>(std::floor(distance + 0.5));
-      int shift = rounded;
-      double best = 0.0;
-      for (int k = rounded - 5; k <= rounded + 5; ++k) {
-        moved = lighter;
-        for (msdata::Peak& p : moved) p.first += k;
-        const double score = first_lighter ? align.ComputeArranged(moved, prepared[j], 0.0)
-                                           : align.ComputeArranged(prepared[i], moved, 0.0);
-        if (score > best) {
-          best = score;
-          shift = k;
-        }
-      }
+      const int shift =
+          IntegerShift(prepared[i], prepared[j],
+                       first.precursor_mass < second.precursor_mass, rounded, align, moved);
       const int whole = static_cast<int>(d + 0.5);  // toward zero
       const double s = final_score.ComputeArranged(prepared[i], prepared[j], d - whole + shift);
       if (s > threshold) {
@@ -389,7 +439,9 @@ void CSpectralPairSearch::ShiftSearch(std::vector<msdata::CSpectrum>& spectra,
     WriteAll(pairs_out.Get(), out.pairs);
     if (out.last_method >= 0) any_pair = true;
   });
-  if (!pairs_out.Commit()) notify::Message("Cannot write file: " + pair_path + " (" + pairs_out.Error() + ")");
+  if (!pairs_out.Commit()) {
+    notify::Message("Cannot write file: " + pair_path + " (" + pairs_out.Error() + ")");
+  }
   if (similarity && any_pair) similarity->Set(SIMILAR_DOT_PRODUCT_MOD, 0.5, TOLERANCE_DA);
 }
 

@@ -1,25 +1,26 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <limits>
+#include <random>
 #include <set>
+#include <sstream>
 
 #include "clustering/Para.h"
 #include "clustering/SimilarityCluster.h"
 #include "clustering/SpectralPairSearch.h"
-
-#include <limits>
-#include <random>
-#include "tests/support/ReferenceEngine.h"
 #include "clustering/tests/SyntheticSpectra.h"
 #include "clustering/tests/TestSupport.h"
 #include "common/Dta.h"
+#include "tests/support/ReferenceEngine.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using testsupport::DataFile;
 using testsupport::MakeSpectrum;
-using testsupport::ReadAll;
+using testsupport::ReadFile;
 
 std::vector<std::string> FilesIn(const std::string& dir) {
   std::set<std::string> names;
@@ -66,14 +67,14 @@ TEST_F(SimilarityClustering, GoldenClusterFileAndConsensusSpectrum) {
   auto spectra = LoadDir(in);
   Setup(in, REPRESENTATIVE_CONSENSUS);
   Run(spectra);
-  EXPECT_EQ(ReadAll(File("cluster.csv")), ReadAll(DataFile("cluster_expected/cluster.csv")));
+  EXPECT_EQ(ReadFile(File("cluster.csv")), ReadFile(DataFile("cluster_expected/cluster.csv")));
   EXPECT_EQ(FilesIn(File("out")), (std::vector<std::string>{"1.2-2.2-3.2.dta", "s.4.4.2.dta",
                                                             "s.5.5.3.dta", "s.6.6.3.dta"}));
-  EXPECT_EQ(ReadAll(File("out/1.2-2.2-3.2.dta")),
-            ReadAll(DataFile("cluster_expected/1.2-2.2-3.2.dta")));
+  EXPECT_EQ(ReadFile(File("out/1.2-2.2-3.2.dta")),
+            ReadFile(DataFile("cluster_expected/1.2-2.2-3.2.dta")));
   // Single spectra are copies of their files, not rewritten.
-  EXPECT_EQ(ReadAll(File("out/s.4.4.2.dta")), ReadAll(in + "/s.4.4.2.dta"));
-  EXPECT_EQ(ReadAll(File("out/s.6.6.3.dta")), ReadAll(in + "/s.6.6.3.dta"));
+  EXPECT_EQ(ReadFile(File("out/s.4.4.2.dta")), ReadFile(in + "/s.4.4.2.dta"));
+  EXPECT_EQ(ReadFile(File("out/s.6.6.3.dta")), ReadFile(in + "/s.6.6.3.dta"));
   // Fewer than 10 spectra: no progress text.
   EXPECT_EQ(messages_, "Clustering done!\nGenerating consensus spectra...\n");
   // The similarity settings are left at "Dot Product", 0.5 Da.
@@ -98,7 +99,7 @@ TEST_F(SimilarityClustering, ConsensusTypesDecideTheSpectrumFiles) {
     Setup(in, type);
     Run(spectra);
     EXPECT_EQ(FilesIn(File("out")), expected[type]) << type;
-    EXPECT_EQ(ReadAll(File("cluster.csv")), ReadAll(DataFile("cluster_expected/cluster.csv")));
+    EXPECT_EQ(ReadFile(File("cluster.csv")), ReadFile(DataFile("cluster_expected/cluster.csv")));
   }
 }
 
@@ -172,15 +173,15 @@ TEST_F(SimilarityClustering, ProgressAndLoneSpectra) {
                                    1000.0 + 10 * k, 2, {{100.0 + k, 1.0}}));
   }
   // The data "directory" is one input file: spectra are written from memory.
-  testsupport::WriteText(File("input.mgf"), "not read by the engine\n");
+  testsupport::WriteFile(File("input.mgf"), "not read by the engine\n");
   Setup(File("input.mgf"), REPRESENTATIVE_MOST_SIMILAR);
   Run(spectra);
   EXPECT_EQ(messages_,
             "10%..20%..30%..40%..50%..60%..70%..80%..90%..100%..110%..Clustering done!\n"
             "Generating consensus spectra...\n");
   EXPECT_EQ(FilesIn(File("out")).size(), 12u);
-  EXPECT_EQ(ReadAll(File("out/p.11.11.2.dta")), "1110.000000 2\n111.000000 1.000000\n");
-  const std::string clusters = ReadAll(File("cluster.csv"));
+  EXPECT_EQ(ReadFile(File("out/p.11.11.2.dta")), "1110.000000 2\n111.000000 1.000000\n");
+  const std::string clusters = ReadFile(File("cluster.csv"));
   EXPECT_NE(clusters.find("12,p.11.11.2.dta,12,1110.000000\n"), std::string::npos);
 }
 
@@ -198,7 +199,7 @@ TEST_F(SimilarityClustering, NoSpectraGiveAnEmptyClusterFile) {
   std::vector<msdata::CSpectrum> spectra;
   Run(spectra);
   EXPECT_TRUE(fs::exists(File("cluster.csv")));
-  EXPECT_EQ(ReadAll(File("cluster.csv")), "");
+  EXPECT_EQ(ReadFile(File("cluster.csv")), "");
 }
 
 TEST_F(SimilarityClustering, MatchesTheStraightforwardPath) {
@@ -233,11 +234,11 @@ TEST_F(SimilarityClustering, MatchesTheStraightforwardPath) {
     messages_.clear();
     generator.Generate(spectra, ref.links, ref.representatives, settings);
     EXPECT_EQ(fast_messages, ref.progress + "Clustering done!\n" + messages_);
-    EXPECT_EQ(ReadAll(File("cluster.csv")), ReadAll(File("ref.csv")));
+    EXPECT_EQ(ReadFile(File("cluster.csv")), ReadFile(File("ref.csv")));
     const auto files = FilesIn(File("out"));
     EXPECT_EQ(files, FilesIn(File("ref")));
     for (const std::string& f : files) {
-      EXPECT_EQ(ReadAll(File("out/" + f)), ReadAll(File("ref/" + f))) << f;
+      EXPECT_EQ(ReadFile(File("out/" + f)), ReadFile(File("ref/" + f))) << f;
     }
     // Several clusters of several members, so the comparison means something.
     EXPECT_LT(FilesIn(File("out")).size(), spectra.size());
@@ -258,9 +259,9 @@ TEST_F(SimilarityClustering, EqualConsensusNamesDoNotOverwrite) {
   Run(spectra);
   EXPECT_EQ(FilesIn(File("out")),
             (std::vector<std::string>{"--.dta", "10.2-20.2-20.2.dta", "10.2-20.2-20.2_2.dta"}));
-  EXPECT_EQ(ReadAll(File("out/10.2-20.2-20.2.dta")),
+  EXPECT_EQ(ReadFile(File("out/10.2-20.2-20.2.dta")),
             "1000.100000 2\n100.000000 2.000000\n200.000000 4.000000\n");
-  EXPECT_EQ(ReadAll(File("out/10.2-20.2-20.2_2.dta")),
+  EXPECT_EQ(ReadFile(File("out/10.2-20.2-20.2_2.dta")),
             "1500.100000 2\n300.000000 2.000000\n400.000000 4.000000\n");
 }
 
@@ -344,7 +345,7 @@ TEST_F(SimilarityClustering, DamagedSpectraNeverCrash) {
     static_cast<CSpectralPairSearch&>(*pair.cluster)
         .ShiftSearch(spectra, pair.similarity.get(), pair.peak_select.get());
   }
-  EXPECT_EQ(ReadAll(File("score.txt")).find("nan"), std::string::npos);
+  EXPECT_EQ(ReadFile(File("score.txt")).find("nan"), std::string::npos);
 }
 
 }  // namespace

@@ -1,24 +1,25 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <random>
 
 #include "clustering/Para.h"
 #include "clustering/SpectralPairSearch.h"
-#include "tests/support/ReferenceEngine.h"
 #include "clustering/tests/SyntheticSpectra.h"
 #include "clustering/tests/TestSupport.h"
+#include "tests/support/ReferenceEngine.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using testsupport::DataFile;
 using testsupport::MakeSpectrum;
-using testsupport::ReadAll;
-using testsupport::WriteText;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 using Group = CSpectralPairSearch::ShiftGroup;
 
 std::vector<msdata::CSpectrum> SmallJob() {
@@ -51,16 +52,16 @@ TEST_F(PairSearch, GoldenPairFileScoreLogAndHistogram) {
   auto spectra = SmallJob();
   Setup(SIMILAR_DOT_PRODUCT_MOD);
   Run(spectra);
-  EXPECT_EQ(ReadAll(File("pairs.csv")), ReadAll(DataFile("pairs_expected/pairs.csv")));
-  EXPECT_EQ(ReadAll(File("score.txt")), ReadAll(DataFile("pairs_expected/score.txt")));
-  EXPECT_EQ(ReadAll(File("temp.temp")), ReadAll(DataFile("pairs_expected/temp.temp")));
+  EXPECT_EQ(ReadFile(File("pairs.csv")), ReadFile(DataFile("pairs_expected/pairs.csv")));
+  EXPECT_EQ(ReadFile(File("score.txt")), ReadFile(DataFile("pairs_expected/score.txt")));
+  EXPECT_EQ(ReadFile(File("temp.temp")), ReadFile(DataFile("pairs_expected/temp.temp")));
   EXPECT_EQ(messages_, "");
 
   // The score log is appended to, the other two are replaced.
   Run(spectra);
-  EXPECT_EQ(ReadAll(File("pairs.csv")), ReadAll(DataFile("pairs_expected/pairs.csv")));
-  EXPECT_EQ(ReadAll(File("score.txt")), ReadAll(DataFile("pairs_expected/score.txt")) +
-                                            ReadAll(DataFile("pairs_expected/score.txt")));
+  EXPECT_EQ(ReadFile(File("pairs.csv")), ReadFile(DataFile("pairs_expected/pairs.csv")));
+  EXPECT_EQ(ReadFile(File("score.txt")), ReadFile(DataFile("pairs_expected/score.txt")) +
+                                            ReadFile(DataFile("pairs_expected/score.txt")));
 }
 
 TEST_F(PairSearch, MassWindowBoundsAreInclusive) {
@@ -68,9 +69,9 @@ TEST_F(PairSearch, MassWindowBoundsAreInclusive) {
   Setup(SIMILAR_DOT_PRODUCT_MOD, 0.5, 7, 16);
   Run(spectra);
   // |d| = 6 is below 7, |d| = 22 above 16; |d| = 16 is in.
-  EXPECT_EQ(ReadAll(File("pairs.csv")),
+  EXPECT_EQ(ReadFile(File("pairs.csv")),
             "p.1.1.2.dta,1016.000000,p.2.2.2.dta,1000.000000,16.000000,1.000000\n");
-  EXPECT_EQ(ReadAll(File("temp.temp")), "16.000000,1, 0, 0, 0, 0, 0\n");
+  EXPECT_EQ(ReadFile(File("temp.temp")), "16.000000,1, 0, 0, 0, 0, 0\n");
 }
 
 TEST_F(PairSearch, DotProductXScoresOnlyTripleAgainstDouble) {
@@ -79,18 +80,18 @@ TEST_F(PairSearch, DotProductXScoresOnlyTripleAgainstDouble) {
   // is not above 0 only when the threshold is 0 or more.
   Setup(SIMILAR_DOT_PRODUCT_X, 0.0);
   Run(spectra);
-  EXPECT_EQ(ReadAll(File("pairs.csv")), "");
-  EXPECT_EQ(ReadAll(File("score.txt")), "");
+  EXPECT_EQ(ReadFile(File("pairs.csv")), "");
+  EXPECT_EQ(ReadFile(File("score.txt")), "");
   // An empty pair file gives an empty histogram.
   EXPECT_TRUE(fs::exists(File("temp.temp")));
-  EXPECT_EQ(ReadAll(File("temp.temp")), "");
+  EXPECT_EQ(ReadFile(File("temp.temp")), "");
 
   // A triply charged spectrum first and a doubly charged one second.
   std::vector<msdata::CSpectrum> pair = {
       MakeSpectrum("x.1.1.3.dta", 1100.0, 3, {{100, 1}, {200, 1}}),
       MakeSpectrum("x.2.2.2.dta", 1000.0, 2, {{200, 1}, {400, 1}})};
   Run(pair);
-  EXPECT_EQ(ReadAll(File("pairs.csv")),
+  EXPECT_EQ(ReadFile(File("pairs.csv")),
             "x.1.1.3.dta,1100.000000,x.2.2.2.dta,1000.000000,100.000000,1.000000\n");
 }
 
@@ -104,7 +105,7 @@ TEST_F(PairSearch, ComprehensiveLeavesTheLastSettings) {
   // Pairs in order: (1,2) method 2, (1,3) method 4, (2,3) method 4.
   EXPECT_EQ(para_.similarity->similar_method, SIMILAR_DOT_PRODUCT_X);
   EXPECT_EQ(para_.similarity->fragment_ion_tol, 0.5);
-  EXPECT_NE(ReadAll(File("pairs.csv")).find("c.1.1.3.dta,1100.000000,c.2.2.3.dta"),
+  EXPECT_NE(ReadFile(File("pairs.csv")).find("c.1.1.3.dta,1100.000000,c.2.2.3.dta"),
             std::string::npos);
 }
 
@@ -120,15 +121,15 @@ TEST_F(PairSearch, UnwritablePairFile) {
 TEST_F(PairSearch, HistogramGrouping) {
   const std::string pairs = DataFile("histogram/pairs.csv");
   ASSERT_TRUE(CSpectralPairSearch::WriteMassShiftHistogram(pairs, 0.01, File("h1.temp")));
-  EXPECT_EQ(ReadAll(File("h1.temp")), ReadAll(DataFile("histogram/temp_t0.010.temp")));
+  EXPECT_EQ(ReadFile(File("h1.temp")), ReadFile(DataFile("histogram/temp_t0.010.temp")));
   ASSERT_TRUE(CSpectralPairSearch::WriteMassShiftHistogram(pairs, 0.008, File("h2.temp")));
-  EXPECT_EQ(ReadAll(File("h2.temp")), ReadAll(DataFile("histogram/temp_t0.008.temp")));
+  EXPECT_EQ(ReadFile(File("h2.temp")), ReadFile(DataFile("histogram/temp_t0.008.temp")));
 
   // One line, one group; short lines take their last field; blank lines
   // are no pairs.
-  WriteText(File("one.csv"), "a,1,b,2,-1.5,0.9\n\n");
+  WriteFile(File("one.csv"), "a,1,b,2,-1.5,0.9\n\n");
   ASSERT_TRUE(CSpectralPairSearch::WriteMassShiftHistogram(File("one.csv"), 0.01, File("o.temp")));
-  EXPECT_EQ(ReadAll(File("o.temp")), "-1.500000,1, 0, 0, 0, 0, 0\n");
+  EXPECT_EQ(ReadFile(File("o.temp")), "-1.500000,1, 0, 0, 0, 0, 0\n");
   EXPECT_DOUBLE_EQ(CSpectralPairSearch::PairLineDifference("x,y,3.25"), 3.25);
   EXPECT_DOUBLE_EQ(CSpectralPairSearch::PairLineDifference("name only"), 0.0);
   EXPECT_DOUBLE_EQ(CSpectralPairSearch::PairLineDifference("a,1,b,2,7.5,0.9, 3"), 7.5);
@@ -205,8 +206,8 @@ TEST_F(PairSearch, MatchesTheStraightforwardPath) {
         Run(*list);
         CSimilarity similarity(static_cast<Similar_Method>(method), 0.5, TOLERANCE_DA);
         const auto ref = reference::PairSearch(*list, Strategy(), similarity, *para_.peak_select);
-        EXPECT_EQ(ReadAll(File("pairs.csv")), ref.pairs) << method;
-        EXPECT_EQ(ReadAll(File("score.txt")), ref.scores) << method;
+        EXPECT_EQ(ReadFile(File("pairs.csv")), ref.pairs) << method;
+        EXPECT_EQ(ReadFile(File("score.txt")), ref.scores) << method;
         EXPECT_EQ(para_.similarity->similar_method, similarity.similar_method);
         if (method == SIMILAR_DOT_PRODUCT_MOD) {
           EXPECT_GT(ref.pairs.size(), 500u);
@@ -236,8 +237,8 @@ TEST_F(PairSearch, LongAndShortListsMatchTheStraightforwardPath) {
     Run(spectra);
     CSimilarity similarity(static_cast<Similar_Method>(method), 0.5, TOLERANCE_DA);
     const auto ref = reference::PairSearch(spectra, Strategy(), similarity, *para_.peak_select);
-    EXPECT_EQ(ReadAll(File("pairs.csv")), ref.pairs) << method;
-    EXPECT_EQ(ReadAll(File("score.txt")), ref.scores) << method;
+    EXPECT_EQ(ReadFile(File("pairs.csv")), ref.pairs) << method;
+    EXPECT_EQ(ReadFile(File("score.txt")), ref.scores) << method;
     EXPECT_GT(ref.pairs.size(), 200u) << method;
   }
 }
@@ -258,7 +259,7 @@ TEST_F(PairSearch, ShiftSearchMatchesTheStraightforwardPath) {
     CSimilarity similarity;
     const std::string ref =
         reference::ShiftSearch(spectra, Strategy(), similarity, *para_.peak_select);
-    EXPECT_EQ(ReadAll(File("pairs.csv")), ref);
+    EXPECT_EQ(ReadFile(File("pairs.csv")), ref);
     EXPECT_NE(ref.find(", 16\n"), std::string::npos);
     EXPECT_EQ(para_.similarity->similar_method, SIMILAR_DOT_PRODUCT_MOD);
     // The shift search writes nothing but the pair file.
@@ -275,7 +276,7 @@ TEST_F(PairSearch, ShiftSearchFindsTheIntegerShift) {
       MakeSpectrum("h.3.3.3.dta", 990.0, 3, {{100, 10}, {200, 20}, {300, 30}})};
   Setup(SIMILAR_DOT_PRODUCT, 0.5);
   Strategy().ShiftSearch(spectra, para_.similarity.get(), para_.peak_select.get());
-  EXPECT_EQ(ReadAll(File("pairs.csv")),
+  EXPECT_EQ(ReadFile(File("pairs.csv")),
             "h.1.1.2.dta,1016.000000,h.2.2.2.dta,1000.000000,16.000000,1.000000, 16\n");
 }
 

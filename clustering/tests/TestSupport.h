@@ -1,32 +1,20 @@
 #pragma once
-// Helpers shared by the clustering tests.
+// Helpers shared by the clustering tests: the test data folder, spectra
+// made by hand, and the scratch folder the engine's jobs run in.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <memory>
 #include <string>
-#include <vector>
+#include <utility>
 
+#include "clustering/Progress.h"
 #include "common/Notifier.h"
 #include "common/Spectrum.h"
-#include "clustering/Progress.h"
+#include "tests/support/Files.h"
+#include "tests/support/ScratchDir.h"
 
 namespace testsupport {
-
-inline std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-inline void WriteText(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
 
 inline std::string DataFile(const std::string& name) {
   return std::string(TESSERA_SOURCE_DIR) + "/clustering/tests/data/" + name;
@@ -42,34 +30,35 @@ inline msdata::CSpectrum MakeSpectrum(const std::string& name, double mass, int 
   return s;
 }
 
-// A fresh directory per test, made the working directory for the test's
-// duration, since the engine writes some files there.
-class ScratchDir : public ::testing::Test {
+// A scratch folder of its own per test, made the current folder while the
+// test runs, since the pair search writes "score.txt" and "temp.temp"
+// there. Notifier lines and progress fragments are kept in messages_.
+class ScratchDir : public ScratchDirTest {
  protected:
   void SetUp() override {
-    old_cwd_ = std::filesystem::current_path();
-    dir_ = std::filesystem::temp_directory_path() /
-           ("tessera_clu_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    std::filesystem::current_path(dir_);
+    ScratchDirTest::SetUp();
+    inside_ = std::make_unique<CCurrentDir>(dir_);
     previous_notify_ = notify::SetHandler([this](const std::string& m) { messages_ += m + "\n"; });
     previous_progress_ = progress::SetSink([this](const std::string& m) { messages_ += m; });
   }
   void TearDown() override {
     notify::SetHandler(previous_notify_);
     progress::SetSink(previous_progress_);
-    std::filesystem::current_path(old_cwd_);
-    std::filesystem::remove_all(dir_);
+    inside_.reset();
+    ScratchDirTest::TearDown();
   }
-  std::string File(const std::string& name) const { return (dir_ / name).string(); }
 
-  std::filesystem::path dir_;
-  std::filesystem::path old_cwd_;
   std::string messages_;  // notifier lines and progress fragments, in order
+
+ private:
+  std::unique_ptr<CCurrentDir> inside_;
   notify::Handler previous_notify_;
   progress::Sink previous_progress_;
 };
+
+// The names ParaTest.cpp still reads and writes its files by; they are
+// ReadFile and WriteFile of tests/support/Files.h.
+inline std::string ReadAll(const std::string& path) { return ReadFile(path); }
+inline void WriteText(const std::string& path, const std::string& text) { WriteFile(path, text); }
 
 }  // namespace testsupport

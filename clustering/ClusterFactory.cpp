@@ -1,4 +1,4 @@
-#include "clustering/Cluster.h"
+#include "clustering/ClusterFactory.h"
 
 #include "clustering/SimilarityCluster.h"
 #include "clustering/SpectralPairSearch.h"

@@ -1,0 +1,38 @@
+#pragma once
+// Single linkage of one block from the scores of as few pairs as it needs,
+// for blocks whose pairs CPairJoin bounds ("Dot Product" in daltons).
+//
+// Merging only ever looks at the best entry between two clusters. When a
+// pair's bound does not exceed some value and its spectra are already
+// joined by a path of scores all above that value, the pair's own score is
+// never the best entry between two clusters while they are apart (a higher
+// one on the path always is), so it cannot change what is merged or when.
+// Pairs are therefore taken by bound, highest first, in levels of a fixed
+// width: those whose spectra the scores above the level already join are
+// skipped, the others scored. What is merged comes from the scored pairs
+// above the floor alone (CSimilarityCluster::MergeEdges), and equals what
+// CSimilarityCluster::MergeScores gives for the matrix of every pair.
+
+#include <atomic>
+#include <cstddef>
+#include <vector>
+
+#include "clustering/RepresentativeSpectra.h"
+#include "common/Spectrum.h"
+
+class CDotProductBlock;
+class CPairJoin;
+
+// Figures of one block, added to by every thread that scores its pairs.
+struct PairCounts {
+  std::atomic<std::size_t> scored{0};
+  std::atomic<std::size_t> above{0};
+};
+
+// The links of block members[0, k), prepared in `prepared` and indexed in
+// `join` at tolerance `tol` daltons: only packed scores above `floor`
+// (>= 0) merge. Pairs of unequal charge are never scored. Scores on
+// `threads` threads; the links do not depend on it.
+std::vector<ClusterLink> JoinedLinks(const msdata::CSpectrum* members, std::size_t k,
+                                     const CDotProductBlock& prepared, const CPairJoin& join,
+                                     double tol, int floor, int threads, PairCounts& counts);
