@@ -4,6 +4,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "moddetect/PairWindow.h"
+
 namespace {
 
 constexpr double kSumTolerance = 0.01;
@@ -15,8 +17,11 @@ struct Explanation {
   double value;          // asymmetry of the chain counts
 };
 
+// Modification o as the sum of k and l, with the support of the chains
+// through both terms.
 struct Triple {
   std::int32_t o, k, l;
+  double support;
 };
 
 // A modification without supporting pairs contributes nothing.
@@ -38,28 +43,17 @@ std::size_t ChainCount(const CCombinationFinder::Support& first, const CCombinat
 CCombinationFinder::Support CCombinationFinder::SupportingPairs(const std::vector<PrecursorRecord>& reduced,
                                                                 const ModificationRecord& mod) {
   Support s;
-  const std::size_t n = reduced.size();
   const double mass_tol = 3.0 * mod.mass_sigma;
   const double time_tol = 3.0 * mod.time_sigma;
-  std::size_t l = 0, h = 1;
-  while (h < n && l < n) {
-    if (h <= l) h = l + 1;
-    if (h >= n) break;
-    const double f = reduced[h].mh - reduced[l].mh - mod.delta_mass;
-    if (std::fabs(f) <= mass_tol) {
-      for (std::size_t hp = h; hp < n && std::fabs(reduced[hp].mh - reduced[l].mh - mod.delta_mass) <= mass_tol; ++hp) {
-        if (std::fabs(reduced[hp].retention_time - reduced[l].retention_time - mod.delta_time) <= time_tol) {
-          s.heavy.push_back(static_cast<std::int32_t>(hp));
-          s.light.push_back(static_cast<std::int32_t>(l));
+  ForEachPairNearShift(
+      reduced, mod.delta_mass, [mass_tol](double offset) { return std::fabs(offset) <= mass_tol; },
+      [&](std::size_t light, std::size_t heavy) {
+        const double time_offset = reduced[heavy].retention_time - reduced[light].retention_time - mod.delta_time;
+        if (std::fabs(time_offset) <= time_tol) {
+          s.heavy.push_back(static_cast<std::int32_t>(heavy));
+          s.light.push_back(static_cast<std::int32_t>(light));
         }
-      }
-      ++l;
-    } else if (f <= 0) {
-      ++h;
-    } else {
-      ++l;
-    }
-  }
+      });
   return s;
 }
 
@@ -74,13 +68,17 @@ std::vector<std::int32_t> CCombinationFinder::CommonPositions(const std::vector<
   return positions;
 }
 
-void CCombinationFinder::FindCombinations(const std::vector<PrecursorRecord>& reduced,
-                                          std::vector<ModificationRecord>& results) const {
-  if (reduced.size() < 2) return;
-  const std::size_t m = results.size();
-  std::vector<Support> support(m);
-  for (std::size_t o = 0; o < m; ++o) support[o] = SupportingPairs(reduced, results[o]);
+namespace {
 
+using Explanations = std::vector<std::vector<Explanation>>;
+
+// Every triple (o, k, l), l <= k, whose delta masses k + l sum to o's, in
+// the order o, k, l; k or l gets an explanation by o where the chains
+// through the two terms are lopsided.
+std::vector<Triple> MatchTriples(const std::vector<ModificationRecord>& results,
+                                 const std::vector<CCombinationFinder::Support>& support,
+                                 Explanations& explained) {
+  const std::size_t m = results.size();
   // Sums in single precision, as the delta masses were fitted.
   std::vector<std::vector<float>> sum(m);
   for (std::size_t k = 0; k < m; ++k) {
@@ -88,10 +86,7 @@ void CCombinationFinder::FindCombinations(const std::vector<PrecursorRecord>& re
     for (std::size_t l = 0; l <= k; ++l)
       sum[k][l] = static_cast<float>(results[k].delta_mass + results[l].delta_mass);
   }
-
-  std::vector<std::vector<Explanation>> explained(m);
   std::vector<Triple> triples;
-  std::vector<double> support_values;
   for (std::size_t o = 0; o < m; ++o) {
     for (std::size_t k = 0; k < m; ++k) {
       for (std::size_t l = 0; l <= k; ++l) {
@@ -101,28 +96,33 @@ void CCombinationFinder::FindCombinations(const std::vector<PrecursorRecord>& re
         const double fk = Fraction(ck, support[k].heavy.size());
         const double fl = Fraction(cl, support[l].heavy.size());
         const double a = fk - fl;
-        if (a > kAsymmetryThreshold)
-          explained[k].push_back({static_cast<std::int32_t>(o), static_cast<std::int32_t>(l), std::fabs(a)});
-        if (a < -kAsymmetryThreshold)
-          explained[l].push_back({static_cast<std::int32_t>(o), static_cast<std::int32_t>(k), std::fabs(a)});
-        triples.push_back({static_cast<std::int32_t>(o), static_cast<std::int32_t>(k), static_cast<std::int32_t>(l)});
-        support_values.push_back(fl + fk);
+        const auto oi = static_cast<std::int32_t>(o), ki = static_cast<std::int32_t>(k),
+                   li = static_cast<std::int32_t>(l);
+        if (a > kAsymmetryThreshold) explained[k].push_back({oi, li, std::fabs(a)});
+        if (a < -kAsymmetryThreshold) explained[l].push_back({oi, ki, std::fabs(a)});
+        triples.push_back({oi, ki, li, fl + fk});
       }
     }
   }
+  return triples;
+}
 
-  // A modification explained by one that is itself explained (or whose
-  // partner is) keeps no such explanation.
-  for (std::size_t v = 0; v < m; ++v) {
-    for (std::size_t i = explained[v].size(); i-- > 0;) {
-      const Explanation e = explained[v][i];
+// A modification explained by one that is itself explained (or whose
+// partner is) keeps no such explanation.
+void DropChainedExplanations(Explanations& explained) {
+  for (auto& mine : explained) {
+    for (std::size_t i = mine.size(); i-- > 0;) {
+      const Explanation e = mine[i];
       const bool keep = explained[static_cast<std::size_t>(e.by)].empty() &&
                         explained[static_cast<std::size_t>(e.partner)].empty();
-      if (!keep) explained[v].erase(explained[v].begin() + static_cast<std::ptrdiff_t>(i));
+      if (!keep) mine.erase(mine.begin() + static_cast<std::ptrdiff_t>(i));
     }
   }
+}
 
-  for (std::size_t v = 0; v < m; ++v) {
+// Type 2 from the first explanation left; every other score starts at 0.
+void MarkExplained(const Explanations& explained, std::vector<ModificationRecord>& results) {
+  for (std::size_t v = 0; v < results.size(); ++v) {
     if (!explained[v].empty()) {
       results[v].type = 2;
       results[v].first_partner = explained[v].front().by;
@@ -132,18 +132,35 @@ void CCombinationFinder::FindCombinations(const std::vector<PrecursorRecord>& re
       results[v].comb_score = 0.0;
     }
   }
+}
 
-  for (std::size_t t = 0; t < triples.size(); ++t) {
-    const Triple& tr = triples[t];
-    ModificationRecord& o = results[static_cast<std::size_t>(tr.o)];
-    if (o.type == 2 || results[static_cast<std::size_t>(tr.k)].type == 2 ||
-        results[static_cast<std::size_t>(tr.l)].type == 2)
+// Type 1 from the best supported triple in which no member is type 2; on
+// equal support the first one met stays.
+void MarkSums(const std::vector<Triple>& triples, std::vector<ModificationRecord>& results) {
+  for (const Triple& t : triples) {
+    ModificationRecord& o = results[static_cast<std::size_t>(t.o)];
+    if (o.type == 2 || results[static_cast<std::size_t>(t.k)].type == 2 ||
+        results[static_cast<std::size_t>(t.l)].type == 2)
       continue;
-    if (o.type == 0 || support_values[t] > o.comb_score) {
+    if (o.type == 0 || t.support > o.comb_score) {
       o.type = 1;
-      o.first_partner = tr.k;
-      o.second_partner = tr.l;
-      o.comb_score = support_values[t];
+      o.first_partner = t.k;
+      o.second_partner = t.l;
+      o.comb_score = t.support;
     }
   }
+}
+
+}  // namespace
+
+void CCombinationFinder::FindCombinations(const std::vector<PrecursorRecord>& reduced,
+                                          std::vector<ModificationRecord>& results) const {
+  if (reduced.size() < 2) return;
+  std::vector<Support> support(results.size());
+  for (std::size_t o = 0; o < results.size(); ++o) support[o] = SupportingPairs(reduced, results[o]);
+  Explanations explained(results.size());
+  const std::vector<Triple> triples = MatchTriples(results, support, explained);
+  DropChainedExplanations(explained);
+  MarkExplained(explained, results);
+  MarkSums(triples, results);
 }

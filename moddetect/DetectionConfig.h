@@ -1,8 +1,17 @@
 #pragma once
 // The Shiftscan configuration file: INI-like sections "[data]",
-// "[modification]", "[pair]", "[mode]" and "[other]" holding key=value lines,
-// "%" starting a comment. Section names and keys match without regard to
-// case; values keep their case (paths on Linux are case-sensitive).
+// "[modification]", "[pair]", "[mode]" and "[other]" holding key=value lines.
+// Section names and keys match without regard to case; values keep their
+// case (paths on Linux are case-sensitive).
+//
+// A "%" starts a comment only at the start of a line or after a blank or a
+// tab, so that a path such as "run%1.mzML" stays whole while "500 % note"
+// still reads as 500. A value in double quotes is taken as it stands up to
+// the last double quote of its line: the writer quotes the rare text that
+// would not read back otherwise (a " %" inside, blanks at either end).
+//
+// This class is the one writer of the file: the desktop dialog fills one and
+// writes it, and `Shiftscan --write-config` writes one from options.
 
 #include <cstdint>
 #include <istream>
@@ -32,80 +41,88 @@ class CDetectionConfig {
   // shift range, a zero tolerance) pass.
   bool Validate(std::string& message) const;
 
-  // Writes every value in the layout the desktop program writes (upper-case
-  // section headers), so that a run made from options can be repeated from
-  // its file. False when the file cannot be written whole.
+  // Writes every value in the layout the desktop program has always written
+  // (upper-case section headers, numbers in their shortest exact decimal
+  // form), so that a file reads back to the same configuration. False when
+  // the file cannot be written whole.
   void WriteConfig(std::ostream& out) const;
   bool WriteConfigFile(const std::string& path) const;
 
-  // [data]
-  const std::string& DataPath() const { return filepath_; }
-  std::int32_t FileType() const { return filetype_; }
-  double MassLower() const { return masslower_; }
-  double MassUpper() const { return massupper_; }
-  double TimeLower() const { return timelower_; }
-  double TimeUpper() const { return timeupper_; }
-  // [modification]
-  std::int32_t ModMassLower() const { return modmasslower_; }
-  std::int32_t ModMassUpper() const { return modmassupper_; }
-  // [pair]
-  bool FindPair() const { return findpair_ != 0; }
-  double PPThreshold() const { return ppthres_; }
-  const std::string& DtaName() const { return dtaname_; }
-  const std::string& PairPath() const { return pairpath_; }
-  // [mode]
-  bool PostSearch() const { return postsearch_ != 0; }
-  const std::string& IdentSpectFile() const { return identspectfile_; }
-  // [other]
-  double TDScore() const { return t_d_score_; }
-  double TDeltaC() const { return t_delta_c_; }
-  double MassTol() const { return masstol_; }
-  double MassRes() const { return massres_; }
-  std::int32_t MaxNData() const { return maxndata_; }
-  bool DetectComb() const { return detectcomb_ != 0; }
+  // [data]: filepath=, filetype=, masslower=, massupper=, timelower=, timeupper=
+  const std::string& DataPath() const { return data_path_; }
+  std::int32_t FileType() const { return file_type_; }
+  double MassLower() const { return mass_lower_; }
+  double MassUpper() const { return mass_upper_; }
+  double TimeLower() const { return time_lower_; }
+  double TimeUpper() const { return time_upper_; }
+  // [modification]: modmasslower=, modmassupper= (integer shifts, inclusive)
+  std::int32_t FirstShift() const { return first_shift_; }
+  std::int32_t LastShift() const { return last_shift_; }
+  // [pair]: findpair=, ppthres=, dtaname=, pairpath=
+  bool WritePairFiles() const { return write_pair_files_; }
+  double PairProbabilityThreshold() const { return pair_probability_threshold_; }
+  const std::string& TitlePrefix() const { return title_prefix_; }
+  const std::string& PairFolder() const { return pair_folder_; }
+  // [mode]: postsearch=, identspectfile=
+  bool IdentifiedOnly() const { return identified_only_; }
+  const std::string& IdentificationFile() const { return identification_file_; }
+  // [other]: t_d_score=, t_delta_c=, masstol=, massres=, maxndata=, detectcomb=
+  double MinDScore() const { return min_d_score_; }
+  double MinBinExcess() const { return min_bin_excess_; }
+  double RedundancyTolerancePpm() const { return redundancy_tolerance_ppm_; }
+  double MassBinWidth() const { return mass_bin_width_; }
+  std::int32_t MaxPrecursors() const { return max_precursors_; }
+  bool DetectCombinations() const { return detect_combinations_; }
 
   // Redundancy removal widens the tolerance in place while too many
   // precursors remain.
-  void SetMassTol(double ppm) { masstol_ = ppm; }
+  void SetRedundancyTolerancePpm(double ppm) { redundancy_tolerance_ppm_ = ppm; }
 
-  // Setters for programs and tests that build a configuration in memory.
-  void SetDataPath(const std::string& p) { filepath_ = p; }
-  void SetFileType(std::int32_t t) { filetype_ = t; }
-  void SetMassWindow(double lower, double upper) { masslower_ = lower; massupper_ = upper; }
-  void SetTimeWindow(double lower, double upper) { timelower_ = lower; timeupper_ = upper; }
-  void SetShiftRange(std::int32_t lower, std::int32_t upper) { modmasslower_ = lower; modmassupper_ = upper; }
-  void SetPairOutput(bool on, double ppthres, const std::string& pairpath) {
-    findpair_ = on ? 1 : 0; ppthres_ = ppthres; pairpath_ = pairpath;
+  // Setters for programs, the desktop dialog and tests that build a
+  // configuration in memory.
+  void SetDataPath(const std::string& p) { data_path_ = p; }
+  void SetFileType(std::int32_t t) { file_type_ = t; }
+  void SetMassWindow(double lower, double upper) { mass_lower_ = lower; mass_upper_ = upper; }
+  void SetTimeWindow(double lower, double upper) { time_lower_ = lower; time_upper_ = upper; }
+  void SetShiftRange(std::int32_t first, std::int32_t last) { first_shift_ = first; last_shift_ = last; }
+  void SetPairOutput(bool on, double probability_threshold, const std::string& folder) {
+    write_pair_files_ = on;
+    pair_probability_threshold_ = probability_threshold;
+    pair_folder_ = folder;
   }
-  void SetDtaName(const std::string& n) { dtaname_ = n; }
-  void SetPostSearch(bool on, const std::string& file) { postsearch_ = on ? 1 : 0; identspectfile_ = file; }
-  void SetThresholds(double t_d_score, double t_delta_c) { t_d_score_ = t_d_score; t_delta_c_ = t_delta_c; }
-  void SetMassRes(double r) { massres_ = r; }
-  void SetMaxNData(std::int32_t n) { maxndata_ = n; }
-  void SetDetectComb(bool on) { detectcomb_ = on ? 1 : 0; }
+  void SetTitlePrefix(const std::string& prefix) { title_prefix_ = prefix; }
+  void SetIdentifiedOnly(bool on, const std::string& file) { identified_only_ = on; identification_file_ = file; }
+  void SetThresholds(double min_d_score, double min_bin_excess) {
+    min_d_score_ = min_d_score;
+    min_bin_excess_ = min_bin_excess;
+  }
+  void SetMassBinWidth(double width) { mass_bin_width_ = width; }
+  void SetMaxPrecursors(std::int32_t n) { max_precursors_ = n; }
+  void SetDetectCombinations(bool on) { detect_combinations_ = on; }
 
  private:
   enum class Section { kNone, kData, kModification, kPair, kMode, kOther };
   void ApplyLine(Section section, const std::string& key_part, const std::string& value);
 
-  std::string filepath_;
-  std::int32_t filetype_ = DETECTION_FILE_RAW;
-  double masslower_ = 400.0;
-  double massupper_ = 6000.0;
-  double timelower_ = 0.0;
-  double timeupper_ = 100000.0;
-  std::int32_t modmasslower_ = 1;
-  std::int32_t modmassupper_ = 100;
-  std::uint8_t findpair_ = 0;
-  double ppthres_ = 0.98;
-  std::string dtaname_;
-  std::string pairpath_;
-  std::uint8_t postsearch_ = 0;
-  std::string identspectfile_;
-  double t_d_score_ = 20.0;
-  double t_delta_c_ = 0.4;
-  double masstol_ = 5.0;
-  double massres_ = 0.01;
-  std::int32_t maxndata_ = 5000;
-  std::uint8_t detectcomb_ = 0;
+  std::string data_path_;
+  std::int32_t file_type_ = DETECTION_FILE_RAW;
+  double mass_lower_ = 400.0;  // MH+, Da
+  double mass_upper_ = 6000.0;
+  double time_lower_ = 0.0;
+  double time_upper_ = 100000.0;
+  std::int32_t first_shift_ = 1;  // Da
+  std::int32_t last_shift_ = 100;
+  bool write_pair_files_ = false;
+  double pair_probability_threshold_ = 0.98;
+  std::string title_prefix_;  // spectrum titles are "<prefix>.<scan>.<scan>.<charge>.dta"
+  std::string pair_folder_;
+  bool identified_only_ = false;  // pairs only where one spectrum is identified
+  std::string identification_file_;
+  double min_d_score_ = 20.0;
+  double min_bin_excess_ = 0.4;  // relative excess of a mass bin over the background
+  double redundancy_tolerance_ppm_ = 5.0;
+  double mass_bin_width_ = 0.01;  // Da
+  std::int32_t max_precursors_ = 5000;  // kept after redundancy removal
+  // Read and written; the combination step always runs.
+  bool detect_combinations_ = false;
 };

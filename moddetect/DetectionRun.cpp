@@ -60,47 +60,76 @@ int CDetectionRun::Fail() {
 
 void CDetectionRun::ReduceRedundancy() {
   precursors_->SortByChargeMass();
-  const std::size_t limit = config_->MaxNData() > 1 ? static_cast<std::size_t>(config_->MaxNData()) : 1;
+  const std::size_t limit = config_->MaxPrecursors() > 1 ? static_cast<std::size_t>(config_->MaxPrecursors()) : 1;
   for (;;) {
-    precursors_->RemoveRedundancy(config_->MassTol());
+    precursors_->RemoveRedundancy(config_->RedundancyTolerancePpm());
     const std::size_t kept = precursors_->Reduced().size();
     // One precursor cannot be reduced further, and a tolerance that does
     // not grow (zero, negative, NaN) or has grown without bound would
     // double for ever.
     if (kept <= limit || kept <= 1) break;
-    const double tol = config_->MassTol();
+    const double tol = config_->RedundancyTolerancePpm();
     if (!std::isfinite(tol)) break;
-    config_->SetMassTol(tol > 0.0 ? tol * 2.0 : 1.0);
+    config_->SetRedundancyTolerancePpm(tol > 0.0 ? tol * 2.0 : 1.0);
   }
 }
 
-int CDetectionRun::Run(const std::string& config_path) {
+bool CDetectionRun::ReadCheckedConfiguration(const std::string& config_path) {
   if (!config_->ReadConfigFile(config_path)) {
     out_ << "Error: parameter file: " << config_path << " does not exist!" << std::endl;
-    return Fail();
+    return false;
   }
   std::string invalid;
   if (!config_->Validate(invalid)) {
     out_ << invalid << std::endl;
-    return Fail();
+    return false;
   }
   // The run's own files in the working folder are replaced as it goes: none
   // of them may be its input.
   for (const char* own : {kResultFile, kRawFileTemp, kRawDataTemp}) {
     const bool own_dump_as_input = own == kRawDataTemp && config_->FileType() == DETECTION_FILE_DUMP;
     if (!own_dump_as_input && (safefile::SameFile(config_->DataPath(), own) ||
-                               safefile::SameFile(config_->IdentSpectFile(), own))) {
+                               safefile::SameFile(config_->IdentificationFile(), own))) {
       out_ << "Error: the input " << own << " would be overwritten by the run" << std::endl;
-      return Fail();
+      return false;
     }
   }
   // Pair files are part of the result asked for: a folder that cannot hold
   // them fails the run before any work, not silently after it.
-  if (config_->FindPair() && !config_->PairPath().empty() && !path::CreateDirectory(config_->PairPath())) {
-    out_ << "Error: cannot create the pair folder: " << config_->PairPath() << std::endl;
-    return Fail();
+  const std::string& pair_folder = config_->PairFolder();
+  if (config_->WritePairFiles() && !pair_folder.empty() && !path::CreateDirectory(pair_folder)) {
+    out_ << "Error: cannot create the pair folder: " << pair_folder << std::endl;
+    return false;
   }
-  precursors_->SetSource(config_->DataPath(), config_->FileType(), config_->DtaName());
+  return true;
+}
+
+bool CDetectionRun::DetectAllShifts() {
+  out_ << "Detecting modifications.." << std::flush;
+  if (config_->IdentifiedOnly()) collector_->LoadIdentifiedSpectra(config_->IdentificationFile());
+  const auto& reduced = precursors_->Reduced();
+  for (std::int32_t shift = config_->FirstShift(); shift <= config_->LastShift(); ++shift) {
+    collector_->CollectPairs(reduced, shift, config_->IdentifiedOnly());
+    detector_->SetPairs(*collector_);
+    detector_->SetParameters(config_->MinDScore(), config_->MinBinExcess(), config_->MassBinWidth(), shift);
+    if (detector_->Detect() && config_->WritePairFiles() &&
+        writer_->WritePairs(reduced, detector_->WorkingMixture(), config_->PairFolder(),
+                            config_->PairProbabilityThreshold(), detector_->MutableResults()) < 0) {
+      out_ << std::endl << "Cannot write file: " << writer_->LastFailedFile() << std::endl;
+      return false;
+    }
+    out_ << shift << ".." << std::flush;
+    if (shift == config_->LastShift()) break;  // shift + 1 would overflow at INT_MAX
+  }
+  out_ << "finishing.." << std::flush;
+  combiner_->FindCombinations(reduced, detector_->MutableResults());
+  out_ << "done" << std::endl;
+  return true;
+}
+
+int CDetectionRun::Run(const std::string& config_path) {
+  if (!ReadCheckedConfiguration(config_path)) return Fail();
+  precursors_->SetSource(config_->DataPath(), config_->FileType(), config_->TitlePrefix());
   PrintBanner();
 
   out_ << "Reading data..." << std::flush;
@@ -113,27 +142,9 @@ int CDetectionRun::Run(const std::string& config_path) {
   ReduceRedundancy();
   out_ << "done(" << precursors_->Reduced().size() << ")" << std::endl;
 
-  out_ << "Detecting modifications.." << std::flush;
-  if (config_->PostSearch()) collector_->LoadIdentifiedSpectra(config_->IdentSpectFile());
-  const auto& reduced = precursors_->Reduced();
-  for (std::int32_t w = config_->ModMassLower(); w <= config_->ModMassUpper(); ++w) {
-    collector_->CollectPairs(reduced, w, config_->PostSearch());
-    detector_->SetPairs(*collector_);
-    detector_->SetParameters(config_->TDScore(), config_->TDeltaC(), config_->MassRes(), w);
-    if (detector_->Detect() && config_->FindPair() &&
-        writer_->WritePairs(reduced, detector_->WorkingMixture(), config_->PairPath(), config_->PPThreshold(),
-                            detector_->MutableResults()) < 0) {
-      out_ << std::endl << "Cannot write file: " << writer_->LastFailedFile() << std::endl;
-      return Fail();
-    }
-    out_ << w << ".." << std::flush;
-    if (w == config_->ModMassUpper()) break;  // w + 1 would overflow at INT_MAX
-  }
-  out_ << "finishing.." << std::flush;
-  auto& results = detector_->MutableResults();
-  combiner_->FindCombinations(reduced, results);
-  out_ << "done" << std::endl;
+  if (!DetectAllShifts()) return Fail();
 
+  auto& results = detector_->MutableResults();
   out_ << std::endl << config_->DataPath() << std::endl;
   out_ << results.size() << " potential modifications are discovered:" << std::endl;
   PrintResultTable(out_, results);

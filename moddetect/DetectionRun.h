@@ -38,9 +38,17 @@ class CDetectionRun {
   static std::string JoinArguments(int argc, const char* const* argv);
 
  private:
+  // Reads the file and refuses values out of range, inputs that the run
+  // would overwrite and a pair folder that cannot be made; false (with the
+  // message printed) when the run cannot start.
+  bool ReadCheckedConfiguration(const std::string& config_path);
   // Sorts by charge and mass, then reduces with the configured tolerance,
   // doubling it while more than maxndata precursors remain.
   void ReduceRedundancy();
+  // One detection pass per integer shift, the pair files of each accepted
+  // one, then the combination marking over all of them. False when a pair
+  // file could not be written.
+  bool DetectAllShifts();
   int Fail();
 
   std::ostream& out_;

@@ -8,41 +8,44 @@
 CGaussianMixture::CGaussianMixture(std::int32_t states, std::int32_t dim) { Reset(states, dim); }
 
 void CGaussianMixture::Reset(std::int32_t states, std::int32_t dim) {
-  K_ = states < 0 ? 0 : states;
-  D_ = dim < 0 ? 0 : dim;
-  means_.Resize(static_cast<std::uint32_t>(K_), static_cast<std::uint32_t>(D_));
-  covs_.assign(static_cast<std::size_t>(K_), math::matrixT(static_cast<std::uint32_t>(D_), static_cast<std::uint32_t>(D_)));
+  state_count_ = states < 0 ? 0 : states;
+  dimension_ = dim < 0 ? 0 : dim;
+  const auto states_size = static_cast<std::uint32_t>(state_count_);
+  const auto dimension_size = static_cast<std::uint32_t>(dimension_);
+  means_.Resize(states_size, dimension_size);
+  covariances_.assign(static_cast<std::size_t>(state_count_), math::matrixT(dimension_size, dimension_size));
   // Each state needs a body of its own: the assign above shares one.
-  for (auto& c : covs_) c.Resize(static_cast<std::uint32_t>(D_), static_cast<std::uint32_t>(D_));
-  weights_.assign(static_cast<std::size_t>(K_), K_ > 0 ? 1.0f / static_cast<float>(K_) : 0.0f);
+  for (auto& c : covariances_) c.Resize(dimension_size, dimension_size);
+  weights_.assign(static_cast<std::size_t>(state_count_),
+                  state_count_ > 0 ? 1.0f / static_cast<float>(state_count_) : 0.0f);
 }
 
 void CGaussianMixture::RemoveState(std::int32_t k) {
-  if (k < 0 || k >= K_) return;
-  math::matrixT means(static_cast<std::uint32_t>(K_ - 1), static_cast<std::uint32_t>(D_));
-  for (std::int32_t i = 0, o = 0; i < K_; ++i) {
+  if (k < 0 || k >= state_count_) return;
+  math::matrixT means(static_cast<std::uint32_t>(state_count_ - 1), static_cast<std::uint32_t>(dimension_));
+  for (std::int32_t i = 0, o = 0; i < state_count_; ++i) {
     if (i == k) continue;
     float* dst = means.MutableRow(static_cast<std::uint32_t>(o++));
     const float* src = means_.Row(static_cast<std::uint32_t>(i));
-    for (std::int32_t d = 0; d < D_; ++d) dst[d] = src[d];
+    for (std::int32_t d = 0; d < dimension_; ++d) dst[d] = src[d];
   }
   means_ = means;
-  covs_.erase(covs_.begin() + k);
+  covariances_.erase(covariances_.begin() + k);
   weights_.erase(weights_.begin() + k);
-  --K_;
+  --state_count_;
 }
 
 bool CGaussianMixture::Prepare(std::vector<StateCache>& cache) const {
-  cache.resize(static_cast<std::size_t>(K_));
+  cache.resize(static_cast<std::size_t>(state_count_));
   bool all_valid = true;
-  for (std::int32_t k = 0; k < K_; ++k) {
+  for (std::int32_t k = 0; k < state_count_; ++k) {
     StateCache& c = cache[static_cast<std::size_t>(k)];
     c.valid = false;
-    c.inv.assign(static_cast<std::size_t>(D_) * D_, 0.0);
-    c.mean.assign(static_cast<std::size_t>(D_), 0.0);
-    for (std::int32_t d = 0; d < D_; ++d) c.mean[d] = means_.Row(static_cast<std::uint32_t>(k))[d];
-    const math::matrixT& cov = covs_[static_cast<std::size_t>(k)];
-    if (D_ == 1) {
+    c.inv.assign(static_cast<std::size_t>(dimension_) * dimension_, 0.0);
+    c.mean.assign(static_cast<std::size_t>(dimension_), 0.0);
+    for (std::int32_t d = 0; d < dimension_; ++d) c.mean[d] = means_.Row(static_cast<std::uint32_t>(k))[d];
+    const math::matrixT& cov = covariances_[static_cast<std::size_t>(k)];
+    if (dimension_ == 1) {
       const float v = cov.Row(0)[0];
       // A negative variance cannot come from data; it has no density either.
       if (!(v > 0.0f)) { all_valid = false; continue; }
@@ -52,7 +55,7 @@ bool CGaussianMixture::Prepare(std::vector<StateCache>& cache) const {
       const double det = cov.Det();
       if (det == 0.0) { all_valid = false; continue; }
       const math::matrixT inv = !cov;
-      if (!inv.InverseOK()) {
+      if (!inv.InversionSucceeded()) {
         std::ostringstream a, b;
         a << "sigma[state].Det()=" << det;
         b << "inv_sigma.bInverseOK=" << 0;
@@ -64,9 +67,10 @@ bool CGaussianMixture::Prepare(std::vector<StateCache>& cache) const {
       // Rounding can leave a nearly singular covariance with a negative
       // determinant; its "density" would be NaN.
       if (!(det > 0.0)) { all_valid = false; continue; }
-      for (std::int32_t i = 0; i < D_; ++i)
-        for (std::int32_t j = 0; j < D_; ++j) c.inv[static_cast<std::size_t>(i) * D_ + j] = inv.Row(i)[j];
-      c.norm = 1.0 / std::sqrt(static_cast<double>(math::IntPower(kTwoPi, D_)) * det);
+      for (std::int32_t i = 0; i < dimension_; ++i)
+        for (std::int32_t j = 0; j < dimension_; ++j)
+          c.inv[static_cast<std::size_t>(i) * dimension_ + j] = inv.Row(i)[j];
+      c.norm = 1.0 / std::sqrt(static_cast<double>(math::IntPower(kTwoPi, dimension_)) * det);
     }
     c.valid = true;
   }
@@ -102,64 +106,78 @@ double CGaussianMixture::Posterior(std::int32_t k, const float* x) const {
   return eval.Posterior(k, x);
 }
 
+bool CGaussianMixture::ExpectationStep(const math::matrixT& data, const std::vector<StateCache>& cache,
+                                       std::vector<double>& responsibilities, std::vector<double>& state_totals,
+                                       double& log_likelihood) const {
+  const std::size_t n = data.RowCount();
+  const std::size_t k_count = static_cast<std::size_t>(state_count_);
+  std::vector<double> dens(k_count);
+  log_likelihood = 0.0;
+  std::fill(state_totals.begin(), state_totals.end(), 0.0);
+  for (std::size_t j = 0; j < n; ++j) {
+    const float* x = data.Row(static_cast<std::uint32_t>(j));
+    double p = 0.0;
+    for (std::size_t k = 0; k < k_count; ++k) {
+      dens[k] = weights_[k] * Density(cache[k], x, dimension_);
+      p += dens[k];
+    }
+    // A point that no state explains would make every responsibility 0/0.
+    if (!(p > 0.0) || !std::isfinite(p)) return false;
+    log_likelihood += std::log(p);
+    for (std::size_t k = 0; k < k_count; ++k) {
+      const double r = dens[k] / p;
+      responsibilities[k * n + j] = r;
+      state_totals[k] += r;
+    }
+  }
+  log_likelihood /= static_cast<double>(n);
+  return true;
+}
+
+void CGaussianMixture::UpdateState(std::int32_t k, const math::matrixT& data, const double* responsibility,
+                                   double total) {
+  const std::size_t n = data.RowCount();
+  const std::size_t dim = static_cast<std::size_t>(dimension_);
+  weights_[k] = static_cast<float>(total / static_cast<double>(n));
+  std::vector<double> mean(dim, 0.0), cov(dim * dim, 0.0);
+  for (std::size_t j = 0; j < n; ++j) {
+    const float* x = data.Row(static_cast<std::uint32_t>(j));
+    for (std::size_t d = 0; d < dim; ++d) mean[d] += responsibility[j] * x[d];
+  }
+  for (auto& m : mean) m /= total;
+  for (std::size_t j = 0; j < n; ++j) {
+    const float* x = data.Row(static_cast<std::uint32_t>(j));
+    for (std::size_t a = 0; a < dim; ++a) {
+      const double da = x[a] - mean[a];
+      for (std::size_t b = 0; b < dim; ++b) cov[a * dim + b] += responsibility[j] * da * (x[b] - mean[b]);
+    }
+  }
+  float* mean_row = means_.MutableRow(static_cast<std::uint32_t>(k));
+  for (std::size_t d = 0; d < dim; ++d) mean_row[d] = static_cast<float>(mean[d]);
+  math::matrixT& c = covariances_[static_cast<std::size_t>(k)];
+  for (std::size_t a = 0; a < dim; ++a) {
+    float* cov_row = c.MutableRow(static_cast<std::uint32_t>(a));
+    for (std::size_t b = 0; b < dim; ++b) cov_row[b] = static_cast<float>(cov[a * dim + b] / total);
+  }
+}
+
 int CGaussianMixture::FitEM(const math::matrixT& data) {
   const std::size_t n = data.RowCount();
-  if (n == 0 || K_ <= 0 || static_cast<std::int32_t>(data.ColCount()) != D_) return -1;
-  const std::size_t k_count = static_cast<std::size_t>(K_);
+  if (n == 0 || state_count_ <= 0 || static_cast<std::int32_t>(data.ColCount()) != dimension_) return -1;
   std::vector<StateCache> cache;
-  std::vector<double> resp(k_count * n);
-  std::vector<double> nk(k_count), dens(k_count);
-  std::vector<double> mean(static_cast<std::size_t>(D_)), cov(static_cast<std::size_t>(D_) * D_);
-  double prev = -1e10;
+  std::vector<double> responsibilities(static_cast<std::size_t>(state_count_) * n);
+  std::vector<double> state_totals(static_cast<std::size_t>(state_count_));
+  double previous = -1e10;
   for (std::int32_t it = 1; it <= iteration_limit_; ++it) {
-    if (!Prepare(cache)) return -1;
     double log_likelihood = 0.0;
-    std::fill(nk.begin(), nk.end(), 0.0);
-    for (std::size_t j = 0; j < n; ++j) {
-      const float* x = data.Row(static_cast<std::uint32_t>(j));
-      double p = 0.0;
-      for (std::size_t k = 0; k < k_count; ++k) {
-        dens[k] = weights_[k] * Density(cache[k], x, D_);
-        p += dens[k];
-      }
-      // A point that no state explains would make every responsibility 0/0.
-      if (!(p > 0.0) || !std::isfinite(p)) return -1;
-      log_likelihood += std::log(p);
-      for (std::size_t k = 0; k < k_count; ++k) {
-        const double r = dens[k] / p;
-        resp[k * n + j] = r;
-        nk[k] += r;
-      }
-    }
-    log_likelihood /= static_cast<double>(n);
-    if (std::fabs(log_likelihood / prev - 1.0) < 0.00001) return it;
-    prev = log_likelihood;
-
-    for (std::size_t k = 0; k < k_count; ++k) {
-      if (nk[k] == 0.0) return -1;
-      weights_[k] = static_cast<float>(nk[k] / static_cast<double>(n));
-      const double* r = &resp[k * n];
-      std::fill(mean.begin(), mean.end(), 0.0);
-      for (std::size_t j = 0; j < n; ++j) {
-        const float* x = data.Row(static_cast<std::uint32_t>(j));
-        for (std::int32_t d = 0; d < D_; ++d) mean[d] += r[j] * x[d];
-      }
-      for (auto& m : mean) m /= nk[k];
-      std::fill(cov.begin(), cov.end(), 0.0);
-      for (std::size_t j = 0; j < n; ++j) {
-        const float* x = data.Row(static_cast<std::uint32_t>(j));
-        for (std::int32_t a = 0; a < D_; ++a) {
-          const double da = x[a] - mean[a];
-          for (std::int32_t b = 0; b < D_; ++b) cov[static_cast<std::size_t>(a) * D_ + b] += r[j] * da * (x[b] - mean[b]);
-        }
-      }
-      float* mrow = means_.MutableRow(static_cast<std::uint32_t>(k));
-      for (std::int32_t d = 0; d < D_; ++d) mrow[d] = static_cast<float>(mean[d]);
-      math::matrixT& c = covs_[k];
-      for (std::int32_t a = 0; a < D_; ++a) {
-        float* crow = c.MutableRow(static_cast<std::uint32_t>(a));
-        for (std::int32_t b = 0; b < D_; ++b) crow[b] = static_cast<float>(cov[static_cast<std::size_t>(a) * D_ + b] / nk[k]);
-      }
+    if (!Prepare(cache) || !ExpectationStep(data, cache, responsibilities, state_totals, log_likelihood))
+      return -1;
+    if (std::fabs(log_likelihood / previous - 1.0) < 0.00001) return it;
+    previous = log_likelihood;
+    for (std::int32_t k = 0; k < state_count_; ++k) {
+      const double total = state_totals[static_cast<std::size_t>(k)];
+      if (total == 0.0) return -1;
+      UpdateState(k, data, &responsibilities[static_cast<std::size_t>(k) * n], total);
     }
   }
   return iteration_limit_ + 1;

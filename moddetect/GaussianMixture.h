@@ -19,12 +19,12 @@ class CGaussianMixture {
   // Zero means and covariances, equal weights 1/K.
   void Reset(std::int32_t states, std::int32_t dim);
 
-  std::int32_t StateCount() const { return K_; }
-  std::int32_t Dim() const { return D_; }
+  std::int32_t StateCount() const { return state_count_; }
+  std::int32_t Dim() const { return dimension_; }
   math::matrixT& Means() { return means_; }
   const math::matrixT& Means() const { return means_; }
-  math::matrixT& Covariance(std::int32_t k) { return covs_[k]; }
-  const math::matrixT& Covariance(std::int32_t k) const { return covs_[k]; }
+  math::matrixT& Covariance(std::int32_t k) { return covariances_[k]; }
+  const math::matrixT& Covariance(std::int32_t k) const { return covariances_[k]; }
   float& Weight(std::int32_t k) { return weights_[k]; }
   float Weight(std::int32_t k) const { return weights_[k]; }
   std::int32_t IterationLimit() const { return iteration_limit_; }
@@ -58,11 +58,20 @@ class CGaussianMixture {
   // state has no density.
   bool Prepare(std::vector<StateCache>& cache) const;
   static double Density(const StateCache& c, const float* x, std::int32_t dim);
+  // The E-step: every point's responsibility per state (state-major, N per
+  // state), their totals per state and the average log-likelihood. False
+  // when a point has no density under any state.
+  bool ExpectationStep(const math::matrixT& data, const std::vector<StateCache>& cache,
+                       std::vector<double>& responsibilities, std::vector<double>& state_totals,
+                       double& log_likelihood) const;
+  // The M-step for state k: weight, mean and covariance from its
+  // responsibilities, whose total is `total` (not 0).
+  void UpdateState(std::int32_t k, const math::matrixT& data, const double* responsibility, double total);
 
-  std::int32_t K_ = 0;
-  std::int32_t D_ = 0;
+  std::int32_t state_count_ = 0;
+  std::int32_t dimension_ = 0;
   math::matrixT means_;
-  std::vector<math::matrixT> covs_;
+  std::vector<math::matrixT> covariances_;
   std::vector<float> weights_;
   std::int32_t iteration_limit_ = 200;
 

@@ -7,21 +7,21 @@
 namespace math {
 
 matrixT::Body::Body(std::uint32_t r, std::uint32_t c)
-    : rows(r), cols(c), storage(static_cast<std::size_t>(r) * c, 0.0f), row_ptr(r) {
-  for (std::uint32_t i = 0; i < r; ++i) row_ptr[i] = storage.data() + static_cast<std::size_t>(i) * c;
+    : rows(r), columns(c), storage(static_cast<std::size_t>(r) * c, 0.0f), row_starts(r) {
+  for (std::uint32_t i = 0; i < r; ++i) row_starts[i] = storage.data() + static_cast<std::size_t>(i) * c;
 }
 
-matrixT::Body::Body(const Body& other) : Body(other.rows, other.cols) {
+matrixT::Body::Body(const Body& other) : Body(other.rows, other.columns) {
   // Copy in logical row order: exchanged row pointers become plain rows again.
   for (std::uint32_t i = 0; i < rows; ++i)
-    std::copy(other.row_ptr[i], other.row_ptr[i] + cols, row_ptr[i]);
+    std::copy(other.row_starts[i], other.row_starts[i] + columns, row_starts[i]);
 }
 
 matrixT::matrixT(std::uint32_t rows, std::uint32_t cols) : body_(std::make_shared<Body>(rows, cols)) {}
 
 matrixT matrixT::Identity(std::uint32_t n) {
   matrixT m(n, n);
-  for (std::uint32_t i = 0; i < n; ++i) m.body_->row_ptr[i][i] = 1.0f;
+  for (std::uint32_t i = 0; i < n; ++i) m.body_->row_starts[i][i] = 1.0f;
   return m;
 }
 
@@ -33,28 +33,28 @@ void matrixT::Unshare() {
 
 void matrixT::SetZero() {
   if (body_.use_count() > 1) {
-    body_ = std::make_shared<Body>(body_->rows, body_->cols);
+    body_ = std::make_shared<Body>(body_->rows, body_->columns);
     return;
   }
   std::fill(body_->storage.begin(), body_->storage.end(), 0.0f);
 }
 
 float& matrixT::operator()(std::uint32_t row, std::uint32_t col) {
-  if (row >= body_->rows || col >= body_->cols)
+  if (row >= body_->rows || col >= body_->columns)
     throw matrix_error("matrixT::operator(): Index out of range!");
   Unshare();
-  return body_->row_ptr[row][col];
+  return body_->row_starts[row][col];
 }
 
 float matrixT::operator()(std::uint32_t row, std::uint32_t col) const {
-  if (row >= body_->rows || col >= body_->cols)
+  if (row >= body_->rows || col >= body_->columns)
     throw matrix_error("matrixT::operator(): Index out of range!");
-  return body_->row_ptr[row][col];
+  return body_->row_starts[row][col];
 }
 
 float* matrixT::MutableRow(std::uint32_t row) {
   Unshare();
-  return body_->row_ptr[row];
+  return body_->row_starts[row];
 }
 
 matrixT& matrixT::operator+=(const matrixT& other) {
@@ -62,8 +62,8 @@ matrixT& matrixT::operator+=(const matrixT& other) {
     throw matrix_error("matrixT::operator+= : Inconsistent matrix sizes in addition!");
   Unshare();
   for (std::uint32_t i = 0; i < RowCount(); ++i) {
-    float* dst = body_->row_ptr[i];
-    const float* src = other.body_->row_ptr[i];
+    float* dst = body_->row_starts[i];
+    const float* src = other.body_->row_starts[i];
     for (std::uint32_t j = 0; j < ColCount(); ++j) dst[j] += src[j];
   }
   return *this;
@@ -75,11 +75,11 @@ matrixT& matrixT::operator*=(const matrixT& other) {
   const std::uint32_t n = RowCount(), m = other.ColCount(), inner = ColCount();
   auto result = std::make_shared<Body>(n, m);
   for (std::uint32_t i = 0; i < n; ++i) {
-    const float* a = body_->row_ptr[i];
-    float* out = result->row_ptr[i];
+    const float* a = body_->row_starts[i];
+    float* out = result->row_starts[i];
     for (std::uint32_t k = 0; k < inner; ++k) {
       const float aik = a[k];
-      const float* b = other.body_->row_ptr[k];
+      const float* b = other.body_->row_starts[k];
       for (std::uint32_t j = 0; j < m; ++j) out[j] += aik * b[j];
     }
   }
@@ -102,7 +102,7 @@ matrixT& matrixT::operator/=(float scalar) {
 matrixT matrixT::Transpose() const {
   matrixT t(ColCount(), RowCount());
   for (std::uint32_t i = 0; i < RowCount(); ++i)
-    for (std::uint32_t j = 0; j < ColCount(); ++j) t.body_->row_ptr[j][i] = body_->row_ptr[i][j];
+    for (std::uint32_t j = 0; j < ColCount(); ++j) t.body_->row_starts[j][i] = body_->row_starts[i][j];
   return t;
 }
 
@@ -110,32 +110,32 @@ void matrixT::ExchangeRows(std::uint32_t a, std::uint32_t b) {
   if (a >= RowCount() || b >= RowCount()) throw matrix_error("matrixT::operator(): Index out of range!");
   if (a == b) return;
   Unshare();
-  std::swap(body_->row_ptr[a], body_->row_ptr[b]);
+  std::swap(body_->row_starts[a], body_->row_starts[b]);
 }
 
 long matrixT::Pivot(Body& body, std::uint32_t c) {
   const std::uint32_t n = body.rows;
   std::uint32_t best = c;
-  float best_abs = std::fabs(body.row_ptr[c][c]);
+  float best_abs = std::fabs(body.row_starts[c][c]);
   std::uint32_t r = c + 1;
   // Four rows per step: the covariance matrices here are tiny, but the data
   // matrices handed to Det by callers need not be.
   for (; r + 3 < n; r += 4) {
-    const float a0 = std::fabs(body.row_ptr[r][c]);
-    const float a1 = std::fabs(body.row_ptr[r + 1][c]);
-    const float a2 = std::fabs(body.row_ptr[r + 2][c]);
-    const float a3 = std::fabs(body.row_ptr[r + 3][c]);
+    const float a0 = std::fabs(body.row_starts[r][c]);
+    const float a1 = std::fabs(body.row_starts[r + 1][c]);
+    const float a2 = std::fabs(body.row_starts[r + 2][c]);
+    const float a3 = std::fabs(body.row_starts[r + 3][c]);
     if (a0 > best_abs) { best_abs = a0; best = r; }
     if (a1 > best_abs) { best_abs = a1; best = r + 1; }
     if (a2 > best_abs) { best_abs = a2; best = r + 2; }
     if (a3 > best_abs) { best_abs = a3; best = r + 3; }
   }
   for (; r < n; ++r) {
-    const float a = std::fabs(body.row_ptr[r][c]);
+    const float a = std::fabs(body.row_starts[r][c]);
     if (a > best_abs) { best_abs = a; best = r; }
   }
   if (best_abs == 0.0f) return -1;
-  if (best != c) std::swap(body.row_ptr[best], body.row_ptr[c]);
+  if (best != c) std::swap(body.row_starts[best], body.row_starts[c]);
   return static_cast<long>(best);
 }
 
@@ -148,12 +148,12 @@ double matrixT::Det() const {
     long p = Pivot(work, c);
     if (p < 0) return 0.0;
     if (static_cast<std::uint32_t>(p) != c) det = -det;
-    const float pivot = work.row_ptr[c][c];
+    const float pivot = work.row_starts[c][c];
     det *= pivot;
     for (std::uint32_t r = c + 1; r < n; ++r) {
-      const float factor = work.row_ptr[r][c] / pivot;
+      const float factor = work.row_starts[r][c] / pivot;
       if (factor == 0.0f) continue;
-      for (std::uint32_t j = c; j < n; ++j) work.row_ptr[r][j] -= factor * work.row_ptr[c][j];
+      for (std::uint32_t j = c; j < n; ++j) work.row_starts[r][j] -= factor * work.row_starts[c][j];
     }
   }
   return det;
@@ -165,27 +165,27 @@ matrixT matrixT::operator!() const {
   Body work(*body_);
   matrixT inv = Identity(n);
   Body& id = *inv.body_;
-  inv.bInverseOK_ = false;
+  inv.inversion_succeeded_ = false;
   for (std::uint32_t c = 0; c < n; ++c) {
     long p = Pivot(work, c);
     if (p < 0) return inv;
-    if (static_cast<std::uint32_t>(p) != c) std::swap(id.row_ptr[p], id.row_ptr[c]);
-    const float pivot = work.row_ptr[c][c];
+    if (static_cast<std::uint32_t>(p) != c) std::swap(id.row_starts[p], id.row_starts[c]);
+    const float pivot = work.row_starts[c][c];
     for (std::uint32_t j = 0; j < n; ++j) {
-      work.row_ptr[c][j] /= pivot;
-      id.row_ptr[c][j] /= pivot;
+      work.row_starts[c][j] /= pivot;
+      id.row_starts[c][j] /= pivot;
     }
     for (std::uint32_t r = 0; r < n; ++r) {
       if (r == c) continue;
-      const float factor = work.row_ptr[r][c];
+      const float factor = work.row_starts[r][c];
       if (factor == 0.0f) continue;
       for (std::uint32_t j = 0; j < n; ++j) {
-        work.row_ptr[r][j] -= factor * work.row_ptr[c][j];
-        id.row_ptr[r][j] -= factor * id.row_ptr[c][j];
+        work.row_starts[r][j] -= factor * work.row_starts[c][j];
+        id.row_starts[r][j] -= factor * id.row_starts[c][j];
       }
     }
   }
-  inv.bInverseOK_ = true;
+  inv.inversion_succeeded_ = true;
   return inv;
 }
 

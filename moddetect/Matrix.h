@@ -33,7 +33,7 @@ class matrixT {
   static matrixT Identity(std::uint32_t n);
 
   std::uint32_t RowCount() const { return body_->rows; }
-  std::uint32_t ColCount() const { return body_->cols; }
+  std::uint32_t ColCount() const { return body_->columns; }
 
   // Gives this handle a new zero body of the given size.
   void Resize(std::uint32_t rows, std::uint32_t cols);
@@ -45,7 +45,7 @@ class matrixT {
 
   // Unchecked row access for hot loops. The writing form unshares once, so
   // a loop over rows through it copies the body at most once.
-  const float* Row(std::uint32_t row) const { return body_->row_ptr[row]; }
+  const float* Row(std::uint32_t row) const { return body_->row_starts[row]; }
   float* MutableRow(std::uint32_t row);
 
   matrixT& operator+=(const matrixT& other);
@@ -58,9 +58,10 @@ class matrixT {
   void ExchangeRows(std::uint32_t a, std::uint32_t b);
 
   double Det() const;
-  // Inverse; the result's InverseOK() tells whether the matrix was regular.
+  // Inverse; the result's InversionSucceeded() tells whether the matrix was
+  // regular (the status flag that the density messages print).
   matrixT operator!() const;
-  bool InverseOK() const { return bInverseOK_; }
+  bool InversionSucceeded() const { return inversion_succeeded_; }
 
   // Number of handles sharing this body (for tests of the sharing rule).
   long ShareCount() const { return body_.use_count(); }
@@ -69,9 +70,10 @@ class matrixT {
  private:
   struct Body {
     std::uint32_t rows = 0;
-    std::uint32_t cols = 0;
+    std::uint32_t columns = 0;
     std::vector<float> storage;
-    std::vector<float*> row_ptr;
+    // Where each row begins in `storage`; exchanging rows swaps these.
+    std::vector<float*> row_starts;
     Body(std::uint32_t r, std::uint32_t c);
     Body(const Body& other);
     Body& operator=(const Body&) = delete;
@@ -82,7 +84,7 @@ class matrixT {
   // column is singular there. Exchanges it into row c.
   static long Pivot(Body& body, std::uint32_t c);
 
-  bool bInverseOK_ = false;
+  bool inversion_succeeded_ = false;
   std::shared_ptr<Body> body_;
 };
 

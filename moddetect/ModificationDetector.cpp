@@ -40,15 +40,16 @@ void CModificationDetector::SetPairs(const std::vector<double>& delta_mass,
   raw_time_.resize(raw_mass_.size(), 0.0);
 }
 
-void CModificationDetector::SetParameters(double t_d_score, double t_delta_c, double massres, std::int32_t w) {
-  t_d_score_ = t_d_score;
-  t_delta_c_ = t_delta_c;
-  massres_ = massres;
-  w_ = w;
+void CModificationDetector::SetParameters(double min_d_score, double min_bin_excess, double mass_bin_width,
+                                          std::int32_t shift) {
+  min_d_score_ = min_d_score;
+  min_bin_excess_ = min_bin_excess;
+  mass_bin_width_ = mass_bin_width;
+  shift_ = shift;
 }
 
 int CModificationDetector::MassBin(double delta_mass) const {
-  const double b = (delta_mass - w_ + 0.5) * 1000.0;
+  const double b = (delta_mass - shift_ + 0.5) * 1000.0;
   if (!(b >= 0.0)) return 0;
   if (b >= kIndexBins - 1) return kIndexBins - 1;
   return static_cast<int>(b);
@@ -91,28 +92,29 @@ math::matrixT CModificationDetector::TimesInMassRange(double a, double b) const 
 std::vector<MassCandidate> CModificationDetector::FindCandidates() const {
   std::vector<MassCandidate> candidates;
   const std::size_t n = delta_mass_.size();
-  if (n == 0 || !(massres_ > 0.0) || 1.0 / massres_ > kMaxHistogramBins) return candidates;
+  if (n == 0 || !(mass_bin_width_ > 0.0) || 1.0 / mass_bin_width_ > kMaxHistogramBins) return candidates;
   double m = 0.0, variance = 0.0;
   MeanAndVariance(delta_mass_.data(), n, m, variance);
   const double s = std::sqrt(variance);
   // All pairs at one mass: there is no background to stand out from.
   if (!(s > 0.0)) return candidates;
 
-  const int nbins = static_cast<int>(std::ceil(1.0 / massres_));
+  const int nbins = static_cast<int>(std::ceil(1.0 / mass_bin_width_));
   std::vector<std::size_t> counts(static_cast<std::size_t>(nbins), 0);
   for (double dm : delta_mass_) {
-    const double b = (dm - w_ + 0.5) / massres_;
+    const double b = (dm - shift_ + 0.5) / mass_bin_width_;
     if (!(b >= 0.0) || b >= nbins) continue;
     ++counts[static_cast<std::size_t>(b)];
   }
   const double root_two_pi = std::sqrt(static_cast<double>(kTwoPi));
   for (int b = 0; b < nbins; ++b) {
-    const double x = (b + 0.5) * massres_ + w_ - 0.5;
+    const double x = (b + 0.5) * mass_bin_width_ + shift_ - 0.5;
     const double expected =
-        static_cast<double>(n) * massres_ * std::exp(-(x - m) * (x - m) / (2.0 * s * s)) / (root_two_pi * s);
+        static_cast<double>(n) * mass_bin_width_ * std::exp(-(x - m) * (x - m) / (2.0 * s * s)) /
+        (root_two_pi * s);
     if (!(expected > 0.0)) continue;  // no background to compare with
     const double ratio = (static_cast<double>(counts[static_cast<std::size_t>(b)]) - expected) / expected;
-    if (ratio > t_delta_c_ && std::fabs(x - m) < kCandidateSpan) candidates.push_back({x, ratio});
+    if (ratio > min_bin_excess_ && std::fabs(x - m) < kCandidateSpan) candidates.push_back({x, ratio});
   }
 
   // Keep the local maxima of the candidate sequence.
@@ -199,14 +201,14 @@ bool CModificationDetector::RoundsToShift(float mean, std::int32_t w) {
   return std::trunc(x) == static_cast<double>(w);
 }
 
-bool CModificationDetector::FailsStateTests(const CGaussianMixture& mixture, std::int32_t a, double t_d_score) {
+bool CModificationDetector::FailsStateTests(const CGaussianMixture& mixture, std::int32_t a, double min_d_score) {
   const std::int32_t bg = mixture.StateCount() - 1;
   const double st_bg = std::sqrt(static_cast<double>(mixture.Covariance(bg)(1, 1)));
   const double sm = std::sqrt(static_cast<double>(mixture.Covariance(a)(0, 0)));
   const double st = std::sqrt(static_cast<double>(mixture.Covariance(a)(1, 1)));
   // NaN sigmas (a broken fit) must fail the tests, not slip through them.
   if (!std::isfinite(sm) || !std::isfinite(st) || !std::isfinite(st_bg)) return true;
-  return 3.0 * sm > 0.025 || mixture.Weight(a) < 0.01f || DScore(mixture, a) < t_d_score || st_bg / 3.0 < st;
+  return 3.0 * sm > 0.025 || mixture.Weight(a) < 0.01f || DScore(mixture, a) < min_d_score || st_bg / 3.0 < st;
 }
 
 bool CModificationDetector::Detect() {
@@ -227,14 +229,14 @@ bool CModificationDetector::Detect() {
     }
     bool off_shift = false;
     for (std::int32_t k = 0; k < k_count; ++k)
-      if (!RoundsToShift(working_.Means()(static_cast<std::uint32_t>(k), 0), w_)) off_shift = true;
+      if (!RoundsToShift(working_.Means()(static_cast<std::uint32_t>(k), 0), shift_)) off_shift = true;
     if (off_shift) {
       initial.RemoveState(k_count - 2);
       continue;
     }
     std::int32_t rejected = -1;
     for (std::int32_t a = k_count - 2; a >= 0; --a) {
-      if (FailsStateTests(working_, a, t_d_score_)) {
+      if (FailsStateTests(working_, a, min_d_score_)) {
         rejected = a;
         break;
       }
@@ -245,7 +247,7 @@ bool CModificationDetector::Detect() {
     }
     for (std::int32_t a = 0; a + 1 < k_count; ++a) {
       ModificationRecord r;
-      r.shift = w_;
+      r.shift = shift_;
       r.delta_mass = working_.Means()(static_cast<std::uint32_t>(a), 0);
       r.delta_time = working_.Means()(static_cast<std::uint32_t>(a), 1);
       r.mass_sigma = std::sqrt(static_cast<double>(working_.Covariance(a)(0, 0)));

@@ -45,7 +45,9 @@ class CModificationDetector {
 
   void SetPairs(const CPairCollector& pairs);
   void SetPairs(const std::vector<double>& delta_mass, const std::vector<double>& delta_time);
-  void SetParameters(double t_d_score, double t_delta_c, double massres, std::int32_t w);
+  // The thresholds of the configuration's [other] section and the integer
+  // shift examined by the next Detect.
+  void SetParameters(double min_d_score, double min_bin_excess, double mass_bin_width, std::int32_t shift);
 
   // Runs one pass for the current shift; true when at least one state was
   // accepted and its records appended to the results.
@@ -64,9 +66,9 @@ class CModificationDetector {
   static bool RoundsToShift(float mean, std::int32_t w);
   // Whether signal state a of a fitted mixture fails to look like a
   // modification: mass spread 3 sigma above 0.025 Da, weight below 0.01,
-  // d-score below t_d_score, or time sigma above a third of the
+  // d-score below min_d_score, or time sigma above a third of the
   // background's.
-  static bool FailsStateTests(const CGaussianMixture& mixture, std::int32_t a, double t_d_score);
+  static bool FailsStateTests(const CGaussianMixture& mixture, std::int32_t a, double min_d_score);
 
   const std::vector<ModificationRecord>& Results() const { return results_; }
   std::vector<ModificationRecord>& MutableResults() { return results_; }
@@ -85,8 +87,8 @@ class CModificationDetector {
   math::matrixT data_;
   // Running totals of pairs per 0.001 Da bin of (delta mass - w + 0.5).
   std::vector<std::size_t> bin_totals_;
-  double t_d_score_ = 20.0;
-  double t_delta_c_ = 0.4;
-  double massres_ = 0.01;
-  std::int32_t w_ = 0;
+  double min_d_score_ = 20.0;
+  double min_bin_excess_ = 0.4;
+  double mass_bin_width_ = 0.01;
+  std::int32_t shift_ = 0;
 };

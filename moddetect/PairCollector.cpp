@@ -10,6 +10,7 @@
 #include "common/Notifier.h"
 #include "common/PathUtil.h"
 #include "common/TextUtil.h"
+#include "moddetect/PairWindow.h"
 
 namespace {
 
@@ -85,31 +86,18 @@ bool CPairCollector::CollectPairs(const std::vector<PrecursorRecord>& reduced, s
   delta_mass_.clear();
   delta_time_.clear();
   delta_scan_.clear();
-  const std::size_t n = reduced.size();
-  if (n < 2) return false;
-  std::size_t l = 0, h = 1;
-  while (h < n && l < n) {
-    // A pair is two distinct records, the heavier one later in the list;
-    // this only matters for shifts near 0 or below.
-    if (h <= l) h = l + 1;
-    if (h >= n) break;
-    const double f = reduced[h].mh - reduced[l].mh - w;
-    if (std::fabs(f) < kPairWindow) {
-      for (std::size_t hp = h; hp < n && std::fabs(reduced[hp].mh - reduced[l].mh - w) < kPairWindow; ++hp) {
-        if (post_search && !IsIdentified(reduced[l].scan) && !IsIdentified(reduced[hp].scan)) continue;
-        delta_mass_.push_back(reduced[hp].mh - reduced[l].mh);
-        delta_time_.push_back(reduced[hp].retention_time - reduced[l].retention_time);
+  if (reduced.size() < 2) return false;
+  ForEachPairNearShift(
+      reduced, w, [](double offset) { return std::fabs(offset) < kPairWindow; },
+      [&](std::size_t light, std::size_t heavy) {
+        const PrecursorRecord& l = reduced[light];
+        const PrecursorRecord& h = reduced[heavy];
+        if (post_search && !IsIdentified(l.scan) && !IsIdentified(h.scan)) return;
+        delta_mass_.push_back(h.mh - l.mh);
+        delta_time_.push_back(h.retention_time - l.retention_time);
         // Scan numbers come from the dump unchecked; their difference must
         // not overflow.
-        delta_scan_.push_back(static_cast<std::int32_t>(static_cast<std::int64_t>(reduced[hp].scan) -
-                                                        reduced[l].scan));
-      }
-      ++l;
-    } else if (f <= 0) {
-      ++h;
-    } else {
-      ++l;
-    }
-  }
+        delta_scan_.push_back(static_cast<std::int32_t>(static_cast<std::int64_t>(h.scan) - l.scan));
+      });
   return true;
 }

@@ -5,6 +5,7 @@
 
 #include "common/PathUtil.h"
 #include "common/SafeFile.h"
+#include "moddetect/PairWindow.h"
 
 namespace {
 
@@ -31,12 +32,35 @@ std::string CPairWriter::PairFilePath(const std::string& pairpath, const std::st
   return dir + "/" + name;
 }
 
+namespace {
+
+// Writes the pairs within the window around `window_center` that state
+// `state` explains with at least `ppthres` posterior probability; answers
+// the number of lines.
+int WriteStatePairs(std::FILE* f, const std::vector<PrecursorRecord>& reduced, const CMixtureEvaluator& eval,
+                    std::int32_t state, double window_center, double ppthres) {
+  int lines = 0;
+  ForEachPairNearShift(
+      reduced, window_center, [](double offset) { return std::fabs(offset) <= kWriteWindow; },
+      [&](std::size_t light, std::size_t heavy) {
+        const PrecursorRecord& l = reduced[light];
+        const PrecursorRecord& h = reduced[heavy];
+        const double dm = h.mh - l.mh;
+        const float point[2] = {static_cast<float>(dm), static_cast<float>(h.retention_time - l.retention_time)};
+        if (eval.Posterior(state, point) < ppthres) return;
+        std::fprintf(f, "%s,%lf,%s,%lf,%lf,%lf,%d\n", h.title.c_str(), h.mh, l.title.c_str(), l.mh, dm, 0.0, 1);
+        ++lines;
+      });
+  return lines;
+}
+
+}  // namespace
+
 int CPairWriter::WritePairs(const std::vector<PrecursorRecord>& reduced, const CGaussianMixture& mixture,
                             const std::string& pairpath, double ppthres,
                             std::vector<ModificationRecord>& results) {
-  const std::size_t n = reduced.size();
   const std::int32_t k_count = mixture.StateCount();
-  if (n < 2 || k_count < 2) return 0;
+  if (reduced.size() < 2 || k_count < 2) return 0;
   const double w0 = std::trunc(static_cast<double>(mixture.Means()(0, 0)) + 0.5);
   if (!std::isfinite(w0)) return 0;
   const std::string dir = NormalisedDirectory(pairpath);
@@ -52,31 +76,7 @@ int CPairWriter::WritePairs(const std::vector<PrecursorRecord>& reduced, const C
       failed_file_ = file;
       return -1;
     }
-    std::FILE* f = out.Get();
-    int lines = 0;
-    std::size_t l = 0, h = 1;
-    while (h < n && l < n) {
-      if (h <= l) h = l + 1;
-      if (h >= n) break;
-      const double diff = reduced[h].mh - reduced[l].mh - w0;
-      if (std::fabs(diff) <= kWriteWindow) {
-        for (std::size_t hp = h; hp < n && std::fabs(reduced[hp].mh - reduced[l].mh - w0) <= kWriteWindow; ++hp) {
-          const double dm = reduced[hp].mh - reduced[l].mh;
-          const float point[2] = {static_cast<float>(dm),
-                                  static_cast<float>(reduced[hp].retention_time - reduced[l].retention_time)};
-          if (eval.Posterior(s, point) >= ppthres) {
-            std::fprintf(f, "%s,%lf,%s,%lf,%lf,%lf,%d\n", reduced[hp].title.c_str(), reduced[hp].mh,
-                         reduced[l].title.c_str(), reduced[l].mh, dm, 0.0, 1);
-            ++lines;
-          }
-        }
-        ++l;
-      } else if (diff <= 0) {
-        ++h;
-      } else {
-        ++l;
-      }
-    }
+    const int lines = WriteStatePairs(out.Get(), reduced, eval, s, w0, ppthres);
     if (!out.Commit()) {
       failed_file_ = file;
       return -1;

@@ -17,12 +17,15 @@
 
 namespace {
 
-std::string MakeTitle(const std::string& dtaname, int scan, int charge) {
-  return dtaname + "." + std::to_string(scan) + "." + std::to_string(scan) + "." + std::to_string(charge) +
+std::string MakeTitle(const std::string& title_prefix, int scan, int charge) {
+  return title_prefix + "." + std::to_string(scan) + "." + std::to_string(scan) + "." + std::to_string(charge) +
          ".dta";
 }
 
 double ChargeMassKey(int charge, double mh) { return charge * 100000.0 + mh; }
+
+// How far mass a lies from its neighbour b, in parts per million of b.
+double PpmApart(double a, double b) { return std::fabs(a - b) / b * 1000000.0; }
 
 }  // namespace
 
@@ -31,10 +34,10 @@ CPrecursorList::CPrecursorList() : gannet_program_(path::Join(path::ProgramDirec
 }
 
 void CPrecursorList::SetSource(const std::string& data_path, std::int32_t file_type,
-                               const std::string& dtaname) {
+                               const std::string& title_prefix) {
   data_path_ = data_path;
   file_type_ = file_type;
-  dtaname_ = dtaname;
+  title_prefix_ = title_prefix;
 }
 
 bool CPrecursorList::ReadData(const CDetectionConfig& config) {
@@ -146,7 +149,7 @@ bool CPrecursorList::ReadDump(std::istream& in) {
     r.scan = scan;
     r.mh = mh;
     r.mz = mz;
-    r.title = MakeTitle(dtaname_, scan, charge);
+    r.title = MakeTitle(title_prefix_, scan, charge);
     records_.push_back(std::move(r));
   }
   return true;
@@ -180,13 +183,12 @@ void CPrecursorList::SortByChargeMass() {
   });
 }
 
-void CPrecursorList::RemoveRedundancy(double masstol) {
+void CPrecursorList::RemoveRedundancy(double tolerance_ppm) {
   reduced_.clear();
   const std::size_t n = records_.size();
   std::size_t start = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    const bool group_goes_on =
-        i + 1 < n && std::fabs(records_[i].mh - records_[i + 1].mh) / records_[i + 1].mh * 1000000.0 <= masstol;
+    const bool group_goes_on = i + 1 < n && PpmApart(records_[i].mh, records_[i + 1].mh) <= tolerance_ppm;
     if (group_goes_on) continue;
     reduced_.push_back(records_[(start + i) / 2]);
     start = i + 1;

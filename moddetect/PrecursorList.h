@@ -33,7 +33,7 @@ class CPrecursorList {
  public:
   CPrecursorList();
 
-  void SetSource(const std::string& data_path, std::int32_t file_type, const std::string& dtaname);
+  void SetSource(const std::string& data_path, std::int32_t file_type, const std::string& title_prefix);
   // Where the dumper is started from; the program's directory by default.
   void SetGannetProgram(const std::string& program) { gannet_program_ = program; }
 
@@ -52,9 +52,10 @@ class CPrecursorList {
 
   // Ascending charge * 100000 + MH+, the order redundancy removal expects.
   void SortByChargeMass();
-  // Rebuilds the reduced list: neighbours within `masstol` ppm form a group,
-  // and the middle record of each group is kept. Ascending MH+ afterwards.
-  void RemoveRedundancy(double masstol);
+  // Rebuilds the reduced list: neighbours within `tolerance_ppm` form a
+  // group, and the middle record of each group is kept. Ascending MH+
+  // afterwards.
+  void RemoveRedundancy(double tolerance_ppm);
 
   const std::vector<PrecursorRecord>& Records() const { return records_; }
   std::vector<PrecursorRecord>& MutableRecords() { return records_; }
@@ -85,6 +86,6 @@ class CPrecursorList {
   std::vector<PrecursorRecord> reduced_;
   std::string data_path_;
   std::int32_t file_type_ = 0;
-  std::string dtaname_;
+  std::string title_prefix_;
   std::string gannet_program_;
 };

@@ -1,13 +1,9 @@
 #include "moddetect/ShiftscanOptions.h"
 
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
-
 #include "common/PathUtil.h"
+#include "common/TextUtil.h"
 
 namespace {
-
 
 bool ReadNumber(const cli::CommandLine& line, const char* name, double& value, std::string& error) {
   if (!line.Has(name)) return true;
@@ -27,17 +23,76 @@ bool ReadInteger(const cli::CommandLine& line, const char* name, std::int32_t& v
   return true;
 }
 
+// The road by which the input is read. Unless told, the dumper reads every
+// run format; DTA folders and MS2 files have readers of their own.
+bool ReadFileType(const cli::CommandLine& line, const std::string& input, CDetectionConfig& config,
+                  std::string& error) {
+  if (!line.Has("file-type")) {
+    if (path::IsDirectory(input)) config.SetFileType(DETECTION_FILE_DTA);
+    else if (path::Extension(input) == "ms2") config.SetFileType(DETECTION_FILE_MS2);
+    else config.SetFileType(DETECTION_FILE_RAW);
+    return true;
+  }
+  static const char* const kWords[] = {"raw", "dta", "ms2", "dump"};
+  const std::string word = text::ToLower(line.Value("file-type"));
+  for (std::int32_t type = DETECTION_FILE_RAW; type <= DETECTION_FILE_DUMP; ++type) {
+    if (word == kWords[type]) {
+      config.SetFileType(type);
+      return true;
+    }
+  }
+  error = "option --file-type: not raw, dta, ms2 or dump: \"" + line.Value("file-type") + "\"";
+  return false;
+}
+
+// Every number but the pair probability threshold goes into `config`; that
+// one comes with the pair output.
+bool ReadNumbers(const cli::CommandLine& line, CDetectionConfig& config, double& probability,
+                 std::string& error) {
+  double mass_lower = config.MassLower(), mass_upper = config.MassUpper();
+  double time_lower = config.TimeLower(), time_upper = config.TimeUpper();
+  std::int32_t first_shift = config.FirstShift(), last_shift = config.LastShift();
+  probability = config.PairProbabilityThreshold();
+  double min_d_score = config.MinDScore(), min_bin_excess = config.MinBinExcess();
+  double tolerance = config.RedundancyTolerancePpm(), bin_width = config.MassBinWidth();
+  std::int32_t max_precursors = config.MaxPrecursors();
+  if (!ReadNumber(line, "mass-lower", mass_lower, error) || !ReadNumber(line, "mass-upper", mass_upper, error) ||
+      !ReadNumber(line, "time-lower", time_lower, error) || !ReadNumber(line, "time-upper", time_upper, error) ||
+      !ReadInteger(line, "shift-lower", first_shift, error) ||
+      !ReadInteger(line, "shift-upper", last_shift, error) ||
+      !ReadNumber(line, "pp-threshold", probability, error) ||
+      !ReadNumber(line, "t-d-score", min_d_score, error) ||
+      !ReadNumber(line, "t-delta-c", min_bin_excess, error) ||
+      !ReadNumber(line, "mass-tol", tolerance, error) || !ReadNumber(line, "mass-res", bin_width, error) ||
+      !ReadInteger(line, "max-data", max_precursors, error))
+    return false;
+  config.SetMassWindow(mass_lower, mass_upper);
+  config.SetTimeWindow(time_lower, time_upper);
+  config.SetShiftRange(first_shift, last_shift);
+  config.SetThresholds(min_d_score, min_bin_excess);
+  config.SetRedundancyTolerancePpm(tolerance);
+  config.SetMassBinWidth(bin_width);
+  config.SetMaxPrecursors(max_precursors);
+  return true;
+}
+
 }  // namespace
 
 cli::CommandLine ShiftscanCommandLine() {
   cli::CommandLine line(
-      "Shiftscan", {"<configuration file>", "[options] <run file or DTA folder> -o <output folder>"},
+      "Shiftscan",
+      {"<configuration file>", "[options] <run file or DTA folder> -o <output folder>",
+       "--write-config FILE [options] <run file or DTA folder>"},
       "Finds protein modifications as precursor mass shifts. With a configuration file\n"
       "it writes the mass-shift table temp.temp in the current directory and, on\n"
       "failure, error_happened.error there (the exit status is then still 0). With\n"
       "options it writes Shiftscan.cfg, temp.temp and the pair files into the output\n"
-      "folder and exits non-zero on failure. Run files: mzML, mzXML, MGF, MS2.");
+      "folder and exits non-zero on failure; --write-config only writes the\n"
+      "configuration file that the options describe. Run files: mzML, mzXML, MGF, MS2.");
   line.Add({"output", 'o', "DIR", "", "output folder (created when missing)"});
+  line.Add({"write-config", 0, "FILE", "", "only write the configuration file the options describe"});
+  line.Add({"file-type", 0, "raw|dta|ms2|dump", "dta for a folder, ms2 for .ms2, else raw",
+            "read through the dumper, as DTA files, as MS2, or as a precursor dump"});
   line.Add({"mass-lower", 0, "DA", "400", "lowest precursor MH+"});
   line.Add({"mass-upper", 0, "DA", "6000", "highest precursor MH+"});
   line.Add({"time-lower", 0, "SEC", "0", "earliest retention time"});
@@ -46,7 +101,8 @@ cli::CommandLine ShiftscanCommandLine() {
   line.Add({"shift-upper", 0, "DA", "100", "last integer mass shift examined"});
   line.Add({"find-pairs", 0, "", "", "write the spectral-pair files of each accepted shift"});
   line.Add({"pp-threshold", 0, "P", "0.98", "posterior probability a pair needs to be written"});
-  line.Add({"pair-folder", 0, "DIR", "<output>/pairs", "folder of the pair files"});
+  line.Add({"pair-folder", 0, "DIR", "<output>/pairs",
+            "folder of the pair files (without -o: pairs beside the --write-config file)"});
   line.Add({"dta-name", 0, "PREFIX", "", "prefix of the spectrum names in the pair files"});
   line.Add({"ids", 0, "FILE", "", "only pairs of spectra identified in this result file"});
   line.Add({"t-d-score", 0, "X", "20", "lowest d-score of an accepted shift"});
@@ -65,8 +121,10 @@ bool ConfigFromOptions(const cli::CommandLine& line, CDetectionConfig& config, s
     error = line.Positionals().empty() ? "no run file given" : "give one run file or DTA folder";
     return false;
   }
-  if (!line.Has("output") || line.Value("output").empty()) {
-    error = "option --output: the output folder is required";
+  const bool has_output = line.Has("output") && !line.Value("output").empty();
+  const bool writes_config = line.Has("write-config") && !line.Value("write-config").empty();
+  if (!has_output && !writes_config) {
+    error = "option --output: the output folder is required (or --write-config FILE)";
     return false;
   }
   const std::string input = path::Absolute(line.Positionals()[0]);
@@ -74,40 +132,21 @@ bool ConfigFromOptions(const cli::CommandLine& line, CDetectionConfig& config, s
     error = "no such run file or folder: " + line.Positionals()[0];
     return false;
   }
-  output_folder = path::Absolute(line.Value("output"));
   config.SetDataPath(input);
-  // The dumper reads every run format; DTA folders and MS2 files have
-  // readers of their own.
-  if (path::IsDirectory(input)) config.SetFileType(DETECTION_FILE_DTA);
-  else if (path::Extension(input) == "ms2") config.SetFileType(DETECTION_FILE_MS2);
-  else config.SetFileType(DETECTION_FILE_RAW);
+  double probability = 0.0;
+  if (!ReadFileType(line, input, config, error) || !ReadNumbers(line, config, probability, error)) return false;
 
-  double mass_lower = config.MassLower(), mass_upper = config.MassUpper();
-  double time_lower = config.TimeLower(), time_upper = config.TimeUpper();
-  std::int32_t shift_lower = config.ModMassLower(), shift_upper = config.ModMassUpper();
-  double pp = config.PPThreshold(), tds = config.TDScore(), tdc = config.TDeltaC();
-  double tol = config.MassTol(), res = config.MassRes();
-  std::int32_t max_data = config.MaxNData();
-  if (!ReadNumber(line, "mass-lower", mass_lower, error) || !ReadNumber(line, "mass-upper", mass_upper, error) ||
-      !ReadNumber(line, "time-lower", time_lower, error) || !ReadNumber(line, "time-upper", time_upper, error) ||
-      !ReadInteger(line, "shift-lower", shift_lower, error) ||
-      !ReadInteger(line, "shift-upper", shift_upper, error) || !ReadNumber(line, "pp-threshold", pp, error) ||
-      !ReadNumber(line, "t-d-score", tds, error) || !ReadNumber(line, "t-delta-c", tdc, error) ||
-      !ReadNumber(line, "mass-tol", tol, error) || !ReadNumber(line, "mass-res", res, error) ||
-      !ReadInteger(line, "max-data", max_data, error))
-    return false;
-  config.SetMassWindow(mass_lower, mass_upper);
-  config.SetTimeWindow(time_lower, time_upper);
-  config.SetShiftRange(shift_lower, shift_upper);
+  output_folder = has_output ? path::Absolute(line.Value("output")) : std::string();
+  // Without an output folder the pair files go beside the configuration
+  // file, which names every path absolutely, wherever it is run from.
+  const std::string default_pairs =
+      has_output ? path::Join(output_folder, "pairs")
+                 : path::Join(path::DirectoryOf(path::Absolute(line.Value("write-config"))), "pairs");
   const std::string pair_folder =
-      line.Has("pair-folder") ? path::Absolute(line.Value("pair-folder")) : path::Join(output_folder, "pairs");
-  config.SetPairOutput(line.Has("find-pairs"), pp, pair_folder);
-  config.SetDtaName(line.Has("dta-name") ? line.Value("dta-name") : path::BaseName(input));
-  if (line.Has("ids")) config.SetPostSearch(true, path::Absolute(line.Value("ids")));
-  config.SetThresholds(tds, tdc);
-  config.SetMassTol(tol);
-  config.SetMassRes(res);
-  config.SetMaxNData(max_data);
+      line.Has("pair-folder") ? path::Absolute(line.Value("pair-folder")) : default_pairs;
+  config.SetPairOutput(line.Has("find-pairs"), probability, pair_folder);
+  config.SetTitlePrefix(line.Has("dta-name") ? line.Value("dta-name") : path::BaseName(input));
+  if (line.Has("ids")) config.SetIdentifiedOnly(true, path::Absolute(line.Value("ids")));
   std::string invalid;
   if (!config.Validate(invalid)) {
     error = invalid;

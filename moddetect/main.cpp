@@ -3,6 +3,7 @@
 //
 //   Shiftscan [--no-wait] <configuration file>   (the desktop's contract)
 //   Shiftscan [options] <run file> -o <output folder>
+//   Shiftscan --write-config FILE [options] <run file>   (the file alone)
 
 #include <cstdio>
 #include <filesystem>
@@ -75,6 +76,18 @@ int RunFromOptions(int argc, char** argv) {
     std::cerr << "Shiftscan: " << error << "\n" << line.Usage();
     return 2;
   }
+  if (line.Has("write-config")) {
+    const std::string written = path::Absolute(line.Value("write-config"));
+    if (!config.WriteConfigFile(written)) {
+      std::cerr << "Shiftscan: cannot write " << written << std::endl;
+      return 1;
+    }
+    // Without an output folder the file is all that was asked for.
+    if (output.empty()) {
+      std::cout << "Configuration: " << written << "\n";
+      return 0;
+    }
+  }
   if (!path::CreateDirectory(output)) {
     std::cerr << "Shiftscan: cannot create the output folder: " << output << std::endl;
     return 1;
@@ -107,7 +120,7 @@ int RunFromOptions(int argc, char** argv) {
   }
   std::cout << "Configuration: " << config_path << "\n"
             << "Mass-shift table: " << path::Join(output, "temp.temp") << "\n";
-  if (config.FindPair()) std::cout << "Pair files: " << config.PairPath() << "\n";
+  if (config.WritePairFiles()) std::cout << "Pair files: " << config.PairFolder() << "\n";
   return 0;
 }
 

@@ -99,21 +99,11 @@ write_cluster_para pairsearch.para 1 0 "$out/consensus" "$out/consensus" "$out/s
 mv temp.temp spectral_pair_shifts.csv
 
 echo "== 4. Modification detection (Shiftscan)"
-cat > shiftscan.cfg <<CFG
-[data]
-filepath=$run
-filetype=raw
-[modification]
-modmasslower=1
-modmassupper=200
-[pair]
-findpair=1
-ppthres=0.98
-dtaname=$base
-pairpath=$out/shiftscan_pairs
-[other]
-maxndata=5000
-CFG
+# The configuration file is written by Shiftscan itself, the one writer of
+# its format; the run then reads it as the desktop program's runs do.
+"$bin/Shiftscan" --write-config shiftscan.cfg "$run" --file-type raw --shift-lower 1 --shift-upper 200 \
+  --find-pairs --pp-threshold 0.98 --dta-name "$base" --pair-folder "$out/shiftscan_pairs" --max-data 5000 \
+  > /dev/null || fail "Shiftscan could not write its configuration"
 "$bin/Shiftscan" shiftscan.cfg < /dev/null > shiftscan.log
 [ ! -e error_happened.error ] || fail "Shiftscan left the error marker (see $out/shiftscan.log)"
 [ -e temp.temp ] || fail "Shiftscan wrote no result table"

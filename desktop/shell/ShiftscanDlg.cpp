@@ -12,8 +12,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <fstream>
 
+#include "common/TextUtil.h"
 #include "desktop/shell/core/UserMessage.h"
 
 namespace {
@@ -61,8 +61,6 @@ struct Rows {
   QGridLayout* grid;
 };
 
-const char* Flag(const QCheckBox* box) { return box->isChecked() ? "1" : "0"; }
-
 }  // namespace
 
 CShiftscanDlg::CShiftscanDlg(QWidget* parent) : QDialog(parent) {
@@ -73,31 +71,8 @@ CShiftscanDlg::CShiftscanDlg(QWidget* parent) : QDialog(parent) {
 
 void CShiftscanDlg::BuildControls() {
   auto* outer = new QVBoxLayout(this);
-
-  auto* topRow = new QHBoxLayout;
-  topOk_ = desktop::NamedButton("topOk", QStringLiteral("OK"));
-  topOk_->setDefault(true);
-  topCancel_ = desktop::NamedButton("topCancel", QStringLiteral("Cancel"));
-  layoutToggle_ = desktop::NamedButton("layoutToggle", QString());
-  topRow->addStretch(1);
-  topRow->addWidget(topOk_);
-  topRow->addWidget(topCancel_);
-  topRow->addWidget(layoutToggle_);
-  outer->addLayout(topRow);
-
-  Rows data("Data");
-  fileType_ = new QComboBox;
-  fileType_->setObjectName(QStringLiteral("fileType"));
-  fileType_->addItems({QStringLiteral("RAW"), QStringLiteral("DTA"), QStringLiteral("MS2")});
-  fileType_->setCurrentIndex(0);
-  filePath_ = Field("filePath", QString(), false);
-  auto* filePathBrowse = desktop::NamedButton("filePathBrowse", QStringLiteral("..."));
-  data.Add("File type", fileType_, Note("RAW/DTA/MS2/"));
-  data.Add("File path", filePath_, filePathBrowse);
-  // The path takes the width here: it is the one long text of the group.
-  data.grid->setColumnStretch(1, 1);
-  data.grid->setColumnStretch(2, 0);
-  outer->addWidget(data.box);
+  outer->addLayout(BuildTopRow());
+  outer->addWidget(BuildDataGroup());
 
   // Below the separator: what the compact layout leaves out.
   auto* advanced = new QWidget;
@@ -109,6 +84,60 @@ void CShiftscanDlg::BuildControls() {
   separator->setFrameShadow(QFrame::Sunken);
   column->addWidget(separator);
 
+  // Two columns, so that the full layout fits a small screen.
+  auto* left = new QVBoxLayout;
+  auto* right = new QVBoxLayout;
+  auto* columns = new QHBoxLayout;
+  columns->addLayout(left);
+  columns->addLayout(right);
+  column->addLayout(columns);
+  for (QGroupBox* group : BuildRangeGroups()) left->addWidget(group);
+  right->addWidget(BuildPairGroup());
+  left->addWidget(BuildModeGroup());
+  left->addStretch(1);
+  right->addWidget(BuildOtherGroup());
+  right->addStretch(1);
+
+  column->addLayout(BuildBottomRow());
+  column->addWidget(
+      Note("Method: modifications found from mass and retention-time differences of precursor pairs."));
+  outer->addWidget(advanced);
+
+  layout_ = std::make_unique<desktop::CCompactLayout>(this, advanced, layoutToggle_, QStringLiteral("&More>>"),
+                                                      QStringLiteral("<<&Less"));
+  ConnectControls();
+}
+
+QHBoxLayout* CShiftscanDlg::BuildTopRow() {
+  auto* topRow = new QHBoxLayout;
+  topOk_ = desktop::NamedButton("topOk", QStringLiteral("OK"));
+  topOk_->setDefault(true);
+  topCancel_ = desktop::NamedButton("topCancel", QStringLiteral("Cancel"));
+  layoutToggle_ = desktop::NamedButton("layoutToggle", QString());
+  topRow->addStretch(1);
+  topRow->addWidget(topOk_);
+  topRow->addWidget(topCancel_);
+  topRow->addWidget(layoutToggle_);
+  return topRow;
+}
+
+QGroupBox* CShiftscanDlg::BuildDataGroup() {
+  Rows data("Data");
+  fileType_ = new QComboBox;
+  fileType_->setObjectName(QStringLiteral("fileType"));
+  fileType_->addItems({QStringLiteral("RAW"), QStringLiteral("DTA"), QStringLiteral("MS2")});
+  fileType_->setCurrentIndex(0);
+  filePath_ = Field("filePath", QString(), false);
+  filePathBrowse_ = desktop::NamedButton("filePathBrowse", QStringLiteral("..."));
+  data.Add("File type", fileType_, Note("RAW/DTA/MS2/"));
+  data.Add("File path", filePath_, filePathBrowse_);
+  // The path takes the width here: it is the one long text of the group.
+  data.grid->setColumnStretch(1, 1);
+  data.grid->setColumnStretch(2, 0);
+  return data.box;
+}
+
+std::vector<QGroupBox*> CShiftscanDlg::BuildRangeGroups() {
   Rows mass("Mass");
   massLower_ = Field("massLower", QStringLiteral("0"), true);
   massUpper_ = Field("massUpper", QStringLiteral("1000000"), true);
@@ -119,23 +148,15 @@ void CShiftscanDlg::BuildControls() {
   timeUpper_ = Field("timeUpper", QStringLiteral("1000000"), true);
   time.Add("Lower", timeLower_);
   time.Add("Upper", timeUpper_);
-  // Two columns, so that the full layout fits a small screen.
-  auto* left = new QVBoxLayout;
-  auto* right = new QVBoxLayout;
-  auto* columns = new QHBoxLayout;
-  columns->addLayout(left);
-  columns->addLayout(right);
-  column->addLayout(columns);
-  left->addWidget(mass.box);
-  left->addWidget(time.box);
-
   Rows modification("Modification");
   modMassLower_ = Field("modMassLower", QStringLiteral("1"), true);
   modMassUpper_ = Field("modMassUpper", QStringLiteral("200"), true);
   modification.Add("Mass lower", modMassLower_, Note("m/z  minimal modification mass"));
   modification.Add("Mass upper", modMassUpper_, Note("m/z  maximal modification mass"));
-  left->addWidget(modification.box);
+  return {mass.box, time.box, modification.box};
+}
 
+QGroupBox* CShiftscanDlg::BuildPairGroup() {
   Rows pair("Pair");
   findPair_ = Check("findPair", QStringLiteral("Report spectral pairs"), true);
   pair.grid->addWidget(findPair_, 0, 0, 1, 3);
@@ -148,17 +169,20 @@ void CShiftscanDlg::BuildControls() {
   pair.grid->addWidget(Note("prefix of DTA files, e.g. XXXXX for XXXXX.1234.1234.2.dta"), pair.grid->rowCount(),
                        1, 1, 2);
   pair.Add("Pair path", pairPath_, pairPathBrowse_);
-  right->addWidget(pair.box);
+  return pair.box;
+}
 
+QGroupBox* CShiftscanDlg::BuildModeGroup() {
   Rows mode("Mode");
   postSearch_ = Check("postSearch", QStringLiteral("limited to DB search results"), false);
   mode.grid->addWidget(postSearch_, 0, 0, 1, 3);
   identSpectFile_ = Field("identSpectFile", QString(), false);
   identSpectFileBrowse_ = desktop::NamedButton("identSpectFileBrowse", QStringLiteral("..."));
   mode.Add("Identified result", identSpectFile_, identSpectFileBrowse_);
-  left->addWidget(mode.box);
-  left->addStretch(1);
+  return mode.box;
+}
 
+QGroupBox* CShiftscanDlg::BuildOtherGroup() {
   Rows other("Other");
   tdScore_ = Field("tdScore", QStringLiteral("10"), true);
   tDeltaC_ = Field("tDeltaC", QStringLiteral("0.3"), true);
@@ -172,28 +196,25 @@ void CShiftscanDlg::BuildControls() {
   other.Add("Massres", massRes_);
   other.Add("Max data", maxNData_);
   other.grid->addWidget(detectComb_, other.grid->rowCount(), 0, 1, 3);
-  right->addWidget(other.box);
-  right->addStretch(1);
+  return other.box;
+}
 
+QHBoxLayout* CShiftscanDlg::BuildBottomRow() {
   auto* bottomRow = new QHBoxLayout;
-  auto* saveAs = desktop::NamedButton("saveAs", QStringLiteral("Save as..."));
-  auto* ok = desktop::NamedButton("ok", QStringLiteral("OK"));
-  auto* cancel = desktop::NamedButton("cancel", QStringLiteral("Cancel"));
-  bottomRow->addWidget(saveAs);
+  saveAs_ = desktop::NamedButton("saveAs", QStringLiteral("Save as..."));
+  ok_ = desktop::NamedButton("ok", QStringLiteral("OK"));
+  cancel_ = desktop::NamedButton("cancel", QStringLiteral("Cancel"));
+  bottomRow->addWidget(saveAs_);
   bottomRow->addStretch(1);
-  bottomRow->addWidget(ok);
-  bottomRow->addWidget(cancel);
-  column->addLayout(bottomRow);
-  column->addWidget(
-      Note("Method: modifications found from mass and retention-time differences of precursor pairs."));
-  outer->addWidget(advanced);
+  bottomRow->addWidget(ok_);
+  bottomRow->addWidget(cancel_);
+  return bottomRow;
+}
 
-  layout_ = std::make_unique<desktop::CCompactLayout>(this, advanced, layoutToggle_, QStringLiteral("&More>>"),
-                                                      QStringLiteral("<<&Less"));
-
+void CShiftscanDlg::ConnectControls() {
   connect(findPair_, &QCheckBox::toggled, this, &CShiftscanDlg::ApplyCheckRules);
   connect(postSearch_, &QCheckBox::toggled, this, &CShiftscanDlg::ApplyCheckRules);
-  connect(filePathBrowse, &QPushButton::clicked, this, &CShiftscanDlg::OnDataBrowse);
+  connect(filePathBrowse_, &QPushButton::clicked, this, &CShiftscanDlg::OnDataBrowse);
   connect(pairPathBrowse_, &QPushButton::clicked, this, [this] {
     if (auto folder = desktop::ChooseFolder(this, kDataFolderTitle)) pairPath_->setText(*folder);
   });
@@ -208,11 +229,11 @@ void CShiftscanDlg::BuildControls() {
     }
   });
   connect(layoutToggle_, &QPushButton::clicked, this, &CShiftscanDlg::OnToggleLayout);
-  connect(saveAs, &QPushButton::clicked, this, &CShiftscanDlg::OnSaveAs);
+  connect(saveAs_, &QPushButton::clicked, this, &CShiftscanDlg::OnSaveAs);
   connect(topOk_, &QPushButton::clicked, this, &CShiftscanDlg::OnOk);
-  connect(ok, &QPushButton::clicked, this, &CShiftscanDlg::OnOk);
+  connect(ok_, &QPushButton::clicked, this, &CShiftscanDlg::OnOk);
   connect(topCancel_, &QPushButton::clicked, this, &QDialog::reject);
-  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void CShiftscanDlg::ApplyCheckRules() {
@@ -326,40 +347,33 @@ void CShiftscanDlg::OnOk() {
   if (closeAllowed_) accept();
 }
 
-bool CShiftscanDlg::WriteConfiguration(const QString& path) {
-  std::ofstream out(path.toStdString(), std::ios::binary | std::ios::trunc);
-  if (!out) return false;
-  auto line = [&out](const char* key, const QString& value) { out << key << value.toStdString() << '\n'; };
-  static const char* const kFileTypes[] = {"filetype=RAW", "filetype=DTA", "filetype=MS2"};
-
-  out << "[DATA]\n";
-  line("filepath=", filePath_->text());
+CDetectionConfig CShiftscanDlg::Configuration() const {
+  // Each field is read as Shiftscan reads its value from the file: texts
+  // without blanks at their ends, numbers by their numeric beginning.
+  auto textOf = [](const QLineEdit* field) { return text::Trim(field->text().toStdString()); };
+  auto realOf = [](const QLineEdit* field) { return text::AtoF(field->text().toStdString()); };
+  auto wholeOf = [](const QLineEdit* field) { return text::AtoI(field->text().toStdString()); };
+  CDetectionConfig config;
+  config.SetDataPath(textOf(filePath_));
   const int type = fileType_->currentIndex();
-  if (type >= 0 && type < 3) out << kFileTypes[type] << '\n';
-  line("masslower=", massLower_->text());
-  line("massupper=", massUpper_->text());
-  line("timelower=", timeLower_->text());
-  line("timeupper=", timeUpper_->text());
-  out << "[MODIFICATION]\n";
-  line("modmasslower=", modMassLower_->text());
-  line("modmassupper=", modMassUpper_->text());
-  out << "[PAIR]\n";
-  out << "findpair=" << Flag(findPair_) << '\n';
-  line("ppthres=", ppthres_->text());
-  line("dtaname=", dtaName_->text());
-  line("pairpath=", pairPath_->text());
-  out << "[MODE]\n";
-  out << "postsearch=" << Flag(postSearch_) << '\n';
-  line("identspectfile=", identSpectFile_->text());
-  out << "[OTHER]\n";
-  line("T_d_score=", tdScore_->text());
-  line("T_delta_c=", tDeltaC_->text());
-  line("masstol=", massTol_->text());
-  line("massres=", massRes_->text());
-  line("maxndata=", maxNData_->text());
-  out << "detectcomb=" << Flag(detectComb_) << '\n';
-  out.close();
-  if (!out) return false;
+  // No selection wrote no file type, which reads as the default one.
+  config.SetFileType(type >= DETECTION_FILE_RAW && type <= DETECTION_FILE_MS2 ? type : DETECTION_FILE_RAW);
+  config.SetMassWindow(realOf(massLower_), realOf(massUpper_));
+  config.SetTimeWindow(realOf(timeLower_), realOf(timeUpper_));
+  config.SetShiftRange(wholeOf(modMassLower_), wholeOf(modMassUpper_));
+  config.SetPairOutput(findPair_->isChecked(), realOf(ppthres_), textOf(pairPath_));
+  config.SetTitlePrefix(textOf(dtaName_));
+  config.SetIdentifiedOnly(postSearch_->isChecked(), textOf(identSpectFile_));
+  config.SetThresholds(realOf(tdScore_), realOf(tDeltaC_));
+  config.SetRedundancyTolerancePpm(realOf(massTol_));
+  config.SetMassBinWidth(realOf(massRes_));
+  config.SetMaxPrecursors(wholeOf(maxNData_));
+  config.SetDetectCombinations(detectComb_->isChecked());
+  return config;
+}
+
+bool CShiftscanDlg::WriteConfiguration(const QString& path) {
+  if (!Configuration().WriteConfigFile(path.toStdString())) return false;
   configurationPath_ = path;
   return true;
 }

@@ -13,11 +13,15 @@
 #include <QDialog>
 #include <QString>
 #include <memory>
+#include <vector>
 
 #include "desktop/shell/DialogSupport.h"
+#include "moddetect/DetectionConfig.h"
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
+class QHBoxLayout;
 class QLineEdit;
 class QPushButton;
 
@@ -31,9 +35,11 @@ class CShiftscanDlg : public QDialog {
   // when none was.
   QString ConfigurationPath() const { return configurationPath_; }
 
-
-  // Writes the configuration file from the fields as they stand; false when
-  // the file cannot be created.
+  // The configuration the fields describe, each value as Shiftscan reads it
+  // from the field's text.
+  CDetectionConfig Configuration() const;
+  // Writes that configuration's file (the one writer of the format); false
+  // when the file cannot be created.
   bool WriteConfiguration(const QString& path);
 
  public slots:
@@ -44,6 +50,15 @@ class CShiftscanDlg : public QDialog {
 
  private:
   void BuildControls();
+  QHBoxLayout* BuildTopRow();
+  QGroupBox* BuildDataGroup();
+  // Mass, retention time and modification: the ranges of the run.
+  std::vector<QGroupBox*> BuildRangeGroups();
+  QGroupBox* BuildPairGroup();
+  QGroupBox* BuildModeGroup();
+  QGroupBox* BuildOtherGroup();
+  QHBoxLayout* BuildBottomRow();
+  void ConnectControls();
   void ApplyCheckRules();
   bool Validate();
   void DerivePairSettings();
@@ -53,6 +68,7 @@ class CShiftscanDlg : public QDialog {
 
   QComboBox* fileType_ = nullptr;
   QLineEdit* filePath_ = nullptr;
+  QPushButton* filePathBrowse_ = nullptr;
   QLineEdit* massLower_ = nullptr;
   QLineEdit* massUpper_ = nullptr;
   QLineEdit* timeLower_ = nullptr;
@@ -76,5 +92,8 @@ class CShiftscanDlg : public QDialog {
   QPushButton* topOk_ = nullptr;
   QPushButton* topCancel_ = nullptr;
   QPushButton* layoutToggle_ = nullptr;
+  QPushButton* saveAs_ = nullptr;
+  QPushButton* ok_ = nullptr;
+  QPushButton* cancel_ = nullptr;
   std::unique_ptr<desktop::CCompactLayout> layout_;
 };

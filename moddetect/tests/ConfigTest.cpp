@@ -15,7 +15,7 @@ CDetectionConfig Parse(const std::string& text) {
   return c;
 }
 
-class ConfigTest : public shftest::ScratchDirTest {};
+class ConfigTest : public shftest::WorkingDirTest {};
 
 }  // namespace
 
@@ -27,17 +27,17 @@ TEST_F(ConfigTest, DefaultsStandWithoutFileContent) {
   EXPECT_EQ(c.MassUpper(), 6000.0);
   EXPECT_EQ(c.TimeLower(), 0.0);
   EXPECT_EQ(c.TimeUpper(), 100000.0);
-  EXPECT_EQ(c.ModMassLower(), 1);
-  EXPECT_EQ(c.ModMassUpper(), 100);
-  EXPECT_FALSE(c.FindPair());
-  EXPECT_EQ(c.PPThreshold(), 0.98);
-  EXPECT_FALSE(c.PostSearch());
-  EXPECT_EQ(c.TDScore(), 20.0);
-  EXPECT_EQ(c.TDeltaC(), 0.4);
-  EXPECT_EQ(c.MassTol(), 5.0);
-  EXPECT_EQ(c.MassRes(), 0.01);
-  EXPECT_EQ(c.MaxNData(), 5000);
-  EXPECT_FALSE(c.DetectComb());
+  EXPECT_EQ(c.FirstShift(), 1);
+  EXPECT_EQ(c.LastShift(), 100);
+  EXPECT_FALSE(c.WritePairFiles());
+  EXPECT_EQ(c.PairProbabilityThreshold(), 0.98);
+  EXPECT_FALSE(c.IdentifiedOnly());
+  EXPECT_EQ(c.MinDScore(), 20.0);
+  EXPECT_EQ(c.MinBinExcess(), 0.4);
+  EXPECT_EQ(c.RedundancyTolerancePpm(), 5.0);
+  EXPECT_EQ(c.MassBinWidth(), 0.01);
+  EXPECT_EQ(c.MaxPrecursors(), 5000);
+  EXPECT_FALSE(c.DetectCombinations());
   EXPECT_TRUE(messages_.empty());
 }
 
@@ -74,20 +74,20 @@ TEST_F(ConfigTest, DesktopStyleFileWithCapitalsCommentsAndCrlf) {
   EXPECT_EQ(c.MassUpper(), 5000.0);
   EXPECT_EQ(c.TimeLower(), 1.5);
   EXPECT_EQ(c.TimeUpper(), 90.0);
-  EXPECT_EQ(c.ModMassLower(), -3);
-  EXPECT_EQ(c.ModMassUpper(), 250);
-  EXPECT_TRUE(c.FindPair());
-  EXPECT_EQ(c.PPThreshold(), 0.9);
-  EXPECT_EQ(c.DtaName(), "MyRun");
-  EXPECT_EQ(c.PairPath(), "/Out/Pairs\\");
-  EXPECT_TRUE(c.PostSearch());
-  EXPECT_EQ(c.IdentSpectFile(), "/Res/Ident.TXT");
-  EXPECT_EQ(c.TDScore(), 12.5);
-  EXPECT_EQ(c.TDeltaC(), 0.3);
-  EXPECT_EQ(c.MassTol(), 10.0);
-  EXPECT_EQ(c.MassRes(), 0.005);
-  EXPECT_EQ(c.MaxNData(), 800);
-  EXPECT_TRUE(c.DetectComb());
+  EXPECT_EQ(c.FirstShift(), -3);
+  EXPECT_EQ(c.LastShift(), 250);
+  EXPECT_TRUE(c.WritePairFiles());
+  EXPECT_EQ(c.PairProbabilityThreshold(), 0.9);
+  EXPECT_EQ(c.TitlePrefix(), "MyRun");
+  EXPECT_EQ(c.PairFolder(), "/Out/Pairs\\");
+  EXPECT_TRUE(c.IdentifiedOnly());
+  EXPECT_EQ(c.IdentificationFile(), "/Res/Ident.TXT");
+  EXPECT_EQ(c.MinDScore(), 12.5);
+  EXPECT_EQ(c.MinBinExcess(), 0.3);
+  EXPECT_EQ(c.RedundancyTolerancePpm(), 10.0);
+  EXPECT_EQ(c.MassBinWidth(), 0.005);
+  EXPECT_EQ(c.MaxPrecursors(), 800);
+  EXPECT_TRUE(c.DetectCombinations());
 }
 
 TEST_F(ConfigTest, FileTypeWordsAndUnknownLines) {
@@ -117,15 +117,79 @@ TEST_F(ConfigTest, FileReadingAnswersWhetherTheFileOpened) {
   EXPECT_FALSE(c.ReadConfigFile("missing.cfg"));
   EXPECT_FALSE(c.ReadConfigFile(""));
   EXPECT_FALSE(c.ReadConfigFile("."));
-  shftest::WriteFile("empty.cfg", "");
+  testsupport::WriteFile("empty.cfg", "");
   EXPECT_TRUE(c.ReadConfigFile("empty.cfg"));
   // Garbage and one very long line never break the reader.
   std::string garbage(5000, '\0');
   for (std::size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>((i * 131 + 7) % 256);
-  shftest::WriteFile("garbage.cfg", garbage + "\n[data]\nfilepath=" + std::string(2000, 'p') + "\n");
+  testsupport::WriteFile("garbage.cfg", garbage + "\n[data]\nfilepath=" + std::string(2000, 'p') + "\n");
   CDetectionConfig g;
   EXPECT_TRUE(g.ReadConfigFile("garbage.cfg"));
   EXPECT_EQ(g.DataPath(), std::string(2000, 'p'));
+}
+
+// Text values come back as they were written, whatever they hold: "%" glued
+// to a name, "#", blanks before a "%", blanks at the ends, quotes, a
+// section header or a "=".
+TEST(ConfigRoundTrip, EveryTextKeyKeepsItsValue) {
+  struct TextKey {
+    const char* key;
+    void (*set)(CDetectionConfig&, const std::string&);
+    const std::string& (CDetectionConfig::*get)() const;
+  };
+  const TextKey keys[] = {
+      {"filepath=", [](CDetectionConfig& c, const std::string& v) { c.SetDataPath(v); },
+       &CDetectionConfig::DataPath},
+      {"dtaname=", [](CDetectionConfig& c, const std::string& v) { c.SetTitlePrefix(v); },
+       &CDetectionConfig::TitlePrefix},
+      {"pairpath=", [](CDetectionConfig& c, const std::string& v) { c.SetPairOutput(true, 0.9, v); },
+       &CDetectionConfig::PairFolder},
+      {"identspectfile=", [](CDetectionConfig& c, const std::string& v) { c.SetIdentifiedOnly(true, v); },
+       &CDetectionConfig::IdentificationFile}};
+  // Values that read back unquoted are written as they stand, as files
+  // written before always held them.
+  const std::pair<std::string, bool> values[] = {
+      {"run%1.mzML", true},        {"/data/#3/pairs#", true},     {"/data/50%", true},
+      {"%start", true},            {"", true},                    {"/x/[data]/y=z", true},
+      {"a\"b", true},              {"/data/50 %/run.raw", false}, {" lead and trail\t", false},
+      {"\"quoted\"", false},       {"\"", true}};
+  for (const TextKey& key : keys) {
+    for (const auto& [value, plain] : values) {
+      CDetectionConfig written;
+      key.set(written, value);
+      std::ostringstream out;
+      written.WriteConfig(out);
+      EXPECT_EQ(out.str().find(std::string("\n") + key.key + value + "\n") != std::string::npos, plain)
+          << key.key << value;
+      const CDetectionConfig back = Parse(out.str());
+      EXPECT_EQ((back.*key.get)(), value) << key.key << value << "\n" << out.str();
+      EXPECT_EQ(back.MassUpper(), 6000.0);
+    }
+  }
+}
+
+TEST(ConfigRoundTrip, CommentsNeedABlankAndNumbersStayPlain) {
+  const CDetectionConfig c = Parse(
+      "% note\n[data]  % the data\nfilepath=/x/run.raw\t% where\nmasslower=500%\n"
+      "[pair]\npairpath=\"/p %1\" % quoted, then a note\ndtaname=run%1 % prefix\n");
+  EXPECT_EQ(c.DataPath(), "/x/run.raw");
+  EXPECT_EQ(c.MassLower(), 500.0);
+  EXPECT_EQ(c.PairFolder(), "/p %1");
+  EXPECT_EQ(c.TitlePrefix(), "run%1");
+
+  // Numbers in their shortest exact form, without an exponent where a
+  // plain decimal is exact.
+  CDetectionConfig numbers;
+  numbers.SetMassWindow(0.00001, 1000000);
+  numbers.SetTimeWindow(-2.5, 1e300);
+  std::ostringstream out;
+  numbers.WriteConfig(out);
+  EXPECT_NE(out.str().find("\nmasslower=0.00001\nmassupper=1000000\ntimelower=-2.5\ntimeupper=1e+300\n"),
+            std::string::npos)
+      << out.str();
+  const CDetectionConfig back = Parse(out.str());
+  EXPECT_EQ(back.MassLower(), 0.00001);
+  EXPECT_EQ(back.TimeUpper(), 1e300);
 }
 
 TEST(DetectionRunArgs, ArgumentsJoinWithOneBlank) {

@@ -32,7 +32,7 @@ std::vector<PrecursorRecord> Reduced(std::vector<PrecursorRecord> records) {
   return list.Reduced();
 }
 
-class DetectionTest : public shftest::ScratchDirTest {};
+class DetectionTest : public shftest::WorkingDirTest {};
 
 }  // namespace
 
@@ -277,7 +277,7 @@ TEST_F(DetectionTest, InjectedOxidationIsFound) {
   const float mean = d.WorkingMixture().Means()(0, 0);
   const std::string file = "out/" + CPairWriter::PairFileName(mean, 0.98);
   ASSERT_TRUE(std::filesystem::exists(file)) << file;
-  const std::string text = shftest::ReadAll(file);
+  const std::string text = testsupport::ReadFile(file);
   const auto lines = std::count(text.begin(), text.end(), '\n');
   EXPECT_EQ(results[0].pair_count, lines);
   EXPECT_GT(lines, 200);
@@ -330,10 +330,10 @@ TEST_F(DetectionTest, PairWriterWindowAndTwoStates) {
   results[1].delta_mass = static_cast<double>(16.2f);
   CPairWriter w;
   EXPECT_EQ(w.WritePairs(reduced, g, "pp", 0.9, results), 2);
-  EXPECT_EQ(shftest::ReadAll("pp/pair_m16.000000_p0.90.csv"),
+  EXPECT_EQ(testsupport::ReadFile("pp/pair_m16.000000_p0.90.csv"),
             "t.2.2.2.dta,1016.000000,t.1.1.2.dta,1000.000000,16.000000,0.000000,1\n"
             "t.5.5.2.dta,1116.000000,t.4.4.2.dta,1100.000000,16.000000,0.000000,1\n");
-  EXPECT_EQ(shftest::ReadAll("pp/pair_m16.200001_p0.90.csv"),
+  EXPECT_EQ(testsupport::ReadFile("pp/pair_m16.200001_p0.90.csv"),
             "t.3.3.2.dta,1016.200000,t.1.1.2.dta,1000.000000,16.200000,0.000000,1\n");
   EXPECT_EQ(results[0].pair_count, 2);
   EXPECT_EQ(results[1].pair_count, 1);

@@ -41,7 +41,7 @@ TEST(MatrixT, DeterminantWithRowExchangeAndSingularity) {
 TEST(MatrixT, InverseAndItsStatusFlag) {
   const matrixT a = Make({{0, 2}, {4, 1}});
   const matrixT inv = !a;
-  ASSERT_TRUE(inv.InverseOK());
+  ASSERT_TRUE(inv.InversionSucceeded());
   const matrixT id = a * inv;
   EXPECT_NEAR(id(0, 0), 1.0f, 1e-6);
   EXPECT_NEAR(id(0, 1), 0.0f, 1e-6);
@@ -52,7 +52,7 @@ TEST(MatrixT, InverseAndItsStatusFlag) {
   EXPECT_EQ(a(1, 0), 4.0f);
 
   const matrixT singular = Make({{0, 1}, {0, 3}});
-  EXPECT_FALSE((!singular).InverseOK());
+  EXPECT_FALSE((!singular).InversionSucceeded());
 }
 
 TEST(MatrixT, CopiesShareUntilWritten) {

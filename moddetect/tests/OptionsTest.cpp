@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 #include "moddetect/ShiftscanOptions.h"
@@ -10,7 +13,7 @@
 
 namespace {
 
-class ShiftscanOptions : public shftest::ScratchDirTest {
+class ShiftscanOptions : public shftest::WorkingDirTest {
  protected:
   bool Parse(std::vector<std::string> args, CDetectionConfig& config, std::string& error) {
     cli::CommandLine line = ShiftscanCommandLine();
@@ -24,7 +27,7 @@ class ShiftscanOptions : public shftest::ScratchDirTest {
 };
 
 TEST_F(ShiftscanOptions, EveryOptionReachesTheConfigurationAndRoundTrips) {
-  shftest::WriteFile("run.mzML", "");
+  testsupport::WriteFile("run.mzML", "");
   CDetectionConfig config;
   std::string error;
   ASSERT_TRUE(Parse({"run.mzML", "-o", "out", "--mass-lower", "500", "--mass-upper", "5000", "--time-lower", "60",
@@ -34,10 +37,10 @@ TEST_F(ShiftscanOptions, EveryOptionReachesTheConfigurationAndRoundTrips) {
                     config, error))
       << error;
   EXPECT_EQ(config.FileType(), DETECTION_FILE_RAW);
-  EXPECT_EQ(config.ModMassLower(), -20);
-  EXPECT_TRUE(config.FindPair());
-  EXPECT_TRUE(config.PostSearch());
-  EXPECT_EQ(config.MaxNData(), 900);
+  EXPECT_EQ(config.FirstShift(), -20);
+  EXPECT_TRUE(config.WritePairFiles());
+  EXPECT_TRUE(config.IdentifiedOnly());
+  EXPECT_EQ(config.MaxPrecursors(), 900);
 
   std::ostringstream written;
   config.WriteConfig(written);
@@ -51,7 +54,7 @@ TEST_F(ShiftscanOptions, EveryOptionReachesTheConfigurationAndRoundTrips) {
 }
 
 TEST_F(ShiftscanOptions, BadValuesAndMissingArgumentsAreNamed) {
-  shftest::WriteFile("run.mzML", "");
+  testsupport::WriteFile("run.mzML", "");
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"run.mzML", "-o", "out", "--mass-lower", "abc"}, "--mass-lower"},
       {{"run.mzML", "-o", "out", "--shift-upper", "2.5"}, "--shift-upper"},
@@ -60,13 +63,44 @@ TEST_F(ShiftscanOptions, BadValuesAndMissingArgumentsAreNamed) {
       {{"run.mzML"}, "--output"},
       {{"-o", "out"}, "no run file"},
       {{"missing.mzML", "-o", "out"}, "missing.mzML"},
-      {{"run.mzML", "-o", "out", "--frobnicate"}, "--frobnicate"}};
+      {{"run.mzML", "-o", "out", "--frobnicate"}, "--frobnicate"},
+      {{"run.mzML", "-o", "out", "--file-type", "wiff"}, "--file-type"}};
   for (const auto& [args, named] : cases) {
     CDetectionConfig config;
     std::string error;
     EXPECT_FALSE(Parse(args, config, error)) << named;
     EXPECT_NE(error.find(named), std::string::npos) << error;
   }
+}
+
+// The configuration file alone: no output folder needed, the pair folder
+// beside the file, the file type as told, and nothing else written.
+TEST_F(ShiftscanOptions, WriteConfigWritesOnlyTheFile) {
+  testsupport::WriteFile("run.mzML", "");
+  std::filesystem::create_directory("cfg");
+  const std::vector<std::string> args = {"--write-config", "cfg/s.cfg", "run.mzML", "--shift-upper", "200",
+                                         "--find-pairs", "--dta-name", "BSA1", "--file-type", "DUMP"};
+  CDetectionConfig config;
+  std::string error;
+  ASSERT_TRUE(Parse(args, config, error)) << error;
+  EXPECT_EQ(config.PairFolder(), (dir_ / "cfg" / "pairs").string());
+  EXPECT_EQ(config.FileType(), DETECTION_FILE_DUMP);
+  EXPECT_EQ(config.LastShift(), 200);
+  EXPECT_EQ(config.TitlePrefix(), "BSA1");
+
+  const char* exe = std::getenv("SHIFTSCAN_EXE");
+  if (!exe) GTEST_SKIP() << "SHIFTSCAN_EXE not set";
+  std::string cmd = std::string("'") + exe + "'";
+  for (const std::string& a : args) cmd += " '" + a + "'";
+  ASSERT_EQ(std::system((cmd + " > /dev/null").c_str()), 0);
+  std::ostringstream expected;
+  config.WriteConfig(expected);
+  EXPECT_EQ(testsupport::ReadFile("cfg/s.cfg"), expected.str());
+  std::vector<std::string> left;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir_))
+    left.push_back(std::filesystem::relative(e.path(), dir_).string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"cfg", "cfg/s.cfg", "run.mzML"}));
 }
 
 }  // namespace

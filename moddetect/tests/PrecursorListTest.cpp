@@ -8,7 +8,7 @@
 
 namespace {
 
-class PrecursorListTest : public shftest::ScratchDirTest {};
+class PrecursorListTest : public shftest::WorkingDirTest {};
 
 PrecursorRecord Rec(double mh, double rt = 10.0, int charge = 2) {
   PrecursorRecord r;
@@ -55,17 +55,17 @@ TEST_F(PrecursorListTest, UnreadableDumpsFail) {
   CPrecursorList list;
   EXPECT_FALSE(list.ReadDump("nothing.here"));
   EXPECT_TRUE(HasMessage("Cannot read raw temp file: nothing.here"));
-  shftest::WriteFile("empty.temp", "");
+  testsupport::WriteFile("empty.temp", "");
   EXPECT_FALSE(list.ReadDump("empty.temp"));
   EXPECT_TRUE(HasMessage("Cannot read raw temp file!"));
-  shftest::WriteFile("header.temp", kDumpHeader);
+  testsupport::WriteFile("header.temp", kDumpHeader);
   EXPECT_TRUE(list.ReadDump("header.temp"));
   EXPECT_TRUE(list.Records().empty());
   // Huge and binary lines are read without harm.
   std::string junk = std::string(kDumpHeader) + "1 MS2 " + std::string(100000, 'x') + "\n";
   for (int i = 0; i < 2000; ++i) junk += static_cast<char>((i * 37) % 256);
   junk += "\n5 MS2 nan ITMS CID 1 2 inf nan\n";
-  shftest::WriteFile("junk.temp", junk);
+  testsupport::WriteFile("junk.temp", junk);
   EXPECT_TRUE(list.ReadDump("junk.temp"));
   list.ApplyWindows(400, 6000, 0, 100000);
   EXPECT_TRUE(list.Records().empty());
@@ -118,7 +118,7 @@ TEST_F(PrecursorListTest, RedundancyRemovalKeepsGroupMiddles) {
 }
 
 TEST_F(PrecursorListTest, DumpTypeReadAppliesTheWindows) {
-  shftest::WriteFile("in.dump", std::string(kDumpHeader) +
+  testsupport::WriteFile("in.dump", std::string(kDumpHeader) +
                                     "1 MS2 5 ITMS CID 0 2 300 150\n"
                                     "2 MS2 7 ITMS CID 0 2 1000 500\n"
                                     "3 MS2 6 ITMS CID 0 2 1100 550\n");
@@ -130,8 +130,8 @@ TEST_F(PrecursorListTest, DumpTypeReadAppliesTheWindows) {
 }
 
 TEST_F(PrecursorListTest, MassListThroughTheDtaRoad) {
-  shftest::WriteFile("masses.TXT", "1500.5\n900.25 1200\n\n2000 not-a-number 3000\n");
-  shftest::WriteFile(kRawDataTemp, std::string(kDumpHeader) + "9 MS2 1 ITMS CID 0 2 999 500\n");
+  testsupport::WriteFile("masses.TXT", "1500.5\n900.25 1200\n\n2000 not-a-number 3000\n");
+  testsupport::WriteFile(kRawDataTemp, std::string(kDumpHeader) + "9 MS2 1 ITMS CID 0 2 999 500\n");
   CDetectionConfig config;
   CPrecursorList list;
   list.SetSource("masses.TXT", DETECTION_FILE_DTA, "m");
@@ -149,11 +149,11 @@ TEST_F(PrecursorListTest, MassListThroughTheDtaRoad) {
   EXPECT_EQ(got, (std::vector<std::pair<double, int>>{{900.25, 4}, {1200.0, 3}, {1500.5, 2}, {2000.0, 1}}));
   EXPECT_EQ(list.DataPath(), kRawDataTemp);
   EXPECT_EQ(list.FileType(), DETECTION_FILE_DUMP);
-  EXPECT_EQ(shftest::ReadAll(kRawDataTemp).substr(0, std::string(kDumpHeader).size()), kDumpHeader);
+  EXPECT_EQ(testsupport::ReadFile(kRawDataTemp).substr(0, std::string(kDumpHeader).size()), kDumpHeader);
 }
 
 TEST_F(PrecursorListTest, FailedLoadNeverReadsAStaleDump) {
-  shftest::WriteFile(kRawDataTemp, std::string(kDumpHeader) + "9 MS2 1 ITMS CID 0 2 999 500\n");
+  testsupport::WriteFile(kRawDataTemp, std::string(kDumpHeader) + "9 MS2 1 ITMS CID 0 2 999 500\n");
   CDetectionConfig config;
   CPrecursorList list;
   list.SetSource("no/such/dir", DETECTION_FILE_DTA, "m");
@@ -170,8 +170,8 @@ TEST_F(PrecursorListTest, FailedLoadNeverReadsAStaleDump) {
 
 TEST_F(PrecursorListTest, DtaDirectoryThroughTheImporter) {
   std::filesystem::create_directory("dtas");
-  shftest::WriteFile("dtas/run.x.100.100.2.dta", "1001.5 2\n200.1 10\n300.2 20\n");
-  shftest::WriteFile("dtas/run.x.205.206.3.dta", "1500.25 3\n210.0 5\n");
+  testsupport::WriteFile("dtas/run.x.100.100.2.dta", "1001.5 2\n200.1 10\n300.2 20\n");
+  testsupport::WriteFile("dtas/run.x.205.206.3.dta", "1500.25 3\n210.0 5\n");
   CDetectionConfig config;
   CPrecursorList list;
   list.SetSource("dtas", DETECTION_FILE_DTA, "t");
@@ -189,7 +189,7 @@ TEST_F(PrecursorListTest, DtaDirectoryThroughTheImporter) {
 }
 
 TEST_F(PrecursorListTest, Ms2FileKeepsItsScansAndTimes) {
-  shftest::WriteFile("t.ms2",
+  testsupport::WriteFile("t.ms2",
                      "H\tCreationDate\ttoday\n"
                      "S\t000012\t000012\t450.75\nI\tRTime\t3.5\nZ\t2\t900.493\n100.0 10.0\n"
                      "S\t000020\t000020\t458.75\nI\tRTime\t4.0\nZ\t2\t916.493\n100.0 10.0\n");
@@ -211,11 +211,11 @@ TEST_F(PrecursorListTest, MissingDumperFailsTheRead) {
   CPrecursorList list;
   list.SetSource("/data/run.raw", DETECTION_FILE_RAW, "r");
   list.SetGannetProgram((dir_ / "no-gannet" / "Gannet").string());
-  shftest::WriteFile(kRawDataTemp, std::string(kDumpHeader) + "9 MS2 1 ITMS CID 0 2 999 500\n");
+  testsupport::WriteFile(kRawDataTemp, std::string(kDumpHeader) + "9 MS2 1 ITMS CID 0 2 999 500\n");
   EXPECT_FALSE(list.ReadData(config));
   EXPECT_TRUE(HasMessage("Can not find Gannet.exe!"));
   EXPECT_TRUE(list.Records().empty());
-  EXPECT_EQ(shftest::ReadAll(kRawFileTemp), "/data/run.raw\n");
+  EXPECT_EQ(testsupport::ReadFile(kRawFileTemp), "/data/run.raw\n");
   EXPECT_FALSE(std::filesystem::exists(kRawDataTemp));
 }
 
@@ -224,7 +224,7 @@ TEST_F(PrecursorListTest, DumperIsStartedAndAwaited) {
   // little (so that the process-table wait matters) and writes the dump.
   std::filesystem::create_directory("bin");
   const std::string fake = (dir_ / "bin" / "Gannet").string();
-  shftest::WriteFile(fake,
+  testsupport::WriteFile(fake,
                      "#!/bin/sh\n"
                      "read p < \"$1\"\n"
                      "sleep 0.3\n"
@@ -239,7 +239,7 @@ TEST_F(PrecursorListTest, DumperIsStartedAndAwaited) {
   EXPECT_EQ(list.Records()[0].mh, 1234.5);
 
   // A dumper that fails is a failed read.
-  shftest::WriteFile(fake, "#!/bin/sh\nexit 3\n");
+  testsupport::WriteFile(fake, "#!/bin/sh\nexit 3\n");
   CPrecursorList failing;
   failing.SetSource("1234.5", DETECTION_FILE_RAW, "r");
   failing.SetGannetProgram(fake);

@@ -14,14 +14,14 @@
 
 namespace {
 
-class ShiftscanFailures : public shftest::ScratchDirTest {
+class ShiftscanFailures : public shftest::WorkingDirTest {
  protected:
   void SetUp() override {
-    shftest::ScratchDirTest::SetUp();
+    shftest::WorkingDirTest::SetUp();
     std::filesystem::copy_file(std::string(TESSERA_SOURCE_DIR) + "/moddetect/tests/data/small.dump", "small.dump");
   }
   std::string Run(const std::string& extra_lines) {
-    shftest::WriteFile("run.cfg", "[DATA]\nfilepath=small.dump\nfiletype=DUMP\n[MODIFICATION]\nmodmasslower=1\n"
+    testsupport::WriteFile("run.cfg", "[DATA]\nfilepath=small.dump\nfiletype=DUMP\n[MODIFICATION]\nmodmasslower=1\n"
                                   "modmassupper=40\n" + extra_lines);
     std::ostringstream out;
     CDetectionRun run(out);
@@ -44,7 +44,7 @@ TEST_F(ShiftscanFailures, RefusesValuesThatWouldExhaustTimeOrAreNotNumbers) {
 }
 
 TEST_F(ShiftscanFailures, PairFolderThatCannotBeCreatedFailsTheRun) {
-  shftest::WriteFile("blocker", "a file where the folder should go\n");
+  testsupport::WriteFile("blocker", "a file where the folder should go\n");
   const std::string console = Run("[PAIR]\nfindpair=1\npairpath=blocker/pairs\n");
   EXPECT_EQ(status_, 1);
   EXPECT_NE(console.find("cannot create the pair folder: blocker/pairs"), std::string::npos) << console;
@@ -55,7 +55,7 @@ TEST_F(ShiftscanFailures, PairFolderThatCannotBeCreatedFailsTheRun) {
 TEST_F(ShiftscanFailures, ItsOwnResultFileIsNeverItsInput) {
   std::filesystem::copy_file("small.dump", "temp.temp");
   const auto before = std::filesystem::file_size("temp.temp");
-  shftest::WriteFile("run.cfg", "[DATA]\nfilepath=temp.temp\nfiletype=DUMP\n");
+  testsupport::WriteFile("run.cfg", "[DATA]\nfilepath=temp.temp\nfiletype=DUMP\n");
   std::ostringstream out;
   CDetectionRun run(out);
   EXPECT_EQ(run.Run("run.cfg"), 1);
@@ -67,13 +67,13 @@ TEST_F(ShiftscanFailures, ItsOwnResultFileIsNeverItsInput) {
 TEST_F(ShiftscanFailures, FullDiskLeavesMarkerAndNoTable) {
   const char* exe = std::getenv("SHIFTSCAN_EXE");
   if (!exe) GTEST_SKIP() << "SHIFTSCAN_EXE not set";
-  shftest::WriteFile("run.cfg", "[DATA]\nfilepath=small.dump\nfiletype=DUMP\n[MODIFICATION]\nmodmasslower=1\n"
+  testsupport::WriteFile("run.cfg", "[DATA]\nfilepath=small.dump\nfiletype=DUMP\n[MODIFICATION]\nmodmasslower=1\n"
                                 "modmassupper=40\n[PAIR]\nfindpair=1\npairpath=pairs\n");
   // A file-size limit of one block stands in for a full disk.
   const std::string cmd = std::string("bash -c \"trap '' XFSZ; ulimit -f 1; '") + exe +
                           "' run.cfg < /dev/null > console.txt 2>&1\"";
   EXPECT_EQ(std::system(cmd.c_str()), 0);  // the status is 0 by contract
-  EXPECT_TRUE(marker::ErrorMarkerExists()) << shftest::ReadAll("console.txt");
+  EXPECT_TRUE(marker::ErrorMarkerExists()) << testsupport::ReadFile("console.txt");
   EXPECT_FALSE(std::filesystem::exists("temp.temp"));
   for (const auto& entry : std::filesystem::directory_iterator("pairs"))
     EXPECT_NE(std::filesystem::file_size(entry.path()), 0u) << entry.path();
@@ -84,11 +84,11 @@ TEST_F(ShiftscanFailures, SecondRunInOneFolderWaitsOrFailsWithNoWait) {
   if (!exe) GTEST_SKIP() << "SHIFTSCAN_EXE not set";
   safefile::CFolderLock held;
   ASSERT_TRUE(held.Acquire(".", safefile::CFolderLock::Mode::kNoWait));
-  shftest::WriteFile("run.cfg", "[DATA]\nfilepath=small.dump\nfiletype=DUMP\n");
+  testsupport::WriteFile("run.cfg", "[DATA]\nfilepath=small.dump\nfiletype=DUMP\n");
   const std::string cmd = std::string("'") + exe + "' --no-wait run.cfg < /dev/null > console.txt";
   EXPECT_EQ(std::system(cmd.c_str()), 0);
   EXPECT_TRUE(marker::ErrorMarkerExists());
-  EXPECT_NE(shftest::ReadAll("console.txt").find("another run is using this working folder"), std::string::npos);
+  EXPECT_NE(testsupport::ReadFile("console.txt").find("another run is using this working folder"), std::string::npos);
 }
 
 }  // namespace

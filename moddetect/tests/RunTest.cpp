@@ -13,7 +13,7 @@
 
 namespace {
 
-class RunTest : public shftest::ScratchDirTest {};
+class RunTest : public shftest::WorkingDirTest {};
 
 const std::string kGoldenDir = std::string(TESSERA_SOURCE_DIR) + "/moddetect/tests/data/";
 
@@ -139,7 +139,7 @@ TEST_F(RunTest, ResultTableAndFileFormats) {
             "   30.01060       2.000     100.0      1      15.99491      14.01565\n");
   ASSERT_TRUE(WriteResultFile("temp.temp", mods));
   // Sorted by pair count; the partner masses still name the partners.
-  EXPECT_EQ(shftest::ReadAll("temp.temp"),
+  EXPECT_EQ(testsupport::ReadFile("temp.temp"),
             "   14.01565,40,    -1.500,  100.0,   0,    0.00000,    0.00000\n"
             "   15.99491,10,     3.250,  100.0,   0,    0.00000,    0.00000\n"
             "   30.01060,10,     2.000,  100.0,   1,   15.99491,   14.01565\n");
@@ -150,7 +150,7 @@ TEST_F(RunTest, ResultTableAndFileFormats) {
 
 TEST_F(RunTest, GoldenRunOnSmallDump) {
   std::filesystem::copy_file(kGoldenDir + "small.dump", "small.dump");
-  shftest::WriteFile("run.cfg",
+  testsupport::WriteFile("run.cfg",
                      "[DATA]\nfilepath=small.dump\nfiletype=dump\nmasslower=400\nmassupper=6000\n"
                      "[MODIFICATION]\nmodmasslower=1\nmodmassupper=40\n"
                      "[PAIR]\nfindpair=1\nppthres=0.98\ndtaname=golden\npairpath=pairs\n"
@@ -164,18 +164,18 @@ TEST_F(RunTest, GoldenRunOnSmallDump) {
   EXPECT_NE(console.find("40..finishing..done\n"), std::string::npos);
   EXPECT_NE(console.find(" potential modifications are discovered:\n"), std::string::npos);
   ExpectMillisecondTime(console);
-  EXPECT_EQ(shftest::ReadAll("temp.temp"), shftest::ReadAll(kGoldenDir + "small.temp.temp"));
+  EXPECT_EQ(testsupport::ReadFile("temp.temp"), testsupport::ReadFile(kGoldenDir + "small.temp.temp"));
   std::vector<std::string> pair_files;
   for (const auto& e : std::filesystem::directory_iterator("pairs")) pair_files.push_back(e.path().filename().string());
   std::sort(pair_files.begin(), pair_files.end());
   ASSERT_EQ(pair_files.size(), 2u);
   for (const auto& f : pair_files)
-    EXPECT_EQ(shftest::ReadAll("pairs/" + f), shftest::ReadAll(kGoldenDir + "small." + f)) << f;
+    EXPECT_EQ(testsupport::ReadFile("pairs/" + f), testsupport::ReadFile(kGoldenDir + "small." + f)) << f;
 }
 
 TEST_F(RunTest, ReversedShiftRangeAndEmptyData) {
-  shftest::WriteFile("d.dump", std::string(kDumpHeader));
-  shftest::WriteFile("r.cfg", "[data]\nfilepath=d.dump\nfiletype=x\n[modification]\nmodmasslower=5\nmodmassupper=3\n");
+  testsupport::WriteFile("d.dump", std::string(kDumpHeader));
+  testsupport::WriteFile("r.cfg", "[data]\nfilepath=d.dump\nfiletype=x\n[modification]\nmodmasslower=5\nmodmassupper=3\n");
   int status = -1;
   const std::string console = RunConsole("r.cfg", &status);
   EXPECT_EQ(status, 0);
@@ -183,7 +183,7 @@ TEST_F(RunTest, ReversedShiftRangeAndEmptyData) {
   EXPECT_NE(console.find("Detecting modifications..finishing..done\n"), std::string::npos);
   EXPECT_NE(console.find("\nd.dump\n0 potential modifications are discovered:\n"), std::string::npos);
   ExpectMillisecondTime(console);
-  EXPECT_EQ(shftest::ReadAll("temp.temp"), "");
+  EXPECT_EQ(testsupport::ReadFile("temp.temp"), "");
 }
 
 TEST_F(RunTest, FailuresLeaveTheMarkerAndNoResult) {
@@ -196,7 +196,7 @@ TEST_F(RunTest, FailuresLeaveTheMarkerAndNoResult) {
 
   // Data that cannot be read: no result from an earlier run is mistaken
   // for this one's.
-  shftest::WriteFile("bad.cfg", "[data]\nfilepath=nowhere.dump\nfiletype=dump\n");
+  testsupport::WriteFile("bad.cfg", "[data]\nfilepath=nowhere.dump\nfiletype=dump\n");
   console = RunConsole("bad.cfg", &status);
   EXPECT_EQ(status, 1);
   EXPECT_TRUE(HasMessage("Cannot read raw temp file: nowhere.dump"));
@@ -208,15 +208,15 @@ TEST_F(RunTest, FailuresLeaveTheMarkerAndNoResult) {
   // cannot be found beside the test program or fails on an empty path.
   std::string garbage;
   for (int i = 0; i < 3000; ++i) garbage += static_cast<char>((i * 97 + 13) % 256);
-  shftest::WriteFile("garbage.cfg", garbage);
+  testsupport::WriteFile("garbage.cfg", garbage);
   console = RunConsole("garbage.cfg", &status);
   EXPECT_EQ(status, 1);
   EXPECT_TRUE(marker::ErrorMarkerExists());
   marker::RemoveErrorMarker();
 
   // Post-search with an unreadable identification file still runs.
-  shftest::WriteFile("d.dump", std::string(kDumpHeader) + "1 MS2 1 ITMS CID 0 2 1000 500\n2 MS2 2 ITMS CID 0 2 1016 508\n");
-  shftest::WriteFile("p.cfg", "[data]\nfilepath=d.dump\nfiletype=3\n[mode]\npostsearch=1\nidentspectfile=none.txt\n"
+  testsupport::WriteFile("d.dump", std::string(kDumpHeader) + "1 MS2 1 ITMS CID 0 2 1000 500\n2 MS2 2 ITMS CID 0 2 1016 508\n");
+  testsupport::WriteFile("p.cfg", "[data]\nfilepath=d.dump\nfiletype=3\n[mode]\npostsearch=1\nidentspectfile=none.txt\n"
                               "[other]\nmaxndata=0\nmasstol=0\n");
   console = RunConsole("p.cfg", &status);
   EXPECT_EQ(status, 0);
@@ -229,19 +229,19 @@ TEST_F(RunTest, ShiftscanExecutableEndToEnd) {
   const char* exe = std::getenv("SHIFTSCAN_EXE");
   if (!exe) GTEST_SKIP() << "SHIFTSCAN_EXE not set";
   std::filesystem::copy_file(kGoldenDir + "small.dump", "my small.dump");
-  shftest::WriteFile("my run.cfg",
+  testsupport::WriteFile("my run.cfg",
                      "[DATA]\r\nfilepath=my small.dump\r\nfiletype=DUMP\r\n[MODIFICATION]\r\nmodmasslower=1\r\n"
                      "modmassupper=40\r\n[PAIR]\r\nfindpair=1\r\nppthres=0.98\r\ndtaname=golden\r\npairpath=pairs\r\n");
   // The path arrives split in two arguments and is joined again.
   const std::string cmd = std::string("\"") + exe + "\" my run.cfg < /dev/null > console.txt";
   EXPECT_EQ(std::system(cmd.c_str()), 0);
-  const std::string console = shftest::ReadAll("console.txt");
+  const std::string console = testsupport::ReadFile("console.txt");
   EXPECT_EQ(console.rfind("---------------------------------------------------------------------------|\n", 0), 0u);
   EXPECT_NE(console.find("Tessera version v1.0\n"), std::string::npos);
   EXPECT_NE(console.find("Total time consumed: "), std::string::npos);
   EXPECT_NE(console.find("Press any key to continue...\n"), std::string::npos);
   EXPECT_EQ(console.find("\033"), std::string::npos);  // no clearing into a file
-  EXPECT_EQ(shftest::ReadAll("temp.temp"), shftest::ReadAll(kGoldenDir + "small.temp.temp"));
+  EXPECT_EQ(testsupport::ReadFile("temp.temp"), testsupport::ReadFile(kGoldenDir + "small.temp.temp"));
 
   const std::string missing = std::string("\"") + exe + "\" nothing.cfg < /dev/null > console2.txt";
   // The exit status is 0 even on failure; the marker is the failure signal.

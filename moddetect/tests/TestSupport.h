@@ -1,55 +1,37 @@
 #pragma once
-// Shared fixtures of the Shiftscan tests: a scratch working directory and a
+// Shared fixtures of the Shiftscan tests: a scratch working folder and a
 // deterministic synthetic precursor set.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
+#include <cstdio>
+#include <memory>
 #include <random>
-#include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "common/Notifier.h"
 #include "moddetect/PrecursorList.h"
+#include "tests/support/Files.h"
+#include "tests/support/ScratchDir.h"
 
 namespace shftest {
 
-inline std::string ReadAll(const std::string& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-inline void WriteFile(const std::string& p, const std::string& content) {
-  std::ofstream out(p, std::ios::binary);
-  out << content;
-}
-
-// Runs each test in a fresh directory of its own (Shiftscan writes its
-// files into the working directory) and collects notifier messages.
-class ScratchDirTest : public ::testing::Test {
+// Runs each test in a scratch folder of its own as the working folder
+// (Shiftscan writes its files there) and collects notifier messages.
+class WorkingDirTest : public ScratchDirTest {
  protected:
   void SetUp() override {
-    previous_ = std::filesystem::current_path();
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = std::filesystem::temp_directory_path() /
-           ("tessera_shf_" + std::to_string(::getpid()) + "_" + info->test_suite_name() + "_" + info->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    std::filesystem::current_path(dir_);
+    ScratchDirTest::SetUp();
+    current_ = std::make_unique<testsupport::CCurrentDir>(dir_);
     handler_ = std::make_unique<notify::ScopedHandler>([this](const std::string& m) { messages_.push_back(m); });
   }
   void TearDown() override {
     handler_.reset();
-    std::filesystem::current_path(previous_);
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
+    current_.reset();
+    ScratchDirTest::TearDown();
   }
   bool HasMessage(const std::string& text) const {
     for (const auto& m : messages_)
@@ -57,9 +39,10 @@ class ScratchDirTest : public ::testing::Test {
     return false;
   }
 
-  std::filesystem::path previous_;
-  std::filesystem::path dir_;
   std::vector<std::string> messages_;
+
+ private:
+  std::unique_ptr<testsupport::CCurrentDir> current_;
   std::unique_ptr<notify::ScopedHandler> handler_;
 };
 
