@@ -53,6 +53,14 @@ QComboBox* List(const char* name, const Names& entries, int selected) {
 
 std::string Std(const QString& text) { return text.toStdString(); }
 
+// One row of a group: its label, its field and what stands beside the field
+// (a button or a unit list), in the order Tab walks through them.
+void AddRow(QGridLayout* grid, int row, const char* label, QWidget* field, QWidget* beside = nullptr) {
+  grid->addWidget(new QLabel(QLatin1String(label)), row, 0);
+  grid->addWidget(field, row, 1);
+  if (beside) grid->addWidget(beside, row, 2);
+}
+
 }  // namespace
 
 CClusterDlg::CClusterDlg(CTesseraDoc* doc, QWidget* parent)
@@ -103,9 +111,7 @@ QWidget* CClusterDlg::BuildInputGroup() {
   dataPathEdit_ = Field("dataPath", QString(), false);
   dataPathEdit_->setMinimumWidth(320);
   auto* dataBrowse = desktop::NamedButton("dataBrowse", QStringLiteral("Browse"));
-  grid->addWidget(new QLabel(QStringLiteral("Data type")), 0, 0);
-  grid->addWidget(dataType_, 0, 1);
-  grid->addWidget(browseAsDirectory_, 0, 2);
+  AddRow(grid, 0, "Data type", dataType_, browseAsDirectory_);
   grid->addWidget(new QLabel(QStringLiteral("Data path")), 1, 0);
   grid->addWidget(dataPathEdit_, 1, 1, 1, 2);
   grid->addWidget(dataBrowse, 1, 3);
@@ -124,12 +130,8 @@ QWidget* CClusterDlg::BuildOutputGroup() {
   const std::string workingDirectory = doc_ ? doc_->GetWorkingDirectory() : std::string();
   clusterResultEdit_ = Field("clusterResult", QString::fromStdString(workingDirectory + "cluster.csv"), false);
   auto* clusterResultBrowse = desktop::NamedButton("clusterResultBrowse", QStringLiteral("Browse"));
-  grid->addWidget(new QLabel(QStringLiteral("Representative Spectra Path")), 0, 0);
-  grid->addWidget(representativePath_, 0, 1);
-  grid->addWidget(representativeBrowse_, 0, 2);
-  grid->addWidget(new QLabel(QStringLiteral("Clustering Result")), 1, 0);
-  grid->addWidget(clusterResultEdit_, 1, 1);
-  grid->addWidget(clusterResultBrowse, 1, 2);
+  AddRow(grid, 0, "Representative Spectra Path", representativePath_, representativeBrowse_);
+  AddRow(grid, 1, "Clustering Result", clusterResultEdit_, clusterResultBrowse);
   connect(representativeBrowse_, &QPushButton::clicked, this, [this] {
     if (auto folder = desktop::ChooseFolder(this, QStringLiteral("Directory of representative spectral files:"))) {
       representativePath_->setText(*folder);
@@ -168,10 +170,8 @@ QWidget* CClusterDlg::BuildClusterGroup() {
   auto* saveAs = desktop::NamedButton("saveAs", QStringLiteral("Save as"));
   auto* start = desktop::NamedButton("start", QStringLiteral("Start"));
   start->setDefault(true);
-  grid->addWidget(new QLabel(QStringLiteral("Consensus Spectra Method")), 0, 0);
-  grid->addWidget(consensusMethod_, 0, 1);
-  grid->addWidget(new QLabel(QStringLiteral("Threshold")), 1, 0);
-  grid->addWidget(thresholdEdit_, 1, 1);
+  AddRow(grid, 0, "Consensus Spectra Method", consensusMethod_);
+  AddRow(grid, 1, "Threshold", thresholdEdit_);
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(layoutToggle_);
   buttons->addStretch(1);
@@ -232,12 +232,8 @@ QWidget* CClusterDlg::BuildToleranceGroup() {
   precursorUnit_ = List("precursorUnit", kPrecursorUnits, 0);
   fragmentTol_ = Field("fragmentTol", QStringLiteral("0.5"), true);
   fragmentUnit_ = List("fragmentUnit", kDaltonOnly, 0);
-  grid->addWidget(new QLabel(QStringLiteral("Precursor tol")), 0, 0);
-  grid->addWidget(precursorTol_, 0, 1);
-  grid->addWidget(precursorUnit_, 0, 2);
-  grid->addWidget(new QLabel(QStringLiteral("Fragment tol")), 1, 0);
-  grid->addWidget(fragmentTol_, 1, 1);
-  grid->addWidget(fragmentUnit_, 1, 2);
+  AddRow(grid, 0, "Precursor tol", precursorTol_, precursorUnit_);
+  AddRow(grid, 1, "Fragment tol", fragmentTol_, fragmentUnit_);
   grid->setColumnStretch(3, 1);
   return tolerance;
 }
@@ -247,9 +243,7 @@ QWidget* CClusterDlg::BuildMergeGroup() {
   auto* grid = new QGridLayout(merge);
   mergeTol_ = Field("mergeTol", QStringLiteral("0.4"), true);
   mergeUnit_ = List("mergeUnit", kDaltonOnly, 0);
-  grid->addWidget(new QLabel(QStringLiteral("Merge peak tol")), 0, 0);
-  grid->addWidget(mergeTol_, 0, 1);
-  grid->addWidget(mergeUnit_, 0, 2);
+  AddRow(grid, 0, "Merge peak tol", mergeTol_, mergeUnit_);
   grid->addWidget(new QLabel(QStringLiteral("when generating consensus spectra")), 0, 3);
   grid->setColumnStretch(4, 1);
   return merge;
