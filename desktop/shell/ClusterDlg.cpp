@@ -24,6 +24,8 @@ namespace {
 
 const char* const kPeakSelectionNames[] = {"A:top N peaks", "B:top M peaks per 100 Da", "B+A"};
 const char* const kConsensusNames[] = {"Consensus", "Most Similar", "All"};
+const char* const kPrecursorUnits[] = {"Da", "ppm"};
+const char* const kDaltonOnly[] = {"Da"};
 
 // "%Y_%b_%d" with English month names whatever the user's locale, so that
 // the suggested file name does not change with the language setting.
@@ -40,8 +42,8 @@ QLineEdit* Field(const char* name, const QString& text, bool numeric) {
   return desktop::NamedField(name, text, numeric, 90);
 }
 
-template <std::size_t N>
-QComboBox* List(const char* name, const char* const (&entries)[N], int selected) {
+template <typename Names>
+QComboBox* List(const char* name, const Names& entries, int selected) {
   auto* box = new QComboBox;
   box->setObjectName(QLatin1String(name));
   for (const char* entry : entries) box->addItem(QLatin1String(entry));
@@ -50,6 +52,14 @@ QComboBox* List(const char* name, const char* const (&entries)[N], int selected)
 }
 
 std::string Std(const QString& text) { return text.toStdString(); }
+
+// One row of a group: its label, its field and what stands beside the field
+// (a button or a unit list), in the order Tab walks through them.
+void AddRow(QGridLayout* grid, int row, const char* label, QWidget* field, QWidget* beside = nullptr) {
+  grid->addWidget(new QLabel(QLatin1String(label)), row, 0);
+  grid->addWidget(field, row, 1);
+  if (beside) grid->addWidget(beside, row, 2);
+}
 
 }  // namespace
 
@@ -61,10 +71,22 @@ CClusterDlg::CClusterDlg(CTesseraDoc* doc, QWidget* parent)
   saved_ = false;
 }
 
+// The groups in the dialog's own order, which is also the order in which Tab
+// walks through them.
 void CClusterDlg::BuildControls() {
   auto* outer = new QVBoxLayout(this);
+  outer->addLayout(BuildTopRow());
+  outer->addWidget(BuildInputGroup());
+  outer->addWidget(BuildOutputGroup());
+  outer->addWidget(BuildSimilarityGroup());
+  outer->addWidget(BuildClusterGroup());
+  QWidget* advanced = BuildAdvancedPart();
+  outer->addWidget(advanced);
+  layout_ = std::make_unique<desktop::CCompactLayout>(this, advanced, layoutToggle_, QStringLiteral("&Advance>>"),
+                                                      QStringLiteral("<<&Normal"));
+}
 
-  // Top: experiment name and the cluster type.
+QLayout* CClusterDlg::BuildTopRow() {
   auto* top = new QGridLayout;
   experimentName_ = Field("experimentName", ExperimentName(QDate::currentDate()), false);
   withConstraint_ = new QCheckBox(QStringLiteral("With Constraint"));
@@ -73,26 +95,34 @@ void CClusterDlg::BuildControls() {
   top->addWidget(new QLabel(QStringLiteral("Experiment name")), 0, 0);
   top->addWidget(experimentName_, 0, 1);
   top->addWidget(withConstraint_, 0, 2);
-  outer->addLayout(top);
+  connect(withConstraint_, &QCheckBox::toggled, this, [this] {
+    ApplyConstraintRule();
+    saved_ = false;
+  });
+  return top;
+}
 
+QWidget* CClusterDlg::BuildInputGroup() {
   auto* input = new QGroupBox(QStringLiteral("Input"));
-  auto* inputGrid = new QGridLayout(input);
+  auto* grid = new QGridLayout(input);
   dataType_ = List("dataType", kDataTypeNames, 0);
   browseAsDirectory_ = new QCheckBox(QStringLiteral("Browse as directory"));
   browseAsDirectory_->setObjectName(QStringLiteral("browseAsDirectory"));
   dataPathEdit_ = Field("dataPath", QString(), false);
   dataPathEdit_->setMinimumWidth(320);
   auto* dataBrowse = desktop::NamedButton("dataBrowse", QStringLiteral("Browse"));
-  inputGrid->addWidget(new QLabel(QStringLiteral("Data type")), 0, 0);
-  inputGrid->addWidget(dataType_, 0, 1);
-  inputGrid->addWidget(browseAsDirectory_, 0, 2);
-  inputGrid->addWidget(new QLabel(QStringLiteral("Data path")), 1, 0);
-  inputGrid->addWidget(dataPathEdit_, 1, 1, 1, 2);
-  inputGrid->addWidget(dataBrowse, 1, 3);
-  outer->addWidget(input);
+  AddRow(grid, 0, "Data type", dataType_, browseAsDirectory_);
+  grid->addWidget(new QLabel(QStringLiteral("Data path")), 1, 0);
+  grid->addWidget(dataPathEdit_, 1, 1, 1, 2);
+  grid->addWidget(dataBrowse, 1, 3);
+  connect(dataBrowse, &QPushButton::clicked, this, &CClusterDlg::OnDataBrowse);
+  connect(dataPathEdit_, &QLineEdit::textChanged, this, &CClusterDlg::OnDataPathChanged);
+  return input;
+}
 
+QWidget* CClusterDlg::BuildOutputGroup() {
   auto* output = new QGroupBox(QStringLiteral("Output"));
-  auto* outputGrid = new QGridLayout(output);
+  auto* grid = new QGridLayout(output);
   const std::string last = doc_ ? doc_->GetLastDataPath() : std::string();
   representativePath_ =
       Field("representativePath", last.empty() ? QString() : QString::fromStdString(last + "_new"), false);
@@ -100,112 +130,8 @@ void CClusterDlg::BuildControls() {
   const std::string workingDirectory = doc_ ? doc_->GetWorkingDirectory() : std::string();
   clusterResultEdit_ = Field("clusterResult", QString::fromStdString(workingDirectory + "cluster.csv"), false);
   auto* clusterResultBrowse = desktop::NamedButton("clusterResultBrowse", QStringLiteral("Browse"));
-  outputGrid->addWidget(new QLabel(QStringLiteral("Representative Spectra Path")), 0, 0);
-  outputGrid->addWidget(representativePath_, 0, 1);
-  outputGrid->addWidget(representativeBrowse_, 0, 2);
-  outputGrid->addWidget(new QLabel(QStringLiteral("Clustering Result")), 1, 0);
-  outputGrid->addWidget(clusterResultEdit_, 1, 1);
-  outputGrid->addWidget(clusterResultBrowse, 1, 2);
-  outer->addWidget(output);
-
-  auto* similarity = new QGroupBox(QStringLiteral("Similarity"));
-  auto* similarityRow = new QHBoxLayout(similarity);
-  similarityMethod_ = new QComboBox;
-  similarityMethod_->setObjectName(QStringLiteral("similarityMethod"));
-  for (const char* name : names::kSimilarMethodNames) similarityMethod_->addItem(QLatin1String(name));
-  similarityMethod_->setCurrentIndex(similarityIndex_);
-  similarityRow->addWidget(new QLabel(QStringLiteral("Similarity Method")));
-  similarityRow->addWidget(similarityMethod_, 1);
-  outer->addWidget(similarity);
-
-  auto* cluster = new QGroupBox(QStringLiteral("Cluster"));
-  auto* clusterGrid = new QGridLayout(cluster);
-  consensusMethod_ = List("consensusMethod", kConsensusNames, 0);
-  thresholdEdit_ = Field("threshold", QString::asprintf("%.2f", threshold_), true);
-  layoutToggle_ = desktop::NamedButton("layoutToggle", QString());
-  auto* saveAs = desktop::NamedButton("saveAs", QStringLiteral("Save as"));
-  auto* start = desktop::NamedButton("start", QStringLiteral("Start"));
-  start->setDefault(true);
-  clusterGrid->addWidget(new QLabel(QStringLiteral("Consensus Spectra Method")), 0, 0);
-  clusterGrid->addWidget(consensusMethod_, 0, 1);
-  clusterGrid->addWidget(new QLabel(QStringLiteral("Threshold")), 1, 0);
-  clusterGrid->addWidget(thresholdEdit_, 1, 1);
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(layoutToggle_);
-  buttons->addStretch(1);
-  buttons->addWidget(saveAs);
-  buttons->addWidget(start);
-  clusterGrid->addLayout(buttons, 2, 0, 1, 3);
-  // Short fields stay beside their labels; the spare width goes behind them.
-  clusterGrid->setColumnStretch(2, 1);
-  outer->addWidget(cluster);
-
-  // Below the separator: what the compact layout leaves out.
-  auto* advanced = new QWidget;
-  advanced->setObjectName(QStringLiteral("advanced"));
-  auto* advancedColumn = new QVBoxLayout(advanced);
-  advancedColumn->setContentsMargins(0, 0, 0, 0);
-  auto* separator = new QFrame;
-  separator->setFrameShape(QFrame::HLine);
-  separator->setFrameShadow(QFrame::Sunken);
-  advancedColumn->addWidget(separator);
-
-  auto* preprocess = new QGroupBox(QStringLiteral("Preprocess"));
-  auto* preprocessGrid = new QGridLayout(preprocess);
-  spectralFiltering_ = Field("spectralFiltering", QStringLiteral("10"), true);
-  peakSelection_ = List("peakSelection", kPeakSelectionNames, 2);
-  topN_ = Field("topN", QStringLiteral("30"), true);
-  topM_ = Field("topM", QStringLiteral("5"), true);
-  preprocessGrid->addWidget(new QLabel(QStringLiteral("Spectral filtering")), 0, 0);
-  preprocessGrid->addWidget(spectralFiltering_, 0, 1);
-  preprocessGrid->addWidget(
-      new QLabel(QStringLiteral("Spectra with peak num lower than this value are filtered")), 0, 2, 1, 3);
-  preprocessGrid->addWidget(new QLabel(QStringLiteral("Peak selection")), 1, 0);
-  preprocessGrid->addWidget(peakSelection_, 1, 1);
-  preprocessGrid->addWidget(new QLabel(QStringLiteral("N=")), 1, 2, Qt::AlignRight);
-  preprocessGrid->addWidget(topN_, 1, 3);
-  preprocessGrid->addWidget(new QLabel(QStringLiteral("M=")), 1, 4, Qt::AlignRight);
-  preprocessGrid->addWidget(topM_, 1, 5);
-  advancedColumn->addWidget(preprocess);
-
-  static const char* const kPrecursorUnits[] = {"Da", "ppm"};
-  static const char* const kDaltonOnly[] = {"Da"};
-  auto* tolerance = new QGroupBox(QStringLiteral("Similarity Tolerance"));
-  auto* toleranceGrid = new QGridLayout(tolerance);
-  precursorTol_ = Field("precursorTol", QString::asprintf("%.3lf", 2.5), true);
-  precursorUnit_ = List("precursorUnit", kPrecursorUnits, 0);
-  fragmentTol_ = Field("fragmentTol", QStringLiteral("0.5"), true);
-  fragmentUnit_ = List("fragmentUnit", kDaltonOnly, 0);
-  toleranceGrid->addWidget(new QLabel(QStringLiteral("Precursor tol")), 0, 0);
-  toleranceGrid->addWidget(precursorTol_, 0, 1);
-  toleranceGrid->addWidget(precursorUnit_, 0, 2);
-  toleranceGrid->addWidget(new QLabel(QStringLiteral("Fragment tol")), 1, 0);
-  toleranceGrid->addWidget(fragmentTol_, 1, 1);
-  toleranceGrid->addWidget(fragmentUnit_, 1, 2);
-  toleranceGrid->setColumnStretch(3, 1);
-  advancedColumn->addWidget(tolerance);
-
-  auto* merge = new QGroupBox(QStringLiteral("Cluster advance"));
-  auto* mergeGrid = new QGridLayout(merge);
-  mergeTol_ = Field("mergeTol", QStringLiteral("0.4"), true);
-  mergeUnit_ = List("mergeUnit", kDaltonOnly, 0);
-  mergeGrid->addWidget(new QLabel(QStringLiteral("Merge peak tol")), 0, 0);
-  mergeGrid->addWidget(mergeTol_, 0, 1);
-  mergeGrid->addWidget(mergeUnit_, 0, 2);
-  mergeGrid->addWidget(new QLabel(QStringLiteral("when generating consensus spectra")), 0, 3);
-  mergeGrid->setColumnStretch(4, 1);
-  advancedColumn->addWidget(merge);
-  outer->addWidget(advanced);
-
-  layout_ = std::make_unique<desktop::CCompactLayout>(this, advanced, layoutToggle_, QStringLiteral("&Advance>>"),
-                                                      QStringLiteral("<<&Normal"));
-
-  connect(withConstraint_, &QCheckBox::toggled, this, [this] {
-    ApplyConstraintRule();
-    saved_ = false;
-  });
-  connect(dataBrowse, &QPushButton::clicked, this, &CClusterDlg::OnDataBrowse);
-  connect(dataPathEdit_, &QLineEdit::textChanged, this, &CClusterDlg::OnDataPathChanged);
+  AddRow(grid, 0, "Representative Spectra Path", representativePath_, representativeBrowse_);
+  AddRow(grid, 1, "Clustering Result", clusterResultEdit_, clusterResultBrowse);
   connect(representativeBrowse_, &QPushButton::clicked, this, [this] {
     if (auto folder = desktop::ChooseFolder(this, QStringLiteral("Directory of representative spectral files:"))) {
       representativePath_->setText(*folder);
@@ -219,10 +145,41 @@ void CClusterDlg::BuildControls() {
       saved_ = false;
     }
   });
+  return output;
+}
+
+QWidget* CClusterDlg::BuildSimilarityGroup() {
+  auto* similarity = new QGroupBox(QStringLiteral("Similarity"));
+  auto* row = new QHBoxLayout(similarity);
+  similarityMethod_ = List("similarityMethod", names::kSimilarMethodNames, similarityIndex_);
+  row->addWidget(new QLabel(QStringLiteral("Similarity Method")));
+  row->addWidget(similarityMethod_, 1);
   connect(similarityMethod_, qOverload<int>(&QComboBox::currentIndexChanged), this, [this](int index) {
     similarityIndex_ = index;
     saved_ = false;
   });
+  return similarity;
+}
+
+QWidget* CClusterDlg::BuildClusterGroup() {
+  auto* cluster = new QGroupBox(QStringLiteral("Cluster"));
+  auto* grid = new QGridLayout(cluster);
+  consensusMethod_ = List("consensusMethod", kConsensusNames, 0);
+  thresholdEdit_ = Field("threshold", QString::asprintf("%.2f", threshold_), true);
+  layoutToggle_ = desktop::NamedButton("layoutToggle", QString());
+  auto* saveAs = desktop::NamedButton("saveAs", QStringLiteral("Save as"));
+  auto* start = desktop::NamedButton("start", QStringLiteral("Start"));
+  start->setDefault(true);
+  AddRow(grid, 0, "Consensus Spectra Method", consensusMethod_);
+  AddRow(grid, 1, "Threshold", thresholdEdit_);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(layoutToggle_);
+  buttons->addStretch(1);
+  buttons->addWidget(saveAs);
+  buttons->addWidget(start);
+  grid->addLayout(buttons, 2, 0, 1, 3);
+  // Short fields stay beside their labels; the spare width goes behind them.
+  grid->setColumnStretch(2, 1);
   connect(thresholdEdit_, &QLineEdit::textChanged, this, [this](const QString& text) {
     threshold_ = text::AtoF(Std(text));
     saved_ = false;
@@ -230,6 +187,66 @@ void CClusterDlg::BuildControls() {
   connect(layoutToggle_, &QPushButton::clicked, this, &CClusterDlg::OnToggleLayout);
   connect(saveAs, &QPushButton::clicked, this, &CClusterDlg::OnSaveAs);
   connect(start, &QPushButton::clicked, this, &CClusterDlg::OnStart);
+  return cluster;
+}
+
+// Below the separator: what the compact layout leaves out.
+QWidget* CClusterDlg::BuildAdvancedPart() {
+  auto* advanced = new QWidget;
+  advanced->setObjectName(QStringLiteral("advanced"));
+  auto* column = new QVBoxLayout(advanced);
+  column->setContentsMargins(0, 0, 0, 0);
+  auto* separator = new QFrame;
+  separator->setFrameShape(QFrame::HLine);
+  separator->setFrameShadow(QFrame::Sunken);
+  column->addWidget(separator);
+  column->addWidget(BuildPreprocessGroup());
+  column->addWidget(BuildToleranceGroup());
+  column->addWidget(BuildMergeGroup());
+  return advanced;
+}
+
+QWidget* CClusterDlg::BuildPreprocessGroup() {
+  auto* preprocess = new QGroupBox(QStringLiteral("Preprocess"));
+  auto* grid = new QGridLayout(preprocess);
+  spectralFiltering_ = Field("spectralFiltering", QStringLiteral("10"), true);
+  peakSelection_ = List("peakSelection", kPeakSelectionNames, 2);
+  topN_ = Field("topN", QStringLiteral("30"), true);
+  topM_ = Field("topM", QStringLiteral("5"), true);
+  grid->addWidget(new QLabel(QStringLiteral("Spectral filtering")), 0, 0);
+  grid->addWidget(spectralFiltering_, 0, 1);
+  grid->addWidget(new QLabel(QStringLiteral("Spectra with peak num lower than this value are filtered")), 0, 2, 1, 3);
+  grid->addWidget(new QLabel(QStringLiteral("Peak selection")), 1, 0);
+  grid->addWidget(peakSelection_, 1, 1);
+  grid->addWidget(new QLabel(QStringLiteral("N=")), 1, 2, Qt::AlignRight);
+  grid->addWidget(topN_, 1, 3);
+  grid->addWidget(new QLabel(QStringLiteral("M=")), 1, 4, Qt::AlignRight);
+  grid->addWidget(topM_, 1, 5);
+  return preprocess;
+}
+
+QWidget* CClusterDlg::BuildToleranceGroup() {
+  auto* tolerance = new QGroupBox(QStringLiteral("Similarity Tolerance"));
+  auto* grid = new QGridLayout(tolerance);
+  precursorTol_ = Field("precursorTol", QString::asprintf("%.3lf", 2.5), true);
+  precursorUnit_ = List("precursorUnit", kPrecursorUnits, 0);
+  fragmentTol_ = Field("fragmentTol", QStringLiteral("0.5"), true);
+  fragmentUnit_ = List("fragmentUnit", kDaltonOnly, 0);
+  AddRow(grid, 0, "Precursor tol", precursorTol_, precursorUnit_);
+  AddRow(grid, 1, "Fragment tol", fragmentTol_, fragmentUnit_);
+  grid->setColumnStretch(3, 1);
+  return tolerance;
+}
+
+QWidget* CClusterDlg::BuildMergeGroup() {
+  auto* merge = new QGroupBox(QStringLiteral("Cluster advance"));
+  auto* grid = new QGridLayout(merge);
+  mergeTol_ = Field("mergeTol", QStringLiteral("0.4"), true);
+  mergeUnit_ = List("mergeUnit", kDaltonOnly, 0);
+  AddRow(grid, 0, "Merge peak tol", mergeTol_, mergeUnit_);
+  grid->addWidget(new QLabel(QStringLiteral("when generating consensus spectra")), 0, 3);
+  grid->setColumnStretch(4, 1);
+  return merge;
 }
 
 void CClusterDlg::ApplyConstraintRule() {

@@ -20,6 +20,7 @@
 class CTesseraDoc;
 class QCheckBox;
 class QComboBox;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 
@@ -44,7 +45,6 @@ class CClusterDlg : public QDialog {
   bool IsSaved() const { return saved_; }
   double Threshold() const { return threshold_; }
 
-
   static const char* const kDataTypeNames[7];
 
  public slots:
@@ -55,6 +55,15 @@ class CClusterDlg : public QDialog {
 
  private:
   void BuildControls();
+  QLayout* BuildTopRow();
+  QWidget* BuildInputGroup();
+  QWidget* BuildOutputGroup();
+  QWidget* BuildSimilarityGroup();
+  QWidget* BuildClusterGroup();
+  QWidget* BuildAdvancedPart();
+  QWidget* BuildPreprocessGroup();
+  QWidget* BuildToleranceGroup();
+  QWidget* BuildMergeGroup();
   void ApplyConstraintRule();
   void OnDataPathChanged(const QString& text);
 

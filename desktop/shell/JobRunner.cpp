@@ -75,6 +75,20 @@ bool RemoveIfPresent(const QString& path) {
   return std::filesystem::remove(path.toStdString(), error);
 }
 
+// The back end's one argument is its parameter file; everything it prints
+// goes to its log.
+void StartBackEnd(QProcess& process, const QString& executable, const QString& parameterFile,
+                  const QString& workingDirectory, const QString& logPath) {
+  process.setProgram(executable);
+  process.setArguments({parameterFile});
+  process.setWorkingDirectory(workingDirectory);
+  // Shiftscan waits for a key at its end only when its input is a terminal.
+  process.setStandardInputFile(QProcess::nullDevice());
+  process.setProcessChannelMode(QProcess::MergedChannels);
+  process.setStandardOutputFile(logPath, QIODevice::Truncate);
+  process.start();
+}
+
 }  // namespace
 
 CJobRunner::CJobRunner(CTesseraDoc* doc, QWidget* window, QObject* parent)
@@ -132,6 +146,11 @@ CJobRunner::Outcome CJobRunner::Fail(const Job& job, const QString& why, const Q
   return Finish(Outcome::Failed, QStringLiteral("The %1 job failed.").arg(job.name));
 }
 
+CJobRunner::Outcome CJobRunner::NotStarted(const Job& job, const QString& why) {
+  desktop::ShowMessage(window_, desktop::MessageKind::Error, QStringLiteral("Tessera"), why);
+  return Finish(Outcome::NotStarted, QStringLiteral("The %1 job was not started.").arg(job.name));
+}
+
 CJobRunner::Outcome CJobRunner::Run(const Job& job) {
   const QString workingDirectory = QString::fromStdString(doc_->GetWorkingDirectory());
   const QDir work(workingDirectory);
@@ -141,10 +160,8 @@ CJobRunner::Outcome CJobRunner::Run(const Job& job) {
   const QString executable = QDir(programDirectory_).filePath(job.program);
   const QFileInfo executableInfo(executable);
   if (!executableInfo.isFile() || !executableInfo.isExecutable()) {
-    desktop::ShowMessage(window_, desktop::MessageKind::Error, QStringLiteral("Tessera"),
-                         QStringLiteral("Can not start the %1 job: the program %2 does not exist or can not be run.")
-                             .arg(job.name, executable));
-    return Finish(Outcome::NotStarted, QStringLiteral("The %1 job was not started.").arg(job.name));
+    return NotStarted(job, QStringLiteral("Can not start the %1 job: the program %2 does not exist or can not be run.")
+                               .arg(job.name, executable));
   }
 
   // A marker or a table left by an earlier run must not be taken for this
@@ -156,34 +173,11 @@ CJobRunner::Outcome CJobRunner::Run(const Job& job) {
 
   const QString logPath = work.filePath(job.program + QStringLiteral(".log"));
   QProcess process;
-  process.setProgram(executable);
-  process.setArguments({job.parameterFile});
-  process.setWorkingDirectory(workingDirectory);
-  // Shiftscan waits for a key at its end only when its input is a terminal.
-  process.setStandardInputFile(QProcess::nullDevice());
-  process.setProcessChannelMode(QProcess::MergedChannels);
-  process.setStandardOutputFile(logPath, QIODevice::Truncate);
-  process.start();
+  StartBackEnd(process, executable, job.parameterFile, workingDirectory, logPath);
   if (!process.waitForStarted()) {
-    desktop::ShowMessage(window_, desktop::MessageKind::Error, QStringLiteral("Tessera"),
-                         QStringLiteral("Can not start the %1 job: %2").arg(job.name, process.errorString()));
-    return Finish(Outcome::NotStarted, QStringLiteral("The %1 job was not started.").arg(job.name));
+    return NotStarted(job, QStringLiteral("Can not start the %1 job: %2").arg(job.name, process.errorString()));
   }
-
-  const bool windowWasVisible = window_ && window_->isVisible();
-  if (window_) window_->hide();
-  CJobProgressWindow progress(job.name);
-  progress.show();
-  QElapsedTimer clock;
-  clock.start();
-  while (process.state() != QProcess::NotRunning) {
-    if (process.waitForFinished(kPollMilliseconds)) break;
-    const QStringList last = LastLines(logPath, 1);
-    progress.Update(clock.elapsed(), last.isEmpty() ? QString() : last.first());
-    QCoreApplication::processEvents();
-  }
-  progress.hide();
-  if (window_ && windowWasVisible) window_->show();
+  WaitShowingProgress(process, job.name, logPath);
 
   if (QFileInfo::exists(markerPath)) {
     RemoveIfPresent(markerPath);
@@ -207,7 +201,28 @@ CJobRunner::Outcome CJobRunner::Run(const Job& job) {
     desktop::ShowMessage(window_, desktop::MessageKind::Information, QStringLiteral("Tessera"), summary);
     return Finish(Outcome::Finished, summary);
   }
+  return LoadTable(job, work, tablePath, logPath);
+}
 
+void CJobRunner::WaitShowingProgress(QProcess& process, const QString& jobName, const QString& logPath) {
+  const bool windowWasVisible = window_ && window_->isVisible();
+  if (window_) window_->hide();
+  CJobProgressWindow progress(jobName);
+  progress.show();
+  QElapsedTimer clock;
+  clock.start();
+  while (process.state() != QProcess::NotRunning) {
+    if (process.waitForFinished(kPollMilliseconds)) break;
+    const QStringList last = LastLines(logPath, 1);
+    progress.Update(clock.elapsed(), last.isEmpty() ? QString() : last.first());
+    QCoreApplication::processEvents();
+  }
+  progress.hide();
+  if (window_ && windowWasVisible) window_->show();
+}
+
+CJobRunner::Outcome CJobRunner::LoadTable(const Job& job, const QDir& work, const QString& tablePath,
+                                          const QString& logPath) {
   if (!doc_->LoadHistogramData(tablePath.toStdString())) {
     return Fail(job, QStringLiteral("The %1 job's mass-shift table %2 can not be read.").arg(job.name, tablePath),
                 logPath);

@@ -9,6 +9,8 @@
 #include <QStringList>
 
 class CTesseraDoc;
+class QDir;
+class QProcess;
 class QWidget;
 
 class CJobRunner : public QObject {
@@ -57,8 +59,14 @@ class CJobRunner : public QObject {
   void JobFinished(const QString& summary);
 
  private:
+  Outcome NotStarted(const Job& job, const QString& why);
   Outcome Fail(const Job& job, const QString& why, const QString& logPath);
   Outcome Finish(Outcome outcome, const QString& summary);
+  // The main window is hidden while the back end runs; a small window shows
+  // its progress instead.
+  void WaitShowingProgress(QProcess& process, const QString& jobName, const QString& logPath);
+  // Brings the job's table into the document and keeps a copy of it.
+  Outcome LoadTable(const Job& job, const QDir& work, const QString& tablePath, const QString& logPath);
 
   CTesseraDoc* doc_;
   QWidget* window_;

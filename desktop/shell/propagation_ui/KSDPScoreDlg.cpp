@@ -88,7 +88,12 @@ CKSDPScoreDlg::CKSDPScoreDlg(QWidget* parent, std::string program_directory)
                                                   : std::move(program_directory)) {
   setObjectName(QStringLiteral("KSDPScoreDialog"));
   setWindowTitle(kTitle);
+  BuildControls();
+  LoadTables();
+  RebuildList();
+}
 
+void CKSDPScoreDlg::BuildControls() {
   pathEdit_ = new QLineEdit(this);
   pathEdit_->setObjectName(QStringLiteral("pathEdit"));
   auto* browse = new QPushButton(QStringLiteral("..."), this);
@@ -135,9 +140,11 @@ CKSDPScoreDlg::CKSDPScoreDlg(QWidget* parent, std::string program_directory)
   // Room for the four columns side by side and a dozen residues.
   list_->setMinimumSize(390, 300);
   list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 8);
+}
 
-  // Without the tables the dialog still opens; the user learns once, here,
-  // where they were looked for.
+// Without the tables the dialog still opens; the user learns once, here,
+// where they were looked for.
+void CKSDPScoreDlg::LoadTables() {
   std::vector<std::string> missing;
   try {
     modifications_ = LoadModificationsFromDirectory(programDirectory_);
@@ -152,7 +159,6 @@ CKSDPScoreDlg::CKSDPScoreDlg(QWidget* parent, std::string program_directory)
     text += "Modification choices need modify.ini, scoring needs aa.ini.";
     SayProblem(text);
   }
-  RebuildList();
 }
 
 void CKSDPScoreDlg::SayProblem(const std::string& text) {

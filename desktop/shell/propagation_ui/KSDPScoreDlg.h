@@ -40,6 +40,9 @@ class CKSDPScoreDlg : public QDialog {
   void SetBrowseFolder(const std::string& folder) { browseFolder_ = folder; }
 
  private:
+  void BuildControls();
+  // Reads the modifications and checks for the residue table.
+  void LoadTables();
   void BrowseSpectrum();
   void RebuildList();
   void TakeChoice(int row, int column, const QString& text);

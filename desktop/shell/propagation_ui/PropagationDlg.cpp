@@ -34,46 +34,58 @@ std::string FromQ(const QString& s) { return s.toStdString(); }
 CPropagationDlg::CPropagationDlg(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("PropagationDialog"));
   setWindowTitle(kTitle);
+  // The controls are made in the order in which Tab walks through them.
+  CreateEdits();
+  const PathButtons browse = CreateBrowseButtons();
+  CreateOptions();
+  QLayout* buttons = CreateButtonRow();
+  ArrangeControls(browse, buttons);
+  para_.mod_count = 1;
+  ShowPara();
+}
 
-  auto makeEdit = [this](const char* name) {
-    auto* edit = new QLineEdit(this);
-    edit->setObjectName(QLatin1String(name));
-    edit->setMinimumWidth(380);
-    // A typed path makes the saved file stale just as a chosen one does;
-    // otherwise OK would run the job on inputs other than the ones shown.
-    connect(edit, &QLineEdit::textEdited, this, [this] { ClearSaved(); });
-    return edit;
-  };
-  auto makeBrowse = [this](const char* name) {
-    auto* button = new QPushButton(QStringLiteral("..."), this);
-    button->setObjectName(QLatin1String(name));
-    button->setFixedWidth(32);
-    return button;
-  };
+QLineEdit* CPropagationDlg::NewEdit(const char* name) {
+  auto* edit = new QLineEdit(this);
+  edit->setObjectName(QLatin1String(name));
+  // A typed path makes the saved file stale just as a chosen one does;
+  // otherwise OK would run the job on inputs other than the ones shown.
+  connect(edit, &QLineEdit::textEdited, this, [this] { ClearSaved(); });
+  return edit;
+}
 
-  pairEdit_ = makeEdit("pairEdit");
-  resultEdit_ = makeEdit("resultEdit");
-  clusterEdit_ = makeEdit("clusterEdit");
-  dataEdit_ = makeEdit("dataEdit");
-  auto makeFilterEdit = [this](const char* name, const char* placeholder) {
-    auto* edit = new QLineEdit(this);
-    edit->setObjectName(QLatin1String(name));
-    edit->setPlaceholderText(QLatin1String(placeholder));
-    connect(edit, &QLineEdit::textEdited, this, [this] { ClearSaved(); });
-    return edit;
-  };
-  fdrEdit_ = makeFilterEdit("fdrEdit", "0.01 (1%)");
-  thresholdEdit_ = makeFilterEdit("scoreThresholdEdit", "none (FDR cut)");
-  decoyEdit_ = makeFilterEdit("decoyPrefixEdit", "DECOY_,rev_,XXX_");
-  QPushButton* pairBrowse = makeBrowse("pairBrowse");
-  QPushButton* resultBrowse = makeBrowse("resultBrowse");
-  QPushButton* clusterBrowse = makeBrowse("clusterBrowse");
-  QPushButton* dataBrowse = makeBrowse("dataBrowse");
-  connect(pairBrowse, &QPushButton::clicked, this, &CPropagationDlg::BrowsePair);
-  connect(resultBrowse, &QPushButton::clicked, this, &CPropagationDlg::BrowseResult);
-  connect(clusterBrowse, &QPushButton::clicked, this, &CPropagationDlg::BrowseCluster);
-  connect(dataBrowse, &QPushButton::clicked, this, &CPropagationDlg::BrowseData);
+void CPropagationDlg::CreateEdits() {
+  pairEdit_ = NewEdit("pairEdit");
+  resultEdit_ = NewEdit("resultEdit");
+  clusterEdit_ = NewEdit("clusterEdit");
+  dataEdit_ = NewEdit("dataEdit");
+  for (QLineEdit* path : {pairEdit_, resultEdit_, clusterEdit_, dataEdit_}) path->setMinimumWidth(380);
+  fdrEdit_ = NewEdit("fdrEdit");
+  fdrEdit_->setPlaceholderText(QStringLiteral("0.01 (1%)"));
+  thresholdEdit_ = NewEdit("scoreThresholdEdit");
+  thresholdEdit_->setPlaceholderText(QStringLiteral("none (FDR cut)"));
+  decoyEdit_ = NewEdit("decoyPrefixEdit");
+  decoyEdit_->setPlaceholderText(QStringLiteral("DECOY_,rev_,XXX_"));
+}
 
+CPropagationDlg::PathButtons CPropagationDlg::CreateBrowseButtons() {
+  const struct {
+    const char* name;
+    void (CPropagationDlg::*browse)();
+  } kinds[] = {{"pairBrowse", &CPropagationDlg::BrowsePair},
+               {"resultBrowse", &CPropagationDlg::BrowseResult},
+               {"clusterBrowse", &CPropagationDlg::BrowseCluster},
+               {"dataBrowse", &CPropagationDlg::BrowseData}};
+  PathButtons buttons{};
+  for (std::size_t i = 0; i < buttons.size(); ++i) {
+    buttons[i] = new QPushButton(QStringLiteral("..."), this);
+    buttons[i]->setObjectName(QLatin1String(kinds[i].name));
+    buttons[i]->setFixedWidth(32);
+    connect(buttons[i], &QPushButton::clicked, this, kinds[i].browse);
+  }
+  return buttons;
+}
+
+void CPropagationDlg::CreateOptions() {
   siteCheck_ = new QCheckBox(QStringLiteral("Mod Site Determination"), this);
   siteCheck_->setObjectName(QStringLiteral("siteCheck"));
   directoryCheck_ = new QCheckBox(QStringLiteral("Browse Pair Files as A Directory"), this);
@@ -95,7 +107,9 @@ CPropagationDlg::CPropagationDlg(QWidget* parent) : QDialog(parent) {
     para_.mod_count = static_cast<std::int16_t>(index + 1);
     ClearSaved();
   });
+}
 
+QLayout* CPropagationDlg::CreateButtonRow() {
   auto* loadButton = new QPushButton(QStringLiteral("Load"), this);
   loadButton->setObjectName(QStringLiteral("loadButton"));
   auto* saveButton = new QPushButton(QStringLiteral("Save as"), this);
@@ -110,21 +124,26 @@ CPropagationDlg::CPropagationDlg(QWidget* parent) : QDialog(parent) {
   connect(okButton, &QPushButton::clicked, this, &CPropagationDlg::accept);
   connect(cancelButton, &QPushButton::clicked, this, &CPropagationDlg::reject);
 
+  auto* row = new QHBoxLayout;
+  row->addWidget(loadButton);
+  row->addWidget(saveButton);
+  row->addStretch();
+  row->addWidget(okButton);
+  row->addWidget(cancelButton);
+  return row;
+}
+
+void CPropagationDlg::ArrangeControls(const PathButtons& browse, QLayout* buttons) {
   auto* grid = new QGridLayout;
   const struct {
     const char* label;
     QLineEdit* edit;
-    QPushButton* browse;
-  } rows[] = {{"Pair File", pairEdit_, pairBrowse},
-              {"Result File", resultEdit_, resultBrowse},
-              {"Cluster File", clusterEdit_, clusterBrowse},
-              {"Data Path", dataEdit_, dataBrowse}};
-  int row = 0;
-  for (const auto& r : rows) {
-    grid->addWidget(new QLabel(QLatin1String(r.label), this), row, 0);
-    grid->addWidget(r.edit, row, 1);
-    grid->addWidget(r.browse, row, 2);
-    ++row;
+  } rows[] = {{"Pair File", pairEdit_}, {"Result File", resultEdit_}, {"Cluster File", clusterEdit_},
+              {"Data Path", dataEdit_}};
+  for (int row = 0; row < static_cast<int>(browse.size()); ++row) {
+    grid->addWidget(new QLabel(QLatin1String(rows[row].label), this), row, 0);
+    grid->addWidget(rows[row].edit, row, 1);
+    grid->addWidget(browse[row], row, 2);
   }
 
   auto* checks = new QHBoxLayout;
@@ -133,16 +152,7 @@ CPropagationDlg::CPropagationDlg(QWidget* parent) : QDialog(parent) {
   checks->addWidget(directoryCheck_);
   checks->addStretch();
 
-  // Only pepXML and mzIdentML files are filtered; empty fields keep the
-  // readers' defaults, shown greyed.
-  auto* filterBox = new QGroupBox(QStringLiteral("Search-engine results (pepXML, mzIdentML)"), this);
-  auto* filterGrid = new QGridLayout(filterBox);
-  filterGrid->addWidget(new QLabel(QStringLiteral("FDR Level"), filterBox), 0, 0);
-  filterGrid->addWidget(fdrEdit_, 0, 1);
-  filterGrid->addWidget(new QLabel(QStringLiteral("Score Threshold"), filterBox), 0, 2);
-  filterGrid->addWidget(thresholdEdit_, 0, 3);
-  filterGrid->addWidget(new QLabel(QStringLiteral("Decoy Prefix"), filterBox), 1, 0);
-  filterGrid->addWidget(decoyEdit_, 1, 1, 1, 3);
+  QWidget* filterBox = CreateFilterGroup();
 
   auto* modCount = new QHBoxLayout;
   modCount->addWidget(new QLabel(QStringLiteral("Mod Count"), this));
@@ -151,22 +161,26 @@ CPropagationDlg::CPropagationDlg(QWidget* parent) : QDialog(parent) {
       new QLabel(QStringLiteral("(If mod count is over n, mod sites won't be determined!)"), this));
   modCount->addStretch();
 
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(loadButton);
-  buttons->addWidget(saveButton);
-  buttons->addStretch();
-  buttons->addWidget(okButton);
-  buttons->addWidget(cancelButton);
-
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(checks);
   layout->addLayout(grid);
   layout->addWidget(filterBox);
   layout->addLayout(modCount);
   layout->addLayout(buttons);
+}
 
-  para_.mod_count = 1;
-  ShowPara();
+// Only pepXML and mzIdentML files are filtered; empty fields keep the
+// readers' defaults, shown greyed.
+QWidget* CPropagationDlg::CreateFilterGroup() {
+  auto* filterBox = new QGroupBox(QStringLiteral("Search-engine results (pepXML, mzIdentML)"), this);
+  auto* filterGrid = new QGridLayout(filterBox);
+  filterGrid->addWidget(new QLabel(QStringLiteral("FDR Level"), filterBox), 0, 0);
+  filterGrid->addWidget(fdrEdit_, 0, 1);
+  filterGrid->addWidget(new QLabel(QStringLiteral("Score Threshold"), filterBox), 0, 2);
+  filterGrid->addWidget(thresholdEdit_, 0, 3);
+  filterGrid->addWidget(new QLabel(QStringLiteral("Decoy Prefix"), filterBox), 1, 0);
+  filterGrid->addWidget(decoyEdit_, 1, 1, 1, 3);
+  return filterBox;
 }
 
 bool CPropagationDlg::IsModSiteDetermined() const { return siteCheck_->isChecked(); }

@@ -5,12 +5,14 @@
 
 #include <QDialog>
 #include <QString>
+#include <array>
 #include <string>
 
 #include "propagation/PropagationPara.h"
 
 class QCheckBox;
 class QComboBox;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 
@@ -40,6 +42,19 @@ class CPropagationDlg : public QDialog {
   void accept() override;
 
  private:
+  // The four "..." buttons, in the order of their rows: pair, result,
+  // cluster, data.
+  using PathButtons = std::array<QPushButton*, 4>;
+
+  QLineEdit* NewEdit(const char* name);
+  void CreateEdits();
+  PathButtons CreateBrowseButtons();
+  // The two check boxes and the mod count choice.
+  void CreateOptions();
+  QLayout* CreateButtonRow();
+  void ArrangeControls(const PathButtons& browse, QLayout* buttons);
+  QWidget* CreateFilterGroup();
+
   void BrowsePair();
   void BrowseResult();
   void BrowseCluster();

@@ -1,24 +1,18 @@
 #include <QtTest>
-#include <fstream>
 
 #include "desktop/shell/core/TesseraDoc.h"
-#include "desktop/shell/core/tests/StandIns.h"
+#include "tests/support/Files.h"
 
 class TesseraDocTest : public QObject {
   Q_OBJECT
 
-  ScratchCurrentDir scratch_;  // the tables are written there
+  testsupport::CTempDir dir_{"TesseraDocTest"};  // the tables are written there
 
  private slots:
-  void initTestCase() { QVERIFY(scratch_.IsValid()); }
-
   void LoadSortsRowsByMassAndKeepsPointsInFileOrder() {
-    {
-      std::ofstream out("table.temp", std::ios::binary);
-      out << "not a number\r\n15.995,40,more\n-17.03,12\n";
-    }
+    const std::string table = dir_.Write("table.temp", "not a number\r\n15.995,40,more\n-17.03,12\n");
     CTesseraDoc doc;
-    QVERIFY(doc.LoadHistogramData("table.temp"));
+    QVERIFY(doc.LoadHistogramData(table));
     const auto& points = doc.HistogramPoints();
     QCOMPARE(points.size(), size_t{3});
     // A first line that does not parse stands for (0, 0.0).
@@ -33,12 +27,8 @@ class TesseraDocTest : public QObject {
 
   void MissingFileChangesNothing() {
     CTesseraDoc doc;
-    {
-      std::ofstream out("one.temp");
-      out << "1.0,2\n";
-    }
-    QVERIFY(doc.LoadHistogramData("one.temp"));
-    QVERIFY(!doc.LoadHistogramData("no-such.temp"));
+    QVERIFY(doc.LoadHistogramData(dir_.Write("one.temp", "1.0,2\n")));
+    QVERIFY(!doc.LoadHistogramData(dir_.File("no-such.temp")));
     QCOMPARE(doc.ResultRows().size(), size_t{1});
   }
 };

@@ -2,7 +2,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <algorithm>
 #include <cstdio>
@@ -12,6 +11,7 @@
 #include "desktop/shell/propagation_ui/EditableListCtrl.h"
 #include "desktop/shell/propagation_ui/KSDPScoreDlg.h"
 #include "desktop/shell/propagation_ui/LetterEdit.h"
+#include "tests/support/Files.h"
 
 namespace {
 
@@ -56,9 +56,9 @@ std::string ModifiedPeptideSpectrum() {
 class KSDPScoreDlgTest : public QObject {
   Q_OBJECT
 
-  QTemporaryDir dir_;
-  QString At(const QString& name) const { return dir_.filePath(name); }
-  std::string Tables() const { return dir_.path().toStdString(); }
+  testsupport::CTempDir dir_{"KSDPScoreDlgTest"};
+  QString At(const char* name) const { return QString::fromStdString(dir_.File(name)); }
+  std::string Tables() const { return dir_.Path().string(); }
 
   static void Set(QWidget& dialog, const char* edit, const QString& text) {
     Child<QLineEdit>(dialog, edit)->setText(text);
@@ -77,10 +77,9 @@ class KSDPScoreDlgTest : public QObject {
 
  private slots:
   void initTestCase() {
-    QVERIFY(dir_.isValid());
     QVERIFY(QFile::copy(TESSERA_SOURCE_DIR "/data/aa.ini", At("aa.ini")));
-    WriteText(At("modify.ini"), kModifyIni);
-    WriteText(At("modified.dta"), ModifiedPeptideSpectrum());
+    dir_.Write("modify.ini", kModifyIni);
+    dir_.Write("modified.dta", ModifiedPeptideSpectrum());
   }
 
   void LettersOnlyAndOneRowPerResidue() {
@@ -108,12 +107,12 @@ class KSDPScoreDlgTest : public QObject {
   }
 
   void MissingTablesAreSaidOnceAndTheDialogStillOpens() {
-    QTemporaryDir empty;
+    const testsupport::CTempDir empty("KSDPScoreDlgTest_empty");
     RecordedMessages messages;
-    CKSDPScoreDlg dialog(nullptr, empty.path().toStdString());
+    CKSDPScoreDlg dialog(nullptr, empty.Path().string());
     QCOMPARE(messages.texts.size(), 1);
-    QVERIFY(messages.texts[0].contains(empty.filePath("modify.ini")));
-    QVERIFY(messages.texts[0].contains(empty.filePath("aa.ini")));
+    QVERIFY(messages.texts[0].contains(QString::fromStdString(empty.File("modify.ini"))));
+    QVERIFY(messages.texts[0].contains(QString::fromStdString(empty.File("aa.ini"))));
     Set(dialog, "sequenceEdit", QStringLiteral("KAKK"));
     QCOMPARE(dialog.ModificationChoices(0), QStringList({"<Null>"}));
     QCOMPARE(messages.texts.size(), 1);
@@ -217,17 +216,17 @@ class KSDPScoreDlgTest : public QObject {
     QVERIFY(!Column(dialog, CKSDPScoreDlg::kScoreColumn).contains(QString()));
 
     std::string mgf = "BEGIN IONS\nTITLE=BSA1.670.670.2\nPEPMASS=722.3254\nCHARGE=2+\n";
-    const std::string dta = ReadText(bsa);
+    const std::string dta = testsupport::ReadFile(bsa.toStdString());
     mgf += dta.substr(dta.find('\n') + 1) + "END IONS\n";
-    WriteText(At("one.mgf"), mgf);
+    dir_.Write("one.mgf", mgf);
     Set(dialog, "pathEdit", At("one.mgf"));
     QVERIFY(dialog.Score());
     QCOMPARE(dialog.Scores().size(), scores.size());
     for (std::size_t i = 0; i < scores.size(); ++i) QVERIFY(qAbs(dialog.Scores()[i] - scores[i]) < 1e-3);
     QVERIFY(messages.texts.isEmpty());
 
-    WriteText(At("two.mgf"), mgf + mgf);
-    WriteText(At("garbage.dta"), "not a spectrum\n");
+    dir_.Write("two.mgf", mgf + mgf);
+    dir_.Write("garbage.dta", "not a spectrum\n");
     for (const QString& bad : {At("two.mgf"), At("garbage.dta"), At("none.dta")}) {
       messages.texts.clear();
       Set(dialog, "pathEdit", bad);

@@ -1,34 +1,33 @@
 #include <QApplication>
 #include <QDir>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
 #include "desktop/shell/core/tests/StandIns.h"
 #include "desktop/shell/core/TesseraDoc.h"
 #include "desktop/shell/propagation_ui/PropagationCommands.h"
+#include "tests/support/Files.h"
 
 namespace {
 
-const QString kGolden = QStringLiteral(TESSERA_SOURCE_DIR "/propagation/tests/data/golden/");
+const std::string kGolden = TESSERA_SOURCE_DIR "/propagation/tests/data/golden/";
 
 }  // namespace
 
 class PropagationCommandTest : public QObject {
   Q_OBJECT
 
-  QTemporaryDir dir_;
-  QString At(const QString& name) const { return dir_.filePath(name); }
+  testsupport::CTempDir dir_{"PropagationCommandTest"};
+  // The job's paths are relative to the working directory, as the desktop
+  // program's are.
+  testsupport::CCurrentDir inDir_{dir_.Path()};
+  QString At(const char* name) const { return QString::fromStdString(dir_.File(name)); }
 
  private slots:
   void initTestCase() {
-    QVERIFY(dir_.isValid());
     for (const char* name : {"results.spectra", "clusters.csv", "pairs.csv", "job.para"})
-      QVERIFY(QFile::copy(kGolden + name, At(name)));
-    // The job's paths are relative to the working directory, as the
-    // desktop program's are.
-    QVERIFY(QDir::setCurrent(dir_.path()));
+      QVERIFY(QFile::copy(QString::fromStdString(kGolden + name), At(name)));
   }
 
   // The whole command: the dialog loads the job, OK runs it, and the
@@ -50,9 +49,10 @@ class PropagationCommandTest : public QObject {
     RunPropagationCommand(nullptr, &doc);
 
     for (const char* report : {"_InnerPropagate.txt", "_InterPropagate.txt"})
-      QCOMPARE(ReadText(At(QStringLiteral("job") + report)),
-               ReadText(kGolden + "expected" + report));
-    QCOMPARE(ReadText(At("pair_with_result.txt")), ReadText(kGolden + "expected_pair_with_result.txt"));
+      QCOMPARE(testsupport::ReadFile(dir_.File(std::string("job") + report)),
+               testsupport::ReadFile(kGolden + "expected" + report));
+    QCOMPARE(testsupport::ReadFile(dir_.File("pair_with_result.txt")),
+             testsupport::ReadFile(kGolden + "expected_pair_with_result.txt"));
     QCOMPARE(messages.texts.size(), 1);
     const QString& report = messages.texts[0];
     QVERIFY2(report.contains(QStringLiteral("Identified before propagation: 6\n")), qPrintable(report));
@@ -86,17 +86,17 @@ class PropagationCommandTest : public QObject {
     QFETCH(QString, value);
     QFETCH(QString, said);
     QVERIFY(QDir().mkpath(At("empty")));
-    std::string para = ReadText(At("job.para"));
+    std::string para = testsupport::ReadFile(dir_.File("job.para"));
     para += (key + "=" + value + "\n").toStdString();  // the last line of a key wins
-    WriteText(At("bad.para"), para);
-    WriteText(At("bad_InterPropagate.txt"), "earlier report\n");
+    dir_.Write("bad.para", para);
+    dir_.Write("bad_InterPropagate.txt", "earlier report\n");
 
     RecordedMessages messages;
     const CPropagationOutcome outcome = RunPropagationJob(nullptr, "bad.para", true);
     QVERIFY(!outcome.ran);
     QCOMPARE(messages.texts.size(), 1);
     QVERIFY2(messages.texts[0].contains(said), qPrintable(messages.texts[0]));
-    QCOMPARE(ReadText(At("bad_InterPropagate.txt")), std::string("earlier report\n"));
+    QCOMPARE(testsupport::ReadFile(dir_.File("bad_InterPropagate.txt")), std::string("earlier report\n"));
     QVERIFY(!QFile::exists(At("bad_InnerPropagate.txt")));
   }
 
@@ -115,12 +115,12 @@ class PropagationCommandTest : public QObject {
   // A search engine's file: the reader's account of what it kept comes
   // first, then the counts the console program prints.
   void SearchEngineReportIsShown() {
-    WriteText(At("engine_clusters.csv"),
-              "1,BSA1.670.670.2.dta,1,1444.6\n2,BSA1.747.747.2.dta,1,1444.6\n"
-              "3,BSA1.999999.999999.2.dta,1,1444.6\n");
-    WriteText(At("engine_pairs.csv"), "");
-    WriteText(At("engine.para"), "PairFile=engine_pairs.csv\nResultFile=" TESSERA_SOURCE_DIR
-                                 "/data/BSA/BSA1_Comet.pep.xml\nClusterFile=engine_clusters.csv\n");
+    dir_.Write("engine_clusters.csv",
+               "1,BSA1.670.670.2.dta,1,1444.6\n2,BSA1.747.747.2.dta,1,1444.6\n"
+               "3,BSA1.999999.999999.2.dta,1,1444.6\n");
+    dir_.Write("engine_pairs.csv", "");
+    dir_.Write("engine.para", "PairFile=engine_pairs.csv\nResultFile=" TESSERA_SOURCE_DIR
+                              "/data/BSA/BSA1_Comet.pep.xml\nClusterFile=engine_clusters.csv\n");
     RecordedMessages messages;
     const CPropagationOutcome outcome = RunPropagationJob(nullptr, "engine.para", false);
     QVERIFY2(outcome.succeeded, qPrintable(outcome.report));

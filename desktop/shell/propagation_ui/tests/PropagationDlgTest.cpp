@@ -4,17 +4,17 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "desktop/shell/propagation_ui/PropagationDlg.h"
 #include "desktop/shell/core/tests/StandIns.h"
+#include "tests/support/Files.h"
 
 class PropagationDlgTest : public QObject {
   Q_OBJECT
 
-  QTemporaryDir dir_;
-  QString At(const QString& name) const { return dir_.filePath(name); }
+  testsupport::CTempDir dir_{"PropagationDlgTest"};
+  QString At(const QString& name) const { return QString::fromStdString(dir_.File(name.toStdString())); }
 
   static void Type(CPropagationDlg& dialog, const char* edit, const QString& text) {
     QLineEdit* field = Child<QLineEdit>(dialog, edit);
@@ -28,11 +28,8 @@ class PropagationDlgTest : public QObject {
 
  private slots:
   void initTestCase() {
-    QVERIFY(dir_.isValid());
-    WriteText(At("pairs.csv"), "");
-    WriteText(At("ids.spectra"), "");
-    WriteText(At("clusters.csv"), "");
-    QVERIFY(QDir(dir_.path()).mkpath(QStringLiteral("spectra")));
+    for (const char* input : {"pairs.csv", "ids.spectra", "clusters.csv"}) dir_.Write(input, "");
+    QVERIFY(QDir().mkpath(At("spectra")));
   }
 
   // Default values, then every control changed; names typed without the
@@ -41,14 +38,14 @@ class PropagationDlgTest : public QObject {
     RecordedMessages messages;
     ScriptedChooser chooser;
     CPropagationDlg dialog;
-    dialog.SetSaveDirectory(dir_.path().toStdString());
+    dialog.SetSaveDirectory(dir_.Path().string());
     FillInputs(dialog);
     chooser.answers = {At("default.para"), At("edited")};
     QVERIFY(dialog.SaveAs());
     QCOMPARE(chooser.asked.front().proposed, At("pairs.para"));
     const std::string base = "PairFile=" + At("pairs.csv").toStdString() +
                              "\nResultFile=" + At("ids.spectra").toStdString() + "\n";
-    QCOMPARE(ReadText(At("default.para")),
+    QCOMPARE(testsupport::ReadFile(dir_.File("default.para")),
              base + "ClusterFile=\nDTAPath=\nModCounT=1\nIsModSiteDetermined=0\nIsDirectory=0\n");
     QVERIFY(dialog.IsSaved());
 
@@ -64,7 +61,7 @@ class PropagationDlgTest : public QObject {
     QVERIFY(!dialog.IsSaved());
     QVERIFY(dialog.SaveAs());
     QCOMPARE(dialog.ParaPath(), At("edited.para").toStdString());
-    QCOMPARE(ReadText(At("edited.para")),
+    QCOMPARE(testsupport::ReadFile(dir_.File("edited.para")),
              base + "ClusterFile=" + At("clusters.csv").toStdString() + "\nDTAPath=" +
                  At("spectra").toStdString() +
                  "\nModCounT=3\nIsModSiteDetermined=1\nIsDirectory=1\nFdrLevel=5%\n"
@@ -87,11 +84,9 @@ class PropagationDlgTest : public QObject {
   void LoadShowsTheFileAsTheJobReadsIt() {
     RecordedMessages messages;
     ScriptedChooser chooser;
-    WriteText(At("loaded.para"),
-              "PAIRFILE=" + At("pairs.csv").toStdString() + "\r\nResultFile=" +
-                  At("ids.spectra").toStdString() +
-                  "\nClusterFile=\nmodcount=2\nIsModSiteDetermined=1\nIsDirectory=0\n"
-                  "ScoreThreshold=0.95\n");
+    dir_.Write("loaded.para", "PAIRFILE=" + dir_.File("pairs.csv") + "\r\nResultFile=" + dir_.File("ids.spectra") +
+                                  "\nClusterFile=\nmodcount=2\nIsModSiteDetermined=1\nIsDirectory=0\n"
+                                  "ScoreThreshold=0.95\n");
     CPropagationDlg dialog;
     // Typed before loading; the file has no cluster file, so none is shown.
     Child<QLineEdit>(dialog, "clusterEdit")->setText(At("clusters.csv"));
@@ -109,7 +104,7 @@ class PropagationDlgTest : public QObject {
 
     // Saving what was loaded writes the file back in the dialog's own form.
     QVERIFY(dialog.SaveAs());
-    QCOMPARE(ReadText(At("saved-again.para")),
+    QCOMPARE(testsupport::ReadFile(dir_.File("saved-again.para")),
              "PairFile=" + At("pairs.csv").toStdString() + "\nResultFile=" +
                  At("ids.spectra").toStdString() +
                  "\nClusterFile=\nDTAPath=\nModCounT=2\nIsModSiteDetermined=1\nIsDirectory=0\n"
@@ -161,8 +156,8 @@ class PropagationDlgTest : public QObject {
     CPropagationDlg dialog;
     dialog.show();
     if (loadFirst) {
-      WriteText(At("ok-load.para"), "PairFile=" + pair.toStdString() + "\nResultFile=" +
-                                        result.toStdString() + "\nModCounT=1\n");
+      dir_.Write("ok-load.para",
+                 "PairFile=" + pair.toStdString() + "\nResultFile=" + result.toStdString() + "\nModCounT=1\n");
       chooser.answers.push_back(At("ok-load.para"));
       QVERIFY(dialog.Load());
       if (typeAfterLoad) Type(dialog, "resultEdit", result);
@@ -193,11 +188,11 @@ class PropagationDlgTest : public QObject {
     QFETCH(QString, proposed);
     const QString pair = At(pairFile);
     QVERIFY(QDir().mkpath(QFileInfo(pair).path()));
-    WriteText(pair, "");
+    testsupport::WriteFile(pair.toStdString(), "");
     RecordedMessages messages;
     ScriptedChooser chooser;
     CPropagationDlg dialog;
-    dialog.SetSaveDirectory(dir_.path().toStdString());
+    dialog.SetSaveDirectory(dir_.Path().string());
     FillInputs(dialog);
     Child<QLineEdit>(dialog, "pairEdit")->setText(pair);
     QVERIFY(!dialog.SaveAs());  // cancelled

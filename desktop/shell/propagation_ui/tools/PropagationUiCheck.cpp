@@ -63,6 +63,91 @@ void WhenModal(std::function<void(QWidget*)> drive) {
   poll->start(20);
 }
 
+// Messages are printed, and pictured too when pictures are asked for.
+void PrintMessages() {
+  desktop::SetMessageHandler([](QWidget*, desktop::MessageKind, const QString& title,
+                                const QString& text) {
+    ++messagesShown;
+    std::printf("[%s]\n%s\n", qPrintable(title), qPrintable(text));
+    if (!grabFolder.isEmpty()) {
+      QMessageBox box(QMessageBox::Information, title, text);
+      Grab(&box, QStringLiteral("message%1").arg(messagesShown));
+    }
+    return true;
+  });
+}
+
+// Loads `paraFile` into the propagation dialog and presses OK; 0 when the
+// dialog accepted it.
+int CheckPropagation(CTesseraDoc& doc, const std::string& paraFile) {
+  const QString para = QDir::current().absoluteFilePath(QString::fromStdString(paraFile));
+  desktop::SetFileChooser(
+      [para](QWidget*, const desktop::FileChoice&) -> std::optional<QString> { return para; });
+  bool accepted = false;
+  WhenModal([&accepted](QWidget* dialog) {
+    dialog->findChild<QPushButton*>(QStringLiteral("loadButton"))->click();
+    Grab(dialog, QStringLiteral("propagation_dialog"));
+    dialog->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
+    accepted = !dialog->isVisible();
+    if (!accepted) dialog->close();
+  });
+  RunPropagationCommand(nullptr, &doc);
+  return accepted ? 0 : 1;
+}
+
+// "<row>=<modification>" arguments: the modification chosen on a 1-based row.
+void PickModifications(CEditableListCtrl* list, const std::vector<std::string>& picks) {
+  for (const std::string& pick : picks) {
+    const std::size_t eq = pick.find('=');
+    if (eq == std::string::npos) continue;
+    const int row = std::atoi(pick.substr(0, eq).c_str()) - 1;
+    const QString name = QString::fromStdString(pick.substr(eq + 1));
+    if (!list->EditCell(row, CKSDPScoreDlg::kModificationColumn)) continue;
+    const int index = list->Editor()->findText(name);
+    if (index < 0) std::printf("%s is not offered on row %d\n", qPrintable(name), row + 1);
+    list->Editor()->setCurrentIndex(index);
+    list->Editor()->End(false);
+  }
+}
+
+void PrintList(const CEditableListCtrl* list) {
+  for (int row = 0; row < list->rowCount(); ++row) {
+    std::printf("%s\t%s\t%s\t%s\n", qPrintable(list->item(row, 0)->text()),
+                qPrintable(list->item(row, 1)->text()), qPrintable(list->item(row, 2)->text()),
+                qPrintable(list->item(row, 3)->text()));
+  }
+}
+
+// Fills the KSDP dialog from `args` (spectrum, sequence, mod mass, picks),
+// scores and prints the list; 0 when scores were written.
+int CheckKsdp(CTesseraDoc& doc, const std::vector<std::string>& args) {
+  bool scored = false;
+  WhenModal([&](QWidget* widget) {
+    auto* dialog = qobject_cast<CKSDPScoreDlg*>(widget);
+    if (!dialog) {
+      widget->close();
+      return;
+    }
+    dialog->findChild<QLineEdit*>(QStringLiteral("pathEdit"))->setText(QString::fromStdString(args[0]));
+    dialog->findChild<QLineEdit*>(QStringLiteral("sequenceEdit"))->setText(QString::fromStdString(args[1]));
+    dialog->findChild<QLineEdit*>(QStringLiteral("massEdit"))->setText(QString::fromStdString(args[2]));
+    auto* list = dialog->findChild<CEditableListCtrl*>(QStringLiteral("residueList"));
+    PickModifications(list, std::vector<std::string>(args.begin() + 3, args.end()));
+    scored = dialog->Score();
+    PrintList(list);
+    if (list->rowCount() > 0 && list->EditCell(0, CKSDPScoreDlg::kModificationColumn)) {
+      // The list as the user sees it with the drop-down editor open.
+      Grab(dialog, QStringLiteral("ksdp_dialog"));
+      list->Editor()->showPopup();
+      Grab(list->Editor()->view()->window(), QStringLiteral("ksdp_choices"));
+      list->Editor()->End(true);
+    }
+    dialog->close();
+  });
+  OpenKSDPScoreDialog(nullptr, &doc);
+  return scored ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -79,77 +164,11 @@ int main(int argc, char** argv) {
   }
   if (args.empty()) return Usage();
 
-  desktop::SetMessageHandler([](QWidget*, desktop::MessageKind, const QString& title,
-                                const QString& text) {
-    ++messagesShown;
-    std::printf("[%s]\n%s\n", qPrintable(title), qPrintable(text));
-    if (!grabFolder.isEmpty()) {
-      QMessageBox box(QMessageBox::Information, title, text);
-      Grab(&box, QStringLiteral("message%1").arg(messagesShown));
-    }
-    return true;
-  });
+  PrintMessages();
   CTesseraDoc doc;
-
-  if (args[0] == "propagation" && args.size() == 2) {
-    const QString para = QDir::current().absoluteFilePath(QString::fromStdString(args[1]));
-    desktop::SetFileChooser(
-        [para](QWidget*, const desktop::FileChoice&) -> std::optional<QString> { return para; });
-    bool accepted = false;
-    WhenModal([&accepted](QWidget* dialog) {
-      dialog->findChild<QPushButton*>(QStringLiteral("loadButton"))->click();
-      Grab(dialog, QStringLiteral("propagation_dialog"));
-      dialog->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
-      accepted = !dialog->isVisible();
-      if (!accepted) dialog->close();
-    });
-    RunPropagationCommand(nullptr, &doc);
-    return accepted ? 0 : 1;
-  }
-
+  if (args[0] == "propagation" && args.size() == 2) return CheckPropagation(doc, args[1]);
   if (args[0] == "ksdp" && args.size() >= 4) {
-    bool scored = false;
-    WhenModal([&](QWidget* widget) {
-      auto* dialog = qobject_cast<CKSDPScoreDlg*>(widget);
-      if (!dialog) {
-        widget->close();
-        return;
-      }
-      dialog->findChild<QLineEdit*>(QStringLiteral("pathEdit"))->setText(
-          QString::fromStdString(args[1]));
-      dialog->findChild<QLineEdit*>(QStringLiteral("sequenceEdit"))->setText(
-          QString::fromStdString(args[2]));
-      dialog->findChild<QLineEdit*>(QStringLiteral("massEdit"))->setText(
-          QString::fromStdString(args[3]));
-      auto* list = dialog->findChild<CEditableListCtrl*>(QStringLiteral("residueList"));
-      for (std::size_t i = 4; i < args.size(); ++i) {
-        const std::size_t eq = args[i].find('=');
-        if (eq == std::string::npos) continue;
-        const int row = std::atoi(args[i].substr(0, eq).c_str()) - 1;
-        const QString name = QString::fromStdString(args[i].substr(eq + 1));
-        if (!list->EditCell(row, CKSDPScoreDlg::kModificationColumn)) continue;
-        const int index = list->Editor()->findText(name);
-        if (index < 0) std::printf("%s is not offered on row %d\n", qPrintable(name), row + 1);
-        list->Editor()->setCurrentIndex(index);
-        list->Editor()->End(false);
-      }
-      scored = dialog->Score();
-      for (int row = 0; row < list->rowCount(); ++row) {
-        std::printf("%s\t%s\t%s\t%s\n", qPrintable(list->item(row, 0)->text()),
-                    qPrintable(list->item(row, 1)->text()), qPrintable(list->item(row, 2)->text()),
-                    qPrintable(list->item(row, 3)->text()));
-      }
-      if (list->rowCount() > 0 && list->EditCell(0, CKSDPScoreDlg::kModificationColumn)) {
-        // The list as the user sees it with the drop-down editor open.
-        Grab(dialog, QStringLiteral("ksdp_dialog"));
-        list->Editor()->showPopup();
-        Grab(list->Editor()->view()->window(), QStringLiteral("ksdp_choices"));
-        list->Editor()->End(true);
-      }
-      dialog->close();
-    });
-    OpenKSDPScoreDialog(nullptr, &doc);
-    return scored ? 0 : 1;
+    return CheckKsdp(doc, std::vector<std::string>(args.begin() + 1, args.end()));
   }
   return Usage();
 }

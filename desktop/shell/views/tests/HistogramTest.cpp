@@ -1,15 +1,14 @@
 #include <QtTest>
-#include <fstream>
 
 #include <QLineEdit>
 #include <QSignalSpy>
 
 #include "desktop/shell/core/TesseraDoc.h"
-#include "desktop/shell/core/tests/StandIns.h"
 #include "desktop/shell/views/HistogramPlot.h"
 #include "desktop/shell/views/ParametersDlg.h"
 #include "desktop/shell/views/PictureExport.h"
 #include "desktop/shell/views/TesseraView.h"
+#include "tests/support/Files.h"
 
 namespace {
 
@@ -18,10 +17,7 @@ namespace {
 const QSize kSize(600, 400);
 
 void LoadTable(CTesseraDoc& doc, const std::string& lines) {
-  {
-    std::ofstream out("table.temp", std::ios::binary);
-    out << lines;
-  }
+  testsupport::WriteFile("table.temp", lines);
   QVERIFY(doc.LoadHistogramData("table.temp"));
   doc.SetDataLoaded(true);
   doc.SetViewState(0);
@@ -44,10 +40,10 @@ int CountPixels(const QImage& image, const QRect& area, bool (*test)(QRgb)) {
 class HistogramTest : public QObject {
   Q_OBJECT
 
-  ScratchCurrentDir scratch_;  // tables and pictures are written there
+  testsupport::CTempDir dir_{"HistogramTest"};
+  testsupport::CCurrentDir inDir_{dir_.Path()};  // tables and pictures are written there
 
  private slots:
-  void initTestCase() { QVERIFY(scratch_.IsValid()); }
 
   void BarsFollowPeakWidthAndFilters_data() {
     QTest::addColumn<int>("width");

@@ -1,23 +1,15 @@
 #include <QSignalSpy>
 #include <QtTest>
-#include <fstream>
 
 #include "desktop/shell/core/TesseraDoc.h"
-#include "desktop/shell/core/tests/StandIns.h"
 #include "desktop/shell/views/ModInfoDlg.h"
 #include "desktop/shell/views/MyListView.h"
 #include "desktop/shell/views/UnimodTable.h"
 #include "desktop/shell/views/unimod/UnimodConvert.h"
+#include "tests/support/Files.h"
 #include "UnimodFixtures.h"
 
 namespace {
-
-
-
-void Write(const char* path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary);
-  out << content;
-}
 
 QStringList Names(const std::vector<UnimodEntry>& hits) {
   QStringList names;
@@ -36,13 +28,11 @@ QStringList Column(const QTableWidget& table, int column) {
 class ListTest : public QObject {
   Q_OBJECT
 
-  ScratchCurrentDir scratch_;  // files are written there
+  testsupport::CTempDir dir_{"ListTest"};
+  testsupport::CCurrentDir inDir_{dir_.Path()};  // files are written there
 
  private slots:
-  void initTestCase() {
-    QVERIFY(scratch_.IsValid());
-    Write("unimod.xml", kUnimod);
-  }
+  void initTestCase() { testsupport::WriteFile("unimod.xml", kUnimod); }
 
   void LookupByMass_data() {
     QTest::addColumn<double>("delta");
@@ -94,7 +84,7 @@ class ListTest : public QObject {
   void BadUnimodFileGivesEmptyTableAndOneWarning() {
     QFETCH(QString, path);
     QFETCH(QString, content);
-    if (!content.isEmpty()) Write(qPrintable(path), content.toStdString());
+    if (!content.isEmpty()) testsupport::WriteFile(path.toStdString(), content.toStdString());
     CTesseraDoc doc;
     CMyListView list(&doc, path);
     QSignalSpy spy(&list, &CMyListView::StatusMessage);
@@ -111,10 +101,10 @@ class ListTest : public QObject {
   }
 
   void RowsFormatsSortingAndDetails() {
-    Write("table.temp",
-          "15.9949,40,12.5,33.12,0,1000.1,1016.0949\n"
-          "57.0215,9,-3.25,7.04,1,800.4,857.4215\n"
-          "0.9840,25,1,2,2,500,500.984\n");
+    testsupport::WriteFile("table.temp",
+                           "15.9949,40,12.5,33.12,0,1000.1,1016.0949\n"
+                           "57.0215,9,-3.25,7.04,1,800.4,857.4215\n"
+                           "0.9840,25,1,2,2,500,500.984\n");
     CTesseraDoc doc;
     QVERIFY(doc.LoadHistogramData("table.temp"));
     CMyListView list(&doc, "unimod.xml");
