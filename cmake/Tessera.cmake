@@ -44,7 +44,7 @@ function(tessera_add_qtest name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test Qt6::Widgets)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} test_support Qt6::Test Qt6::Widgets)
   target_compile_definitions(${name} PRIVATE
     TESSERA_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     TESSERA_BIN_DIR="${TESSERA_BIN_DIR}")

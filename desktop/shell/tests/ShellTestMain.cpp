@@ -19,8 +19,8 @@ int main(int argc, char** argv) {
   QStandardPaths::setTestModeEnabled(true);
   // Jobs, tables and settings (the recent-file list) go to a scratch
   // directory, not wherever the tests were started.
-  ScratchCurrentDir scratch;
-  if (!scratch.IsValid()) return 1;
+  const testsupport::CTempDir scratch("tessera_shell_tests");
+  const testsupport::CCurrentDir inScratch(scratch.Path());
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QDir::currentPath() + QStringLiteral("/settings"));
   QCoreApplication::setOrganizationName(QStringLiteral("TesseraTests"));
   QCoreApplication::setApplicationName(QStringLiteral("Tessera"));

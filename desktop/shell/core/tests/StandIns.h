@@ -3,31 +3,16 @@
 // tests of every part: messages are recorded and file choosers answer from a
 // script, so no test ever blocks.
 
-#include <QDir>
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <deque>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 
 #include "desktop/shell/core/FileChooser.h"
 #include "desktop/shell/core/UserMessage.h"
-
-// A fresh folder as the current directory for as long as it lives, so that
-// what a test writes there stays out of wherever the test was started.
-class ScratchCurrentDir {
- public:
-  ScratchCurrentDir() : valid_(dir_.isValid() && QDir::setCurrent(dir_.path())) {}
-  bool IsValid() const { return valid_; }
-
- private:
-  QTemporaryDir dir_;
-  bool valid_;
-};
+#include "tests/support/Files.h"
 
 // The named control of a dialog; a missing one ends the test run.
 template <typename T>
@@ -83,11 +68,8 @@ class ScriptedChooser {
   desktop::FileChooser previous_;
 };
 
+// The shared file helpers for the Qt paths of the tests.
 inline void WriteText(const QString& path, const std::string& text) {
-  std::ofstream(path.toStdString(), std::ios::binary) << text;
+  testsupport::WriteFile(path.toStdString(), text);
 }
-
-inline std::string ReadText(const QString& path) {
-  std::ifstream in(path.toStdString(), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+inline std::string ReadText(const QString& path) { return testsupport::ReadFile(path.toStdString()); }
