@@ -102,7 +102,8 @@ int RunPairSearch(CPara& para, CSpectralPairSearch& search, const JobOptions& op
     return FailWithMarker(out, "Cannot write the pair file: " + data.cluster_result);
   }
   if (!path::IsRegularFile(CSpectralPairSearch::kHistogramFile)) {
-    return FailWithMarker(out, std::string("Cannot write the mass-shift table: ") + CSpectralPairSearch::kHistogramFile);
+    return FailWithMarker(out,
+                          std::string("Cannot write the mass-shift table: ") + CSpectralPairSearch::kHistogramFile);
   }
   out << "Pair file: " << data.cluster_result << "\n"
       << "Mass-shift table: " << CSpectralPairSearch::kHistogramFile << "\n"

@@ -36,7 +36,9 @@ constexpr const char* kOutputOptionNames[] = {"out-directory", "cluster-result"}
 // A word of a small table, or its index.
 int Choice(const std::string& text, std::initializer_list<const char*> words) {
   long index = 0;
-  if (cli::ParseWholeNumber(text, index)) return index >= 0 && index < static_cast<long>(words.size()) ? static_cast<int>(index) : -1;
+  if (cli::ParseWholeNumber(text, index)) {
+    return index >= 0 && index < static_cast<long>(words.size()) ? static_cast<int>(index) : -1;
+  }
   int k = 0;
   for (const char* w : words) {
     if (text::EqualsNoCase(text, w)) return k;
@@ -100,7 +102,8 @@ bool ReadChoiceOptions(const cli::CommandLine& line, CPara& para, std::string& e
   if (line.Has("peak-select-method")) {
     const int m = Choice(line.Value("peak-select-method"), {"top-n", "top-m-per-window", "both"});
     if (m < 0) {
-      error = Bad("peak-select-method", line.Value("peak-select-method"), "not 0, 1, 2, top-n, top-m-per-window or both");
+      error = Bad("peak-select-method", line.Value("peak-select-method"),
+                  "not 0, 1, 2, top-n, top-m-per-window or both");
       return false;
     }
     para.peak_select->peak_select_method = static_cast<Peak_Select_Method>(m);

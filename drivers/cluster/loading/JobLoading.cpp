@@ -28,7 +28,8 @@ std::string OffloadPeaks(const CPara& para, const LoadChoices& choices, CMS2Inpu
                                                        loaded.minimum_peaks, choices.threads);
   if (!loaded.offloaded->Open(data)) return "Cannot load spectra from " + data + ": Cannot open file: " + data;
   COffloadedPeaks* store = loaded.offloaded.get();
-  importer.SetHook([store](msdata::CSpectrum& s, const CMS2Input::RecordPlace& place) { return store->Keep(s, place); });
+  importer.SetHook(
+      [store](msdata::CSpectrum& s, const CMS2Input::RecordPlace& place) { return store->Keep(s, place); });
   return {};
 }
 

@@ -323,7 +323,9 @@ std::string WritePart(const CPara& para, const PartEntry& e, const std::string& 
   const std::vector<msdata::CSpectrum>& spectra = para.spectra_process->spectra;
   std::string why, input;
   MS2FormatType input_type = MS2_FORMAT_MGF;
-  if (!WritePartSpectra(spectra, e, absolute_dir, input, input_type, why)) return "Cannot write part " + e.name + ": " + why;
+  if (!WritePartSpectra(spectra, e, absolute_dir, input, input_type, why)) {
+    return "Cannot write part " + e.name + ": " + why;
+  }
   if (para.cluster->cluster_type == CLUSTER_SPECTRAL_PAIR) {
     std::ofstream names(path::Join(dir, kPartNames), std::ios::binary);
     for (std::size_t p = e.first; p < e.first + e.count; ++p) names << spectra[p].name << '\n';

@@ -303,7 +303,8 @@ TEST_F(ClusterDriver, PeaksReadAgainGiveTheFilesOfPeaksKeptInMemory) {
       ++files;
     }
     EXPECT_GT(files, 12u);
-    EXPECT_EQ(static_cast<std::size_t>(std::distance(fs::directory_iterator(File("out")), fs::directory_iterator())), files);
+    EXPECT_EQ(static_cast<std::size_t>(std::distance(fs::directory_iterator(File("out")), fs::directory_iterator())),
+              files);
   }
 
   // The selections come back bit for bit, and a file changed under the run
