@@ -1,6 +1,8 @@
 #include "clustering/Para.h"
 
+#include <array>
 #include <cstdio>
+#include <istream>
 #include <fstream>
 #include <memory>
 #include <vector>
@@ -33,6 +35,145 @@ struct KeptLine {
   std::string lower;     // for matching keys and sections
   std::string original;  // for values
 };
+
+// The line up to its comment. A "#" that follows a space or tab, or begins
+// the line, starts a comment; one inside a word is part of it, as in a
+// path "run#1.mgf", which the writer puts into the file as it is.
+std::string WithoutComment(const std::string& line) {
+  for (std::size_t k = 0; k < line.size(); ++k) {
+    if (line[k] == '#' && (k == 0 || line[k - 1] == ' ' || line[k - 1] == '\t')) {
+      return line.substr(0, k);
+    }
+  }
+  return line;
+}
+
+// First pass: every line without its comment and trailing blanks (empty
+// lines included), and the strategy type named by the last "cluster_type="
+// line of any section, which decides the object that the keys fill.
+std::vector<KeptLine> KeepLines(std::istream& in, int& type) {
+  std::vector<KeptLine> lines;
+  std::string line;
+  while (text::ReadLine(in, line)) {
+    KeptLine kept;
+    kept.original = text::TrimRight(WithoutComment(line));
+    kept.lower = text::ToLower(kept.original);
+    if (kept.lower.find("cluster_type=") != std::string::npos) {
+      type = text::AtoI(kept.lower.substr(kept.lower.find('=') + 1));
+    }
+    lines.push_back(std::move(kept));
+  }
+  return lines;
+}
+
+// The section a line names (tested in the order of the names), or kNone.
+int SectionNamed(const std::array<std::string, 6>& section_names, const std::string& lower) {
+  for (std::size_t k = 0; k < section_names.size(); ++k) {
+    if (lower.find(section_names[k]) != std::string::npos) return static_cast<int>(k);
+  }
+  return kNone;
+}
+
+// The keys of each section in the order they are tried: a line is matched
+// by substring search and the first key found decides. Keys without an
+// action are recognised and carry nothing the job needs ("cluster_name=",
+// "scale=" is always the square-root scaling, and only one clustering
+// method exists). Keys of the strategy are ignored when there is none.
+struct KeyRule {
+  Section section;
+  const char* key;
+  void (*apply)(CPara& para, const std::string& value);
+};
+
+const KeyRule kKeyRules[] = {
+    {kClusterName, "cluster_name=", nullptr},
+    {kFile, "data_type=",
+     [](CPara& p, const std::string& v) { p.spectra_process->data_type = static_cast<MS2FormatType>(text::AtoI(v)); }},
+    {kFile, "data_directory=", [](CPara& p, const std::string& v) { p.spectra_process->data_directory = v; }},
+    {kFile, "out_directory=", [](CPara& p, const std::string& v) { p.spectra_process->out_directory = v; }},
+    {kFile, "cluster_result=", [](CPara& p, const std::string& v) { p.spectra_process->cluster_result = v; }},
+    {kPreprocessing, "small_peaks_count_filter=",
+     [](CPara& p, const std::string& v) { p.spectra_process->small_peaks_count_filter = text::AtoI(v); }},
+    {kPreprocessing, "peak_select_method=",
+     [](CPara& p, const std::string& v) {
+       p.peak_select->peak_select_method = static_cast<Peak_Select_Method>(text::AtoI(v));
+     }},
+    {kPreprocessing, "whole_top_peak_num=",
+     [](CPara& p, const std::string& v) { p.peak_select->whole_top_peak_num = text::AtoI(v); }},
+    {kPreprocessing, "part_top_peak_num=",
+     [](CPara& p, const std::string& v) { p.peak_select->part_top_peak_num = text::AtoI(v); }},
+    {kPreprocessing, "part_top_peak_per_num=",
+     [](CPara& p, const std::string& v) { p.peak_select->part_top_peak_per_num = text::AtoI(v); }},
+    {kPreprocessing, "scale=", nullptr},
+    {kSimilarity, "similar_method=",
+     [](CPara& p, const std::string& v) { p.similarity->similar_method = static_cast<Similar_Method>(text::AtoI(v)); }},
+    {kSimilarity, "fragment_ion_tol=",
+     [](CPara& p, const std::string& v) { p.similarity->fragment_ion_tol = text::AtoF(v); }},
+    {kSimilarity, "fragment_ion_tol_type=",
+     [](CPara& p, const std::string& v) { ReadToleranceName(v, p.similarity->fragment_ion_tol_type); }},
+    {kCluster, "cluster_type=",
+     [](CPara& p, const std::string& v) {
+       if (p.cluster) p.cluster->cluster_type = static_cast<Cluster_Type>(text::AtoI(v));
+     }},
+    {kCluster, "cluster_method=", nullptr},
+    {kCluster, "precursor_ion_tol=",
+     [](CPara& p, const std::string& v) {
+       if (p.cluster) p.cluster->precursor_ion_tol = text::AtoF(v);
+     }},
+    {kCluster, "precursor_ion_tol_type=",
+     [](CPara& p, const std::string& v) {
+       if (p.cluster) ReadToleranceName(v, p.cluster->precursor_ion_tol_type);
+     }},
+    {kCluster, "consensus_type=",
+     [](CPara& p, const std::string& v) {
+       p.representative_spectra->consensus_type = static_cast<Representative_Spectra>(text::AtoI(v));
+     }},
+    {kCluster, "consensus_fragment_tol=",
+     [](CPara& p, const std::string& v) { p.representative_spectra->consensus_fragment_tol = text::AtoF(v); }},
+    {kCluster, "consensus_fragment_tol_type=",
+     [](CPara& p, const std::string& v) {
+       ReadToleranceName(v, p.representative_spectra->consensus_fragment_tol_type);
+     }},
+    {kCluster, "threshold=",
+     [](CPara& p, const std::string& v) {
+       if (p.cluster) p.cluster->threshold = text::AtoF(v);
+     }},
+    {kModification, "lower_mass=",
+     [](CPara& p, const std::string& v) {
+       if (p.cluster) p.cluster->lower_mass = text::AtoI(v);
+     }},
+    {kModification, "upper_mass=",
+     [](CPara& p, const std::string& v) {
+       if (p.cluster) p.cluster->upper_mass = text::AtoI(v);
+     }},
+    {kModification, "cluster_masses_tol=",
+     [](CPara& p, const std::string& v) {
+       if (p.cluster) p.cluster->cluster_masses_tol = text::AtoF(v);
+     }},
+};
+
+// Second pass, one key line of `section`: the value is the text after the
+// first "=" (the whole line when there is none). A line in no section or
+// matching no key of its section is ignored.
+void ApplyKeyLine(CPara& para, int section, const KeptLine& kept) {
+  const std::size_t equals = kept.original.find('=');
+  const std::string value = equals == std::string::npos ? kept.original : kept.original.substr(equals + 1);
+  for (const KeyRule& rule : kKeyRules) {
+    if (rule.section != section || kept.lower.find(rule.key) == std::string::npos) continue;
+    if (rule.apply) rule.apply(para, value);
+    return;
+  }
+}
+
+// A real value as the file carries it: with `decimals` ("%.2lf", "%lf"),
+// or exactly.
+void WriteReal(std::FILE* f, const char* key, double value, int decimals, CPara::Numbers numbers) {
+  if (numbers == CPara::Numbers::kExact) {
+    std::fprintf(f, "%s=%.17g\n", key, value);
+  } else {
+    std::fprintf(f, "%s=%.*f\n", key, decimals, value);
+  }
+}
 
 }  // namespace
 
@@ -81,144 +222,43 @@ void CPara::SetCluster(CSpectraProcess* data, CRepresentativeSpectra* representa
                               precursor_ion_tol_type, threshold));
 }
 
+void CPara::ResetToDefaults(Cluster_Type cluster_type) {
+  cluster.reset();  // it points into the settings replaced below
+  spectra_process = std::make_unique<CSpectraProcess>();
+  representative_spectra =
+      std::make_unique<CRepresentativeSpectra>(REPRESENTATIVE_CONSENSUS, 0.4, TOLERANCE_DA);
+  similarity = std::make_unique<CSimilarity>(SIMILAR_DOT_PRODUCT, 0.5, TOLERANCE_DA);
+  peak_select = std::make_unique<CPeakSelect>(PEAK_SELECT_WINDOW_THEN_TOP_N, 50, 5, 100);
+  SetCluster(spectra_process.get(), representative_spectra.get(), cluster_type, 20.0, TOLERANCE_PPM, 0.6);
+  // A file without "[modification]" keys gives 0, not the strategy's own 6 and 200.
+  if (cluster) {
+    cluster->lower_mass = 0;
+    cluster->upper_mass = 0;
+  }
+}
+
 bool CPara::ReadParaFile(std::string path) {
   if (path::IsDirectory(path)) return false;
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
 
-  // First pass: keep every line without its comment and trailing blanks,
-  // and find the strategy type, which decides the object built below.
-  std::vector<KeptLine> lines;
   // Without a "cluster_type=" line the job is a similarity clustering.
   int type = CLUSTER_SIMILARITY;
-  std::string line;
-  while (text::ReadLine(in, line)) {
-    const std::size_t hash = line.find('#');
-    if (hash != std::string::npos) line.erase(hash);
-    KeptLine kept;
-    kept.original = text::TrimRight(line);
-    kept.lower = text::ToLower(kept.original);
-    if (kept.lower.find("cluster_type=") != std::string::npos) {
-      type = text::AtoI(kept.lower.substr(kept.lower.find('=') + 1));
-    }
-    lines.push_back(std::move(kept));
-  }
-
-  auto data = std::make_unique<CSpectraProcess>();
-  auto representatives =
-      std::make_unique<CRepresentativeSpectra>(REPRESENTATIVE_CONSENSUS, 0.4, TOLERANCE_DA);
-  std::unique_ptr<CCluster> strategy(CreateCluster(data.get(), representatives.get(),
-                                                   static_cast<Cluster_Type>(type), 20.0,
-                                                   TOLERANCE_PPM, 0.6));
-  auto similar = std::make_unique<CSimilarity>(SIMILAR_DOT_PRODUCT, 0.5, TOLERANCE_DA);
-  auto select = std::make_unique<CPeakSelect>(PEAK_SELECT_WINDOW_THEN_TOP_N, 50, 5, 100);
-  std::int32_t lower_mass = 0;
-  std::int32_t upper_mass = 0;
-
+  const std::vector<KeptLine> lines = KeepLines(in, type);
+  ResetToDefaults(static_cast<Cluster_Type>(type));
   int section = kNone;
   for (const KeptLine& kept : lines) {
-    const std::string& lower = kept.lower;
-    bool is_section = false;
-    for (std::size_t k = 0; k < section_names.size(); ++k) {
-      if (lower.find(section_names[k]) != std::string::npos) {
-        section = static_cast<int>(k);
-        is_section = true;
-        break;
-      }
-    }
-    if (is_section) continue;
-
-    const std::size_t equals = kept.original.find('=');
-    const std::string value =
-        equals == std::string::npos ? kept.original : kept.original.substr(equals + 1);
-    auto has = [&lower](const char* key) { return lower.find(key) != std::string::npos; };
-
-    switch (section) {
-      case kClusterName:
-        // "cluster_name=" carries nothing the job needs.
-        break;
-      case kFile:
-        if (has("data_type=")) {
-          data->data_type = static_cast<MS2FormatType>(text::AtoI(value));
-        } else if (has("data_directory=")) {
-          data->data_directory = value;
-        } else if (has("out_directory=")) {
-          data->out_directory = value;
-        } else if (has("cluster_result=")) {
-          data->cluster_result = value;
-        }
-        break;
-      case kPreprocessing:
-        if (has("small_peaks_count_filter=")) {
-          data->small_peaks_count_filter = text::AtoI(value);
-        } else if (has("peak_select_method=")) {
-          select->peak_select_method = static_cast<Peak_Select_Method>(text::AtoI(value));
-        } else if (has("whole_top_peak_num=")) {
-          select->whole_top_peak_num = text::AtoI(value);
-        } else if (has("part_top_peak_num=")) {
-          select->part_top_peak_num = text::AtoI(value);
-        } else if (has("part_top_peak_per_num=")) {
-          select->part_top_peak_per_num = text::AtoI(value);
-        }
-        // "scale=" is always the square-root scaling.
-        break;
-      case kSimilarity:
-        if (has("similar_method=")) {
-          similar->similar_method = static_cast<Similar_Method>(text::AtoI(value));
-        } else if (has("fragment_ion_tol=")) {
-          similar->fragment_ion_tol = text::AtoF(value);
-        } else if (has("fragment_ion_tol_type=")) {
-          ReadToleranceName(value, similar->fragment_ion_tol_type);
-        }
-        break;
-      case kCluster:
-        if (has("cluster_type=")) {
-          if (strategy) strategy->cluster_type = static_cast<Cluster_Type>(text::AtoI(value));
-        } else if (has("cluster_method=")) {
-          // Only one clustering method exists.
-        } else if (has("precursor_ion_tol=")) {
-          if (strategy) strategy->precursor_ion_tol = text::AtoF(value);
-        } else if (has("precursor_ion_tol_type=")) {
-          if (strategy) ReadToleranceName(value, strategy->precursor_ion_tol_type);
-        } else if (has("consensus_type=")) {
-          representatives->consensus_type =
-              static_cast<Representative_Spectra>(text::AtoI(value));
-        } else if (has("consensus_fragment_tol=")) {
-          representatives->consensus_fragment_tol = text::AtoF(value);
-        } else if (has("consensus_fragment_tol_type=")) {
-          ReadToleranceName(value, representatives->consensus_fragment_tol_type);
-        } else if (has("threshold=")) {
-          if (strategy) strategy->threshold = text::AtoF(value);
-        }
-        break;
-      case kModification:
-        if (has("lower_mass=")) {
-          lower_mass = text::AtoI(value);
-        } else if (has("upper_mass=")) {
-          upper_mass = text::AtoI(value);
-        } else if (has("cluster_masses_tol=")) {
-          if (strategy) strategy->cluster_masses_tol = text::AtoF(value);
-        }
-        break;
-      default:
-        break;
+    const int named = SectionNamed(section_names, kept.lower);
+    if (named != kNone) {
+      section = named;
+    } else {
+      ApplyKeyLine(*this, section, kept);
     }
   }
-  if (strategy) {
-    strategy->lower_mass = lower_mass;
-    strategy->upper_mass = upper_mass;
-  }
-
-  // The old strategy points into the old settings: replace it first.
-  cluster = std::move(strategy);
-  similarity = std::move(similar);
-  peak_select = std::move(select);
-  spectra_process = std::move(data);
-  representative_spectra = std::move(representatives);
   return true;
 }
 
-bool CPara::WriteParaFile(std::string path) const {
+bool CPara::WriteParaFile(std::string path, Numbers numbers) const {
   if (!cluster || !similarity || !peak_select || !spectra_process || !representative_spectra) {
     return false;
   }
@@ -244,24 +284,24 @@ bool CPara::WriteParaFile(std::string path) const {
   std::fprintf(f, "scale=%s\n", "sqrt");
   std::fprintf(f, "[similarity]\n");
   std::fprintf(f, "similar_method=%d\n", static_cast<int>(similarity->similar_method));
-  std::fprintf(f, "fragment_ion_tol=%.2lf\n", similarity->fragment_ion_tol);
+  WriteReal(f, "fragment_ion_tol", similarity->fragment_ion_tol, 2, numbers);
   std::fprintf(f, "fragment_ion_tol_type=%s\n",
                names::ToleranceTypeName(similarity->fragment_ion_tol_type).c_str());
   std::fprintf(f, "[cluster]\n");
   std::fprintf(f, "cluster_type=%d\n", static_cast<int>(cluster->cluster_type));
   std::fprintf(f, "cluster_method=%d\n", 0);
-  std::fprintf(f, "precursor_ion_tol=%.2lf\n", cluster->precursor_ion_tol);
+  WriteReal(f, "precursor_ion_tol", cluster->precursor_ion_tol, 2, numbers);
   std::fprintf(f, "precursor_ion_tol_type=%s\n",
                names::ToleranceTypeName(cluster->precursor_ion_tol_type).c_str());
   std::fprintf(f, "consensus_type=%d\n", static_cast<int>(rep.consensus_type));
-  std::fprintf(f, "consensus_fragment_tol=%lf\n", rep.consensus_fragment_tol);
+  WriteReal(f, "consensus_fragment_tol", rep.consensus_fragment_tol, 6, numbers);
   std::fprintf(f, "consensus_fragment_tol_type=%s\n",
                names::ToleranceTypeName(rep.consensus_fragment_tol_type).c_str());
-  std::fprintf(f, "threshold=%.2lf\n", cluster->threshold);
+  WriteReal(f, "threshold", cluster->threshold, 2, numbers);
   std::fprintf(f, "[modification]\n");
   std::fprintf(f, "lower_mass=%d\n", cluster->lower_mass);
   std::fprintf(f, "upper_mass=%d\n", cluster->upper_mass);
-  std::fprintf(f, "cluster_masses_tol=%lf\n", cluster->cluster_masses_tol);
+  WriteReal(f, "cluster_masses_tol", cluster->cluster_masses_tol, 6, numbers);
 
   const bool ok = std::ferror(f) == 0;
   return std::fclose(file.release()) == 0 && ok;

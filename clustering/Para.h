@@ -39,13 +39,26 @@ class CPara {
                   double precursor_ion_tol, Tolerance_Type precursor_ion_tol_type,
                   double threshold);
 
+  // Replaces all five objects by the settings of a parameter file without
+  // keys, with a strategy of `cluster_type`: what ReadParaFile starts from.
+  // Unlike SetCluster's strategy, lower and upper mass are 0.
+  void ResetToDefaults(Cluster_Type cluster_type);
+
   // Reads a parameter file and replaces all five objects. False (settings
   // unchanged) when the file cannot be opened. Keys and section names match
-  // without regard to case; values keep their case.
+  // without regard to case; values keep their case. A "#" begins a comment
+  // at the start of a line or after a space or tab; elsewhere it belongs to
+  // the value, so that paths such as "run#1.mgf" are read whole.
   bool ReadParaFile(std::string path);
+
+  // How WriteParaFile writes the five real values: as every stored file
+  // carries them (tolerances and threshold with two decimals, the consensus
+  // tolerance and cluster_masses_tol with six), or exactly ("%.17g"), for a
+  // file that must give the values back bit for bit.
+  enum class Numbers { kFileFormat, kExact };
   // Writes the parameter file. False, writing nothing, when the file cannot
   // be opened or one of the five objects is absent.
-  bool WriteParaFile(std::string path) const;
+  bool WriteParaFile(std::string path, Numbers numbers = Numbers::kFileFormat) const;
 
   // Both do nothing (score 0) while the settings they need are absent.
   void SelectPeak(msdata::PeakList& peaks) const;

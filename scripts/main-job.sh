@@ -45,55 +45,27 @@ base=$(basename "$run"); base=${base%.*}
 
 fail() { echo "main job: $*" >&2; exit 1; }
 
-# Cluster parameter file: type, data type, data path, output folder, result file, method, threshold.
+# Cluster parameter file, written by the program's own writer: file, type
+# (clusters or pairs), DTA folder, output folder, result file, similarity
+# method, threshold.
 write_cluster_para() {
-  cat > "$1" <<PARA
-[clustername]
-cluster_name=
-[file]
-data_type=$3
-data_directory=$4
-out_directory=$5
-cluster_result=$6
-[preprocessing]
-small_peaks_count_filter=10
-peak_select_method=2
-whole_top_peak_num=50
-part_top_peak_num=5
-part_top_peak_per_num=100
-scale=sqrt
-[similarity]
-similar_method=$7
-fragment_ion_tol=0.50
-fragment_ion_tol_type=Da
-[cluster]
-cluster_type=$2
-cluster_method=0
-precursor_ion_tol=20.00
-precursor_ion_tol_type=ppm
-consensus_type=0
-consensus_fragment_tol=0.400000
-consensus_fragment_tol_type=Da
-threshold=$8
-[modification]
-lower_mass=6
-upper_mass=200
-cluster_masses_tol=0.010000
-PARA
+  "$bin/cluster" --write-para "$1" --type "$2" "$3" --out-directory "$4" --cluster-result "$5" \
+    --similar-method "$6" --threshold "$7" --lower-mass 6 --upper-mass 200 > /dev/null \
+    || fail "cannot write the parameter file $1"
 }
 
 echo "== 1. Spectra of $run as DTA files"
 "$bin/dtaexport" "$run" "$out/spectra" | tee dtaexport.log
 
 echo "== 2. Spectrum clustering"
-write_cluster_para clustering.para 0 0 "$out/spectra" "$out/consensus" "$out/clusters.csv" 1 0.60
+write_cluster_para clustering.para clusters "$out/spectra" "$out/consensus" "$out/clusters.csv" 1 0.60
 "$bin/cluster" clustering.para > clustering.log || fail "clustering failed (see $out/clustering.log)"
 [ ! -e error_happened.error ] || fail "clustering left the error marker"
 
 echo "== 3. Spectral pair search on the consensus and single spectra"
 # Propagation knows clustered spectra by their cluster's consensus name, so
 # the pairs are searched among the clustering's output spectra.
-write_cluster_para pairsearch.para 1 0 "$out/consensus" "$out/consensus" "$out/spectral_pairs.csv" 2 0.60
+write_cluster_para pairsearch.para pairs "$out/consensus" "$out/consensus" "$out/spectral_pairs.csv" 2 0.60
 "$bin/cluster" pairsearch.para > pairsearch.log || fail "pair search failed (see $out/pairsearch.log)"
 [ -e temp.temp ] || fail "pair search wrote no mass-shift table"
 mv temp.temp spectral_pair_shifts.csv

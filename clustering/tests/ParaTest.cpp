@@ -1,18 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <random>
 
 #include "clustering/Para.h"
 #include "clustering/SimilarityCluster.h"
 #include "clustering/SpectralPairSearch.h"
-#include "clustering/tests/TestSupport.h"
+#include "tests/support/ScratchDir.h"
 
 namespace {
 
-using testsupport::ReadAll;
-using testsupport::WriteText;
+using testsupport::ReadFile;
 
-class ParaFile : public testsupport::ScratchDir {};
+class ParaFile : public ScratchDirTest {};
 
 void FillAll(CPara& para) {
   para.SetDataClass(MS2_FORMAT_MGF, "/Data/Run A", "/Out/Run_A_new", "/Out/Cluster.csv", 12);
@@ -63,7 +64,7 @@ TEST_F(ParaFile, WritesTheExactTextAndReadsItBack) {
   CPara para;
   FillAll(para);
   ASSERT_TRUE(para.WriteParaFile(File("job.para")));
-  EXPECT_EQ(ReadAll(File("job.para")), kWritten);
+  EXPECT_EQ(ReadFile(File("job.para")), kWritten);
 
   CPara back;
   ASSERT_TRUE(back.ReadParaFile(File("job.para")));
@@ -98,7 +99,7 @@ TEST_F(ParaFile, WritesTheExactTextAndReadsItBack) {
 
   // Writing what was read gives the same file again.
   ASSERT_TRUE(back.WriteParaFile(File("again.para")));
-  EXPECT_EQ(ReadAll(File("again.para")), kWritten);
+  EXPECT_EQ(ReadFile(File("again.para")), kWritten);
 }
 
 TEST_F(ParaFile, TypeZeroStrategyHoldsBothSettingsObjects) {
@@ -126,12 +127,13 @@ TEST_F(ParaFile, TypeZeroStrategyHoldsBothSettingsObjects) {
 }
 
 TEST_F(ParaFile, CommentsCapitalsLineEndsAndKeysOutsideSections) {
-  WriteText(File("a.para"),
+  Write("a.para",
             "data_directory=/before/any/section\r\n"
             "  [FILE]   # section in capitals\r\n"
             "DATA_DIRECTORY=/Mixed/Case/Path  # a comment\t \r\n"
             "#out_directory=/commented/out\r\n"
-            "Cluster_Result=/R.csv\r\n"
+            "  # out_directory=/commented/out/too\r\n"
+            "Cluster_Result=/R#1.csv\t# a comment after a tab\r\n"
             "[Similarity]\r\n"
             "fragment_ion_tol=0.7\r\n"
             "fragment_ion_tol_type=\r\n"
@@ -144,7 +146,8 @@ TEST_F(ParaFile, CommentsCapitalsLineEndsAndKeysOutsideSections) {
   ASSERT_TRUE(para.ReadParaFile(File("a.para")));
   EXPECT_EQ(para.spectra_process->data_directory, "/Mixed/Case/Path");
   EXPECT_EQ(para.spectra_process->out_directory, "");
-  EXPECT_EQ(para.spectra_process->cluster_result, "/R.csv");
+  // A "#" inside a word is part of the value.
+  EXPECT_EQ(para.spectra_process->cluster_result, "/R#1.csv");
   EXPECT_DOUBLE_EQ(para.similarity->fragment_ion_tol, 0.7);
   EXPECT_EQ(para.similarity->fragment_ion_tol_type, TOLERANCE_PPM);  // empty name
   EXPECT_EQ(para.similarity->similar_method, SIMILAR_DOT_PRODUCT);
@@ -162,18 +165,80 @@ TEST_F(ParaFile, CommentsCapitalsLineEndsAndKeysOutsideSections) {
   EXPECT_EQ(para.peak_select->whole_top_peak_num, 50);
 
   // The same file with LF line ends reads the same.
-  std::string lf = ReadAll(File("a.para"));
+  std::string lf = ReadFile(File("a.para"));
   lf.erase(std::remove(lf.begin(), lf.end(), '\r'), lf.end());
-  WriteText(File("b.para"), lf);
+  Write("b.para", lf);
   CPara other;
   ASSERT_TRUE(other.ReadParaFile(File("b.para")));
   EXPECT_EQ(other.spectra_process->data_directory, para.spectra_process->data_directory);
   EXPECT_EQ(other.cluster->threshold, para.cluster->threshold);
 }
 
+// Paths are written as they are and read back whole, whatever "#" and "%"
+// they hold: a "#" begins a comment only after a blank or at a line's start.
+TEST_F(ParaFile, PathsKeepHashAndPercentThroughTheFile) {
+  CPara para;
+  FillAll(para);
+  para.SetDataClass(MS2_FORMAT_MGF, "/data/run#1%d.mgf", "/out/%s#cons#", "/res/#clu%%n#.csv", 12);
+  ASSERT_TRUE(para.WriteParaFile(File("paths.para")));
+  const std::string text = ReadFile(File("paths.para"));
+  EXPECT_NE(text.find("\ndata_directory=/data/run#1%d.mgf\nout_directory=/out/%s#cons#\n"
+                      "cluster_result=/res/#clu%%n#.csv\n"),
+            std::string::npos)
+      << text;
+  CPara back;
+  ASSERT_TRUE(back.ReadParaFile(File("paths.para")));
+  EXPECT_EQ(back.spectra_process->data_directory, "/data/run#1%d.mgf");
+  EXPECT_EQ(back.spectra_process->out_directory, "/out/%s#cons#");
+  EXPECT_EQ(back.spectra_process->cluster_result, "/res/#clu%%n#.csv");
+  ASSERT_TRUE(back.WriteParaFile(File("again.para")));
+  EXPECT_EQ(ReadFile(File("again.para")), text);
+}
+
+// The exact form carries every real value bit for bit and differs from the
+// stored form in those five lines only; the defaults are a file without keys.
+TEST_F(ParaFile, ExactNumbersAndDefaults) {
+  CPara para;
+  FillAll(para);
+  para.similarity->fragment_ion_tol = 0.1 + 0.2;
+  para.cluster->precursor_ion_tol = 1.0 / 3.0;
+  para.representative_spectra->consensus_fragment_tol = 0.123456789012345;
+  para.cluster->threshold = 0.655;
+  para.cluster->cluster_masses_tol = 1e-7;
+  ASSERT_TRUE(para.WriteParaFile(File("exact.para"), CPara::Numbers::kExact));
+  ASSERT_TRUE(para.WriteParaFile(File("stored.para")));
+  CPara back;
+  ASSERT_TRUE(back.ReadParaFile(File("exact.para")));
+  EXPECT_EQ(back.similarity->fragment_ion_tol, para.similarity->fragment_ion_tol);
+  EXPECT_EQ(back.cluster->precursor_ion_tol, para.cluster->precursor_ion_tol);
+  EXPECT_EQ(back.representative_spectra->consensus_fragment_tol,
+            para.representative_spectra->consensus_fragment_tol);
+  EXPECT_EQ(back.cluster->threshold, para.cluster->threshold);
+  EXPECT_EQ(back.cluster->cluster_masses_tol, para.cluster->cluster_masses_tol);
+  char line[64];
+  std::snprintf(line, sizeof line, "\nthreshold=%.17g\n", 0.655);
+  EXPECT_NE(ReadFile(File("exact.para")).find(line), std::string::npos);
+  // Writing what was read in the stored form gives the stored file.
+  ASSERT_TRUE(back.WriteParaFile(File("stored_again.para")));
+  EXPECT_EQ(ReadFile(File("stored_again.para")), ReadFile(File("stored.para")));
+
+  for (const Cluster_Type type : {CLUSTER_SIMILARITY, CLUSTER_SPECTRAL_PAIR}) {
+    CPara reset;
+    FillAll(reset);
+    reset.ResetToDefaults(type);
+    CPara read;
+    Write("keyless.para", "[cluster]\ncluster_type=" + std::to_string(type) + "\n");
+    ASSERT_TRUE(read.ReadParaFile(File("keyless.para")));
+    ASSERT_TRUE(reset.WriteParaFile(File("reset.para")));
+    ASSERT_TRUE(read.WriteParaFile(File("read.para")));
+    EXPECT_EQ(ReadFile(File("reset.para")), ReadFile(File("read.para")));
+    EXPECT_EQ(reset.cluster->spectra_process, reset.spectra_process.get());
+  }
+}
+
 TEST_F(ParaFile, LongLinesAreReadWhole) {
   const std::string long_path = "/data/" + std::string(400, 'x') + "/Run";
-  WriteText(File("long.para"), "[file]\ndata_directory=" + long_path + "\ndata_type=5\n");
+  Write("long.para", "[file]\ndata_directory=" + long_path + "\ndata_type=5\n");
   CPara para;
   ASSERT_TRUE(para.ReadParaFile(File("long.para")));
   EXPECT_EQ(para.spectra_process->data_directory, long_path);
@@ -181,7 +246,7 @@ TEST_F(ParaFile, LongLinesAreReadWhole) {
 }
 
 TEST_F(ParaFile, UnknownStrategyTypeIgnoresItsKeys) {
-  WriteText(File("t.para"),
+  Write("t.para",
             "[cluster]\ncluster_type=4\nthreshold=0.9\n[modification]\nlower_mass=10\n");
   CPara para;
   ASSERT_TRUE(para.ReadParaFile(File("t.para")));
@@ -208,16 +273,16 @@ TEST_F(ParaFile, GarbageNeverFails) {
     for (std::size_t k = 0; k < length; ++k) junk.push_back(static_cast<char>(rng() % 256));
     if (round % 3 == 0) junk = "[cluster]\ncluster_type=" + junk;
     if (round % 4 == 1) junk = "[file]\n" + junk + "\n[modification]\n" + junk;
-    WriteText(File("junk.para"), junk);
+    Write("junk.para", junk);
     CPara para;
     EXPECT_TRUE(para.ReadParaFile(File("junk.para")));
     EXPECT_NE(para.similarity, nullptr);
   }
-  WriteText(File("empty.para"), "");
+  Write("empty.para", "");
   CPara para;
   EXPECT_TRUE(para.ReadParaFile(File("empty.para")));
   EXPECT_NE(dynamic_cast<CSimilarityCluster*>(para.cluster.get()), nullptr);
-  WriteText(File("huge.para"), "[file]\ndata_directory=" + std::string(2000000, 'q'));
+  Write("huge.para", "[file]\ndata_directory=" + std::string(2000000, 'q'));
   EXPECT_TRUE(para.ReadParaFile(File("huge.para")));
   EXPECT_EQ(para.spectra_process->data_directory.size(), 2000000u);
   // A directory is not a parameter file.

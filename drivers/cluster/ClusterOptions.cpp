@@ -1,21 +1,21 @@
 #include "drivers/cluster/ClusterOptions.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <iostream>
+#include <iterator>
 #include <memory>
 #include <sstream>
+#include <vector>
 
 #include "clustering/Para.h"
 #include "common/ErrorMarker.h"
 #include "common/NameTables.h"
 #include "common/PathUtil.h"
-#include "common/SafeFile.h"
 #include "common/TextUtil.h"
-#include "drivers/cluster/ClusterJob.h"
 #include "spectra/MS2Input.h"
 #include "spectra/MgfWriter.h"
 
@@ -28,10 +28,17 @@ namespace {
 constexpr const char* kParaName = "cluster.para";
 constexpr const char* kCombinedInput = "inputs.mgf";
 
+// The only options the parameter-file form takes.
+constexpr const char* kJobOptionNames[] = {"shift-search", "threads", "mgf", "no-wait"};
+// Outputs that --write-para names; with -o they lie inside its folder.
+constexpr const char* kOutputOptionNames[] = {"out-directory", "cluster-result"};
+
 // A word of a small table, or its index.
 int Choice(const std::string& text, std::initializer_list<const char*> words) {
   long index = 0;
-  if (cli::ParseWholeNumber(text, index)) return index >= 0 && index < static_cast<long>(words.size()) ? static_cast<int>(index) : -1;
+  if (cli::ParseWholeNumber(text, index)) {
+    return index >= 0 && index < static_cast<long>(words.size()) ? static_cast<int>(index) : -1;
+  }
   int k = 0;
   for (const char* w : words) {
     if (text::EqualsNoCase(text, w)) return k;
@@ -40,14 +47,18 @@ int Choice(const std::string& text, std::initializer_list<const char*> words) {
   return -1;
 }
 
+bool IsPairs(const cli::CommandLine& line) {
+  return line.Has("type") && Choice(line.Value("type"), {"clusters", "pairs"}) == 1;
+}
+
 // "20ppm", "0.5Da", "0.5 da" or a bare number (daltons).
-bool Tolerance(const std::string& text, double& value, std::string& unit) {
+bool Tolerance(const std::string& text, double& value, Tolerance_Type& type) {
   std::string t = text::Trim(text);
-  unit = "Da";
+  type = TOLERANCE_DA;
   for (const char* u : {"ppm", "da"}) {
     const std::size_t n = std::string(u).size();
     if (t.size() > n && text::EqualsNoCase(t.substr(t.size() - n), u)) {
-      unit = std::string(u) == "ppm" ? "ppm" : "Da";
+      type = std::string(u) == "ppm" ? TOLERANCE_PPM : TOLERANCE_DA;
       t = text::Trim(t.substr(0, t.size() - n));
       break;
     }
@@ -57,6 +68,125 @@ bool Tolerance(const std::string& text, double& value, std::string& unit) {
 
 std::string Bad(const std::string& option, const std::string& value, const std::string& what) {
   return "option --" + option + ": " + what + ": \"" + value + "\"";
+}
+
+// Whole-number options, each setting the key of its name.
+struct IntegerOption {
+  const char* option;
+  void (*set)(CPara& para, std::int32_t value);
+};
+const IntegerOption kIntegerOptions[] = {
+    {"small-peaks-count-filter", [](CPara& p, std::int32_t v) { p.spectra_process->small_peaks_count_filter = v; }},
+    {"whole-top-peak-num", [](CPara& p, std::int32_t v) { p.peak_select->whole_top_peak_num = v; }},
+    {"part-top-peak-num", [](CPara& p, std::int32_t v) { p.peak_select->part_top_peak_num = v; }},
+    {"part-top-peak-per-num", [](CPara& p, std::int32_t v) { p.peak_select->part_top_peak_per_num = v; }},
+    {"lower-mass", [](CPara& p, std::int32_t v) { p.cluster->lower_mass = v; }},
+    {"upper-mass", [](CPara& p, std::int32_t v) { p.cluster->upper_mass = v; }},
+};
+
+bool ReadIntegerOptions(const cli::CommandLine& line, CPara& para, std::string& error) {
+  for (const IntegerOption& o : kIntegerOptions) {
+    if (!line.Has(o.option)) continue;
+    long v = 0;
+    if (!cli::ParseWholeNumber(line.Value(o.option), v)) {
+      error = Bad(o.option, line.Value(o.option), "not a whole number");
+      return false;
+    }
+    o.set(para, static_cast<std::int32_t>(v));
+  }
+  return true;
+}
+
+// The methods and the representative type, by name or number.
+bool ReadChoiceOptions(const cli::CommandLine& line, CPara& para, std::string& error) {
+  if (line.Has("peak-select-method")) {
+    const int m = Choice(line.Value("peak-select-method"), {"top-n", "top-m-per-window", "both"});
+    if (m < 0) {
+      error = Bad("peak-select-method", line.Value("peak-select-method"),
+                  "not 0, 1, 2, top-n, top-m-per-window or both");
+      return false;
+    }
+    para.peak_select->peak_select_method = static_cast<Peak_Select_Method>(m);
+  }
+  if (line.Has("similar-method")) {
+    const std::string v = line.Value("similar-method");
+    long index = names::SimilarMethodIndex(v);
+    if (index < 0 && !(cli::ParseWholeNumber(v, index) && index >= 0 && index < 8)) {
+      error = Bad("similar-method", v, "not a similarity method name or number 0-7");
+      return false;
+    }
+    para.similarity->similar_method = static_cast<Similar_Method>(index);
+  }
+  if (line.Has("consensus-type")) {
+    const int t = Choice(line.Value("consensus-type"), {"consensus", "most-similar", "both"});
+    if (t < 0) {
+      error = Bad("consensus-type", line.Value("consensus-type"), "not consensus, most-similar, both or 0-2");
+      return false;
+    }
+    para.representative_spectra->consensus_type = static_cast<Representative_Spectra>(t);
+  }
+  return true;
+}
+
+// Tolerances with their unit, and the plain real values.
+struct ToleranceOption {
+  const char* option;
+  void (*set)(CPara& para, double value, Tolerance_Type type);
+};
+const ToleranceOption kToleranceOptions[] = {
+    {"fragment-tol",
+     [](CPara& p, double v, Tolerance_Type t) {
+       p.similarity->fragment_ion_tol = v;
+       p.similarity->fragment_ion_tol_type = t;
+     }},
+    {"precursor-tol",
+     [](CPara& p, double v, Tolerance_Type t) {
+       p.cluster->precursor_ion_tol = v;
+       p.cluster->precursor_ion_tol_type = t;
+     }},
+    {"consensus-tol",
+     [](CPara& p, double v, Tolerance_Type t) {
+       p.representative_spectra->consensus_fragment_tol = v;
+       p.representative_spectra->consensus_fragment_tol_type = t;
+     }},
+};
+
+bool ReadRealOptions(const cli::CommandLine& line, CPara& para, std::string& error) {
+  for (const ToleranceOption& o : kToleranceOptions) {
+    if (!line.Has(o.option)) continue;
+    double v = 0;
+    Tolerance_Type type = TOLERANCE_DA;
+    if (!Tolerance(line.Value(o.option), v, type)) {
+      error = Bad(o.option, line.Value(o.option), "not a tolerance such as 0.5Da or 20ppm");
+      return false;
+    }
+    o.set(para, v, type);
+  }
+  for (const char* option : {"threshold", "cluster-masses-tol"}) {
+    if (!line.Has(option)) continue;
+    double v = 0;
+    if (!cli::ParseFiniteNumber(line.Value(option), v)) {
+      error = Bad(option, line.Value(option), "not a number");
+      return false;
+    }
+    (std::string(option) == "threshold" ? para.cluster->threshold : para.cluster->cluster_masses_tol) = v;
+  }
+  return true;
+}
+
+// The data type of one input: a folder holds DTA files, a file's format
+// is told by its name.
+bool DataTypeOf(const std::string& input, int& data_type, std::ostream& err) {
+  data_type = MS2_FORMAT_DTA;
+  if (path::IsDirectory(input)) return true;
+  MS2FormatType type = MS2_FORMAT_DTA;
+  std::string why;
+  if (!CMS2InputFactory::FormatFromPath(input, type, why)) {
+    err << "cluster: " << why << "\n";
+    return false;
+  }
+  data_type = type;
+  return true;
 }
 
 // Spectra of several inputs, pooled into one MGF file whose titles are their
@@ -85,6 +215,102 @@ bool PoolInputs(const std::vector<std::string>& inputs, const std::string& path,
   return true;
 }
 
+// Writes the parameter file the options describe with the one writer of
+// every job's file.
+bool WriteParaFromOptions(const cli::CommandLine& line, const std::string& data_path, int data_type,
+                          const std::string& output_folder, const std::string& para_path, std::ostream& err) {
+  CPara para;
+  std::string error;
+  if (!ParaFromOptions(line, data_path, data_type, output_folder, para, error)) {
+    err << "cluster: " << error << "\n";
+    return false;
+  }
+  if (!para.WriteParaFile(para_path)) {
+    err << "cluster: cannot write the parameter file " << para_path << ": " << std::strerror(errno) << "\n";
+    return false;
+  }
+  char kept[32];
+  std::snprintf(kept, sizeof kept, "%.2f", para.cluster->threshold);
+  if (line.Has("threshold") && std::atof(kept) != para.cluster->threshold) {
+    err << "cluster: note: the parameter file keeps two decimals: threshold " << kept << "\n";
+  }
+  return true;
+}
+
+// The inputs made absolute: the run moves into the output folder. Answers
+// the exit status when one is missing, else -1.
+int AbsoluteInputs(const cli::CommandLine& line, std::vector<std::string>& inputs, std::ostream& err) {
+  for (const std::string& p : line.Positionals()) inputs.push_back(path::Absolute(p));
+  for (const std::string& p : inputs) {
+    if (!path::Exists(p)) {
+      err << "cluster: no such spectrum file or folder: " << p << "\n";
+      return 2;
+    }
+  }
+  return -1;
+}
+
+int WriteParaOnly(const cli::CommandLine& line, const std::vector<std::string>& inputs, std::ostream& out,
+                  std::ostream& err) {
+  if (inputs.size() > 1) {
+    err << "cluster: --write-para names one input (several are pooled only when run with -o)\n";
+    return 2;
+  }
+  int data_type = MS2_FORMAT_DTA;
+  if (inputs.size() == 1 && !DataTypeOf(inputs[0], data_type, err)) return 2;
+  const std::string para_path = path::Absolute(line.Value("write-para"));
+  if (!WriteParaFromOptions(line, inputs.empty() ? "" : inputs[0], data_type, "", para_path, err)) return 1;
+  out << "Parameter file: " << para_path << "\n";
+  return 0;
+}
+
+// The data of the run: one input as it is, several pooled into one MGF
+// file in the output folder. Answers the exit status of a failure, else -1.
+int DataOfInputs(const std::vector<std::string>& inputs, const std::string& output, std::string& data_path,
+                 int& data_type, std::ostream& err) {
+  if (inputs.size() > 1) {
+    data_path = path::Join(output, kCombinedInput);
+    data_type = MS2_FORMAT_MGF;
+    return PoolInputs(inputs, data_path, err) ? -1 : 1;
+  }
+  data_path = inputs[0];
+  return DataTypeOf(data_path, data_type, err) ? -1 : 2;
+}
+
+// The job on the file the options wrote, in the output folder. The
+// engine's console is progress here; the exit status says what the error
+// marker would.
+int RunInOutputFolder(const std::string& output, const JobOptions& job, bool quiet, std::ostream& err) {
+  std::error_code ec;
+  fs::current_path(output, ec);
+  if (ec) {
+    err << "cluster: cannot work in " << output << ": " << ec.message() << "\n";
+    return 1;
+  }
+  std::ostringstream said;
+  int status = 0;
+  {
+    cli::CDivertedStandardOutput diverted(quiet);
+    status = Run(job, said);
+  }
+  marker::RemoveErrorMarker();
+  if (status != 0 || !quiet) err << said.str();
+  return status;
+}
+
+void ReportOptionsRun(const std::string& output, const std::string& para_path, bool pairs, const std::string& mgf,
+                      std::ostream& out) {
+  out << "Parameter file: " << para_path << "\n";
+  if (pairs) {
+    out << "Pair file: " << path::Join(output, "pairs.csv") << "\n"
+        << "Mass-shift table: " << path::Join(output, "temp.temp") << "\n";
+  } else {
+    out << "Cluster file: " << path::Join(output, "clusters.csv") << "\n"
+        << "Spectra: " << path::Join(output, "spectra") << "\n";
+    if (!mgf.empty()) out << "MGF file: " << mgf << "\n";
+  }
+}
+
 }  // namespace
 
 cli::CommandLine ClusterCommandLine() {
@@ -104,6 +330,8 @@ cli::CommandLine ClusterCommandLine() {
       "With a parameter file a failure also leaves error_happened.error.");
   line.Add({"output", 'o', "DIR", "", "output folder (created when missing)"});
   line.Add({"write-para", 0, "FILE", "", "only write the parameter file the options describe"});
+  line.Add({"out-directory", 0, "DIR", "", "with --write-para: folder for the clustered spectra (-o: DIR/spectra)"});
+  line.Add({"cluster-result", 0, "FILE", "", "with --write-para: the cluster or pair file (-o: in DIR)"});
   line.Add({"type", 0, "clusters|pairs", "clusters", "clustering, or spectral pair search"});
   line.Add({"small-peaks-count-filter", 0, "N", "10", "drop spectra with fewer peaks"});
   line.Add({"peak-select-method", 0, "M", "2", "0 top N, 1 top M per window, 2 both"});
@@ -131,225 +359,95 @@ cli::CommandLine ClusterCommandLine() {
 
 bool WantsOptionsForm(const cli::CommandLine& line) { return line.Has("output") || line.Has("write-para"); }
 
-bool ParaTextFromOptions(const cli::CommandLine& line, const std::string& data_path, int data_type,
-                         const std::string& output_folder, std::string& para_text, std::string& error) {
-  std::ostringstream file, pre, sim, clu, mod;
-  const bool pairs = line.Has("type") && Choice(line.Value("type"), {"clusters", "pairs"}) == 1;
+bool ReadJobOptions(const cli::CommandLine& line, JobOptions& options) {
+  options.shift_search = line.Has("shift-search");
+  options.no_wait = line.Has("no-wait");
+  if (line.Has("threads")) {
+    options.threads = text::AtoI(line.Value("threads"));
+    if (options.threads < 1) return false;
+  }
+  if (line.Has("mgf")) {
+    options.mgf = line.Value("mgf");
+    if (options.mgf.empty()) return false;
+  }
+  return true;
+}
+
+int RunParameterFileForm(const cli::CommandLine& line, std::ostream& out, std::ostream& err) {
+  for (const auto& given : line.Given()) {
+    const std::string& name = given.first;
+    if (std::find(std::begin(kJobOptionNames), std::end(kJobOptionNames), name) == std::end(kJobOptionNames)) {
+      err << "cluster: option --" << name << " needs an output folder (-o) or --write-para\n" << line.Usage();
+      return 2;
+    }
+  }
+  JobOptions options;
+  const std::vector<std::string>& files = line.Positionals();
+  if (files.size() != 1 || files[0].empty() || !ReadJobOptions(line, options)) return FailWithUsage(out);
+  options.parameter_file = files[0];
+  return Run(options, out);
+}
+
+bool ParaFromOptions(const cli::CommandLine& line, const std::string& data_path, int data_type,
+                     const std::string& output_folder, CPara& para, std::string& error) {
   if (line.Has("type") && Choice(line.Value("type"), {"clusters", "pairs"}) < 0) {
     error = Bad("type", line.Value("type"), "not clusters or pairs");
     return false;
   }
-  file << "data_type=" << data_type << "\ndata_directory=" << data_path << "\n";
+  const bool pairs = IsPairs(line);
+  para.ResetToDefaults(pairs ? CLUSTER_SPECTRAL_PAIR : CLUSTER_SIMILARITY);
+  CSpectraProcess& data = *para.spectra_process;
+  data.data_type = static_cast<MS2FormatType>(data_type);
+  data.data_directory = data_path;
   if (!output_folder.empty()) {
-    file << "out_directory=" << path::Join(output_folder, "spectra") << "\ncluster_result="
-         << path::Join(output_folder, pairs ? "pairs.csv" : "clusters.csv") << "\n";
+    data.out_directory = path::Join(output_folder, "spectra");
+    data.cluster_result = path::Join(output_folder, pairs ? "pairs.csv" : "clusters.csv");
+  } else {
+    if (line.Has("out-directory")) data.out_directory = path::Absolute(line.Value("out-directory"));
+    if (line.Has("cluster-result")) data.cluster_result = path::Absolute(line.Value("cluster-result"));
   }
-  clu << "cluster_type=" << (pairs ? 1 : 0) << "\n";
-
-  struct IntegerKey {
-    const char* option;
-    const char* key;
-    std::ostringstream* section;
-  };
-  for (const IntegerKey& k : {IntegerKey{"small-peaks-count-filter", "small_peaks_count_filter", &pre},
-                              IntegerKey{"whole-top-peak-num", "whole_top_peak_num", &pre},
-                              IntegerKey{"part-top-peak-num", "part_top_peak_num", &pre},
-                              IntegerKey{"part-top-peak-per-num", "part_top_peak_per_num", &pre},
-                              IntegerKey{"lower-mass", "lower_mass", &mod},
-                              IntegerKey{"upper-mass", "upper_mass", &mod}}) {
-    if (!line.Has(k.option)) continue;
-    long v = 0;
-    if (!cli::ParseWholeNumber(line.Value(k.option), v)) {
-      error = Bad(k.option, line.Value(k.option), "not a whole number");
-      return false;
-    }
-    *k.section << k.key << "=" << v << "\n";
-  }
-  if (line.Has("peak-select-method")) {
-    const int m = Choice(line.Value("peak-select-method"), {"top-n", "top-m-per-window", "both"});
-    if (m < 0) {
-      error = Bad("peak-select-method", line.Value("peak-select-method"), "not 0, 1, 2, top-n, top-m-per-window or both");
-      return false;
-    }
-    pre << "peak_select_method=" << m << "\n";
-  }
-  if (line.Has("similar-method")) {
-    const std::string v = line.Value("similar-method");
-    long index = names::SimilarMethodIndex(v);
-    if (index < 0 && !(cli::ParseWholeNumber(v, index) && index >= 0 && index < 8)) {
-      error = Bad("similar-method", v, "not a similarity method name or number 0-7");
-      return false;
-    }
-    sim << "similar_method=" << index << "\n";
-  }
-  if (line.Has("consensus-type")) {
-    const int t = Choice(line.Value("consensus-type"), {"consensus", "most-similar", "both"});
-    if (t < 0) {
-      error = Bad("consensus-type", line.Value("consensus-type"), "not consensus, most-similar, both or 0-2");
-      return false;
-    }
-    clu << "consensus_type=" << t << "\n";
-  }
-  struct ToleranceKey {
-    const char* option;
-    const char* key;
-    std::ostringstream* section;
-  };
-  for (const ToleranceKey& k : {ToleranceKey{"fragment-tol", "fragment_ion_tol", &sim},
-                                ToleranceKey{"precursor-tol", "precursor_ion_tol", &clu},
-                                ToleranceKey{"consensus-tol", "consensus_fragment_tol", &clu}}) {
-    if (!line.Has(k.option)) continue;
-    double v = 0;
-    std::string unit;
-    if (!Tolerance(line.Value(k.option), v, unit)) {
-      error = Bad(k.option, line.Value(k.option), "not a tolerance such as 0.5Da or 20ppm");
-      return false;
-    }
-    char number[64];
-    std::snprintf(number, sizeof number, "%.17g", v);
-    *k.section << k.key << "=" << number << "\n" << k.key << "_type=" << unit << "\n";
-  }
-  for (const char* option : {"threshold", "cluster-masses-tol"}) {
-    if (!line.Has(option)) continue;
-    double v = 0;
-    if (!cli::ParseFiniteNumber(line.Value(option), v)) {
-      error = Bad(option, line.Value(option), "not a number");
-      return false;
-    }
-    char number[64];
-    std::snprintf(number, sizeof number, "%.17g", v);
-    (std::string(option) == "threshold" ? clu : mod)
-        << (std::string(option) == "threshold" ? "threshold" : "cluster_masses_tol") << "=" << number << "\n";
-  }
-  para_text = "[clustername]\ncluster_name=\n[file]\n" + file.str() + "[preprocessing]\n" + pre.str() +
-              "[similarity]\n" + sim.str() + "[cluster]\n" + clu.str() + "[modification]\n" + mod.str();
-  return true;
+  return ReadIntegerOptions(line, para, error) && ReadChoiceOptions(line, para, error) &&
+         ReadRealOptions(line, para, error);
 }
-
-namespace {
-
-// Writes the parameter file the options describe, in the reader's own
-// layout: the text is read back and written as every job's file is.
-bool WriteParaFromOptions(const cli::CommandLine& line, const std::string& data_path, int data_type,
-                          const std::string& output_folder, const std::string& para_path, std::ostream& err) {
-  std::string text, error;
-  if (!ParaTextFromOptions(line, data_path, data_type, output_folder, text, error)) {
-    err << "cluster: " << error << "\n";
-    return false;
-  }
-  CPara para;
-  if (!safefile::WriteWholeFile(para_path, text, &error) || !para.ReadParaFile(para_path) ||
-      !para.WriteParaFile(para_path)) {
-    err << "cluster: cannot write the parameter file " << para_path << (error.empty() ? "" : ": " + error) << "\n";
-    return false;
-  }
-  if (line.Has("threshold") && std::fabs(para.cluster->threshold - std::atof(line.Value("threshold").c_str())) > 1e-12) {
-    char kept[32];
-    std::snprintf(kept, sizeof kept, "%.2f", para.cluster->threshold);
-    err << "cluster: note: the parameter file keeps two decimals: threshold " << kept << "\n";
-  }
-  return true;
-}
-
-}  // namespace
 
 int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream& err) {
-  // Relative paths are the caller's: resolved before the run moves into
-  // the output folder.
-  const std::string mgf_path = line.Has("mgf") ? path::Absolute(line.Value("mgf")) : std::string();
   std::vector<std::string> inputs;
-  for (const std::string& p : line.Positionals()) inputs.push_back(path::Absolute(p));
-  for (const std::string& p : inputs) {
-    if (!path::Exists(p)) {
-      err << "cluster: no such spectrum file or folder: " << p << "\n";
+  if (const int status = AbsoluteInputs(line, inputs, err); status >= 0) return status;
+  if (line.Has("write-para") && !line.Has("output")) return WriteParaOnly(line, inputs, out, err);
+  for (const char* option : kOutputOptionNames) {
+    if (line.Has(option)) {
+      err << "cluster: option --" << option << " goes with --write-para alone: -o puts the outputs in its folder\n"
+          << line.Usage();
       return 2;
     }
-  }
-  if (line.Has("write-para") && !line.Has("output")) {
-    int type = MS2_FORMAT_DTA;
-    if (inputs.size() > 1) {
-      err << "cluster: --write-para names one input (several are pooled only when run with -o)\n";
-      return 2;
-    }
-    if (inputs.size() == 1 && !path::IsDirectory(inputs[0])) {
-      MS2FormatType t = MS2_FORMAT_DTA;
-      std::string why;
-      if (!CMS2InputFactory::FormatFromPath(inputs[0], t, why)) {
-        err << "cluster: " << why << "\n";
-        return 2;
-      }
-      type = t;
-    }
-    const std::string para_path = path::Absolute(line.Value("write-para"));
-    if (!WriteParaFromOptions(line, inputs.empty() ? "" : inputs[0], type, "", para_path, err)) return 1;
-    out << "Parameter file: " << para_path << "\n";
-    return 0;
   }
   if (inputs.empty()) {
     err << "cluster: no spectrum file or DTA folder given\n" << line.Usage();
     return 2;
   }
+  JobOptions job;
+  if (!ReadJobOptions(line, job)) {
+    err << kUsage << "\n";
+    return 1;
+  }
+  // Relative paths are the caller's: resolved before the run moves into
+  // the output folder.
+  if (!job.mgf.empty()) job.mgf = path::Absolute(job.mgf);
   const std::string output = path::Absolute(line.Value("output"));
   if (!path::CreateDirectory(output)) {
     err << "cluster: cannot create the output folder: " << output << "\n";
     return 1;
   }
-  std::string data_path = inputs[0];
+  std::string data_path;
   int data_type = MS2_FORMAT_DTA;
-  if (inputs.size() > 1) {
-    data_path = path::Join(output, kCombinedInput);
-    data_type = MS2_FORMAT_MGF;
-    if (!PoolInputs(inputs, data_path, err)) return 1;
-  } else if (!path::IsDirectory(data_path)) {
-    MS2FormatType t = MS2_FORMAT_DTA;
-    std::string why;
-    if (!CMS2InputFactory::FormatFromPath(data_path, t, why)) {
-      err << "cluster: " << why << "\n";
-      return 2;
-    }
-    data_type = t;
-  }
-  const std::string para_path = path::Join(output, kParaName);
-  if (!WriteParaFromOptions(line, data_path, data_type, output, para_path, err)) return 1;
-  if (line.Has("write-para") && !WriteParaFromOptions(line, data_path, data_type, output,
-                                                      path::Absolute(line.Value("write-para")), err))
+  if (const int status = DataOfInputs(inputs, output, data_path, data_type, err); status >= 0) return status;
+  job.parameter_file = path::Join(output, kParaName);
+  if (!WriteParaFromOptions(line, data_path, data_type, output, job.parameter_file, err)) return 1;
+  if (line.Has("write-para") &&
+      !WriteParaFromOptions(line, data_path, data_type, output, path::Absolute(line.Value("write-para")), err))
     return 1;
-
-  std::error_code ec;
-  fs::current_path(output, ec);
-  if (ec) {
-    err << "cluster: cannot work in " << output << ": " << ec.message() << "\n";
-    return 1;
-  }
-  std::vector<std::string> args;
-  if (line.Has("threads")) args = {"--threads", line.Value("threads")};
-  if (line.Has("mgf")) args.insert(args.end(), {"--mgf", mgf_path});
-  if (line.Has("no-wait")) args.push_back("--no-wait");
-  args.push_back(para_path);
-
-  // The engine's console is progress here.
-  std::ostringstream said;
-  int status = 0;
-  {
-    cli::CDivertedStandardOutput diverted(line.Has("quiet"));
-    status = Run(args, said);
-  }
-  marker::RemoveErrorMarker();  // the exit status says it here
-  if (status != 0) {
-    err << said.str();
-    return status;
-  }
-  if (!line.Has("quiet")) err << said.str();
-  const bool pairs = line.Has("type") && Choice(line.Value("type"), {"clusters", "pairs"}) == 1;
-  out << "Parameter file: " << para_path << "\n";
-  if (pairs) {
-    out << "Pair file: " << path::Join(output, "pairs.csv") << "\n"
-        << "Mass-shift table: " << path::Join(output, "temp.temp") << "\n";
-  } else {
-    out << "Cluster file: " << path::Join(output, "clusters.csv") << "\n"
-        << "Spectra: " << path::Join(output, "spectra") << "\n";
-    if (!mgf_path.empty()) out << "MGF file: " << mgf_path << "\n";
-  }
+  if (const int status = RunInOutputFolder(output, job, line.Has("quiet"), err); status != 0) return status;
+  ReportOptionsRun(output, job.parameter_file, IsPairs(line), job.mgf, out);
   return 0;
 }
 

@@ -17,7 +17,9 @@
 #include "clustering/Para.h"
 #include "clustering/SpectralPairSearch.h"
 #include "common/PathUtil.h"
+#include "common/SafeFile.h"
 #include "common/TextUtil.h"
+#include "drivers/cluster/loading/Failure.h"
 #include "drivers/cluster/partition/Partition.h"
 #include "drivers/cluster/partition/PlanFiles.h"
 
@@ -27,11 +29,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int Fail(std::ostream& out, const std::string& message) {
-  out << message << "\n";
-  return 1;
-}
-
+using clusterjob::Fail;
 
 // One cluster-file line "row,name,cluster,mass": the name may hold commas,
 // the numbers do not.
@@ -63,130 +61,168 @@ std::set<std::string> FilesIn(const std::string& directory) {
   return names;
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  return fs::equivalent(a, b, ec);
-}
-
 struct MergedCluster {
   std::string plain;       // the engine's name for it
   std::string part_file;   // its consensus spectrum in the part's folder
 };
 
-int MergeClusters(const std::string& work, const CPara& para, const std::vector<PartEntry>& parts,
-                  std::ostream& out) {
-  const CSpectraProcess& data = *para.spectra_process;
-  const Representative_Spectra kind = para.representative_spectra->consensus_type;
-  const bool consensus = kind == REPRESENTATIVE_CONSENSUS || kind == REPRESENTATIVE_BOTH;
-  const bool out_wanted = !data.out_directory.empty();
+// The parts' cluster files and spectra merged part by part into one run's.
+class ClusterMerge {
+ public:
+  ClusterMerge(const CPara& para, std::ofstream& merged)
+      : data_(*para.spectra_process),
+        kind_(para.representative_spectra->consensus_type),
+        consensus_(kind_ == REPRESENTATIVE_CONSENSUS || kind_ == REPRESENTATIVE_BOTH),
+        merged_(merged) {}
 
-  std::ofstream merged(data.cluster_result, std::ios::binary | std::ios::trunc);
-  if (!merged) return Fail(out, "Cannot write the cluster file: " + data.cluster_result);
-
-  std::vector<MergedCluster> clusters;  // those with a consensus spectrum, in order
-  std::vector<std::pair<std::string, std::string>> copies;  // spectrum files: source, name
-  CConsensusNames global;
-  std::size_t row = 1;
-  std::size_t cluster_offset = 0;
-  bool any_out = false;
-  for (const PartEntry& part : parts) {
-    const std::string dir = path::Join(work, part.name);
-    std::ifstream in(path::Join(dir, kPartResult), std::ios::binary);
-    if (!in) return Fail(out, "Part " + part.name + " has no result: has its cluster job run?");
-    // The part's clusters in order, members in chain order.
+  // Appends the rows of one part, numbered on, and takes note of its
+  // spectrum files. Empty, or the message.
+  std::string AddPart(const std::string& dir, const PartEntry& part) {
     std::vector<std::vector<std::string>> members;
+    if (std::string refused = AppendRows(dir, part, members); !refused.empty()) return refused;
+    // The part named its consensus spectra among its own clusters only;
+    // naming them again shows which file is which cluster's.
+    const std::string part_out = path::Join(dir, kPartOut);
+    const std::set<std::string> files = FilesIn(part_out);
+    any_out_ = any_out_ || path::IsDirectory(part_out);
+    CConsensusNames local;
+    ReserveSpectrumNames(members, files, local);
+    const std::set<std::string> consensus_files = PlanConsensusFiles(members, part_out, local);
+    for (const std::string& name : files) {
+      if (!consensus_files.count(name)) copies_.emplace_back(path::Join(part_out, name), name);
+    }
+    return {};
+  }
+
+  void ReportClusterFile(std::ostream& out) const {
+    out << "Cluster file: " << data_.cluster_result << " (" << row_ - 1 << " spectra, " << cluster_offset_
+        << " clusters)\n";
+  }
+
+  // Copies the spectrum files into the job's output folder, the consensus
+  // spectra under one run's names.
+  int CopySpectra(std::ostream& out) {
+    if (data_.out_directory.empty()) return 0;
+    if ((consensus_ || any_out_) && !path::IsDirectory(data_.out_directory) &&
+        !path::CreateDirectory(data_.out_directory)) {
+      return Fail(out, "Cannot create the output folder: " + data_.out_directory);
+    }
+    // Spectrum files come from the job's own data folder where it holds them,
+    // as one run copies them from there.
+    const bool data_folder = path::IsDirectory(data_.data_directory);
+    std::size_t failed = 0;
+    for (const auto& [source, name] : copies_) {
+      const std::string target = path::Join(data_.out_directory, name);
+      std::string from = source;
+      if (data_folder && path::IsRegularFile(path::Join(data_.data_directory, name))) {
+        from = path::Join(data_.data_directory, name);
+        if (safefile::SameFile(from, target)) continue;
+      }
+      if (!path::CopyFile(from, target)) ++failed;
+    }
+    for (const MergedCluster& c : clusters_) {
+      const std::string target = path::Join(data_.out_directory, global_.Claim(c.plain));
+      if (!path::CopyFile(c.part_file, target)) ++failed;
+    }
+    if (failed > 0) {
+      return Fail(out, "Cannot write " + std::to_string(failed) + " spectrum files into " + data_.out_directory);
+    }
+    out << "Spectra: " << data_.out_directory << " (" << clusters_.size() << " consensus, " << copies_.size()
+        << " copied)\n";
+    return 0;
+  }
+
+ private:
+  // The part's clusters in order, members in chain order.
+  std::string AppendRows(const std::string& dir, const PartEntry& part,
+                         std::vector<std::vector<std::string>>& members) {
+    std::ifstream in(path::Join(dir, kPartResult), std::ios::binary);
+    if (!in) return "Part " + part.name + " has no result: has its cluster job run?";
     std::string line, current;
     ClusterLine parsed;
     while (text::ReadLine(in, line)) {
-      if (!ParseClusterLine(line, parsed)) {
-        return Fail(out, "Damaged line in the cluster file of " + part.name + ": " + line);
-      }
+      if (!ParseClusterLine(line, parsed)) return "Damaged line in the cluster file of " + part.name + ": " + line;
       if (members.empty() || parsed.cluster != current) {
         members.emplace_back();
         current = parsed.cluster;
       }
       members.back().push_back(parsed.name);
-      merged << row++ << ',' << parsed.name << ',' << cluster_offset + members.size() << ','
-             << parsed.mass << '\n';
+      merged_ << row_++ << ',' << parsed.name << ',' << cluster_offset_ + members.size() << ',' << parsed.mass
+              << '\n';
     }
-    cluster_offset += members.size();
+    cluster_offset_ += members.size();
+    return {};
+  }
 
-    // The part named its consensus spectra among its own clusters only;
-    // naming them again shows which file is which cluster's.
-    const std::string part_out = path::Join(dir, kPartOut);
-    const std::set<std::string> files = FilesIn(part_out);
-    any_out = any_out || path::IsDirectory(part_out);
-    CConsensusNames local;
+  // Names no consensus spectrum may take: single spectra, and with both
+  // kinds of representatives the member written under its own name.
+  void ReserveSpectrumNames(const std::vector<std::vector<std::string>>& members,
+                            const std::set<std::string>& files, CConsensusNames& local) {
     for (const auto& m : members) {
       if (m.size() == 1) {
         local.Reserve(m.front());
-        global.Reserve(m.front());
-      } else if (kind == REPRESENTATIVE_BOTH) {
+        global_.Reserve(m.front());
+      } else if (kind_ == REPRESENTATIVE_BOTH) {
         for (const std::string& name : m) {
           if (files.count(name)) {
             local.Reserve(name);
-            global.Reserve(name);
+            global_.Reserve(name);
             break;
           }
         }
       }
     }
+  }
+
+  // The part's consensus spectra: their plain names, and the files the
+  // part wrote them under. Answers those files' names.
+  std::set<std::string> PlanConsensusFiles(const std::vector<std::vector<std::string>>& members,
+                                           const std::string& part_out, CConsensusNames& local) {
     std::set<std::string> consensus_files;
-    if (consensus && out_wanted) {
-      const std::size_t first_cluster = clusters.size();
-      for (const auto& m : members) {
-        if (m.size() == 1) continue;
-        MergedCluster c;
-        c.plain = CRepresentativeSpectra::NamePart(m.front()) + "-" +
-                  CRepresentativeSpectra::NamePart(m[m.size() / 2]) + "-" +
-                  CRepresentativeSpectra::NamePart(m.back()) + ".dta";
-        local.Plan(c.plain);
-        global.Plan(c.plain);
-        clusters.push_back(std::move(c));
-      }
-      for (std::size_t c = first_cluster; c < clusters.size(); ++c) {
-        clusters[c].part_file = path::Join(part_out, local.Claim(clusters[c].plain));
-        consensus_files.insert(path::FileName(clusters[c].part_file));
-      }
+    if (!consensus_ || data_.out_directory.empty()) return consensus_files;
+    const std::size_t first_cluster = clusters_.size();
+    for (const auto& m : members) {
+      if (m.size() == 1) continue;
+      MergedCluster c;
+      c.plain = CRepresentativeSpectra::NamePart(m.front()) + "-" + CRepresentativeSpectra::NamePart(m[m.size() / 2]) +
+                "-" + CRepresentativeSpectra::NamePart(m.back()) + ".dta";
+      local.Plan(c.plain);
+      global_.Plan(c.plain);
+      clusters_.push_back(std::move(c));
     }
-    for (const std::string& name : files) {
-      if (!consensus_files.count(name)) copies.emplace_back(path::Join(part_out, name), name);
+    for (std::size_t c = first_cluster; c < clusters_.size(); ++c) {
+      clusters_[c].part_file = path::Join(part_out, local.Claim(clusters_[c].plain));
+      consensus_files.insert(path::FileName(clusters_[c].part_file));
     }
+    return consensus_files;
+  }
+
+  const CSpectraProcess& data_;
+  const Representative_Spectra kind_;
+  const bool consensus_;
+  std::ofstream& merged_;
+  std::vector<MergedCluster> clusters_;  // those with a consensus spectrum, in order
+  std::vector<std::pair<std::string, std::string>> copies_;  // spectrum files: source, name
+  CConsensusNames global_;
+  std::size_t row_ = 1;
+  std::size_t cluster_offset_ = 0;
+  bool any_out_ = false;
+};
+
+int MergeClusters(const std::string& work, const CPara& para, const std::vector<PartEntry>& parts,
+                  std::ostream& out) {
+  const std::string& result = para.spectra_process->cluster_result;
+  std::ofstream merged(result, std::ios::binary | std::ios::trunc);
+  if (!merged) return Fail(out, "Cannot write the cluster file: " + result);
+  ClusterMerge merge(para, merged);
+  for (const PartEntry& part : parts) {
+    if (std::string refused = merge.AddPart(path::Join(work, part.name), part); !refused.empty())
+      return Fail(out, refused);
   }
   merged.close();
-  if (!merged) return Fail(out, "Cannot write the cluster file: " + data.cluster_result);
-  out << "Cluster file: " << data.cluster_result << " (" << row - 1 << " spectra, "
-      << cluster_offset << " clusters)\n";
-
-  if (!out_wanted) return 0;
-  if ((consensus || any_out) && !path::IsDirectory(data.out_directory) &&
-      !path::CreateDirectory(data.out_directory)) {
-    return Fail(out, "Cannot create the output folder: " + data.out_directory);
-  }
-  // Spectrum files come from the job's own data folder where it holds them,
-  // as one run copies them from there.
-  const bool data_folder = path::IsDirectory(data.data_directory);
-  std::size_t failed = 0;
-  for (const auto& [source, name] : copies) {
-    const std::string target = path::Join(data.out_directory, name);
-    std::string from = source;
-    if (data_folder && path::IsRegularFile(path::Join(data.data_directory, name))) {
-      from = path::Join(data.data_directory, name);
-      if (SameFile(from, target)) continue;
-    }
-    if (!path::CopyFile(from, target)) ++failed;
-  }
-  for (const MergedCluster& c : clusters) {
-    const std::string target = path::Join(data.out_directory, global.Claim(c.plain));
-    if (!path::CopyFile(c.part_file, target)) ++failed;
-  }
-  if (failed > 0) {
-    return Fail(out, "Cannot write " + std::to_string(failed) + " spectrum files into " +
-                         data.out_directory);
-  }
-  out << "Spectra: " << data.out_directory << " (" << clusters.size() << " consensus, "
-      << copies.size() << " copied)\n";
-  return 0;
+  if (!merged) return Fail(out, "Cannot write the cluster file: " + result);
+  merge.ReportClusterFile(out);
+  return merge.CopySpectra(out);
 }
 
 // The pairs of one part that it owns, in its order: by first spectrum,

@@ -16,7 +16,8 @@
 #include "clustering/SimilarityCluster.h"
 #include "common/PathUtil.h"
 #include "common/TextUtil.h"
-#include "drivers/cluster/ClusterJob.h"
+#include "drivers/cluster/loading/Failure.h"
+#include "drivers/cluster/loading/JobLoading.h"
 #include "drivers/cluster/partition/Partition.h"
 #include "drivers/cluster/partition/PlanFiles.h"
 #include "spectra/MS2Input.h"
@@ -27,10 +28,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int Fail(std::ostream& out, const std::string& message) {
-  out << message << "\n";
-  return 1;
-}
+using clusterjob::Fail;
 
 // Pairs (i, j), i < j, whose mass difference the pair search takes, for
 // every j of the descending list [begin, end): the work of owning j there.
@@ -68,61 +66,6 @@ std::string Format6(double v) {
   return buffer;
 }
 
-// The parameter file writes some settings with two decimals; a part must
-// run with exactly the job's values, so those lines are given their exact
-// text. Returns false when even that does not read back the same.
-bool WritePartPara(const CPara& job, CPara& part, const std::string& path, std::string& why) {
-  if (!part.WriteParaFile(path)) {
-    why = "cannot write " + path;
-    return false;
-  }
-  auto exact = [](double v) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.17g", v);
-    return std::string(buffer);
-  };
-  const std::vector<std::pair<std::string, std::string>> values = {
-      {"fragment_ion_tol=", exact(job.similarity->fragment_ion_tol)},
-      {"precursor_ion_tol=", exact(job.cluster->precursor_ion_tol)},
-      {"consensus_fragment_tol=", exact(job.representative_spectra->consensus_fragment_tol)},
-      {"threshold=", exact(job.cluster->threshold)},
-      {"cluster_masses_tol=", exact(job.cluster->cluster_masses_tol)},
-  };
-  std::string text;
-  {
-    std::ifstream in(path, std::ios::binary);
-    std::string line;
-    while (text::ReadLine(in, line)) {
-      for (const auto& [key, value] : values) {
-        if (text::StartsWith(line, key)) line = key + value;
-      }
-      text += line + "\n";
-    }
-  }
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-
-  CPara back;
-  if (!back.ReadParaFile(path) || !back.cluster || !back.similarity ||
-      !back.representative_spectra || !back.peak_select ||
-      back.cluster->threshold != job.cluster->threshold ||
-      back.cluster->precursor_ion_tol != job.cluster->precursor_ion_tol ||
-      back.cluster->precursor_ion_tol_type != job.cluster->precursor_ion_tol_type ||
-      back.cluster->lower_mass != job.cluster->lower_mass ||
-      back.cluster->upper_mass != job.cluster->upper_mass ||
-      back.cluster->cluster_masses_tol != job.cluster->cluster_masses_tol ||
-      back.similarity->similar_method != job.similarity->similar_method ||
-      back.similarity->fragment_ion_tol != job.similarity->fragment_ion_tol ||
-      back.representative_spectra->consensus_type != job.representative_spectra->consensus_type ||
-      back.peak_select->peak_select_method != job.peak_select->peak_select_method ||
-      back.peak_select->whole_top_peak_num != job.peak_select->whole_top_peak_num ||
-      back.peak_select->part_top_peak_num != job.peak_select->part_top_peak_num ||
-      back.peak_select->part_top_peak_per_num != job.peak_select->part_top_peak_per_num) {
-    why = path + " does not carry the job's settings unchanged";
-    return false;
-  }
-  return true;
-}
-
 bool ParseCuts(const std::string& text, std::vector<std::size_t>& cuts) {
   std::size_t start = 0;
   while (start <= text.size()) {
@@ -136,6 +79,305 @@ bool ParseCuts(const std::string& text, std::vector<std::size_t>& cuts) {
   std::sort(cuts.begin(), cuts.end());
   cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
   return !cuts.empty();
+}
+
+struct PlanArguments {
+  int requested = 0;  // parts
+  std::string para_path;
+  std::string work;
+  std::vector<std::size_t> forced;  // part starts given with --cuts
+};
+
+// Empty, or the message that refuses the arguments.
+std::string ReadPlanArguments(const std::vector<std::string>& args, PlanArguments& plan) {
+  if (args.size() != 3 && !(args.size() == 5 && args[3] == "--cuts")) return kPlanUsage;
+  plan.requested = text::AtoI(args[0]);
+  if (plan.requested < 1 || args[0].find_first_not_of("0123456789") != std::string::npos) {
+    return std::string("The number of parts must be a whole number of at least 1: ") + args[0] + "\n" + kPlanUsage;
+  }
+  plan.para_path = args[1];
+  plan.work = args[2];
+  if (args.size() == 5 && !ParseCuts(args[4], plan.forced)) {
+    return "Cut positions must be whole numbers separated by commas: " + args[4];
+  }
+  return {};
+}
+
+// The job's spectra, read, filtered and ordered exactly as `cluster` does.
+std::string LoadPlanSpectra(const std::string& para_path, CPara& para, std::ostream& out) {
+  if (std::string refused = clusterjob::ReadJobParameters(para_path, false, para); !refused.empty()) return refused;
+  clusterjob::LoadedSpectra loaded;
+  if (std::string refused = clusterjob::LoadJobSpectra(para, para_path, clusterjob::LoadChoices(), loaded);
+      !refused.empty())
+    return refused;
+  const CSpectraProcess& data = *para.spectra_process;
+  if (data.spectra.empty()) return "No spectrum is left to cluster in " + data.data_directory;
+  out << "Loaded and ordered " << data.spectra.size() << " spectra.\n";
+  out.flush();
+  return {};
+}
+
+// The smallest runs of the ordered list that a part may start at.
+struct Units {
+  std::vector<std::size_t> start;  // the first position of each
+  std::vector<std::uint64_t> work;
+};
+
+std::string FindUnits(const CPara& para, const std::string& para_path, Units& units) {
+  const std::vector<msdata::CSpectrum>& spectra = para.spectra_process->spectra;
+  if (para.cluster->cluster_type != CLUSTER_SPECTRAL_PAIR) {
+    // The engine's own blocks: a cut between them changes no block.
+    const auto* engine = dynamic_cast<const CSimilarityCluster*>(para.cluster.get());
+    if (!engine) return "Unknown cluster type in parameter file: " + para_path;
+    for (const CSimilarityCluster::Block& b : engine->FindBlocks(spectra)) {
+      units.start.push_back(b.start);
+      units.work.push_back(static_cast<std::uint64_t>(b.size) * b.size);
+    }
+    return {};
+  }
+  // A pair is told by the printed masses of its spectra, so a cut never
+  // separates two spectra that print the same mass.
+  const std::vector<std::uint64_t> pair_work =
+      PairsEndingAt(spectra, 0, spectra.size(), para.cluster->lower_mass, para.cluster->upper_mass);
+  std::string previous;
+  for (std::size_t p = 0; p < spectra.size(); ++p) {
+    std::string printed = Format6(spectra[p].precursor_mass);
+    if (p == 0 || printed != previous) {
+      units.start.push_back(p);
+      units.work.push_back(0);
+    }
+    units.work.back() += pair_work[p];
+    previous = std::move(printed);
+  }
+  return {};
+}
+
+// Part starts in units: the forced positions, which must start a unit, or
+// the balanced cuts.
+std::string ChooseCuts(const Units& units, const PlanArguments& plan, bool pair_search,
+                       std::vector<std::size_t>& cut_units) {
+  if (plan.forced.empty()) {
+    // Type 1 balances the owned pairs only. Counting each halo's pairs
+    // with every candidate start was tried with an estimate (the halo
+    // spectra's own windows) and gave worse parts than leaving it out.
+    cut_units = BalanceCuts(units.work, static_cast<std::size_t>(plan.requested));
+    return {};
+  }
+  for (std::size_t position : plan.forced) {
+    const auto it = std::lower_bound(units.start.begin(), units.start.end(), position);
+    if (position == 0 || it == units.start.end() || *it != position) {
+      return "Cannot start a part at position " + std::to_string(position) +
+             (pair_search ? ": it is 0, beyond the list or beside a spectrum of the same printed mass"
+                          : ": it is 0, beyond the list or inside a block");
+    }
+    cut_units.push_back(static_cast<std::size_t>(it - units.start.begin()));
+  }
+  return {};
+}
+
+// One part where more were asked for: why.
+void SayWhyOnePart(const Units& units, bool pair_search, std::ostream& out) {
+  if (units.start.size() > 1) {
+    out << "One part: the work cannot be spread over more.\n";
+  } else {
+    out << (pair_search ? "The spectra cannot be cut: all of them share one printed precursor mass. One part.\n"
+                        : "The spectra cannot be cut: they form one block. One part.\n");
+  }
+}
+
+// A fresh work folder: old parts must not mix with this plan's.
+std::string PrepareWorkFolder(const std::string& work, const std::string& para_path) {
+  std::error_code ec;
+  fs::create_directories(work, ec);
+  if (!path::IsDirectory(work)) return "Cannot create the work folder: " + work;
+  for (const auto& entry : fs::directory_iterator(work, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("part_", 0) == 0 && entry.is_directory()) fs::remove_all(entry.path(), ec);
+  }
+  fs::remove(fs::path(work) / kPlanFile, ec);
+  fs::remove(fs::path(work) / kManifestFile, ec);
+  if (!path::CopyFile(para_path, path::Join(work, kOriginalPara))) return "Cannot copy the parameter file into " + work;
+  return {};
+}
+
+// Part k of the cut list: its spectra (with the halo of type 1), masses
+// and work.
+PartEntry DescribePart(const CPara& para, const Units& units, const std::vector<std::size_t>& cut_units,
+                       std::size_t k) {
+  const std::vector<msdata::CSpectrum>& spectra = para.spectra_process->spectra;
+  const std::size_t n = spectra.size();
+  const bool pair_search = para.cluster->cluster_type == CLUSTER_SPECTRAL_PAIR;
+  const std::size_t part_count = cut_units.size() + 1;
+  PartEntry e;
+  e.name = PartName(k);
+  e.owned_first = units.start[k == 0 ? 0 : cut_units[k - 1]];
+  const std::size_t owned_end = k + 1 < part_count ? units.start[cut_units[k]] : n;
+  e.owned_count = owned_end - e.owned_first;
+  e.first = e.owned_first;
+  if (pair_search) e.first = HaloStart(spectra, e.owned_first, para.cluster->upper_mass);
+  e.count = owned_end - e.first;
+  double lo = HUGE_VAL, hi = -HUGE_VAL, olo = HUGE_VAL, ohi = -HUGE_VAL;
+  for (std::size_t p = e.first; p < owned_end; ++p) {
+    const double m = spectra[p].precursor_mass;
+    lo = std::min(lo, m);
+    hi = std::max(hi, m);
+    if (p >= e.owned_first) {
+      olo = std::min(olo, m);
+      ohi = std::max(ohi, m);
+    }
+  }
+  e.mass_from = lo;
+  e.mass_to = hi;
+  e.owned_from = olo;
+  e.owned_to = ohi;
+  if (pair_search) {
+    for (std::uint64_t w :
+         PairsEndingAt(spectra, e.first, owned_end, para.cluster->lower_mass, para.cluster->upper_mass)) {
+      e.work += w;
+    }
+  } else {
+    const std::size_t u_end = k + 1 < part_count ? cut_units[k] : units.start.size();
+    for (std::size_t u = k == 0 ? 0 : cut_units[k - 1]; u < u_end; ++u) {
+      e.work += units.work[u];
+      const std::size_t size = (u + 1 < units.start.size() ? units.start[u + 1] : n) - units.start[u];
+      e.largest = std::max(e.largest, size);
+    }
+  }
+  return e;
+}
+
+// The part's spectra in the job's order: MGF where it carries them
+// unchanged, else DTAS. False with `why` when neither reads back the same.
+bool WritePartSpectra(const std::vector<msdata::CSpectrum>& spectra, const PartEntry& e, const std::string& dir,
+                      std::string& input, MS2FormatType& input_type, std::string& why) {
+  const std::size_t end = e.first + e.count;
+  input = path::Join(dir, kPartMgf);
+  input_type = MS2_FORMAT_MGF;
+  if (WriteMgf(spectra, e.first, end, input, why) && VerifySpectra(spectra, e.first, end, input, input_type, why)) {
+    return true;
+  }
+  path::RemoveFile(input);
+  input = path::Join(dir, kPartDtas);
+  input_type = MS2_FORMAT_DTAS;
+  return WriteDtas(spectra, e.first, end, input, why) && VerifySpectra(spectra, e.first, end, input, input_type, why);
+}
+
+// The job's settings with the part's spectra, result and output folder.
+void BuildPartPara(const CPara& job, MS2FormatType input_type, const std::string& input, const std::string& dir,
+                   CPara& part) {
+  const CSpectraProcess& data = *job.spectra_process;
+  part.SetDataClass(input_type, input, data.out_directory.empty() ? std::string() : path::Join(dir, kPartOut),
+                    path::Join(dir, kPartResult), data.small_peaks_count_filter);
+  part.SetPeakSelect(job.peak_select->peak_select_method, job.peak_select->whole_top_peak_num,
+                     job.peak_select->part_top_peak_num, job.peak_select->part_top_peak_per_num);
+  part.SetSimilarMethod(job.similarity->similar_method, job.similarity->fragment_ion_tol,
+                        job.similarity->fragment_ion_tol_type);
+  part.SetRepresentativeClass(job.representative_spectra->consensus_type,
+                              job.representative_spectra->consensus_fragment_tol,
+                              job.representative_spectra->consensus_fragment_tol_type);
+  part.SetCluster(part.spectra_process.get(), part.representative_spectra.get(), job.cluster->cluster_type,
+                  job.cluster->precursor_ion_tol, job.cluster->precursor_ion_tol_type, job.cluster->threshold);
+  part.cluster->lower_mass = job.cluster->lower_mass;
+  part.cluster->upper_mass = job.cluster->upper_mass;
+  part.cluster->cluster_masses_tol = job.cluster->cluster_masses_tol;
+}
+
+// The settings a part's scores and clusters depend on.
+bool SameJobSettings(const CPara& a, const CPara& b) {
+  return a.cluster && a.similarity && a.representative_spectra && a.peak_select &&
+         a.cluster->threshold == b.cluster->threshold &&
+         a.cluster->precursor_ion_tol == b.cluster->precursor_ion_tol &&
+         a.cluster->precursor_ion_tol_type == b.cluster->precursor_ion_tol_type &&
+         a.cluster->lower_mass == b.cluster->lower_mass && a.cluster->upper_mass == b.cluster->upper_mass &&
+         a.cluster->cluster_masses_tol == b.cluster->cluster_masses_tol &&
+         a.similarity->similar_method == b.similarity->similar_method &&
+         a.similarity->fragment_ion_tol == b.similarity->fragment_ion_tol &&
+         a.representative_spectra->consensus_type == b.representative_spectra->consensus_type &&
+         a.peak_select->peak_select_method == b.peak_select->peak_select_method &&
+         a.peak_select->whole_top_peak_num == b.peak_select->whole_top_peak_num &&
+         a.peak_select->part_top_peak_num == b.peak_select->part_top_peak_num &&
+         a.peak_select->part_top_peak_per_num == b.peak_select->part_top_peak_per_num;
+}
+
+// A part must run with exactly the job's values, so its file carries the
+// real values exactly; it is read back to make sure.
+bool WritePartPara(const CPara& job, const CPara& part, const std::string& path, std::string& why) {
+  if (!part.WriteParaFile(path, CPara::Numbers::kExact)) {
+    why = "cannot write " + path;
+    return false;
+  }
+  CPara back;
+  if (!back.ReadParaFile(path) || !SameJobSettings(back, job)) {
+    why = path + " does not carry the job's settings unchanged";
+    return false;
+  }
+  return true;
+}
+
+// The folder of one part: its spectra, their names (type 1) and its
+// parameter file.
+std::string WritePart(const CPara& para, const PartEntry& e, const std::string& work) {
+  const std::string dir = path::Join(work, e.name);
+  if (!path::CreateDirectory(dir)) return "Cannot create " + dir;
+  const std::string absolute_dir = fs::absolute(dir).lexically_normal().string();
+  const std::vector<msdata::CSpectrum>& spectra = para.spectra_process->spectra;
+  std::string why, input;
+  MS2FormatType input_type = MS2_FORMAT_MGF;
+  if (!WritePartSpectra(spectra, e, absolute_dir, input, input_type, why)) {
+    return "Cannot write part " + e.name + ": " + why;
+  }
+  if (para.cluster->cluster_type == CLUSTER_SPECTRAL_PAIR) {
+    std::ofstream names(path::Join(dir, kPartNames), std::ios::binary);
+    for (std::size_t p = e.first; p < e.first + e.count; ++p) names << spectra[p].name << '\n';
+    if (!names) return "Cannot write " + path::Join(dir, kPartNames);
+  }
+  CPara part;
+  BuildPartPara(para, input_type, input, absolute_dir, part);
+  if (!WritePartPara(para, part, path::Join(dir, kPartPara), why)) return "Cannot write part " + e.name + ": " + why;
+  return {};
+}
+
+void ReportBalance(const std::vector<PartEntry>& parts, std::size_t spectra, const std::string& work,
+                   std::ostream& out) {
+  std::uint64_t largest = 0, total = 0;
+  for (const PartEntry& e : parts) {
+    largest = std::max(largest, e.work);
+    total += e.work;
+  }
+  const double mean = static_cast<double>(total) / static_cast<double>(parts.size());
+  char balance[64];
+  std::snprintf(balance, sizeof balance, "%.3f", mean > 0 ? largest / mean : 1.0);
+  out << "Plan: " << parts.size() << (parts.size() == 1 ? " part" : " parts") << " of " << spectra
+      << " spectra in " << work << "; largest part's work over the mean: " << balance << "\n";
+}
+
+// The plan of the loaded job: the cuts, the part folders, the manifest.
+int WritePlan(const PlanArguments& plan, const CPara& para, std::ostream& out) {
+  const bool pair_search = para.cluster->cluster_type == CLUSTER_SPECTRAL_PAIR;
+  Units units;
+  if (std::string refused = FindUnits(para, plan.para_path, units); !refused.empty()) return Fail(out, refused);
+  std::vector<std::size_t> cut_units;
+  if (std::string refused = ChooseCuts(units, plan, pair_search, cut_units); !refused.empty())
+    return Fail(out, refused);
+  if (cut_units.empty() && plan.requested > 1 && plan.forced.empty()) SayWhyOnePart(units, pair_search, out);
+  if (std::string refused = PrepareWorkFolder(plan.work, plan.para_path); !refused.empty())
+    return Fail(out, refused);
+
+  std::vector<PartEntry> parts;
+  for (std::size_t k = 0; k < cut_units.size() + 1; ++k) {
+    const PartEntry e = DescribePart(para, units, cut_units, k);
+    if (std::string refused = WritePart(para, e, plan.work); !refused.empty()) return Fail(out, refused);
+    out << "Part " << e.name << ": " << e.count << " spectra (" << e.owned_count << " owned), work " << e.work
+        << "\n";
+    out.flush();
+    parts.push_back(e);
+  }
+  PlanInfo info;
+  info.cluster_type = static_cast<int>(para.cluster->cluster_type);
+  info.spectra = para.spectra_process->spectra.size();
+  if (!WritePlanFiles(plan.work, info, parts)) return Fail(out, "Cannot write the plan into " + plan.work);
+  ReportBalance(parts, info.spectra, plan.work, out);
+  return 0;
 }
 
 }  // namespace
@@ -174,240 +416,12 @@ std::vector<std::size_t> BalanceCuts(const std::vector<std::uint64_t>& work, std
 }
 
 int RunPlan(const std::vector<std::string>& args, std::ostream& out) {
-  if (args.size() != 3 && !(args.size() == 5 && args[3] == "--cuts")) {
-    return Fail(out, kPlanUsage);
-  }
-  const int requested = text::AtoI(args[0]);
-  if (requested < 1 || args[0].find_first_not_of("0123456789") != std::string::npos) {
-    return Fail(out, std::string("The number of parts must be a whole number of at least 1: ") +
-                         args[0] + "\n" + kPlanUsage);
-  }
-  const std::string para_path = args[1];
-  const std::string work = args[2];
-  std::vector<std::size_t> forced;
-  if (args.size() == 5 && !ParseCuts(args[4], forced)) {
-    return Fail(out, "Cut positions must be whole numbers separated by commas: " + args[4]);
-  }
-
+  PlanArguments plan;
+  if (std::string refused = ReadPlanArguments(args, plan); !refused.empty()) return Fail(out, refused);
   try {
     CPara para;
-    if (!para.ReadParaFile(para_path)) return Fail(out, "Cannot read parameter file: " + para_path);
-    if (!para.cluster || !para.similarity || !para.peak_select || !para.representative_spectra) {
-      return Fail(out, "Unknown cluster type in parameter file: " + para_path);
-    }
-    CSpectraProcess& data = *para.spectra_process;
-    const bool pair_search = para.cluster->cluster_type == CLUSTER_SPECTRAL_PAIR;
-    if (data.data_directory.empty()) return Fail(out, "Wrong data path!");
-    if (data.cluster_result.empty()) {
-      return Fail(out, "No result file (cluster_result) in: " + para_path);
-    }
-
-    // The same loading, filtering and order as `cluster`.
-    std::unique_ptr<CMS2Input> importer(CMS2InputFactory().GetImporter(data.data_type, true));
-    if (!importer) {
-      return Fail(out, "Unknown data type " + std::to_string(static_cast<int>(data.data_type)) +
-                           " in parameter file: " + para_path);
-    }
-    std::vector<msdata::CSpectrum>& spectra = data.spectra;
-    if (!importer->Load(data.data_directory, spectra, true)) {
-      return Fail(out, "Cannot load spectra from " + data.data_directory + ": " +
-                           importer->LastError());
-    }
-    const std::size_t minimum = data.small_peaks_count_filter > 0
-                                    ? static_cast<std::size_t>(data.small_peaks_count_filter)
-                                    : 0;
-    spectra.erase(std::remove_if(spectra.begin(), spectra.end(),
-                                 [minimum](const msdata::CSpectrum& s) {
-                                   return s.peaks.size() < minimum;
-                                 }),
-                  spectra.end());
-    if (spectra.empty()) return Fail(out, "No spectrum is left to cluster in " + data.data_directory);
-    if (pair_search) {
-      clusterjob::OrderForPairSearch(spectra);
-    } else {
-      clusterjob::OrderForClustering(spectra);
-    }
-    const std::size_t n = spectra.size();
-    out << "Loaded and ordered " << n << " spectra.\n";
-    out.flush();
-
-    // Units: the smallest runs of the ordered list that a part may start at;
-    // unit_start[u] is the first position of unit u.
-    std::vector<std::size_t> unit_start;
-    std::vector<std::uint64_t> unit_work;
-    std::vector<std::uint64_t> pair_work;  // type 1: per position
-    const double lower = para.cluster->lower_mass;
-    const double upper = para.cluster->upper_mass;
-    if (!pair_search) {
-      // The engine's own blocks: a cut between them changes no block.
-      const auto* engine = dynamic_cast<const CSimilarityCluster*>(para.cluster.get());
-      if (!engine) return Fail(out, "Unknown cluster type in parameter file: " + para_path);
-      for (const CSimilarityCluster::Block& b : engine->FindBlocks(spectra)) {
-        unit_start.push_back(b.start);
-        unit_work.push_back(static_cast<std::uint64_t>(b.size) * b.size);
-      }
-    } else {
-      // A pair is told by the printed masses of its spectra, so a cut never
-      // separates two spectra that print the same mass.
-      pair_work = PairsEndingAt(spectra, 0, n, lower, upper);
-      std::string previous;
-      for (std::size_t p = 0; p < n; ++p) {
-        std::string printed = Format6(spectra[p].precursor_mass);
-        if (p == 0 || printed != previous) {
-          unit_start.push_back(p);
-          unit_work.push_back(0);
-        }
-        unit_work.back() += pair_work[p];
-        previous = std::move(printed);
-      }
-    }
-
-    // Part starts in units.
-    std::vector<std::size_t> cut_units;
-    if (!forced.empty()) {
-      for (std::size_t position : forced) {
-        const auto it = std::lower_bound(unit_start.begin(), unit_start.end(), position);
-        if (position == 0 || it == unit_start.end() || *it != position) {
-          return Fail(out, "Cannot start a part at position " + std::to_string(position) +
-                               (pair_search ? ": it is 0, beyond the list or beside a spectrum "
-                                              "of the same printed mass"
-                                            : ": it is 0, beyond the list or inside a block"));
-        }
-        cut_units.push_back(static_cast<std::size_t>(it - unit_start.begin()));
-      }
-    } else {
-      // Type 1 balances the owned pairs only. Counting each halo's pairs
-      // with every candidate start was tried with an estimate (the halo
-      // spectra's own windows) and gave worse parts than leaving it out.
-      cut_units = BalanceCuts(unit_work, static_cast<std::size_t>(requested));
-    }
-    const std::size_t part_count = cut_units.size() + 1;
-    if (part_count == 1 && requested > 1 && forced.empty()) {
-      if (unit_start.size() > 1) {
-        out << "One part: the work cannot be spread over more.\n";
-      } else {
-        out << (pair_search ? "The spectra cannot be cut: all of them share one printed "
-                              "precursor mass. One part.\n"
-                            : "The spectra cannot be cut: they form one block. One part.\n");
-      }
-    }
-
-    // A fresh work folder: old parts must not mix with this plan's.
-    std::error_code ec;
-    fs::create_directories(work, ec);
-    if (!path::IsDirectory(work)) return Fail(out, "Cannot create the work folder: " + work);
-    for (const auto& entry : fs::directory_iterator(work, ec)) {
-      const std::string name = entry.path().filename().string();
-      if (name.rfind("part_", 0) == 0 && entry.is_directory()) fs::remove_all(entry.path(), ec);
-    }
-    fs::remove(fs::path(work) / kPlanFile, ec);
-    fs::remove(fs::path(work) / kManifestFile, ec);
-    if (!path::CopyFile(para_path, path::Join(work, kOriginalPara))) {
-      return Fail(out, "Cannot copy the parameter file into " + work);
-    }
-
-    std::vector<PartEntry> parts;
-    for (std::size_t k = 0; k < part_count; ++k) {
-      PartEntry e;
-      e.name = PartName(k);
-      e.owned_first = unit_start[k == 0 ? 0 : cut_units[k - 1]];
-      const std::size_t owned_end = k + 1 < part_count ? unit_start[cut_units[k]] : n;
-      e.owned_count = owned_end - e.owned_first;
-      e.first = e.owned_first;
-      if (pair_search) e.first = HaloStart(spectra, e.owned_first, upper);
-      e.count = owned_end - e.first;
-      double lo = HUGE_VAL, hi = -HUGE_VAL, olo = HUGE_VAL, ohi = -HUGE_VAL;
-      for (std::size_t p = e.first; p < owned_end; ++p) {
-        const double m = spectra[p].precursor_mass;
-        lo = std::min(lo, m);
-        hi = std::max(hi, m);
-        if (p >= e.owned_first) {
-          olo = std::min(olo, m);
-          ohi = std::max(ohi, m);
-        }
-      }
-      e.mass_from = lo;
-      e.mass_to = hi;
-      e.owned_from = olo;
-      e.owned_to = ohi;
-      if (pair_search) {
-        for (std::uint64_t w : PairsEndingAt(spectra, e.first, owned_end, lower, upper)) {
-          e.work += w;
-        }
-      } else {
-        const std::size_t u_end = k + 1 < part_count ? cut_units[k] : unit_start.size();
-        for (std::size_t u = k == 0 ? 0 : cut_units[k - 1]; u < u_end; ++u) {
-          e.work += unit_work[u];
-          const std::size_t size = (u + 1 < unit_start.size() ? unit_start[u + 1] : n) - unit_start[u];
-          e.largest = std::max(e.largest, size);
-        }
-      }
-
-      const std::string dir = path::Join(work, e.name);
-      if (!path::CreateDirectory(dir)) return Fail(out, "Cannot create " + dir);
-      const std::string absolute_dir = fs::absolute(dir).lexically_normal().string();
-      std::string why;
-      // MGF where it carries the spectra unchanged, else DTAS.
-      std::string input = path::Join(absolute_dir, kPartMgf);
-      MS2FormatType input_type = MS2_FORMAT_MGF;
-      if (!WriteMgf(spectra, e.first, owned_end, input, why) ||
-          !VerifySpectra(spectra, e.first, owned_end, input, input_type, why)) {
-        path::RemoveFile(input);
-        input = path::Join(absolute_dir, kPartDtas);
-        input_type = MS2_FORMAT_DTAS;
-        if (!WriteDtas(spectra, e.first, owned_end, input, why) ||
-            !VerifySpectra(spectra, e.first, owned_end, input, input_type, why)) {
-          return Fail(out, "Cannot write part " + e.name + ": " + why);
-        }
-      }
-      if (pair_search) {
-        std::ofstream names(path::Join(dir, kPartNames), std::ios::binary);
-        for (std::size_t p = e.first; p < owned_end; ++p) names << spectra[p].name << '\n';
-        if (!names) return Fail(out, "Cannot write " + path::Join(dir, kPartNames));
-      }
-      CPara part;
-      part.SetDataClass(input_type, input,
-                        data.out_directory.empty() ? std::string()
-                                                   : path::Join(absolute_dir, kPartOut),
-                        path::Join(absolute_dir, kPartResult), data.small_peaks_count_filter);
-      part.SetPeakSelect(para.peak_select->peak_select_method,
-                         para.peak_select->whole_top_peak_num, para.peak_select->part_top_peak_num,
-                         para.peak_select->part_top_peak_per_num);
-      part.SetSimilarMethod(para.similarity->similar_method, para.similarity->fragment_ion_tol,
-                            para.similarity->fragment_ion_tol_type);
-      part.SetRepresentativeClass(para.representative_spectra->consensus_type,
-                                  para.representative_spectra->consensus_fragment_tol,
-                                  para.representative_spectra->consensus_fragment_tol_type);
-      part.SetCluster(part.spectra_process.get(), part.representative_spectra.get(),
-                      para.cluster->cluster_type, para.cluster->precursor_ion_tol,
-                      para.cluster->precursor_ion_tol_type, para.cluster->threshold);
-      part.cluster->lower_mass = para.cluster->lower_mass;
-      part.cluster->upper_mass = para.cluster->upper_mass;
-      part.cluster->cluster_masses_tol = para.cluster->cluster_masses_tol;
-      if (!WritePartPara(para, part, path::Join(dir, kPartPara), why)) {
-        return Fail(out, "Cannot write part " + e.name + ": " + why);
-      }
-      out << "Part " << e.name << ": " << e.count << " spectra (" << e.owned_count
-          << " owned), work " << e.work << "\n";
-      out.flush();
-      parts.push_back(e);
-    }
-
-    PlanInfo info;
-    info.cluster_type = static_cast<int>(para.cluster->cluster_type);
-    info.spectra = n;
-    if (!WritePlanFiles(work, info, parts)) return Fail(out, "Cannot write the plan into " + work);
-    std::uint64_t largest = 0, total = 0;
-    for (const PartEntry& e : parts) {
-      largest = std::max(largest, e.work);
-      total += e.work;
-    }
-    const double mean = static_cast<double>(total) / static_cast<double>(parts.size());
-    char balance[64];
-    std::snprintf(balance, sizeof balance, "%.3f", mean > 0 ? largest / mean : 1.0);
-    out << "Plan: " << parts.size() << (parts.size() == 1 ? " part" : " parts") << " of " << n
-        << " spectra in " << work << "; largest part's work over the mean: " << balance << "\n";
-    return 0;
+    if (std::string refused = LoadPlanSpectra(plan.para_path, para, out); !refused.empty()) return Fail(out, refused);
+    return WritePlan(plan, para, out);
   } catch (const std::exception& e) {
     return Fail(out, std::string("Planning failed: ") + e.what());
   }

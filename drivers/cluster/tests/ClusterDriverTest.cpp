@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -9,6 +8,7 @@
 #include <filesystem>
 #include <random>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "clustering/Para.h"
@@ -17,42 +17,35 @@
 #include "common/Notifier.h"
 #include "clustering/SimilarityCluster.h"
 #include "drivers/cluster/ClusterJob.h"
-#include "drivers/cluster/OffloadedPeaks.h"
+#include "drivers/cluster/ClusterOptions.h"
+#include "drivers/cluster/loading/OffloadedPeaks.h"
 #include "spectra/MgfImporter.h"
+#include "tests/support/ScratchDir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using testsupport::ReadFile;
 
 const std::string kData = std::string(TESSERA_SOURCE_DIR) + "/clustering/tests/data/";
 
-class ClusterDriver : public ::testing::Test {
+// Each test works in a scratch folder of its own: the job writes the error
+// marker and the pair search's tables into the working folder.
+class ClusterDriver : public ScratchDirTest {
  protected:
   void SetUp() override {
-    old_ = fs::current_path();
-    dir_ = fs::temp_directory_path() /
-           ("tessera_cluster_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    fs::current_path(dir_);
+    ScratchDirTest::SetUp();
+    working_ = std::make_unique<testsupport::CCurrentDir>(dir_);
     notify_ = notify::SetHandler([this](const std::string& m) { engine_ += m + "\n"; });
     progress_ = progress::SetSink([this](const std::string& m) { engine_ += m; });
   }
   void TearDown() override {
     notify::SetHandler(notify_);
     progress::SetSink(progress_);
-    fs::current_path(old_);
-    fs::remove_all(dir_);
+    working_.reset();
+    ScratchDirTest::TearDown();
   }
-  std::string File(const std::string& name) const { return (dir_ / name).string(); }
 
   // A parameter file as the desktop program writes it.
   std::string WritePara(int type, const std::string& data, int data_type = 0,
@@ -72,15 +65,17 @@ class ClusterDriver : public ::testing::Test {
     return path;
   }
 
-  int Run(std::vector<std::string> args) {
+  // The parameter-file form of the program on these arguments.
+  int Run(const std::vector<std::string>& args) {
+    cli::CommandLine line = clusterjob::ClusterCommandLine();
     std::ostringstream out;
-    const int status = clusterjob::Run(args, out);
+    const int answered = line.Report(line.Parse(args), out, out);
+    const int status = answered >= 0 ? answered : clusterjob::RunParameterFileForm(line, out, out);
     output_ = out.str();
     return status;
   }
 
-  fs::path dir_;
-  fs::path old_;
+  std::unique_ptr<testsupport::CCurrentDir> working_;
   std::string output_;
   std::string engine_;
   notify::Handler notify_;
@@ -90,9 +85,9 @@ class ClusterDriver : public ::testing::Test {
 TEST_F(ClusterDriver, ClustersADtaDirectory) {
   const std::string para = WritePara(0, kData + "cluster_in");
   ASSERT_EQ(Run({para}), 0) << output_;
-  EXPECT_EQ(ReadAll(File("cluster.csv")), ReadAll(kData + "cluster_expected/cluster.csv"));
-  EXPECT_EQ(ReadAll(File("out/1.2-2.2-3.2.dta")),
-            ReadAll(kData + "cluster_expected/1.2-2.2-3.2.dta"));
+  EXPECT_EQ(ReadFile(File("cluster.csv")), ReadFile(kData + "cluster_expected/cluster.csv"));
+  EXPECT_EQ(ReadFile(File("out/1.2-2.2-3.2.dta")),
+            ReadFile(kData + "cluster_expected/1.2-2.2-3.2.dta"));
   EXPECT_NE(output_.find("Loaded 6 spectra"), std::string::npos) << output_;
   EXPECT_NE(output_.find("Cluster file: " + File("cluster.csv")), std::string::npos);
   EXPECT_FALSE(marker::ErrorMarkerExists());
@@ -101,14 +96,14 @@ TEST_F(ClusterDriver, ClustersADtaDirectory) {
 
 TEST_F(ClusterDriver, DropsSpectraWithTooFewPeaks) {
   std::string para = WritePara(0, kData + "cluster_in");
-  std::string text = ReadAll(para);
+  std::string text = ReadFile(para);
   text.replace(text.find("small_peaks_count_filter=1"), 26, "small_peaks_count_filter=3");
   std::ofstream(para, std::ios::binary) << text;
   ASSERT_EQ(Run({para}), 0) << output_;
   // s.4, s.5 (two peaks) and s.6 (one peak) are gone.
   EXPECT_NE(output_.find("3 with fewer than 3 peaks dropped, 3 used"), std::string::npos)
       << output_;
-  EXPECT_EQ(ReadAll(File("cluster.csv")),
+  EXPECT_EQ(ReadFile(File("cluster.csv")),
             "1,s.1.1.2.dta,1,1000.000000\n2,s.2.2.2.dta,1,1000.500000\n"
             "3,s.3.3.2.dta,1,1001.000000\n");
 }
@@ -120,9 +115,9 @@ TEST_F(ClusterDriver, PairSearchAndShiftSearch) {
   ASSERT_EQ(Run({para}), 0) << output_;
   // No pair of these spectra is alike: an empty pair file, an empty table.
   EXPECT_TRUE(fs::exists(File("pairs.csv")));
-  EXPECT_EQ(ReadAll(File("pairs.csv")), "");
+  EXPECT_EQ(ReadFile(File("pairs.csv")), "");
   EXPECT_TRUE(fs::exists(File("temp.temp")));
-  EXPECT_EQ(ReadAll(File("temp.temp")), "");
+  EXPECT_EQ(ReadFile(File("temp.temp")), "");
   EXPECT_NE(output_.find("Mass-shift table: temp.temp"), std::string::npos);
   EXPECT_TRUE(fs::exists(File("score.txt")));
 
@@ -173,6 +168,8 @@ TEST_F(ClusterDriver, FailuresLeaveTheMarker) {
       {{}, clusterjob::kUsage},
       {{good, good}, clusterjob::kUsage},
       {{"--threads", "0", good}, clusterjob::kUsage},
+      {{"--mgf", "", good}, clusterjob::kUsage},
+      {{"", good}, clusterjob::kUsage},
       {{File("missing.para")}, "Cannot read parameter file: " + File("missing.para")},
       {{File("bad_type.para")}, "Unknown cluster type"},
       {{"--shift-search", good}, "The shift search needs cluster_type=1"},
@@ -195,6 +192,13 @@ TEST_F(ClusterDriver, FailuresLeaveTheMarker) {
     EXPECT_NE(output_.find(c.message), std::string::npos) << output_;
     EXPECT_TRUE(marker::ErrorMarkerExists()) << c.message;
   }
+  // Options of the other forms are usage errors that leave no marker.
+  marker::RemoveErrorMarker();
+  EXPECT_EQ(Run({"--threshold", "0.5", good}), 2);
+  EXPECT_NE(output_.find("option --threshold needs an output folder (-o) or --write-para"), std::string::npos)
+      << output_;
+  EXPECT_EQ(Run({"--no-such-option", good}), 2);
+  EXPECT_FALSE(marker::ErrorMarkerExists());
   EXPECT_TRUE(fs::is_directory(File("empty_dir")));
   EXPECT_EQ(fs::file_size(File("data/s.1.1.2.dta")), fs::file_size(kData + "cluster_in/s.1.1.2.dta"));
 }
@@ -209,16 +213,16 @@ TEST_F(ClusterDriver, OneInputFileGivesSpectraWrittenFromMemory) {
          "150 5\n450 6\nEND IONS\n";
   const std::string para = WritePara(0, File("run.mgf"), 2, 2);
   ASSERT_EQ(Run({para}), 0) << output_;
-  EXPECT_EQ(ReadAll(File("cluster.csv")),
+  EXPECT_EQ(ReadFile(File("cluster.csv")),
             "1,run.10.10.2.dta,1,999.992724\n2,run.11.11.2.dta,1,1000.192724\n"
             "3,run.30.30.2.dta,2,1599.492724\n");
   // Consensus, representative and lone spectrum: the last two cannot be
   // copied from a directory and are written from the loaded spectra.
-  EXPECT_EQ(ReadAll(File("out/10.2-11.2-11.2.dta")),
+  EXPECT_EQ(ReadFile(File("out/10.2-11.2-11.2.dta")),
             "1000.192724 2\n100.000000 20.000000\n200.000000 40.000000\n300.000000 60.000000\n");
-  EXPECT_EQ(ReadAll(File("out/run.10.10.2.dta")),
+  EXPECT_EQ(ReadFile(File("out/run.10.10.2.dta")),
             "999.992724 2\n100.000000 10.000000\n200.000000 20.000000\n300.000000 30.000000\n");
-  EXPECT_EQ(ReadAll(File("out/run.30.30.2.dta")),
+  EXPECT_EQ(ReadFile(File("out/run.30.30.2.dta")),
             "1599.492724 2\n150.000000 5.000000\n450.000000 6.000000\n");
 }
 
@@ -228,15 +232,15 @@ TEST_F(ClusterDriver, TheProgramItself) {
   int status = std::system((program + " " + para + " > log.txt").c_str());
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(ReadAll(File("cluster.csv")), ReadAll(kData + "cluster_expected/cluster.csv"));
-  const std::string log = ReadAll(File("log.txt"));
+  EXPECT_EQ(ReadFile(File("cluster.csv")), ReadFile(kData + "cluster_expected/cluster.csv"));
+  const std::string log = ReadFile(File("log.txt"));
   EXPECT_NE(log.find("Clustering done!\nGenerating consensus spectra...\n"), std::string::npos)
       << log;
 
   status = std::system((program + " > usage.txt").c_str());
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_NE(WEXITSTATUS(status), 0);
-  EXPECT_EQ(ReadAll(File("usage.txt")), std::string(clusterjob::kUsage) + "\n");
+  EXPECT_EQ(ReadFile(File("usage.txt")), std::string(clusterjob::kUsage) + "\n");
   EXPECT_TRUE(marker::ErrorMarkerExists());
 }
 
@@ -291,15 +295,16 @@ TEST_F(ClusterDriver, PeaksReadAgainGiveTheFilesOfPeaksKeptInMemory) {
   for (const char* threads : {"1", "2"}) {
     fs::remove_all(File("out"));
     ASSERT_EQ(Run({"--threads", threads, para}), 0) << output_;
-    EXPECT_EQ(ReadAll(File("cluster.csv")), ReadAll(File("reference.csv")));
+    EXPECT_EQ(ReadFile(File("cluster.csv")), ReadFile(File("reference.csv")));
     std::size_t files = 0;
     for (const auto& entry : fs::directory_iterator(File("reference"))) {
-      EXPECT_EQ(ReadAll(File("out/" + entry.path().filename().string())), ReadAll(entry.path().string()))
+      EXPECT_EQ(ReadFile(File("out/" + entry.path().filename().string())), ReadFile(entry.path().string()))
           << entry.path();
       ++files;
     }
     EXPECT_GT(files, 12u);
-    EXPECT_EQ(static_cast<std::size_t>(std::distance(fs::directory_iterator(File("out")), fs::directory_iterator())), files);
+    EXPECT_EQ(static_cast<std::size_t>(std::distance(fs::directory_iterator(File("out")), fs::directory_iterator())),
+              files);
   }
 
   // The selections come back bit for bit, and a file changed under the run

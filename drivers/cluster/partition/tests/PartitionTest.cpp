@@ -11,11 +11,12 @@
 #include <memory>
 #include <sstream>
 
+#include "tests/support/Files.h"
 #include "tests/support/SyntheticMgf.h"
 #include "clustering/Para.h"
 #include "clustering/SimilarityCluster.h"
 #include "common/Dta.h"
-#include "drivers/cluster/ClusterJob.h"
+#include "drivers/cluster/loading/JobLoading.h"
 #include "drivers/cluster/partition/Partition.h"
 #include "drivers/cluster/partition/PlanFiles.h"
 #include "spectra/MS2Input.h"
@@ -27,12 +28,7 @@ namespace fs = std::filesystem;
 const std::string kBin = TESSERA_BIN_DIR;
 const std::string kBsa = "/usr/share/doc/openms/examples/BSA/";
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using testsupport::ReadFile;
 
 int Shell(const std::string& command) { return std::system(command.c_str()); }
 
@@ -66,15 +62,17 @@ struct Case {
 
 class Partition : public ::testing::TestWithParam<Case> {
  public:
-  // The inputs are made once: the three BSA runs pooled as a DTA folder
-  // (so that one run copies spectrum files from it), and synthetic MGF.
+  // The inputs: the three BSA runs pooled as a DTA folder (so that one run
+  // copies spectrum files from it), synthetic MGF, and a tiny MGF of one
+  // block. CTest runs every case as a process of its own, so they are made
+  // once per build tree in the tests' own folder there, never in the
+  // current folder; a finished set is moved into place in one step, so
+  // that parallel cases never see half of one. Each case works in a
+  // scratch folder of its own.
   static void SetUpTestSuite() {
-    // CTest runs every case as a process of its own: the inputs are made
-    // once in the test's scratch folder and kept; a finished set is moved
-    // into place in one step, so that parallel cases never see half of one.
-    inputs_ = fs::current_path() / "inputs";
+    inputs_ = PARTITION_TEST_INPUTS;
     if (!fs::exists(inputs_)) {
-      const fs::path fresh = fs::current_path() / ("inputs." + std::to_string(::getpid()));
+      const fs::path fresh = inputs_.string() + "." + std::to_string(::getpid());
       fs::remove_all(fresh);
       if (MakeInputs(fresh)) {
         std::error_code ec;
@@ -83,9 +81,10 @@ class Partition : public ::testing::TestWithParam<Case> {
       fs::remove_all(fresh);
     }
     ready_ = fs::exists(inputs_ / "synthetic.mgf");
-    root_ = fs::temp_directory_path() / ("tessera_partition_" + std::to_string(::getpid()));
-    fs::remove_all(root_);
+    scratch_ = std::make_unique<testsupport::CTempDir>("partition");
+    root_ = scratch_->Path();
   }
+  static void TearDownTestSuite() { scratch_.reset(); }
 
   static bool MakeInputs(const fs::path& where) {
     fs::create_directories(where / "bsa");
@@ -101,7 +100,7 @@ class Partition : public ::testing::TestWithParam<Case> {
     if (!bench::WriteSyntheticMgf(templates, 4000, (where / "synthetic.mgf").string(), 7, error)) {
       return false;
     }
-    // One charge, masses 0.1 Da apart: a single block at 5 Da.
+    // One charge, masses 0.05 Da apart: a single block at 5 Da.
     std::ofstream tiny(where / "tiny.mgf");
     for (int k = 0; k < 12; ++k) {
       tiny << "BEGIN IONS\nTITLE=tiny." << k + 1 << "." << k + 1 << ".2.dta\nPEPMASS="
@@ -111,7 +110,6 @@ class Partition : public ::testing::TestWithParam<Case> {
     }
     return static_cast<bool>(tiny);
   }
-  static void TearDownTestSuite() { fs::remove_all(root_); }
 
  protected:
   void SetUp() override {
@@ -153,22 +151,17 @@ class Partition : public ::testing::TestWithParam<Case> {
     ASSERT_EQ(Shell("cd '" + where.string() + "' && '" + kBin + "/cluster' --threads 2 '" + para +
                     "' > log.txt 2>&1"),
               0)
-        << ReadAll(where / "log.txt");
+        << ReadFile(where / "log.txt");
   }
 
   // A start position of a part that lies at a block boundary whose next
   // spectrum is within the tolerance of the last one before it.
   std::size_t TightBoundary(const std::string& para_path) {
     CPara para;
-    EXPECT_TRUE(para.ReadParaFile(para_path));
-    std::vector<msdata::CSpectrum>& spectra = para.spectra_process->spectra;
-    std::unique_ptr<CMS2Input> in(
-        CMS2InputFactory().GetImporter(para.spectra_process->data_type, false));
-    EXPECT_TRUE(in->Load(para.spectra_process->data_directory, spectra, true));
-    spectra.erase(std::remove_if(spectra.begin(), spectra.end(),
-                                 [](const msdata::CSpectrum& s) { return s.peaks.size() < 5; }),
-                  spectra.end());
-    clusterjob::OrderForClustering(spectra);
+    clusterjob::LoadedSpectra loaded;
+    EXPECT_EQ(clusterjob::ReadJobParameters(para_path, false, para), "");
+    EXPECT_EQ(clusterjob::LoadJobSpectra(para, para_path, clusterjob::LoadChoices(), loaded), "");
+    const std::vector<msdata::CSpectrum>& spectra = para.spectra_process->spectra;
     const auto& engine = dynamic_cast<const CSimilarityCluster&>(*para.cluster);
     const auto blocks = engine.FindBlocks(spectra);
     for (std::size_t b = blocks.size() / 2; b < blocks.size(); ++b) {
@@ -184,13 +177,14 @@ class Partition : public ::testing::TestWithParam<Case> {
     EXPECT_EQ(Shell("cd '" + (dir_ / "split").string() + "' && '" + kBin +
                     "/cluster' --plan " + args + " > '" + log + "' 2>&1"),
               0)
-        << ReadAll(log);
-    return ReadAll(log);
+        << ReadFile(log);
+    return ReadFile(log);
   }
 
   // The plan, every part's `cluster` run in its folder, the merge.
   void PlanAndRunParts(const Case& c, const std::string& para, const fs::path& work);
 
+  static std::unique_ptr<testsupport::CTempDir> scratch_;
   static fs::path inputs_;
   static fs::path root_;
   static bool ready_;
@@ -198,6 +192,7 @@ class Partition : public ::testing::TestWithParam<Case> {
   fs::path dir_;
 };
 
+std::unique_ptr<testsupport::CTempDir> Partition::scratch_;
 fs::path Partition::inputs_;
 fs::path Partition::root_;
 bool Partition::ready_ = false;
@@ -222,7 +217,7 @@ TEST_P(Partition, MergedFilesEqualOneRun) {
                     "/cluster partition_program=" + kBin + "/cluster > '" + log +
                     "' 2>&1"),
               0)
-        << ReadAll(log);
+        << ReadFile(log);
   } else {
     PlanAndRunParts(c, para, work);
     if (HasFatalFailure()) return;
@@ -257,8 +252,8 @@ void Partition::PlanAndRunParts(const Case& c, const std::string& para, const fs
     EXPECT_NE(Shell("'" + kBin + "/cluster' --plan 2 '" + para + "' '" +
                     (dir_ / "refused").string() + "' --cuts 5 > '" + refused + "' 2>&1"),
               0);
-    EXPECT_NE(ReadAll(refused).find("Cannot start a part at position 5"), std::string::npos)
-        << ReadAll(refused);
+    EXPECT_NE(ReadFile(refused).find("Cannot start a part at position 5"), std::string::npos)
+        << ReadFile(refused);
   } else {
     EXPECT_EQ(parts.size(), static_cast<std::size_t>(c.parts)) << log;
   }
@@ -269,7 +264,7 @@ void Partition::PlanAndRunParts(const Case& c, const std::string& para, const fs
   ASSERT_EQ(Shell("cd '" + split.string() + "' && '" + kBin +
                   "/cluster' --merge work > merge.txt 2>&1"),
             0)
-      << ReadAll(split / "merge.txt");
+      << ReadFile(split / "merge.txt");
 }
 
 std::string CaseName(const ::testing::TestParamInfo<Case>& info) {

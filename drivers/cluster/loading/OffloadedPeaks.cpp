@@ -1,4 +1,4 @@
-#include "drivers/cluster/OffloadedPeaks.h"
+#include "drivers/cluster/loading/OffloadedPeaks.h"
 
 #include <cmath>
 #include <cstring>
