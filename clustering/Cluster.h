@@ -42,8 +42,3 @@ class CCluster {
   double threshold;  // 0..1
   Cluster_Type cluster_type;
 };
-
-// Para.cpp reaches CreateCluster through this header; the factory itself
-// lives in ClusterFactory.h. Remove this line once Para.cpp includes
-// "clustering/ClusterFactory.h" itself.
-#include "clustering/ClusterFactory.h"  // IWYU pragma: export

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "clustering/ClusterFactory.h"
 #include "common/NameTables.h"
 #include "common/PathUtil.h"
 #include "common/TextUtil.h"

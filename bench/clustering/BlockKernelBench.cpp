@@ -21,7 +21,7 @@
 #include "clustering/PeakOrder.h"
 #include "clustering/Similarity.h"
 #include "clustering/SimilarityCluster.h"
-#include "drivers/cluster/ClusterJob.h"
+#include "drivers/cluster/loading/JobLoading.h"
 #include "spectra/MS2Input.h"
 
 namespace {

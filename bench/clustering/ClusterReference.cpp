@@ -20,7 +20,7 @@
 #include "tests/support/ReferenceEngine.h"
 #include "common/Notifier.h"
 #include "common/PathUtil.h"
-#include "drivers/cluster/ClusterJob.h"
+#include "drivers/cluster/loading/JobLoading.h"
 #include "spectra/MS2Input.h"
 
 namespace {

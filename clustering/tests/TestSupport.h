@@ -56,9 +56,4 @@ class ScratchDir : public ScratchDirTest {
   progress::Sink previous_progress_;
 };
 
-// The names ParaTest.cpp still reads and writes its files by; they are
-// ReadFile and WriteFile of tests/support/Files.h.
-inline std::string ReadAll(const std::string& path) { return ReadFile(path); }
-inline void WriteText(const std::string& path, const std::string& text) { WriteFile(path, text); }
-
 }  // namespace testsupport
