@@ -4,7 +4,7 @@
 #include <QDialog>
 #include <vector>
 
-#include "desktop/shell/views/UnimodTable.h"
+#include "unimod/UnimodTable.h"
 
 class QTableWidget;
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "desktop/shell/views/UnimodTable.h"
+#include "unimod/UnimodTable.h"
 
 class CTesseraDoc;
 class CModInfoDlg;

@@ -4,8 +4,8 @@
 #include "desktop/shell/core/TesseraDoc.h"
 #include "desktop/shell/views/ModInfoDlg.h"
 #include "desktop/shell/views/MyListView.h"
-#include "desktop/shell/views/UnimodTable.h"
-#include "desktop/shell/views/unimod/UnimodConvert.h"
+#include "unimod/UnimodTable.h"
+#include "unimod/UnimodConvert.h"
 #include "tests/support/Files.h"
 #include "UnimodFixtures.h"
 

@@ -1,4 +1,4 @@
-#include "desktop/shell/views/UnimodTable.h"
+#include "unimod/UnimodTable.h"
 
 #include <tinyxml.h>
 

@@ -1,4 +1,4 @@
-#include "desktop/shell/views/unimod/UnimodConvert.h"
+#include "unimod/UnimodConvert.h"
 
 #include <tinyxml.h>
 

@@ -2,7 +2,7 @@
 // official Unimod XML.
 #include <cstdio>
 
-#include "desktop/shell/views/unimod/UnimodConvert.h"
+#include "unimod/UnimodConvert.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {
