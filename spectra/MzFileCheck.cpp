@@ -74,17 +74,27 @@ void AppendOffsets(const Elements& elements, std::size_t shift, const char* open
   }
 }
 
+// Where the run's element opened by `open` starts (`begin`) and where the
+// first `close` after it ends (`body_end`); false with `error` set when
+// either is missing.
+bool FindBody(const std::string& content, const char* open, const char* close, std::size_t& begin,
+              std::size_t& body_end, std::string& error) {
+  begin = content.find(open);
+  const std::size_t end = content.find(close, begin == std::string::npos ? 0 : begin);
+  if (begin == std::string::npos || end == std::string::npos) {
+    error = std::string("the file is incomplete (no closing ") + close + ")";
+    return false;
+  }
+  body_end = end + std::strlen(close);
+  return true;
+}
+
 // An mzML file as <indexedmzML>: its own XML declaration (or ours), the
 // <mzML> element, the spectrum index and the offset that points at it.
 bool IndexedMzML(const std::string& content, std::string& out, Elements& elements,
                  std::string& error) {
-  const std::size_t begin = content.find("<mzML");
-  const std::size_t end = content.find("</mzML>", begin == std::string::npos ? 0 : begin);
-  if (begin == std::string::npos || end == std::string::npos) {
-    error = "the file is incomplete (no closing </mzML>)";
-    return false;
-  }
-  const std::size_t body_end = end + 7;
+  std::size_t begin = 0, body_end = 0;
+  if (!FindBody(content, "<mzML", "</mzML>", begin, body_end, error)) return false;
   out = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
         "<indexedmzML xmlns=\"http://psi.hupo.org/ms/mzml\">\n";
   const std::size_t prolog = content.find("?>");
@@ -106,13 +116,8 @@ bool IndexedMzML(const std::string& content, std::string& out, Elements& element
 // An mzXML file up to its </msRun>, then the scan index and its offset.
 bool IndexedMzXML(const std::string& content, std::string& out, Elements& elements,
                   std::string& error) {
-  const std::size_t begin = content.find("<mzXML");
-  const std::size_t end = content.find("</msRun>", begin == std::string::npos ? 0 : begin);
-  if (begin == std::string::npos || end == std::string::npos) {
-    error = "the file is incomplete (no closing </msRun>)";
-    return false;
-  }
-  const std::size_t body_end = end + 8;
+  std::size_t begin = 0, body_end = 0;
+  if (!FindBody(content, "<mzXML", "</msRun>", begin, body_end, error)) return false;
   FindElements(content, begin, body_end, "scan", "num", elements);
   out.assign(content, 0, body_end);
   out += "\n";

@@ -126,9 +126,22 @@ CRecordReader::Result CRecordReader::Next(ScanRecord& r) {
   }
   if (!GetString(r.instrument) || !GetString(r.activation) || !GetInt(n) || n < 0 || n > kMaxPeaks)
     return kDamaged;
-  r.peaks.resize(static_cast<std::size_t>(n));
-  if (!GetBytes(r.peaks.data(), r.peaks.size() * sizeof(msdata::Peak))) return kDamaged;
-  return kRecord;
+  return GetPeaks(static_cast<std::size_t>(n), r.peaks) ? kRecord : kDamaged;
+}
+
+bool CRecordReader::GetPeaks(std::size_t count, msdata::PeakList& peaks) {
+  // The list grows only as its bytes arrive, so that a damaged count cannot
+  // ask for gigabytes; a list of usual size still gets exactly its length.
+  constexpr std::size_t kStep = std::size_t{1} << 16;
+  peaks.clear();
+  if (count <= kStep) peaks.reserve(count);
+  while (peaks.size() < count) {
+    const std::size_t at = peaks.size();
+    peaks.resize(at + std::min(kStep, count - at));
+    if (!GetBytes(peaks.data() + at, (peaks.size() - at) * sizeof(msdata::Peak))) return false;
+  }
+  if (peaks.capacity() > peaks.size()) peaks.shrink_to_fit();
+  return true;
 }
 
 void CRecordReader::Drain() {

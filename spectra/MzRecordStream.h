@@ -73,6 +73,7 @@ class CRecordReader {
   bool GetInt(int& value);
   bool GetDouble(double& value);
   bool GetString(std::string& s);
+  bool GetPeaks(std::size_t count, msdata::PeakList& peaks);
   bool Fill();
 
   int fd_;
