@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <unistd.h>
 
@@ -17,6 +18,15 @@ inline void Silence() {
   notify::SetHandler([](const std::string&) {});
 }
 
+// Removes the input file when the harness ends; a crash keeps it (the
+// fuzzer saves the crashing input on its own as well).
+inline void RemoveInputAtExit(const std::string& path) {
+  static std::string registered;
+  if (!registered.empty()) return;
+  registered = path;
+  std::atexit([] { ::unlink(registered.c_str()); });
+}
+
 // Writes the input to a file of this process, named with `extension` so that
 // readers choosing by extension take it.
 inline std::string WriteInput(const std::uint8_t* data, std::size_t size, const std::string& extension) {
@@ -24,6 +34,7 @@ inline std::string WriteInput(const std::uint8_t* data, std::size_t size, const 
   // truncate would make the harness measure the disk.
   static const std::string dir = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
   const std::string path = dir + "/tessera-fuzz-" + std::to_string(::getpid()) + extension;
+  RemoveInputAtExit(path);
   if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
     if (size > 0) std::fwrite(data, 1, size, f);
     std::fclose(f);

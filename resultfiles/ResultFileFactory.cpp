@@ -9,21 +9,6 @@ CResultFile::~CResultFile() = default;
 
 namespace {
 
-// Splits at every ","; a missing field is empty.
-std::vector<std::string> SplitFields(const std::string& line) {
-  std::vector<std::string> fields;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t comma = line.find(',', start);
-    if (comma == std::string::npos) {
-      fields.push_back(line.substr(start));
-      return fields;
-    }
-    fields.push_back(line.substr(start, comma - start));
-    start = comma + 1;
-  }
-}
-
 const std::string& FieldOrEmpty(const std::vector<std::string>& fields, std::size_t index) {
   static const std::string kEmpty;
   return index < fields.size() ? fields[index] : kEmpty;
@@ -58,7 +43,7 @@ void CResultFileFactory::GetPair_(std::string path, std::vector<std::string>& na
   marks.clear();
   std::string line;
   while (text::ReadLine(in, line)) {
-    const std::vector<std::string> fields = SplitFields(text::ToUpper(line));
+    const std::vector<std::string> fields = text::Split(text::ToUpper(line), ',');
     marks.push_back(fields.size() == 7 ? text::AtoI(fields[6]) : -1);
     names.push_back(FieldOrEmpty(fields, 0));
     names.push_back(FieldOrEmpty(fields, 2));
@@ -75,7 +60,7 @@ void CResultFileFactory::ReadClusterFile_(std::string path, ClusterMap& clusters
   clusters.clear();
   std::string line;
   while (text::ReadLine(in, line)) {
-    const std::vector<std::string> fields = SplitFields(line);
+    const std::vector<std::string> fields = text::Split(line, ',');
     const std::string name = text::ToUpper(FieldOrEmpty(fields, 1));
     const std::int32_t number = text::AtoI(FieldOrEmpty(fields, 2));
     clusters[number].push_back(name);

@@ -214,45 +214,24 @@ std::vector<double> TargetDecoyQValues(const std::vector<CSearchHit>& hits, int 
   return q;
 }
 
-void CSearchResultFile::LoadResult(const std::string& path, ResultMap& results,
-                                   std::string& /*data_path*/, ModificationList& modifications) {
-  succeeded_ = false;
-  report_.clear();
-  runs_.clear();
-  unknown_scores_.clear();
-  const std::string file = path::FileName(path);
+namespace {
 
-  std::vector<CSearchHit> read;
-  std::string error;
-  if (!ReadHits(path, read, error)) {
-    notify::Message(error);
-    return;
-  }
-
-  // The primary score: the best-suited kind that the hits carry.
-  int kind = -1;
-  for (int k = 0; k < SCORE_KIND_COUNT && kind < 0; ++k) {
-    for (const CSearchHit& hit : read) {
-      if (!std::isnan(hit.scores[k])) {
-        kind = k;
-        break;
-      }
+// The primary score: the best-suited kind that the hits carry; -1 for none.
+int PrimaryScoreKind(const std::vector<CSearchHit>& hits) {
+  for (int k = 0; k < SCORE_KIND_COUNT; ++k) {
+    for (const CSearchHit& hit : hits) {
+      if (!std::isnan(hit.scores[k])) return k;
     }
   }
-  if (kind < 0 && !read.empty() && !filter_.keep_all) {
-    std::string seen;
-    for (const std::string& name : unknown_scores_) seen += (seen.empty() ? "" : ", ") + name;
-    notify::Message("File " + path + ": no known score in the <" + score_element_ +
-                    "> elements (scores found: " + (seen.empty() ? "none" : seen) +
-                    "); known are expect, SpecEValue, EValue, hyperscore, xcorr, ionscore, "
-                    "PeptideProphet probability and q-values");
-    return;
-  }
+  return -1;
+}
 
-  // One hit per spectrum: a spectrum met twice keeps its better hit.
+// One hit per spectrum, in file order: a spectrum met twice keeps its
+// better hit by `kind`. `duplicates` counts the further hits.
+std::vector<CSearchHit> OneHitPerSpectrum(std::vector<CSearchHit> read, int kind, int& duplicates) {
   std::vector<CSearchHit> hits;
   std::map<std::string, std::size_t> by_name;
-  int duplicates = 0;
+  duplicates = 0;
   for (CSearchHit& hit : read) {
     const auto [it, inserted] = by_name.emplace(hit.name, hits.size());
     if (inserted) {
@@ -265,98 +244,174 @@ void CSearchResultFile::LoadResult(const std::string& path, ResultMap& results,
         (std::isnan(held.scores[kind]) || Better(hit.scores[kind], held.scores[kind], kind)))
       held = std::move(hit);
   }
-  read.clear();
-  read.shrink_to_fit();
+  return hits;
+}
 
-  int decoys = 0, without_score = 0, cut = 0;
-  for (const CSearchHit& hit : hits) decoys += hit.decoy;
-  std::vector<bool> keep(hits.size(), true);
-  std::string rule;
-  if (filter_.keep_all) {
-    rule = "every rank-1 hit kept, decoys included";
-  } else if (hits.empty()) {
-    rule = "the file holds no hits";
-  } else {
-    if (!filter_.has_score_threshold && decoys == 0) {
-      notify::Message("File " + path + ": no decoy hits (no decoy flags, no protein accession "
-                      "beginning with a decoy prefix): the false discovery rate cannot be "
-                      "estimated; give a score threshold instead");
-      return;
-    }
-    std::vector<double> q;
-    if (!filter_.has_score_threshold) q = TargetDecoyQValues(hits, kind);
-    for (std::size_t i = 0; i < hits.size(); ++i) {
-      const double score = hits[i].scores[kind];
-      if (hits[i].decoy) {
-        keep[i] = false;
-      } else if (std::isnan(score)) {
-        keep[i] = false;
-        ++without_score;
-      } else if (filter_.has_score_threshold
-                     ? Better(filter_.score_threshold, score, kind)
-                     : !(q[i] <= filter_.fdr_level)) {
-        keep[i] = false;
-        ++cut;
-      }
-    }
-    char threshold[64];
-    std::snprintf(threshold, sizeof threshold, "%g", filter_.score_threshold);
-    rule = filter_.has_score_threshold
-               ? std::string(ScoreKindName(kind)) + (LowerScoreIsBetter(kind) ? " <= " : " >= ") +
-                     threshold
-               : "q-value <= " + Percent(filter_.fdr_level) + " FDR on " + ScoreKindName(kind);
+// What the filter kept and what it dropped, for the report.
+struct FilterOutcome {
+  std::vector<bool> keep;
+  int decoys = 0;
+  int without_score = 0;
+  int cut = 0;
+  std::string rule;  // the rule applied, in words
+};
+
+// The rule of a score threshold or an FDR cut, in words.
+std::string RuleText(const CIdentificationFilter& filter, int kind) {
+  char threshold[64];
+  std::snprintf(threshold, sizeof threshold, "%g", filter.score_threshold);
+  return filter.has_score_threshold
+             ? std::string(ScoreKindName(kind)) + (LowerScoreIsBetter(kind) ? " <= " : " >= ") +
+                   threshold
+             : "q-value <= " + Percent(filter.fdr_level) + " FDR on " + ScoreKindName(kind);
+}
+
+// Decides which hits stay. False (after saying why) when the file gives no
+// way to estimate the false discovery rate.
+bool FilterHits(const CIdentificationFilter& filter, const std::string& path,
+                const std::vector<CSearchHit>& hits, int kind, FilterOutcome& outcome) {
+  for (const CSearchHit& hit : hits) outcome.decoys += hit.decoy;
+  outcome.keep.assign(hits.size(), true);
+  if (filter.keep_all) {
+    outcome.rule = "every rank-1 hit kept, decoys included";
+    return true;
   }
+  if (hits.empty()) {
+    outcome.rule = "the file holds no hits";
+    return true;
+  }
+  if (!filter.has_score_threshold && outcome.decoys == 0) {
+    notify::Message("File " + path + ": no decoy hits (no decoy flags, no protein accession "
+                    "beginning with a decoy prefix): the false discovery rate cannot be "
+                    "estimated; give a score threshold instead");
+    return false;
+  }
+  std::vector<double> q;
+  if (!filter.has_score_threshold) q = TargetDecoyQValues(hits, kind);
+  for (std::size_t i = 0; i < hits.size(); ++i) {
+    const double score = hits[i].scores[kind];
+    if (hits[i].decoy) {
+      outcome.keep[i] = false;
+    } else if (std::isnan(score)) {
+      outcome.keep[i] = false;
+      ++outcome.without_score;
+    } else if (filter.has_score_threshold ? Better(filter.score_threshold, score, kind)
+                                          : !(q[i] <= filter.fdr_level)) {
+      outcome.keep[i] = false;
+      ++outcome.cut;
+    }
+  }
+  outcome.rule = RuleText(filter, kind);
+  return true;
+}
+
+// "SEQUENCE position,number ...": the hit's identification text, its
+// modifications named and numbered in the caller's list (new names added).
+std::string IdentificationText(CSearchHit& hit, const CModificationNamer& namer,
+                               ModificationList& modifications) {
+  std::stable_sort(hit.modifications.begin(), hit.modifications.end(),
+                   [](const CHitModification& a, const CHitModification& b) {
+                     return a.position < b.position;
+                   });
+  std::string identification = hit.sequence;
+  for (const CHitModification& m : hit.modifications) {
+    const char residue = m.position >= 0 && static_cast<std::size_t>(m.position) < hit.sequence.size()
+                             ? hit.sequence[static_cast<std::size_t>(m.position)]
+                             : 0;
+    const std::string name = namer.Name(m.mass, residue, m.terminus);
+    auto it = std::find_if(modifications.begin(), modifications.end(),
+                           [&name](const auto& entry) { return entry.first == name; });
+    if (it == modifications.end()) {
+      // Names made from a mass carry it: no table will fill them in.
+      const bool from_mass = name == MassModificationName(m.mass);
+      modifications.emplace_back(name, from_mass ? m.mass : -1.0);
+      it = modifications.end() - 1;
+    }
+    identification += " " + std::to_string(m.position) + "," +
+                      std::to_string(static_cast<long>(it - modifications.begin()) + 1);
+  }
+  return identification;
+}
+
+// What a load found, for its report.
+struct LoadTally {
+  std::size_t hits = 0;
+  int kept = 0;
+  int duplicates = 0;
+  int kind = -1;
+  bool have_table = false;
+};
+
+std::string JoinedList(const std::vector<std::string>& items) {
+  std::string list;
+  for (const std::string& item : items) list += (list.empty() ? "" : ", ") + item;
+  return list;
+}
+
+// The report of a load: what was kept, what was dropped and why.
+std::vector<std::string> LoadReport(const CIdentificationFilter& filter, const std::string& heading,
+                                    const LoadTally& tally, const FilterOutcome& outcome,
+                                    const std::vector<std::string>& runs) {
+  std::vector<std::string> report;
+  report.push_back(heading + ": " + std::to_string(tally.hits) + " spectra with a rank-1 hit; " +
+                   std::to_string(tally.kept) + " kept (" + outcome.rule + ")");
+  if (!filter.keep_all) {
+    report.push_back("  dropped: " + std::to_string(outcome.decoys) + " decoy hits, " +
+                     std::to_string(outcome.cut) +
+                     (filter.has_score_threshold ? " beyond the score threshold, "
+                                                 : " above the FDR level, ") +
+                     std::to_string(outcome.without_score) + " without the " +
+                     ScoreKindName(tally.kind) + " score");
+  }
+  if (tally.duplicates)
+    report.push_back("  " + std::to_string(tally.duplicates) +
+                     " further hits for spectra already met (the better hit kept)");
+  if (runs.size() > 1)
+    report.push_back("  " + std::to_string(runs.size()) +
+                     " runs, spectra named per run: " + JoinedList(runs));
+  if (!tally.have_table)
+    report.push_back("  \"modify.ini\" not found: modifications named after their masses");
+  return report;
+}
+
+}  // namespace
+
+void CSearchResultFile::LoadResult(const std::string& path, ResultMap& results,
+                                   std::string& /*data_path*/, ModificationList& modifications) {
+  succeeded_ = false;
+  report_.clear();
+  runs_.clear();
+  unknown_scores_.clear();
+
+  std::vector<CSearchHit> read;
+  std::string error;
+  if (!ReadHits(path, read, error)) {
+    notify::Message(error);
+    return;
+  }
+  LoadTally tally;
+  tally.kind = PrimaryScoreKind(read);
+  if (tally.kind < 0 && !read.empty() && !filter_.keep_all) {
+    const std::string seen = JoinedList(unknown_scores_);
+    notify::Message("File " + path + ": no known score in the <" + score_element_ +
+                    "> elements (scores found: " + (seen.empty() ? "none" : seen) +
+                    "); known are expect, SpecEValue, EValue, hyperscore, xcorr, ionscore, "
+                    "PeptideProphet probability and q-values");
+    return;
+  }
+  std::vector<CSearchHit> hits = OneHitPerSpectrum(std::move(read), tally.kind, tally.duplicates);
+  FilterOutcome outcome;
+  if (!FilterHits(filter_, path, hits, tally.kind, outcome)) return;
 
   CModificationNamer namer;
-  const bool have_table = namer.Load(filter_.modify_ini_directory);
-  int kept = 0;
+  tally.have_table = namer.Load(filter_.modify_ini_directory);
   for (std::size_t i = 0; i < hits.size(); ++i) {
-    if (!keep[i]) continue;
-    CSearchHit& hit = hits[i];
-    std::stable_sort(hit.modifications.begin(), hit.modifications.end(),
-                     [](const CHitModification& a, const CHitModification& b) {
-                       return a.position < b.position;
-                     });
-    std::string identification = hit.sequence;
-    for (const CHitModification& m : hit.modifications) {
-      const char residue = m.position >= 0 && static_cast<std::size_t>(m.position) < hit.sequence.size()
-                               ? hit.sequence[static_cast<std::size_t>(m.position)]
-                               : 0;
-      const std::string name = namer.Name(m.mass, residue, m.terminus);
-      auto it = std::find_if(modifications.begin(), modifications.end(),
-                             [&name](const auto& entry) { return entry.first == name; });
-      if (it == modifications.end()) {
-        // Names made from a mass carry it: no table will fill them in.
-        const bool from_mass = name == MassModificationName(m.mass);
-        modifications.emplace_back(name, from_mass ? m.mass : -1.0);
-        it = modifications.end() - 1;
-      }
-      identification += " " + std::to_string(m.position) + "," +
-                        std::to_string(static_cast<long>(it - modifications.begin()) + 1);
-    }
-    results[hit.name] = std::move(identification);
-    ++kept;
+    if (!outcome.keep[i]) continue;
+    results[hits[i].name] = IdentificationText(hits[i], namer, modifications);
+    ++tally.kept;
   }
-
-  report_.push_back(file + " (" + FormatName() + "): " + std::to_string(hits.size()) +
-                    " spectra with a rank-1 hit; " + std::to_string(kept) + " kept (" + rule + ")");
-  if (!filter_.keep_all) {
-    report_.push_back("  dropped: " + std::to_string(decoys) + " decoy hits, " +
-                      std::to_string(cut) +
-                      (filter_.has_score_threshold ? " beyond the score threshold, "
-                                                   : " above the FDR level, ") +
-                      std::to_string(without_score) + " without the " + ScoreKindName(kind) +
-                      " score");
-  }
-  if (duplicates)
-    report_.push_back("  " + std::to_string(duplicates) +
-                      " further hits for spectra already met (the better hit kept)");
-  if (runs_.size() > 1) {
-    std::string list;
-    for (const std::string& run : runs_) list += (list.empty() ? "" : ", ") + run;
-    report_.push_back("  " + std::to_string(runs_.size()) + " runs, spectra named per run: " + list);
-  }
-  if (!have_table)
-    report_.push_back("  \"modify.ini\" not found: modifications named after their masses");
+  tally.hits = hits.size();
+  report_ = LoadReport(filter_, path::FileName(path) + " (" + FormatName() + ")", tally, outcome,
+                       runs_);
   succeeded_ = true;
 }

@@ -21,6 +21,9 @@ declare -A seeds=(
   [fuzz_mgf]="spectra/tests/data/*.mgf"
   [fuzz_dtas]="spectra/tests/data/*.dtas"
   [fuzz_pkl]="spectra/tests/data/*.pkl"
+  [fuzz_mzml]="spectra/tests/data/*.mzML spectra/tests/data/*.mzXML rawreader/tests/data/*.mzML"
+  [fuzz_ms2]="spectra/tests/data/*.ms2"
+  [fuzz_mz_stream]=""  # made below by the reading program from the mzML/MS2 seeds
   [fuzz_dta]="spectra/tests/data/dtadir/* clustering/tests/data/cluster_in/*"
   [fuzz_cluster_para]="drivers/cluster/tests/data/*.para clustering/tests/data/*.para"
   [fuzz_shiftscan_inputs]="moddetect/tests/data/*"
@@ -45,6 +48,12 @@ for h in "${harnesses[@]}"; do
   for f in ${seeds[$h]:-}; do
     [ -f "$f" ] && [ "$(stat -c %s "$f")" -le 65536 ] && cp -f "$f" "$corpus/"
   done
+  if [ "$h" = fuzz_mz_stream ]; then
+    for f in spectra/tests/data/*.mzML spectra/tests/data/*.ms2; do
+      kind=xml; [ "${f##*.}" = ms2 ] && kind=ms2
+      ASAN_OPTIONS=detect_leaks=0 build-fuzz/bin/mzreader $kind "$f" > "$corpus/$(basename "$f").mzstream" 2>/dev/null || true
+    done
+  fi
   echo "== $h ($seconds s)"
   (cd build-fuzz/fuzz && "$root/build-fuzz/fuzz/$h" -max_total_time="$seconds" -max_len=65536 \
      -rss_limit_mb=1024 -timeout=10 -print_final_stats=1 "$root/$corpus" 2>"$h.log") || {

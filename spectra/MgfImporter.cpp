@@ -136,149 +136,199 @@ struct PieceEnd {
 
 // Reads a piece of an MGF file: the lines `reader` gives, which begin at
 // byte `begin` of the file, at the file's start or at a BEGIN IONS line, so
-// that no spectrum is open when it starts.
-PieceEnd ReadPiece(spectra::LineReader& reader, std::int64_t begin, bool first_piece,
-                   PieceOutput& out, spectra::Progress* progress) {
-  PendingSpectrum cur;
-  std::int64_t record_start = -1;  // where cur's BEGIN IONS line starts
-  bool in_ions = false;
-  std::size_t index = 0;
-  std::string_view line;
+// that no spectrum is open when it starts. One spectrum is gathered at a
+// time in buffers kept from record to record.
+class PieceReader {
+ public:
+  PieceReader(spectra::LineReader& reader, std::int64_t begin, bool first_piece, PieceOutput& out)
+      : reader_(reader), begin_(begin), first_piece_(first_piece), out_(out) {}
 
-  auto finish = [&]() {
-    if (cur.bad) return;
-    if (!cur.has_mz) {
-      out.Problem(cur.begin_line, "BEGIN IONS", "spectrum without PEPMASS");
-      return;
+  PieceEnd Read(spectra::Progress* progress) {
+    std::string_view line;
+    while (reader_.Next(line)) {
+      if (progress && (reader_.LineNumber() & 0xffff) == 0) {
+        progress->Update(reader_.Consumed(), reader_.Size());
+      }
+      const std::string_view s = Trimmed(line);
+      if (s.empty()) continue;
+      if (in_ions_) {
+        IonsLine(s);
+      } else {
+        OutsideLine(s);
+      }
     }
-    out.Spectrum(cur, index,
-                 {record_start, begin + static_cast<std::int64_t>(reader.Consumed()) - record_start});
-  };
-  auto bad_line = [&](std::string_view text, const char* why) {
-    out.Problem(reader.LineNumber(), text, why);
-  };
+    PieceEnd end;
+    end.lines = reader_.LineNumber();
+    end.begun = index_;
+    end.open = in_ions_ && !cur_.bad;
+    end.open_line = cur_.begin_line;
+    end.failed = reader_.Failed();
+    return end;
+  }
 
-  while (reader.Next(line)) {
-    if (progress && (reader.LineNumber() & 0xffff) == 0) {
-      progress->Update(reader.Consumed(), reader.Size());
-    }
+ private:
+  static bool IsComment(char c) { return c == '#' || c == ';' || c == '!' || c == '/'; }
+  static bool KeyIs(std::string_view key, std::string_view name) {
+    return key.size() == name.size() && StartsWithNoCase(key, name);
+  }
+
+  // The line without blanks at its ends, and without the byte-order mark
+  // that may open the file.
+  std::string_view Trimmed(std::string_view line) const {
     std::string_view s = TrimView(line);
-    if (first_piece && reader.LineNumber() == 1 && s.size() >= 3 && s.substr(0, 3) == "\xEF\xBB\xBF") {
+    if (first_piece_ && reader_.LineNumber() == 1 && s.size() >= 3 &&
+        s.substr(0, 3) == "\xEF\xBB\xBF") {
       s = TrimView(s.substr(3));
     }
-    if (s.empty()) continue;
+    return s;
+  }
+
+  void BadLine(std::string_view text, const char* why) {
+    out_.Problem(reader_.LineNumber(), text, why);
+  }
+  // Marks the spectrum as unusable after a bad line.
+  void Spoil(std::string_view text, const char* why) {
+    BadLine(text, why);
+    cur_.bad = true;
+  }
+
+  void BeginSpectrum() {
+    ++index_;
+    cur_.Reset(reader_.LineNumber());
+    record_start_ = begin_ + static_cast<std::int64_t>(reader_.LineStart());
+  }
+
+  void FinishSpectrum() {
+    if (cur_.bad) return;
+    if (!cur_.has_mz) {
+      out_.Problem(cur_.begin_line, "BEGIN IONS", "spectrum without PEPMASS");
+      return;
+    }
+    const std::int64_t end = begin_ + static_cast<std::int64_t>(reader_.Consumed());
+    out_.Spectrum(cur_, index_, {record_start_, end - record_start_});
+  }
+
+  // A line between BEGIN IONS and END IONS.
+  void IonsLine(std::string_view s) {
     const char c0 = s[0];
-    if (in_ions) {
-      // Peak lines dominate the file: test for them first.
-      if (StartsPeakLine(c0)) {
-        if (cur.bad) continue;
-        double mz = 0.0, intensity = 0.0;
-        const char* why = nullptr;
-        if (!spectra::ParseMgfPeakLine(s, mz, intensity, why)) {
-          bad_line(s, why);
-          cur.bad = true;
-          continue;
-        }
-        cur.peaks.emplace_back(mz, intensity);
-        continue;
-      }
-      if (StartsWithNoCase(s, "END IONS")) {
-        finish();
-        in_ions = false;
-        continue;
-      }
-      if (StartsWithNoCase(s, "BEGIN IONS")) {
-        if (!cur.bad) out.Problem(cur.begin_line, "BEGIN IONS", "spectrum without END IONS");
-        ++index;
-        cur.Reset(reader.LineNumber());
-        record_start = begin + static_cast<std::int64_t>(reader.LineStart());
-        continue;
-      }
-      if (c0 == '#' || c0 == ';' || c0 == '!' || c0 == '/') continue;
-      const std::size_t eq = s.find('=');
-      if (eq == std::string_view::npos || eq == 0) {
-        if (!cur.bad) bad_line(s, "is neither a peak nor a parameter");
-        cur.bad = true;
-        continue;
-      }
-      if (cur.bad) continue;
-      const std::string_view key = TrimView(s.substr(0, eq));
-      std::string_view value = TrimView(s.substr(eq + 1));
-      if (StartsWithNoCase(key, "TITLE") && key.size() == 5) {
-        cur.title.assign(value.data(), value.size());
-      } else if (StartsWithNoCase(key, "PEPMASS") && key.size() == 7) {
-        double mz = 0.0;
-        if (!ParseDouble(value, mz) || !std::isfinite(mz) || mz <= 0.0) {
-          bad_line(s, "has no usable precursor m/z");
-          cur.bad = true;
-          continue;
-        }
-        cur.mz = mz;
-        cur.has_mz = true;
-      } else if (StartsWithNoCase(key, "CHARGE") && key.size() == 6) {
-        if (!ParseCharges(value, cur.charges)) {
-          bad_line(s, "has no readable charge");
-          cur.bad = true;
-          continue;
-        }
-        cur.has_charge = !cur.charges.empty();
-      } else if (StartsWithNoCase(key, "RTINSECONDS") && key.size() == 11) {
-        double rt = 0.0;
-        if (!ParseDouble(value, rt) || !std::isfinite(rt)) {
-          bad_line(s, "has no readable retention time");
-          cur.bad = true;
-          continue;
-        }
-        cur.rt = rt;
-      } else if (StartsWithNoCase(key, "SCANS") && key.size() == 5) {
-        int first = 0, last = 0;
-        if (!ParseInt(value, first) || first < 0) {
-          bad_line(s, "has no readable scan number");
-          cur.bad = true;
-          continue;
-        }
-        last = first;
-        value = TrimView(value);
-        if (!value.empty() && (value[0] == '-' || value[0] == ',')) {
-          value.remove_prefix(1);
-          if (!ParseInt(value, last) || last < first) last = first;
-        }
-        cur.first_scan = first;
-        cur.last_scan = last;
-      }
-      continue;
+    // Peak lines dominate the file: test for them first.
+    if (StartsPeakLine(c0)) {
+      if (!cur_.bad) PeakLine(s);
+      return;
     }
-    // Outside a spectrum: the file's own parameters, comments, or a new spectrum.
+    if (StartsWithNoCase(s, "END IONS")) {
+      FinishSpectrum();
+      in_ions_ = false;
+      return;
+    }
     if (StartsWithNoCase(s, "BEGIN IONS")) {
-      in_ions = true;
-      ++index;
-      cur.Reset(reader.LineNumber());
-      record_start = begin + static_cast<std::int64_t>(reader.LineStart());
-      continue;
+      if (!cur_.bad) out_.Problem(cur_.begin_line, "BEGIN IONS", "spectrum without END IONS");
+      BeginSpectrum();
+      return;
     }
-    if (c0 == '#' || c0 == ';' || c0 == '!' || c0 == '/') continue;
+    if (IsComment(c0)) return;
     const std::size_t eq = s.find('=');
     if (eq == std::string_view::npos || eq == 0) {
-      bad_line(s, "lies outside BEGIN IONS / END IONS");
-      continue;
+      if (!cur_.bad) BadLine(s, "is neither a peak nor a parameter");
+      cur_.bad = true;
+      return;
     }
-    const std::string_view key = TrimView(s.substr(0, eq));
-    if (StartsWithNoCase(key, "CHARGE") && key.size() == 6) {
+    if (!cur_.bad) Parameter(s, TrimView(s.substr(0, eq)), TrimView(s.substr(eq + 1)));
+  }
+
+  void PeakLine(std::string_view s) {
+    double mz = 0.0, intensity = 0.0;
+    const char* why = nullptr;
+    if (!spectra::ParseMgfPeakLine(s, mz, intensity, why)) {
+      Spoil(s, why);
+      return;
+    }
+    cur_.peaks.emplace_back(mz, intensity);
+  }
+
+  // A "KEY=value" line of a spectrum; unknown keys are passed over.
+  void Parameter(std::string_view s, std::string_view key, std::string_view value) {
+    if (KeyIs(key, "TITLE")) {
+      cur_.title.assign(value.data(), value.size());
+    } else if (KeyIs(key, "PEPMASS")) {
+      double mz = 0.0;
+      if (!ParseDouble(value, mz) || !std::isfinite(mz) || mz <= 0.0) {
+        Spoil(s, "has no usable precursor m/z");
+        return;
+      }
+      cur_.mz = mz;
+      cur_.has_mz = true;
+    } else if (KeyIs(key, "CHARGE")) {
+      if (!ParseCharges(value, cur_.charges)) {
+        Spoil(s, "has no readable charge");
+        return;
+      }
+      cur_.has_charge = !cur_.charges.empty();
+    } else if (KeyIs(key, "RTINSECONDS")) {
+      double rt = 0.0;
+      if (!ParseDouble(value, rt) || !std::isfinite(rt)) {
+        Spoil(s, "has no readable retention time");
+        return;
+      }
+      cur_.rt = rt;
+    } else if (KeyIs(key, "SCANS")) {
+      Scans(s, value);
+    }
+  }
+
+  // "SCANS=first", "first-last" or "first,last".
+  void Scans(std::string_view s, std::string_view value) {
+    int first = 0, last = 0;
+    if (!ParseInt(value, first) || first < 0) {
+      Spoil(s, "has no readable scan number");
+      return;
+    }
+    last = first;
+    value = TrimView(value);
+    if (!value.empty() && (value[0] == '-' || value[0] == ',')) {
+      value.remove_prefix(1);
+      if (!ParseInt(value, last) || last < first) last = first;
+    }
+    cur_.first_scan = first;
+    cur_.last_scan = last;
+  }
+
+  // Outside a spectrum: the file's own parameters, comments, or a new spectrum.
+  void OutsideLine(std::string_view s) {
+    if (StartsWithNoCase(s, "BEGIN IONS")) {
+      in_ions_ = true;
+      BeginSpectrum();
+      return;
+    }
+    if (IsComment(s[0])) return;
+    const std::size_t eq = s.find('=');
+    if (eq == std::string_view::npos || eq == 0) {
+      BadLine(s, "lies outside BEGIN IONS / END IONS");
+      return;
+    }
+    if (KeyIs(TrimView(s.substr(0, eq)), "CHARGE")) {
       std::vector<int> charges;
       if (ParseCharges(TrimView(s.substr(eq + 1)), charges)) {
-        out.DefaultCharges(charges);
+        out_.DefaultCharges(charges);
       } else {
-        bad_line(s, "has no readable charge");
+        BadLine(s, "has no readable charge");
       }
     }
   }
-  PieceEnd end;
-  end.lines = reader.LineNumber();
-  end.begun = index;
-  end.open = in_ions && !cur.bad;
-  end.open_line = cur.begin_line;
-  end.failed = reader.Failed();
-  return end;
+
+  spectra::LineReader& reader_;
+  const std::int64_t begin_;
+  const bool first_piece_;
+  PieceOutput& out_;
+  PendingSpectrum cur_;
+  std::int64_t record_start_ = -1;  // where cur_'s BEGIN IONS line starts
+  bool in_ions_ = false;
+  std::size_t index_ = 0;
+};
+
+PieceEnd ReadPiece(spectra::LineReader& reader, std::int64_t begin, bool first_piece,
+                   PieceOutput& out, spectra::Progress* progress) {
+  return PieceReader(reader, begin, first_piece, out).Read(progress);
 }
 
 // Where pieces of [0, size) start when the file is read on several

@@ -9,6 +9,8 @@
 #include <string>
 #include <sys/wait.h>
 
+#include "tests/support/Files.h"
+
 namespace {
 
 struct Answer {
@@ -16,9 +18,10 @@ struct Answer {
   std::string out;
 };
 
-Answer RunProgram(const std::string& program, const std::string& args) {
-  const std::string command =
-      std::string("'") + TESSERA_BIN_DIR + "/" + program + "' " + args + " </dev/null 2>&1";
+// Runs `program` in `folder`.
+Answer RunProgram(const std::string& folder, const std::string& program, const std::string& args) {
+  const std::string command = "cd '" + folder + "' && '" + TESSERA_BIN_DIR + "/" + program + "' " +
+                              args + " </dev/null 2>&1";
   Answer answer;
   std::FILE* pipe = ::popen(command.c_str(), "r");
   if (!pipe) return answer;
@@ -30,26 +33,30 @@ Answer RunProgram(const std::string& program, const std::string& args) {
   return answer;
 }
 
-class EveryProgram : public testing::TestWithParam<const char*> {};
+// Each program runs in a folder of its own, where a failure marker would show.
+class EveryProgram : public testing::TestWithParam<const char*> {
+ protected:
+  Answer Run(const std::string& args) const { return RunProgram(scratch_.Path().string(), GetParam(), args); }
+  testsupport::CTempDir scratch_{"EveryProgram"};
+};
 
 TEST_P(EveryProgram, AnswersHelpVersionAndWrongOptions) {
   const std::string program = GetParam();
-  std::filesystem::remove("error_happened.error");
 
-  const Answer help = RunProgram(program, "--help");
+  const Answer help = Run("--help");
   EXPECT_EQ(help.status, 0) << help.out;
   EXPECT_EQ(help.out.rfind("usage: " + program, 0), 0u) << help.out;
   EXPECT_NE(help.out.find("--version"), std::string::npos);
 
-  const Answer version = RunProgram(program, "--version");
+  const Answer version = Run("--version");
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, "Tessera 1.0 (" + program + ")\n");
 
-  const Answer wrong = RunProgram(program, "--no-such-option");
+  const Answer wrong = Run("--no-such-option");
   EXPECT_EQ(wrong.status, 2) << wrong.out;
   EXPECT_NE(wrong.out.find("usage: " + program), std::string::npos) << wrong.out;
 
-  EXPECT_FALSE(std::filesystem::exists("error_happened.error"));
+  EXPECT_FALSE(std::filesystem::exists(scratch_.File("error_happened.error")));
 }
 
 INSTANTIATE_TEST_SUITE_P(Programs, EveryProgram,

@@ -3,7 +3,6 @@
 #include "tests/support/ScratchDir.h"
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <unistd.h>
 
@@ -57,20 +56,16 @@ TEST_F(DtaFiles, BadInputIsReportedNotCrashed) {
   EXPECT_FALSE(msdata::ReadDta(File("missing.dta"), s, error));
   EXPECT_NE(error.find("missing.dta"), std::string::npos);
 
-  {
-    std::ofstream out(File("garbage.dta"), std::ios::binary);
-    for (int i = 0; i < 4096; ++i) out.put(static_cast<char>((i * 37) % 256));
-  }
+  std::string garbage;
+  for (int i = 0; i < 4096; ++i) garbage.push_back(static_cast<char>((i * 37) % 256));
+  Write("garbage.dta", garbage);
   EXPECT_FALSE(msdata::ReadDta(File("garbage.dta"), s, error));
 
-  {
-    std::ofstream out(File("long.dta"));
-    out << "500.0 2\n" << std::string(100000, '1') << " 2.0 extra\n";
-  }
+  Write("long.dta", "500.0 2\n" + std::string(100000, '1') + " 2.0 extra\n");
   EXPECT_FALSE(msdata::ReadDta(File("long.dta"), s, error));
   EXPECT_NE(error.find("line 2"), std::string::npos);
 
-  std::ofstream(File("blank.dta")) << "\n\n";
+  Write("blank.dta", "\n\n");
   EXPECT_FALSE(msdata::ReadDta(File("blank.dta"), s, error));
 }
 
@@ -150,8 +145,8 @@ TEST(Paths, SplitAcceptsBothSeparators) {
 using PathFiles = ScratchDirTest;
 
 TEST_F(PathFiles, CopyOverwritesAndCreateMakesParents) {
-  std::ofstream(File("a.txt")) << "new";
-  std::ofstream(File("b.txt")) << "old old";
+  Write("a.txt", "new");
+  Write("b.txt", "old old");
   EXPECT_TRUE(path::CopyFile(File("a.txt"), File("b.txt")));
   EXPECT_EQ(ReadFile(File("b.txt")), "new");
   EXPECT_FALSE(path::CopyFile(File("none.txt"), File("c.txt")));

@@ -47,18 +47,24 @@ bool WriteMgf(const std::string& path, const std::vector<msdata::CSpectrum>& spe
   return ok;
 }
 
-}  // namespace
+// What one run of the program does.
+struct Job {
+  std::string input;
+  std::string directory;  // empty: no DTA files
+  std::string mgf;        // empty: no MGF file
+  bool quiet = false;
+};
 
-int Run(int argc, const char* const* argv, std::ostream& out) { return Run(argc, argv, out, out); }
-
-int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+// Reads the command line into `job`; -1 when there is work to do, else the
+// exit status (the usage, --help and --version answered).
+int ParseJob(int argc, const char* const* argv, std::ostream& out, std::ostream& err, Job& job) {
   cli::CommandLine line = ExportCommandLine();
   const int answered = line.Report(line.Parse(argc, argv), out, err);
   if (answered >= 0) return answered;
   const std::vector<std::string>& positional = line.Positionals();
-  const std::string mgf = line.Value("mgf");
-  if (positional.empty() || positional.size() > 2 || (line.Has("mgf") && mgf.empty()) ||
-      (positional.size() == 1 && mgf.empty())) {
+  job.mgf = line.Value("mgf");
+  if (positional.empty() || positional.size() > 2 || (line.Has("mgf") && job.mgf.empty()) ||
+      (positional.size() == 1 && job.mgf.empty())) {
     err << "dtaexport: "
         << (positional.size() > 2 ? "too many arguments"
                                   : "give an output directory, --mgf <MGF file>, or both")
@@ -66,70 +72,95 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
         << line.Usage();
     return 2;
   }
-  const bool quiet = line.Has("quiet");
-  const std::string input = positional[0];
-  const std::string directory = positional.size() > 1 ? positional[1] : std::string();
+  job.quiet = line.Has("quiet");
+  job.input = positional[0];
+  job.directory = positional.size() > 1 ? positional[1] : std::string();
+  return -1;
+}
 
+bool LoadInput(const Job& job, std::vector<msdata::CSpectrum>& spectra, std::ostream& err) {
   MS2FormatType type = MS2_FORMAT_MZML;
   std::string why;
-  if (!CMS2InputFactory::FormatFromPath(input, type, why)) {
+  if (!CMS2InputFactory::FormatFromPath(job.input, type, why)) {
     err << why << "\n";
-    return 1;
+    return false;
   }
   std::unique_ptr<CMS2Input> importer(CMS2InputFactory().GetImporter(type, true));
-  std::vector<msdata::CSpectrum> spectra;
-  if (!quiet) err << "dtaexport: reading " << input << std::endl;
-  if (!importer || !importer->Load(input, spectra, true)) {
-    err << (importer ? importer->LastError() : "no reader for " + input) << "\n";
-    return 1;
+  if (!job.quiet) err << "dtaexport: reading " << job.input << std::endl;
+  if (!importer || !importer->Load(job.input, spectra, true)) {
+    err << (importer ? importer->LastError() : "no reader for " + job.input) << "\n";
+    return false;
   }
+  return true;
+}
 
-  // Nothing is written when any output would replace the input: a DTA file
-  // exported into its own directory, a DTA directory exported into itself,
-  // or the MGF written over the spectrum file. The paths are compared as
-  // files (device and inode), whatever their spelling.
-  const bool input_is_directory = path::IsDirectory(input);
-  if (!mgf.empty() && safefile::SameFile(mgf, input)) {
-    err << "Cannot write file: " << mgf << " (it is the input " << input << ")\n";
-    return 1;
+// True (with a message) when an output would replace the input: a DTA file
+// exported into its own directory, a DTA directory exported into itself,
+// or the MGF written over the spectrum file. The paths are compared as
+// files (device and inode), whatever their spelling.
+bool WouldReplaceInput(const Job& job, const std::vector<msdata::CSpectrum>& spectra,
+                       std::ostream& err) {
+  const std::string& input = job.input;
+  if (!job.mgf.empty() && safefile::SameFile(job.mgf, input)) {
+    err << "Cannot write file: " << job.mgf << " (it is the input " << input << ")\n";
+    return true;
   }
-  if (!directory.empty()) {
-    if (input_is_directory && safefile::SameFile(directory, input)) {
-      err << "Cannot write into " << directory << ": it is the input directory " << input << "\n";
-      return 1;
-    }
-    for (const msdata::CSpectrum& spectrum : spectra) {
-      const std::string target = path::Join(directory, spectrum.name);
-      if (safefile::SameFile(target, input) || (!mgf.empty() && safefile::SameFile(target, mgf))) {
-        err << "Cannot write file: " << target << " (it is the input " << input << ")\n";
-        return 1;
-      }
+  if (job.directory.empty()) return false;
+  if (path::IsDirectory(input) && safefile::SameFile(job.directory, input)) {
+    err << "Cannot write into " << job.directory << ": it is the input directory " << input << "\n";
+    return true;
+  }
+  for (const msdata::CSpectrum& spectrum : spectra) {
+    const std::string target = path::Join(job.directory, spectrum.name);
+    if (safefile::SameFile(target, input) || (!job.mgf.empty() && safefile::SameFile(target, job.mgf))) {
+      err << "Cannot write file: " << target << " (it is the input " << input << ")\n";
+      return true;
     }
   }
+  return false;
+}
 
-  if (!directory.empty() && !path::CreateDirectory(directory)) {
-    err << "Cannot create directory: " << directory << "\n";
-    return 1;
-  }
-  if (!mgf.empty()) {
-    if (!quiet) err << "dtaexport: writing " << mgf << std::endl;
-    if (!WriteMgf(mgf, spectra, err)) return 1;
-    out << spectra.size() << " spectra of " << input << " written to " << mgf << "\n";
-  }
-  if (directory.empty()) return 0;
+// One DTA file per spectrum, each written whole or not at all.
+bool WriteDtaFiles(const Job& job, const std::vector<msdata::CSpectrum>& spectra,
+                   std::ostream& err) {
   for (std::size_t i = 0; i < spectra.size(); ++i) {
-    if (!quiet && i % kProgressStep == 0)
+    if (!job.quiet && i % kProgressStep == 0)
       err << "dtaexport: writing DTA files " << i << " of " << spectra.size() << std::endl;
-    const std::string target = path::Join(directory, spectra[i].name);
+    const std::string target = path::Join(job.directory, spectra[i].name);
     std::ostringstream text;
     msdata::WriteDta(spectra[i], text);
     std::string error;
     if (!safefile::WriteWholeFile(target, text.str(), &error)) {
       err << "Cannot write file: " << target << " (" << error << ")\n";
-      return 1;
+      return false;
     }
   }
-  out << spectra.size() << " spectra of " << input << " written to " << directory << "\n";
+  return true;
+}
+
+}  // namespace
+
+int Run(int argc, const char* const* argv, std::ostream& out) { return Run(argc, argv, out, out); }
+
+int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+  Job job;
+  const int answered = ParseJob(argc, argv, out, err, job);
+  if (answered >= 0) return answered;
+  std::vector<msdata::CSpectrum> spectra;
+  if (!LoadInput(job, spectra, err) || WouldReplaceInput(job, spectra, err)) return 1;
+
+  if (!job.directory.empty() && !path::CreateDirectory(job.directory)) {
+    err << "Cannot create directory: " << job.directory << "\n";
+    return 1;
+  }
+  if (!job.mgf.empty()) {
+    if (!job.quiet) err << "dtaexport: writing " << job.mgf << std::endl;
+    if (!WriteMgf(job.mgf, spectra, err)) return 1;
+    out << spectra.size() << " spectra of " << job.input << " written to " << job.mgf << "\n";
+  }
+  if (job.directory.empty()) return 0;
+  if (!WriteDtaFiles(job, spectra, err)) return 1;
+  out << spectra.size() << " spectra of " << job.input << " written to " << job.directory << "\n";
   return 0;
 }
 

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "tests/support/ScratchDir.h"
@@ -28,12 +26,7 @@ std::vector<double> Masses(const SpectrumList& spectra) {
   return m;
 }
 
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testsupport::ReadFile;
 
 }  // namespace
 
@@ -127,21 +120,21 @@ class QuillonDump : public ScratchDirTest {};
 
 TEST_F(QuillonDump, OnePointDumpsDifferencesAsPickledFloatLists) {
   ASSERT_TRUE(quillon::DumpFloatList({1.5, 2.25}, File("list.dat").c_str()));
-  EXPECT_EQ(ReadText(File("list.dat")), "(lp1\nF1.500000\naF2.250000\na.\n");
+  EXPECT_EQ(ReadFile(File("list.dat")), "(lp1\nF1.500000\naF2.250000\na.\n");
   ASSERT_TRUE(quillon::DumpFloatList({}, File("empty.dat").c_str()));
-  EXPECT_EQ(ReadText(File("empty.dat")), "(lp1\n.\n");
+  EXPECT_EQ(ReadFile(File("empty.dat")), "(lp1\n.\n");
 
   // Pairs within 0.5 of 16 Da, from the current directory's dumps.
-  const auto cwd = std::filesystem::current_path();
-  std::filesystem::current_path(dir_);
   SpectrumList spectra{Precursor(532.0, 50), Precursor(516.1, 42), Precursor(515.8, 40), Precursor(500.0, 10)};
   std::vector<std::pair<int, int>> pairs{{7, 7}};
-  ComputeMassXOnePoint_(spectra, 0.0, 0.0, 0.5, 16.0, pairs);
-  std::filesystem::current_path(cwd);
+  {
+    testsupport::CCurrentDir inside(dir_);
+    ComputeMassXOnePoint_(spectra, 0.0, 0.0, 0.5, 16.0, pairs);
+  }
   EXPECT_EQ(pairs, (std::vector<std::pair<int, int>>{{0, 1}, {0, 2}, {1, 3}, {2, 3}}));
-  EXPECT_EQ(ReadText(File("MassX.dat")),
+  EXPECT_EQ(ReadFile(File("MassX.dat")),
             "(lp1\nF15.900000\naF16.200000\naF16.100000\naF15.800000\na.\n");
-  EXPECT_EQ(ReadText(File("RTX.dat")),
+  EXPECT_EQ(ReadFile(File("RTX.dat")),
             "(lp1\nF8.000000\naF10.000000\naF32.000000\naF30.000000\na.\n");
 }
 

@@ -8,9 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "tests/support/ScratchDir.h"
 #include "rawreader/Vellum.h"
@@ -19,12 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testsupport::ReadFile;
 
 const std::string kData = std::string(TESSERA_SOURCE_DIR) + "/rawreader/tests/data/";
 
@@ -36,8 +29,8 @@ class VellumProgram : public ScratchDirTest {
     const std::string command = "cd '" + dir_.string() + "' && '" + TESSERA_BIN_DIR +
                                 "/Vellum' " + args + " > out.txt 2> err.txt";
     const int status = std::system(command.c_str());
-    out = ReadText(dir_ / "out.txt");
-    err = ReadText(dir_ / "err.txt");
+    out = ReadFile(File("out.txt"));
+    err = ReadFile(File("err.txt"));
     fs::remove(dir_ / "out.txt");
     fs::remove(dir_ / "err.txt");
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -59,7 +52,7 @@ TEST_F(VellumProgram, ConvertsAnMzMLOnceAndNeverReplacesTheOutput) {
   ASSERT_EQ(Run("small_run.mzML", out, err), 0) << err;
   // MS1 scans 1 and 4 give no block; the uncharged scan 3 takes the first of
   // its two charges.
-  EXPECT_EQ(ReadText(File("small_run.qdx")), ReadText(kData + "small_run.qdx"));
+  EXPECT_EQ(ReadFile(File("small_run.qdx")), ReadFile(kData + "small_run.qdx"));
   EXPECT_NE(out.find("3 MS2 scans written"), std::string::npos) << out;
   EXPECT_NE(out.find("2 other scans"), std::string::npos) << out;
   EXPECT_EQ(Listing(), (std::vector<std::string>{"small_run.mzML", "small_run.qdx"}));
@@ -68,7 +61,7 @@ TEST_F(VellumProgram, ConvertsAnMzMLOnceAndNeverReplacesTheOutput) {
   ASSERT_EQ(Run("small_run.mzML", out, err), 0) << err;
   EXPECT_NE(out.find("already exists"), std::string::npos) << out;
   EXPECT_EQ(fs::last_write_time(File("small_run.qdx")), written);
-  EXPECT_EQ(ReadText(File("small_run.qdx")), ReadText(kData + "small_run.qdx"));
+  EXPECT_EQ(ReadFile(File("small_run.qdx")), ReadFile(kData + "small_run.qdx"));
 }
 
 TEST_F(VellumProgram, BadStartsAndBadRunsLeaveNoOutput) {
@@ -83,7 +76,7 @@ TEST_F(VellumProgram, BadStartsAndBadRunsLeaveNoOutput) {
   // A run without MS2 scans, an empty file, a damaged one, a vendor file.
   fs::copy_file(kData + "small_run_ms1.mzML", File("full_scans.mzML"));
   Write("empty.mzML", "");
-  Write("damaged.mzML", ReadText(kData + "small_run.mzML").substr(0, 9000));
+  Write("damaged.mzML", ReadFile(kData + "small_run.mzML").substr(0, 9000));
   Write("run.RAW", "not readable here");
   for (const char* run : {"full_scans.mzML", "empty.mzML", "damaged.mzML", "run.RAW"}) {
     EXPECT_NE(Run(run, out, err), 0) << run;
@@ -208,7 +201,7 @@ TEST_F(VellumConversion, WritesOneBlockPerMs2Scan) {
   std::FILE* sink = std::tmpfile();
   ASSERT_EQ(vellum::Convert(run, raw_, sink, sink), 0);
   std::fclose(sink);
-  EXPECT_EQ(ReadText(File("x.qdx")),
+  EXPECT_EQ(ReadFile(File("x.qdx")),
             "H\n8\t12.500000\nCID\tITMS\n0\t2\t445.120000\nM\n"
             "110.12346\t2.2\n300.50000\t1000.0\n"
             "H\n9\t12.750000\nHCD\tFTMS\n7\t3\t600.302100\nM\n");

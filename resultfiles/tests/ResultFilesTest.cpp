@@ -3,7 +3,6 @@
 #include "tests/support/ScratchDir.h"
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <unistd.h>

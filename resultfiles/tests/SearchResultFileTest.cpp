@@ -336,7 +336,15 @@ struct BadFile {
 };
 
 class SearchResultFaults : public SearchResults,
-                           public ::testing::WithParamInterface<BadFile> {};
+                           public ::testing::WithParamInterface<BadFile> {
+ protected:
+  // A parameterised test's name holds slashes, which must not reach the
+  // name of its scratch folder.
+  void SetUp() override {
+    scratch_ = std::make_unique<testsupport::CTempDir>("SearchResultFaults");
+    dir_ = scratch_->Path();
+  }
+};
 
 TEST_P(SearchResultFaults, AreNamedAndNothingIsUsed) {
   const BadFile& bad = GetParam();

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -34,18 +33,20 @@ class Scoring : public ScratchDirTest {
  protected:
   void SetUp() override {
     ScratchDirTest::SetUp();
-    std::ofstream(dir_ / "aa.ini") << "[aa]\ntotal=0\n";
+    Write("aa.ini", "[aa]\ntotal=0\n");
   }
 
   std::string Directory() const { return dir_.string() + "/"; }
 
   std::string WriteSpectrum(const std::string& name, double mh, int charge, const Peaks& peaks) {
-    std::string p = (dir_ / name).string();
-    FILE* f = std::fopen(p.c_str(), "w");
-    std::fprintf(f, "%lf %d\n", mh, charge);
-    for (const auto& [mz, intensity] : peaks) std::fprintf(f, "%lf %lf\n", mz, intensity);
-    std::fclose(f);
-    return p;
+    char line[128];
+    std::snprintf(line, sizeof line, "%lf %d\n", mh, charge);
+    std::string text = line;
+    for (const auto& [mz, intensity] : peaks) {
+      std::snprintf(line, sizeof line, "%lf %lf\n", mz, intensity);
+      text += line;
+    }
+    return Write(name, text);
   }
 
   std::vector<double> Score(const std::string& spectrum, const std::string& peptide,
@@ -204,13 +205,11 @@ TEST_F(Scoring, BadSpectrumFilesNeverCrash) {
 
   std::string garbage;
   for (int i = 0; i < 100000; ++i) garbage.push_back(static_cast<char>((i * 2654435761u) >> 24));
-  const std::string garbage_path = (dir_ / "garbage.dta").string();
-  std::ofstream(garbage_path, std::ios::binary) << garbage;
+  const std::string garbage_path = Write("garbage.dta", garbage);
   EXPECT_EQ(Score(garbage_path, "PEPTIDE", 1.0).size(), 7u);
 
-  const std::string odd_path = (dir_ / "odd.dta").string();
-  std::ofstream(odd_path) << "1e300 2\n1e300 5\n-5 -4\nnan nan\n58.0292 100\n"
-                          << std::string(300000, '9') << " 1\n";
+  const std::string odd_path = Write("odd.dta", "1e300 2\n1e300 5\n-5 -4\nnan nan\n58.0292 100\n" +
+                                                     std::string(300000, '9') + " 1\n");
   const std::vector<double> odd = Score(odd_path, "GAS", 0.0);
   ASSERT_EQ(odd.size(), 3u);
   for (double s : odd) EXPECT_TRUE(std::isfinite(s));

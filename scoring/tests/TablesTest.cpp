@@ -3,7 +3,6 @@
 #include "tests/support/ScratchDir.h"
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <unistd.h>
 

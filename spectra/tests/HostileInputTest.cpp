@@ -3,9 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
-
 #include "TestSupport.h"
 
 using namespace spectra_test;
@@ -18,18 +15,19 @@ struct Damaged {
   const char* text;
 };
 
-class DamagedValues : public testing::TestWithParam<Damaged> {};
+using SpectrumNames = ScratchDirTest;
+
+// A folder of its own per case (a parameterised name holds slashes, which
+// ScratchDirTest would put into the folder's name).
+class DamagedValues : public testing::TestWithParam<Damaged> {
+ protected:
+  testsupport::CTempDir scratch_{"DamagedValues"};
+};
 
 TEST_P(DamagedValues, AreRefusedNotLoaded) {
   const Damaged& d = GetParam();
-  // Each case its own folder: ctest runs the cases side by side in one
-  // working directory.
-  std::string folder = std::string("damaged_") + testing::UnitTest::GetInstance()->current_test_info()->name();
-  std::replace(folder.begin(), folder.end(), '/', '_');
-  std::filesystem::remove_all(folder);
-  std::filesystem::create_directory(folder);
-  const std::string path = WriteScratch(folder + "/" + d.file, d.text);
-  const LoadResult r = LoadWith(d.type, d.type == MS2_FORMAT_DTA ? folder : path);
+  const std::string path = scratch_.Write(d.file, d.text);
+  const LoadResult r = LoadWith(d.type, d.type == MS2_FORMAT_DTA ? scratch_.Path().string() : path);
   EXPECT_TRUE(r.spectra.empty()) << d.text << " gave charge " << r.spectra[0].charge;
 }
 
@@ -45,11 +43,11 @@ INSTANTIATE_TEST_SUITE_P(
                     Damaged{MS2_FORMAT_PKL, "a.pkl", "500.0 100.0 1000000000\n100 5\n"}),
     [](const testing::TestParamInfo<Damaged>& info) { return "Case" + std::to_string(info.index); });
 
-TEST(SpectrumNames, BlanksBecomeUnderscoresAndRepeatedTitlesStayUnique) {
+TEST_F(SpectrumNames, BlanksBecomeUnderscoresAndRepeatedTitlesStayUnique) {
   std::string mgf;
   for (int i = 0; i < 3; ++i) mgf += "BEGIN IONS\nTITLE=run.7.7.2.dta\nPEPMASS=500.0\nCHARGE=2+\n100 5\nEND IONS\n";
   mgf += "BEGIN IONS\nTITLE=no scan here\nPEPMASS=500.0\nCHARGE=2+\n100 5\nEND IONS\n";
-  const LoadResult r = LoadWith(MS2_FORMAT_MGF, WriteScratch("names my run.mgf", mgf));
+  const LoadResult r = LoadWith(MS2_FORMAT_MGF, Write("names my run.mgf", mgf));
   ASSERT_EQ(r.spectra.size(), 4u);
   EXPECT_EQ(r.spectra[0].name, "run.7.7.2.dta");
   EXPECT_EQ(r.spectra[1].name, "run_2.7.7.2.dta");

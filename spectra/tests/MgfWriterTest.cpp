@@ -1,15 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "spectra/MgfWriter.h"
 #include "spectra/tests/TestSupport.h"
 
 using spectra_test::Find;
 using spectra_test::LoadWith;
 
-TEST(MgfWriter, WhatItWritesOurImporterReadsBack) {
+using MgfWriter = ScratchDirTest;
+
+TEST_F(MgfWriter, WhatItWritesOurImporterReadsBack) {
   msdata::CSpectrum a;
   a.name = "run1.100.102.2.dta";
   a.charge = 2;
@@ -27,9 +26,9 @@ TEST(MgfWriter, WhatItWritesOurImporterReadsBack) {
 
   const std::vector<spectra::CMgfCluster> clusters = {{1, 4}, {2, 1}};
   std::string error;
-  ASSERT_TRUE(spectra::WriteMgfFile("written.mgf", {a, b}, error, &clusters)) << error;
+  ASSERT_TRUE(spectra::WriteMgfFile(File("written.mgf"), {a, b}, error, &clusters)) << error;
 
-  const auto loaded = LoadWith(MS2_FORMAT_MGF, "written.mgf");
+  const auto loaded = LoadWith(MS2_FORMAT_MGF, File("written.mgf"));
   ASSERT_TRUE(loaded.ok) << loaded.error;
   ASSERT_EQ(loaded.spectra.size(), 2u);
   for (const msdata::CSpectrum* original : {&a, &b}) {
@@ -48,14 +47,12 @@ TEST(MgfWriter, WhatItWritesOurImporterReadsBack) {
   }
 
   // The cluster fields, and no time line where none is known.
-  std::ifstream in("written.mgf");
-  std::stringstream text;
-  text << in.rdbuf();
-  EXPECT_NE(text.str().find("SCANS=100-102\nCLUSTER=1\nCLUSTER_SIZE=4\n"), std::string::npos);
-  EXPECT_NE(text.str().find("CHARGE=3+\nCLUSTER=2\nCLUSTER_SIZE=1\n"), std::string::npos);
+  const std::string text = testsupport::ReadFile(File("written.mgf"));
+  EXPECT_NE(text.find("SCANS=100-102\nCLUSTER=1\nCLUSTER_SIZE=4\n"), std::string::npos);
+  EXPECT_NE(text.find("CHARGE=3+\nCLUSTER=2\nCLUSTER_SIZE=1\n"), std::string::npos);
 
   // Lists of different lengths and unwritable paths are refused.
-  EXPECT_FALSE(spectra::WriteMgfFile("short.mgf", {a}, error, &clusters));
+  EXPECT_FALSE(spectra::WriteMgfFile(File("short.mgf"), {a}, error, &clusters));
   EXPECT_FALSE(spectra::WriteMgfFile("no/such/dir/x.mgf", {a}, error));
   EXPECT_NE(error.find("no/such/dir/x.mgf"), std::string::npos);
 }

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
+#include <cstdio>
+#include <filesystem>
 
 #include "spectra/MzImporter.h"
 #include "TestSupport.h"
@@ -12,12 +12,9 @@ using namespace spectra_test;
 
 namespace {
 
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testsupport::ReadFile;
+using MzML = ScratchDirTest;
+using MzReader = ScratchDirTest;
 
 std::vector<std::string> Names(const std::vector<msdata::CSpectrum>& spectra) {
   std::vector<std::string> names;
@@ -29,7 +26,7 @@ const std::vector<std::string> kBsaNames = {
     "bsa_small.3.3.2.dta", "bsa_small.4.4.2.dta", "bsa_small.4.4.3.dta",
     "bsa_small.5.5.2.dta", "bsa_small.6.6.2.dta", "bsa_small.7.7.2.dta"};
 
-TEST(MzML, IndexedFileGivesMs2SpectraOnly) {
+TEST_F(MzML, IndexedFileGivesMs2SpectraOnly) {
   CMzImporter importer;
   std::vector<msdata::CSpectrum> spectra;
   ASSERT_TRUE(importer.Load(DataPath("bsa_small.mzML"), spectra, true)) << importer.LastError();
@@ -57,7 +54,7 @@ TEST(MzML, IndexedFileGivesMs2SpectraOnly) {
   EXPECT_EQ(importer.ScanInfo()[0].instrument, "FTMS");  // the run's analyzer: orbitrap
 }
 
-TEST(MzML, FileWithoutIndexLoadsTheSame) {
+TEST_F(MzML, FileWithoutIndexLoadsTheSame) {
   CMzImporter importer;
   std::vector<msdata::CSpectrum> indexed, plain;
   ASSERT_TRUE(importer.Load(DataPath("bsa_small.mzML"), indexed, true));
@@ -72,18 +69,18 @@ TEST(MzML, FileWithoutIndexLoadsTheSame) {
   }
 
   // An index whose offsets point to the wrong places is rebuilt as well.
-  std::string text = ReadText(DataPath("bsa_small.mzML"));
+  std::string text = ReadFile(DataPath("bsa_small.mzML"));
   const std::size_t at = text.find("<offset idRef=\"spectrum=2442\">");
   ASSERT_NE(at, std::string::npos);
   text.replace(text.find('>', at) + 1, 3, "999");
-  WriteScratch("wrong_offsets.mzML", text);
+  Write("wrong_offsets.mzML", text);
   std::vector<msdata::CSpectrum> rebuilt;
-  ASSERT_TRUE(importer.Load("wrong_offsets.mzML", rebuilt, true)) << importer.LastError();
+  ASSERT_TRUE(importer.Load(File("wrong_offsets.mzML"), rebuilt, true)) << importer.LastError();
   EXPECT_EQ(rebuilt.size(), indexed.size());
 }
 
 // A sound index is used as it stands; only a missing or wrong one costs a copy.
-TEST(MzML, IndexIsUsedDirectlyWhenItIsSound) {
+TEST_F(MzML, IndexIsUsedDirectlyWhenItIsSound) {
   std::vector<std::string> said;
   notify::ScopedHandler capture([&said](const std::string& m) { said.push_back(m); });
   CMzImporter importer(true);
@@ -93,13 +90,13 @@ TEST(MzML, IndexIsUsedDirectlyWhenItIsSound) {
   EXPECT_TRUE(said.empty()) << said[0];
 
   // Some writers count the line end before <indexList> in its offset.
-  std::string text = ReadText(DataPath("bsa_small.mzML"));
+  std::string text = ReadFile(DataPath("bsa_small.mzML"));
   const std::size_t at = text.find("<indexListOffset>") + 17;
   const long offset = std::stol(text.substr(at));
   ASSERT_EQ(text[offset - 1], '\n');
   text.replace(at, text.find('<', at) - at, std::to_string(offset - 1));
-  WriteScratch("offset_at_line_end.mzML", text);
-  ASSERT_TRUE(importer.Load("offset_at_line_end.mzML", spectra, true)) << importer.LastError();
+  Write("offset_at_line_end.mzML", text);
+  ASSERT_TRUE(importer.Load(File("offset_at_line_end.mzML"), spectra, true)) << importer.LastError();
   EXPECT_TRUE(said.empty()) << said[0];
 
   ASSERT_TRUE(importer.Load(DataPath("bsa_small_noindex.mzML"), spectra, true));
@@ -136,42 +133,103 @@ TEST(MS2File, ScansChargesAndMinutesToSeconds) {
   EXPECT_EQ(r.spectra[0].peaks.size(), 2u);
 }
 
-TEST(MzML, BadFilesFailWithAMessageAndTheProcessLives) {
+TEST_F(MzML, BadFilesFailWithAMessageAndTheProcessLives) {
   LoadResult r = LoadWith(MS2_FORMAT_MZML, "missing.mzML");
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(r.error, "Cannot open file: missing.mzML");
 
-  WriteScratch("empty.mzML", "");
-  r = LoadWith(MS2_FORMAT_MZML, "empty.mzML");
+  Write("empty.mzML", "");
+  r = LoadWith(MS2_FORMAT_MZML, File("empty.mzML"));
   EXPECT_FALSE(r.ok);
   EXPECT_NE(r.error.find("not an mzML"), std::string::npos) << r.error;
 
   std::string binary;
   for (int i = 0; i < 5000; ++i) binary += static_cast<char>((i * 31) % 256);
-  WriteScratch("binary.mzML", binary);
-  r = LoadWith(MS2_FORMAT_MZML, "binary.mzML");
+  Write("binary.mzML", binary);
+  r = LoadWith(MS2_FORMAT_MZML, File("binary.mzML"));
   EXPECT_FALSE(r.ok);
-  EXPECT_NE(r.error.find("binary.mzML"), std::string::npos);
+  EXPECT_NE(r.error.find(File("binary.mzML")), std::string::npos);
 
-  const std::string whole = ReadText(DataPath("bsa_small.mzML"));
-  WriteScratch("truncated.mzML", whole.substr(0, whole.size() / 2));
-  r = LoadWith(MS2_FORMAT_MZML, "truncated.mzML");
+  const std::string whole = ReadFile(DataPath("bsa_small.mzML"));
+  Write("truncated.mzML", whole.substr(0, whole.size() / 2));
+  r = LoadWith(MS2_FORMAT_MZML, File("truncated.mzML"));
   EXPECT_FALSE(r.ok);
   EXPECT_NE(r.error.find("incomplete"), std::string::npos) << r.error;
 
   // Broken XML inside a complete file: MSToolkit would end the process.
-  std::string broken = ReadText(DataPath("bsa_small_noindex.mzML"));
+  std::string broken = ReadFile(DataPath("bsa_small_noindex.mzML"));
   const std::size_t at = broken.find("<binary>", broken.find("spectrum=2442"));
   broken.replace(at, 8, "<bin<<&ary>");
-  WriteScratch("broken.mzML", broken);
-  r = LoadWith(MS2_FORMAT_MZML, "broken.mzML");
+  Write("broken.mzML", broken);
+  r = LoadWith(MS2_FORMAT_MZML, File("broken.mzML"));
   EXPECT_FALSE(r.ok);
-  EXPECT_NE(r.error.find("broken.mzML"), std::string::npos) << r.error;
+  EXPECT_NE(r.error.find(File("broken.mzML")), std::string::npos) << r.error;
 
   // MGF text handed to the mzML importer is refused before MSToolkit sees it.
   r = LoadWith(MS2_FORMAT_MZML, DataPath("basic.mgf"));
   EXPECT_FALSE(r.ok);
   EXPECT_NE(r.error.find("not an mzML, mzXML or MS2 file"), std::string::npos) << r.error;
+}
+
+// The scans of a run far larger than a pipe holds arrive whole and in order
+// while the reading program is still writing them.
+TEST_F(MzReader, LargeRunsArriveWhole) {
+  const int scans = 2000, peaks = 120;
+  std::string ms2 = "H\tExtractor\tsynthetic\n";
+  char line[64];
+  for (int i = 1; i <= scans; ++i) {
+    std::snprintf(line, sizeof line, "S\t%d\t%d\t%d.5\nZ\t2\t%d.0\n", i, i, 400 + i % 500,
+                  800 + i % 500);
+    ms2 += line;
+    for (int k = 0; k < peaks; ++k) {
+      std::snprintf(line, sizeof line, "%d.25 %d\n", 100 + 7 * k, 1 + (i + k) % 97);
+      ms2 += line;
+    }
+  }
+  LoadResult r = LoadWith(MS2_FORMAT_MS2, Write("large.ms2", ms2));
+  ASSERT_TRUE(r.ok) << r.error;
+  ASSERT_EQ(r.spectra.size(), static_cast<std::size_t>(scans));
+  for (int i = 1; i <= scans; ++i) {
+    const msdata::CSpectrum& s = r.spectra[static_cast<std::size_t>(i - 1)];
+    ASSERT_EQ(s.first_scan, i);
+    ASSERT_EQ(s.peaks.size(), static_cast<std::size_t>(peaks));
+    ASSERT_EQ(s.peaks.back(), msdata::Peak(100 + 7 * (peaks - 1) + 0.25, 1 + (i + peaks - 1) % 97));
+  }
+}
+
+// Whatever becomes of the reading program (missing, killed, refusing the
+// file, writing nonsense) is a load error that says so; the caller goes on.
+TEST_F(MzReader, FaultsOfTheReadingProgramBecomeLoadErrors) {
+  const std::string run = DataPath("bsa_small.mzML");
+  struct Fault {
+    const char* program;
+    const char* script;  // nullptr: no such program
+    std::string error;
+  };
+  const Fault faults[] = {
+      {"missing", nullptr,
+       "cannot start the reading process " + File("missing") + ": No such file or directory"},
+      {"killed", "kill -KILL $$\n", "the file could not be read: the reader crashed on it (signal 9)"},
+      // The program is handed a temporary indexed copy the second time; the
+      // user hears only of the file they gave.
+      {"refuses", "echo \"cannot read $2\" >&2\nexit 3\n",
+       "MSToolkit cannot open it (MSToolkit: cannot read " + run + ")"},
+      {"stops", "echo 'Fatal: bad XML' >&2\nexit 1\n",
+       "MSToolkit stopped on this file (MSToolkit: Fatal: bad XML)"},
+      {"babbles", "echo nonsense\nexit 0\n", "the reading process left incomplete data"},
+  };
+  for (const Fault& fault : faults) {
+    if (fault.script) {
+      Write(fault.program, std::string("#!/bin/sh\n") + fault.script);
+      std::filesystem::permissions(File(fault.program), std::filesystem::perms::owner_all);
+    }
+    CMzImporter importer;
+    importer.SetReaderProgram(File(fault.program));
+    std::vector<msdata::CSpectrum> spectra;
+    EXPECT_FALSE(importer.Load(run, spectra, true)) << fault.program;
+    EXPECT_EQ(importer.LastError(), run + ": " + fault.error) << fault.program;
+    EXPECT_TRUE(spectra.empty());
+  }
 }
 
 }  // namespace

@@ -14,6 +14,8 @@ using namespace spectra_test;
 
 namespace {
 
+using LineReader = ScratchDirTest;
+
 TEST(ParseDouble, GivesTheValuesOfStrtod) {
   std::mt19937_64 random(42);
   std::vector<std::string> samples = {"0",        "0.0",        "-0.5",      "147.32979",
@@ -66,7 +68,7 @@ TEST(SplitNumbers, CountsAndRefusals) {
 
 // Many spectra make a file larger than the reader's block, so that lines are
 // cut at block ends; every value must still come through.
-TEST(LineReader, LinesAcrossBlockBoundariesArriveWhole) {
+TEST_F(LineReader, LinesAcrossBlockBoundariesArriveWhole) {
   std::string text;
   const int count = 40000;
   char line[128];
@@ -81,10 +83,10 @@ TEST(LineReader, LinesAcrossBlockBoundariesArriveWhole) {
     text += "END IONS\r\n";
   }
   ASSERT_GT(text.size(), std::size_t{6} << 20);  // the reader's block is 4 MB
-  WriteScratch("big.mgf", text);
+  Write("big.mgf", text);
   CMgfImporter importer;
   std::vector<msdata::CSpectrum> spectra;
-  ASSERT_TRUE(importer.Load("big.mgf", spectra, true)) << importer.LastError();
+  ASSERT_TRUE(importer.Load(File("big.mgf"), spectra, true)) << importer.LastError();
   ASSERT_EQ(spectra.size(), static_cast<std::size_t>(count));
   for (int i = 1; i <= count; ++i) {
     const msdata::CSpectrum& s = spectra[i - 1];

@@ -1,7 +1,7 @@
 #pragma once
-// Fixture paths and scratch files shared by the spectra tests.
+// Fixture paths and loading shared by the spectra tests; files a test writes
+// go to its own scratch folder (tests/support/ScratchDir.h).
 
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,18 +9,12 @@
 #include "common/Notifier.h"
 #include "common/Spectrum.h"
 #include "spectra/MS2Input.h"
+#include "tests/support/ScratchDir.h"
 
 namespace spectra_test {
 
 inline std::string DataPath(const std::string& name) {
   return std::string(TESSERA_SOURCE_DIR) + "/spectra/tests/data/" + name;
-}
-
-// Writes `text` to a scratch file in the test's working directory.
-inline std::string WriteScratch(const std::string& name, const std::string& text) {
-  std::ofstream out(name, std::ios::binary | std::ios::trunc);
-  out << text;
-  return name;
 }
 
 inline const msdata::CSpectrum* Find(const std::vector<msdata::CSpectrum>& spectra,

@@ -19,6 +19,12 @@ using namespace spectra_test;
 
 namespace {
 
+// Suites whose tests write files, each into a folder of its own.
+using Mgf = ScratchDirTest;
+using Dta = ScratchDirTest;
+using Dtas = ScratchDirTest;
+using Pkl = ScratchDirTest;
+
 double MH(double mz, int z) { return (mz - msdata::kProtonMass) * z + msdata::kProtonMass; }
 
 TEST(Factory, OneImporterPerFormatAndNothingOutsideTheList) {
@@ -47,7 +53,7 @@ TEST(Raw, FailsWithAdviceToConvert) {
   EXPECT_NE(r.error.find("msconvert"), std::string::npos);
 }
 
-TEST(Mgf, NamesChargesMassesAndTimes) {
+TEST_F(Mgf, NamesChargesMassesAndTimes) {
   LoadResult r = LoadWith(MS2_FORMAT_MGF, DataPath("basic.mgf"));
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_TRUE(r.messages.empty());
@@ -82,8 +88,8 @@ TEST(Mgf, NamesChargesMassesAndTimes) {
   EXPECT_DOUBLE_EQ(r.spectra[5].precursor_mass, 900.9);  // charge 1: MH+ is the m/z
 }
 
-TEST(Mgf, SpectraWithoutChargeBecomeCharge2And3) {
-  const std::string path = WriteScratch(
+TEST_F(Mgf, SpectraWithoutChargeBecomeCharge2And3) {
+  const std::string path = Write(
       "nocharge.mgf", "BEGIN IONS\nTITLE=x\nPEPMASS=450.5\nRTINSECONDS=12\n100 1\nEND IONS\n");
   LoadResult r = LoadWith(MS2_FORMAT_MGF, path);
   ASSERT_TRUE(r.ok) << r.error;
@@ -96,19 +102,19 @@ TEST(Mgf, SpectraWithoutChargeBecomeCharge2And3) {
   EXPECT_DOUBLE_EQ(r.spectra[1].retention_time, 12.0);
 
   // A DTA-style title keeps its charge when the spectrum states none.
-  WriteScratch("titled.mgf", "BEGIN IONS\nTITLE=r.5.5.3.dta\nPEPMASS=450.5\n100 1\nEND IONS\n");
-  r = LoadWith(MS2_FORMAT_MGF, "titled.mgf");
+  Write("titled.mgf", "BEGIN IONS\nTITLE=r.5.5.3.dta\nPEPMASS=450.5\n100 1\nEND IONS\n");
+  r = LoadWith(MS2_FORMAT_MGF, File("titled.mgf"));
   ASSERT_EQ(r.spectra.size(), 1u);
   EXPECT_EQ(r.spectra[0].name, "r.5.5.3.dta");
   EXPECT_EQ(r.spectra[0].charge, 3);
 }
 
-TEST(Mgf, ChargeNotations) {
-  WriteScratch("charges.mgf",
+TEST_F(Mgf, ChargeNotations) {
+  Write("charges.mgf",
                "BEGIN IONS\nPEPMASS=500\nCHARGE=2+,3+,4+\n100 1\nEND IONS\n"
                "BEGIN IONS\nPEPMASS=500\nCHARGE=3-\n100 1\nEND IONS\n"
                "BEGIN IONS\nPEPMASS=500\nCHARGE=4\n100 1\nEND IONS\n");
-  LoadResult r = LoadWith(MS2_FORMAT_MGF, "charges.mgf");
+  LoadResult r = LoadWith(MS2_FORMAT_MGF, File("charges.mgf"));
   ASSERT_TRUE(r.ok) << r.error;
   std::vector<int> charges;
   for (const auto& s : r.spectra) charges.push_back(s.charge);
@@ -119,12 +125,12 @@ TEST(Mgf, ChargeNotations) {
   EXPECT_EQ(r.spectra[3].name, "charges.2.2.-3.dta");
 }
 
-TEST(Mgf, NamesStayUniqueAndLoadsAppendOrReplace) {
+TEST_F(Mgf, NamesStayUniqueAndLoadsAppendOrReplace) {
   const std::string twice = "BEGIN IONS\nTITLE=a.1.1.2.dta\nPEPMASS=500\n100 1\nEND IONS\n";
-  WriteScratch("dup.mgf", twice + twice + twice);
+  Write("dup.mgf", twice + twice + twice);
   CMgfImporter importer;
   std::vector<msdata::CSpectrum> spectra;
-  ASSERT_TRUE(importer.Load("dup.mgf", spectra, true));
+  ASSERT_TRUE(importer.Load(File("dup.mgf"), spectra, true));
   ASSERT_EQ(spectra.size(), 3u);
   EXPECT_EQ(spectra[0].name, "a.1.1.2.dta");
   EXPECT_EQ(spectra[1].name, "a_2.1.1.2.dta");
@@ -133,22 +139,22 @@ TEST(Mgf, NamesStayUniqueAndLoadsAppendOrReplace) {
   EXPECT_TRUE(msdata::ParseDtaName(spectra[2].name, parts));
   EXPECT_EQ(parts.first_scan, 1);
 
-  ASSERT_TRUE(importer.Load("dup.mgf", spectra, false));
+  ASSERT_TRUE(importer.Load(File("dup.mgf"), spectra, false));
   EXPECT_EQ(spectra.size(), 6u);
   EXPECT_EQ(spectra[3].name, "a_4.1.1.2.dta");
-  ASSERT_TRUE(importer.Load("dup.mgf", spectra, true));
+  ASSERT_TRUE(importer.Load(File("dup.mgf"), spectra, true));
   EXPECT_EQ(spectra.size(), 3u);
 }
 
-TEST(Mgf, CrlfReadsLikeLf) {
+TEST_F(Mgf, CrlfReadsLikeLf) {
   std::string text = "BEGIN IONS\nTITLE=t.9.9.2.dta\nPEPMASS=612.5 10\nCHARGE=2+\n"
                      "RTINSECONDS=33.5\n101.5 7\n202.5 8\nEND IONS\n";
-  WriteScratch("lf.mgf", text);
+  Write("lf.mgf", text);
   std::string crlf;
   for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  WriteScratch("crlf.mgf", crlf);
-  LoadResult a = LoadWith(MS2_FORMAT_MGF, "lf.mgf");
-  LoadResult b = LoadWith(MS2_FORMAT_MGF, "crlf.mgf");
+  Write("crlf.mgf", crlf);
+  LoadResult a = LoadWith(MS2_FORMAT_MGF, File("lf.mgf"));
+  LoadResult b = LoadWith(MS2_FORMAT_MGF, File("crlf.mgf"));
   ASSERT_TRUE(a.ok && b.ok);
   ASSERT_EQ(a.spectra.size(), 1u);
   ASSERT_EQ(b.spectra.size(), 1u);
@@ -158,14 +164,14 @@ TEST(Mgf, CrlfReadsLikeLf) {
   EXPECT_EQ(a.spectra[0].retention_time, b.spectra[0].retention_time);
 }
 
-TEST(Mgf, BadSpectraAreSkippedAndReportedWithFileLineAndText) {
-  WriteScratch("bad.mgf",
+TEST_F(Mgf, BadSpectraAreSkippedAndReportedWithFileLineAndText) {
+  Write("bad.mgf",
                "BEGIN IONS\nPEPMASS=500\nCHARGE=2+\n100 1\nEND IONS\n"   // lines 1-5 good
                "BEGIN IONS\nPEPMASS=510\nCHARGE=2+\nhello world\n100 1\nEND IONS\n"  // line 9 bad
                "BEGIN IONS\nCHARGE=2+\n100 1\nEND IONS\n"                 // no PEPMASS
                "BEGIN IONS\nPEPMASS=abc\nEND IONS\n"                      // bad PEPMASS
                "BEGIN IONS\nPEPMASS=530\nCHARGE=2+\n100 1 \n");         // cut off
-  LoadResult r = LoadWith(MS2_FORMAT_MGF, "bad.mgf");
+  LoadResult r = LoadWith(MS2_FORMAT_MGF, File("bad.mgf"));
   ASSERT_TRUE(r.ok) << r.error;
   ASSERT_EQ(r.spectra.size(), 1u);
   EXPECT_DOUBLE_EQ(r.spectra[0].precursor_mz, 500.0);
@@ -174,40 +180,40 @@ TEST(Mgf, BadSpectraAreSkippedAndReportedWithFileLineAndText) {
   EXPECT_NE(r.messages[0].find("bad.mgf:9: \"hello world\""), std::string::npos) << r.messages[0];
 }
 
-TEST(Mgf, GarbageEmptyAndMissingFilesFailCleanly) {
+TEST_F(Mgf, GarbageEmptyAndMissingFilesFailCleanly) {
   LoadResult r = LoadWith(MS2_FORMAT_MGF, "no/such/file.mgf");
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(r.error, "Cannot open file: no/such/file.mgf");
 
-  WriteScratch("empty.mgf", "");
-  r = LoadWith(MS2_FORMAT_MGF, "empty.mgf");
+  Write("empty.mgf", "");
+  r = LoadWith(MS2_FORMAT_MGF, File("empty.mgf"));
   EXPECT_FALSE(r.ok);
-  EXPECT_NE(r.error.find("empty.mgf"), std::string::npos);
+  EXPECT_NE(r.error.find(File("empty.mgf")), std::string::npos);
 
   std::string binary;
   for (int i = 0; i < 200000; ++i) binary += static_cast<char>((i * 7919) % 256);
-  WriteScratch("binary.mgf", binary);
-  r = LoadWith(MS2_FORMAT_MGF, "binary.mgf");
+  Write("binary.mgf", binary);
+  r = LoadWith(MS2_FORMAT_MGF, File("binary.mgf"));
   EXPECT_FALSE(r.ok);
   EXPECT_NE(r.error.find("binary.mgf:"), std::string::npos) << r.error;
   EXPECT_NE(r.error.find("lies outside BEGIN IONS"), std::string::npos) << r.error;
   EXPECT_EQ(r.error.find('\xff'), std::string::npos);
 
   // A multi-megabyte line inside a spectrum is one bad line, not a crash.
-  WriteScratch("huge.mgf", "BEGIN IONS\nPEPMASS=500\n" + std::string(9 << 20, '7') + "x\nEND IONS\n" +
+  Write("huge.mgf", "BEGIN IONS\nPEPMASS=500\n" + std::string(9 << 20, '7') + "x\nEND IONS\n" +
                                "BEGIN IONS\nPEPMASS=600\n100 1\nEND IONS\n");
-  r = LoadWith(MS2_FORMAT_MGF, "huge.mgf");
+  r = LoadWith(MS2_FORMAT_MGF, File("huge.mgf"));
   ASSERT_TRUE(r.ok) << r.error;
   ASSERT_EQ(r.spectra.size(), 2u);  // charges 2 and 3 of the second spectrum
   EXPECT_DOUBLE_EQ(r.spectra[0].precursor_mz, 600.0);
 
   // Numbers out of range are refused, not loaded as inf.
-  WriteScratch("inf.mgf", "BEGIN IONS\nPEPMASS=500\n1e999 1\nEND IONS\n");
-  r = LoadWith(MS2_FORMAT_MGF, "inf.mgf");
+  Write("inf.mgf", "BEGIN IONS\nPEPMASS=500\n1e999 1\nEND IONS\n");
+  r = LoadWith(MS2_FORMAT_MGF, File("inf.mgf"));
   EXPECT_FALSE(r.ok);
 }
 
-TEST(Dta, DirectoryInSortedOrderWithNamesFromFiles) {
+TEST_F(Dta, DirectoryInSortedOrderWithNamesFromFiles) {
   LoadResult r = LoadWith(MS2_FORMAT_DTA, DataPath("dtadir"));
   ASSERT_TRUE(r.ok) << r.error;
   std::vector<std::string> names;
@@ -231,8 +237,8 @@ TEST(Dta, DirectoryInSortedOrderWithNamesFromFiles) {
   EXPECT_EQ(r.spectra[0].name, "run.10.10.3.dta");
 
   // Charge 0: the first value is an m/z of unknown charge.
-  WriteScratch("z.7.7.0.dta", "650.5 0\n100 1\n");
-  r = LoadWith(MS2_FORMAT_DTA, "z.7.7.0.dta");
+  Write("z.7.7.0.dta", "650.5 0\n100 1\n");
+  r = LoadWith(MS2_FORMAT_DTA, File("z.7.7.0.dta"));
   ASSERT_TRUE(r.ok) << r.error;
   ASSERT_EQ(r.spectra.size(), 2u);
   EXPECT_EQ(r.spectra[0].name, "z.7.7.2.dta");
@@ -241,33 +247,32 @@ TEST(Dta, DirectoryInSortedOrderWithNamesFromFiles) {
   EXPECT_EQ(r.spectra[1].first_scan, 7);
 }
 
-TEST(Dta, BadFilesInADirectoryAreSkippedAndAloneFail) {
+TEST_F(Dta, BadFilesInADirectoryAreSkippedAndAloneFail) {
   namespace fs = std::filesystem;
-  fs::remove_all("baddir");
-  fs::create_directory("baddir");
-  WriteScratch("baddir/x.1.1.2.dta", "1000.5 2\n100 1\n");
-  WriteScratch("baddir/x.2.2.2.dta", "\x01\x02garbage\xff\n");
-  WriteScratch("baddir/x.3.3.2.dta", "");
-  LoadResult r = LoadWith(MS2_FORMAT_DTA, "baddir");
+  fs::create_directory(File("baddir"));
+  Write("baddir/x.1.1.2.dta", "1000.5 2\n100 1\n");
+  Write("baddir/x.2.2.2.dta", "\x01\x02garbage\xff\n");
+  Write("baddir/x.3.3.2.dta", "");
+  LoadResult r = LoadWith(MS2_FORMAT_DTA, File("baddir"));
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(r.spectra.size(), 1u);
   ASSERT_EQ(r.messages.size(), 1u);
   EXPECT_NE(r.messages[0].find("skipped 2 records"), std::string::npos) << r.messages[0];
   EXPECT_NE(r.messages[0].find("x.2.2.2.dta: line 1"), std::string::npos) << r.messages[0];
 
-  r = LoadWith(MS2_FORMAT_DTA, "baddir/x.2.2.2.dta");
+  r = LoadWith(MS2_FORMAT_DTA, File("baddir/x.2.2.2.dta"));
   EXPECT_FALSE(r.ok);
   EXPECT_NE(r.error.find("x.2.2.2.dta: line 1"), std::string::npos) << r.error;
 
-  fs::create_directory("emptydir");
-  r = LoadWith(MS2_FORMAT_DTA, "emptydir");
+  fs::create_directory(File("emptydir"));
+  r = LoadWith(MS2_FORMAT_DTA, File("emptydir"));
   EXPECT_FALSE(r.ok);
-  EXPECT_NE(r.error.find("emptydir"), std::string::npos);
+  EXPECT_NE(r.error.find(File("emptydir")), std::string::npos);
   r = LoadWith(MS2_FORMAT_DTA, "missing-dir");
   EXPECT_FALSE(r.ok);
 }
 
-TEST(Dtas, NamedAndUnnamedBlocks) {
+TEST_F(Dtas, NamedAndUnnamedBlocks) {
   LoadResult r = LoadWith(MS2_FORMAT_DTAS, DataPath("sample.dtas"));
   ASSERT_TRUE(r.ok) << r.error;
   std::vector<std::string> names;
@@ -281,8 +286,8 @@ TEST(Dtas, NamedAndUnnamedBlocks) {
   EXPECT_DOUBLE_EQ(r.spectra[3].precursor_mass, MH(500.25, 3));
   EXPECT_EQ(r.spectra[0].peaks.size(), 2u);
 
-  WriteScratch("bad.dtas", "1000 2\n100 1\nnonsense here\n\n2000 2\n100 1\n\nzzz\n");
-  r = LoadWith(MS2_FORMAT_DTAS, "bad.dtas");
+  Write("bad.dtas", "1000 2\n100 1\nnonsense here\n\n2000 2\n100 1\n\nzzz\n");
+  r = LoadWith(MS2_FORMAT_DTAS, File("bad.dtas"));
   ASSERT_TRUE(r.ok) << r.error;
   ASSERT_EQ(r.spectra.size(), 1u);
   EXPECT_EQ(r.spectra[0].name, "bad.2.2.2.dta");
@@ -290,7 +295,7 @@ TEST(Dtas, NamedAndUnnamedBlocks) {
   EXPECT_NE(r.messages[0].find("bad.dtas:3: \"nonsense here\""), std::string::npos);
 }
 
-TEST(Pkl, HeaderChargeAndUnknownCharge) {
+TEST_F(Pkl, HeaderChargeAndUnknownCharge) {
   LoadResult r = LoadWith(MS2_FORMAT_PKL, DataPath("sample.pkl"));
   ASSERT_TRUE(r.ok) << r.error;
   ASSERT_EQ(r.spectra.size(), 3u);
@@ -300,8 +305,8 @@ TEST(Pkl, HeaderChargeAndUnknownCharge) {
   EXPECT_EQ(r.spectra[2].name, "sample.2.2.3.dta");
   EXPECT_DOUBLE_EQ(r.spectra[2].precursor_mass, MH(650.5, 3));
 
-  WriteScratch("bad.pkl", "500 1 2.5\n100 1\n");
-  r = LoadWith(MS2_FORMAT_PKL, "bad.pkl");
+  Write("bad.pkl", "500 1 2.5\n100 1\n");
+  r = LoadWith(MS2_FORMAT_PKL, File("bad.pkl"));
   EXPECT_FALSE(r.ok);
   EXPECT_NE(r.error.find("bad.pkl:1:"), std::string::npos) << r.error;
 }
@@ -330,7 +335,7 @@ std::string Describe(const std::vector<msdata::CSpectrum>& spectra,
 // spectra, positions and line numbers across pieces, repeated titles, a
 // spectrum lacking END IONS before the next one and one cut off at the end.
 // The places handed to a hook read the same peaks back until the file changes.
-TEST(Mgf, ReadInPiecesAsInOneAndReadBackByPlace) {
+TEST_F(Mgf, ReadInPiecesAsInOneAndReadBackByPlace) {
   std::string text = "\xEF\xBB\xBF" "CHARGE=3+\n";
   for (int i = 0; i < 40; ++i) {
     if (i == 17) text += "CHARGE=2+ and 3+\n";
@@ -343,7 +348,7 @@ TEST(Mgf, ReadInPiecesAsInOneAndReadBackByPlace) {
     if (i != 29) text += "END IONS\n";
   }
   text += "BEGIN IONS\nPEPMASS=900\n100 1\n";  // cut off
-  WriteScratch("pieces.mgf", text);
+  Write("pieces.mgf", text);
 
   std::vector<CMS2Input::RecordPlace> places;
   auto load = [&](int threads, std::size_t piece) {
@@ -356,7 +361,7 @@ TEST(Mgf, ReadInPiecesAsInOneAndReadBackByPlace) {
       places.push_back(place);
       return true;
     });
-    r.ok = importer.Load("pieces.mgf", r.spectra, true);
+    r.ok = importer.Load(File("pieces.mgf"), r.spectra, true);
     return r;
   };
   const LoadResult one = load(1, 0);
@@ -370,7 +375,7 @@ TEST(Mgf, ReadInPiecesAsInOneAndReadBackByPlace) {
   }
 
   CMgfPeakReader reader;
-  ASSERT_TRUE(reader.Open("pieces.mgf"));
+  ASSERT_TRUE(reader.Open(File("pieces.mgf")));
   ASSERT_EQ(places.size(), one.spectra.size());
   msdata::PeakList peaks;
   for (std::size_t i = 0; i < places.size(); ++i) {
@@ -381,7 +386,7 @@ TEST(Mgf, ReadInPiecesAsInOneAndReadBackByPlace) {
   }
   std::string changed = text;
   changed.replace(static_cast<std::size_t>(places[3].offset), 5, "BEGIX");
-  WriteScratch("pieces.mgf", changed.substr(0, changed.size() / 2));
+  Write("pieces.mgf", changed.substr(0, changed.size() / 2));
   EXPECT_FALSE(reader.Read(places[3], peaks));
   EXPECT_FALSE(reader.Read(places.back(), peaks));  // beyond the end now
 }

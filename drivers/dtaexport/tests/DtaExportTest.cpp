@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <memory>
 #include <sys/wait.h>
 #include <sstream>
 #include <vector>
 
 #include "common/Dta.h"
 #include "drivers/dtaexport/DtaExport.h"
+#include "tests/support/ScratchDir.h"
 
 namespace fs = std::filesystem;
 
@@ -28,10 +28,28 @@ int RunExport(std::vector<std::string> args, std::string& console) {
 
 const std::string kData = std::string(TESSERA_SOURCE_DIR) + "/spectra/tests/data/";
 
+using testsupport::ReadFile;
+
+// Each test runs in a scratch folder of its own, so that the outputs named
+// on its command lines, relative spellings included, land there.
+class DtaExport : public ScratchDirTest {
+ protected:
+  void SetUp() override {
+    ScratchDirTest::SetUp();
+    inside_ = std::make_unique<testsupport::CCurrentDir>(dir_);
+  }
+  void TearDown() override {
+    inside_.reset();
+    ScratchDirTest::TearDown();
+  }
+
+ private:
+  std::unique_ptr<testsupport::CCurrentDir> inside_;
+};
+
 }  // namespace
 
-TEST(DtaExport, WritesOneReadableDtaPerSpectrum) {
-  fs::remove_all("export_mgf");
+TEST_F(DtaExport, WritesOneReadableDtaPerSpectrum) {
   std::string console;
   ASSERT_EQ(RunExport({kData + "basic.mgf", "export_mgf"}, console), 0) << console;
 
@@ -47,7 +65,6 @@ TEST(DtaExport, WritesOneReadableDtaPerSpectrum) {
   EXPECT_EQ(s.peaks[0], msdata::Peak(200.2, 20.5));
 
   // An export can be read back as a DTA directory with the same spectra.
-  fs::remove_all("export_again");
   ASSERT_EQ(RunExport({"export_mgf", "export_again"}, console), 0) << console;
   std::size_t files = 0;
   for (const auto& entry : fs::directory_iterator("export_again")) files += entry.is_regular_file();
@@ -56,7 +73,7 @@ TEST(DtaExport, WritesOneReadableDtaPerSpectrum) {
   EXPECT_EQ(files, first);
 }
 
-TEST(DtaExport, BadInputFailsWithAMessage) {
+TEST_F(DtaExport, BadInputFailsWithAMessage) {
   std::string console;
   EXPECT_EQ(RunExport({"only-one-argument"}, console), 2);
   EXPECT_NE(console.find("usage: dtaexport"), std::string::npos);
@@ -71,12 +88,10 @@ TEST(DtaExport, BadInputFailsWithAMessage) {
   EXPECT_NE(console.find("unknown spectrum file type"), std::string::npos);
 }
 
-TEST(DtaExport, WritesTheWholeRunAsOneMgf) {
+TEST_F(DtaExport, WritesTheWholeRunAsOneMgf) {
   std::string console;
   ASSERT_EQ(RunExport({kData + "basic.mgf", "--mgf", "run.mgf"}, console), 0) << console;
   // The names survive the trip: an export of the MGF holds the same DTA files.
-  fs::remove_all("from_mgf");
-  fs::remove_all("from_source");
   ASSERT_EQ(RunExport({"run.mgf", "from_mgf"}, console), 0) << console;
   ASSERT_EQ(RunExport({kData + "basic.mgf", "from_source", "--mgf", "again.mgf"}, console), 0) << console;
   std::vector<std::string> a, b;
@@ -96,13 +111,11 @@ TEST(DtaExport, WritesTheWholeRunAsOneMgf) {
 
 // An output that is the input, however spelled, is refused before anything
 // is written, and the input is left as it was.
-TEST(DtaExport, RefusesToWriteOverItsInput) {
-  fs::remove_all("self");
+TEST_F(DtaExport, RefusesToWriteOverItsInput) {
   std::string console;
   ASSERT_EQ(RunExport({kData + "basic.mgf", "self/d"}, console), 0) << console;
   const std::string dta = "self/d/run1.100.100.2.dta";
-  std::ifstream in(dta);
-  const std::string before((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string before = ReadFile(dta);
   fs::copy_file(kData + "basic.mgf", "self/basic.mgf");
   const std::vector<std::vector<std::string>> refused = {
       {"./" + dta, "self/d"},             // a DTA file into its own directory
@@ -113,15 +126,13 @@ TEST(DtaExport, RefusesToWriteOverItsInput) {
     EXPECT_EQ(RunExport(args, console), 1) << args[0];
     EXPECT_NE(console.find("input"), std::string::npos) << console;
   }
-  std::ifstream again(dta);
-  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>()), before);
+  EXPECT_EQ(ReadFile(dta), before);
   EXPECT_EQ(fs::file_size("self/basic.mgf"), fs::file_size(kData + "basic.mgf"));
 }
 
 // A full disk (no byte may be written) fails the run and leaves no file
 // under a final name, and no temporary one.
-TEST(DtaExport, FullDiskIsAFailedRunWithoutPartialFiles) {
-  fs::remove_all("full");
+TEST_F(DtaExport, FullDiskIsAFailedRunWithoutPartialFiles) {
   fs::create_directories("full");
   const std::string command = "cd full && bash -c \"trap '' XFSZ; ulimit -f 0; '" + std::string(TESSERA_BIN_DIR) +
                               "/dtaexport' '" + kData + "basic.mgf' out --mgf run.mgf\" >/dev/null 2>&1";

@@ -5,51 +5,49 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include <sys/wait.h>
 
 #include "drivers/gannet/GannetRun.h"
+#include "tests/support/ScratchDir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
-void WriteText(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-// Runs the Gannet program in a fresh directory whose raw.file.temp names
-// `data_path`; returns its exit status and leaves its console text in
-// `console`.
-int RunGannet(const std::string& dir, const std::string& data_path, std::string& console) {
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  WriteText(fs::path(dir) / "raw.file.temp", data_path + "\r\n");
-  const std::string command = "cd '" + dir + "' && '" + std::string(TESSERA_BIN_DIR) +
-                              "/Gannet' raw.file.temp > console.txt 2>&1";
-  const int status = std::system(command.c_str());
-  console = ReadText(fs::path(dir) / "console.txt");
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+class Gannet : public ScratchDirTest {
+ protected:
+  // Runs the Gannet program in the folder `run` of the scratch folder, made
+  // fresh, with the exchange file `exchange` naming `data_path` (none when
+  // `exchange` is empty); returns its exit status and leaves its console
+  // text in `console`.
+  int Run(const std::string& run, const std::string& data_path, std::string& console,
+          const std::string& exchange = "raw.file.temp") {
+    const fs::path folder = dir_ / run;
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    if (!exchange.empty()) WriteFile((folder / exchange).string(), data_path + "\r\n");
+    const std::string command = "cd '" + folder.string() + "' && '" + std::string(TESSERA_BIN_DIR) +
+                                "/Gannet' " + exchange + " > console.txt 2>&1";
+    const int status = std::system(command.c_str());
+    console = ReadFile((folder / "console.txt").string());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+};
 
 const std::string kData = std::string(TESSERA_SOURCE_DIR) + "/spectra/tests/data/";
 
-TEST(Gannet, DumpOfAnMzMLMatchesTheGoldenFile) {
+TEST_F(Gannet, DumpOfAnMzMLMatchesTheGoldenFile) {
   std::string console;
-  ASSERT_EQ(RunGannet("golden", kData + "bsa_small.mzML", console), 0) << console;
-  const std::string dump = ReadText("golden/raw.data.temp");
-  EXPECT_EQ(dump, ReadText(std::string(TESSERA_SOURCE_DIR) +
+  ASSERT_EQ(Run("golden", kData + "bsa_small.mzML", console), 0) << console;
+  const std::string dump = ReadFile(File("golden/raw.data.temp"));
+  EXPECT_EQ(dump, ReadFile(std::string(TESSERA_SOURCE_DIR) +
                            "/drivers/gannet/tests/data/bsa_small.raw.data.temp"));
-  EXPECT_FALSE(fs::exists("golden/raw.data.temp.partial"));
+  EXPECT_FALSE(fs::exists(File("golden/raw.data.temp.partial")));
 
   // Every record line reads back with the reader's format.
   std::istringstream lines(dump);
@@ -70,43 +68,35 @@ TEST(Gannet, DumpOfAnMzMLMatchesTheGoldenFile) {
   EXPECT_EQ(records, 6);  // five MS2 scans, one without charge written twice
 }
 
-TEST(Gannet, FailuresLeaveNoDumpAndExitNonZero) {
+TEST_F(Gannet, FailuresLeaveNoDumpAndExitNonZero) {
   std::string console;
   // A stale dump from an earlier run must not survive a failed run.
-  fs::create_directories("rawfile");
-  WriteText("rawfile/raw.data.temp", "old\n");
-  EXPECT_NE(RunGannet("rawfile", "/data/run.raw", console), 0);
+  fs::create_directories(File("rawfile"));
+  WriteFile(File("rawfile/raw.data.temp"), "old\n");
+  EXPECT_NE(Run("rawfile", "/data/run.raw", console), 0);
   EXPECT_NE(console.find("mzML"), std::string::npos) << console;
   EXPECT_NE(console.find("msconvert"), std::string::npos) << console;
-  EXPECT_FALSE(fs::exists("rawfile/raw.data.temp"));
+  EXPECT_FALSE(fs::exists(File("rawfile/raw.data.temp")));
 
-  std::string broken = ReadText(kData + "bsa_small_noindex.mzML");
+  std::string broken = ReadFile(kData + "bsa_small_noindex.mzML");
   broken.replace(broken.find("<binary>", broken.find("spectrum=2443")), 8, "<<<");
-  fs::create_directories("inputs");
-  WriteText("inputs/broken.mzML", broken);
-  EXPECT_NE(RunGannet("broken", fs::absolute("inputs/broken.mzML").string(), console), 0);
+  EXPECT_NE(Run("broken", Write("broken.mzML", broken), console), 0);
   EXPECT_NE(console.find("broken.mzML"), std::string::npos) << console;
-  EXPECT_FALSE(fs::exists("broken/raw.data.temp"));
-  EXPECT_FALSE(fs::exists("broken/raw.data.temp.partial"));
+  EXPECT_FALSE(fs::exists(File("broken/raw.data.temp")));
+  EXPECT_FALSE(fs::exists(File("broken/raw.data.temp.partial")));
 
-  EXPECT_NE(RunGannet("unknown", "/data/run.xyz", console), 0);
+  EXPECT_NE(Run("unknown", "/data/run.xyz", console), 0);
   EXPECT_NE(console.find("unknown spectrum file type"), std::string::npos) << console;
 
   // No exchange file at all.
-  fs::remove_all("noexchange");
-  fs::create_directories("noexchange");
-  const std::string command = "cd noexchange && '" + std::string(TESSERA_BIN_DIR) +
-                              "/Gannet' > console.txt 2>&1";
-  const int status = std::system(command.c_str());
-  EXPECT_NE(WEXITSTATUS(status), 0);
-  EXPECT_NE(ReadText("noexchange/console.txt").find("Cannot open file: raw.file.temp"),
-            std::string::npos);
+  EXPECT_NE(Run("noexchange", "", console, ""), 0);
+  EXPECT_NE(console.find("Cannot open file: raw.file.temp"), std::string::npos) << console;
 }
 
-TEST(Gannet, MgfInputHasNoScanDetails) {
+TEST_F(Gannet, MgfInputHasNoScanDetails) {
   std::string console;
-  ASSERT_EQ(RunGannet("mgf", kData + "basic.mgf", console), 0) << console;
-  const std::string dump = ReadText("mgf/raw.data.temp");
+  ASSERT_EQ(Run("mgf", kData + "basic.mgf", console), 0) << console;
+  const std::string dump = ReadFile(File("mgf/raw.data.temp"));
   // The first spectrum: scan 100, 60.5 s, charge 2, m/z 500.5.
   EXPECT_NE(dump.find("\n100\tMS2\t60.500000\tunknown\tunknown\t0\t2\t999.992724\t500.500000\n"),
             std::string::npos)
