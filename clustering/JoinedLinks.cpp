@@ -6,12 +6,12 @@
 
 #include "clustering/DotProductBlock.h"
 #include "clustering/PairJoin.h"
-#include "clustering/SimilarityCluster.h"
+#include "clustering/SingleLinkage.h"
 #include "clustering/Workers.h"
 
 namespace {
 
-using Edge = CSimilarityCluster::Edge;
+using Edge = linkage::Edge;
 
 // Bounds of one width are scored together, the highest first.
 constexpr int kLevelWidth = 50;
@@ -224,7 +224,7 @@ void ScoreLevel(const std::vector<Work>& work, const LevelGroups& groups,
       row.Load(prepared, a, tol);
       row.Score(seconds.data(), seconds.size(), values.data());
       for (std::size_t s = 0; s < seconds.size(); ++s) {
-        const std::int16_t packed = CSimilarityCluster::PackScore(values[s]);
+        const std::int16_t packed = linkage::PackScore(values[s]);
         if (packed > floor) {
           mine.push_back(Edge{a, static_cast<std::uint32_t>(seconds[s]), packed});
           ++above;
@@ -274,5 +274,5 @@ std::vector<ClusterLink> JoinedLinks(const msdata::CSpectrum* members, std::size
     }
     groups.Join(by_level[static_cast<std::size_t>(level)]);
   }
-  return CSimilarityCluster::MergeEdges(Concatenate(by_level), k, floor);
+  return linkage::MergeEdges(Concatenate(by_level), k, floor);
 }

@@ -10,8 +10,8 @@
 // Pairs are therefore taken by bound, highest first, in levels of a fixed
 // width: those whose spectra the scores above the level already join are
 // skipped, the others scored. What is merged comes from the scored pairs
-// above the floor alone (CSimilarityCluster::MergeEdges), and equals what
-// CSimilarityCluster::MergeScores gives for the matrix of every pair.
+// above the floor alone (linkage::MergeEdges), and equals what
+// linkage::MergeScores gives for the matrix of every pair.
 
 #include <atomic>
 #include <cstddef>

@@ -36,7 +36,7 @@ class CPairJoin {
   bool Build(const CDotProductBlock& block, double tol);
 
   // The most a pair with this sum can have as packed score
-  // (CSimilarityCluster::PackScore), 32767 at most. The packed score is
+  // (linkage::PackScore), 32767 at most. The packed score is
   // trunc(score * 10000) of a score that exceeds the exact sum of its
   // matched products only by rounding (relative 1e-9 at most for lists of up
   // to kMostPeaks peaks), while the sum here may fall short of the exact one

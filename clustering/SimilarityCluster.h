@@ -4,7 +4,6 @@
 // linkage of pairwise similarity, pick one representative per cluster and
 // let the representative settings write the files.
 
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -66,37 +65,4 @@ class CSimilarityCluster : public CCluster {
   BlockResult ClusterBlock(const std::vector<msdata::CSpectrum>& spectra, const Block& block,
                            const CSimilarity& similarity, const CPeakSelect& peak_select,
                            int threads = 1, bool representatives = true) const;
-
-  // Where the score of spectra x != y of a block of k lies in the packed
-  // matrix of k(k-1)/2 entries: by the lower position, then the higher.
-  static std::size_t PairIndex(std::size_t x, std::size_t y, std::size_t k) {
-    const std::size_t lo = x < y ? x : y;
-    const std::size_t hi = x < y ? y : x;
-    return lo * (2 * k - lo - 1) / 2 + (hi - lo - 1);
-  }
-
-  // Single linkage over the packed scores of k spectra (PairIndex): merges
-  // the pair with the highest entry (ties: the lowest lower position, then
-  // the lowest higher one) while it exceeds `floor`, and returns the links.
-  // The entries are changed by the merging.
-  static std::vector<ClusterLink> MergeScores(std::int16_t* scores, std::size_t k, int floor);
-
-  // One entry of a score matrix: the packed score of spectra lo < hi.
-  struct Edge {
-    std::uint32_t lo;
-    std::uint32_t hi;
-    std::int16_t score;
-  };
-  // MergeScores over k spectra whose entries are `edges` (each pair at most
-  // once) and 0 elsewhere: the same links, from the edges alone.
-  static std::vector<ClusterLink> MergeEdges(std::vector<Edge> edges, std::size_t k, int floor);
-
-  // A score 0..1 as stored in the score matrices: trunc(s * 10000), 0 for
-  // anything not above 0 (NaN included), at most 32767.
-  static std::int16_t PackScore(double score) {
-    const double scaled = std::trunc(score * 10000.0);
-    if (!(scaled > 0.0)) return 0;
-    if (scaled >= 32767.0) return 32767;
-    return static_cast<std::int16_t>(scaled);
-  }
 };

@@ -51,6 +51,11 @@ function(tessera_add_qtest name)
   set(workdir ${CMAKE_BINARY_DIR}/testrun/${name})
   file(MAKE_DIRECTORY ${workdir})
   add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${workdir})
+  # Qt makes a runtime folder under /tmp when none is given; the tests' own
+  # keeps them from leaving one behind.
+  set(runtime ${CMAKE_BINARY_DIR}/testrun/xdg-runtime)
+  file(MAKE_DIRECTORY ${runtime})
+  file(CHMOD ${runtime} DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${ARG_ENVIRONMENT}")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${runtime};${ARG_ENVIRONMENT}")
 endfunction()

@@ -14,7 +14,7 @@
 #include <cstring>
 
 #include "common/TextUtil.h"
-#include "spectra/mzreader/ToolkitAdapter.h"
+#include "spectra/MzRecordStream.h"
 
 extern char** environ;
 
@@ -144,8 +144,8 @@ std::string EndingError(int status, const std::string& message) {
            ")";
   }
   const std::string told = message.empty() ? std::string() : " (MSToolkit: " + message + ")";
-  if (code == mzreader::kExitCannotOpen) return "MSToolkit cannot open it" + told;
-  if (code != mzreader::kExitOk) return "MSToolkit stopped on this file" + told;
+  if (code == mzstream::kExitCannotOpen) return "MSToolkit cannot open it" + told;
+  if (code != mzstream::kExitOk) return "MSToolkit stopped on this file" + told;
   return std::string();
 }
 

@@ -24,6 +24,12 @@
 
 namespace mzstream {
 
+// Exit statuses of the reading program, as the importer reads them.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitCannotOpen = 3;
+inline constexpr int kExitCannotWrite = 4;
+
 // One MS2 scan as the reading program reports it.
 struct ScanRecord {
   int scan = 0;

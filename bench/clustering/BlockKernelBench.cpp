@@ -21,6 +21,7 @@
 #include "clustering/PeakOrder.h"
 #include "clustering/Similarity.h"
 #include "clustering/SimilarityCluster.h"
+#include "clustering/SingleLinkage.h"
 #include "drivers/cluster/loading/JobLoading.h"
 #include "spectra/MS2Input.h"
 
@@ -98,10 +99,10 @@ int main(int argc, char** argv) {
         static_cast<std::int16_t*>(std::aligned_alloc(huge, bytes)), std::free);
     ::madvise(packed.get(), bytes, MADV_HUGEPAGE);
     for (std::size_t i = 0; i < fast.size(); ++i) {
-      packed.get()[i] = CSimilarityCluster::PackScore(fast[i]);
+      packed.get()[i] = linkage::PackScore(fast[i]);
     }
     t0 = std::chrono::steady_clock::now();
-    const std::vector<ClusterLink> links = CSimilarityCluster::MergeScores(packed.get(), k, 6000);
+    const std::vector<ClusterLink> links = linkage::MergeScores(packed.get(), k, 6000);
     merge_time += Seconds(std::chrono::steady_clock::now() - t0);
     std::size_t heads = 0;
     for (std::size_t m = 0; m < k; ++m) heads += links[m].root == static_cast<int>(m) ? 1 : 0;

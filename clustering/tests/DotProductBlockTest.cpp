@@ -10,6 +10,7 @@
 #include "clustering/PairJoin.h"
 #include "clustering/PeakOrder.h"
 #include "clustering/SimilarityCluster.h"
+#include "clustering/SingleLinkage.h"
 #include "tests/support/ReferenceEngine.h"
 #include "clustering/tests/SyntheticSpectra.h"
 #include "clustering/tests/TestSupport.h"
@@ -146,7 +147,7 @@ std::vector<ClusterLink> MergeByFullScan(std::vector<std::int16_t> m, std::size_
   std::vector<std::int16_t> full(k * (k + 1) / 2, -1);
   for (std::size_t r = 0; r < k; ++r) {
     for (std::size_t c = 0; c < r; ++c) {
-      full[r * (r + 1) / 2 + c] = m[CSimilarityCluster::PairIndex(r, c, k)];
+      full[r * (r + 1) / 2 + c] = m[linkage::PairIndex(r, c, k)];
     }
   }
   auto at = [&](std::size_t x, std::size_t y) -> std::int16_t& {
@@ -192,14 +193,14 @@ TEST(SingleLinkage, MergesAsTheFullScanOnTiedScores) {
     std::vector<std::int16_t> m(k * (k - 1) / 2);
     for (std::size_t x = 0; x < k; ++x) {
       for (std::size_t y = x + 1; y < k; ++y) {
-        m[CSimilarityCluster::PairIndex(x, y, k)] =
+        m[linkage::PairIndex(x, y, k)] =
             static_cast<std::int16_t>(1000 * (rng() % (levels + 1)));
       }
     }
     const int floor = static_cast<int>(1000 * (rng() % 3));
     const std::vector<ClusterLink> expected = MergeByFullScan(m, k, floor);
     std::vector<std::int16_t> work = m;
-    const std::vector<ClusterLink> links = CSimilarityCluster::MergeScores(work.data(), k, floor);
+    const std::vector<ClusterLink> links = linkage::MergeScores(work.data(), k, floor);
     ASSERT_EQ(links.size(), k);
     for (std::size_t x = 0; x < k; ++x) {
       ASSERT_EQ(links[x].root, expected[x].root) << "round " << round << " member " << x;
@@ -335,7 +336,7 @@ TEST(PairJoin, BoundsNeverFallBelowTheScores) {
     for (const CPairJoin::Candidate& c : found) bound[c.spectrum] = c.bound;
     row.Load(block, a, 0.5);
     for (std::size_t b = a + 1; b < block.Size(); ++b) {
-      const int packed = CSimilarityCluster::PackScore(row.Score(b));
+      const int packed = linkage::PackScore(row.Score(b));
       if (bound[b] < 0) {
         EXPECT_EQ(packed, 0) << a << " " << b;
       } else {
@@ -355,18 +356,18 @@ TEST(PairJoin, MergeEdgesFollowsMergeScores) {
     const int floor = static_cast<int>(rng() % 3) * 3000;
     const int values[] = {0, floor, floor + 1, floor + 2, floor + 2, 9000, 9999, 32767};
     std::vector<std::int16_t> matrix(k * (k - 1) / 2, 0);
-    std::vector<CSimilarityCluster::Edge> edges;
+    std::vector<linkage::Edge> edges;
     for (std::size_t x = 0; x < k; ++x) {
       for (std::size_t y = x + 1; y < k; ++y) {
         if (rng() % 3 != 0) continue;
         const auto v = static_cast<std::int16_t>(values[rng() % 8]);
-        matrix[CSimilarityCluster::PairIndex(x, y, k)] = v;
+        matrix[linkage::PairIndex(x, y, k)] = v;
         edges.push_back({static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y), v});
       }
     }
     std::shuffle(edges.begin(), edges.end(), rng);
-    const auto want = CSimilarityCluster::MergeScores(matrix.data(), k, floor);
-    const auto got = CSimilarityCluster::MergeEdges(edges, k, floor);
+    const auto want = linkage::MergeScores(matrix.data(), k, floor);
+    const auto got = linkage::MergeEdges(edges, k, floor);
     ASSERT_EQ(got.size(), want.size());
     for (std::size_t m = 0; m < k; ++m) {
       ASSERT_EQ(got[m].root, want[m].root) << "round " << round << " member " << m;

@@ -9,6 +9,7 @@
 
 #include "clustering/Para.h"
 #include "clustering/SimilarityCluster.h"
+#include "clustering/SingleLinkage.h"
 #include "clustering/SpectralPairSearch.h"
 #include "clustering/tests/SyntheticSpectra.h"
 #include "clustering/tests/TestSupport.h"
@@ -138,7 +139,7 @@ TEST_F(SimilarityClustering, ThresholdIsStrict) {
   CSimilarity dot(SIMILAR_DOT_PRODUCT, 0.5, TOLERANCE_DA);
   msdata::PeakList x = para_.peak_select->Prepare(a);
   msdata::PeakList y = para_.peak_select->Prepare(b);
-  const int v = CSimilarityCluster::PackScore(dot.Compute(x, y, -0.5));
+  const int v = linkage::PackScore(dot.Compute(x, y, -0.5));
   ASSERT_GT(v, 0);
   const CSimilarityCluster::Block block{0, 2};
 
@@ -436,7 +437,7 @@ TEST_P(JoinedClustering, EqualsEveryPairAndTheReference) {
   for (std::size_t i : {2u, 17u, 33u}) {
     msdata::PeakList x = select.Prepare(spectra[i].peaks);
     msdata::PeakList y = select.Prepare(spectra[i + 1].peaks);
-    const int packed = CSimilarityCluster::PackScore(dot.Compute(x, y, 0.0));
+    const int packed = linkage::PackScore(dot.Compute(x, y, 0.0));
     thresholds.push_back(packed / 10000.0);
     thresholds.push_back((packed - 1) / 10000.0);
   }

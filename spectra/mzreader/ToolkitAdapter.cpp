@@ -104,12 +104,12 @@ void ReadRampPeaks(RAMPFILE* file, ramp_fileoffset_t at, msdata::PeakList& peaks
 
 int ReadXml(const std::string& path, mzstream::CRecordWriter& out) {
   RAMPFILE* file = rampOpenFile(path.c_str());
-  if (!file) return kExitCannotOpen;
+  if (!file) return mzstream::kExitCannotOpen;
   int last = 0;
   ramp_fileoffset_t* index = readIndex(file, getIndexOffset(file), &last);
   if (!index) {
     std::fprintf(stderr, "the offset index cannot be read\n");
-    return kExitCannotOpen;
+    return mzstream::kExitCannotOpen;
   }
   const std::string analyzer = AnalyzerOf(file);
   int last_ms1 = 0;
@@ -129,7 +129,7 @@ int ReadXml(const std::string& path, mzstream::CRecordWriter& out) {
   }
   std::free(index);
   rampCloseFile(file);
-  return out.Finish() ? kExitOk : kExitCannotWrite;
+  return out.Finish() ? mzstream::kExitOk : mzstream::kExitCannotWrite;
 }
 
 int ReadMs2(const std::string& path, mzstream::CRecordWriter& out) {
@@ -138,7 +138,7 @@ int ReadMs2(const std::string& path, mzstream::CRecordWriter& out) {
   reader.setFilter(MSToolkit::MS2);
   std::string name = path;
   bool ok = reader.readFile(&name[0], s);
-  if (!ok) return kExitCannotOpen;
+  if (!ok) return mzstream::kExitCannotOpen;
   while (ok && s.getScanNumber() != 0) {
     ScanRecord r;
     r.scan = s.getScanNumber();
@@ -155,7 +155,7 @@ int ReadMs2(const std::string& path, mzstream::CRecordWriter& out) {
     out.Put(r);
     ok = reader.readFile(nullptr, s);
   }
-  return out.Finish() ? kExitOk : kExitCannotWrite;
+  return out.Finish() ? mzstream::kExitOk : mzstream::kExitCannotWrite;
 }
 
 }  // namespace mzreader

@@ -8,12 +8,6 @@
 
 namespace mzreader {
 
-// Exit statuses of the reading program, as the importer reads them.
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitUsage = 2;
-inline constexpr int kExitCannotOpen = 3;
-inline constexpr int kExitCannotWrite = 4;
-
 // Reads every MS2 scan of an indexed mzML or mzXML file into `out`; one of
 // the exit statuses above.
 int ReadXml(const std::string& path, mzstream::CRecordWriter& out);

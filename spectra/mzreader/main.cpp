@@ -19,7 +19,7 @@
 int main(int argc, char** argv) {
   if (argc != 3 || (std::strcmp(argv[1], "xml") != 0 && std::strcmp(argv[1], "ms2") != 0)) {
     std::fprintf(stderr, "usage: mzreader xml|ms2 FILE\n");
-    return mzreader::kExitUsage;
+    return mzstream::kExitUsage;
   }
   // Keep the records' descriptor apart and send MSToolkit's own printing to
   // standard error.
@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
   std::FILE* records = records_fd >= 0 ? ::fdopen(records_fd, "wb") : nullptr;
   if (!records || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
     std::fprintf(stderr, "cannot write the records\n");
-    return mzreader::kExitCannotWrite;
+    return mzstream::kExitCannotWrite;
   }
   mzstream::CRecordWriter out(records);
   const bool ms2 = std::strcmp(argv[1], "ms2") == 0;

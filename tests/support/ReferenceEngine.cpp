@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "clustering/SingleLinkage.h"
+
 namespace reference {
 
 // The matching operations of the cosine family, written as plain nested
@@ -206,7 +208,7 @@ void ClusterBlock(const std::vector<msdata::CSpectrum>& spectra, int start, int 
       msdata::PeakList pb = Prepare(spectra[start + b], select);
       const double s = Compute(similarity, 
           pa, pb, spectra[start + a].precursor_mass - spectra[start + b].precursor_mass);
-      const auto v = CSimilarityCluster::PackScore(s);
+      const auto v = linkage::PackScore(s);
       m1.at(b, a) = v;
       m2.at(b, a) = v;
       if (v > best) {

@@ -108,7 +108,11 @@ class JobRunnerTest : public QObject {
     runner.SetProgramDirectory(kBinDir);
     CShiftscanDlg dialog;
     ScriptedChooser chooser;
-    chooser.open = kSourceDir + QStringLiteral("/spectra/tests/data/bsa_small.mzML");
+    // The dialog proposes a pair folder beside the run: a copy keeps it out
+    // of the source tree.
+    const QString run = Path(QStringLiteral("bsa_small.mzML"));
+    QVERIFY(QFile::copy(kSourceDir + QStringLiteral("/spectra/tests/data/bsa_small.mzML"), run));
+    chooser.open = run;
     chooser.save = Path(QStringLiteral("shiftscan.txt"));
     dialog.OnDataBrowse();
     dialog.OnOk();
