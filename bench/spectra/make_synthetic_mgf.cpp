@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/TextUtil.h"
 #include "tests/support/SyntheticMgf.h"
 
 namespace {
@@ -41,15 +42,13 @@ int main(int argc, char** argv) {
   const std::string output = argv[first + 1];
   std::vector<msdata::CSpectrum> templates;
   std::string error;
-  for (std::size_t from = 0; from <= input.size();) {
-    const std::size_t comma = std::min(input.find(',', from), input.size());
+  for (const std::string& path : text::Split(input)) {
     std::vector<msdata::CSpectrum> run;
-    if (!bench::LoadTemplates(input.substr(from, comma - from), run, error)) {
+    if (!bench::LoadTemplates(path, run, error)) {
       std::printf("%s\n", error.c_str());
       return 1;
     }
     for (auto& s : run) templates.push_back(std::move(s));
-    from = comma + 1;
   }
   if (!bench::WriteSyntheticMgf(templates, static_cast<std::size_t>(count), output, seed, error)) {
     std::printf("%s\n", error.c_str());

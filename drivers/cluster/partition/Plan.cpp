@@ -67,14 +67,11 @@ std::string Format6(double v) {
 }
 
 bool ParseCuts(const std::string& text, std::vector<std::size_t>& cuts) {
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    std::size_t comma = text.find(',', start);
-    if (comma == std::string::npos) comma = text.size();
-    const std::string field = text.substr(start, comma - start);
-    if (field.empty() || field.find_first_not_of("0123456789") != std::string::npos) return false;
+  for (const std::string& field : text::Split(text)) {
+    // Digits only, and few enough to be a position (no number overflows).
+    if (field.empty() || field.size() > 18 || field.find_first_not_of("0123456789") != std::string::npos)
+      return false;
     cuts.push_back(static_cast<std::size_t>(std::stoull(field)));
-    start = comma + 1;
   }
   std::sort(cuts.begin(), cuts.end());
   cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
