@@ -10,15 +10,12 @@
 #include "clustering/ClusterFactory.h"
 #include "common/NameTables.h"
 #include "common/PathUtil.h"
+#include "common/SafeFile.h"
 #include "common/TextUtil.h"
 
 namespace {
 
 enum Section { kNone = -1, kClusterName, kFile, kPreprocessing, kSimilarity, kCluster, kModification };
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 // A tolerance name selects the type whose name contains the value, compared
 // without regard to case; later entries win, so an empty value gives the
@@ -263,9 +260,10 @@ bool CPara::WriteParaFile(std::string path, Numbers numbers) const {
   if (!cluster || !similarity || !peak_select || !spectra_process || !representative_spectra) {
     return false;
   }
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "w"));
-  if (!file) return false;
-  std::FILE* f = file.get();
+  // Whole or not at all, and never through a link planted at its name.
+  safefile::CSafeFile file;
+  if (!file.Open(path)) return false;
+  std::FILE* f = file.Get();
   const CSpectraProcess& data = *spectra_process;
   const CRepresentativeSpectra& rep = *representative_spectra;
 
@@ -304,8 +302,7 @@ bool CPara::WriteParaFile(std::string path, Numbers numbers) const {
   std::fprintf(f, "upper_mass=%d\n", cluster->upper_mass);
   WriteReal(f, "cluster_masses_tol", cluster->cluster_masses_tol, 6, numbers);
 
-  const bool ok = std::ferror(f) == 0;
-  return std::fclose(file.release()) == 0 && ok;
+  return file.Commit();
 }
 
 void CPara::SelectPeak(msdata::PeakList& peaks) const {

@@ -4,10 +4,8 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <ostream>
 #include <system_error>
-#include <unistd.h>
 
 #include "clustering/ConsensusNames.h"
 #include "clustering/PeakOrder.h"
@@ -92,6 +90,37 @@ msdata::CSpectrum BuildConsensus(const Consensus& cluster,
   return consensus;
 }
 
+// The cluster file's lines, "row,name,cluster,mass" per spectrum, clusters
+// in ascending order of their heads, members in chain order.
+template <class Put>
+void ForEachClusterLine(const std::vector<msdata::CSpectrum>& spectra,
+                        const std::vector<ClusterLink>& links, Put put) {
+  const std::size_t n = std::min(spectra.size(), links.size());
+  std::vector<unsigned char> taken(n, 0);
+  int row = 1;
+  int cluster = 1;
+  char mass[64];
+  std::string line;
+  for (std::size_t p = 0; p < n; ++p) {
+    if (taken[p]) continue;
+    for (int m : CRepresentativeSpectra::Chain(links, static_cast<int>(p))) {
+      if (static_cast<std::size_t>(m) >= n || taken[m]) break;
+      taken[m] = 1;
+      std::snprintf(mass, sizeof mass, "%lf\n", spectra[m].precursor_mass);
+      line = std::to_string(row);
+      line += ',';
+      line += spectra[m].name;
+      line += ',';
+      line += std::to_string(cluster);
+      line += ',';
+      line += mass;
+      put(line);
+      ++row;
+    }
+    ++cluster;
+  }
+}
+
 }  // namespace
 
 bool PlaceSpectrum(const msdata::CSpectrum& spectrum, const std::string& data_directory,
@@ -148,23 +177,9 @@ std::vector<int> CRepresentativeSpectra::Chain(const std::vector<ClusterLink>& l
 void CRepresentativeSpectra::WriteClusterFile(const std::vector<msdata::CSpectrum>& spectra,
                                               const std::vector<ClusterLink>& links,
                                               std::ostream& out) {
-  const std::size_t n = std::min(spectra.size(), links.size());
-  std::vector<unsigned char> taken(n, 0);
-  int row = 1;
-  int cluster = 1;
-  char buffer[64];
-  for (std::size_t p = 0; p < n; ++p) {
-    if (taken[p]) continue;
-    for (int m : Chain(links, static_cast<int>(p))) {
-      if (static_cast<std::size_t>(m) >= n || taken[m]) break;
-      taken[m] = 1;
-      out << row << ',' << spectra[m].name << ',' << cluster << ',';
-      std::snprintf(buffer, sizeof buffer, "%lf\n", spectra[m].precursor_mass);
-      out << buffer;
-      ++row;
-    }
-    ++cluster;
-  }
+  ForEachClusterLine(spectra, links, [&out](const std::string& line) {
+    out.write(line.data(), static_cast<std::streamsize>(line.size()));
+  });
 }
 
 msdata::PeakList CRepresentativeSpectra::MergePeaks(msdata::PeakList peaks) {
@@ -194,7 +209,6 @@ void CRepresentativeSpectra::Generate(const std::vector<msdata::CSpectrum>& spec
   spectra_process = std::move(data);
   failed_writes = 0;
   written.clear();
-  WriteResultFile(spectra, links);
   NumberClusters(links, std::min(spectra.size(), links.size()));
 
   notify::Message("Generating consensus spectra...");
@@ -212,6 +226,8 @@ void CRepresentativeSpectra::Generate(const std::vector<msdata::CSpectrum>& spec
     default:
       break;
   }
+  if (spectra_written) spectra_written();
+  WriteResultFile(spectra, links);
 }
 
 void CRepresentativeSpectra::WriteResultFile(const std::vector<msdata::CSpectrum>& spectra,
@@ -219,18 +235,15 @@ void CRepresentativeSpectra::WriteResultFile(const std::vector<msdata::CSpectrum
   // Written straight to the file: a whole-file text in memory would cost
   // as much again as the names it holds. It takes its name only whole.
   const std::string& result = spectra_process.cluster_result;
-  const std::string temp = result + ".part-" + std::to_string(::getpid());
-  std::ofstream file(temp, std::ios::binary | std::ios::trunc);
-  if (!file) {
+  safefile::CSafeFile file;
+  if (!file.Open(result, "wb")) {
     notify::Message("Cannot generate the clustering result file!");
     return;
   }
-  WriteClusterFile(spectra, links, file);
-  file.close();
-  if (file.fail() || std::rename(temp.c_str(), result.c_str()) != 0) {
-    std::remove(temp.c_str());
-    notify::Message("Cannot write the clustering result file: " + result);
-  }
+  std::FILE* out = file.Get();
+  ForEachClusterLine(spectra, links,
+                     [out](const std::string& line) { std::fwrite(line.data(), 1, line.size(), out); });
+  if (!file.Commit()) notify::Message("Cannot write the clustering result file: " + result);
 }
 
 void CRepresentativeSpectra::NumberClusters(const std::vector<ClusterLink>& links,

@@ -3,6 +3,7 @@
 // file and one spectrum file per cluster in the output directory.
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -58,12 +59,18 @@ class CRepresentativeSpectra {
   // Spectrum files of the last generation that could not be written whole
   // (none is left under its name half-written).
   std::size_t failed_writes = 0;
+  // Called once the spectrum files are written, just before the cluster
+  // file: what a caller writes of the same spectra (one MGF file) then also
+  // comes before the file whose presence says that the run has finished.
+  std::function<void()> spectra_written;
 
   // Peaks closer than this (daltons) to a group's first peak join the group.
   static constexpr double kMergeWindow = 0.4;
 
-  // Writes the cluster file, then the consensus spectra and/or copies of the
-  // representatives, as `consensus_type` says. Messages go to the notifier.
+  // Writes the consensus spectra and/or copies of the representatives, as
+  // `consensus_type` says, then the cluster file: a run cut short leaves no
+  // cluster file beside a spectrum folder that is not whole. Messages go to
+  // the notifier.
   //
   // A consensus spectrum is named part(head)-part(middle)-part(last).dta.
   // When two clusters (or a cluster and a spectrum file written beside it)

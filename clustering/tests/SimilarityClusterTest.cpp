@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <limits>
 #include <random>
@@ -294,6 +295,54 @@ TEST(RepresentativeSpectra, ClusterFileFollowsChains) {
   CRepresentativeSpectra::WriteClusterFile(spectra, broken, safe);
   const std::string text = safe.str();
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 4);
+}
+
+// The spectra's raw peaks as a peak source that notes, whenever a spectrum
+// file is about to be written, whether the cluster file is there already.
+class WatchingPeakSource : public CPeakSource {
+ public:
+  WatchingPeakSource(const std::vector<msdata::CSpectrum>& spectra, const CPeakSelect& selection,
+                     std::string cluster_file)
+      : spectra_(spectra), selection_(selection), cluster_file_(std::move(cluster_file)) {}
+  void Selected(std::size_t position, msdata::PeakList& peaks) const override {
+    peaks = spectra_[position].peaks;
+    selection_.Select(peaks);
+  }
+  void Raw(std::size_t position, msdata::PeakList& peaks) const override {
+    peaks = spectra_[position].peaks;
+    ++reads;
+    if (fs::exists(cluster_file_)) ++reads_after_cluster_file;
+  }
+  mutable std::atomic<int> reads{0};
+  mutable std::atomic<int> reads_after_cluster_file{0};
+
+ private:
+  const std::vector<msdata::CSpectrum>& spectra_;
+  CPeakSelect selection_;
+  std::string cluster_file_;
+};
+
+// A run cut short must not leave a whole cluster file beside a spectrum
+// folder that is not: the cluster file comes after every spectrum file.
+TEST_F(SimilarityClustering, ClusterFileComesAfterEverySpectrumFile) {
+  const std::string in = DataFile("cluster_in");
+  for (int type = REPRESENTATIVE_CONSENSUS; type <= REPRESENTATIVE_BOTH; ++type) {
+    fs::remove_all(File("out"));
+    fs::remove(File("cluster.csv"));
+    auto spectra = LoadDir(in);
+    Setup(in, type);
+    WatchingPeakSource watch(spectra, *para_.peak_select, File("cluster.csv"));
+    Strategy().peak_source = &watch;
+    bool hook_before_cluster_file = false;
+    para_.representative_spectra->spectra_written = [&] {
+      hook_before_cluster_file = !fs::exists(File("cluster.csv"));
+    };
+    Run(spectra);
+    EXPECT_GT(watch.reads.load(), 0) << type;
+    EXPECT_EQ(watch.reads_after_cluster_file.load(), 0) << type;
+    EXPECT_TRUE(hook_before_cluster_file) << type;
+    EXPECT_EQ(ReadFile(File("cluster.csv")), ReadFile(DataFile("cluster_expected/cluster.csv")));
+  }
 }
 
 TEST_F(SimilarityClustering, UnwritableClusterFileStillGivesSpectra) {
