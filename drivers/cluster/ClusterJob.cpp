@@ -32,11 +32,10 @@ int WorkerThreads(const JobOptions& options) {
 
 // What a job whose parameters were read is refused for before any work.
 std::string CheckBeforeWork(const CPara& para, const JobOptions& options) {
+  if (std::string refused = CheckThreads(options.threads); !refused.empty()) return refused;
   if (std::string refused = CheckParameterLimits(para); !refused.empty()) return refused;
   if (std::string refused = CheckJobPaths(para); !refused.empty()) return refused;
-  if (!options.mgf.empty() && safefile::SameFile(options.mgf, para.spectra_process->data_directory))
-    return "The MGF file would overwrite the input: " + options.mgf;
-  return {};
+  return CheckMgfTarget(options.mgf, para, options.parameter_file);
 }
 
 void ReportLoaded(const CSpectraProcess& data, const LoadedSpectra& loaded, std::ostream& out) {
@@ -66,7 +65,17 @@ int RunClustering(CPara& para, CSimilarityCluster& clustering, const JobOptions&
   clustering.peak_source = offloaded;
   CRepresentativeSpectra& representatives = *para.representative_spectra;
   representatives.record_written = !options.mgf.empty();
+  // The MGF file holds the spectra written: it comes before the cluster
+  // file, the last file of a run that has finished.
+  bool mgf_written = false;
+  std::string mgf_error = "Cannot write the MGF file: " + options.mgf;
+  if (!options.mgf.empty()) {
+    representatives.spectra_written = [&] {
+      mgf_written = WriteOutputMgf(representatives, options.mgf, mgf_error);
+    };
+  }
   clustering.Run(para.spectra_process->spectra, para.similarity.get(), para.peak_select.get());
+  representatives.spectra_written = nullptr;
   if (!path::IsRegularFile(data.cluster_result)) {
     return FailWithMarker(out, "Cannot write the cluster file: " + data.cluster_result);
   }
@@ -75,8 +84,7 @@ int RunClustering(CPara& para, CSimilarityCluster& clustering, const JobOptions&
                                    data.out_directory);
   }
   if (!options.mgf.empty()) {
-    std::string error;
-    if (!WriteOutputMgf(representatives, options.mgf, error)) return FailWithMarker(out, error);
+    if (!mgf_written) return FailWithMarker(out, mgf_error);
     out << "MGF file: " << options.mgf << "\n";
   }
   out << "Cluster file: " << data.cluster_result << "\n";
@@ -116,10 +124,6 @@ int RunPairSearch(CPara& para, CSpectralPairSearch& search, const JobOptions& op
 int FailWithUsage(std::ostream& out) { return FailWithMarker(out, kUsage); }
 
 int Run(const JobOptions& options, std::ostream& out) {
-  if (!options.mgf.empty() && path::IsRegularFile(options.mgf) && path::IsRegularFile(options.parameter_file) &&
-      safefile::SameFile(options.mgf, options.parameter_file))
-    return FailWithMarker(out, "The MGF file would overwrite the parameter file: " + options.mgf);
-
   try {
     CPara para;
     if (std::string refused = ReadJobParameters(options.parameter_file, options.shift_search, para); !refused.empty())
@@ -129,7 +133,7 @@ int Run(const JobOptions& options, std::ostream& out) {
     // folder: two searches there would leave one table for two runs.
     const bool pair_search = para.cluster->cluster_type == CLUSTER_SPECTRAL_PAIR;
     safefile::CFolderLock lock;
-    if (pair_search && !safefile::LockWorkingFolder(lock, options.no_wait))
+    if (pair_search && !options.folder_locked && !safefile::LockWorkingFolder(lock, options.no_wait))
       return FailWithMarker(out, "Another run is using this working folder");
 
     const int threads = WorkerThreads(options);

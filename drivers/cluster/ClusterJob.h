@@ -19,6 +19,7 @@ struct JobOptions {
   int threads = 0;            // 0: every hardware thread
   std::string mgf;            // also write the output spectra into this MGF file
   bool no_wait = false;       // fail at once when another run uses the working folder
+  bool folder_locked = false;  // the caller holds the working folder's lock already
 };
 
 // Runs one job. Messages go to `out`; the engine's own progress goes to

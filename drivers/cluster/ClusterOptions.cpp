@@ -15,7 +15,10 @@
 #include "common/ErrorMarker.h"
 #include "common/NameTables.h"
 #include "common/PathUtil.h"
+#include "common/SafeFile.h"
 #include "common/TextUtil.h"
+#include "drivers/cluster/JobChecks.h"
+#include "drivers/cluster/OutputFolder.h"
 #include "spectra/MS2Input.h"
 #include "spectra/MgfWriter.h"
 
@@ -24,9 +27,6 @@ namespace clusterjob {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr const char* kParaName = "cluster.para";
-constexpr const char* kCombinedInput = "inputs.mgf";
 
 // The only options the parameter-file form takes.
 constexpr const char* kJobOptionNames[] = {"shift-search", "threads", "mgf", "no-wait"};
@@ -207,9 +207,19 @@ bool PoolInputs(const std::vector<std::string>& inputs, const std::string& path,
     }
     err << "Read " << input << "\n";
   }
-  std::string error;
-  if (!spectra::WriteMgfFile(path, all, error)) {
-    err << "cluster: " << error << "\n";
+  // A name of our own in the output folder: written whole, and never
+  // through a link planted there.
+  safefile::CSafeFile file;
+  bool written = file.Open(path, "wb");
+  std::ostringstream block;
+  for (std::size_t k = 0; written && k < all.size(); ++k) {
+    block.str("");
+    spectra::WriteMgfSpectrum(block, all[k]);
+    const std::string text = block.str();
+    written = std::fwrite(text.data(), 1, text.size(), file.Get()) == text.size();
+  }
+  if (!written || !file.Commit()) {
+    err << "cluster: cannot write " << path << ": " << (file.Error().empty() ? "write failed" : file.Error()) << "\n";
     return false;
   }
   return true;
@@ -217,14 +227,8 @@ bool PoolInputs(const std::vector<std::string>& inputs, const std::string& path,
 
 // Writes the parameter file the options describe with the one writer of
 // every job's file.
-bool WriteParaFromOptions(const cli::CommandLine& line, const std::string& data_path, int data_type,
-                          const std::string& output_folder, const std::string& para_path, std::ostream& err) {
-  CPara para;
-  std::string error;
-  if (!ParaFromOptions(line, data_path, data_type, output_folder, para, error)) {
-    err << "cluster: " << error << "\n";
-    return false;
-  }
+bool WriteParaOfOptions(const cli::CommandLine& line, const CPara& para, const std::string& para_path,
+                        std::ostream& err) {
   if (!para.WriteParaFile(para_path)) {
     err << "cluster: cannot write the parameter file " << para_path << ": " << std::strerror(errno) << "\n";
     return false;
@@ -235,6 +239,49 @@ bool WriteParaFromOptions(const cli::CommandLine& line, const std::string& data_
     err << "cluster: note: the parameter file keeps two decimals: threshold " << kept << "\n";
   }
   return true;
+}
+
+// Clustering scores with "Dot Product" at 0.5 Da whatever the parameter
+// file says; the two options reach the file (a pair search run on it uses
+// them) but change nothing here.
+void WarnOfOptionsWithoutEffect(const cli::CommandLine& line, std::ostream& err) {
+  if (IsPairs(line)) return;
+  for (const char* option : {"similar-method", "fragment-tol"}) {
+    if (line.Has(option)) {
+      err << "cluster: warning: --" << option
+          << " has no effect on clustering, which always scores \"Dot Product\" at 0.5 Da;"
+             " it is written into the parameter file as given\n";
+    }
+  }
+}
+
+// Values the parameter set may not hold, and options that do not go
+// together. Empty when the options make a job.
+std::string CheckOptionValues(const cli::CommandLine& line, const CPara& para) {
+  if (IsPairs(line) && line.Has("mgf")) return "option --mgf: a pair search writes no spectra (type clusters only)";
+  if (line.Has("threads")) {
+    if (std::string refused = CheckThreads(text::AtoI(line.Value("threads"))); !refused.empty()) return refused;
+  }
+  const CCluster& c = *para.cluster;
+  if (line.Has("lower-mass") && line.Has("upper-mass") && c.lower_mass > c.upper_mass) {
+    return "option --lower-mass " + std::to_string(c.lower_mass) + " is above --upper-mass " +
+           std::to_string(c.upper_mass);
+  }
+  return CheckParameterLimits(para);
+}
+
+// The parameter set of the options, checked before anything is written:
+// answers the exit status of a refusal (usage, 2), else -1.
+int ParaOfOptions(const cli::CommandLine& line, const std::string& data_path, int data_type,
+                  const std::string& output_folder, CPara& para, std::ostream& err) {
+  std::string error;
+  if (!ParaFromOptions(line, data_path, data_type, output_folder, para, error) ||
+      !(error = CheckOptionValues(line, para)).empty()) {
+    err << "cluster: " << error << "\n";
+    return 2;
+  }
+  WarnOfOptionsWithoutEffect(line, err);
+  return -1;
 }
 
 // The inputs made absolute: the run moves into the output folder. Answers
@@ -259,22 +306,59 @@ int WriteParaOnly(const cli::CommandLine& line, const std::vector<std::string>& 
   int data_type = MS2_FORMAT_DTA;
   if (inputs.size() == 1 && !DataTypeOf(inputs[0], data_type, err)) return 2;
   const std::string para_path = path::Absolute(line.Value("write-para"));
-  if (!WriteParaFromOptions(line, inputs.empty() ? "" : inputs[0], data_type, "", para_path, err)) return 1;
+  CPara para;
+  if (const int status = ParaOfOptions(line, inputs.empty() ? "" : inputs[0], data_type, "", para, err); status >= 0)
+    return status;
+  if (!WriteParaOfOptions(line, para, para_path, err)) return 1;
   out << "Parameter file: " << para_path << "\n";
   return 0;
 }
 
 // The data of the run: one input as it is, several pooled into one MGF
-// file in the output folder. Answers the exit status of a failure, else -1.
+// file in the output folder (written later, by PoolInputs). Answers the
+// exit status of a failure, else -1.
 int DataOfInputs(const std::vector<std::string>& inputs, const std::string& output, std::string& data_path,
                  int& data_type, std::ostream& err) {
   if (inputs.size() > 1) {
     data_path = path::Join(output, kCombinedInput);
     data_type = MS2_FORMAT_MGF;
-    return PoolInputs(inputs, data_path, err) ? -1 : 1;
+    return -1;
   }
   data_path = inputs[0];
   return DataTypeOf(data_path, data_type, err) ? -1 : 2;
+}
+
+// What the job would write over, checked before anything is written:
+// answers the exit status of a refusal (usage, 2), else -1.
+int CheckOutputsOfOptions(const CPara& para, const JobOptions& job, const std::string& output,
+                          std::ostream& err) {
+  std::string refused = CheckJobPaths(para, false);
+  if (refused.empty() && fs::is_symlink(fs::path(output) / kSpectraFolder))
+    refused = "the spectra folder is a link, and the run writes only into a folder of its own: " +
+              path::Join(output, kSpectraFolder);
+  if (refused.empty()) refused = CheckMgfTarget(job.mgf, para, job.parameter_file);
+  if (refused.empty()) return -1;
+  err << "cluster: " << refused << "\n";
+  return 2;
+}
+
+// The output folder made the run's own before anything is written into it:
+// created, locked (a run refused by the lock leaves the running one's
+// files as they are) and cleared of what an earlier run wrote there.
+// Answers the exit status of a failure, else -1.
+int TakeOutputFolder(const std::string& output, const std::vector<std::string>& inputs, safefile::CFolderLock& lock,
+                     JobOptions& job, std::ostream& err) {
+  if (!path::CreateDirectory(output)) {
+    err << "cluster: cannot create the output folder: " << output << "\n";
+    return 1;
+  }
+  if (!LockOutputFolder(lock, output, job.no_wait)) {
+    err << "cluster: another run is using the output folder " << output << "\n";
+    return 1;
+  }
+  job.folder_locked = true;
+  ClearEarlierOutputs(output, inputs);
+  return -1;
 }
 
 // The job on the file the options wrote, in the output folder. The
@@ -302,11 +386,11 @@ void ReportOptionsRun(const std::string& output, const std::string& para_path, b
                       std::ostream& out) {
   out << "Parameter file: " << para_path << "\n";
   if (pairs) {
-    out << "Pair file: " << path::Join(output, "pairs.csv") << "\n"
+    out << "Pair file: " << path::Join(output, kPairFile) << "\n"
         << "Mass-shift table: " << path::Join(output, "temp.temp") << "\n";
   } else {
-    out << "Cluster file: " << path::Join(output, "clusters.csv") << "\n"
-        << "Spectra: " << path::Join(output, "spectra") << "\n";
+    out << "Cluster file: " << path::Join(output, kClusterFile) << "\n"
+        << "Spectra: " << path::Join(output, kSpectraFolder) << "\n";
     if (!mgf.empty()) out << "MGF file: " << mgf << "\n";
   }
 }
@@ -325,8 +409,9 @@ cli::CommandLine ClusterCommandLine() {
       "precursor masses differ (type pairs). With options it writes into the output\n"
       "folder the parameter file it used (cluster.para), the cluster file\n"
       "(clusters.csv) or the pair file (pairs.csv) with the mass-shift table\n"
-      "(temp.temp), and the spectra (spectra/). Inputs: mzML, mzXML, MGF, MS2, DTAS,\n"
-      "PKL files or DTA folders; several inputs are clustered together.\n"
+      "(temp.temp), and the spectra (spectra/); what an earlier run wrote there goes\n"
+      "first. Inputs: mzML, mzXML, MGF, MS2, DTAS, PKL files or DTA folders; several\n"
+      "inputs are clustered together.\n"
       "With a parameter file a failure also leaves error_happened.error.");
   line.Add({"output", 'o', "DIR", "", "output folder (created when missing)"});
   line.Add({"write-para", 0, "FILE", "", "only write the parameter file the options describe"});
@@ -340,19 +425,20 @@ cli::CommandLine ClusterCommandLine() {
   line.Add({"part-top-peak-per-num", 0, "DA", "100", "window width"});
   line.Add({"similar-method", 0, "NAME|N", "\"Dot Product\"",
             "Intensity Score, Dot Product, Dot Product Mod, Dot Product Half, Dot Product X, Peak Count, "
-            "Bonanza"});
-  line.Add({"fragment-tol", 0, "TOL", "0.5Da", "fragment ion tolerance (Da or ppm)"});
+            "Bonanza (pairs only: clustering always scores \"Dot Product\" at 0.5 Da)"});
+  line.Add({"fragment-tol", 0, "TOL", "0.5Da",
+            "fragment ion tolerance (Da or ppm; pairs only: clustering always scores at 0.5 Da)"});
   line.Add({"precursor-tol", 0, "TOL", "20ppm", "precursor tolerance (Da or ppm)"});
   line.Add({"consensus-type", 0, "TYPE", "consensus", "consensus, most-similar or both"});
   line.Add({"consensus-tol", 0, "TOL", "0.4Da", "consensus fragment tolerance (kept in the file)"});
-  line.Add({"threshold", 0, "X", "0.6", "similarity threshold (two decimals are kept)"});
+  line.Add({"threshold", 0, "X", "0.6", "similarity threshold, 0 to 1 (two decimals are kept)"});
   line.Add({"lower-mass", 0, "DA", "0", "pairs: smallest precursor mass difference"});
   line.Add({"upper-mass", 0, "DA", "0", "pairs: largest precursor mass difference"});
   line.Add({"cluster-masses-tol", 0, "DA", "0.01", "pairs: width of the mass-shift groups"});
   line.Add({"shift-search", 0, "", "", "with a pairs parameter file: the shift search instead"});
-  line.Add({"threads", 0, "N", "all", "scoring threads (the files do not depend on it)"});
+  line.Add({"threads", 0, "N", "all", "scoring threads, at most 1024 (the files do not depend on it)"});
   line.Add({"mgf", 0, "FILE", "", "also write the output spectra into one MGF file (type clusters)"});
-  line.Add({"no-wait", 0, "", "", "pairs: fail at once when another run uses the working folder"});
+  line.Add({"no-wait", 0, "", "", "fail at once when another run uses the output (or, pairs, working) folder"});
   line.Add({"quiet", 'q', "", "", "no progress on standard error (options form)"});
   return line;
 }
@@ -400,8 +486,8 @@ bool ParaFromOptions(const cli::CommandLine& line, const std::string& data_path,
   data.data_type = static_cast<MS2FormatType>(data_type);
   data.data_directory = data_path;
   if (!output_folder.empty()) {
-    data.out_directory = path::Join(output_folder, "spectra");
-    data.cluster_result = path::Join(output_folder, pairs ? "pairs.csv" : "clusters.csv");
+    data.out_directory = path::Join(output_folder, kSpectraFolder);
+    data.cluster_result = path::Join(output_folder, pairs ? kPairFile : kClusterFile);
   } else {
     if (line.Has("out-directory")) data.out_directory = path::Absolute(line.Value("out-directory"));
     if (line.Has("cluster-result")) data.cluster_result = path::Absolute(line.Value("cluster-result"));
@@ -428,23 +514,25 @@ int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream
   JobOptions job;
   if (!ReadJobOptions(line, job)) {
     err << kUsage << "\n";
-    return 1;
+    return 2;
   }
   // Relative paths are the caller's: resolved before the run moves into
   // the output folder.
   if (!job.mgf.empty()) job.mgf = path::Absolute(job.mgf);
   const std::string output = path::Absolute(line.Value("output"));
-  if (!path::CreateDirectory(output)) {
-    err << "cluster: cannot create the output folder: " << output << "\n";
-    return 1;
-  }
   std::string data_path;
   int data_type = MS2_FORMAT_DTA;
   if (const int status = DataOfInputs(inputs, output, data_path, data_type, err); status >= 0) return status;
   job.parameter_file = path::Join(output, kParaName);
-  if (!WriteParaFromOptions(line, data_path, data_type, output, job.parameter_file, err)) return 1;
-  if (line.Has("write-para") &&
-      !WriteParaFromOptions(line, data_path, data_type, output, path::Absolute(line.Value("write-para")), err))
+  CPara para;
+  if (const int status = ParaOfOptions(line, data_path, data_type, output, para, err); status >= 0) return status;
+  if (const int status = CheckOutputsOfOptions(para, job, output, err); status >= 0) return status;
+
+  safefile::CFolderLock lock;
+  if (const int status = TakeOutputFolder(output, inputs, lock, job, err); status >= 0) return status;
+  if (inputs.size() > 1 && !PoolInputs(inputs, data_path, err)) return 1;
+  if (!WriteParaOfOptions(line, para, job.parameter_file, err)) return 1;
+  if (line.Has("write-para") && !WriteParaOfOptions(line, para, path::Absolute(line.Value("write-para")), err))
     return 1;
   if (const int status = RunInOutputFolder(output, job, line.Has("quiet"), err); status != 0) return status;
   ReportOptionsRun(output, job.parameter_file, IsPairs(line), job.mgf, out);

@@ -160,7 +160,10 @@ TEST_F(ClusterDriver, FailuresLeaveTheMarker) {
   refused("no_out.para", "cluster_result=" + File("c.csv") + "\n");
   refused("out_is_data.para", "cluster_result=" + File("c.csv") + "\nout_directory=" + File("data") + "\n");
   refused("out_blocked.para", "cluster_result=" + File("c.csv") + "\nout_directory=" + File("blocker/x") + "\n");
-  refused("consensus9.para", "cluster_result=" + File("c.csv") + out_dir, "[cluster]\nconsensus_type=9\n");
+  refused("threshold_high.para", "cluster_result=" + File("c.csv") + out_dir, "[cluster]\nthreshold=5\n");
+  refused("threshold_low.para", "cluster_result=" + File("c.csv") + out_dir, "[cluster]\nthreshold=-5\n");
+  refused("masses.para", "cluster_result=" + File("c.csv") + "\n",
+          "[cluster]\ncluster_type=1\n[modification]\nlower_mass=300\nupper_mass=200\n");
   refused("huge_window.para", "cluster_result=" + File("c.csv") + out_dir,
           "[preprocessing]\npart_top_peak_num=2147483647\n");
   refused("nan_tol.para", "cluster_result=" + File("c.csv") + out_dir, "[similarity]\nfragment_ion_tol=nan\n");
@@ -182,7 +185,10 @@ TEST_F(ClusterDriver, FailuresLeaveTheMarker) {
       {{File("no_out.para")}, "(out_directory) is given"},
       {{File("out_is_data.para")}, "is the data folder or inside it"},
       {{File("out_blocked.para")}, "Cannot create the folder for the clustered spectra"},
-      {{File("consensus9.para")}, "consensus_type must be"},
+      {{File("threshold_high.para")}, "Parameter threshold must be a number in [0, 1]"},
+      {{File("threshold_low.para")}, "Parameter threshold must be a number in [0, 1]"},
+      {{File("masses.para")}, "lower_mass (300) is above upper_mass (200)"},
+      {{"--threads", "100000", good}, "Too many threads: 100000 (--threads takes 1 to 1024)"},
       {{File("huge_window.para")}, "part_top_peak_num must be"},
       {{File("nan_tol.para")}, "fragment_ion_tol must be"},
   };
@@ -201,6 +207,65 @@ TEST_F(ClusterDriver, FailuresLeaveTheMarker) {
   EXPECT_FALSE(marker::ErrorMarkerExists());
   EXPECT_TRUE(fs::is_directory(File("empty_dir")));
   EXPECT_EQ(fs::file_size(File("data/s.1.1.2.dta")), fs::file_size(kData + "cluster_in/s.1.1.2.dta"));
+}
+
+// Representative types other than 0, 1 and 2 write no consensus spectra and
+// no copies: without a folder for spectra, the cluster file alone.
+TEST_F(ClusterDriver, OtherRepresentativeTypesWriteOnlyTheClusterFile) {
+  std::string para = WritePara(0, kData + "cluster_in", 0, 3);
+  std::string text = ReadFile(para);
+  const std::string out_line = "out_directory=" + File("out") + "\n";
+  text.replace(text.find(out_line), out_line.size(), "out_directory=\n");
+  testsupport::WriteFile(para, text);
+  ASSERT_EQ(Run({para}), 0) << output_;
+  EXPECT_EQ(ReadFile(File("cluster.csv")), ReadFile(kData + "cluster_expected/cluster.csv"));
+  EXPECT_FALSE(fs::exists(File("out")));
+  EXPECT_FALSE(marker::ErrorMarkerExists());
+  // With a folder, only the lone spectra of earlier blocks, copied as their
+  // blocks close.
+  para = WritePara(0, kData + "cluster_in", 0, 3);
+  ASSERT_EQ(Run({para}), 0) << output_;
+  std::vector<std::string> files;
+  for (const auto& e : fs::directory_iterator(File("out"))) files.push_back(e.path().filename().string());
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{"s.4.4.2.dta", "s.5.5.3.dta"}));
+}
+
+// --mgf never replaces a file of the job itself, and a pair search, which
+// writes no spectra, refuses it instead of ignoring it.
+TEST_F(ClusterDriver, MgfNeverReplacesTheJobsOwnFiles) {
+  // A copy of the data: a fault here must not reach the source tree.
+  fs::copy(kData + "cluster_in", File("data"));
+  const std::string para = WritePara(0, File("data"));
+  ASSERT_EQ(Run({para}), 0) << output_;
+  const std::string clusters = ReadFile(File("cluster.csv"));
+  const std::string consensus = ReadFile(File("out/1.2-2.2-3.2.dta"));
+  const std::string para_text = ReadFile(para);
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {File("cluster.csv"), "would overwrite the cluster file"},
+      {File("out/1.2-2.2-3.2.dta"), "would lie among the clustered spectra"},
+      {File("out/all.mgf"), "would lie among the clustered spectra"},
+      {para, "would overwrite the parameter file"},
+      {File("data/s.1.1.2.dta"), "would overwrite the input"},
+      {File("out"), "The MGF file is a folder"},
+  };
+  for (const auto& [mgf, message] : cases) {
+    marker::RemoveErrorMarker();
+    EXPECT_EQ(Run({"--mgf", mgf, para}), 1) << mgf;
+    EXPECT_NE(output_.find(message), std::string::npos) << output_;
+    EXPECT_TRUE(marker::ErrorMarkerExists()) << mgf;
+  }
+  EXPECT_EQ(ReadFile(File("cluster.csv")), clusters);
+  EXPECT_EQ(ReadFile(File("out/1.2-2.2-3.2.dta")), consensus);
+  EXPECT_EQ(ReadFile(para), para_text);
+  EXPECT_EQ(ReadFile(File("data/s.1.1.2.dta")), ReadFile(kData + "cluster_in/s.1.1.2.dta"));
+  EXPECT_FALSE(fs::exists(File("out/all.mgf")));
+
+  const std::string pairs = WritePara(1, File("data"), 0, 0, 600);
+  EXPECT_EQ(Run({"--mgf", File("pairs.mgf"), pairs}), 1);
+  EXPECT_NE(output_.find("Only a clustering (cluster_type=0) writes an MGF file"), std::string::npos) << output_;
+  EXPECT_FALSE(fs::exists(File("pairs.mgf")));
+  EXPECT_FALSE(fs::exists(File("pairs.csv")));
 }
 
 TEST_F(ClusterDriver, OneInputFileGivesSpectraWrittenFromMemory) {

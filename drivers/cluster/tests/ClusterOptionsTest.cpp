@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 #include "clustering/Para.h"
+#include "common/SafeFile.h"
 #include "drivers/cluster/ClusterOptions.h"
 #include "tests/support/Files.h"
 
@@ -34,6 +36,23 @@ bool ParaOf(const std::vector<std::string>& args, CPara& para, std::string& erro
 int Shell(const std::string& command) {
   const int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The program on `args` (each quoted), run in `dir`; standard output and
+// error go to `log`. Answers the exit status.
+int Cluster(const fs::path& dir, const std::vector<std::string>& args, const std::string& log = "said.txt") {
+  std::string command = "cd '" + dir.string() + "' && '" + kProgram + "'";
+  for (const std::string& a : args) command += " '" + a + "'";
+  return Shell(command + " > '" + log + "' 2>&1");
+}
+
+std::vector<std::string> Listing(const fs::path& dir) {
+  std::vector<std::string> names;
+  if (fs::is_directory(dir)) {
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 TEST(ClusterOptions, EveryOptionReachesItsKey) {
@@ -184,6 +203,140 @@ TEST(ClusterOptions, FullDiskFailsTheRunAndLeavesNoPartialFile) {
       EXPECT_GT(fs::file_size(entry.path()), 0u) << entry.path();
     }
   }
+}
+
+// Values out of range, options that do not go together and outputs over
+// inputs or over the job's own files are refused with the usage status
+// before anything is written.
+TEST(ClusterOptions, RefusedBeforeAnythingIsWritten) {
+  testsupport::CTempDir scratch("cluster_refused");
+  const fs::path dir = scratch.Path();
+  fs::copy(kData, dir / "data");
+  const std::string out = (dir / "o").string();
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {{kData, "-o", out, "--threshold", "-5"}, "threshold must be a number in [0, 1]"},
+      {{kData, "-o", out, "--threshold", "5"}, "threshold must be a number in [0, 1]"},
+      {{kData, "-o", out, "--type", "pairs", "--lower-mass", "300", "--upper-mass", "200"},
+       "lower-mass 300 is above --upper-mass 200"},
+      {{kData, "-o", out, "--lower-mass", "300", "--upper-mass", "200"}, "lower-mass 300 is above --upper-mass 200"},
+      {{kData, "-o", out, "--type", "pairs", "--lower-mass", "6"}, "lower_mass (6) is above upper_mass (0)"},
+      {{kData, "-o", out, "--type", "pairs", "--mgf", "x.mgf"}, "a pair search writes no spectra"},
+      {{kData, "-o", out, "--threads", "100000"}, "Too many threads"},
+      {{kData, "-o", out, "--threads", "0"}, "usage:"},
+      {{kData, "-o", out, "--mgf", out + "/clusters.csv"}, "would overwrite the cluster file"},
+      {{kData, "-o", out, "--mgf", out + "/cluster.para"}, "would overwrite the parameter file"},
+      {{kData, "-o", out, "--mgf", out + "/spectra/1.2-2.2-3.2.dta"}, "would lie among the clustered spectra"},
+      {{"--write-para", out + ".para", "--threshold", "5"}, "threshold must be"},
+      // The data folder as the output folder.
+      {{(dir / "data").string(), "-o", (dir / "data").string()}, "would overwrite the input"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Cluster(dir, c.args), 2) << c.message;
+    const std::string said = ReadFile(dir / "said.txt");
+    EXPECT_NE(said.find(c.message), std::string::npos) << said;
+    EXPECT_FALSE(fs::exists(out)) << c.message;
+    EXPECT_FALSE(fs::exists(out + ".para")) << c.message;
+  }
+  EXPECT_EQ(Listing(dir / "data"), Listing(kData));
+}
+
+// Clustering always scores "Dot Product" at 0.5 Da: the two options that
+// would change it are written as given, and said to have no effect.
+TEST(ClusterOptions, ScoringOptionsWithoutEffectAreSaidSo) {
+  testsupport::CTempDir scratch("cluster_no_effect");
+  const fs::path dir = scratch.Path();
+  ASSERT_EQ(Cluster(dir, {"--write-para", "c.para", "--similar-method", "2", "--fragment-tol", "0.3Da"}), 0);
+  const std::string said = ReadFile(dir / "said.txt");
+  EXPECT_NE(said.find("warning: --similar-method has no effect on clustering"), std::string::npos) << said;
+  EXPECT_NE(said.find("warning: --fragment-tol has no effect on clustering"), std::string::npos) << said;
+  const std::string para = ReadFile(dir / "c.para");
+  EXPECT_NE(para.find("similar_method=2\nfragment_ion_tol=0.30\n"), std::string::npos) << para;
+  ASSERT_EQ(Cluster(dir, {"--write-para", "p.para", "--type", "pairs", "--similar-method", "2"}), 0);
+  EXPECT_EQ(ReadFile(dir / "said.txt").find("warning"), std::string::npos);
+  ASSERT_EQ(Cluster(dir, {"--help"}), 0);
+  EXPECT_NE(ReadFile(dir / "said.txt").find("clustering always scores \"Dot Product\" at 0.5 Da"), std::string::npos);
+}
+
+// A run into a folder that holds an earlier run's outputs leaves exactly
+// what a run into a fresh folder leaves, beside files that are not ours.
+TEST(ClusterOptions, EarlierOutputsInTheFolderGo) {
+  testsupport::CTempDir scratch("cluster_again");
+  const fs::path dir = scratch.Path();
+  // Every spectrum alone (threshold 1), after a run that merged three.
+  const std::vector<std::string> lone = {"--small-peaks-count-filter", "1", "--precursor-tol", "2.5Da",
+                                         "--threshold", "1"};
+  std::vector<std::string> fresh = {kData, "-o", "fresh"};
+  fresh.insert(fresh.end(), lone.begin(), lone.end());
+  ASSERT_EQ(Cluster(dir, fresh), 0) << ReadFile(dir / "said.txt");
+
+  ASSERT_EQ(Cluster(dir, {kData, "-o", "o", "--type", "pairs", "--lower-mass", "0", "--upper-mass", "500"}), 0);
+  ASSERT_EQ(Cluster(dir, {kData, "-o", "o", "--small-peaks-count-filter", "1", "--precursor-tol", "2.5Da"}), 0);
+  ASSERT_TRUE(fs::exists(dir / "o/spectra/1.2-2.2-3.2.dta"));
+  testsupport::WriteFile((dir / "o/notes.txt").string(), "mine\n");
+  testsupport::WriteFile((dir / "o/spectra/readme.txt").string(), "mine\n");
+  std::vector<std::string> again = {kData, "-o", "o"};
+  again.insert(again.end(), lone.begin(), lone.end());
+  ASSERT_EQ(Cluster(dir, again), 0) << ReadFile(dir / "said.txt");
+
+  std::vector<std::string> expected = Listing(dir / "fresh/spectra");
+  expected.push_back("readme.txt");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Listing(dir / "o/spectra"), expected);
+  for (const std::string& name : Listing(dir / "fresh/spectra")) {
+    EXPECT_EQ(ReadFile(dir / "o/spectra" / name), ReadFile(dir / "fresh/spectra" / name)) << name;
+  }
+  EXPECT_EQ(ReadFile(dir / "o/clusters.csv"), ReadFile(dir / "fresh/clusters.csv"));
+  EXPECT_FALSE(fs::exists(dir / "o/pairs.csv"));
+  EXPECT_FALSE(fs::exists(dir / "o/temp.temp"));
+  EXPECT_EQ(ReadFile(dir / "o/notes.txt"), "mine\n");
+}
+
+// A run that finds its output folder in use writes nothing there, not even
+// its parameter file.
+TEST(ClusterOptions, ARunRefusedByTheLockWritesNothing) {
+  testsupport::CTempDir scratch("cluster_locked");
+  const fs::path dir = scratch.Path();
+  fs::create_directories(dir / "o");
+  testsupport::WriteFile((dir / "o/cluster.para").string(), "the running job's\n");
+  safefile::CFolderLock running;
+  ASSERT_TRUE(running.Acquire((dir / "o").string(), safefile::CFolderLock::Mode::kNoWait));
+  for (const char* type : {"clusters", "pairs"}) {
+    EXPECT_EQ(Cluster(dir, {kData, "-o", "o", "--type", type, "--no-wait"}), 1) << type;
+    EXPECT_NE(ReadFile(dir / "said.txt").find("another run is using the output folder"), std::string::npos);
+    EXPECT_EQ(ReadFile(dir / "o/cluster.para"), "the running job's\n") << type;
+    EXPECT_EQ(Listing(dir / "o"), (std::vector<std::string>{".tessera.lock", "cluster.para"})) << type;
+  }
+}
+
+// Files of fixed name in the output folder are never written through a link
+// planted there: the files the links point to stay as they were.
+TEST(ClusterOptions, FixedNamesAreNeverWrittenThroughALink) {
+  testsupport::CTempDir scratch("cluster_links");
+  const fs::path dir = scratch.Path();
+  fs::create_directories(dir / "o");
+  for (const char* name : {"cluster.para", "inputs.mgf", "clusters.csv"}) {
+    testsupport::WriteFile((dir / (std::string(name) + ".victim")).string(), "keep\n");
+    fs::create_symlink(dir / (std::string(name) + ".victim"), dir / "o" / name);
+  }
+  testsupport::WriteFile((dir / "more.mgf").string(),
+                         "BEGIN IONS\nTITLE=m.1.1.2.dta\nPEPMASS=700\nCHARGE=2+\n100 1\n200 2\nEND IONS\n");
+  ASSERT_EQ(Cluster(dir, {kData, (dir / "more.mgf").string(), "-o", "o", "--small-peaks-count-filter", "1"}), 0)
+      << ReadFile(dir / "said.txt");
+  for (const char* name : {"cluster.para", "inputs.mgf", "clusters.csv"}) {
+    EXPECT_EQ(ReadFile(dir / (std::string(name) + ".victim")), "keep\n") << name;
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / "o" / name))) << name;
+  }
+  // A link in place of the spectra folder is refused, not followed.
+  fs::create_directories(dir / "elsewhere");
+  fs::create_directories(dir / "q");
+  fs::create_symlink(dir / "elsewhere", dir / "q/spectra");
+  EXPECT_EQ(Cluster(dir, {kData, "-o", "q", "--small-peaks-count-filter", "1"}), 2);
+  EXPECT_NE(ReadFile(dir / "said.txt").find("the spectra folder is a link"), std::string::npos);
+  EXPECT_TRUE(Listing(dir / "elsewhere").empty());
 }
 
 }  // namespace
