@@ -5,6 +5,7 @@
 // the mass-shift table is computed from the merged pair file.
 
 #include <algorithm>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -61,6 +62,102 @@ std::set<std::string> FilesIn(const std::string& directory) {
   return names;
 }
 
+// Whether a file ends with a line end (an empty one does): a file cut
+// short in the middle of a line does not.
+bool EndsWithLineEnd(const std::string& file) {
+  std::ifstream in(file, std::ios::binary | std::ios::ate);
+  const std::streamoff size = in.tellg();
+  if (size <= 0) return static_cast<bool>(in);
+  in.seekg(size - 1);
+  return in.get() == '\n';
+}
+
+// The part must have been made by this plan: a part folder of another plan
+// (even of the same spectra) carries another identifier.
+std::string CheckPlanId(const std::string& dir, const PartEntry& part, const PlanInfo& info) {
+  std::ifstream in(path::Join(dir, kPartPlanId), std::ios::binary);
+  std::string id;
+  text::ReadLine(in, id);
+  id = text::Trim(id);
+  if (id == info.plan_id) return {};
+  if (id.empty()) return "Part " + part.name + " has no " + kPartPlanId + ": it was not made by this plan";
+  return "Part " + part.name + " belongs to another plan (" + id + "; this plan is " + info.plan_id + ")";
+}
+
+// A clustering part's result lists each of its spectra once, whole.
+std::string CheckClusterResult(const std::string& dir, const PartEntry& part) {
+  const std::string result = path::Join(dir, kPartResult);
+  std::ifstream in(result, std::ios::binary);
+  if (!in) return "Part " + part.name + " has no result: has its cluster job run?";
+  std::size_t rows = 0;
+  std::uint64_t names = 0;
+  std::string line;
+  ClusterLine parsed;
+  while (text::ReadLine(in, line)) {
+    if (!ParseClusterLine(line, parsed)) return "Damaged line in the cluster file of " + part.name + ": " + line;
+    ++rows;
+    names += NameChecksum(parsed.name);
+  }
+  if (rows != part.count || !EndsWithLineEnd(result)) {
+    return "The result of " + part.name + " lists " + std::to_string(rows) + " of its " + std::to_string(part.count) +
+           " spectra: it is cut short or not this part's (" + result + ")";
+  }
+  if (names != part.names) return "The result of " + part.name + " lists other spectra than the part's: " + result;
+  return {};
+}
+
+// A pair-search part's name list is its own, and its pair file whole: the
+// mass-shift table the part's run wrote last, from its pair file, counts
+// every pair of it.
+std::string CheckPairResult(const std::string& dir, const PartEntry& part) {
+  std::ifstream names_in(path::Join(dir, kPartNames), std::ios::binary);
+  std::size_t count = 0;
+  std::uint64_t names = 0;
+  std::string line;
+  while (text::ReadLine(names_in, line)) {
+    ++count;
+    names += NameChecksum(line);
+  }
+  if (count != part.count || names != part.names)
+    return "The name list of " + part.name + " does not match its manifest line";
+  const std::string result = path::Join(dir, kPartResult);
+  std::ifstream in(result, std::ios::binary);
+  if (!in) return "Part " + part.name + " has no result: has its cluster job run?";
+  std::size_t pairs = 0;
+  while (text::ReadLine(in, line)) {
+    if (!text::Trim(line).empty()) ++pairs;
+  }
+  std::ifstream table(path::Join(dir, CSpectralPairSearch::kHistogramFile), std::ios::binary);
+  if (!table) {
+    return "Part " + part.name + " has no mass-shift table (" + CSpectralPairSearch::kHistogramFile +
+           "): has its cluster job run to the end?";
+  }
+  std::size_t counted = 0;
+  while (text::ReadLine(table, line)) {
+    const std::size_t comma = line.find(',');
+    if (comma == std::string::npos) continue;
+    counted += static_cast<std::size_t>(std::max(0, text::AtoI(line.substr(comma + 1))));
+  }
+  if (pairs != counted || !EndsWithLineEnd(result)) {
+    return "The result of " + part.name + " holds " + std::to_string(pairs) + " pairs where its run counted " +
+           std::to_string(counted) + ": it is cut short or not this part's (" + result + ")";
+  }
+  return {};
+}
+
+// Every part is checked before anything is merged or removed.
+std::string CheckParts(const std::string& work, const PlanInfo& info, const std::vector<PartEntry>& parts) {
+  for (const PartEntry& part : parts) {
+    const std::string dir = path::Join(work, part.name);
+    std::string refused = CheckPlanId(dir, part, info);
+    if (refused.empty()) {
+      refused = info.cluster_type == CLUSTER_SPECTRAL_PAIR ? CheckPairResult(dir, part) : CheckClusterResult(dir, part);
+    }
+    if (!refused.empty()) return refused;
+  }
+  return {};
+}
+
 struct MergedCluster {
   std::string plain;       // the engine's name for it
   std::string part_file;   // its consensus spectrum in the part's folder
@@ -69,7 +166,7 @@ struct MergedCluster {
 // The parts' cluster files and spectra merged part by part into one run's.
 class ClusterMerge {
  public:
-  ClusterMerge(const CPara& para, std::ofstream& merged)
+  ClusterMerge(const CPara& para, std::FILE* merged)
       : data_(*para.spectra_process),
         kind_(para.representative_spectra->consensus_type),
         consensus_(kind_ == REPRESENTATIVE_CONSENSUS || kind_ == REPRESENTATIVE_BOTH),
@@ -147,8 +244,9 @@ class ClusterMerge {
         current = parsed.cluster;
       }
       members.back().push_back(parsed.name);
-      merged_ << row_++ << ',' << parsed.name << ',' << cluster_offset_ + members.size() << ',' << parsed.mass
-              << '\n';
+      const std::string row = std::to_string(row_++) + ',' + parsed.name + ',' +
+                              std::to_string(cluster_offset_ + members.size()) + ',' + parsed.mass + '\n';
+      std::fwrite(row.data(), 1, row.size(), merged_);
     }
     cluster_offset_ += members.size();
     return {};
@@ -200,7 +298,7 @@ class ClusterMerge {
   const CSpectraProcess& data_;
   const Representative_Spectra kind_;
   const bool consensus_;
-  std::ofstream& merged_;
+  std::FILE* merged_;
   std::vector<MergedCluster> clusters_;  // those with a consensus spectrum, in order
   std::vector<std::pair<std::string, std::string>> copies_;  // spectrum files: source, name
   CConsensusNames global_;
@@ -212,17 +310,18 @@ class ClusterMerge {
 int MergeClusters(const std::string& work, const CPara& para, const std::vector<PartEntry>& parts,
                   std::ostream& out) {
   const std::string& result = para.spectra_process->cluster_result;
-  std::ofstream merged(result, std::ios::binary | std::ios::trunc);
-  if (!merged) return Fail(out, "Cannot write the cluster file: " + result);
-  ClusterMerge merge(para, merged);
+  safefile::CSafeFile merged;
+  if (!merged.Open(result, "wb")) return Fail(out, "Cannot write the cluster file: " + result + ": " + merged.Error());
+  ClusterMerge merge(para, merged.Get());
   for (const PartEntry& part : parts) {
     if (std::string refused = merge.AddPart(path::Join(work, part.name), part); !refused.empty())
       return Fail(out, refused);
   }
-  merged.close();
-  if (!merged) return Fail(out, "Cannot write the cluster file: " + result);
   merge.ReportClusterFile(out);
-  return merge.CopySpectra(out);
+  if (const int status = merge.CopySpectra(out); status != 0) return status;
+  // Last, as one run writes it: its presence says that the spectra are whole.
+  if (!merged.Commit()) return Fail(out, "Cannot write the cluster file: " + result + ": " + merged.Error());
+  return 0;
 }
 
 // The pairs of one part that it owns, in its order: by first spectrum,
@@ -310,8 +409,9 @@ int MergePairs(const std::string& work, const CPara& para, const std::vector<Par
   for (std::size_t k = 0; k < parts.size(); ++k) {
     if (!streams[k].Open(path::Join(work, parts[k].name), parts[k], why)) return Fail(out, why);
   }
-  std::ofstream merged(pair_path, std::ios::binary | std::ios::trunc);
-  if (!merged) return Fail(out, "Cannot write the pair file: " + pair_path);
+  safefile::CSafeFile merged;
+  if (!merged.Open(pair_path, "wb"))
+    return Fail(out, "Cannot write the pair file: " + pair_path + ": " + merged.Error());
   // One run writes the pairs by first spectrum, then second; parts own
   // consecutive ranges of second spectra, so for equal first spectra the
   // earlier part's pairs come first.
@@ -325,13 +425,14 @@ int MergePairs(const std::string& work, const CPara& para, const std::vector<Par
     if (pick == streams.size()) break;
     const std::size_t first = streams[pick].First();
     while (!streams[pick].Done() && streams[pick].First() == first) {
-      merged << streams[pick].Line() << '\n';
+      const std::string& line = streams[pick].Line();
+      std::fwrite(line.data(), 1, line.size(), merged.Get());
+      std::fputc('\n', merged.Get());
       ++count;
       if (!streams[pick].Next(why)) return Fail(out, why);
     }
   }
-  merged.close();
-  if (!merged) return Fail(out, "Cannot write the pair file: " + pair_path);
+  if (!merged.Commit()) return Fail(out, "Cannot write the pair file: " + pair_path + ": " + merged.Error());
   if (!CSpectralPairSearch::WriteMassShiftHistogram(pair_path, para.cluster->cluster_masses_tol)) {
     return Fail(out, std::string("Cannot write the mass-shift table: ") +
                          CSpectralPairSearch::kHistogramFile);
@@ -359,6 +460,7 @@ int RunMerge(const std::vector<std::string>& args, std::ostream& out) {
     if (static_cast<int>(para.cluster->cluster_type) != info.cluster_type) {
       return Fail(out, "The plan and its parameter file disagree on the cluster type: " + work);
     }
+    if (std::string refused = CheckParts(work, info, parts); !refused.empty()) return Fail(out, refused);
     // As in one run, the job's old results go first.
     path::RemoveFile(para.spectra_process->cluster_result);
     if (para.cluster->cluster_type == CLUSTER_SPECTRAL_PAIR) {

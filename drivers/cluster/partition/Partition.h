@@ -34,6 +34,8 @@ inline constexpr const char* kPartPara = "part.para";
 inline constexpr const char* kPartResult = "result.txt";
 inline constexpr const char* kPartOut = "out";
 inline constexpr const char* kPartNames = "names.txt";
+// The identifier of the plan that made the part (PlanFiles.h).
+inline constexpr const char* kPartPlanId = "plan.id";
 
 // `args`: N, the parameter file, the work folder, optionally "--cuts" and
 // the comma-separated positions (in the job's ordered spectrum list) where

@@ -9,12 +9,14 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <system_error>
 
 #include "clustering/Para.h"
 #include "clustering/SimilarityCluster.h"
 #include "common/PathUtil.h"
+#include "common/SafeFile.h"
 #include "common/TextUtil.h"
 #include "drivers/cluster/loading/Failure.h"
 #include "drivers/cluster/loading/JobLoading.h"
@@ -58,6 +60,11 @@ std::size_t HaloStart(const std::vector<msdata::CSpectrum>& s, std::size_t owned
       std::partition_point(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(owned_first),
                            [top](const msdata::CSpectrum& x) { return x.precursor_mass > top; }) -
       s.begin());
+}
+
+std::string ReadWhole(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::string Format6(double v) {
@@ -182,18 +189,25 @@ void SayWhyOnePart(const Units& units, bool pair_search, std::ostream& out) {
   }
 }
 
-// A fresh work folder: old parts must not mix with this plan's.
-std::string PrepareWorkFolder(const std::string& work, const std::string& para_path) {
+// A fresh work folder: old parts must not mix with this plan's. Only the
+// part folders an earlier plan recorded here go; any other folder stays,
+// and one in the way of this plan's parts stops it. The manifest then
+// records this plan's folders before any is made.
+std::string PrepareWorkFolder(const std::string& work, const std::string& para_path,
+                              const std::vector<PartEntry>& parts, const std::string& manifest) {
   std::error_code ec;
   fs::create_directories(work, ec);
   if (!path::IsDirectory(work)) return "Cannot create the work folder: " + work;
-  for (const auto& entry : fs::directory_iterator(work, ec)) {
-    const std::string name = entry.path().filename().string();
-    if (name.rfind("part_", 0) == 0 && entry.is_directory()) fs::remove_all(entry.path(), ec);
-  }
   fs::remove(fs::path(work) / kPlanFile, ec);
-  fs::remove(fs::path(work) / kManifestFile, ec);
+  for (const std::string& name : RecordedParts(work)) fs::remove_all(fs::path(work) / name, ec);
+  for (const PartEntry& e : parts) {
+    if (fs::exists(fs::symlink_status(fs::path(work) / e.name, ec))) {
+      return "The work folder holds " + e.name + ", which no plan made there: move it away or choose another " +
+             "work folder: " + work;
+    }
+  }
   if (!path::CopyFile(para_path, path::Join(work, kOriginalPara))) return "Cannot copy the parameter file into " + work;
+  if (!WriteManifest(work, manifest)) return "Cannot write the manifest into " + work;
   return {};
 }
 
@@ -223,6 +237,7 @@ PartEntry DescribePart(const CPara& para, const Units& units, const std::vector<
       ohi = std::max(ohi, m);
     }
   }
+  for (std::size_t p = e.first; p < owned_end; ++p) e.names += NameChecksum(spectra[p].name);
   e.mass_from = lo;
   e.mass_to = hi;
   e.owned_from = olo;
@@ -313,9 +328,12 @@ bool WritePartPara(const CPara& job, const CPara& part, const std::string& path,
 
 // The folder of one part: its spectra, their names (type 1) and its
 // parameter file.
-std::string WritePart(const CPara& para, const PartEntry& e, const std::string& work) {
+std::string WritePart(const CPara& para, const PartEntry& e, const std::string& work, const std::string& plan_id) {
   const std::string dir = path::Join(work, e.name);
   if (!path::CreateDirectory(dir)) return "Cannot create " + dir;
+  if (!safefile::WriteWholeFile(path::Join(dir, kPartPlanId), plan_id + "\n")) {
+    return "Cannot write " + path::Join(dir, kPartPlanId);
+  }
   const std::string absolute_dir = fs::absolute(dir).lexically_normal().string();
   const std::vector<msdata::CSpectrum>& spectra = para.spectra_process->spectra;
   std::string why, input;
@@ -324,9 +342,10 @@ std::string WritePart(const CPara& para, const PartEntry& e, const std::string& 
     return "Cannot write part " + e.name + ": " + why;
   }
   if (para.cluster->cluster_type == CLUSTER_SPECTRAL_PAIR) {
-    std::ofstream names(path::Join(dir, kPartNames), std::ios::binary);
-    for (std::size_t p = e.first; p < e.first + e.count; ++p) names << spectra[p].name << '\n';
-    if (!names) return "Cannot write " + path::Join(dir, kPartNames);
+    std::string names;
+    for (std::size_t p = e.first; p < e.first + e.count; ++p) (names += spectra[p].name) += '\n';
+    if (!safefile::WriteWholeFile(path::Join(dir, kPartNames), names))
+      return "Cannot write " + path::Join(dir, kPartNames);
   }
   CPara part;
   BuildPartPara(para, input_type, input, absolute_dir, part);
@@ -357,22 +376,23 @@ int WritePlan(const PlanArguments& plan, const CPara& para, std::ostream& out) {
   if (std::string refused = ChooseCuts(units, plan, pair_search, cut_units); !refused.empty())
     return Fail(out, refused);
   if (cut_units.empty() && plan.requested > 1 && plan.forced.empty()) SayWhyOnePart(units, pair_search, out);
-  if (std::string refused = PrepareWorkFolder(plan.work, plan.para_path); !refused.empty())
+  std::vector<PartEntry> parts;
+  for (std::size_t k = 0; k < cut_units.size() + 1; ++k) parts.push_back(DescribePart(para, units, cut_units, k));
+  const std::string manifest = ManifestText(parts);
+  if (std::string refused = PrepareWorkFolder(plan.work, plan.para_path, parts, manifest); !refused.empty())
     return Fail(out, refused);
 
-  std::vector<PartEntry> parts;
-  for (std::size_t k = 0; k < cut_units.size() + 1; ++k) {
-    const PartEntry e = DescribePart(para, units, cut_units, k);
-    if (std::string refused = WritePart(para, e, plan.work); !refused.empty()) return Fail(out, refused);
-    out << "Part " << e.name << ": " << e.count << " spectra (" << e.owned_count << " owned), work " << e.work
-        << "\n";
-    out.flush();
-    parts.push_back(e);
-  }
   PlanInfo info;
   info.cluster_type = static_cast<int>(para.cluster->cluster_type);
   info.spectra = para.spectra_process->spectra.size();
-  if (!WritePlanFiles(plan.work, info, parts)) return Fail(out, "Cannot write the plan into " + plan.work);
+  info.plan_id = PlanId(ReadWhole(path::Join(plan.work, kOriginalPara)), manifest);
+  for (const PartEntry& e : parts) {
+    if (std::string refused = WritePart(para, e, plan.work, info.plan_id); !refused.empty()) return Fail(out, refused);
+    out << "Part " << e.name << ": " << e.count << " spectra (" << e.owned_count << " owned), work " << e.work
+        << "\n";
+    out.flush();
+  }
+  if (!WritePlanFile(plan.work, info, parts.size())) return Fail(out, "Cannot write the plan into " + plan.work);
   ReportBalance(parts, info.spectra, plan.work, out);
   return 0;
 }

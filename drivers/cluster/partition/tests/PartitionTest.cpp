@@ -32,17 +32,20 @@ using testsupport::ReadFile;
 
 int Shell(const std::string& command) { return std::system(command.c_str()); }
 
+std::vector<std::string> Listing(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 // Every file under `a` equals the one at the same place under `b`, and
 // neither holds a file the other lacks.
 void ExpectSameTree(const fs::path& a, const fs::path& b) {
   ASSERT_EQ(fs::exists(a), fs::exists(b)) << a << " / " << b;
   if (!fs::exists(a)) return;
-  std::vector<std::string> left, right;
-  for (const auto& e : fs::directory_iterator(a)) left.push_back(e.path().filename().string());
-  for (const auto& e : fs::directory_iterator(b)) right.push_back(e.path().filename().string());
-  std::sort(left.begin(), left.end());
-  std::sort(right.begin(), right.end());
-  ASSERT_EQ(left, right) << a << " / " << b;
+  const std::vector<std::string> left = Listing(a);
+  ASSERT_EQ(left, Listing(b)) << a << " / " << b;
   for (const std::string& name : left) {
     EXPECT_EQ(Shell("cmp -s '" + (a / name).string() + "' '" + (b / name).string() + "'"), 0)
         << name;
@@ -298,6 +301,171 @@ TEST(PartitionPlan, BalancesWorkAndRefusesBadInput) {
   EXPECT_NE(out.str().find("usage:"), std::string::npos);
   EXPECT_EQ(partition::RunMerge({"/nonexistent/work"}, out), 1);
   EXPECT_NE(out.str().find("No plan in /nonexistent/work"), std::string::npos);
+}
+
+// A small job of its own for the checks of the plan and the merge: four
+// groups of fifteen alike spectra 40 Da apart (four blocks; pairs across
+// the groups for the pair search), written into `dir` with its parameter
+// file, the job's results going into `dir` too.
+class SmallJob {
+ public:
+  SmallJob(const fs::path& dir, int type) : dir_(dir) {
+    std::ofstream mgf(dir / "small.mgf");
+    for (int g = 0; g < 4; ++g) {
+      for (int k = 0; k < 15; ++k) {
+        const int scan = 100 * g + k + 1;
+        mgf << "BEGIN IONS\nTITLE=small." << scan << "." << scan << ".2.dta\nPEPMASS=" << 300 + 20 * g + 0.005 * k
+            << "\nCHARGE=2+\n";
+        for (int p = 0; p < 20; ++p) mgf << 150 + 37 * p + 0.002 * k << " " << 100 + 7 * p + k << "\n";
+        mgf << "END IONS\n";
+      }
+    }
+    CPara para;
+    para.SetDataClass(MS2_FORMAT_MGF, (dir / "small.mgf").string(), (dir / "out").string(),
+                      (dir / "result.csv").string(), 1);
+    para.SetRepresentativeClass(REPRESENTATIVE_BOTH, 0.4, TOLERANCE_DA);
+    para.SetCluster(para.spectra_process.get(), para.representative_spectra.get(), static_cast<Cluster_Type>(type),
+                    0.5, TOLERANCE_DA, 0.3);
+    para.SetSimilarMethod(type == 1 ? SIMILAR_DOT_PRODUCT_MOD : SIMILAR_DOT_PRODUCT, 0.5, TOLERANCE_DA);
+    para.SetPeakSelect(PEAK_SELECT_WINDOW_THEN_TOP_N, 50, 5, 100);
+    para.cluster->lower_mass = 6;
+    para.cluster->upper_mass = 200;
+    EXPECT_TRUE(para.WriteParaFile((dir / "job.para").string()));
+  }
+
+  // `cluster` on `args` in the job's folder, `prefix` before it in a shell.
+  int Cluster(const std::string& args, const std::string& log, const std::string& prefix = "") const {
+    return Shell("cd '" + dir_.string() + "' && bash -c \"" + prefix + "exec '" + kBin + "/cluster' " + args +
+                 "\" > '" + log + "' 2>&1");
+  }
+  int Plan(int parts, const std::string& work) const {
+    return Cluster("--plan " + std::to_string(parts) + " job.para " + work, "plan.log");
+  }
+  // Every part of the plan in `work`, run in its folder.
+  void RunParts(const std::string& work) const {
+    partition::PlanInfo info;
+    std::vector<partition::PartEntry> parts;
+    std::string why;
+    ASSERT_TRUE(partition::ReadPlanFiles((dir_ / work).string(), info, parts, why)) << why;
+    for (const partition::PartEntry& p : parts) {
+      const fs::path part = dir_ / work / p.name;
+      ASSERT_EQ(Shell("cd '" + part.string() + "' && '" + kBin + "/cluster' part.para > log.txt 2>&1"), 0)
+          << ReadFile(part / "log.txt");
+    }
+  }
+  int Merge(const std::string& work, const std::string& prefix = "") const {
+    return Cluster("--merge " + work, "merge.log", prefix);
+  }
+  std::string Log(const std::string& name) const { return ReadFile(dir_ / name); }
+
+ private:
+  fs::path dir_;
+};
+
+std::size_t LineCount(const std::string& text) {
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// A plan removes the part folders an earlier plan made in its work folder,
+// and no other folder, whatever its name.
+TEST(PartitionPlan, RemovesOnlyThePartFoldersItMade) {
+  testsupport::CTempDir scratch("plan_folders");
+  const fs::path dir = scratch.Path();
+  const SmallJob job(dir, 0);
+  const fs::path work = dir / "work";
+  fs::create_directories(work / "part_A_spectra");
+  fs::create_directories(work / "part_of_thesis");
+  testsupport::WriteFile((work / "part_A_spectra/s.1.1.2.dta").string(), "1000.0 2\n100 1\n");
+  testsupport::WriteFile((work / "part_of_thesis/notes.txt").string(), "mine\n");
+  testsupport::WriteFile((work / "part_x").string(), "mine\n");
+  ASSERT_EQ(job.Plan(4, "work"), 0) << job.Log("plan.log");
+  ASSERT_TRUE(fs::exists(work / "part_003"));
+  ASSERT_EQ(job.Plan(1, "work"), 0) << job.Log("plan.log");
+  EXPECT_TRUE(fs::exists(work / "part_000/part.para"));
+  for (const char* gone : {"part_001", "part_002", "part_003"}) EXPECT_FALSE(fs::exists(work / gone)) << gone;
+  EXPECT_EQ(ReadFile(work / "part_A_spectra/s.1.1.2.dta"), "1000.0 2\n100 1\n");
+  EXPECT_EQ(ReadFile(work / "part_of_thesis/notes.txt"), "mine\n");
+  EXPECT_EQ(ReadFile(work / "part_x"), "mine\n");
+
+  // A folder in the way of a part that no plan made stops the plan.
+  fs::create_directories(dir / "other/part_000");
+  testsupport::WriteFile((dir / "other/part_000/mine.txt").string(), "mine\n");
+  EXPECT_NE(job.Plan(2, "other"), 0);
+  EXPECT_NE(job.Log("plan.log").find("holds part_000, which no plan made there"), std::string::npos)
+      << job.Log("plan.log");
+  EXPECT_EQ(Listing(dir / "other/part_000"), std::vector<std::string>{"mine.txt"});
+}
+
+enum class Damage { kCut, kEmpty, kPartOfAnotherPlan, kResultOfAnotherPart };
+
+struct MergeCase {
+  int type;
+  Damage damage;
+};
+
+class PartitionMerge : public ::testing::TestWithParam<MergeCase> {};
+
+// Every part is checked against the plan before anything is merged: a
+// result cut short or empty, or a part (or result) of another plan, stops
+// the merge and leaves the job's earlier result as it was.
+TEST_P(PartitionMerge, TakesOnlyWholeResultsOfItsOwnParts) {
+  const MergeCase c = GetParam();
+  testsupport::CTempDir scratch("merge_checks");
+  const fs::path dir = scratch.Path();
+  const SmallJob job(dir, c.type);
+  ASSERT_EQ(job.Plan(2, "work"), 0) << job.Log("plan.log");
+  job.RunParts("work");
+  ASSERT_EQ(job.Plan(4, "other"), 0) << job.Log("plan.log");
+  job.RunParts("other");
+  ASSERT_EQ(job.Merge("other"), 0) << job.Log("merge.log");
+  const std::string earlier = ReadFile(dir / "result.csv");
+
+  const fs::path part = dir / "work/part_001";
+  const std::string result = ReadFile(part / "result.txt");
+  ASSERT_GT(LineCount(result), 1u);
+  switch (c.damage) {
+    case Damage::kCut: {
+      std::size_t end = 0;
+      for (std::size_t line = 0; line < LineCount(result) / 2; ++line) end = result.find('\n', end) + 1;
+      testsupport::WriteFile((part / "result.txt").string(), result.substr(0, end));
+      break;
+    }
+    case Damage::kEmpty:
+      testsupport::WriteFile((part / "result.txt").string(), "");
+      break;
+    case Damage::kPartOfAnotherPlan:
+      fs::remove_all(part);
+      fs::copy(dir / "other/part_001", part, fs::copy_options::recursive);
+      break;
+    case Damage::kResultOfAnotherPart:
+      fs::copy_file(dir / "other/part_001/result.txt", part / "result.txt", fs::copy_options::overwrite_existing);
+      break;
+  }
+  EXPECT_NE(job.Merge("work"), 0) << job.Log("merge.log");
+  EXPECT_NE(job.Log("merge.log").find("part_001"), std::string::npos) << job.Log("merge.log");
+  // Compared whole, not printed: the files run to thousands of lines.
+  EXPECT_TRUE(ReadFile(dir / "result.csv") == earlier);
+}
+
+INSTANTIATE_TEST_SUITE_P(Damages, PartitionMerge,
+                         ::testing::Values(MergeCase{0, Damage::kCut}, MergeCase{0, Damage::kEmpty},
+                                           MergeCase{0, Damage::kPartOfAnotherPlan},
+                                           MergeCase{0, Damage::kResultOfAnotherPart}, MergeCase{1, Damage::kCut},
+                                           MergeCase{1, Damage::kEmpty}, MergeCase{1, Damage::kPartOfAnotherPlan},
+                                           MergeCase{1, Damage::kResultOfAnotherPart}));
+
+// A merge that cannot write its result whole (a file-size limit stands in
+// for a full disk) fails and leaves no cut file under the result's name.
+TEST(PartitionMergeWrites, AFullDiskLeavesNoMergedFile) {
+  for (int type : {0, 1}) {
+    testsupport::CTempDir scratch("merge_full");
+    const fs::path dir = scratch.Path();
+    const SmallJob job(dir, type);
+    ASSERT_EQ(job.Plan(2, "work"), 0) << job.Log("plan.log");
+    job.RunParts("work");
+    EXPECT_NE(job.Merge("work", "trap '' XFSZ; ulimit -f 1; "), 0) << type;
+    EXPECT_FALSE(fs::exists(dir / "result.csv")) << type << ": " << fs::file_size(dir / "result.csv");
+  }
 }
 
 }  // namespace
