@@ -106,8 +106,10 @@ int RunPairSearch(CPara& para, CSpectralPairSearch& search, const JobOptions& op
                           std::string("Cannot write the mass-shift table: ") + CSpectralPairSearch::kHistogramFile);
   }
   out << "Pair file: " << data.cluster_result << "\n"
-      << "Mass-shift table: " << CSpectralPairSearch::kHistogramFile << "\n"
-      << "Pairs scored: " << search.pairs_scored << ", above the threshold: " << search.pairs_above << "\n";
+      << "Mass-shift table: " << CSpectralPairSearch::kHistogramFile << "\n";
+  // Without the score log only the pairs that could pass were scored.
+  if (search.joined) out << "Pairs in the mass window: " << search.pairs_in_window << "\n";
+  out << "Pairs scored: " << search.pairs_scored << ", above the threshold: " << search.pairs_above << "\n";
   return 0;
 }
 
