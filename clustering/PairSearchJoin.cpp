@@ -59,6 +59,13 @@ bool CPairSearchJoin::Compatible(std::size_t i, std::size_t j) const {
   return PartnerCharge(i, charge) && (*spectra_)[j].charge == charge;
 }
 
+std::size_t CPairSearchJoin::CompatibleIn(std::size_t i, std::size_t begin, std::size_t end) const {
+  int charge = 0;
+  if (!PartnerCharge(i, charge)) return 0;
+  const auto found = before_.find(charge);
+  return found == before_.end() ? 0 : found->second[end] - found->second[begin];
+}
+
 bool CPairSearchJoin::Build(const std::vector<msdata::CSpectrum>& spectra,
                             const std::vector<msdata::PeakList>& prepared, int method,
                             double fragment_ion_tol) {
@@ -106,9 +113,20 @@ bool CPairSearchJoin::Build(const std::vector<msdata::CSpectrum>& spectra,
     }
   }
 
+  before_.clear();
+  for (std::size_t s = 0; s < n; ++s) {
+    std::vector<std::uint32_t>& before = before_[spectra[s].charge];
+    if (before.empty()) before.assign(n + 1, 0);
+    ++before[s + 1];
+  }
+  for (auto& [charge, before] : before_) {
+    for (std::size_t s = 0; s < n; ++s) before[s + 1] += before[s];
+  }
+  wild_of_charge_.clear();
   std::vector<int> charges;
   for (std::size_t s = 0; s < n; ++s) {
     if (wild_[s] == kTame) charges.push_back(spectra[s].charge);
+    if (wild_[s] == kWild) wild_of_charge_[spectra[s].charge].push_back(static_cast<std::uint32_t>(s));
   }
   std::sort(charges.begin(), charges.end());
   charges.erase(std::unique(charges.begin(), charges.end()), charges.end());
@@ -164,7 +182,7 @@ bool CPairSearchJoin::Fill(CellIndex& index, int charge, bool shifted) const {
 }
 
 void CPairSearchJoin::CellIndex::Gather(double q, double w, double tol, std::size_t begin,
-                                        std::size_t end, double* sums) const {
+                                        std::size_t end, double* sums, std::uint64_t* touched) const {
   if (first.size() < 2 || !(std::fabs(q) < kLargestCoordinate)) return;
   const std::int64_t cells = static_cast<std::int64_t>(first.size()) - 1;
   const double reach = tol + kMargin;
@@ -179,19 +197,25 @@ void CPairSearchJoin::CellIndex::Gather(double q, double w, double tol, std::siz
     const Entry* e =
         std::lower_bound(entries.data() + first[static_cast<std::size_t>(c)], stop, begin, spectrum_before);
     if (c >= sure_from && c <= sure_to) {
-      for (; e != stop && e->spectrum < end; ++e) sums[e->spectrum] += w * e->weight;
+      for (; e != stop && e->spectrum < end; ++e) {
+        sums[e->spectrum] += w * e->weight;
+        touched[e->spectrum >> 6] |= std::uint64_t{1} << (e->spectrum & 63);
+      }
       continue;
     }
     const double cell = static_cast<double>(c + low);
     for (; e != stop && e->spectrum < end; ++e) {
       const double v = (cell + offset[static_cast<std::size_t>(e - entries.data())]) / kCellsPerDalton;
-      if (std::fabs(q - v) < reach) sums[e->spectrum] += w * e->weight;
+      if (std::fabs(q - v) < reach) {
+        sums[e->spectrum] += w * e->weight;
+        touched[e->spectrum >> 6] |= std::uint64_t{1} << (e->spectrum & 63);
+      }
     }
   }
 }
 
 CPairSearchJoin::Probe::Probe(const CPairSearchJoin& join)
-    : join_(join), sums_(join.wild_.size(), 0.0) {}
+    : join_(join), sums_(join.wild_.size(), 0.0), touched_((join.wild_.size() + 63) / 64, 0) {}
 
 void CPairSearchJoin::Probe::Candidates(std::size_t i, std::size_t begin, std::size_t end,
                                         double threshold, std::vector<std::uint32_t>& out) {
@@ -206,6 +230,7 @@ void CPairSearchJoin::Probe::Candidates(std::size_t i, std::size_t begin, std::s
     return;
   }
   double* sums = sums_.data();
+  std::uint64_t* touched = touched_.data();
   const auto found = j.by_charge_.find(charge);
   if (found != j.by_charge_.end()) {
     const ChargeIndexes& indexes = found->second;
@@ -216,21 +241,28 @@ void CPairSearchJoin::Probe::Candidates(std::size_t i, std::size_t begin, std::s
       if (!(weight[k] > 0.0f)) continue;
       const double w = weight[k];
       const double f = list[k].first;
-      indexes.direct.Gather(f, w, j.tol_, begin, end, sums);
-      if (j.shifts_) indexes.shifted.Gather(f - moved, w, j.tol_, begin, end, sums);
+      indexes.direct.Gather(f, w, j.tol_, begin, end, sums, touched);
+      if (j.shifts_) indexes.shifted.Gather(f - moved, w, j.tol_, begin, end, sums, touched);
       if (j.doubles_) {
         const double f2 = 2.0 * f;
-        indexes.direct.Gather(f2, w, j.tol_, begin, end, sums);
-        indexes.shifted.Gather(f2 - moved, w, j.tol_, begin, end, sums);
+        indexes.direct.Gather(f2, w, j.tol_, begin, end, sums, touched);
+        indexes.shifted.Gather(f2 - moved, w, j.tol_, begin, end, sums, touched);
       }
     }
   }
-  for (std::size_t b = begin; b < end; ++b) {
-    if (sums[b] != 0.0) {
-      if (sums[b] * kBoundFactor > threshold) out.push_back(static_cast<std::uint32_t>(b));
+  // Wild partners are candidates whatever their sums.
+  if (const auto wild = j.wild_of_charge_.find(charge); wild != j.wild_of_charge_.end()) {
+    const std::vector<std::uint32_t>& positions = wild->second;
+    for (auto p = std::lower_bound(positions.begin(), positions.end(), begin); p != positions.end() && *p < end; ++p)
+      touched[*p >> 6] |= std::uint64_t{1} << (*p & 63);
+  }
+  if (begin >= end) return;
+  for (std::size_t word = begin >> 6; word <= (end - 1) >> 6; ++word) {
+    for (std::uint64_t bits = touched[word]; bits != 0; bits &= bits - 1) {
+      const std::size_t b = word * 64 + static_cast<std::size_t>(__builtin_ctzll(bits));
+      if (j.wild_[b] == kWild || sums[b] * kBoundFactor > threshold) out.push_back(static_cast<std::uint32_t>(b));
       sums[b] = 0.0;
-    } else if (j.wild_[b] == kWild && spectra[b].charge == charge) {
-      out.push_back(static_cast<std::uint32_t>(b));
     }
+    touched[word] = 0;
   }
 }

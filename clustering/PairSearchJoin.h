@@ -49,6 +49,8 @@ class CPairSearchJoin {
   // Whether second spectrum j is scored with first spectrum i at all, by
   // their charges.
   bool Compatible(std::size_t i, std::size_t j) const;
+  // How many j in [begin, end) are Compatible with i.
+  std::size_t CompatibleIn(std::size_t i, std::size_t begin, std::size_t end) const;
 
   // Finds candidates; holds scratch space, one per thread.
   class Probe {
@@ -62,6 +64,9 @@ class CPairSearchJoin {
    private:
     const CPairSearchJoin& join_;
     std::vector<double> sums_;
+    // A bit per spectrum whose sum was touched, so that a probe visits
+    // those instead of its whole window.
+    std::vector<std::uint64_t> touched_;
   };
 
  private:
@@ -81,8 +86,8 @@ class CPairSearchJoin {
     std::vector<float> offset;
     // Adds w * weight to sums[spectrum] for every entry within `tol` of q
     // whose spectrum lies in [begin, end).
-    void Gather(double q, double w, double tol, std::size_t begin, std::size_t end,
-                double* sums) const;
+    void Gather(double q, double w, double tol, std::size_t begin, std::size_t end, double* sums,
+                std::uint64_t* touched) const;
   };
   bool Fill(CellIndex& index, int charge, bool shifted) const;
   double Coordinate(std::size_t spectrum, double mz, bool shifted) const {
@@ -106,4 +111,8 @@ class CPairSearchJoin {
     CellIndex shifted;
   };
   std::map<int, ChargeIndexes> by_charge_;
+  // For every charge, how many spectra of it lie before each position,
+  // and the positions of its wild spectra.
+  std::map<int, std::vector<std::uint32_t>> before_;
+  std::map<int, std::vector<std::uint32_t>> wild_of_charge_;
 };

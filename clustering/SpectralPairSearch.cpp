@@ -87,15 +87,17 @@ void RunInOrder(std::size_t n, int threads, Produce produce, Consume consume) {
 }
 
 // Prepares every spectrum once, in the order its scoring method wants.
-std::vector<msdata::PeakList> PrepareAll(const std::vector<msdata::CSpectrum>& spectra,
+// With `release`, each spectrum's raw peaks are let go once prepared.
+std::vector<msdata::PeakList> PrepareAll(std::vector<msdata::CSpectrum>& spectra,
                                          const CPeakSelect& selection, int arrange_method,
-                                         int threads) {
+                                         int threads, bool release = false) {
   std::vector<msdata::PeakList> prepared(spectra.size());
   RunInOrder<char>(
       spectra.size(), threads,
       [&](std::size_t i, char&) {
         prepared[i] = selection.Prepare(spectra[i].peaks);
         CSimilarity::ArrangeFor(arrange_method, prepared[i]);
+        if (release) msdata::PeakList().swap(spectra[i].peaks);
       },
       [](std::size_t, char&) {});
   return prepared;
@@ -126,14 +128,6 @@ class PairWindows {
   }
 
   bool Ordered() const { return ordered_; }
-
-  // Second spectra in i's window that the join's method scores with i at
-  // all: the pairs an exhaustive search would score.
-  std::size_t Partners(std::size_t i, const Window& window, const CPairSearchJoin& join) const {
-    std::size_t count = 0;
-    for (std::size_t j = window.begin; j < window.end; ++j) count += join.Compatible(i, j);
-    return count;
-  }
 
   Window For(std::size_t i) const {
     const std::size_t n = spectra_.size();
@@ -392,8 +386,9 @@ void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilari
   File log_file(score_log ? safefile::OpenForAppend(kScoreLog) : nullptr);
 
   const int threads = std::max(1, worker_threads);
-  const std::vector<msdata::PeakList> prepared = PrepareAll(
-      spectra, selection, PairScoring::ArrangeMethod(configured.similar_method), threads);
+  const std::vector<msdata::PeakList> prepared =
+      PrepareAll(spectra, selection, PairScoring::ArrangeMethod(configured.similar_method), threads,
+                 release_raw_peaks);
   const PairScoring scoring(configured, prepared);
   const PairWindows windows(spectra, static_cast<double>(lower_mass),
                             static_cast<double>(upper_mass));
@@ -433,7 +428,8 @@ void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilari
       for (std::size_t j = window.begin; j < window.end; ++j) score_pair(j);
       return;
     }
-    out.in_window = windows.Partners(i, window, *join);
+    // The pairs an exhaustive search would score.
+    out.in_window = join->CompatibleIn(i, window.begin, window.end);
     CProbePool::Lease probe(probes);
     std::vector<std::uint32_t>& candidates = probe.Candidates();
     candidates.clear();

@@ -35,6 +35,10 @@ class CSpectralPairSearch : public CCluster {
   // First spectra are scored on this many threads; the files do not depend
   // on it.
   int worker_threads = 1;
+  // Whether Run may let go of each spectrum's raw peaks once it has
+  // prepared them (the driver's list is not used again; half the memory of
+  // a large search).
+  bool release_raw_peaks = false;
   // Figures of the last Run: pairs scored, and those above the threshold
   // (the lines of the pair file).
   std::size_t pairs_scored = 0;

@@ -89,6 +89,7 @@ int RunPairSearch(CPara& para, CSpectralPairSearch& search, const JobOptions& op
                   std::ostream& out) {
   CSpectraProcess& data = *para.spectra_process;
   search.worker_threads = threads;
+  search.release_raw_peaks = true;  // nothing reads the spectra's peaks after the search
   if (options.shift_search) {
     search.ShiftSearch(data.spectra, para.similarity.get(), para.peak_select.get());
     if (!path::IsRegularFile(data.cluster_result)) {
