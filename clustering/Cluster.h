@@ -37,6 +37,10 @@ class CCluster {
   std::int32_t lower_mass = 6;                     // daltons
   std::int32_t upper_mass = 200;
   double cluster_masses_tol = 0.01;
+  // Whether the pair search appends every score to "score.txt" (used by
+  // the pair search only). Without the log it need not score pairs that
+  // cannot reach the threshold.
+  bool score_log = true;
   double precursor_ion_tol;
   Tolerance_Type precursor_ion_tol_type;
   double threshold;  // 0..1

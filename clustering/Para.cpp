@@ -136,6 +136,10 @@ const KeyRule kKeyRules[] = {
      [](CPara& p, const std::string& v) {
        if (p.cluster) p.cluster->threshold = text::AtoF(v);
      }},
+    {kCluster, "score_log=",
+     [](CPara& p, const std::string& v) {
+       if (p.cluster) p.cluster->score_log = text::AtoI(v) != 0;
+     }},
     {kModification, "lower_mass=",
      [](CPara& p, const std::string& v) {
        if (p.cluster) p.cluster->lower_mass = text::AtoI(v);
@@ -297,6 +301,9 @@ bool CPara::WriteParaFile(std::string path, Numbers numbers) const {
   std::fprintf(f, "consensus_fragment_tol_type=%s\n",
                names::ToleranceTypeName(rep.consensus_fragment_tol_type).c_str());
   WriteReal(f, "threshold", cluster->threshold, 2, numbers);
+  // Only the choice against the log is written, so that files of jobs
+  // with the log stay as every stored file is.
+  if (!cluster->score_log) std::fprintf(f, "score_log=0\n");
   std::fprintf(f, "[modification]\n");
   std::fprintf(f, "lower_mass=%d\n", cluster->lower_mass);
   std::fprintf(f, "upper_mass=%d\n", cluster->upper_mass);

@@ -9,9 +9,11 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <queue>
 
 #include "clustering/DotProductBlock.h"
+#include "clustering/PairSearchJoin.h"
 #include "clustering/Progress.h"
 #include "clustering/Workers.h"
 #include "common/Notifier.h"
@@ -85,15 +87,17 @@ void RunInOrder(std::size_t n, int threads, Produce produce, Consume consume) {
 }
 
 // Prepares every spectrum once, in the order its scoring method wants.
-std::vector<msdata::PeakList> PrepareAll(const std::vector<msdata::CSpectrum>& spectra,
+// With `release`, each spectrum's raw peaks are let go once prepared.
+std::vector<msdata::PeakList> PrepareAll(std::vector<msdata::CSpectrum>& spectra,
                                          const CPeakSelect& selection, int arrange_method,
-                                         int threads) {
+                                         int threads, bool release = false) {
   std::vector<msdata::PeakList> prepared(spectra.size());
   RunInOrder<char>(
       spectra.size(), threads,
       [&](std::size_t i, char&) {
         prepared[i] = selection.Prepare(spectra[i].peaks);
         CSimilarity::ArrangeFor(arrange_method, prepared[i]);
+        if (release) msdata::PeakList().swap(spectra[i].peaks);
       },
       [](std::size_t, char&) {});
   return prepared;
@@ -122,6 +126,8 @@ class PairWindows {
     }
     ordered_ = down || up;
   }
+
+  bool Ordered() const { return ordered_; }
 
   Window For(std::size_t i) const {
     const std::size_t n = spectra_.size();
@@ -276,6 +282,52 @@ struct PairOutput {
   int last_method = -1;  // method the settings were last set to, if any
   std::size_t scored = 0;
   std::size_t above = 0;
+  std::size_t in_window = 0;  // pairs the method would score without the join
+};
+
+// Probes of the pair join, one per thread at a time: each holds a score
+// buffer as long as the spectrum list, so they are made once and reused.
+class CProbePool {
+  struct Held {
+    explicit Held(const CPairSearchJoin& join) : probe(join) {}
+    CPairSearchJoin::Probe probe;
+    std::vector<std::uint32_t> candidates;
+  };
+
+ public:
+  explicit CProbePool(const CPairSearchJoin* join) : join_(join) {}
+
+  // A probe and a candidate list for one first spectrum.
+  class Lease {
+   public:
+    explicit Lease(CProbePool& pool) : pool_(pool), held_(pool.Take()) {}
+    ~Lease() { pool_.Give(std::move(held_)); }
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    CPairSearchJoin::Probe* operator->() { return &held_->probe; }
+    std::vector<std::uint32_t>& Candidates() { return held_->candidates; }
+
+   private:
+    CProbePool& pool_;
+    std::unique_ptr<Held> held_;
+  };
+
+ private:
+  std::unique_ptr<Held> Take() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (free_.empty()) return std::make_unique<Held>(*join_);
+    std::unique_ptr<Held> held = std::move(free_.back());
+    free_.pop_back();
+    return held;
+  }
+  void Give(std::unique_ptr<Held> held) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    free_.push_back(std::move(held));
+  }
+
+  const CPairSearchJoin* join_;
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<Held>> free_;
 };
 
 }  // namespace
@@ -330,28 +382,39 @@ void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilari
     notify::Message("Cannot open file: " + pair_path + "!");
     return;
   }
-  File score_log(std::fopen(kScoreLog, "a"));
+  // Appended run after run, never through a link planted at its name.
+  File log_file(score_log ? safefile::OpenForAppend(kScoreLog) : nullptr);
 
   const int threads = std::max(1, worker_threads);
-  const std::vector<msdata::PeakList> prepared = PrepareAll(
-      spectra, selection, PairScoring::ArrangeMethod(configured.similar_method), threads);
+  const std::vector<msdata::PeakList> prepared =
+      PrepareAll(spectra, selection, PairScoring::ArrangeMethod(configured.similar_method), threads,
+                 release_raw_peaks);
   const PairScoring scoring(configured, prepared);
   const PairWindows windows(spectra, static_cast<double>(lower_mass),
                             static_cast<double>(upper_mass));
   const double low = lower_mass;
   const double high = upper_mass;
+  // Without the log only pairs that can pass need a score.
+  std::unique_ptr<CPairSearchJoin> join;
+  if (!score_log && threshold >= 0.0 && windows.Ordered() &&
+      CPairSearchJoin::Serves(configured.similar_method, configured.fragment_ion_tol,
+                              configured.fragment_ion_tol_type)) {
+    join = std::make_unique<CPairSearchJoin>();
+    if (!join->Build(spectra, prepared, configured.similar_method, configured.fragment_ion_tol)) join.reset();
+  }
+  CProbePool probes(join.get());
 
   auto produce = [&](std::size_t i, PairOutput& out) {
     const msdata::CSpectrum& first = spectra[i];
     const Window window = windows.For(i);
     CDotProductBlock::Row row;
     scoring.Load(row, i);
-    for (std::size_t j = window.begin; j < window.end; ++j) {
+    auto score_pair = [&](std::size_t j) {
       const msdata::CSpectrum& second = spectra[j];
       const double d = first.precursor_mass - second.precursor_mass;
       const double distance = std::fabs(d);
-      if (!(low <= distance && distance <= high)) continue;
-      if (!scoring.Uses(first, second)) continue;
+      if (!(low <= distance && distance <= high)) return;
+      if (!scoring.Uses(first, second)) return;
       double s = 0.0;
       if (scoring.Score(row, first, second, i, j, d, s, out.last_method)) ++out.scored;
       if (s > threshold) {
@@ -359,30 +422,46 @@ void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilari
         AppendFormat(out.pairs, "%s,%lf,%s,%lf,%lf,%lf\n", first.name.c_str(),
                      first.precursor_mass, second.name.c_str(), second.precursor_mass, d, s);
       }
-      if (s > 0.0001) AppendScoreLine(out.scores, std::sqrt(s));
+      if (score_log && s > 0.0001) AppendScoreLine(out.scores, std::sqrt(s));
+    };
+    if (!join) {
+      for (std::size_t j = window.begin; j < window.end; ++j) score_pair(j);
+      return;
     }
+    // The pairs an exhaustive search would score.
+    out.in_window = join->CompatibleIn(i, window.begin, window.end);
+    CProbePool::Lease probe(probes);
+    std::vector<std::uint32_t>& candidates = probe.Candidates();
+    candidates.clear();
+    probe->Candidates(i, window.begin, window.end, threshold, candidates);
+    for (const std::uint32_t j : candidates) score_pair(j);
   };
 
   progress::Counter counter(spectra.size());
   int last_method = -1;
   pairs_scored = 0;
   pairs_above = 0;
+  pairs_in_window = 0;
   RunInOrder<PairOutput>(spectra.size(), threads, produce, [&](std::size_t i, PairOutput& out) {
     counter.At(i);
     pairs_scored += out.scored;
     pairs_above += out.above;
+    pairs_in_window += join ? out.in_window : out.scored;
     WriteAll(pairs_out.Get(), out.pairs);
-    WriteAll(score_log.get(), out.scores);
+    WriteAll(log_file.get(), out.scores);
     if (out.last_method >= 0) last_method = out.last_method;
   });
+  joined = join != nullptr;
   if (similarity && last_method >= 0) {
     similarity->Set(static_cast<Similar_Method>(last_method), 0.5, TOLERANCE_DA);
   }
 
-  const bool log_ok =
-      score_log && std::fflush(score_log.get()) == 0 && std::ferror(score_log.get()) == 0;
-  score_log.reset();
-  if (!log_ok) notify::Message(std::string("Cannot write file: ") + kScoreLog);
+  if (score_log) {
+    const bool log_ok =
+        log_file && std::fflush(log_file.get()) == 0 && std::ferror(log_file.get()) == 0;
+    log_file.reset();
+    if (!log_ok) notify::Message(std::string("Cannot write file: ") + kScoreLog);
+  }
   if (!pairs_out.Commit()) {
     notify::Message("Cannot write file: " + pair_path + " (" + pairs_out.Error() + ")");
     return;

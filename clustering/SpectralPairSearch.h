@@ -16,8 +16,10 @@ class CSpectralPairSearch : public CCluster {
       : CCluster(spectra_process, nullptr, CLUSTER_SPECTRAL_PAIR, precursor_ion_tol,
                  precursor_ion_tol_type, threshold) {}
 
-  // Writes the pair file (`cluster_result`), appends to "score.txt" and
-  // replaces "temp.temp", both in the working directory. With method 7
+  // Writes the pair file (`cluster_result`), appends to "score.txt" (unless
+  // `score_log` is off) and replaces "temp.temp", both in the working
+  // directory. Without the log, pairs that provably cannot score above the
+  // threshold are not scored (CPairSearchJoin); the files are the same. With method 7
   // ("Comprehensive") the similarity settings end as the last pair left them.
   void Run(std::vector<msdata::CSpectrum>& spectra, CSimilarity* similarity,
            CPeakSelect* peak_select) override;
@@ -33,10 +35,18 @@ class CSpectralPairSearch : public CCluster {
   // First spectra are scored on this many threads; the files do not depend
   // on it.
   int worker_threads = 1;
+  // Whether Run may let go of each spectrum's raw peaks once it has
+  // prepared them (the driver's list is not used again; half the memory of
+  // a large search).
+  bool release_raw_peaks = false;
   // Figures of the last Run: pairs scored, and those above the threshold
   // (the lines of the pair file).
   std::size_t pairs_scored = 0;
   std::size_t pairs_above = 0;
+  // Pairs of the mass window the method scores, and whether the join left
+  // out those that could not pass (only without the score log).
+  std::size_t pairs_in_window = 0;
+  bool joined = false;
 
   static constexpr const char* kScoreLog = "score.txt";
   static constexpr const char* kHistogramFile = "temp.temp";

@@ -143,6 +143,7 @@ small_peaks_count_filter=5
 similar_method=$([ "$type" = 1 ] && echo 3 || echo 2)
 [cluster]
 cluster_type=$type
+score_log=0
 precursor_ion_tol=1.5
 precursor_ion_tol_type=Da
 threshold=0.55
@@ -155,7 +156,7 @@ EOF
 # One MGF of the three runs: the plan of a one-part job writes exactly that.
 mkdir -p "$job/one" "$job/split" "$job/pool"
 for run in BSA1 BSA2 BSA3; do
-  printf '[file]\ndata_type=4\ndata_directory=%s\ncluster_result=%s\n[cluster]\ncluster_type=1\n' \
+  printf '[file]\ndata_type=4\ndata_directory=%s\ncluster_result=%s\n[cluster]\ncluster_type=1\nscore_log=0\n' \
     "$bsa/$run.mzML" "$job/pool/$run.csv" > "$job/pool/$run.para"
   "$bin/cluster" --plan 1 "$job/pool/$run.para" "$job/pool/$run" > /dev/null
   cat "$job/pool/$run"/part_000/spectra.* >> "$job/bsa.mgf"

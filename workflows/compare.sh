@@ -42,6 +42,7 @@ similar_method=$([ "$type" = 1 ] && echo 3 || echo 2)
 fragment_ion_tol=0.5
 [cluster]
 cluster_type=$type
+score_log=0
 precursor_ion_tol=20
 precursor_ion_tol_type=ppm
 threshold=0.6

@@ -236,6 +236,28 @@ TEST_F(ParaFile, ExactNumbersAndDefaults) {
   }
 }
 
+// The score log is on unless a file says score_log=0, and only that choice
+// is written, so files of jobs with the log stay as they always were.
+TEST_F(ParaFile, ScoreLogIsWrittenOnlyWhenOff) {
+  CPara para;
+  FillAll(para);
+  ASSERT_TRUE(para.WriteParaFile(File("with.para")));
+  EXPECT_EQ(ReadFile(File("with.para")).find("score_log"), std::string::npos);
+  para.cluster->score_log = false;
+  ASSERT_TRUE(para.WriteParaFile(File("without.para")));
+  EXPECT_NE(ReadFile(File("without.para")).find("\nthreshold=0.66\nscore_log=0\n[modification]\n"),
+            std::string::npos);
+  for (const auto& [file, log] : {std::pair{"with.para", true}, std::pair{"without.para", false}}) {
+    CPara back;
+    ASSERT_TRUE(back.ReadParaFile(File(file)));
+    EXPECT_EQ(back.cluster->score_log, log) << file;
+  }
+  Write("on.para", "[cluster]\ncluster_type=1\nSCORE_LOG=1\n");
+  CPara on;
+  ASSERT_TRUE(on.ReadParaFile(File("on.para")));
+  EXPECT_TRUE(on.cluster->score_log);
+}
+
 TEST_F(ParaFile, LongLinesAreReadWhole) {
   const std::string long_path = "/data/" + std::string(400, 'x') + "/Run";
   Write("long.para", "[file]\ndata_directory=" + long_path + "\ndata_type=5\n");

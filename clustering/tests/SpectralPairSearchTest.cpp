@@ -11,6 +11,7 @@
 #include "clustering/SpectralPairSearch.h"
 #include "clustering/tests/SyntheticSpectra.h"
 #include "clustering/tests/TestSupport.h"
+#include "common/DtaName.h"
 #include "tests/support/ReferenceEngine.h"
 
 namespace {
@@ -313,3 +314,112 @@ TEST(ScoreLog, LinesEqualPrintf) {
 }
 
 }  // namespace
+
+namespace {
+
+// Without the score log the search scores only pairs that can pass; its
+// files must be those of the search that scores every pair. The set
+// stresses the bound: near-duplicates shifted by many masses (some
+// fragments moved with the precursor), fragments exactly at and around the
+// tolerance, charges 2 and 3, long lists, and spectra the join cannot
+// weigh (a negative intensity) or that score 0 with everything.
+std::vector<msdata::CSpectrum> JoinStressSet() {
+  std::mt19937 rng(20261208);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  std::vector<msdata::CSpectrum> out;
+  int scan = 1;
+  auto add = [&](double mass, int charge, msdata::PeakList peaks) {
+    std::sort(peaks.begin(), peaks.end());
+    out.push_back(MakeSpectrum(msdata::MakeDtaName("j", scan, scan, charge), mass, charge, std::move(peaks)));
+    ++scan;
+  };
+  for (int family = 0; family < 12; ++family) {
+    const int charge = 2 + family % 2;
+    const double base = 900.0 + 40.0 * family + unit(rng);
+    msdata::PeakList ladder;
+    for (int p = 0; p < 30; ++p) ladder.emplace_back(150.0 + 1500.0 * unit(rng), 10.0 + 990.0 * unit(rng));
+    for (int member = 0; member < 9; ++member) {
+      // Shifts of whole and fractional daltons, 1 to 200 apart.
+      const double shift = member == 0 ? 0.0 : std::floor(1.0 + 199.0 * unit(rng)) + (member % 3) * 0.3;
+      msdata::PeakList peaks;
+      for (const auto& [mz, intensity] : ladder) {
+        double at = mz;
+        if (member > 0 && unit(rng) < 0.4) at += shift;              // fragments carrying the shift
+        if (unit(rng) < 0.15) at += (unit(rng) < 0.5 ? -1 : 1) * 0.5;  // exactly at the tolerance
+        if (unit(rng) < 0.15) at += (unit(rng) < 0.5 ? -1 : 1) * (0.5 - 1e-9);
+        if (unit(rng) < 0.2 * member / 8.0) continue;                // decay: scores spread over 0..1
+        peaks.emplace_back(at, intensity * (0.6 + 0.8 * unit(rng)));
+      }
+      const int noise = member == 4 ? 300 : 5 + member;  // one long list per family
+      for (int k = 0; k < noise; ++k) peaks.emplace_back(100.0 + 1900.0 * unit(rng), 50.0 * unit(rng));
+      add(base + shift, charge, std::move(peaks));
+    }
+    // A charge-reduced partner for "Dot Product X": fragments at twice the m/z.
+    msdata::PeakList doubled;
+    for (const auto& [mz, intensity] : ladder) doubled.emplace_back(2.0 * mz - 1.0, intensity);
+    add(base - 60.0, 2, std::move(doubled));
+  }
+  add(1000.0, 2, {{300.0, 5.0}, {400.0, -2.0}, {500.0, 7.0}});  // a negative intensity
+  add(1001.0, 2, {{300.0, 0.0}, {400.0, 0.0}});                 // scores 0 with everything
+  std::stable_sort(out.begin(), out.end(),
+                   [](const auto& a, const auto& b) { return a.precursor_mass > b.precursor_mass; });
+  return out;
+}
+
+struct JoinCase {
+  int method;
+  double threshold;
+  int threads;
+};
+
+class PairSearchJoin : public PairSearch, public ::testing::WithParamInterface<JoinCase> {};
+
+TEST_P(PairSearchJoin, WithoutTheLogGivesTheFilesOfScoringEveryPair) {
+  const JoinCase c = GetParam();
+  auto spectra = JoinStressSet();
+  auto run = [&](bool log, std::string& pairs, std::string& histogram) {
+    Setup(c.method, c.threshold, 1, 200);
+    para_.SetPeakSelect(PEAK_SELECT_WINDOW_THEN_TOP_N, 100, 5, 100);
+    para_.cluster->score_log = log;
+    Strategy().worker_threads = c.threads;
+    Run(spectra);
+    pairs = ReadFile(File("pairs.csv"));
+    histogram = ReadFile(File("temp.temp"));
+  };
+  std::string all_pairs, all_histogram, joined_pairs, joined_histogram;
+  run(true, all_pairs, all_histogram);
+  const std::size_t all_scored = Strategy().pairs_scored;
+  fs::remove(File("score.txt"));
+  run(false, joined_pairs, joined_histogram);
+  EXPECT_FALSE(fs::exists(File("score.txt")));
+  EXPECT_EQ(joined_pairs, all_pairs);
+  EXPECT_EQ(joined_histogram, all_histogram);
+  const bool served = c.method >= SIMILAR_DOT_PRODUCT && c.method <= SIMILAR_DOT_PRODUCT_X;
+  EXPECT_EQ(Strategy().joined, served);
+  if (served) {
+    EXPECT_EQ(Strategy().pairs_in_window, all_scored);
+    if (c.threshold >= 0.3) {
+      EXPECT_LT(Strategy().pairs_scored, all_scored / 2);
+    }
+  }
+  if (c.threshold == 0.3 && c.method == SIMILAR_DOT_PRODUCT_MOD) {
+    EXPECT_GT(all_pairs.size(), 2000u);
+  }
+}
+
+std::vector<JoinCase> JoinCases() {
+  std::vector<JoinCase> cases;
+  for (int method = 0; method <= 7; ++method)
+    for (double threshold : {0.0, 0.3, 0.6, 0.9})
+      for (int threads : {1, 3}) cases.push_back({method, threshold, threads});
+  return cases;
+}
+
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(Cases, PairSearchJoin, ::testing::ValuesIn(JoinCases()),
+                         [](const ::testing::TestParamInfo<JoinCase>& info) {
+                           return "method" + std::to_string(info.param.method) + "_t" +
+                                  std::to_string(static_cast<int>(info.param.threshold * 10)) + "_threads" +
+                                  std::to_string(info.param.threads);
+                         });

@@ -97,6 +97,7 @@ int RunPairSearch(CPara& para, CSpectralPairSearch& search, const JobOptions& op
                   std::ostream& out) {
   CSpectraProcess& data = *para.spectra_process;
   search.worker_threads = threads;
+  search.release_raw_peaks = true;  // nothing reads the spectra's peaks after the search
   if (options.shift_search) {
     search.ShiftSearch(data.spectra, para.similarity.get(), para.peak_select.get());
     if (!path::IsRegularFile(data.cluster_result)) {
@@ -114,8 +115,10 @@ int RunPairSearch(CPara& para, CSpectralPairSearch& search, const JobOptions& op
                           std::string("Cannot write the mass-shift table: ") + CSpectralPairSearch::kHistogramFile);
   }
   out << "Pair file: " << data.cluster_result << "\n"
-      << "Mass-shift table: " << CSpectralPairSearch::kHistogramFile << "\n"
-      << "Pairs scored: " << search.pairs_scored << ", above the threshold: " << search.pairs_above << "\n";
+      << "Mass-shift table: " << CSpectralPairSearch::kHistogramFile << "\n";
+  // Without the score log only the pairs that could pass were scored.
+  if (search.joined) out << "Pairs in the mass window: " << search.pairs_in_window << "\n";
+  out << "Pairs scored: " << search.pairs_scored << ", above the threshold: " << search.pairs_above << "\n";
   return 0;
 }
 

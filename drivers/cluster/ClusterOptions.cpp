@@ -435,6 +435,9 @@ cli::CommandLine ClusterCommandLine() {
   line.Add({"lower-mass", 0, "DA", "0", "pairs: smallest precursor mass difference"});
   line.Add({"upper-mass", 0, "DA", "0", "pairs: largest precursor mass difference"});
   line.Add({"cluster-masses-tol", 0, "DA", "0.01", "pairs: width of the mass-shift groups"});
+  line.Add({"score-log", 0, "", "",
+            "pairs: also append the square root of every score to score.txt (one line per pair in the "
+            "mass window: gigabytes on large runs, and every pair must then be scored)"});
   line.Add({"shift-search", 0, "", "", "with a pairs parameter file: the shift search instead"});
   line.Add({"threads", 0, "N", "all", "scoring threads, at most 1024 (the files do not depend on it)"});
   line.Add({"mgf", 0, "FILE", "", "also write the output spectra into one MGF file (type clusters)"});
@@ -492,6 +495,9 @@ bool ParaFromOptions(const cli::CommandLine& line, const std::string& data_path,
     if (line.Has("out-directory")) data.out_directory = path::Absolute(line.Value("out-directory"));
     if (line.Has("cluster-result")) data.cluster_result = path::Absolute(line.Value("cluster-result"));
   }
+  // The log holds a line for nearly every pair of the mass window (6.5 GB
+  // at 100,000 spectra), so the options ask for it rather than imply it.
+  if (pairs && para.cluster) para.cluster->score_log = line.Has("score-log");
   return ReadIntegerOptions(line, para, error) && ReadChoiceOptions(line, para, error) &&
          ReadRealOptions(line, para, error);
 }

@@ -110,6 +110,12 @@ std::string ReadPlanArguments(const std::vector<std::string>& args, PlanArgument
 // The job's spectra, read, filtered and ordered exactly as `cluster` does.
 std::string LoadPlanSpectra(const std::string& para_path, CPara& para, std::ostream& out) {
   if (std::string refused = clusterjob::ReadJobParameters(para_path, false, para); !refused.empty()) return refused;
+  // The log holds every scored pair in one run's order; parts would each
+  // write their own pairs' lines, halo pairs included, and no merge could
+  // give that order back.
+  if (para.cluster->cluster_type == CLUSTER_SPECTRAL_PAIR && para.cluster->score_log)
+    return "A pair search that writes the score log (score.txt) cannot be split into parts: set "
+           "score_log=0 in " + para_path + " (cluster --write-para ... --type pairs writes it)";
   clusterjob::LoadedSpectra loaded;
   if (std::string refused = clusterjob::LoadJobSpectra(para, para_path, clusterjob::LoadChoices(), loaded);
       !refused.empty())
@@ -292,6 +298,7 @@ void BuildPartPara(const CPara& job, MS2FormatType input_type, const std::string
   part.cluster->lower_mass = job.cluster->lower_mass;
   part.cluster->upper_mass = job.cluster->upper_mass;
   part.cluster->cluster_masses_tol = job.cluster->cluster_masses_tol;
+  part.cluster->score_log = job.cluster->score_log;
 }
 
 // The settings a part's scores and clusters depend on.
@@ -302,6 +309,7 @@ bool SameJobSettings(const CPara& a, const CPara& b) {
          a.cluster->precursor_ion_tol_type == b.cluster->precursor_ion_tol_type &&
          a.cluster->lower_mass == b.cluster->lower_mass && a.cluster->upper_mass == b.cluster->upper_mass &&
          a.cluster->cluster_masses_tol == b.cluster->cluster_masses_tol &&
+         a.cluster->score_log == b.cluster->score_log &&
          a.similarity->similar_method == b.similarity->similar_method &&
          a.similarity->fragment_ion_tol == b.similarity->fragment_ion_tol &&
          a.representative_spectra->consensus_type == b.representative_spectra->consensus_type &&

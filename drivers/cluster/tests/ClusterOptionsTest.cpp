@@ -98,6 +98,18 @@ TEST(ClusterOptions, EveryOptionReachesItsKey) {
   EXPECT_EQ(para.spectra_process->cluster_result, "out/clusters.csv");
 }
 
+TEST(ClusterOptions, PairSearchWritesNoScoreLogUnlessAsked) {
+  for (const auto& [args, log] :
+       {std::pair{std::vector<std::string>{"--type", "pairs"}, false},
+        std::pair{std::vector<std::string>{"--type", "pairs", "--score-log"}, true},
+        std::pair{std::vector<std::string>{}, true}}) {
+    CPara para;
+    std::string error;
+    ASSERT_TRUE(ParaOf(args, para, error)) << error;
+    EXPECT_EQ(para.cluster->score_log, log) << args.size();
+  }
+}
+
 TEST(ClusterOptions, BadValuesNameTheirOption) {
   for (const std::string option : {"type", "peak-select-method", "similar-method", "fragment-tol", "precursor-tol",
                                    "consensus-type", "threshold", "whole-top-peak-num", "lower-mass"}) {
@@ -120,7 +132,7 @@ TEST(ClusterOptions, WriteParaGivesTheStoredLayout) {
   const std::string out = dir.File("cons#1"), result = dir.File("clusters%d.csv");
   ASSERT_EQ(Shell("cd '" + dir.Path().string() + "' && '" + kProgram + "' --write-para '" + para + "' --type pairs '" +
                   kData + "' --out-directory '" + out + "' --cluster-result '" + result +
-                  "' --similar-method 2 --threshold 0.60 --lower-mass 6 --upper-mass 200 > said.txt 2>&1"),
+                  "' --similar-method 2 --threshold 0.60 --lower-mass 6 --upper-mass 200 --score-log > said.txt 2>&1"),
             0)
       << ReadFile(dir.File("said.txt"));
   EXPECT_EQ(ReadFile(para),
