@@ -331,7 +331,10 @@ class SmallJob {
     para.SetPeakSelect(PEAK_SELECT_WINDOW_THEN_TOP_N, 50, 5, 100);
     para.cluster->lower_mass = 6;
     para.cluster->upper_mass = 200;
+    para.cluster->score_log = false;  // a split pair search writes no log
     EXPECT_TRUE(para.WriteParaFile((dir / "job.para").string()));
+    para.cluster->score_log = true;
+    EXPECT_TRUE(para.WriteParaFile((dir / "logged.para").string()));
   }
 
   // `cluster` on `args` in the job's folder, `prefix` before it in a shell.
@@ -395,6 +398,17 @@ TEST(PartitionPlan, RemovesOnlyThePartFoldersItMade) {
   EXPECT_NE(job.Log("plan.log").find("holds part_000, which no plan made there"), std::string::npos)
       << job.Log("plan.log");
   EXPECT_EQ(Listing(dir / "other/part_000"), std::vector<std::string>{"mine.txt"});
+}
+
+// A pair search with the score log cannot be split: no merge could give the
+// one-run log back.
+TEST(PartitionPlan, RefusesAPairSearchThatWritesTheScoreLog) {
+  testsupport::CTempDir scratch("plan_log");
+  const SmallJob job(scratch.Path(), 1);
+  EXPECT_NE(job.Cluster("--plan 2 logged.para work", "plan.log"), 0);
+  EXPECT_NE(job.Log("plan.log").find("cannot be split into parts: set score_log=0"), std::string::npos)
+      << job.Log("plan.log");
+  EXPECT_FALSE(fs::exists(scratch.Path() / "work"));
 }
 
 enum class Damage { kCut, kEmpty, kPartOfAnotherPlan, kResultOfAnotherPart };
