@@ -81,10 +81,40 @@ bool WriteConfigurations(const CDetectionConfig& config, const std::string& copy
   return true;
 }
 
-// A run made from options: the dialogue is progress on standard error (none
-// with --quiet), messages and warnings always go there, the places of the
-// results go to standard output, failure is the exit status. Nothing is
-// written before the output folder's lock is held.
+// Creates the output folder when missing and makes it the working folder.
+bool EnterOutputFolder(const std::string& output) {
+  if (!path::CreateDirectory(output)) {
+    std::cerr << "Shiftscan: cannot create the output folder: " << output << std::endl;
+    return false;
+  }
+  std::error_code ec;
+  std::filesystem::current_path(output, ec);
+  if (ec) std::cerr << "Shiftscan: cannot work in " << output << ": " << ec.message() << std::endl;
+  return !ec;
+}
+
+// The run itself, in the locked output folder: progress on standard error
+// unless `quiet`; messages, warnings and the reason of a failure there
+// always. Answers the run's status.
+int RunInOutputFolder(const std::string& config_path, bool quiet) {
+  notify::ScopedHandler to_errors([](const std::string& m) { std::cerr << m << std::endl; });
+  std::ostream silent(nullptr);
+  int status = 0;
+  {
+    // The dumper started on the way writes its report to our standard
+    // output (its failures to standard error).
+    cli::CDivertedStandardOutput diverted(quiet);
+    CDetectionRun run(quiet ? silent : std::cerr);
+    run.SetReasonStream(std::cerr);
+    status = run.Run(config_path);
+  }
+  marker::RemoveErrorMarker();  // the exit status says it here
+  return status;
+}
+
+// A run made from options: the places of the results go to standard output,
+// failure is the exit status. Nothing is written before the output folder's
+// lock is held.
 int RunFromOptions(int argc, char** argv) {
   cli::CommandLine line = ShiftscanCommandLine();
   const int answered = line.Report(line.Parse(argc, argv), std::cout, std::cerr);
@@ -103,34 +133,12 @@ int RunFromOptions(int argc, char** argv) {
     std::cout << "Configuration: " << copy_path << "\n";
     return 0;
   }
-  if (!path::CreateDirectory(output)) {
-    std::cerr << "Shiftscan: cannot create the output folder: " << output << std::endl;
-    return 1;
-  }
-  std::error_code ec;
-  std::filesystem::current_path(output, ec);
-  if (ec) {
-    std::cerr << "Shiftscan: cannot work in " << output << ": " << ec.message() << std::endl;
-    return 1;
-  }
+  if (!EnterOutputFolder(output)) return 1;
   safefile::CFolderLock lock;
   if (!LockWorkingFolder(lock, line.Has("no-wait"), std::cerr)) return 1;
   const std::string config_path = path::Join(output, kShiftscanConfigName);
   if (!WriteConfigurations(config, copy_path, config_path)) return 1;
-  const bool quiet = line.Has("quiet");
-  notify::ScopedHandler to_errors([](const std::string& m) { std::cerr << m << std::endl; });
-  std::ostream silent(nullptr);
-  int status = 0;
-  {
-    // The dumper started on the way writes its report to our standard
-    // output (its failures to standard error).
-    cli::CDivertedStandardOutput diverted(quiet);
-    CDetectionRun run(quiet ? silent : std::cerr);
-    run.SetReasonStream(std::cerr);
-    status = run.Run(config_path);
-  }
-  marker::RemoveErrorMarker();  // the exit status says it here
-  if (status != 0) {
+  if (RunInOutputFolder(config_path, line.Has("quiet")) != 0) {
     std::cerr << "Shiftscan: the run failed; see the messages above" << std::endl;
     return 1;
   }
