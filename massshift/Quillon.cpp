@@ -3,19 +3,33 @@
 #include <gsl/gsl_cdf.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
-#include <memory>
 #include <string>
 
+#include "common/SafeFile.h"
 #include "common/TextUtil.h"
 
 namespace {
 
 double Mass(const msdata::CSpectrum& s) { return s.precursor_mass; }
 
-// "Integer part" as the arithmetic of these functions uses it: truncation.
-int IntegerPart(double x) { return static_cast<int>(x); }
+// "Integer part" as the arithmetic of these functions uses it: truncation,
+// held to the int range so that no value (a difference of absurd masses, a
+// NaN) is cast out of range.
+int IntegerPart(double x) {
+  if (!(x > static_cast<double>(INT_MIN))) return std::isnan(x) ? 0 : INT_MIN;
+  if (!(x < static_cast<double>(INT_MAX))) return INT_MAX;
+  return static_cast<int>(x);
+}
+
+// The mass index holds one entry per dalton up to the largest mass; past
+// this no MS/MS precursor lies, and one absurd mass in a file must not claim
+// gigabytes.
+constexpr double kMaxIndexedMass = 1e6;
+
+bool IndexableMass(double mass) { return std::isfinite(mass) && std::fabs(mass) <= kMaxIndexedMass; }
 
 // Positions of the dots that close the name's last four fields
 // ("base.first.last.charge.dta"): dots[k] is the (k + 1)-th dot from the
@@ -54,26 +68,23 @@ double UpperTail(double value, double mean, double sd) {
   return 1.0 - gsl_cdf_gaussian_P(value - mean, sd);
 }
 
-struct FileCloser {
-  void operator()(std::FILE* f) const {
-    if (f) std::fclose(f);
-  }
-};
-
 }  // namespace
 
 namespace quillon {
 
 bool DumpFloatList(const std::vector<double>& values, const char* path) {
-  std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path, "w"));
-  if (!f) return false;
-  std::fputs("(lp1\n", f.get());
+  // The dumps have fixed names: written whole under a fresh name and
+  // renamed, so that a link planted at the name is replaced, not followed.
+  safefile::CSafeFile out;
+  if (!out.Open(path)) return false;
+  std::FILE* f = out.Get();
+  std::fputs("(lp1\n", f);
   for (std::size_t i = 0; i < values.size(); ++i) {
-    std::fprintf(f.get(), i == 0 ? "F%f\n" : "aF%f\n", values[i]);
+    std::fprintf(f, i == 0 ? "F%f\n" : "aF%f\n", values[i]);
   }
   // The last value still waits for its append; an empty list has none.
-  std::fputs(values.empty() ? ".\n" : "a.\n", f.get());
-  return std::fclose(f.release()) == 0;
+  std::fputs(values.empty() ? ".\n" : "a.\n", f);
+  return out.Commit();
 }
 
 }  // namespace quillon
@@ -115,7 +126,10 @@ void RemoveRedundancy_(SpectrumList spectra, SpectrumList& out, double ppm) {
 }
 
 bool GetMassIndex(SpectrumList& spectra, std::vector<int>& index) {
+  index.clear();
   if (spectra.empty()) return false;
+  for (const msdata::CSpectrum& s : spectra)
+    if (!IndexableMass(Mass(s))) return false;
   SortSpectraByMass(spectra);
   const int size = IntegerPart(Mass(spectra.front()) + 1.0);
   index.assign(static_cast<std::size_t>(std::max(size, 0)), -1);
@@ -225,28 +239,31 @@ void ComputeMassXOnePoint_(SpectrumList spectra, double, double, double toleranc
   quillon::DumpFloatList(scan_list, quillon::kScanDumpFile);
 }
 
-bool ComputeMassXWithOnePosition_(SpectrumList spectra, std::vector<int> index,
-                                  std::vector<double>& mass_diffs, std::vector<double>& scan_diffs,
-                                  std::vector<int>& partner_flags, int shift) {
+namespace {
+
+// The pairs of one shift through the mass index; `scans` are the spectra's
+// first scan numbers. Everything by reference: a batch over many shifts
+// must not copy the list and the index once per shift.
+bool CollectOneShift(const SpectrumList& spectra, const std::vector<int>& index, const std::vector<int>& scans,
+                     std::vector<double>& mass_diffs, std::vector<double>& scan_diffs,
+                     std::vector<int>& partner_flags, int shift) {
   mass_diffs.clear();
   scan_diffs.clear();
   partner_flags.clear();
   if (spectra.empty() || index.empty()) return false;
-  const int size = static_cast<int>(index.size());
+  const double top = static_cast<double>(index.size() - 1);
   const std::size_t n = spectra.size();
-  std::vector<int> scans;
-  GetRawNumber_(spectra, scans);
   for (std::size_t i = 0; i < n; ++i) {
     const double mi = Mass(spectra[i]);
     const double lo = mi - shift - 0.5;  // partner masses lie in (lo, hi)
     const double hi = mi - shift + 0.5;
     // The window covers at most two integer masses; its first spectrum is the
-    // first one of the higher mass present (positions descend in mass).
+    // first one of the higher mass present (positions descend in mass). The
+    // bounds are held to the index in real numbers, before any cast.
+    const double first = std::min(std::floor(hi), top);
+    const double last = std::max(std::floor(lo), 0.0);
     int start = -1;
-    for (int m = std::min(IntegerPart(std::floor(hi)), size - 1);
-         m >= std::max(static_cast<int>(std::floor(lo)), 0) && start < 0; --m) {
-      start = index[static_cast<std::size_t>(m)];
-    }
+    for (double m = first; m >= last && start < 0; m -= 1.0) start = index[static_cast<std::size_t>(m)];
     if (start < 0) continue;
     if (static_cast<std::size_t>(start) >= n) return false;  // not this list's index
     for (std::size_t j = std::max(static_cast<std::size_t>(start), i + 1); j < n; ++j) {
@@ -261,20 +278,33 @@ bool ComputeMassXWithOnePosition_(SpectrumList spectra, std::vector<int> index,
   return true;
 }
 
+}  // namespace
+
+bool ComputeMassXWithOnePosition_(SpectrumList spectra, std::vector<int> index,
+                                  std::vector<double>& mass_diffs, std::vector<double>& scan_diffs,
+                                  std::vector<int>& partner_flags, int shift) {
+  std::vector<int> scans;
+  GetRawNumber_(spectra, scans);
+  return CollectOneShift(spectra, index, scans, mass_diffs, scan_diffs, partner_flags, shift);
+}
+
 bool ComputeMassX_4Shiftscan_(SpectrumList& spectra, std::vector<double>& mass_diffs,
                               std::vector<double>& scan_diffs, std::vector<int>& partner_flags,
                               int first_shift, int last_shift) {
   mass_diffs.clear();
   scan_diffs.clear();
   partner_flags.clear();
+  if (spectra.empty()) return true;
   std::vector<int> index;
-  if (!GetMassIndex(spectra, index)) return true;
-  std::vector<double> masses, scans;
+  if (!GetMassIndex(spectra, index)) return false;
+  std::vector<int> scans;
+  GetRawNumber_(spectra, scans);
+  std::vector<double> masses, scan_list;
   std::vector<int> flags;
-  for (int shift = first_shift; shift <= last_shift; ++shift) {
-    ComputeMassXWithOnePosition_(spectra, index, masses, scans, flags, shift);
+  for (long long shift = first_shift; shift <= last_shift; ++shift) {
+    CollectOneShift(spectra, index, scans, masses, scan_list, flags, static_cast<int>(shift));
     mass_diffs.insert(mass_diffs.end(), masses.begin(), masses.end());
-    scan_diffs.insert(scan_diffs.end(), scans.begin(), scans.end());
+    scan_diffs.insert(scan_diffs.end(), scan_list.begin(), scan_list.end());
     partner_flags.insert(partner_flags.end(), flags.begin(), flags.end());
   }
   return true;

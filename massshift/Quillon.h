@@ -26,7 +26,8 @@ using PairMap = std::map<double, std::vector<std::pair<int, int>>>;
 using MassScanPairs = std::vector<std::pair<double, int>>;
 
 // Names of the difference dumps that ComputeMassXOnePoint_ leaves in the
-// current directory.
+// current directory. Dumps are written whole under a fresh name and renamed,
+// so a link planted at one of these names is replaced, never written through.
 inline constexpr const char* kMassDumpFile = "MassX.dat";
 inline constexpr const char* kScanDumpFile = "RTX.dat";
 
@@ -54,7 +55,10 @@ void RemoveRedundancy_(SpectrumList spectra, SpectrumList& out, double ppm);
 
 // Sorts `spectra` by mass, descending, and fills `index` (size: integer part of
 // the largest mass + 1) with the first position of each integer mass, -1 for
-// masses that no spectrum has. False for an empty list.
+// masses that no spectrum has. False, with `index` emptied and the list left
+// as it was, for an empty list or one holding a mass that is not a finite
+// number within 1,000,000 Da of 0: no precursor weighs that much, and the
+// index would take a number per dalton.
 bool GetMassIndex(SpectrumList& spectra, std::vector<int>& index);
 
 // The first scan number of each spectrum's name (the scan number stands in for
@@ -104,7 +108,9 @@ bool ComputeMassXWithOnePosition_(SpectrumList spectra, std::vector<int> index,
 
 // Sorts `spectra` (GetMassIndex) and collects, as above, the pairs of every
 // shift from `first_shift` to `last_shift`, appended shift after shift to the
-// cleared outputs. Always true.
+// cleared outputs. The list and its index are shared by every shift, not
+// copied per shift. True (with empty outputs) for an empty list; false, with
+// empty outputs, when GetMassIndex refuses a mass.
 bool ComputeMassX_4Shiftscan_(SpectrumList& spectra, std::vector<double>& mass_diffs,
                               std::vector<double>& scan_diffs, std::vector<int>& partner_flags,
                               int first_shift, int last_shift);

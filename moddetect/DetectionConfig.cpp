@@ -136,6 +136,9 @@ void CDetectionConfig::ApplyLine(Section section, const std::string& key, const 
     case Section::kMode:
       if (Contains(key, "postsearch=")) identified_only_ = Switch(value);
       else if (Contains(key, "identspectfile=")) identification_file_ = value;
+      else if (Contains(key, "fdrlevel=")) fdr_level_ = value;
+      else if (Contains(key, "scorethreshold=")) score_threshold_ = value;
+      else if (Contains(key, "decoyprefix=")) decoy_prefix_ = value;
       break;
     case Section::kOther:
       if (Contains(key, "t_d_score=")) min_d_score_ = text::AtoF(value);
@@ -155,6 +158,10 @@ namespace {
 // The widest integer shift range a run may scan; each shift is one pass over
 // the precursors.
 constexpr std::int32_t kMaxShift = 10000;
+// Finer delta-mass bins than this (a million per dalton) no instrument
+// resolves; the histogram takes one count per bin.
+constexpr double kMinMassBinWidth = 1e-6;
+constexpr double kMaxInt32 = 2147483647.0;
 
 bool Finite(double v, const char* key, std::string& message) {
   if (std::isfinite(v)) return true;
@@ -170,17 +177,33 @@ bool InRange(double v, double low, double high, const char* key, std::string& me
   return false;
 }
 
+// A window or range that holds nothing makes a run that reports nothing,
+// which is never what was meant.
+bool Ordered(double lower, double upper, bool strictly, const char* lower_key, const char* upper_key,
+             std::string& message) {
+  if (strictly ? lower < upper : lower <= upper) return true;
+  char text[256];
+  std::snprintf(text, sizeof text, "Error: %s (%g) must %s %s (%g)", lower_key, lower,
+                strictly ? "lie below" : "not exceed", upper_key, upper);
+  message = text;
+  return false;
+}
+
 }  // namespace
 
 bool CDetectionConfig::Validate(std::string& message) const {
   return Finite(mass_lower_, "masslower", message) && Finite(mass_upper_, "massupper", message) &&
+         Ordered(mass_lower_, mass_upper_, true, "masslower", "massupper", message) &&
          Finite(time_lower_, "timelower", message) && Finite(time_upper_, "timeupper", message) &&
+         Ordered(time_lower_, time_upper_, true, "timelower", "timeupper", message) &&
          InRange(first_shift_, -kMaxShift, kMaxShift, "modmasslower", message) &&
          InRange(last_shift_, -kMaxShift, kMaxShift, "modmassupper", message) &&
+         Ordered(first_shift_, last_shift_, false, "modmasslower", "modmassupper", message) &&
          InRange(pair_probability_threshold_, 0.0, 1.0, "ppthres", message) &&
          Finite(min_d_score_, "t_d_score", message) && Finite(min_bin_excess_, "t_delta_c", message) &&
          InRange(redundancy_tolerance_ppm_, 0.0, 1e6, "masstol", message) &&
-         InRange(mass_bin_width_, 0.0, 1e6, "massres", message);
+         InRange(mass_bin_width_, kMinMassBinWidth, 1e6, "massres", message) &&
+         InRange(max_precursors_, 1, kMaxInt32, "maxndata", message);
 }
 
 namespace {
@@ -229,6 +252,10 @@ void CDetectionConfig::WriteConfig(std::ostream& out) const {
       << "\n" << TextLine("dtaname=", title_prefix_) << "\n" << TextLine("pairpath=", pair_folder_) << "\n";
   out << "[MODE]\npostsearch=" << int{identified_only_} << "\n"
       << TextLine("identspectfile=", identification_file_) << "\n";
+  // The filter keys only when set: files without them read as they always did.
+  if (!fdr_level_.empty()) out << TextLine("fdrlevel=", fdr_level_) << "\n";
+  if (!score_threshold_.empty()) out << TextLine("scorethreshold=", score_threshold_) << "\n";
+  if (!decoy_prefix_.empty()) out << TextLine("decoyprefix=", decoy_prefix_) << "\n";
   out << "[OTHER]\nT_d_score=" << Number(min_d_score_) << "\nT_delta_c=" << Number(min_bin_excess_)
       << "\nmasstol=" << Number(redundancy_tolerance_ppm_) << "\nmassres=" << Number(mass_bin_width_)
       << "\nmaxndata=" << max_precursors_ << "\ndetectcomb=" << int{detect_combinations_} << "\n";

@@ -35,10 +35,12 @@ class CDetectionConfig {
   // The same parse over an open stream.
   void ReadConfig(std::istream& in);
 
-  // Values that would exhaust time or memory, and tolerances or thresholds
-  // that are not numbers, are refused: false with `message` naming the key
-  // and its allowed range. Values whose meaning the run defines (an empty
-  // shift range, a zero tolerance) pass.
+  // Values that would exhaust time or memory, tolerances or thresholds that
+  // are not numbers, and ranges that hold nothing (a mass or time window
+  // whose lower bound is not below its upper one, a shift range that ends
+  // before it starts, fewer than one precursor to keep) are refused: false
+  // with `message` naming the key and what it must be. A zero tolerance
+  // passes (the run widens it).
   bool Validate(std::string& message) const;
 
   // Writes every value in the layout the desktop program has always written
@@ -63,9 +65,15 @@ class CDetectionConfig {
   double PairProbabilityThreshold() const { return pair_probability_threshold_; }
   const std::string& TitlePrefix() const { return title_prefix_; }
   const std::string& PairFolder() const { return pair_folder_; }
-  // [mode]: postsearch=, identspectfile=
+  // [mode]: postsearch=, identspectfile=, and the filter of search-engine
+  // result files as propagation reads them: fdrlevel= ("0.05" or "5%"),
+  // scorethreshold= (replaces the FDR cut), decoyprefix= (comma-separated);
+  // as written, empty for the defaults (1% FDR, "DECOY_", "rev_", "XXX_").
   bool IdentifiedOnly() const { return identified_only_; }
   const std::string& IdentificationFile() const { return identification_file_; }
+  const std::string& FdrLevel() const { return fdr_level_; }
+  const std::string& ScoreThreshold() const { return score_threshold_; }
+  const std::string& DecoyPrefix() const { return decoy_prefix_; }
   // [other]: t_d_score=, t_delta_c=, masstol=, massres=, maxndata=, detectcomb=
   double MinDScore() const { return min_d_score_; }
   double MinBinExcess() const { return min_bin_excess_; }
@@ -92,6 +100,12 @@ class CDetectionConfig {
   }
   void SetTitlePrefix(const std::string& prefix) { title_prefix_ = prefix; }
   void SetIdentifiedOnly(bool on, const std::string& file) { identified_only_ = on; identification_file_ = file; }
+  void SetIdentificationFilter(const std::string& fdr_level, const std::string& score_threshold,
+                               const std::string& decoy_prefix) {
+    fdr_level_ = fdr_level;
+    score_threshold_ = score_threshold;
+    decoy_prefix_ = decoy_prefix;
+  }
   void SetThresholds(double min_d_score, double min_bin_excess) {
     min_d_score_ = min_d_score;
     min_bin_excess_ = min_bin_excess;
@@ -118,6 +132,9 @@ class CDetectionConfig {
   std::string pair_folder_;
   bool identified_only_ = false;  // pairs only where one spectrum is identified
   std::string identification_file_;
+  std::string fdr_level_;
+  std::string score_threshold_;
+  std::string decoy_prefix_;
   double min_d_score_ = 20.0;
   double min_bin_excess_ = 0.4;  // relative excess of a mass bin over the background
   double redundancy_tolerance_ppm_ = 5.0;

@@ -3,11 +3,13 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 #include "common/ErrorMarker.h"
 #include "common/PathUtil.h"
 #include "common/SafeFile.h"
+#include "common/TextUtil.h"
 #include "moddetect/ResultOutput.h"
 
 namespace {
@@ -24,6 +26,7 @@ std::string Padded(const std::string& s) {
 
 CDetectionRun::CDetectionRun(std::ostream& out, bool clear_console)
     : out_(out),
+      reasons_(&out),
       clear_console_(clear_console),
       config_(std::make_unique<CDetectionConfig>()),
       precursors_(std::make_unique<CPrecursorList>()),
@@ -53,7 +56,10 @@ void CDetectionRun::PrintBanner() {
   out_ << dashes << std::endl;
 }
 
-int CDetectionRun::Fail() {
+int CDetectionRun::Fail(const std::string& reason) {
+  // The reason is the last line: a program that started this run shows the
+  // end of its console as the cause.
+  *reasons_ << reason << std::endl;
   marker::CreateErrorMarker();
   return 1;
 }
@@ -74,39 +80,46 @@ void CDetectionRun::ReduceRedundancy() {
   }
 }
 
-bool CDetectionRun::ReadCheckedConfiguration(const std::string& config_path) {
-  if (!config_->ReadConfigFile(config_path)) {
-    out_ << "Error: parameter file: " << config_path << " does not exist!" << std::endl;
-    return false;
-  }
+std::string CDetectionRun::ReadCheckedConfiguration(const std::string& config_path) {
+  if (!config_->ReadConfigFile(config_path)) return "Error: parameter file: " + config_path + " does not exist!";
   std::string invalid;
-  if (!config_->Validate(invalid)) {
-    out_ << invalid << std::endl;
-    return false;
+  if (!config_->Validate(invalid)) return invalid;
+  if (config_->IdentifiedOnly()) {
+    // Post-search mode without its identifications would quietly find
+    // nothing; the file is checked before the data are read.
+    std::ifstream ids;
+    if (!text::OpenInput(ids, config_->IdentificationFile()))
+      return "Error: cannot read the identification file: " + config_->IdentificationFile();
+    if (!IdentificationFilterOf(*config_, filter_, invalid)) return invalid;
   }
   // The run's own files in the working folder are replaced as it goes: none
   // of them may be its input.
   for (const char* own : {kResultFile, kRawFileTemp, kRawDataTemp}) {
     const bool own_dump_as_input = own == kRawDataTemp && config_->FileType() == DETECTION_FILE_DUMP;
     if (!own_dump_as_input && (safefile::SameFile(config_->DataPath(), own) ||
-                               safefile::SameFile(config_->IdentificationFile(), own))) {
-      out_ << "Error: the input " << own << " would be overwritten by the run" << std::endl;
-      return false;
-    }
+                               safefile::SameFile(config_->IdentificationFile(), own)))
+      return std::string("Error: the input ") + own + " would be overwritten by the run";
   }
   // Pair files are part of the result asked for: a folder that cannot hold
   // them fails the run before any work, not silently after it.
   const std::string& pair_folder = config_->PairFolder();
-  if (config_->WritePairFiles() && !pair_folder.empty() && !path::CreateDirectory(pair_folder)) {
-    out_ << "Error: cannot create the pair folder: " << pair_folder << std::endl;
-    return false;
-  }
-  return true;
+  if (config_->WritePairFiles() && !pair_folder.empty() && !path::CreateDirectory(pair_folder))
+    return "Error: cannot create the pair folder: " + pair_folder;
+  return std::string();
+}
+
+bool CDetectionRun::LoadIdentifications() {
+  if (!config_->IdentifiedOnly()) return true;
+  const std::string& file = config_->IdentificationFile();
+  const bool loaded = collector_->LoadIdentifiedSpectra(file, filter_);
+  for (const std::string& line : collector_->Report()) out_ << line << std::endl;
+  if (loaded && collector_->IdentifiedCount() == 0)
+    out_ << "Warning: " << file << " names no identified spectrum; no pair can be collected" << std::endl;
+  return loaded;
 }
 
 bool CDetectionRun::DetectAllShifts() {
   out_ << "Detecting modifications.." << std::flush;
-  if (config_->IdentifiedOnly()) collector_->LoadIdentifiedSpectra(config_->IdentificationFile());
   const auto& reduced = precursors_->Reduced();
   for (std::int32_t shift = config_->FirstShift(); shift <= config_->LastShift(); ++shift) {
     collector_->CollectPairs(reduced, shift, config_->IdentifiedOnly());
@@ -115,7 +128,7 @@ bool CDetectionRun::DetectAllShifts() {
     if (detector_->Detect() && config_->WritePairFiles() &&
         writer_->WritePairs(reduced, detector_->WorkingMixture(), config_->PairFolder(),
                             config_->PairProbabilityThreshold(), detector_->MutableResults()) < 0) {
-      out_ << std::endl << "Cannot write file: " << writer_->LastFailedFile() << std::endl;
+      out_ << std::endl;  // ends the progress line before the reason
       return false;
     }
     out_ << shift << ".." << std::flush;
@@ -128,7 +141,11 @@ bool CDetectionRun::DetectAllShifts() {
 }
 
 int CDetectionRun::Run(const std::string& config_path) {
-  if (!ReadCheckedConfiguration(config_path)) return Fail();
+  const std::string refused = ReadCheckedConfiguration(config_path);
+  if (!refused.empty()) return Fail(refused);
+  // An earlier run's table must never pass for this run's when this one
+  // fails.
+  path::RemoveFile(kResultFile);
   precursors_->SetSource(config_->DataPath(), config_->FileType(), config_->TitlePrefix());
   PrintBanner();
 
@@ -136,13 +153,18 @@ int CDetectionRun::Run(const std::string& config_path) {
   const auto start = std::chrono::steady_clock::now();
   const bool read_ok = precursors_->ReadData(*config_);
   out_ << "done(" << precursors_->Records().size() << ")" << std::endl;
-  if (!read_ok) return Fail();
+  if (!read_ok) return Fail("Error: no precursors could be read from " + config_->DataPath());
 
   out_ << "Removing redundancy..." << std::flush;
   ReduceRedundancy();
   out_ << "done(" << precursors_->Reduced().size() << ")" << std::endl;
 
-  if (!DetectAllShifts()) return Fail();
+  if (!LoadIdentifications())
+    return Fail("Error: cannot read the identification file: " + config_->IdentificationFile());
+  // The pair folder holds this run's pairs only: a reader of the folder
+  // must not mix in the shifts of an earlier run.
+  if (config_->WritePairFiles()) CPairWriter::RemoveEarlierPairFiles(config_->PairFolder());
+  if (!DetectAllShifts()) return Fail("Cannot write file: " + writer_->LastFailedFile());
 
   auto& results = detector_->MutableResults();
   out_ << std::endl << config_->DataPath() << std::endl;
@@ -153,9 +175,6 @@ int CDetectionRun::Run(const std::string& config_path) {
   // Whole milliseconds, shown as seconds.
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
   out_ << std::endl << "Total time consumed: " << static_cast<double>(ms.count()) * 0.001 << "s" << std::endl;
-  if (!written) {
-    out_ << "Cannot write file: " << kResultFile << std::endl;
-    return Fail();
-  }
+  if (!written) return Fail(std::string("Cannot write file: ") + kResultFile);
   return 0;
 }

@@ -1,9 +1,6 @@
 #include "moddetect/GaussianMixture.h"
 
 #include <cmath>
-#include <sstream>
-
-#include "common/Notifier.h"
 
 CGaussianMixture::CGaussianMixture(std::int32_t states, std::int32_t dim) { Reset(states, dim); }
 
@@ -55,15 +52,10 @@ bool CGaussianMixture::Prepare(std::vector<StateCache>& cache) const {
       const double det = cov.Det();
       if (det == 0.0) { all_valid = false; continue; }
       const math::matrixT inv = !cov;
-      if (!inv.InversionSucceeded()) {
-        std::ostringstream a, b;
-        a << "sigma[state].Det()=" << det;
-        b << "inv_sigma.bInverseOK=" << 0;
-        notify::Message(a.str());
-        notify::Message(b.str());
-        all_valid = false;
-        continue;
-      }
+      // A covariance that single precision cannot invert is a fit failure
+      // like a singular one; the detector drops the state and goes on, so
+      // there is nothing the user needs to hear about.
+      if (!inv.InversionSucceeded()) { all_valid = false; continue; }
       // Rounding can leave a nearly singular covariance with a negative
       // determinant; its "density" would be NaN.
       if (!(det > 0.0)) { all_valid = false; continue; }

@@ -54,8 +54,8 @@ class CGaussianMixture {
     std::vector<double> inv;  // D x D, row major
     std::vector<double> mean;
   };
-  // Fills `cache`; false (after reporting an inversion failure) when a
-  // state has no density.
+  // Fills `cache`; false when a state has no density (a zero, singular or
+  // uninvertible covariance).
   bool Prepare(std::vector<StateCache>& cache) const;
   static double Density(const StateCache& c, const float* x, std::int32_t dim);
   // The E-step: every point's responsibility per state (state-major, N per

@@ -5,12 +5,16 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 
 #include "common/DtaName.h"
 #include "common/Notifier.h"
 #include "common/PathUtil.h"
 #include "common/TextUtil.h"
+#include "moddetect/DetectionConfig.h"
 #include "moddetect/PairWindow.h"
+#include "propagation/PropagationPara.h"
+#include "resultfiles/ResultFile.h"
 
 namespace {
 
@@ -42,15 +46,50 @@ CPairCollector::CPairCollector() {
   delta_scan_.reserve(2000);
 }
 
-void CPairCollector::LoadIdentifiedSpectra(const std::string& p) {
-  identified_.clear();
-  std::ifstream in;
-  if (!path::IsDirectory(p)) in.open(p, std::ios::binary);
-  if (!in) {
-    notify::Message("Can not open file:" + p);
-    return;
+bool IdentificationFilterOf(const CDetectionConfig& config, CIdentificationFilter& filter, std::string& message) {
+  CPropagationPara para;
+  para.fdr_level = config.FdrLevel();
+  para.score_threshold = config.ScoreThreshold();
+  para.decoy_prefix = config.DecoyPrefix();
+  if (!FilterFromPara(para, filter, message)) {
+    message = "Error: " + message;
+    return false;
   }
-  LoadIdentifiedSpectra(in);
+  filter.modify_ini_directory = path::ProgramDirectory();
+  return true;
+}
+
+bool CPairCollector::LoadIdentifiedSpectra(const std::string& p, const CIdentificationFilter& filter) {
+  identified_.clear();
+  report_.clear();
+  std::ifstream in;
+  if (!text::OpenInput(in, p)) {
+    notify::Message("Can not open file:" + p);
+    return false;
+  }
+  std::unique_ptr<CResultFile> reader(CResultFileFactory().GetResult(p));
+  if (!reader) {
+    LoadIdentifiedSpectra(in);
+    return true;
+  }
+  in.close();
+  auto* search = dynamic_cast<CSearchResultFile*>(reader.get());
+  if (search) search->SetFilter(filter);
+  ResultMap results;
+  std::string data_path;
+  ModificationList modifications;
+  reader->LoadResult(p, results, data_path, modifications);
+  if (search) {
+    report_ = search->Report();
+    // A file read in part is no basis for choosing pairs.
+    if (!search->Succeeded()) return false;
+  }
+  for (const auto& [title, identification] : results) {
+    // Entries without a peptide name spectra that were searched, not found.
+    if (!identification.empty() && identification[0] != ' ') AddIdentifiedTitle(title);
+  }
+  FinishIdentified();
+  return true;
 }
 
 void CPairCollector::LoadIdentifiedSpectra(std::istream& in) {
@@ -67,12 +106,19 @@ void CPairCollector::LoadIdentifiedSpectra(std::istream& in) {
     const std::size_t blank = rest.find(' ');
     if (blank == std::string::npos) continue;
     rest = rest.substr(blank + 1);
-    const std::size_t end = rest.find(' ');
-    const std::string title = text::ToUpper(rest.substr(0, end));
-    std::int32_t scan = 0;
-    if (title.empty() || !TitleLastScan(title, scan) || scan < 0) continue;
-    identified_.push_back(scan);
+    AddIdentifiedTitle(rest.substr(0, rest.find(' ')));
   }
+  FinishIdentified();
+}
+
+void CPairCollector::AddIdentifiedTitle(const std::string& title) {
+  std::int32_t scan = 0;
+  const std::string upper = text::ToUpper(title);
+  if (upper.empty() || !TitleLastScan(upper, scan) || scan < 0) return;
+  identified_.push_back(scan);
+}
+
+void CPairCollector::FinishIdentified() {
   std::sort(identified_.begin(), identified_.end());
   identified_.erase(std::unique(identified_.begin(), identified_.end()), identified_.end());
 }

@@ -8,18 +8,36 @@
 #include <vector>
 
 #include "moddetect/PrecursorList.h"
+#include "resultfiles/SearchResultFile.h"
+
+class CDetectionConfig;
+
+// The filter of search-engine result files that the configuration names
+// (fdrlevel=, scorethreshold=, decoyprefix=), read as propagation reads the
+// same settings. False with `message` when a value is not what it must be.
+bool IdentificationFilterOf(const CDetectionConfig& config, CIdentificationFilter& filter, std::string& message);
 
 class CPairCollector {
  public:
   CPairCollector();
 
   // Post-search mode: reads the identification result file and marks the
-  // last scan number of every identified spectrum title. An unreadable file
-  // is reported and leaves no scan identified.
-  void LoadIdentifiedSpectra(const std::string& path);
+  // last scan number of every identified spectrum. Every format the
+  // result-file readers know (Tagram, Kiln, pepXML, mzIdentML, chosen by the
+  // extension) is read through its reader, search-engine files after
+  // `filter`; a file of any other name is read as Kiln-style lines. False,
+  // with the reason reported and no scan identified, when the file cannot be
+  // read or its reader fails.
+  bool LoadIdentifiedSpectra(const std::string& path, const CIdentificationFilter& filter);
+  // Kiln-style lines: the title is the third word of a line that starts
+  // with a digit.
   void LoadIdentifiedSpectra(std::istream& in);
   bool IsIdentified(std::int32_t scan) const;
   std::size_t IdentifiedCount() const { return identified_.size(); }
+  const std::vector<std::int32_t>& IdentifiedScans() const { return identified_; }
+  // What a search-engine file's reader kept and dropped, one line each;
+  // empty for the other formats.
+  const std::vector<std::string>& Report() const { return report_; }
 
   // Refills the three lists for shift w from `reduced` (ascending MH+).
   // False when fewer than two records are given. With `post_search` a pair
@@ -38,4 +56,8 @@ class CPairCollector {
   // Sorted, distinct identified scan numbers. A byte per scan number would
   // let one absurd scan number in a result file claim gigabytes.
   std::vector<std::int32_t> identified_;
+  std::vector<std::string> report_;
+
+  void AddIdentifiedTitle(const std::string& title);
+  void FinishIdentified();
 };

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 
 #include "common/PathUtil.h"
 #include "common/SafeFile.h"
@@ -23,6 +24,48 @@ std::string CPairWriter::PairFileName(double delta_mass, double ppthres) {
   char name[128];
   std::snprintf(name, sizeof name, "pair_m%.6lf_p%.2lf.csv", delta_mass, ppthres);
   return name;
+}
+
+namespace {
+
+// Advances `at` over one or more decimal digits; false when there is none.
+bool SkipDigits(const std::string& s, std::size_t& at, std::size_t exactly = 0) {
+  const std::size_t begin = at;
+  while (at < s.size() && s[at] >= '0' && s[at] <= '9') ++at;
+  return exactly == 0 ? at > begin : at - begin == exactly;
+}
+
+bool SkipText(const std::string& s, std::size_t& at, const char* text) {
+  const std::string t(text);
+  if (s.compare(at, t.size(), t) != 0) return false;
+  at += t.size();
+  return true;
+}
+
+}  // namespace
+
+bool CPairWriter::IsPairFileName(const std::string& name) {
+  std::size_t at = 0;
+  if (!SkipText(name, at, "pair_m")) return false;
+  if (at < name.size() && name[at] == '-') ++at;
+  return SkipDigits(name, at) && SkipText(name, at, ".") && SkipDigits(name, at, 6) && SkipText(name, at, "_p") &&
+         SkipDigits(name, at) && SkipText(name, at, ".") && SkipDigits(name, at, 2) && SkipText(name, at, ".csv") &&
+         at == name.size();
+}
+
+int CPairWriter::RemoveEarlierPairFiles(const std::string& pairpath) {
+  const std::string dir = NormalisedDirectory(pairpath);
+  std::error_code ec;
+  int removed = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.empty() ? "." : dir, ec)) {
+    const std::string name = entry.path().filename().string();
+    const auto type = entry.symlink_status(ec).type();
+    if (!IsPairFileName(name) ||
+        (type != std::filesystem::file_type::regular && type != std::filesystem::file_type::symlink))
+      continue;
+    if (std::filesystem::remove(entry.path(), ec)) ++removed;
+  }
+  return removed;
 }
 
 std::string CPairWriter::PairFilePath(const std::string& pairpath, const std::string& name) {

@@ -22,6 +22,15 @@ class CPairWriter {
   const std::string& LastFailedFile() const { return failed_file_; }
 
   static std::string PairFileName(double delta_mass, double ppthres);
+  // True for a name PairFileName gives ("pair_m<digits>.<6 digits>_p<digits>.<2
+  // digits>.csv", the mass may carry a "-"), and for nothing else.
+  static bool IsPairFileName(const std::string& name);
+  // Removes the pair files of an earlier run from `pairpath` (the current
+  // directory for an empty one): entries named as PairFileName names them
+  // that are files or links (a link itself, never what it points to).
+  // Anything else there stays. A later reader of the folder then sees one
+  // run's pairs only. Answers how many were removed.
+  static int RemoveEarlierPairFiles(const std::string& pairpath);
   // The path of a pair file in `pairpath`: the current directory for an
   // empty one, and a trailing "\" (from the desktop program) taken as a
   // separator.

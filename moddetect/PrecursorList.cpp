@@ -9,6 +9,7 @@
 #include "common/DtaName.h"
 #include "common/Notifier.h"
 #include "common/PathUtil.h"
+#include "common/SafeFile.h"
 #include "common/TextUtil.h"
 #include "common/Types.h"
 #include "moddetect/DetectionConfig.h"
@@ -56,19 +57,14 @@ bool CPrecursorList::ReadRaw() {
   records_.clear();
   // A dump left by an earlier run must never pass for this run's data.
   path::RemoveFile(kRawDataTemp);
-  {
-    std::FILE* f = std::fopen(kRawFileTemp, "w");
-    if (!f) {
-      notify::Message(std::string("Cannot write file: ") + kRawFileTemp);
-      return false;
-    }
-    std::fprintf(f, "%s\n", data_path_.c_str());
-    if (std::fclose(f) != 0) {
-      notify::Message(std::string("Cannot write file: ") + kRawFileTemp);
-      return false;
-    }
+  // The exchange file is ours: whatever stands at its name (a link planted
+  // there above all) is replaced, never written through.
+  path::RemoveFile(kRawFileTemp);
+  if (!safefile::WriteWholeFile(kRawFileTemp, data_path_ + "\n")) {
+    notify::Message(std::string("Cannot write file: ") + kRawFileTemp);
+    return false;
   }
-  const pid_t child = proc::StartDetached(gannet_program_, kRawFileTemp);
+  const pid_t child = proc::StartTied(gannet_program_, kRawFileTemp);
   if (child < 0) {
     notify::Message("Can not find Gannet.exe!");
     data_path_ = kRawDataTemp;
@@ -199,8 +195,10 @@ void CPrecursorList::RemoveRedundancy(double tolerance_ppm) {
 
 bool CPrecursorList::WriteDump(const std::string& p, const std::vector<msdata::CSpectrum>& spectra,
                                bool from_names) {
-  std::FILE* f = std::fopen(p.c_str(), "w");
-  if (!f) return false;
+  // Whole or not at all, and never through a link planted at the name.
+  safefile::CSafeFile out;
+  if (!out.Open(p)) return false;
+  std::FILE* f = out.Get();
   std::fputs(kDumpHeader, f);
   for (std::size_t i = 0; i < spectra.size(); ++i) {
     const msdata::CSpectrum& s = spectra[i];
@@ -226,7 +224,7 @@ bool CPrecursorList::WriteDump(const std::string& p, const std::vector<msdata::C
                    s.charge, s.precursor_mass, s.precursor_mz);
     }
   }
-  return std::fclose(f) == 0;
+  return out.Commit();
 }
 
 bool CPrecursorList::LoadMassList(const std::string& p, std::vector<msdata::CSpectrum>& spectra) {

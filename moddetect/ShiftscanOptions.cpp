@@ -2,6 +2,7 @@
 
 #include "common/PathUtil.h"
 #include "common/TextUtil.h"
+#include "moddetect/PairCollector.h"
 
 namespace {
 
@@ -76,6 +77,23 @@ bool ReadNumbers(const cli::CommandLine& line, CDetectionConfig& config, double&
   return true;
 }
 
+// Post-search mode and the filter of its result file, refused here when the
+// file is missing or a filter value is not what it must be: a run is never
+// started to fail on them.
+bool ReadIdentifications(const cli::CommandLine& line, CDetectionConfig& config, std::string& error) {
+  config.SetIdentificationFilter(line.Value("fdr"), line.Value("threshold"), line.Value("decoy-prefix"));
+  CIdentificationFilter filter;
+  if (!IdentificationFilterOf(config, filter, error)) return false;
+  if (!line.Has("ids")) return true;
+  const std::string ids = path::Absolute(line.Value("ids"));
+  if (!path::Exists(ids) || path::IsDirectory(ids)) {
+    error = "option --ids: no such result file: " + line.Value("ids");
+    return false;
+  }
+  config.SetIdentifiedOnly(true, ids);
+  return true;
+}
+
 }  // namespace
 
 cli::CommandLine ShiftscanCommandLine() {
@@ -99,12 +117,18 @@ cli::CommandLine ShiftscanCommandLine() {
   line.Add({"time-upper", 0, "SEC", "100000", "latest retention time"});
   line.Add({"shift-lower", 0, "DA", "1", "first integer mass shift examined"});
   line.Add({"shift-upper", 0, "DA", "100", "last integer mass shift examined"});
-  line.Add({"find-pairs", 0, "", "", "write the spectral-pair files of each accepted shift"});
+  line.Add({"find-pairs", 0, "", "",
+            "write the spectral-pair files of each accepted shift (an earlier run's pair files there are removed)"});
   line.Add({"pp-threshold", 0, "P", "0.98", "posterior probability a pair needs to be written"});
   line.Add({"pair-folder", 0, "DIR", "<output>/pairs",
             "folder of the pair files (without -o: pairs beside the --write-config file)"});
   line.Add({"dta-name", 0, "PREFIX", "", "prefix of the spectrum names in the pair files"});
-  line.Add({"ids", 0, "FILE", "", "only pairs of spectra identified in this result file"});
+  line.Add({"ids", 0, "FILE", "",
+            "only pairs of spectra identified in this result file (Tagram, Kiln, pepXML, mzIdentML; other names "
+            "are read as Kiln-style lines)"});
+  line.Add({"fdr", 0, "LEVEL", "1%", "false-discovery-rate level of a search engine's --ids file"});
+  line.Add({"threshold", 0, "SCORE", "", "a score threshold instead of the FDR"});
+  line.Add({"decoy-prefix", 0, "P[,P...]", "DECOY_,rev_,XXX_", "accession prefixes of decoy proteins"});
   line.Add({"t-d-score", 0, "X", "20", "lowest d-score of an accepted shift"});
   line.Add({"t-delta-c", 0, "X", "0.4", "lowest relative excess over the background"});
   line.Add({"mass-tol", 0, "PPM", "5", "redundancy tolerance"});
@@ -146,11 +170,5 @@ bool ConfigFromOptions(const cli::CommandLine& line, CDetectionConfig& config, s
       line.Has("pair-folder") ? path::Absolute(line.Value("pair-folder")) : default_pairs;
   config.SetPairOutput(line.Has("find-pairs"), probability, pair_folder);
   config.SetTitlePrefix(line.Has("dta-name") ? line.Value("dta-name") : path::BaseName(input));
-  if (line.Has("ids")) config.SetIdentifiedOnly(true, path::Absolute(line.Value("ids")));
-  std::string invalid;
-  if (!config.Validate(invalid)) {
-    error = invalid;
-    return false;
-  }
-  return true;
+  return ReadIdentifications(line, config, error) && config.Validate(error);
 }

@@ -18,7 +18,9 @@ cli::CommandLine ShiftscanCommandLine();
 // Fills `config` from parsed options (paths made absolute; the pair folder
 // inside the output folder, or beside the --write-config file when there is
 // no output folder, unless given). `output_folder` is empty without -o.
-// False with `error` naming the option for a missing input or output, or a
-// value that is not a number or not a file type.
+// False with `error` naming the option or key for a missing input, output or
+// --ids file, a value that is not a number or not a file type, a filter
+// value (--fdr, --threshold) propagation would refuse, or a value that
+// CDetectionConfig::Validate refuses.
 bool ConfigFromOptions(const cli::CommandLine& line, CDetectionConfig& config, std::string& output_folder,
                        std::string& error);

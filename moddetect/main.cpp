@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "common/ErrorMarker.h"
+#include "common/Notifier.h"
 #include "common/PathUtil.h"
 #include "common/SafeFile.h"
 #include "moddetect/DetectionRun.h"
@@ -51,21 +52,69 @@ int RunFromConfigFile(int argc, char** argv, bool no_wait) {
     marker::CreateErrorMarker();
     return 0;
   }
+  int status = 0;
   {
     CDetectionRun run(std::cout, ::isatty(1) != 0);
     run.PrintBanner();
     // Failure reaches the desktop program through the error marker that Run
     // leaves; the exit status of this program is 0 by contract.
-    run.Run(config_path);
+    status = run.Run(config_path);
   }
-  std::cout << "Press any key to continue..." << std::endl;
-  // Started by another program or in a pipeline there is nobody to press it.
+  // Started by another program or in a pipeline there is nobody to press a
+  // key, and a failed run's last line must stay its reason: the caller shows
+  // the end of this console as the cause.
+  if (status == 0 || interactive) std::cout << "Press any key to continue..." << std::endl;
   if (interactive) std::cin.get();
   return 0;
 }
 
-// A run made from options: the dialogue is progress on standard error, the
-// places of the results go to standard output, failure is the exit status.
+// The options form's files, written once the output folder is ours: the
+// --write-config copy (when asked for) and the configuration of the run.
+bool WriteConfigurations(const CDetectionConfig& config, const std::string& copy_path,
+                         const std::string& config_path) {
+  for (const std::string& file : {copy_path, config_path}) {
+    if (!file.empty() && !config.WriteConfigFile(file)) {
+      std::cerr << "Shiftscan: cannot write " << file << std::endl;
+      return false;
+    }
+  }
+  return true;
+}
+
+// Creates the output folder when missing and makes it the working folder.
+bool EnterOutputFolder(const std::string& output) {
+  if (!path::CreateDirectory(output)) {
+    std::cerr << "Shiftscan: cannot create the output folder: " << output << std::endl;
+    return false;
+  }
+  std::error_code ec;
+  std::filesystem::current_path(output, ec);
+  if (ec) std::cerr << "Shiftscan: cannot work in " << output << ": " << ec.message() << std::endl;
+  return !ec;
+}
+
+// The run itself, in the locked output folder: progress on standard error
+// unless `quiet`; messages, warnings and the reason of a failure there
+// always. Answers the run's status.
+int RunInOutputFolder(const std::string& config_path, bool quiet) {
+  notify::ScopedHandler to_errors([](const std::string& m) { std::cerr << m << std::endl; });
+  std::ostream silent(nullptr);
+  int status = 0;
+  {
+    // The dumper started on the way writes its report to our standard
+    // output (its failures to standard error).
+    cli::CDivertedStandardOutput diverted(quiet);
+    CDetectionRun run(quiet ? silent : std::cerr);
+    run.SetReasonStream(std::cerr);
+    status = run.Run(config_path);
+  }
+  marker::RemoveErrorMarker();  // the exit status says it here
+  return status;
+}
+
+// A run made from options: the places of the results go to standard output,
+// failure is the exit status. Nothing is written before the output folder's
+// lock is held.
 int RunFromOptions(int argc, char** argv) {
   cli::CommandLine line = ShiftscanCommandLine();
   const int answered = line.Report(line.Parse(argc, argv), std::cout, std::cerr);
@@ -76,45 +125,20 @@ int RunFromOptions(int argc, char** argv) {
     std::cerr << "Shiftscan: " << error << "\n" << line.Usage();
     return 2;
   }
-  if (line.Has("write-config")) {
-    const std::string written = path::Absolute(line.Value("write-config"));
-    if (!config.WriteConfigFile(written)) {
-      std::cerr << "Shiftscan: cannot write " << written << std::endl;
-      return 1;
-    }
-    // Without an output folder the file is all that was asked for.
-    if (output.empty()) {
-      std::cout << "Configuration: " << written << "\n";
-      return 0;
-    }
+  // Named from where the program was started, before it moves to the output.
+  const std::string copy_path = line.Has("write-config") ? path::Absolute(line.Value("write-config")) : "";
+  // Without an output folder the file is all that was asked for.
+  if (output.empty()) {
+    if (!WriteConfigurations(config, copy_path, std::string())) return 1;
+    std::cout << "Configuration: " << copy_path << "\n";
+    return 0;
   }
-  if (!path::CreateDirectory(output)) {
-    std::cerr << "Shiftscan: cannot create the output folder: " << output << std::endl;
-    return 1;
-  }
-  const std::string config_path = path::Join(output, kShiftscanConfigName);
-  if (!config.WriteConfigFile(config_path)) {
-    std::cerr << "Shiftscan: cannot write " << config_path << std::endl;
-    return 1;
-  }
-  std::error_code ec;
-  std::filesystem::current_path(output, ec);
-  if (ec) {
-    std::cerr << "Shiftscan: cannot work in " << output << ": " << ec.message() << std::endl;
-    return 1;
-  }
+  if (!EnterOutputFolder(output)) return 1;
   safefile::CFolderLock lock;
   if (!LockWorkingFolder(lock, line.Has("no-wait"), std::cerr)) return 1;
-  // The dumper started on the way writes to our standard output.
-  std::ostream quiet(nullptr);
-  int status = 0;
-  {
-    cli::CDivertedStandardOutput diverted(/*silent=*/false);
-    CDetectionRun run(line.Has("quiet") ? quiet : std::cerr);
-    status = run.Run(config_path);
-  }
-  marker::RemoveErrorMarker();  // the exit status says it here
-  if (status != 0) {
+  const std::string config_path = path::Join(output, kShiftscanConfigName);
+  if (!WriteConfigurations(config, copy_path, config_path)) return 1;
+  if (RunInOutputFolder(config_path, line.Has("quiet")) != 0) {
     std::cerr << "Shiftscan: the run failed; see the messages above" << std::endl;
     return 1;
   }

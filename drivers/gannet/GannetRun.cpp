@@ -14,12 +14,6 @@ namespace gannet {
 
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* f) const {
-    if (f) std::fclose(f);
-  }
-};
-
 // Gannet dumps precursors of LC-MS/MS runs; DTA input has no retention times
 // and is the business of the other programs.
 bool ChooseFormat(const std::string& data_path, MS2FormatType& type, std::string& why) {
@@ -49,9 +43,10 @@ bool WriteDump(const std::vector<msdata::CSpectrum>& spectra, const std::vector<
   return std::ferror(out) == 0;
 }
 
-int Run(const std::string& exchange_file, const std::string& dump_file, std::FILE* console) {
+int Run(const std::string& exchange_file, const std::string& dump_file, std::FILE* progress,
+        std::FILE* errors) {
   if (safefile::SameFile(exchange_file, dump_file)) {
-    std::fprintf(console, "Gannet: the exchange file is the dump it would write: %s\n", exchange_file.c_str());
+    std::fprintf(errors, "Gannet: the exchange file is the dump it would write: %s\n", exchange_file.c_str());
     return 1;
   }
   // An earlier run's dump must never pass for this run's result.
@@ -60,11 +55,11 @@ int Run(const std::string& exchange_file, const std::string& dump_file, std::FIL
   std::ifstream exchange(exchange_file, std::ios::binary);
   std::string data_path;
   if (!exchange) {
-    std::fprintf(console, "Gannet: Cannot open file: %s\n", exchange_file.c_str());
+    std::fprintf(errors, "Gannet: Cannot open file: %s\n", exchange_file.c_str());
     return 1;
   }
   if (!text::ReadLine(exchange, data_path) || text::Trim(data_path).empty()) {
-    std::fprintf(console, "Gannet: %s holds no data path on its first line\n",
+    std::fprintf(errors, "Gannet: %s holds no data path on its first line\n",
                  exchange_file.c_str());
     return 1;
   }
@@ -73,39 +68,34 @@ int Run(const std::string& exchange_file, const std::string& dump_file, std::FIL
   MS2FormatType type = MS2_FORMAT_MZML;
   std::string why;
   if (!ChooseFormat(data_path, type, why)) {
-    std::fprintf(console, "Gannet: %s\n", why.c_str());
+    std::fprintf(errors, "Gannet: %s\n", why.c_str());
     return 1;
   }
 
   // The importers report skipped records through the notifier; on the console
   // they belong with Gannet's own messages.
-  notify::ScopedHandler to_console(
-      [console](const std::string& m) { std::fprintf(console, "Gannet: %s\n", m.c_str()); });
+  notify::ScopedHandler to_errors(
+      [errors](const std::string& m) { std::fprintf(errors, "Gannet: %s\n", m.c_str()); });
   CMS2InputFactory factory;
   std::unique_ptr<CMS2Input> importer(factory.GetImporter(type, false));
   std::vector<msdata::CSpectrum> spectra;
   if (!importer->Load(data_path, spectra, true)) {
-    std::fprintf(console, "Gannet: %s\n", importer->LastError().c_str());
+    std::fprintf(errors, "Gannet: %s\n", importer->LastError().c_str());
     return 1;
   }
   std::vector<MzScanInfo> info;
   if (auto* mz = dynamic_cast<CMzImporter*>(importer.get())) info = mz->ScanInfo();
 
-  const std::string partial = dump_file + ".partial";
-  bool ok = false;
-  {
-    std::unique_ptr<std::FILE, FileCloser> out(std::fopen(partial.c_str(), "w"));
-    if (out) {
-      ok = WriteDump(spectra, info, out.get());
-      ok = std::fclose(out.release()) == 0 && ok;
-    }
-  }
-  if (!ok || std::rename(partial.c_str(), dump_file.c_str()) != 0) {
-    path::RemoveFile(partial);
-    std::fprintf(console, "Gannet: Can not save file: %s\n", dump_file.c_str());
+  // Written under a fresh name and renamed when whole: a failed run leaves
+  // no dump, and a link planted at the dump's name is replaced, never
+  // written through.
+  safefile::CSafeFile out;
+  const bool ok = out.Open(dump_file) && WriteDump(spectra, info, out.Get()) && out.Commit();
+  if (!ok) {
+    std::fprintf(errors, "Gannet: Can not save file: %s\n", dump_file.c_str());
     return 1;
   }
-  std::fprintf(console, "Gannet: %zu MS2 precursors of %s written to %s\n", spectra.size(),
+  std::fprintf(progress, "Gannet: %zu MS2 precursors of %s written to %s\n", spectra.size(),
                data_path.c_str(), dump_file.c_str());
   return 0;
 }

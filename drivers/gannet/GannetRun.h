@@ -30,8 +30,12 @@ bool WriteDump(const std::vector<msdata::CSpectrum>& spectra, const std::vector<
                std::FILE* out);
 
 // The whole run: reads the data path from the first line of `exchange_file`,
-// loads it, writes `dump_file` (through a temporary name, so that a failed run
-// leaves none). Messages go to `console`. Returns the exit status.
-int Run(const std::string& exchange_file, const std::string& dump_file, std::FILE* console);
+// loads it, writes `dump_file` (under a fresh temporary name renamed when
+// whole, so that a failed run leaves none and a link planted at the name is
+// replaced, not followed). The closing report goes to `progress`, failures and
+// warnings to `errors`, so that a caller can silence the one and keep the
+// other. Returns the exit status.
+int Run(const std::string& exchange_file, const std::string& dump_file, std::FILE* progress,
+        std::FILE* errors);
 
 }  // namespace gannet

@@ -19,5 +19,5 @@ int main(int argc, char** argv) {
   const int status = line.Report(outcome, std::cout, std::cerr);
   if (status >= 0) return status;
   const std::string exchange = line.Positionals().empty() ? gannet::kExchangeFile : line.Positionals()[0];
-  return gannet::Run(exchange, gannet::kDumpFile, stdout);
+  return gannet::Run(exchange, gannet::kDumpFile, stdout, stderr);
 }

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
+#include <filesystem>
 #include <string>
 
 #include "tests/support/ScratchDir.h"
@@ -127,6 +129,9 @@ TEST_F(QuillonDump, OnePointDumpsDifferencesAsPickledFloatLists) {
   // Pairs within 0.5 of 16 Da, from the current directory's dumps.
   SpectrumList spectra{Precursor(532.0, 50), Precursor(516.1, 42), Precursor(515.8, 40), Precursor(500.0, 10)};
   std::vector<std::pair<int, int>> pairs{{7, 7}};
+  // A link planted at a dump's fixed name is replaced, not written through.
+  const std::string outside = Write("outside.txt", "keep");
+  std::filesystem::create_symlink(outside, File("MassX.dat"));
   {
     testsupport::CCurrentDir inside(dir_);
     ComputeMassXOnePoint_(spectra, 0.0, 0.0, 0.5, 16.0, pairs);
@@ -136,6 +141,7 @@ TEST_F(QuillonDump, OnePointDumpsDifferencesAsPickledFloatLists) {
             "(lp1\nF15.900000\naF16.200000\naF16.100000\naF15.800000\na.\n");
   EXPECT_EQ(ReadFile(File("RTX.dat")),
             "(lp1\nF8.000000\naF10.000000\naF32.000000\naF30.000000\na.\n");
+  EXPECT_EQ(ReadFile(outside), "keep");
 }
 
 TEST(Quillon, OneShiftPairsMatchEveryPairWithinHalfADalton) {
@@ -189,6 +195,32 @@ TEST(Quillon, OneShiftPairsMatchEveryPairWithinHalfADalton) {
   EXPECT_FALSE(ComputeMassXWithOnePosition_(none, index, mass, scan_diff, flags, 1));
   EXPECT_TRUE(mass.empty());
   EXPECT_TRUE(ComputeMassX_4Shiftscan_(none, mass, scan_diff, flags, 1, 3));
+}
+
+// One precursor mass no instrument measures must not make the mass index
+// (one entry per dalton) claim gigabytes, nor be cast out of range.
+TEST(Quillon, AbsurdPrecursorMassesAreRefused) {
+  const double nan = std::nan("");
+  for (double absurd : {3e9, 1e300, -1e300, nan, HUGE_VAL, 5e8}) {
+    SpectrumList spectra{Precursor(1016.0, 2), Precursor(absurd, 1), Precursor(1000.0, 3)};
+    std::vector<int> index{1, 2};
+    EXPECT_FALSE(GetMassIndex(spectra, index)) << absurd;
+    EXPECT_TRUE(index.empty()) << absurd;
+    std::vector<double> mass{5.0}, scan_diff{5.0};
+    std::vector<int> flags{1};
+    EXPECT_FALSE(ComputeMassX_4Shiftscan_(spectra, mass, scan_diff, flags, 1, 20)) << absurd;
+    EXPECT_TRUE(mass.empty() && scan_diff.empty() && flags.empty()) << absurd;
+  }
+  // Shifts at the ends of the int range find nothing, without overflow.
+  SpectrumList spectra{Precursor(1016.0, 2), Precursor(1000.0, 3)};
+  std::vector<int> index;
+  ASSERT_TRUE(GetMassIndex(spectra, index));
+  std::vector<double> mass, scan_diff;
+  std::vector<int> flags;
+  for (int shift : {INT_MAX, INT_MIN, 16}) {
+    EXPECT_TRUE(ComputeMassXWithOnePosition_(spectra, index, mass, scan_diff, flags, shift));
+    EXPECT_EQ(mass.size(), shift == 16 ? 1u : 0u) << shift;
+  }
 }
 
 TEST(Quillon, HistogramBackgroundAndBinWidth) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <limits>
 #include <sstream>
 
@@ -10,6 +11,7 @@
 #include "moddetect/PairCollector.h"
 #include "moddetect/PairWriter.h"
 #include "moddetect/PrecursorList.h"
+#include "resultfiles/SearchResultFile.h"
 #include "TestSupport.h"
 
 namespace {
@@ -109,16 +111,40 @@ TEST(PairCollector, PostSearchNeedsOneIdentifiedScan) {
   EXPECT_EQ(c.PairCount(), 3u);
 }
 
-TEST(PairCollector, UnreadableIdentificationFileLeavesNothingIdentified) {
+// Every result format the readers know gives the identified scans, search
+// engines' files after the same FDR cut as propagation; a file that cannot
+// be read is a failure, not an empty table.
+TEST(PairCollector, IdentificationsFromEveryResultFormat) {
   std::vector<std::string> messages;
   notify::ScopedHandler h([&](const std::string& m) { messages.push_back(m); });
+  const std::string bsa = std::string(TESSERA_SOURCE_DIR) + "/data/BSA/";
+  CPairCollector lines;  // the Kiln list read line by line
+  std::ifstream kiln(bsa + "BSA1_Comet.spectra");
+  lines.LoadIdentifiedSpectra(kiln);
+  ASSERT_GT(lines.IdentifiedCount(), 30u);
+  for (const char* file : {"BSA1_Comet.pep.xml", "BSA1_Comet.spectra"}) {
+    CPairCollector c;
+    ASSERT_TRUE(c.LoadIdentifiedSpectra(bsa + file, CIdentificationFilter())) << file;
+    EXPECT_EQ(c.IdentifiedScans(), lines.IdentifiedScans()) << file;
+    // What a search engine's reader kept and why goes with the dialogue.
+    const std::string report = c.Report().empty() ? std::string() : c.Report().front();
+    EXPECT_EQ(report.find("40 kept") != std::string::npos, std::string(file).find("pep.xml") != std::string::npos)
+        << report;
+  }
+
+  testsupport::CTempDir dir("pair_collector_ids");
   CPairCollector c;
-  c.LoadIdentifiedSpectra("/no/such/ident.txt");
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0], "Can not open file:/no/such/ident.txt");
+  EXPECT_TRUE(c.LoadIdentifiedSpectra(dir.Write("ids.txt", "1, x RUN.12.12.2.dta\n"), CIdentificationFilter()));
+  EXPECT_TRUE(c.IsIdentified(12));
+  EXPECT_FALSE(c.LoadIdentifiedSpectra(dir.File("missing.pep.xml"), CIdentificationFilter()));
+  EXPECT_EQ(messages.back(), "Can not open file:" + dir.File("missing.pep.xml"));
   EXPECT_EQ(c.IdentifiedCount(), 0u);
-  c.CollectPairs({Rec(1000, 1, 1), Rec(1016, 2, 2)}, 16, true);
+  c.CollectPairs({Rec(1000, 1, 12), Rec(1016, 2, 2)}, 16, true);
   EXPECT_EQ(c.PairCount(), 0u);
+  // A file read in part is no basis: a cut pepXML fails.
+  const std::string whole = testsupport::ReadFile(bsa + "BSA1_Comet.pep.xml");
+  EXPECT_FALSE(c.LoadIdentifiedSpectra(dir.Write("cut.pep.xml", whole.substr(0, whole.size() / 2)), CIdentificationFilter()));
+  EXPECT_NE(messages.back().find("malformed XML"), std::string::npos) << messages.back();
 }
 
 TEST(GaussianMixture, EmRecoversKnownParameters) {
@@ -181,7 +207,14 @@ TEST(GaussianMixture, DensityPosteriorAndFailures) {
   const float p[2] = {0.0f, 0.0f};
   EXPECT_NEAR(s.StateDensity(0, p), 1.0 / 6.2831855, 1e-7);
   EXPECT_EQ(s.StateDensity(1, p), -1.0);
-  EXPECT_TRUE(messages.empty());
+  // Not singular, yet the inversion fails in single precision: no density,
+  // and no diagnostic reaches the user.
+  const float nearly[2][2] = {{-0.497868061f, 2.983109f}, {-0.658155262f, 3.9435122f}};
+  for (int i = 0; i < 2; ++i)
+    for (int j = 0; j < 2; ++j) s.Covariance(1)(static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(j)) = nearly[i][j];
+  ASSERT_NE(s.Covariance(1).Det(), 0.0);
+  EXPECT_EQ(s.StateDensity(1, p), -1.0);
+  EXPECT_TRUE(messages.empty()) << messages.front();
   EXPECT_EQ(s.Posterior(0, p), 1.0);
   s.Weight(0) = 0.0f;
   EXPECT_EQ(s.Posterior(0, p), 0.0);
@@ -307,6 +340,11 @@ TEST(PairWriter, FileNamesAndPaths) {
   EXPECT_EQ(CPairWriter::PairFilePath("a/b", "f.csv"), "a/b/f.csv");
   EXPECT_EQ(CPairWriter::PairFilePath("a/b/", "f.csv"), "a/b/f.csv");
   EXPECT_EQ(CPairWriter::PairFilePath("a\\", "f.csv"), "a/f.csv");
+  // The names it writes are the only ones it counts as its own.
+  for (double mass : {15.994934, -3.5, 1234.0}) EXPECT_TRUE(CPairWriter::IsPairFileName(CPairWriter::PairFileName(mass, 1.0)));
+  for (const char* other : {"pair_m1.5_p0.98.csv", "pair_m1.500000_p0.98.csv.bak", "pair_m1.500000_p.98.csv",
+                            "pairs.csv", "pair_m+1.500000_p0.98.csv", "x_pair_m1.500000_p0.98.csv"})
+    EXPECT_FALSE(CPairWriter::IsPairFileName(other)) << other;
 }
 
 TEST_F(DetectionTest, PairWriterWindowAndTwoStates) {

@@ -28,12 +28,14 @@ class ShiftscanOptions : public shftest::WorkingDirTest {
 
 TEST_F(ShiftscanOptions, EveryOptionReachesTheConfigurationAndRoundTrips) {
   testsupport::WriteFile("run.mzML", "");
+  testsupport::WriteFile("ids.spectra", "");
   CDetectionConfig config;
   std::string error;
   ASSERT_TRUE(Parse({"run.mzML", "-o", "out", "--mass-lower", "500", "--mass-upper", "5000", "--time-lower", "60",
                      "--time-upper", "7200", "--shift-lower", "-20", "--shift-upper", "60", "--find-pairs",
                      "--pp-threshold", "0.9", "--dta-name", "x", "--ids", "ids.spectra", "--t-d-score", "10",
-                     "--t-delta-c", "0.3", "--mass-tol", "7", "--mass-res", "0.02", "--max-data", "900"},
+                     "--t-delta-c", "0.3", "--mass-tol", "7", "--mass-res", "0.02", "--max-data", "900", "--fdr",
+                     "5%", "--decoy-prefix", "REV_,DECOY_"},
                     config, error))
       << error;
   EXPECT_EQ(config.FileType(), DETECTION_FILE_RAW);
@@ -51,6 +53,7 @@ TEST_F(ShiftscanOptions, EveryOptionReachesTheConfigurationAndRoundTrips) {
   back.WriteConfig(again);
   EXPECT_EQ(again.str(), written.str());
   EXPECT_NE(written.str().find("ppthres=0.9\n"), std::string::npos) << written.str();
+  EXPECT_NE(written.str().find("fdrlevel=5%\ndecoyprefix=REV_,DECOY_\n"), std::string::npos) << written.str();
 }
 
 TEST_F(ShiftscanOptions, BadValuesAndMissingArgumentsAreNamed) {
@@ -64,13 +67,49 @@ TEST_F(ShiftscanOptions, BadValuesAndMissingArgumentsAreNamed) {
       {{"-o", "out"}, "no run file"},
       {{"missing.mzML", "-o", "out"}, "missing.mzML"},
       {{"run.mzML", "-o", "out", "--frobnicate"}, "--frobnicate"},
-      {{"run.mzML", "-o", "out", "--file-type", "wiff"}, "--file-type"}};
+      {{"run.mzML", "-o", "out", "--file-type", "wiff"}, "--file-type"},
+      {{"run.mzML", "-o", "out", "--mass-res", "0"}, "massres"},
+      {{"run.mzML", "-o", "out", "--max-data", "0"}, "maxndata"},
+      {{"run.mzML", "-o", "out", "--max-data", "-3"}, "maxndata"},
+      {{"run.mzML", "-o", "out", "--mass-lower", "700", "--mass-upper", "600"}, "masslower"},
+      {{"run.mzML", "-o", "out", "--time-lower", "90", "--time-upper", "10"}, "timelower"},
+      {{"run.mzML", "-o", "out", "--shift-lower", "5", "--shift-upper", "3"}, "modmasslower"},
+      {{"run.mzML", "-o", "out", "--ids", "missing.pep.xml"}, "missing.pep.xml"},
+      {{"run.mzML", "-o", "out", "--ids", "run.mzML", "--fdr", "101%"}, "FDR level 101%"},
+      {{"run.mzML", "-o", "out", "--ids", "run.mzML", "--threshold", "abc"}, "threshold abc"}};
   for (const auto& [args, named] : cases) {
     CDetectionConfig config;
     std::string error;
     EXPECT_FALSE(Parse(args, config, error)) << named;
     EXPECT_NE(error.find(named), std::string::npos) << error;
   }
+
+  // The program refuses them with the usage status before it writes anything.
+  const std::string exe = shftest::ShiftscanExe();
+  if (exe.empty()) GTEST_SKIP() << "SHIFTSCAN_EXE not set";
+  for (const auto& [args, named] : cases) {
+    if (std::find(args.begin(), args.end(), "out") == args.end()) continue;
+    std::vector<std::string> command = {exe};
+    command.insert(command.end(), args.begin(), args.end());
+    EXPECT_EQ(shftest::RunProgram(command), 2) << named;
+    EXPECT_FALSE(std::filesystem::exists("out")) << named;
+  }
+}
+
+// Progress, the dumper's included, goes to standard error and --quiet
+// silences it; standard output says where the results went.
+TEST_F(ShiftscanOptions, QuietRunPrintsOnlyWhereTheResultsWent) {
+  const std::string exe = shftest::ShiftscanExe();
+  if (exe.empty()) GTEST_SKIP() << "SHIFTSCAN_EXE not set";
+  const std::string run = std::string(TESSERA_SOURCE_DIR) + "/spectra/tests/data/bsa_small.mzML";
+  ASSERT_EQ(shftest::RunProgram({exe, run, "-o", "out", "--shift-upper", "3"}, "out.txt", "err.txt"), 0);
+  EXPECT_NE(testsupport::ReadFile("err.txt").find("Gannet: "), std::string::npos);
+  EXPECT_EQ(testsupport::ReadFile("out.txt").find("Reading data"), std::string::npos);
+  ASSERT_EQ(shftest::RunProgram({exe, run, "-o", "out", "--shift-upper", "3", "--quiet"}, "out.txt", "err.txt"), 0);
+  EXPECT_EQ(testsupport::ReadFile("err.txt"), "");
+  EXPECT_EQ(testsupport::ReadFile("out.txt"), "Configuration: " + (dir_ / "out" / "Shiftscan.cfg").string() +
+                                                   "\nMass-shift table: " + (dir_ / "out" / "temp.temp").string() +
+                                                   "\n");
 }
 
 // The configuration file alone: no output folder needed, the pair folder

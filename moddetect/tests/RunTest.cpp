@@ -173,17 +173,23 @@ TEST_F(RunTest, GoldenRunOnSmallDump) {
     EXPECT_EQ(testsupport::ReadFile("pairs/" + f), testsupport::ReadFile(kGoldenDir + "small." + f)) << f;
 }
 
-TEST_F(RunTest, ReversedShiftRangeAndEmptyData) {
+TEST_F(RunTest, EmptyAndTinyData) {
   testsupport::WriteFile("d.dump", std::string(kDumpHeader));
-  testsupport::WriteFile("r.cfg", "[data]\nfilepath=d.dump\nfiletype=x\n[modification]\nmodmasslower=5\nmodmassupper=3\n");
+  testsupport::WriteFile("r.cfg", "[data]\nfilepath=d.dump\nfiletype=x\n[modification]\nmodmasslower=3\nmodmassupper=5\n");
   int status = -1;
   const std::string console = RunConsole("r.cfg", &status);
   EXPECT_EQ(status, 0);
   EXPECT_NE(console.find("Reading data...done(0)\n"), std::string::npos);
-  EXPECT_NE(console.find("Detecting modifications..finishing..done\n"), std::string::npos);
+  EXPECT_NE(console.find("Detecting modifications..3..4..5..finishing..done\n"), std::string::npos);
   EXPECT_NE(console.find("\nd.dump\n0 potential modifications are discovered:\n"), std::string::npos);
   ExpectMillisecondTime(console);
   EXPECT_EQ(testsupport::ReadFile("temp.temp"), "");
+
+  // A zero tolerance still grows until one precursor is left.
+  testsupport::WriteFile("two.dump", std::string(kDumpHeader) + "1 MS2 1 ITMS CID 0 2 1000 500\n2 MS2 2 ITMS CID 0 2 1016 508\n");
+  testsupport::WriteFile("one.cfg", "[data]\nfilepath=two.dump\nfiletype=3\n[other]\nmaxndata=1\nmasstol=0\n");
+  EXPECT_NE(RunConsole("one.cfg", &status).find("Removing redundancy...done(1)\n"), std::string::npos);
+  EXPECT_EQ(status, 0);
 }
 
 TEST_F(RunTest, FailuresLeaveTheMarkerAndNoResult) {
@@ -214,15 +220,16 @@ TEST_F(RunTest, FailuresLeaveTheMarkerAndNoResult) {
   EXPECT_TRUE(marker::ErrorMarkerExists());
   marker::RemoveErrorMarker();
 
-  // Post-search with an unreadable identification file still runs.
+  // Post-search needs its identifications: a file that cannot be read
+  // fails the run before the data are read.
   testsupport::WriteFile("d.dump", std::string(kDumpHeader) + "1 MS2 1 ITMS CID 0 2 1000 500\n2 MS2 2 ITMS CID 0 2 1016 508\n");
   testsupport::WriteFile("p.cfg", "[data]\nfilepath=d.dump\nfiletype=3\n[mode]\npostsearch=1\nidentspectfile=none.txt\n"
-                              "[other]\nmaxndata=0\nmasstol=0\n");
+                              "[other]\nmaxndata=1\nmasstol=0\n");
   console = RunConsole("p.cfg", &status);
-  EXPECT_EQ(status, 0);
-  EXPECT_TRUE(HasMessage("Can not open file:none.txt"));
-  EXPECT_NE(console.find("Removing redundancy...done(1)\n"), std::string::npos);
-  EXPECT_FALSE(marker::ErrorMarkerExists());
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(console.find("Reading data..."), std::string::npos) << console;
+  EXPECT_NE(console.find("Error: cannot read the identification file: none.txt\n"), std::string::npos) << console;
+  EXPECT_TRUE(marker::ErrorMarkerExists());
 }
 
 TEST_F(RunTest, ShiftscanExecutableEndToEnd) {

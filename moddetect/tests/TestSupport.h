@@ -7,10 +7,13 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
+
+#include <sys/wait.h>
 
 #include "common/Notifier.h"
 #include "moddetect/PrecursorList.h"
@@ -45,6 +48,31 @@ class WorkingDirTest : public ScratchDirTest {
   std::unique_ptr<testsupport::CCurrentDir> current_;
   std::unique_ptr<notify::ScopedHandler> handler_;
 };
+
+// The Shiftscan program under test; empty when the build did not say.
+inline std::string ShiftscanExe() {
+  const char* exe = std::getenv("SHIFTSCAN_EXE");
+  return exe ? exe : "";
+}
+
+// Runs `args` (the program first) in the current folder with no input,
+// standard output to `out` and standard error to `err`; answers the exit
+// status, -1 when the program did not exit normally.
+inline int RunProgram(const std::vector<std::string>& args, const std::string& out = "/dev/null",
+                      const std::string& err = "/dev/null") {
+  std::string command;
+  for (const std::string& a : args) command += "'" + a + "' ";
+  command += "< /dev/null > '" + out + "' 2> '" + err + "'";
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The last line of a console text; empty when there is none.
+inline std::string LastLine(std::string text) {
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  const std::size_t line_start = text.rfind('\n');
+  return line_start == std::string::npos ? text : text.substr(line_start + 1);
+}
 
 // Deterministic random numbers (the standard distributions differ between
 // library versions, the raw engine does not).

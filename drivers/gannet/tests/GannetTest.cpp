@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <sstream>
 
 #include <sys/wait.h>
@@ -22,13 +23,13 @@ using testsupport::WriteFile;
 class Gannet : public ScratchDirTest {
  protected:
   // Runs the Gannet program in the folder `run` of the scratch folder, made
-  // fresh, with the exchange file `exchange` naming `data_path` (none when
+  // fresh unless told, with the exchange file `exchange` naming `data_path` (none when
   // `exchange` is empty); returns its exit status and leaves its console
   // text in `console`.
   int Run(const std::string& run, const std::string& data_path, std::string& console,
-          const std::string& exchange = "raw.file.temp") {
+          const std::string& exchange = "raw.file.temp", bool fresh = true) {
     const fs::path folder = dir_ / run;
-    fs::remove_all(folder);
+    if (fresh) fs::remove_all(folder);
     fs::create_directories(folder);
     if (!exchange.empty()) WriteFile((folder / exchange).string(), data_path + "\r\n");
     const std::string command = "cd '" + folder.string() + "' && '" + std::string(TESSERA_BIN_DIR) +
@@ -43,11 +44,21 @@ const std::string kData = std::string(TESSERA_SOURCE_DIR) + "/spectra/tests/data
 
 TEST_F(Gannet, DumpOfAnMzMLMatchesTheGoldenFile) {
   std::string console;
-  ASSERT_EQ(Run("golden", kData + "bsa_small.mzML", console), 0) << console;
+  // Links planted at the dump's name, or at a name it could be written
+  // under first, are replaced, never written through.
+  const std::string outside = Write("outside.txt", "keep\n");
+  fs::create_directories(File("golden"));
+  for (const char* name : {"raw.data.temp", "raw.data.temp.partial"})
+    fs::create_symlink(outside, File(std::string("golden/") + name));
+  ASSERT_EQ(Run("golden", kData + "bsa_small.mzML", console, "raw.file.temp", /*fresh=*/false), 0) << console;
+  EXPECT_EQ(ReadFile(outside), "keep\n");
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(File("golden/raw.data.temp"))));
   const std::string dump = ReadFile(File("golden/raw.data.temp"));
   EXPECT_EQ(dump, ReadFile(std::string(TESSERA_SOURCE_DIR) +
                            "/drivers/gannet/tests/data/bsa_small.raw.data.temp"));
-  EXPECT_FALSE(fs::exists(File("golden/raw.data.temp.partial")));
+  std::set<std::string> names;  // no temporary left beside the dump
+  for (const auto& e : fs::directory_iterator(File("golden"))) names.insert(e.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"console.txt", "raw.data.temp", "raw.data.temp.partial", "raw.file.temp"}));
 
   // Every record line reads back with the reader's format.
   std::istringstream lines(dump);
