@@ -6,6 +6,7 @@
 
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -30,7 +31,12 @@ void OnThreads(int threads, Body body) {
     }
   };
   std::vector<std::thread> helpers;
-  for (int t = 1; t < threads; ++t) helpers.emplace_back(guarded);
+  // A thread the system refuses is work the others take over: every
+  // caller hands out its items through a shared counter.
+  try {
+    for (int t = 1; t < threads; ++t) helpers.emplace_back(guarded);
+  } catch (const std::system_error&) {
+  }
   guarded();
   for (std::thread& h : helpers) h.join();
   if (failure) std::rethrow_exception(failure);

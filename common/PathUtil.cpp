@@ -1,9 +1,11 @@
 #include "common/PathUtil.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <unistd.h>
 
+#include "common/SafeFile.h"
 #include "common/TextUtil.h"
 
 namespace fs = std::filesystem;
@@ -38,18 +40,24 @@ bool CreateDirectory(const std::string& p) {
 }
 
 bool CopyFile(const std::string& from, const std::string& to) {
-  // Through a temporary name: a copy cut short (a full disk) must not stand
-  // under the target's name.
-  const std::string temp = to + ".part-" + std::to_string(::getpid());
-  std::error_code ec;
-  fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec);
-  if (!ec) fs::rename(temp, to, ec);
-  if (ec) {
-    std::error_code ignored;
-    fs::remove(temp, ignored);
-    return false;
+  // Written whole or not at all, and never through a link planted at a
+  // temporary name: a copy cut short (a full disk) must not stand under the
+  // target's name.
+  std::FILE* in = std::fopen(from.c_str(), "rb");
+  if (!in) return false;
+  safefile::CSafeFile out;
+  bool ok = out.Open(to, "wb");
+  char buffer[1 << 16];
+  while (ok) {
+    const std::size_t n = std::fread(buffer, 1, sizeof buffer, in);
+    if (n > 0 && std::fwrite(buffer, 1, n, out.Get()) != n) ok = false;
+    if (n < sizeof buffer) {
+      ok = ok && std::ferror(in) == 0;
+      break;
+    }
   }
-  return true;
+  std::fclose(in);
+  return ok && out.Commit();
 }
 
 bool RemoveFile(const std::string& p) {

@@ -121,7 +121,11 @@ CFolderLock::~CFolderLock() { Release(); }
 bool CFolderLock::Acquire(const std::string& folder, Mode mode, void (*waiting)(const std::string&)) {
   Release();
   const std::string lock_path = (folder.empty() ? std::string(".") : folder) + "/.tessera.lock";
-  fd_ = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  fd_ = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  // A link planted at the lock's name is neither followed nor allowed to
+  // stop the locking: it goes, and the lock file is made in its place.
+  if (fd_ < 0 && errno == ELOOP && ::unlink(lock_path.c_str()) == 0)
+    fd_ = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd_ < 0) return true;
   if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
   if (mode == Mode::kNoWait) {

@@ -49,11 +49,12 @@ fail() { echo "main job: $*" >&2; exit 1; }
 # (clusters or pairs), DTA folder, output folder, result file, similarity
 # method, threshold.
 write_cluster_para() {
-  local log=()
-  # The pair search keeps its score log (score.txt), small on one run.
-  [ "$2" = pairs ] && log=(--score-log)
+  local extra=()
+  # The pair search keeps its score log (score.txt), small on one run, and
+  # names its method; clustering always scores "Dot Product".
+  [ "$2" = pairs ] && extra=(--score-log --similar-method "$6")
   "$bin/cluster" --write-para "$1" --type "$2" "$3" --out-directory "$4" --cluster-result "$5" \
-    --similar-method "$6" --threshold "$7" --lower-mass 6 --upper-mass 200 "${log[@]}" > /dev/null \
+    --threshold "$7" --lower-mass 6 --upper-mass 200 "${extra[@]}" > /dev/null \
     || fail "cannot write the parameter file $1"
 }
 

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "common/ErrorMarker.h"
+#include "common/PathUtil.h"
 #include "common/SafeFile.h"
 #include "tests/support/Files.h"
 #include "tests/support/ScratchDir.h"
@@ -63,6 +64,20 @@ TEST_F(SafeFiles, FixedNamesNeverFollowLinks) {
   EXPECT_TRUE(safefile::TouchWithoutFollowing(marker));
   EXPECT_FALSE(fs::is_symlink(marker));
   EXPECT_TRUE(fs::is_regular_file(marker));
+  EXPECT_EQ(ReadFile(outside), "keep");
+
+  // The folder lock and file copies neither: a link at the lock's name
+  // is replaced by the lock file, which then locks.
+  fs::create_symlink(outside, File(".tessera.lock"));
+  safefile::CFolderLock held;
+  ASSERT_TRUE(held.Acquire(dir_.string(), safefile::CFolderLock::Mode::kNoWait));
+  EXPECT_FALSE(fs::is_symlink(File(".tessera.lock")));
+  safefile::CFolderLock second;
+  EXPECT_FALSE(second.Acquire(dir_.string(), safefile::CFolderLock::Mode::kNoWait));
+  const std::string copy = File("copy.txt");
+  fs::create_symlink(outside, copy + ".part-" + std::to_string(::getpid()));
+  ASSERT_TRUE(path::CopyFile(Write("source.txt", "copied"), copy));
+  EXPECT_EQ(ReadFile(copy), "copied");
   EXPECT_EQ(ReadFile(outside), "keep");
 
   std::FILE* appended = safefile::OpenForAppend(File("fresh.txt"));
