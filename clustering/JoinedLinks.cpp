@@ -253,7 +253,8 @@ std::vector<Edge> Concatenate(std::vector<std::vector<Edge>>& by_level) {
 
 std::vector<ClusterLink> JoinedLinks(const msdata::CSpectrum* members, std::size_t k,
                                      const CDotProductBlock& prepared, const CPairJoin& join,
-                                     double tol, int floor, int threads, PairCounts& counts) {
+                                     double tol, int floor, int threads, PairCounts& counts,
+                                     std::vector<linkage::Merge>* merges) {
   const int levels = LevelCount(floor);
   CandidateLevels candidates(threads, levels);
   candidates.Gather(join, members, k, floor, threads);
@@ -274,5 +275,5 @@ std::vector<ClusterLink> JoinedLinks(const msdata::CSpectrum* members, std::size
     }
     groups.Join(by_level[static_cast<std::size_t>(level)]);
   }
-  return linkage::MergeEdges(Concatenate(by_level), k, floor);
+  return linkage::MergeEdges(Concatenate(by_level), k, floor, merges);
 }

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "clustering/RepresentativeSpectra.h"
+#include "clustering/SingleLinkage.h"
 #include "common/Spectrum.h"
 
 class CDotProductBlock;
@@ -35,4 +36,5 @@ struct PairCounts {
 // `threads` threads; the links do not depend on it.
 std::vector<ClusterLink> JoinedLinks(const msdata::CSpectrum* members, std::size_t k,
                                      const CDotProductBlock& prepared, const CPairJoin& join,
-                                     double tol, int floor, int threads, PairCounts& counts);
+                                     double tol, int floor, int threads, PairCounts& counts,
+                                     std::vector<linkage::Merge>* merges = nullptr);

@@ -269,12 +269,6 @@ class ScoredSupports {
   std::vector<double> values_;
 };
 
-// Only pairs above both the threshold and 0 can ever be merged.
-int MergeFloor(double threshold) {
-  const double merge_floor = std::max(std::trunc(threshold * 10000.0), 0.0);
-  return merge_floor < 32767.0 ? static_cast<int>(merge_floor) : 32767;
-}
-
 // Prepares every spectrum of a block once, for all the pairs it is in: into
 // `prepared` for the indexed "Dot Product" (`dot`), else into `lists`, in
 // the order the method scores them in. The peaks the selection keeps come
@@ -356,7 +350,8 @@ struct BlockJob {
 
   CSimilarityCluster::BlockResult Cluster(const CSimilarityCluster::Block& block,
                                           int threads) const {
-    return strategy.ClusterBlock(spectra, block, scoring, selection, threads, representatives);
+    return strategy.ClusterBlock(spectra, block, scoring, selection, threads, representatives,
+                                 strategy.merge_log != nullptr);
   }
 };
 
@@ -384,13 +379,20 @@ void ClusterRound(const BlockJob& job, const std::vector<CSimilarityCluster::Blo
 // Appends a block's links and representatives as positions in the whole
 // list.
 void AppendBlockResult(std::size_t start, const CSimilarityCluster::BlockResult& result,
-                       std::vector<ClusterLink>& links, std::vector<int>& representatives) {
+                       std::vector<ClusterLink>& links, std::vector<int>& representatives,
+                       std::vector<linkage::Merge>* merges) {
   const auto offset = static_cast<std::int32_t>(start);
   for (const ClusterLink& link : result.links) {
     links.push_back(
         ClusterLink{link.root + offset, link.next < 0 ? link.next : link.next + offset});
   }
   for (int r : result.representatives) representatives.push_back(r + offset);
+  if (merges) {
+    for (const linkage::Merge& m : result.merges) {
+      merges->push_back(linkage::Merge{m.a + static_cast<std::uint32_t>(start),
+                                       m.b + static_cast<std::uint32_t>(start), m.score});
+    }
+  }
 }
 
 }  // namespace
@@ -426,13 +428,13 @@ std::vector<CSimilarityCluster::Block> CSimilarityCluster::FindBlocks(
 CSimilarityCluster::BlockResult CSimilarityCluster::ClusterBlock(
     const std::vector<msdata::CSpectrum>& spectra, const Block& block,
     const CSimilarity& similarity, const CPeakSelect& peak_select, int threads,
-    bool representatives) const {
+    bool representatives, bool keep_merges) const {
   const std::size_t k = block.size;
   BlockResult result;
   if (k == 0) return result;
   const msdata::CSpectrum* members = spectra.data() + block.start;
   threads = std::max(1, threads);
-  const int floor = MergeFloor(threshold);
+  const int floor = linkage::MergeFloor(threshold);
   PairCounts counts;
 
   const bool dot = similarity.similar_method == SIMILAR_DOT_PRODUCT &&
@@ -446,7 +448,8 @@ CSimilarityCluster::BlockResult CSimilarityCluster::ClusterBlock(
   CPairJoin join;
   if (dot && join_pairs && k >= kJoinedBlock && floor >= kJoinedFloor &&
       join.Build(prepared, tol)) {
-    result.links = JoinedLinks(members, k, prepared, join, tol, floor, threads, counts);
+    result.links = JoinedLinks(members, k, prepared, join, tol, floor, threads, counts,
+                               keep_merges ? &result.merges : nullptr);
     if (representatives) {
       result.representatives =
           Representatives(result.links, ScoredSupports(members, prepared, tol));
@@ -460,12 +463,13 @@ CSimilarityCluster::BlockResult CSimilarityCluster::ClusterBlock(
       ScorePairs(members, k, threads, original,
                  [&]() { return GeneralScorer(lists, members, similarity); }, floor, counts);
     }
+    std::vector<linkage::Merge>* merges = keep_merges ? &result.merges : nullptr;
     if (!representatives) {
-      result.links = linkage::MergeScores(original.Data(), k, floor);
+      result.links = linkage::MergeScores(original.Data(), k, floor, merges);
     } else {
       {
         TriangleMatrix current = original;  // changed by merging
-        result.links = linkage::MergeScores(current.Data(), k, floor);
+        result.links = linkage::MergeScores(current.Data(), k, floor, merges);
       }
       result.representatives = Representatives(result.links, MatrixSupports(original));
     }
@@ -512,7 +516,7 @@ void CSimilarityCluster::Run(std::vector<msdata::CSpectrum>& spectra, CSimilarit
       const Block& block = blocks[b];
       for (std::size_t i = block.start; i < block.start + block.size; ++i) counter.At(i);
       if (rounds.Clustered(b)) {
-        AppendBlockResult(block.start, results[b - first], links, representatives);
+        AppendBlockResult(block.start, results[b - first], links, representatives, merge_log);
         pairs_scored += results[b - first].pairs_scored;
         pairs_above += results[b - first].pairs_above;
         continue;

@@ -10,6 +10,7 @@
 
 #include "clustering/Cluster.h"
 #include "clustering/PeakSource.h"
+#include "clustering/SingleLinkage.h"
 
 class CSimilarityCluster : public CCluster {
  public:
@@ -36,6 +37,10 @@ class CSimilarityCluster : public CCluster {
   // Where the peaks are when the spectra of the list hold none (see
   // CPeakSource); null: in the spectra. Not owned.
   const CPeakSource* peak_source = nullptr;
+  // When set, Run appends every merge of every block to it, in list
+  // positions (not owned): what the clusters of any higher threshold are,
+  // from one run.
+  std::vector<linkage::Merge>* merge_log = nullptr;
   // Figures of the last Run: pairs scored, and those scoring above the
   // threshold.
   std::size_t pairs_scored = 0;
@@ -48,6 +53,7 @@ class CSimilarityCluster : public CCluster {
   struct BlockResult {
     std::vector<ClusterLink> links;  // block positions
     std::vector<int> representatives;
+    std::vector<linkage::Merge> merges;  // block positions; kept only with a merge log
     std::size_t pairs_scored = 0;
     std::size_t pairs_above = 0;
   };
@@ -64,5 +70,6 @@ class CSimilarityCluster : public CCluster {
   // memory a block needs.
   BlockResult ClusterBlock(const std::vector<msdata::CSpectrum>& spectra, const Block& block,
                            const CSimilarity& similarity, const CPeakSelect& peak_select,
-                           int threads = 1, bool representatives = true) const;
+                           int threads = 1, bool representatives = true,
+                           bool keep_merges = false) const;
 };

@@ -49,8 +49,8 @@ void FirstPartners(const std::int16_t* data, std::size_t k, std::vector<int>& be
 // pair overall is the best of these. A merge of b into a changes only
 // entries towards a, so the other clusters' partners are mended in one step
 // each.
-std::vector<ClusterLink> MergeScores(std::int16_t* scores, std::size_t k,
-                                                        int floor) {
+std::vector<ClusterLink> MergeScores(std::int16_t* scores, std::size_t k, int floor,
+                                     std::vector<Merge>* merges) {
   std::int16_t* const data = scores;
   auto at = [data, k](std::size_t x, std::size_t y) -> std::int16_t& {
     return data[PairIndex(x, y, k)];
@@ -86,6 +86,10 @@ std::vector<ClusterLink> MergeScores(std::int16_t* scores, std::size_t k,
   for (std::size_t x = 0; x < k; ++x) consider(x);
 
   while (a < k) {
+    if (merges) {
+      merges->push_back(Merge{static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b),
+                              static_cast<std::int16_t>(value)});
+    }
     links[tail[a]].next = static_cast<std::int32_t>(b);
     for (std::int32_t m = static_cast<std::int32_t>(b); m >= 0; m = links[m].next) {
       links[m].root = links[a].root;
@@ -145,8 +149,8 @@ std::vector<ClusterLink> MergeScores(std::int16_t* scores, std::size_t k,
 // the lowest higher one, goes first. A cluster's position is its lowest
 // member, and only the absorbed cluster's position changes, so its pairs
 // are queued again under the new position and stale ones are passed over.
-std::vector<ClusterLink> MergeEdges(std::vector<Edge> edges, std::size_t k,
-                                                       int floor) {
+std::vector<ClusterLink> MergeEdges(std::vector<Edge> edges, std::size_t k, int floor,
+                                    std::vector<Merge>* merges) {
   edges.erase(std::remove_if(edges.begin(), edges.end(),
                              [floor](const Edge& e) { return e.score <= floor; }),
               edges.end());
@@ -188,6 +192,7 @@ std::vector<ClusterLink> MergeEdges(std::vector<Edge> edges, std::size_t k,
       const auto a = static_cast<std::uint32_t>(top >> 32);
       const auto b = static_cast<std::uint32_t>(top & 0xffffffffu);
       if (find(a) != a || find(b) != b) continue;  // queued under an old position
+      if (merges) merges->push_back(Merge{a, b, edges[first].score});
       links[tail[a]].next = static_cast<std::int32_t>(b);
       tail[a] = tail[b];
       parent[b] = a;

@@ -1,0 +1,56 @@
+#pragma once
+// How good a clustering is, the way clustering studies report it, from the
+// identifications of some of its spectra: the share of spectra in clusters
+// of two or more (clustered ratio), the share of identified clustered
+// spectra whose peptide is not their cluster's majority (incorrect ratio),
+// and the share of pairs of identified spectra of one peptide that share a
+// cluster (completeness). Single linkage merges in descending score, so the
+// merges of one run give these figures for every higher threshold.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "clustering/SingleLinkage.h"
+
+namespace quality {
+
+struct Figures {
+  double threshold = 0.0;
+  int floor = 0;  // packed score the threshold does not merge at
+  std::size_t spectra = 0;
+  std::size_t clustered = 0;  // in clusters of two or more
+  std::size_t clusters = 0;   // of two or more
+  std::size_t identified_clustered = 0;
+  std::size_t incorrect = 0;  // identified clustered, not their cluster's majority
+  std::uint64_t pairs_together = 0;  // identified pairs of one peptide in one cluster
+  std::uint64_t pairs_same_peptide = 0;
+
+  double ClusteredRatio() const;
+  double IncorrectRatio() const;
+  double Completeness() const;
+};
+
+// Fewer identified clustered spectra than this give no incorrect ratio.
+inline constexpr std::size_t kLeastIdentifiedClustered = 20;
+
+// Figures of a clustering given as a cluster number per spectrum, and a
+// peptide number per spectrum (-1: not identified).
+Figures FiguresOf(const std::vector<int>& cluster_of, const std::vector<int>& peptide_of);
+
+// Figures after every merge scoring above each floor, for the thresholds
+// from 1.0 down to `lowest` in steps of 0.01 and, below 1.0, just under
+// every merge score (where the figures change), highest first. `merges`
+// are in spectrum positions, of a run at `lowest` or lower.
+std::vector<Figures> Curve(std::size_t spectra, std::vector<linkage::Merge> merges,
+                           const std::vector<int>& peptide_of, double lowest);
+
+// The table: threshold, clustered_ratio, incorrect_ratio, completeness,
+// clusters ("NA" where a ratio cannot be estimated).
+std::string CurveTable(const std::vector<Figures>& rows);
+
+// The 95% Wilson interval of a share of k in n.
+void WilsonInterval(std::size_t k, std::size_t n, double& low, double& high);
+
+}  // namespace quality
