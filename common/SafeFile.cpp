@@ -1,6 +1,8 @@
 #include "common/SafeFile.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -34,6 +36,37 @@ mode_t CurrentUmask() {
   return mask;
 }
 
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool InSystemFolder(const std::string& path) {
+  char resolved[PATH_MAX];
+  if (!::realpath(FolderOf(path).c_str(), resolved)) return false;
+  const std::string folder = resolved;
+  return folder == "/dev" || folder == "/proc" || folder.rfind("/proc/", 0) == 0;
+}
+
+// True when `path`, or a link on the way from it to the file it names,
+// lies in /dev or /proc: "/dev/stdout", "/dev/fd/1", "/proc/self/fd/1" name
+// an open descriptor, whatever file it leads to. A temporary there would be
+// renamed over the system's own link (as root, it can be).
+bool NamesASystemLink(std::string path) {
+  for (int hop = 0; hop < 40; ++hop) {
+    if (InSystemFolder(path)) return true;
+    struct stat link {};
+    if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return false;
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+    if (n <= 0) return false;
+    const std::string next(target, static_cast<std::size_t>(n));
+    path = next[0] == '/' ? next : FolderOf(path) + "/" + next;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool CSafeFile::Open(const std::string& path, const char* mode) {
@@ -43,7 +76,8 @@ bool CSafeFile::Open(const std::string& path, const char* mode) {
   error_.clear();
   struct stat target {};
   // A folder is left to the rename, which fails on it with its own reason.
-  if (::stat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode) && !S_ISDIR(target.st_mode)) {
+  const bool special = ::stat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode) && !S_ISDIR(target.st_mode);
+  if (special || NamesASystemLink(path)) {
     file_ = std::fopen(path.c_str(), mode);
     if (!file_) error_ = std::strerror(errno);
     return file_ != nullptr;

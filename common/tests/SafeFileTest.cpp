@@ -51,6 +51,22 @@ TEST_F(SafeFiles, DeviceOutputIsWrittenInPlaceNotReplaced) {
   EXPECT_TRUE(fs::is_directory(dir_));
 }
 
+// "/dev/stdout", "/dev/fd/N", "/proc/self/fd/N" name an open descriptor,
+// whatever it leads to (here a regular file): the result goes through it, and
+// no temporary is made in a system folder to be renamed over the link.
+TEST_F(SafeFiles, DescriptorLinksAreWrittenInPlace) {
+  const std::string target = Write("redirected.txt", "earlier output\n");
+  std::FILE* open_file = std::fopen(target.c_str(), "r+");
+  ASSERT_NE(open_file, nullptr);
+  const std::string fd = std::to_string(::fileno(open_file));
+  for (const std::string& link : {"/dev/fd/" + fd, "/proc/self/fd/" + fd}) {
+    std::string error;
+    EXPECT_TRUE(safefile::WriteWholeFile(link, "through " + link + "\n", &error)) << link << ": " << error;
+    EXPECT_EQ(ReadFile(target), "through " + link + "\n");
+  }
+  std::fclose(open_file);
+}
+
 TEST_F(SafeFiles, FixedNamesNeverFollowLinks) {
   const std::string outside = Write("outside.txt", "keep");
   const std::string log = File("score.txt");
