@@ -67,6 +67,27 @@ bool NamesASystemLink(std::string path) {
   return false;
 }
 
+// The descriptor of this process that `path` names, through any links
+// ("/dev/stdout" is "/proc/self/fd/1"), or -1.
+int DescriptorNamed(std::string path) {
+  const std::string prefixes[] = {"/dev/fd/", "/proc/self/fd/", "/proc/" + std::to_string(::getpid()) + "/fd/"};
+  for (int hop = 0; hop < 40; ++hop) {
+    for (const std::string& prefix : prefixes) {
+      if (path.rfind(prefix, 0) != 0 || path.size() == prefix.size() || path.size() > prefix.size() + 9) continue;
+      const std::string number = path.substr(prefix.size());
+      if (number.find_first_not_of("0123456789") == std::string::npos) return std::stoi(number);
+    }
+    struct stat link {};
+    if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return -1;
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+    if (n <= 0) return -1;
+    const std::string next(target, static_cast<std::size_t>(n));
+    path = next[0] == '/' ? next : FolderOf(path) + "/" + next;
+  }
+  return -1;
+}
+
 }  // namespace
 
 bool CSafeFile::Open(const std::string& path, const char* mode) {
@@ -74,6 +95,18 @@ bool CSafeFile::Open(const std::string& path, const char* mode) {
   path_ = path;
   temp_path_.clear();
   error_.clear();
+  // An open descriptor of ours ("/dev/stdout" sent to a file) is written
+  // through a copy of it, at its place: opened again, the file would be
+  // truncated under what the process wrote there before.
+  if (const int named = DescriptorNamed(path); named >= 0) {
+    const int fd = ::fcntl(named, F_DUPFD_CLOEXEC, 0);
+    file_ = fd >= 0 ? ::fdopen(fd, mode) : nullptr;
+    if (!file_) {
+      error_ = std::strerror(errno);
+      if (fd >= 0) ::close(fd);
+    }
+    return file_ != nullptr;
+  }
   struct stat target {};
   // A folder is left to the rename, which fails on it with its own reason.
   const bool special = ::stat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode) && !S_ISDIR(target.st_mode);

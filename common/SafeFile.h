@@ -6,9 +6,11 @@
 // unique and created exclusively, so a link planted beside the result is
 // never followed. An output that is not a regular file (a device, a FIFO, a
 // link to one) is written in place: renaming over it would replace the
-// device with a file. So is a name of an open descriptor ("/dev/stdout",
-// "/dev/fd/1", "/proc/self/fd/1"), whatever file it leads to: a link in /dev
-// or /proc is the system's, never ours to replace.
+// device with a file. A name of an open descriptor ("/dev/stdout",
+// "/dev/fd/1", "/proc/self/fd/1") is written through that descriptor, at
+// its place, whatever file it leads to: a link in /dev or /proc is the
+// system's, never ours to replace, and a file the shell opened for our
+// standard output keeps what was written to it before.
 //
 // The working-folder lock, held for a whole run by programs whose fixed
 // intermediate file names ("temp.temp", "raw.data.temp") two runs in one

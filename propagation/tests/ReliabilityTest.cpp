@@ -289,7 +289,11 @@ TEST_F(PropagateOptions, AddedListToDevicesAndFifosIsWrittenInPlace) {
   // Standard output sent to a file: the list goes to that file, through the
   // descriptor, and the link that names it stays a link.
   EXPECT_EQ(Status(program + " job.para --added /dev/fd/1"), 0) << ReadFile("err.txt");
-  EXPECT_NE(ReadFile("out.txt").find("\tcluster\n"), std::string::npos) << ReadFile("out.txt");
+  const std::string out = ReadFile("out.txt");
+  EXPECT_NE(out.find("Identified before propagation: 6\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("\tcluster\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("\n  /dev/fd/1\n"), std::string::npos) << out;
+  EXPECT_EQ(out.find('\0'), std::string::npos) << out;
 }
 
 }  // namespace
