@@ -48,7 +48,9 @@ bool WriteDta(const CSpectrum& spectrum, const std::string& path) {
 }
 
 void WriteDta(const CSpectrum& spectrum, std::ostream& out) {
-  char buffer[128];
+  // "%lf" of the largest double takes over 300 characters; a line cut short
+  // would run into the next.
+  char buffer[768];
   std::snprintf(buffer, sizeof buffer, "%lf %d\n", spectrum.precursor_mass, spectrum.charge);
   out << buffer;
   for (const Peak& peak : spectrum.peaks) {

@@ -22,7 +22,40 @@ bool ParseInt(const std::string& s, int& value) {
   return true;
 }
 
+bool IsControl(char c) {
+  const unsigned char u = static_cast<unsigned char>(c);
+  return u < 0x20 || u == 0x7f;
+}
+
+// The rule shared by whole names and prefixes; `blanks` turns blanks into "_"
+// too (the other blanks, tab and line ends, are control characters).
+std::string Reduced(std::string_view text, bool blanks) {
+  const std::size_t slash = text.find_last_of("/\\");
+  if (slash != std::string_view::npos) text.remove_prefix(slash + 1);
+  std::string name(text);
+  for (char& c : name) {
+    if (IsControl(c) || (blanks && c == ' ')) c = '_';
+  }
+  return name;
+}
+
 }  // namespace
+
+std::string SafeSpectrumName(std::string_view name) {
+  std::string safe = Reduced(name, false);
+  if (safe.empty() || safe == ".") return "_";
+  if (safe == "..") return "__";
+  return safe;
+}
+
+std::string SpectrumNamePrefix(std::string_view text) { return Reduced(text, true); }
+
+bool HasUnsafeNameCharacters(std::string_view text) {
+  for (char c : text) {
+    if (c == '/' || c == '\\' || IsControl(c)) return true;
+  }
+  return false;
+}
 
 bool ParseDtaName(const std::string& name, DtaNameParts& parts) {
   // Walk the last four dots from the end: prefix . first . last . charge . ext

@@ -1,6 +1,8 @@
 #include "common/SafeFile.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -34,6 +36,58 @@ mode_t CurrentUmask() {
   return mask;
 }
 
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool InSystemFolder(const std::string& path) {
+  char resolved[PATH_MAX];
+  if (!::realpath(FolderOf(path).c_str(), resolved)) return false;
+  const std::string folder = resolved;
+  return folder == "/dev" || folder == "/proc" || folder.rfind("/proc/", 0) == 0;
+}
+
+// True when `path`, or a link on the way from it to the file it names,
+// lies in /dev or /proc: "/dev/stdout", "/dev/fd/1", "/proc/self/fd/1" name
+// an open descriptor, whatever file it leads to. A temporary there would be
+// renamed over the system's own link (as root, it can be).
+bool NamesASystemLink(std::string path) {
+  for (int hop = 0; hop < 40; ++hop) {
+    if (InSystemFolder(path)) return true;
+    struct stat link {};
+    if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return false;
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+    if (n <= 0) return false;
+    const std::string next(target, static_cast<std::size_t>(n));
+    path = next[0] == '/' ? next : FolderOf(path) + "/" + next;
+  }
+  return false;
+}
+
+// The descriptor of this process that `path` names, through any links
+// ("/dev/stdout" is "/proc/self/fd/1"), or -1.
+int DescriptorNamed(std::string path) {
+  const std::string prefixes[] = {"/dev/fd/", "/proc/self/fd/", "/proc/" + std::to_string(::getpid()) + "/fd/"};
+  for (int hop = 0; hop < 40; ++hop) {
+    for (const std::string& prefix : prefixes) {
+      if (path.rfind(prefix, 0) != 0 || path.size() == prefix.size() || path.size() > prefix.size() + 9) continue;
+      const std::string number = path.substr(prefix.size());
+      if (number.find_first_not_of("0123456789") == std::string::npos) return std::stoi(number);
+    }
+    struct stat link {};
+    if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return -1;
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+    if (n <= 0) return -1;
+    const std::string next(target, static_cast<std::size_t>(n));
+    path = next[0] == '/' ? next : FolderOf(path) + "/" + next;
+  }
+  return -1;
+}
+
 }  // namespace
 
 bool CSafeFile::Open(const std::string& path, const char* mode) {
@@ -41,9 +95,22 @@ bool CSafeFile::Open(const std::string& path, const char* mode) {
   path_ = path;
   temp_path_.clear();
   error_.clear();
+  // An open descriptor of ours ("/dev/stdout" sent to a file) is written
+  // through a copy of it, at its place: opened again, the file would be
+  // truncated under what the process wrote there before.
+  if (const int named = DescriptorNamed(path); named >= 0) {
+    const int fd = ::fcntl(named, F_DUPFD_CLOEXEC, 0);
+    file_ = fd >= 0 ? ::fdopen(fd, mode) : nullptr;
+    if (!file_) {
+      error_ = std::strerror(errno);
+      if (fd >= 0) ::close(fd);
+    }
+    return file_ != nullptr;
+  }
   struct stat target {};
   // A folder is left to the rename, which fails on it with its own reason.
-  if (::stat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode) && !S_ISDIR(target.st_mode)) {
+  const bool special = ::stat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode) && !S_ISDIR(target.st_mode);
+  if (special || NamesASystemLink(path)) {
     file_ = std::fopen(path.c_str(), mode);
     if (!file_) error_ = std::strerror(errno);
     return file_ != nullptr;

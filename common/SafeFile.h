@@ -5,8 +5,12 @@
 // file under a name that a later step would trust. The temporary name is
 // unique and created exclusively, so a link planted beside the result is
 // never followed. An output that is not a regular file (a device, a FIFO, a
-// link to one: "/dev/stdout") is written in place: renaming over it would
-// replace the device with a file.
+// link to one) is written in place: renaming over it would replace the
+// device with a file. A name of an open descriptor ("/dev/stdout",
+// "/dev/fd/1", "/proc/self/fd/1") is written through that descriptor, at
+// its place, whatever file it leads to: a link in /dev or /proc is the
+// system's, never ours to replace, and a file the shell opened for our
+// standard output keeps what was written to it before.
 //
 // The working-folder lock, held for a whole run by programs whose fixed
 // intermediate file names ("temp.temp", "raw.data.temp") two runs in one
@@ -26,7 +30,7 @@ class CSafeFile {
   CSafeFile& operator=(const CSafeFile&) = delete;
 
   // Opens a fresh "<path>.part-XXXXXX" for writing ("w" or "wb"), or the
-  // path itself when it names a device or FIFO. False when it cannot be
+  // path itself when it names a device, a FIFO or an open descriptor. False when it cannot be
   // created; Error() then says why.
   bool Open(const std::string& path, const char* mode = "w");
   std::FILE* Get() const { return file_; }

@@ -20,4 +20,16 @@ double MzFromMH(double mh, int charge) {
   return (mh - kProtonMass) / charge + kProtonMass;
 }
 
+const char* PrecursorMzProblem(double mz) {
+  if (!(mz >= kProtonMass)) return "has a precursor m/z below a proton's mass, which no ion has";
+  if (!(mz <= kMaxPrecursorMz)) return "has a precursor m/z beyond 100000, which no instrument measures";
+  return nullptr;
+}
+
+const char* PrecursorMHProblem(double mh) {
+  if (!(mh >= kProtonMass)) return "has a precursor MH+ below a proton's mass, which no ion has";
+  if (!(mh <= kMaxPrecursorMH)) return "has a precursor MH+ beyond 10000000 Da, which no instrument measures";
+  return nullptr;
+}
+
 }  // namespace msdata

@@ -50,4 +50,15 @@ double MzFromMH(double mh, int charge);
 inline constexpr int kMaxAbsCharge = 999;
 bool ChargeFromNumber(double value, int& charge);
 
+// Precursors that no ion has. Every MH+ is at least a proton's mass and so
+// is every m/z (charge 1 or more); a precursor beyond 100,000 m/z or
+// 10,000,000 Da MH+ is damage, not a measurement, and would make work sized
+// by mass (histograms, mass indexes) take gigabytes. Each answers nullptr
+// for a usable value, else why not, worded to follow the record a reader
+// names ("has a precursor m/z below a proton's mass, which no ion has").
+inline constexpr double kMaxPrecursorMz = 1e5;
+inline constexpr double kMaxPrecursorMH = 1e7;
+const char* PrecursorMzProblem(double mz);
+const char* PrecursorMHProblem(double mh);
+
 }  // namespace msdata

@@ -7,7 +7,8 @@
 //
 // --all lists the rank-1 hit of every spectrum at any score, decoys
 // included (for comparing propagated identifications with the engine's own
-// best guesses).
+// best guesses). Standard output holds the list only: errors and the
+// readers' messages go to standard error.
 
 #include <cstdio>
 #include <iostream>
@@ -15,11 +16,15 @@
 #include <string>
 
 #include "common/CommandLine.h"
+#include "common/Notifier.h"
 #include "common/PathUtil.h"
+#include "propagation/PropagateOptions.h"
 #include "propagation/PropagationPara.h"
 #include "resultfiles/SearchResultFile.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+cli::CommandLine IdListCommandLine() {
   cli::CommandLine line("idlist", {"<result file> [options]"},
                         "Prints the identifications propagation would read from a result file, one\n"
                         "\"<spectrum name>\\t<identification>\" line each; what the reader kept and dropped\n"
@@ -28,23 +33,15 @@ int main(int argc, char** argv) {
   line.Add({"threshold", 0, "SCORE", "", "a score threshold instead of the FDR"});
   line.Add({"decoy-prefix", 0, "P[,P...]", "DECOY_,rev_,XXX_", "accession prefixes of decoy proteins"});
   line.Add({"all", 0, "", "", "the rank-1 hit of every spectrum at any score, decoys included"});
-  const cli::Outcome outcome = line.Parse(argc, argv);
-  if (outcome == cli::Outcome::kRun && line.Positionals().size() != 1) {
-    std::cerr << "idlist: give one result file\n" << line.Usage();
-    return 2;
-  }
-  const int answered = line.Report(outcome, std::cout, std::cerr);
-  if (answered >= 0) return answered;
-  CPropagationPara para;
-  para.result_file = line.Positionals()[0];
-  para.fdr_level = line.Value("fdr");
-  para.score_threshold = line.Value("threshold");
-  para.decoy_prefix = line.Value("decoy-prefix");
-  const bool all = line.Has("all");
+  return line;
+}
 
+// Reads the file through its reader, after the filter of `para` (every
+// rank-1 hit with `all`), and prints the list; the exit status.
+int PrintIdentifications(const CPropagationPara& para, bool all) {
   std::unique_ptr<CResultFile> reader(CResultFileFactory().GetResult(para.result_file));
   if (!reader) {
-    std::printf("Unknown result file type:%s\n", para.result_file.c_str());
+    std::cerr << "Unknown result file type:" << para.result_file << "\n";
     return 1;
   }
   auto* search = dynamic_cast<CSearchResultFile*>(reader.get());
@@ -52,7 +49,7 @@ int main(int argc, char** argv) {
     CIdentificationFilter filter;
     std::string message;
     if (!FilterFromPara(para, filter, message)) {
-      std::printf("%s\n", message.c_str());
+      std::cerr << message << "\n";
       return 1;
     }
     filter.keep_all = all;
@@ -70,4 +67,30 @@ int main(int argc, char** argv) {
   for (const auto& [name, identification] : results)
     std::printf("%s\t%s\n", name.c_str(), identification.c_str());
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  cli::CommandLine line = IdListCommandLine();
+  const cli::Outcome outcome = line.Parse(argc, argv);
+  if (outcome == cli::Outcome::kRun && line.Positionals().size() != 1) {
+    std::cerr << "idlist: give one result file\n" << line.Usage();
+    return 2;
+  }
+  const int answered = line.Report(outcome, std::cout, std::cerr);
+  if (answered >= 0) return answered;
+  std::string filter_error;
+  if (!FilterOptionsUsable(line, filter_error)) {
+    std::cerr << "idlist: " << filter_error << "\n" << line.Usage();
+    return 2;
+  }
+  // Standard output is the list's alone.
+  notify::ScopedHandler to_stderr([](const std::string& m) { std::cerr << m << std::endl; });
+  CPropagationPara para;
+  para.result_file = line.Positionals()[0];
+  para.fdr_level = line.Value("fdr");
+  para.score_threshold = line.Value("threshold");
+  para.decoy_prefix = line.Value("decoy-prefix");
+  return PrintIdentifications(para, line.Has("all"));
 }

@@ -148,6 +148,8 @@ int RunJob(const cli::CommandLine& line, const CJobRequest& request) {
   if (request.from_options) std::printf("Parameter file: %s\n", request.para_path.c_str());
   std::fputs(FormatSummary(job, request.from_options).c_str(), stdout);
   if (!request.added_path.empty()) {
+    // The list may go to standard output itself ("/dev/stdout"): after the summary.
+    std::fflush(stdout);
     if (!WriteAdded(job, request.added_path)) return 1;
     std::printf("  %s\n", request.added_path.c_str());
   }
@@ -164,6 +166,10 @@ int main(int argc, char** argv) {
     if (line.Has(name) && line.Value(name).empty())
       return WrongUse(line, std::string("option --") + name + ": empty value");
   }
+  // Values out of range are a wrong command line, said before anything is
+  // read or written.
+  std::string filter_error;
+  if (!FilterOptionsUsable(line, filter_error)) return WrongUse(line, filter_error);
 
   // Messages of the job go with the progress, away from the summary.
   notify::ScopedHandler to_stderr([](const std::string& m) { std::cerr << m << std::endl; });

@@ -96,3 +96,18 @@ bool ParaFromOptions(const cli::CommandLine& line, CPropagationPara& para, std::
   para_path = path::Join(Absolute(line.Value("out-dir", ".")), name + ".para");
   return true;
 }
+
+bool FilterOptionsUsable(const cli::CommandLine& line, std::string& error) {
+  // One option at a time, so that the message names the one at fault.
+  for (const std::string name : {"fdr", "threshold"}) {
+    CPropagationPara para;
+    (name == "fdr" ? para.fdr_level : para.score_threshold) = line.Value(name);
+    CIdentificationFilter filter;
+    std::string why;
+    if (!FilterFromPara(para, filter, why)) {
+      error = "option --" + name + ": " + why;
+      return false;
+    }
+  }
+  return true;
+}

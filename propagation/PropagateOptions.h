@@ -19,3 +19,9 @@ bool JobFromOptions(const cli::CommandLine& line);
 // naming the option when a value is missing or out of range.
 bool ParaFromOptions(const cli::CommandLine& line, CPropagationPara& para, std::string& para_path,
                      std::string& error);
+
+// True when the filter values that `line` gives (--fdr, --threshold) are
+// usable, as FilterFromPara judges them; false with `error` naming the
+// option otherwise. Shared by propagate and idlist, which refuse
+// such values as a wrong command line before anything is read or written.
+bool FilterOptionsUsable(const cli::CommandLine& line, std::string& error);

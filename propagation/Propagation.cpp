@@ -293,10 +293,12 @@ bool CPropagation::RunWithoutClusters(const std::vector<std::string>& pair_files
                                       bool pair_directory, CReports& reports) {
   Progress("reading " + para_.result_file);
   if (!LoadResultFile(para_.result_file)) return false;
+  std::vector<std::string> names;
   {
     notify::ScopedHandler quiet([](const std::string&) {});  // the passes report unreadable files
-    CountIdentifiedInJob(NamesInPairFiles(pair_files), "pair files");
+    names = NamesInPairFiles(pair_files);
   }
+  CountIdentifiedInJob(names, "pair files");
   if (state_.data_path.empty()) state_.data_path = para_.dta_path;
   for (const std::string& pair_file : pair_files) {
     const ResultMap initial = state_.results;

@@ -269,6 +269,11 @@ int Main(int argc, char** argv, CDXRawfile& raw, std::FILE* out, std::FILE* err)
     Say(err, "Don't run this program directly.", "usage: Vellum <run.mzML | run.mzXML>");
     return 2;
   }
+  if (argc > 2) {
+    // A second run would be passed over without a word.
+    Say(err, "Give one run; convert several runs one call each.", "usage: Vellum <run.mzML | run.mzXML>");
+    return 2;
+  }
   return Convert(argv[1], raw, out, err);
 }
 

@@ -45,7 +45,8 @@ std::string OutputPath(const std::string& run_path);
 // to `out`, messages to `err`. Returns the exit status.
 int Convert(const std::string& run_path, CDXRawfile& raw, std::FILE* out, std::FILE* err);
 
-// The program: argv[1] is the run's path.
+// The program: argv[1] is the run's path, and the only argument (status 2
+// and the usage otherwise).
 int Main(int argc, char** argv, CDXRawfile& raw, std::FILE* out, std::FILE* err);
 
 }  // namespace vellum

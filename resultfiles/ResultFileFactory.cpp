@@ -1,11 +1,17 @@
 #include <fstream>
 
+#include "common/DtaName.h"
 #include "common/Notifier.h"
 #include "common/TextUtil.h"
 #include "resultfiles/ResultFile.h"
 #include "resultfiles/SearchResultFile.h"
 
 CResultFile::~CResultFile() = default;
+
+std::string ResultSpectrumKey(const std::string& name) {
+  // The empty name of a malformed record stays empty.
+  return text::ToUpper(msdata::HasUnsafeNameCharacters(name) ? msdata::SafeSpectrumName(name) : name);
+}
 
 namespace {
 

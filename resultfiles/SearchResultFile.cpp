@@ -111,7 +111,7 @@ std::string RunBaseName(const std::string& path_or_location) {
 }
 
 std::string HitSpectrumName(const std::string& base, int first_scan, int last_scan, int charge) {
-  return text::ToUpper(msdata::MakeDtaName(base, first_scan, last_scan, charge));
+  return text::ToUpper(msdata::MakeDtaName(msdata::SpectrumNamePrefix(base), first_scan, last_scan, charge));
 }
 
 // The spectrum name a title gives: a title that is itself one of this
@@ -120,7 +120,7 @@ std::string HitSpectrumName(const std::string& base, int first_scan, int last_sc
 bool SpectrumNameFromTitle(const std::string& title, int charge, std::string& name) {
   const std::string token = title.substr(0, title.find_first_of(" \t"));
   if (token.size() > 4 && text::EqualsNoCase(token.substr(token.size() - 4), ".dta")) {
-    name = text::ToUpper(token);
+    name = ResultSpectrumKey(token);
     return true;
   }
   msdata::DtaNameParts parts;

@@ -5,7 +5,9 @@
 // a false discovery rate (or a score threshold).
 //
 // Spectra are named as this system names them: "<run base name>.<first
-// scan>.<last scan>.<charge>.dta", upper-cased like the Kiln reader's names.
+// scan>.<last scan>.<charge>.dta", by the naming rule of common/DtaName.h
+// (blanks of the run's name become "_", titles lose any path), upper-cased
+// like the Kiln reader's names.
 // Modifications are named after the record of "modify.ini" whose mass lies
 // within 0.01 Da (residue and terminus that fit are preferred), otherwise
 // after the mass ("Mod+15.9949"); such mass names carry their mass in the
@@ -95,7 +97,9 @@ class CModificationNamer {
 // The base name of a run from a path or file URL: the file name without its
 // spectrum-file extensions ("file:///d/BSA1.mzML" -> "BSA1").
 std::string RunBaseName(const std::string& path_or_location);
-// This system's upper-cased spectrum name of a scan range and charge.
+// This system's upper-cased spectrum name of a scan range and charge; the
+// base becomes a name prefix as the importers make one ("BSA1 copy" gives
+// "BSA1_COPY.<first>.<last>.<charge>.DTA").
 std::string HitSpectrumName(const std::string& base, int first_scan, int last_scan, int charge);
 
 // The spectrum name an MGF title gives: a title that is itself one of this

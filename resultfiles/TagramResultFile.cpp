@@ -1,4 +1,5 @@
 #include <fstream>
+#include <map>
 
 #include "common/Notifier.h"
 #include "common/OptionTool.h"
@@ -27,19 +28,19 @@ std::string IdentificationOf(std::string line) {
   return value.substr(0, first) + " " + value.substr(second + 1);
 }
 
-}  // namespace
+void SayRepeatedNames(const std::string& path, const std::map<std::string, int>& records_of,
+                      const std::string& first) {
+  std::size_t repeated = 0;
+  for (const auto& entry : records_of) repeated += entry.second > 1;
+  notify::Message("Warning: " + path + " gives " + std::to_string(repeated) +
+                  (repeated == 1 ? " spectrum name" : " spectrum names") +
+                  " to several records; the last record of each counts (first: " + first + ", " +
+                  std::to_string(records_of.at(first)) + " records)");
+}
 
-void CTagramResultFile::LoadResult(const std::string& path, ResultMap& results,
-                                   std::string& data_path, ModificationList& modifications) {
-  {
-    std::ifstream probe;
-    if (!text::OpenInput(probe, path)) {
-      notify::Message("Can not open file:" + path);
-      return;
-    }
-  }
-
-  int count = 0;
+// The header sections: the data path, the modifications and the record
+// count. False (said) when the file went away between the checks.
+bool ReadHeader(const std::string& path, std::string& data_path, ModificationList& modifications, int& count) {
   try {
     std::string value = COptionTool("FilePath", path).GetString("File_Path", "");
     data_path = value.find("NULL") != std::string::npos ? std::string() : value;
@@ -54,16 +55,16 @@ void CTagramResultFile::LoadResult(const std::string& path, ResultMap& results,
     }
     count = text::AtoI(COptionTool("Total", path).GetString("total", ""));
   } catch (const COptionToolException&) {
-    // The file went away between the checks.
     notify::Message("Can not open file:" + path);
-    return;
+    return false;
   }
+  return true;
+}
 
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    notify::Message("Can not open file!");
-    return;
-  }
+// Up to `count` records from the line after "[Spectrum1]": a name line,
+// then identification lines of which the last counts. A name given twice
+// keeps the last record, which is said.
+void ReadRecords(std::istream& in, int count, const std::string& path, ResultMap& results) {
   std::string line;
   bool at_records = false;
   while (text::ReadLine(in, line)) {
@@ -74,10 +75,12 @@ void CTagramResultFile::LoadResult(const std::string& path, ResultMap& results,
   }
   if (!at_records) return;
 
+  std::map<std::string, int> records_of;
+  std::string first_repeated;
   for (int record = 0; record < count; ++record) {
     if (!text::ReadLine(in, line)) break;
     bool has_name = false;
-    const std::string name = ValueAfterEquals(line, has_name);
+    const std::string name = ResultSpectrumKey(ValueAfterEquals(line, has_name));
 
     std::string identification;
     while (text::ReadLine(in, line)) {
@@ -85,5 +88,28 @@ void CTagramResultFile::LoadResult(const std::string& path, ResultMap& results,
       identification = IdentificationOf(line);
     }
     results[name] = identification;
+    if (++records_of[name] == 2 && first_repeated.empty()) first_repeated = name;
   }
+  if (!first_repeated.empty()) SayRepeatedNames(path, records_of, first_repeated);
+}
+
+}  // namespace
+
+void CTagramResultFile::LoadResult(const std::string& path, ResultMap& results,
+                                   std::string& data_path, ModificationList& modifications) {
+  {
+    std::ifstream probe;
+    if (!text::OpenInput(probe, path)) {
+      notify::Message("Can not open file:" + path);
+      return;
+    }
+  }
+  int count = 0;
+  if (!ReadHeader(path, data_path, modifications, count)) return;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    notify::Message("Can not open file!");
+    return;
+  }
+  ReadRecords(in, count, path, results);
 }

@@ -2,6 +2,7 @@
 
 #include <expat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,10 @@
 namespace xmlstream {
 
 namespace {
+
+constexpr long long kBlock = 1 << 16;
+// XML_Parse takes an int length.
+constexpr long long kLargestBlock = 1 << 30;
 
 std::string_view LocalName(const char* name) {
   const char* colon = std::strrchr(name, ':');
@@ -62,8 +67,15 @@ std::string Where(const std::string& path, unsigned long line, const std::string
 }
 
 struct ReaderAccess {
+  // Where the parser last reported something: what it was handed after that
+  // is an unfinished token (a tag, a long attribute) that it scans again
+  // from its start at every call.
+  static void Reported(CReader* reader) {
+    reader->reported_at_ = XML_GetCurrentByteIndex(static_cast<XML_Parser>(reader->parser_));
+  }
   static void XMLCALL Start(void* data, const char* name, const char** attributes) {
     auto* reader = static_cast<CReader*>(data);
+    Reported(reader);
     const std::string_view local = LocalName(name);
     reader->open_.emplace_back(local);
     reader->current_ = reader->open_.back();
@@ -71,12 +83,14 @@ struct ReaderAccess {
   }
   static void XMLCALL End(void* data, const char* name) {
     auto* reader = static_cast<CReader*>(data);
+    Reported(reader);
     reader->handler_->End(LocalName(name));
     if (!reader->open_.empty()) reader->open_.pop_back();
     reader->current_ = reader->open_.empty() ? std::string() : reader->open_.back();
   }
   static void XMLCALL Text(void* data, const char* text, int length) {
     auto* reader = static_cast<CReader*>(data);
+    Reported(reader);
     reader->handler_->Text(std::string_view(text, static_cast<std::size_t>(length)));
   }
 };
@@ -86,6 +100,31 @@ void CReader::Stop(const std::string& why) {
   auto* parser = static_cast<XML_Parser>(parser_);
   stop_reason_ = Where(path_, XML_GetCurrentLineNumber(parser), current_) + why;
   XML_StopParser(parser, XML_FALSE);
+}
+
+bool CReader::Feed(std::istream& in, std::string& error) {
+  auto* parser = static_cast<XML_Parser>(parser_);
+  reported_at_ = 0;
+  long long fed = 0;
+  std::vector<char> block;
+  for (;;) {
+    // The parser scans an unfinished token again from its start at every
+    // call; a block at least as long as the token so far keeps the total
+    // work proportional to the file, however long one attribute is.
+    const long long pending = fed - reported_at_;
+    block.resize(static_cast<std::size_t>(std::max(kBlock, std::min(pending, kLargestBlock))));
+    in.read(block.data(), static_cast<std::streamsize>(block.size()));
+    const std::streamsize got = in.gcount();
+    const bool last = got < static_cast<std::streamsize>(block.size());
+    fed += got;
+    if (XML_Parse(parser, block.data(), static_cast<int>(got), last) == XML_STATUS_ERROR) {
+      error = !stop_reason_.empty() ? stop_reason_
+                                    : Where(path_, XML_GetCurrentLineNumber(parser), current_) + "malformed XML (" +
+                                          XML_ErrorString(XML_GetErrorCode(parser)) + ")";
+      return false;
+    }
+    if (last) return true;
+  }
 }
 
 bool CReader::Read(const std::string& path, CHandler& handler, std::string& error) {
@@ -109,24 +148,7 @@ bool CReader::Read(const std::string& path, CHandler& handler, std::string& erro
   XML_SetElementHandler(parser, &ReaderAccess::Start, &ReaderAccess::End);
   XML_SetCharacterDataHandler(parser, &ReaderAccess::Text);
 
-  bool ok = true;
-  std::vector<char> block(1 << 16);
-  for (;;) {
-    in.read(block.data(), static_cast<std::streamsize>(block.size()));
-    const std::streamsize got = in.gcount();
-    const bool last = got < static_cast<std::streamsize>(block.size());
-    if (XML_Parse(parser, block.data(), static_cast<int>(got), last) == XML_STATUS_ERROR) {
-      if (!stop_reason_.empty()) {
-        error = stop_reason_;
-      } else {
-        error = Where(path, XML_GetCurrentLineNumber(parser), current_) +
-                "malformed XML (" + XML_ErrorString(XML_GetErrorCode(parser)) + ")";
-      }
-      ok = false;
-      break;
-    }
-    if (last) break;
-  }
+  bool ok = Feed(in, error);
   if (ok && in.bad()) {
     error = "Can not read file:" + path;
     ok = false;

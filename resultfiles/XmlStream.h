@@ -1,8 +1,11 @@
 #pragma once
 // Streaming XML reading for search-engine result files, which reach
 // gigabytes: the file is fed to expat in blocks and the handler sees one
-// element at a time, so memory grows with what the handler keeps.
+// element at a time, so memory grows with what the handler keeps (and with
+// the longest single tag). Reading time grows with the file's length alone,
+// also for one attribute of many megabytes.
 
+#include <istream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,12 +63,16 @@ class CReader {
 
  private:
   friend struct ReaderAccess;
+  // Hands the stream to the parser in blocks; false with `error` set when
+  // the XML is malformed or the handler stopped.
+  bool Feed(std::istream& in, std::string& error);
   void* parser_ = nullptr;
   CHandler* handler_ = nullptr;
   std::string path_;
   std::string stop_reason_;
   std::string current_;
   std::vector<std::string> open_;  // names of the open elements, outermost first
+  long long reported_at_ = 0;      // byte index of the last event the handler saw
 };
 
 // "file 'x.pep.xml', line 12, element <search_hit>: " for messages.

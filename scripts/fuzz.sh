@@ -24,6 +24,7 @@ declare -A seeds=(
   [fuzz_mzml]="spectra/tests/data/*.mzML spectra/tests/data/*.mzXML rawreader/tests/data/*.mzML"
   [fuzz_ms2]="spectra/tests/data/*.ms2"
   [fuzz_mz_stream]=""  # made below by the reading program from the mzML/MS2 seeds
+  [fuzz_mz_arrays]=""  # made below: the spectra and scans of the mzML/mzXML seeds
   [fuzz_dta]="spectra/tests/data/dtadir/* clustering/tests/data/cluster_in/*"
   [fuzz_cluster_para]="fuzz/seeds/*.para"
   [fuzz_shiftscan_inputs]="moddetect/tests/data/*"
@@ -53,6 +54,19 @@ for h in "${harnesses[@]}"; do
       kind=xml; [ "${f##*.}" = ms2 ] && kind=ms2
       ASAN_OPTIONS=detect_leaks=0 build-fuzz/bin/mzreader $kind "$f" > "$corpus/$(basename "$f").mzstream" 2>/dev/null || true
     done
+  fi
+  if [ "$h" = fuzz_mz_arrays ]; then
+    python3 - "$corpus" spectra/tests/data/*.mzML spectra/tests/data/*.mzXML <<'PY'
+import re, sys
+corpus = sys.argv[1]
+for n, path in enumerate(sys.argv[2:]):
+    text = open(path, encoding="latin-1").read()
+    xml = path.endswith(".mzXML")
+    pattern = r"<scan .*?</peaks>" if xml else r"<spectrum .*?</spectrum>"
+    for k, scan in enumerate(re.findall(pattern, text, re.S)):
+        with open("%s/%d_%d.seed" % (corpus, n, k), "wb") as out:
+            out.write((b"\x01" if xml else b"\x00") + scan.encode("latin-1"))
+PY
   fi
   echo "== $h ($seconds s)"
   (cd build-fuzz/fuzz && "$root/build-fuzz/fuzz/$h" -max_total_time="$seconds" -max_len=65536 \

@@ -14,19 +14,21 @@
 namespace {
 
 // Adds one DTA spectrum read from `file`; `position` is its 1-based place in
-// the listing, used when the file name is not DTA-style.
-void AddDta(msdata::CSpectrum&& s, const std::string& file, std::size_t position,
-            spectra::SpectrumSink& sink) {
+// the listing, used when the file name is not DTA-style. "" when it was
+// added, else why not, naming the file.
+std::string AddDta(msdata::CSpectrum&& s, const std::string& file, std::size_t position,
+                   spectra::SpectrumSink& sink) {
   msdata::DtaNameParts parts;
   const std::string name = path::FileName(file);
   const bool dta_style = msdata::ParseDtaName(name, parts) && !parts.prefix.empty() &&
                          text::EqualsNoCase(path::Extension(name), "dta");
+  const char* refused = nullptr;
   if (s.charge <= 0) {
     const int scan = dta_style ? parts.first_scan : static_cast<int>(position);
     const int last = dta_style ? parts.last_scan : static_cast<int>(position);
-    sink.Add(dta_style ? parts.prefix : path::BaseName(name), scan, last, {}, s.precursor_mass,
-             0.0, std::move(s.peaks));
-    return;
+    refused = sink.Add(dta_style ? parts.prefix : path::BaseName(name), scan, last, {}, s.precursor_mass,
+                       0.0, std::move(s.peaks));
+    return refused ? file + ": the header " + refused : std::string();
   }
   // In a DTA directory the file name is the spectrum's identity: results name
   // it, and the clustering copies it by that name. Consensus spectra
@@ -35,7 +37,26 @@ void AddDta(msdata::CSpectrum&& s, const std::string& file, std::size_t position
   s.last_scan = dta_style ? parts.last_scan : static_cast<int>(position);
   s.name = name;
   s.retention_time = 0.0;
-  sink.AddNamed(std::move(s));
+  refused = sink.AddNamed(std::move(s));
+  return refused ? file + ": the header " + refused : std::string();
+}
+
+// The "*.dta" files of a directory (any case of the extension), in byte
+// order of their names, so that every machine loads the same order.
+bool ListDtaFiles(const std::string& path, std::vector<std::string>& files, std::string& error) {
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code type_ec;
+    if (!it->is_regular_file(type_ec)) continue;
+    const std::string name = it->path().filename().string();
+    if (text::EqualsNoCase(path::Extension(name), "dta")) files.push_back(name);
+  }
+  if (ec) {
+    error = "Cannot read directory: " + path + " (" + ec.message() + ")";
+    return false;
+  }
+  std::sort(files.begin(), files.end());
+  return true;
 }
 
 }  // namespace
@@ -57,23 +78,13 @@ bool CDtaImporter::Load(const std::string& path, std::vector<msdata::CSpectrum>&
       last_error_ = error;
       return false;
     }
-    AddDta(std::move(s), path, 1, sink);
-    return true;
+    last_error_ = AddDta(std::move(s), path, 1, sink);
+    sink.ReportRenamed(path);
+    return last_error_.empty();
   }
 
   std::vector<std::string> files;
-  std::error_code ec;
-  for (std::filesystem::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code type_ec;
-    if (!it->is_regular_file(type_ec)) continue;
-    const std::string name = it->path().filename().string();
-    if (text::EqualsNoCase(path::Extension(name), "dta")) files.push_back(name);
-  }
-  if (ec) {
-    last_error_ = "Cannot read directory: " + path + " (" + ec.message() + ")";
-    return false;
-  }
-  std::sort(files.begin(), files.end());
+  if (!ListDtaFiles(path, files, last_error_)) return false;
 
   spectra::ProblemLog problems;
   spectra::Progress progress(verbose_, path);
@@ -82,8 +93,8 @@ bool CDtaImporter::Load(const std::string& path, std::vector<msdata::CSpectrum>&
     msdata::CSpectrum s;
     if (!msdata::ReadDta(file, s, error)) {
       problems.Add(error);
-    } else {
-      AddDta(std::move(s), file, i + 1, sink);
+    } else if (const std::string refused = AddDta(std::move(s), file, i + 1, sink); !refused.empty()) {
+      problems.Add(refused);
     }
     progress.Update(i + 1, files.size());
   }
@@ -93,6 +104,7 @@ bool CDtaImporter::Load(const std::string& path, std::vector<msdata::CSpectrum>&
                                       problems.First();
     return false;
   }
+  sink.ReportRenamed(path);
   if (problems.Count() > 0) notify::Message(problems.Summary(path));
   return true;
 }

@@ -1,52 +1,21 @@
 #include "spectra/DtasImporter.h"
 
 #include "common/DtaName.h"
-#include "common/Notifier.h"
 #include "common/PathUtil.h"
 #include "spectra/ImportSupport.h"
 
 namespace {
 
-// Gathers the spectra of a DTAS file block by block: a header line, peak
-// lines, and a blank line (or the end of the file) that closes the block.
-class BlockReader {
+// A DTAS block: a header line "MH+ charge" or "name MH+ charge", then its
+// peaks.
+class DtasBlocks : public spectra::PeakBlocks {
  public:
-  BlockReader(const std::string& path, spectra::SpectrumSink& sink, spectra::ProblemLog& problems)
-      : path_(path), base_(path::BaseName(path)), sink_(sink), problems_(problems) {}
-
-  // A line that is not blank, trimmed.
-  void Line(std::string_view s, std::size_t line_number) {
-    if (!in_block_) {
-      Header(s, line_number);
-      return;
-    }
-    if (bad_) return;
-    double v[2];
-    if (spectra::SplitNumbers(s, v, 2) != 2) {
-      Refuse(s, line_number, " is not a peak");
-      return;
-    }
-    cur_.peaks.emplace_back(v[0], v[1]);
-  }
-
-  // Closes the block: its spectrum is added unless a line of it was bad.
-  void EndBlock() {
-    if (in_block_ && !bad_) Add();
-    in_block_ = false;
-  }
+  DtasBlocks(const std::string& path, spectra::SpectrumSink& sink, spectra::ProblemLog& problems)
+      : PeakBlocks(path, sink, problems), base_(path::BaseName(path)) {}
 
  private:
-  void Refuse(std::string_view s, std::size_t line_number, const char* why) {
-    problems_.Add(spectra::DescribeLine(path_, line_number, s) + why);
-    bad_ = true;
-  }
-
-  // "MH+ charge" or "name MH+ charge".
-  void Header(std::string_view s, std::size_t line_number) {
-    in_block_ = true;
-    bad_ = false;
+  void Header(std::string_view s, std::size_t line_number) override {
     named_ = false;
-    ++index_;
     cur_ = msdata::CSpectrum();
     double v[2];
     std::string_view numbers = s;
@@ -72,12 +41,12 @@ class BlockReader {
     }
   }
 
-  void Add() {
+  void Add() override {
     const std::string& prefix = named_ ? parts_.prefix : base_;
     const int first = named_ ? parts_.first_scan : static_cast<int>(index_);
     const int last = named_ ? parts_.last_scan : static_cast<int>(index_);
     if (cur_.charge <= 0) {
-      sink_.Add(prefix, first, last, {}, cur_.precursor_mass, 0.0, std::move(cur_.peaks));
+      SayRefused(sink_.Add(prefix, first, last, {}, cur_.precursor_mass, 0.0, std::move(peaks_)));
       return;
     }
     cur_.first_scan = first;
@@ -87,16 +56,11 @@ class BlockReader {
       cur_.name = msdata::MakeDtaName(prefix, first, last, cur_.charge);
     }
     cur_.precursor_mz = msdata::MzFromMH(cur_.precursor_mass, cur_.charge);
-    sink_.AddNamed(std::move(cur_));
+    cur_.peaks = std::move(peaks_);
+    SayRefused(sink_.AddNamed(std::move(cur_)));
   }
 
-  const std::string& path_;
   const std::string base_;
-  spectra::SpectrumSink& sink_;
-  spectra::ProblemLog& problems_;
-  bool in_block_ = false;
-  bool bad_ = false;
-  std::size_t index_ = 0;
   msdata::CSpectrum cur_;
   msdata::DtaNameParts parts_;
   bool named_ = false;
@@ -111,27 +75,7 @@ bool CDtasImporter::Load(const std::string& path, std::vector<msdata::CSpectrum>
   spectra::SpectrumSink sink(spectra, false);
   spectra::ProblemLog problems;
   spectra::Progress progress(verbose_, path);
-  BlockReader blocks(path, sink, problems);
-  std::string_view line;
-  while (reader.Next(line)) {
-    if ((reader.LineNumber() & 0xffff) == 0) progress.Update(reader.Consumed(), reader.Size());
-    const std::string_view s = spectra::TrimView(line);
-    if (s.empty()) {
-      blocks.EndBlock();
-    } else {
-      blocks.Line(s, reader.LineNumber());
-    }
-  }
-  if (reader.Failed()) {
-    last_error_ = "Error reading file: " + path;
-    return false;
-  }
-  blocks.EndBlock();
-  if (sink.Added() == 0) {
-    last_error_ = path + ": no spectrum could be read";
-    if (problems.Count() > 0) last_error_ += "; first problem: " + problems.First();
-    return false;
-  }
-  if (problems.Count() > 0) notify::Message(problems.Summary(path));
-  return true;
+  DtasBlocks blocks(path, sink, problems);
+  blocks.Read(reader, progress);
+  return spectra::FinishTextLoad(path, reader.Failed(), sink, problems, last_error_);
 }

@@ -1,7 +1,6 @@
 #include "spectra/ImportSupport.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -22,7 +21,7 @@ double PrecursorMH(double mz, int charge) {
   return msdata::MHFromMz(mz, charge);
 }
 
-std::string DescribeLine(const std::string& file, std::size_t line, std::string_view text) {
+std::string QuotedText(std::string_view text) {
   // Binary junk would garble a message box or a terminal; show it as '?'.
   constexpr std::size_t kShown = 80;
   std::string shown;
@@ -31,7 +30,11 @@ std::string DescribeLine(const std::string& file, std::size_t line, std::string_
     shown += (c < 0x20 && c != '\t') || c >= 0x7f ? '?' : static_cast<char>(c);
   }
   if (text.size() > kShown) shown += "...";
-  return file + ":" + std::to_string(line) + ": \"" + shown + "\"";
+  return "\"" + shown + "\"";
+}
+
+std::string DescribeLine(const std::string& file, std::size_t line, std::string_view text) {
+  return file + ":" + std::to_string(line) + ": " + QuotedText(text);
 }
 
 void ProblemLog::Add(std::string text) {
@@ -115,17 +118,20 @@ void SortPeaksIfNeeded(msdata::PeakList& peaks) {
   }
 }
 
-void SpectrumSink::Add(const std::string& prefix, int first_scan, int last_scan,
-                       const std::vector<int>& charges, double mz, double retention_time,
-                       msdata::PeakList&& peaks) {
-  SortPeaksIfNeeded(peaks);
-  // Names travel through whitespace-separated formats (identification lists
-  // cut at the first blank): a run file "BSA1 copy.mzML" gives "BSA1_copy.*".
-  std::string safe_prefix = prefix;
-  for (char& c : safe_prefix)
-    if (std::isspace(static_cast<unsigned char>(c))) c = '_';
+const char* SpectrumSink::Add(const std::string& prefix, int first_scan, int last_scan,
+                              const std::vector<int>& charges, double mz, double retention_time,
+                              msdata::PeakList&& peaks) {
   std::vector<int> used(charges);
   if (used.empty()) used.assign(std::begin(kAssumedCharges), std::end(kAssumedCharges));
+  if (const char* why = msdata::PrecursorMzProblem(mz)) return why;
+  for (int charge : used) {
+    if (const char* why = msdata::PrecursorMHProblem(PrecursorMH(mz, charge))) return why;
+  }
+  SortPeaksIfNeeded(peaks);
+  const std::string safe_prefix = msdata::SpectrumNamePrefix(prefix);
+  if (msdata::HasUnsafeNameCharacters(prefix))
+    NoteRenamed(msdata::MakeDtaName(prefix, first_scan, last_scan, used[0]),
+                msdata::MakeDtaName(safe_prefix, first_scan, last_scan, used[0]));
   for (std::size_t i = 0; i < used.size(); ++i) {
     msdata::CSpectrum s;
     s.charge = used[i];
@@ -143,6 +149,18 @@ void SpectrumSink::Add(const std::string& prefix, int first_scan, int last_scan,
     }
     Store(std::move(s));
   }
+  return nullptr;
+}
+
+void SpectrumSink::NoteRenamed(std::string_view from, const std::string& to) {
+  if (renamed_++ == 0) first_renamed_ = QuotedText(from) + " became " + QuotedText(to);
+}
+
+void SpectrumSink::ReportRenamed(const std::string& file) const {
+  if (renamed_ == 0) return;
+  notify::Message(file + ": " + std::to_string(renamed_) + (renamed_ == 1 ? " spectrum name" : " spectrum names") +
+                  " from the file held a path or control characters and were made safe as file names"
+                  " (first: " + first_renamed_ + ")");
 }
 
 void SpectrumSink::Store(msdata::CSpectrum&& spectrum) {
@@ -157,8 +175,15 @@ void SpectrumSink::Store(msdata::CSpectrum&& spectrum) {
   names_.TakeLast();
 }
 
-void SpectrumSink::AddNamed(msdata::CSpectrum&& spectrum) {
+const char* SpectrumSink::AddNamed(msdata::CSpectrum&& spectrum) {
+  if (const char* why = msdata::PrecursorMHProblem(spectrum.precursor_mass)) return why;
+  if (const char* why = msdata::PrecursorMzProblem(spectrum.precursor_mz)) return why;
   SortPeaksIfNeeded(spectrum.peaks);
+  if (msdata::HasUnsafeNameCharacters(spectrum.name)) {
+    std::string safe = msdata::SafeSpectrumName(spectrum.name);
+    NoteRenamed(spectrum.name, safe);
+    spectrum.name = std::move(safe);
+  }
   if (names_.Contains(spectrum.name)) {
     msdata::DtaNameParts parts;
     if (msdata::ParseDtaName(spectrum.name, parts)) {
@@ -170,6 +195,7 @@ void SpectrumSink::AddNamed(msdata::CSpectrum&& spectrum) {
     }
   }
   Store(std::move(spectrum));
+  return nullptr;
 }
 
 static std::string_view SkipBlanks(std::string_view s) {
@@ -430,6 +456,70 @@ int SplitNumbers(std::string_view line, double* values, int max) {
 }
 
 bool AsCharge(double value, int& charge) { return msdata::ChargeFromNumber(value, charge); }
+
+void PeakBlocks::Read(LineReader& reader, Progress& progress) {
+  std::string_view line;
+  while (reader.Next(line)) {
+    if ((reader.LineNumber() & 0xffff) == 0) progress.Update(reader.Consumed(), reader.Size());
+    const std::string_view s = TrimView(line);
+    if (s.empty()) {
+      EndBlock();
+    } else {
+      Line(s, reader.LineNumber());
+    }
+  }
+  if (!reader.Failed()) EndBlock();
+}
+
+void PeakBlocks::Line(std::string_view s, std::size_t line_number) {
+  if (!in_block_) {
+    in_block_ = true;
+    bad_ = false;
+    ++index_;
+    peaks_.clear();
+    header_.assign(s.data(), s.size());
+    header_line_ = line_number;
+    Header(s, line_number);
+    return;
+  }
+  if (bad_) return;
+  double v[2];
+  if (SplitNumbers(s, v, 2) != 2) {
+    Refuse(s, line_number, " is not a peak");
+    return;
+  }
+  peaks_.emplace_back(v[0], v[1]);
+}
+
+void PeakBlocks::EndBlock() {
+  if (in_block_ && !bad_) Add();
+  in_block_ = false;
+}
+
+void PeakBlocks::Refuse(std::string_view s, std::size_t line_number, const char* why) {
+  problems_.Add(DescribeLine(path_, line_number, s) + why);
+  bad_ = true;
+}
+
+void PeakBlocks::SayRefused(const char* why) {
+  if (why) problems_.Add(DescribeLine(path_, header_line_, header_) + " " + why);
+}
+
+bool FinishTextLoad(const std::string& path, bool read_failed, const SpectrumSink& sink,
+                    const ProblemLog& problems, std::string& error) {
+  if (read_failed) {
+    error = "Error reading file: " + path;
+    return false;
+  }
+  if (sink.Added() == 0) {
+    error = path + ": no spectrum could be read";
+    if (problems.Count() > 0) error += "; first problem: " + problems.First();
+    return false;
+  }
+  sink.ReportRenamed(path);
+  if (problems.Count() > 0) notify::Message(problems.Summary(path));
+  return true;
+}
 
 bool BeginTextLoad(const std::string& path, std::vector<msdata::CSpectrum>& spectra, bool replace,
                    LineReader& reader, std::string& error) {

@@ -29,6 +29,8 @@ double PrecursorMH(double mz, int charge);
 
 // "file:line: text" with the text shortened and control and non-ASCII bytes shown as '?'.
 std::string DescribeLine(const std::string& file, std::size_t line, std::string_view text);
+// The text in double quotes, shortened, with control and non-ASCII bytes as '?'.
+std::string QuotedText(std::string_view text);
 
 // Records skipped lines and spectra so that one bad record does not cost the
 // whole file, while the caller still learns what was dropped.
@@ -79,9 +81,13 @@ class TakenNames {
   mutable std::unordered_set<std::uint32_t, Hash, Equal> keys_;
 };
 
-// Appends spectra to the caller's vector and keeps their names unique within
-// the vector: a name already present gets "_2", "_3", ... on its prefix. The
-// suffix has no dot so that the name still splits into its four fields.
+// Appends spectra to the caller's vector. Names pass through the naming
+// rule of common/DtaName.h (a prefix through SpectrumNamePrefix, a whole
+// name through SafeSpectrumName) and are kept unique within the vector: a
+// name already present gets "_2", "_3", ... on its prefix, so that two
+// titles that come to one name still give two files. The suffix has no dot
+// so that the name still splits into its four fields. Precursors that no
+// ion has (common/Spectrum.h) are refused.
 class SpectrumSink {
  public:
   SpectrumSink(std::vector<msdata::CSpectrum>& out, bool replace);
@@ -91,19 +97,27 @@ class SpectrumSink {
   void SetPlace(const CMS2Input::RecordPlace& place) { place_ = place; }
 
   // Adds one spectrum per charge in `charges`, or per assumed charge when it is
-  // empty. Peaks are sorted ascending when they are not.
-  void Add(const std::string& prefix, int first_scan, int last_scan, const std::vector<int>& charges,
-           double mz, double retention_time, msdata::PeakList&& peaks);
-  // Adds a spectrum whose fields are all set; only its name is made unique.
-  void AddNamed(msdata::CSpectrum&& spectrum);
+  // empty. Peaks are sorted ascending when they are not. Returns nullptr, or
+  // why nothing was added (a precursor no ion has), for the caller to say
+  // with the record.
+  const char* Add(const std::string& prefix, int first_scan, int last_scan, const std::vector<int>& charges,
+                  double mz, double retention_time, msdata::PeakList&& peaks);
+  // Adds a spectrum whose fields are all set; only its name is made safe
+  // and unique. Returns nullptr or why it was refused, as Add.
+  const char* AddNamed(msdata::CSpectrum&& spectrum);
 
   std::size_t Added() const { return added_; }
+  // Says through the notifier how many names taken from `file` the naming
+  // rule changed beyond their blanks, with the first of them; nothing when
+  // none was.
+  void ReportRenamed(const std::string& file) const;
   // Expected number of spectra, so that the name table is sized once.
   void Expect(std::size_t count) { names_.Reserve(out_.size() + count); }
 
  private:
   std::string UniqueName(const std::string& prefix, int first_scan, int last_scan, int charge);
   void Store(msdata::CSpectrum&& spectrum);
+  void NoteRenamed(std::string_view from, const std::string& to);
 
   std::vector<msdata::CSpectrum>& out_;
   const CMS2Input::Hook* hook_ = nullptr;
@@ -111,6 +125,8 @@ class SpectrumSink {
   TakenNames names_;
   std::unordered_map<std::string, int> next_suffix_;
   std::size_t added_ = 0;
+  std::size_t renamed_ = 0;
+  std::string first_renamed_;  // "\"from\" became \"to\""
 };
 
 void SortPeaksIfNeeded(msdata::PeakList& peaks);
@@ -182,6 +198,54 @@ class Progress {
   std::string file_;
   int last_tenth_ = 0;
 };
+
+// The spectra of a text format made of blocks separated by blank lines
+// (DTAS, PKL): a header line, then "m/z intensity" peak lines. A format
+// reads its header and adds the block's spectrum; the lines, the bad
+// blocks and the problems are handled here.
+class PeakBlocks {
+ public:
+  PeakBlocks(const std::string& path, SpectrumSink& sink, ProblemLog& problems)
+      : path_(path), sink_(sink), problems_(problems) {}
+  virtual ~PeakBlocks() = default;
+
+  // Reads the whole file: every line that is not blank, then the end of
+  // the last block unless the file could not be read to its end.
+  void Read(LineReader& reader, Progress& progress);
+
+ protected:
+  // The first line of a block (trimmed); Refuse when it is no header.
+  virtual void Header(std::string_view s, std::size_t line_number) = 0;
+  // Adds the spectrum of a block read whole, with the peaks in `peaks_`.
+  virtual void Add() = 0;
+
+  // Drops the block, with a problem naming the line.
+  void Refuse(std::string_view s, std::size_t line_number, const char* why);
+  // A spectrum the sink refused (`why` not null) is a problem of its header line.
+  void SayRefused(const char* why);
+
+  const std::string& path_;
+  SpectrumSink& sink_;
+  std::size_t index_ = 0;  // 1-based position of the block in the file
+  msdata::PeakList peaks_;
+
+ private:
+  void Line(std::string_view s, std::size_t line_number);
+  void EndBlock();
+
+  ProblemLog& problems_;
+  bool in_block_ = false;
+  bool bad_ = false;
+  std::string header_;  // the block's header line, for messages
+  std::size_t header_line_ = 0;
+};
+
+// The common end of a text-format load: false with `error` set when the
+// file could not be read to its end (`read_failed`) or gave no spectrum
+// (naming the first problem); otherwise says through the notifier which
+// names the load made safe and which records it skipped.
+bool FinishTextLoad(const std::string& path, bool read_failed, const SpectrumSink& sink,
+                    const ProblemLog& problems, std::string& error);
 
 }  // namespace spectra
 

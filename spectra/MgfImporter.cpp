@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 #include "common/DtaName.h"
-#include "common/Notifier.h"
 #include "common/PathUtil.h"
 #include "spectra/ImportSupport.h"
 
@@ -256,6 +255,10 @@ class PieceReader {
         Spoil(s, "has no usable precursor m/z");
         return;
       }
+      if (const char* why = msdata::PrecursorMzProblem(mz)) {
+        Spoil(s, why);
+        return;
+      }
       cur_.mz = mz;
       cur_.has_mz = true;
     } else if (KeyIs(key, "CHARGE")) {
@@ -438,8 +441,8 @@ class Assembly : public PieceOutput {
       // The title's charge is what the converter assumed; an explicit CHARGE wins.
       std::vector<int> title_charge;
       if (charges.empty() && parts.charge != 0) title_charge.push_back(parts.charge);
-      sink_.Add(parts.prefix, parts.first_scan, parts.last_scan,
-                charges.empty() ? title_charge : charges, cur.mz, cur.rt, TakeExact(cur.peaks));
+      Refused(cur, sink_.Add(parts.prefix, parts.first_scan, parts.last_scan,
+                             charges.empty() ? title_charge : charges, cur.mz, cur.rt, TakeExact(cur.peaks)));
       return;
     }
     int first = cur.first_scan, last = cur.last_scan;
@@ -451,7 +454,7 @@ class Assembly : public PieceOutput {
         first = last = static_cast<int>(index);
       }
     }
-    sink_.Add(base_, first, last, charges, cur.mz, cur.rt, TakeExact(cur.peaks));
+    Refused(cur, sink_.Add(base_, first, last, charges, cur.mz, cur.rt, TakeExact(cur.peaks)));
   }
   void DefaultCharges(const std::vector<int>& charges) override { default_charges_ = charges; }
   void Problem(std::size_t line, std::string_view text, const char* why) override {
@@ -468,6 +471,11 @@ class Assembly : public PieceOutput {
   }
 
  private:
+  // A spectrum the sink refused (a precursor no ion has) is a problem of its record.
+  void Refused(const PendingSpectrum& cur, const char* why) {
+    if (why) Problem(cur.begin_line, "BEGIN IONS", why);
+  }
+
   std::string path_;
   std::string base_;
   spectra::SpectrumSink sink_;
@@ -529,18 +537,7 @@ bool CMgfImporter::Load(const std::string& path, std::vector<msdata::CSpectrum>&
     }
     for (auto& f : ahead) f.wait();
   }
-  if (failed) {
-    last_error_ = "Error reading file: " + path;
-    return false;
-  }
-  const spectra::ProblemLog& problems = assembly.Problems();
-  if (assembly.Sink().Added() == 0) {
-    last_error_ = path + ": no spectrum could be read";
-    if (problems.Count() > 0) last_error_ += "; first problem: " + problems.First();
-    return false;
-  }
-  if (problems.Count() > 0) notify::Message(problems.Summary(path));
-  return true;
+  return spectra::FinishTextLoad(path, failed, assembly.Sink(), assembly.Problems(), last_error_);
 }
 
 CMgfPeakReader::~CMgfPeakReader() {

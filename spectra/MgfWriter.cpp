@@ -1,14 +1,20 @@
 #include "spectra/MgfWriter.h"
 
 #include <cstdio>
-#include <fstream>
+#include <sstream>
+
+#include "common/SafeFile.h"
 
 namespace spectra {
 
 namespace {
 
+// "%.6f" of the largest double takes over 300 characters; a number cut short
+// would run into the next line.
+constexpr std::size_t kNumberText = 400;
+
 std::string Format(const char* format, double value) {
-  char text[64];
+  char text[kNumberText];
   std::snprintf(text, sizeof text, format, value);
   return text;
 }
@@ -33,7 +39,7 @@ void WriteMgfSpectrum(std::ostream& out, const msdata::CSpectrum& spectrum,
     out << "\n";
   }
   if (cluster) out << "CLUSTER=" << cluster->number << "\nCLUSTER_SIZE=" << cluster->size << "\n";
-  char line[96];
+  char line[2 * kNumberText];
   for (const msdata::Peak& peak : spectrum.peaks) {
     std::snprintf(line, sizeof line, "%.6f %.6g\n", peak.first, peak.second);
     out << line;
@@ -48,16 +54,19 @@ bool WriteMgfFile(const std::string& path, const std::vector<msdata::CSpectrum>&
             std::to_string(clusters->size()) + " cluster entries";
     return false;
   }
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) {
-    error = "Cannot write file: " + path;
-    return false;
+  // Whole or not at all: a full disk leaves the earlier file, never a cut one.
+  safefile::CSafeFile file;
+  bool ok = file.Open(path, "wb");
+  std::ostringstream block;
+  for (std::size_t i = 0; ok && i < spectra.size(); ++i) {
+    block.str(std::string());
+    WriteMgfSpectrum(block, spectra[i], clusters ? &(*clusters)[i] : nullptr);
+    const std::string text = block.str();
+    ok = std::fwrite(text.data(), 1, text.size(), file.Get()) == text.size();
   }
-  for (std::size_t i = 0; i < spectra.size(); ++i)
-    WriteMgfSpectrum(out, spectra[i], clusters ? &(*clusters)[i] : nullptr);
-  out.flush();
-  if (!out) {
-    error = "Cannot write file: " + path;
+  ok = ok && file.Commit();
+  if (!ok) {
+    error = "Cannot write file: " + path + " (" + (file.Error().empty() ? "write failed" : file.Error()) + ")";
     return false;
   }
   return true;

@@ -34,9 +34,13 @@ struct CMgfCluster {
 void WriteMgfSpectrum(std::ostream& out, const msdata::CSpectrum& spectrum,
                       const CMgfCluster* cluster = nullptr);
 
-// Writes every spectrum to `path`, replacing it. `clusters`, when given,
-// holds one entry per spectrum in the same order. False with `error` set when
-// the file cannot be written whole or the two lists differ in length.
+// Writes every spectrum to `path`, replacing it whole or not at all (under a
+// temporary name renamed when complete; a device, a FIFO or a descriptor
+// such as "/dev/stdout" is written in place: common/SafeFile.h). `clusters`,
+// when given, holds one entry per spectrum in the same order. False with
+// `error` set ("Cannot write file: <path> (<reason>)") when the file cannot be
+// written whole or the two lists differ in length; an earlier file is then
+// left as it was.
 bool WriteMgfFile(const std::string& path, const std::vector<msdata::CSpectrum>& spectra,
                   std::string& error, const std::vector<CMgfCluster>* clusters = nullptr);
 

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <memory>
 
@@ -90,7 +91,8 @@ bool ReadRecords(const std::string& program, const std::string& path, MzFileKind
   if (named_right && spectra::HasUsableIndex(path, kind)) {
     const MzReadResult result = spectra::ReadWithMzReader(program, path, kind, records, error);
     if (result == MzReadResult::kRead) return true;
-    if (result == MzReadResult::kNotStarted) return false;  // a copy would not start it either
+    // A copy would not start it either, nor mend a damaged scan.
+    if (result == MzReadResult::kNotStarted || result == MzReadResult::kDamaged) return false;
   }
   // No index, a broken one, or a name MSToolkit does not know: read a copy
   // with a fresh index.
@@ -125,18 +127,44 @@ bool CMzImporter::Load(const std::string& path, std::vector<msdata::CSpectrum>& 
   return AddSpectra(path, records, spectra);
 }
 
+namespace {
+
+// "" when every peak is a finite m/z above 0 with a finite intensity, else
+// which is not. The reading program checks the arrays themselves; this
+// catches what decodes from them to no peak at all.
+std::string DamagedPeak(const ScanRecord& r) {
+  for (const msdata::Peak& peak : r.peaks) {
+    if (!(std::isfinite(peak.first) && peak.first > 0.0 && std::isfinite(peak.second))) {
+      char values[96];
+      std::snprintf(values, sizeof values, "%g, intensity %g", peak.first, peak.second);
+      return "scan " + std::to_string(r.scan) + ": the peak arrays are damaged (a peak at m/z " + values + ")";
+    }
+  }
+  return std::string();
+}
+
+}  // namespace
+
 bool CMzImporter::AddSpectra(const std::string& path, std::vector<mzstream::ScanRecord>& records,
                              std::vector<msdata::CSpectrum>& spectra) {
   const std::string base = path::BaseName(path);
   spectra::SpectrumSink sink(spectra, false);
   std::size_t without_precursor = 0;
+  spectra::ProblemLog refused;  // precursors no ion has
   for (ScanRecord& r : records) {
+    if (const std::string damaged = DamagedPeak(r); !damaged.empty()) {
+      last_error_ = path + ": " + damaged;
+      return false;
+    }
     if (!(r.mz > 0.0)) {  // an MS2 without a precursor m/z cannot be used
       ++without_precursor;
       continue;
     }
     const std::size_t before = sink.Added();
-    sink.Add(base, r.scan, r.last_scan, r.charges, r.mz, r.rt_seconds, std::move(r.peaks));
+    if (const char* why = sink.Add(base, r.scan, r.last_scan, r.charges, r.mz, r.rt_seconds, std::move(r.peaks))) {
+      refused.Add("scan " + std::to_string(r.scan) + " " + why);
+      continue;
+    }
     const std::size_t copies = sink.Added() - before;
     for (std::size_t k = 0; k < copies; ++k) {
       scan_info_.push_back(MzScanInfo{r.scan, r.precursor_scan, r.instrument, r.activation});
@@ -144,11 +172,14 @@ bool CMzImporter::AddSpectra(const std::string& path, std::vector<mzstream::Scan
   }
   if (sink.Added() == 0) {
     last_error_ = path + ": no MS2 spectrum with a precursor in the file";
+    if (refused.Count() > 0) last_error_ += "; first: " + refused.First();
     return false;
   }
   if (without_precursor > 0) {
     notify::Message(path + ": skipped " + std::to_string(without_precursor) +
                     " MS2 scans without a precursor m/z");
   }
+  if (refused.Count() > 0) notify::Message(refused.Summary(path));
+  sink.ReportRenamed(path);
   return true;
 }

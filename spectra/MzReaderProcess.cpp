@@ -143,6 +143,7 @@ std::string EndingError(int status, const std::string& message) {
                                 : "exit status " + std::to_string(code)) +
            ")";
   }
+  if (code == mzstream::kExitDamaged) return message.empty() ? "a scan's peak arrays are damaged" : message;
   const std::string told = message.empty() ? std::string() : " (MSToolkit: " + message + ")";
   if (code == mzstream::kExitCannotOpen) return "MSToolkit cannot open it" + told;
   if (code != mzstream::kExitOk) return "MSToolkit stopped on this file" + told;
@@ -209,7 +210,9 @@ MzReadResult ReadWithMzReader(const std::string& program, const std::string& pat
     return MzReadResult::kFailed;
   }
   error = EndingError(status, FirstLine(ReadMessages(messages.Get())));
-  if (!error.empty()) return MzReadResult::kFailed;
+  if (!error.empty())
+    return WIFEXITED(status) && WEXITSTATUS(status) == mzstream::kExitDamaged ? MzReadResult::kDamaged
+                                                                                : MzReadResult::kFailed;
   if (got != mzstream::CRecordReader::kEnd) {
     error = "the reading process left incomplete data";
     return MzReadResult::kFailed;

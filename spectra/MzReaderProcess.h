@@ -24,6 +24,7 @@ enum class MzReadResult {
   kRead,        // `records` filled
   kFailed,      // the program ran and failed or died; `error` says why
   kNotStarted,  // the program could not be started; `error` says why
+  kDamaged,     // a scan's peak arrays are damaged; `error` names the scan
 };
 
 // Reads `path` (a `kind` file) with `program`. `error` carries MSToolkit's

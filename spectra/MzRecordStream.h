@@ -29,6 +29,9 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitCannotOpen = 3;
 inline constexpr int kExitCannotWrite = 4;
+// A scan's peak arrays are damaged; the first line of standard error says
+// which scan and how.
+inline constexpr int kExitDamaged = 5;
 
 // One MS2 scan as the reading program reports it.
 struct ScanRecord {

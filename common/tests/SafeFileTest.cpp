@@ -52,6 +52,29 @@ TEST_F(SafeFiles, DeviceOutputIsWrittenInPlaceNotReplaced) {
   EXPECT_TRUE(fs::is_directory(dir_));
 }
 
+// "/dev/stdout", "/dev/fd/N", "/proc/self/fd/N" name an open descriptor,
+// whatever it leads to (here a regular file, as the shell opens one for
+// "> file"): the result goes through it after what was written there, and
+// no temporary is made in a system folder to be renamed over the link.
+TEST_F(SafeFiles, DescriptorLinksAreWrittenThroughTheDescriptor) {
+  const std::string target = File("redirected.txt");
+  std::FILE* open_file = std::fopen(target.c_str(), "w");
+  ASSERT_NE(open_file, nullptr);
+  std::fputs("earlier output\n", open_file);
+  std::fflush(open_file);
+  const std::string fd = std::to_string(::fileno(open_file));
+  std::string expected = "earlier output\n";
+  for (const std::string& link : {"/dev/fd/" + fd, "/proc/self/fd/" + fd, "/proc/" + std::to_string(::getpid()) + "/fd/" + fd}) {
+    std::string error;
+    EXPECT_TRUE(safefile::WriteWholeFile(link, "through " + link + "\n", &error)) << link << ": " << error;
+    expected += "through " + link + "\n";
+    EXPECT_EQ(ReadFile(target), expected);
+  }
+  std::fputs("later output\n", open_file);
+  std::fclose(open_file);
+  EXPECT_EQ(ReadFile(target), expected + "later output\n");
+}
+
 TEST_F(SafeFiles, FixedNamesNeverFollowLinks) {
   const std::string outside = Write("outside.txt", "keep");
   const std::string log = File("score.txt");

@@ -7,6 +7,7 @@
 
 #include "common/CommandLine.h"
 #include "common/Dta.h"
+#include "common/Notifier.h"
 #include "common/PathUtil.h"
 #include "common/SafeFile.h"
 #include "spectra/MS2Input.h"
@@ -33,18 +34,10 @@ constexpr std::size_t kProgressStep = 1000;
 // The whole run as one MGF file; false with a message when it cannot be
 // written whole.
 bool WriteMgf(const std::string& path, const std::vector<msdata::CSpectrum>& spectra, std::ostream& err) {
-  safefile::CSafeFile file;
-  bool ok = file.Open(path, "wb");
-  std::string block;
-  for (std::size_t i = 0; ok && i < spectra.size(); ++i) {
-    std::ostringstream text;
-    spectra::WriteMgfSpectrum(text, spectra[i]);
-    block = text.str();
-    ok = std::fwrite(block.data(), 1, block.size(), file.Get()) == block.size();
-  }
-  ok = ok && file.Commit();
-  if (!ok) err << "Cannot write file: " << path << " (" << (file.Error().empty() ? "write failed" : file.Error()) << ")\n";
-  return ok;
+  std::string error;
+  if (spectra::WriteMgfFile(path, spectra, error)) return true;
+  err << error << "\n";
+  return false;
 }
 
 // What one run of the program does.
@@ -63,13 +56,19 @@ int ParseJob(int argc, const char* const* argv, std::ostream& out, std::ostream&
   if (answered >= 0) return answered;
   const std::vector<std::string>& positional = line.Positionals();
   job.mgf = line.Value("mgf");
-  if (positional.empty() || positional.size() > 2 || (line.Has("mgf") && job.mgf.empty()) ||
-      (positional.size() == 1 && job.mgf.empty())) {
-    err << "dtaexport: "
-        << (positional.size() > 2 ? "too many arguments"
-                                  : "give an output directory, --mgf <MGF file>, or both")
-        << "\n"
-        << line.Usage();
+  const char* wrong = nullptr;
+  if (positional.size() > 2) {
+    wrong = "too many arguments";
+  } else if (!positional.empty() && positional[0].empty()) {
+    wrong = "the spectrum file is an empty name";
+  } else if (positional.size() == 2 && positional[1].empty()) {
+    wrong = "the output directory is an empty name";
+  } else if (positional.empty() || (line.Has("mgf") && job.mgf.empty()) ||
+             (positional.size() == 1 && job.mgf.empty())) {
+    wrong = "give an output directory, --mgf <MGF file>, or both";
+  }
+  if (wrong) {
+    err << "dtaexport: " << wrong << "\n" << line.Usage();
     return 2;
   }
   job.quiet = line.Has("quiet");
@@ -85,7 +84,7 @@ bool LoadInput(const Job& job, std::vector<msdata::CSpectrum>& spectra, std::ost
     err << why << "\n";
     return false;
   }
-  std::unique_ptr<CMS2Input> importer(CMS2InputFactory().GetImporter(type, true));
+  std::unique_ptr<CMS2Input> importer(CMS2InputFactory().GetImporter(type, !job.quiet));
   if (!job.quiet) err << "dtaexport: reading " << job.input << std::endl;
   if (!importer || !importer->Load(job.input, spectra, true)) {
     err << (importer ? importer->LastError() : "no reader for " + job.input) << "\n";
@@ -146,6 +145,8 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
   Job job;
   const int answered = ParseJob(argc, argv, out, err, job);
   if (answered >= 0) return answered;
+  // The importer's progress and notes go with ours, never onto the results.
+  notify::ScopedHandler to_err([&err](const std::string& message) { err << message << std::endl; });
   std::vector<msdata::CSpectrum> spectra;
   if (!LoadInput(job, spectra, err) || WouldReplaceInput(job, spectra, err)) return 1;
 

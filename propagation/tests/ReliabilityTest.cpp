@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include "propagation/PropagateOptions.h"
@@ -239,6 +240,60 @@ TEST_F(PropagateOptions, RunGivesTheReportsOfTheParameterFileAndWritesIt) {
   // Missing inputs: nothing is created.
   EXPECT_EQ(Status(program + " --pairs none.csv --ids results.spectra -o out2"), 1);
   EXPECT_FALSE(fs::exists(File("out2")));
+}
+
+// Filter values out of range are a wrong command line (status 2), refused
+// before anything is written: the parameter file of a job given as options
+// is not written, an existing one not replaced.
+TEST_F(PropagateOptions, FilterValuesOutOfRangeAreRefusedBeforeAnyWrite) {
+  proptest::CopyGoldenInputs(dir_, /*with_para=*/true);
+  const std::string program = std::string(TESSERA_BIN_DIR) + "/propagate";
+  const std::string para = ReadFile(File("job.para"));
+  for (const char* wrong : {"--fdr 0", "--fdr 101%", "--fdr nan", "--fdr 1e999", "--threshold abc",
+                            "--threshold inf"}) {
+    EXPECT_EQ(Status(program + " job.para " + wrong), 2) << wrong;
+    EXPECT_NE(ReadFile("err.txt").find("usage: propagate"), std::string::npos) << ReadFile("err.txt");
+    EXPECT_EQ(Status(program + " --pairs pairs.csv --ids results.spectra -o out --name job " + wrong), 2)
+        << wrong;
+    EXPECT_EQ(Status("'" + std::string(TESSERA_BIN_DIR) + "/idlist' results.spectra " + wrong), 2) << wrong;
+  }
+  EXPECT_EQ(ReadFile(File("job.para")), para);
+  EXPECT_FALSE(fs::exists(File("out")));
+  EXPECT_FALSE(fs::exists(File("job_InterPropagate.txt")));
+}
+
+// idlist keeps standard output for the list: its errors go to standard error.
+TEST_F(PropagateOptions, IdlistSaysItsErrorsOnStandardError) {
+  const std::string program = "'" + std::string(TESSERA_BIN_DIR) + "/idlist'";
+  Write("notes.txt", "");
+  Write("broken.pep.xml", "<msms_pipeline_analysis><msms_run_summary");
+  for (const char* file : {"notes.txt", "broken.pep.xml", "missing.pep.xml"}) {
+    EXPECT_EQ(Status(program + " " + file), 1) << file;
+    EXPECT_EQ(ReadFile("out.txt"), "") << file;
+    EXPECT_NE(ReadFile("err.txt").find(file), std::string::npos) << file << ": " << ReadFile("err.txt");
+  }
+}
+
+// --added to a device, a link to one, a FIFO or an open descriptor is
+// written in place.
+TEST_F(PropagateOptions, AddedListToDevicesAndFifosIsWrittenInPlace) {
+  proptest::CopyGoldenInputs(dir_, /*with_para=*/true);
+  const std::string program = std::string(TESSERA_BIN_DIR) + "/propagate";
+  fs::create_symlink("/dev/null", File("null.tsv"));
+  EXPECT_EQ(Status(program + " job.para --added null.tsv"), 0) << ReadFile("err.txt");
+  EXPECT_TRUE(fs::is_symlink(File("null.tsv")));
+  ASSERT_EQ(mkfifo(File("added.fifo").c_str(), 0600), 0);
+  EXPECT_EQ(Status("(cat added.fifo > added.txt & " + program + " job.para --added added.fifo; s=$?; wait; exit $s)"), 0);
+  EXPECT_TRUE(fs::is_fifo(File("added.fifo")));
+  EXPECT_NE(ReadFile(File("added.txt")).find("\tcluster\n"), std::string::npos) << ReadFile(File("added.txt"));
+  // Standard output sent to a file: the list goes to that file, through the
+  // descriptor, and the link that names it stays a link.
+  EXPECT_EQ(Status(program + " job.para --added /dev/fd/1"), 0) << ReadFile("err.txt");
+  const std::string out = ReadFile("out.txt");
+  EXPECT_NE(out.find("Identified before propagation: 6\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("\tcluster\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("\n  /dev/fd/1\n"), std::string::npos) << out;
+  EXPECT_EQ(out.find('\0'), std::string::npos) << out;
 }
 
 }  // namespace

@@ -212,4 +212,31 @@ TEST_F(PropagationRun, BadInputsGiveMessagesAndNoCrash) {
   EXPECT_FALSE(job.Run(File("job.para"), false));  // no result file named
 }
 
+// Without a cluster file, identifications that name no spectrum of the pair
+// files are said, as they are with one.
+TEST_F(PropagationRun, WithoutClusterFileIdentificationsOfAnotherRunAreSaid) {
+  Write("pairs.csv", "X.1.1.2.dta,0,Y.2.2.2.dta,0,16.0,0,1\n");
+  Write("r.spectra", "1,\t1\tA.1.1.2.dta\t1\n*\tK.PEPTIDE.A\n");
+  Write("job.para", proptest::ParaText("pairs.csv", "r.spectra"));
+  proptest::MessageLog log;
+  CPropagation job;
+  ASSERT_TRUE(job.Run(File("job.para"), false));
+  EXPECT_TRUE(log.Contains("Warning: none of the 1 identifications of r.spectra names a spectrum of the pair files"))
+      << (log.messages.empty() ? "" : log.messages[0]);
+}
+
+// Tagram files name spectra as this system writes them, in lower case; the
+// pair and cluster files they meet are read upper-cased.
+TEST_F(PropagationRun, TagramNamesInLowerCaseMeetThePairs) {
+  Write("pairs.csv", "run.1.1.2.dta,0,run.2.2.2.dta,0,16.0,0,1\n");
+  Write("r.tagram", "[Total]\ntotal=1\n[Spectrum1]\nName=run.1.1.2.dta\n1=PEPTIDE 1.0\n");
+  Write("job.para", proptest::ParaText("pairs.csv", "r.tagram"));
+  proptest::MessageLog log;
+  CPropagation job;
+  ASSERT_TRUE(job.Run(File("job.para"), false));
+  EXPECT_EQ(job.summary().identified_in_job, 1);
+  EXPECT_EQ(job.results().at("RUN.2.2.2.DTA"), "PEPTIDE -1,-16.000000,1");
+  EXPECT_TRUE(log.messages.empty()) << log.messages[0];
+}
+
 }  // namespace

@@ -86,6 +86,28 @@ TEST_F(VellumProgram, BadStartsAndBadRunsLeaveNoOutput) {
   EXPECT_NE(err.find("msconvert"), std::string::npos) << err;
   EXPECT_EQ(Listing(), (std::vector<std::string>{"damaged.mzML", "empty.mzML", "full_scans.mzML",
                                                  "run.RAW"}));
+
+  // A second run is not ignored: one run per call.
+  fs::copy_file(kData + "small_run.mzML", File("small_run.mzML"));
+  EXPECT_EQ(Run("small_run.mzML damaged.mzML", out, err), 2);
+  EXPECT_NE(err.find("usage"), std::string::npos) << err;
+  EXPECT_FALSE(fs::exists(File("small_run.qdx")));
+}
+
+// An m/z array that is not base64 gives no peaks at m/z 0 or -1e36: the run
+// is refused with the scan named.
+TEST_F(VellumProgram, DamagedPeakArraysAreRefused) {
+  std::string run = ReadFile(kData + "small_run.mzML");
+  const std::size_t ms2 = run.find("name=\"ms level\" value=\"2\"");
+  const std::size_t begin = run.find("<binary>", ms2) + 8;
+  run.replace(begin, run.find("</binary>", begin) - begin, "%%% not base64 %%%");
+  Write("bad_array.mzML", run);
+  std::string out, err;
+  EXPECT_EQ(Run("bad_array.mzML", out, err), 1);
+  EXPECT_NE(err.find("Error openning current file."), std::string::npos) << err;
+  EXPECT_NE(err.find("bad_array.mzML: scan "), std::string::npos) << err;
+  EXPECT_NE(err.find("not base64"), std::string::npos) << err;
+  EXPECT_FALSE(fs::exists(File("bad_array.qdx")));
 }
 
 TEST(VellumFilterText, GivesActivationInstrumentAndPrecursor) {

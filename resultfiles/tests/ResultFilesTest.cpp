@@ -90,10 +90,11 @@ TEST_F(ResultFiles, TagramRecordsKeepSequenceAndItems) {
     ASSERT_EQ(mods_.size(), 2u);
     EXPECT_EQ(mods_[0], (std::pair<std::string, double>("Oxidation", -1.0)));
     EXPECT_EQ(mods_[1].first, "Phospho");
-    const ResultMap expected = {{"run.100.100.2.dta", ""},
-                                {"run.200.200.2.dta", "ABC"},
-                                {"run.300.300.2.dta", "ABC 3,1"},
-                                {"run.400.400.2.dta", "ABCD 0,2 2,1"}};
+    // Names are upper-cased, as every reader keys them.
+    const ResultMap expected = {{"RUN.100.100.2.DTA", ""},
+                                {"RUN.200.200.2.DTA", "ABC"},
+                                {"RUN.300.300.2.DTA", "ABC 3,1"},
+                                {"RUN.400.400.2.DTA", "ABCD 0,2 2,1"}};
     EXPECT_EQ(results_, expected);
   }
   EXPECT_TRUE(messages_.empty());
@@ -115,13 +116,26 @@ TEST_F(ResultFiles, TagramHeaderRules) {
   // records keeps the header data only.
   results_.clear();
   Load(Write("b.tagram", "[Total]\ntotal=1000000\n[Spectrum1]\nName=s1\n1=AB 1\n"));
-  EXPECT_EQ(results_, (ResultMap{{"s1", "AB"}}));
+  EXPECT_EQ(results_, (ResultMap{{"S1", "AB"}}));
   results_.clear();
   Load(Write("c.tagram", "[Total]\ntotal=3\n[Spectrum2]\nName=s1\n1=AB 1\n"));
   EXPECT_TRUE(results_.empty());
   // A name line without "=" after its first character gives the empty name.
   Load(Write("d.tagram", "[Total]\ntotal=1\n[Spectrum1]\n=odd\nPEP 1 2,1\n"));
   EXPECT_EQ(results_, (ResultMap{{"", "PEP 2,1"}}));
+}
+
+// A name given twice: the last record wins, and the file is said to hold
+// repeated names (the file, the first such name and how often).
+TEST_F(ResultFiles, TagramRepeatedNamesAreSaid) {
+  Load(Write("twice.tagram",
+             "[Total]\ntotal=4\n[Spectrum1]\nName=run.1.1.2.dta\n1=AAA 1\n[Spectrum2]\nName=RUN.1.1.2.DTA\n"
+             "1=BBB 1\n[Spectrum3]\nName=run.1.1.2.dta\n1=CCC 1\n[Spectrum4]\nName=run.2.2.2.dta\n1=DDD 1\n"));
+  EXPECT_EQ(results_, (ResultMap{{"RUN.1.1.2.DTA", "CCC"}, {"RUN.2.2.2.DTA", "DDD"}}));
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_NE(messages_[0].find(File("twice.tagram")), std::string::npos) << messages_[0];
+  EXPECT_NE(messages_[0].find("RUN.1.1.2.DTA"), std::string::npos) << messages_[0];
+  EXPECT_NE(messages_[0].find("3 records"), std::string::npos) << messages_[0];
 }
 
 TEST_F(ResultFiles, KilnLinesGiveNamesAndNumberedModifications) {

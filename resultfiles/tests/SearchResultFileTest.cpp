@@ -324,7 +324,7 @@ TEST_F(SearchResults, OpenMsMzIdentMl12WithSpectraCountedInTheRunFile) {
   Write("run 2.mgf", kOpenMsRun);
   ASSERT_TRUE(Load("openms.mzIdentML", kOpenMs)) << (messages_.empty() ? "" : messages_[0]);
   const ResultMap expected = {{"10.2-20.2-31.2.DTA", "MPEPTIDEK 0,1"},
-                              {"RUN 2.77.77.3.DTA", "MPEPTIDEK 0,1"}};
+                              {"RUN_2.77.77.3.DTA", "MPEPTIDEK 0,1"}};
   EXPECT_EQ(results_, expected);
   EXPECT_EQ(mods_, (ModificationList{{"Oxidation", -1.0}}));
 }
@@ -409,6 +409,35 @@ TEST_F(SearchResults, MixedRunsAreNamedPerRun) {
   EXPECT_EQ(results_.count("RUN1.100.100.2.DTA"), 1u);
   EXPECT_EQ(results_.count("RUN2.100.100.2.DTA"), 1u);
   EXPECT_NE(Report().find("2 runs, spectra named per run: run1, run2"), std::string::npos) << Report();
+}
+
+// Run names and titles are named by the rule the importers name spectra by:
+// blanks of a run's name become "_", and a title keeps only its last path
+// component, so that "BSA1 copy.mzML" and its clusters meet.
+TEST_F(SearchResults, RunNamesWithBlanksAndTitlesWithPathsMeetTheImportersNames) {
+  filter_.keep_all = true;
+  ASSERT_TRUE(Load("blank.pep.xml", Replace(Replace(kComet, "/data/run1", "/data/BSA1 copy"),
+                                            "spectrum=\"run1.00400.00400.2\"",
+                                            "spectrumNativeID=\"../other/keep.4.4.2.dta\"")));
+  EXPECT_EQ(results_.count("BSA1_COPY.100.100.2.DTA"), 1u);
+  EXPECT_EQ(results_.count("KEEP.4.4.2.DTA"), 1u);
+  for (const auto& entry : results_) EXPECT_EQ(entry.first.find(' '), std::string::npos) << entry.first;
+
+  results_.clear();
+  ASSERT_TRUE(Load("blank.mzid", Replace(kMsgf, "file:///data/BSA1.mzML", "file:///data/BSA1%20copy.mzML")));
+  EXPECT_EQ(results_.count("BSA1_COPY.581.581.3.DTA"), 1u);
+}
+
+// One attribute of tens of megabytes reads in time proportional to its
+// length (fed to the parser in blocks of a fixed size, each block made it
+// read the whole unfinished tag again).
+TEST_F(SearchResults, OneHugeAttributeReadsLikeAnyOtherFile) {
+  ASSERT_TRUE(Load("plain.pep.xml", kComet));
+  const ResultMap plain = results_;
+  results_.clear();
+  const std::string huge = " note=\"" + std::string(std::size_t{24} << 20, 'x') + "\"";
+  ASSERT_TRUE(Load("huge.pep.xml", Replace(kComet, "peptide=\"WRONG\"", "peptide=\"WRONG\"" + huge)));
+  EXPECT_EQ(results_, plain);
 }
 
 // Comet's search of the BSA1 run (data/BSA) against a Kiln list written from

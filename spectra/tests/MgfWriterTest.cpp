@@ -1,5 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#include <filesystem>
+#include <thread>
+
 #include "spectra/MgfWriter.h"
 #include "spectra/tests/TestSupport.h"
 
@@ -55,4 +62,73 @@ TEST_F(MgfWriter, WhatItWritesOurImporterReadsBack) {
   EXPECT_FALSE(spectra::WriteMgfFile(File("short.mgf"), {a}, error, &clusters));
   EXPECT_FALSE(spectra::WriteMgfFile("no/such/dir/x.mgf", {a}, error));
   EXPECT_NE(error.find("no/such/dir/x.mgf"), std::string::npos);
+}
+
+// A file that cannot be written whole (here: a file-size limit standing in
+// for a full disk) fails and leaves the earlier complete file as it was, and
+// no temporary file beside it.
+TEST_F(MgfWriter, FullDiskKeepsTheEarlierFile) {
+  msdata::CSpectrum s;
+  s.name = "run.1.1.2.dta";
+  s.charge = 2;
+  s.precursor_mz = 500.0;
+  for (int i = 0; i < 400; ++i) s.peaks.emplace_back(100.0 + i, 1.0);
+  std::string error;
+  ASSERT_TRUE(spectra::WriteMgfFile(File("run.mgf"), {s}, error)) << error;
+  const std::string complete = testsupport::ReadFile(File("run.mgf"));
+
+  std::vector<msdata::CSpectrum> more(20, s);
+  struct rlimit before {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+  const auto previous_handler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = before;
+  small.rlim_cur = 4096;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool written = spectra::WriteMgfFile(File("run.mgf"), more, error);
+  setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, previous_handler);
+
+  EXPECT_FALSE(written);
+  EXPECT_NE(error.find(File("run.mgf")), std::string::npos) << error;
+  EXPECT_EQ(testsupport::ReadFile(File("run.mgf")), complete);
+  std::size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir_)) files += entry.is_regular_file();
+  EXPECT_EQ(files, 1u);
+}
+
+// An output that is a device or a FIFO, or a link to one, is written in
+// place: a rename would put a file where the device was.
+TEST_F(MgfWriter, DevicesAndFifosAreWrittenInPlace) {
+  msdata::CSpectrum s;
+  s.name = "run.1.1.2.dta";
+  s.charge = 2;
+  s.precursor_mz = 500.0;
+  s.peaks = {{100.0, 1.0}};
+  std::string error;
+  std::filesystem::create_symlink("/dev/null", File("null.mgf"));
+  ASSERT_TRUE(spectra::WriteMgfFile(File("null.mgf"), {s}, error)) << error;
+  EXPECT_TRUE(std::filesystem::is_symlink(File("null.mgf")));
+
+  ASSERT_EQ(mkfifo(File("fifo.mgf").c_str(), 0600), 0);
+  std::string received;
+  std::thread reader([&] { received = testsupport::ReadFile(File("fifo.mgf")); });
+  const bool written = spectra::WriteMgfFile(File("fifo.mgf"), {s}, error);
+  reader.join();
+  EXPECT_TRUE(written) << error;
+  EXPECT_EQ(received.rfind("BEGIN IONS\nTITLE=run.1.1.2.dta\n", 0), 0u) << received;
+  EXPECT_TRUE(std::filesystem::is_fifo(File("fifo.mgf")));
+}
+
+// Numbers of any size keep their line: a peak line cut short would run into
+// the next and damage the block.
+TEST_F(MgfWriter, ExtremeValuesKeepTheirLines) {
+  msdata::CSpectrum s;
+  s.name = "run.1.1.2.dta";
+  s.charge = 2;
+  s.precursor_mz = 500.0;
+  s.peaks = {{100.0, 1.0}, {1e300, 2.0}};
+  std::string error;
+  ASSERT_TRUE(spectra::WriteMgfFile(File("huge.mgf"), {s}, error)) << error;
+  const std::string text = testsupport::ReadFile(File("huge.mgf"));
+  EXPECT_NE(text.find(".000000 2\nEND IONS\n"), std::string::npos) << text;
 }

@@ -171,6 +171,36 @@ TEST_F(MzML, BadFilesFailWithAMessageAndTheProcessLives) {
   EXPECT_NE(r.error.find("not an mzML, mzXML or MS2 file"), std::string::npos) << r.error;
 }
 
+// A scan whose peak arrays are damaged (text that is not base64, an m/z
+// array shorter than the intensity array) is refused with the file and the
+// scan named, never read as peaks at m/z 0 or -1e36.
+TEST_F(MzML, DamagedPeakArraysAreRefusedWithTheScanNamed) {
+  struct Damage {
+    const char* fixture;
+    const char* element;  // the array's element; the first after scan 3 starts
+    const char* scan_start;
+    std::string replacement;
+    const char* said;
+  };
+  const Damage damages[] = {
+      {"bsa_small_noindex.mzML", "<binary>", "spectrum=2442\"", "!!not base64!!", "not base64"},
+      {"bsa_small.mzML", "<binary>", "spectrum=2442\"", "AAAAAAAAAEAAAAAAAAAIQA==", "holds 2 values"},
+      {"bsa_small.mzXML", "<peaks ", "num=\"3\"", "Q5YLck!!", "not base64"},
+  };
+  for (const Damage& d : damages) {
+    std::string text = ReadFile(DataPath(d.fixture));
+    const std::size_t tag = text.find(d.element, text.find(d.scan_start));
+    const std::size_t begin = text.find('>', tag) + 1;
+    text.replace(begin, text.find('<', begin) - begin, d.replacement);
+    const std::string path = Write(std::string("damaged_") + d.fixture, text);
+    LoadResult r = LoadWith(MS2_FORMAT_MZML, path);
+    EXPECT_FALSE(r.ok) << d.fixture;
+    EXPECT_TRUE(r.spectra.empty()) << d.fixture;
+    EXPECT_NE(r.error.find(path + ": scan 3"), std::string::npos) << r.error;
+    EXPECT_NE(r.error.find(d.said), std::string::npos) << r.error;
+  }
+}
+
 // The scans of a run far larger than a pipe holds arrive whole and in order
 // while the reading program is still writing them.
 TEST_F(MzReader, LargeRunsArriveWhole) {

@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <sstream>
 #include <vector>
 
@@ -141,4 +143,73 @@ TEST_F(DtaExport, FullDiskIsAFailedRunWithoutPartialFiles) {
   EXPECT_FALSE(fs::exists("full/run.mgf"));
   for (const auto& entry : fs::recursive_directory_iterator("full"))
     EXPECT_TRUE(entry.is_directory()) << entry.path();
+}
+
+// Titles that name other folders, absolute paths or control characters never
+// take a file outside the output folder, and never make two spectra share
+// one file.
+TEST_F(DtaExport, NamesFromTheInputStayInsideTheOutputFolder) {
+  fs::create_directories("other");
+  testsupport::WriteFile("other/keep.1.1.2.dta", "precious\n");
+  const std::string titles[] = {"../other/keep.1.1.2.dta", (fs::current_path() / "other/abs.2.2.2.dta").string(),
+                                std::string("s\0one.3.3.2.dta", 15), std::string("s\0two.3.3.2.dta", 15),
+                                std::string("s\x1b[2J.3.3.2.dta")};
+  std::string mgf;
+  for (const std::string& title : titles)
+    mgf += "BEGIN IONS\nTITLE=" + title + "\nPEPMASS=500.0\nCHARGE=2+\n100 5\nEND IONS\n";
+  testsupport::WriteFile("hostile.mgf", mgf);
+  std::string console;
+  ASSERT_EQ(RunExport({"hostile.mgf", "out"}, console), 0) << console;
+  EXPECT_EQ(ReadFile("other/keep.1.1.2.dta"), "precious\n");
+  EXPECT_FALSE(fs::exists("other/abs.2.2.2.dta"));
+  std::vector<std::string> written;
+  for (const auto& e : fs::directory_iterator("out")) written.push_back(e.path().filename().string());
+  std::sort(written.begin(), written.end());
+  EXPECT_EQ(written, (std::vector<std::string>{"abs.2.2.2.dta", "keep.1.1.2.dta", "s_[2J.3.3.2.dta",
+                                               "s_one.3.3.2.dta", "s_two.3.3.2.dta"}));
+}
+
+TEST_F(DtaExport, AnEmptyOutputDirectoryIsAWrongCommandLine) {
+  std::string console;
+  EXPECT_EQ(RunExport({kData + "basic.mgf", ""}, console), 2);
+  EXPECT_NE(console.find("usage: dtaexport"), std::string::npos) << console;
+  EXPECT_EQ(RunExport({kData + "basic.mgf", "", "--mgf", "x.mgf"}, console), 2);
+  EXPECT_FALSE(fs::exists("x.mgf"));
+}
+
+// Reading progress goes with the other progress to standard error, and
+// --quiet silences it; standard output holds the closing lines only.
+TEST_F(DtaExport, ProgressGoesToStandardErrorAndQuietSilencesIt) {
+  std::string mgf;
+  for (int i = 0; i < 12000; ++i) mgf += "BEGIN IONS\nPEPMASS=500.0\nCHARGE=2+\n100 5\n200 6\nEND IONS\n\n";
+  testsupport::WriteFile("big.mgf", mgf);
+  for (const bool quiet : {false, true}) {
+    std::vector<const char*> argv = {"dtaexport", "big.mgf", "--mgf", "copy.mgf"};
+    if (quiet) argv.push_back("--quiet");
+    std::ostringstream out, err;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(dtaexport::Run(static_cast<int>(argv.size()), argv.data(), out, err), 0) << err.str();
+    const std::string leaked = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(leaked, "");
+    EXPECT_EQ(out.str(), "12000 spectra of big.mgf written to copy.mgf\n");
+    EXPECT_EQ(err.str().find("big.mgf: ") != std::string::npos, !quiet) << err.str();
+    if (quiet) {
+      EXPECT_EQ(err.str(), "");
+    }
+  }
+}
+
+// An output that is a device, a FIFO or a link to one is written in place.
+TEST_F(DtaExport, DeviceAndFifoOutputsAreWrittenInPlace) {
+  fs::create_symlink("/dev/null", "null.mgf");
+  std::string console;
+  ASSERT_EQ(RunExport({kData + "basic.mgf", "--mgf", "null.mgf"}, console), 0) << console;
+  EXPECT_TRUE(fs::is_symlink("null.mgf"));
+  ASSERT_EQ(mkfifo("fifo.mgf", 0600), 0);
+  std::string received;
+  std::thread reader([&received] { received = ReadFile("fifo.mgf"); });
+  EXPECT_EQ(RunExport({kData + "basic.mgf", "--mgf", "fifo.mgf"}, console), 0) << console;
+  reader.join();
+  EXPECT_TRUE(fs::is_fifo("fifo.mgf"));
+  EXPECT_NE(received.find("TITLE=run1.100.100.2.dta\n"), std::string::npos) << received;
 }
