@@ -13,7 +13,7 @@
 #include "common/TextUtil.h"
 #include "moddetect/DetectionConfig.h"
 #include "moddetect/PairWindow.h"
-#include "propagation/PropagationPara.h"
+#include "resultfiles/Identifications.h"
 #include "resultfiles/ResultFile.h"
 
 namespace {
@@ -47,11 +47,7 @@ CPairCollector::CPairCollector() {
 }
 
 bool IdentificationFilterOf(const CDetectionConfig& config, CIdentificationFilter& filter, std::string& message) {
-  CPropagationPara para;
-  para.fdr_level = config.FdrLevel();
-  para.score_threshold = config.ScoreThreshold();
-  para.decoy_prefix = config.DecoyPrefix();
-  if (!FilterFromPara(para, filter, message)) {
+  if (!FilterFromChoice({config.FdrLevel(), config.ScoreThreshold(), config.DecoyPrefix()}, filter, message)) {
     message = "Error: " + message;
     return false;
   }
@@ -67,23 +63,18 @@ bool CPairCollector::LoadIdentifiedSpectra(const std::string& p, const CIdentifi
     notify::Message("Can not open file:" + p);
     return false;
   }
-  std::unique_ptr<CResultFile> reader(CResultFileFactory().GetResult(p));
-  if (!reader) {
+  if (!std::unique_ptr<CResultFile>(CResultFileFactory().GetResult(p))) {
     LoadIdentifiedSpectra(in);
     return true;
   }
   in.close();
-  auto* search = dynamic_cast<CSearchResultFile*>(reader.get());
-  if (search) search->SetFilter(filter);
-  ResultMap results;
-  std::string data_path;
-  ModificationList modifications;
-  reader->LoadResult(p, results, data_path, modifications);
-  if (search) {
-    report_ = search->Report();
-    // A file read in part is no basis for choosing pairs.
-    if (!search->Succeeded()) return false;
-  }
+  CIdentifications loaded;
+  std::string error;
+  const bool read = LoadIdentifications(p, filter, loaded, error);
+  report_ = std::move(loaded.report);
+  // A file read in part is no basis for choosing pairs.
+  if (!read) return false;
+  const ResultMap& results = loaded.results;
   for (const auto& [title, identification] : results) {
     // Entries without a peptide name spectra that were searched, not found.
     if (!identification.empty() && identification[0] != ' ') AddIdentifiedTitle(title);

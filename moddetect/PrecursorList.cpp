@@ -19,7 +19,10 @@
 namespace {
 
 std::string MakeTitle(const std::string& title_prefix, int scan, int charge) {
-  return title_prefix + "." + std::to_string(scan) + "." + std::to_string(scan) + "." + std::to_string(charge) +
+  // The names every other program gives the run's spectra ("BSA1 copy"
+  // gives "BSA1_copy..."), so that pair files meet cluster files and
+  // identifications.
+  return msdata::SpectrumNamePrefix(title_prefix) + "." + std::to_string(scan) + "." + std::to_string(scan) + "." + std::to_string(charge) +
          ".dta";
 }
 

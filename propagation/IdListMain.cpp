@@ -20,6 +20,7 @@
 #include "common/PathUtil.h"
 #include "propagation/PropagateOptions.h"
 #include "propagation/PropagationPara.h"
+#include "resultfiles/Identifications.h"
 #include "resultfiles/SearchResultFile.h"
 
 namespace {
@@ -39,32 +40,22 @@ cli::CommandLine IdListCommandLine() {
 // Reads the file through its reader, after the filter of `para` (every
 // rank-1 hit with `all`), and prints the list; the exit status.
 int PrintIdentifications(const CPropagationPara& para, bool all) {
-  std::unique_ptr<CResultFile> reader(CResultFileFactory().GetResult(para.result_file));
-  if (!reader) {
-    std::cerr << "Unknown result file type:" << para.result_file << "\n";
+  CIdentificationFilter filter;
+  std::string message;
+  if (!FilterFromPara(para, filter, message)) {
+    std::cerr << message << "\n";
     return 1;
   }
-  auto* search = dynamic_cast<CSearchResultFile*>(reader.get());
-  if (search) {
-    CIdentificationFilter filter;
-    std::string message;
-    if (!FilterFromPara(para, filter, message)) {
-      std::cerr << message << "\n";
-      return 1;
-    }
-    filter.keep_all = all;
-    filter.modify_ini_directory = path::ProgramDirectory();
-    search->SetFilter(filter);
+  filter.keep_all = all;
+  filter.modify_ini_directory = path::ProgramDirectory();
+  CIdentifications loaded;
+  const bool read = LoadIdentifications(para.result_file, filter, loaded, message);
+  for (const std::string& line : loaded.report) std::fprintf(stderr, "%s\n", line.c_str());
+  if (!read) {
+    if (loaded.report.empty()) std::cerr << message << "\n";
+    return 1;
   }
-  ResultMap results;
-  std::string data_path;
-  ModificationList modifications;
-  reader->LoadResult(para.result_file, results, data_path, modifications);
-  if (search) {
-    for (const std::string& line : search->Report()) std::fprintf(stderr, "%s\n", line.c_str());
-    if (!search->Succeeded()) return 1;
-  }
-  for (const auto& [name, identification] : results)
+  for (const auto& [name, identification] : loaded.results)
     std::printf("%s\t%s\n", name.c_str(), identification.c_str());
   return 0;
 }

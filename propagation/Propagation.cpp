@@ -16,6 +16,7 @@
 #include "propagation/InnerPropagation.h"
 #include "propagation/InterPropagation.h"
 #include "propagation/PropagationInternal.h"
+#include "resultfiles/Identifications.h"
 #include "scoring/Modification.h"
 
 namespace fs = std::filesystem;
@@ -107,27 +108,23 @@ std::vector<std::string> CPropagation::ListPairFiles(const std::string& pair_pat
 }
 
 bool CPropagation::LoadResultFile(const std::string& result_file) {
-  std::unique_ptr<CResultFile> reader(CResultFileFactory().GetResult(result_file));
-  if (!reader) {
-    notify::Message("Unknown result file type:" + result_file);
+  CIdentificationFilter filter;
+  std::string message;
+  if (!FilterFromPara(para_, filter, message)) {
+    notify::Message(message);
     return false;
   }
-  auto* search = dynamic_cast<CSearchResultFile*>(reader.get());
-  if (search) {
-    CIdentificationFilter filter;
-    std::string message;
-    if (!FilterFromPara(para_, filter, message)) {
-      notify::Message(message);
-      return false;
-    }
-    filter.modify_ini_directory = program_directory_;
-    search->SetFilter(filter);
-  }
-  reader->LoadResult(result_file, state_.results, state_.data_path, state_.modifications);
-  if (search) {
-    state_.summary.result_report = search->Report();
-    // A file read in part is no basis for propagation.
-    if (!search->Succeeded()) return false;
+  filter.modify_ini_directory = program_directory_;
+  CIdentifications loaded;
+  const bool read = LoadIdentifications(result_file, filter, loaded, message);
+  state_.results = std::move(loaded.results);
+  state_.data_path = std::move(loaded.data_path);
+  state_.modifications = std::move(loaded.modifications);
+  state_.summary.result_report = std::move(loaded.report);
+  if (!read) {
+    // A reader's own failure is in its report; only a file no reader knows is said here.
+    if (state_.summary.result_report.empty()) notify::Message(message);
+    return false;
   }
   state_.summary.identified_before = 0;
   for (const auto& entry : state_.results) {

@@ -1,5 +1,7 @@
 #include "propagation/PropagationPara.h"
 
+#include "resultfiles/Identifications.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -87,50 +89,9 @@ void WritePropagationPara(std::ostream& out, const CPropagationPara& para) {
   if (!para.decoy_prefix.empty()) out << "DecoyPrefix=" << para.decoy_prefix << "\n";
 }
 
-namespace {
-
-// A whole-text number ("0.01", "1e-3"); "1%" when `percent` allows it.
-bool ParseValue(std::string text, double& value, bool percent) {
-  text = text::Trim(text);
-  double scale = 1.0;
-  if (percent && !text.empty() && text.back() == '%') {
-    text.pop_back();
-    scale = 0.01;
-  }
-  if (text.empty()) return false;
-  char* end = nullptr;
-  value = std::strtod(text.c_str(), &end) * scale;
-  return *end == '\0' && std::isfinite(value);
-}
-
-}  // namespace
-
 bool FilterFromPara(const CPropagationPara& para, CIdentificationFilter& filter,
                     std::string& message) {
-  if (!para.fdr_level.empty()) {
-    double level = 0.0;
-    if (!ParseValue(para.fdr_level, level, true) || level <= 0.0 || level > 1.0) {
-      message = "FDR level " + para.fdr_level + " is not a fraction between 0 and 1 (0.01 or 1%)";
-      return false;
-    }
-    filter.fdr_level = level;
-  }
-  if (!para.score_threshold.empty()) {
-    if (!ParseValue(para.score_threshold, filter.score_threshold, false)) {
-      message = "Score threshold " + para.score_threshold + " is not a number";
-      return false;
-    }
-    filter.has_score_threshold = true;
-  }
-  if (!para.decoy_prefix.empty()) {
-    filter.decoy_prefixes.clear();
-    for (const std::string& field : text::Split(para.decoy_prefix, ',')) {
-      const std::string prefix = text::Trim(field);
-      if (!prefix.empty()) filter.decoy_prefixes.push_back(prefix);
-    }
-  }
-  message.clear();
-  return true;
+  return FilterFromChoice({para.fdr_level, para.score_threshold, para.decoy_prefix}, filter, message);
 }
 
 bool WritePropagationParaFile(const std::string& path, const CPropagationPara& para) {

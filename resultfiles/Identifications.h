@@ -1,0 +1,42 @@
+#pragma once
+// Identifications as every program takes them from a result file: the
+// reader the file's extension names, the filter a user asks for (a false
+// discovery rate, a score threshold, decoy prefixes, as typed), and what
+// the reader said of the file. One way for propagation, Shiftscan, the
+// clustering's quality figures and the lists.
+
+#include <string>
+#include <vector>
+
+#include "resultfiles/ResultFile.h"
+#include "resultfiles/SearchResultFile.h"
+
+// The filter as typed; empty texts keep the defaults (1% FDR, the known
+// decoy prefixes).
+struct CFilterChoice {
+  std::string fdr_level;        // "0.01" or "1%", in (0, 1]
+  std::string score_threshold;  // a number
+  std::string decoy_prefix;     // comma-separated
+};
+
+// The search-result filter a choice asks for; false with `message` set
+// when a value is not usable (a level outside (0, 1], a threshold that is
+// no number).
+bool FilterFromChoice(const CFilterChoice& choice, CIdentificationFilter& filter, std::string& message);
+
+struct CIdentifications {
+  ResultMap results;
+  std::string data_path;
+  ModificationList modifications;
+  std::vector<std::string> report;  // what a search-engine reader said of the file
+};
+
+// Reads `path` with the reader its extension names, search-engine files
+// through `filter`. False with `error` set for a file no reader knows, or a
+// search-engine file read only in part (what was read stays in `out`).
+bool LoadIdentifications(const std::string& path, const CIdentificationFilter& filter, CIdentifications& out,
+                         std::string& error);
+
+// Entries with a peptide: readers leave empty texts for spectra that were
+// searched and not identified.
+bool HasPeptide(const std::string& identification);
