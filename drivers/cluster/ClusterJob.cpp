@@ -12,6 +12,7 @@
 #include "common/PathUtil.h"
 #include "common/SafeFile.h"
 #include "drivers/cluster/JobChecks.h"
+#include "drivers/cluster/QualityReport.h"
 #include "drivers/cluster/loading/Failure.h"
 #include "spectra/MgfWriter.h"
 
@@ -58,11 +59,59 @@ bool WriteOutputMgf(CRepresentativeSpectra& representatives, const std::string& 
   return spectra::WriteMgfFile(path, spectra, error, &clusters);
 }
 
+// The merges of a clustering at `floor` that writes nothing: what every
+// threshold from 1.0 down to it would cluster.
+std::vector<linkage::Merge> SurveyMerges(const CPara& para, const CSimilarityCluster& clustering, double floor) {
+  CSpectraProcess settings = para.spectra_process->SettingsOnly();
+  settings.out_directory.clear();
+  CSimilarityCluster survey(&settings, nullptr, clustering.precursor_ion_tol, clustering.precursor_ion_tol_type,
+                            floor);
+  survey.worker_threads = clustering.worker_threads;
+  survey.peak_source = clustering.peak_source;
+  std::vector<linkage::Merge> merges;
+  survey.merge_log = &merges;
+  CSimilarity similarity = *para.similarity;
+  CPeakSelect selection = *para.peak_select;
+  survey.Run(para.spectra_process->spectra, &similarity, &selection);
+  return merges;
+}
+
+// With a target incorrect ratio: the threshold chosen from a survey down
+// to the search floor, set on the strategy and written into the parameter
+// file; the survey's curve in `rows`. False when the file cannot be written.
+bool ChooseThresholdForTarget(CPara& para, CSimilarityCluster& clustering, const JobOptions& options,
+                              const std::vector<int>& peptides, std::vector<quality::Figures>& rows,
+                              std::ostream& out) {
+  const double floor = std::min(options.search_floor, clustering.threshold);
+  out << "Surveying thresholds from 1.00 down to " << floor << "...\n";
+  out.flush();
+  rows = quality::Curve(para.spectra_process->spectra.size(), SurveyMerges(para, clustering, floor), peptides, floor);
+  const ThresholdChoice choice = ChooseThreshold(rows, options.target_incorrect);
+  out << DescribeChoice(choice, options.target_incorrect, clustering.threshold) << "\n";
+  if (!choice.chosen) return true;
+  clustering.threshold = choice.at.threshold;
+  return para.WriteParaFile(options.parameter_file);
+}
+
 int RunClustering(CPara& para, CSimilarityCluster& clustering, const JobOptions& options, int threads,
                   COffloadedPeaks* offloaded, std::ostream& out) {
   const CSpectraProcess& data = *para.spectra_process;
   clustering.worker_threads = threads;
   clustering.peak_source = offloaded;
+  std::vector<int> peptides;
+  if (!options.ids.empty()) {
+    if (std::string refused = PeptidesOfSpectra(options.ids, options.id_filter, data.spectra, peptides, out);
+        !refused.empty())
+      return FailWithMarker(out, refused);
+  }
+  std::vector<quality::Figures> rows;
+  std::vector<linkage::Merge> merges;
+  if (options.target_incorrect >= 0.0) {
+    if (!ChooseThresholdForTarget(para, clustering, options, peptides, rows, out))
+      return FailWithMarker(out, "Cannot write the parameter file: " + options.parameter_file);
+  } else if (!options.curve.empty()) {
+    clustering.merge_log = &merges;
+  }
   CRepresentativeSpectra& representatives = *para.representative_spectra;
   representatives.record_written = !options.mgf.empty();
   // The MGF file holds the spectra written: it comes before the cluster
@@ -90,6 +139,19 @@ int RunClustering(CPara& para, CSimilarityCluster& clustering, const JobOptions&
   out << "Cluster file: " << data.cluster_result << "\n";
   out << "Pairs scored: " << clustering.pairs_scored << ", above the threshold: " << clustering.pairs_above << "\n";
   if (!data.out_directory.empty()) out << "Spectra: " << data.out_directory << "\n";
+  if (!options.curve.empty()) {
+    if (rows.empty()) rows = quality::Curve(data.spectra.size(), merges, peptides, clustering.threshold);
+    std::string error;
+    if (!safefile::WriteWholeFile(options.curve, quality::CurveTable(rows), &error))
+      return FailWithMarker(out, "Cannot write the curve file: " + options.curve + " (" + error + ")");
+    out << "Threshold curve: " << options.curve << "\n";
+    if (!options.ids.empty() && !rows.empty() &&
+        rows.back().identified_clustered < quality::kLeastIdentifiedClustered) {
+      out << "The incorrect ratio cannot be estimated: " << rows.back().identified_clustered
+          << " identified spectra are clustered at " << rows.back().threshold << " (at least "
+          << quality::kLeastIdentifiedClustered << " needed)\n";
+    }
+  }
   return 0;
 }
 

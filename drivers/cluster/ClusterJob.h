@@ -9,6 +9,7 @@
 // The orders the strategies expect, for the benchmarks that run the engine
 // on spectra as the job loads them.
 #include "drivers/cluster/loading/JobLoading.h"
+#include "resultfiles/Identifications.h"
 
 namespace clusterjob {
 
@@ -20,6 +21,15 @@ struct JobOptions {
   std::string mgf;            // also write the output spectra into this MGF file
   bool no_wait = false;       // fail at once when another run uses the working folder
   bool folder_locked = false;  // the caller holds the working folder's lock already
+  // Clustering quality (type 0): identifications and how they are filtered,
+  // the threshold curve file, and a target incorrect ratio for which the
+  // threshold is chosen among the steps down to `search_floor` (the chosen
+  // threshold is then written into the parameter file).
+  std::string ids;
+  CFilterChoice id_filter;
+  std::string curve;
+  double target_incorrect = -1.0;  // below 0: none
+  double search_floor = 0.3;
 };
 
 // Runs one job. Messages go to `out`; the engine's own progress goes to
