@@ -60,10 +60,11 @@ FileChoice SaveChoice(const QString& filter, const QString& suggested, const QSt
   return choice;
 }
 
-std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) {
+std::optional<QString> ChooseFolder(QWidget* parent, const QString& title, const QString& memoryKey) {
   FileChoice choice;
   choice.kind = ChooserKind::Directory;
   choice.title = title;
+  choice.memoryKey = memoryKey;
   return ChooseFile(parent, choice);
 }
 

@@ -40,7 +40,8 @@ FileChoice OpenChoice(const QString& filter);
 // suggested: the name preset in the box; suffix: added to a name typed
 // without an extension.
 FileChoice SaveChoice(const QString& filter, const QString& suggested, const QString& suffix);
-std::optional<QString> ChooseFolder(QWidget* parent, const QString& title);
+// A folder chooser; `memoryKey` as in FileChoice.
+std::optional<QString> ChooseFolder(QWidget* parent, const QString& title, const QString& memoryKey = QString());
 
 // The dialog's two sizes: `advanced` is everything below the separator.
 // Both sizes have the full layout's width; the compact one ends above the
