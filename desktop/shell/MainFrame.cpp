@@ -170,7 +170,7 @@ void CMainFrame::CreateToolbar() {
       {art::ToolbarImage::Shiftscan, "Shiftscan", "Shiftscan"},
       {art::ToolbarImage::Clustering, "MS/MS clustering", "MS/MS clustering"},
       {art::ToolbarImage::Propagation, "Propagation", "Propagation"},
-      {art::ToolbarImage::PairLink, "Linked spectra", ""},
+      {art::ToolbarImage::PairLink, "Spectral pair search", "Spectral pair search"},
       {art::ToolbarImage::About, "About", "About"},
   };
   QList<QAction*> actions;
@@ -182,10 +182,9 @@ void CMainFrame::CreateToolbar() {
   connect(actions[0], &QAction::triggered, this, &CMainFrame::OnShiftscanJob);
   connect(actions[1], &QAction::triggered, this, &CMainFrame::OnClusterJob);
   connect(actions[2], &QAction::triggered, this, &CMainFrame::OnPropagation);
-  jobActions_ << actions[0] << actions[1] << actions[2];
-  // Button 4 has no command yet; greyed, it does not pass for one that
-  // failed silently.
-  actions[3]->setEnabled(false);
+  // The linked spectra: the clustering dialog set for the pair search.
+  connect(actions[3], &QAction::triggered, this, &CMainFrame::OnPairSearchJob);
+  jobActions_ << actions[0] << actions[1] << actions[2] << actions[3];
   connect(actions[4], &QAction::triggered, this, &CMainFrame::OnAbout);
 }
 

@@ -46,7 +46,8 @@ class MainFrameTest : public QObject {
     QCOMPARE(buttons[0]->statusTip(), QStringLiteral("Shiftscan"));
     QCOMPARE(buttons[1]->statusTip(), QStringLiteral("MS/MS clustering"));
     QCOMPARE(buttons[2]->statusTip(), QStringLiteral("Propagation"));
-    QVERIFY(!buttons[3]->isEnabled());  // no command behind it
+    QCOMPARE(buttons[3]->statusTip(), QStringLiteral("Spectral pair search"));
+    for (QAction* button : buttons) QVERIFY(button->isEnabled());
     for (QAction* button : buttons) QCOMPARE(button->icon().actualSize(QSize(72, 72)), QSize(72, 72));
 
     frame.resize(900, 1000);

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QSettings>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -147,6 +148,13 @@ class TesseraDocTest : public QObject {
       QCOMPARE(desktop::StartingPlace(QStringLiteral("/elsewhere/x.csv"), QString::fromStdString(dir_.Path().string())),
                QStringLiteral("/elsewhere/x.csv"));
       QVERIFY(QFile::exists(settings.File()));
+
+      // The recent files an older version kept under the wizard's
+      // placeholder organisation come along once.
+      QSettings(QStringLiteral("应用程序向导生成的本地应用程序"), QStringLiteral("Tessera"))
+          .setValue(QStringLiteral("Recent File List/File1"), QStringLiteral("/data/old.csv"));
+      desktop::MoveOldRecentFiles();
+      QCOMPARE(desktop::Recall(QStringLiteral("Recent File List/File1")).toString(), QStringLiteral("/data/old.csv"));
     }
     QWidget off;
     fill(off, QString(), false, 0);
