@@ -18,7 +18,6 @@
 #include "common/NameTables.h"
 #include "common/TextUtil.h"
 #include "desktop/shell/core/Memory.h"
-#include "desktop/shell/core/Numbers.h"
 #include "desktop/shell/core/TesseraDoc.h"
 #include "desktop/shell/core/UserMessage.h"
 
@@ -348,46 +347,25 @@ void CClusterDlg::OnDataPathChanged(const QString& text) {
 }
 
 bool CClusterDlg::Validate() {
-  QStringList problems;
+  desktop::CFieldChecks checks;
   const QString data = dataPathEdit_->text();
   if (data.isEmpty())
-    problems << QStringLiteral("Data path: choose the spectra to cluster first.");
+    checks.Add(QStringLiteral("Data path: choose the spectra to cluster first."));
   else if (!desktop::PathExists(data))
-    problems << QStringLiteral("File: %1 does not exist!").arg(data);
-  const auto number = [&problems](const QLineEdit* field, const char* label, double low, double high,
-                                  bool lowIncluded, const char* range) {
-    double value = 0.0;
-    const bool inside = desktop::ReadDecimal(field->text(), value) && value <= high &&
-                        (lowIncluded ? value >= low : value > low);
-    if (!inside) problems << QStringLiteral("%1 must be %2: \"%3\"").arg(QLatin1String(label), QLatin1String(range), field->text());
-  };
-  const auto whole = [&problems](const QLineEdit* field, const char* label, int low, const char* range) {
-    int value = 0;
-    if (!desktop::ReadWhole(field->text(), value) || value < low)
-      problems << QStringLiteral("%1 must be %2: \"%3\"").arg(QLatin1String(label), QLatin1String(range), field->text());
-  };
+    checks.Add(QStringLiteral("File: %1 does not exist!").arg(data));
   constexpr double kHuge = 1e9;
-  number(thresholdEdit_, "Threshold", 0.0, 1.0, true, "a similarity from 0 to 1");
-  whole(spectralFiltering_, "Spectral filtering", 0, "a whole number of peaks, 0 or more");
-  whole(topN_, "N", 1, "a whole number of peaks, 1 or more");
-  whole(topM_, "M", 1, "a whole number of peaks, 1 or more");
-  number(precursorTol_, "Precursor tol", 0.0, kHuge, false, "a tolerance above 0");
-  number(fragmentTol_, "Fragment tol", 0.0, kHuge, false, "a tolerance above 0 Da");
-  number(mergeTol_, "Merge peak tol", 0.0, kHuge, false, "a tolerance above 0 Da");
+  checks.Decimal(thresholdEdit_, "Threshold", 0.0, true, 1.0, "a similarity from 0 to 1");
+  checks.Whole(spectralFiltering_, "Spectral filtering", 0, "a whole number of peaks, 0 or more");
+  checks.Whole(topN_, "N", 1, "a whole number of peaks, 1 or more");
+  checks.Whole(topM_, "M", 1, "a whole number of peaks, 1 or more");
+  checks.Decimal(precursorTol_, "Precursor tol", 0.0, false, kHuge, "a tolerance above 0");
+  checks.Decimal(fragmentTol_, "Fragment tol", 0.0, false, kHuge, "a tolerance above 0 Da");
+  checks.Decimal(mergeTol_, "Merge peak tol", 0.0, false, kHuge, "a tolerance above 0 Da");
   if (!withConstraint_->isChecked()) {
-    int lower = 0, upper = 0;
-    whole(pairMassLower_, "Mass shift from", 0, "a whole number of Da, 0 or more");
-    whole(pairMassUpper_, "Mass shift to", 1, "a whole number of Da, 1 or more");
-    if (desktop::ReadWhole(pairMassLower_->text(), lower) && desktop::ReadWhole(pairMassUpper_->text(), upper) &&
-        lower >= upper)
-      problems << QStringLiteral("The mass shift range %1 to %2 Da is empty: \"from\" must be below \"to\".")
-                      .arg(lower)
-                      .arg(upper);
-    number(pairMassTol_, "Mass tolerance", 0.0, kHuge, false, "a tolerance above 0 Da");
+    checks.Range("Mass shift", pairMassLower_, pairMassUpper_, true, 0.0, true);
+    checks.Decimal(pairMassTol_, "Mass tolerance", 0.0, false, kHuge, "a tolerance above 0 Da");
   }
-  if (problems.isEmpty()) return true;
-  desktop::ShowMessage(this, desktop::MessageKind::Warning, windowTitle(), problems.join(QLatin1Char('\n')));
-  return false;
+  return checks.Passed(this, windowTitle());
 }
 
 bool CClusterDlg::MayReplaceResults(int clusterType) {

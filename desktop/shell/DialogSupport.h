@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 #include "desktop/shell/core/FileChooser.h"
@@ -66,5 +67,28 @@ class CCompactLayout {
 
 // Path of a file or folder that exists.
 bool PathExists(const QString& path);
+
+// What the fields of a job dialog hold that the job cannot run with, one
+// sentence each, naming the field and what it must be.
+class CFieldChecks {
+ public:
+  // A decimal number from `low` (itself only when `lowIncluded`) to `high`.
+  void Decimal(const QLineEdit* field, const char* label, double low, bool lowIncluded, double high,
+               const char* what);
+  // A whole number of at least `low`.
+  void Whole(const QLineEdit* field, const char* label, int low, const char* what);
+  // Two ends, each a number (a whole one when `whole`) of at least `least`,
+  // the first not above the second (below it when `strict`).
+  void Range(const char* label, const QLineEdit* lower, const QLineEdit* upper, bool whole, double least,
+             bool strict);
+  void Add(const QString& problem) { problems_ << problem; }
+  const QStringList& Problems() const { return problems_; }
+  // Says the problems over `dialog`; true when there are none.
+  bool Passed(QWidget* dialog, const QString& title) const;
+
+ private:
+  void Refuse(const char* label, const char* what, const QLineEdit* field);
+  QStringList problems_;
+};
 
 }  // namespace desktop

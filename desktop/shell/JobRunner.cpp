@@ -263,9 +263,23 @@ bool CJobRunner::Start(const Job& job) {
   job_ = job;
   cancelling_ = false;
   logPath_ = work.filePath(job.program + QStringLiteral(".log"));
+  QString why;
+  if (!StartProcess(executable, why))
+    return NotStarted(job, QStringLiteral("Can not start the %1 job: %2").arg(job.name, why));
+  processId_ = process_->processId();
+
+  clock_->start();
+  progress_ = new CJobProgressWindow(job.name, window_, [this] { RequestCancel(); });
+  progress_->show();
+  ticker_->start();
+  emit JobStarted(job.name);
+  return true;
+}
+
+bool CJobRunner::StartProcess(const QString& executable, QString& why) {
   process_ = std::make_unique<QProcess>();
   process_->setProgram(executable);
-  process_->setArguments({job.parameterFile});
+  process_->setArguments({job_.parameterFile});
   process_->setWorkingDirectory(workingDirectory_);
   // Shiftscan waits for a key at its end only when its input is a terminal.
   process_->setStandardInputFile(QProcess::nullDevice());
@@ -280,20 +294,11 @@ bool CJobRunner::Start(const Job& job) {
   connect(process_.get(), qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
           &CJobRunner::OnProcessFinished);
   process_->start();
-  if (!process_->waitForStarted()) {
-    const QString why = process_->errorString();
-    process_->disconnect(this);
-    process_.reset();
-    return NotStarted(job, QStringLiteral("Can not start the %1 job: %2").arg(job.name, why));
-  }
-  processId_ = process_->processId();
-
-  clock_->start();
-  progress_ = new CJobProgressWindow(job.name, window_, [this] { RequestCancel(); });
-  progress_->show();
-  ticker_->start();
-  emit JobStarted(job.name);
-  return true;
+  if (process_->waitForStarted()) return true;
+  why = process_->errorString();
+  process_->disconnect(this);
+  process_.reset();
+  return false;
 }
 
 CJobRunner::Outcome CJobRunner::Run(const Job& job) {

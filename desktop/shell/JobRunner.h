@@ -109,6 +109,9 @@ class CJobRunner : public QObject {
 
  private:
   bool NotStarted(const Job& job, const QString& why);
+  // Starts the back end of job_ in a process group of its own, its output
+  // going to logPath_; false with `why` when it cannot be started.
+  bool StartProcess(const QString& executable, QString& why);
   void Fail(const QString& why);
   void Finish(Outcome outcome, const QString& summary);
   void OnProcessFinished();

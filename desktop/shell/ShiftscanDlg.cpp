@@ -16,7 +16,6 @@
 
 #include "common/TextUtil.h"
 #include "desktop/shell/core/Memory.h"
-#include "desktop/shell/core/Numbers.h"
 #include "desktop/shell/core/UserMessage.h"
 
 namespace {
@@ -355,39 +354,18 @@ bool CShiftscanDlg::Validate() {
 }
 
 QStringList CShiftscanDlg::NumberProblems() const {
-  QStringList problems;
-  const auto say = [&problems](const char* label, const char* what, const QLineEdit* field) {
-    problems << QStringLiteral("%1 must be %2: \"%3\"").arg(QLatin1String(label), QLatin1String(what), field->text());
-  };
-  const auto range = [&](const char* name, QLineEdit* lower, QLineEdit* upper, bool whole, double least) {
-    double low = 0.0, high = 0.0;
-    int wholeLow = 0, wholeHigh = 0;
-    const bool lowOk = whole ? desktop::ReadWhole(lower->text(), wholeLow) : desktop::ReadDecimal(lower->text(), low);
-    const bool highOk = whole ? desktop::ReadWhole(upper->text(), wholeHigh) : desktop::ReadDecimal(upper->text(), high);
-    if (whole) low = wholeLow, high = wholeHigh;
-    if (!lowOk || low < least) say(name, whole ? "a whole number of Da" : "a number, 0 or more", lower);
-    if (!highOk) say(name, whole ? "a whole number of Da" : "a number", upper);
-    if (lowOk && highOk && low > high)
-      problems << QStringLiteral("%1: the lower end %2 lies above the upper end %3.")
-                      .arg(QLatin1String(name), lower->text(), upper->text());
-  };
-  range("Mass", massLower_, massUpper_, false, 0.0);
-  range("Retention time", timeLower_, timeUpper_, false, 0.0);
-  range("Modification mass", modMassLower_, modMassUpper_, true, -1e9);
-  const auto number = [&](const char* label, QLineEdit* field, double low, bool lowIncluded, double high,
-                          const char* what) {
-    double value = 0.0;
-    if (!desktop::ReadDecimal(field->text(), value) || value > high || (lowIncluded ? value < low : value <= low))
-      say(label, what, field);
-  };
-  if (findPair_->isChecked()) number("ppthres", ppthres_, 0.0, false, 1.0, "a probability above 0 and at most 1");
-  number("T_d_score", tdScore_, 0.0, true, 1e300, "a number, 0 or more");
-  number("T_delta_C", tDeltaC_, 0.0, true, 1e300, "a number, 0 or more");
-  number("Mass tolerance", massTol_, 0.0, false, 1e6, "a tolerance above 0 ppm");
-  number("Massres", massRes_, 0.0, false, 1e6, "a bin width above 0 Da");
-  int most = 0;
-  if (!desktop::ReadWhole(maxNData_->text(), most) || most < 1) say("Max data", "a whole number, 1 or more", maxNData_);
-  return problems;
+  desktop::CFieldChecks checks;
+  checks.Range("Mass", massLower_, massUpper_, false, 0.0, false);
+  checks.Range("Retention time", timeLower_, timeUpper_, false, 0.0, false);
+  checks.Range("Modification mass", modMassLower_, modMassUpper_, true, -1e9, false);
+  if (findPair_->isChecked())
+    checks.Decimal(ppthres_, "ppthres", 0.0, false, 1.0, "a probability above 0 and at most 1");
+  checks.Decimal(tdScore_, "T_d_score", 0.0, true, 1e300, "a number, 0 or more");
+  checks.Decimal(tDeltaC_, "T_delta_C", 0.0, true, 1e300, "a number, 0 or more");
+  checks.Decimal(massTol_, "Mass tolerance", 0.0, false, 1e6, "a tolerance above 0 ppm");
+  checks.Decimal(massRes_, "Massres", 0.0, false, 1e6, "a bin width above 0 Da");
+  checks.Whole(maxNData_, "Max data", 1, "a whole number, 1 or more");
+  return checks.Problems();
 }
 
 QStringList CShiftscanDlg::EarlierPairFiles() const {

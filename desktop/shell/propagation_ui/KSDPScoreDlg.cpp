@@ -436,11 +436,7 @@ void CKSDPScoreDlg::ClearScores() {
   }
 }
 
-bool CKSDPScoreDlg::Score() {
-  const int n = static_cast<int>(sequence_.size());
-  ClearScores();
-
-  double mass = 0.0;
+bool CKSDPScoreDlg::CheckInputs(double& mass) {
   if (!desktop::ReadDecimal(massEdit_->text(), mass)) {
     SayProblem(massEdit_->text().trimmed().isEmpty()
                    ? std::string("Mod Mass: type the mass (Da) of the modification whose site is sought.")
@@ -452,7 +448,7 @@ bool CKSDPScoreDlg::Score() {
     SayProblem("File: " + spectrumPath_ + " does not exist!");
     return false;
   }
-  if (n <= 3) {
+  if (sequence_.size() <= 3) {
     SayProblem("The sequence needs more than 3 residues to be scored against " + spectrumPath_);
     return false;
   }
@@ -460,26 +456,21 @@ bool CKSDPScoreDlg::Score() {
     SayProblem("A modification of " + massEdit_->text().toStdString() + " Da would leave the peptide no mass.");
     return false;
   }
-  const msdata::CSpectrum* spectrum = ChosenSpectrum();
-  if (!spectrum) {
-    SayProblem("Can not read spectrum file: " + spectrumPath_ + "\n" + loadProblem_);
-    return false;
-  }
-  if (!ConfirmPrecursor(*spectrum, mass)) return false;
+  return true;
+}
 
+bool CKSDPScoreDlg::RunScorer(const msdata::CSpectrum& spectrum, double mass, std::vector<double>& scores) {
   // The scorer reads DTA text: a DTA file as it stands, any other spectrum
   // written out as one.
   QTemporaryDir scratch;
   std::string dta_path = spectrumPath_;
   if (!isDtaFile_) {
-    dta_path = path::Join(scratch.path().toStdString(), spectrum->name.empty() ? "spectrum.dta" : spectrum->name);
-    if (!scratch.isValid() || !msdata::WriteDta(*spectrum, dta_path)) {
+    dta_path = path::Join(scratch.path().toStdString(), spectrum.name.empty() ? "spectrum.dta" : spectrum.name);
+    if (!scratch.isValid() || !msdata::WriteDta(spectrum, dta_path)) {
       SayProblem("Can not save file: " + dta_path);
       return false;
     }
   }
-
-  std::vector<double> scores;
   std::string heard;
   try {
     notify::ScopedHandler listen([&heard](const std::string& m) { heard += m + "\n"; });
@@ -490,14 +481,28 @@ bool CKSDPScoreDlg::Score() {
   }
   // A spectrum the scorer could not read scores zeros, which would look
   // like a result.
-  if (!heard.empty() || static_cast<int>(scores.size()) != n) {
+  if (!heard.empty() || scores.size() != sequence_.size()) {
     SayProblem(heard.empty() ? "No scores for " + spectrumPath_ : heard);
     return false;
   }
+  return true;
+}
+
+bool CKSDPScoreDlg::Score() {
+  ClearScores();
+  double mass = 0.0;
+  if (!CheckInputs(mass)) return false;
+  const msdata::CSpectrum* spectrum = ChosenSpectrum();
+  if (!spectrum) {
+    SayProblem("Can not read spectrum file: " + spectrumPath_ + "\n" + loadProblem_);
+    return false;
+  }
+  std::vector<double> scores;
+  if (!ConfirmPrecursor(*spectrum, mass) || !RunScorer(*spectrum, mass, scores)) return false;
   scores_ = std::move(scores);
   char buffer[64];
-  for (int row = 0; row < n; ++row) {
-    std::snprintf(buffer, sizeof buffer, "%f", scores_[row]);
+  for (int row = 0; row < static_cast<int>(scores_.size()); ++row) {
+    std::snprintf(buffer, sizeof buffer, "%f", scores_[static_cast<std::size_t>(row)]);
     list_->item(row, kScoreColumn)->setText(QString::fromLatin1(buffer));
   }
   MarkBestSite();

@@ -83,6 +83,12 @@ class CKSDPScoreDlg : public QDialog {
   double PeptideMass(double modMass) const;
   void UpdateMassCheck();
   bool ConfirmPrecursor(const msdata::CSpectrum& spectrum, double modMass);
+  // The mass typed, and a file and peptide that can be scored; says what
+  // is wrong otherwise.
+  bool CheckInputs(double& mass);
+  // The KSDP scores of the peptide on the spectrum, one per residue; false,
+  // having said why, when there are none.
+  bool RunScorer(const msdata::CSpectrum& spectrum, double mass, std::vector<double>& scores);
   void MarkBestSite();
   // Empties the score column and the best-site mark.
   void ClearScores();

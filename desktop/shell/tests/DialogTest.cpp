@@ -248,7 +248,7 @@ class DialogTest : public QObject {
     QTest::newRow("M zero") << "topM" << "0" << "M must";
     QTest::newRow("precursor tol 0") << "precursorTol" << "0" << "Precursor tol";
     QTest::newRow("fragment tol text") << "fragmentTol" << "0.5x" << "Fragment tol";
-    QTest::newRow("reversed shifts") << "pairMassLower" << "250" << "range 250 to 200";
+    QTest::newRow("reversed shifts") << "pairMassLower" << "250" << "lower end 250 must lie below the upper end 200";
     QTest::newRow("shift tolerance 0") << "pairMassTol" << "0" << "Mass tolerance";
   }
   void ClusterRefusesValuesItCannotRun() {
@@ -524,7 +524,7 @@ class DialogTest : public QObject {
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("said");
-    QTest::newRow("reversed mass") << "massLower" << "2000000" << "Mass: the lower end";
+    QTest::newRow("reversed mass") << "massLower" << "2000000" << "Mass: the lower end 2000000 must lie below";
     QTest::newRow("mass not a number") << "massUpper" << "6000x" << "Mass must";
     QTest::newRow("reversed time") << "timeLower" << "2000000" << "Retention time: the lower end";
     QTest::newRow("reversed shifts") << "modMassLower" << "300" << "Modification mass: the lower end";

@@ -5,7 +5,7 @@
 #include <QSignalSpy>
 
 #include "desktop/shell/core/TesseraDoc.h"
-#include "desktop/shell/core/UserMessage.h"
+#include "desktop/shell/core/tests/StandIns.h"
 #include "desktop/shell/views/HistogramPlot.h"
 #include "desktop/shell/views/ParametersDlg.h"
 #include "desktop/shell/views/PictureExport.h"
@@ -274,20 +274,14 @@ class HistogramTest : public QObject {
     QFETCH(QString, field);
     QFETCH(QString, value);
     QFETCH(QString, said);
-    QStringList messages;
-    const auto previous = desktop::SetMessageHandler([&messages](QWidget*, desktop::MessageKind, const QString&,
-                                                                 const QString& text) {
-      messages << text;
-      return true;
-    });
+    RecordedMessages messages;
     CTesseraDoc doc;
     CParametersDlg dialog(&doc);
     dialog.findChild<QLineEdit*>(field)->setText(value);
     dialog.accept();
-    desktop::SetMessageHandler(previous);
     QVERIFY(dialog.result() != QDialog::Accepted);
-    QCOMPARE(messages.size(), 1);
-    QVERIFY2(messages[0].contains(said), qPrintable(messages[0]));
+    QCOMPARE(messages.texts.size(), 1);
+    QVERIFY2(messages.texts[0].contains(said), qPrintable(messages.texts[0]));
     QCOMPARE(doc.Settings().massLow, 0.0);
     QCOMPARE(doc.Settings().peakWidth, 3);
     QCOMPARE(doc.Settings().histogramFilter, 1);
