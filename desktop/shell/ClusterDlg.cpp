@@ -3,6 +3,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDate>
+#include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -15,6 +17,7 @@
 #include "clustering/Para.h"
 #include "common/NameTables.h"
 #include "common/TextUtil.h"
+#include "desktop/shell/core/Memory.h"
 #include "desktop/shell/core/TesseraDoc.h"
 #include "desktop/shell/core/UserMessage.h"
 
@@ -26,6 +29,13 @@ const char* const kPeakSelectionNames[] = {"A:top N peaks", "B:top M peaks per 1
 const char* const kConsensusNames[] = {"Consensus", "Most Similar", "All"};
 const char* const kPrecursorUnits[] = {"Da", "ppm"};
 const char* const kDaltonOnly[] = {"Da"};
+// File patterns of the data types, in list order; "dta" is a folder.
+const char* const kDataFilters[] = {"", "dtas file (*.dtas)", "mgf file (*.mgf)", "pkl file (*.pkl)",
+                                    "mzML or mzXML run (*.mzML *.mzXML)", "ms2 file (*.ms2)",
+                                    "raw file (*.raw)"};
+const QString kMemoryGroup = QStringLiteral("ClusterDialog");
+// The suggested name starts afresh with each day.
+const QStringList kNotRemembered = {QStringLiteral("experimentName")};
 
 // "%Y_%b_%d" with English month names whatever the user's locale, so that
 // the suggested file name does not change with the language setting.
@@ -68,8 +78,19 @@ CClusterDlg::CClusterDlg(CTesseraDoc* doc, QWidget* parent)
   setWindowTitle(QStringLiteral("Cluster Dialog"));
   BuildControls();
   ApplyConstraintRule();
+  desktop::RecallFields(this, kMemoryGroup, kNotRemembered);
   saved_ = false;
 }
+
+const char* CClusterDlg::DefaultResultName(int clusterType) {
+  return clusterType == CLUSTER_SPECTRAL_PAIR ? "pairs.csv" : "cluster.csv";
+}
+
+QString CClusterDlg::WorkingPath(const char* name) const {
+  return QString::fromStdString((doc_ ? doc_->GetWorkingDirectory() : std::string()) + name);
+}
+
+void CClusterDlg::SetClusterType(int clusterType) { withConstraint_->setChecked(clusterType == CLUSTER_SIMILARITY); }
 
 // The groups in the dialog's own order, which is also the order in which Tab
 // walks through them.
@@ -82,7 +103,7 @@ void CClusterDlg::BuildControls() {
   outer->addWidget(BuildClusterGroup());
   QWidget* advanced = BuildAdvancedPart();
   outer->addWidget(advanced);
-  layout_ = std::make_unique<desktop::CCompactLayout>(this, advanced, layoutToggle_, QStringLiteral("&Advance>>"),
+  layout_ = std::make_unique<desktop::CCompactLayout>(this, advanced, layoutToggle_, QStringLiteral("&Advanced>>"),
                                                       QStringLiteral("<<&Normal"));
 }
 
@@ -95,10 +116,7 @@ QLayout* CClusterDlg::BuildTopRow() {
   top->addWidget(new QLabel(QStringLiteral("Experiment name")), 0, 0);
   top->addWidget(experimentName_, 0, 1);
   top->addWidget(withConstraint_, 0, 2);
-  connect(withConstraint_, &QCheckBox::toggled, this, [this] {
-    ApplyConstraintRule();
-    saved_ = false;
-  });
+  connect(withConstraint_, &QCheckBox::toggled, this, &CClusterDlg::OnConstraintToggled);
   return top;
 }
 
@@ -127,20 +145,22 @@ QWidget* CClusterDlg::BuildOutputGroup() {
   representativePath_ =
       Field("representativePath", last.empty() ? QString() : QString::fromStdString(last + "_new"), false);
   representativeBrowse_ = desktop::NamedButton("representativeBrowse", QStringLiteral("Browse"));
-  const std::string workingDirectory = doc_ ? doc_->GetWorkingDirectory() : std::string();
-  clusterResultEdit_ = Field("clusterResult", QString::fromStdString(workingDirectory + "cluster.csv"), false);
+  clusterResultEdit_ = Field("clusterResult", WorkingPath(DefaultResultName(CLUSTER_SIMILARITY)), false);
   auto* clusterResultBrowse = desktop::NamedButton("clusterResultBrowse", QStringLiteral("Browse"));
   AddRow(grid, 0, "Representative Spectra Path", representativePath_, representativeBrowse_);
   AddRow(grid, 1, "Clustering Result", clusterResultEdit_, clusterResultBrowse);
   connect(representativeBrowse_, &QPushButton::clicked, this, [this] {
-    if (auto folder = desktop::ChooseFolder(this, QStringLiteral("Directory of representative spectral files:"))) {
+    if (auto folder = desktop::ChooseFolder(this, QStringLiteral("Directory of representative spectral files:"),
+                                            QStringLiteral("representatives"))) {
       representativePath_->setText(*folder);
       saved_ = false;
     }
   });
   connect(clusterResultBrowse, &QPushButton::clicked, this, [this] {
-    if (auto file = desktop::ChooseFile(this, desktop::SaveChoice(QStringLiteral("excel Files (*.csv)"),
-                                                         clusterResultEdit_->text(), QStringLiteral("csv")))) {
+    desktop::FileChoice choice =
+        desktop::SaveChoice(QStringLiteral("csv files (*.csv)"), clusterResultEdit_->text(), QStringLiteral("csv"));
+    choice.memoryKey = QStringLiteral("results");
+    if (auto file = desktop::ChooseFile(this, choice)) {
       clusterResultEdit_->setText(*file);
       saved_ = false;
     }
@@ -171,7 +191,7 @@ QWidget* CClusterDlg::BuildClusterGroup() {
   auto* start = desktop::NamedButton("start", QStringLiteral("Start"));
   start->setDefault(true);
   AddRow(grid, 0, "Consensus Spectra Method", consensusMethod_);
-  AddRow(grid, 1, "Threshold", thresholdEdit_);
+  AddRow(grid, 1, "Threshold", thresholdEdit_, new QLabel(QStringLiteral("similarity, 0 to 1")));
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(layoutToggle_);
   buttons->addStretch(1);
@@ -202,7 +222,11 @@ QWidget* CClusterDlg::BuildAdvancedPart() {
   column->addWidget(separator);
   column->addWidget(BuildPreprocessGroup());
   column->addWidget(BuildToleranceGroup());
-  column->addWidget(BuildMergeGroup());
+  // Side by side, so that the full layout fits a small screen.
+  auto* lastRow = new QHBoxLayout;
+  lastRow->addWidget(BuildMergeGroup());
+  lastRow->addWidget(BuildPairSearchGroup());
+  column->addLayout(lastRow);
   return advanced;
 }
 
@@ -213,15 +237,16 @@ QWidget* CClusterDlg::BuildPreprocessGroup() {
   peakSelection_ = List("peakSelection", kPeakSelectionNames, 2);
   topN_ = Field("topN", QStringLiteral("30"), true);
   topM_ = Field("topM", QStringLiteral("5"), true);
-  grid->addWidget(new QLabel(QStringLiteral("Spectral filtering")), 0, 0);
+  grid->addWidget(new QLabel(QStringLiteral("Spectral filtering (peaks)")), 0, 0);
   grid->addWidget(spectralFiltering_, 0, 1);
-  grid->addWidget(new QLabel(QStringLiteral("Spectra with peak num lower than this value are filtered")), 0, 2, 1, 3);
+  grid->addWidget(new QLabel(QStringLiteral("Spectra with fewer peaks than this are filtered out")), 0, 2, 1, 4);
   grid->addWidget(new QLabel(QStringLiteral("Peak selection")), 1, 0);
   grid->addWidget(peakSelection_, 1, 1);
   grid->addWidget(new QLabel(QStringLiteral("N=")), 1, 2, Qt::AlignRight);
   grid->addWidget(topN_, 1, 3);
   grid->addWidget(new QLabel(QStringLiteral("M=")), 1, 4, Qt::AlignRight);
   grid->addWidget(topM_, 1, 5);
+  grid->addWidget(new QLabel(QStringLiteral("N peaks of the spectrum, M peaks per 100 Da")), 2, 2, 1, 4);
   return preprocess;
 }
 
@@ -244,9 +269,25 @@ QWidget* CClusterDlg::BuildMergeGroup() {
   mergeTol_ = Field("mergeTol", QStringLiteral("0.4"), true);
   mergeUnit_ = List("mergeUnit", kDaltonOnly, 0);
   AddRow(grid, 0, "Merge peak tol", mergeTol_, mergeUnit_);
-  grid->addWidget(new QLabel(QStringLiteral("when generating consensus spectra")), 0, 3);
-  grid->setColumnStretch(4, 1);
+  grid->addWidget(new QLabel(QStringLiteral("when generating consensus spectra")), 1, 0, 1, 4);
+  grid->setColumnStretch(3, 1);
   return merge;
+}
+
+// The mass shifts a pair search looks for, and how close two shifts must be
+// to count as one; clustering has no use for them.
+QWidget* CClusterDlg::BuildPairSearchGroup() {
+  auto* pairs = new QGroupBox(QStringLiteral("Spectral pair search"));
+  auto* grid = new QGridLayout(pairs);
+  pairMassLower_ = Field("pairMassLower", QStringLiteral("6"), true);
+  pairMassUpper_ = Field("pairMassUpper", QStringLiteral("200"), true);
+  pairMassTol_ = Field("pairMassTol", QStringLiteral("0.01"), true);
+  for (QLineEdit* field : {pairMassLower_, pairMassUpper_, pairMassTol_}) field->setMaximumWidth(70);
+  AddRow(grid, 0, "Mass shift (Da)", pairMassLower_, new QLabel(QStringLiteral("to")));
+  grid->addWidget(pairMassUpper_, 0, 3);
+  AddRow(grid, 1, "Mass tolerance (Da)", pairMassTol_);
+  grid->setColumnStretch(4, 1);
+  return pairs;
 }
 
 void CClusterDlg::ApplyConstraintRule() {
@@ -257,6 +298,17 @@ void CClusterDlg::ApplyConstraintRule() {
   // Its button too: a browse must not fill a field the user cannot edit.
   representativeBrowse_->setEnabled(constrained);
   consensusMethod_->setEnabled(constrained);
+  for (QLineEdit* field : {pairMassLower_, pairMassUpper_, pairMassTol_}) field->setEnabled(!constrained);
+}
+
+void CClusterDlg::OnConstraintToggled() {
+  ApplyConstraintRule();
+  // A result name left at the other job's default follows the job type.
+  const int type = withConstraint_->isChecked() ? CLUSTER_SIMILARITY : CLUSTER_SPECTRAL_PAIR;
+  const int other = type == CLUSTER_SIMILARITY ? CLUSTER_SPECTRAL_PAIR : CLUSTER_SIMILARITY;
+  if (clusterResultEdit_->text() == WorkingPath(DefaultResultName(other)))
+    clusterResultEdit_->setText(WorkingPath(DefaultResultName(type)));
+  saved_ = false;
 }
 
 void CClusterDlg::OnToggleLayout() {
@@ -268,17 +320,18 @@ void CClusterDlg::OnToggleLayout() {
 void CClusterDlg::OnDataBrowse() {
   dataTypeIndex_ = dataType_->currentIndex();
   if (!browseAsDirectory_->isChecked() && dataTypeIndex_ != MS2_FORMAT_DTA) {
-    const QString name = QLatin1String(kDataTypeNames[dataTypeIndex_]);
-    const auto file = desktop::ChooseFile(this, desktop::OpenChoice(QStringLiteral("%1 file (*.%1)").arg(name)));
+    desktop::FileChoice choice = desktop::OpenChoice(QLatin1String(kDataFilters[dataTypeIndex_]));
+    choice.memoryKey = QStringLiteral("data");
+    const auto file = desktop::ChooseFile(this, choice);
     if (!file) return;
     if (!desktop::PathExists(*file)) {
       desktop::ShowMessage(this, desktop::MessageKind::Warning, windowTitle(),
-                           QStringLiteral("Can not find file:") + *file);
+                           QStringLiteral("Can not find file: ") + *file);
       return;
     }
     dataPathEdit_->setText(*file);
   } else {
-    const auto folder = desktop::ChooseFolder(this, QStringLiteral("Directory of data files:"));
+    const auto folder = desktop::ChooseFolder(this, QStringLiteral("Directory of data files:"), QStringLiteral("data"));
     if (!folder) return;
     dataPathEdit_->setText(*folder);
   }
@@ -293,11 +346,48 @@ void CClusterDlg::OnDataPathChanged(const QString& text) {
   saved_ = false;
 }
 
+bool CClusterDlg::Validate() {
+  desktop::CFieldChecks checks;
+  const QString data = dataPathEdit_->text();
+  if (data.isEmpty())
+    checks.Add(QStringLiteral("Data path: choose the spectra to cluster first."));
+  else if (!desktop::PathExists(data))
+    checks.Add(QStringLiteral("File: %1 does not exist!").arg(data));
+  constexpr double kHuge = 1e9;
+  checks.Decimal(thresholdEdit_, "Threshold", 0.0, true, 1.0, "a similarity from 0 to 1");
+  checks.Whole(spectralFiltering_, "Spectral filtering", 0, "a whole number of peaks, 0 or more");
+  checks.Whole(topN_, "N", 1, "a whole number of peaks, 1 or more");
+  checks.Whole(topM_, "M", 1, "a whole number of peaks, 1 or more");
+  checks.Decimal(precursorTol_, "Precursor tol", 0.0, false, kHuge, "a tolerance above 0");
+  checks.Decimal(fragmentTol_, "Fragment tol", 0.0, false, kHuge, "a tolerance above 0 Da");
+  checks.Decimal(mergeTol_, "Merge peak tol", 0.0, false, kHuge, "a tolerance above 0 Da");
+  if (!withConstraint_->isChecked()) {
+    checks.Range("Mass shift", pairMassLower_, pairMassUpper_, true, 0.0, true);
+    checks.Decimal(pairMassTol_, "Mass tolerance", 0.0, false, kHuge, "a tolerance above 0 Da");
+  }
+  return checks.Passed(this, windowTitle());
+}
+
+bool CClusterDlg::MayReplaceResults(int clusterType) {
+  QStringList existing;
+  const QString result = clusterResultEdit_->text();
+  if (!result.isEmpty() && QFileInfo::exists(result)) existing << result;
+  // Clustering writes its representative spectra into that folder.
+  const QString representatives = representativePath_->text();
+  if (clusterType == CLUSTER_SIMILARITY && !representatives.isEmpty() &&
+      !QDir(representatives).entryList({QStringLiteral("*.dta")}, QDir::Files).isEmpty())
+    existing << representatives + QStringLiteral(" (its .dta files)");
+  return desktop::ConfirmReplace(this, windowTitle(), existing);
+}
+
 void CClusterDlg::OnSaveAs() {
+  refused_ = true;
   dataTypeIndex_ = dataType_->currentIndex();
   similarityIndex_ = similarityMethod_->currentIndex();
   const int clusterType = withConstraint_->isChecked() ? CLUSTER_SIMILARITY : CLUSTER_SPECTRAL_PAIR;
   const QString clusterResult = clusterResultEdit_->text();
+  if (!Validate() || !MayReplaceResults(clusterType)) return;
+  refused_ = false;
 
   // The order is binding: SetCluster takes the data and representative
   // objects that the first two setters create.
@@ -315,10 +405,16 @@ void CClusterDlg::OnSaveAs() {
                         static_cast<Tolerance_Type>(fragmentUnit_->currentIndex()));
   para.SetPeakSelect(static_cast<Peak_Select_Method>(peakSelection_->currentIndex()),
                      text::AtoI(Std(topN_->text())), text::AtoI(Std(topM_->text())), 100);
+  if (clusterType == CLUSTER_SPECTRAL_PAIR) {
+    para.cluster->lower_mass = text::AtoI(Std(pairMassLower_->text()));
+    para.cluster->upper_mass = text::AtoI(Std(pairMassUpper_->text()));
+    para.cluster->cluster_masses_tol = text::AtoF(Std(pairMassTol_->text()));
+  }
 
-  const auto path = desktop::ChooseFile(this, desktop::SaveChoice(QStringLiteral("para file (*.txt)"),
-                                                         experimentName_->text() + QStringLiteral(".txt"),
-                                                         QStringLiteral("txt")));
+  desktop::FileChoice choice = desktop::SaveChoice(QStringLiteral("para file (*.txt)"),
+                                                   experimentName_->text() + QStringLiteral(".txt"), QStringLiteral("txt"));
+  choice.memoryKey = QStringLiteral("parameters");
+  const auto path = desktop::ChooseFile(this, choice);
   if (!path) return;
   if (path->isEmpty()) {
     desktop::ShowMessage(this, desktop::MessageKind::Warning, windowTitle(),
@@ -329,7 +425,7 @@ void CClusterDlg::OnSaveAs() {
   // it had been.
   if (!para.WriteParaFile(Std(*path))) {
     desktop::ShowMessage(this, desktop::MessageKind::Error, windowTitle(),
-                         QStringLiteral("Can not save file:") + *path);
+                         QStringLiteral("Can not save file: ") + *path);
     return;
   }
   parameters_ = *path;
@@ -337,9 +433,13 @@ void CClusterDlg::OnSaveAs() {
   clusterType_ = clusterType;
   clusterResult_ = clusterResult;
   saved_ = true;
+  desktop::RememberFields(this, kMemoryGroup, kNotRemembered);
 }
 
 void CClusterDlg::OnStart() {
   if (!saved_) OnSaveAs();
+  // A refused value keeps the dialog open; a cancelled save closes it with
+  // nothing to run.
+  if (!saved_ && refused_) return;
   accept();
 }

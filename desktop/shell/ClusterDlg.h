@@ -7,9 +7,15 @@
 // browseAsDirectory, dataPath, representativePath, clusterResult,
 // similarityMethod, consensusMethod, threshold, spectralFiltering,
 // peakSelection, topN, topM, precursorTol, precursorUnit, fragmentTol,
-// fragmentUnit, mergeTol, mergeUnit; buttons dataBrowse,
+// fragmentUnit, mergeTol, mergeUnit, pairMassLower, pairMassUpper,
+// pairMassTol; buttons dataBrowse,
 // representativeBrowse, clusterResultBrowse, layoutToggle, saveAs, start),
 // so that a script or a test can fill them and press the buttons.
+//
+// Values are checked before the parameter file is saved; a result of an
+// earlier job that the new one would replace is named and replaced only
+// when the user agrees. The dialog reopens with the values of its last
+// confirmed use.
 
 #include <QDialog>
 #include <QString>
@@ -44,6 +50,12 @@ class CClusterDlg : public QDialog {
   QString ClusterResult() const { return clusterResult_; }
   bool IsSaved() const { return saved_; }
   double Threshold() const { return threshold_; }
+  // Sets "With Constraint" for clustering (0) or the pair search (1).
+  void SetClusterType(int clusterType);
+
+  // The default result file of each job type, in the working directory:
+  // a pair search must not replace the cluster file that propagation reads.
+  static const char* DefaultResultName(int clusterType);
 
   static const char* const kDataTypeNames[7];
 
@@ -64,8 +76,15 @@ class CClusterDlg : public QDialog {
   QWidget* BuildPreprocessGroup();
   QWidget* BuildToleranceGroup();
   QWidget* BuildMergeGroup();
+  QWidget* BuildPairSearchGroup();
   void ApplyConstraintRule();
+  void OnConstraintToggled();
   void OnDataPathChanged(const QString& text);
+  // The values the job cannot run with, said to the user; true when none.
+  bool Validate();
+  // Agreed by the user when the job would replace an earlier result.
+  bool MayReplaceResults(int clusterType);
+  QString WorkingPath(const char* name) const;
 
   CTesseraDoc* doc_;
 
@@ -78,6 +97,9 @@ class CClusterDlg : public QDialog {
   int clusterType_ = 0;
   QString clusterResult_;
   bool saved_ = false;
+  // The last save was refused (a value, or a result the user keeps): Start
+  // leaves the dialog open.
+  bool refused_ = false;
 
   QLineEdit* experimentName_ = nullptr;
   QCheckBox* withConstraint_ = nullptr;
@@ -100,6 +122,9 @@ class CClusterDlg : public QDialog {
   QComboBox* fragmentUnit_ = nullptr;
   QLineEdit* mergeTol_ = nullptr;
   QComboBox* mergeUnit_ = nullptr;
+  QLineEdit* pairMassLower_ = nullptr;
+  QLineEdit* pairMassUpper_ = nullptr;
+  QLineEdit* pairMassTol_ = nullptr;
   QPushButton* layoutToggle_ = nullptr;
   std::unique_ptr<desktop::CCompactLayout> layout_;
 };

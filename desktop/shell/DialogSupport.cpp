@@ -8,6 +8,9 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "desktop/shell/core/Numbers.h"
+#include "desktop/shell/core/UserMessage.h"
+
 namespace desktop {
 
 void CNumericKeyFilter::Install(QLineEdit* field) {
@@ -60,10 +63,11 @@ FileChoice SaveChoice(const QString& filter, const QString& suggested, const QSt
   return choice;
 }
 
-std::optional<QString> ChooseFolder(QWidget* parent, const QString& title) {
+std::optional<QString> ChooseFolder(QWidget* parent, const QString& title, const QString& memoryKey) {
   FileChoice choice;
   choice.kind = ChooserKind::Directory;
   choice.title = title;
+  choice.memoryKey = memoryKey;
   return ChooseFile(parent, choice);
 }
 
@@ -95,6 +99,47 @@ void CCompactLayout::SetFull(bool full) {
 
 bool PathExists(const QString& path) {
   return !path.isEmpty() && QFileInfo::exists(path);
+}
+
+void CFieldChecks::Refuse(const char* label, const char* what, const QLineEdit* field) {
+  problems_ << QStringLiteral("%1 must be %2: \"%3\"").arg(QLatin1String(label), QLatin1String(what), field->text());
+}
+
+void CFieldChecks::Decimal(const QLineEdit* field, const char* label, double low, bool lowIncluded, double high,
+                           const char* what) {
+  double value = 0.0;
+  if (!ReadDecimal(field->text(), value) || value > high || (lowIncluded ? value < low : value <= low))
+    Refuse(label, what, field);
+}
+
+void CFieldChecks::Whole(const QLineEdit* field, const char* label, int low, const char* what) {
+  int value = 0;
+  if (!ReadWhole(field->text(), value) || value < low) Refuse(label, what, field);
+}
+
+void CFieldChecks::Range(const char* label, const QLineEdit* lower, const QLineEdit* upper, bool whole,
+                         double least, bool strict) {
+  const auto read = [whole](const QLineEdit* field, double& value) {
+    int number = 0;
+    if (!whole) return ReadDecimal(field->text(), value);
+    if (!ReadWhole(field->text(), number)) return false;
+    value = number;
+    return true;
+  };
+  double low = 0.0, high = 0.0;
+  const bool lowRead = read(lower, low), highRead = read(upper, high);
+  const char* what = whole ? "a whole number of Da" : "a number";
+  if (!lowRead || low < least) Refuse(label, what, lower);
+  if (!highRead) Refuse(label, what, upper);
+  if (lowRead && highRead && (strict ? low >= high : low > high))
+    problems_ << QStringLiteral("%1: the lower end %2 must lie below the upper end %3.")
+                     .arg(QLatin1String(label), lower->text(), upper->text());
+}
+
+bool CFieldChecks::Passed(QWidget* dialog, const QString& title) const {
+  if (problems_.isEmpty()) return true;
+  ShowMessage(dialog, MessageKind::Warning, title, problems_.join(QLatin1Char('\n')));
+  return false;
 }
 
 }  // namespace desktop

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 #include "desktop/shell/core/FileChooser.h"
@@ -40,7 +41,8 @@ FileChoice OpenChoice(const QString& filter);
 // suggested: the name preset in the box; suffix: added to a name typed
 // without an extension.
 FileChoice SaveChoice(const QString& filter, const QString& suggested, const QString& suffix);
-std::optional<QString> ChooseFolder(QWidget* parent, const QString& title);
+// A folder chooser; `memoryKey` as in FileChoice.
+std::optional<QString> ChooseFolder(QWidget* parent, const QString& title, const QString& memoryKey = QString());
 
 // The dialog's two sizes: `advanced` is everything below the separator.
 // Both sizes have the full layout's width; the compact one ends above the
@@ -65,5 +67,28 @@ class CCompactLayout {
 
 // Path of a file or folder that exists.
 bool PathExists(const QString& path);
+
+// What the fields of a job dialog hold that the job cannot run with, one
+// sentence each, naming the field and what it must be.
+class CFieldChecks {
+ public:
+  // A decimal number from `low` (itself only when `lowIncluded`) to `high`.
+  void Decimal(const QLineEdit* field, const char* label, double low, bool lowIncluded, double high,
+               const char* what);
+  // A whole number of at least `low`.
+  void Whole(const QLineEdit* field, const char* label, int low, const char* what);
+  // Two ends, each a number (a whole one when `whole`) of at least `least`,
+  // the first not above the second (below it when `strict`).
+  void Range(const char* label, const QLineEdit* lower, const QLineEdit* upper, bool whole, double least,
+             bool strict);
+  void Add(const QString& problem) { problems_ << problem; }
+  const QStringList& Problems() const { return problems_; }
+  // Says the problems over `dialog`; true when there are none.
+  bool Passed(QWidget* dialog, const QString& title) const;
+
+ private:
+  void Refuse(const char* label, const char* what, const QLineEdit* field);
+  QStringList problems_;
+};
 
 }  // namespace desktop

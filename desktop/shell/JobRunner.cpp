@@ -4,37 +4,79 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QScreen>
+#include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <algorithm>
+#include <csignal>
+#include <functional>
 #include <filesystem>
+#include <sys/prctl.h>
 #include <system_error>
+#include <unistd.h>
 
+#include "clustering/Para.h"
 #include "common/ErrorMarker.h"
+#include "desktop/shell/JobOutputs.h"
 #include "desktop/shell/core/TesseraDoc.h"
 #include "desktop/shell/core/UserMessage.h"
+#include "moddetect/DetectionConfig.h"
 
 namespace {
 
 constexpr int kPollMilliseconds = 100;
+// How long a cancelled back end may take to end on its own before it is
+// killed outright.
+constexpr int kGraceMilliseconds = 2000;
 constexpr int kLogLinesShown = 8;
 const char* const kTableFile = "temp.temp";
 const char* const kKeptTableFile = "Mod_result.csv";
 
-// What the user sees while the main window is hidden: which job runs, for
-// how long, and the back end's latest progress line.
+bool RemoveIfPresent(const QString& path) {
+  std::error_code error;
+  return std::filesystem::remove(path.toStdString(), error);
+}
+
+bool CopyOver(const QString& from, const QString& to) {
+  std::error_code error;
+  std::filesystem::copy_file(from.toStdString(), to.toStdString(), std::filesystem::copy_options::overwrite_existing,
+                             error);
+  return !error;
+}
+
+// The back ends print a banner and, at their end, a key prompt; neither
+// says anything about a failure.
+bool IsBackEndChatter(const QString& line) {
+  static const QRegularExpression rule(QStringLiteral("^[-=|]+$"));
+  return rule.match(line).hasMatch() || line.endsWith(QLatin1Char('|')) ||
+         line.startsWith(QLatin1String("Tessera version")) ||
+         line == QLatin1String("Press any key to continue...") ||
+         line == QLatin1String("please input the configuration file name!");
+}
+
+}  // namespace
+
+// What the user sees while a job runs: which job, for how long, the back
+// end's latest progress line, and the way to end it.
 class CJobProgressWindow : public QWidget {
  public:
-  explicit CJobProgressWindow(const QString& jobName)
-      : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::CustomizeWindowHint) {
+  CJobProgressWindow(const QString& jobName, QWidget* beside, std::function<void()> onCancel)
+      : QWidget(beside, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint),
+        onCancel_(std::move(onCancel)) {
     setWindowTitle(QStringLiteral("Tessera: %1 is running").arg(jobName));
-    setWindowModality(Qt::ApplicationModal);
     setObjectName(QStringLiteral("jobProgress"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
     auto* column = new QVBoxLayout(this);
     auto* title = new QLabel(QStringLiteral("Running %1 ...").arg(jobName));
     QFont bold = title->font();
@@ -44,9 +86,16 @@ class CJobProgressWindow : public QWidget {
     lastLine_ = new QLabel;
     lastLine_->setMinimumWidth(420);
     lastLine_->setTextFormat(Qt::PlainText);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"));
+    cancel->setObjectName(QStringLiteral("cancelJob"));
+    connect(cancel, &QPushButton::clicked, this, [this] { onCancel_(); });
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(cancel);
     column->addWidget(title);
     column->addWidget(elapsed_);
     column->addWidget(lastLine_);
+    column->addLayout(buttons);
     Update(0, QString());
     adjustSize();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -55,65 +104,86 @@ class CJobProgressWindow : public QWidget {
 
   void Update(qint64 milliseconds, const QString& lastLine) {
     const qint64 seconds = milliseconds / 1000;
-    elapsed_->setText(QStringLiteral("Elapsed time: %1:%2")
+    elapsed_->setText(QStringLiteral("Elapsed time: %1:%2 min")
                           .arg(seconds / 60)
                           .arg(seconds % 60, 2, 10, QLatin1Char('0')));
     lastLine_->setText(fontMetrics().elidedText(lastLine, Qt::ElideMiddle, lastLine_->width()));
   }
 
  protected:
-  // The job cannot be abandoned from here; the window goes when it ends.
-  void closeEvent(QCloseEvent* event) override { event->ignore(); }
+  // Closing the window or Escape asks to end the job; the window itself
+  // goes when the job has ended.
+  void closeEvent(QCloseEvent* event) override {
+    event->ignore();
+    onCancel_();
+  }
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->key() == Qt::Key_Escape) {
+      onCancel_();
+      return;
+    }
+    QWidget::keyPressEvent(event);
+  }
 
  private:
+  std::function<void()> onCancel_;
   QLabel* elapsed_;
   QLabel* lastLine_;
 };
-
-bool RemoveIfPresent(const QString& path) {
-  std::error_code error;
-  return std::filesystem::remove(path.toStdString(), error);
-}
-
-// The back end's one argument is its parameter file; everything it prints
-// goes to its log.
-void StartBackEnd(QProcess& process, const QString& executable, const QString& parameterFile,
-                  const QString& workingDirectory, const QString& logPath) {
-  process.setProgram(executable);
-  process.setArguments({parameterFile});
-  process.setWorkingDirectory(workingDirectory);
-  // Shiftscan waits for a key at its end only when its input is a terminal.
-  process.setStandardInputFile(QProcess::nullDevice());
-  process.setProcessChannelMode(QProcess::MergedChannels);
-  process.setStandardOutputFile(logPath, QIODevice::Truncate);
-  process.start();
-}
-
-}  // namespace
 
 CJobRunner::CJobRunner(CTesseraDoc* doc, QWidget* window, QObject* parent)
     : QObject(parent),
       doc_(doc),
       window_(window),
-      programDirectory_(QCoreApplication::applicationDirPath()) {}
+      programDirectory_(QCoreApplication::applicationDirPath()),
+      clock_(std::make_unique<QElapsedTimer>()),
+      ticker_(new QTimer(this)) {
+  ticker_->setInterval(kPollMilliseconds);
+  connect(ticker_, &QTimer::timeout, this, &CJobRunner::OnTick);
+}
 
-CJobRunner::Outcome CJobRunner::RunCluster(const QString& parameterFile, int clusterType,
-                                           const QString& clusterFile) {
+CJobRunner::~CJobRunner() {
+  if (!IsRunning()) return;
+  // The program is going: its job goes with it, without a word.
+  process_->disconnect(this);
+  SignalGroup(SIGKILL);
+  process_->waitForFinished(kGraceMilliseconds);
+  CloseProgressWindow();
+}
+
+CJobRunner::Job CJobRunner::ClusterJob(const QString& parameterFile) const {
   Job job;
   job.name = QStringLiteral("cluster");
   job.program = QStringLiteral("cluster");
   job.parameterFile = parameterFile;
-  job.leavesTable = clusterType != 0;
-  job.resultFile = clusterFile;
-  return Run(job);
+  const QDir work(QString::fromStdString(doc_->GetWorkingDirectory()));
+  job.outputFiles << work.filePath(QStringLiteral("score.txt"));
+  CPara para;
+  if (para.ReadParaFile(parameterFile.toStdString()) && para.spectra_process) {
+    const int type = para.cluster ? para.cluster->cluster_type : -1;
+    job.leavesTable = type != CLUSTER_SIMILARITY;
+    const QString result = QString::fromStdString(para.spectra_process->cluster_result);
+    job.resultFile = result.isEmpty() ? result : work.absoluteFilePath(result);
+    if (!result.isEmpty()) job.outputFiles << job.resultFile;
+    const QString representatives = QString::fromStdString(para.spectra_process->out_directory);
+    if (!job.leavesTable && !representatives.isEmpty()) job.outputFolders << work.absoluteFilePath(representatives);
+  }
+  return job;
 }
 
-CJobRunner::Outcome CJobRunner::RunShiftscan(const QString& configurationFile) {
+CJobRunner::Job CJobRunner::ShiftscanJob(const QString& configurationFile) const {
   Job job;
   job.name = QStringLiteral("Shiftscan");
   job.program = QStringLiteral("Shiftscan");
   job.parameterFile = configurationFile;
-  return Run(job);
+  const QDir work(QString::fromStdString(doc_->GetWorkingDirectory()));
+  // Shiftscan's exchange files with its dumper.
+  for (const char* file : {"raw.file.temp", "raw.data.temp"}) job.outputFiles << work.filePath(QLatin1String(file));
+  CDetectionConfig config;
+  if (config.ReadConfigFile(configurationFile.toStdString()) && config.WritePairFiles() &&
+      !config.PairFolder().empty())
+    job.outputFolders << work.absoluteFilePath(QString::fromStdString(config.PairFolder()));
+  return job;
 }
 
 QStringList CJobRunner::LastLines(const QString& path, int count) {
@@ -122,6 +192,9 @@ QStringList CJobRunner::LastLines(const QString& path, int count) {
   constexpr qint64 kTail = 64 * 1024;
   if (file.size() > kTail) file.seek(file.size() - kTail);
   QString text = QString::fromLocal8Bit(file.readAll());
+  // A console clear ("ESC [ H ESC [ 2 J") is no text.
+  static const QRegularExpression escapes(QStringLiteral("\\x1b\\[[0-9;]*[A-Za-z]"));
+  text.remove(escapes);
   text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
   QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
   for (QString& line : lines) line = line.trimmed();
@@ -130,32 +203,48 @@ QStringList CJobRunner::LastLines(const QString& path, int count) {
   return lines;
 }
 
-CJobRunner::Outcome CJobRunner::Finish(Outcome outcome, const QString& summary) {
+QStringList CJobRunner::ReasonLines(const QString& path, int count) {
+  QStringList lines = LastLines(path, 1000);
+  lines.erase(std::remove_if(lines.begin(), lines.end(), IsBackEndChatter), lines.end());
+  if (lines.size() > count) lines = lines.mid(lines.size() - count);
+  return lines;
+}
+
+bool CJobRunner::IsRunning() const { return process_ != nullptr; }
+
+void CJobRunner::Finish(Outcome outcome, const QString& summary) {
+  lastOutcome_ = outcome;
   lastSummary_ = summary;
-  emit JobFinished(summary);
-  return outcome;
+  emit JobFinished(outcome, summary);
 }
 
-CJobRunner::Outcome CJobRunner::Fail(const Job& job, const QString& why, const QString& logPath) {
-  QString text = why;
-  const QStringList lines = LastLines(logPath, kLogLinesShown);
-  if (!lines.isEmpty()) {
-    text += QStringLiteral("\n\nLast lines of %1:\n%2").arg(logPath, lines.join(QLatin1Char('\n')));
-  }
-  desktop::ShowMessage(window_, desktop::MessageKind::Error, QStringLiteral("Tessera"), text);
-  return Finish(Outcome::Failed, QStringLiteral("The %1 job failed.").arg(job.name));
-}
-
-CJobRunner::Outcome CJobRunner::NotStarted(const Job& job, const QString& why) {
+// The outcome is told first, so that the window is ready for the next job
+// while the user reads why this one did not run.
+bool CJobRunner::NotStarted(const Job& job, const QString& why) {
+  Finish(Outcome::NotStarted, QStringLiteral("The %1 job was not started.").arg(job.name));
   desktop::ShowMessage(window_, desktop::MessageKind::Error, QStringLiteral("Tessera"), why);
-  return Finish(Outcome::NotStarted, QStringLiteral("The %1 job was not started.").arg(job.name));
+  return false;
 }
 
-CJobRunner::Outcome CJobRunner::Run(const Job& job) {
-  const QString workingDirectory = QString::fromStdString(doc_->GetWorkingDirectory());
-  const QDir work(workingDirectory);
+void CJobRunner::Fail(const QString& why) {
+  QString text = why;
+  const QStringList lines = ReasonLines(logPath_, kLogLinesShown);
+  if (!lines.isEmpty()) text += QStringLiteral("\n\nFrom %1:\n%2").arg(logPath_, lines.join(QLatin1Char('\n')));
+  Finish(Outcome::Failed, QStringLiteral("The %1 job failed.").arg(job_.name));
+  desktop::ShowMessage(window_, desktop::MessageKind::Error, QStringLiteral("Tessera"), text);
+}
+
+bool CJobRunner::Start(const Job& job) {
+  if (IsRunning()) {
+    // The running job's outcome is still to come; this one never began.
+    desktop::ShowMessage(window_, desktop::MessageKind::Warning, QStringLiteral("Tessera"),
+                         QStringLiteral("The %1 job is still running; wait for it or cancel it first.").arg(job_.name));
+    return false;
+  }
+  workingDirectory_ = QString::fromStdString(doc_->GetWorkingDirectory());
+  const QDir work(workingDirectory_);
   // The back ends write their marker and table into the current directory.
-  QDir::setCurrent(workingDirectory);
+  QDir::setCurrent(workingDirectory_);
 
   const QString executable = QDir(programDirectory_).filePath(job.program);
   const QFileInfo executableInfo(executable);
@@ -166,83 +255,163 @@ CJobRunner::Outcome CJobRunner::Run(const Job& job) {
 
   // A marker or a table left by an earlier run must not be taken for this
   // job's verdict or result.
+  RemoveIfPresent(work.filePath(QLatin1String(marker::kErrorMarkerFile)));
+  RemoveIfPresent(work.filePath(QLatin1String(kTableFile)));
+  outputs_ = std::make_unique<CJobOutputs>(
+      job.outputFiles + QStringList{work.filePath(QLatin1String(kTableFile))}, job.outputFolders);
+
+  job_ = job;
+  cancelling_ = false;
+  logPath_ = work.filePath(job.program + QStringLiteral(".log"));
+  QString why;
+  if (!StartProcess(executable, why))
+    return NotStarted(job, QStringLiteral("Can not start the %1 job: %2").arg(job.name, why));
+  processId_ = process_->processId();
+
+  clock_->start();
+  progress_ = new CJobProgressWindow(job.name, window_, [this] { RequestCancel(); });
+  progress_->show();
+  ticker_->start();
+  emit JobStarted(job.name);
+  return true;
+}
+
+bool CJobRunner::StartProcess(const QString& executable, QString& why) {
+  process_ = std::make_unique<QProcess>();
+  process_->setProgram(executable);
+  process_->setArguments({job_.parameterFile});
+  process_->setWorkingDirectory(workingDirectory_);
+  // Shiftscan waits for a key at its end only when its input is a terminal.
+  process_->setStandardInputFile(QProcess::nullDevice());
+  process_->setProcessChannelMode(QProcess::MergedChannels);
+  process_->setStandardOutputFile(logPath_, QIODevice::Truncate);
+  // A group of its own, so that a cancel reaches the helpers it starts; and
+  // the job ends if this program is killed.
+  process_->setChildProcessModifier([] {
+    ::setpgid(0, 0);
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  });
+  connect(process_.get(), qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
+          &CJobRunner::OnProcessFinished);
+  process_->start();
+  if (process_->waitForStarted()) return true;
+  why = process_->errorString();
+  process_->disconnect(this);
+  process_.reset();
+  return false;
+}
+
+CJobRunner::Outcome CJobRunner::Run(const Job& job) {
+  QEventLoop loop;
+  connect(this, &CJobRunner::JobFinished, &loop, &QEventLoop::quit);
+  if (Start(job)) loop.exec();
+  return lastOutcome_;
+}
+
+void CJobRunner::OnTick() {
+  if (!progress_) return;
+  const QStringList last = LastLines(logPath_, 1);
+  progress_->Update(clock_->elapsed(), last.isEmpty() ? QString() : last.first());
+}
+
+void CJobRunner::SignalGroup(int signal) const {
+  if (processId_ > 0) ::kill(-static_cast<pid_t>(processId_), signal);
+}
+
+bool CJobRunner::RequestCancel() {
+  if (!IsRunning()) return false;
+  const QString name = job_.name;
+  if (!desktop::ShowMessage(window_, desktop::MessageKind::Question, QStringLiteral("Tessera"),
+                            QStringLiteral("Cancel the running %1 job? What it has written so far is removed.")
+                                .arg(name)))
+    return false;
+  // The job may have ended while the question was open.
+  if (!IsRunning() || job_.name != name) return false;
+  Cancel();
+  return true;
+}
+
+void CJobRunner::Cancel() {
+  if (!IsRunning()) return;
+  cancelling_ = true;
+  SignalGroup(SIGTERM);
+  if (!process_->waitForFinished(kGraceMilliseconds)) {
+    SignalGroup(SIGKILL);
+    process_->waitForFinished(kGraceMilliseconds);
+  }
+}
+
+void CJobRunner::CloseProgressWindow() {
+  ticker_->stop();
+  if (progress_) {
+    progress_->hide();
+    progress_->deleteLater();
+  }
+  progress_ = nullptr;
+}
+
+void CJobRunner::OnProcessFinished() {
+  // Helpers left behind by the back end end with it: an orphaned dumper
+  // would go on writing into the folder.
+  SignalGroup(SIGKILL);
+  CloseProgressWindow();
+  // This may run inside a wait on the process (a cancel): it goes once
+  // that wait has returned.
+  QProcess* process = process_.release();
+  process->disconnect(this);
+  process->deleteLater();
+  const QDir work(workingDirectory_);
   const QString markerPath = work.filePath(QLatin1String(marker::kErrorMarkerFile));
   const QString tablePath = work.filePath(QLatin1String(kTableFile));
-  RemoveIfPresent(markerPath);
-  RemoveIfPresent(tablePath);
 
-  const QString logPath = work.filePath(job.program + QStringLiteral(".log"));
-  QProcess process;
-  StartBackEnd(process, executable, job.parameterFile, workingDirectory, logPath);
-  if (!process.waitForStarted()) {
-    return NotStarted(job, QStringLiteral("Can not start the %1 job: %2").arg(job.name, process.errorString()));
+  if (cancelling_) {
+    outputs_->RemoveChanged();
+    RemoveIfPresent(markerPath);
+    return Finish(Outcome::Cancelled,
+                  QStringLiteral("The %1 job was cancelled; what it had written was removed.").arg(job_.name));
   }
-  WaitShowingProgress(process, job.name, logPath);
-
   if (QFileInfo::exists(markerPath)) {
     RemoveIfPresent(markerPath);
-    return Fail(job, QStringLiteral("The %1 job failed.").arg(job.name), logPath);
+    return Fail(QStringLiteral("The %1 job failed.").arg(job_.name));
   }
-  if (process.exitStatus() != QProcess::NormalExit) {
-    return Fail(job, QStringLiteral("The %1 job ended abnormally (%2).").arg(job.name, process.errorString()),
-                logPath);
-  }
-  if (process.exitCode() != 0) {
-    return Fail(job, QStringLiteral("The %1 job failed (exit status %2).").arg(job.name).arg(process.exitCode()),
-                logPath);
-  }
+  if (process->exitStatus() != QProcess::NormalExit)
+    return Fail(QStringLiteral("The %1 job ended abnormally (%2).").arg(job_.name, process->errorString()));
+  if (process->exitCode() != 0)
+    return Fail(QStringLiteral("The %1 job failed (exit status %2).").arg(job_.name).arg(process->exitCode()));
 
-  if (!QFileInfo::exists(tablePath)) {
-    if (job.leavesTable) {
-      return Fail(job, QStringLiteral("The %1 job wrote no mass-shift table (%2).").arg(job.name, tablePath),
-                  logPath);
-    }
-    const QString summary = QStringLiteral("The %1 job finished; its clusters are in %2.").arg(job.name, job.resultFile);
-    desktop::ShowMessage(window_, desktop::MessageKind::Information, QStringLiteral("Tessera"), summary);
-    return Finish(Outcome::Finished, summary);
-  }
-  return LoadTable(job, work, tablePath, logPath);
+  if (QFileInfo::exists(tablePath)) return LoadTable();
+  if (job_.leavesTable) return Fail(QStringLiteral("The %1 job wrote no mass-shift table (%2).").arg(job_.name, tablePath));
+  const QString summary = QStringLiteral("The %1 job finished; its clusters are in %2.").arg(job_.name, job_.resultFile);
+  Finish(Outcome::Finished, summary);
+  desktop::ShowMessage(window_, desktop::MessageKind::Information, QStringLiteral("Tessera"), summary);
 }
 
-void CJobRunner::WaitShowingProgress(QProcess& process, const QString& jobName, const QString& logPath) {
-  const bool windowWasVisible = window_ && window_->isVisible();
-  if (window_) window_->hide();
-  CJobProgressWindow progress(jobName);
-  progress.show();
-  QElapsedTimer clock;
-  clock.start();
-  while (process.state() != QProcess::NotRunning) {
-    if (process.waitForFinished(kPollMilliseconds)) break;
-    const QStringList last = LastLines(logPath, 1);
-    progress.Update(clock.elapsed(), last.isEmpty() ? QString() : last.first());
-    QCoreApplication::processEvents();
+QString CJobRunner::KeepTable(const QString& tablePath) {
+  const QString kept = QDir(workingDirectory_).filePath(QLatin1String(kKeptTableFile));
+  if (!CopyOver(tablePath, kept)) {
+    desktop::ShowMessage(window_, desktop::MessageKind::Warning, QStringLiteral("Tessera"),
+                         QStringLiteral("Can not save file: ") + kept);
   }
-  progress.hide();
-  if (window_ && windowWasVisible) window_->show();
+  // "Mod_result.csv" is the last job's; a copy named after the job's
+  // parameter file stays for the recent-file list.
+  const QFileInfo parameters(QDir(workingDirectory_).absoluteFilePath(job_.parameterFile));
+  const QString own = parameters.dir().filePath(parameters.completeBaseName() + QStringLiteral("_shifts.csv"));
+  if (CopyOver(tablePath, own)) return own;
+  return QFileInfo::exists(kept) ? kept : QString();
 }
 
-CJobRunner::Outcome CJobRunner::LoadTable(const Job& job, const QDir& work, const QString& tablePath,
-                                          const QString& logPath) {
-  if (!doc_->LoadHistogramData(tablePath.toStdString())) {
-    return Fail(job, QStringLiteral("The %1 job's mass-shift table %2 can not be read.").arg(job.name, tablePath),
-                logPath);
-  }
+void CJobRunner::LoadTable() {
+  const QString tablePath = QDir(workingDirectory_).filePath(QLatin1String(kTableFile));
+  if (!doc_->LoadHistogramData(tablePath.toStdString()))
+    return Fail(QStringLiteral("The %1 job's mass-shift table %2 can not be read.").arg(job_.name, tablePath));
   doc_->SetDataLoaded(true);
   doc_->SetViewState(0);
   doc_->UpdateAllViews();
-
-  const QString keptPath = work.filePath(QLatin1String(kKeptTableFile));
-  std::error_code error;
-  std::filesystem::copy_file(tablePath.toStdString(), keptPath.toStdString(),
-                             std::filesystem::copy_options::overwrite_existing, error);
-  if (error) {
-    desktop::ShowMessage(window_, desktop::MessageKind::Warning, QStringLiteral("Tessera"),
-                         QStringLiteral("Can not save file:") + keptPath);
-  }
+  lastTable_ = KeepTable(tablePath);
   RemoveIfPresent(tablePath);
   // Short enough for the status bar's message pane.
-  return Finish(Outcome::Loaded, QStringLiteral("%1: %2 mass shifts loaded (%3)")
-                                     .arg(job.name)
-                                     .arg(doc_->ResultRows().size())
-                                     .arg(QLatin1String(kKeptTableFile)));
+  Finish(Outcome::Loaded, QStringLiteral("%1: %2 mass shifts loaded (%3)")
+                              .arg(job_.name)
+                              .arg(doc_->ResultRows().size())
+                              .arg(QFileInfo(lastTable_).fileName()));
 }

@@ -1,6 +1,7 @@
 #include "desktop/shell/MainFrame.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -9,7 +10,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
-#include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -17,11 +17,14 @@
 #include <QVBoxLayout>
 #include <QtGui/qguiapplication_platform.h>
 
+#include "clustering/ClusterTypes.h"
 #include "desktop/shell/Artwork.h"
 #include "desktop/shell/ClusterDlg.h"
 #include "desktop/shell/JobRunner.h"
 #include "desktop/shell/ShiftscanDlg.h"
 #include "desktop/shell/core/FileChooser.h"
+#include "desktop/shell/core/Memory.h"
+#include "desktop/shell/core/TableExport.h"
 #include "desktop/shell/core/TesseraDoc.h"
 #include "desktop/shell/core/UserMessage.h"
 #include "desktop/shell/propagation_ui/PropagationCommands.h"
@@ -35,13 +38,10 @@
 namespace {
 
 const char* const kRecentGroup = "Recent File List";
-// The status bar's parts end at these x positions: the message pane, then
-// the pane of the lock indicators.
-constexpr int kMessagePaneRight = 400;
-constexpr int kIndicatorPaneRight = 1000;
 constexpr int kLockPollMilliseconds = 300;
+const QString kTitle = QStringLiteral("Tessera");
 
-QAction* Item(QMenu* menu, const QString& text, const QString& prompt, bool enabled) {
+QAction* Item(QMenu* menu, const QString& text, const QString& prompt, bool enabled = true) {
   QAction* action = menu->addAction(text);
   action->setStatusTip(prompt);
   action->setEnabled(enabled);
@@ -78,66 +78,78 @@ CMainFrame::CMainFrame(CTesseraDoc* doc, QWidget* parent)
     : QMainWindow(parent), doc_(doc), runner_(new CJobRunner(doc, this, this)) {
   setWindowTitle(QStringLiteral("Tessera v1.0"));
   setWindowIcon(art::ApplicationIcon());
+  CreatePanes();
   CreateToolbar();
   CreateMenus();
   CreateStatusBar();
-  CreatePanes();
-  connect(runner_, &CJobRunner::JobFinished, this, [this](const QString& summary) {
-    statusBar()->showMessage(summary);
-  });
+  connect(runner_, &CJobRunner::JobStarted, this, &CMainFrame::OnJobStarted);
+  connect(runner_, &CJobRunner::JobFinished, this,
+          [this](CJobRunner::Outcome outcome, const QString& summary) { OnJobFinished(int(outcome), summary); });
 }
 
 CMainFrame::~CMainFrame() = default;
 
 void CMainFrame::CreateMenus() {
+  CreateFileMenu();
+  CreateViewMenu();
+  QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+  // The same box as the toolbar's last button.
+  connect(Item(help, QStringLiteral("&About Tessera..."), QStringLiteral("What this program is, its version and licences")),
+          &QAction::triggered, this, &CMainFrame::OnAbout);
+}
+
+void CMainFrame::CreateFileMenu() {
   fileMenu_ = menuBar()->addMenu(QStringLiteral("&File"));
-  // Items without an action stay visible but disabled.
-  Item(fileMenu_, QStringLiteral("Cluster Data"), QStringLiteral("Cluster"), false);
-  Item(fileMenu_, QStringLiteral("Spectral Pair"), QStringLiteral("Spectral Pair"), false);
-  connect(Item(fileMenu_, QStringLiteral("Get Mod Site"),
-               QStringLiteral("give a mod site for certain sequence and modification through KSDP"), true),
+  QAction* clustering = Item(fileMenu_, QStringLiteral("&Cluster Data..."), QStringLiteral("Cluster"));
+  connect(clustering, &QAction::triggered, this, &CMainFrame::OnClusteringJob);
+  QAction* pairs = Item(fileMenu_, QStringLiteral("Spectral &Pair..."), QStringLiteral("Spectral Pair"));
+  connect(pairs, &QAction::triggered, this, &CMainFrame::OnPairSearchJob);
+  connect(Item(fileMenu_, QStringLiteral("Get &Mod Site..."),
+               QStringLiteral("give a mod site for certain sequence and modification through KSDP")),
           &QAction::triggered, this, &CMainFrame::OnGetModSite);
-  connect(Item(fileMenu_, QStringLiteral("Propagation"), QString(), true), &QAction::triggered, this,
-          &CMainFrame::OnPropagation);
+  QAction* propagation = Item(fileMenu_, QStringLiteral("P&ropagation..."), QStringLiteral("Propagation"));
+  connect(propagation, &QAction::triggered, this, &CMainFrame::OnPropagation);
+  jobActions_ << clustering << pairs << propagation;
+  fileMenu_->addSeparator();
+  QAction* open = Item(fileMenu_, QStringLiteral("&Open Mass-Shift Table..."),
+                       QStringLiteral("Show a mass-shift table (Mod_result.csv or a job's table) in the window"));
+  open->setShortcut(QKeySequence::Open);
+  connect(open, &QAction::triggered, this, &CMainFrame::OnOpenTable);
+  connect(Item(fileMenu_, QStringLiteral("&Export List as TSV..."),
+               QStringLiteral("Save the annotated list as tab-separated text")),
+          &QAction::triggered, this, &CMainFrame::OnExportList);
   fileMenu_->addSeparator();
   recentPlaceholder_ = Item(fileMenu_, QStringLiteral("Latest Files"), QStringLiteral("Open this file"), false);
   for (int i = 0; i < kRecentFileCount; ++i) {
-    QAction* action = Item(fileMenu_, QString(), QStringLiteral("Open this file"), true);
+    QAction* action = Item(fileMenu_, QString(), QStringLiteral("Open this file"));
     action->setVisible(false);
     connect(action, &QAction::triggered, this, [this, action] { OpenTable(action->data().toString()); });
     recentActions_ << action;
   }
   fileMenu_->addSeparator();
-  QAction* exit = Item(fileMenu_, QStringLiteral("Exit(&X)"), QStringLiteral("Exit the application;"), true);
+  QAction* exit = Item(fileMenu_, QStringLiteral("E&xit"), QStringLiteral("Exit the application"));
   connect(exit, &QAction::triggered, this, &QWidget::close);
   RefreshRecentFiles();
+}
 
-  // The standard open command: a mass-shift table into the document.
-  auto* open = new QAction(this);
-  open->setShortcut(QKeySequence::Open);
-  connect(open, &QAction::triggered, this, &CMainFrame::OnOpenTable);
-  addAction(open);
-
+void CMainFrame::CreateViewMenu() {
   QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
   QAction* toolbarToggle = toolbar_->toggleViewAction();
-  toolbarToggle->setText(QStringLiteral("Tool Bar(&T)"));
+  toolbarToggle->setText(QStringLiteral("&Tool Bar"));
   toolbarToggle->setStatusTip(QStringLiteral("Show or hide toolbar"));
   view->addAction(toolbarToggle);
-  QAction* statusToggle = Item(view, QStringLiteral("Status Bar(&S)"), QStringLiteral("Show or hide status bar"), true);
+  QAction* statusToggle = Item(view, QStringLiteral("&Status Bar"), QStringLiteral("Show or hide status bar"));
   statusToggle->setCheckable(true);
   statusToggle->setChecked(true);
   connect(statusToggle, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
   view->addSeparator();
-  for (const auto& [text, prompt] :
-       {std::pair{"Parameters", "Setting parameters"}, {"Best Bin", "Get Best Bin Value"}, {"Test", "Test"},
-        {"Get Mod Pair", ""}}) {
-    Item(view, QLatin1String(text), QLatin1String(prompt), false);
-  }
-
-  QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-  // The same box as the toolbar's last button.
-  connect(Item(help, QStringLiteral("About Tessera(&A)..."), QString(), true), &QAction::triggered, this,
-          &CMainFrame::OnAbout);
+  connect(Item(view, QStringLiteral("&Parameters..."), QStringLiteral("Setting parameters")), &QAction::triggered,
+          histogram_, &CTesseraView::EditParameters);
+  QAction* back = Item(view, QStringLiteral("Zoom &Back"), QStringLiteral("Undo the last zoom of the histogram"));
+  back->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Backspace));
+  connect(back, &QAction::triggered, histogram_, &CTesseraView::ZoomBack);
+  connect(Item(view, QStringLiteral("&Refresh"), QStringLiteral("Show the whole histogram again")),
+          &QAction::triggered, histogram_, &CTesseraView::Refresh);
 }
 
 void CMainFrame::CreateToolbar() {
@@ -158,7 +170,7 @@ void CMainFrame::CreateToolbar() {
       {art::ToolbarImage::Shiftscan, "Shiftscan", "Shiftscan"},
       {art::ToolbarImage::Clustering, "MS/MS clustering", "MS/MS clustering"},
       {art::ToolbarImage::Propagation, "Propagation", "Propagation"},
-      {art::ToolbarImage::PairLink, "Linked spectra", ""},
+      {art::ToolbarImage::PairLink, "Spectral pair search", "Spectral pair search"},
       {art::ToolbarImage::About, "About", "About"},
   };
   QList<QAction*> actions;
@@ -170,9 +182,9 @@ void CMainFrame::CreateToolbar() {
   connect(actions[0], &QAction::triggered, this, &CMainFrame::OnShiftscanJob);
   connect(actions[1], &QAction::triggered, this, &CMainFrame::OnClusterJob);
   connect(actions[2], &QAction::triggered, this, &CMainFrame::OnPropagation);
-  // Button 4 has no command yet; greyed, it does not pass for one that
-  // failed silently.
-  actions[3]->setEnabled(false);
+  // The linked spectra: the clustering dialog set for the pair search.
+  connect(actions[3], &QAction::triggered, this, &CMainFrame::OnPairSearchJob);
+  jobActions_ << actions[0] << actions[1] << actions[2] << actions[3];
   connect(actions[4], &QAction::triggered, this, &CMainFrame::OnAbout);
 }
 
@@ -181,11 +193,12 @@ QList<QAction*> CMainFrame::ToolbarActions() const { return toolbar_->actions();
 void CMainFrame::CreateStatusBar() {
   QStatusBar* bar = statusBar();
   bar->setObjectName(QStringLiteral("statusBar"));
-  indicatorPane_ = new QWidget;
-  indicatorPane_->setObjectName(QStringLiteral("lockIndicators"));
-  auto* row = new QHBoxLayout(indicatorPane_);
+  // The message takes the bar's width; the lock indicators stand at its
+  // right end.
+  auto* indicators = new QWidget;
+  indicators->setObjectName(QStringLiteral("lockIndicators"));
+  auto* row = new QHBoxLayout(indicators);
   row->setContentsMargins(0, 0, 0, 0);
-  row->addStretch(1);
   for (auto [label, text] : {std::pair{&capsLock_, "CAP"}, {&numLock_, "NUM"}, {&scrollLock_, "SCRL"}}) {
     *label = new QLabel(QLatin1String(text));
     (*label)->setFrameShape(QFrame::Panel);
@@ -195,11 +208,7 @@ void CMainFrame::CreateStatusBar() {
     (*label)->setEnabled(false);
     row->addWidget(*label);
   }
-  indicatorPane_->setFixedWidth(kIndicatorPaneRight - kMessagePaneRight);
-  statusTail_ = new QWidget;
-  statusTail_->setFixedWidth(0);
-  bar->addPermanentWidget(indicatorPane_);
-  bar->addPermanentWidget(statusTail_);
+  bar->addPermanentWidget(indicators);
   bar->showMessage(QStringLiteral("Ready"));
 
   auto* poll = new QTimer(this);
@@ -214,32 +223,23 @@ void CMainFrame::UpdateLockIndicators() {
   scrollLock_->setEnabled(state.scroll);
 }
 
-void CMainFrame::resizeEvent(QResizeEvent* event) {
-  QMainWindow::resizeEvent(event);
-  // The indicator pane spans 400 to 1000 pixels when the window is wide
-  // enough; what lies right of it stays empty.
-  const int width = statusBar()->width();
-  const int paneWidth = std::max(0, std::min(width - kMessagePaneRight, kIndicatorPaneRight - kMessagePaneRight));
-  indicatorPane_->setFixedWidth(paneWidth);
-  statusTail_->setFixedWidth(std::max(0, width - kIndicatorPaneRight - 8));
-}
-
 void CMainFrame::CreatePanes() {
   splitter_ = new QSplitter(Qt::Vertical, this);
   splitter_->setObjectName(QStringLiteral("splitter"));
   splitter_->setHandleWidth(4);
   splitter_->setChildrenCollapsible(false);
-  auto* histogram = new CTesseraView(doc_, splitter_);
-  auto* list = new CMyListView(doc_, splitter_);
-  histogram->setObjectName(QStringLiteral("histogramView"));
-  list->setObjectName(QStringLiteral("resultList"));
-  splitter_->addWidget(histogram);
-  splitter_->addWidget(list);
-  ConnectViews(histogram, list);
-  connect(histogram, &CTesseraView::StatusMessage, statusBar(), [this](const QString& m) { statusBar()->showMessage(m); });
-  connect(list, &CMyListView::StatusMessage, statusBar(), [this](const QString& m) { statusBar()->showMessage(m); });
+  histogram_ = new CTesseraView(doc_, splitter_);
+  list_ = new CMyListView(doc_, splitter_);
+  histogram_->setObjectName(QStringLiteral("histogramView"));
+  list_->setObjectName(QStringLiteral("resultList"));
+  splitter_->addWidget(histogram_);
+  splitter_->addWidget(list_);
+  ConnectViews(histogram_, list_);
+  const auto showStatus = [this](const QString& message) { statusBar()->showMessage(message); };
+  connect(histogram_, &CTesseraView::StatusMessage, this, showStatus);
+  connect(list_, &CMyListView::StatusMessage, this, showStatus);
   setCentralWidget(splitter_);
-  histogram->setFocus();
+  histogram_->setFocus();
 }
 
 void CMainFrame::showEvent(QShowEvent* event) {
@@ -253,8 +253,13 @@ void CMainFrame::showEvent(QShowEvent* event) {
   });
 }
 
-void CMainFrame::OnClusterJob() {
+void CMainFrame::OnClusterJob() { RunClusterDialog(-1); }
+void CMainFrame::OnClusteringJob() { RunClusterDialog(CLUSTER_SIMILARITY); }
+void CMainFrame::OnPairSearchJob() { RunClusterDialog(CLUSTER_SPECTRAL_PAIR); }
+
+void CMainFrame::RunClusterDialog(int presetType) {
   CClusterDlg dialog(doc_, this);
+  if (presetType >= 0) dialog.SetClusterType(presetType);
   if (dialog.exec() != QDialog::Accepted) return;
   QDir::setCurrent(QString::fromStdString(doc_->GetWorkingDirectory()));
   doc_->SetLastDataPath(dialog.DataPath().toStdString());
@@ -263,7 +268,7 @@ void CMainFrame::OnClusterJob() {
     statusBar()->showMessage(QStringLiteral("No parameter file was saved; the clustering job was not started."));
     return;
   }
-  runner_->RunCluster(dialog.Parameters(), dialog.ClusterType(), dialog.ClusterResult());
+  runner_->Start(runner_->ClusterJob(dialog.Parameters()));
 }
 
 void CMainFrame::OnShiftscanJob() {
@@ -273,7 +278,35 @@ void CMainFrame::OnShiftscanJob() {
     statusBar()->showMessage(QStringLiteral("No configuration file was saved; the Shiftscan job was not started."));
     return;
   }
-  runner_->RunShiftscan(dialog.ConfigurationPath());
+  runner_->Start(runner_->ShiftscanJob(dialog.ConfigurationPath()));
+}
+
+void CMainFrame::OnJobStarted(const QString& name) {
+  // One job at a time: a second would share the working folder's fixed
+  // file names, and propagation would read pair files still being written.
+  for (QAction* action : jobActions_) action->setEnabled(false);
+  statusBar()->showMessage(QStringLiteral("The %1 job is running; the window stays usable meanwhile.").arg(name));
+}
+
+void CMainFrame::OnJobFinished(int outcome, const QString& summary) {
+  for (QAction* action : jobActions_) action->setEnabled(true);
+  statusBar()->showMessage(summary);
+  if (outcome == int(CJobRunner::Outcome::Loaded) && !runner_->LastTable().isEmpty())
+    AddRecentFile(QFileInfo(runner_->LastTable()).absoluteFilePath());
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  if (runner_->IsRunning()) {
+    const bool end = desktop::ShowMessage(
+        this, desktop::MessageKind::Question, kTitle,
+        QStringLiteral("The %1 job is still running. End it and quit?").arg(runner_->RunningJobName()));
+    if (!end) {
+      event->ignore();
+      return;
+    }
+    runner_->Cancel();
+  }
+  QMainWindow::closeEvent(event);
 }
 
 void CMainFrame::OnPropagation() { RunPropagationCommand(this, doc_); }
@@ -287,8 +320,19 @@ void CMainFrame::OnAbout() {
   auto* row = new QHBoxLayout;
   auto* icon = new QLabel;
   icon->setPixmap(art::ApplicationIcon().pixmap(48, 48));
-  row->addWidget(icon);
-  row->addWidget(new QLabel(QStringLiteral("Tessera Version 1.0")), 1);
+  row->addWidget(icon, 0, Qt::AlignTop);
+  auto* text = new QLabel(QStringLiteral(
+      "<b>Tessera Version 1.0</b><br><br>"
+      "A toolkit for tandem mass spectra (MS/MS): it clusters spectra, finds unexpected "
+      "modifications as mass shifts (spectral pair search and Shiftscan), shows them as a "
+      "histogram and a list annotated from Unimod, places a modification on a peptide by its "
+      "KSDP score, and propagates identifications within clusters and across spectral pairs.<br><br>"
+      "Unimod modifications: Copyright (C) 2002-2006 Unimod, distributed under the Design Science "
+      "License (the unimod.xml of OpenMS 2.6.0, <i>Unimod_xml/Unimod_mono.xml</i> beside the program)."));
+  text->setObjectName(QStringLiteral("aboutText"));
+  text->setWordWrap(true);
+  text->setMinimumWidth(420);
+  row->addWidget(text, 1);
   column->addLayout(row);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
   connect(buttons, &QDialogButtonBox::accepted, &about, &QDialog::accept);
@@ -298,16 +342,24 @@ void CMainFrame::OnAbout() {
 
 void CMainFrame::OnOpenTable() {
   desktop::FileChoice choice;
+  choice.title = QStringLiteral("Open mass-shift table");
   choice.filter = QStringLiteral("Mass-shift tables (*.csv *.temp *.txt);;All files (*)");
-  choice.proposed = QString::fromStdString(doc_->GetWorkingDirectory());
+  choice.memoryKey = QStringLiteral("tables");
   const auto path = desktop::ChooseFile(this, choice);
   if (path && !path->isEmpty()) OpenTable(*path);
 }
 
+void CMainFrame::OnExportList() {
+  const QString written = desktop::ExportTableAsTsv(this, *list_, QStringLiteral("Export list as TSV"),
+                                                    QStringLiteral("mass_shifts.tsv"));
+  if (!written.isEmpty()) statusBar()->showMessage(QStringLiteral("List saved as %1").arg(written));
+}
+
 bool CMainFrame::OpenTable(const QString& path) {
-  if (!doc_->LoadHistogramData(path.toStdString())) {
-    desktop::ShowMessage(this, desktop::MessageKind::Warning, QStringLiteral("Tessera"),
-                         QStringLiteral("Can not open file:") + path);
+  std::string why;
+  if (!IsMassShiftTable(path.toStdString(), why) || !doc_->LoadHistogramData(path.toStdString())) {
+    desktop::ShowMessage(this, desktop::MessageKind::Warning, kTitle,
+                         why.empty() ? QStringLiteral("Can not open file: ") + path : QString::fromStdString(why));
     return false;
   }
   doc_->SetDataLoaded(true);
@@ -318,12 +370,25 @@ bool CMainFrame::OpenTable(const QString& path) {
   return true;
 }
 
+bool CMainFrame::RestoreLastTable() {
+  for (const QString& path : RecentFiles()) {
+    std::string why;
+    if (!IsMassShiftTable(path.toStdString(), why) || !doc_->LoadHistogramData(path.toStdString())) continue;
+    doc_->SetDataLoaded(true);
+    doc_->SetViewState(0);
+    doc_->UpdateAllViews();
+    statusBar()->showMessage(QStringLiteral("%1 mass shifts from %2 (the last table shown)")
+                                 .arg(doc_->ResultRows().size())
+                                 .arg(path));
+    return true;
+  }
+  return false;
+}
+
 QStringList CMainFrame::RecentFiles() {
-  QSettings settings;
-  settings.beginGroup(QLatin1String(kRecentGroup));
   QStringList files;
   for (int i = 1; i <= kRecentFileCount; ++i) {
-    const QString file = settings.value(QStringLiteral("File%1").arg(i)).toString();
+    const QString file = desktop::Recall(QStringLiteral("%1/File%2").arg(QLatin1String(kRecentGroup)).arg(i)).toString();
     if (!file.isEmpty()) files << file;
   }
   return files;
@@ -333,10 +398,8 @@ void CMainFrame::AddRecentFile(const QString& path) {
   QStringList files = RecentFiles();
   files.removeAll(path);
   files.prepend(path);
-  QSettings settings;
-  settings.beginGroup(QLatin1String(kRecentGroup));
   for (int i = 1; i <= kRecentFileCount; ++i)
-    settings.setValue(QStringLiteral("File%1").arg(i), files.value(i - 1));
+    desktop::Remember(QStringLiteral("%1/File%2").arg(QLatin1String(kRecentGroup)).arg(i), files.value(i - 1));
   RefreshRecentFiles();
 }
 

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
@@ -14,15 +15,20 @@
 #include <QVBoxLayout>
 
 #include "common/TextUtil.h"
+#include "desktop/shell/core/Memory.h"
 #include "desktop/shell/core/UserMessage.h"
 
 namespace {
 
 // The Linux raw-file dumper reads the open formats that vendor raw files are
-// converted to, so those are offered beside "*.RAW".
-const QString kRawFilter = QStringLiteral("RAW file (*.RAW);;mzML or mzXML run (*.mzML *.mzXML)");
+// converted to, so those are offered with "*.RAW", first of all together.
+const QString kRawFilter = QStringLiteral(
+    "RAW, mzML or mzXML run (*.RAW *.mzML *.mzXML);;RAW file (*.RAW);;mzML or mzXML run (*.mzML *.mzXML)");
 const QString kMs2Filter = QStringLiteral("MS2 file (*.ms2)");
 const QString kDataFolderTitle = QStringLiteral("Directory of data files:");
+const QString kMemoryGroup = QStringLiteral("ShiftscanDialog");
+// The names Shiftscan gives its pair files ("pair_m15.994900_p0.98.csv").
+const QString kPairFilePattern = QStringLiteral("pair_m*_p*.csv");
 
 QLineEdit* Field(const char* name, const QString& text, bool numeric) {
   QLineEdit* edit = desktop::NamedField(name, text, numeric, 100);
@@ -67,6 +73,8 @@ CShiftscanDlg::CShiftscanDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Shiftscan Parameters Setting"));
   BuildControls();
   ApplyCheckRules();
+  desktop::RecallFields(this, kMemoryGroup);
+  derivedFrom_ = filePath_->text();
 }
 
 void CShiftscanDlg::BuildControls() {
@@ -141,18 +149,18 @@ std::vector<QGroupBox*> CShiftscanDlg::BuildRangeGroups() {
   Rows mass("Mass");
   massLower_ = Field("massLower", QStringLiteral("0"), true);
   massUpper_ = Field("massUpper", QStringLiteral("1000000"), true);
-  mass.Add("Lower", massLower_, Note("m/z"));
-  mass.Add("Upper", massUpper_, Note("m/z"));
+  mass.Add("Lower (Da)", massLower_, Note("precursor MH+"));
+  mass.Add("Upper (Da)", massUpper_, Note("precursor MH+"));
   Rows time("Retention Time");
   timeLower_ = Field("timeLower", QStringLiteral("0"), true);
   timeUpper_ = Field("timeUpper", QStringLiteral("1000000"), true);
-  time.Add("Lower", timeLower_);
-  time.Add("Upper", timeUpper_);
+  time.Add("Lower (s)", timeLower_, Note("as the run gives it: seconds in mzML and mzXML"));
+  time.Add("Upper (s)", timeUpper_);
   Rows modification("Modification");
   modMassLower_ = Field("modMassLower", QStringLiteral("1"), true);
   modMassUpper_ = Field("modMassUpper", QStringLiteral("200"), true);
-  modification.Add("Mass lower", modMassLower_, Note("m/z  minimal modification mass"));
-  modification.Add("Mass upper", modMassUpper_, Note("m/z  maximal modification mass"));
+  modification.Add("Mass lower (Da)", modMassLower_, Note("minimal modification mass, whole Da"));
+  modification.Add("Mass upper (Da)", modMassUpper_, Note("maximal modification mass, whole Da"));
   return {mass.box, time.box, modification.box};
 }
 
@@ -190,11 +198,11 @@ QGroupBox* CShiftscanDlg::BuildOtherGroup() {
   massRes_ = Field("massRes", QStringLiteral("0.01"), true);
   maxNData_ = Field("maxNData", QStringLiteral("5000"), true);
   detectComb_ = Check("detectComb", QStringLiteral("Detect combinatorial modifications"), true);
-  other.Add("T_d_score", tdScore_);
-  other.Add("T_delta_C", tDeltaC_);
-  other.Add("Mass tolerence", massTol_);
-  other.Add("Massres", massRes_);
-  other.Add("Max data", maxNData_);
+  other.Add("T_d_score", tdScore_, Note("lowest d-score of a shift"));
+  other.Add("T_delta_C", tDeltaC_, Note("lowest excess over the background"));
+  other.Add("Mass tolerance (ppm)", massTol_, Note("precursors this close are one"));
+  other.Add("Massres (Da)", massRes_, Note("width of the mass bins"));
+  other.Add("Max data", maxNData_, Note("most precursors kept"));
   other.grid->addWidget(detectComb_, other.grid->rowCount(), 0, 1, 3);
   return other.box;
 }
@@ -216,16 +224,18 @@ void CShiftscanDlg::ConnectControls() {
   connect(postSearch_, &QCheckBox::toggled, this, &CShiftscanDlg::ApplyCheckRules);
   connect(filePathBrowse_, &QPushButton::clicked, this, &CShiftscanDlg::OnDataBrowse);
   connect(pairPathBrowse_, &QPushButton::clicked, this, [this] {
-    if (auto folder = desktop::ChooseFolder(this, kDataFolderTitle)) pairPath_->setText(*folder);
+    if (auto folder = desktop::ChooseFolder(this, kDataFolderTitle, QStringLiteral("pairs"))) pairPath_->setText(*folder);
   });
   connect(identSpectFileBrowse_, &QPushButton::clicked, this, [this] {
-    const auto file = desktop::ChooseFile(this, desktop::OpenChoice(QStringLiteral("spectra file (*.spectra)")));
+    desktop::FileChoice choice = desktop::OpenChoice(QStringLiteral("spectra file (*.spectra)"));
+    choice.memoryKey = QStringLiteral("identifications");
+    const auto file = desktop::ChooseFile(this, choice);
     if (!file) return;
     if (desktop::PathExists(*file)) {
       identSpectFile_->setText(*file);
     } else {
       desktop::ShowMessage(this, desktop::MessageKind::Warning, windowTitle(),
-                           QStringLiteral("Can not find file:") + *file);
+                           QStringLiteral("Can not find file: ") + *file);
     }
   });
   connect(layoutToggle_, &QPushButton::clicked, this, &CShiftscanDlg::OnToggleLayout);
@@ -257,18 +267,20 @@ void CShiftscanDlg::OnToggleLayout() {
 void CShiftscanDlg::OnDataBrowse() {
   switch (fileType_->currentIndex()) {
     case 1: {
-      const auto folder = desktop::ChooseFolder(this, kDataFolderTitle);
+      const auto folder = desktop::ChooseFolder(this, kDataFolderTitle, QStringLiteral("data"));
       if (!folder) return;
       filePath_->setText(*folder);
       break;
     }
     case 0:
     case 2: {
-      const auto file = desktop::ChooseFile(this, desktop::OpenChoice(fileType_->currentIndex() == 0 ? kRawFilter : kMs2Filter));
+      desktop::FileChoice choice = desktop::OpenChoice(fileType_->currentIndex() == 0 ? kRawFilter : kMs2Filter);
+      choice.memoryKey = QStringLiteral("data");
+      const auto file = desktop::ChooseFile(this, choice);
       if (file) {
         if (!desktop::PathExists(*file)) {
           desktop::ShowMessage(this, desktop::MessageKind::Warning, windowTitle(),
-                               QStringLiteral("Can not find file:") + *file);
+                               QStringLiteral("Can not find file: ") + *file);
           return;
         }
         filePath_->setText(*file);
@@ -282,25 +294,30 @@ void CShiftscanDlg::OnDataBrowse() {
   DerivePairSettings();
 }
 
-void CShiftscanDlg::DerivePairSettings() {
-  const QString path = filePath_->text();
+CShiftscanDlg::PairSettings CShiftscanDlg::PairSettingsFor(const QString& path) {
   int separator = path.lastIndexOf(QLatin1Char('/'));
   if (separator < 0) separator = path.lastIndexOf(QLatin1Char('\\'));
   const QString name = path.mid(separator + 1);
   const QString directory = path.left(separator + 1);
   // A file loses its extension (".mzML" as well as ".raw"); a folder of DTA
   // files loses the last four characters of its name.
-  QString dtaName;
+  PairSettings settings;
   if (QFileInfo(path).isDir()) {
-    dtaName = name.left(std::max(0, static_cast<int>(name.size()) - 4));
+    settings.dtaName = name.left(std::max(0, static_cast<int>(name.size()) - 4));
   } else {
     const int dot = name.lastIndexOf(QLatin1Char('.'));
-    dtaName = dot > 0 ? name.left(dot) : name;
+    settings.dtaName = dot > 0 ? name.left(dot) : name;
   }
-  dtaName_->setText(dtaName);
-  const QString pairDirectory = directory + QStringLiteral("pair");
-  pairPath_->setText(pairDirectory);
-  if (!QFileInfo::exists(pairDirectory)) QDir().mkpath(pairDirectory);
+  settings.pairPath = directory + QStringLiteral("pair");
+  return settings;
+}
+
+void CShiftscanDlg::DerivePairSettings() {
+  const PairSettings settings = PairSettingsFor(filePath_->text());
+  dtaName_->setText(settings.dtaName);
+  pairPath_->setText(settings.pairPath);
+  derivedFrom_ = filePath_->text();
+  if (!QFileInfo::exists(settings.pairPath)) QDir().mkpath(settings.pairPath);
 }
 
 bool CShiftscanDlg::Validate() {
@@ -315,36 +332,89 @@ bool CShiftscanDlg::Validate() {
     DerivePairSettings();
     if (!typedName.isEmpty()) dtaName_->setText(typedName);
   }
+  // Settings that still show what an earlier path gave (as the dialog
+  // remembers them) follow a path typed since: the DTA name names the
+  // spectra in the pair files, and another run's name would match none.
+  const PairSettings earlier = PairSettingsFor(derivedFrom_);
+  if (findPair_->isChecked() && filePath_->text() != derivedFrom_ && dtaName_->text() == earlier.dtaName &&
+      pairPath_->text() == earlier.pairPath)
+    DerivePairSettings();
   if (findPair_->isChecked() && !desktop::PathExists(pairPath_->text())) {
     desktop::ShowMessage(this, desktop::MessageKind::Warning, windowTitle(), QStringLiteral("Wrong pair path!"));
+    return false;
+  }
+  QStringList problems = NumberProblems();
+  std::string refused;
+  if (problems.isEmpty() && !Configuration().Validate(refused)) problems << QString::fromStdString(refused);
+  if (!problems.isEmpty()) {
+    desktop::ShowMessage(this, desktop::MessageKind::Warning, windowTitle(), problems.join(QLatin1Char('\n')));
     return false;
   }
   return true;
 }
 
-void CShiftscanDlg::OnSaveAs() {
+QStringList CShiftscanDlg::NumberProblems() const {
+  desktop::CFieldChecks checks;
+  checks.Range("Mass", massLower_, massUpper_, false, 0.0, false);
+  checks.Range("Retention time", timeLower_, timeUpper_, false, 0.0, false);
+  checks.Range("Modification mass", modMassLower_, modMassUpper_, true, -1e9, false);
+  if (findPair_->isChecked())
+    checks.Decimal(ppthres_, "ppthres", 0.0, false, 1.0, "a probability above 0 and at most 1");
+  checks.Decimal(tdScore_, "T_d_score", 0.0, true, 1e300, "a number, 0 or more");
+  checks.Decimal(tDeltaC_, "T_delta_C", 0.0, true, 1e300, "a number, 0 or more");
+  checks.Decimal(massTol_, "Mass tolerance", 0.0, false, 1e6, "a tolerance above 0 ppm");
+  checks.Decimal(massRes_, "Massres", 0.0, false, 1e6, "a bin width above 0 Da");
+  checks.Whole(maxNData_, "Max data", 1, "a whole number, 1 or more");
+  return checks.Problems();
+}
+
+QStringList CShiftscanDlg::EarlierPairFiles() const {
+  if (!findPair_->isChecked() || pairPath_->text().isEmpty()) return {};
+  const QDir folder(pairPath_->text());
+  QStringList files;
+  for (const QString& name : folder.entryList({kPairFilePattern}, QDir::Files)) files << folder.filePath(name);
+  return files;
+}
+
+bool CShiftscanDlg::SaveAs() {
   if (!Validate()) {
     closeAllowed_ = false;
-    return;
+    return false;
   }
-  const auto path = desktop::ChooseFile(
-      this, desktop::SaveChoice(QStringLiteral("para file (*.txt)"), QString(), QStringLiteral("txt")));
-  if (!path) return;
+  desktop::FileChoice choice = desktop::SaveChoice(QStringLiteral("para file (*.txt)"), QString(), QStringLiteral("txt"));
+  choice.memoryKey = QStringLiteral("parameters");
+  const auto path = desktop::ChooseFile(this, choice);
+  if (!path) return false;
   if (path->isEmpty()) {
     desktop::ShowMessage(this, desktop::MessageKind::Warning, windowTitle(),
                          QStringLiteral("You have to write a name..."));
-    return;
+    return false;
   }
   if (!WriteConfiguration(*path)) {
     desktop::ShowMessage(this, desktop::MessageKind::Error, windowTitle(),
-                         QStringLiteral("Can not save file:") + *path);
+                         QStringLiteral("Can not save file: ") + *path);
+    return false;
   }
+  desktop::RememberFields(this, kMemoryGroup);
+  return true;
 }
+
+void CShiftscanDlg::OnSaveAs() { SaveAs(); }
 
 void CShiftscanDlg::OnOk() {
   closeAllowed_ = true;
-  OnSaveAs();
-  if (closeAllowed_) accept();
+  if (!Validate()) return;
+  // The job writes a pair file per shift it finds; an earlier run's files
+  // for other shifts would be read with the new ones.
+  const QStringList earlier = EarlierPairFiles();
+  QStringList shown = earlier.mid(0, 5);
+  if (earlier.size() > shown.size()) shown << QStringLiteral("... %1 pair files in all").arg(earlier.size());
+  if (!desktop::ConfirmReplace(this, windowTitle(), shown)) return;
+  const bool written = SaveAs();
+  if (!closeAllowed_) return;
+  if (written)
+    for (const QString& file : earlier) QFile::remove(file);
+  accept();
 }
 
 CDetectionConfig CShiftscanDlg::Configuration() const {

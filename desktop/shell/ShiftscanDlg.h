@@ -9,6 +9,12 @@
 // massRes, maxNData, detectComb; buttons filePathBrowse, pairPathBrowse,
 // identSpectFileBrowse, layoutToggle, topOk, topCancel, saveAs, ok,
 // cancel), so that a script or a test can fill them and press the buttons.
+//
+// Its defaults are the ones this dialog has always had; Shiftscan's options
+// form offers the same. Values are checked before the configuration is
+// saved, pair files of an earlier run in the pair folder are replaced only
+// when the user agrees, and the dialog reopens with the values of its last
+// saved configuration.
 
 #include <QDialog>
 #include <QString>
@@ -61,10 +67,25 @@ class CShiftscanDlg : public QDialog {
   void ConnectControls();
   void ApplyCheckRules();
   bool Validate();
+  // "Save as...": true when a configuration file was written.
+  bool SaveAs();
+  // The numbers Shiftscan could not run with, one sentence each.
+  QStringList NumberProblems() const;
+  // The pair files of an earlier run in the pair folder.
+  QStringList EarlierPairFiles() const;
+  // The DTA name and pair folder a data path gives: its name without the
+  // extension, and "pair" beside it.
+  struct PairSettings {
+    QString dtaName;
+    QString pairPath;
+  };
+  static PairSettings PairSettingsFor(const QString& path);
   void DerivePairSettings();
 
   QString configurationPath_;
   bool closeAllowed_ = false;
+  // The data path the pair settings were last derived from (or shown with).
+  QString derivedFrom_;
 
   QComboBox* fileType_ = nullptr;
   QLineEdit* filePath_ = nullptr;

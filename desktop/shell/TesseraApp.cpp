@@ -10,6 +10,7 @@
 #include "desktop/shell/JobRunner.h"
 #include "desktop/shell/MainFrame.h"
 #include "desktop/shell/SplashWindow.h"
+#include "desktop/shell/core/Memory.h"
 #include "desktop/shell/core/TesseraDoc.h"
 #include "desktop/shell/core/UserMessage.h"
 
@@ -18,9 +19,10 @@ CTesseraApp::CTesseraApp(int& argc, char** argv) : QApplication(argc, argv) {
   // parameter files and tables are written and read with a decimal point
   // whatever the language.
   std::setlocale(LC_NUMERIC, "C");
-  // The settings key under which the recent-file list is kept.
-  setOrganizationName(QStringLiteral("应用程序向导生成的本地应用程序"));
-  setApplicationName(QStringLiteral("Tessera"));
+  // The settings (recent files, the dialogs' last values) are kept under
+  // this name.
+  setOrganizationName(QLatin1String(desktop::kOrganisation));
+  setApplicationName(QLatin1String(desktop::kApplication));
   setApplicationVersion(QStringLiteral("1.0"));
 }
 
@@ -56,7 +58,10 @@ int CTesseraApp::Run() {
   }
   if (!parser.isSet(noSplash)) CSplashWindow::ShowAndWait();
 
+  desktop::EnableMemory(true);
+  desktop::MoveOldRecentFiles();
   doc_ = std::make_unique<CTesseraDoc>();
+  desktop::RecallHistogramSettings(doc_->Settings());
   frame_ = std::make_unique<CMainFrame>(doc_.get());
   desktop::RouteLibraryMessagesToUser(frame_.get());
   // Without a window manager (a bare X server) maximising does nothing; the
@@ -68,6 +73,9 @@ int CTesseraApp::Run() {
   const QString shiftscanConfig = parser.value(runShiftscan);
   const QString picture = parser.value(screenshot);
   const bool quitAfter = parser.isSet(quit);
+  // The window opens on the table it showed last; a scripted run shows its
+  // own jobs' tables.
+  if (clusterPara.isEmpty() && shiftscanConfig.isEmpty()) frame_->RestoreLastTable();
   if (!clusterPara.isEmpty() || !shiftscanConfig.isEmpty() || !picture.isEmpty()) {
     QTimer::singleShot(300, this, [this, clusterPara, shiftscanConfig, picture, quitAfter] {
       const bool ok = RunScripted(clusterPara, shiftscanConfig, picture);
@@ -90,14 +98,12 @@ bool CTesseraApp::RunScripted(const QString& clusterPara, const QString& shiftsc
     CPara para;
     if (!para.ReadParaFile(clusterPara.toStdString()) || !para.spectra_process) {
       desktop::ShowMessage(frame_.get(), desktop::MessageKind::Error, QStringLiteral("Tessera"),
-                           QStringLiteral("Can not open file:") + clusterPara);
+                           QStringLiteral("Can not open file: ") + clusterPara);
       ok = false;
     } else {
       doc_->SetLastDataPath(para.spectra_process->data_directory);
       doc_->SetLastDataType(para.spectra_process->data_type);
-      const int type = para.cluster ? para.cluster->cluster_type : -1;
-      const auto outcome = runner->RunCluster(clusterPara, type,
-                                              QString::fromStdString(para.spectra_process->cluster_result));
+      const auto outcome = runner->RunCluster(clusterPara);
       ok = ok && (outcome == CJobRunner::Outcome::Loaded || outcome == CJobRunner::Outcome::Finished);
     }
   }
@@ -108,7 +114,7 @@ bool CTesseraApp::RunScripted(const QString& clusterPara, const QString& shiftsc
     // Let the window take its final size and paint before the picture.
     for (int i = 0; i < 20; ++i) processEvents(QEventLoop::AllEvents, 20);
     if (!frame_->grab().save(screenshot)) {
-      std::fprintf(stderr, "Can not save file:%s\n", qPrintable(screenshot));
+      std::fprintf(stderr, "Can not save file: %s\n", qPrintable(screenshot));
       ok = false;
     }
   }

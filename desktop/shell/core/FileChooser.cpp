@@ -1,12 +1,16 @@
 #include "desktop/shell/core/FileChooser.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QScreen>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTreeView>
+
+#include "desktop/shell/core/Memory.h"
 
 namespace desktop {
 namespace {
@@ -97,9 +101,25 @@ QString CaseTolerantFilters(const QString& filters) {
 }
 
 std::optional<QString> ChooseFile(QWidget* parent, const FileChoice& choice) {
+  FileChoice asked = choice;
+  const QString key = QStringLiteral("Folders/") + choice.memoryKey;
+  if (!choice.memoryKey.isEmpty()) asked.proposed = StartingPlace(choice.proposed, Recall(key).toString());
   const FileChooser& chooser = CurrentChooser();
-  if (chooser) return chooser(parent, choice);
-  return ShowFileDialog(parent, choice);
+  const std::optional<QString> chosen = chooser ? chooser(parent, asked) : ShowFileDialog(parent, asked);
+  if (chosen && !chosen->isEmpty() && !choice.memoryKey.isEmpty()) {
+    const QFileInfo info(*chosen);
+    Remember(key, choice.kind == ChooserKind::Directory ? info.absoluteFilePath() : info.absolutePath());
+  }
+  return chosen;
+}
+
+QString StartingPlace(const QString& proposed, const QString& rememberedFolder) {
+  if (rememberedFolder.isEmpty() || !QFileInfo(rememberedFolder).isDir()) return proposed;
+  if (proposed.isEmpty()) return rememberedFolder;
+  // A bare name is proposed in the remembered folder; a path keeps its own.
+  if (!proposed.contains(QLatin1Char('/')) && !proposed.contains(QLatin1Char('\\')))
+    return QDir(rememberedFolder).filePath(proposed);
+  return proposed;
 }
 
 FileChooser SetFileChooser(FileChooser chooser) {

@@ -20,6 +20,13 @@ struct CResultRow {
   std::string text;  // the whole line as read, line break included
 };
 
+// Whether a file is a mass-shift table as the back ends write them: every
+// line a delta mass, a pair count of zero or more and at most five further
+// numbers, comma-separated (an empty table is one, with no rows). False
+// with `why` naming the first line that is not, so that a cluster file or a
+// pair file is not shown as shifts at its row numbers.
+bool IsMassShiftTable(const std::string& path, std::string& why);
+
 class CTesseraDoc : public QObject {
   Q_OBJECT
 

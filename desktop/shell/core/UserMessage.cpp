@@ -38,6 +38,15 @@ bool ShowMessage(QWidget* parent, MessageKind kind, const QString& title, const 
   return ShowModalBox(parent, kind, title, text);
 }
 
+bool ConfirmReplace(QWidget* parent, const QString& title, const QStringList& existing) {
+  if (existing.isEmpty()) return true;
+  QString text = existing.size() == 1 ? QStringLiteral("This result of an earlier job would be replaced:\n")
+                                      : QStringLiteral("These results of an earlier job would be replaced:\n");
+  for (const QString& path : existing) text += QStringLiteral("  ") + path + QLatin1Char('\n');
+  text += existing.size() == 1 ? QStringLiteral("Replace it?") : QStringLiteral("Replace them?");
+  return ShowMessage(parent, MessageKind::Question, title, text);
+}
+
 MessageHandler SetMessageHandler(MessageHandler handler) {
   MessageHandler previous = std::move(CurrentHandler());
   CurrentHandler() = std::move(handler);

@@ -5,6 +5,7 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class QWidget;
@@ -16,6 +17,11 @@ enum class MessageKind { Information, Warning, Error, Question };
 // Shows the message; for Question answers true when the user said yes.
 // Information, Warning and Error answer true.
 bool ShowMessage(QWidget* parent, MessageKind kind, const QString& title, const QString& text);
+
+// Before a job replaces results of an earlier one: nothing to ask when
+// `existing` is empty; otherwise names them and answers whether the user
+// agreed to replace them.
+bool ConfirmReplace(QWidget* parent, const QString& title, const QStringList& existing);
 
 using MessageHandler =
     std::function<bool(QWidget* parent, MessageKind kind, const QString& title, const QString& text)>;

@@ -35,7 +35,7 @@ std::string ResultReport(const CPropagationSummary& summary) {
 
 std::string CheckPropagationInputs(const std::string& para_path) {
   CPropagationPara para;
-  if (!ReadPropagationParaFile(para_path, para)) return "Can not open file:" + para_path;
+  if (!ReadPropagationParaFile(para_path, para)) return "Can not open file: " + para_path;
   return CheckJobInputs(para);
 }
 

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -13,12 +14,15 @@
 
 #include "common/PathUtil.h"
 #include "common/TextUtil.h"
+#include "propagation/Propagation.h"
 #include "desktop/shell/core/FileChooser.h"
+#include "desktop/shell/core/Memory.h"
 #include "desktop/shell/core/UserMessage.h"
 
 namespace {
 
 const QString kTitle = QStringLiteral("Propagation");
+const QString kMemoryGroup = QStringLiteral("PropagationDialog");
 const QString kParaFilter = QStringLiteral("parameters file (*.para)");
 // Search engines' files are offered beside the toolkit's own formats.
 const QString kResultFilter = QStringLiteral(
@@ -42,6 +46,11 @@ CPropagationDlg::CPropagationDlg(QWidget* parent) : QDialog(parent) {
   ArrangeControls(browse, buttons);
   para_.mod_count = 1;
   ShowPara();
+  desktop::RecallFields(this, kMemoryGroup);
+  TakeEditTexts();
+  para_.mod_count = static_cast<std::int16_t>(modCountCombo_->currentIndex() + 1);
+  para_.is_mod_site_determined = siteCheck_->isChecked() ? 1 : 0;
+  para_.is_directory = directoryCheck_->isChecked() ? 1 : 0;
 }
 
 QLineEdit* CPropagationDlg::NewEdit(const char* name) {
@@ -199,8 +208,10 @@ void CPropagationDlg::BrowsePair() {
     choice.title = QStringLiteral("Directory of pair files:");
   } else {
     choice.title = QStringLiteral("Pair file");
-    choice.filter = QStringLiteral("pair file (*.csv);;pair file (*.txt);;All files (*)");
+    // Both kinds at once: the pair search writes .csv, older runs .txt.
+    choice.filter = QStringLiteral("pair files (*.csv *.txt);;All files (*)");
   }
+  choice.memoryKey = QStringLiteral("pairs");
   TakeChosenPath(pairEdit_, desktop::ChooseFile(this, choice).value_or(QString()));
 }
 
@@ -209,6 +220,7 @@ void CPropagationDlg::BrowseResult() {
   choice.title = QStringLiteral("Result file");
   choice.filter = kResultFilter;
   choice.proposed = resultEdit_->text();
+  choice.memoryKey = QStringLiteral("identifications");
   TakeChosenPath(resultEdit_, desktop::ChooseFile(this, choice).value_or(QString()));
 }
 
@@ -217,6 +229,7 @@ void CPropagationDlg::BrowseCluster() {
   choice.title = QStringLiteral("Cluster file");
   choice.filter = QStringLiteral("cluster file (*.csv);;All files (*)");
   choice.proposed = clusterEdit_->text();
+  choice.memoryKey = QStringLiteral("clusters");
   TakeChosenPath(clusterEdit_, desktop::ChooseFile(this, choice).value_or(QString()));
 }
 
@@ -225,6 +238,7 @@ void CPropagationDlg::BrowseData() {
   choice.kind = desktop::ChooserKind::Directory;
   choice.title = QStringLiteral("Directory of data files:");
   choice.proposed = dataEdit_->text();
+  choice.memoryKey = QStringLiteral("data");
   TakeChosenPath(dataEdit_, desktop::ChooseFile(this, choice).value_or(QString()));
 }
 
@@ -278,6 +292,7 @@ bool CPropagationDlg::SaveAs() {
   choice.title = QStringLiteral("Save parameters file");
   choice.filter = kParaFilter;
   choice.defaultSuffix = QStringLiteral("para");
+  choice.memoryKey = QStringLiteral("propagationParameters");
   choice.proposed = ToQ(path::Join(directory, name.empty() ? name : name + ".para"));
   std::string chosen = FromQ(desktop::ChooseFile(this, choice).value_or(QString()));
   if (chosen.empty()) return false;
@@ -287,11 +302,12 @@ bool CPropagationDlg::SaveAs() {
 
   if (!WritePropagationParaFile(chosen, para_)) {
     desktop::ShowMessage(this, desktop::MessageKind::Warning, kTitle,
-                         ToQ("Can not save file:" + chosen));
+                         ToQ("Can not save file: " + chosen));
     return false;
   }
   paraPath_ = chosen;
   saved_ = true;
+  desktop::RememberFields(this, kMemoryGroup);
   return true;
 }
 
@@ -299,7 +315,9 @@ bool CPropagationDlg::Load() {
   desktop::FileChoice choice;
   choice.title = QStringLiteral("Load parameters file");
   choice.filter = kParaFilter;
-  choice.proposed = ToQ(saveDirectory_);
+  // The folder last used for these files, else the working directory.
+  choice.proposed = desktop::MemoryEnabled() ? QString() : ToQ(saveDirectory_);
+  choice.memoryKey = QStringLiteral("propagationParameters");
   const std::string chosen = FromQ(desktop::ChooseFile(this, choice).value_or(QString()));
   if (chosen.empty()) return false;
   // Read from empty values, as the job reads the file: a key the file
@@ -308,7 +326,7 @@ bool CPropagationDlg::Load() {
   CPropagationPara loaded;
   if (!ReadPropagationParaFile(chosen, loaded)) {
     desktop::ShowMessage(this, desktop::MessageKind::Warning, kTitle,
-                         ToQ("Can not open file:" + chosen));
+                         ToQ("Can not open file: " + chosen));
     return false;
   }
   para_ = loaded;
@@ -330,5 +348,14 @@ void CPropagationDlg::accept() {
     return;
   }
   if ((paraPath_.empty() || !saved_) && !SaveAs()) return;
+  // The reports of an earlier run of this parameter file, and the pair copy
+  // every run writes in the working directory, go only when the user agrees.
+  QStringList existing;
+  for (const std::string& output : JobOutputs(para_, paraPath_)) {
+    const QFileInfo info(ToQ(output));
+    if (info.exists()) existing << info.absoluteFilePath();
+  }
+  if (!desktop::ConfirmReplace(this, kTitle, existing)) return;
+  desktop::RememberFields(this, kMemoryGroup);
   QDialog::accept();
 }

@@ -1,8 +1,11 @@
 // The clustering and Shiftscan dialogs: the files they write, their
-// validation and messages, and when a saved parameter file still counts.
+// validation and messages, when a saved parameter file still counts, what
+// they ask before a job replaces earlier results, and what they remember.
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -21,11 +24,11 @@ QCheckBox* Box(QWidget* d, const char* name) { return Child<QCheckBox>(*d, name)
 
 std::string ClusterFile(const std::string& type, const std::string& data, const std::string& out,
                         const std::string& result, const std::string& preprocessing,
-                        const std::string& similarity, const std::string& cluster) {
+                        const std::string& similarity, const std::string& cluster,
+                        const std::string& modification = "lower_mass=6\nupper_mass=200\ncluster_masses_tol=0.010000\n") {
   return "[clustername]\ncluster_name=\n[file]\ndata_type=" + type + "\ndata_directory=" + data +
          "\nout_directory=" + out + "\ncluster_result=" + result + "\n[preprocessing]\n" + preprocessing +
-         "scale=sqrt\n[similarity]\n" + similarity + "[cluster]\n" + cluster +
-         "[modification]\nlower_mass=6\nupper_mass=200\ncluster_masses_tol=0.010000\n";
+         "scale=sqrt\n[similarity]\n" + similarity + "[cluster]\n" + cluster + "[modification]\n" + modification;
 }
 
 }  // namespace
@@ -50,7 +53,9 @@ class DialogTest : public QObject {
                 .match(Edit(&dialog, "experimentName")->text())
                 .hasMatch());
     Edit(&dialog, "experimentName")->setText(QStringLiteral("exp1"));
-    Edit(&dialog, "dataPath")->setText(QStringLiteral("/data/run1"));
+    const QString run = Path(QStringLiteral("run1"));
+    QDir().mkpath(run);
+    Edit(&dialog, "dataPath")->setText(run);
     ScriptedChooser chooser;
     chooser.save = Path(QStringLiteral("default.txt"));
     dialog.OnStart();
@@ -60,9 +65,9 @@ class DialogTest : public QObject {
     QCOMPARE(dialog.Parameters(), *chooser.save);
     QCOMPARE(dialog.Program(), QStringLiteral("cluster"));
     QCOMPARE(dialog.ClusterType(), 0);
-    QCOMPARE(dialog.DataPath(), QStringLiteral("/data/run1"));
+    QCOMPARE(dialog.DataPath(), run);
     QCOMPARE(ReadText(*chooser.save),
-             ClusterFile("0", "/data/run1", "/data/run1_new", Dir() + "cluster.csv",
+             ClusterFile("0", run.toStdString(), run.toStdString() + "_new", Dir() + "cluster.csv",
                          "small_peaks_count_filter=10\npeak_select_method=2\nwhole_top_peak_num=30\n"
                          "part_top_peak_num=5\npart_top_peak_per_num=100\n",
                          "similar_method=1\nfragment_ion_tol=0.50\nfragment_ion_tol_type=Da\n",
@@ -77,15 +82,20 @@ class DialogTest : public QObject {
     dialog.OnToggleLayout();
     Box(&dialog, "withConstraint")->setChecked(false);
     Combo(&dialog, "dataType")->setCurrentIndex(2);
-    Edit(&dialog, "dataPath")->setText(QStringLiteral("/data/x.mgf"));
+    const QString mgf = Path(QStringLiteral("x.mgf"));
+    WriteText(mgf, "");
+    Edit(&dialog, "dataPath")->setText(mgf);
     Edit(&dialog, "clusterResult")->setText(QStringLiteral("/out/pairs.csv"));
     Combo(&dialog, "similarityMethod")->setCurrentIndex(3);
     Combo(&dialog, "consensusMethod")->setCurrentIndex(2);
     Edit(&dialog, "threshold")->setText(QStringLiteral("0.75"));
     Edit(&dialog, "spectralFiltering")->setText(QStringLiteral("5"));
     Combo(&dialog, "peakSelection")->setCurrentIndex(0);
-    Edit(&dialog, "topN")->setText(QStringLiteral("40x"));  // pasted text: its number counts
-    Edit(&dialog, "topM")->setText(QStringLiteral("abc"));
+    Edit(&dialog, "topN")->setText(QStringLiteral("40"));
+    Edit(&dialog, "topM")->setText(QStringLiteral("7"));
+    Edit(&dialog, "pairMassLower")->setText(QStringLiteral("10"));
+    Edit(&dialog, "pairMassUpper")->setText(QStringLiteral("150"));
+    Edit(&dialog, "pairMassTol")->setText(QStringLiteral("0.02"));
     Edit(&dialog, "precursorTol")->setText(QStringLiteral("20"));
     Combo(&dialog, "precursorUnit")->setCurrentIndex(1);
     Edit(&dialog, "fragmentTol")->setText(QStringLiteral("0.3"));
@@ -98,13 +108,14 @@ class DialogTest : public QObject {
     QCOMPARE(dialog.ClusterType(), 1);
     QCOMPARE(dialog.DataTypeIndex(), 2);
     QCOMPARE(ReadText(*chooser.save),
-             ClusterFile("2", "/data/x.mgf", "/data/x.mgf_new", "/out/pairs.csv",
+             ClusterFile("2", mgf.toStdString(), mgf.toStdString() + "_new", "/out/pairs.csv",
                          "small_peaks_count_filter=5\npeak_select_method=0\nwhole_top_peak_num=40\n"
-                         "part_top_peak_num=0\npart_top_peak_per_num=100\n",
+                         "part_top_peak_num=7\npart_top_peak_per_num=100\n",
                          "similar_method=3\nfragment_ion_tol=0.30\nfragment_ion_tol_type=Da\n",
                          "cluster_type=1\ncluster_method=0\nprecursor_ion_tol=20.00\nprecursor_ion_tol_type=ppm\n"
                          "consensus_type=2\nconsensus_fragment_tol=0.250000\nconsensus_fragment_tol_type=Da\n"
-                         "threshold=0.75\n"));
+                         "threshold=0.75\n",
+                         "lower_mass=10\nupper_mass=150\ncluster_masses_tol=0.020000\n"));
   }
 
   void ClusterEditsThatInvalidateTheSave_data() {
@@ -125,7 +136,7 @@ class DialogTest : public QObject {
     ScriptedChooser chooser;
     chooser.save = Path(QStringLiteral("saved.txt"));
     chooser.folder = dir_.path();
-    Edit(&dialog, "dataPath")->setText(QStringLiteral("/d0"));
+    Edit(&dialog, "dataPath")->setText(dir_.path());
     dialog.OnSaveAs();
     QVERIFY(dialog.IsSaved());
 
@@ -152,6 +163,7 @@ class DialogTest : public QObject {
 
     {  // Start without a save, save cancelled: closes with OK, nothing to run.
       CClusterDlg dialog(&doc);
+      Edit(&dialog, "dataPath")->setText(dir_.path());
       dialog.OnStart();
       QCOMPARE(dialog.result(), int(QDialog::Accepted));
       QVERIFY(dialog.Parameters().isEmpty());
@@ -159,6 +171,7 @@ class DialogTest : public QObject {
     }
     {  // Confirmed without a name.
       CClusterDlg dialog(&doc);
+      Edit(&dialog, "dataPath")->setText(dir_.path());
       chooser.save = QString();
       dialog.OnSaveAs();
       QVERIFY(!dialog.IsSaved());
@@ -166,11 +179,12 @@ class DialogTest : public QObject {
     }
     {  // A file that cannot be written is said so and not handed on.
       CClusterDlg dialog(&doc);
+      Edit(&dialog, "dataPath")->setText(dir_.path());
       chooser.save = Path(QStringLiteral("no/such/dir/p.txt"));
       dialog.OnSaveAs();
       QVERIFY(!dialog.IsSaved());
       QVERIFY(dialog.Parameters().isEmpty());
-      QCOMPARE(recorder.texts.takeLast(), QStringLiteral("Can not save file:") + *chooser.save);
+      QCOMPARE(recorder.texts.takeLast(), QStringLiteral("Can not save file: ") + *chooser.save);
     }
     {  // Data browse: a missing file is refused; "dta" always asks for a folder.
       CClusterDlg dialog(&doc);
@@ -178,7 +192,13 @@ class DialogTest : public QObject {
       chooser.folder = dir_.path();
       Combo(&dialog, "dataType")->setCurrentIndex(2);
       dialog.OnDataBrowse();
-      QCOMPARE(recorder.texts.takeLast(), QStringLiteral("Can not find file:/no/such/run.mgf"));
+      QCOMPARE(recorder.texts.takeLast(), QStringLiteral("Can not find file: /no/such/run.mgf"));
+      QVERIFY(chooser.asked.back().filter.startsWith(QStringLiteral("mgf file (*.mgf)")));
+      // The mzML type offers mzXML runs as well.
+      Combo(&dialog, "dataType")->setCurrentIndex(4);
+      dialog.OnDataBrowse();
+      recorder.texts.takeLast();
+      QVERIFY(chooser.asked.back().filter.startsWith(QStringLiteral("mzML or mzXML run (*.mzML *.mzXML)")));
       QVERIFY(Edit(&dialog, "dataPath")->text().isEmpty());
       Combo(&dialog, "dataType")->setCurrentIndex(0);
       dialog.OnDataBrowse();
@@ -192,7 +212,7 @@ class DialogTest : public QObject {
     CTesseraDoc doc;
     CClusterDlg dialog(&doc);
     auto* toggle = Child<QPushButton>(dialog, "layoutToggle");
-    QCOMPARE(toggle->text(), QStringLiteral("&Advance>>"));
+    QCOMPARE(toggle->text(), QStringLiteral("&Advanced>>"));
     // Compact: the advanced fields are out of reach.
     QVERIFY(!Edit(&dialog, "fragmentTol")->isEnabled());
     dialog.OnToggleLayout();
@@ -212,6 +232,138 @@ class DialogTest : public QObject {
     QTest::keyClicks(threshold, QStringLiteral("0a.7b-5 "));
     QCOMPARE(threshold->text(), QStringLiteral("0.7-5"));
     QCOMPARE(dialog.Threshold(), 0.7);
+  }
+
+  // Values the job cannot run with keep the dialog open with a message
+  // naming them; nothing is saved.
+  void ClusterRefusesValuesItCannotRun_data() {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("threshold above 1") << "threshold" << "7.5" << "Threshold";
+    QTest::newRow("threshold below 0") << "threshold" << "-0.1" << "Threshold";
+    QTest::newRow("no data path") << "dataPath" << "" << "Data path";
+    QTest::newRow("missing data") << "dataPath" << "/no/such/run.mgf" << "does not exist";
+    QTest::newRow("N not a number") << "topN" << "abc" << "N must";
+    QTest::newRow("M zero") << "topM" << "0" << "M must";
+    QTest::newRow("precursor tol 0") << "precursorTol" << "0" << "Precursor tol";
+    QTest::newRow("fragment tol text") << "fragmentTol" << "0.5x" << "Fragment tol";
+    QTest::newRow("reversed shifts") << "pairMassLower" << "250" << "lower end 250 must lie below the upper end 200";
+    QTest::newRow("shift tolerance 0") << "pairMassTol" << "0" << "Mass tolerance";
+  }
+  void ClusterRefusesValuesItCannotRun() {
+    QFETCH(QString, field);
+    QFETCH(QString, value);
+    QFETCH(QString, said);
+    RecordedMessages recorder;
+    ScriptedChooser chooser;
+    chooser.save = Path(QStringLiteral("refused.txt"));
+    CTesseraDoc doc;
+    CClusterDlg dialog(&doc);
+    dialog.SetClusterType(1);
+    Edit(&dialog, "dataPath")->setText(dir_.path());
+    Edit(&dialog, field.toLatin1().constData())->setText(value);
+    dialog.OnStart();
+    QVERIFY(dialog.result() != QDialog::Accepted);
+    QVERIFY(!dialog.IsSaved());
+    QVERIFY(chooser.asked.empty());
+    QCOMPARE(recorder.texts.size(), 1);
+    QVERIFY2(recorder.texts[0].contains(said), qPrintable(recorder.texts[0]));
+  }
+
+  // Clustering and the pair search propose result files of their own, so a
+  // pair search never takes the cluster file's name; an existing result is
+  // replaced only when the user agrees.
+  void ClusterResultNamesAndReplacing() {
+    RecordedMessages recorder;
+    ScriptedChooser chooser;
+    chooser.save = Path(QStringLiteral("replace.txt"));
+    CTesseraDoc doc;
+    doc.SetWorkingDirectory(Dir());
+    CClusterDlg dialog(&doc);
+    QLineEdit* result = Edit(&dialog, "clusterResult");
+    QCOMPARE(result->text(), Path(QStringLiteral("cluster.csv")));
+    dialog.SetClusterType(1);
+    QCOMPARE(result->text(), Path(QStringLiteral("pairs.csv")));
+    dialog.SetClusterType(0);
+    QCOMPARE(result->text(), Path(QStringLiteral("cluster.csv")));
+    result->setText(Path(QStringLiteral("mine.csv")));
+    dialog.SetClusterType(1);
+    QCOMPARE(result->text(), Path(QStringLiteral("mine.csv")));
+
+    WriteText(Path(QStringLiteral("mine.csv")), "an earlier job's pairs\n");
+    Edit(&dialog, "dataPath")->setText(dir_.path());
+    recorder.answer = false;
+    dialog.OnStart();
+    QCOMPARE(recorder.questions.size(), 1);
+    QVERIFY(recorder.questions[0].contains(Path(QStringLiteral("mine.csv"))));
+    QVERIFY(!dialog.IsSaved());
+    QVERIFY(dialog.result() != QDialog::Accepted);
+    recorder.answer = true;
+    dialog.OnStart();
+    QVERIFY(dialog.IsSaved());
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+  }
+
+  // A confirmed dialog comes back with its values (but a fresh experiment
+  // name), and each chooser starts in the folder last chosen with it.
+  void DialogsReopenWithTheirLastValues() {
+    ScratchSettings settings;
+    RecordedMessages recorder;
+    ScriptedChooser chooser;
+    CTesseraDoc doc;
+    const QString data = Path(QStringLiteral("remembered_data"));
+    QDir().mkpath(data);
+    {
+      CClusterDlg dialog(&doc);
+      dialog.SetClusterType(1);
+      Edit(&dialog, "experimentName")->setText(QStringLiteral("old"));
+      Edit(&dialog, "dataPath")->setText(data);
+      Edit(&dialog, "threshold")->setText(QStringLiteral("0.75"));
+      Combo(&dialog, "similarityMethod")->setCurrentIndex(3);
+      chooser.save = Path(QStringLiteral("remembered.txt"));
+      dialog.OnStart();
+      QVERIFY(dialog.IsSaved());
+    }
+    CClusterDlg again(&doc);
+    QVERIFY(!Box(&again, "withConstraint")->isChecked());
+    QCOMPARE(Edit(&again, "dataPath")->text(), data);
+    QCOMPARE(Edit(&again, "threshold")->text(), QStringLiteral("0.75"));
+    QCOMPARE(again.Threshold(), 0.75);
+    QCOMPARE(Combo(&again, "similarityMethod")->currentIndex(), 3);
+    QVERIFY(Edit(&again, "experimentName")->text() != QStringLiteral("old"));
+    QVERIFY(!again.IsSaved());
+    // The parameter file's folder is where the next save box opens.
+    again.OnSaveAs();
+    QCOMPARE(chooser.asked.back().proposed, dir_.filePath(Edit(&again, "experimentName")->text() + ".txt"));
+
+    const QString run = Path(QStringLiteral("remembered.raw"));
+    WriteText(run, "");
+    {
+      CShiftscanDlg dialog;
+      Edit(&dialog, "filePath")->setText(run);
+      Edit(&dialog, "tdScore")->setText(QStringLiteral("12"));
+      Box(&dialog, "detectComb")->setChecked(false);
+      chooser.save = Path(QStringLiteral("remembered_shiftscan.txt"));
+      dialog.OnOk();
+      QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    }
+    CShiftscanDlg shiftscan;
+    QCOMPARE(Edit(&shiftscan, "filePath")->text(), run);
+    QCOMPARE(Edit(&shiftscan, "dtaName")->text(), QStringLiteral("remembered"));
+    QCOMPARE(Edit(&shiftscan, "tdScore")->text(), QStringLiteral("12"));
+    QVERIFY(!Box(&shiftscan, "detectComb")->isChecked());
+    // Another run typed in: the remembered pair settings were the old
+    // run's, so they follow the new one.
+    const QString other = Path(QStringLiteral("other_run.raw"));
+    WriteText(other, "");
+    Edit(&shiftscan, "filePath")->setText(other);
+    chooser.save = Path(QStringLiteral("other_shiftscan.txt"));
+    shiftscan.OnOk();
+    QCOMPARE(Edit(&shiftscan, "dtaName")->text(), QStringLiteral("other_run"));
+    QVERIFY(ReadText(*chooser.save).find("dtaname=other_run\n") != std::string::npos);
+    // Kept under the organisation "Tessera".
+    QVERIFY(QFile::exists(settings.File()));
   }
 
   void ShiftscanDataBrowseDerivesThePairSettings_data() {
@@ -366,6 +518,78 @@ class DialogTest : public QObject {
       QVERIFY(!Child<QPushButton>(dialog, "topOk")->isHidden());
     }
     QDir::setCurrent(previous);
+  }
+
+  void ShiftscanRefusesNumbersItCannotRun_data() {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("reversed mass") << "massLower" << "2000000" << "Mass: the lower end 2000000 must lie below";
+    QTest::newRow("mass not a number") << "massUpper" << "6000x" << "Mass must";
+    QTest::newRow("reversed time") << "timeLower" << "2000000" << "Retention time: the lower end";
+    QTest::newRow("reversed shifts") << "modMassLower" << "300" << "Modification mass: the lower end";
+    QTest::newRow("fractional shift") << "modMassUpper" << "10.5" << "Modification mass must";
+    QTest::newRow("ppthres above 1") << "ppthres" << "1.5" << "ppthres";
+    QTest::newRow("d-score text") << "tdScore" << "abc" << "T_d_score";
+    QTest::newRow("mass tolerance 0") << "massTol" << "0" << "Mass tolerance";
+    QTest::newRow("negative bins") << "massRes" << "-1" << "Massres";
+    QTest::newRow("no precursors") << "maxNData" << "0" << "Max data";
+  }
+  void ShiftscanRefusesNumbersItCannotRun() {
+    QFETCH(QString, field);
+    QFETCH(QString, value);
+    QFETCH(QString, said);
+    RecordedMessages recorder;
+    ScriptedChooser chooser;
+    chooser.save = Path(QStringLiteral("refused_shiftscan.txt"));
+    const QString run = Path(QStringLiteral("numbers.raw"));
+    WriteText(run, "");
+    QDir().mkpath(Path(QStringLiteral("pair")));
+    CShiftscanDlg dialog;
+    Edit(&dialog, "filePath")->setText(run);
+    Edit(&dialog, "pairPath")->setText(Path(QStringLiteral("pair")));
+    Edit(&dialog, field.toLatin1().constData())->setText(value);
+    dialog.OnOk();
+    QVERIFY(dialog.result() != QDialog::Accepted);
+    QVERIFY(chooser.asked.empty());
+    QCOMPARE(recorder.texts.size(), 1);
+    QVERIFY2(recorder.texts[0].contains(said), qPrintable(recorder.texts[0]));
+  }
+
+  // Pair files of an earlier run in the pair folder would be read with the
+  // new run's: they go, but only when the user agrees. The RAW chooser
+  // shows the runs the dumper reads at once.
+  void ShiftscanReplacesEarlierPairFilesWhenAllowed() {
+    RecordedMessages recorder;
+    ScriptedChooser chooser;
+    const QString run = Path(QStringLiteral("earlier.mzML"));
+    WriteText(run, "");
+    const QString pairs = Path(QStringLiteral("earlier_pairs"));
+    QDir().mkpath(pairs);
+    const QString old = pairs + QStringLiteral("/pair_m15.994900_p0.98.csv");
+    WriteText(old, "a,1,b,2,1,0,1\n");
+    WriteText(pairs + QStringLiteral("/notes.txt"), "the user's\n");
+    chooser.open = run;
+    chooser.save = Path(QStringLiteral("earlier.txt"));
+    CShiftscanDlg dialog;
+    dialog.OnDataBrowse();
+    QVERIFY(chooser.asked.back().filter.startsWith(QStringLiteral("RAW, mzML or mzXML run (*.RAW *.mzML *.mzXML)")));
+    Edit(&dialog, "pairPath")->setText(pairs);
+
+    recorder.answer = false;
+    dialog.OnOk();
+    QCOMPARE(recorder.questions.size(), 1);
+    QVERIFY(recorder.questions[0].contains(old));
+    QVERIFY(dialog.result() != QDialog::Accepted);
+    QVERIFY(QFile::exists(old));
+    QVERIFY(dialog.ConfigurationPath().isEmpty());
+
+    recorder.answer = true;
+    dialog.OnOk();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QVERIFY(!QFile::exists(old));
+    QVERIFY(QFile::exists(pairs + QStringLiteral("/notes.txt")));
+    QVERIFY(recorder.texts.isEmpty());
   }
 };
 

@@ -1,10 +1,14 @@
 // The job runner with the real back ends: a job's table reaches the
-// document, a failed job is said so and changes nothing.
+// document, a failed job is said so and changes nothing; and with stand-in
+// back ends: a cancelled job ends with all its processes and leaves nothing
+// half-written.
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QtTest>
 
 #include "desktop/shell/ClusterDlg.h"
@@ -30,6 +34,18 @@ void WriteShiftedSpectra(const QString& folder) {
   }
 }
 
+// A back end that does not end on its own: it starts a helper (which must
+// end with it), writes into its outputs, says "started" and waits.
+const char* const kSlowBackEnd =
+    "sleep 60 &\n"
+    "echo $! > helper.pid\n"
+    "printf half > temp.temp\n"
+    "mkdir -p made && echo x > made/pair_m1.000000_p0.98.csv\n"
+    "echo x > kept/pair_m2.000000_p0.98.csv\n"
+    "echo x > kept/old.csv\n"
+    "echo started\n"
+    "wait\n";
+
 }  // namespace
 
 class JobRunnerTest : public QObject {
@@ -50,8 +66,25 @@ class JobRunnerTest : public QObject {
     dialog.findChild<QLineEdit*>(QStringLiteral("dataPath"))->setText(Path(QStringLiteral("dta")));
     dialog.findChild<QLineEdit*>(QStringLiteral("clusterResult"))->setText(Path(QStringLiteral("clusters.csv")));
     dialog.OnStart();
-    return runner.RunCluster(dialog.Parameters(), dialog.ClusterType(), dialog.ClusterResult());
+    return runner.RunCluster(dialog.Parameters());
   }
+
+  // The stand-in's job in the scratch folder: "kept" holds a file of the
+  // user's, "made" does not exist yet.
+  CJobRunner::Job SlowJob(const QString& backEnds) {
+    QDir work(dir_.path());
+    work.mkpath(QStringLiteral("kept"));
+    WriteText(Path(QStringLiteral("kept/mine.csv")), "the user's\n");
+    WriteText(Path(QStringLiteral("kept/old.csv")), "an earlier run's\n");
+    QDir(Path(QStringLiteral("made"))).removeRecursively();
+    WriteBackEnd(backEnds, "Shiftscan", kSlowBackEnd);
+    CJobRunner::Job job;
+    job.name = job.program = QStringLiteral("Shiftscan");
+    job.parameterFile = Path(QStringLiteral("any.txt"));
+    job.outputFolders = QStringList{Path(QStringLiteral("made")), Path(QStringLiteral("kept"))};
+    return job;
+  }
+  qint64 HelperPid() const { return QString::fromStdString(ReadText(Path(QStringLiteral("helper.pid")))).trimmed().toLongLong(); }
 
  private slots:
   void initTestCase() { WriteShiftedSpectra(Path(QStringLiteral("dta"))); }
@@ -96,7 +129,11 @@ class JobRunnerTest : public QObject {
     QCOMPARE(doc.ResultRows()[0].mass, 15.99504);
     QCOMPARE(doc.ViewState(), 0);
     QVERIFY(!QFile::exists(Path(QStringLiteral("temp.temp"))));
-    QCOMPARE(runner.LastSummary(), QStringLiteral("Shiftscan: 2 mass shifts loaded (Mod_result.csv)"));
+    // The job's own copy, named after its configuration, is what the
+    // recent-file list keeps.
+    QCOMPARE(runner.LastTable(), Path(QStringLiteral("small_shifts.csv")));
+    QCOMPARE(ReadText(runner.LastTable()), shiftTable);
+    QCOMPARE(runner.LastSummary(), QStringLiteral("Shiftscan: 2 mass shifts loaded (small_shifts.csv)"));
     QVERIFY(recorder.texts.isEmpty());
   }
 
@@ -142,7 +179,12 @@ class JobRunnerTest : public QObject {
     QVERIFY(!QFile::exists(Path(QStringLiteral("error_happened.error"))));
     QCOMPARE(recorder.texts.size(), 1);
     QVERIFY(recorder.texts[0].startsWith(QStringLiteral("The Shiftscan job failed.")));
-    QVERIFY(recorder.texts[0].contains(QStringLiteral("Last lines of ") + Path(QStringLiteral("Shiftscan.log"))));
+    QVERIFY(recorder.texts[0].contains(QStringLiteral("From ") + Path(QStringLiteral("Shiftscan.log"))));
+    // The lines that say why, not the banner and the key prompt.
+    QVERIFY2(recorder.texts[0].contains(QStringLiteral("Cannot read raw temp file: nowhere.dump")),
+             qPrintable(recorder.texts[0]));
+    for (const char* chatter : {"Press any key", "Tessera version", "-----", "fast detection"})
+      QVERIFY2(!recorder.texts[0].contains(QLatin1String(chatter)), chatter);
 
     // A back end that is not there.
     QTemporaryDir empty;
@@ -183,10 +225,91 @@ class JobRunnerTest : public QObject {
     runner.SetProgramDirectory(kBinDir);
     QCOMPARE(RunClusterFromDialog(doc, runner, true), CJobRunner::Outcome::Finished);
     QCOMPARE(recorder.texts.size(), 1);
+    // The pair search before wrote its pairs under that name: asked first.
+    QCOMPARE(recorder.questions.size(), 1);
+    QVERIFY(recorder.questions[0].contains(Path(QStringLiteral("clusters.csv"))));
     QVERIFY(recorder.texts[0].contains(Path(QStringLiteral("clusters.csv"))));
     QVERIFY(QFile::exists(Path(QStringLiteral("clusters.csv"))));
     QVERIFY(doc.ResultRows().empty());
     QVERIFY(!doc.DataLoaded());
+  }
+
+  // Escape in the progress window asks; a yes ends the back end and the
+  // helper it started, and removes what they wrote: the table, a folder the
+  // job made, and its new and rewritten files in a folder that was there.
+  // The main window stays up meanwhile, and the document keeps its data.
+  void CancelEndsTheJobAndRemovesWhatItWrote() {
+    RecordedMessages recorder;
+    QTemporaryDir backEnds;
+    CTesseraDoc doc;
+    doc.SetWorkingDirectory(dir_.path().toStdString());
+    QWidget window;
+    window.show();
+    CJobRunner runner(&doc, &window);
+    runner.SetProgramDirectory(backEnds.path());
+    QSignalSpy finished(&runner, &CJobRunner::JobFinished);
+    const CJobRunner::Job job = SlowJob(backEnds.path());
+    QVERIFY(runner.Start(job));
+    QVERIFY(window.isVisible());
+    QVERIFY(runner.IsRunning());
+    const qint64 pid = runner.ProcessId();
+    QTRY_VERIFY(ReadText(Path(QStringLiteral("Shiftscan.log"))).find("started") != std::string::npos);
+    const qint64 helper = HelperPid();
+    QVERIFY(helper > 0 && !ProcessEnded(helper));
+    // A second job waits for the first.
+    QVERIFY(!runner.Start(job));
+    QVERIFY(recorder.texts.takeLast().contains(QStringLiteral("still running")));
+
+    QWidget* progress = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->objectName() == QLatin1String("jobProgress") && w->isVisible()) progress = w;
+    QVERIFY(progress);
+    recorder.answer = false;
+    QTest::keyClick(progress, Qt::Key_Escape);
+    QCOMPARE(recorder.questions.size(), 1);
+    QVERIFY(runner.IsRunning());
+    recorder.answer = true;
+    QTest::keyClick(progress, Qt::Key_Escape);
+
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(runner.LastOutcome(), CJobRunner::Outcome::Cancelled);
+    QVERIFY(runner.LastSummary().contains(QStringLiteral("cancelled")));
+    QVERIFY(!runner.IsRunning());
+    QVERIFY(ProcessEnded(pid));
+    QTRY_VERIFY(ProcessEnded(helper));
+    QVERIFY(!QFile::exists(Path(QStringLiteral("temp.temp"))));
+    QVERIFY(!QFile::exists(Path(QStringLiteral("made"))));
+    QVERIFY(!QFile::exists(Path(QStringLiteral("kept/pair_m2.000000_p0.98.csv"))));
+    QVERIFY(!QFile::exists(Path(QStringLiteral("kept/old.csv"))));
+    QCOMPARE(ReadText(Path(QStringLiteral("kept/mine.csv"))), std::string("the user's\n"));
+    QVERIFY(recorder.texts.isEmpty());
+    QVERIFY(!doc.DataLoaded());
+  }
+
+  // The program quitting (the runner going) ends a running job with all
+  // its processes.
+  void RunnerGoingEndsTheJob() {
+    QTemporaryDir backEnds;
+    CTesseraDoc doc;
+    doc.SetWorkingDirectory(dir_.path().toStdString());
+    auto runner = std::make_unique<CJobRunner>(&doc, nullptr);
+    runner->SetProgramDirectory(backEnds.path());
+    QVERIFY(runner->Start(SlowJob(backEnds.path())));
+    const qint64 pid = runner->ProcessId();
+    QTRY_VERIFY(ReadText(Path(QStringLiteral("Shiftscan.log"))).find("started") != std::string::npos);
+    const qint64 helper = HelperPid();
+    runner.reset();
+    QVERIFY(ProcessEnded(pid));
+    QTRY_VERIFY(ProcessEnded(helper));
+  }
+
+  void ReasonLinesLeaveOutTheBanner() {
+    WriteText(Path(QStringLiteral("chatty.log")),
+              "\x1b[H\x1b[2J-----|\nTessera version v1.0\nShiftscan: fast detection      |\n-----|\n"
+              "Reading data...Gannet: run.mzML: not indexed\r\ndone(0)\nPress any key to continue...\n");
+    QCOMPARE(CJobRunner::ReasonLines(Path(QStringLiteral("chatty.log")), 8),
+             (QStringList{"Reading data...Gannet: run.mzML: not indexed", "done(0)"}));
+    QCOMPARE(CJobRunner::ReasonLines(Path(QStringLiteral("chatty.log")), 1), QStringList{"done(0)"});
   }
 };
 

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QtTest>
 #include <clocale>
@@ -17,13 +16,11 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   std::setlocale(LC_NUMERIC, "C");
   QStandardPaths::setTestModeEnabled(true);
-  // Jobs, tables and settings (the recent-file list) go to a scratch
-  // directory, not wherever the tests were started.
+  // Jobs and tables go to a scratch directory, not wherever the tests were
+  // started; the tests that use the program's memory give it a scratch
+  // settings folder of their own (ScratchSettings).
   const testsupport::CTempDir scratch("tessera_shell_tests");
   const testsupport::CCurrentDir inScratch(scratch.Path());
-  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QDir::currentPath() + QStringLiteral("/settings"));
-  QCoreApplication::setOrganizationName(QStringLiteral("TesseraTests"));
-  QCoreApplication::setApplicationName(QStringLiteral("Tessera"));
   int failed = 0;
   for (QObject* test : {NewDialogTest(), NewJobRunnerTest(), NewMainFrameTest()}) {
     failed += QTest::qExec(test, argc, argv);

@@ -126,30 +126,61 @@ bool CHistogramPlot::Paint(QPainter& painter, const QRect& client, CTesseraDoc& 
   return true;
 }
 
-void CHistogramPlot::DrawTicks(QPainter& painter) const {
+std::vector<CAxisTick> CHistogramPlot::Ticks() const {
+  std::vector<CAxisTick> ticks;
   const double countStep = TickStep(highCount);
-  if (countStep == 0.0) return;
-  painter.setPen(Qt::black);
-  painter.setFont(ArialFont(12));
+  if (countStep == 0.0) return ticks;
+  const QFontMetrics metrics(ArialFont(12));
+  // Labels keep this much room between them.
+  constexpr int kGap = 4;
+  QRect previous;
   // Steps below one count would repeat the same whole-number tick.
-  int previous = lowCount - 1;
+  int previousCount = lowCount - 1;
   for (long long k = FirstTick(lowCount, countStep); k * countStep <= highCount; ++k) {
     const int c = static_cast<int>(k * countStep);
     const int y = YOf(c);
-    if (y < 0 || c > highCount || c == previous) continue;
-    previous = c;
-    painter.drawLine(left, y, left - 5, y);
-    DrawTextAt(painter, left - 18, y + 12, QString::number(c), true);
+    if (y < 0 || c > highCount || c == previousCount) continue;
+    previousCount = c;
+    CAxisTick tick;
+    tick.mark = QLine(left, y, left - 5, y);
+    tick.label = QString::number(c);
+    tick.upwards = true;
+    // Read upwards, the text ends 12 pixels below the tick.
+    const int length = metrics.horizontalAdvance(tick.label);
+    tick.box = QRect(left - 18, y + 12 - length, metrics.height(), length);
+    tick.labelled = previous.isNull() || !tick.box.adjusted(0, -kGap, 0, kGap).intersects(previous);
+    if (tick.labelled) previous = tick.box;
+    ticks.push_back(tick);
   }
 
   const double massStep = TickStep(highMass - lowMass);
-  if (massStep == 0.0) return;
+  if (massStep == 0.0) return ticks;
+  previous = QRect();
   for (long long k = FirstTick(lowMass, massStep); k * massStep <= highMass + 1e-9 * massStep; ++k) {
     const double value = k * massStep;
     const int x = XOf(std::min(value, highMass));
     if (x < 0) continue;
-    painter.drawLine(x, bottom, x, bottom + 5);
-    DrawTextAt(painter, x - 8, bottom + 16, Formatted("%.2f", value));
+    CAxisTick tick;
+    tick.mark = QLine(x, bottom, x, bottom + 5);
+    tick.label = Formatted("%.2f", value);
+    tick.box = QRect(x - 8, bottom + 16, metrics.horizontalAdvance(tick.label), metrics.height());
+    tick.labelled = previous.isNull() || !tick.box.adjusted(-kGap, 0, kGap, 0).intersects(previous);
+    if (tick.labelled) previous = tick.box;
+    ticks.push_back(tick);
+  }
+  return ticks;
+}
+
+void CHistogramPlot::DrawTicks(QPainter& painter) const {
+  painter.setPen(Qt::black);
+  painter.setFont(ArialFont(12));
+  for (const CAxisTick& tick : Ticks()) {
+    painter.drawLine(tick.mark);
+    if (!tick.labelled) continue;
+    if (tick.upwards)
+      DrawTextAt(painter, tick.box.left(), tick.box.bottom() + 1, tick.label, true);
+    else
+      DrawTextAt(painter, tick.box.left(), tick.box.top(), tick.label);
   }
 }
 
@@ -199,16 +230,25 @@ void CHistogramPlot::DrawMassLabels(QPainter& painter, const CTesseraDoc& doc) c
   for (const CHistogramPoint* point : labelled) {
     const int x = XOf(point->mass);
     const int y = YOf(point->count);
-    if (x < 0 || y < 0) continue;
+    // A bar at or below a zoomed floor has no height to stand on, so it
+    // gets no label (it would sit on the mass axis).
+    if (x < 0 || y < 0 || y >= bottom) continue;
     const QString text = Formatted("%.3f", point->mass);
     const int width = metrics.horizontalAdvance(text);
     // The label sits on the bar's top rather than across it, in the room
     // the frame leaves above the plot for the tallest bar.
-    QRect box(x - 8, y - height, width, height);
-    if (!isFree(box)) box.moveLeft(x + 2 - width);
+    // Labels stay within the frame's width, clear of the count axis and its
+    // labels.
+    const auto inside = [this](QRect box) {
+      if (box.left() < left) box.moveLeft(left);
+      if (box.right() > right) box.moveRight(right);
+      return box;
+    };
+    QRect box = inside(QRect(x - 8, y - height, width, height));
+    if (!isFree(box)) box = inside(box.translated(x + 2 - width - box.left(), 0));
     if (!isFree(box)) {
       // One line higher, still over its bar, while the frame has room.
-      box.moveTo(x - 8, y - 2 * height);
+      box = inside(QRect(x - 8, y - 2 * height, width, height));
       if (box.top() < top - 20 - height || !isFree(box)) continue;
     }
     written.push_back(box);

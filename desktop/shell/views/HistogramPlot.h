@@ -4,10 +4,24 @@
 // between pixels and values, and the drawing itself. Kept apart from the
 // widget so that the same painting serves the screen, pictures and tests.
 
+#include <QLine>
 #include <QRect>
+#include <QString>
+#include <vector>
 
 class CTesseraDoc;
 class QPainter;
+
+// One tick of an axis: its mark, and its label where the label has room
+// (a label that would run into the one before it is left out, so that
+// small windows show fewer labels rather than labels over each other).
+struct CAxisTick {
+  QLine mark;
+  QString label;
+  QRect box;           // the label's extent on the picture
+  bool upwards = false;  // the vertical axis's labels read upwards
+  bool labelled = false;
+};
 
 class CHistogramPlot {
  public:
@@ -31,6 +45,10 @@ class CHistogramPlot {
   // Pixel of a value; -1 for a mass outside the horizontal range.
   int XOf(double mass) const;
   int YOf(double count) const;
+
+  // The ticks of both axes for the current ranges, vertical axis first;
+  // none when the count range is too small for a step.
+  std::vector<CAxisTick> Ticks() const;
 
   int left = 0, bottom = 0, right = 0, top = 0;
   double lowMass = 0.0, highMass = 200.0;

@@ -10,9 +10,11 @@
 CModInfoDlg::CModInfoDlg(std::vector<UnimodEntry> hits, double deltaMass, QWidget* parent)
     : QDialog(parent), hits_(std::move(hits)), deltaMass_(deltaMass), table_(new QTableWidget(this)) {
   setWindowTitle(QStringLiteral("Mod information by Unimod"));
-  const QStringList titles = {QStringLiteral("#"),           QStringLiteral("Mass"),
-                              QStringLiteral("Tolerance"),   QStringLiteral("PSI-MS Name"),
-                              QStringLiteral("Interim Name"), QStringLiteral("Discription")};
+  // "Difference": how far the delta mass lies from the entry's mass, both
+  // taken without sign (a loss matches as a gain does).
+  const QStringList titles = {QStringLiteral("#"),           QStringLiteral("Mass (Da)"),
+                              QStringLiteral("Difference (Da)"), QStringLiteral("PSI-MS Name"),
+                              QStringLiteral("Interim Name"), QStringLiteral("Description")};
   const int widths[] = {20, 50, 50, 100, 100, 150};
   table_->setColumnCount(titles.size());
   table_->setHorizontalHeaderLabels(titles);

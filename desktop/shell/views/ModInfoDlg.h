@@ -1,5 +1,6 @@
 #pragma once
-// "Mod information by Unimod": the Unimod entries matching one delta mass.
+// "Mod information by Unimod": the Unimod entries matching one delta mass,
+// each with its mass and how far the delta mass lies from it.
 
 #include <QDialog>
 #include <vector>

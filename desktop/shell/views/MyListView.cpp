@@ -1,6 +1,9 @@
 #include "desktop/shell/views/MyListView.h"
 
+#include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QMenu>
+#include <QRegularExpression>
 #include <QDir>
 #include <QHeaderView>
 #include <QTimer>
@@ -10,14 +13,46 @@
 
 #include "common/TextUtil.h"
 #include "desktop/shell/core/BusyCursor.h"
+#include "desktop/shell/core/TableExport.h"
 #include "desktop/shell/core/TesseraDoc.h"
 #include "desktop/shell/views/ModInfoDlg.h"
 
 namespace {
 
-const char* const kTitles[] = {"Delta mass (Da)", "Pairs", "Delta time", "D-score",
-                               "Type",            "Mass1", "Mass2",      "Unimod"};
+const char* const kTitles[] = {"Delta mass (Da)", "Pairs",      "Delta time (s)", "D-score",
+                               "Type",            "Mass1 (Da)", "Mass2 (Da)",     "Unimod"};
 constexpr int kColumns = 8;
+// Where a row keeps its delta mass unrounded.
+constexpr int kMassRole = Qt::UserRole;
+
+// The fields of a table line: delta mass, pair count, then what Shiftscan
+// adds (delta time, d-score, type, the masses of a combination's two
+// parts). The pair search writes those five as constant "0" fields.
+struct RowFields {
+  double mass = 0, time = 0, score = 0, mass1 = 0, mass2 = 0;
+  int pairs = 0, type = 0;
+  bool statistics = false;  // delta time, d-score and type mean something
+  bool partners = false;    // mass 1 and mass 2 name a combination's parts
+};
+
+RowFields ParseRow(const std::string& line) {
+  RowFields row;
+  const int read = std::sscanf(line.c_str(), "%lf,%d,%lf,%lf,%d,%lf,%lf", &row.mass, &row.pairs, &row.time,
+                               &row.score, &row.type, &row.mass1, &row.mass2);
+  const std::vector<std::string> fields = text::Split(line, ',');
+  bool pairSearch = fields.size() == 7;
+  for (std::size_t i = 2; i < fields.size() && pairSearch; ++i) pairSearch = text::Trim(fields[i]) == "0";
+  row.statistics = read >= 5 && !pairSearch;
+  // Types 1 and 2 are combinations; a single modification has no parts.
+  row.partners = read >= 7 && !pairSearch && row.type != 0;
+  return row;
+}
+
+bool IsPlaceholder(const UnimodEntry& entry) {
+  static const QRegularExpression custom(QStringLiteral("^CUSTOM\\d+$"));
+  return custom.match(QString::fromStdString(entry.psiMsName)).hasMatch() ||
+         custom.match(QString::fromStdString(entry.interimName)).hasMatch();
+}
 
 template <typename... Values>
 QString Formatted(const char* format, Values... values) {
@@ -48,6 +83,7 @@ CMyListView::CMyListView(CTesseraDoc* doc, const QString& unimodPath, QWidget* p
   horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
   connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &CMyListView::SortByColumn);
   connect(this, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { OpenModInfo(row); });
+  connect(doc_, &CTesseraDoc::Changed, this, &CMyListView::ScheduleRefill);
 }
 
 QString CMyListView::DefaultUnimodPath() {
@@ -84,26 +120,24 @@ void CMyListView::Refill() {
   sortDirection_.resize(kColumns, 0);
 
   const auto& rows = doc_->ResultRows();
-  const double tolerance = doc_->Settings().unimodTolerance;
   // Rows and points come from one load; if they disagree the table is not
   // the one the histogram shows.
   if (rows.size() == doc_->HistogramPoints().size()) {
     setRowCount(static_cast<int>(rows.size()));
-    std::vector<UnimodEntry> hits;
     for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
-      double mass = 0, time = 0, score = 0, mass1 = 0, mass2 = 0;
-      int pairs = 0, type = 0;
-      std::sscanf(rows[static_cast<std::size_t>(i)].text.c_str(), "%lf,%d,%lf,%lf,%d,%lf,%lf", &mass, &pairs,
-                  &time, &score, &type, &mass1, &mass2);
-      hits.clear();
-      unimod_.Lookup(mass, tolerance, hits);
+      const RowFields row = ParseRow(rows[static_cast<std::size_t>(i)].text);
       QString names;
-      for (const UnimodEntry& hit : hits) names += QString::fromStdString(hit.interimName) + QLatin1Char('/');
-      const QString cells[kColumns] = {Formatted("%.4f", mass),    Formatted("%d", pairs),
-                                       Formatted("%10.3f", time),  Formatted("%7.1f", score),
-                                       Formatted("%4d", type),     Formatted("%11.5f", mass1),
-                                       Formatted("%11.5f", mass2), names};
+      for (const UnimodEntry& hit : Matches(row.mass)) names += QString::fromStdString(hit.interimName) + QLatin1Char('/');
+      const QString cells[kColumns] = {Formatted("%.4f", row.mass),
+                                       Formatted("%d", row.pairs),
+                                       row.statistics ? Formatted("%10.3f", row.time) : QString(),
+                                       row.statistics ? Formatted("%7.1f", row.score) : QString(),
+                                       row.statistics ? Formatted("%4d", row.type) : QString(),
+                                       row.partners ? Formatted("%11.5f", row.mass1) : QString(),
+                                       row.partners ? Formatted("%11.5f", row.mass2) : QString(),
+                                       names};
       for (int c = 0; c < kColumns; ++c) setItem(i, c, new QTableWidgetItem(cells[c]));
+      item(i, 0)->setData(kMassRole, row.mass);
     }
   }
   setShowGrid(true);
@@ -148,13 +182,38 @@ void CMyListView::SortByColumn(int column) {
   viewport()->update();
 }
 
+double CMyListView::MassOfRow(int row) const {
+  const QTableWidgetItem* cell = item(row, 0);
+  if (!cell) return 0.0;
+  const QVariant mass = cell->data(kMassRole);
+  return mass.isValid() ? mass.toDouble() : NumberOf(cell);
+}
+
+std::vector<UnimodEntry> CMyListView::Matches(double deltaMass) const {
+  std::vector<UnimodEntry> hits;
+  unimod_.Lookup(deltaMass, doc_->Settings().unimodTolerance, hits);
+  hits.erase(std::remove_if(hits.begin(), hits.end(), IsPlaceholder), hits.end());
+  return hits;
+}
+
 std::unique_ptr<CModInfoDlg> CMyListView::ModInfoForRow(int row) {
   if (row < 0 || row >= rowCount()) return nullptr;
-  const double mass = NumberOf(item(row, 0));
-  std::vector<UnimodEntry> hits;
-  unimod_.Lookup(mass, doc_->Settings().unimodTolerance, hits);
+  const double mass = MassOfRow(row);
+  std::vector<UnimodEntry> hits = Matches(mass);
   if (hits.empty()) return nullptr;
   return std::make_unique<CModInfoDlg>(std::move(hits), mass, this);
+}
+
+void CMyListView::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu menu(this);
+  menu.addAction(QStringLiteral("Export as TSV..."), this, &CMyListView::ExportAsTsv);
+  menu.exec(event->globalPos());
+}
+
+void CMyListView::ExportAsTsv() {
+  const QString written =
+      desktop::ExportTableAsTsv(this, *this, QStringLiteral("Export list as TSV"), QStringLiteral("mass_shifts.tsv"));
+  if (!written.isEmpty()) emit StatusMessage(QStringLiteral("List saved as %1").arg(written));
 }
 
 void CMyListView::OpenModInfo(int row) {

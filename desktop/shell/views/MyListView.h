@@ -2,7 +2,9 @@
 // The lower pane: one row per mass difference of the last job with its
 // statistics and the Unimod modifications of matching mass. A header click
 // sorts by that column (ascending, then descending); a double click shows the
-// matching Unimod entries in detail.
+// matching Unimod entries in detail; the right-click menu saves the list as
+// tab-separated text. The list follows every change of the document, so it
+// never shows rows of an earlier table.
 
 #include <QString>
 #include <QTableWidget>
@@ -32,6 +34,13 @@ class CMyListView : public QTableWidget {
 
   // Sorts the rows by the number in the column, toggling its direction.
   void SortByColumn(int column);
+  // The delta mass of a row as the table holds it (the first column shows
+  // it rounded to four decimals).
+  double MassOfRow(int row) const;
+  // The Unimod entries matching a delta mass within the settings'
+  // tolerance; Unimod's placeholders for user-defined entries ("CUSTOM0"
+  // to "CUSTOM9") are no modifications and never match.
+  std::vector<UnimodEntry> Matches(double deltaMass) const;
   // The details dialog for a row, or null when its mass matches no entry.
   std::unique_ptr<CModInfoDlg> ModInfoForRow(int row);
 
@@ -40,12 +49,15 @@ class CMyListView : public QTableWidget {
   void Refill();
   // Refills once the current event is handled; requests in between merge.
   void ScheduleRefill();
+  // Asks for a file and saves the list there as tab-separated text.
+  void ExportAsTsv();
 
  signals:
   void StatusMessage(const QString& text);
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
   void OpenModInfo(int row);

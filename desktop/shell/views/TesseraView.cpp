@@ -2,6 +2,7 @@
 
 #include <QContextMenuEvent>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -20,7 +21,12 @@ CTesseraView::CTesseraView(CTesseraDoc* doc, QWidget* parent)
   setMouseTracking(true);
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMinimumSize(200, 150);
-  connect(doc_, &CTesseraDoc::Changed, this, qOverload<>(&QWidget::update));
+  setFocusPolicy(Qt::StrongFocus);
+  connect(doc_, &CTesseraDoc::Changed, this, [this] {
+    // New data: the zooms of the old data mean nothing for it.
+    zoomHistory_.clear();
+    update();
+  });
 }
 
 void CTesseraView::paintEvent(QPaintEvent*) {
@@ -48,6 +54,7 @@ bool CTesseraView::ZoomTo(const QPoint& start, const QPoint& end) {
   const int highCount = static_cast<int>(plot_.CountAt(upper));
   const int lowCount = static_cast<int>(plot_.CountAt(lower));
   const double lowMass = plot_.MassAt(leftX), highMass = plot_.MassAt(rightX);
+  zoomHistory_.push_back({plot_.lowMass, plot_.highMass, plot_.lowCount, plot_.highCount, doc_->ViewState()});
   plot_.highCount = highCount;
   plot_.lowCount = lowCount;
   plot_.lowMass = lowMass;
@@ -73,13 +80,35 @@ QString CTesseraView::ReadoutAt(int x) const {
   }
   if (nearest == nullptr || std::fabs(nearest->mass - mass) > reach) return QString();
   char text[128];
-  std::snprintf(text, sizeof text, "Mass:%f    Number of Spectra Pairs:%d", nearest->mass, nearest->count);
+  std::snprintf(text, sizeof text, "Mass: %f Da    Spectrum pairs: %d", nearest->mass, nearest->count);
   return QString::fromLatin1(text);
 }
 
 void CTesseraView::Refresh() {
+  zoomHistory_.clear();
   doc_->SetViewState(0);
   update();
+}
+
+bool CTesseraView::ZoomBack() {
+  if (zoomHistory_.empty()) return false;
+  const ZoomState before = zoomHistory_.back();
+  zoomHistory_.pop_back();
+  plot_.lowMass = before.lowMass;
+  plot_.highMass = before.highMass;
+  plot_.lowCount = before.lowCount;
+  plot_.highCount = before.highCount;
+  doc_->SetViewState(before.viewState);
+  update();
+  return true;
+}
+
+void CTesseraView::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Backspace && event->modifiers() == Qt::NoModifier) {
+    ZoomBack();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void CTesseraView::mousePressEvent(QMouseEvent* event) {
@@ -109,7 +138,10 @@ void CTesseraView::mouseReleaseEvent(QMouseEvent* event) {
 
 void CTesseraView::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
+  QAction* back = menu.addAction(QStringLiteral("Zoom Back"), this, &CTesseraView::ZoomBack);
+  back->setEnabled(!zoomHistory_.empty());
   menu.addAction(QStringLiteral("Refresh"), this, &CTesseraView::Refresh);
+  menu.addSeparator();
   menu.addAction(QStringLiteral("Save to pictures..."), this, &CTesseraView::SaveToPictures);
   menu.addAction(QStringLiteral("Setting parameters..."), this, &CTesseraView::EditParameters);
   menu.exec(event->globalPos());
@@ -117,7 +149,10 @@ void CTesseraView::contextMenuEvent(QContextMenuEvent* event) {
 
 void CTesseraView::EditParameters() {
   CParametersDlg dialog(doc_, this);
-  if (dialog.exec() == QDialog::Accepted) doc_->SetViewState(0);
+  if (dialog.exec() != QDialog::Accepted) return;
+  // New ranges and filters: the view starts again from the data.
+  zoomHistory_.clear();
+  doc_->SetViewState(0);
   update();
 }
 
@@ -128,6 +163,7 @@ void CTesseraView::SaveToPictures() {
   choice.title = QStringLiteral("Save to pictures");
   choice.filter = desktop::PictureFilters();
   choice.filterIndex = &position;
+  choice.memoryKey = QStringLiteral("pictures");
   const QString chosen = desktop::ChooseFile(this, choice).value_or(QString());
   if (chosen.isEmpty()) return;
   const int format = desktop::PictureFilterIndex(position);
@@ -140,5 +176,5 @@ void CTesseraView::SaveToPictures() {
     return;
   if (!desktop::SavePicture(RenderImage(size()), path, format))
     desktop::ShowMessage(this, desktop::MessageKind::Error, QStringLiteral("Save to pictures"),
-                         QStringLiteral("Can not save file:") + path);
+                         QStringLiteral("Can not save file: ") + path);
 }

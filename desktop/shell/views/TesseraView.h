@@ -1,12 +1,14 @@
 #pragma once
 // The upper pane: the histogram of the last job's mass differences. A dragged
-// rectangle zooms in, the mouse position is read out in the status bar, and
-// the picture can be saved as BMP, JPEG, PNG or TIFF.
+// rectangle zooms in, "Zoom Back" (Backspace) steps back one zoom and
+// "Refresh" back to the whole data, the mouse position is read out in the
+// status bar, and the picture can be saved as BMP, JPEG, PNG or TIFF.
 
 #include <QImage>
 #include <QPoint>
 #include <QString>
 #include <QWidget>
+#include <vector>
 
 #include "desktop/shell/views/HistogramPlot.h"
 
@@ -32,10 +34,15 @@ class CTesseraView : public QWidget {
   QString ReadoutAt(int x) const;
 
   const CHistogramPlot& Plot() const { return plot_; }
+  // How many zooms "Zoom Back" can step back through.
+  int ZoomDepth() const { return static_cast<int>(zoomHistory_.size()); }
 
  public slots:
   // Ranges return to the data and the settings.
   void Refresh();
+  // The ranges before the last zoom; after the first zoom, those of the
+  // data (as Refresh). Answers false when there is no zoom to undo.
+  bool ZoomBack();
   void SaveToPictures();
   void EditParameters();
 
@@ -50,12 +57,20 @@ class CTesseraView : public QWidget {
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  struct ZoomState {
+    double lowMass, highMass;
+    int lowCount, highCount;
+    int viewState;
+  };
+
   CTesseraDoc* doc_;
   CHistogramPlot plot_;
   bool dragging_ = false;
   QPoint dragStart_;
   QRubberBand* rubberBand_ = nullptr;
   QString lastReadout_;
+  std::vector<ZoomState> zoomHistory_;
 };

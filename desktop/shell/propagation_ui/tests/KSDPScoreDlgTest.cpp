@@ -1,4 +1,6 @@
 #include <QAbstractItemView>
+#include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -68,6 +70,9 @@ class KSDPScoreDlgTest : public QObject {
     QStringList cells;
     for (int row = 0; row < list->rowCount(); ++row) cells << list->item(row, column)->text();
     return cells;
+  }
+  static QString Bsa() {
+    return QStringLiteral(TESSERA_SOURCE_DIR "/desktop/shell/propagation_ui/tests/data/BSA1.670.670.2.dta");
   }
   static void ClickCell(CEditableListCtrl* list, int row, int column,
                         Qt::KeyboardModifiers modifiers = {}) {
@@ -197,37 +202,53 @@ class KSDPScoreDlgTest : public QObject {
     QVERIFY(messages.texts.isEmpty());
   }
 
-  // A real spectrum of the BSA run with its OMSSA peptide, as a DTA file and
-  // as a one-spectrum MGF; files that cannot serve leave the column empty.
+  // A real spectrum of the BSA run with its peptide: the carbamidomethyl
+  // group's mass lands on the cysteine, C3. The same spectrum in an MGF of
+  // one spectrum, or picked from an MGF of two, scores the same; files
+  // that cannot serve leave the column empty.
   void RealSpectrumAndFilesThatCannotServe() {
     RecordedMessages messages;
     CKSDPScoreDlg dialog(nullptr, TESSERA_SOURCE_DIR "/data");
-    const QString bsa = QStringLiteral(TESSERA_SOURCE_DIR
-                                       "/desktop/shell/propagation_ui/tests/data/BSA1.670.670.2.dta");
+    const QString bsa = Bsa();
     Set(dialog, "pathEdit", bsa);
     Set(dialog, "sequenceEdit", QStringLiteral("YICDNQDTISSK"));
-    Set(dialog, "massEdit", QStringLiteral("15.994915"));
-    auto* list = Child<CEditableListCtrl>(dialog, "residueList");
-    list->item(2, CKSDPScoreDlg::kModificationColumn)->setText(QStringLiteral("Carbamidomethyl"));
+    Set(dialog, "massEdit", QStringLiteral("57.021464"));
     QVERIFY(dialog.Score());
     const std::vector<double> scores = dialog.Scores();
     QCOMPARE(scores.size(), size_t{12});
-    QVERIFY(*std::max_element(scores.begin(), scores.end()) > 0.0);
+    QCOMPARE(dialog.BestRow(), 2);
+    QVERIFY2(Child<QLabel>(dialog, "bestSite")->text().startsWith(QStringLiteral("Best site: C3")),
+             qPrintable(Child<QLabel>(dialog, "bestSite")->text()));
+    QVERIFY(Child<CEditableListCtrl>(dialog, "residueList")->item(2, CKSDPScoreDlg::kScoreColumn)->font().bold());
     QVERIFY(!Column(dialog, CKSDPScoreDlg::kScoreColumn).contains(QString()));
+    QVERIFY(messages.questions.isEmpty());
+    // Another mass: the scores of the last one go.
+    Set(dialog, "massEdit", QStringLiteral("57.02"));
+    QCOMPARE(Column(dialog, CKSDPScoreDlg::kScoreColumn), QStringList(12, QString()));
+    QCOMPARE(dialog.BestRow(), -1);
+    QVERIFY(Child<QLabel>(dialog, "bestSite")->text().isEmpty());
+    QVERIFY(!Child<QComboBox>(dialog, "spectrumChoice")->isEnabled());
 
     std::string mgf = "BEGIN IONS\nTITLE=BSA1.670.670.2\nPEPMASS=722.3254\nCHARGE=2+\n";
     const std::string dta = testsupport::ReadFile(bsa.toStdString());
-    mgf += dta.substr(dta.find('\n') + 1) + "END IONS\n";
-    dir_.Write("one.mgf", mgf);
+    const std::string peaks = dta.substr(dta.find('\n') + 1) + "END IONS\n";
+    dir_.Write("one.mgf", mgf + peaks);
     Set(dialog, "pathEdit", At("one.mgf"));
     QVERIFY(dialog.Score());
     QCOMPARE(dialog.Scores().size(), scores.size());
     for (std::size_t i = 0; i < scores.size(); ++i) QVERIFY(qAbs(dialog.Scores()[i] - scores[i]) < 1e-3);
+
+    dir_.Write("two.mgf", "BEGIN IONS\nTITLE=BSA1.9.9.2\nPEPMASS=500.25\nCHARGE=2+\n100.0 5.0\nEND IONS\n" + mgf + peaks);
+    Set(dialog, "pathEdit", At("two.mgf"));
+    QCOMPARE(dialog.SpectrumNames(), (QStringList{"BSA1.9.9.2.dta", "BSA1.670.670.2.dta"}));
+    QVERIFY(Child<QComboBox>(dialog, "spectrumChoice")->isEnabled());
+    dialog.SelectSpectrum(1);
+    QVERIFY(dialog.Score());
+    for (std::size_t i = 0; i < scores.size(); ++i) QVERIFY(qAbs(dialog.Scores()[i] - scores[i]) < 1e-3);
     QVERIFY(messages.texts.isEmpty());
 
-    dir_.Write("two.mgf", mgf + mgf);
     dir_.Write("garbage.dta", "not a spectrum\n");
-    for (const QString& bad : {At("two.mgf"), At("garbage.dta"), At("none.dta")}) {
+    for (const QString& bad : {At("garbage.dta"), At("none.dta")}) {
       messages.texts.clear();
       Set(dialog, "pathEdit", bad);
       QVERIFY(!dialog.Score());
@@ -241,6 +262,66 @@ class KSDPScoreDlgTest : public QObject {
     messages.texts.clear();
     QVERIFY(!dialog.Score());
     QVERIFY(messages.texts.value(0).contains(bsa));
+  }
+
+  // The mass is a number with a point, typed or not; the peptide with it
+  // is held against the precursor, and one that does not fit is scored
+  // only when the user says so.
+  void ModMassIsCheckedAgainstThePrecursor_data() {
+    QTest::addColumn<QString>("mass");
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("empty") << "" << false << "Mod Mass: type the mass";
+    QTest::newRow("letters after") << "15.99abc" << false << "is not a number";
+    QTest::newRow("comma for the point") << "57,021464" << false << "";
+    QTest::newRow("too heavy") << "5000" << true << "";
+    QTest::newRow("negative") << "-15.99" << true << "";
+    QTest::newRow("no mass left") << "-2000" << false << "no mass";
+    QTest::newRow("fits") << "57.021464" << false << "";
+  }
+  void ModMassIsCheckedAgainstThePrecursor() {
+    QFETCH(QString, mass);
+    QFETCH(bool, asked);
+    QFETCH(QString, refusal);
+    RecordedMessages messages;
+    messages.answer = false;
+    CKSDPScoreDlg dialog(nullptr, TESSERA_SOURCE_DIR "/data");
+    Set(dialog, "pathEdit", Bsa());
+    Set(dialog, "sequenceEdit", QStringLiteral("YICDNQDTISSK"));
+    Set(dialog, "massEdit", mass);
+    const bool scored = dialog.Score();
+    QCOMPARE(scored, refusal.isEmpty() && !asked);
+    QCOMPARE(messages.questions.size(), asked ? 1 : 0);
+    if (asked) {
+      QVERIFY(messages.questions[0].contains(QStringLiteral("precursor of BSA1.670.670.2.dta 1443.6435 Da")));
+      QVERIFY(dialog.Scores().empty());
+      messages.answer = true;
+      QVERIFY(dialog.Score());
+    }
+    if (!refusal.isEmpty()) {
+      QCOMPARE(messages.texts.size(), 1);
+      QVERIFY2(messages.texts[0].contains(refusal), qPrintable(messages.texts[0]));
+    }
+    QVERIFY(dialog.MassCheckText().startsWith(QStringLiteral("Precursor MH+ 1443.6435 Da (2+)")));
+  }
+
+  // Typed, the field takes only a number: a comma becomes the point,
+  // letters are dropped. Enter scores, and the readout shows how close the
+  // peptide comes to the precursor.
+  void TypedMassAndEnterScore() {
+    RecordedMessages messages;
+    CKSDPScoreDlg dialog(nullptr, TESSERA_SOURCE_DIR "/data");
+    dialog.show();
+    Set(dialog, "pathEdit", Bsa());
+    Set(dialog, "sequenceEdit", QStringLiteral("YICDNQDTISSK"));
+    QLineEdit* mass = Child<QLineEdit>(dialog, "massEdit");
+    QTest::keyClicks(mass, QStringLiteral("57,0x21464"));
+    QCOMPARE(mass->text(), QStringLiteral("57.021464"));
+    QVERIFY2(dialog.MassCheckText().contains(QStringLiteral("difference -0.00")), qPrintable(dialog.MassCheckText()));
+    QTest::keyClick(mass, Qt::Key_Return);
+    QCOMPARE(dialog.Scores().size(), size_t{12});
+    QVERIFY(dialog.isVisible());
+    QVERIFY(messages.texts.isEmpty());
   }
 };
 

@@ -136,7 +136,7 @@ class PropagationCommandTest : public QObject {
     RecordedMessages messages;
     QVERIFY(!RunPropagationJob(nullptr, "gone.para", false).ran);
     QCOMPARE(messages.texts.size(), 1);
-    QVERIFY(messages.texts[0].contains(QStringLiteral("Can not open file:gone.para")));
+    QVERIFY(messages.texts[0].contains(QStringLiteral("Can not open file: gone.para")));
   }
 };
 

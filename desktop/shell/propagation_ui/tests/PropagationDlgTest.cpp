@@ -112,7 +112,7 @@ class PropagationDlgTest : public QObject {
 
     chooser.answers = {At("missing.para")};
     QVERIFY(!dialog.Load());
-    QCOMPARE(messages.texts, QStringList{"Can not open file:" + At("missing.para")});
+    QCOMPARE(messages.texts, QStringList{"Can not open file: " + At("missing.para")});
     QCOMPARE(dialog.ParaPath(), At("saved-again.para").toStdString());
   }
 
@@ -222,24 +222,30 @@ class PropagationDlgTest : public QObject {
   }
 
   // The result browse offers search engines' files beside the toolkit's
-  // own, under their usual spellings, even where names are case-sensitive.
-  void ResultChooserOffersSearchEngineFiles_data() {
+  // own, under their usual spellings, even where names are case-sensitive;
+  // the pair browse offers both kinds of pair file at once.
+  void ChoosersOfferEveryUsableFile_data() {
+    QTest::addColumn<QString>("browse");
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("offered");
     for (const char* name : {"ids.spectra", "ids.tagram", "ids.Tagram", "comet.pep.xml", "COMET.PEP.XML",
                              "tandem.pepXML", "tandem.pepxml", "msgf.mzid", "MSGF.MZID", "openms.mzIdentML",
                              "openms.mzidentml"})
-      QTest::newRow(name) << name << true;
+      QTest::newRow(name) << "resultBrowse" << name << true;
     for (const char* name : {"pairs.csv", "run.xml", "run.mzML", "ids.spectra.bak"})
-      QTest::newRow(name) << name << false;
+      QTest::newRow(name) << "resultBrowse" << name << false;
+    for (const char* name : {"pairs.csv", "pair_m15.994900_p0.98.csv", "cluster.txt", "PAIRS.CSV"})
+      QTest::newRow(qPrintable(QStringLiteral("pair ") + name)) << "pairBrowse" << name << true;
+    QTest::newRow("pair run.mzML") << "pairBrowse" << "run.mzML" << false;
   }
 
-  void ResultChooserOffersSearchEngineFiles() {
+  void ChoosersOfferEveryUsableFile() {
+    QFETCH(QString, browse);
     QFETCH(QString, name);
     QFETCH(bool, offered);
     ScriptedChooser chooser;
     CPropagationDlg dialog;
-    QTest::mouseClick(Child<QPushButton>(dialog, "resultBrowse"), Qt::LeftButton);
+    QTest::mouseClick(Child<QPushButton>(dialog, browse.toLatin1().constData()), Qt::LeftButton);
     QCOMPARE(chooser.asked.size(), size_t{1});
     // The first filter is the one the dialog opens with.
     const QString first = desktop::CaseTolerantFilters(chooser.asked[0].filter).section(QStringLiteral(";;"), 0, 0);
@@ -248,6 +254,29 @@ class PropagationDlgTest : public QObject {
     for (const QString& pattern : patterns.split(QLatin1Char(' ')))
       matched = matched || QRegularExpression::fromWildcard(pattern, Qt::CaseSensitive).match(name).hasMatch();
     QVERIFY2(matched == offered, qPrintable(first));
+  }
+
+  // Reports of an earlier run of the same parameter file are replaced only
+  // when the user agrees; a no keeps the dialog open.
+  void OkAsksBeforeReplacingReports() {
+    RecordedMessages messages;
+    ScriptedChooser chooser;
+    CPropagationDlg dialog;
+    dialog.show();
+    dir_.Write("reports.para", "PairFile=" + dir_.File("pairs.csv") + "\nResultFile=" + dir_.File("ids.spectra") +
+                                   "\nModCounT=1\n");
+    const std::string earlier = dir_.Write("reports_InterPropagate.txt", "an earlier run\n");
+    chooser.answers = {At("reports.para")};
+    QVERIFY(dialog.Load());
+    messages.answer = false;
+    QTest::mouseClick(Child<QPushButton>(dialog, "okButton"), Qt::LeftButton);
+    QCOMPARE(messages.questions.size(), 1);
+    QVERIFY(messages.questions[0].contains(QString::fromStdString(earlier)));
+    QVERIFY(dialog.isVisible());
+    messages.answer = true;
+    QTest::mouseClick(Child<QPushButton>(dialog, "okButton"), Qt::LeftButton);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QVERIFY(messages.texts.isEmpty());
   }
 };
 

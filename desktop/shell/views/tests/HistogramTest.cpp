@@ -1,9 +1,11 @@
 #include <QtTest>
 
 #include <QLineEdit>
+#include <QPainter>
 #include <QSignalSpy>
 
 #include "desktop/shell/core/TesseraDoc.h"
+#include "desktop/shell/core/tests/StandIns.h"
 #include "desktop/shell/views/HistogramPlot.h"
 #include "desktop/shell/views/ParametersDlg.h"
 #include "desktop/shell/views/PictureExport.h"
@@ -112,6 +114,12 @@ class HistogramTest : public QObject {
     const QImage raised = render("150.0,40\n60.0,10\n64.0,10\n1.0,0\n");
     QVERIFY(CountPixels(raised, QRect(190, 260, 50, 15), IsRed) > 10);
     QVERIFY(CountPixels(raised, QRect(200, 244, 50, 15), IsRed) > 10);
+
+    // A bar at the frame's left edge keeps its label inside the frame,
+    // clear of the count axis.
+    const QImage edge = render("1.0,40\n100.0,0\n");
+    QCOMPARE(CountPixels(edge, QRect(0, 0, 50, 400), IsRed), 0);
+    QVERIFY(CountPixels(edge, QRect(50, 25, 60, 30), IsRed) > 10);
   }
 
   void FiltersComeFromThe31stPointOnce() {
@@ -210,7 +218,7 @@ class HistogramTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(&view));
     QTest::mouseMove(&view, QPoint(view.Plot().XOf(100.0), 200));
     QCOMPARE(status.count(), 1);
-    QVERIFY(status.takeFirst().at(0).toString().contains(QStringLiteral("Pairs:40")));
+    QVERIFY(status.takeFirst().at(0).toString().contains(QStringLiteral("Spectrum pairs: 40")));
     QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(100, 110));
     QTest::mouseMove(&view, QPoint(300, 290));
     QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(300, 290));
@@ -218,25 +226,143 @@ class HistogramTest : public QObject {
     QCOMPARE(view.Plot().highMass, 100.0);
   }
 
-  void ParametersGoIntoTheSettingsAsTyped() {
+  // OK takes the values (a higher histogram filter lifts the annotation
+  // filter with it, a lower one leaves it); Cancel leaves the settings as
+  // they were.
+  void ParametersTakeEffectOnOk() {
     CTesseraDoc doc;
+    {
+      CParametersDlg dialog(&doc);
+      QCOMPARE(dialog.massHighEdit->text(), QStringLiteral("200.000"));
+      QCOMPARE(dialog.toleranceEdit->text(), QStringLiteral("0.010"));
+      dialog.massHighEdit->setText(QStringLiteral("150.5"));
+      dialog.peakWidthEdit->setText(QStringLiteral("5"));
+      QCOMPARE(doc.Settings().massHigh, 200.0);
+      dialog.reject();
+    }
+    QCOMPARE(doc.Settings().massHigh, 200.0);
+    QCOMPARE(doc.Settings().peakWidth, 3);
+
     CParametersDlg dialog(&doc);
-    QCOMPARE(dialog.massHighEdit->text(), QStringLiteral("200.000"));
-    QCOMPARE(dialog.toleranceEdit->text(), QStringLiteral("0.010"));
     dialog.massHighEdit->setText(QStringLiteral("150.5"));
     dialog.toleranceEdit->setText(QStringLiteral("0.02"));
     dialog.peakWidthEdit->setText(QStringLiteral("5"));
+    dialog.histogramFilterEdit->setText(QStringLiteral("7"));
+    QCOMPARE(dialog.annotationFilterEdit->text(), QStringLiteral("7"));
+    dialog.histogramFilterEdit->setText(QStringLiteral("3"));
+    QCOMPARE(dialog.annotationFilterEdit->text(), QStringLiteral("7"));
+    dialog.accept();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(doc.Settings().massHigh, 150.5);
     QCOMPARE(doc.Settings().unimodTolerance, 0.02);
     QCOMPARE(doc.Settings().peakWidth, 5);
-    // A higher histogram filter lifts the annotation filter with it, a lower
-    // one leaves it.
-    dialog.histogramFilterEdit->setText(QStringLiteral("7"));
-    QCOMPARE(doc.Settings().annotationFilter, 7);
-    QCOMPARE(dialog.annotationFilterEdit->text(), QStringLiteral("7"));
-    dialog.histogramFilterEdit->setText(QStringLiteral("3"));
     QCOMPARE(doc.Settings().histogramFilter, 3);
     QCOMPARE(doc.Settings().annotationFilter, 7);
+  }
+
+  void ParametersRefuseWhatCannotBeDrawn_data() {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("reversed range") << "massLow" << "250" << "Mass range";
+    QTest::newRow("negative width") << "peakWidth" << "-5" << "Peak width";
+    QTest::newRow("zero width") << "peakWidth" << "0" << "Peak width";
+    QTest::newRow("tolerance not a number") << "unimodTolerance" << "0.0.1" << "Tolerance";
+    QTest::newRow("negative filter") << "histogramFilter" << "-1" << "Histogram filtering";
+  }
+  void ParametersRefuseWhatCannotBeDrawn() {
+    QFETCH(QString, field);
+    QFETCH(QString, value);
+    QFETCH(QString, said);
+    RecordedMessages messages;
+    CTesseraDoc doc;
+    CParametersDlg dialog(&doc);
+    dialog.findChild<QLineEdit*>(field)->setText(value);
+    dialog.accept();
+    QVERIFY(dialog.result() != QDialog::Accepted);
+    QCOMPARE(messages.texts.size(), 1);
+    QVERIFY2(messages.texts[0].contains(said), qPrintable(messages.texts[0]));
+    QCOMPARE(doc.Settings().massLow, 0.0);
+    QCOMPARE(doc.Settings().peakWidth, 3);
+    QCOMPARE(doc.Settings().histogramFilter, 1);
+  }
+
+  // Zoom Back steps back one zoom at a time, the last step to the data's
+  // whole range; new data forgets the zooms.
+  void ZoomBackStepsThroughTheZooms() {
+    CTesseraDoc doc;
+    LoadTable(doc, "10.0,40\n");
+    CTesseraView view(&doc);
+    view.resize(kSize);
+    view.grab();
+    QVERIFY(!view.ZoomBack());
+    QVERIFY(view.ZoomTo(QPoint(100, 110), QPoint(300, 290)));
+    QVERIFY(view.ZoomTo(QPoint(100, 110), QPoint(300, 290)));
+    QCOMPARE(view.ZoomDepth(), 2);
+    QCOMPARE(view.Plot().lowMass, 28.0);
+    QVERIFY(view.ZoomBack());
+    QCOMPARE(view.Plot().lowMass, 20.0);
+    QCOMPARE(view.Plot().highMass, 100.0);
+    QCOMPARE(doc.ViewState(), 1);
+    QVERIFY(view.ZoomBack());
+    view.grab();
+    QCOMPARE(doc.ViewState(), 0);
+    QCOMPARE(view.Plot().highMass, 200.0);
+    QVERIFY(view.ZoomTo(QPoint(100, 110), QPoint(300, 290)));
+    doc.UpdateAllViews();
+    QCOMPARE(view.ZoomDepth(), 0);
+  }
+
+  // A bar under the floor of a zoom, or standing on it, has no height and
+  // no label (it would sit on or under the mass axis).
+  void ZoomedFloorHidesLowerLabels() {
+    CTesseraDoc doc;
+    LoadTable(doc, "100.0,40\n150.0,10\n60.0,20\n1.0,0\n");
+    doc.Settings().annotationFilter = 0;
+    CTesseraView view(&doc);
+    view.resize(kSize);
+    view.grab();
+    // From 4 to 196 Da and from 20 to 40 pairs.
+    QVERIFY(view.ZoomTo(QPoint(60, 60), QPoint(540, 200)));
+    QCOMPARE(view.Plot().lowCount, 20);
+    const QImage image = view.RenderImage(kSize);
+    for (double mass : {150.0, 60.0}) {
+      const int x = view.Plot().XOf(mass);
+      QCOMPARE(CountPixels(image, QRect(x - 20, 300, 80, 100), IsRed), 0);
+    }
+    QVERIFY(CountPixels(image, QRect(view.Plot().XOf(100.0) - 10, 25, 70, 30), IsRed) > 10);
+  }
+
+  // However small the pane, no two labels of an axis overlap: those
+  // without room are left out, the ticks stay.
+  void AxisLabelsNeverOverlap_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("allLabelled");
+    QTest::newRow("roomy") << QSize(600, 400) << true;
+    QTest::newRow("flat") << QSize(600, 140) << false;
+    QTest::newRow("narrow") << QSize(150, 400) << false;
+  }
+  void AxisLabelsNeverOverlap() {
+    QFETCH(QSize, size);
+    QFETCH(bool, allLabelled);
+    CTesseraDoc doc;
+    LoadTable(doc, "100.0,95\n");  // a tick every 10 pairs
+    CHistogramPlot plot;
+    QImage image(size, QImage::Format_RGB32);
+    QPainter painter(&image);
+    plot.Paint(painter, image.rect(), doc);
+    const std::vector<CAxisTick> ticks = plot.Ticks();
+    QVERIFY(!ticks.empty());
+    bool every = true;
+    for (std::size_t i = 0; i < ticks.size(); ++i) {
+      every = every && ticks[i].labelled;
+      for (std::size_t j = i + 1; j < ticks.size(); ++j) {
+        if (ticks[i].labelled && ticks[j].labelled && ticks[i].upwards == ticks[j].upwards)
+          QVERIFY2(!ticks[i].box.intersects(ticks[j].box), qPrintable(ticks[i].label + " / " + ticks[j].label));
+      }
+    }
+    QCOMPARE(every, allLabelled);
+    QVERIFY(ticks.front().labelled);
   }
 
   void ReadoutShowsTheNearestDrawnBar() {
@@ -246,9 +372,9 @@ class HistogramTest : public QObject {
     view.resize(kSize);
     view.grab();
     const int at57 = view.Plot().XOf(57.0215);
-    QCOMPARE(view.ReadoutAt(at57), QStringLiteral("Mass:57.021500    Number of Spectra Pairs:20"));
+    QCOMPARE(view.ReadoutAt(at57), QStringLiteral("Mass: 57.021500 Da    Spectrum pairs: 20"));
     // Within half of the 3-pixel bar, and just beyond it.
-    QVERIFY(view.ReadoutAt(view.Plot().XOf(15.9949) + 1).startsWith(QStringLiteral("Mass:15.994900")));
+    QVERIFY(view.ReadoutAt(view.Plot().XOf(15.9949) + 1).startsWith(QStringLiteral("Mass: 15.994900 Da")));
     QVERIFY(view.ReadoutAt(at57 + 3).isEmpty());
     // The 1-pair point is filtered out, so no bar is there to read.
     QVERIFY(view.ReadoutAt(view.Plot().XOf(0.984)).isEmpty());

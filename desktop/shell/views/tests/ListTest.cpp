@@ -8,6 +8,7 @@
 #include "unimod/UnimodConvert.h"
 #include "tests/support/Files.h"
 #include "UnimodFixtures.h"
+#include "desktop/shell/core/tests/StandIns.h"
 
 namespace {
 
@@ -54,7 +55,7 @@ class ListTest : public QObject {
     QFETCH(double, tolerance);
     QFETCH(QStringList, names);
     CUnimodTable table("unimod.xml");
-    QCOMPARE(table.Size(), size_t{7});
+    QCOMPARE(table.Size(), size_t{8});
     std::vector<UnimodEntry> hits;
     table.Lookup(delta, tolerance, hits);
     QCOMPARE(Names(hits), names);
@@ -117,6 +118,8 @@ class ListTest : public QObject {
     for (int c = 0; c < 8; ++c) first << list.item(0, c)->text();
     QCOMPARE(first, (QStringList{"0.9840", "25", "     1.000", "    2.0", "   2", "  500.00000", "  500.98400",
                                  "Deamidated/Amidated/"}));
+    // A single modification (type 0) has no parts to name.
+    QCOMPARE(list.item(1, 5)->text(), QString());
     QCOMPARE(list.item(1, 7)->text(), QStringLiteral("Oxidation/Ala->Ser/"));
     QCOMPARE(list.item(2, 2)->text(), QStringLiteral("    -3.250"));
 
@@ -134,6 +137,8 @@ class ListTest : public QObject {
     QCOMPARE(details->windowTitle(), QStringLiteral("Mod information by Unimod"));
     QTableWidget* table = details->Table();
     QCOMPARE(table->columnCount(), 6);
+    QCOMPARE(table->horizontalHeaderItem(2)->text(), QStringLiteral("Difference (Da)"));
+    QCOMPARE(table->horizontalHeaderItem(5)->text(), QStringLiteral("Description"));
     QCOMPARE(table->rowCount(), 2);
     QCOMPARE(table->item(1, 0)->text(), QStringLiteral("2"));
     QCOMPARE(table->item(0, 1)->text(), QStringLiteral("15.994915"));
@@ -141,6 +146,72 @@ class ListTest : public QObject {
     QCOMPARE(table->item(1, 4)->text(), QStringLiteral("Ala->Ser"));
     // 57.0215 matches nothing in this table: no dialog.
     QVERIFY(!list.ModInfoForRow(2));
+  }
+
+  // The list shows the document's table, whatever it holds: an empty table
+  // leaves no rows of the one before.
+  void ListFollowsTheDocument() {
+    testsupport::WriteFile("three.temp", "15.9949,40\n57.0215,9\n0.9840,25\n");
+    testsupport::WriteFile("none.temp", "");
+    CTesseraDoc doc;
+    CMyListView list(&doc, "unimod.xml");
+    QVERIFY(doc.LoadHistogramData("three.temp"));
+    doc.SetDataLoaded(true);
+    doc.UpdateAllViews();
+    QTRY_COMPARE(list.rowCount(), 3);
+    QVERIFY(doc.LoadHistogramData("none.temp"));
+    doc.UpdateAllViews();
+    QTRY_COMPARE(list.rowCount(), 0);
+  }
+
+  // Columns a row does not fill stay empty: the pair search gives only mass
+  // and pairs; a single modification of Shiftscan has no parts. Unimod's
+  // placeholders match nothing, and the details measure the difference
+  // from the table's mass, not the rounded one shown.
+  void UnusedColumnsPlaceholdersAndDifferences() {
+    testsupport::WriteFile("mixed.temp",
+                           "18.500000,1, 0, 0, 0, 0, 0\n"
+                           "   15.99504,146,     3.014, 2699.1,   0,    0.00000,    0.00000\n"
+                           "   31.98960,9,     1.000,  100.0,   1,   15.99504,   15.99456\n"
+                           "1.00784,5\n");
+    CTesseraDoc doc;
+    QVERIFY(doc.LoadHistogramData("mixed.temp"));
+    CMyListView list(&doc, "unimod.xml");
+    list.Refill();
+    const auto row = [&list](int r) {
+      QStringList cells;
+      for (int c = 0; c < list.columnCount(); ++c) cells << list.item(r, c)->text();
+      return cells;
+    };
+    QCOMPARE(row(0), (QStringList{"1.0078", "5", "", "", "", "", "", ""}));
+    QCOMPARE(row(1), (QStringList{"15.9950", "146", "     3.014", " 2699.1", "   0", "", "", "Oxidation/Ala->Ser/"}));
+    QCOMPARE(row(2), (QStringList{"18.5000", "1", "", "", "", "", "", ""}));
+    QCOMPARE(row(3), (QStringList{"31.9896", "9", "     1.000", "  100.0", "   1", "   15.99504", "   15.99456", ""}));
+    QVERIFY(!list.ModInfoForRow(0));
+    QCOMPARE(list.MassOfRow(1), 15.99504);
+    std::unique_ptr<CModInfoDlg> details = list.ModInfoForRow(1);
+    QVERIFY(details);
+    QCOMPARE(details->Table()->item(0, 2)->text(), QStringLiteral("0.000125"));
+  }
+
+  // "Export as TSV..." writes the list as shown: titles, then one line per
+  // row, cells without their padding.
+  void ExportWritesTheListAsShown() {
+    testsupport::WriteFile("export.temp",
+                           "18.500000,1, 0, 0, 0, 0, 0\n   15.99504,146,     3.014, 2699.1,   0,    0.00000,    0.00000\n");
+    CTesseraDoc doc;
+    QVERIFY(doc.LoadHistogramData("export.temp"));
+    CMyListView list(&doc, "unimod.xml");
+    list.Refill();
+    list.SortByColumn(1);
+    ScriptedChooser chooser;
+    chooser.save = QDir::current().filePath(QStringLiteral("list.tsv"));
+    list.ExportAsTsv();
+    QCOMPARE(chooser.asked.back().defaultSuffix, QStringLiteral("tsv"));
+    QCOMPARE(testsupport::ReadFile("list.tsv"),
+             std::string("Delta mass (Da)\tPairs\tDelta time (s)\tD-score\tType\tMass1 (Da)\tMass2 (Da)\tUnimod\n"
+                         "18.5000\t1\t\t\t\t\t\t\n"
+                         "15.9950\t146\t3.014\t2699.1\t0\t\t\tOxidation/Ala->Ser/\n"));
   }
 
   void GeneratorWritesTheLayoutTheListReads() {

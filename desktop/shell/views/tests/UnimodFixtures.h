@@ -5,9 +5,10 @@
 // Fields by position: key, PSI-MS name, interim name, composition,
 // description, monoisotopic mass, average mass, specificities. Not in mass
 // order, so lookups must go through the sorted positions; the substitution's
-// arrow is escaped twice as older exports did.
+// arrow is escaped twice as older exports did. The last entry is one of
+// Unimod's placeholders for user-defined modifications.
 inline const char* const kUnimod = R"XML(<?xml version="1.0"?>
-<u><list count="7">
+<u><list count="8">
  <m><k>35</k><p>Oxidation</p><i>Oxidation</i><c>O</c><d>Oxidation or Hydroxylation</d><mm>15.994915</mm><am>15.9994</am>
   <s count="1"><x><a>M</a><b>Anywhere</b><c>Artefact</c></x></s></m>
  <m><k>2</k><p>Amidated</p><i>Amidated</i><c>H N O(-1)</c><d>Amidation</d><mm>-0.984016</mm><am>-0.9848</am><s count="0"/></m>
@@ -16,6 +17,7 @@ inline const char* const kUnimod = R"XML(<?xml version="1.0"?>
  <m><k>900</k><p/><i>End14</i><c/><d>lower end</d><mm>14</mm><am>14</am><s count="0"/></m>
  <m><k>1196</k><p>Ala->Ser</p><i>Ala-&amp;gt;Ser</i><c>O</c><d>Ala-&amp;gt;Ser substitution</d><mm>15.994915</mm><am>15.9994</am><s count="0"/></m>
  <m><k>34</k><p>Methyl</p><i>Methyl</i><c>H(2) C</c><d>Methylation</d><mm>14.01565</mm><am>14.0266</am><s count="0"/></m>
+ <m><k>99900</k><p>CUSTOM0</p><i>CUSTOM0</i><c>H(1)</c><d>custom modification 0</d><mm>1.00784</mm><am>1.00811</am><s count="0"/></m>
 </list></u>
 )XML";
 
