@@ -46,6 +46,17 @@ bool ReadFileType(const cli::CommandLine& line, const std::string& input, CDetec
   return false;
 }
 
+// The values a new run is offered, the same as the desktop's Shiftscan
+// dialog offers: a precursor and retention-time window that keeps every
+// spectrum, shifts of 1 to 200 Da, T_d_score 10 and T_delta_C 0.3. (The
+// configuration file's defaults for keys it lacks stay as they are.)
+void SetOfferedDefaults(CDetectionConfig& config) {
+  config.SetMassWindow(0.0, 1000000.0);
+  config.SetTimeWindow(0.0, 1000000.0);
+  config.SetShiftRange(1, 200);
+  config.SetThresholds(10.0, 0.3);
+}
+
 // Every number but the pair probability threshold goes into `config`; that
 // one comes with the pair output.
 bool ReadNumbers(const cli::CommandLine& line, CDetectionConfig& config, double& probability,
@@ -106,17 +117,19 @@ cli::CommandLine ShiftscanCommandLine() {
       "failure, error_happened.error there (the exit status is then still 0). With\n"
       "options it writes Shiftscan.cfg, temp.temp and the pair files into the output\n"
       "folder and exits non-zero on failure; --write-config only writes the\n"
-      "configuration file that the options describe. Run files: mzML, mzXML, MGF, MS2.");
+      "configuration file that the options describe. Run files: mzML, mzXML, MGF, MS2.\n"
+      "The options' defaults are those the desktop's Shiftscan dialog offers; a\n"
+      "configuration file without a key keeps that key's older default.");
   line.Add({"output", 'o', "DIR", "", "output folder (created when missing)"});
   line.Add({"write-config", 0, "FILE", "", "only write the configuration file the options describe"});
   line.Add({"file-type", 0, "raw|dta|ms2|dump", "dta for a folder, ms2 for .ms2, else raw",
             "read through the dumper, as DTA files, as MS2, or as a precursor dump"});
-  line.Add({"mass-lower", 0, "DA", "400", "lowest precursor MH+"});
-  line.Add({"mass-upper", 0, "DA", "6000", "highest precursor MH+"});
+  line.Add({"mass-lower", 0, "DA", "0", "lowest precursor MH+"});
+  line.Add({"mass-upper", 0, "DA", "1000000", "highest precursor MH+"});
   line.Add({"time-lower", 0, "SEC", "0", "earliest retention time"});
-  line.Add({"time-upper", 0, "SEC", "100000", "latest retention time"});
+  line.Add({"time-upper", 0, "SEC", "1000000", "latest retention time"});
   line.Add({"shift-lower", 0, "DA", "1", "first integer mass shift examined"});
-  line.Add({"shift-upper", 0, "DA", "100", "last integer mass shift examined"});
+  line.Add({"shift-upper", 0, "DA", "200", "last integer mass shift examined"});
   line.Add({"find-pairs", 0, "", "",
             "write the spectral-pair files of each accepted shift (an earlier run's pair files there are removed)"});
   line.Add({"pp-threshold", 0, "P", "0.98", "posterior probability a pair needs to be written"});
@@ -129,8 +142,8 @@ cli::CommandLine ShiftscanCommandLine() {
   line.Add({"fdr", 0, "LEVEL", "1%", "false-discovery-rate level of a search engine's --ids file"});
   line.Add({"threshold", 0, "SCORE", "", "a score threshold instead of the FDR"});
   line.Add({"decoy-prefix", 0, "P[,P...]", "DECOY_,rev_,XXX_", "accession prefixes of decoy proteins"});
-  line.Add({"t-d-score", 0, "X", "20", "lowest d-score of an accepted shift"});
-  line.Add({"t-delta-c", 0, "X", "0.4", "lowest relative excess over the background"});
+  line.Add({"t-d-score", 0, "X", "10", "lowest d-score of an accepted shift"});
+  line.Add({"t-delta-c", 0, "X", "0.3", "lowest relative excess over the background"});
   line.Add({"mass-tol", 0, "PPM", "5", "redundancy tolerance"});
   line.Add({"mass-res", 0, "DA", "0.01", "width of the delta-mass bins"});
   line.Add({"max-data", 0, "N", "5000", "most precursors kept after redundancy removal"});
@@ -157,6 +170,7 @@ bool ConfigFromOptions(const cli::CommandLine& line, CDetectionConfig& config, s
     return false;
   }
   config.SetDataPath(input);
+  SetOfferedDefaults(config);
   double probability = 0.0;
   if (!ReadFileType(line, input, config, error) || !ReadNumbers(line, config, probability, error)) return false;
 

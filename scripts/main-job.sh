@@ -77,7 +77,10 @@ mv temp.temp spectral_pair_shifts.csv
 echo "== 4. Modification detection (Shiftscan)"
 # The configuration file is written by Shiftscan itself, the one writer of
 # its format; the run then reads it as the desktop program's runs do.
+# The precursor window and the thresholds of the configuration file's own
+# defaults (the options form offers the dialog's wider ones).
 "$bin/Shiftscan" --write-config shiftscan.cfg "$run" --file-type raw --shift-lower 1 --shift-upper 200 \
+  --mass-lower 400 --mass-upper 6000 --time-upper 100000 --t-d-score 20 --t-delta-c 0.4 \
   --find-pairs --pp-threshold 0.98 --dta-name "$base" --pair-folder "$out/shiftscan_pairs" --max-data 5000 \
   > /dev/null || fail "Shiftscan could not write its configuration"
 "$bin/Shiftscan" shiftscan.cfg < /dev/null > shiftscan.log
