@@ -219,24 +219,112 @@ std::string CheckMzxmlScan(std::string_view text) {
   return std::string();
 }
 
-bool ReadElementText(std::FILE* file, long long offset, std::string_view end, std::string& text) {
-  text.clear();
-  if (offset < 0 || fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
-  // A scan of a gigabyte is damage; reading on would take the rest of the file into memory.
-  constexpr std::size_t kLargest = std::size_t{1} << 30;
-  char block[1 << 16];
-  std::size_t searched = 0;  // the end mark is not in text[0, searched)
-  for (;;) {
-    const std::size_t n = std::fread(block, 1, sizeof block, file);
-    if (n == 0 || text.size() > kLargest) return false;
-    text.append(block, n);
-    const std::size_t found = text.find(end, searched);
-    if (found != std::string::npos) {
-      text.resize(found + end.size());
-      return true;
+namespace {
+
+// The element name of the tag starting at `text[0]` ("<name ..." or
+// "</name>"), without the slash of a closing tag.
+std::string_view TagName(std::string_view text, bool& closing) {
+  closing = text.size() > 1 && text[1] == '/';
+  const std::size_t start = closing ? 2 : 1;
+  std::size_t end = start;
+  while (end < text.size() && !IsXmlBlank(text[end]) && text[end] != '>' && text[end] != '/') ++end;
+  return text.substr(start, end - start);
+}
+
+// The number MSToolkit gives the scan whose start tag is `tag`.
+std::string ScanNumber(std::string_view tag, bool mzml) {
+  std::string_view value;
+  if (!mzml) return Attribute(tag, "num", value) ? std::string(value) : std::string("?");
+  if (Attribute(tag, "id", value)) {
+    const std::size_t scan = value.find("scan=");
+    if (scan != std::string_view::npos) {
+      const std::string_view digits = value.substr(scan + 5);
+      const std::size_t end = digits.find_first_not_of("0123456789");
+      if (end != 0) return std::string(digits.substr(0, end));
     }
-    searched = text.size() >= end.size() ? text.size() - end.size() + 1 : 0;
   }
+  const std::size_t index = CountAttribute(tag, "index");
+  return index == kUnknown ? std::string("?") : std::to_string(index + 1);
+}
+
+// The bytes [begin, end) of `file`; false when they cannot be read, or
+// when they are more than any scan is (a gigabyte: damage).
+bool ReadRange(std::FILE* file, long long begin, long long end, std::string& text) {
+  constexpr long long kLargest = 1LL << 30;
+  if (begin < 0 || end < begin || end - begin > kLargest || fseeko(file, static_cast<off_t>(begin), SEEK_SET) != 0)
+    return false;
+  text.resize(static_cast<std::size_t>(end - begin));
+  text.resize(std::fread(text.data(), 1, text.size(), file));
+  return true;
+}
+
+// "" when the arrays of the scan or spectrum in [at, end) of the file are
+// sound (or the text there is not one the checks know), else "scan N (id):
+// what is wrong". The next scan or spectrum bounds it: an mzXML scan holds
+// its own peaks before the scans made from it.
+std::string CheckElement(std::FILE* file, long long at, long long end) {
+  std::string text;
+  if (!ReadRange(file, at, end, text)) return std::string();
+  const bool mzml = text.compare(0, 9, "<spectrum") == 0;
+  const std::size_t gt = text.find('>');
+  if (gt == std::string::npos) return std::string();
+  const std::string_view mark = mzml ? "</spectrum>" : "</peaks>";
+  const std::size_t close = text.find(mark);
+  if (close == std::string::npos) return std::string();
+  text.resize(close + mark.size());
+  const std::string problem = mzml ? CheckMzmlSpectrum(text) : CheckMzxmlScan(text);
+  if (problem.empty()) return problem;
+  const std::string_view start_tag = std::string_view(text).substr(0, gt + 1);
+  std::string where = "scan " + ScanNumber(start_tag, mzml);
+  std::string_view id;
+  if (mzml && Attribute(start_tag, "id", id)) where += " (" + std::string(id) + ")";
+  return where + ": " + problem;
+}
+
+}  // namespace
+
+std::string CheckFileArrays(std::FILE* file) {
+  if (!file || fseeko(file, 0, SEEK_SET) != 0) return std::string();
+  std::vector<long long> elements;  // where each scan or spectrum starts
+  // Whether the last scan (spectrum, chromatogram) tag seen opened one; an
+  // mzXML scan may hold the scans made from it, but its own peaks come first.
+  bool in_scan = false, in_spectrum = false;
+  constexpr std::size_t kLongestName = 32;  // a tag name is judged once this much of it is read
+  std::string text;
+  long long consumed = 0;  // file offset of text[0]
+  char block[1 << 16];
+  for (bool at_end = false; !at_end;) {
+    const std::size_t n = std::fread(block, 1, sizeof block, file);
+    at_end = n == 0;
+    text.append(block, n);
+    std::size_t at = text.find('<');
+    for (; at != std::string::npos; at = text.find('<', at + 1)) {
+      if (!at_end && text.size() - at < kLongestName) break;
+      bool closing = false;
+      const std::string_view name = TagName(std::string_view(text).substr(at), closing);
+      const long long offset = consumed + static_cast<long long>(at);
+      if (name == "scan" || name == "spectrum") {
+        // The mzML <scan> inside a spectrum describes it and holds no
+        // arrays: only its flag changes.
+        const bool holds_arrays = name == "spectrum" || !in_spectrum;
+        (name == "scan" ? in_scan : in_spectrum) = !closing;
+        if (!closing && holds_arrays) elements.push_back(offset);
+      } else if (name == "chromatogram") {
+        in_spectrum = !closing;
+      } else if (!closing && ((name == "peaks" && !in_scan) || (name == "binaryDataArray" && !in_spectrum))) {
+        return "a peak array outside any scan at byte " + std::to_string(offset);
+      }
+    }
+    const std::size_t keep = at == std::string::npos ? text.size() : at;
+    text.erase(0, keep);
+    consumed += static_cast<long long>(keep);
+  }
+  for (std::size_t k = 0; k < elements.size(); ++k) {
+    const long long end = k + 1 < elements.size() ? elements[k + 1] : consumed;
+    const std::string problem = CheckElement(file, elements[k], end);
+    if (!problem.empty()) return problem;
+  }
+  return std::string();
 }
 
 }  // namespace mzreader

@@ -25,9 +25,14 @@ std::string CheckMzmlSpectrum(std::string_view text);
 // <peaks> element. The same answers for its interleaved m/z-intensity array.
 std::string CheckMzxmlScan(std::string_view text);
 
-// The text of the element that starts at `offset` of `file`, up to the
-// first `end` mark (included), read in blocks; false when the file ends
-// first or cannot be read there.
-bool ReadElementText(std::FILE* file, long long offset, std::string_view end, std::string& text);
+// The whole file's arrays, checked before MSToolkit opens it: opening
+// already decodes some, and a count no array could hold (or an array outside
+// any scan, which MSToolkit decodes with a length no scan gave it) fills
+// gigabytes of memory before anything else is seen. "" when every mzXML
+// <scan> and mzML <spectrum> passes the checks above and every array lies in
+// one; else "scan N (id): what is wrong" (N as MSToolkit numbers scans: the
+// mzXML num, the mzML id's scan=N, else index + 1), or "a peak array outside
+// any scan at byte N".
+std::string CheckFileArrays(std::FILE* file);
 
 }  // namespace mzreader

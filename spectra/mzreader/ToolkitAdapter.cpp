@@ -95,25 +95,6 @@ ScanRecord RecordOfHeader(const ScanHeaderStruct& h, int last_ms1, const std::st
   return r;
 }
 
-// "" when the peak arrays of the scan at `at` are sound (or the text there
-// is not a scan the checks know), else "scan N (id): what is wrong".
-std::string DamagedArrays(std::FILE* file, ramp_fileoffset_t at, int scan) {
-  std::string text;
-  if (!ReadElementText(file, at, ">", text)) return std::string();
-  const std::size_t tag = text.find_first_not_of(" \t\r\n");
-  const bool mzml = text.compare(tag, 9, "<spectrum") == 0;
-  if (!mzml && text.compare(tag, 5, "<scan") != 0) return std::string();
-  // An mzXML scan may hold the scans made from it: its own peaks come first.
-  if (!ReadElementText(file, at, mzml ? "</spectrum>" : "</peaks>", text)) return std::string();
-  const std::string problem = mzml ? CheckMzmlSpectrum(text) : CheckMzxmlScan(text);
-  if (problem.empty()) return problem;
-  std::string where = "scan " + std::to_string(scan);
-  const std::size_t id = text.find(" id=\"");
-  if (mzml && id != std::string::npos && id < text.find('>'))
-    where += " (" + text.substr(id + 5, text.find('"', id + 5) - id - 5) + ")";
-  return where + ": " + problem;
-}
-
 void ReadRampPeaks(RAMPFILE* file, ramp_fileoffset_t at, msdata::PeakList& peaks) {
   RAMPREAL* values = readPeaks(file, at);
   if (!values) return;
@@ -124,6 +105,16 @@ void ReadRampPeaks(RAMPFILE* file, ramp_fileoffset_t at, msdata::PeakList& peaks
 }  // namespace
 
 int ReadXml(const std::string& path, mzstream::CRecordWriter& out) {
+  {
+    // The arrays are checked in the text before MSToolkit decodes them.
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> text(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!text) return mzstream::kExitCannotOpen;
+    const std::string damaged = CheckFileArrays(text.get());
+    if (!damaged.empty()) {
+      std::fprintf(stderr, "%s\n", damaged.c_str());
+      return mzstream::kExitDamaged;
+    }
+  }
   RAMPFILE* file = rampOpenFile(path.c_str());
   if (!file) return mzstream::kExitCannotOpen;
   int last = 0;
@@ -133,8 +124,6 @@ int ReadXml(const std::string& path, mzstream::CRecordWriter& out) {
     return mzstream::kExitCannotOpen;
   }
   const std::string analyzer = AnalyzerOf(file);
-  // The arrays are checked in the text before MSToolkit decodes them.
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> text(std::fopen(path.c_str(), "rb"), &std::fclose);
   int last_ms1 = 0;
   for (int i = 1; i <= last; ++i) {
     if (index[i] < 0) continue;
@@ -147,13 +136,6 @@ int ReadXml(const std::string& path, mzstream::CRecordWriter& out) {
     }
     if (h.msLevel != 2) continue;
     ScanRecord r = RecordOfHeader(h, last_ms1, analyzer);
-    const std::string damaged = text ? DamagedArrays(text.get(), index[i], r.scan) : std::string();
-    if (!damaged.empty()) {
-      std::fprintf(stderr, "%s\n", damaged.c_str());
-      std::free(index);
-      rampCloseFile(file);
-      return mzstream::kExitDamaged;
-    }
     ReadRampPeaks(file, index[i], r.peaks);
     out.Put(r);
   }

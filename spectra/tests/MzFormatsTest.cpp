@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <utility>
 
 #include "spectra/MzImporter.h"
 #include "TestSupport.h"
@@ -198,6 +199,27 @@ TEST_F(MzML, DamagedPeakArraysAreRefusedWithTheScanNamed) {
     EXPECT_TRUE(r.spectra.empty()) << d.fixture;
     EXPECT_NE(r.error.find(path + ": scan 3"), std::string::npos) << r.error;
     EXPECT_NE(r.error.find(d.said), std::string::npos) << r.error;
+  }
+}
+
+// Arrays MSToolkit would decode with a length no array holds (a count far
+// beyond the array of the first scan, an array outside any scan) are refused
+// before it opens the file: it used to fill gigabytes of memory there.
+TEST_F(MzML, ArraysOfNoPlausibleLengthAreRefusedBeforeDecoding) {
+  const std::string run = ReadFile(DataPath("bsa_small.mzXML"));
+  std::string inflated = run;
+  const std::size_t count = inflated.find("peaksCount=\"4\"");
+  inflated.replace(count, 14, "peaksCount=\"999999999\"");
+  std::string stray = run;
+  const std::size_t first_scan = stray.find("<scan ");
+  stray.insert(first_scan, "<peaks precision=\"32\">QskAAEEgAABDSEAAQaAAAA==</peaks>\n");
+  const std::pair<std::string, const char*> cases[] = {{inflated, "scan 1: the peak array holds 8 values"},
+                                                       {stray, "a peak array outside any scan at byte"}};
+  for (const auto& [text, said] : cases) {
+    const std::string path = Write("hostile.mzXML", text);
+    LoadResult r = LoadWith(MS2_FORMAT_MZML, path);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find(said), std::string::npos) << r.error;
   }
 }
 
