@@ -36,6 +36,9 @@ std::string CheckBeforeWork(const CPara& para, const JobOptions& options) {
   if (std::string refused = CheckThreads(options.threads); !refused.empty()) return refused;
   if (std::string refused = CheckParameterLimits(para); !refused.empty()) return refused;
   if (std::string refused = CheckJobPaths(para); !refused.empty()) return refused;
+  if (para.cluster->cluster_type != CLUSTER_SIMILARITY &&
+      (!options.ids.empty() || !options.curve.empty() || options.target_incorrect >= 0.0))
+    return "The threshold curve and a target incorrect ratio are figures of clustering (type clusters) only";
   return CheckMgfTarget(options.mgf, para, options.parameter_file);
 }
 

@@ -29,7 +29,8 @@ namespace fs = std::filesystem;
 namespace {
 
 // The only options the parameter-file form takes.
-constexpr const char* kJobOptionNames[] = {"shift-search", "threads", "mgf", "no-wait"};
+constexpr const char* kJobOptionNames[] = {"shift-search", "threads", "mgf", "no-wait", "ids",
+                                           "fdr", "decoy-prefix", "curve", "target-incorrect"};
 // Outputs that --write-para names; with -o they lie inside its folder.
 constexpr const char* kOutputOptionNames[] = {"out-directory", "cluster-result"};
 
@@ -401,6 +402,7 @@ cli::CommandLine ClusterCommandLine() {
   cli::CommandLine line(
       "cluster",
       {"[--shift-search] [--threads N] [--mgf FILE] [--no-wait] <parameter file>",
+       "[--ids FILE [--fdr LEVEL] [--target-incorrect X]] [--curve FILE] <parameter file>",
        "[options] <spectrum file or DTA folder>... -o <output folder>",
        "--write-para FILE [options] [<spectrum file or DTA folder>...]",
        "--plan N <parameter file> <work folder> [--cuts P,...]   (parts of a job, workflows/cluster.smk)",
@@ -443,6 +445,17 @@ cli::CommandLine ClusterCommandLine() {
   line.Add({"mgf", 0, "FILE", "", "also write the output spectra into one MGF file (type clusters)"});
   line.Add({"no-wait", 0, "", "", "fail at once when another run uses the output (or, pairs, working) folder"});
   line.Add({"quiet", 'q', "", "", "no progress on standard error (options form)"});
+  line.Add({"ids", 0, "FILE", "",
+            "clusters: identifications (any result format) for the quality figures of --curve and "
+            "--target-incorrect"});
+  line.Add({"fdr", 0, "LEVEL", "0.01", "FDR level of search-engine identifications (0.01 or 1%)"});
+  line.Add({"decoy-prefix", 0, "P[,P...]", "DECOY_,rev_,XXX_", "decoy protein prefixes"});
+  line.Add({"curve", 0, "FILE", "",
+            "clusters: the threshold curve of this one run (threshold, clustered_ratio, incorrect_ratio, "
+            "completeness, clusters) from 1.00 down to the threshold"});
+  line.Add({"target-incorrect", 0, "X", "",
+            "clusters, with --ids: cluster at the lowest threshold (down to --threshold, else 0.30) whose "
+            "incorrect ratio stays at or below X, between 0 and 1, and write it into the parameter file"});
   return line;
 }
 
@@ -459,7 +472,29 @@ bool ReadJobOptions(const cli::CommandLine& line, JobOptions& options) {
     options.mgf = line.Value("mgf");
     if (options.mgf.empty()) return false;
   }
+  options.ids = line.Value("ids");
+  options.curve = line.Value("curve");
+  options.id_filter.fdr_level = line.Value("fdr");
+  options.id_filter.decoy_prefix = line.Value("decoy-prefix");
   return true;
+}
+
+std::string ReadQualityOptions(const cli::CommandLine& line, JobOptions& options) {
+  for (const char* option : {"ids", "curve"}) {
+    if (line.Has(option) && line.Value(option).empty()) return "option --" + std::string(option) + " needs a file name";
+  }
+  if (line.Has("fdr") || line.Has("decoy-prefix")) {
+    if (!line.Has("ids")) return "options --fdr and --decoy-prefix filter the identifications of --ids";
+    CIdentificationFilter filter;
+    if (std::string message; !FilterFromChoice(options.id_filter, filter, message)) return "option --fdr: " + message;
+  }
+  if (!line.Has("target-incorrect")) return std::string();
+  double target = 0.0;
+  if (!cli::ParseFiniteNumber(line.Value("target-incorrect"), target) || target <= 0.0 || target >= 1.0)
+    return "option --target-incorrect: " + line.Value("target-incorrect") + " is not a ratio between 0 and 1";
+  if (!line.Has("ids")) return "option --target-incorrect needs identifications (--ids)";
+  options.target_incorrect = target;
+  return std::string();
 }
 
 int RunParameterFileForm(const cli::CommandLine& line, std::ostream& out, std::ostream& err) {
@@ -473,6 +508,10 @@ int RunParameterFileForm(const cli::CommandLine& line, std::ostream& out, std::o
   JobOptions options;
   const std::vector<std::string>& files = line.Positionals();
   if (files.size() != 1 || files[0].empty() || !ReadJobOptions(line, options)) return FailWithUsage(out);
+  if (std::string refused = ReadQualityOptions(line, options); !refused.empty()) {
+    err << "cluster: " << refused << "\n" << line.Usage();
+    return 2;
+  }
   options.parameter_file = files[0];
   return Run(options, out);
 }
@@ -522,9 +561,21 @@ int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream
     err << kUsage << "\n";
     return 2;
   }
+  if (std::string refused = ReadQualityOptions(line, job); !refused.empty()) {
+    err << "cluster: " << refused << "\n" << line.Usage();
+    return 2;
+  }
+  if (IsPairs(line) && (line.Has("ids") || line.Has("curve"))) {
+    err << "cluster: options --ids, --curve and --target-incorrect go with type clusters\n";
+    return 2;
+  }
+  // The threshold search goes down to the threshold the user gave.
+  if (line.Has("threshold")) job.search_floor = text::AtoF(line.Value("threshold"));
   // Relative paths are the caller's: resolved before the run moves into
   // the output folder.
-  if (!job.mgf.empty()) job.mgf = path::Absolute(job.mgf);
+  for (std::string* given : {&job.mgf, &job.ids, &job.curve}) {
+    if (!given->empty()) *given = path::Absolute(*given);
+  }
   const std::string output = path::Absolute(line.Value("output"));
   std::string data_path;
   int data_type = MS2_FORMAT_DTA;

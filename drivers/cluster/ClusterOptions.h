@@ -2,7 +2,7 @@
 // The command line of `cluster`, parsed once, and its two forms besides the
 // plan and the merge of partitioned runs:
 //
-//   cluster [--shift-search] [--threads N] [--mgf FILE] [--no-wait] <parameter file>
+//   cluster [--shift-search] [--threads N] [--mgf FILE] [--no-wait] [quality options] <parameter file>
 //   cluster [options] <spectrum file or DTA folder>... -o <output folder>
 //   cluster --write-para FILE [options] [<spectrum file or DTA folder>]
 //
@@ -31,6 +31,11 @@ bool WantsOptionsForm(const cli::CommandLine& line);
 // The parameter-file form's own options of a job. False when a value makes
 // no job (--threads below 1, --mgf without a name).
 bool ReadJobOptions(const cli::CommandLine& line, JobOptions& options);
+
+// The quality options (--ids, --fdr, --decoy-prefix, --curve,
+// --target-incorrect) checked, the target set in `options`: "" or why they
+// make no job (a usage error).
+std::string ReadQualityOptions(const cli::CommandLine& line, JobOptions& options);
 
 // The parameter-file form: the one positional argument is the parameter
 // file. Options of the other forms are usage errors (status 2, on `err`);

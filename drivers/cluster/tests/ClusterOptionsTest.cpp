@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "clustering/Para.h"
 #include "common/SafeFile.h"
@@ -243,6 +244,11 @@ TEST(ClusterOptions, RefusedBeforeAnythingIsWritten) {
       {{kData, "-o", out, "--mgf", out + "/cluster.para"}, "would overwrite the parameter file"},
       {{kData, "-o", out, "--mgf", out + "/spectra/1.2-2.2-3.2.dta"}, "would lie among the clustered spectra"},
       {{"--write-para", out + ".para", "--threshold", "5"}, "threshold must be"},
+      {{kData, "-o", out, "--ids", "x.pep.xml", "--target-incorrect", "1"}, "is not a ratio between 0 and 1"},
+      {{kData, "-o", out, "--ids", "x.pep.xml", "--target-incorrect", "0"}, "is not a ratio between 0 and 1"},
+      {{kData, "-o", out, "--target-incorrect", "0.01"}, "needs identifications (--ids)"},
+      {{kData, "-o", out, "--ids", "x.pep.xml", "--fdr", "2"}, "FDR level 2 is not a fraction"},
+      {{kData, "-o", out, "--type", "pairs", "--curve", "c.tsv"}, "go with type clusters"},
       // The data folder as the output folder.
       {{(dir / "data").string(), "-o", (dir / "data").string()}, "would overwrite the input"},
   };
@@ -349,6 +355,39 @@ TEST(ClusterOptions, FixedNamesAreNeverWrittenThroughALink) {
   EXPECT_EQ(Cluster(dir, {kData, "-o", "q", "--small-peaks-count-filter", "1"}), 2);
   EXPECT_NE(ReadFile(dir / "said.txt").find("the spectra folder is a link"), std::string::npos);
   EXPECT_TRUE(Listing(dir / "elsewhere").empty());
+}
+
+// One run's threshold curve holds the figures of separate runs at each
+// threshold: the clusters counted in their own cluster files, and the row
+// each separate run's curve ends with.
+TEST(ClusterOptions, OneRunsCurveHoldsTheFiguresOfSeparateRuns) {
+  const std::string run = "/usr/share/doc/openms/examples/BSA/BSA1.mzML";
+  const std::string ids = std::string(TESSERA_SOURCE_DIR) + "/data/BSA/BSA1_Comet.pep.xml";
+  if (!fs::exists(run)) GTEST_SKIP() << run << " is missing (Debian package openms-doc)";
+  testsupport::CTempDir scratch("cluster_curve");
+  const fs::path dir = scratch.Path();
+  ASSERT_EQ(Cluster(dir, {run, "-o", "all", "--threshold", "0.5", "--ids", ids, "--curve", "curve.tsv"}), 0)
+      << ReadFile(dir / "said.txt");
+  const std::string curve = ReadFile(dir / "curve.tsv");
+  ASSERT_EQ(curve.rfind("threshold\tclustered_ratio\tincorrect_ratio\tcompleteness\tclusters\n", 0), 0u);
+  for (const std::string threshold : {"0.5", "0.6", "0.7", "0.8"}) {
+    const std::string own = "curve" + threshold + ".tsv";
+    ASSERT_EQ(Cluster(dir, {run, "-o", "t" + threshold, "--threshold", threshold, "--ids", ids, "--curve", own}), 0);
+    std::string last = ReadFile(dir / own);
+    last.pop_back();
+    last = last.substr(last.rfind('\n') + 1) + "\n";
+    EXPECT_EQ(last.rfind(threshold + "000\t", 0), 0u) << last;
+    EXPECT_NE(curve.find("\n" + last), std::string::npos) << threshold << ": " << last;
+
+    std::map<std::string, int> sizes;
+    std::ifstream clusters(dir / ("t" + threshold) / "clusters.csv");
+    for (std::string line; std::getline(clusters, line);) {
+      const std::size_t name_end = line.find(',', line.find(',') + 1);
+      ++sizes[line.substr(name_end + 1, line.find(',', name_end + 1) - name_end - 1)];
+    }
+    const long joined = std::count_if(sizes.begin(), sizes.end(), [](const auto& s) { return s.second > 1; });
+    EXPECT_EQ(last.substr(last.rfind('\t') + 1), std::to_string(joined) + "\n") << threshold;
+  }
 }
 
 }  // namespace
