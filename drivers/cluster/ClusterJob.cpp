@@ -1,6 +1,9 @@
 #include "drivers/cluster/ClusterJob.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <exception>
 #include <thread>
 #include <vector>
@@ -37,8 +40,15 @@ std::string CheckBeforeWork(const CPara& para, const JobOptions& options) {
   if (std::string refused = CheckParameterLimits(para); !refused.empty()) return refused;
   if (std::string refused = CheckJobPaths(para); !refused.empty()) return refused;
   if (para.cluster->cluster_type != CLUSTER_SIMILARITY &&
-      (!options.ids.empty() || !options.curve.empty() || options.target_incorrect >= 0.0))
+      (!options.ids.empty() || !options.curve.empty() || !options.curve_plot.empty() ||
+       options.target_incorrect >= 0.0))
     return "The threshold curve and a target incorrect ratio are figures of clustering (type clusters) only";
+  if (!options.curve_plot.empty()) {
+    if (PlotProgram().empty())
+      return "The plot program tessera-plot is not beside cluster (it is built with the desktop program)";
+    if (::access(path::DirectoryOf(path::Absolute(options.curve_plot)).c_str(), W_OK) != 0)
+      return "Cannot write the curve picture into the folder of " + options.curve_plot;
+  }
   return CheckMgfTarget(options.mgf, para, options.parameter_file);
 }
 
@@ -112,7 +122,7 @@ int RunClustering(CPara& para, CSimilarityCluster& clustering, const JobOptions&
   if (options.target_incorrect >= 0.0) {
     if (!ChooseThresholdForTarget(para, clustering, options, peptides, rows, out))
       return FailWithMarker(out, "Cannot write the parameter file: " + options.parameter_file);
-  } else if (!options.curve.empty()) {
+  } else if (!options.curve.empty() || !options.curve_plot.empty()) {
     clustering.merge_log = &merges;
   }
   CRepresentativeSpectra& representatives = *para.representative_spectra;
@@ -142,12 +152,22 @@ int RunClustering(CPara& para, CSimilarityCluster& clustering, const JobOptions&
   out << "Cluster file: " << data.cluster_result << "\n";
   out << "Pairs scored: " << clustering.pairs_scored << ", above the threshold: " << clustering.pairs_above << "\n";
   if (!data.out_directory.empty()) out << "Spectra: " << data.out_directory << "\n";
-  if (!options.curve.empty()) {
+  if (!options.curve.empty() || !options.curve_plot.empty()) {
     if (rows.empty()) rows = quality::Curve(data.spectra.size(), merges, peptides, clustering.threshold);
+    // The picture is drawn from a table: the curve file, or one of its own
+    // beside the picture for as long as the drawing takes.
+    const std::string table = !options.curve.empty() ? options.curve
+                                                     : options.curve_plot + ".curve-" + std::to_string(::getpid());
     std::string error;
-    if (!safefile::WriteWholeFile(options.curve, quality::CurveTable(rows), &error))
-      return FailWithMarker(out, "Cannot write the curve file: " + options.curve + " (" + error + ")");
-    out << "Threshold curve: " << options.curve << "\n";
+    if (!safefile::WriteWholeFile(table, quality::CurveTable(rows), &error))
+      return FailWithMarker(out, "Cannot write the curve file: " + table + " (" + error + ")");
+    if (!options.curve.empty()) out << "Threshold curve: " << options.curve << "\n";
+    if (!options.curve_plot.empty()) {
+      const std::string refused = DrawCurvePicture(table, options.curve_plot);
+      if (options.curve.empty()) std::remove(table.c_str());
+      if (!refused.empty()) return FailWithMarker(out, refused);
+      out << "Threshold curve picture: " << options.curve_plot << "\n";
+    }
     if (!options.ids.empty() && !rows.empty() &&
         rows.back().identified_clustered < quality::kLeastIdentifiedClustered) {
       out << "The incorrect ratio cannot be estimated: " << rows.back().identified_clustered

@@ -28,6 +28,7 @@ struct JobOptions {
   std::string ids;
   CFilterChoice id_filter;
   std::string curve;
+  std::string curve_plot;          // the curve as a .png or .svg picture
   double target_incorrect = -1.0;  // below 0: none
   double search_floor = 0.3;
 };

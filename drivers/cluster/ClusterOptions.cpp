@@ -30,7 +30,7 @@ namespace {
 
 // The only options the parameter-file form takes.
 constexpr const char* kJobOptionNames[] = {"shift-search", "threads", "mgf", "no-wait", "ids",
-                                           "fdr", "decoy-prefix", "curve", "target-incorrect"};
+                                           "fdr", "decoy-prefix", "curve", "curve-plot", "target-incorrect"};
 // Outputs that --write-para names; with -o they lie inside its folder.
 constexpr const char* kOutputOptionNames[] = {"out-directory", "cluster-result"};
 
@@ -402,7 +402,7 @@ cli::CommandLine ClusterCommandLine() {
   cli::CommandLine line(
       "cluster",
       {"[--shift-search] [--threads N] [--mgf FILE] [--no-wait] <parameter file>",
-       "[--ids FILE [--fdr LEVEL] [--target-incorrect X]] [--curve FILE] <parameter file>",
+       "[--ids FILE [--fdr LEVEL] [--target-incorrect X]] [--curve FILE] [--curve-plot FILE] <parameter file>",
        "[options] <spectrum file or DTA folder>... -o <output folder>",
        "--write-para FILE [options] [<spectrum file or DTA folder>...]",
        "--plan N <parameter file> <work folder> [--cuts P,...]   (parts of a job, workflows/cluster.smk)",
@@ -453,6 +453,9 @@ cli::CommandLine ClusterCommandLine() {
   line.Add({"curve", 0, "FILE", "",
             "clusters: the threshold curve of this one run (threshold, clustered_ratio, incorrect_ratio, "
             "completeness, clusters) from 1.00 down to the threshold"});
+  line.Add({"curve-plot", 0, "FILE", "",
+            "clusters: the threshold curve as a picture (.png or .svg): clustered ratio against incorrect "
+            "ratio, thresholds marked"});
   line.Add({"target-incorrect", 0, "X", "",
             "clusters, with --ids: cluster at the lowest threshold (down to --threshold, else 0.30) whose "
             "incorrect ratio stays at or below X, between 0 and 1, and write it into the parameter file"});
@@ -474,14 +477,20 @@ bool ReadJobOptions(const cli::CommandLine& line, JobOptions& options) {
   }
   options.ids = line.Value("ids");
   options.curve = line.Value("curve");
+  options.curve_plot = line.Value("curve-plot");
   options.id_filter.fdr_level = line.Value("fdr");
   options.id_filter.decoy_prefix = line.Value("decoy-prefix");
   return true;
 }
 
 std::string ReadQualityOptions(const cli::CommandLine& line, JobOptions& options) {
-  for (const char* option : {"ids", "curve"}) {
+  for (const char* option : {"ids", "curve", "curve-plot"}) {
     if (line.Has(option) && line.Value(option).empty()) return "option --" + std::string(option) + " needs a file name";
+  }
+  if (line.Has("curve-plot")) {
+    const std::string ext = text::ToLower(path::Extension(options.curve_plot));
+    if (ext != "png" && ext != "svg")
+      return "option --curve-plot: " + options.curve_plot + " is not a .png or .svg name";
   }
   if (line.Has("fdr") || line.Has("decoy-prefix")) {
     if (!line.Has("ids")) return "options --fdr and --decoy-prefix filter the identifications of --ids";
@@ -565,15 +574,15 @@ int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream
     err << "cluster: " << refused << "\n" << line.Usage();
     return 2;
   }
-  if (IsPairs(line) && (line.Has("ids") || line.Has("curve"))) {
-    err << "cluster: options --ids, --curve and --target-incorrect go with type clusters\n";
+  if (IsPairs(line) && (line.Has("ids") || line.Has("curve") || line.Has("curve-plot"))) {
+    err << "cluster: options --ids, --curve, --curve-plot and --target-incorrect go with type clusters\n";
     return 2;
   }
   // The threshold search goes down to the threshold the user gave.
   if (line.Has("threshold")) job.search_floor = text::AtoF(line.Value("threshold"));
   // Relative paths are the caller's: resolved before the run moves into
   // the output folder.
-  for (std::string* given : {&job.mgf, &job.ids, &job.curve}) {
+  for (std::string* given : {&job.mgf, &job.ids, &job.curve, &job.curve_plot}) {
     if (!given->empty()) *given = path::Absolute(*given);
   }
   const std::string output = path::Absolute(line.Value("output"));

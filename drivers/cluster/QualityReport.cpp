@@ -1,7 +1,13 @@
 #include "drivers/cluster/QualityReport.h"
 
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <unordered_map>
 
 #include "common/PathUtil.h"
@@ -98,6 +104,29 @@ std::string DescribeChoice(const ThresholdChoice& choice, double target, double 
                 target, choice.at.threshold, choice.at.IncorrectRatio(), low, high, choice.at.incorrect,
                 choice.at.identified_clustered, choice.at.ClusteredRatio());
   return text;
+}
+
+std::string PlotProgram() {
+  const std::string program = path::Join(path::ProgramDirectory(), "tessera-plot");
+  return ::access(program.c_str(), X_OK) == 0 ? program : std::string();
+}
+
+std::string DrawCurvePicture(const std::string& table, const std::string& picture) {
+  const std::string program = PlotProgram();
+  if (program.empty()) return "The plot program tessera-plot is not beside cluster (it is built with the desktop program)";
+  std::vector<std::string> args = {program, "curve", table, picture};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  if (const int error = ::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ); error != 0)
+    return "Cannot start " + program + ": " + std::strerror(error);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return "Lost the plot program";
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "Cannot draw the curve picture: " + picture;
+  return std::string();
 }
 
 }  // namespace clusterjob

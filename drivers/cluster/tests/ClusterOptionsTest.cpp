@@ -249,6 +249,7 @@ TEST(ClusterOptions, RefusedBeforeAnythingIsWritten) {
       {{kData, "-o", out, "--target-incorrect", "0.01"}, "needs identifications (--ids)"},
       {{kData, "-o", out, "--ids", "x.pep.xml", "--fdr", "2"}, "FDR level 2 is not a fraction"},
       {{kData, "-o", out, "--type", "pairs", "--curve", "c.tsv"}, "go with type clusters"},
+      {{kData, "-o", out, "--curve-plot", "c.gif"}, "is not a .png or .svg name"},
       // The data folder as the output folder.
       {{(dir / "data").string(), "-o", (dir / "data").string()}, "would overwrite the input"},
   };
@@ -366,13 +367,19 @@ TEST(ClusterOptions, OneRunsCurveHoldsTheFiguresOfSeparateRuns) {
   if (!fs::exists(run)) GTEST_SKIP() << run << " is missing (Debian package openms-doc)";
   testsupport::CTempDir scratch("cluster_curve");
   const fs::path dir = scratch.Path();
-  ASSERT_EQ(Cluster(dir, {run, "-o", "all", "--threshold", "0.5", "--ids", ids, "--curve", "curve.tsv"}), 0)
-      << ReadFile(dir / "said.txt");
+  // The pictures come from the plot program, built with the desktop.
+  const bool plots = fs::exists(std::string(TESSERA_BIN_DIR) + "/tessera-plot");
+  std::vector<std::string> first = {run, "-o", "all", "--threshold", "0.5", "--ids", ids, "--curve", "curve.tsv"};
+  if (plots) first.insert(first.end(), {"--curve-plot", "curve.png"});
+  ASSERT_EQ(Cluster(dir, first), 0) << ReadFile(dir / "said.txt");
+  if (plots) EXPECT_EQ(ReadFile(dir / "curve.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
   const std::string curve = ReadFile(dir / "curve.tsv");
   ASSERT_EQ(curve.rfind("threshold\tclustered_ratio\tincorrect_ratio\tcompleteness\tclusters\n", 0), 0u);
   for (const std::string threshold : {"0.5", "0.6", "0.7", "0.8"}) {
     const std::string own = "curve" + threshold + ".tsv";
-    ASSERT_EQ(Cluster(dir, {run, "-o", "t" + threshold, "--threshold", threshold, "--ids", ids, "--curve", own}), 0);
+    std::vector<std::string> args = {run, "-o", "t" + threshold, "--threshold", threshold, "--ids", ids, "--curve", own};
+    if (plots && threshold == "0.8") args.insert(args.end(), {"--curve-plot", "curve.svg"});
+    ASSERT_EQ(Cluster(dir, args), 0);
     std::string last = ReadFile(dir / own);
     last.pop_back();
     last = last.substr(last.rfind('\n') + 1) + "\n";
@@ -387,6 +394,13 @@ TEST(ClusterOptions, OneRunsCurveHoldsTheFiguresOfSeparateRuns) {
     }
     const long joined = std::count_if(sizes.begin(), sizes.end(), [](const auto& s) { return s.second > 1; });
     EXPECT_EQ(last.substr(last.rfind('\t') + 1), std::to_string(joined) + "\n") << threshold;
+  }
+  if (plots) {
+    EXPECT_NE(ReadFile(dir / "curve.svg").find("<svg"), std::string::npos);
+    // Only the picture stays beside it, not the table it was drawn from.
+    EXPECT_EQ(std::count_if(fs::directory_iterator(dir), fs::directory_iterator(),
+                            [](const auto& e) { return e.path().filename().string().rfind("curve.svg", 0) == 0; }),
+              1);
   }
 }
 

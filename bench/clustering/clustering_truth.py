@@ -1,0 +1,122 @@
+#!/usr/bin/env python3
+"""The quality of a clustering of simulated spectra, judged against the
+simulator's truth table (every spectrum, not only identified ones).
+
+    clustering_truth.py TRUTH.tsv tessera CLUSTER_FILE
+    clustering_truth.py TRUTH.tsv mscrush FOLDER_OR_FILE...
+    clustering_truth.py TRUTH.tsv maracluster CLUSTERS.tsv
+
+Prints one line: clustered_ratio incorrect_ratio completeness clusters
+
+- clustered ratio: spectra in clusters of two or more, over all spectra;
+- incorrect ratio: spectra of a peptide in clusters of two or more whose
+  peptide is not their cluster's majority peptide, over the spectra of a
+  peptide in such clusters (spectra of no peptide are left out, as
+  identifications would leave them out);
+- completeness: pairs of spectra of one peptide in one cluster, over all
+  pairs of spectra of one peptide;
+- clusters: clusters of two or more.
+Peptides are told by sequence, I and L alike (oxidised and plain forms of a
+sequence are one peptide).
+"""
+import collections
+import glob
+import os
+import sys
+
+
+def read_truth(path):
+    by_name, by_scan = {}, {}
+    with open(path) as f:
+        header = f.readline().rstrip("\n").split("\t")
+        name_at, scan_at, peptide_at = header.index("name"), header.index("scan"), header.index("peptide")
+        for line in f:
+            fields = line.rstrip("\n").split("\t")
+            peptide = fields[peptide_at].replace("I", "L")
+            by_name[fields[name_at].upper()] = peptide
+            by_scan[int(fields[scan_at])] = fields[name_at].upper()
+    return by_name, by_scan
+
+
+def tessera_clusters(path):
+    """The cluster file: row,name,cluster,mass."""
+    with open(path) as f:
+        for line in f:
+            fields = line.rstrip("\n").split(",")
+            if len(fields) >= 3:
+                yield fields[1].upper(), fields[2]
+
+
+def mscrush_clusters(paths, by_scan):
+    """msCRUSH's cluster files: a header line, then ID<TAB>TITLES with the
+    titles of one cluster separated by '|'."""
+    files = []
+    for p in paths:
+        files += sorted(glob.glob(os.path.join(p, "*"))) if os.path.isdir(p) else glob.glob(p + "*")
+    for path in files:
+        with open(path) as f:
+            for line in f:
+                fields = line.rstrip("\n").split("\t")
+                if len(fields) < 2 or fields[0] == "ID":
+                    continue
+                for title in fields[1].split("|"):
+                    if title:
+                        yield title.upper(), path + ":" + fields[0]
+
+
+def maracluster_clusters(path, by_scan):
+    """MaRaCluster's clusters file: file<TAB>scan<TAB>... lines, clusters
+    separated by empty lines."""
+    cluster = 0
+    with open(path) as f:
+        for line in f:
+            fields = line.rstrip("\n").split("\t")
+            if len(fields) < 2:
+                cluster += 1
+                continue
+            yield by_scan[int(fields[1])], str(cluster)
+
+
+def figures(truth, assignment):
+    members = collections.defaultdict(list)
+    seen = set()
+    for name, cluster in assignment:
+        if name in truth and name not in seen:
+            seen.add(name)
+            members[cluster].append(name)
+    total = len(truth)
+    clustered = identified = incorrect = clusters = together = 0
+    for names in members.values():
+        if len(names) < 2:
+            continue
+        clusters += 1
+        clustered += len(names)
+        counts = collections.Counter(truth[n] for n in names if truth[n])
+        if counts:
+            identified += sum(counts.values())
+            incorrect += sum(counts.values()) - counts.most_common(1)[0][1]
+        together += sum(k * (k - 1) // 2 for k in counts.values())
+    per_peptide = collections.Counter(p for p in truth.values() if p)
+    all_pairs = sum(k * (k - 1) // 2 for k in per_peptide.values())
+    return (clustered / total if total else 0.0, incorrect / identified if identified else 0.0,
+            together / all_pairs if all_pairs else 0.0, clusters)
+
+
+def main(argv):
+    if len(argv) < 4 or argv[2] not in ("tessera", "mscrush", "maracluster"):
+        sys.stderr.write(__doc__.split("\n\n")[1] + "\n")
+        return 2
+    truth, by_scan = read_truth(argv[1])
+    kind = argv[2]
+    if kind == "tessera":
+        assignment = tessera_clusters(argv[3])
+    elif kind == "mscrush":
+        assignment = mscrush_clusters(argv[3:], by_scan)
+    else:
+        assignment = maracluster_clusters(argv[3], by_scan)
+    print("%.6f %.6f %.6f %d" % figures(truth, assignment))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
