@@ -158,3 +158,20 @@ TEST_F(TransferJob, ProgramWritesTheTableAndRefusesBadLevels) {
 }
 
 }  // namespace
+
+namespace {
+
+// idlist --masses weighs the numbered modifications, for comparing the
+// lists of two searches that numbered them apart.
+TEST_F(TransferJob, IdlistWeighsTheModifications) {
+  const std::string program = std::string(TESSERA_BIN_DIR) + "/idlist";
+  const std::string pepxml = std::string(TESSERA_SOURCE_DIR) + "/data/BSA/BSA1_Comet.pep.xml";
+  ASSERT_EQ(std::system((program + " --masses " + pepxml + " > out.txt 2> err.txt").c_str()), 0);
+  const std::string out = ReadFile("out.txt");
+  EXPECT_NE(out.find("\tGACLLPK 2,1\t2,57.021464\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("\tDLGEEHFK\t\n"), std::string::npos) << out;
+  ASSERT_EQ(std::system((program + " r.spectra --masses > out.txt 2> err.txt").c_str()), 0);
+  EXPECT_NE(ReadFile("out.txt").find("S.1.1.2.DTA\tYICDNQDTISSK\t\n"), std::string::npos) << ReadFile("out.txt");
+}
+
+}  // namespace
