@@ -125,8 +125,79 @@ ModCounT=1
 IsModSiteDetermined=1
 IsDirectory=0
 PARA
-  "$bin/propagate" propagation.para --sites --quiet --added propagated.tsv > propagation.log 2>&1 \
-    || fail "propagation failed (see $out/propagation.log)"
+  # The table scores every propagated identification on the spectrum's own
+  # file (the clustered spectra are in spectra/, the consensus ones in the
+  # data path) against decoys, for its q-value.
+  "$bin/propagate" propagation.para --sites --quiet --table propagated.tsv --score-spectra "$out/spectra" \
+    > propagation.log 2>&1 || fail "propagation failed (see $out/propagation.log)"
+fi
+
+shiftaware=0
+if [ -f propagated.tsv ] && [ "$searched" = 1 ]; then
+  echo "== 7. Shift-aware Comet search"
+  # The shifts that pairs carried, on the residues propagation placed them
+  # on, become variable modifications, the most frequent first (search/
+  # shift_mods.txt: pairs, residue, mass). Comet takes eight besides the
+  # oxidation of M (variable_mod02 to 09), so the shifts are searched eight
+  # at a time, each search on the spectra propagation identified (their
+  # rank-1 hits do not depend on the other spectra of the run).
+  awk -F'\t' 'NR > 1 && $4 == "pairs" {
+      n = split($3, item, " ")
+      for (i = 1; i <= n; i++) {
+        if (split(item[i], f, ",") != 3 || f[1] < 0) continue
+        key = substr($2, f[1] + 1, 1) " " sprintf("%.2f", f[2])
+        count[key]++; sum[key] += f[2]
+      }
+    }
+    # A shift that would leave its residue (cysteine with its static
+    # carbamidomethyl group) a negative mass cannot be searched: Comet
+    # fails on it.
+    END {
+      split("A 71.037 C 160.031 D 115.027 E 129.043 F 147.068 G 57.021 H 137.059 I 113.084 K 128.095 " \
+            "L 113.084 M 131.040 N 114.043 P 97.053 Q 128.059 R 156.101 S 87.032 T 101.048 V 99.068 " \
+            "W 186.079 Y 163.063", table, " ")
+      for (i = 1; i < 40; i += 2) residue_mass[table[i]] = table[i + 1]
+      for (k in count) {
+        split(k, p, " ")
+        if (!(p[1] in residue_mass) || residue_mass[p[1]] + sum[k] / count[k] <= 0) continue
+        printf "%d %s %.6f\n", count[k], p[1], sum[k] / count[k]
+      }
+    }' propagated.tsv | sort -k1,1nr -k2,2 -k3,3n > search/shift_mods.txt
+  mkdir -p search/shifts
+  # The propagated spectra as one MS2 file named like the run, so that
+  # Comet names them as the table does.
+  : > "search/shifts/$base.ms2"
+  awk -F'\t' 'NR > 1 { print $1 }' propagated.tsv | sort -u | while read -r name; do
+    file=$(find "$out/spectra" "$out/consensus" -maxdepth 1 -iname "$name" | head -n 1)
+    [ -n "$file" ] || continue
+    scan=$(echo "$name" | awk -F. '{ print $(NF-2) }')
+    awk -v scan="$scan" 'NR == 1 { printf "S\t%d\t%d\t%.6f\nZ\t%d\t%.6f\n", scan, scan, ($1 + ($2 - 1) * 1.00727646688) / $2, $2, $1; next }
+      NF >= 2 { print $1 "\t" $2 }' "$file" >> "search/shifts/$base.ms2"
+  done
+  # At most two of a shift and three modifications in all per peptide: the
+  # propagated peptides carry one or two shifts, and every further one
+  # multiplies the search's time.
+  batches=$(( ($(wc -l < search/shift_mods.txt) + 7) / 8 ))
+  : > search/shift_hits.tsv
+  for ((b = 0; b < batches; b++)); do
+    sed -e "s/^max_variable_mods_in_peptide = .*/max_variable_mods_in_peptide = 3/" \
+        search/comet.params > "search/shifts/comet_$b.params"
+    slot=2
+    while read -r pairs residue mass; do
+      sed -i "s/^variable_mod0$slot = .*/variable_mod0$slot = $mass $residue 0 2 -1 0 0 0.0/" "search/shifts/comet_$b.params"
+      slot=$((slot + 1))
+    done < <(sed -n "$((b * 8 + 1)),$((b * 8 + 8))p" search/shift_mods.txt)
+    comet-ms -P"search/shifts/comet_$b.params" -N"$out/search/shifts/${base}_$b" "search/shifts/$base.ms2" \
+      > "search/shifts/comet_$b.log" 2>&1 || fail "the shift-aware Comet search failed (see $out/search/shifts/comet_$b.log)"
+    [ -f "search/shifts/${base}_$b.pep.xml" ] || fail "Comet wrote no search/shifts/${base}_$b.pep.xml"
+    # Rank-1 hits at any score, their modifications weighed so that the
+    # searches compare by mass.
+    "$bin/idlist" --all --masses "search/shifts/${base}_$b.pep.xml" 2> /dev/null >> search/shift_hits.tsv \
+      || fail "cannot list the shift-aware Comet hits"
+  done
+  echo "   $(wc -l < search/shift_mods.txt) shifts searched as variable modifications, 8 to a search ($batches searches)"
+  "$bin/idlist" --masses "$ids" > search/first_ids.tsv 2> /dev/null || fail "cannot list the Comet identifications"
+  shiftaware=1
 fi
 
 # Summary ---------------------------------------------------------------
@@ -152,19 +223,83 @@ if [ -f propagated.tsv ] && [ "$searched" = 1 ]; then
   # best hit at any score, decoys included.
   "$bin/idlist" --all "$ids" > search/best_hits.tsv 2> /dev/null || fail "cannot list the Comet hits"
   identified=$(sed -n 's/^Identified before propagation: //p' propagation.log)
-  added=$(wc -l < propagated.tsv)
+  added=$(($(wc -l < propagated.tsv) - 1))
   echo "  Comet identified $identified spectra at 1% FDR; propagation identified $added more."
+  echo "  The closed search's own best hit measures agreement without the pairs' shifts, which a closed"
+  echo "  search cannot see; the shift-aware search below measures whether the shifted peptide is right."
   awk -F'\t' '
     function peptide(id) { sub(/ .*/, "", id); gsub(/L/, "I", id); return id }
     function share(a, n) { return sprintf("%d of %d (%.1f%%)", a, n, n ? 100 * a / n : 0) }
-    FNR == NR { best[$1] = peptide($2); next }
-    { n[$3]++; total++
-      if (!($1 in best)) none++
-      else if (best[$1] == peptide($2)) { agree[$3]++; all++ } }
+    FNR == NR { best[toupper($1)] = peptide($2); next }
+    FNR == 1 { next }
+    { name = toupper($1); n[$4]++; total++
+      if (!(name in best)) none++
+      else if (best[name] == peptide($2)) { agree[$4]++; all++ } }
     END {
-      printf "  Comet'"'"'s own best hit (any score) agrees with propagation for %s;\n", share(all, total)
+      printf "  Closed search: Comet'"'"'s own best hit (any score) agrees with propagation for %s;\n", share(all, total)
       printf "    within clusters %s, through spectral pairs %s; %d spectra have no Comet hit.\n",
              share(agree["cluster"], n["cluster"]), share(agree["pairs"], n["pairs"]), none
     }' search/best_hits.tsv propagated.tsv
+fi
+if [ "$shiftaware" = 1 ]; then
+  # Confirmed: the shift-aware search's rank-1 hit is the propagated
+  # sequence (I = L) and weighs, beyond the modifications the first search
+  # gave the peptide, the propagated shift within 0.02 Da.
+  awk -F'\t' '
+    function peptide(s) { gsub(/L/, "I", s); return s }
+    function weight(items,   n, i, f, w, item) {
+      n = split(items, item, " "); w = 0
+      for (i = 1; i <= n; i++) { if (split(item[i], f, ",") != 2 || f[2] ~ /\?/) return "?"; w += f[2] }
+      return w
+    }
+    function base(sequence, items,   n, i, f, text, item) {
+      n = split(items, item, " "); text = sequence
+      for (i = 1; i <= n; i++) if (split(item[i], f, ",") == 2) text = text " " item[i]
+      return text
+    }
+    function band(q) {
+      if (q == "NA") return "no score"
+      return q <= 0.01 ? "q <= 1%" : q <= 0.05 ? "1% < q <= 5%" : q <= 0.2 ? "5% < q <= 20%" : "q > 20%"
+    }
+    function share(a, n) { return sprintf("%d of %d (%.1f%%)", a, n, n ? 100 * a / n : 0) }
+    FILENAME ~ /first_ids/ { first[$2] = weight($3); next }
+    FILENAME ~ /shift_hits/ { k = toupper($1); m = ++hits[k]; hit[k, m] = $2; hit_weight[k, m] = weight($3); next }
+    FNR == 1 { next }
+    {
+      route = $4; name = toupper($1); n[route]++
+      confident = $8 != "NA" && $8 <= 0.01
+      if (confident) sure[route]++
+      ok = 0
+      b = base($2, $3)
+      shift = $6 == "" ? 0 : $6
+      # Rank 1 of any of the searches (each was told its own eight shifts).
+      for (m = 1; m <= hits[name] && !ok; m++) {
+        h = hit[name, m]; sub(/ .*/, "", h)
+        if (peptide(h) == peptide($2) && (b in first) && first[b] != "?" && hit_weight[name, m] != "?") {
+          d = hit_weight[name, m] - first[b] - shift
+          ok = d <= 0.02 && d >= -0.02
+        }
+      }
+      if (ok) { confirmed[route]++; if (confident) both[route]++ }
+      b2 = band($8); in_band[b2]++; if (ok) ok_band[b2]++
+    }
+    END {
+      print "  Shift-aware search (Comet told the pairs'"'"' shifts): rank-1 hit is the propagated peptide with its shift"
+      split("cluster pairs", routes, " ")
+      label["cluster"] = "within clusters"; label["pairs"] = "through pairs"
+      for (r = 1; r <= 2; r++) {
+        k = routes[r]
+        printf "    %s: %d propagated, %d confident at 1%% transfer FDR, %s confirmed; of the confident %s\n",
+               label[k], n[k], sure[k], share(confirmed[k], n[k]), share(both[k], sure[k])
+      }
+      printf "    together: %d propagated, %d confident at 1%% transfer FDR, %s confirmed; of the confident %s\n",
+             n["cluster"] + n["pairs"], sure["cluster"] + sure["pairs"],
+             share(confirmed["cluster"] + confirmed["pairs"], n["cluster"] + n["pairs"]),
+             share(both["cluster"] + both["pairs"], sure["cluster"] + sure["pairs"])
+      printf "    confirmed by transfer q-value:"
+      split("q <= 1%|1% < q <= 5%|5% < q <= 20%|q > 20%|no score", bands, "|")
+      for (b = 1; b <= 5; b++) if (in_band[bands[b]]) printf " %s %s;", bands[b], share(ok_band[bands[b]], in_band[bands[b]])
+      printf "\n"
+    }' search/first_ids.tsv search/shift_hits.tsv propagated.tsv
 fi
 echo "Results are in $out (see README.md, 'Output files')."
