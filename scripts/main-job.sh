@@ -136,33 +136,60 @@ shiftaware=0
 if [ -f propagated.tsv ] && [ "$searched" = 1 ]; then
   echo "== 7. Shift-aware Comet search"
   # The shifts that pairs carried, on the residues propagation placed them
-  # on, become variable modifications, the most frequent first (search/
-  # shift_mods.txt: pairs, residue, mass). Comet takes eight besides the
-  # oxidation of M (variable_mod02 to 09), so the shifts are searched eight
-  # at a time, each search on the spectra propagation identified (their
-  # rank-1 hits do not depend on the other spectra of the run).
-  awk -F'\t' 'NR > 1 && $4 == "pairs" {
-      n = split($3, item, " ")
-      for (i = 1; i <= n; i++) {
-        if (split(item[i], f, ",") != 3 || f[1] < 0) continue
-        key = substr($2, f[1] + 1, 1) " " sprintf("%.2f", f[2])
-        count[key]++; sum[key] += f[2]
-      }
-    }
-    # A shift that would leave its residue (cysteine with its static
-    # carbamidomethyl group) a negative mass cannot be searched: Comet
-    # fails on it.
-    END {
+  # on, become variable modifications. Comet takes eight besides the
+  # oxidation of M (variable_mod02 to 09), so the shifts are searched in
+  # batches of eight, the shifts of one identification always together and
+  # the most frequent first (search/shift_mods.txt: batch, pairs, residue,
+  # mass), each search on the spectra propagation identified (their rank-1
+  # hits do not depend on the other spectra of the run).
+  awk -F'\t' '
+    BEGIN {
+      # A shift that would leave its residue (cysteine with its static
+      # carbamidomethyl group) a negative mass cannot be searched: Comet
+      # fails on it.
       split("A 71.037 C 160.031 D 115.027 E 129.043 F 147.068 G 57.021 H 137.059 I 113.084 K 128.095 " \
             "L 113.084 M 131.040 N 114.043 P 97.053 Q 128.059 R 156.101 S 87.032 T 101.048 V 99.068 " \
             "W 186.079 Y 163.063", table, " ")
       for (i = 1; i < 40; i += 2) residue_mass[table[i]] = table[i + 1]
-      for (k in count) {
-        split(k, p, " ")
-        if (!(p[1] in residue_mass) || residue_mass[p[1]] + sum[k] / count[k] <= 0) continue
-        printf "%d %s %.6f\n", count[k], p[1], sum[k] / count[k]
+    }
+    NR > 1 && $4 == "pairs" {
+      n = split($3, item, " "); set = ""
+      for (i = 1; i <= n; i++) {
+        if (split(item[i], f, ",") != 3 || f[1] < 0) continue
+        r = substr($2, f[1] + 1, 1)
+        if (!(r in residue_mass) || residue_mass[r] + f[2] <= 0) continue
+        key = r " " sprintf("%.2f", f[2])
+        count[key]++; sum[key] += f[2]
+        if (index(" " set " ", " " key " ") == 0) set = set (set == "" ? "" : ",") key
       }
-    }' propagated.tsv | sort -k1,1nr -k2,2 -k3,3n > search/shift_mods.txt
+      if (set != "") sets[set]++
+    }
+    END {
+      for (k in sets) {
+        n = split(k, keys, ","); weight = 0
+        for (i = 1; i <= n; i++) weight += count[keys[i]]
+        printf "%d\t%s\n", weight * 1000 + sets[k], k
+      }
+    }' propagated.tsv | sort -t$'\t' -k1,1nr -k2,2 | awk -F'\t' '
+    # First fit: a set of shifts goes into the first batch it fits in.
+    { n = split($2, keys, ","); placed = 0
+      for (b = 0; b < batches && !placed; b++) {
+        more = 0
+        for (i = 1; i <= n; i++) if (!((b, keys[i]) in member)) more++
+        if (size[b] + more <= 8) placed = 1
+      }
+      if (!placed) b = batches++; else b--
+      for (i = 1; i <= n; i++) if (!((b, keys[i]) in member)) { member[b, keys[i]] = 1; size[b]++; order[b, size[b]] = keys[i] }
+    }
+    END { for (b = 0; b < batches; b++) for (i = 1; i <= size[b]; i++) print b, order[b, i] }' > search/shift_batches.txt
+  awk -F'\t' 'NR > 1 && $4 == "pairs" { n = split($3, item, " ")
+      for (i = 1; i <= n; i++) if (split(item[i], f, ",") == 3 && f[1] >= 0) {
+        key = substr($2, f[1] + 1, 1) " " sprintf("%.2f", f[2]); count[key]++; sum[key] += f[2] } }
+    END { for (k in count) printf "%s %d %.6f\n", k, count[k], sum[k] / count[k] }' propagated.tsv > search/shift_means.txt
+  # batch, pairs, residue, mass
+  awk 'FNR == NR { pairs[$1 " " $2] = $3; mass[$1 " " $2] = $4; next }
+       { k = $2 " " $3; print $1, pairs[k], $2, mass[k] }' search/shift_means.txt search/shift_batches.txt \
+    > search/shift_mods.txt
   mkdir -p search/shifts
   # The propagated spectra as one MS2 file named like the run, so that
   # Comet names them as the table does.
@@ -177,16 +204,16 @@ if [ -f propagated.tsv ] && [ "$searched" = 1 ]; then
   # At most two of a shift and three modifications in all per peptide: the
   # propagated peptides carry one or two shifts, and every further one
   # multiplies the search's time.
-  batches=$(( ($(wc -l < search/shift_mods.txt) + 7) / 8 ))
+  batches=$(awk 'END { print NR ? $1 + 1 : 0 }' search/shift_mods.txt)
   : > search/shift_hits.tsv
   for ((b = 0; b < batches; b++)); do
     sed -e "s/^max_variable_mods_in_peptide = .*/max_variable_mods_in_peptide = 3/" \
         search/comet.params > "search/shifts/comet_$b.params"
     slot=2
-    while read -r pairs residue mass; do
+    while read -r batch pairs residue mass; do
       sed -i "s/^variable_mod0$slot = .*/variable_mod0$slot = $mass $residue 0 2 -1 0 0 0.0/" "search/shifts/comet_$b.params"
       slot=$((slot + 1))
-    done < <(sed -n "$((b * 8 + 1)),$((b * 8 + 8))p" search/shift_mods.txt)
+    done < <(awk -v b="$b" '$1 == b' search/shift_mods.txt)
     comet-ms -P"search/shifts/comet_$b.params" -N"$out/search/shifts/${base}_$b" "search/shifts/$base.ms2" \
       > "search/shifts/comet_$b.log" 2>&1 || fail "the shift-aware Comet search failed (see $out/search/shifts/comet_$b.log)"
     [ -f "search/shifts/${base}_$b.pep.xml" ] || fail "Comet wrote no search/shifts/${base}_$b.pep.xml"
@@ -195,7 +222,7 @@ if [ -f propagated.tsv ] && [ "$searched" = 1 ]; then
     "$bin/idlist" --all --masses "search/shifts/${base}_$b.pep.xml" 2> /dev/null >> search/shift_hits.tsv \
       || fail "cannot list the shift-aware Comet hits"
   done
-  echo "   $(wc -l < search/shift_mods.txt) shifts searched as variable modifications, 8 to a search ($batches searches)"
+  echo "   $(awk '{ print $3, $4 }' search/shift_mods.txt | sort -u | wc -l) shifts searched as variable modifications in $batches searches of at most 8"
   "$bin/idlist" --masses "$ids" > search/first_ids.tsv 2> /dev/null || fail "cannot list the Comet identifications"
   shiftaware=1
 fi
