@@ -69,6 +69,8 @@ QVariant CPropagatedTableModel::data(const QModelIndex& index, int role) const {
   }
   if (role == Qt::ToolTipRole && !row.scored && (index.column() == kScore || index.column() == kQValue))
     return QStringLiteral("No score: %1").arg(QString::fromStdString(row.not_scored));
+  if (role == Qt::ToolTipRole && (index.column() == kModifications || index.column() == kUnimod))
+    return data(index, Qt::DisplayRole);
   if (role == Qt::TextAlignmentRole && (index.column() == kShift || index.column() == kScore ||
                                         index.column() == kQValue))
     return QVariant(Qt::AlignRight | Qt::AlignVCenter);
@@ -121,6 +123,10 @@ CPropagatedTableDlg::CPropagatedTableDlg(std::vector<CTransferRow> rows, const Q
   view_->verticalHeader()->hide();
   view_->sortByColumn(CPropagatedTableModel::kQValue, Qt::AscendingOrder);
   view_->resizeColumnsToContents();
+  // Long modification lists would push the shift's names out of sight; the
+  // full text stays a tooltip away and in the saved table.
+  view_->setColumnWidth(CPropagatedTableModel::kModifications,
+                        std::min(view_->columnWidth(CPropagatedTableModel::kModifications), 200));
   layout->addWidget(view_);
 
   auto* buttons = new QDialogButtonBox(this);
@@ -133,5 +139,5 @@ CPropagatedTableDlg::CPropagatedTableDlg(std::vector<CTransferRow> rows, const Q
   });
   connect(close, &QPushButton::clicked, this, &QDialog::close);
   layout->addWidget(buttons);
-  resize(1000, 600);
+  resize(1250, 600);
 }
