@@ -7,8 +7,10 @@
 //
 // --all lists the rank-1 hit of every spectrum at any score, decoys
 // included (for comparing propagated identifications with the engine's own
-// best guesses). Standard output holds the list only: errors and the
-// readers' messages go to standard error.
+// best guesses). --masses adds a third field, the modifications with their
+// masses ("<position>,<mass>" items), so that lists of two searches compare
+// by mass whatever each numbered its modifications. Standard output holds
+// the list only: errors and the readers' messages go to standard error.
 
 #include <cstdio>
 #include <iostream>
@@ -16,12 +18,15 @@
 #include <string>
 
 #include "common/CommandLine.h"
+#include "common/OptionTool.h"
 #include "common/Notifier.h"
 #include "common/PathUtil.h"
+#include "propagation/PeptideText.h"
 #include "propagation/PropagateOptions.h"
 #include "propagation/PropagationPara.h"
 #include "resultfiles/Identifications.h"
 #include "resultfiles/SearchResultFile.h"
+#include "scoring/Modification.h"
 
 namespace {
 
@@ -34,12 +39,50 @@ cli::CommandLine IdListCommandLine() {
   line.Add({"threshold", 0, "SCORE", "", "a score threshold instead of the FDR"});
   line.Add({"decoy-prefix", 0, "P[,P...]", "DECOY_,rev_,XXX_", "accession prefixes of decoy proteins"});
   line.Add({"all", 0, "", "", "the rank-1 hit of every spectrum at any score, decoys included"});
+  line.Add({"masses", 0, "", "", "a third field: the modifications as <position>,<mass> items"});
   return line;
+}
+
+// The modifications of an identification as "<position>,<mass>" items, the
+// masses from the reader or "modify.ini"; an item without a known mass
+// keeps its number and says "?".
+std::string WithMasses(const std::string& identification, const ModificationList& modifications) {
+  std::string text;
+  for (const peptide_text::CItem& item : peptide_text::ParseItems(identification, modifications)) {
+    if (!text.empty()) text += ' ';
+    char value[64];
+    if (item.has_mass && item.mass != -1.0)
+      std::snprintf(value, sizeof value, "%d,%.6f", item.position, item.mass);
+    else
+      std::snprintf(value, sizeof value, "%s?", item.text.c_str());
+    text += value;
+  }
+  return text;
+}
+
+// The masses of the modifications a reader named but could not weigh.
+void FillMasses(ModificationList& modifications) {
+  std::vector<CModification> table;
+  try {
+    table = LoadModificationsFromDirectory(path::ProgramDirectory());
+  } catch (const COptionToolException& e) {
+    std::cerr << "Can not open file:" << e.path() << "\n";
+    return;
+  }
+  for (auto& entry : modifications) {
+    if (entry.second != -1.0) continue;
+    for (const CModification& record : table) {
+      if (record.name == entry.first) {
+        entry.second = record.mass;
+        break;
+      }
+    }
+  }
 }
 
 // Reads the file through its reader, after the filter of `para` (every
 // rank-1 hit with `all`), and prints the list; the exit status.
-int PrintIdentifications(const CPropagationPara& para, bool all) {
+int PrintIdentifications(const CPropagationPara& para, bool all, bool masses) {
   CIdentificationFilter filter;
   std::string message;
   if (!FilterFromPara(para, filter, message)) {
@@ -55,8 +98,14 @@ int PrintIdentifications(const CPropagationPara& para, bool all) {
     if (loaded.report.empty()) std::cerr << message << "\n";
     return 1;
   }
-  for (const auto& [name, identification] : loaded.results)
-    std::printf("%s\t%s\n", name.c_str(), identification.c_str());
+  if (masses) FillMasses(loaded.modifications);
+  for (const auto& [name, identification] : loaded.results) {
+    if (masses)
+      std::printf("%s\t%s\t%s\n", name.c_str(), identification.c_str(),
+                  WithMasses(identification, loaded.modifications).c_str());
+    else
+      std::printf("%s\t%s\n", name.c_str(), identification.c_str());
+  }
   return 0;
 }
 
@@ -83,5 +132,5 @@ int main(int argc, char** argv) {
   para.fdr_level = line.Value("fdr");
   para.score_threshold = line.Value("threshold");
   para.decoy_prefix = line.Value("decoy-prefix");
-  return PrintIdentifications(para, line.Has("all"));
+  return PrintIdentifications(para, line.Has("all"), line.Has("masses"));
 }

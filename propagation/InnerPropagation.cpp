@@ -88,7 +88,7 @@ void PropagateWithinClusters(const ClusterMap& clusters, CPropagationState& stat
         state.summary.inner_new_spectra += said.unidentified;
         for (const std::string& member : members) {
           if (!Identified(state.results, member))
-            state.added.emplace(member, CPropagationAdded{said.distinct[0], "cluster"});
+            state.added.emplace(member, CPropagationAdded{said.distinct[0], "cluster", label, label});
         }
       }
     }

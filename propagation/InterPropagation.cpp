@@ -105,6 +105,8 @@ class CPairWalk {
   // The marks of the modifications that reached a node, in order (negated
   // when carried from a pair's first spectrum to its second).
   std::map<std::string, std::vector<std::int32_t>> history_;
+  // The node each newly identified node got its identification from.
+  std::map<std::string, std::string> source_;
   int same_result_edges_ = 0;
 };
 
@@ -176,6 +178,7 @@ bool CPairWalk::CarryAcross(std::size_t edge, bool from_first, std::int32_t pass
     history_[to] = std::move(grown);
   }
   edge_state_[edge] = kEdgeUsed;
+  source_[to] = from;
   node_depth_[to] = node_depth_[from] + 1;
   node_pass_[to] = pass;
   return true;
@@ -222,14 +225,15 @@ void CPairWalk::RecordAdded() {
     if (depth < 1 || node_pass_[name] < 0) continue;
     const auto it = state_.results.find(name);
     if (it == state_.results.end() || !propagation_detail::HasPeptide(it->second)) continue;
+    const std::string& source = source_[name];
     // A cluster label stands for its members.
     const auto members = state_.cluster_members.find(name);
     if (members == state_.cluster_members.end()) {
-      state_.added.emplace(name, CPropagationAdded{it->second, "pairs"});
+      state_.added.emplace(name, CPropagationAdded{it->second, "pairs", source, name});
       continue;
     }
     for (const std::string& member : members->second)
-      state_.added.emplace(member, CPropagationAdded{it->second, "pairs"});
+      state_.added.emplace(member, CPropagationAdded{it->second, "pairs", source, name});
   }
   state_.summary.added_spectra = static_cast<int>(state_.added.size());
 }

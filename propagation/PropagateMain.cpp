@@ -10,7 +10,10 @@
 // file records). --fdr, --threshold and --decoy-prefix replace the file's
 // FdrLevel, ScoreThreshold and DecoyPrefix for search-engine result files.
 // --added writes every spectrum that propagation identified, one
-// "<name>\t<identification>\t<cluster|pairs>" line each.
+// "<name>\t<identification>\t<cluster|pairs>" line each. --table writes
+// them with their transfer confidence (a KSDP score against decoys and a
+// q-value), --max-q keeps only those at or below a q-value there and in the
+// summary; either asks for the scoring.
 //
 // Standard output holds the summary only; messages and progress go to
 // standard error, so that the summary can be piped.
@@ -41,6 +44,9 @@ struct CJobRequest {
   std::string para_path;
   CPropagationPara para;
   std::string added_path;  // --added, "" for none
+  std::string table_path;  // --table, "" for none
+  std::string score_spectra;  // --score-spectra, "" for none
+  bool assess = false;     // score the propagated identifications
   bool sites = false;
   bool from_options = false;
 };
@@ -57,10 +63,11 @@ int PrepareJobFromOptions(const cli::CommandLine& line, CJobRequest& request) {
     return 1;
   }
   // Given paths are the caller's: taken before the move into the output folder.
-  if (!request.added_path.empty()) {
+  for (std::string* given : {&request.added_path, &request.table_path, &request.score_spectra}) {
+    if (given->empty()) continue;
     std::error_code ec;
-    const std::filesystem::path full = std::filesystem::absolute(request.added_path, ec);
-    if (!ec) request.added_path = full.lexically_normal().string();
+    const std::filesystem::path full = std::filesystem::absolute(*given, ec);
+    if (!ec) *given = full.lexically_normal().string();
   }
   const std::string out_dir = path::DirectoryOf(request.para_path);
   if (!path::CreateDirectory(out_dir)) {
@@ -97,19 +104,20 @@ int PrepareJobFromFile(const cli::CommandLine& line, CJobRequest& request) {
   return kGoOn;
 }
 
-// False (with a message) when the --added file would replace one of the
-// job's files.
-bool AddedFileIsFree(const CJobRequest& request) {
+// False (with a message) when a list the program writes (--added, --table)
+// would replace one of the job's files or the other list.
+bool ListFileIsFree(const CJobRequest& request, const std::string& path, const std::string& other) {
   std::vector<std::string> outputs = JobOutputs(request.para, request.para_path);
   outputs.push_back(request.para_path);
+  if (!other.empty()) outputs.push_back(other);
   for (const std::string& output : outputs) {
-    if (safefile::SameFile(request.added_path, output)) {
-      std::cerr << "Output file " << request.added_path << " is the job's file " << output
+    if (safefile::SameFile(path, output)) {
+      std::cerr << "Output file " << path << " is the job's file " << output
                 << "; it would be overwritten. Choose another name or folder.\n";
       return false;
     }
   }
-  const std::string refused = CheckJobOutputs(request.para, request.para_path, {request.added_path});
+  const std::string refused = CheckJobOutputs(request.para, request.para_path, {path});
   if (!refused.empty()) {
     std::cerr << refused << "\n";
     return false;
@@ -122,6 +130,15 @@ bool WriteAdded(const CPropagation& job, const std::string& path) {
   std::string text;
   for (const auto& [name, added] : job.added())
     text += name + "\t" + added.identification + "\t" + added.via + "\n";
+  std::string error;
+  if (!safefile::WriteWholeFile(path, text, &error)) {
+    std::cerr << "Can not save file:" << path << " (" << error << ")\n";
+    return false;
+  }
+  return true;
+}
+
+bool WriteList(const std::string& path, const std::string& text) {
   std::string error;
   if (!safefile::WriteWholeFile(path, text, &error)) {
     std::cerr << "Can not save file:" << path << " (" << error << ")\n";
@@ -145,13 +162,25 @@ int RunJob(const cli::CommandLine& line, const CJobRequest& request) {
     return 1;
   }
 
+  CTransferSettings transfer;
+  if (request.assess) {
+    if (!request.score_spectra.empty()) transfer.spectrum_folders.push_back(request.score_spectra);
+    double level = 0.0;
+    if (line.Has("max-q") && ParseQLevel(line.Value("max-q"), level)) transfer.max_q = level;
+    job.AssessTransfers(transfer);
+  }
   if (request.from_options) std::printf("Parameter file: %s\n", request.para_path.c_str());
   std::fputs(FormatSummary(job, request.from_options).c_str(), stdout);
+  // The lists may go to standard output themselves ("/dev/stdout"): after the summary.
   if (!request.added_path.empty()) {
-    // The list may go to standard output itself ("/dev/stdout"): after the summary.
     std::fflush(stdout);
     if (!WriteAdded(job, request.added_path)) return 1;
     std::printf("  %s\n", request.added_path.c_str());
+  }
+  if (!request.table_path.empty()) {
+    std::fflush(stdout);
+    if (!WriteList(request.table_path, TransferTableText(job.transfers(), transfer))) return 1;
+    std::printf("  %s\n", request.table_path.c_str());
   }
   return std::fflush(stdout) == 0 ? 0 : 1;
 }
@@ -162,7 +191,7 @@ int main(int argc, char** argv) {
   cli::CommandLine line = PropagateCommandLine();
   const int answered = line.Report(line.Parse(argc, argv), std::cout, std::cerr);
   if (answered >= 0) return answered;
-  for (const char* name : {"fdr", "threshold", "decoy-prefix", "added"}) {
+  for (const char* name : {"fdr", "threshold", "decoy-prefix", "added", "table", "max-q", "score-spectra"}) {
     if (line.Has(name) && line.Value(name).empty())
       return WrongUse(line, std::string("option --") + name + ": empty value");
   }
@@ -170,6 +199,9 @@ int main(int argc, char** argv) {
   // read or written.
   std::string filter_error;
   if (!FilterOptionsUsable(line, filter_error)) return WrongUse(line, filter_error);
+  double level = 0.0;
+  if (line.Has("max-q") && !ParseQLevel(line.Value("max-q"), level))
+    return WrongUse(line, "option --max-q: \"" + line.Value("max-q") + "\" is not a q-value from 0 to 1 (0.01 or 1%)");
 
   // Messages of the job go with the progress, away from the summary.
   notify::ScopedHandler to_stderr([](const std::string& m) { std::cerr << m << std::endl; });
@@ -177,10 +209,16 @@ int main(int argc, char** argv) {
   CJobRequest request;
   request.from_options = JobFromOptions(line);
   request.added_path = line.Value("added");
+  request.table_path = line.Value("table");
+  request.score_spectra = line.Value("score-spectra");
+  request.assess = line.Has("table") || line.Has("max-q");
   request.sites = line.Has("sites");
   const int prepared =
       request.from_options ? PrepareJobFromOptions(line, request) : PrepareJobFromFile(line, request);
   if (prepared != kGoOn) return prepared;
-  if (!request.added_path.empty() && !AddedFileIsFree(request)) return 1;
+  if (!request.added_path.empty() && !ListFileIsFree(request, request.added_path, request.table_path))
+    return 1;
+  if (!request.table_path.empty() && !ListFileIsFree(request, request.table_path, request.added_path))
+    return 1;
   return RunJob(line, request);
 }

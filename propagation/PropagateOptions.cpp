@@ -23,7 +23,8 @@ const char* const kJobOptions[] = {"pairs", "ids", "clusters", "spectra", "mod-c
 cli::CommandLine PropagateCommandLine() {
   cli::CommandLine line(
       "propagate",
-      {"<job.para> [--sites] [--fdr LEVEL] [--threshold SCORE] [--decoy-prefix P[,P...]] [--added FILE]",
+      {"<job.para> [--sites] [--fdr LEVEL] [--threshold SCORE] [--decoy-prefix P[,P...]] [--added FILE] "
+       "[--table FILE] [--max-q LEVEL] [--score-spectra DIR]",
        "--pairs P --ids F [--clusters C] [--spectra D] [--mod-count N] [--sites] [--out-dir DIR] "
        "[--name JOB] [options]"},
       "Carries peptide identifications to unidentified spectra within clusters and across\n"
@@ -44,6 +45,12 @@ cli::CommandLine PropagateCommandLine() {
   line.Add({"threshold", 0, "SCORE", "", "score threshold replacing the FDR cut"});
   line.Add({"decoy-prefix", 0, "P[,P...]", "DECOY_,rev_,XXX_", "decoy protein prefixes"});
   line.Add({"added", 0, "FILE", "", "write every spectrum propagation identified, one line each"});
+  line.Add({"table", 0, "FILE", "",
+            "write the propagated identifications with score and q-value (transfer FDR), one line each"});
+  line.Add({"max-q", 0, "LEVEL", "",
+            "keep only identifications with q-value at or below LEVEL (0.01 or 1%) in the table and summary"});
+  line.Add({"score-spectra", 0, "DIR", "",
+            "folder of the propagated spectra's own files, searched before the data path when scoring"});
   line.Add({"quiet", 'q', "", "", "no progress on standard error"});
   return line;
 }
@@ -94,6 +101,21 @@ bool ParaFromOptions(const cli::CommandLine& line, CPropagationPara& para, std::
   para.score_threshold = line.Value("threshold");
   para.decoy_prefix = line.Value("decoy-prefix");
   para_path = path::Join(Absolute(line.Value("out-dir", ".")), name + ".para");
+  return true;
+}
+
+bool ParseQLevel(const std::string& text, double& level) {
+  std::string number = text;
+  double scale = 1.0;
+  if (!number.empty() && number.back() == '%') {
+    number.pop_back();
+    scale = 0.01;
+  }
+  double value = 0.0;
+  if (!cli::ParseFiniteNumber(number, value)) return false;
+  value *= scale;
+  if (value < 0.0 || value > 1.0) return false;
+  level = value;
   return true;
 }
 

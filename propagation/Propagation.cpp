@@ -238,8 +238,15 @@ bool CPropagation::SaveOutput(const std::string& path, const std::string& text) 
   return true;
 }
 
+void CPropagation::AssessTransfers(const CTransferSettings& settings) {
+  Progress("transfer confidence");
+  transfers_ = ScoreTransfers(*this, settings, progress_);
+  state_.summary.transfer_confidence = TransferSummaryText(transfers_, settings);
+}
+
 void CPropagation::Reset(bool determine_sites) {
   state_ = CPropagationState();
+  transfers_.clear();
   para_ = CPropagationPara();
   determine_sites_ = determine_sites;
 }

@@ -24,6 +24,7 @@
 #include "propagation/PropagationState.h"
 #include "propagation/PropagationSummary.h"
 #include "propagation/SiteDetermination.h"
+#include "propagation/TransferConfidence.h"
 #include "resultfiles/ResultFile.h"
 
 class CPropagation {
@@ -87,7 +88,9 @@ class CPropagation {
   ResultMap& results() { return state_.results; }
   const ResultMap& results() const { return state_.results; }
   ModificationList& modifications() { return state_.modifications; }
+  const ModificationList& modifications() const { return state_.modifications; }
   std::string& data_path() { return state_.data_path; }
+  const std::string& data_path() const { return state_.data_path; }
   const std::map<std::string, std::int32_t>& cluster_sizes() const { return state_.cluster_sizes; }
   const SiteStatistics& site_statistics() const { return state_.site_statistics; }
   const std::map<char, int>& residue_counts() const { return state_.residue_counts; }
@@ -100,6 +103,12 @@ class CPropagation {
   // it came ("cluster" or "pairs"); the first pass to reach a spectrum decides.
   using CAdded = CPropagationAdded;
   const std::map<std::string, CAdded>& added() const { return state_.added; }
+
+  // Scores every spectrum propagation identified against decoys and gives
+  // each a q-value (TransferConfidence.h), after Run; the rows are kept in
+  // transfers() and the summary gains their counts.
+  void AssessTransfers(const CTransferSettings& settings);
+  const std::vector<CTransferRow>& transfers() const { return transfers_; }
 
   // Filter values that replace those of the parameter file (empty: keep).
   void OverrideFilter(const std::string& fdr_level, const std::string& score_threshold,
@@ -117,6 +126,7 @@ class CPropagation {
     program_directory_ = directory;
     sites_.SetProgramDirectory(directory);
   }
+  const std::string& program_directory() const { return program_directory_; }
   void SetProgress(ProgressFunction progress) { progress_ = std::move(progress); }
   // Replaces the KSDP scorer (tests).
   void SetScorer(ScoreFunction scorer) { sites_.SetScorer(std::move(scorer)); }
@@ -170,6 +180,7 @@ class CPropagation {
   void FillModificationMasses();
 
   CPropagationState state_;
+  std::vector<CTransferRow> transfers_;
   CPropagationPara para_;
   std::string output_base_;
   std::string program_directory_;

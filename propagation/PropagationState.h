@@ -16,11 +16,15 @@
 // C-terminus) -> how often a site fell there.
 using SiteStatistics = std::map<std::int32_t, std::map<char, double>>;
 
-// A spectrum that propagation identified: the identification it got and the
-// way it came ("cluster" or "pairs").
+// A spectrum that propagation identified: the identification it got, the
+// way it came ("cluster" or "pairs"), where it came from (the cluster's
+// label, or the pair partner it crossed from) and the node that carried it
+// (the spectrum itself, or its cluster's label).
 struct CPropagationAdded {
   std::string identification;
   const char* via = "";
+  std::string source;
+  std::string node;
 };
 
 struct CPropagationState {

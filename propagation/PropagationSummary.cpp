@@ -26,6 +26,7 @@ std::string SummaryText(const CPropagationSummary& summary, bool cluster_mode, b
           summary.inter_new_nodes, summary.inter_new_spectra, summary.pair_files);
   Appendf(text, "Spectra identified by propagation: %d\n", summary.added_spectra);
   Appendf(text, "Site determination: %s\n", determines_sites ? "on" : "off");
+  text += summary.transfer_confidence;
   text += "Output files:\n";
   std::set<std::string> shown;
   for (const std::string& output : summary.outputs) {

@@ -21,6 +21,9 @@ struct CPropagationSummary {
   // What a search-engine reader kept and dropped, one line each.
   std::vector<std::string> result_report;
   std::vector<std::string> outputs;  // files written, in the order written
+  // The transfer confidence lines, once the propagated identifications
+  // were scored (CPropagation::AssessTransfers); empty before.
+  std::string transfer_confidence;
 };
 
 // The summary lines of a finished job: the identifications before, those

@@ -81,8 +81,14 @@ void CPeptideScoreFactory::GetKSDPScore(const std::string& spectrum_path,
   CScoreSpectrum spectrum;
   std::string error;
   if (!ReadScoreSpectrum(spectrum_path, spectrum, error)) notify::Message(error);
+  ScoreEverySite(settings, spectrum, peptide, fixed_mods, mod_mass, scores);
+}
 
-  std::unique_ptr<CPeptideScore> scorer(GetScorer(SCORE_TYPE_KSDP));
+void ScoreEverySite(const CScoreSettings& settings, const CScoreSpectrum& spectrum,
+                    const std::string& peptide,
+                    const std::vector<std::pair<int, double>>& fixed_mods, double mod_mass,
+                    std::vector<double>& scores) {
+  std::unique_ptr<CPeptideScore> scorer(CPeptideScoreFactory().GetScorer(SCORE_TYPE_KSDP));
   scorer->SetSettings(settings);
 
   const int length = static_cast<int>(peptide.size());

@@ -37,3 +37,12 @@ class CPeptideScoreFactory {
                     const std::vector<std::pair<int, double>>& fixed_mods, double mod_mass,
                     std::vector<double>& scores, const std::string& directory) const;
 };
+
+// The same scoring on a spectrum already read (ReadScoreSpectrum) with
+// settings already made (residues and series), for callers that score many
+// peptides against one spectrum: one score per residue of `peptide`,
+// appended in position order.
+void ScoreEverySite(const CScoreSettings& settings, const CScoreSpectrum& spectrum,
+                    const std::string& peptide,
+                    const std::vector<std::pair<int, double>>& fixed_mods, double mod_mass,
+                    std::vector<double>& scores);

@@ -125,8 +125,106 @@ ModCounT=1
 IsModSiteDetermined=1
 IsDirectory=0
 PARA
-  "$bin/propagate" propagation.para --sites --quiet --added propagated.tsv > propagation.log 2>&1 \
-    || fail "propagation failed (see $out/propagation.log)"
+  # The table scores every propagated identification on the spectrum's own
+  # file (the clustered spectra are in spectra/, the consensus ones in the
+  # data path) against decoys, for its q-value.
+  "$bin/propagate" propagation.para --sites --quiet --table propagated.tsv --score-spectra "$out/spectra" \
+    > propagation.log 2>&1 || fail "propagation failed (see $out/propagation.log)"
+fi
+
+shiftaware=0
+if [ -f propagated.tsv ] && [ "$searched" = 1 ]; then
+  echo "== 7. Shift-aware Comet search"
+  # The shifts that pairs carried, on the residues propagation placed them
+  # on, become variable modifications. Comet takes eight besides the
+  # oxidation of M (variable_mod02 to 09), so the shifts are searched in
+  # batches of eight, the shifts of one identification always together and
+  # the most frequent first (search/shift_mods.txt: batch, pairs, residue,
+  # mass), each search on the spectra propagation identified (their rank-1
+  # hits do not depend on the other spectra of the run).
+  awk -F'\t' '
+    BEGIN {
+      # A shift that would leave its residue (cysteine with its static
+      # carbamidomethyl group) a negative mass cannot be searched: Comet
+      # fails on it.
+      split("A 71.037 C 160.031 D 115.027 E 129.043 F 147.068 G 57.021 H 137.059 I 113.084 K 128.095 " \
+            "L 113.084 M 131.040 N 114.043 P 97.053 Q 128.059 R 156.101 S 87.032 T 101.048 V 99.068 " \
+            "W 186.079 Y 163.063", table, " ")
+      for (i = 1; i < 40; i += 2) residue_mass[table[i]] = table[i + 1]
+    }
+    NR > 1 && $4 == "pairs" {
+      n = split($3, item, " "); set = ""
+      for (i = 1; i <= n; i++) {
+        if (split(item[i], f, ",") != 3 || f[1] < 0) continue
+        r = substr($2, f[1] + 1, 1)
+        if (!(r in residue_mass) || residue_mass[r] + f[2] <= 0) continue
+        key = r " " sprintf("%.2f", f[2])
+        count[key]++; sum[key] += f[2]
+        if (index(" " set " ", " " key " ") == 0) set = set (set == "" ? "" : ",") key
+      }
+      if (set != "") sets[set]++
+    }
+    END {
+      for (k in sets) {
+        n = split(k, keys, ","); weight = 0
+        for (i = 1; i <= n; i++) weight += count[keys[i]]
+        printf "%d\t%s\n", weight * 1000 + sets[k], k
+      }
+    }' propagated.tsv | sort -t$'\t' -k1,1nr -k2,2 | awk -F'\t' '
+    # First fit: a set of shifts goes into the first batch it fits in.
+    { n = split($2, keys, ","); placed = 0
+      for (b = 0; b < batches && !placed; b++) {
+        more = 0
+        for (i = 1; i <= n; i++) if (!((b, keys[i]) in member)) more++
+        if (size[b] + more <= 8) placed = 1
+      }
+      if (!placed) b = batches++; else b--
+      for (i = 1; i <= n; i++) if (!((b, keys[i]) in member)) { member[b, keys[i]] = 1; size[b]++; order[b, size[b]] = keys[i] }
+    }
+    END { for (b = 0; b < batches; b++) for (i = 1; i <= size[b]; i++) print b, order[b, i] }' > search/shift_batches.txt
+  awk -F'\t' 'NR > 1 && $4 == "pairs" { n = split($3, item, " ")
+      for (i = 1; i <= n; i++) if (split(item[i], f, ",") == 3 && f[1] >= 0) {
+        key = substr($2, f[1] + 1, 1) " " sprintf("%.2f", f[2]); count[key]++; sum[key] += f[2] } }
+    END { for (k in count) printf "%s %d %.6f\n", k, count[k], sum[k] / count[k] }' propagated.tsv > search/shift_means.txt
+  # batch, pairs, residue, mass
+  awk 'FNR == NR { pairs[$1 " " $2] = $3; mass[$1 " " $2] = $4; next }
+       { k = $2 " " $3; print $1, pairs[k], $2, mass[k] }' search/shift_means.txt search/shift_batches.txt \
+    > search/shift_mods.txt
+  mkdir -p search/shifts
+  # The propagated spectra as one MS2 file named like the run, so that
+  # Comet names them as the table does.
+  : > "search/shifts/$base.ms2"
+  awk -F'\t' 'NR > 1 { print $1 }' propagated.tsv | sort -u | while read -r name; do
+    file=$(find "$out/spectra" "$out/consensus" -maxdepth 1 -iname "$name" | head -n 1)
+    [ -n "$file" ] || continue
+    scan=$(echo "$name" | awk -F. '{ print $(NF-2) }')
+    awk -v scan="$scan" 'NR == 1 { printf "S\t%d\t%d\t%.6f\nZ\t%d\t%.6f\n", scan, scan, ($1 + ($2 - 1) * 1.00727646688) / $2, $2, $1; next }
+      NF >= 2 { print $1 "\t" $2 }' "$file" >> "search/shifts/$base.ms2"
+  done
+  # At most two of a shift and three modifications in all per peptide: the
+  # propagated peptides carry one or two shifts, and every further one
+  # multiplies the search's time.
+  batches=$(awk 'END { print NR ? $1 + 1 : 0 }' search/shift_mods.txt)
+  : > search/shift_hits.tsv
+  for ((b = 0; b < batches; b++)); do
+    sed -e "s/^max_variable_mods_in_peptide = .*/max_variable_mods_in_peptide = 3/" \
+        search/comet.params > "search/shifts/comet_$b.params"
+    slot=2
+    while read -r batch pairs residue mass; do
+      sed -i "s/^variable_mod0$slot = .*/variable_mod0$slot = $mass $residue 0 2 -1 0 0 0.0/" "search/shifts/comet_$b.params"
+      slot=$((slot + 1))
+    done < <(awk -v b="$b" '$1 == b' search/shift_mods.txt)
+    comet-ms -P"search/shifts/comet_$b.params" -N"$out/search/shifts/${base}_$b" "search/shifts/$base.ms2" \
+      > "search/shifts/comet_$b.log" 2>&1 || fail "the shift-aware Comet search failed (see $out/search/shifts/comet_$b.log)"
+    [ -f "search/shifts/${base}_$b.pep.xml" ] || fail "Comet wrote no search/shifts/${base}_$b.pep.xml"
+    # Rank-1 hits at any score, their modifications weighed so that the
+    # searches compare by mass.
+    "$bin/idlist" --all --masses "search/shifts/${base}_$b.pep.xml" 2> /dev/null >> search/shift_hits.tsv \
+      || fail "cannot list the shift-aware Comet hits"
+  done
+  echo "   $(awk '{ print $3, $4 }' search/shift_mods.txt | sort -u | wc -l) shifts searched as variable modifications in $batches searches of at most 8"
+  "$bin/idlist" --masses "$ids" > search/first_ids.tsv 2> /dev/null || fail "cannot list the Comet identifications"
+  shiftaware=1
 fi
 
 # Summary ---------------------------------------------------------------
@@ -152,19 +250,83 @@ if [ -f propagated.tsv ] && [ "$searched" = 1 ]; then
   # best hit at any score, decoys included.
   "$bin/idlist" --all "$ids" > search/best_hits.tsv 2> /dev/null || fail "cannot list the Comet hits"
   identified=$(sed -n 's/^Identified before propagation: //p' propagation.log)
-  added=$(wc -l < propagated.tsv)
+  added=$(($(wc -l < propagated.tsv) - 1))
   echo "  Comet identified $identified spectra at 1% FDR; propagation identified $added more."
+  echo "  The closed search's own best hit measures agreement without the pairs' shifts, which a closed"
+  echo "  search cannot see; the shift-aware search below measures whether the shifted peptide is right."
   awk -F'\t' '
     function peptide(id) { sub(/ .*/, "", id); gsub(/L/, "I", id); return id }
     function share(a, n) { return sprintf("%d of %d (%.1f%%)", a, n, n ? 100 * a / n : 0) }
-    FNR == NR { best[$1] = peptide($2); next }
-    { n[$3]++; total++
-      if (!($1 in best)) none++
-      else if (best[$1] == peptide($2)) { agree[$3]++; all++ } }
+    FNR == NR { best[toupper($1)] = peptide($2); next }
+    FNR == 1 { next }
+    { name = toupper($1); n[$4]++; total++
+      if (!(name in best)) none++
+      else if (best[name] == peptide($2)) { agree[$4]++; all++ } }
     END {
-      printf "  Comet'"'"'s own best hit (any score) agrees with propagation for %s;\n", share(all, total)
+      printf "  Closed search: Comet'"'"'s own best hit (any score) agrees with propagation for %s;\n", share(all, total)
       printf "    within clusters %s, through spectral pairs %s; %d spectra have no Comet hit.\n",
              share(agree["cluster"], n["cluster"]), share(agree["pairs"], n["pairs"]), none
     }' search/best_hits.tsv propagated.tsv
+fi
+if [ "$shiftaware" = 1 ]; then
+  # Confirmed: the shift-aware search's rank-1 hit is the propagated
+  # sequence (I = L) and weighs, beyond the modifications the first search
+  # gave the peptide, the propagated shift within 0.02 Da.
+  awk -F'\t' '
+    function peptide(s) { gsub(/L/, "I", s); return s }
+    function weight(items,   n, i, f, w, item) {
+      n = split(items, item, " "); w = 0
+      for (i = 1; i <= n; i++) { if (split(item[i], f, ",") != 2 || f[2] ~ /\?/) return "?"; w += f[2] }
+      return w
+    }
+    function base(sequence, items,   n, i, f, text, item) {
+      n = split(items, item, " "); text = sequence
+      for (i = 1; i <= n; i++) if (split(item[i], f, ",") == 2) text = text " " item[i]
+      return text
+    }
+    function band(q) {
+      if (q == "NA") return "no score"
+      return q <= 0.01 ? "q <= 1%" : q <= 0.05 ? "1% < q <= 5%" : q <= 0.2 ? "5% < q <= 20%" : "q > 20%"
+    }
+    function share(a, n) { return sprintf("%d of %d (%.1f%%)", a, n, n ? 100 * a / n : 0) }
+    FILENAME ~ /first_ids/ { first[$2] = weight($3); next }
+    FILENAME ~ /shift_hits/ { k = toupper($1); m = ++hits[k]; hit[k, m] = $2; hit_weight[k, m] = weight($3); next }
+    FNR == 1 { next }
+    {
+      route = $4; name = toupper($1); n[route]++
+      confident = $8 != "NA" && $8 <= 0.01
+      if (confident) sure[route]++
+      ok = 0
+      b = base($2, $3)
+      shift = $6 == "" ? 0 : $6
+      # Rank 1 of any of the searches (each was told its own eight shifts).
+      for (m = 1; m <= hits[name] && !ok; m++) {
+        h = hit[name, m]; sub(/ .*/, "", h)
+        if (peptide(h) == peptide($2) && (b in first) && first[b] != "?" && hit_weight[name, m] != "?") {
+          d = hit_weight[name, m] - first[b] - shift
+          ok = d <= 0.02 && d >= -0.02
+        }
+      }
+      if (ok) { confirmed[route]++; if (confident) both[route]++ }
+      b2 = band($8); in_band[b2]++; if (ok) ok_band[b2]++
+    }
+    END {
+      print "  Shift-aware search (Comet told the pairs'"'"' shifts): rank-1 hit is the propagated peptide with its shift"
+      split("cluster pairs", routes, " ")
+      label["cluster"] = "within clusters"; label["pairs"] = "through pairs"
+      for (r = 1; r <= 2; r++) {
+        k = routes[r]
+        printf "    %s: %d propagated, %d confident at 1%% transfer FDR, %s confirmed; of the confident %s\n",
+               label[k], n[k], sure[k], share(confirmed[k], n[k]), share(both[k], sure[k])
+      }
+      printf "    together: %d propagated, %d confident at 1%% transfer FDR, %s confirmed; of the confident %s\n",
+             n["cluster"] + n["pairs"], sure["cluster"] + sure["pairs"],
+             share(confirmed["cluster"] + confirmed["pairs"], n["cluster"] + n["pairs"]),
+             share(both["cluster"] + both["pairs"], sure["cluster"] + sure["pairs"])
+      printf "    confirmed by transfer q-value:"
+      split("q <= 1%|1% < q <= 5%|5% < q <= 20%|q > 20%|no score", bands, "|")
+      for (b = 1; b <= 5; b++) if (in_band[bands[b]]) printf " %s %s;", bands[b], share(ok_band[bands[b]], in_band[bands[b]])
+      printf "\n"
+    }' search/first_ids.tsv search/shift_hits.tsv propagated.tsv
 fi
 echo "Results are in $out (see README.md, 'Output files')."

@@ -16,6 +16,7 @@
 #include "desktop/shell/core/TesseraDoc.h"
 #include "desktop/shell/core/UserMessage.h"
 #include "desktop/shell/propagation_ui/KSDPScoreDlg.h"
+#include "desktop/shell/propagation_ui/PropagatedTable.h"
 #include "desktop/shell/propagation_ui/PropagationDlg.h"
 #include "resultfiles/ResultFile.h"
 
@@ -63,7 +64,12 @@ CPropagationOutcome RunPropagationJob(QWidget* parent, const std::string& para_p
     notify::ScopedHandler listen([&heard](const std::string& m) { heard.push_back(m); });
     desktop::CBusyCursor busy;
     finished = job.Run(para_path, determine_sites);
+    // The spectra of the job's data path; a cluster member whose own file
+    // is not there is scored on its cluster's consensus spectrum.
+    if (finished) job.AssessTransfers(CTransferSettings());
   }
+  outcome.transfers = job.transfers();
+  outcome.transfer_summary = QString::fromStdString(job.summary().transfer_confidence).trimmed();
   const std::vector<std::string>& written = job.summary().outputs;
   outcome.ran = finished || !written.empty();
   // Run answers true even when a later report could not be written (the
@@ -108,7 +114,12 @@ void RunPropagationCommand(QWidget* parent, CTesseraDoc* doc) {
   CPropagationDlg dialog(parent);
   if (doc) dialog.SetSaveDirectory(doc->GetWorkingDirectory());
   if (dialog.exec() != QDialog::Accepted) return;
-  RunPropagationJob(parent, dialog.ParaPath(), dialog.IsModSiteDetermined());
+  CPropagationOutcome outcome = RunPropagationJob(parent, dialog.ParaPath(), dialog.IsModSiteDetermined());
+  if (outcome.transfers.empty()) return;
+  // A window of its own, so that the table stays at hand beside the main window.
+  auto* table = new CPropagatedTableDlg(std::move(outcome.transfers), outcome.transfer_summary, parent);
+  table->setAttribute(Qt::WA_DeleteOnClose);
+  table->show();
 }
 
 void OpenKSDPScoreDialog(QWidget* parent, CTesseraDoc* doc) {

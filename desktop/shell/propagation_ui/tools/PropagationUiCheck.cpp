@@ -5,7 +5,8 @@
 //
 //   propagation_ui_check propagation <job.para> [--grab <folder>]
 //       opens the propagation dialog, loads <job.para> with "Load", presses
-//       OK and lets the command run the job in the current directory.
+//       OK and lets the command run the job in the current directory; then
+//       prints the table of propagated identifications the command opens.
 //   propagation_ui_check ksdp <spectrum> <sequence> <mod mass> [<row>=<modification>]...
 //                        [--grab <folder>]
 //       opens the KSDP dialog, fills it, picks the fixed modifications
@@ -28,6 +29,8 @@
 #include "desktop/shell/propagation_ui/EditableListCtrl.h"
 #include "desktop/shell/core/FileChooser.h"
 #include "desktop/shell/propagation_ui/KSDPScoreDlg.h"
+#include "desktop/shell/propagation_ui/PropagatedTable.h"
+#include "desktop/shell/core/TableExport.h"
 #include "desktop/shell/propagation_ui/PropagationCommands.h"
 
 namespace {
@@ -92,6 +95,15 @@ int CheckPropagation(CTesseraDoc& doc, const std::string& paraFile) {
     if (!accepted) dialog->close();
   });
   RunPropagationCommand(nullptr, &doc);
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    auto* table = qobject_cast<CPropagatedTableDlg*>(window);
+    if (!table) continue;
+    table->show();
+    QApplication::processEvents();
+    std::printf("[%s]\n%s", qPrintable(table->windowTitle()), qPrintable(desktop::TableAsTsv(*table->View())));
+    Grab(table, QStringLiteral("propagated_table"));
+    table->close();
+  }
   return accepted ? 0 : 1;
 }
 

@@ -1,0 +1,411 @@
+#include "propagation/TransferConfidence.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <system_error>
+
+#include "common/OptionTool.h"
+#include "common/PathUtil.h"
+#include "common/TextUtil.h"
+#include "propagation/PeptideText.h"
+#include "propagation/Propagation.h"
+#include "propagation/PropagationInternal.h"
+#include "scoring/PeptideScoreFactory.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using propagation_detail::Appendf;
+
+// A stable seed from the sequence (FNV-1a), so that every run draws the
+// same decoys whatever the platform's hash.
+std::uint32_t SeedOf(const std::string& sequence) {
+  std::uint32_t hash = 2166136261u;
+  for (const unsigned char c : sequence) {
+    hash ^= c;
+    hash *= 16777619u;
+  }
+  return hash;
+}
+
+// Spectrum files looked up by name in a few folders, without regard to case
+// (the pair and cluster readers upper-case names; the files keep theirs).
+class CSpectrumFinder {
+ public:
+  std::string Find(const std::string& folder, const std::string& name) {
+    const std::string exact = peptide_text::SpectrumPath(folder, name);
+    if (path::IsRegularFile(exact)) return exact;
+    auto& listing = listings_[folder];
+    if (!listing.listed) {
+      std::error_code ec;
+      for (fs::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
+           it.increment(ec)) {
+        const std::string file = it->path().filename().string();
+        listing.files.emplace(text::ToUpper(file), file);
+      }
+      listing.listed = true;
+    }
+    const auto found = listing.files.find(text::ToUpper(name));
+    if (found == listing.files.end()) return std::string();
+    return peptide_text::SpectrumPath(folder, found->second);
+  }
+
+ private:
+  struct CListing {
+    bool listed = false;
+    std::map<std::string, std::string> files;
+  };
+  std::map<std::string, CListing> listings_;
+};
+
+bool IsPropagatedItem(const peptide_text::CItem& item) {
+  return std::count(item.text.begin(), item.text.end(), ',') >= 2;
+}
+
+// The target peptide of a row from its identification; false with `why`
+// when a modification has no known mass.
+bool PeptideOf(const std::string& identification, const ModificationList& modifications,
+               CTransferRow& row, CScoredPeptide& peptide, std::string& why) {
+  peptide.sequence = row.sequence;
+  for (const peptide_text::CItem& item : peptide_text::ParseItems(identification, modifications)) {
+    if (IsPropagatedItem(item)) {
+      row.has_shift = true;
+      row.shift += item.mass;
+      continue;
+    }
+    // A reader leaves -1 for a modification whose mass no table gave.
+    if (!item.has_mass || item.mass == -1.0) {
+      why = "a modification without a known mass";
+      return false;
+    }
+    peptide.fixed.emplace_back(item.position, item.mass);
+  }
+  peptide.shift = row.shift;
+  return true;
+}
+
+// Why a peptide that BestSiteScore refused cannot be scored.
+std::string WhyNotScored(const CScoreSettings& settings, const std::string& sequence) {
+  for (const char c : sequence) {
+    if (c < 'A' || c > 'Z' || settings.residue_masses[static_cast<std::size_t>(c - 'A')] <= 0)
+      return std::string("residue ") + c + " has no mass";
+  }
+  return "the shift would leave every residue a negative mass";
+}
+
+CScoredPeptide Decoy(const CScoredPeptide& target, const std::vector<int>& order) {
+  CScoredPeptide decoy;
+  decoy.sequence = Reordered(target.sequence, order);
+  decoy.shift = target.shift;
+  // Modifications travel with their residues.
+  for (const auto& [position, mass] : target.fixed) {
+    const auto at = std::find(order.begin(), order.end(), position);
+    decoy.fixed.emplace_back(at == order.end() ? position : static_cast<int>(at - order.begin()), mass);
+  }
+  return decoy;
+}
+
+// How many standard deviations `value` lies above the mean of `scores`
+// (leaving out index `skip`, when it is one of them). KSDP scores vary
+// with the spectrum and the peptide far more than between a right and a
+// wrong peptide on one spectrum, so each identification is measured
+// against its own decoys. The deviation is taken as at least one KSDP unit,
+// so that decoys that all score alike do not make any difference infinite.
+double StandardScore(double value, const std::vector<double>& scores, std::size_t skip) {
+  double sum = 0.0, squares = 0.0;
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < scores.size(); ++i) {
+    if (i == skip) continue;
+    sum += scores[i];
+    squares += scores[i] * scores[i];
+    ++n;
+  }
+  if (n == 0) return 0.0;
+  const double mean = sum / static_cast<double>(n);
+  const double variance = n > 1 ? std::max(0.0, (squares - sum * mean) / static_cast<double>(n - 1)) : 0.0;
+  return (value - mean) / std::max(1.0, std::sqrt(variance));
+}
+
+std::string Percent(double level) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g%%", level * 100.0);
+  return text;
+}
+
+}  // namespace
+
+int SharedFragments(const std::string& a, const std::string& b) {
+  // Residues of (nearly) one mass count as one: I and L, K and Q.
+  const auto same_mass = [](char c) { return c == 'I' ? 'L' : c == 'Q' ? 'K' : c; };
+  const std::size_t length = std::min(a.size(), b.size());
+  int shared = 0;
+  for (int side = 0; side < 2; ++side) {
+    std::map<char, int> balance;
+    int unbalanced = 0;
+    for (std::size_t i = 0; i + 1 < length; ++i) {
+      const std::size_t at = side == 0 ? i : length - 1 - i;
+      for (const auto& [residue, step] : {std::pair<char, int>{same_mass(a[at]), 1}, {same_mass(b[at]), -1}}) {
+        int& count = balance[residue];
+        if (count == 0) ++unbalanced;
+        count += step;
+        if (count == 0) --unbalanced;
+      }
+      if (unbalanced == 0) ++shared;
+    }
+  }
+  return shared;
+}
+
+std::string Reordered(const std::string& sequence, const std::vector<int>& order) {
+  std::string out(order.size(), ' ');
+  for (std::size_t j = 0; j < order.size(); ++j) out[j] = sequence[static_cast<std::size_t>(order[j])];
+  return out;
+}
+
+std::vector<std::vector<int>> DecoyOrders(const std::string& sequence, int shuffled) {
+  const int length = static_cast<int>(sequence.size());
+  std::vector<std::vector<int>> orders;
+  if (length == 0) return orders;
+  std::vector<int> reversed;
+  for (int j = length - 2; j >= 0; --j) reversed.push_back(j);
+  reversed.push_back(length - 1);
+  orders.push_back(reversed);
+
+  std::mt19937 generator(SeedOf(sequence));
+  std::vector<std::string> seen = {sequence, Reordered(sequence, reversed)};
+  for (int k = 0; k < shuffled; ++k) {
+    // A shuffle that keeps many of the target's fragments scores like the
+    // target and is no decoy: of a few draws, the one sharing fewest.
+    std::vector<int> best;
+    int best_shared = 0;
+    for (int attempt = 0; attempt < 30; ++attempt) {
+      std::vector<int> order(static_cast<std::size_t>(length));
+      for (int j = 0; j < length; ++j) order[static_cast<std::size_t>(j)] = j;
+      // Fisher-Yates on all but the C-terminal residue; the generator's raw
+      // output keeps the draw the same on every standard library.
+      for (int i = length - 2; i > 0; --i) {
+        const int j = static_cast<int>(generator() % static_cast<std::uint32_t>(i + 1));
+        std::swap(order[static_cast<std::size_t>(i)], order[static_cast<std::size_t>(j)]);
+      }
+      const std::string made = Reordered(sequence, order);
+      const int shared = SharedFragments(sequence, made) +
+                         (std::find(seen.begin(), seen.end(), made) != seen.end() ? 2 * length : 0);
+      if (best.empty() || shared < best_shared) {
+        best = order;
+        best_shared = shared;
+      }
+    }
+    seen.push_back(Reordered(sequence, best));
+    orders.push_back(best);
+  }
+  return orders;
+}
+
+std::vector<double> TransferQValues(const std::vector<double>& targets,
+                                    const std::vector<double>& decoys, double decoys_per_target) {
+  std::vector<double> q(targets.size(), 1.0);
+  if (targets.empty()) return q;
+  if (!(decoys_per_target > 0.0)) decoys_per_target = 1.0;
+  std::vector<std::size_t> by_score(targets.size());
+  for (std::size_t i = 0; i < by_score.size(); ++i) by_score[i] = i;
+  std::stable_sort(by_score.begin(), by_score.end(),
+                   [&targets](std::size_t a, std::size_t b) { return targets[a] > targets[b]; });
+  std::vector<double> sorted_decoys = decoys;
+  std::sort(sorted_decoys.begin(), sorted_decoys.end(), std::greater<double>());
+
+  // The FDR at each target's score as threshold, equal scores counted together.
+  std::vector<double> fdr(targets.size());
+  std::size_t decoys_at_or_above = 0;
+  for (std::size_t k = 0; k < by_score.size();) {
+    const double threshold = targets[by_score[k]];
+    std::size_t end = k;
+    while (end < by_score.size() && targets[by_score[end]] >= threshold) ++end;
+    while (decoys_at_or_above < sorted_decoys.size() && sorted_decoys[decoys_at_or_above] >= threshold)
+      ++decoys_at_or_above;
+    const double value =
+        std::min(1.0, static_cast<double>(decoys_at_or_above) / decoys_per_target / static_cast<double>(end));
+    for (std::size_t j = k; j < end; ++j) fdr[j] = value;
+    k = end;
+  }
+  double running = 1.0;
+  for (std::size_t k = by_score.size(); k-- > 0;) {
+    running = std::min(running, fdr[k]);
+    q[by_score[k]] = running;
+  }
+  return q;
+}
+
+std::optional<double> BestSiteScore(const CScoreSettings& settings, const CScoreSpectrum& spectrum,
+                                    const CScoredPeptide& peptide) {
+  const std::string& sequence = peptide.sequence;
+  if (sequence.empty()) return std::nullopt;
+  std::vector<double> site_mass(sequence.size(), peptide.shift);
+  for (std::size_t i = 0; i < sequence.size(); ++i) {
+    const char c = sequence[i];
+    if (c < 'A' || c > 'Z') return std::nullopt;
+    const std::int32_t units = settings.residue_masses[static_cast<std::size_t>(c - 'A')];
+    if (units <= 0) return std::nullopt;
+    site_mass[i] += units / mass_units::kPerDalton;
+  }
+  for (const auto& [position, mass] : peptide.fixed) {
+    if (position >= 0 && static_cast<std::size_t>(position) < sequence.size())
+      site_mass[static_cast<std::size_t>(position)] += mass;
+  }
+  std::vector<double> scores;
+  ScoreEverySite(settings, spectrum, sequence, peptide.fixed, peptide.shift, scores);
+  std::optional<double> best;
+  for (std::size_t i = 0; i < scores.size() && i < sequence.size(); ++i) {
+    if (!(site_mass[i] > 0.0)) continue;
+    if (!best || scores[i] > *best) best = scores[i];
+  }
+  return best;
+}
+
+std::vector<CTransferRow> ScoreTransfers(const CPropagation& job, const CTransferSettings& settings,
+                                         const std::function<void(const std::string&)>& progress) {
+  std::vector<CTransferRow> rows;
+  CScoreSettings score_settings;
+  std::string table_problem;
+  try {
+    score_settings.SetResidues(CResidueTable::FromDirectory(job.program_directory()));
+  } catch (const COptionToolException& e) {
+    table_problem = "Can not open file:" + e.path();
+  }
+  score_settings.SetDefaultSeries();
+
+  std::vector<std::string> folders = settings.spectrum_folders;
+  folders.push_back(job.data_path());
+  CSpectrumFinder finder;
+  std::size_t done = 0;
+  for (const auto& [name, added] : job.added()) {
+    if (progress && done++ % 100 == 0)
+      progress("transfer confidence: spectrum " + std::to_string(done) + " of " +
+               std::to_string(job.added().size()));
+    CTransferRow row;
+    row.spectrum = name;
+    row.sequence = peptide_text::Sequence(added.identification);
+    const std::size_t space = added.identification.find(' ');
+    if (space != std::string::npos) row.modifications = added.identification.substr(space + 1);
+    row.route = added.via;
+    row.source = added.source;
+
+    CScoredPeptide target;
+    std::string why;
+    const bool usable = PeptideOf(added.identification, job.modifications(), row, target, why);
+    if (!table_problem.empty()) why = table_problem;
+    std::string spectrum_path;
+    if (why.empty() && usable) {
+      for (const std::string& folder : folders) {
+        spectrum_path = finder.Find(folder, name);
+        if (!spectrum_path.empty()) break;
+      }
+      // Without the member's own file, the spectrum that carried it.
+      if (spectrum_path.empty() && !added.node.empty() && added.node != name)
+        spectrum_path = finder.Find(job.data_path(), added.node);
+      if (spectrum_path.empty()) why = "spectrum file not found";
+    }
+    CScoreSpectrum spectrum;
+    std::string read_error;
+    if (why.empty() && usable && !ReadScoreSpectrum(spectrum_path, spectrum, read_error))
+      why = "spectrum file unreadable";
+    if (why.empty() && usable) {
+      const std::optional<double> score = BestSiteScore(score_settings, spectrum, target);
+      if (score) {
+        row.scored = true;
+        row.ksdp = *score;
+        for (const std::vector<int>& order : DecoyOrders(target.sequence, settings.shuffled_decoys)) {
+          const std::optional<double> decoy = BestSiteScore(score_settings, spectrum, Decoy(target, order));
+          row.decoy_scores.push_back(decoy ? *decoy : 0.0);
+        }
+      } else {
+        why = WhyNotScored(score_settings, target.sequence);
+      }
+    }
+    if (!row.scored) row.not_scored = why;
+    rows.push_back(std::move(row));
+  }
+
+  std::vector<double> targets, decoys;
+  for (CTransferRow& row : rows) {
+    if (!row.scored) continue;
+    row.score = StandardScore(row.ksdp, row.decoy_scores, row.decoy_scores.size());
+    targets.push_back(row.score);
+    // Each decoy stands against the others, as the target stands against all.
+    for (std::size_t i = 0; i < row.decoy_scores.size(); ++i)
+      decoys.push_back(StandardScore(row.decoy_scores[i], row.decoy_scores, i));
+  }
+  const double per_target = targets.empty() ? 1.0 : static_cast<double>(decoys.size()) / targets.size();
+  const std::vector<double> q = TransferQValues(targets, decoys, per_target);
+  std::size_t next = 0;
+  for (CTransferRow& row : rows) {
+    if (row.scored) row.q_value = q[next++];
+  }
+  return rows;
+}
+
+std::string TransferTableText(const std::vector<CTransferRow>& rows, const CTransferSettings& settings) {
+  std::string text = "spectrum\tsequence\tmodifications\troute\tsource\tshift\tscore\tq_value\n";
+  for (const CTransferRow& row : rows) {
+    if (settings.max_q && !(row.scored && row.q_value <= *settings.max_q)) continue;
+    text += row.spectrum + "\t" + row.sequence + "\t" + row.modifications + "\t" + row.route + "\t" +
+            row.source + "\t";
+    if (row.has_shift) Appendf(text, "%.6f", row.shift);
+    if (row.scored)
+      Appendf(text, "\t%.6f\t%.6f\n", row.score, row.q_value);
+    else
+      text += "\tNA\tNA\n";
+  }
+  return text;
+}
+
+std::string TransferSummaryText(const std::vector<CTransferRow>& rows, const CTransferSettings& settings) {
+  const double level = settings.max_q ? *settings.max_q : settings.level;
+  struct CCounts {
+    int propagated = 0, scored = 0, confident = 0;
+  };
+  CCounts cluster, pairs, together;
+  std::map<std::string, int> reasons;
+  int decoys = 0;
+  for (const CTransferRow& row : rows) {
+    CCounts& route = row.route == std::string("cluster") ? cluster : pairs;
+    for (CCounts* counts : {&route, &together}) {
+      ++counts->propagated;
+      if (row.scored) ++counts->scored;
+      if (row.scored && row.q_value <= level) ++counts->confident;
+    }
+    if (!row.scored) ++reasons[row.not_scored];
+    decoys = std::max(decoys, static_cast<int>(row.decoy_scores.size()));
+  }
+  std::string text;
+  Appendf(text,
+          "Transfer confidence: KSDP score against %d decoys each, q-values over all %d propagated "
+          "identifications\n",
+          decoys > 0 ? decoys : settings.shuffled_decoys + 1, together.propagated);
+  const std::string at = Percent(level);
+  const std::pair<const char*, const CCounts*> lines[] = {
+      {"within clusters", &cluster}, {"through pairs", &pairs}, {"together", &together}};
+  for (const auto& [what, counts] : lines) {
+    Appendf(text, "  %s: %d propagated, %d scored, %d at q <= %s\n", what, counts->propagated,
+            counts->scored, counts->confident, at.c_str());
+  }
+  if (!reasons.empty()) {
+    Appendf(text, "  without a score: %d (", together.propagated - together.scored);
+    bool first = true;
+    for (const auto& [why, count] : reasons) {
+      Appendf(text, "%s%s: %d", first ? "" : "; ", why.c_str(), count);
+      first = false;
+    }
+    text += ")\n";
+  }
+  if (settings.max_q) {
+    Appendf(text, "  kept (--max-q %s): %d of %d; %d above it and %d without a score left out\n",
+            at.c_str(), together.confident, together.propagated,
+            together.scored - together.confident, together.propagated - together.scored);
+  }
+  return text;
+}

@@ -1,0 +1,116 @@
+#pragma once
+// How far to trust an identification that propagation carried to a
+// spectrum: the carried peptide, with its modifications and the mass shift
+// at its best site, is scored against the spectrum with the KSDP scorer and
+// compared with decoy peptides scored the same way (the reversed sequence
+// and shuffled ones, each keeping the C-terminal residue and carrying the
+// same shift at its own best site). Pooled over every propagated
+// identification of a job, target and decoy scores give each one a q-value:
+// the transfer FDR.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+
+class CPropagation;
+struct CScoreSettings;
+struct CScoreSpectrum;
+
+// One propagated identification of the table.
+struct CTransferRow {
+  std::string spectrum;       // the spectrum propagation identified
+  std::string sequence;
+  std::string modifications;  // the items after the sequence, as the reports write them
+  std::string route;          // "cluster" or "pairs"
+  std::string source;         // cluster label, or the pair partner it crossed from
+  bool has_shift = false;     // carries shifts of pairs (their sum in `shift`)
+  double shift = 0.0;
+  bool scored = false;
+  double ksdp = 0.0;          // KSDP of the target at its best site
+  // The target's KSDP in standard deviations above its decoys' mean (the
+  // deviation taken as at least 1): what the q-values rank.
+  double score = 0.0;
+  double q_value = 1.0;       // meaningful only when scored
+  std::string not_scored;     // why there is no score
+  std::vector<double> decoy_scores;
+};
+
+// Residue orders of the decoys of a sequence: first the reversal of all
+// residues but the C-terminal one, then `shuffled` shuffles that keep the
+// C-terminal residue too, drawn from a generator seeded by the sequence so
+// that a job scores the same every time. Decoy i puts residue order[i][j]
+// of the sequence at position j. Each shuffle is the one of several draws
+// that shares the fewest fragments with the sequence (SharedFragments),
+// repeating neither the sequence nor an earlier decoy when the residues
+// allow.
+std::vector<std::vector<int>> DecoyOrders(const std::string& sequence, int shuffled);
+
+// How many prefix and suffix fragments (of lengths 1 to length - 1) two
+// sequences share by composition, I counted as L and Q as K (within the
+// scorer's tolerance they weigh the same).
+int SharedFragments(const std::string& a, const std::string& b);
+
+// The sequence a residue order makes.
+std::string Reordered(const std::string& sequence, const std::vector<int>& order);
+
+// q-values of target scores against a pooled set of decoy scores, made with
+// `decoys_per_target` decoys for each target: the estimated FDR at a score
+// threshold t is (decoys >= t / decoys_per_target) / (targets >= t), at most
+// 1, and a target's q-value is the least FDR of any threshold at or below
+// its score. Answers one q-value per target, in the targets' order.
+std::vector<double> TransferQValues(const std::vector<double>& targets,
+                                    const std::vector<double>& decoys, double decoys_per_target);
+
+// A peptide as the confidence scoring takes it: the sequence, its fixed
+// (position, mass) modifications, and the shift whose site is sought.
+struct CScoredPeptide {
+  std::string sequence;
+  std::vector<std::pair<int, double>> fixed;
+  double shift = 0.0;
+};
+
+// The best score of a peptide with its shift over every residue that can
+// carry it (a residue plus its modifications plus the shift weighs more
+// than nothing); nullopt when no residue can, or the sequence holds a
+// residue without a mass.
+std::optional<double> BestSiteScore(const CScoreSettings& settings, const CScoreSpectrum& spectrum,
+                                    const CScoredPeptide& peptide);
+
+struct CTransferSettings {
+  // Folders searched, in order, for a propagated spectrum's own file before
+  // the job's data path; cluster members often live apart from the
+  // consensus spectra that the pairs were searched on.
+  std::vector<std::string> spectrum_folders;
+  int shuffled_decoys = 19;
+  // The level of the summary's counts; `max_q` (when set) also keeps only
+  // the identifications at or below it in the table and the summary.
+  double level = 0.01;
+  std::optional<double> max_q;
+};
+
+// Scores every spectrum the job identified by propagation (CPropagation::
+// added) and sets the q-values over all of them. Residue masses come from
+// "aa.ini" in the job's program directory; a spectrum whose own file is in
+// no folder is scored on the spectrum of the node that carried it (its
+// cluster's consensus spectrum in the data path). Rows that cannot be
+// scored keep no score and say why. `progress` (may be empty) hears every
+// hundredth row.
+std::vector<CTransferRow> ScoreTransfers(const CPropagation& job, const CTransferSettings& settings,
+                                         const std::function<void(const std::string&)>& progress = {});
+
+// The table: a header line, then "spectrum sequence modifications route
+// source shift score q_value", tab-separated, one line per row (at or below
+// `settings.max_q` when it is set; rows without a score then stay out).
+// Shift and score have six decimals, the q-value four significant digits;
+// a row without a shift leaves that field empty, one without a score says
+// "NA" in both score and q_value.
+std::string TransferTableText(const std::vector<CTransferRow>& rows, const CTransferSettings& settings);
+
+// Summary lines: per route (within clusters, through pairs) and together,
+// how many were propagated, scored, and at or below the level; the rows
+// without a score with their reasons; with `max_q`, how many the table keeps.
+std::string TransferSummaryText(const std::vector<CTransferRow>& rows, const CTransferSettings& settings);

@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "propagation/Propagation.h"
+#include "propagation/TransferConfidence.h"
+#include "TestUtil.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using proptest::ReadFile;
+
+class DecoyOrdersOf : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(DecoyOrdersOf, ReverseThenShuffleKeepingTheCTerminus) {
+  const std::string sequence = GetParam();
+  const std::vector<std::vector<int>> orders = DecoyOrders(sequence, 5);
+  ASSERT_EQ(orders.size(), 6u);
+  std::string reversed(sequence.rbegin() + 1, sequence.rend());
+  EXPECT_EQ(Reordered(sequence, orders[0]), reversed + sequence.back());
+  std::vector<std::string> made;
+  for (const std::vector<int>& order : orders) {
+    const std::string decoy = Reordered(sequence, order);
+    std::string a = decoy, b = sequence;
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    EXPECT_EQ(a, b) << decoy;  // the same residues, so the same precursor mass
+    EXPECT_EQ(decoy.back(), sequence.back());
+    EXPECT_NE(decoy, sequence);
+    made.push_back(decoy);
+  }
+  // Shuffles differ from each other and repeat on every run.
+  EXPECT_EQ(std::set<std::string>(made.begin() + 1, made.end()).size(), 5u);
+  EXPECT_EQ(DecoyOrders(sequence, 5), orders);
+}
+
+INSTANTIATE_TEST_SUITE_P(Peptides, DecoyOrdersOf,
+                         ::testing::Values("ECCDKPLLEK", "YICDNQDTISSK", "GACLLPK", "LVTDLTK"));
+
+TEST(TransferConfidence, SharedFragmentsCountEqualCompositions) {
+  // Every prefix and suffix of a sequence with itself: 2 x (length - 1).
+  EXPECT_EQ(SharedFragments("PEPTIDEK", "PEPTIDEK"), 14);
+  // I weighs what L weighs, Q nearly what K weighs.
+  EXPECT_EQ(SharedFragments("LAQ", "IAK"), 4);
+  // Swapping the first two residues changes b1 and y(n-1) only.
+  EXPECT_EQ(SharedFragments("AGK", "GAK"), 2);
+  EXPECT_EQ(SharedFragments("ACDEK", "DECAK"), 2);
+}
+
+TEST(TransferConfidence, QValuesFromPooledDecoys) {
+  // One decoy per target. Thresholds 10 and 9: no decoy above, FDR 0;
+  // 8: one decoy of three targets; 1: one of four, which 8 takes too.
+  EXPECT_EQ(TransferQValues({8, 10, 1, 9}, {8.5, 0.5, 0.2, 0.1}, 1.0),
+            (std::vector<double>{0.25, 0.0, 0.25, 0.0}));
+  // Two decoys per target count half each: at 8, two decoys of three
+  // targets (1/3), but the threshold 1 gives 1/4 and takes 8 along.
+  EXPECT_EQ(TransferQValues({10, 9, 8, 1}, {9.5, 8.5, 0.5, 0.3, 0.2, 0.1, 0.1, 0.1}, 2.0),
+            (std::vector<double>{0.0, 0.25, 0.25, 0.25}));
+  // Equal scores are one threshold; a decoy at the threshold counts.
+  EXPECT_EQ(TransferQValues({5, 5}, {5, 1}, 1.0), (std::vector<double>{0.5, 0.5}));
+  // Never above 1.
+  EXPECT_EQ(TransferQValues({1}, {2, 3, 4}, 1.0), (std::vector<double>{1.0}));
+  EXPECT_TRUE(TransferQValues({}, {1}, 1.0).empty());
+}
+
+// A job on the real BSA1 spectrum 670 (YICDNQDTISSK, carbamidomethyl on
+// C3): the peptide reaches it through a pair whose shift is the
+// carbamidomethyl group, and two peptides that cannot be scored reach
+// copies of it.
+class TransferJob : public proptest::JobDirTest {
+ protected:
+  void SetUp() override {
+    proptest::JobDirTest::SetUp();
+    fs::create_directories(File("spectra"));
+    const std::string spectrum =
+        std::string(TESSERA_SOURCE_DIR) + "/desktop/shell/propagation_ui/tests/data/BSA1.670.670.2.dta";
+    for (const char* name : {"T.670.670.2.dta", "J.671.671.2.dta", "N.672.672.2.dta"})
+      fs::copy_file(spectrum, File(std::string("spectra/") + name));
+    Write("r.spectra",
+          "1,\t1\tS.1.1.2.dta\t1387.6\n*\tK.YICDNQDTISSK.A\n"
+          "2,\t1\tP.2.2.2.dta\t900.0\n*\tK.PEJTIDEK.A\n"
+          "3,\t1\tG.3.3.2.dta\t400.0\n*\tK.GAGK.A\n");
+    Write("pairs.csv",
+          "T.670.670.2.dta,1444.6,S.1.1.2.dta,1387.6,57.021464,0.9,1\n"
+          "J.671.671.2.dta,1000.0,P.2.2.2.dta,900.0,16.0,0.9,1\n"
+          "G.3.3.2.dta,400.0,N.672.672.2.dta,100.0,300.0,0.9,1\n");
+    Write("job.para", "PairFile=pairs.csv\nResultFile=r.spectra\nClusterFile=\nDTAPath=" + File("spectra") +
+                          "\nModCounT=1\nIsModSiteDetermined=0\nIsDirectory=0\n");
+  }
+};
+
+TEST_F(TransferJob, ScoresAgainstDecoysAndListsWhatCannotBeScored) {
+  CPropagation job;
+  ASSERT_TRUE(job.Run("job.para", false));
+  job.AssessTransfers(CTransferSettings());
+  const std::vector<CTransferRow>& rows = job.transfers();
+  ASSERT_EQ(rows.size(), 3u);
+  const CTransferRow& target = rows[2];  // in name order: J, N, T
+  EXPECT_EQ(target.spectrum, "T.670.670.2.DTA");
+  EXPECT_EQ(target.route, "pairs");
+  EXPECT_EQ(target.source, "S.1.1.2.DTA");
+  ASSERT_TRUE(target.scored);
+  EXPECT_NEAR(target.shift, 57.021464, 1e-6);
+  EXPECT_EQ(target.decoy_scores.size(), 20u);
+  // The right peptide with its group stands well above every decoy.
+  EXPECT_GT(target.ksdp, *std::max_element(target.decoy_scores.begin(), target.decoy_scores.end()));
+  EXPECT_GT(target.score, 3.0);
+  EXPECT_FALSE(rows[0].scored);
+  EXPECT_EQ(rows[0].not_scored, "residue J has no mass");
+  EXPECT_FALSE(rows[1].scored);
+  EXPECT_EQ(rows[1].not_scored, "the shift would leave every residue a negative mass");
+
+  CTransferSettings settings;
+  const std::string table = TransferTableText(rows, settings);
+  EXPECT_EQ(table.substr(0, table.find('\n')),
+            "spectrum\tsequence\tmodifications\troute\tsource\tshift\tscore\tq_value");
+  EXPECT_NE(table.find("J.671.671.2.DTA\tPEJTIDEK\t-1,16.000000,1\tpairs\tP.2.2.2.DTA\t16.000000\tNA\tNA\n"),
+            std::string::npos);
+  const std::string summary = TransferSummaryText(rows, settings);
+  EXPECT_NE(summary.find("through pairs: 3 propagated, 1 scored, "), std::string::npos);
+  EXPECT_NE(summary.find("without a score: 2 (residue J has no mass: 1; the shift would leave every residue "
+                         "a negative mass: 1)"),
+            std::string::npos);
+
+  // A q-value cut keeps the scored rows at or below it, and says what it left out.
+  settings.max_q = 1.0;
+  const std::string kept = TransferTableText(rows, settings);
+  EXPECT_EQ(std::count(kept.begin(), kept.end(), '\n'), 2);
+  EXPECT_NE(TransferSummaryText(rows, settings).find("kept (--max-q 100%): 1 of 3; 0 above it and 2 without a score"),
+            std::string::npos);
+}
+
+TEST_F(TransferJob, ProgramWritesTheTableAndRefusesBadLevels) {
+  const std::string program = std::string(TESSERA_BIN_DIR) + "/propagate";
+  auto status = [](const std::string& command) {
+    const int raw = std::system((command + " > out.txt 2> err.txt").c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  };
+  EXPECT_EQ(status(program + " job.para --quiet --table t.tsv --max-q 1%"), 0);
+  const std::string out = ReadFile("out.txt");
+  EXPECT_NE(out.find("Transfer confidence: KSDP score against 20 decoys each"), std::string::npos) << out;
+  EXPECT_NE(out.find("kept (--max-q 1%)"), std::string::npos);
+  EXPECT_NE(out.find("  t.tsv\n"), std::string::npos);
+  EXPECT_EQ(ReadFile("t.tsv").rfind("spectrum\tsequence\t", 0), 0u);
+  // The reports do not change with the scoring.
+  const std::string report = ReadFile("job_InterPropagate.txt");
+  EXPECT_EQ(status(program + " job.para --quiet"), 0);
+  EXPECT_EQ(ReadFile("job_InterPropagate.txt"), report);
+  EXPECT_EQ(ReadFile("out.txt").find("Transfer confidence"), std::string::npos);
+  for (const char* level : {"2", "-0.1", "abc", "5%%%"})
+    EXPECT_EQ(status(program + " job.para --max-q " + level), 2) << level;
+  EXPECT_EQ(status(program + " job.para --table job.para"), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// idlist --masses weighs the numbered modifications, for comparing the
+// lists of two searches that numbered them apart.
+TEST_F(TransferJob, IdlistWeighsTheModifications) {
+  const std::string program = std::string(TESSERA_BIN_DIR) + "/idlist";
+  const std::string pepxml = std::string(TESSERA_SOURCE_DIR) + "/data/BSA/BSA1_Comet.pep.xml";
+  ASSERT_EQ(std::system((program + " --masses " + pepxml + " > out.txt 2> err.txt").c_str()), 0);
+  const std::string out = ReadFile("out.txt");
+  EXPECT_NE(out.find("\tGACLLPK 2,1\t2,57.021464\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("\tDLGEEHFK\t\n"), std::string::npos) << out;
+  ASSERT_EQ(std::system((program + " r.spectra --masses > out.txt 2> err.txt").c_str()), 0);
+  EXPECT_NE(ReadFile("out.txt").find("S.1.1.2.DTA\tYICDNQDTISSK\t\n"), std::string::npos) << ReadFile("out.txt");
+}
+
+}  // namespace
