@@ -199,6 +199,9 @@ int main(int argc, char** argv) {
   // read or written.
   std::string filter_error;
   if (!FilterOptionsUsable(line, filter_error)) return WrongUse(line, filter_error);
+  // The spectra are read only to score: alone the folder would be ignored.
+  if (line.Has("score-spectra") && !line.Has("table") && !line.Has("max-q"))
+    return WrongUse(line, "option --score-spectra goes with --table or --max-q (the spectra are read to score)");
   double level = 0.0;
   if (line.Has("max-q") && !ParseQLevel(line.Value("max-q"), level))
     return WrongUse(line, "option --max-q: \"" + line.Value("max-q") + "\" is not a q-value from 0 to 1 (0.01 or 1%)");

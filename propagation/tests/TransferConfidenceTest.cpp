@@ -155,6 +155,7 @@ TEST_F(TransferJob, ProgramWritesTheTableAndRefusesBadLevels) {
   for (const char* level : {"2", "-0.1", "abc", "5%%%"})
     EXPECT_EQ(status(program + " job.para --max-q " + level), 2) << level;
   EXPECT_EQ(status(program + " job.para --table job.para"), 1);
+  EXPECT_EQ(status(program + " job.para --score-spectra ."), 2);
 }
 
 }  // namespace
