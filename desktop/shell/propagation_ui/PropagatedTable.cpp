@@ -14,7 +14,7 @@
 #include <limits>
 
 #include "desktop/shell/core/TableExport.h"
-#include "unimod/UnimodTable.h"
+#include "resultfiles/unimod/UnimodTable.h"
 
 QString UnimodNames(const CUnimodTable& unimod, double shift, double tolerance) {
   std::vector<UnimodEntry> hits;

@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <vector>
 
-#include "unimod/UnimodTable.h"
+#include "resultfiles/unimod/UnimodTable.h"
 
 class QTableWidget;
 

@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "unimod/UnimodTable.h"
+#include "resultfiles/unimod/UnimodTable.h"
 
 class CTesseraDoc;
 class CModInfoDlg;

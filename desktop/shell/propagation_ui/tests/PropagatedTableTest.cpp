@@ -6,7 +6,7 @@
 #include "desktop/shell/core/TableExport.h"
 #include "desktop/shell/propagation_ui/PropagatedTable.h"
 #include "tests/support/Files.h"
-#include "unimod/UnimodTable.h"
+#include "resultfiles/unimod/UnimodTable.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // official Unimod XML.
 #include <cstdio>
 
-#include "unimod/UnimodConvert.h"
+#include "resultfiles/unimod/UnimodConvert.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {

@@ -1,4 +1,4 @@
-#include "unimod/UnimodConvert.h"
+#include "resultfiles/unimod/UnimodConvert.h"
 
 #include <tinyxml.h>
 

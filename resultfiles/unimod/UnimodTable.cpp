@@ -1,4 +1,4 @@
-#include "unimod/UnimodTable.h"
+#include "resultfiles/unimod/UnimodTable.h"
 
 #include <tinyxml.h>
 
