@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
+#include "common/CommandLine.h"
 #include "common/TextUtil.h"
 
 namespace plot {
@@ -39,27 +39,23 @@ bool IsTenth(double threshold) {
 bool ReadCurveTable(const std::string& text, std::vector<CurvePoint>& points, std::string& error) {
   points.clear();
   const std::vector<std::string> lines = text::Split(text, '\n');
-  if (lines.empty() || text::Split(lines[0], '\t').size() < 3 || text::Split(lines[0], '\t')[0] != "threshold" ||
-      text::Split(lines[0], '\t')[1] != "clustered_ratio" || text::Split(lines[0], '\t')[2] != "incorrect_ratio") {
+  const std::vector<std::string> header = lines.empty() ? std::vector<std::string>() : text::Split(lines[0], '\t');
+  if (header.size() < 3 || header[0] != "threshold" || header[1] != "clustered_ratio" ||
+      header[2] != "incorrect_ratio") {
     error = "not a threshold curve table (threshold, clustered_ratio, incorrect_ratio, ...)";
     return false;
   }
   for (std::size_t k = 1; k < lines.size(); ++k) {
     if (lines[k].empty()) continue;
     const std::vector<std::string> fields = text::Split(lines[k], '\t');
-    CurvePoint p;
-    char* end = nullptr;
     if (fields.size() < 3) {
       error = "line " + std::to_string(k + 1) + " has fewer than three columns";
       return false;
     }
-    p.threshold = std::strtod(fields[0].c_str(), &end);
-    const bool threshold_read = end != fields[0].c_str() && *end == '\0';
-    p.clustered_ratio = std::strtod(fields[1].c_str(), &end);
-    const bool clustered_read = end != fields[1].c_str() && *end == '\0';
+    CurvePoint p;
     p.incorrect_known = fields[2] != "NA";
-    if (p.incorrect_known) p.incorrect_ratio = std::strtod(fields[2].c_str(), &end);
-    if (!threshold_read || !clustered_read || (p.incorrect_known && (end == fields[2].c_str() || *end != '\0'))) {
+    if (!cli::ParseFiniteNumber(fields[0], p.threshold) || !cli::ParseFiniteNumber(fields[1], p.clustered_ratio) ||
+        (p.incorrect_known && !cli::ParseFiniteNumber(fields[2], p.incorrect_ratio))) {
       error = "line " + std::to_string(k + 1) + " holds a value that is not a number";
       return false;
     }

@@ -45,7 +45,7 @@ std::string CheckBeforeWork(const CPara& para, const JobOptions& options) {
     return "The threshold curve and a target incorrect ratio are figures of clustering (type clusters) only";
   if (!options.curve_plot.empty()) {
     if (PlotProgram().empty())
-      return "The plot program tessera-plot is not beside cluster (it is built with the desktop program)";
+      return kNoPlotProgram;
     if (::access(path::DirectoryOf(path::Absolute(options.curve_plot)).c_str(), W_OK) != 0)
       return "Cannot write the curve picture into the folder of " + options.curve_plot;
   }

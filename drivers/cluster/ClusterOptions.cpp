@@ -488,7 +488,7 @@ std::string ReadQualityOptions(const cli::CommandLine& line, JobOptions& options
     if (line.Has(option) && line.Value(option).empty()) return "option --" + std::string(option) + " needs a file name";
   }
   if (line.Has("curve-plot")) {
-    const std::string ext = text::ToLower(path::Extension(options.curve_plot));
+    const std::string ext = path::Extension(options.curve_plot);
     if (ext != "png" && ext != "svg")
       return "option --curve-plot: " + options.curve_plot + " is not a .png or .svg name";
   }

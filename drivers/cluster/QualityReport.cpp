@@ -113,7 +113,7 @@ std::string PlotProgram() {
 
 std::string DrawCurvePicture(const std::string& table, const std::string& picture) {
   const std::string program = PlotProgram();
-  if (program.empty()) return "The plot program tessera-plot is not beside cluster (it is built with the desktop program)";
+  if (program.empty()) return kNoPlotProgram;
   std::vector<std::string> args = {program, "curve", table, picture};
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
