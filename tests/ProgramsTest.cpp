@@ -60,7 +60,12 @@ TEST_P(EveryProgram, AnswersHelpVersionAndWrongOptions) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Programs, EveryProgram,
-                         testing::Values("cluster", "Shiftscan", "Gannet", "Vellum", "propagate", "dtaexport", "idlist"),
-                         [](const testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
+                         testing::Values("cluster", "Shiftscan", "Gannet", "Vellum", "propagate", "dtaexport", "idlist",
+                                         "tessera-report"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                           std::string name = info.param;
+                           for (char& c : name) c = c == '-' ? '_' : c;  // test names are identifiers
+                           return name;
+                         });
 
 }  // namespace

@@ -1,0 +1,317 @@
+#include "desktop/plot/Report.h"
+
+#include <QByteArray>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "common/CommandLine.h"
+#include "common/TextUtil.h"
+#include "desktop/plot/PictureFile.h"
+#include "resultfiles/unimod/UnimodTable.h"
+
+namespace report {
+
+namespace {
+
+bool ReadText(const std::string& path, std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return true;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!text::Trim(line).empty()) lines.push_back(line);
+  }
+  return lines;
+}
+
+double Number(const std::string& text) {
+  double value = 0.0;
+  return cli::ParseFiniteNumber(text::Trim(text), value) ? value : 0.0;
+}
+
+std::string Fixed(double value, int digits) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*f", digits, value);
+  return buffer;
+}
+
+// Unimod's placeholders for entries of the user's own ("CUSTOM1") name no
+// modification.
+bool IsPlaceholder(const UnimodEntry& entry) {
+  static const std::regex custom("^CUSTOM[0-9]+$");
+  return std::regex_match(entry.psiMsName, custom) || std::regex_match(entry.interimName, custom);
+}
+
+class CPage {
+ public:
+  explicit CPage(const ReportInputs& inputs) : inputs_(inputs) {
+    if (!inputs.unimod_path.empty()) unimod_.Load(inputs.unimod_path);
+  }
+
+  std::string Path(const std::string& name) const { return inputs_.results_folder + "/" + name; }
+
+  bool Read(const std::string& name, std::vector<std::string>& lines) const {
+    std::string text;
+    if (!ReadText(Path(name), text)) return false;
+    lines = Lines(text);
+    return true;
+  }
+
+  std::string UnimodNames(double shift) const {
+    std::vector<UnimodEntry> hits;
+    unimod_.Lookup(shift, inputs_.unimod_tolerance, hits);
+    std::string names;
+    std::set<std::string> seen;
+    for (const UnimodEntry& hit : hits) {
+      if (IsPlaceholder(hit) || !seen.insert(hit.interimName).second) continue;
+      names += (names.empty() ? "" : ", ") + hit.interimName;
+    }
+    return names;
+  }
+
+  void Heading(const std::string& text) { html_ << "<h2>" << EscapeHtml(text) << "</h2>\n"; }
+  void Note(const std::string& text) { html_ << "<p class=\"note\">" << EscapeHtml(text) << "</p>\n"; }
+
+  void Table(const std::string& id, const std::vector<std::string>& header,
+             const std::vector<std::vector<std::string>>& rows) {
+    html_ << "<table id=\"" << id << "\">\n<thead><tr>";
+    for (const std::string& cell : header) html_ << "<th>" << EscapeHtml(cell) << "</th>";
+    html_ << "</tr></thead>\n<tbody>\n";
+    for (const auto& row : rows) {
+      html_ << "<tr>";
+      for (const std::string& cell : row) html_ << "<td>" << EscapeHtml(cell) << "</td>";
+      html_ << "</tr>\n";
+    }
+    html_ << "</tbody>\n</table>\n";
+  }
+
+  bool Build(std::string& page, std::string& error);
+
+ private:
+  void Counts();
+  bool Pictures(std::string& error);
+  void PairShifts();
+  void ShiftscanShifts();
+  void Propagated();
+  void Settings();
+
+  const ReportInputs& inputs_;
+  CUnimodTable unimod_;
+  std::ostringstream html_;
+};
+
+constexpr const char* kStyle =
+    "body{font-family:'DejaVu Sans',sans-serif;margin:2em;color:#222;max-width:80em}"
+    "h1{font-size:1.6em}h2{font-size:1.25em;margin-top:1.6em;border-bottom:1px solid #ccc}"
+    "table{border-collapse:collapse;margin:.5em 0}"
+    "th,td{border:1px solid #bbb;padding:.2em .6em;text-align:left}"
+    "th{background:#eee}td.n{text-align:right}"
+    "figure{display:inline-block;margin:.5em 1em .5em 0}figure img{max-width:100%;border:1px solid #ddd}"
+    "figcaption{font-size:.9em;color:#444}.note{color:#555}pre{background:#f6f6f6;padding:.5em}";
+
+void CPage::Counts() {
+  std::vector<std::vector<std::string>> rows;
+  std::vector<std::string> lines;
+  if (Read(kClusterFile, lines)) {
+    std::map<std::string, int> sizes;
+    for (const std::string& line : lines) {
+      const std::vector<std::string> fields = text::Split(line, ',');
+      if (fields.size() >= 3) ++sizes[text::Trim(fields[2])];
+    }
+    int clustered = 0;
+    for (const auto& size : sizes)
+      if (size.second >= 2) clustered += size.second;
+    rows.push_back({"spectra clustered", std::to_string(lines.size())});
+    rows.push_back({"clusters", std::to_string(sizes.size())});
+    rows.push_back({"spectra in clusters of 2 or more", std::to_string(clustered)});
+  }
+  if (Read(kPairFile, lines)) rows.push_back({"spectral pairs", std::to_string(lines.size())});
+  if (Read(kPairShiftTable, lines)) rows.push_back({"mass shifts of the spectral pairs", std::to_string(lines.size())});
+  if (Read(kShiftscanTable, lines)) rows.push_back({"Shiftscan modifications", std::to_string(lines.size())});
+  if (Read(kPropagationLog, lines)) {
+    const std::string key = "Identified before propagation: ";
+    for (const std::string& line : lines) {
+      const std::string trimmed = text::Trim(line);
+      if (trimmed.rfind(key, 0) == 0) rows.push_back({"identified before propagation", trimmed.substr(key.size())});
+    }
+  }
+  if (Read(kPropagatedTable, lines) && !lines.empty()) {
+    const std::vector<std::string> header = text::Split(lines[0], '\t');
+    const auto q_column = std::find(header.begin(), header.end(), "q_value") - header.begin();
+    int confident = 0;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+      const std::vector<std::string> fields = text::Split(lines[i], '\t');
+      double q = 0.0;
+      if (static_cast<std::size_t>(q_column) < fields.size() && cli::ParseFiniteNumber(fields[q_column], q) &&
+          q <= 0.01)
+        ++confident;
+    }
+    rows.push_back({"identified by propagation", std::to_string(lines.size() - 1)});
+    rows.push_back({"of those at 1% transfer FDR", std::to_string(confident)});
+  }
+  Heading("Counts");
+  if (rows.empty()) {
+    Note("No result files of a clustering, pair search, Shiftscan or propagation in this folder.");
+    return;
+  }
+  Table("counts", {"what", "count"}, rows);
+}
+
+bool CPage::Pictures(std::string& error) {
+  if (inputs_.pictures.empty()) return true;
+  Heading("Pictures");
+  for (const auto& [caption, file] : inputs_.pictures) {
+    std::string bytes;
+    const std::string kind = plot::PictureKind(file);
+    if (kind.empty()) {
+      error = file + ": a picture must be a PNG or SVG file";
+      return false;
+    }
+    if (!ReadText(file, bytes) || bytes.empty()) {
+      error = file + ": cannot be read";
+      return false;
+    }
+    const QByteArray encoded = QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())).toBase64();
+    html_ << "<figure><img alt=\"" << EscapeHtml(caption) << "\" src=\"data:image/"
+          << (kind == "svg" ? "svg+xml" : "png") << ";base64," << encoded.constData() << "\"><figcaption>"
+          << EscapeHtml(caption) << "</figcaption></figure>\n";
+  }
+  return true;
+}
+
+void CPage::PairShifts() {
+  Heading("Top mass shifts of the spectral pairs");
+  std::vector<std::string> lines;
+  if (!Read(kPairShiftTable, lines)) {
+    Note("No pair search in this folder.");
+    return;
+  }
+  std::vector<std::pair<double, int>> shifts;
+  for (const std::string& line : lines) {
+    const std::vector<std::string> fields = text::Split(line, ',');
+    if (fields.size() >= 2) shifts.emplace_back(Number(fields[0]), static_cast<int>(Number(fields[1])));
+  }
+  std::stable_sort(shifts.begin(), shifts.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+  if (shifts.size() > static_cast<std::size_t>(inputs_.top_shifts)) shifts.resize(inputs_.top_shifts);
+  std::vector<std::vector<std::string>> rows;
+  for (const auto& [shift, pairs] : shifts) rows.push_back({Fixed(shift, 4), std::to_string(pairs), UnimodNames(shift)});
+  Table("pair-shifts", {"mass shift (Da)", "pairs", "Unimod"}, rows);
+}
+
+void CPage::ShiftscanShifts() {
+  Heading("Top Shiftscan modifications");
+  std::vector<std::string> lines;
+  if (!Read(kShiftscanTable, lines)) {
+    Note("No Shiftscan run in this folder.");
+    return;
+  }
+  std::vector<std::vector<std::string>> rows;
+  for (const std::string& line : lines) {
+    if (rows.size() >= static_cast<std::size_t>(inputs_.top_shifts)) break;
+    const std::vector<std::string> fields = text::Split(line, ',');
+    if (fields.size() < 5) continue;
+    const double shift = Number(fields[0]);
+    rows.push_back({Fixed(shift, 4), text::Trim(fields[1]), text::Trim(fields[2]), text::Trim(fields[3]),
+                    text::Trim(fields[4]) == "0" ? "single" : "combination", UnimodNames(shift)});
+  }
+  Table("shiftscan-shifts", {"mass shift (Da)", "pairs", "delta time", "d-score", "type", "Unimod"}, rows);
+}
+
+void CPage::Propagated() {
+  Heading("Propagated identifications");
+  std::vector<std::string> lines;
+  if (!Read(kPropagatedTable, lines) || lines.empty()) {
+    Note("No propagation in this folder.");
+    return;
+  }
+  const std::vector<std::string> header = text::Split(lines[0], '\t');
+  const auto column = [&](const char* name) {
+    return static_cast<std::size_t>(std::find(header.begin(), header.end(), name) - header.begin());
+  };
+  const std::size_t spectrum = column("spectrum"), sequence = column("sequence"), route = column("route"),
+                    shift = column("shift"), score = column("score"), q_value = column("q_value");
+  std::vector<std::vector<std::string>> rows;
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const std::vector<std::string> fields = text::Split(lines[i], '\t');
+    const auto at = [&](std::size_t c) { return c < fields.size() ? fields[c] : std::string(); };
+    double mass = 0.0;
+    const bool shifted = cli::ParseFiniteNumber(at(shift), mass) && mass != 0.0;
+    rows.push_back({at(spectrum), at(sequence), at(route), shifted ? Fixed(mass, 4) : "",
+                    shifted ? UnimodNames(mass) : "", at(score), at(q_value)});
+  }
+  Note("The q-value is the transfer FDR: each propagated peptide scored (KSDP) on its spectrum against "
+       "decoy peptides carrying the same shift.");
+  Table("propagated", {"spectrum", "peptide", "route", "shift (Da)", "Unimod", "score", "q-value"}, rows);
+}
+
+void CPage::Settings() {
+  Heading("Settings");
+  bool any = false;
+  for (const char* name : kSettingFiles) {
+    std::string text;
+    if (!ReadText(Path(name), text)) continue;
+    any = true;
+    html_ << "<h3>" << EscapeHtml(name) << "</h3>\n<pre>" << EscapeHtml(text) << "</pre>\n";
+  }
+  if (!any) Note("No parameter files in this folder.");
+}
+
+bool CPage::Build(std::string& page, std::string& error) {
+  const std::time_t now = std::time(nullptr);
+  char written[64];
+  std::strftime(written, sizeof written, "%Y-%m-%d %H:%M UTC", std::gmtime(&now));
+  html_ << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>Tessera report: "
+        << EscapeHtml(inputs_.run) << "</title>\n<style>" << kStyle << "</style>\n</head>\n<body>\n"
+        << "<h1>Tessera report</h1>\n<p>Run: <b>" << EscapeHtml(inputs_.run) << "</b><br>Results: "
+        << EscapeHtml(inputs_.results_folder) << "<br>Written " << written << "</p>\n";
+  if (!inputs_.unimod_path.empty() && unimod_.Size() == 0)
+    Note("Unimod names are missing: " + inputs_.unimod_path + " could not be read (" + unimod_.Error() + ").");
+  Counts();
+  if (!Pictures(error)) return false;
+  PairShifts();
+  ShiftscanShifts();
+  Propagated();
+  Settings();
+  html_ << "</body>\n</html>\n";
+  page = html_.str();
+  return true;
+}
+
+}  // namespace
+
+std::string EscapeHtml(const std::string& text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': escaped += "&amp;"; break;
+      case '<': escaped += "&lt;"; break;
+      case '>': escaped += "&gt;"; break;
+      case '"': escaped += "&quot;"; break;
+      case '\'': escaped += "&#39;"; break;
+      default: escaped += c;
+    }
+  }
+  return escaped;
+}
+
+bool BuildReport(const ReportInputs& inputs, std::string& html, std::string& error) {
+  CPage page(inputs);
+  return page.Build(html, error);
+}
+
+}  // namespace report
