@@ -142,6 +142,9 @@ if [ -f propagated.tsv ] && [ "$searched" = 1 ]; then
   # the most frequent first (search/shift_mods.txt: batch, pairs, residue,
   # mass), each search on the spectra propagation identified (their rank-1
   # hits do not depend on the other spectra of the run).
+  # Comet puts at most one variable modification on a residue, so shifts
+  # that propagation placed on the same residue are searched as their sum
+  # (search/shift_sites.txt: per identification, its residues and masses).
   awk -F'\t' '
     BEGIN {
       # A shift that would leave its residue (cysteine with its static
@@ -153,16 +156,29 @@ if [ -f propagated.tsv ] && [ "$searched" = 1 ]; then
       for (i = 1; i < 40; i += 2) residue_mass[table[i]] = table[i + 1]
     }
     NR > 1 && $4 == "pairs" {
-      n = split($3, item, " "); set = ""
+      n = split($3, item, " "); sites = 0; split("", at); split("", order)
       for (i = 1; i <= n; i++) {
         if (split(item[i], f, ",") != 3 || f[1] < 0) continue
-        r = substr($2, f[1] + 1, 1)
-        if (!(r in residue_mass) || residue_mass[r] + f[2] <= 0) continue
-        key = r " " sprintf("%.2f", f[2])
-        count[key]++; sum[key] += f[2]
+        if (!(f[1] in at)) order[++sites] = f[1]
+        at[f[1]] += f[2]
+      }
+      line = ""
+      for (j = 1; j <= sites; j++) {
+        r = substr($2, order[j] + 1, 1); mass = at[order[j]]
+        if (!(r in residue_mass) || residue_mass[r] + mass <= 0) continue
+        line = line (line == "" ? "" : ",") r " " sprintf("%.6f", mass)
+      }
+      if (line != "") print line
+    }' propagated.tsv > search/shift_sites.txt
+  awk -F, '
+    {
+      set = ""
+      for (i = 1; i <= NF; i++) {
+        split($i, f, " "); key = f[1] " " sprintf("%.2f", f[2])
+        count[key]++
         if (index(" " set " ", " " key " ") == 0) set = set (set == "" ? "" : ",") key
       }
-      if (set != "") sets[set]++
+      sets[set]++
     }
     END {
       for (k in sets) {
@@ -170,7 +186,7 @@ if [ -f propagated.tsv ] && [ "$searched" = 1 ]; then
         for (i = 1; i <= n; i++) weight += count[keys[i]]
         printf "%d\t%s\n", weight * 1000 + sets[k], k
       }
-    }' propagated.tsv | sort -t$'\t' -k1,1nr -k2,2 | awk -F'\t' '
+    }' search/shift_sites.txt | sort -t$'\t' -k1,1nr -k2,2 | awk -F'\t' '
     # First fit: a set of shifts goes into the first batch it fits in.
     { n = split($2, keys, ","); placed = 0
       for (b = 0; b < batches && !placed; b++) {
@@ -182,10 +198,8 @@ if [ -f propagated.tsv ] && [ "$searched" = 1 ]; then
       for (i = 1; i <= n; i++) if (!((b, keys[i]) in member)) { member[b, keys[i]] = 1; size[b]++; order[b, size[b]] = keys[i] }
     }
     END { for (b = 0; b < batches; b++) for (i = 1; i <= size[b]; i++) print b, order[b, i] }' > search/shift_batches.txt
-  awk -F'\t' 'NR > 1 && $4 == "pairs" { n = split($3, item, " ")
-      for (i = 1; i <= n; i++) if (split(item[i], f, ",") == 3 && f[1] >= 0) {
-        key = substr($2, f[1] + 1, 1) " " sprintf("%.2f", f[2]); count[key]++; sum[key] += f[2] } }
-    END { for (k in count) printf "%s %d %.6f\n", k, count[k], sum[k] / count[k] }' propagated.tsv > search/shift_means.txt
+  awk -F, '{ for (i = 1; i <= NF; i++) { split($i, f, " "); key = f[1] " " sprintf("%.2f", f[2]); count[key]++; sum[key] += f[2] } }
+    END { for (k in count) printf "%s %d %.6f\n", k, count[k], sum[k] / count[k] }' search/shift_sites.txt > search/shift_means.txt
   # batch, pairs, residue, mass
   awk 'FNR == NR { pairs[$1 " " $2] = $3; mass[$1 " " $2] = $4; next }
        { k = $2 " " $3; print $1, pairs[k], $2, mass[k] }' search/shift_means.txt search/shift_batches.txt \
