@@ -12,6 +12,7 @@
 #include "common/PathUtil.h"
 #include "common/SafeFile.h"
 #include "common/TextUtil.h"
+#include "drivers/cluster/loading/JobLoading.h"
 #include "drivers/cluster/network/NetworkFormats.h"
 #include "drivers/cluster/network/SpectralNetwork.h"
 #include "spectra/MS2Input.h"
@@ -31,8 +32,9 @@ bool Readable(const std::string& file) {
   return text::OpenInput(in, file);
 }
 
-// The spectra of a DTA folder or a spectrum file, those with fewer than
-// `minimum_peaks` peaks dropped as the pair search drops them.
+// The spectra of a DTA folder or a spectrum file as the pair search takes
+// them: those with fewer than `minimum_peaks` peaks dropped, in its order,
+// so that the network is the one the search itself would have written.
 std::string LoadSpectra(const std::string& input, long minimum_peaks, std::vector<msdata::CSpectrum>& spectra) {
   MS2FormatType type = MS2_FORMAT_DTA;
   std::string why;
@@ -44,6 +46,7 @@ std::string LoadSpectra(const std::string& input, long minimum_peaks, std::vecto
   spectra.erase(std::remove_if(spectra.begin(), spectra.end(),
                                [minimum](const msdata::CSpectrum& s) { return s.peaks.size() < minimum; }),
                 spectra.end());
+  clusterjob::OrderForPairSearch(spectra);
   return std::string();
 }
 
@@ -69,7 +72,8 @@ bool NumberOption(const cli::CommandLine& line, const char* option, double& valu
 void AddNetworkOptions(cli::CommandLine& line) {
   line.Add({"network", 0, "FILE", "",
             "pairs: also write the spectral network, GraphML (.graphml) or Cytoscape JSON (.cyjs): spectra "
-            "(or clusters) as nodes, the pairs as edges with similarity, mass shift and Unimod names"});
+            "(or clusters) as nodes, the pairs as edges with similarity, mass shift and Unimod names; the "
+            "nodes carry the identifications of --ids and --propagated"});
   line.Add({"pairs", 0, "FILE", "", "with --network alone: the pair file of an earlier pair search"});
   line.Add({"spectra", 0, "DIR|FILE", "", "with --pairs: the spectra that search searched"});
   line.Add({"clusters", 0, "FILE", "",
