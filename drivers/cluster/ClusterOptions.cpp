@@ -31,7 +31,7 @@ namespace {
 // The only options the parameter-file form takes.
 constexpr const char* kJobOptionNames[] = {"shift-search", "threads", "mgf", "no-wait", "ids",
                                            "fdr", "decoy-prefix", "curve", "curve-plot", "target-incorrect",
-                                           "network", "clusters", "propagated"};
+                                           "network", "clusters", "propagated", "run"};
 // Outputs that --write-para names; with -o they lie inside its folder.
 constexpr const char* kOutputOptionNames[] = {"out-directory", "cluster-result"};
 

@@ -22,8 +22,9 @@ namespace network {
 namespace {
 
 // The options the network form takes; any other is a usage error there.
-constexpr const char* kFormOptions[] = {"network", "pairs", "spectra", "clusters", "ids", "fdr", "decoy-prefix",
-                                        "propagated", "cluster-masses-tol", "small-peaks-count-filter", "quiet"};
+constexpr const char* kFormOptions[] = {"network",    "pairs",      "spectra", "clusters",
+                                        "ids",        "fdr",        "decoy-prefix", "propagated",
+                                        "run",        "cluster-masses-tol", "small-peaks-count-filter", "quiet"};
 
 std::string UnimodFile() { return path::Join(path::ProgramDirectory(), "Unimod_xml/Unimod_mono.xml"); }
 
@@ -36,12 +37,7 @@ bool Readable(const std::string& file) {
 // them: those with fewer than `minimum_peaks` peaks dropped, in its order,
 // so that the network is the one the search itself would have written.
 std::string LoadSpectra(const std::string& input, long minimum_peaks, std::vector<msdata::CSpectrum>& spectra) {
-  MS2FormatType type = MS2_FORMAT_DTA;
-  std::string why;
-  if (!path::IsDirectory(input) && !CMS2InputFactory::FormatFromPath(input, type, why)) return why;
-  std::unique_ptr<CMS2Input> importer(CMS2InputFactory().GetImporter(type, false));
-  if (!importer || !importer->Load(input, spectra, true))
-    return "Cannot load spectra from " + input + (importer ? ": " + importer->LastError() : std::string());
+  if (std::string refused = LoadSpectrumFile(input, spectra); !refused.empty()) return refused;
   const std::size_t minimum = minimum_peaks > 0 ? static_cast<std::size_t>(minimum_peaks) : 0;
   spectra.erase(std::remove_if(spectra.begin(), spectra.end(),
                                [minimum](const msdata::CSpectrum& s) { return s.peaks.size() < minimum; }),
@@ -80,15 +76,17 @@ void AddNetworkOptions(cli::CommandLine& line) {
             "with --network: the cluster file whose output spectra were searched (nodes carry their cluster)"});
   line.Add({"propagated", 0, "FILE", "",
             "with --network: propagated identifications (the table of propagate --table)"});
+  line.Add({"run", 0, "FILE", "",
+            "with --network: the run the spectra came from, for the retention times DTA files lack"});
 }
 
 std::string ReadNetworkOptions(const cli::CommandLine& line, NetworkRequest& request) {
-  for (const char* option : {"network", "clusters", "propagated"}) {
+  for (const char* option : {"network", "clusters", "propagated", "run"}) {
     if (line.Has(option) && line.Value(option).empty()) return "option --" + std::string(option) + " needs a file name";
   }
   if (!line.Has("network")) {
-    if (line.Has("clusters") || line.Has("propagated"))
-      return "options --clusters and --propagated go with --network";
+    if (line.Has("clusters") || line.Has("propagated") || line.Has("run"))
+      return "options --clusters, --propagated and --run go with --network";
     return std::string();
   }
   NetworkFormat format = NetworkFormat::kGraphMl;
@@ -97,6 +95,7 @@ std::string ReadNetworkOptions(const cli::CommandLine& line, NetworkRequest& req
   request.path = path::Absolute(line.Value("network"));
   if (line.Has("clusters")) request.clusters = path::Absolute(line.Value("clusters"));
   if (line.Has("propagated")) request.propagated = path::Absolute(line.Value("propagated"));
+  if (line.Has("run")) request.run = path::Absolute(line.Value("run"));
   return std::string();
 }
 
@@ -104,6 +103,7 @@ std::string CheckNetworkRequest(const NetworkRequest& request, const std::string
   if (path::IsDirectory(request.path)) return "The network file is a folder: " + request.path;
   if (::access(path::DirectoryOf(request.path).c_str(), W_OK | X_OK) != 0)
     return "Cannot write the network file into the folder of " + request.path;
+  if (!request.run.empty() && !path::Exists(request.run)) return "No such run: " + request.run;
   for (const std::string& input : {request.clusters, request.propagated, ids}) {
     if (input.empty()) continue;
     if (!Readable(input)) return "Cannot read " + input;
@@ -121,6 +121,7 @@ std::string WriteSearchNetwork(const std::vector<msdata::CSpectrum>& spectra, co
   inputs.ids = ids;
   inputs.id_filter = filter;
   inputs.propagated = request.propagated;
+  inputs.run = request.run;
   inputs.unimod_tolerance = mass_tolerance;
   inputs.unimod_file = UnimodFile();
   return BuildAndWrite(spectra, inputs, request.path, out, out);
@@ -163,6 +164,7 @@ int RunNetworkForm(const cli::CommandLine& line, std::ostream& out, std::ostream
   if (CIdentificationFilter filter; !FilterFromChoice(inputs.id_filter, filter, error))
     return usage("option --fdr: " + error);
   inputs.propagated = request.propagated;
+  inputs.run = request.run;
   inputs.unimod_tolerance = tolerance;
   inputs.unimod_file = UnimodFile();
   const std::string spectra_path = path::Absolute(line.Value("spectra"));

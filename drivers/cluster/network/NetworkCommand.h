@@ -4,7 +4,7 @@
 // parameter file), or afterwards from the files of one:
 //
 //   cluster --network FILE.graphml|FILE.cyjs --pairs PAIRFILE --spectra DIR|FILE
-//           [--clusters FILE] [--ids FILE [--fdr L] [--decoy-prefix P]] [--propagated FILE]
+//           [--clusters FILE] [--ids FILE [--fdr L] [--decoy-prefix P]] [--propagated FILE] [--run FILE]
 //           [--cluster-masses-tol DA] [--small-peaks-count-filter N] [--quiet]
 
 #include <ostream>
@@ -23,6 +23,7 @@ struct NetworkRequest {
   std::string path;        // .graphml or .cyjs
   std::string clusters;    // the cluster file of the spectra searched, "" for none
   std::string propagated;  // the table of `propagate --table`, "" for none
+  std::string run;         // the run the spectra came from (retention times), "" for none
 };
 
 // The options of the network, added to the program's command line.

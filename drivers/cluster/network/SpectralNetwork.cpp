@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <unordered_map>
 
 #include "clustering/ConsensusNames.h"
@@ -12,6 +13,7 @@
 #include "common/TextUtil.h"
 #include "resultfiles/ResultFile.h"
 #include "resultfiles/unimod/UnimodTable.h"
+#include "spectra/MS2Input.h"
 
 namespace network {
 
@@ -103,7 +105,8 @@ std::string ReadPairs(const std::string& path, const CUnimodTable& unimod, doubl
 // itself. Fills `node_of_member` with the node of every member, so that
 // identifications of members reach their cluster's node.
 std::string ReadClusters(const std::string& path, const NodeIndex& index, SpectralNetwork& network,
-                         std::unordered_map<std::string, std::size_t>& node_of_member, std::ostream& log) {
+                         std::unordered_map<std::string, std::size_t>& node_of_member,
+                         std::vector<std::vector<std::string>>& members_of_node, std::ostream& log) {
   std::ifstream probe;
   if (!text::OpenInput(probe, path)) return "Cannot read the cluster file: " + path;
   ClusterMap clusters;
@@ -139,6 +142,7 @@ std::string ReadClusters(const std::string& path, const NodeIndex& index, Spectr
       place(own, number, members.size());
       const std::size_t node = own != kNone ? own : consensus;
       if (node != kNone) node_of_member.emplace(member, node);
+      if (consensus != kNone) members_of_node[consensus].push_back(member);
     }
   }
   log << "Clusters: " << clusters.size() << " in " << path << ", " << placed << " of them on the network's nodes\n";
@@ -247,7 +251,48 @@ std::string ReadPropagated(const std::string& path, const NodeIndex& index,
   return std::string();
 }
 
+// Retention times from the run for nodes whose file had none: a spectrum's
+// own, a consensus spectrum's the median of its members' (the upper one of
+// an even count, as its mass is).
+std::string ReadRetentionTimes(const std::string& run, const std::vector<std::vector<std::string>>& members_of_node,
+                               SpectralNetwork& network, std::ostream& log) {
+  std::vector<msdata::CSpectrum> spectra;
+  if (std::string refused = LoadSpectrumFile(run, spectra); !refused.empty()) return refused;
+  std::unordered_map<std::string, double> rt_of;
+  for (const msdata::CSpectrum& s : spectra) {
+    if (s.retention_time > 0.0) rt_of.emplace(text::ToUpper(s.name), s.retention_time);
+  }
+  std::size_t timed = 0;
+  for (std::size_t k = 0; k < network.nodes.size(); ++k) {
+    NetworkNode& node = network.nodes[k];
+    if (node.rt >= 0.0) continue;
+    std::vector<double> times;
+    const std::vector<std::string> names = members_of_node[k].empty() ? std::vector<std::string>{node.name}
+                                                                        : members_of_node[k];
+    for (const std::string& name : names) {
+      const auto found = rt_of.find(text::ToUpper(name));
+      if (found != rt_of.end()) times.push_back(found->second);
+    }
+    if (times.empty()) continue;
+    std::sort(times.begin(), times.end());
+    node.rt = times[times.size() / 2];
+    ++timed;
+  }
+  log << "Retention times: " << timed << " nodes from " << run << " (" << rt_of.size() << " timed spectra)\n";
+  return std::string();
+}
+
 }  // namespace
+
+std::string LoadSpectrumFile(const std::string& input, std::vector<msdata::CSpectrum>& spectra) {
+  MS2FormatType type = MS2_FORMAT_DTA;
+  std::string why;
+  if (!path::IsDirectory(input) && !CMS2InputFactory::FormatFromPath(input, type, why)) return why;
+  std::unique_ptr<CMS2Input> importer(CMS2InputFactory().GetImporter(type, false));
+  if (!importer || !importer->Load(input, spectra, true))
+    return "Cannot load spectra from " + input + (importer ? ": " + importer->LastError() : std::string());
+  return std::string();
+}
 
 std::string BuildNetwork(const std::vector<msdata::CSpectrum>& spectra, const NetworkInputs& inputs,
                          SpectralNetwork& network, std::ostream& log) {
@@ -264,8 +309,14 @@ std::string BuildNetwork(const std::vector<msdata::CSpectrum>& spectra, const Ne
       !refused.empty())
     return refused;
   std::unordered_map<std::string, std::size_t> node_of_member;
+  std::vector<std::vector<std::string>> members_of_node(network.nodes.size());
   if (!inputs.cluster_file.empty()) {
-    if (std::string refused = ReadClusters(inputs.cluster_file, index, network, node_of_member, log); !refused.empty())
+    if (std::string refused = ReadClusters(inputs.cluster_file, index, network, node_of_member, members_of_node, log);
+        !refused.empty())
+      return refused;
+  }
+  if (!inputs.run.empty()) {
+    if (std::string refused = ReadRetentionTimes(inputs.run, members_of_node, network, log); !refused.empty())
       return refused;
   }
   if (!inputs.ids.empty()) {

@@ -62,9 +62,16 @@ struct NetworkInputs {
   std::string ids;              // result file, "" for none
   CFilterChoice id_filter;      // how search-engine results are filtered
   std::string propagated;       // the table of `propagate --table`, "" for none
+  // The run the spectra came from, for the retention times that DTA files
+  // lack; "" for none.
+  std::string run;
   double unimod_tolerance = 0.01;  // Da, the job's mass-shift tolerance
   std::string unimod_file;      // the Unimod table
 };
+
+// The spectra of a DTA folder or a spectrum file, by the importer of its
+// format. "" or why they cannot be loaded.
+std::string LoadSpectrumFile(const std::string& input, std::vector<msdata::CSpectrum>& spectra);
 
 // Builds the network of the spectra (the nodes, in their order) and the
 // pairs of `inputs.pair_file`. A pair naming a spectrum that is not in the

@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -139,6 +141,35 @@ TEST_P(NetworkFormats, OtherReadersReadTheNetworkOfASearchAndOfItsFiles) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cytoscape, NetworkFormats, ::testing::Values("graphml", "cyjs"));
+
+// The lines of a GraphML file that hold retention times.
+std::string TimesOf(const std::string& graphml) {
+  std::istringstream in(graphml);
+  std::string times, line;
+  while (std::getline(in, line)) {
+    if (line.find("key=\"rt\"") != std::string::npos) times += line + "\n";
+  }
+  return times;
+}
+
+// DTA files carry no retention time: the run they came from gives each
+// spectrum the one it has there.
+TEST_F(Network, RetentionTimesComeFromTheRun) {
+  const std::string run = kSource + "/spectra/tests/data/bsa_small.mzML";
+  ASSERT_EQ(Shell("'" + std::string(TESSERA_BIN_DIR) + "/dtaexport' '" + run + "' '" + File("dta") + "' > /dev/null 2>&1"),
+            0);
+  Write("pairs.csv", "");
+  const std::vector<std::string> common = {"--pairs", File("pairs.csv"), "--small-peaks-count-filter", "0"};
+  std::vector<std::string> from_run = {"--network", File("run.graphml"), "--spectra", run};
+  std::vector<std::string> from_dta = {"--network", File("dta.graphml"), "--spectra", File("dta"), "--run", run};
+  for (auto* args : {&from_run, &from_dta}) {
+    args->insert(args->end(), common.begin(), common.end());
+    ASSERT_EQ(Cluster(*args), 0) << ReadFile(File("said.txt"));
+  }
+  const std::string times = TimesOf(ReadFile(File("run.graphml")));
+  EXPECT_EQ(std::count(times.begin(), times.end(), '\n'), 6);
+  EXPECT_EQ(TimesOf(ReadFile(File("dta.graphml"))), times);
+}
 
 struct Refusal {
   const char* label;
