@@ -140,6 +140,7 @@ int RunNetworkForm(const cli::CommandLine& line, std::ostream& out, std::ostream
   }
   if (!line.Positionals().empty()) return usage("the network of an earlier search takes no spectrum files: --spectra");
   for (const char* option : {"network", "pairs", "spectra"}) {
+    if (!line.Has(option)) return usage("the network of an earlier search needs --network, --pairs and --spectra");
     if (line.Value(option).empty()) return usage("option --" + std::string(option) + " needs a name");
   }
   if ((line.Has("fdr") || line.Has("decoy-prefix")) && !line.Has("ids"))

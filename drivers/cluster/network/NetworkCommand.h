@@ -30,7 +30,7 @@ struct NetworkRequest {
 void AddNetworkOptions(cli::CommandLine& line);
 inline constexpr const char* kNetworkSynopsis =
     "--network FILE.graphml|FILE.cyjs --pairs FILE --spectra DIR|FILE [--clusters FILE] [--ids FILE] "
-    "[--propagated FILE]";
+    "[--propagated FILE] [--run FILE]";
 
 // The network options of a pair search, paths made absolute: "" or why
 // they make no job (a usage error: a name of another extension, a value

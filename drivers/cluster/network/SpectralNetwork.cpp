@@ -127,14 +127,16 @@ std::string ReadClusters(const std::string& path, const NodeIndex& index, Spectr
                                   CRepresentativeSpectra::NamePart(members.back()) + ".dta");
     names.Plan(plain[number]);
   }
-  std::size_t placed = 0;
+  std::size_t placed = 0;  // clusters with a node
+  bool on_node = false;
   const auto place = [&](std::size_t node, std::int32_t number, std::size_t size) {
     if (node == kNone) return;
     network.nodes[node].cluster = number;
     network.nodes[node].cluster_size = static_cast<int>(size);
-    ++placed;
+    on_node = true;
   };
   for (const auto& [number, members] : clusters) {
+    on_node = false;
     const std::size_t consensus = members.size() > 1 ? index.Find(names.Claim(plain[number])) : kNone;
     place(consensus, number, members.size());
     for (const std::string& member : members) {
@@ -144,6 +146,7 @@ std::string ReadClusters(const std::string& path, const NodeIndex& index, Spectr
       if (node != kNone) node_of_member.emplace(member, node);
       if (consensus != kNone) members_of_node[consensus].push_back(member);
     }
+    placed += on_node;
   }
   log << "Clusters: " << clusters.size() << " in " << path << ", " << placed << " of them on the network's nodes\n";
   network.with_clusters = true;
