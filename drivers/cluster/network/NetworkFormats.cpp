@@ -34,9 +34,10 @@ struct Attribute {
 std::vector<Attribute> NodeAttributes(const SpectralNetwork& network, const NetworkNode& node) {
   std::vector<Attribute> a = {
       {"name", Type::kString, true, node.name},
-      {"precursor_mz", Type::kDouble, true, Fixed(node.precursor_mz, 6)},
+      // A spectrum known only from the pair file has a mass but no charge.
+      {"precursor_mz", Type::kDouble, node.precursor_mz > 0.0, Fixed(node.precursor_mz, 6)},
       {"precursor_mass", Type::kDouble, true, Fixed(node.precursor_mass, 6)},
-      {"charge", Type::kInt, true, std::to_string(node.charge)},
+      {"charge", Type::kInt, node.charge != 0, std::to_string(node.charge)},
       {"rt", Type::kDouble, node.rt >= 0.0, Fixed(node.rt, 3)},
   };
   if (network.with_clusters) {
