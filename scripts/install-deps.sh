@@ -9,7 +9,8 @@ packages=(
   libmstoolkit-dev libtinyxml-dev libgsl-dev libexpat1-dev
   qt6-base-dev qt6-svg-dev qt6-image-formats-plugins xvfb fonts-dejavu-core
   openms-doc openms-common comet-ms
-  chromium
+  python3-networkx  # the tests read the spectral network with a GraphML reader not ours
+  chromium  # the report test renders the page in a headless browser
 )
 
 missing=()

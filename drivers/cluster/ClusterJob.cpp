@@ -40,7 +40,7 @@ std::string CheckBeforeWork(const CPara& para, const JobOptions& options) {
   if (std::string refused = CheckParameterLimits(para); !refused.empty()) return refused;
   if (std::string refused = CheckJobPaths(para); !refused.empty()) return refused;
   if (para.cluster->cluster_type != CLUSTER_SIMILARITY &&
-      (!options.ids.empty() || !options.curve.empty() || !options.curve_plot.empty() ||
+      ((!options.ids.empty() && options.network.path.empty()) || !options.curve.empty() || !options.curve_plot.empty() ||
        options.target_incorrect >= 0.0))
     return "The threshold curve and a target incorrect ratio are figures of clustering (type clusters) only";
   if (!options.curve_plot.empty()) {
@@ -48,6 +48,11 @@ std::string CheckBeforeWork(const CPara& para, const JobOptions& options) {
       return kNoPlotProgram;
     if (::access(path::DirectoryOf(path::Absolute(options.curve_plot)).c_str(), W_OK) != 0)
       return "Cannot write the curve picture into the folder of " + options.curve_plot;
+  }
+  if (!options.network.path.empty()) {
+    if (para.cluster->cluster_type != CLUSTER_SPECTRAL_PAIR) return "The network is one of a pair search (type pairs)";
+    if (std::string refused = network::CheckNetworkRequest(options.network, options.ids); !refused.empty())
+      return refused;
   }
   return CheckMgfTarget(options.mgf, para, options.parameter_file);
 }
@@ -178,6 +183,15 @@ int RunClustering(CPara& para, CSimilarityCluster& clustering, const JobOptions&
   return 0;
 }
 
+// The network of the pairs just found, when asked for.
+int WriteNetworkOfSearch(const CSpectraProcess& data, const CSpectralPairSearch& search, const JobOptions& options,
+                         std::ostream& out) {
+  if (options.network.path.empty()) return 0;
+  const std::string refused = network::WriteSearchNetwork(data.spectra, data.cluster_result, options.network,
+                                                          options.ids, options.id_filter, search.cluster_masses_tol, out);
+  return refused.empty() ? 0 : FailWithMarker(out, refused);
+}
+
 int RunPairSearch(CPara& para, CSpectralPairSearch& search, const JobOptions& options, int threads,
                   std::ostream& out) {
   CSpectraProcess& data = *para.spectra_process;
@@ -189,7 +203,7 @@ int RunPairSearch(CPara& para, CSpectralPairSearch& search, const JobOptions& op
       return FailWithMarker(out, "Cannot write the pair file: " + data.cluster_result);
     }
     out << "Pair file with shifts: " << data.cluster_result << "\n";
-    return 0;
+    return WriteNetworkOfSearch(data, search, options, out);
   }
   search.Run(data.spectra, para.similarity.get(), para.peak_select.get());
   if (!path::IsRegularFile(data.cluster_result)) {
@@ -204,7 +218,7 @@ int RunPairSearch(CPara& para, CSpectralPairSearch& search, const JobOptions& op
   // Without the score log only the pairs that could pass were scored.
   if (search.joined) out << "Pairs in the mass window: " << search.pairs_in_window << "\n";
   out << "Pairs scored: " << search.pairs_scored << ", above the threshold: " << search.pairs_above << "\n";
-  return 0;
+  return WriteNetworkOfSearch(data, search, options, out);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 // The orders the strategies expect, for the benchmarks that run the engine
 // on spectra as the job loads them.
 #include "drivers/cluster/loading/JobLoading.h"
+#include "drivers/cluster/network/NetworkCommand.h"
 #include "resultfiles/Identifications.h"
 
 namespace clusterjob {
@@ -31,6 +32,8 @@ struct JobOptions {
   std::string curve_plot;          // the curve as a .png or .svg picture
   double target_incorrect = -1.0;  // below 0: none
   double search_floor = 0.3;
+  // Pair search: the spectral network, with the identifications of `ids`.
+  network::NetworkRequest network;
 };
 
 // Runs one job. Messages go to `out`; the engine's own progress goes to

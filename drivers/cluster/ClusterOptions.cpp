@@ -30,7 +30,8 @@ namespace {
 
 // The only options the parameter-file form takes.
 constexpr const char* kJobOptionNames[] = {"shift-search", "threads", "mgf", "no-wait", "ids",
-                                           "fdr", "decoy-prefix", "curve", "curve-plot", "target-incorrect"};
+                                           "fdr", "decoy-prefix", "curve", "curve-plot", "target-incorrect",
+                                           "network", "clusters", "propagated", "run"};
 // Outputs that --write-para names; with -o they lie inside its folder.
 constexpr const char* kOutputOptionNames[] = {"out-directory", "cluster-result"};
 
@@ -406,7 +407,8 @@ cli::CommandLine ClusterCommandLine() {
        "[options] <spectrum file or DTA folder>... -o <output folder>",
        "--write-para FILE [options] [<spectrum file or DTA folder>...]",
        "--plan N <parameter file> <work folder> [--cuts P,...]   (parts of a job, workflows/cluster.smk)",
-       "--merge <work folder>                                     (one run's files from the parts)"},
+       "--merge <work folder>                                     (one run's files from the parts)",
+       network::kNetworkSynopsis},
       "Clusters similar MS/MS spectra (type clusters) or searches spectral pairs whose\n"
       "precursor masses differ (type pairs). With options it writes into the output\n"
       "folder the parameter file it used (cluster.para), the cluster file\n"
@@ -459,6 +461,7 @@ cli::CommandLine ClusterCommandLine() {
   line.Add({"target-incorrect", 0, "X", "",
             "clusters, with --ids: cluster at the lowest threshold (down to --threshold, else 0.30) whose "
             "incorrect ratio stays at or below X, between 0 and 1, and write it into the parameter file"});
+  network::AddNetworkOptions(line);
   return line;
 }
 
@@ -484,6 +487,7 @@ bool ReadJobOptions(const cli::CommandLine& line, JobOptions& options) {
 }
 
 std::string ReadQualityOptions(const cli::CommandLine& line, JobOptions& options) {
+  if (std::string refused = network::ReadNetworkOptions(line, options.network); !refused.empty()) return refused;
   for (const char* option : {"ids", "curve", "curve-plot"}) {
     if (line.Has(option) && line.Value(option).empty()) return "option --" + std::string(option) + " needs a file name";
   }
@@ -574,8 +578,13 @@ int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream
     err << "cluster: " << refused << "\n" << line.Usage();
     return 2;
   }
-  if (IsPairs(line) && (line.Has("ids") || line.Has("curve") || line.Has("curve-plot"))) {
-    err << "cluster: options --ids, --curve, --curve-plot and --target-incorrect go with type clusters\n";
+  if (IsPairs(line) && ((line.Has("ids") && !line.Has("network")) || line.Has("curve") || line.Has("curve-plot"))) {
+    err << "cluster: options --ids, --curve, --curve-plot and --target-incorrect go with type clusters"
+           " (--ids also with --network)\n";
+    return 2;
+  }
+  if (!IsPairs(line) && line.Has("network")) {
+    err << "cluster: option --network goes with type pairs\n";
     return 2;
   }
   // The threshold search goes down to the threshold the user gave.

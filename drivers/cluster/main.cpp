@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "drivers/cluster/ClusterOptions.h"
+#include "drivers/cluster/network/NetworkCommand.h"
 #include "drivers/cluster/partition/Partition.h"
 
 int main(int argc, char** argv) {
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
   cli::CommandLine line = clusterjob::ClusterCommandLine();
   const int answered = line.Report(line.Parse(args), std::cout, std::cerr);
   if (answered >= 0) return answered;
+  if (network::WantsNetworkForm(line)) return network::RunNetworkForm(line, std::cout, std::cerr);
   if (clusterjob::WantsOptionsForm(line)) return clusterjob::RunOptionsForm(line, std::cout, std::cerr);
   // The parameter-file contract, exactly as the desktop program relies on it.
   return clusterjob::RunParameterFileForm(line, std::cout, std::cerr);

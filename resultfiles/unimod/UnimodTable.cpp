@@ -135,3 +135,19 @@ void CUnimodTable::Lookup(double deltaMass, double tolerance, std::vector<Unimod
   CollectRange(deltaMass - tolerance, deltaMass + tolerance, hits);
   CollectRange(-deltaMass - tolerance, -deltaMass + tolerance, hits);
 }
+
+std::vector<UnimodEntry> CUnimodTable::Matches(double deltaMass, double tolerance) const {
+  std::vector<UnimodEntry> hits;
+  Lookup(deltaMass, tolerance, hits);
+  hits.erase(std::remove_if(hits.begin(), hits.end(), IsPlaceholder), hits.end());
+  return hits;
+}
+
+bool CUnimodTable::IsPlaceholder(const UnimodEntry& entry) {
+  const auto custom = [](const std::string& name) {
+    constexpr std::size_t kPrefix = 6;  // "CUSTOM"
+    return name.size() > kPrefix && name.compare(0, kPrefix, "CUSTOM") == 0 &&
+           std::all_of(name.begin() + kPrefix, name.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  return custom(entry.psiMsName) || custom(entry.interimName);
+}

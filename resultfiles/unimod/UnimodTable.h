@@ -39,6 +39,12 @@ class CUnimodTable {
   // Appends the entries whose monoisotopic mass lies within tolerance of the
   // delta mass, in ascending mass, then those matching the negative delta.
   void Lookup(double deltaMass, double tolerance, std::vector<UnimodEntry>& hits) const;
+  // The modifications a mass difference may be: the hits of Lookup less
+  // Unimod's placeholders for user-defined entries, which are no
+  // modifications. What every program that names a mass shift shows.
+  std::vector<UnimodEntry> Matches(double deltaMass, double tolerance) const;
+  // "CUSTOM0" to "CUSTOM9" (1.00784 Da) as PSI-MS or interim name.
+  static bool IsPlaceholder(const UnimodEntry& entry);
 
   std::size_t Size() const { return entries_.size(); }
   const std::vector<UnimodEntry>& Entries() const { return entries_; }

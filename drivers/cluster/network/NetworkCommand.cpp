@@ -1,0 +1,199 @@
+#include "drivers/cluster/network/NetworkCommand.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+
+#include "clustering/Para.h"
+#include "common/PathUtil.h"
+#include "common/SafeFile.h"
+#include "common/TextUtil.h"
+#include "drivers/cluster/loading/JobLoading.h"
+#include "drivers/cluster/network/NetworkFormats.h"
+#include "drivers/cluster/network/SpectralNetwork.h"
+#include "spectra/MS2Input.h"
+
+namespace network {
+
+namespace {
+
+// The options the network form takes; any other is a usage error there.
+constexpr const char* kFormOptions[] = {"network",    "pairs",      "spectra", "clusters",
+                                        "ids",        "fdr",        "decoy-prefix", "propagated",
+                                        "run",        "cluster-masses-tol", "small-peaks-count-filter", "quiet"};
+
+std::string UnimodFile() { return path::Join(path::ProgramDirectory(), "Unimod_xml/Unimod_mono.xml"); }
+
+bool Readable(const std::string& file) {
+  std::ifstream in;
+  return text::OpenInput(in, file);
+}
+
+// The spectra of a DTA folder or a spectrum file as the pair search takes
+// them: those with fewer than `minimum_peaks` peaks dropped, in its order,
+// so that the network is the one the search itself would have written.
+std::string LoadSpectra(const std::string& input, long minimum_peaks, std::vector<msdata::CSpectrum>& spectra) {
+  if (std::string refused = LoadSpectrumFile(input, spectra); !refused.empty()) return refused;
+  const std::size_t minimum = minimum_peaks > 0 ? static_cast<std::size_t>(minimum_peaks) : 0;
+  spectra.erase(std::remove_if(spectra.begin(), spectra.end(),
+                               [minimum](const msdata::CSpectrum& s) { return s.peaks.size() < minimum; }),
+                spectra.end());
+  clusterjob::OrderForPairSearch(spectra);
+  return std::string();
+}
+
+std::string BuildAndWrite(const std::vector<msdata::CSpectrum>& spectra, const NetworkInputs& inputs,
+                          const std::string& path, std::ostream& out, std::ostream& log) {
+  SpectralNetwork built;
+  if (std::string refused = BuildNetwork(spectra, inputs, built, log); !refused.empty()) return refused;
+  if (std::string refused = WriteNetwork(built, path); !refused.empty()) return refused;
+  out << "Network: " << path << " (" << built.nodes.size() << " nodes, " << built.edges.size() << " edges)\n";
+  return std::string();
+}
+
+// A number option of the network form with the reader's default.
+bool NumberOption(const cli::CommandLine& line, const char* option, double& value, std::string& error) {
+  if (!line.Has(option)) return true;
+  if (cli::ParseFiniteNumber(line.Value(option), value) && value >= 0) return true;
+  error = std::string("option --") + option + ": not a number of 0 or more: \"" + line.Value(option) + "\"";
+  return false;
+}
+
+}  // namespace
+
+void AddNetworkOptions(cli::CommandLine& line) {
+  line.Add({"network", 0, "FILE", "",
+            "pairs: also write the spectral network, GraphML (.graphml) or Cytoscape JSON (.cyjs): spectra "
+            "(or clusters) as nodes, the pairs as edges with similarity, mass shift and Unimod names; the "
+            "nodes carry the identifications of --ids and --propagated"});
+  line.Add({"pairs", 0, "FILE", "", "with --network alone: the pair file of an earlier pair search"});
+  line.Add({"spectra", 0, "DIR|FILE", "", "with --pairs: the spectra that search searched"});
+  line.Add({"clusters", 0, "FILE", "",
+            "with --network: the cluster file whose output spectra were searched (nodes carry their cluster)"});
+  line.Add({"propagated", 0, "FILE", "",
+            "with --network: propagated identifications (the table of propagate --table)"});
+  line.Add({"run", 0, "FILE", "",
+            "with --network: the run the spectra came from, for the retention times DTA files lack"});
+}
+
+std::string ReadNetworkOptions(const cli::CommandLine& line, NetworkRequest& request) {
+  for (const char* option : {"network", "clusters", "propagated", "run"}) {
+    if (line.Has(option) && line.Value(option).empty()) return "option --" + std::string(option) + " needs a file name";
+  }
+  if (!line.Has("network")) {
+    if (line.Has("clusters") || line.Has("propagated") || line.Has("run"))
+      return "options --clusters, --propagated and --run go with --network";
+    return std::string();
+  }
+  NetworkFormat format = NetworkFormat::kGraphMl;
+  if (!FormatOfPath(line.Value("network"), format))
+    return "option --network: " + line.Value("network") + " is not a .graphml or .cyjs name";
+  request.path = path::Absolute(line.Value("network"));
+  if (line.Has("clusters")) request.clusters = path::Absolute(line.Value("clusters"));
+  if (line.Has("propagated")) request.propagated = path::Absolute(line.Value("propagated"));
+  if (line.Has("run")) request.run = path::Absolute(line.Value("run"));
+  return std::string();
+}
+
+std::string CheckNetworkRequest(const NetworkRequest& request, const std::string& ids) {
+  if (path::IsDirectory(request.path)) return "The network file is a folder: " + request.path;
+  if (::access(path::DirectoryOf(request.path).c_str(), W_OK | X_OK) != 0)
+    return "Cannot write the network file into the folder of " + request.path;
+  if (!request.run.empty() && !path::Exists(request.run)) return "No such run: " + request.run;
+  for (const std::string& input : {request.clusters, request.propagated, ids}) {
+    if (input.empty()) continue;
+    if (!Readable(input)) return "Cannot read " + input;
+    if (safefile::SameFile(input, request.path)) return "The network file would replace an input: " + input;
+  }
+  return std::string();
+}
+
+std::string WriteSearchNetwork(const std::vector<msdata::CSpectrum>& spectra, const std::string& pair_file,
+                               const NetworkRequest& request, const std::string& ids, const CFilterChoice& filter,
+                               double mass_tolerance, std::ostream& out) {
+  NetworkInputs inputs;
+  inputs.pair_file = pair_file;
+  inputs.cluster_file = request.clusters;
+  inputs.ids = ids;
+  inputs.id_filter = filter;
+  inputs.propagated = request.propagated;
+  inputs.run = request.run;
+  inputs.unimod_tolerance = mass_tolerance;
+  inputs.unimod_file = UnimodFile();
+  return BuildAndWrite(spectra, inputs, request.path, out, out);
+}
+
+bool WantsNetworkForm(const cli::CommandLine& line) { return line.Has("pairs"); }
+
+int RunNetworkForm(const cli::CommandLine& line, std::ostream& out, std::ostream& err) {
+  const auto usage = [&](const std::string& message) {
+    err << "cluster: " << message << "\n" << line.Usage();
+    return 2;
+  };
+  for (const auto& given : line.Given()) {
+    if (std::find(std::begin(kFormOptions), std::end(kFormOptions), given.first) == std::end(kFormOptions))
+      return usage("option --" + given.first + " does not go with --pairs (the network of an earlier search)");
+  }
+  if (!line.Positionals().empty()) return usage("the network of an earlier search takes no spectrum files: --spectra");
+  for (const char* option : {"network", "pairs", "spectra"}) {
+    if (!line.Has(option)) return usage("the network of an earlier search needs --network, --pairs and --spectra");
+    if (line.Value(option).empty()) return usage("option --" + std::string(option) + " needs a name");
+  }
+  if ((line.Has("fdr") || line.Has("decoy-prefix")) && !line.Has("ids"))
+    return usage("options --fdr and --decoy-prefix filter the identifications of --ids");
+  if (line.Has("ids") && line.Value("ids").empty()) return usage("option --ids needs a file name");
+  NetworkRequest request;
+  if (std::string refused = ReadNetworkOptions(line, request); !refused.empty()) return usage(refused);
+  // The search's own defaults, as its parameter file reader gives them.
+  CPara defaults;
+  defaults.ResetToDefaults(CLUSTER_SPECTRAL_PAIR);
+  double tolerance = defaults.cluster->cluster_masses_tol;
+  double minimum_peaks = defaults.spectra_process->small_peaks_count_filter;
+  std::string error;
+  if (!NumberOption(line, "cluster-masses-tol", tolerance, error) ||
+      !NumberOption(line, "small-peaks-count-filter", minimum_peaks, error))
+    return usage(error);
+  NetworkInputs inputs;
+  inputs.pair_file = path::Absolute(line.Value("pairs"));
+  inputs.cluster_file = request.clusters;
+  inputs.ids = line.Has("ids") ? path::Absolute(line.Value("ids")) : std::string();
+  inputs.id_filter = {line.Value("fdr"), "", line.Value("decoy-prefix")};
+  if (CIdentificationFilter filter; !FilterFromChoice(inputs.id_filter, filter, error))
+    return usage("option --fdr: " + error);
+  inputs.propagated = request.propagated;
+  inputs.run = request.run;
+  inputs.unimod_tolerance = tolerance;
+  inputs.unimod_file = UnimodFile();
+  const std::string spectra_path = path::Absolute(line.Value("spectra"));
+
+  // Refused before any work: nothing is read or written for a network
+  // that could not be written.
+  std::string refused = CheckNetworkRequest(request, inputs.ids);
+  if (refused.empty() && !Readable(inputs.pair_file)) refused = "Cannot read the pair file: " + inputs.pair_file;
+  if (refused.empty() && safefile::SameFile(inputs.pair_file, request.path))
+    refused = "The network file would replace the pair file: " + inputs.pair_file;
+  if (refused.empty() && !path::Exists(spectra_path)) refused = "No such spectrum file or folder: " + spectra_path;
+  if (!refused.empty()) {
+    err << "cluster: " << refused << "\n";
+    return 1;
+  }
+  std::ostringstream discarded;
+  std::ostream& log = line.Has("quiet") ? discarded : err;
+  std::vector<msdata::CSpectrum> spectra;
+  if (std::string failed = LoadSpectra(spectra_path, static_cast<long>(minimum_peaks), spectra); !failed.empty()) {
+    err << "cluster: " << failed << "\n";
+    return 1;
+  }
+  log << "Spectra: " << spectra.size() << " from " << spectra_path << "\n";
+  if (std::string failed = BuildAndWrite(spectra, inputs, request.path, out, log); !failed.empty()) {
+    err << "cluster: " << failed << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace network

@@ -1,0 +1,232 @@
+#include "drivers/cluster/network/NetworkFormats.h"
+
+#include <charconv>
+#include <cstdio>
+#include <vector>
+
+#include "common/PathUtil.h"
+#include "common/SafeFile.h"
+
+namespace network {
+
+namespace {
+
+// "%.*f" without the locale's decimal mark.
+std::string Fixed(double value, int decimals) {
+  char buffer[64];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+  return result.ec == std::errc() ? std::string(buffer, result.ptr) : std::string("0");
+}
+
+enum class Type { kString, kInt, kDouble };
+
+// One attribute of a node or an edge, with its value where the element has
+// one.
+struct Attribute {
+  const char* name;
+  Type type;
+  bool present;
+  std::string value;  // numbers already written
+};
+
+// Every attribute a network of this kind declares, in one order for both
+// formats; `present` false where the element has no value.
+std::vector<Attribute> NodeAttributes(const SpectralNetwork& network, const NetworkNode& node) {
+  std::vector<Attribute> a = {
+      {"name", Type::kString, true, node.name},
+      // A spectrum known only from the pair file has a mass but no charge.
+      {"precursor_mz", Type::kDouble, node.precursor_mz > 0.0, Fixed(node.precursor_mz, 6)},
+      {"precursor_mass", Type::kDouble, true, Fixed(node.precursor_mass, 6)},
+      {"charge", Type::kInt, node.charge != 0, std::to_string(node.charge)},
+      {"rt", Type::kDouble, node.rt >= 0.0, Fixed(node.rt, 3)},
+  };
+  if (network.with_clusters) {
+    a.push_back({"cluster", Type::kInt, node.cluster > 0, std::to_string(node.cluster)});
+    a.push_back({"cluster_size", Type::kInt, node.cluster > 0, std::to_string(node.cluster_size)});
+  }
+  if (network.with_identifications) {
+    const bool identified = !node.peptide.empty();
+    a.push_back({"peptide", Type::kString, identified, node.peptide});
+    a.push_back({"modifications", Type::kString, identified && !node.modifications.empty(), node.modifications});
+    a.push_back({"route", Type::kString, identified, node.route});
+    a.push_back({"source", Type::kString, !node.source.empty(), node.source});
+    a.push_back({"shift", Type::kDouble, node.has_shift, Fixed(node.shift, 6)});
+    a.push_back({"transfer_score", Type::kDouble, node.has_transfer, Fixed(node.transfer_score, 6)});
+    a.push_back({"transfer_q_value", Type::kDouble, node.has_transfer, Fixed(node.transfer_q_value, 6)});
+  }
+  return a;
+}
+
+std::vector<Attribute> EdgeAttributes(const NetworkEdge& edge) {
+  return {{"similarity", Type::kDouble, true, Fixed(edge.similarity, 6)},
+          {"mass_shift", Type::kDouble, true, Fixed(edge.mass_shift, 6)},
+          {"unimod", Type::kString, !edge.unimod.empty(), edge.unimod}};
+}
+
+std::string NodeId(std::size_t k) { return "n" + std::to_string(k); }
+std::string EdgeId(std::size_t k) { return "e" + std::to_string(k); }
+
+// Text fit for XML 1.0 content and attribute values: markup characters as
+// references, blanks that attribute normalisation would fold as character
+// references, other control characters (which XML 1.0 cannot carry) as "?".
+std::string XmlEscaped(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&apos;"; break;
+      case '\t': out += "&#9;"; break;
+      case '\n': out += "&#10;"; break;
+      case '\r': out += "&#13;"; break;
+      default: out += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
+    }
+  }
+  return out;
+}
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+          out += escaped;
+        } else {
+          out += c;
+        }
+    }
+  }
+  return out + "\"";
+}
+
+const char* GraphMlType(Type type) {
+  return type == Type::kString ? "string" : type == Type::kInt ? "int" : "double";
+}
+
+void GraphMlKeys(const std::vector<Attribute>& attributes, const char* owner, std::string& out) {
+  for (const Attribute& a : attributes) {
+    out += "  <key id=\"";
+    out += a.name;
+    out += "\" for=\"";
+    out += owner;
+    out += "\" attr.name=\"";
+    out += a.name;
+    out += "\" attr.type=\"";
+    out += GraphMlType(a.type);
+    out += "\"/>\n";
+  }
+}
+
+void GraphMlData(const std::vector<Attribute>& attributes, std::string& out) {
+  for (const Attribute& a : attributes) {
+    if (!a.present) continue;
+    out += "      <data key=\"";
+    out += a.name;
+    out += "\">" + XmlEscaped(a.value) + "</data>\n";
+  }
+}
+
+void JsonData(const std::vector<Attribute>& attributes, std::string& out) {
+  for (const Attribute& a : attributes) {
+    if (!a.present) continue;
+    out += ", ";
+    out += JsonString(a.name);
+    out += ": ";
+    out += a.type == Type::kString ? JsonString(a.value) : a.value;
+  }
+}
+
+}  // namespace
+
+bool FormatOfPath(const std::string& path, NetworkFormat& format) {
+  const std::string extension = path::Extension(path);
+  if (extension == "graphml") {
+    format = NetworkFormat::kGraphMl;
+    return true;
+  }
+  if (extension == "cyjs") {
+    format = NetworkFormat::kCytoscapeJson;
+    return true;
+  }
+  return false;
+}
+
+std::string GraphMlText(const SpectralNetwork& network) {
+  std::string out =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<graphml xmlns=\"http://graphml.graphdrawing.org/xmlns\" "
+      "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+      "xsi:schemaLocation=\"http://graphml.graphdrawing.org/xmlns "
+      "http://graphml.graphdrawing.org/xmlns/1.0/graphml.xsd\">\n";
+  // The declarations depend only on what the network carries.
+  GraphMlKeys(NodeAttributes(network, NetworkNode()), "node", out);
+  GraphMlKeys(EdgeAttributes(NetworkEdge()), "edge", out);
+  out += "  <graph id=\"spectral_network\" edgedefault=\"undirected\">\n";
+  for (std::size_t k = 0; k < network.nodes.size(); ++k) {
+    out += "    <node id=\"" + NodeId(k) + "\">\n";
+    GraphMlData(NodeAttributes(network, network.nodes[k]), out);
+    out += "    </node>\n";
+  }
+  for (std::size_t k = 0; k < network.edges.size(); ++k) {
+    const NetworkEdge& edge = network.edges[k];
+    out += "    <edge id=\"" + EdgeId(k) + "\" source=\"" + NodeId(edge.source) + "\" target=\"" +
+           NodeId(edge.target) + "\">\n";
+    GraphMlData(EdgeAttributes(edge), out);
+    out += "    </edge>\n";
+  }
+  out += "  </graph>\n</graphml>\n";
+  return out;
+}
+
+std::string CytoscapeJsonText(const SpectralNetwork& network) {
+  std::string out =
+      "{\n"
+      "  \"format_version\": \"1.0\",\n"
+      "  \"generated_by\": \"Tessera cluster\",\n"
+      "  \"target_cytoscapejs_version\": \"~2.1\",\n"
+      "  \"data\": {\"name\": \"spectral network\"},\n"
+      "  \"elements\": {\n"
+      "    \"nodes\": [";
+  for (std::size_t k = 0; k < network.nodes.size(); ++k) {
+    out += k == 0 ? "\n" : ",\n";
+    out += "      {\"data\": {\"id\": " + JsonString(NodeId(k));
+    JsonData(NodeAttributes(network, network.nodes[k]), out);
+    out += "}}";
+  }
+  out += network.nodes.empty() ? "],\n" : "\n    ],\n";
+  out += "    \"edges\": [";
+  for (std::size_t k = 0; k < network.edges.size(); ++k) {
+    const NetworkEdge& edge = network.edges[k];
+    out += k == 0 ? "\n" : ",\n";
+    out += "      {\"data\": {\"id\": " + JsonString(EdgeId(k)) + ", \"source\": " + JsonString(NodeId(edge.source)) +
+           ", \"target\": " + JsonString(NodeId(edge.target));
+    JsonData(EdgeAttributes(edge), out);
+    out += "}}";
+  }
+  out += network.edges.empty() ? "]\n" : "\n    ]\n";
+  out += "  }\n}\n";
+  return out;
+}
+
+std::string WriteNetwork(const SpectralNetwork& network, const std::string& path) {
+  NetworkFormat format = NetworkFormat::kGraphMl;
+  if (!FormatOfPath(path, format)) return "The network file must end in .graphml or .cyjs: " + path;
+  const std::string text = format == NetworkFormat::kGraphMl ? GraphMlText(network) : CytoscapeJsonText(network);
+  std::string error;
+  if (!safefile::WriteWholeFile(path, text, &error))
+    return "Cannot write the network file: " + path + (error.empty() ? "" : " (" + error + ")");
+  return std::string();
+}
+
+}  // namespace network
