@@ -8,15 +8,13 @@
 #include <cstdio>
 
 #include "common/PathUtil.h"
+#include "common/PlotProgram.h"
 #include "common/SafeFile.h"
 #include "common/TextUtil.h"
 
 namespace plot {
 
-std::string PictureKind(const std::string& path) {
-  const std::string ext = text::ToLower(path::Extension(path));
-  return ext == "png" || ext == "svg" ? ext : std::string();
-}
+std::string PictureKind(const std::string& path) { return plotprogram::PictureKind(path); }
 
 bool WritePicture(const std::string& path, int width, int height, const Painting& paint, std::string& error) {
   const std::string kind = PictureKind(path);

@@ -31,6 +31,7 @@ struct JobOptions {
   std::string curve_plot;          // the curve as a .png or .svg picture
   double target_incorrect = -1.0;  // below 0: none
   double search_floor = 0.3;
+  std::string plot;  // pair search: its mass-shift histogram as a .png or .svg picture
 };
 
 // Runs one job. Messages go to `out`; the engine's own progress goes to

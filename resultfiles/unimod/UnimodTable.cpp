@@ -135,3 +135,25 @@ void CUnimodTable::Lookup(double deltaMass, double tolerance, std::vector<Unimod
   CollectRange(deltaMass - tolerance, deltaMass + tolerance, hits);
   CollectRange(-deltaMass - tolerance, -deltaMass + tolerance, hits);
 }
+
+namespace {
+
+// "CUSTOM" followed by one or more digits.
+bool IsCustomName(const std::string& name) {
+  constexpr std::size_t kPrefix = 6;
+  if (name.size() <= kPrefix || name.compare(0, kPrefix, "CUSTOM") != 0) return false;
+  return std::all_of(name.begin() + kPrefix, name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
+bool CUnimodTable::IsPlaceholder(const UnimodEntry& entry) {
+  return IsCustomName(entry.psiMsName) || IsCustomName(entry.interimName);
+}
+
+void CUnimodTable::LookupModifications(double deltaMass, double tolerance, std::vector<UnimodEntry>& hits) const {
+  const std::size_t first = hits.size();
+  Lookup(deltaMass, tolerance, hits);
+  hits.erase(std::remove_if(hits.begin() + static_cast<std::ptrdiff_t>(first), hits.end(), IsPlaceholder),
+             hits.end());
+}

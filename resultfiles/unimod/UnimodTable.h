@@ -39,6 +39,11 @@ class CUnimodTable {
   // Appends the entries whose monoisotopic mass lies within tolerance of the
   // delta mass, in ascending mass, then those matching the negative delta.
   void Lookup(double deltaMass, double tolerance, std::vector<UnimodEntry>& hits) const;
+  // The same without Unimod's ten placeholders for user-defined entries
+  // (CUSTOM0 to CUSTOM9, 1.00784 Da), which are no modifications: the
+  // matches the result list and the histogram pictures name.
+  void LookupModifications(double deltaMass, double tolerance, std::vector<UnimodEntry>& hits) const;
+  static bool IsPlaceholder(const UnimodEntry& entry);
 
   std::size_t Size() const { return entries_.size(); }
   const std::vector<UnimodEntry>& Entries() const { return entries_; }

@@ -3,7 +3,6 @@
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QMenu>
-#include <QRegularExpression>
 #include <QDir>
 #include <QHeaderView>
 #include <QTimer>
@@ -46,12 +45,6 @@ RowFields ParseRow(const std::string& line) {
   // Types 1 and 2 are combinations; a single modification has no parts.
   row.partners = read >= 7 && !pairSearch && row.type != 0;
   return row;
-}
-
-bool IsPlaceholder(const UnimodEntry& entry) {
-  static const QRegularExpression custom(QStringLiteral("^CUSTOM\\d+$"));
-  return custom.match(QString::fromStdString(entry.psiMsName)).hasMatch() ||
-         custom.match(QString::fromStdString(entry.interimName)).hasMatch();
 }
 
 template <typename... Values>
@@ -191,8 +184,7 @@ double CMyListView::MassOfRow(int row) const {
 
 std::vector<UnimodEntry> CMyListView::Matches(double deltaMass) const {
   std::vector<UnimodEntry> hits;
-  unimod_.Lookup(deltaMass, doc_->Settings().unimodTolerance, hits);
-  hits.erase(std::remove_if(hits.begin(), hits.end(), IsPlaceholder), hits.end());
+  unimod_.LookupModifications(deltaMass, doc_->Settings().unimodTolerance, hits);
   return hits;
 }
 
