@@ -48,8 +48,10 @@ bool WritePicture(const std::string& path, int width, int height, const Painting
     painter.fillRect(area, Qt::white);
     paint(painter, area);
   }
-  return safefile::WriteWholeFile(path, std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-                                  &error);
+  if (safefile::WriteWholeFile(path, std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())), &error))
+    return true;
+  error = path + ": " + error;
+  return false;
 }
 
 }  // namespace plot

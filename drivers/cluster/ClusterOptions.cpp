@@ -589,6 +589,14 @@ int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream
     err << "cluster: option --plot draws the mass-shift histogram of type pairs\n";
     return 2;
   }
+  // Refused before the output folder is touched.
+  if (line.Has("plot")) {
+    if (std::string refused = plotprogram::CheckPictureTarget(job.plot, "histogram picture", "cluster");
+        !refused.empty()) {
+      err << "cluster: " << refused << "\n";
+      return 1;
+    }
+  }
   // The threshold search goes down to the threshold the user gave.
   if (line.Has("threshold")) job.search_floor = text::AtoF(line.Value("threshold"));
   // Relative paths are the caller's: resolved before the run moves into
