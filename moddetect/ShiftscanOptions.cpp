@@ -110,7 +110,7 @@ bool ReadIdentifications(const cli::CommandLine& line, CDetectionConfig& config,
 cli::CommandLine ShiftscanCommandLine() {
   cli::CommandLine line(
       "Shiftscan",
-      {"<configuration file>", "[options] <run file or DTA folder> -o <output folder>",
+      {"[--no-wait] [--plot FILE] <configuration file>", "[options] <run file or DTA folder> -o <output folder>",
        "--write-config FILE [options] <run file or DTA folder>"},
       "Finds protein modifications as precursor mass shifts. With a configuration file\n"
       "it writes the mass-shift table temp.temp in the current directory and, on\n"
@@ -148,6 +148,9 @@ cli::CommandLine ShiftscanCommandLine() {
   line.Add({"mass-res", 0, "DA", "0.01", "width of the delta-mass bins"});
   line.Add({"max-data", 0, "N", "5000", "most precursors kept after redundancy removal"});
   line.Add({"no-wait", 0, "", "", "fail at once when another run uses the working folder"});
+  line.Add({"plot", 0, "FILE", "",
+            "also draw the mass-shift histogram as a picture (.png or .svg) through tessera-plot, the shifts of "
+            "most pairs named from Unimod"});
   line.Add({"quiet", 'q', "", "", "no progress on standard error"});
   return line;
 }

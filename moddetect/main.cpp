@@ -1,7 +1,7 @@
 // Shiftscan: finds protein modifications from the mass and retention-time
 // differences of precursor pairs.
 //
-//   Shiftscan [--no-wait] <configuration file>   (the desktop's contract)
+//   Shiftscan [--no-wait] [--plot PICTURE] <configuration file>   (the desktop's contract)
 //   Shiftscan [options] <run file> -o <output folder>
 //   Shiftscan --write-config FILE [options] <run file>   (the file alone)
 
@@ -11,10 +11,12 @@
 #include <limits>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "common/ErrorMarker.h"
 #include "common/Notifier.h"
 #include "common/PathUtil.h"
+#include "common/PlotProgram.h"
 #include "common/SafeFile.h"
 #include "moddetect/DetectionRun.h"
 #include "moddetect/ShiftscanOptions.h"
@@ -28,9 +30,18 @@ bool LockWorkingFolder(safefile::CFolderLock& lock, bool no_wait, std::ostream& 
          (out << "Error: another run is using this working folder" << std::endl, false);
 }
 
+constexpr const char* kPictureName = "mass-shift histogram picture";
+
+// The picture of the mass-shift table `table`; "" or why it was not drawn.
+std::string DrawHistogram(const std::string& table, const std::string& picture) {
+  return plotprogram::Draw({"histogram", table, picture}, "Cannot draw the " + std::string(kPictureName) + ": " + picture);
+}
+
 // The contract with the desktop program: one configuration file, the marker
 // on failure, exit status 0, a key wait at the end when someone can press it.
-int RunFromConfigFile(int argc, char** argv, bool no_wait) {
+// A picture (`picture`, never asked by the desktop) is checked before the
+// run and drawn after it; with one, any failure exits 1.
+int RunFromConfigFile(int argc, char** argv, bool no_wait, const std::string& picture) {
   const bool interactive = ::isatty(0) != 0;
   std::string config_path = CDetectionRun::JoinArguments(argc, argv);
   if (config_path.empty()) {
@@ -47,10 +58,18 @@ int RunFromConfigFile(int argc, char** argv, bool no_wait) {
     }
     if (config_path.empty()) std::cout << std::endl << "usage: Shiftscan <configuration file>" << std::endl;
   }
+  const int failed = picture.empty() ? 0 : 1;
+  if (!picture.empty()) {
+    if (std::string refused = plotprogram::CheckPictureTarget(picture, kPictureName, "Shiftscan"); !refused.empty()) {
+      std::cout << "Error: " << refused << std::endl;
+      marker::CreateErrorMarker();
+      return failed;
+    }
+  }
   safefile::CFolderLock lock;
   if (!LockWorkingFolder(lock, no_wait, std::cout)) {
     marker::CreateErrorMarker();
-    return 0;
+    return failed;
   }
   int status = 0;
   {
@@ -60,12 +79,21 @@ int RunFromConfigFile(int argc, char** argv, bool no_wait) {
     // leaves; the exit status of this program is 0 by contract.
     status = run.Run(config_path);
   }
+  if (status == 0 && !picture.empty()) {
+    if (std::string refused = DrawHistogram("temp.temp", picture); !refused.empty()) {
+      std::cout << "Error: " << refused << std::endl;
+      marker::CreateErrorMarker();
+      status = 1;
+    } else {
+      std::cout << "Mass-shift histogram picture: " << picture << std::endl;
+    }
+  }
   // Started by another program or in a pipeline there is nobody to press a
   // key, and a failed run's last line must stay its reason: the caller shows
   // the end of this console as the cause.
   if (status == 0 || interactive) std::cout << "Press any key to continue..." << std::endl;
   if (interactive) std::cin.get();
-  return 0;
+  return status == 0 ? 0 : failed;
 }
 
 // The options form's files, written once the output folder is ours: the
@@ -127,6 +155,20 @@ int RunFromOptions(int argc, char** argv) {
   }
   // Named from where the program was started, before it moves to the output.
   const std::string copy_path = line.Has("write-config") ? path::Absolute(line.Value("write-config")) : "";
+  const std::string picture = line.Has("plot") ? path::Absolute(line.Value("plot")) : "";
+  if (line.Has("plot") && (output.empty() || plotprogram::PictureKind(picture).empty())) {
+    std::cerr << "Shiftscan: option --plot: "
+              << (output.empty() ? "the picture is drawn from a run's table: give an output folder (-o)"
+                                 : line.Value("plot") + " is not a .png or .svg name")
+              << "\n" << line.Usage();
+    return 2;
+  }
+  if (!picture.empty()) {
+    if (std::string refused = plotprogram::CheckPictureTarget(picture, kPictureName, "Shiftscan"); !refused.empty()) {
+      std::cerr << "Shiftscan: " << refused << std::endl;
+      return 1;
+    }
+  }
   // Without an output folder the file is all that was asked for.
   if (output.empty()) {
     if (!WriteConfigurations(config, copy_path, std::string())) return 1;
@@ -142,9 +184,16 @@ int RunFromOptions(int argc, char** argv) {
     std::cerr << "Shiftscan: the run failed; see the messages above" << std::endl;
     return 1;
   }
+  if (!picture.empty()) {
+    if (std::string refused = DrawHistogram(path::Join(output, "temp.temp"), picture); !refused.empty()) {
+      std::cerr << "Shiftscan: " << refused << std::endl;
+      return 1;
+    }
+  }
   std::cout << "Configuration: " << config_path << "\n"
             << "Mass-shift table: " << path::Join(output, "temp.temp") << "\n";
   if (config.WritePairFiles()) std::cout << "Pair files: " << config.PairFolder() << "\n";
+  if (!picture.empty()) std::cout << "Mass-shift histogram picture: " << picture << "\n";
   return 0;
 }
 
@@ -153,17 +202,37 @@ bool BeginsWithDash(const char* arg) { return arg[0] == '-' && arg[1] != '\0'; }
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The configuration-file form's own words come first, in either order:
+  // --no-wait and --plot PICTURE.
   bool no_wait = false;
-  if (argc > 1 && std::string(argv[1]) == "--no-wait") {
-    no_wait = true;
-    argv[1] = argv[0];
-    --argc;
-    ++argv;
+  bool plot_given = false;
+  std::string picture;
+  std::vector<char*> rest = {argv[0]};
+  int i = 1;
+  for (; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word == "--no-wait") {
+      no_wait = true;
+    } else if (word == "--plot" && i + 1 < argc) {
+      plot_given = true;
+      picture = argv[++i];
+    } else {
+      break;
+    }
   }
+  for (; i < argc; ++i) rest.push_back(argv[i]);
+  const int rest_count = static_cast<int>(rest.size());
   // A configuration path is never an option word; a path that exists is
   // taken as it stands, dashes and all.
   bool options = false;
-  for (int i = 1; i < argc; ++i) options = options || BeginsWithDash(argv[i]);
-  if (options && std::filesystem::is_regular_file(CDetectionRun::JoinArguments(argc, argv))) options = false;
-  return options ? RunFromOptions(argc, argv) : RunFromConfigFile(argc, argv, no_wait);
+  for (int k = 1; k < rest_count; ++k) options = options || BeginsWithDash(rest[k]);
+  if (options && std::filesystem::is_regular_file(CDetectionRun::JoinArguments(rest_count, rest.data())))
+    options = false;
+  if (options) return RunFromOptions(argc, argv);
+  if (plot_given && plotprogram::PictureKind(picture).empty()) {
+    std::cerr << "Shiftscan: option --plot: " << picture << " is not a .png or .svg name\n"
+              << ShiftscanCommandLine().Usage();
+    return 2;
+  }
+  return RunFromConfigFile(rest_count, rest.data(), no_wait, picture);
 }

@@ -8,15 +8,13 @@
 #include <cstdio>
 
 #include "common/PathUtil.h"
+#include "common/PlotProgram.h"
 #include "common/SafeFile.h"
 #include "common/TextUtil.h"
 
 namespace plot {
 
-std::string PictureKind(const std::string& path) {
-  const std::string ext = text::ToLower(path::Extension(path));
-  return ext == "png" || ext == "svg" ? ext : std::string();
-}
+std::string PictureKind(const std::string& path) { return plotprogram::PictureKind(path); }
 
 bool WritePicture(const std::string& path, int width, int height, const Painting& paint, std::string& error) {
   const std::string kind = PictureKind(path);
@@ -50,8 +48,10 @@ bool WritePicture(const std::string& path, int width, int height, const Painting
     painter.fillRect(area, Qt::white);
     paint(painter, area);
   }
-  return safefile::WriteWholeFile(path, std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-                                  &error);
+  if (safefile::WriteWholeFile(path, std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())), &error))
+    return true;
+  error = path + ": " + error;
+  return false;
 }
 
 }  // namespace plot

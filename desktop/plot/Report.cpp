@@ -8,7 +8,6 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 
@@ -49,13 +48,6 @@ std::string Fixed(double value, int digits) {
   return buffer;
 }
 
-// Unimod's placeholders for entries of the user's own ("CUSTOM1") name no
-// modification.
-bool IsPlaceholder(const UnimodEntry& entry) {
-  static const std::regex custom("^CUSTOM[0-9]+$");
-  return std::regex_match(entry.psiMsName, custom) || std::regex_match(entry.interimName, custom);
-}
-
 class CPage {
  public:
   explicit CPage(const ReportInputs& inputs) : inputs_(inputs) {
@@ -72,12 +64,10 @@ class CPage {
   }
 
   std::string UnimodNames(double shift) const {
-    std::vector<UnimodEntry> hits;
-    unimod_.Lookup(shift, inputs_.unimod_tolerance, hits);
     std::string names;
     std::set<std::string> seen;
-    for (const UnimodEntry& hit : hits) {
-      if (IsPlaceholder(hit) || !seen.insert(hit.interimName).second) continue;
+    for (const UnimodEntry& hit : unimod_.Matches(shift, inputs_.unimod_tolerance)) {
+      if (!seen.insert(hit.interimName).second) continue;
       names += (names.empty() ? "" : ", ") + hit.interimName;
     }
     return names;

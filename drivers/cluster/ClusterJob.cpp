@@ -13,6 +13,7 @@
 #include "clustering/SpectralPairSearch.h"
 #include "common/ErrorMarker.h"
 #include "common/PathUtil.h"
+#include "common/PlotProgram.h"
 #include "common/SafeFile.h"
 #include "drivers/cluster/JobChecks.h"
 #include "drivers/cluster/QualityReport.h"
@@ -44,10 +45,16 @@ std::string CheckBeforeWork(const CPara& para, const JobOptions& options) {
        options.target_incorrect >= 0.0))
     return "The threshold curve and a target incorrect ratio are figures of clustering (type clusters) only";
   if (!options.curve_plot.empty()) {
-    if (PlotProgram().empty())
-      return kNoPlotProgram;
-    if (::access(path::DirectoryOf(path::Absolute(options.curve_plot)).c_str(), W_OK) != 0)
-      return "Cannot write the curve picture into the folder of " + options.curve_plot;
+    if (std::string refused = plotprogram::CheckPictureTarget(options.curve_plot, "curve picture", "cluster");
+        !refused.empty())
+      return refused;
+  }
+  if (!options.plot.empty()) {
+    if (para.cluster->cluster_type != CLUSTER_SPECTRAL_PAIR || options.shift_search)
+      return "The mass-shift histogram picture (--plot) is drawn by the pair search (type pairs) only";
+    if (std::string refused = plotprogram::CheckPictureTarget(options.plot, "histogram picture", "cluster");
+        !refused.empty())
+      return refused;
   }
   if (!options.network.path.empty()) {
     if (para.cluster->cluster_type != CLUSTER_SPECTRAL_PAIR) return "The network is one of a pair search (type pairs)";
@@ -218,6 +225,13 @@ int RunPairSearch(CPara& para, CSpectralPairSearch& search, const JobOptions& op
   // Without the score log only the pairs that could pass were scored.
   if (search.joined) out << "Pairs in the mass window: " << search.pairs_in_window << "\n";
   out << "Pairs scored: " << search.pairs_scored << ", above the threshold: " << search.pairs_above << "\n";
+  if (!options.plot.empty()) {
+    if (std::string refused = plotprogram::Draw({"histogram", CSpectralPairSearch::kHistogramFile, options.plot},
+                                                "Cannot draw the mass-shift histogram picture: " + options.plot);
+        !refused.empty())
+      return FailWithMarker(out, refused);
+    out << "Mass-shift histogram picture: " << options.plot << "\n";
+  }
   return WriteNetworkOfSearch(data, search, options, out);
 }
 

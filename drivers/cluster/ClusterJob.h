@@ -34,6 +34,7 @@ struct JobOptions {
   double search_floor = 0.3;
   // Pair search: the spectral network, with the identifications of `ids`.
   network::NetworkRequest network;
+  std::string plot;  // pair search: its mass-shift histogram as a .png or .svg picture
 };
 
 // Runs one job. Messages go to `out`; the engine's own progress goes to

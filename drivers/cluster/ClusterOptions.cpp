@@ -17,6 +17,7 @@
 #include "common/PathUtil.h"
 #include "common/SafeFile.h"
 #include "common/TextUtil.h"
+#include "common/PlotProgram.h"
 #include "drivers/cluster/JobChecks.h"
 #include "drivers/cluster/OutputFolder.h"
 #include "spectra/MS2Input.h"
@@ -31,7 +32,7 @@ namespace {
 // The only options the parameter-file form takes.
 constexpr const char* kJobOptionNames[] = {"shift-search", "threads", "mgf", "no-wait", "ids",
                                            "fdr", "decoy-prefix", "curve", "curve-plot", "target-incorrect",
-                                           "network", "clusters", "propagated", "run"};
+                                           "network", "clusters", "propagated", "run", "plot"};
 // Outputs that --write-para names; with -o they lie inside its folder.
 constexpr const char* kOutputOptionNames[] = {"out-directory", "cluster-result"};
 
@@ -402,7 +403,7 @@ void ReportOptionsRun(const std::string& output, const std::string& para_path, b
 cli::CommandLine ClusterCommandLine() {
   cli::CommandLine line(
       "cluster",
-      {"[--shift-search] [--threads N] [--mgf FILE] [--no-wait] <parameter file>",
+      {"[--shift-search] [--threads N] [--mgf FILE] [--no-wait] [--plot FILE] <parameter file>",
        "[--ids FILE [--fdr LEVEL] [--target-incorrect X]] [--curve FILE] [--curve-plot FILE] <parameter file>",
        "[options] <spectrum file or DTA folder>... -o <output folder>",
        "--write-para FILE [options] [<spectrum file or DTA folder>...]",
@@ -458,6 +459,9 @@ cli::CommandLine ClusterCommandLine() {
   line.Add({"curve-plot", 0, "FILE", "",
             "clusters: the threshold curve as a picture (.png or .svg): clustered ratio against incorrect "
             "ratio, thresholds marked"});
+  line.Add({"plot", 0, "FILE", "",
+            "pairs: the mass-shift histogram as a picture (.png or .svg), the shifts of most pairs named from "
+            "Unimod"});
   line.Add({"target-incorrect", 0, "X", "",
             "clusters, with --ids: cluster at the lowest threshold (down to --threshold, else 0.30) whose "
             "incorrect ratio stays at or below X, between 0 and 1, and write it into the parameter file"});
@@ -481,6 +485,7 @@ bool ReadJobOptions(const cli::CommandLine& line, JobOptions& options) {
   options.ids = line.Value("ids");
   options.curve = line.Value("curve");
   options.curve_plot = line.Value("curve-plot");
+  options.plot = line.Value("plot");
   options.id_filter.fdr_level = line.Value("fdr");
   options.id_filter.decoy_prefix = line.Value("decoy-prefix");
   return true;
@@ -488,7 +493,7 @@ bool ReadJobOptions(const cli::CommandLine& line, JobOptions& options) {
 
 std::string ReadQualityOptions(const cli::CommandLine& line, JobOptions& options) {
   if (std::string refused = network::ReadNetworkOptions(line, options.network); !refused.empty()) return refused;
-  for (const char* option : {"ids", "curve", "curve-plot"}) {
+  for (const char* option : {"ids", "curve", "curve-plot", "plot"}) {
     if (line.Has(option) && line.Value(option).empty()) return "option --" + std::string(option) + " needs a file name";
   }
   if (line.Has("curve-plot")) {
@@ -496,6 +501,8 @@ std::string ReadQualityOptions(const cli::CommandLine& line, JobOptions& options
     if (ext != "png" && ext != "svg")
       return "option --curve-plot: " + options.curve_plot + " is not a .png or .svg name";
   }
+  if (line.Has("plot") && plotprogram::PictureKind(options.plot).empty())
+    return "option --plot: " + options.plot + " is not a .png or .svg name";
   if (line.Has("fdr") || line.Has("decoy-prefix")) {
     if (!line.Has("ids")) return "options --fdr and --decoy-prefix filter the identifications of --ids";
     CIdentificationFilter filter;
@@ -587,11 +594,23 @@ int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream
     err << "cluster: option --network goes with type pairs\n";
     return 2;
   }
+  if (!IsPairs(line) && line.Has("plot")) {
+    err << "cluster: option --plot draws the mass-shift histogram of type pairs\n";
+    return 2;
+  }
+  // Refused before the output folder is touched.
+  if (line.Has("plot")) {
+    if (std::string refused = plotprogram::CheckPictureTarget(job.plot, "histogram picture", "cluster");
+        !refused.empty()) {
+      err << "cluster: " << refused << "\n";
+      return 1;
+    }
+  }
   // The threshold search goes down to the threshold the user gave.
   if (line.Has("threshold")) job.search_floor = text::AtoF(line.Value("threshold"));
   // Relative paths are the caller's: resolved before the run moves into
   // the output folder.
-  for (std::string* given : {&job.mgf, &job.ids, &job.curve, &job.curve_plot}) {
+  for (std::string* given : {&job.mgf, &job.ids, &job.curve, &job.curve_plot, &job.plot}) {
     if (!given->empty()) *given = path::Absolute(*given);
   }
   const std::string output = path::Absolute(line.Value("output"));

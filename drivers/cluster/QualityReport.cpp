@@ -1,16 +1,11 @@
 #include "drivers/cluster/QualityReport.h"
 
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <unordered_map>
 
 #include "common/PathUtil.h"
+#include "common/PlotProgram.h"
 #include "common/TextUtil.h"
 
 namespace clusterjob {
@@ -106,27 +101,9 @@ std::string DescribeChoice(const ThresholdChoice& choice, double target, double 
   return text;
 }
 
-std::string PlotProgram() {
-  const std::string program = path::Join(path::ProgramDirectory(), "tessera-plot");
-  return ::access(program.c_str(), X_OK) == 0 ? program : std::string();
-}
-
 std::string DrawCurvePicture(const std::string& table, const std::string& picture) {
-  const std::string program = PlotProgram();
-  if (program.empty()) return kNoPlotProgram;
-  std::vector<std::string> args = {program, "curve", table, picture};
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  if (const int error = ::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ); error != 0)
-    return "Cannot start " + program + ": " + std::strerror(error);
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return "Lost the plot program";
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "Cannot draw the curve picture: " + picture;
-  return std::string();
+  if (plotprogram::Path().empty()) return plotprogram::Missing("cluster");
+  return plotprogram::Draw({"curve", table, picture}, "Cannot draw the curve picture: " + picture);
 }
 
 }  // namespace clusterjob

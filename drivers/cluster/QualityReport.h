@@ -38,12 +38,6 @@ ThresholdChoice ChooseThreshold(const std::vector<quality::Figures>& rows, doubl
 // interval, or why none was chosen.
 std::string DescribeChoice(const ThresholdChoice& choice, double target, double kept_threshold);
 
-// The program that draws pictures, beside this one ("" when it is not
-// there: it is built with the desktop program).
-std::string PlotProgram();
-inline constexpr const char* kNoPlotProgram =
-    "The plot program tessera-plot is not beside cluster (it is built with the desktop program)";
-
 // Draws the curve table `table` as the picture `picture` (.png or .svg)
 // with the plot program. "" or why it could not.
 std::string DrawCurvePicture(const std::string& table, const std::string& picture);

@@ -13,6 +13,7 @@
 #include "desktop/shell/core/FileChooser.h"
 #include "desktop/shell/core/TesseraDoc.h"
 #include "desktop/shell/core/UserMessage.h"
+#include "desktop/shell/views/DocumentHistogram.h"
 #include "desktop/shell/views/ParametersDlg.h"
 #include "desktop/shell/views/PictureExport.h"
 
@@ -31,7 +32,7 @@ CTesseraView::CTesseraView(CTesseraDoc* doc, QWidget* parent)
 
 void CTesseraView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  if (plot_.Paint(painter, rect(), *doc_)) emit RefreshRequested();
+  if (PaintDocumentHistogram(plot_, painter, rect(), *doc_)) emit RefreshRequested();
 }
 
 QImage CTesseraView::RenderImage(const QSize& size) {
@@ -40,7 +41,7 @@ QImage CTesseraView::RenderImage(const QSize& size) {
   // The picture follows the pane's ranges but not its layout: the pane keeps
   // converting mouse positions for its own size.
   CHistogramPlot plot = plot_;
-  plot.Paint(painter, QRect(QPoint(0, 0), size), *doc_);
+  PaintDocumentHistogram(plot, painter, QRect(QPoint(0, 0), size), *doc_);
   return image;
 }
 

@@ -10,7 +10,7 @@
 #include <QWidget>
 #include <vector>
 
-#include "desktop/shell/views/HistogramPlot.h"
+#include "desktop/plot/HistogramPlot.h"
 
 class CTesseraDoc;
 class QRubberBand;

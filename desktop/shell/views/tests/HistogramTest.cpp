@@ -6,7 +6,7 @@
 
 #include "desktop/shell/core/TesseraDoc.h"
 #include "desktop/shell/core/tests/StandIns.h"
-#include "desktop/shell/views/HistogramPlot.h"
+#include "desktop/shell/views/DocumentHistogram.h"
 #include "desktop/shell/views/ParametersDlg.h"
 #include "desktop/shell/views/PictureExport.h"
 #include "desktop/shell/views/TesseraView.h"
@@ -350,7 +350,7 @@ class HistogramTest : public QObject {
     CHistogramPlot plot;
     QImage image(size, QImage::Format_RGB32);
     QPainter painter(&image);
-    plot.Paint(painter, image.rect(), doc);
+    PaintDocumentHistogram(plot, painter, image.rect(), doc);
     const std::vector<CAxisTick> ticks = plot.Ticks();
     QVERIFY(!ticks.empty());
     bool every = true;

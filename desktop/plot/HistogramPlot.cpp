@@ -1,4 +1,4 @@
-#include "desktop/shell/views/HistogramPlot.h"
+#include "desktop/plot/HistogramPlot.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -8,14 +8,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "desktop/shell/core/TesseraDoc.h"
-
 namespace {
 
 constexpr double kTickSteps[] = {0.0001, 0.001, 0.01, 0.1, 1, 10, 100, 1000, 10000, 100000};
-// The data file lists its rows by decreasing count; the 31st decides which
-// bars are worth drawing until the user says otherwise.
-constexpr std::size_t kFilterPoint = 30;
 
 QFont ArialFont(int pixelHeight, bool bold = false) {
   QFont font(QStringLiteral("Arial"));
@@ -90,7 +85,7 @@ int CHistogramPlot::YOf(double count) const {
   return std::max(y, top);
 }
 
-bool CHistogramPlot::Paint(QPainter& painter, const QRect& client, CTesseraDoc& doc) {
+bool CHistogramPlot::Paint(QPainter& painter, const QRect& client, const CHistogramData& data) {
   painter.fillRect(client, Qt::white);
   Layout(client);
 
@@ -102,27 +97,13 @@ bool CHistogramPlot::Paint(QPainter& painter, const QRect& client, CTesseraDoc& 
 
   painter.setPen(Qt::black);
   painter.setFont(ArialFont(13, true));
-  DrawTextAt(painter, left - 35, (top + bottom) / 2 + 20, QStringLiteral("Pairs"), true);
-  DrawTextAt(painter, (left + right) / 2 - 35, bottom + 30, QStringLiteral("Delta mass (Da)"));
+  DrawTextAt(painter, left - 35, (top + bottom) / 2 + 20, data.verticalTitle, true);
+  DrawTextAt(painter, (left + right) / 2 - 35, bottom + 30, data.horizontalTitle);
 
-  const auto& points = doc.HistogramPoints();
-  if (!doc.DataLoaded() || points.empty()) return false;
-
-  if (doc.ViewState() == 0) {
-    CHistogramSettings& settings = doc.Settings();
-    highCount = points.front().count;
-    if (points.size() > kFilterPoint && !doc.FiltersInitialised()) {
-      settings.histogramFilter = points[kFilterPoint].count;
-      settings.annotationFilter = points[kFilterPoint].count;
-      doc.SetFiltersInitialised(true);
-    }
-    lowCount = 0;
-    lowMass = settings.massLow;
-    highMass = settings.massHigh;
-  }
+  if (data.bars.empty()) return false;
   DrawTicks(painter);
-  DrawBars(painter, doc);
-  DrawMassLabels(painter, doc);
+  DrawBars(painter, data);
+  DrawMassLabels(painter, data);
   return true;
 }
 
@@ -162,7 +143,7 @@ std::vector<CAxisTick> CHistogramPlot::Ticks() const {
     if (x < 0) continue;
     CAxisTick tick;
     tick.mark = QLine(x, bottom, x, bottom + 5);
-    tick.label = Formatted("%.2f", value);
+    tick.label = Formatted(tickFormat, value);
     tick.box = QRect(x - 8, bottom + 16, metrics.horizontalAdvance(tick.label), metrics.height());
     tick.labelled = previous.isNull() || !tick.box.adjusted(-kGap, 0, kGap, 0).intersects(previous);
     if (tick.labelled) previous = tick.box;
@@ -184,13 +165,12 @@ void CHistogramPlot::DrawTicks(QPainter& painter) const {
   }
 }
 
-void CHistogramPlot::DrawBars(QPainter& painter, const CTesseraDoc& doc) const {
-  const CHistogramSettings& settings = doc.Settings();
-  const int width = settings.peakWidth;
+void CHistogramPlot::DrawBars(QPainter& painter, const CHistogramData& data) const {
+  const int width = data.barWidth;
   const QColor blue(0, 0, 255);
   painter.setPen(blue);
-  for (const CHistogramPoint& point : doc.HistogramPoints()) {
-    if (point.count <= settings.histogramFilter) continue;
+  for (const CHistogramBar& point : data.bars) {
+    if (point.count <= data.barFilter) continue;
     const int x = XOf(point.mass);
     const int y = YOf(point.count);
     if (x < 0 || y < 0 || y > bottom) continue;
@@ -201,39 +181,39 @@ void CHistogramPlot::DrawBars(QPainter& painter, const CTesseraDoc& doc) const {
   }
 }
 
-void CHistogramPlot::DrawMassLabels(QPainter& painter, const CTesseraDoc& doc) const {
-  const CHistogramSettings& settings = doc.Settings();
+void CHistogramPlot::DrawMassLabels(QPainter& painter, const CHistogramData& data) const {
   painter.setPen(QColor(255, 0, 0));
   painter.setFont(ArialFont(13));
   const QFontMetrics metrics(painter.font());
   const int height = metrics.height();
   // Taller bars are labelled first. A label that would run into one already
-  // written, or be crossed by a bar, moves to the bar's left, else one line
-  // up; where those are taken too it is left out (the status-bar readout still gives that
+  // written, or be crossed by a bar, moves to the bar's left, else up by a
+  // line at a time, as far as the data allow; where those are taken too it
+  // is left out (on the screen the status-bar readout still gives that
   // mass): masses printed over each other read as neither.
-  std::vector<const CHistogramPoint*> labelled;
+  std::vector<const CHistogramBar*> labelled;
   std::vector<QRect> written;
-  for (const CHistogramPoint& point : doc.HistogramPoints()) {
-    if (point.count > settings.annotationFilter) labelled.push_back(&point);
+  for (const CHistogramBar& point : data.bars) {
+    if (point.count > data.labelFilter && !point.label.isEmpty()) labelled.push_back(&point);
     const int x = XOf(point.mass);
     const int y = YOf(point.count);
-    if (point.count > settings.histogramFilter && x >= 0 && y >= 0 && y <= bottom)
-      written.push_back(QRect(x - (settings.peakWidth - 1) / 2, y, std::max(settings.peakWidth, 1), bottom - y));
+    if (point.count > data.barFilter && x >= 0 && y >= 0 && y <= bottom)
+      written.push_back(QRect(x - (data.barWidth - 1) / 2, y, std::max(data.barWidth, 1), bottom - y));
   }
   std::stable_sort(labelled.begin(), labelled.end(),
-                   [](const CHistogramPoint* a, const CHistogramPoint* b) { return a->count > b->count; });
+                   [](const CHistogramBar* a, const CHistogramBar* b) { return a->count > b->count; });
   // Labels end to end would read as one number; keep a space between them.
   const auto isFree = [&written](const QRect& box) {
     const QRect spaced = box.adjusted(-4, 0, 4, 0);
     return std::none_of(written.begin(), written.end(), [&spaced](const QRect& r) { return r.intersects(spaced); });
   };
-  for (const CHistogramPoint* point : labelled) {
+  for (const CHistogramBar* point : labelled) {
     const int x = XOf(point->mass);
     const int y = YOf(point->count);
     // A bar at or below a zoomed floor has no height to stand on, so it
     // gets no label (it would sit on the mass axis).
     if (x < 0 || y < 0 || y >= bottom) continue;
-    const QString text = Formatted("%.3f", point->mass);
+    const QString& text = point->label;
     const int width = metrics.horizontalAdvance(text);
     // The label sits on the bar's top rather than across it, in the room
     // the frame leaves above the plot for the tallest bar.
@@ -247,9 +227,18 @@ void CHistogramPlot::DrawMassLabels(QPainter& painter, const CTesseraDoc& doc) c
     QRect box = inside(QRect(x - 8, y - height, width, height));
     if (!isFree(box)) box = inside(box.translated(x + 2 - width - box.left(), 0));
     if (!isFree(box)) {
-      // One line higher, still over its bar, while the frame has room.
-      box = inside(QRect(x - 8, y - 2 * height, width, height));
-      if (box.top() < top - 20 - height || !isFree(box)) continue;
+      // A line higher, still over its bar, while the frame has room.
+      bool placed = false;
+      for (int line = 2; line <= data.labelRaise + 1 && !placed; ++line) {
+        box = inside(QRect(x - 8, y - line * height, width, height));
+        if (box.top() < top - 20 - height) break;
+        placed = isFree(box);
+        if (!placed && data.raisedLeft) {
+          box = inside(box.translated(x + 2 - width - box.left(), 0));
+          placed = isFree(box);
+        }
+      }
+      if (!placed) continue;
     }
     written.push_back(box);
     DrawTextAt(painter, box.left(), box.top(), text);

@@ -1,0 +1,169 @@
+// The pictures the console programs draw through tessera-plot, on the
+// repository's own tables and cluster file, and what refuses a picture.
+
+#include <QImage>
+#include <QXmlStreamReader>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "common/PlotProgram.h"
+#include "desktop/plot/HistogramPictures.h"
+#include "tests/support/ScratchDir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kSource = TESSERA_SOURCE_DIR;
+const std::string kBin = TESSERA_BIN_DIR;
+
+struct Input {
+  const char* name;
+  const char* subcommand;
+  const char* file;  // below the source folder
+  std::vector<const char*> texts;  // what the picture says
+};
+
+const Input kInputs[] = {
+    {"Shiftscan", "histogram", "moddetect/tests/data/small.temp.temp", {"Mass shift (Da)", "Pairs", "15.995 Oxidation"}},
+    {"PairSearch", "histogram", "clustering/tests/data/pairs_expected/temp.temp",
+     {"Mass shift (Da)", "Pairs", "16.000 Oxidation"}},
+    {"ClusterFile", "sizes", "clustering/tests/data/cluster_expected/cluster.csv",
+     {"Cluster size (spectra)", "Clusters", "4 clusters of 6 spectra"}},
+};
+
+std::string Quoted(const std::string& s) { return "'" + s + "'"; }
+
+// The exit status of a command line run by the shell.
+int Status(const std::string& command) {
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<std::string> FilesIn(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  return names;
+}
+
+class PlotProgramTest : public ScratchDirTest {};
+
+class PictureTest : public ScratchDirTest, public ::testing::WithParamInterface<std::tuple<int, const char*>> {};
+
+TEST_P(PictureTest, IsWrittenWholeAndSaysWhatItShows) {
+  const Input& input = kInputs[std::get<0>(GetParam())];
+  const std::string kind = std::get<1>(GetParam());
+  const std::string picture = File(std::string("picture.") + kind);
+  ASSERT_EQ(plotprogram::CheckPictureTarget(picture, "picture", "the test"), "");
+  ASSERT_EQ(plotprogram::Draw({input.subcommand, kSource + "/" + input.file, picture}, "not drawn"), "");
+  // The picture alone: no temporary file, no probe left beside it.
+  EXPECT_EQ(FilesIn(dir_), std::vector<std::string>{"picture." + kind});
+  if (kind == "png") {
+    const QImage image(QString::fromStdString(picture), "PNG");
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), QSize(plot::kHistogramWidth, plot::kHistogramHeight));
+    return;
+  }
+  QXmlStreamReader svg(QByteArray::fromStdString(testsupport::ReadFile(picture)));
+  QString texts;
+  while (!svg.atEnd()) {
+    if (svg.readNext() == QXmlStreamReader::StartElement && svg.name() == QLatin1String("text"))
+      texts += svg.readElementText(QXmlStreamReader::IncludeChildElements) + QLatin1Char('\n');
+  }
+  ASSERT_FALSE(svg.hasError()) << svg.errorString().toStdString();
+  for (const char* said : input.texts) EXPECT_TRUE(texts.contains(QString::fromUtf8(said))) << said << " in\n" << texts.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, PictureTest,
+                         ::testing::Combine(::testing::Values(0, 1, 2), ::testing::Values("png", "svg")),
+                         [](const auto& info) {
+                           return std::string(kInputs[std::get<0>(info.param)].name) + "_" + std::get<1>(info.param);
+                         });
+
+// Which table is whose, and the sizes of the clusters of a cluster file.
+TEST(PictureInputs, AreToldApartAndCounted) {
+  std::vector<plot::ShiftRow> rows;
+  plot::ShiftTableKind kind{};
+  std::string error;
+  ASSERT_TRUE(plot::ReadShiftTable(testsupport::ReadFile(kSource + "/" + kInputs[0].file), rows, kind, error));
+  EXPECT_EQ(kind, plot::ShiftTableKind::kShiftscan);
+  EXPECT_EQ(rows.size(), 2u);
+  // Line ends written on Windows read the same.
+  ASSERT_TRUE(plot::ReadShiftTable("6.000000,1, 0, 0, 0, 0, 0\r\n16.0,3, 0, 0, 0, 0, 0\r\n", rows, kind, error));
+  EXPECT_EQ(kind, plot::ShiftTableKind::kPairSearch);
+  EXPECT_EQ(rows[1].pairs, 3);
+  EXPECT_FALSE(plot::ReadShiftTable("1,s.1.1.2.dta,1,1000.0\n", rows, kind, error));
+  EXPECT_NE(error.find("line 1"), std::string::npos) << error;
+
+  std::vector<std::pair<int, int>> sizes;
+  ASSERT_TRUE(plot::ReadClusterSizes(testsupport::ReadFile(kSource + "/" + kInputs[2].file), sizes, error));
+  EXPECT_EQ(sizes, (std::vector<std::pair<int, int>>{{1, 3}, {3, 1}}));
+  EXPECT_FALSE(plot::ReadClusterSizes("15.99504,146\n", sizes, error));
+}
+
+// A wrong command line is status 2, a picture that cannot be made status 1;
+// either way before any work, and nothing is left where the picture was
+// to go (nor an output folder of the run).
+TEST_F(PlotProgramTest, RefusesPicturesBeforeAnyWork) {
+  const std::string table = Quoted(kSource + "/" + kInputs[0].file);
+  const std::string run = Quoted(kSource + "/" + kInputs[2].file);  // never read: refused first
+  const std::string plot = Quoted(kBin + "/tessera-plot");
+  const std::string cluster = Quoted(kBin + "/cluster");
+  const std::string shiftscan = Quoted(kBin + "/Shiftscan");
+  const std::string missing = Quoted(File("no/such/folder/p.png"));
+  const std::string out = Quoted(File("out"));
+  Write("config.cfg", "[data]\nfilepath=" + File("absent.mzML") + "\n");
+  fs::create_directory(File("d.png"));
+  const std::vector<std::string> before = FilesIn(dir_);
+  const struct {
+    std::string command;
+    int status;
+  } cases[] = {
+      {plot + " bars " + table + " p.png", 2},
+      {plot + " histogram " + table + " p.gif", 2},
+      {plot + " histogram " + table + " p.png --tolerance -1", 2},
+      {plot + " sizes " + run + " p.png --tolerance 0.02", 2},
+      {plot + " histogram " + table, 2},
+      {plot + " histogram " + Quoted(File("absent.temp")) + " p.png", 1},
+      {plot + " histogram " + run + " p.png", 1},  // a cluster file is no mass-shift table
+      {plot + " sizes " + table + " p.png", 1},
+      {plot + " histogram " + table + " " + missing, 1},
+      {cluster + " " + run + " -o " + out + " --type pairs --plot p.bmp", 2},
+      {cluster + " " + run + " -o " + out + " --plot p.png", 2},  // clustering draws no shifts
+      {cluster + " " + run + " -o " + out + " --type pairs --plot " + missing, 1},
+      {cluster + " " + run + " -o " + out + " --type pairs --plot d.png", 1},  // a folder
+      {shiftscan + " " + run + " -o " + out + " --plot p.tiff", 2},
+      {shiftscan + " " + run + " --write-config c.cfg --plot p.png", 2},
+      {shiftscan + " " + run + " -o " + out + " --plot " + missing, 1},
+      {shiftscan + " --plot p.jpg " + Quoted(File("config.cfg")), 2},
+      {shiftscan + " --no-wait --plot " + missing + " " + Quoted(File("config.cfg")), 1},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Status("cd " + Quoted(dir_.string()) + " && " + c.command + " </dev/null >/dev/null 2>&1"), c.status)
+        << c.command;
+    fs::remove(File("error_happened.error"));  // the configuration form's marker says it too
+    EXPECT_EQ(FilesIn(dir_), before) << c.command;
+  }
+}
+
+// Without tessera-plot beside it a program says so before any work.
+TEST_F(PlotProgramTest, AbsentIsSaidBeforeAnyWork) {
+  // The program alone in a folder with the libraries it loads.
+  for (const auto& entry : fs::directory_iterator(kBin)) {
+    if (entry.path().extension() == ".so") fs::create_symlink(entry.path(), dir_ / entry.path().filename());
+  }
+  fs::copy_file(kBin + "/cluster", File("cluster"));
+  const std::string command = Quoted(File("cluster")) + " " + Quoted(kSource + "/" + kInputs[2].file) + " -o " +
+                              Quoted(File("out")) + " --type pairs --plot " + Quoted(File("p.png")) + " 2>" +
+                              Quoted(File("said.txt"));
+  EXPECT_EQ(Status(command), 1);
+  EXPECT_NE(testsupport::ReadFile(File("said.txt")).find("tessera-plot is not beside cluster"), std::string::npos);
+  EXPECT_FALSE(fs::exists(File("out")));
+  EXPECT_FALSE(fs::exists(File("p.png")));
+}
+
+}  // namespace
