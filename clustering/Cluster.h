@@ -41,6 +41,10 @@ class CCluster {
   // the pair search only). Without the log it need not score pairs that
   // cannot reach the threshold.
   bool score_log = true;
+  // Whether the pair search also counts pairs of spectra with decoys of
+  // their partners above the threshold, an estimate of its chance pairs
+  // (used by the pair search only; nothing is written for them).
+  bool decoy_pairs = false;
   double precursor_ion_tol;
   Tolerance_Type precursor_ion_tol_type;
   double threshold;  // 0..1

@@ -68,9 +68,10 @@ std::size_t CPairSearchJoin::CompatibleIn(std::size_t i, std::size_t begin, std:
 
 bool CPairSearchJoin::Build(const std::vector<msdata::CSpectrum>& spectra,
                             const std::vector<msdata::PeakList>& prepared, int method,
-                            double fragment_ion_tol) {
+                            double fragment_ion_tol, std::size_t first_list) {
   spectra_ = &spectra;
-  prepared_ = &prepared;
+  if (prepared.size() < first_list + spectra.size()) return false;
+  lists_ = prepared.data() + first_list;
   method_ = method;
   tol_ = fragment_ion_tol;
   shifts_ = method != SIMILAR_DOT_PRODUCT;
@@ -82,11 +83,11 @@ bool CPairSearchJoin::Build(const std::vector<msdata::CSpectrum>& spectra,
   wild_.assign(n, kTame);
   peak_offset_.assign(n + 1, 0);
   for (std::size_t s = 0; s < n; ++s) {
-    peak_offset_[s + 1] = peak_offset_[s] + static_cast<std::uint32_t>(prepared[s].size());
+    peak_offset_[s + 1] = peak_offset_[s] + static_cast<std::uint32_t>(lists_[s].size());
   }
   weight_.assign(peak_offset_[n], 0.0f);
   for (std::size_t s = 0; s < n; ++s) {
-    const msdata::PeakList& list = prepared[s];
+    const msdata::PeakList& list = lists_[s];
     double squares = 0.0;  // as the cosine forms it
     for (const msdata::Peak& p : list) squares += p.second * p.second;
     if (!(squares > 0.0)) {
@@ -144,7 +145,7 @@ bool CPairSearchJoin::Fill(CellIndex& index, int charge, bool shifted) const {
   auto each_peak = [&](auto visit) {
     for (std::size_t s = 0; s < n; ++s) {
       if (wild_[s] != kTame || spectra[s].charge != charge) continue;
-      const msdata::PeakList& list = (*prepared_)[s];
+      const msdata::PeakList& list = lists_[s];
       const float* weight = weight_.data() + peak_offset_[s];
       for (std::size_t k = 0; k < list.size(); ++k) {
         if (weight[k] > 0.0f) visit(s, Coordinate(s, list[k].first, shifted), weight[k]);
@@ -218,12 +219,14 @@ CPairSearchJoin::Probe::Probe(const CPairSearchJoin& join)
     : join_(join), sums_(join.wild_.size(), 0.0), touched_((join.wild_.size() + 63) / 64, 0) {}
 
 void CPairSearchJoin::Probe::Candidates(std::size_t i, std::size_t begin, std::size_t end,
-                                        double threshold, std::vector<std::uint32_t>& out) {
+                                        double threshold, std::vector<std::uint32_t>& out,
+                                        const CPairSearchJoin* first) {
   const CPairSearchJoin& j = join_;
+  const CPairSearchJoin& f = first ? *first : join_;  // holds the first spectrum's list
   int charge = 0;
-  if (j.wild_[i] == kSilent || !j.PartnerCharge(i, charge)) return;
+  if (f.wild_[i] == kSilent || !j.PartnerCharge(i, charge)) return;
   const std::vector<msdata::CSpectrum>& spectra = *j.spectra_;
-  if (j.wild_[i] == kWild) {
+  if (f.wild_[i] == kWild) {
     for (std::size_t b = begin; b < end; ++b) {
       if (j.wild_[b] != kSilent && spectra[b].charge == charge) out.push_back(static_cast<std::uint32_t>(b));
     }
@@ -234,8 +237,8 @@ void CPairSearchJoin::Probe::Candidates(std::size_t i, std::size_t begin, std::s
   const auto found = j.by_charge_.find(charge);
   if (found != j.by_charge_.end()) {
     const ChargeIndexes& indexes = found->second;
-    const msdata::PeakList& list = (*j.prepared_)[i];
-    const float* weight = j.weight_.data() + j.peak_offset_[i];
+    const msdata::PeakList& list = f.lists_[i];
+    const float* weight = f.weight_.data() + f.peak_offset_[i];
     const double moved = j.scale_ * spectra[i].precursor_mass;
     for (std::size_t k = 0; k < list.size(); ++k) {
       if (!(weight[k] > 0.0f)) continue;

@@ -41,10 +41,12 @@ class CPairSearchJoin {
   static bool Serves(int method, double fragment_ion_tol, Tolerance_Type type);
 
   // Indexes the prepared lists (as they are scored) of `spectra`, which are
-  // in the pair search's order. False when the peaks spread over too many
-  // cells; the caller then scores every pair.
+  // in the pair search's order: spectrum s has list prepared[first_list + s]
+  // (the decoys lie after the spectra's own lists). False when the peaks
+  // spread over too many cells; the caller then scores every pair.
   bool Build(const std::vector<msdata::CSpectrum>& spectra,
-             const std::vector<msdata::PeakList>& prepared, int method, double fragment_ion_tol);
+             const std::vector<msdata::PeakList>& prepared, int method, double fragment_ion_tol,
+             std::size_t first_list = 0);
 
   // Whether second spectrum j is scored with first spectrum i at all, by
   // their charges.
@@ -57,9 +59,11 @@ class CPairSearchJoin {
    public:
     explicit Probe(const CPairSearchJoin& join);
     // Appends, ascending, every j in [begin, end) compatible with i whose
-    // score with i may exceed `threshold` (>= 0).
+    // score with i may exceed `threshold` (>= 0). The first spectrum's list
+    // is that of `first` (built over the same spectra) when given, so that
+    // spectra can be probed against the decoys this join holds.
     void Candidates(std::size_t i, std::size_t begin, std::size_t end, double threshold,
-                    std::vector<std::uint32_t>& out);
+                    std::vector<std::uint32_t>& out, const CPairSearchJoin* first = nullptr);
 
    private:
     const CPairSearchJoin& join_;
@@ -97,7 +101,7 @@ class CPairSearchJoin {
   bool PartnerCharge(std::size_t i, int& charge) const;
 
   const std::vector<msdata::CSpectrum>* spectra_ = nullptr;
-  const std::vector<msdata::PeakList>* prepared_ = nullptr;
+  const msdata::PeakList* lists_ = nullptr;  // spectrum s has lists_[s]
   int method_ = 0;
   double tol_ = 0.0;
   double scale_ = 1.0;  // of the precursor difference in the shifted test

@@ -140,6 +140,10 @@ const KeyRule kKeyRules[] = {
      [](CPara& p, const std::string& v) {
        if (p.cluster) p.cluster->score_log = text::AtoI(v) != 0;
      }},
+    {kCluster, "decoy_pairs=",
+     [](CPara& p, const std::string& v) {
+       if (p.cluster) p.cluster->decoy_pairs = text::AtoI(v) != 0;
+     }},
     {kModification, "lower_mass=",
      [](CPara& p, const std::string& v) {
        if (p.cluster) p.cluster->lower_mass = text::AtoI(v);
@@ -304,6 +308,8 @@ bool CPara::WriteParaFile(std::string path, Numbers numbers) const {
   // Only the choice against the log is written, so that files of jobs
   // with the log stay as every stored file is.
   if (!cluster->score_log) std::fprintf(f, "score_log=0\n");
+  // Only the choice for decoys is written, as files without it are.
+  if (cluster->decoy_pairs) std::fprintf(f, "decoy_pairs=1\n");
   std::fprintf(f, "[modification]\n");
   std::fprintf(f, "lower_mass=%d\n", cluster->lower_mass);
   std::fprintf(f, "upper_mass=%d\n", cluster->upper_mass);

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <queue>
 
+#include "clustering/DecoySpectra.h"
 #include "clustering/DotProductBlock.h"
 #include "clustering/PairSearchJoin.h"
 #include "clustering/Progress.h"
@@ -283,6 +284,8 @@ struct PairOutput {
   std::size_t scored = 0;
   std::size_t above = 0;
   std::size_t in_window = 0;  // pairs the method would score without the join
+  std::size_t decoys_scored = 0;
+  std::size_t decoys_above = 0;
 };
 
 // Probes of the pair join, one per thread at a time: each holds a score
@@ -386,9 +389,22 @@ void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilari
   File log_file(score_log ? safefile::OpenForAppend(kScoreLog) : nullptr);
 
   const int threads = std::max(1, worker_threads);
-  const std::vector<msdata::PeakList> prepared =
+  const std::size_t n = spectra.size();
+  std::vector<msdata::PeakList> lists =
       PrepareAll(spectra, selection, PairScoring::ArrangeMethod(configured.similar_method), threads,
                  release_raw_peaks);
+  // The decoys follow the spectra's own lists, so that one scoring (and its
+  // index) serves a spectrum against a decoy as against a spectrum. Moving
+  // every peak by one amount commutes with the selection, the scaling and
+  // the method's order, so the decoy of a prepared list is prepared too.
+  if (decoy_pairs) {
+    lists.resize(2 * n);
+    for (std::size_t s = 0; s < n; ++s) {
+      lists[n + s] = lists[s];
+      decoy::Move(lists[n + s], decoy::Offset(spectra[s].name));
+    }
+  }
+  const std::vector<msdata::PeakList>& prepared = lists;
   const PairScoring scoring(configured, prepared);
   const PairWindows windows(spectra, static_cast<double>(lower_mass),
                             static_cast<double>(upper_mass));
@@ -402,7 +418,14 @@ void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilari
     join = std::make_unique<CPairSearchJoin>();
     if (!join->Build(spectra, prepared, configured.similar_method, configured.fragment_ion_tol)) join.reset();
   }
+  std::unique_ptr<CPairSearchJoin> decoy_join;
+  if (decoy_pairs && join) {
+    decoy_join = std::make_unique<CPairSearchJoin>();
+    if (!decoy_join->Build(spectra, prepared, configured.similar_method, configured.fragment_ion_tol, n))
+      decoy_join.reset();
+  }
   CProbePool probes(join.get());
+  CProbePool decoy_probes(decoy_join.get());
 
   auto produce = [&](std::size_t i, PairOutput& out) {
     const msdata::CSpectrum& first = spectra[i];
@@ -426,15 +449,39 @@ void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilari
     };
     if (!join) {
       for (std::size_t j = window.begin; j < window.end; ++j) score_pair(j);
+    } else {
+      // The pairs an exhaustive search would score.
+      out.in_window = join->CompatibleIn(i, window.begin, window.end);
+      CProbePool::Lease probe(probes);
+      std::vector<std::uint32_t>& candidates = probe.Candidates();
+      candidates.clear();
+      probe->Candidates(i, window.begin, window.end, threshold, candidates);
+      for (const std::uint32_t j : candidates) score_pair(j);
+    }
+    if (!decoy_pairs) return;
+    // Spectrum i against the decoy of every partner it was paired with
+    // above: the same window, charges, method and threshold. Decoys reach
+    // no file and leave the similarity settings alone.
+    auto score_decoy = [&](std::size_t j) {
+      const msdata::CSpectrum& second = spectra[j];
+      const double d = first.precursor_mass - second.precursor_mass;
+      const double distance = std::fabs(d);
+      if (!(low <= distance && distance <= high)) return;
+      if (!scoring.Uses(first, second)) return;
+      double s = 0.0;
+      int method = -1;
+      if (scoring.Score(row, first, second, i, n + j, d, s, method)) ++out.decoys_scored;
+      if (s > threshold) ++out.decoys_above;
+    };
+    if (!decoy_join) {
+      for (std::size_t j = window.begin; j < window.end; ++j) score_decoy(j);
       return;
     }
-    // The pairs an exhaustive search would score.
-    out.in_window = join->CompatibleIn(i, window.begin, window.end);
-    CProbePool::Lease probe(probes);
+    CProbePool::Lease probe(decoy_probes);
     std::vector<std::uint32_t>& candidates = probe.Candidates();
     candidates.clear();
-    probe->Candidates(i, window.begin, window.end, threshold, candidates);
-    for (const std::uint32_t j : candidates) score_pair(j);
+    probe->Candidates(i, window.begin, window.end, threshold, candidates, join.get());
+    for (const std::uint32_t j : candidates) score_decoy(j);
   };
 
   progress::Counter counter(spectra.size());
@@ -442,11 +489,15 @@ void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilari
   pairs_scored = 0;
   pairs_above = 0;
   pairs_in_window = 0;
+  decoy_pairs_scored = 0;
+  decoy_pairs_above = 0;
   RunInOrder<PairOutput>(spectra.size(), threads, produce, [&](std::size_t i, PairOutput& out) {
     counter.At(i);
     pairs_scored += out.scored;
     pairs_above += out.above;
     pairs_in_window += join ? out.in_window : out.scored;
+    decoy_pairs_scored += out.decoys_scored;
+    decoy_pairs_above += out.decoys_above;
     WriteAll(pairs_out.Get(), out.pairs);
     WriteAll(log_file.get(), out.scores);
     if (out.last_method >= 0) last_method = out.last_method;
@@ -522,6 +573,15 @@ void CSpectralPairSearch::ShiftSearch(std::vector<msdata::CSpectrum>& spectra,
     notify::Message("Cannot write file: " + pair_path + " (" + pairs_out.Error() + ")");
   }
   if (similarity && any_pair) similarity->Set(SIMILAR_DOT_PRODUCT_MOD, 0.5, TOLERANCE_DA);
+}
+
+std::string CSpectralPairSearch::DecoyEstimate(std::size_t above, std::size_t decoys_above) {
+  std::string line;
+  AppendFormat(line, "Pairs above the threshold: %zu; expected false pairs (decoys): %zu", above, decoys_above);
+  if (above > 0) {
+    AppendFormat(line, " (%.1f%%)", 100.0 * static_cast<double>(decoys_above) / static_cast<double>(above));
+  }
+  return line + ".";
 }
 
 double CSpectralPairSearch::PairLineDifference(const std::string& line) {

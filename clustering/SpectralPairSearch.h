@@ -47,6 +47,16 @@ class CSpectralPairSearch : public CCluster {
   // out those that could not pass (only without the score log).
   std::size_t pairs_in_window = 0;
   bool joined = false;
+  // With `decoy_pairs`: pairs of a spectrum with a later spectrum's decoy
+  // (DecoySpectra.h) scored as its pairs with that spectrum are, and those
+  // above the threshold, the expected number of chance pairs among
+  // `pairs_above`. Counted, never written.
+  std::size_t decoy_pairs_scored = 0;
+  std::size_t decoy_pairs_above = 0;
+
+  // "Pairs above the threshold: M; expected false pairs (decoys): D (P%)."
+  // with P = 100 D / M to one decimal, left out when M is 0.
+  static std::string DecoyEstimate(std::size_t above, std::size_t decoys_above);
 
   static constexpr const char* kScoreLog = "score.txt";
   static constexpr const char* kHistogramFile = "temp.temp";

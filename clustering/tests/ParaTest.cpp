@@ -258,6 +258,33 @@ TEST_F(ParaFile, ScoreLogIsWrittenOnlyWhenOff) {
   EXPECT_TRUE(on.cluster->score_log);
 }
 
+// The decoy count is off unless a file says decoy_pairs=1, and only then
+// is the key written: every other file keeps its text.
+TEST_F(ParaFile, DecoyPairsAreWrittenOnlyWhenOn) {
+  CPara para;
+  FillAll(para);
+  ASSERT_TRUE(para.WriteParaFile(File("without.para")));
+  const std::string without = ReadFile(File("without.para"));
+  EXPECT_EQ(without.find("decoy"), std::string::npos);
+  para.cluster->decoy_pairs = true;
+  ASSERT_TRUE(para.WriteParaFile(File("with.para")));
+  std::string with = ReadFile(File("with.para"));
+  const std::string line = "decoy_pairs=1\n";
+  ASSERT_NE(with.find("\nthreshold=0.66\n" + line + "[modification]\n"), std::string::npos);
+  EXPECT_EQ(with.erase(with.find(line), line.size()), without);
+  for (const auto& [file, decoys] : {std::pair{"with.para", true}, std::pair{"without.para", false}}) {
+    CPara back;
+    ASSERT_TRUE(back.ReadParaFile(File(file)));
+    EXPECT_EQ(back.cluster->decoy_pairs, decoys) << file;
+    ASSERT_TRUE(back.WriteParaFile(File("again.para")));
+    EXPECT_EQ(ReadFile(File("again.para")), ReadFile(File(file)));
+  }
+  Write("on.para", "[cluster]\ncluster_type=1\nDECOY_PAIRS=1  # count chance pairs\n");
+  CPara on;
+  ASSERT_TRUE(on.ReadParaFile(File("on.para")));
+  EXPECT_TRUE(on.cluster->decoy_pairs);
+}
+
 TEST_F(ParaFile, LongLinesAreReadWhole) {
   const std::string long_path = "/data/" + std::string(400, 'x') + "/Run";
   Write("long.para", "[file]\ndata_directory=" + long_path + "\ndata_type=5\n");

@@ -6,7 +6,10 @@
 #include <filesystem>
 #include <limits>
 #include <random>
+#include <set>
+#include <tuple>
 
+#include "clustering/DecoySpectra.h"
 #include "clustering/Para.h"
 #include "clustering/SpectralPairSearch.h"
 #include "clustering/tests/SyntheticSpectra.h"
@@ -366,6 +369,70 @@ std::vector<msdata::CSpectrum> JoinStressSet() {
   return out;
 }
 
+// A decoy is its spectrum with every fragment peak moved by one offset of
+// 3 to 15 steps either way, drawn from the name alone.
+TEST(DecoySpectra, PeaksMovedByOneOffsetPrecursorKept) {
+  std::set<long> steps;
+  for (int scan = 1; scan <= 400; ++scan) {
+    const auto spectrum = MakeSpectrum(msdata::MakeDtaName("run", scan, scan, 2), 1000.0 + scan, 2,
+                                       {{110.5, 3.0}, {200.25, 1.0}, {733.0, 9.0}});
+    const msdata::CSpectrum decoy = decoy::Of(spectrum);
+    EXPECT_EQ(decoy.name, spectrum.name);
+    EXPECT_EQ(decoy.precursor_mass, spectrum.precursor_mass);
+    EXPECT_EQ(decoy.charge, spectrum.charge);
+    const double offset = decoy::Offset(spectrum.name);
+    ASSERT_EQ(decoy.peaks.size(), spectrum.peaks.size());
+    for (std::size_t k = 0; k < decoy.peaks.size(); ++k) {
+      EXPECT_EQ(decoy.peaks[k].first, spectrum.peaks[k].first + offset);
+      EXPECT_EQ(decoy.peaks[k].second, spectrum.peaks[k].second);
+    }
+    const long step = std::lround(offset / decoy::kStep);
+    EXPECT_NEAR(offset, step * decoy::kStep, 1e-9);
+    EXPECT_GE(std::labs(step), decoy::kLeastSteps);
+    EXPECT_LE(std::labs(step), decoy::kMostSteps);
+    steps.insert(step);
+    EXPECT_EQ(decoy::Of(spectrum).peaks, decoy.peaks);  // reproducible
+  }
+  EXPECT_EQ(steps.size(), 2u * (decoy::kMostSteps - decoy::kLeastSteps + 1));  // every offset is drawn
+}
+
+// Three spectra whose pairs and decoy pairs are known: C has A's peaks (a
+// pair); B has them moved down by B's own decoy offset, so B's decoy meets
+// A and C and B meets neither. Peaks of A lie too far apart for a decoy or
+// a shift of 25, 50 or 100 Da to line two of them up.
+class DecoyCount : public PairSearch, public ::testing::WithParamInterface<std::tuple<int, bool, int>> {};
+
+TEST_P(DecoyCount, DecoysAboveTheThresholdAreCounted) {
+  const auto [method, log, threads] = GetParam();
+  const msdata::PeakList a = {{200, 50}, {347, 80}, {533, 30}, {731, 90}, {902, 60}, {1180, 40}};
+  msdata::PeakList b = a;
+  decoy::Move(b, -decoy::Offset("b.1.1.2.dta"));
+  std::vector<msdata::CSpectrum> spectra = {MakeSpectrum("a.1.1.2.dta", 1100.0, 2, a),
+                                            MakeSpectrum("c.1.1.2.dta", 1050.0, 2, a),
+                                            MakeSpectrum("b.1.1.2.dta", 1000.0, 2, b)};
+  Setup(method, 0.5, 6, 200);
+  para_.cluster->score_log = log;
+  para_.cluster->decoy_pairs = true;
+  Strategy().worker_threads = threads;
+  Run(spectra);
+  EXPECT_EQ(Strategy().pairs_above, 1u);
+  EXPECT_EQ(Strategy().decoy_pairs_above, 2u);
+  EXPECT_EQ(ReadFile(File("pairs.csv")).substr(0, 24), "a.1.1.2.dta,1100.000000,");
+  EXPECT_EQ(CSpectralPairSearch::DecoyEstimate(Strategy().pairs_above, Strategy().decoy_pairs_above),
+            "Pairs above the threshold: 1; expected false pairs (decoys): 2 (200.0%).");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, DecoyCount,
+                         ::testing::Combine(::testing::Values(SIMILAR_DOT_PRODUCT, SIMILAR_DOT_PRODUCT_MOD,
+                                                              SIMILAR_DOT_PRODUCT_HALF),
+                                            ::testing::Bool(), ::testing::Values(1, 3)));
+
+TEST(DecoySpectra, EstimateLineWithoutPairs) {
+  EXPECT_EQ(CSpectralPairSearch::DecoyEstimate(0, 3), "Pairs above the threshold: 0; expected false pairs (decoys): 3.");
+  EXPECT_EQ(CSpectralPairSearch::DecoyEstimate(800, 6),
+            "Pairs above the threshold: 800; expected false pairs (decoys): 6 (0.8%).");
+}
+
 struct JoinCase {
   int method;
   double threshold;
@@ -374,26 +441,41 @@ struct JoinCase {
 
 class PairSearchJoin : public PairSearch, public ::testing::WithParamInterface<JoinCase> {};
 
+// Decoys change no file: the joined run with them writes what the full one
+// without them writes, and a full run with them the same score log. Both
+// paths count the same decoy pairs above the threshold.
 TEST_P(PairSearchJoin, WithoutTheLogGivesTheFilesOfScoringEveryPair) {
   const JoinCase c = GetParam();
   auto spectra = JoinStressSet();
-  auto run = [&](bool log, std::string& pairs, std::string& histogram) {
+  auto run = [&](bool log, bool decoys, std::string& pairs, std::string& histogram) {
+    fs::remove(File("score.txt"));
     Setup(c.method, c.threshold, 1, 200);
     para_.SetPeakSelect(PEAK_SELECT_WINDOW_THEN_TOP_N, 100, 5, 100);
     para_.cluster->score_log = log;
+    para_.cluster->decoy_pairs = decoys;
     Strategy().worker_threads = c.threads;
     Run(spectra);
     pairs = ReadFile(File("pairs.csv"));
     histogram = ReadFile(File("temp.temp"));
   };
-  std::string all_pairs, all_histogram, joined_pairs, joined_histogram;
-  run(true, all_pairs, all_histogram);
+  std::string all_pairs, all_histogram, joined_pairs, joined_histogram, decoy_pairs, decoy_histogram;
+  run(true, true, decoy_pairs, decoy_histogram);
+  const std::string decoy_log = ReadFile(File("score.txt"));
+  const std::size_t all_decoys_above = Strategy().decoy_pairs_above;
+  run(true, false, all_pairs, all_histogram);
+  EXPECT_EQ(Strategy().decoy_pairs_above, 0u);
   const std::size_t all_scored = Strategy().pairs_scored;
-  fs::remove(File("score.txt"));
-  run(false, joined_pairs, joined_histogram);
+  EXPECT_EQ(decoy_pairs, all_pairs);
+  EXPECT_EQ(decoy_histogram, all_histogram);
+  EXPECT_EQ(decoy_log, ReadFile(File("score.txt")));
+  run(false, true, joined_pairs, joined_histogram);
   EXPECT_FALSE(fs::exists(File("score.txt")));
   EXPECT_EQ(joined_pairs, all_pairs);
   EXPECT_EQ(joined_histogram, all_histogram);
+  EXPECT_EQ(Strategy().decoy_pairs_above, all_decoys_above);
+  if (c.threshold == 0.0 && c.method >= SIMILAR_DOT_PRODUCT && c.method <= SIMILAR_DOT_PRODUCT_HALF) {
+    EXPECT_GT(all_decoys_above, 0u);
+  }
   const bool served = c.method >= SIMILAR_DOT_PRODUCT && c.method <= SIMILAR_DOT_PRODUCT_X;
   EXPECT_EQ(Strategy().joined, served);
   if (served) {

@@ -44,6 +44,9 @@ std::string CheckBeforeWork(const CPara& para, const JobOptions& options) {
       ((!options.ids.empty() && options.network.path.empty()) || !options.curve.empty() || !options.curve_plot.empty() ||
        options.target_incorrect >= 0.0))
     return "The threshold curve and a target incorrect ratio are figures of clustering (type clusters) only";
+  if (options.decoy_pairs && (para.cluster->cluster_type != CLUSTER_SPECTRAL_PAIR || options.shift_search))
+    return "The expected false pairs (--decoy-pairs) are a figure of the pair search (type pairs, without "
+           "--shift-search) only";
   if (!options.curve_plot.empty()) {
     if (std::string refused = plotprogram::CheckPictureTarget(options.curve_plot, "curve picture", "cluster");
         !refused.empty())
@@ -225,6 +228,7 @@ int RunPairSearch(CPara& para, CSpectralPairSearch& search, const JobOptions& op
   // Without the score log only the pairs that could pass were scored.
   if (search.joined) out << "Pairs in the mass window: " << search.pairs_in_window << "\n";
   out << "Pairs scored: " << search.pairs_scored << ", above the threshold: " << search.pairs_above << "\n";
+  if (search.decoy_pairs) out << CSpectralPairSearch::DecoyEstimate(search.pairs_above, search.decoy_pairs_above) << "\n";
   if (!options.plot.empty()) {
     if (std::string refused = plotprogram::Draw({"histogram", CSpectralPairSearch::kHistogramFile, options.plot},
                                                 "Cannot draw the mass-shift histogram picture: " + options.plot);
@@ -245,6 +249,7 @@ int Run(const JobOptions& options, std::ostream& out) {
     if (std::string refused = ReadJobParameters(options.parameter_file, options.shift_search, para); !refused.empty())
       return FailWithMarker(out, refused);
     if (std::string refused = CheckBeforeWork(para, options); !refused.empty()) return FailWithMarker(out, refused);
+    if (options.decoy_pairs) para.cluster->decoy_pairs = true;
     // The pair search writes "temp.temp" under its fixed name in the working
     // folder: two searches there would leave one table for two runs.
     const bool pair_search = para.cluster->cluster_type == CLUSTER_SPECTRAL_PAIR;

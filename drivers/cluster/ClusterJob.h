@@ -22,6 +22,7 @@ struct JobOptions {
   std::string mgf;            // also write the output spectra into this MGF file
   bool no_wait = false;       // fail at once when another run uses the working folder
   bool folder_locked = false;  // the caller holds the working folder's lock already
+  bool decoy_pairs = false;     // a pair search also counts its expected false pairs
   // Clustering quality (type 0): identifications and how they are filtered,
   // the threshold curve file, and a target incorrect ratio for which the
   // threshold is chosen among the steps down to `search_floor` (the chosen

@@ -32,7 +32,8 @@ namespace {
 // The only options the parameter-file form takes.
 constexpr const char* kJobOptionNames[] = {"shift-search", "threads", "mgf", "no-wait", "ids",
                                            "fdr", "decoy-prefix", "curve", "curve-plot", "target-incorrect",
-                                           "network", "clusters", "propagated", "run", "plot"};
+                                           "network", "clusters", "propagated", "run", "plot",
+                                           "decoy-pairs"};
 // Outputs that --write-para names; with -o they lie inside its folder.
 constexpr const char* kOutputOptionNames[] = {"out-directory", "cluster-result"};
 
@@ -262,6 +263,7 @@ void WarnOfOptionsWithoutEffect(const cli::CommandLine& line, std::ostream& err)
 // together. Empty when the options make a job.
 std::string CheckOptionValues(const cli::CommandLine& line, const CPara& para) {
   if (IsPairs(line) && line.Has("mgf")) return "option --mgf: a pair search writes no spectra (type clusters only)";
+  if (!IsPairs(line) && line.Has("decoy-pairs")) return "option --decoy-pairs goes with type pairs";
   if (line.Has("threads")) {
     if (std::string refused = CheckThreads(text::AtoI(line.Value("threads"))); !refused.empty()) return refused;
   }
@@ -443,6 +445,9 @@ cli::CommandLine ClusterCommandLine() {
   line.Add({"score-log", 0, "", "",
             "pairs: also append the square root of every score to score.txt (one line per pair in the "
             "mass window: gigabytes on large runs, and every pair must then be scored)"});
+  line.Add({"decoy-pairs", 0, "", "",
+            "pairs: also score each spectrum against decoys of its partners (peaks moved 3 to 15 Da) and "
+            "print the expected number of false pairs above the threshold"});
   line.Add({"shift-search", 0, "", "", "with a pairs parameter file: the shift search instead"});
   line.Add({"threads", 0, "N", "all", "scoring threads, at most 1024 (the files do not depend on it)"});
   line.Add({"mgf", 0, "FILE", "", "also write the output spectra into one MGF file (type clusters)"});
@@ -474,6 +479,7 @@ bool WantsOptionsForm(const cli::CommandLine& line) { return line.Has("output") 
 bool ReadJobOptions(const cli::CommandLine& line, JobOptions& options) {
   options.shift_search = line.Has("shift-search");
   options.no_wait = line.Has("no-wait");
+  options.decoy_pairs = line.Has("decoy-pairs");
   if (line.Has("threads")) {
     options.threads = text::AtoI(line.Value("threads"));
     if (options.threads < 1) return false;
@@ -557,6 +563,7 @@ bool ParaFromOptions(const cli::CommandLine& line, const std::string& data_path,
   // The log holds a line for nearly every pair of the mass window (6.5 GB
   // at 100,000 spectra), so the options ask for it rather than imply it.
   if (pairs && para.cluster) para.cluster->score_log = line.Has("score-log");
+  if (pairs && para.cluster) para.cluster->decoy_pairs = line.Has("decoy-pairs");
   return ReadIntegerOptions(line, para, error) && ReadChoiceOptions(line, para, error) &&
          ReadRealOptions(line, para, error);
 }

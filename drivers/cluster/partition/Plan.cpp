@@ -116,6 +116,11 @@ std::string LoadPlanSpectra(const std::string& para_path, CPara& para, std::ostr
   if (para.cluster->cluster_type == CLUSTER_SPECTRAL_PAIR && para.cluster->score_log)
     return "A pair search that writes the score log (score.txt) cannot be split into parts: set "
            "score_log=0 in " + para_path + " (cluster --write-para ... --type pairs writes it)";
+  // Each part would count its own decoys, and the merge has no line to add
+  // them up into.
+  if (para.cluster->cluster_type == CLUSTER_SPECTRAL_PAIR && para.cluster->decoy_pairs)
+    return "The expected false pairs (decoy_pairs=1) are counted by one run only: remove decoy_pairs=1 from " +
+           para_path + " to split it into parts";
   clusterjob::LoadedSpectra loaded;
   if (std::string refused = clusterjob::LoadJobSpectra(para, para_path, clusterjob::LoadChoices(), loaded);
       !refused.empty())

@@ -249,6 +249,7 @@ TEST(ClusterOptions, RefusedBeforeAnythingIsWritten) {
       {{kData, "-o", out, "--target-incorrect", "0.01"}, "needs identifications (--ids)"},
       {{kData, "-o", out, "--ids", "x.pep.xml", "--fdr", "2"}, "FDR level 2 is not a fraction"},
       {{kData, "-o", out, "--type", "pairs", "--curve", "c.tsv"}, "go with type clusters"},
+      {{kData, "-o", out, "--decoy-pairs"}, "option --decoy-pairs goes with type pairs"},
       {{kData, "-o", out, "--curve-plot", "c.gif"}, "is not a .png or .svg name"},
       // The data folder as the output folder.
       {{(dir / "data").string(), "-o", (dir / "data").string()}, "would overwrite the input"},
@@ -402,6 +403,47 @@ TEST(ClusterOptions, OneRunsCurveHoldsTheFiguresOfSeparateRuns) {
                             [](const auto& e) { return e.path().filename().string().rfind("curve.svg", 0) == 0; }),
               1);
   }
+}
+
+// Decoys add a line to what the pair search says and a key to its
+// parameter file, and change none of its files; the parameter-file form
+// takes the option as well, and counts the same.
+TEST(ClusterOptions, DecoyPairsLeaveThePairFileAndTableAsTheyAre) {
+  const std::string run = "/usr/share/doc/openms/examples/BSA/BSA1.mzML";
+  if (!fs::exists(run)) GTEST_SKIP() << run << " is missing (Debian package openms-doc)";
+  testsupport::CTempDir scratch("cluster_decoys");
+  const fs::path dir = scratch.Path();
+  const std::vector<std::string> job = {run, "--type", "pairs", "--similar-method", "2", "--lower-mass", "6",
+                                        "--upper-mass", "200", "--threshold", "0.4", "--threads", "2"};
+  std::vector<std::string> plain = job, decoys = job;
+  plain.insert(plain.end(), {"-o", "plain"});
+  decoys.insert(decoys.end(), {"-o", "decoys", "--decoy-pairs"});
+  ASSERT_EQ(Cluster(dir, plain, "plain.txt"), 0) << ReadFile(dir / "plain.txt");
+  ASSERT_EQ(Cluster(dir, decoys, "decoys.txt"), 0) << ReadFile(dir / "decoys.txt");
+  for (const char* file : {"pairs.csv", "temp.temp"}) {
+    EXPECT_EQ(ReadFile(dir / "plain" / file), ReadFile(dir / "decoys" / file)) << file;
+  }
+  EXPECT_EQ(ReadFile(dir / "plain/cluster.para").find("decoy_pairs"), std::string::npos);
+  EXPECT_NE(ReadFile(dir / "decoys/cluster.para").find("\ndecoy_pairs=1\n"), std::string::npos);
+  EXPECT_EQ(ReadFile(dir / "plain.txt").find("expected false pairs"), std::string::npos);
+
+  const std::string said = ReadFile(dir / "decoys.txt");
+  const std::size_t found = said.find("Pairs above the threshold: ");
+  ASSERT_NE(found, std::string::npos) << said;
+  const std::string estimate = said.substr(found, said.find('\n', found) - found + 1);
+  const std::string above = said.substr(said.find(", above the threshold: ") + 23);
+  EXPECT_EQ(estimate.substr(27, estimate.find(';') - 27), above.substr(0, above.find('\n')));
+  EXPECT_NE(estimate.find("; expected false pairs (decoys): "), std::string::npos) << estimate;
+  const std::string pairs = ReadFile(dir / "plain/pairs.csv");
+  EXPECT_EQ(std::to_string(std::count(pairs.begin(), pairs.end(), '\n')) + "\n", above.substr(0, above.find('\n') + 1));
+
+  // The plain job's own parameter file, run with the option.
+  ASSERT_EQ(Cluster(dir / "plain", {"--decoy-pairs", "cluster.para"}, "again.txt"), 0)
+      << ReadFile(dir / "plain/again.txt");
+  EXPECT_NE(ReadFile(dir / "plain/again.txt").find(estimate), std::string::npos) << estimate;
+  EXPECT_EQ(ReadFile(dir / "plain/pairs.csv"), ReadFile(dir / "decoys/pairs.csv"));
+  EXPECT_EQ(Cluster(dir / "plain", {"--decoy-pairs", "--shift-search", "cluster.para"}, "shift.txt"), 1);
+  EXPECT_NE(ReadFile(dir / "plain/shift.txt").find("figure of the pair search"), std::string::npos);
 }
 
 }  // namespace
