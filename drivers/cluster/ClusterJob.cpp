@@ -315,8 +315,11 @@ int Run(const JobOptions& options, std::ostream& out) {
     COriginTable origins;
     if (!pair_search) {
       std::string error;
+      // A folder that takes no scratch file takes no cluster file either:
+      // said before the work, in the words of the later failure.
       if (!origins.Open(path::DirectoryOf(path::Absolute(para.spectra_process->cluster_result)), error))
-        return FailWithMarker(out, error);
+        return FailWithMarker(out, "Cannot write the cluster file: " + para.spectra_process->cluster_result + " (" +
+                                       error + ")");
       choices.origins = &origins;
     }
     LoadedSpectra loaded;
