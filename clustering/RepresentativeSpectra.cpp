@@ -227,6 +227,10 @@ void CRepresentativeSpectra::Generate(const std::vector<msdata::CSpectrum>& spec
       break;
   }
   if (spectra_written) spectra_written();
+  if (clusters_numbered && !clusters_numbered(RepresentativeFlags(representatives))) {
+    notify::Message("Cannot generate the clustering result file!");
+    return;
+  }
   WriteResultFile(spectra, links);
 }
 
@@ -244,6 +248,19 @@ void CRepresentativeSpectra::WriteResultFile(const std::vector<msdata::CSpectrum
   ForEachClusterLine(spectra, links,
                      [out](const std::string& line) { std::fwrite(line.data(), 1, line.size(), out); });
   if (!file.Commit()) notify::Message("Cannot write the clustering result file: " + result);
+}
+
+std::vector<unsigned char> CRepresentativeSpectra::RepresentativeFlags(const std::vector<int>& representatives) const {
+  std::vector<unsigned char> flags(cluster_of_.size(), 0);
+  const bool copies = consensus_type == REPRESENTATIVE_MOST_SIMILAR || consensus_type == REPRESENTATIVE_BOTH;
+  if (!copies && consensus_type != REPRESENTATIVE_CONSENSUS) return flags;
+  for (std::size_t p = 0; p < flags.size(); ++p) flags[p] = size_of_cluster_[cluster_of_[p]] == 1;
+  if (copies) {
+    for (int r : representatives) {
+      if (r >= 0 && static_cast<std::size_t>(r) < flags.size()) flags[r] = 1;
+    }
+  }
+  return flags;
 }
 
 void CRepresentativeSpectra::NumberClusters(const std::vector<ClusterLink>& links,
@@ -275,7 +292,7 @@ void CRepresentativeSpectra::PlaceMember(const msdata::CSpectrum& member, int po
   }
   if (record_written && static_cast<std::size_t>(position) < cluster_of_.size()) {
     const int cluster = cluster_of_[position];
-    written.push_back({spectrum, cluster, size_of_cluster_[cluster]});
+    written.push_back({spectrum, cluster, size_of_cluster_[cluster], position});
   }
 }
 
@@ -360,6 +377,6 @@ void CRepresentativeSpectra::WriteConsensus(msdata::CSpectrum consensus, int hea
   }
   if (record_written) {
     const int cluster = cluster_of_[head];
-    written.push_back({std::move(consensus), cluster, size_of_cluster_[cluster]});
+    written.push_back({std::move(consensus), cluster, size_of_cluster_[cluster], -1});
   }
 }

@@ -53,6 +53,7 @@ class CRepresentativeSpectra {
     msdata::CSpectrum spectrum;
     int cluster = 0;
     int size = 0;
+    int position = -1;  // a member written as itself: its list position; -1 for a consensus spectrum
   };
   bool record_written = false;
   std::vector<Written> written;
@@ -63,6 +64,18 @@ class CRepresentativeSpectra {
   // file: what a caller writes of the same spectra (one MGF file) then also
   // comes before the file whose presence says that the run has finished.
   std::function<void()> spectra_written;
+  // Called after `spectra_written`, before the cluster file, with which
+  // positions were written as themselves as their cluster's representative
+  // (1 or 0 per position): with consensus spectra the lone spectra, when
+  // copying representatives the chosen members and the lone spectra; none
+  // for the other types, which write no representative. Answering false
+  // (a file of the caller's that could not be written) leaves the cluster
+  // file unwritten: the run has not finished.
+  std::function<bool(const std::vector<unsigned char>& representative)> clusters_numbered;
+  // Cluster number (1-based, cluster-file order) per position, and the size
+  // of each cluster by number, of the last generation.
+  const std::vector<int>& ClusterOf() const { return cluster_of_; }
+  const std::vector<int>& ClusterSizes() const { return size_of_cluster_; }
 
   // Peaks closer than this (daltons) to a group's first peak join the group.
   static constexpr double kMergeWindow = 0.4;
@@ -107,6 +120,8 @@ class CRepresentativeSpectra {
   // The cluster file, under its name only when written whole.
   void WriteResultFile(const std::vector<msdata::CSpectrum>& spectra,
                        const std::vector<ClusterLink>& links) const;
+  // 1 for each position written as its cluster's representative.
+  std::vector<unsigned char> RepresentativeFlags(const std::vector<int>& representatives) const;
   // Fills cluster_of_ and size_of_cluster_ for the first n positions.
   void NumberClusters(const std::vector<ClusterLink>& links, std::size_t n);
   // Places every cluster of one member unchanged, reserves its name and

@@ -22,6 +22,13 @@ std::string AddDta(msdata::CSpectrum&& s, const std::string& file, std::size_t p
   const std::string name = path::FileName(file);
   const bool dta_style = msdata::ParseDtaName(name, parts) && !parts.prefix.empty() &&
                          text::EqualsNoCase(path::Extension(name), "dta");
+  const std::string run = dta_style ? parts.prefix : path::BaseName(name);
+  CMS2Input::Origin origin;
+  origin.file = name;
+  origin.run = run;
+  origin.scan = dta_style ? parts.first_scan : -1;
+  origin.index = position - 1;
+  sink.SetOrigin(origin);
   const char* refused = nullptr;
   if (s.charge <= 0) {
     const int scan = dta_style ? parts.first_scan : static_cast<int>(position);
@@ -66,6 +73,7 @@ bool CDtaImporter::Load(const std::string& path, std::vector<msdata::CSpectrum>&
   last_error_.clear();
   if (replace) spectra.clear();
   spectra::SpectrumSink sink(spectra, false);
+  sink.SetOriginHook(&origin_hook_);
   std::string error;
 
   if (!path::IsDirectory(path)) {

@@ -11,7 +11,7 @@ namespace {
 class DtasBlocks : public spectra::PeakBlocks {
  public:
   DtasBlocks(const std::string& path, spectra::SpectrumSink& sink, spectra::ProblemLog& problems)
-      : PeakBlocks(path, sink, problems), base_(path::BaseName(path)) {}
+      : PeakBlocks(path, sink, problems), base_(path::BaseName(path)), file_(path::FileName(path)) {}
 
  private:
   void Header(std::string_view s, std::size_t line_number) override {
@@ -42,6 +42,12 @@ class DtasBlocks : public spectra::PeakBlocks {
   }
 
   void Add() override {
+    CMS2Input::Origin origin;
+    origin.file = file_;
+    origin.run = named_ ? std::string_view(parts_.prefix) : std::string_view(base_);
+    origin.scan = named_ ? parts_.first_scan : -1;
+    origin.index = index_ - 1;
+    sink_.SetOrigin(origin);
     const std::string& prefix = named_ ? parts_.prefix : base_;
     const int first = named_ ? parts_.first_scan : static_cast<int>(index_);
     const int last = named_ ? parts_.last_scan : static_cast<int>(index_);
@@ -61,6 +67,7 @@ class DtasBlocks : public spectra::PeakBlocks {
   }
 
   const std::string base_;
+  const std::string file_;
   msdata::CSpectrum cur_;
   msdata::DtaNameParts parts_;
   bool named_ = false;
@@ -73,6 +80,7 @@ bool CDtasImporter::Load(const std::string& path, std::vector<msdata::CSpectrum>
   spectra::LineReader reader;
   if (!spectra::BeginTextLoad(path, spectra, replace, reader, last_error_)) return false;
   spectra::SpectrumSink sink(spectra, false);
+  sink.SetOriginHook(&origin_hook_);
   spectra::ProblemLog problems;
   spectra::Progress progress(verbose_, path);
   DtasBlocks blocks(path, sink, problems);

@@ -165,6 +165,7 @@ void SpectrumSink::ReportRenamed(const std::string& file) const {
 
 void SpectrumSink::Store(msdata::CSpectrum&& spectrum) {
   ++added_;
+  if (origin_hook_ && *origin_hook_) (*origin_hook_)(spectrum, origin_);
   // A name is taken once its spectrum is placed: a name handed out is not
   // in the table until then, and no other name is handed out meanwhile.
   if (hook_ && *hook_ && !(*hook_)(spectrum, place_)) {

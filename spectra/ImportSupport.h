@@ -95,6 +95,10 @@ class SpectrumSink {
   // the place last given to SetPlace.
   void SetHook(const CMS2Input::Hook* hook) { hook_ = hook; }
   void SetPlace(const CMS2Input::RecordPlace& place) { place_ = place; }
+  // Every spectrum added is told to `hook` (see CMS2Input::OriginHook) with
+  // the origin last given to SetOrigin.
+  void SetOriginHook(const CMS2Input::OriginHook* hook) { origin_hook_ = hook; }
+  void SetOrigin(const CMS2Input::Origin& origin) { origin_ = origin; }
 
   // Adds one spectrum per charge in `charges`, or per assumed charge when it is
   // empty. Peaks are sorted ascending when they are not. Returns nullptr, or
@@ -122,6 +126,8 @@ class SpectrumSink {
   std::vector<msdata::CSpectrum>& out_;
   const CMS2Input::Hook* hook_ = nullptr;
   CMS2Input::RecordPlace place_;
+  const CMS2Input::OriginHook* origin_hook_ = nullptr;
+  CMS2Input::Origin origin_;
   TakenNames names_;
   std::unordered_map<std::string, int> next_suffix_;
   std::size_t added_ = 0;

@@ -15,10 +15,12 @@
 //    text formats). Importers never exit the process and never print on
 //    their own.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/Spectrum.h"
@@ -45,9 +47,26 @@ class CMS2Input {
   using Hook = std::function<bool(msdata::CSpectrum& spectrum, const RecordPlace& place)>;
   void SetHook(Hook hook) { hook_ = std::move(hook); }
 
+  // Where a loaded spectrum came from, for tables that trace a result back
+  // to its source records. The texts live only for the call.
+  struct Origin {
+    std::string_view file;       // the file read (its name without folder): the input, or a DTA file of a folder
+    std::string_view run;        // the run the record belongs to: the file's base name, or a DTA name's prefix
+    std::string_view native_id;  // mzML id ("controllerType=0 ... scan=5"); empty where the format has none
+    std::string_view title;      // MGF TITLE; empty for other formats
+    int scan = -1;               // the scan number the file states; -1 when the name's scan is a position
+    std::size_t index = 0;       // 0-based position of the record among the file's spectra
+  };
+  // Called for every spectrum as it is added, in load order, before the
+  // hook above (so spectra the hook leaves out are seen too); a spectrum
+  // without a charge is added twice and so seen twice.
+  using OriginHook = std::function<void(const msdata::CSpectrum& spectrum, const Origin& origin)>;
+  void SetOriginHook(OriginHook hook) { origin_hook_ = std::move(hook); }
+
  protected:
   std::string last_error_;
   Hook hook_;
+  OriginHook origin_hook_;
 };
 
 class CMS2InputFactory {

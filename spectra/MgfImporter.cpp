@@ -425,9 +425,10 @@ class Assembly : public PieceOutput {
  public:
   Assembly(const std::string& path, std::vector<msdata::CSpectrum>& spectra,
            const CMS2Input::Hook& hook)
-      : path_(path), base_(path::BaseName(path)), sink_(spectra, false) {
+      : path_(path), base_(path::BaseName(path)), file_(path::FileName(path)), sink_(spectra, false) {
     sink_.SetHook(&hook);
   }
+  void SetOriginHook(const CMS2Input::OriginHook* hook) { sink_.SetOriginHook(hook); }
   spectra::SpectrumSink& Sink() { return sink_; }
   spectra::ProblemLog& Problems() { return problems_; }
 
@@ -436,8 +437,15 @@ class Assembly : public PieceOutput {
     index += spectra_before_;
     const std::vector<int>& charges = cur.has_charge ? cur.charges : default_charges_;
     sink_.SetPlace(place);
+    CMS2Input::Origin origin;
+    origin.file = file_;
+    origin.run = base_;
+    origin.title = cur.title;
+    origin.index = index - 1;
     msdata::DtaNameParts parts;
     if (DtaNameFromTitle(cur.title, parts)) {
+      origin.scan = parts.first_scan;
+      sink_.SetOrigin(origin);
       // The title's charge is what the converter assumed; an explicit CHARGE wins.
       std::vector<int> title_charge;
       if (charges.empty() && parts.charge != 0) title_charge.push_back(parts.charge);
@@ -450,10 +458,14 @@ class Assembly : public PieceOutput {
       int scan = 0;
       if (ScanFromTitle(cur.title, scan)) {
         first = last = scan;
+        origin.scan = scan;
       } else {
         first = last = static_cast<int>(index);
       }
+    } else {
+      origin.scan = first;
     }
+    sink_.SetOrigin(origin);
     Refused(cur, sink_.Add(base_, first, last, charges, cur.mz, cur.rt, TakeExact(cur.peaks)));
   }
   void DefaultCharges(const std::vector<int>& charges) override { default_charges_ = charges; }
@@ -478,6 +490,7 @@ class Assembly : public PieceOutput {
 
   std::string path_;
   std::string base_;
+  std::string file_;
   spectra::SpectrumSink sink_;
   spectra::ProblemLog problems_;
   std::vector<int> default_charges_;
@@ -492,6 +505,7 @@ bool CMgfImporter::Load(const std::string& path, std::vector<msdata::CSpectrum>&
   spectra::LineReader reader;
   if (!spectra::BeginTextLoad(path, spectra, replace, reader, last_error_)) return false;
   Assembly assembly(path, spectra, hook_);
+  assembly.SetOriginHook(&origin_hook_);
   // Real MGF spectra take a few kilobytes each; a rough guess spares rehashing.
   assembly.Sink().Expect(std::min<std::size_t>(reader.Size() / 2048, std::size_t{1} << 24));
   spectra::Progress progress(verbose_, path);

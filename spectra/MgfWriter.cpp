@@ -38,7 +38,12 @@ void WriteMgfSpectrum(std::ostream& out, const msdata::CSpectrum& spectrum,
     if (spectrum.last_scan > spectrum.first_scan) out << "-" << spectrum.last_scan;
     out << "\n";
   }
-  if (cluster) out << "CLUSTER=" << cluster->number << "\nCLUSTER_SIZE=" << cluster->size << "\n";
+  if (cluster) {
+    out << "CLUSTER=" << cluster->number << "\nCLUSTER_SIZE=" << cluster->size << "\n";
+    if (!cluster->members.empty()) out << "CLUSTER_MEMBERS=" << cluster->members << "\n";
+    if (!cluster->member_files.empty()) out << "CLUSTER_FILES=" << cluster->member_files << "\n";
+    if (!cluster->source_file.empty()) out << "SOURCE_FILE=" << cluster->source_file << "\n";
+  }
   char line[2 * kNumberText];
   for (const msdata::Peak& peak : spectrum.peaks) {
     std::snprintf(line, sizeof line, "%.6f %.6g\n", peak.first, peak.second);

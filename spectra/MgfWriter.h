@@ -11,6 +11,19 @@
 //   SCANS=<first>[-<last>]       (when the scan numbers are known)
 //   CLUSTER=<number>             (cluster output only)
 //   CLUSTER_SIZE=<members>       (cluster output only)
+//   CLUSTER_MEMBERS=<m>\t<m>...  (cluster output with provenance: every
+//                                member in load order, by its MGF title,
+//                                else its spectrum name, or by its USI when
+//                                the run was given an accession; tab
+//                                separated: tabs and other control
+//                                characters in titles are written as "_")
+//   CLUSTER_FILES=<f>\t<f>...    (the members' source files, each once, in
+//                                member order: the input file, or each DTA
+//                                file of a DTA folder)
+//   SOURCE_FILE=<file>           (a member written as itself, a lone
+//                                spectrum or a copied representative: its own
+//                                source file; its SCANS are its own scans.
+//                                A consensus spectrum has none)
 //   <m/z> <intensity>            (one line per peak)
 //   END IONS
 // The title is the spectrum's own name, so that our MGF importer and the
@@ -28,9 +41,13 @@ namespace spectra {
 struct CMgfCluster {
   int number = 0;  // the cluster number of the cluster file
   int size = 0;    // how many spectra the cluster holds
+  // Provenance, each written only when not empty (fields above).
+  std::string members;
+  std::string member_files;
+  std::string source_file;
 };
 
-// Writes one block; `cluster` adds the two cluster fields.
+// Writes one block; `cluster` adds the cluster fields.
 void WriteMgfSpectrum(std::ostream& out, const msdata::CSpectrum& spectrum,
                       const CMgfCluster* cluster = nullptr);
 

@@ -148,7 +148,9 @@ std::string DamagedPeak(const ScanRecord& r) {
 bool CMzImporter::AddSpectra(const std::string& path, std::vector<mzstream::ScanRecord>& records,
                              std::vector<msdata::CSpectrum>& spectra) {
   const std::string base = path::BaseName(path);
+  const std::string file = path::FileName(path);
   spectra::SpectrumSink sink(spectra, false);
+  sink.SetOriginHook(&origin_hook_);
   std::size_t without_precursor = 0;
   spectra::ProblemLog refused;  // precursors no ion has
   for (ScanRecord& r : records) {
@@ -160,6 +162,14 @@ bool CMzImporter::AddSpectra(const std::string& path, std::vector<mzstream::Scan
       ++without_precursor;
       continue;
     }
+    CMS2Input::Origin origin;
+    origin.file = file;
+    origin.run = base;
+    origin.native_id = r.native_id;
+    // Scan numbers of ids without "scan=" are positions MSToolkit made up.
+    if (r.native_id.empty() || r.native_id.find("scan=") != std::string::npos) origin.scan = r.scan;
+    origin.index = static_cast<std::size_t>(r.index);
+    sink.SetOrigin(origin);
     const std::size_t before = sink.Added();
     if (const char* why = sink.Add(base, r.scan, r.last_scan, r.charges, r.mz, r.rt_seconds, std::move(r.peaks))) {
       refused.Add("scan " + std::to_string(r.scan) + " " + why);

@@ -10,7 +10,7 @@ namespace mzstream {
 
 namespace {
 
-constexpr char kMagic[8] = {'T', 'S', 'M', 'Z', 'R', 'E', 'C', '1'};
+constexpr char kMagic[8] = {'T', 'S', 'M', 'Z', 'R', 'E', 'C', '2'};
 constexpr std::int64_t kRecordTag = 1;
 constexpr std::int64_t kEndTag = 0;
 
@@ -49,6 +49,8 @@ void CRecordWriter::Put(const ScanRecord& r) {
   for (int z : r.charges) PutInt(z);
   PutString(r.instrument);
   PutString(r.activation);
+  PutString(r.native_id);
+  PutInt(r.index);
   PutInt(static_cast<std::int64_t>(r.peaks.size()));
   PutBytes(r.peaks.data(), r.peaks.size() * sizeof(msdata::Peak));
 }
@@ -124,7 +126,8 @@ CRecordReader::Result CRecordReader::Next(ScanRecord& r) {
   for (int& z : r.charges) {
     if (!GetInt(z)) return kDamaged;
   }
-  if (!GetString(r.instrument) || !GetString(r.activation) || !GetInt(n) || n < 0 || n > kMaxPeaks)
+  if (!GetString(r.instrument) || !GetString(r.activation) || !GetString(r.native_id) || !GetInt(r.index) ||
+      !GetInt(n) || n < 0 || n > kMaxPeaks)
     return kDamaged;
   return GetPeaks(static_cast<std::size_t>(n), r.peaks) ? kRecord : kDamaged;
 }

@@ -4,11 +4,12 @@
 // machine, so numbers travel in the machine's own byte order.
 //
 // Layout:
-//   magic     8 bytes "TSMZREC1"
+//   magic     8 bytes "TSMZREC2"
 //   records   each: int64 1, int64 scan, int64 last scan, int64 precursor scan,
 //             double retention time (s), double precursor m/z,
 //             int64 n, n x int64 charge,
-//             string instrument, string activation,
+//             string instrument, string activation, string native id,
+//             int64 index (0-based, among all spectra of the file),
 //             int64 m, m x (double m/z, double intensity)
 //   end mark  int64 0
 // A string is an int64 length followed by its bytes. A stream that stops
@@ -43,6 +44,8 @@ struct ScanRecord {
   std::vector<int> charges;
   std::string instrument;
   std::string activation;
+  std::string native_id;  // mzML spectrum id; empty for mzXML and MS2
+  int index = 0;          // 0-based position among all spectra of the file, MS1 included
   msdata::PeakList peaks;
 };
 

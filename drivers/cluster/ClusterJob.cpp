@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <exception>
 #include <thread>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "clustering/Para.h"
@@ -64,6 +66,15 @@ std::string CheckBeforeWork(const CPara& para, const JobOptions& options) {
     if (std::string refused = network::CheckNetworkRequest(options.network, options.ids); !refused.empty())
       return refused;
   }
+  if (!options.px.empty()) {
+    if (para.cluster->cluster_type != CLUSTER_SIMILARITY)
+      return "--px gives the spectra of the cluster table their USIs: clustering (type clusters) only";
+    if (std::string refused = CheckAccession(options.px); !refused.empty()) return "--px: " + refused;
+  }
+  if (para.cluster->cluster_type == CLUSTER_SIMILARITY &&
+      path::Absolute(para.spectra_process->cluster_result) == ClusterTablePath(para.spectra_process->cluster_result))
+    return std::string("The cluster file cannot be named ") + kClusterTableName +
+           ": the per-spectrum table of the same name is written beside it";
   return CheckMgfTarget(options.mgf, para, options.parameter_file);
 }
 
@@ -74,15 +85,76 @@ void ReportLoaded(const CSpectraProcess& data, const LoadedSpectra& loaded, std:
   out.flush();
 }
 
+// Fills each written cluster's members and their files from one pass over
+// the origins, and each member written as itself its own file.
+bool AddProvenance(const CRepresentativeSpectra& representatives, COriginTable& origins,
+                   const std::vector<msdata::CSpectrum>& loaded, const std::string& accession,
+                   std::vector<spectra::CMgfCluster>& clusters, const std::vector<int>& positions) {
+  const std::vector<int>& cluster_of = representatives.ClusterOf();
+  std::unordered_map<int, std::size_t> first_entry;  // cluster number -> first written entry
+  std::unordered_map<int, std::size_t> self_entry;   // position -> written entry
+  for (std::size_t i = 0; i < clusters.size(); ++i) {
+    first_entry.emplace(clusters[i].number, i);
+    if (positions[i] >= 0) self_entry.emplace(positions[i], i);
+  }
+  std::unordered_map<std::size_t, std::unordered_set<std::string>> files_seen;
+  const std::vector<std::int32_t>& position_of_row = origins.Positions();
+  if (!origins.Rewind()) return false;
+  std::string line;
+  for (std::size_t row = 0; origins.NextRow(line); ++row) {
+    const std::int32_t p = row < position_of_row.size() ? position_of_row[row] : -1;
+    if (p < 0 || static_cast<std::size_t>(p) >= cluster_of.size()) continue;
+    const auto entry = first_entry.find(cluster_of[p]);
+    if (entry == first_entry.end()) continue;
+    const std::vector<std::string_view> fields = RowFields(line);
+    if (fields.size() < 9) return false;
+    spectra::CMgfCluster& c = clusters[entry->second];
+    if (!c.members.empty()) c.members += '\t';
+    if (!accession.empty()) {
+      c.members += RowUsi(fields, accession);
+    } else if (!fields[3].empty()) {
+      c.members += fields[3];
+    } else {
+      c.members += loaded[p].name;
+    }
+    const std::string file(fields[0]);
+    if (files_seen[entry->second].insert(file).second) {
+      if (!c.member_files.empty()) c.member_files += '\t';
+      c.member_files += file;
+    }
+    if (const auto self = self_entry.find(p); self != self_entry.end()) clusters[self->second].source_file = file;
+  }
+  if (origins.Failed()) return false;
+  // A cluster written twice (consensus and representative) carries its
+  // members on both.
+  for (std::size_t i = 0; i < clusters.size(); ++i) {
+    const spectra::CMgfCluster& first = clusters[first_entry[clusters[i].number]];
+    if (&first == &clusters[i]) continue;
+    clusters[i].members = first.members;
+    clusters[i].member_files = first.member_files;
+  }
+  return true;
+}
+
 // The spectra the clustering wrote, as one MGF file in cluster order.
-bool WriteOutputMgf(CRepresentativeSpectra& representatives, const std::string& path, std::string& error) {
+bool WriteOutputMgf(CRepresentativeSpectra& representatives, const std::string& path, COriginTable* origins,
+                    const std::vector<msdata::CSpectrum>& loaded, const std::string& accession, std::string& error) {
   auto& written = representatives.written;
   std::stable_sort(written.begin(), written.end(), [](const auto& a, const auto& b) { return a.cluster < b.cluster; });
   std::vector<msdata::CSpectrum> spectra;
   std::vector<spectra::CMgfCluster> clusters;
+  std::vector<int> positions;
   for (auto& w : written) {
     spectra.push_back(std::move(w.spectrum));
-    clusters.push_back({w.cluster, w.size});
+    spectra::CMgfCluster c;
+    c.number = w.cluster;
+    c.size = w.size;
+    clusters.push_back(std::move(c));
+    positions.push_back(w.position);
+  }
+  if (origins && !AddProvenance(representatives, *origins, loaded, accession, clusters, positions)) {
+    error = "Cannot write the MGF file: " + path + " (the scratch file of the spectrum origins cannot be read)";
+    return false;
   }
   return spectra::WriteMgfFile(path, spectra, error, &clusters);
 }
@@ -122,7 +194,7 @@ bool ChooseThresholdForTarget(CPara& para, CSimilarityCluster& clustering, const
 }
 
 int RunClustering(CPara& para, CSimilarityCluster& clustering, const JobOptions& options, int threads,
-                  COffloadedPeaks* offloaded, std::ostream& out) {
+                  COffloadedPeaks* offloaded, COriginTable& origins, std::ostream& out) {
   const CSpectraProcess& data = *para.spectra_process;
   clustering.worker_threads = threads;
   clustering.peak_source = offloaded;
@@ -148,11 +220,20 @@ int RunClustering(CPara& para, CSimilarityCluster& clustering, const JobOptions&
   std::string mgf_error = "Cannot write the MGF file: " + options.mgf;
   if (!options.mgf.empty()) {
     representatives.spectra_written = [&] {
-      mgf_written = WriteOutputMgf(representatives, options.mgf, mgf_error);
+      mgf_written = WriteOutputMgf(representatives, options.mgf, &origins, data.spectra, options.px, mgf_error);
     };
   }
+  // The per-spectrum table comes before the cluster file as well.
+  const std::string table = ClusterTablePath(data.cluster_result);
+  std::string table_error;
+  representatives.clusters_numbered = [&](const std::vector<unsigned char>& representative) {
+    const ClusterCells cells{&representatives.ClusterOf(), &representatives.ClusterSizes(), &representative};
+    return WriteClusterTable(table, origins, cells, options.px, table_error);
+  };
   clustering.Run(para.spectra_process->spectra, para.similarity.get(), para.peak_select.get());
   representatives.spectra_written = nullptr;
+  representatives.clusters_numbered = nullptr;
+  if (!table_error.empty()) return FailWithMarker(out, table_error);
   if (!path::IsRegularFile(data.cluster_result)) {
     return FailWithMarker(out, "Cannot write the cluster file: " + data.cluster_result);
   }
@@ -164,6 +245,7 @@ int RunClustering(CPara& para, CSimilarityCluster& clustering, const JobOptions&
     if (!mgf_written) return FailWithMarker(out, mgf_error);
     out << "MGF file: " << options.mgf << "\n";
   }
+  out << "Cluster table: " << table << "\n";
   out << "Cluster file: " << data.cluster_result << "\n";
   out << "Pairs scored: " << clustering.pairs_scored << ", above the threshold: " << clustering.pairs_above << "\n";
   if (!data.out_directory.empty()) out << "Spectra: " << data.out_directory << "\n";
@@ -261,6 +343,18 @@ int Run(const JobOptions& options, std::ostream& out) {
     LoadChoices choices;
     choices.threads = threads;
     choices.offload_peaks = true;
+    // Clustering keeps where each spectrum came from, in a scratch file
+    // beside the cluster file, for the table written there.
+    COriginTable origins;
+    if (!pair_search) {
+      std::string error;
+      // A folder that takes no scratch file takes no cluster file either:
+      // said before the work, in the words of the later failure.
+      if (!origins.Open(path::DirectoryOf(path::Absolute(para.spectra_process->cluster_result)), error))
+        return FailWithMarker(out, "Cannot write the cluster file: " + para.spectra_process->cluster_result + " (" +
+                                       error + ")");
+      choices.origins = &origins;
+    }
     LoadedSpectra loaded;
     if (std::string refused = LoadJobSpectra(para, options.parameter_file, choices, loaded); !refused.empty())
       return FailWithMarker(out, refused);
@@ -270,10 +364,11 @@ int Run(const JobOptions& options, std::ostream& out) {
     // The results are replaced by this run; removing them first means that
     // a run that fails to write them cannot pass off an older file as its own.
     path::RemoveFile(data.cluster_result);
+    if (!pair_search) path::RemoveFile(ClusterTablePath(data.cluster_result));
     path::RemoveFile(CSpectralPairSearch::kHistogramFile);
 
     if (auto* clustering = dynamic_cast<CSimilarityCluster*>(para.cluster.get()))
-      return RunClustering(para, *clustering, options, threads, loaded.offloaded.get(), out);
+      return RunClustering(para, *clustering, options, threads, loaded.offloaded.get(), origins, out);
     if (auto* search = dynamic_cast<CSpectralPairSearch*>(para.cluster.get()))
       return RunPairSearch(para, *search, options, threads, out);
     return FailWithMarker(out, "Unknown cluster type in parameter file: " + options.parameter_file);

@@ -20,6 +20,7 @@ struct JobOptions {
   bool shift_search = false;  // with a pair search: the shift search instead
   int threads = 0;            // 0: every hardware thread
   std::string mgf;            // also write the output spectra into this MGF file
+  std::string px;             // a ProteomeXchange accession: the table and the MGF file give USIs
   bool no_wait = false;       // fail at once when another run uses the working folder
   bool folder_locked = false;  // the caller holds the working folder's lock already
   bool decoy_pairs = false;     // a pair search also counts its expected false pairs

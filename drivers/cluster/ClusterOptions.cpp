@@ -33,7 +33,7 @@ namespace {
 constexpr const char* kJobOptionNames[] = {"shift-search", "threads", "mgf", "no-wait", "ids",
                                            "fdr", "decoy-prefix", "curve", "curve-plot", "target-incorrect",
                                            "network", "clusters", "propagated", "run", "plot",
-                                           "decoy-pairs"};
+                                           "decoy-pairs", "px"};
 // Outputs that --write-para names; with -o they lie inside its folder.
 constexpr const char* kOutputOptionNames[] = {"out-directory", "cluster-result"};
 
@@ -451,6 +451,7 @@ cli::CommandLine ClusterCommandLine() {
   line.Add({"shift-search", 0, "", "", "with a pairs parameter file: the shift search instead"});
   line.Add({"threads", 0, "N", "all", "scoring threads, at most 1024 (the files do not depend on it)"});
   line.Add({"mgf", 0, "FILE", "", "also write the output spectra into one MGF file (type clusters)"});
+  line.Add({"px", 0, "ACCESSION", "", "clusters: USIs of this ProteomeXchange dataset (PXD000561) in clusters.tsv and --mgf"});
   line.Add({"no-wait", 0, "", "", "fail at once when another run uses the output (or, pairs, working) folder"});
   line.Add({"quiet", 'q', "", "", "no progress on standard error (options form)"});
   line.Add({"ids", 0, "FILE", "",
@@ -489,6 +490,7 @@ bool ReadJobOptions(const cli::CommandLine& line, JobOptions& options) {
     if (options.mgf.empty()) return false;
   }
   options.ids = line.Value("ids");
+  options.px = line.Value("px");
   options.curve = line.Value("curve");
   options.curve_plot = line.Value("curve-plot");
   options.plot = line.Value("plot");
@@ -499,6 +501,10 @@ bool ReadJobOptions(const cli::CommandLine& line, JobOptions& options) {
 
 std::string ReadQualityOptions(const cli::CommandLine& line, JobOptions& options) {
   if (std::string refused = network::ReadNetworkOptions(line, options.network); !refused.empty()) return refused;
+  if (line.Has("px")) {
+    if (std::string refused = CheckAccession(line.Value("px")); !refused.empty()) return "option --px: " + refused;
+    if (IsPairs(line)) return "option --px goes with type clusters";
+  }
   for (const char* option : {"ids", "curve", "curve-plot", "plot"}) {
     if (line.Has(option) && line.Value(option).empty()) return "option --" + std::string(option) + " needs a file name";
   }

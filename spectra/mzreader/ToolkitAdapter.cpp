@@ -92,6 +92,8 @@ ScanRecord RecordOfHeader(const ScanHeaderStruct& h, int last_ms1, const std::st
   }
   r.instrument = InstrumentWord(h.filterLine, analyzer);
   r.activation = Word(h.activationMethod);
+  // A C array that MSToolkit fills; never read past its end.
+  r.native_id.assign(h.idString, strnlen(h.idString, sizeof h.idString));
   return r;
 }
 
@@ -136,6 +138,7 @@ int ReadXml(const std::string& path, mzstream::CRecordWriter& out) {
     }
     if (h.msLevel != 2) continue;
     ScanRecord r = RecordOfHeader(h, last_ms1, analyzer);
+    r.index = i - 1;
     ReadRampPeaks(file, index[i], r.peaks);
     out.Put(r);
   }
@@ -151,6 +154,7 @@ int ReadMs2(const std::string& path, mzstream::CRecordWriter& out) {
   std::string name = path;
   bool ok = reader.readFile(&name[0], s);
   if (!ok) return mzstream::kExitCannotOpen;
+  int index = 0;
   while (ok && s.getScanNumber() != 0) {
     ScanRecord r;
     r.scan = s.getScanNumber();
@@ -163,6 +167,7 @@ int ReadMs2(const std::string& path, mzstream::CRecordWriter& out) {
     }
     r.instrument = "unknown";
     r.activation = ActivationWord(s.getActivationMethod());
+    r.index = index++;
     for (int k = 0; k < s.size(); ++k) r.peaks.emplace_back(s.at(k).mz, s.at(k).intensity);
     out.Put(r);
     ok = reader.readFile(nullptr, s);

@@ -31,7 +31,12 @@ TEST_F(MgfWriter, WhatItWritesOurImporterReadsBack) {
   b.precursor_mass = msdata::MHFromMz(400.5, 3);
   b.peaks = {{150.0, 1.0}};
 
-  const std::vector<spectra::CMgfCluster> clusters = {{1, 4}, {2, 1}};
+  // The first stands for a cluster of four, written as itself with its
+  // members' provenance; readers must pass over the fields they do not know.
+  const std::vector<spectra::CMgfCluster> clusters = {
+      {1, 4, "run1.100.102.2.dta\tTITLE=odd one\tmzspec:PXD000561:run2:scan:9\trun2.10.10.2.dta",
+       "run1.mgf\trun2.mzML", "run1.mgf"},
+      {2, 1, "", "", ""}};
   std::string error;
   ASSERT_TRUE(spectra::WriteMgfFile(File("written.mgf"), {a, b}, error, &clusters)) << error;
 
@@ -55,7 +60,10 @@ TEST_F(MgfWriter, WhatItWritesOurImporterReadsBack) {
 
   // The cluster fields, and no time line where none is known.
   const std::string text = testsupport::ReadFile(File("written.mgf"));
-  EXPECT_NE(text.find("SCANS=100-102\nCLUSTER=1\nCLUSTER_SIZE=4\n"), std::string::npos);
+  EXPECT_NE(text.find("SCANS=100-102\nCLUSTER=1\nCLUSTER_SIZE=4\nCLUSTER_MEMBERS=run1.100.102.2.dta\tTITLE=odd "
+                      "one\tmzspec:PXD000561:run2:scan:9\trun2.10.10.2.dta\nCLUSTER_FILES=run1.mgf\trun2.mzML\n"
+                      "SOURCE_FILE=run1.mgf\n100.123456"),
+            std::string::npos);
   EXPECT_NE(text.find("CHARGE=3+\nCLUSTER=2\nCLUSTER_SIZE=1\n"), std::string::npos);
 
   // Lists of different lengths and unwritable paths are refused.

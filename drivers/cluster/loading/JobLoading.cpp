@@ -28,35 +28,45 @@ std::string OffloadPeaks(const CPara& para, const LoadChoices& choices, CMS2Inpu
                                                        loaded.minimum_peaks, choices.threads);
   if (!loaded.offloaded->Open(data)) return "Cannot load spectra from " + data + ": Cannot open file: " + data;
   COffloadedPeaks* store = loaded.offloaded.get();
-  importer.SetHook(
-      [store](msdata::CSpectrum& s, const CMS2Input::RecordPlace& place) { return store->Keep(s, place); });
+  COriginTable* origins = choices.origins;
+  importer.SetHook([store, origins](msdata::CSpectrum& s, const CMS2Input::RecordPlace& place) {
+    const bool kept = store->Keep(s, place);
+    if (origins) origins->MarkLast(kept);
+    return kept;
+  });
   return {};
 }
 
 // Spectra with too few peaks go; the offloaded ones were left out as they
 // were loaded.
-void DropSmallSpectra(std::vector<msdata::CSpectrum>& spectra, LoadedSpectra& loaded) {
+void DropSmallSpectra(std::vector<msdata::CSpectrum>& spectra, LoadedSpectra& loaded, COriginTable* origins) {
   loaded.loaded = spectra.size();
   if (loaded.offloaded) {
     loaded.loaded += loaded.offloaded->Dropped();
+    if (origins) origins->Filter({});
     return;
   }
   const std::size_t minimum = loaded.minimum_peaks;
+  if (origins) {
+    std::vector<unsigned char> kept(spectra.size());
+    for (std::size_t i = 0; i < spectra.size(); ++i) kept[i] = spectra[i].peaks.size() >= minimum;
+    origins->Filter(kept);
+  }
   spectra.erase(std::remove_if(spectra.begin(), spectra.end(),
                                [minimum](const msdata::CSpectrum& s) { return s.peaks.size() < minimum; }),
                 spectra.end());
 }
 
-void OrderForStrategy(const CPara& para, std::vector<msdata::CSpectrum>& spectra, LoadedSpectra& loaded) {
+void OrderForStrategy(const CPara& para, std::vector<msdata::CSpectrum>& spectra, LoadedSpectra& loaded,
+                      COriginTable* origins) {
   if (para.cluster->cluster_type == CLUSTER_SPECTRAL_PAIR) {
     OrderForPairSearch(spectra);
-  } else if (loaded.offloaded) {
-    std::vector<std::uint32_t> order = ClusteringOrder(spectra);
-    Reorder(spectra, order);
-    loaded.offloaded->Arrange(std::move(order));
-  } else {
-    OrderForClustering(spectra);
+    return;
   }
+  std::vector<std::uint32_t> order = ClusteringOrder(spectra);
+  Reorder(spectra, order);
+  if (origins) origins->Reorder(order);
+  if (loaded.offloaded) loaded.offloaded->Arrange(std::move(order));
 }
 
 }  // namespace
@@ -88,11 +98,16 @@ std::string LoadJobSpectra(CPara& para, const std::string& para_path, const Load
     if (std::string refused = OffloadPeaks(para, choices, *importer, loaded); !refused.empty()) return refused;
   }
   if (auto* mgf = dynamic_cast<CMgfImporter*>(importer.get())) mgf->SetThreads(choices.threads);
+  COriginTable* origins = para.cluster->cluster_type == CLUSTER_SPECTRAL_PAIR ? nullptr : choices.origins;
+  if (origins) {
+    importer->SetOriginHook(
+        [origins](const msdata::CSpectrum& s, const CMS2Input::Origin& origin) { origins->Add(s, origin); });
+  }
   if (!importer->Load(data.data_directory, data.spectra, true)) {
     return "Cannot load spectra from " + data.data_directory + ": " + importer->LastError();
   }
-  DropSmallSpectra(data.spectra, loaded);
-  OrderForStrategy(para, data.spectra, loaded);
+  DropSmallSpectra(data.spectra, loaded, origins);
+  OrderForStrategy(para, data.spectra, loaded, origins);
   return {};
 }
 

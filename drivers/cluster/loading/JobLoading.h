@@ -13,6 +13,7 @@
 
 #include "common/Spectrum.h"
 #include "drivers/cluster/loading/OffloadedPeaks.h"
+#include "drivers/cluster/loading/SpectrumOrigins.h"
 
 class CPara;
 
@@ -28,6 +29,9 @@ struct LoadChoices {
   // Clustering one MGF file keeps only the selected peaks in memory and
   // reads the raw ones again for the spectrum files it writes.
   bool offload_peaks = false;
+  // Clustering (type 0): where every spectrum loaded came from, and where
+  // it went in the ordered list. Not owned; null: not kept.
+  COriginTable* origins = nullptr;
 };
 
 struct LoadedSpectra {

@@ -17,10 +17,12 @@
 #include "clustering/ConsensusNames.h"
 #include "clustering/Para.h"
 #include "clustering/SpectralPairSearch.h"
+#include "common/CommandLine.h"
 #include "common/PathUtil.h"
 #include "common/SafeFile.h"
 #include "common/TextUtil.h"
 #include "drivers/cluster/loading/Failure.h"
+#include "drivers/cluster/loading/SpectrumOrigins.h"
 #include "drivers/cluster/partition/Partition.h"
 #include "drivers/cluster/partition/PlanFiles.h"
 
@@ -307,8 +309,88 @@ class ClusterMerge {
   bool any_out_ = false;
 };
 
+bool WholeNumber(const std::string& text, int& value) {
+  long v = 0;
+  if (!cli::ParseWholeNumber(text, v) || v < -1 || v > 2147483647L) return false;
+  value = static_cast<int>(v);
+  return true;
+}
+
+// What one part's cluster table says of its spectra, in part order: the
+// cluster (numbered on from `offset`), its size and the representative
+// flag, at the job's positions from the part's first. Empty, or the message.
+std::string ReadPartTable(const std::string& dir, const PartEntry& part, int& offset, std::vector<int>& cluster_of,
+                          std::vector<int>& sizes, std::vector<unsigned char>& representative) {
+  const std::string table = path::Join(dir, clusterjob::kClusterTableName);
+  std::ifstream in(table, std::ios::binary);
+  std::string line;
+  if (!in || !std::getline(in, line)) return "Part " + part.name + " has no cluster table (run it again): " + table;
+  std::size_t row = 0;
+  int highest = 0;
+  while (std::getline(in, line)) {
+    const std::vector<std::string_view> fields = clusterjob::RowFields(line);
+    int cluster = 0, size = 0;
+    if (fields.size() < 10 || row >= part.count || !WholeNumber(std::string(fields[7]), cluster) ||
+        !WholeNumber(std::string(fields[8]), size) || cluster < 1 || size < 1)
+      return "Part " + part.name + ": a damaged or extra row in its cluster table: " + table;
+    const std::size_t p = part.first + row++;
+    cluster_of[p] = offset + cluster;
+    if (static_cast<std::size_t>(offset + cluster) >= sizes.size()) sizes.resize(offset + cluster + 1, 0);
+    sizes[offset + cluster] = size;
+    representative[p] = fields[9] == "1";
+    highest = std::max(highest, cluster);
+  }
+  if (row != part.count) return "Part " + part.name + ": its cluster table lists " + std::to_string(row) +
+                                " spectra, not " + std::to_string(part.count) + ": " + table;
+  offset += highest;
+  return {};
+}
+
+// The per-spectrum table of the whole job: the plan's origins joined with
+// the parts' tables, as one run writes it. Empty, or the message.
+std::string MergeClusterTable(const std::string& work, const CPara& para, const std::vector<PartEntry>& parts,
+                              const PlanInfo& info, const std::string& accession) {
+  std::vector<int> cluster_of(info.spectra, 0);
+  std::vector<int> sizes(1, 0);
+  std::vector<unsigned char> representative(info.spectra, 0);
+  int offset = 0;
+  for (const PartEntry& part : parts) {
+    if (part.first + part.count > info.spectra) return "Part " + part.name + " lies outside the plan's spectra";
+    if (std::string refused =
+            ReadPartTable(path::Join(work, part.name), part, offset, cluster_of, sizes, representative);
+        !refused.empty())
+      return refused;
+  }
+  const std::string origins_path = path::Join(work, kOriginsFile);
+  std::ifstream origins(origins_path, std::ios::binary);
+  if (!origins) return "The plan has no spectrum origins (plan again): " + origins_path;
+  std::string bad;
+  const clusterjob::RowSource rows = [&](std::string& line, std::int32_t& position) {
+    if (!bad.empty() || !std::getline(origins, line)) return false;
+    const std::size_t tab = line.rfind('\t');
+    int p = -1;
+    if (tab == std::string::npos || (tab + 1 < line.size() && !WholeNumber(line.substr(tab + 1), p)) ||
+        p >= static_cast<int>(info.spectra)) {
+      bad = "A damaged line in " + origins_path;
+      return false;
+    }
+    position = tab + 1 < line.size() ? p : -1;
+    line.erase(tab);
+    return true;
+  };
+  const clusterjob::ClusterCells cells{&cluster_of, &sizes, &representative};
+  std::string error;
+  const std::string table = clusterjob::ClusterTablePath(para.spectra_process->cluster_result);
+  if (!clusterjob::WriteClusterTable(table, rows, cells, accession, error)) return error;
+  if (!bad.empty()) {
+    path::RemoveFile(table);
+    return bad;
+  }
+  return {};
+}
+
 int MergeClusters(const std::string& work, const CPara& para, const std::vector<PartEntry>& parts,
-                  std::ostream& out) {
+                  const PlanInfo& info, const std::string& accession, std::ostream& out) {
   const std::string& result = para.spectra_process->cluster_result;
   safefile::CSafeFile merged;
   if (!merged.Open(result, "wb")) return Fail(out, "Cannot write the cluster file: " + result + ": " + merged.Error());
@@ -319,6 +401,8 @@ int MergeClusters(const std::string& work, const CPara& para, const std::vector<
   }
   merge.ReportClusterFile(out);
   if (const int status = merge.CopySpectra(out); status != 0) return status;
+  if (std::string refused = MergeClusterTable(work, para, parts, info, accession); !refused.empty())
+    return Fail(out, refused);
   // Last, as one run writes it: its presence says that the spectra are whole.
   if (!merged.Commit()) return Fail(out, "Cannot write the cluster file: " + result + ": " + merged.Error());
   return 0;
@@ -445,7 +529,16 @@ int MergePairs(const std::string& work, const CPara& para, const std::vector<Par
 }  // namespace
 
 int RunMerge(const std::vector<std::string>& args, std::ostream& out) {
-  if (args.size() != 1) return Fail(out, kMergeUsage);
+  std::string accession;
+  if (args.size() == 3 && args[1] == "--px") {
+    accession = args[2];
+    if (std::string refused = clusterjob::CheckAccession(accession); !refused.empty()) {
+      out << "--px: " << refused << "\n" << kMergeUsage << "\n";
+      return 2;
+    }
+  } else if (args.size() != 1) {
+    return Fail(out, kMergeUsage);
+  }
   const std::string& work = args[0];
   try {
     PlanInfo info;
@@ -464,10 +557,12 @@ int RunMerge(const std::vector<std::string>& args, std::ostream& out) {
     // As in one run, the job's old results go first.
     path::RemoveFile(para.spectra_process->cluster_result);
     if (para.cluster->cluster_type == CLUSTER_SPECTRAL_PAIR) {
+      if (!accession.empty()) return Fail(out, "--px gives the spectra of a clustering its USIs, not a pair search's");
       path::RemoveFile(CSpectralPairSearch::kHistogramFile);
       return MergePairs(work, para, parts, out);
     }
-    return MergeClusters(work, para, parts, out);
+    path::RemoveFile(clusterjob::ClusterTablePath(para.spectra_process->cluster_result));
+    return MergeClusters(work, para, parts, info, accession, out);
   } catch (const std::exception& e) {
     return Fail(out, std::string("Merging failed: ") + e.what());
   }

@@ -21,12 +21,16 @@ namespace partition {
 
 inline constexpr const char* kPlanUsage =
     "usage: cluster --plan N <parameter file> <work folder> [--cuts P,P,...]";
-inline constexpr const char* kMergeUsage = "usage: cluster --merge <work folder>";
+inline constexpr const char* kMergeUsage = "usage: cluster --merge <work folder> [--px ACCESSION]";
 
 // The files of a plan inside the work folder.
 inline constexpr const char* kPlanFile = "plan.txt";
 inline constexpr const char* kManifestFile = "manifest.tsv";
 inline constexpr const char* kOriginalPara = "original.para";
+// Type 0: where every spectrum the job loads came from, in load order, and
+// its position in the ordered list (empty when the peak filter dropped it):
+// what the merge needs for the per-spectrum cluster table.
+inline constexpr const char* kOriginsFile = "origins.tsv";
 // Inside each part folder.
 inline constexpr const char* kPartMgf = "spectra.mgf";
 inline constexpr const char* kPartDtas = "spectra.dtas";
@@ -41,7 +45,8 @@ inline constexpr const char* kPartPlanId = "plan.id";
 // the comma-separated positions (in the job's ordered spectrum list) where
 // parts must start instead of the balanced ones. Returns the exit status.
 int RunPlan(const std::vector<std::string>& args, std::ostream& out);
-// `args`: the work folder of a plan whose parts have all run. Writes the
+// `args`: the work folder of a plan whose parts have all run, optionally
+// "--px" and an accession for the table's USIs. Writes the
 // job's files where its parameter file names them (and "temp.temp" for
 // type 1 in the working directory, as `cluster` does).
 int RunMerge(const std::vector<std::string>& args, std::ostream& out);

@@ -108,7 +108,8 @@ std::string ReadPlanArguments(const std::vector<std::string>& args, PlanArgument
 }
 
 // The job's spectra, read, filtered and ordered exactly as `cluster` does.
-std::string LoadPlanSpectra(const std::string& para_path, CPara& para, std::ostream& out) {
+std::string LoadPlanSpectra(const std::string& para_path, const std::string& work, CPara& para,
+                            clusterjob::COriginTable& origins, std::ostream& out) {
   if (std::string refused = clusterjob::ReadJobParameters(para_path, false, para); !refused.empty()) return refused;
   // The log holds every scored pair in one run's order; parts would each
   // write their own pairs' lines, halo pairs included, and no merge could
@@ -121,9 +122,15 @@ std::string LoadPlanSpectra(const std::string& para_path, CPara& para, std::ostr
   if (para.cluster->cluster_type == CLUSTER_SPECTRAL_PAIR && para.cluster->decoy_pairs)
     return "The expected false pairs (decoy_pairs=1) are counted by one run only: remove decoy_pairs=1 from " +
            para_path + " to split it into parts";
+  clusterjob::LoadChoices choices;
+  if (para.cluster->cluster_type == CLUSTER_SIMILARITY) {
+    // The scratch file lies beside the work folder, which may not exist yet.
+    std::string error;
+    if (!origins.Open(path::DirectoryOf(path::Absolute(work)), error)) return error;
+    choices.origins = &origins;
+  }
   clusterjob::LoadedSpectra loaded;
-  if (std::string refused = clusterjob::LoadJobSpectra(para, para_path, clusterjob::LoadChoices(), loaded);
-      !refused.empty())
+  if (std::string refused = clusterjob::LoadJobSpectra(para, para_path, choices, loaded); !refused.empty())
     return refused;
   const CSpectraProcess& data = *para.spectra_process;
   if (data.spectra.empty()) return "No spectrum is left to cluster in " + data.data_directory;
@@ -381,7 +388,23 @@ void ReportBalance(const std::vector<PartEntry>& parts, std::size_t spectra, con
 }
 
 // The plan of the loaded job: the cuts, the part folders, the manifest.
-int WritePlan(const PlanArguments& plan, const CPara& para, std::ostream& out) {
+// The origins of every loaded spectrum with its place in the ordered list.
+bool WriteOrigins(const std::string& work, clusterjob::COriginTable& origins) {
+  safefile::CSafeFile file;
+  if (!file.Open(path::Join(work, kOriginsFile), "wb") || !origins.Rewind()) return false;
+  const std::vector<std::int32_t>& positions = origins.Positions();
+  std::string line;
+  bool ok = true;
+  for (std::size_t row = 0; ok && origins.NextRow(line); ++row) {
+    line += '\t';
+    if (row < positions.size() && positions[row] >= 0) line += std::to_string(positions[row]);
+    line += '\n';
+    ok = std::fwrite(line.data(), 1, line.size(), file.Get()) == line.size();
+  }
+  return ok && !origins.Failed() && file.Commit();
+}
+
+int WritePlan(const PlanArguments& plan, const CPara& para, clusterjob::COriginTable& origins, std::ostream& out) {
   const bool pair_search = para.cluster->cluster_type == CLUSTER_SPECTRAL_PAIR;
   Units units;
   if (std::string refused = FindUnits(para, plan.para_path, units); !refused.empty()) return Fail(out, refused);
@@ -405,6 +428,8 @@ int WritePlan(const PlanArguments& plan, const CPara& para, std::ostream& out) {
         << "\n";
     out.flush();
   }
+  if (!pair_search && !WriteOrigins(plan.work, origins))
+    return Fail(out, "Cannot write the spectrum origins into " + plan.work);
   if (!WritePlanFile(plan.work, info, parts.size())) return Fail(out, "Cannot write the plan into " + plan.work);
   ReportBalance(parts, info.spectra, plan.work, out);
   return 0;
@@ -450,8 +475,10 @@ int RunPlan(const std::vector<std::string>& args, std::ostream& out) {
   if (std::string refused = ReadPlanArguments(args, plan); !refused.empty()) return Fail(out, refused);
   try {
     CPara para;
-    if (std::string refused = LoadPlanSpectra(plan.para_path, para, out); !refused.empty()) return Fail(out, refused);
-    return WritePlan(plan, para, out);
+    clusterjob::COriginTable origins;
+    if (std::string refused = LoadPlanSpectra(plan.para_path, plan.work, para, origins, out); !refused.empty())
+      return Fail(out, refused);
+    return WritePlan(plan, para, origins, out);
   } catch (const std::exception& e) {
     return Fail(out, std::string("Planning failed: ") + e.what());
   }
