@@ -373,7 +373,9 @@ TEST(ClusterOptions, OneRunsCurveHoldsTheFiguresOfSeparateRuns) {
   std::vector<std::string> first = {run, "-o", "all", "--threshold", "0.5", "--ids", ids, "--curve", "curve.tsv"};
   if (plots) first.insert(first.end(), {"--curve-plot", "curve.png"});
   ASSERT_EQ(Cluster(dir, first), 0) << ReadFile(dir / "said.txt");
-  if (plots) EXPECT_EQ(ReadFile(dir / "curve.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
+  if (plots) {
+    EXPECT_EQ(ReadFile(dir / "curve.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
+  }
   const std::string curve = ReadFile(dir / "curve.tsv");
   ASSERT_EQ(curve.rfind("threshold\tclustered_ratio\tincorrect_ratio\tcompleteness\tclusters\n", 0), 0u);
   for (const std::string threshold : {"0.5", "0.6", "0.7", "0.8"}) {
