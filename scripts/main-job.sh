@@ -32,7 +32,8 @@ if [ -z "$ids" ] && [ -z "$fasta" ] && [ "$run" = "$bsa" ]; then fasta=$bsa_fast
 
 "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSERA_BUILD_BENCH=OFF >/dev/null
-cmake --build "$root/build" -j"$(nproc)" --target cluster Shiftscan Gannet propagate idlist dtaexport >/dev/null
+cmake --build "$root/build" -j"$(nproc)" --target cluster Shiftscan Gannet propagate idlist dtaexport \
+  tessera-plot tessera-report >/dev/null
 bin=$root/build/bin
 
 [ -f "$run" ] || { echo "No such run: $run" >&2; exit 1; }
@@ -50,9 +51,10 @@ fail() { echo "main job: $*" >&2; exit 1; }
 # method, threshold.
 write_cluster_para() {
   local extra=()
-  # The pair search keeps its score log (score.txt), small on one run, and
-  # names its method; clustering always scores "Dot Product".
-  [ "$2" = pairs ] && extra=(--score-log --similar-method "$6")
+  # The pair search keeps its score log (score.txt), small on one run,
+  # names its method and counts the pairs it finds with decoy spectra (the
+  # expected false pairs); clustering always scores "Dot Product".
+  [ "$2" = pairs ] && extra=(--score-log --decoy-pairs --similar-method "$6")
   "$bin/cluster" --write-para "$1" --type "$2" "$3" --out-directory "$4" --cluster-result "$5" \
     --threshold "$7" --lower-mass 6 --upper-mass 200 "${extra[@]}" > /dev/null \
     || fail "cannot write the parameter file $1"
@@ -65,6 +67,7 @@ echo "== 2. Spectrum clustering"
 write_cluster_para clustering.para clusters "$out/spectra" "$out/consensus" "$out/clusters.csv" 1 0.60
 "$bin/cluster" clustering.para > clustering.log || fail "clustering failed (see $out/clustering.log)"
 [ ! -e error_happened.error ] || fail "clustering left the error marker"
+"$bin/tessera-plot" sizes clusters.csv cluster_sizes.png || fail "cannot draw the cluster sizes"
 
 echo "== 3. Spectral pair search on the consensus and single spectra"
 # Propagation knows clustered spectra by their cluster's consensus name, so
@@ -73,6 +76,8 @@ write_cluster_para pairsearch.para pairs "$out/consensus" "$out/consensus" "$out
 "$bin/cluster" pairsearch.para > pairsearch.log || fail "pair search failed (see $out/pairsearch.log)"
 [ -e temp.temp ] || fail "pair search wrote no mass-shift table"
 mv temp.temp spectral_pair_shifts.csv
+"$bin/tessera-plot" histogram spectral_pair_shifts.csv spectral_pair_shifts.png \
+  || fail "cannot draw the mass shifts of the spectral pairs"
 
 echo "== 4. Modification detection (Shiftscan)"
 # The configuration file is written by Shiftscan itself, the one writer of
@@ -87,6 +92,8 @@ echo "== 4. Modification detection (Shiftscan)"
 [ ! -e error_happened.error ] || fail "Shiftscan left the error marker (see $out/shiftscan.log)"
 [ -e temp.temp ] || fail "Shiftscan wrote no result table"
 mv temp.temp shiftscan_modifications.csv
+"$bin/tessera-plot" histogram shiftscan_modifications.csv shiftscan_modifications.png \
+  || fail "cannot draw Shiftscan's mass shifts"
 
 echo "== 5. Identifications"
 searched=0
@@ -132,9 +139,18 @@ PARA
     > propagation.log 2>&1 || fail "propagation failed (see $out/propagation.log)"
 fi
 
+echo "== 7. Spectral network"
+# Nodes are the pair search's spectra (clusters where they stand for one),
+# with what the search and propagation said of them; edges the pairs.
+network_ids=()
+[ ! -f propagated.tsv ] || network_ids=(--ids "$ids" --propagated "$out/propagated.tsv")
+"$bin/cluster" --network "$out/network.graphml" --pairs "$out/spectral_pairs.csv" --spectra "$out/consensus" \
+  --clusters "$out/clusters.csv" "${network_ids[@]}" --run "$run" > network.log 2>&1 \
+  || fail "cannot write the spectral network (see $out/network.log)"
+
 shiftaware=0
 if [ -f propagated.tsv ] && [ "$searched" = 1 ]; then
-  echo "== 7. Shift-aware Comet search"
+  echo "== 8. Shift-aware Comet search"
   # The shifts that pairs carried, on the residues propagation placed them
   # on, become variable modifications. Comet takes eight besides the
   # oxidation of M (variable_mod02 to 09), so the shifts are searched in
@@ -253,6 +269,7 @@ echo "  spectra loaded:                   $loaded"
 echo "  clusters:                         $clusters"
 awk -v c="$clustered" -v n="$rows" 'BEGIN { printf "  spectra in clusters of 2 or more:  %d (%.1f%%)\n", c, n ? 100 * c / n : 0 }'
 echo "  spectral pairs:                   $pairs"
+sed -n 's/^Pairs above the threshold: [0-9]*; expected false pairs (decoys): \(.*\)\.$/  expected false pairs (decoys):    \1/p' pairsearch.log
 echo "  ten most frequent mass shifts of the spectral pairs (delta mass, pairs):"
 head -n 10 spectral_pair_shifts.csv | awk -F, '{ printf "    %10.4f  %d\n", $1, $2 }'
 echo "  Shiftscan modifications (delta mass, pairs, delta time, d-score, type), most pairs first:"
@@ -343,4 +360,9 @@ if [ "$shiftaware" = 1 ]; then
       printf "\n"
     }' search/first_ids.tsv search/shift_hits.tsv propagated.tsv
 fi
+"$bin/tessera-report" "$out" -o report.html --run "$run" \
+  --picture "Mass shifts of the spectral pairs=spectral_pair_shifts.png" \
+  --picture "Mass shifts of precursor pairs (Shiftscan)=shiftscan_modifications.png" \
+  --picture "Clusters by size=cluster_sizes.png" > /dev/null || fail "cannot write the report"
+echo "  report: $out/report.html; spectral network: $out/network.graphml (GraphML, for Cytoscape)"
 echo "Results are in $out (see README.md, 'Output files')."

@@ -29,7 +29,7 @@ struct ReportInputs {
   // (caption, PNG or SVG file) in the order shown
   std::vector<std::pair<std::string, std::string>> pictures;
   std::string unimod_path;  // empty: shifts are listed without names
-  double unimod_tolerance = 0.02;
+  double unimod_tolerance = 0.01;
   int top_shifts = 10;
 };
 

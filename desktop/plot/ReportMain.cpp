@@ -30,7 +30,8 @@ int main(int argc, char** argv) {
   line.Add({"run", 0, "NAME", "the results folder", "the run the job read, as shown on the page"});
   line.Add({"picture", 0, "CAPTION=FILE", "", "a PNG or SVG picture to show, with its caption (repeatable)"});
   line.Add({"unimod", 0, "FILE", "Unimod_xml/Unimod_mono.xml beside the program", "the Unimod table for names"});
-  line.Add({"unimod-tolerance", 0, "DA", "0.02", "how far a Unimod mass may lie from a shift"});
+  line.Add({"unimod-tolerance", 0, "DA", "0.01",
+            "how far a Unimod mass may lie from a shift (the pictures' and the pair search's own)"});
   line.Add({"top", 0, "N", "10", "how many of the most frequent shifts to list"});
   const cli::Outcome outcome = line.Parse(argc, argv);
   if (outcome == cli::Outcome::kRun && (line.Positionals().size() != 1 || !line.Has("output"))) {
@@ -44,9 +45,9 @@ int main(int argc, char** argv) {
   inputs.run = line.Value("run", inputs.results_folder);
   inputs.unimod_path = line.Value("unimod", path::Join(path::ProgramDirectory(), "Unimod_xml/Unimod_mono.xml"));
   long top = 10;
-  double tolerance = 0.02;
+  double tolerance = 0.01;
   if (!cli::ParseWholeNumber(line.Value("top", "10"), top) || top < 1 ||
-      !cli::ParseFiniteNumber(line.Value("unimod-tolerance", "0.02"), tolerance) || tolerance < 0.0) {
+      !cli::ParseFiniteNumber(line.Value("unimod-tolerance", "0.01"), tolerance) || tolerance < 0.0) {
     std::cerr << "tessera-report: --top takes a whole number of at least 1 and --unimod-tolerance a number of "
                  "at least 0\n"
               << line.Usage();

@@ -68,7 +68,9 @@ std::string OriginRow(const msdata::CSpectrum& spectrum, const CMS2Input::Origin
   row += '\t';
   row += std::to_string(spectrum.charge);
   row += '\t';
-  row += Number("%.3f", spectrum.retention_time);
+  // The record keeps 0 where its format has no time (DTA files); a time of
+  // 0 would read as a measurement.
+  if (spectrum.retention_time != 0.0) row += Number("%.3f", spectrum.retention_time);
   row += '\t';
   PutCell(row, origin.run);
   row += '\t';
