@@ -432,14 +432,24 @@ void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilari
     const Window window = windows.For(i);
     CDotProductBlock::Row row;
     scoring.Load(row, i);
+    // Partner j's peaks (column j) or its decoy's (column n + j) against
+    // spectrum i, when the pair lies in the mass window and the method
+    // scores its charges: the difference and score; false otherwise.
+    auto score_in_window = [&](std::size_t j, std::size_t column, double& d, double& s, int& method,
+                               std::size_t& scored) {
+      const msdata::CSpectrum& second = spectra[j];
+      d = first.precursor_mass - second.precursor_mass;
+      const double distance = std::fabs(d);
+      if (!(low <= distance && distance <= high)) return false;
+      if (!scoring.Uses(first, second)) return false;
+      s = 0.0;
+      if (scoring.Score(row, first, second, i, column, d, s, method)) ++scored;
+      return true;
+    };
     auto score_pair = [&](std::size_t j) {
       const msdata::CSpectrum& second = spectra[j];
-      const double d = first.precursor_mass - second.precursor_mass;
-      const double distance = std::fabs(d);
-      if (!(low <= distance && distance <= high)) return;
-      if (!scoring.Uses(first, second)) return;
-      double s = 0.0;
-      if (scoring.Score(row, first, second, i, j, d, s, out.last_method)) ++out.scored;
+      double d = 0.0, s = 0.0;
+      if (!score_in_window(j, j, d, s, out.last_method, out.scored)) return;
       if (s > threshold) {
         ++out.above;
         AppendFormat(out.pairs, "%s,%lf,%s,%lf,%lf,%lf\n", first.name.c_str(),
@@ -463,15 +473,9 @@ void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilari
     // above: the same window, charges, method and threshold. Decoys reach
     // no file and leave the similarity settings alone.
     auto score_decoy = [&](std::size_t j) {
-      const msdata::CSpectrum& second = spectra[j];
-      const double d = first.precursor_mass - second.precursor_mass;
-      const double distance = std::fabs(d);
-      if (!(low <= distance && distance <= high)) return;
-      if (!scoring.Uses(first, second)) return;
-      double s = 0.0;
+      double d = 0.0, s = 0.0;
       int method = -1;
-      if (scoring.Score(row, first, second, i, n + j, d, s, method)) ++out.decoys_scored;
-      if (s > threshold) ++out.decoys_above;
+      if (score_in_window(j, n + j, d, s, method, out.decoys_scored) && s > threshold) ++out.decoys_above;
     };
     if (!decoy_join) {
       for (std::size_t j = window.begin; j < window.end; ++j) score_decoy(j);

@@ -84,6 +84,25 @@ double AtoF(std::string_view s) {
   return std::strtod(copy.c_str(), nullptr);
 }
 
+std::string XmlEscaped(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&apos;"; break;
+      case '\t': out += "&#9;"; break;
+      case '\n': out += "&#10;"; break;
+      case '\r': out += "&#13;"; break;
+      default: out += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
+    }
+  }
+  return out;
+}
+
 std::vector<std::string> Split(std::string_view s, char separator) {
   std::vector<std::string> fields;
   for (;;) {

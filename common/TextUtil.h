@@ -30,6 +30,12 @@ bool EndsWith(std::string_view s, std::string_view suffix);
 // Case-insensitive equality.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
+// Text fit for XML 1.0 (and HTML) content and attribute values: markup
+// characters as references, blanks that attribute normalisation would fold
+// as character references, other control characters (which XML 1.0 cannot
+// carry) as "?".
+std::string XmlEscaped(std::string_view text);
+
 // The fields between separators: "a,,b" gives "a", "", "b"; an empty text
 // gives one empty field.
 std::vector<std::string> Split(std::string_view s, char separator = ',');

@@ -73,17 +73,17 @@ class CPage {
     return names;
   }
 
-  void Heading(const std::string& text) { html_ << "<h2>" << EscapeHtml(text) << "</h2>\n"; }
-  void Note(const std::string& text) { html_ << "<p class=\"note\">" << EscapeHtml(text) << "</p>\n"; }
+  void Heading(const std::string& text) { html_ << "<h2>" << text::XmlEscaped(text) << "</h2>\n"; }
+  void Note(const std::string& text) { html_ << "<p class=\"note\">" << text::XmlEscaped(text) << "</p>\n"; }
 
   void Table(const std::string& id, const std::vector<std::string>& header,
              const std::vector<std::vector<std::string>>& rows) {
     html_ << "<table id=\"" << id << "\">\n<thead><tr>";
-    for (const std::string& cell : header) html_ << "<th>" << EscapeHtml(cell) << "</th>";
+    for (const std::string& cell : header) html_ << "<th>" << text::XmlEscaped(cell) << "</th>";
     html_ << "</tr></thead>\n<tbody>\n";
     for (const auto& row : rows) {
       html_ << "<tr>";
-      for (const std::string& cell : row) html_ << "<td>" << EscapeHtml(cell) << "</td>";
+      for (const std::string& cell : row) html_ << "<td>" << text::XmlEscaped(cell) << "</td>";
       html_ << "</tr>\n";
     }
     html_ << "</tbody>\n</table>\n";
@@ -176,9 +176,9 @@ bool CPage::Pictures(std::string& error) {
       return false;
     }
     const QByteArray encoded = QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())).toBase64();
-    html_ << "<figure><img alt=\"" << EscapeHtml(caption) << "\" src=\"data:image/"
+    html_ << "<figure><img alt=\"" << text::XmlEscaped(caption) << "\" src=\"data:image/"
           << (kind == "svg" ? "svg+xml" : "png") << ";base64," << encoded.constData() << "\"><figcaption>"
-          << EscapeHtml(caption) << "</figcaption></figure>\n";
+          << text::XmlEscaped(caption) << "</figcaption></figure>\n";
   }
   return true;
 }
@@ -255,7 +255,7 @@ void CPage::Settings() {
     std::string text;
     if (!ReadText(Path(name), text)) continue;
     any = true;
-    html_ << "<h3>" << EscapeHtml(name) << "</h3>\n<pre>" << EscapeHtml(text) << "</pre>\n";
+    html_ << "<h3>" << text::XmlEscaped(name) << "</h3>\n<pre>" << text::XmlEscaped(text) << "</pre>\n";
   }
   if (!any) Note("No parameter files in this folder.");
 }
@@ -265,9 +265,9 @@ bool CPage::Build(std::string& page, std::string& error) {
   char written[64];
   std::strftime(written, sizeof written, "%Y-%m-%d %H:%M UTC", std::gmtime(&now));
   html_ << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>Tessera report: "
-        << EscapeHtml(inputs_.run) << "</title>\n<style>" << kStyle << "</style>\n</head>\n<body>\n"
-        << "<h1>Tessera report</h1>\n<p>Run: <b>" << EscapeHtml(inputs_.run) << "</b><br>Results: "
-        << EscapeHtml(inputs_.results_folder) << "<br>Written " << written << "</p>\n";
+        << text::XmlEscaped(inputs_.run) << "</title>\n<style>" << kStyle << "</style>\n</head>\n<body>\n"
+        << "<h1>Tessera report</h1>\n<p>Run: <b>" << text::XmlEscaped(inputs_.run) << "</b><br>Results: "
+        << text::XmlEscaped(inputs_.results_folder) << "<br>Written " << written << "</p>\n";
   if (!inputs_.unimod_path.empty() && unimod_.Size() == 0)
     Note("Unimod names are missing: " + inputs_.unimod_path + " could not be read (" + unimod_.Error() + ").");
   Counts();
@@ -282,22 +282,6 @@ bool CPage::Build(std::string& page, std::string& error) {
 }
 
 }  // namespace
-
-std::string EscapeHtml(const std::string& text) {
-  std::string escaped;
-  escaped.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&': escaped += "&amp;"; break;
-      case '<': escaped += "&lt;"; break;
-      case '>': escaped += "&gt;"; break;
-      case '"': escaped += "&quot;"; break;
-      case '\'': escaped += "&#39;"; break;
-      default: escaped += c;
-    }
-  }
-  return escaped;
-}
 
 bool BuildReport(const ReportInputs& inputs, std::string& html, std::string& error) {
   CPage page(inputs);

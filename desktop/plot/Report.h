@@ -38,7 +38,4 @@ struct ReportInputs {
 // look complete and is not).
 bool BuildReport(const ReportInputs& inputs, std::string& html, std::string& error);
 
-// Text made safe for HTML element content and attribute values.
-std::string EscapeHtml(const std::string& text);
-
 }  // namespace report

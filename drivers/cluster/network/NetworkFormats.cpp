@@ -6,6 +6,7 @@
 
 #include "common/PathUtil.h"
 #include "common/SafeFile.h"
+#include "common/TextUtil.h"
 
 namespace network {
 
@@ -66,28 +67,6 @@ std::vector<Attribute> EdgeAttributes(const NetworkEdge& edge) {
 std::string NodeId(std::size_t k) { return "n" + std::to_string(k); }
 std::string EdgeId(std::size_t k) { return "e" + std::to_string(k); }
 
-// Text fit for XML 1.0 content and attribute values: markup characters as
-// references, blanks that attribute normalisation would fold as character
-// references, other control characters (which XML 1.0 cannot carry) as "?".
-std::string XmlEscaped(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      case '\t': out += "&#9;"; break;
-      case '\n': out += "&#10;"; break;
-      case '\r': out += "&#13;"; break;
-      default: out += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
-    }
-  }
-  return out;
-}
-
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
   for (const char c : text) {
@@ -133,7 +112,7 @@ void GraphMlData(const std::vector<Attribute>& attributes, std::string& out) {
     if (!a.present) continue;
     out += "      <data key=\"";
     out += a.name;
-    out += "\">" + XmlEscaped(a.value) + "</data>\n";
+    out += "\">" + text::XmlEscaped(a.value) + "</data>\n";
   }
 }
 
