@@ -37,6 +37,28 @@ std::string Number(const char* format, double value) {
   return text;
 }
 
+// A native id as a USI names it: the values of its "key=value" fields,
+// each a whole number, joined by commas ("spectrum=2442" gives "2442",
+// WIFF's "sample=1 period=1 cycle=56 experiment=2" gives "1,1,56,2");
+// empty when the id has another form.
+std::string UsiNativeIdValues(std::string_view native_id) {
+  std::string values;
+  std::size_t start = 0;
+  while (start < native_id.size()) {
+    std::size_t end = native_id.find(' ', start);
+    if (end == std::string_view::npos) end = native_id.size();
+    const std::string_view field = native_id.substr(start, end - start);
+    start = end + 1;
+    if (field.empty()) continue;
+    const std::size_t equals = field.find('=');
+    if (equals == std::string_view::npos || !AllDigits(field.substr(equals + 1), field.size() - equals - 1) ||
+        equals + 1 == field.size())
+      return {};
+    values += (values.empty() ? "" : ",") + std::string(field.substr(equals + 1));
+  }
+  return values;
+}
+
 }  // namespace
 
 std::string CheckAccession(const std::string& accession) {
@@ -76,9 +98,8 @@ std::string OriginRow(const msdata::CSpectrum& spectrum, const CMS2Input::Origin
   row += '\t';
   if (origin.scan >= 0) {
     row += "scan:" + std::to_string(origin.scan);
-  } else if (!origin.native_id.empty()) {
-    row += "nativeId:";
-    PutCell(row, origin.native_id);
+  } else if (const std::string values = UsiNativeIdValues(origin.native_id); !values.empty()) {
+    row += "nativeId:" + values;
   } else {
     row += "index:" + std::to_string(origin.index);
   }

@@ -10,7 +10,7 @@
 //   file, scan, native_id, title, precursor_mz, charge, rt_seconds,
 //   run, locator
 // the first seven as the table prints them; `run` and `locator`
-// ("scan:N", "nativeId:ID" or "index:N") make the spectrum's USI.
+// ("scan:N", "nativeId:V1,V2,..." or "index:N") make the spectrum's USI.
 
 #include <cstdint>
 #include <cstdio>

@@ -131,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
     Formats, ClusterTableOfInput,
     ::testing::Values(
         Input{"mzML", kSpectra + "bsa_small.mzML", 6, "bsa_small.mzML", "", true, false,
-              "mzspec:PXD000561:bsa_small:nativeId:spectrum=2442"},
+              "mzspec:PXD000561:bsa_small:nativeId:2442"},
         Input{"mzXML", kSpectra + "bsa_small.mzXML", 6, "bsa_small.mzXML", "3", false, false,
               "mzspec:PXD000561:bsa_small:scan:3"},
         Input{"MGF", kSpectra + "basic.mgf", 6, "basic.mgf", "100", false, true, "mzspec:PXD000561:basic:scan:100"},
