@@ -451,12 +451,13 @@ cli::CommandLine ClusterCommandLine() {
   line.Add({"shift-search", 0, "", "", "with a pairs parameter file: the shift search instead"});
   line.Add({"threads", 0, "N", "all", "scoring threads, at most 1024 (the files do not depend on it)"});
   line.Add({"mgf", 0, "FILE", "", "also write the output spectra into one MGF file (type clusters)"});
-  line.Add({"px", 0, "ACCESSION", "", "clusters: USIs of this ProteomeXchange dataset (PXD000561) in clusters.tsv and --mgf"});
+  line.Add({"px", 0, "ACCESSION", "",
+            "clusters: USIs of this ProteomeXchange dataset (PXD000561) in clusters.tsv and --mgf"});
   line.Add({"no-wait", 0, "", "", "fail at once when another run uses the output (or, pairs, working) folder"});
   line.Add({"quiet", 'q', "", "", "no progress on standard error (options form)"});
   line.Add({"ids", 0, "FILE", "",
             "clusters: identifications (any result format) for the quality figures of --curve and "
-            "--target-incorrect"});
+            "--target-incorrect; pairs, with --network: the peptides of the network's nodes"});
   line.Add({"fdr", 0, "LEVEL", "0.01", "FDR level of search-engine identifications (0.01 or 1%)"});
   line.Add({"decoy-prefix", 0, "P[,P...]", "DECOY_,rev_,XXX_", "decoy protein prefixes"});
   line.Add({"curve", 0, "FILE", "",
