@@ -100,14 +100,25 @@ bool ReadClusterSizes(const std::string& text, std::vector<std::pair<int, int>>&
   return true;
 }
 
+namespace {
+
+// A picture shows every bar and every label it is given: it has none of
+// the desktop pane's filters.
+HistogramPicture UnfilteredPicture(const QString& horizontal_title, const QString& vertical_title) {
+  HistogramPicture picture;
+  picture.data.horizontalTitle = horizontal_title;
+  picture.data.verticalTitle = vertical_title;
+  picture.data.barFilter = 0;
+  picture.data.labelFilter = 0;
+  return picture;
+}
+
+}  // namespace
+
 HistogramPicture ShiftPicture(const std::string& name, const std::vector<ShiftRow>& rows, ShiftTableKind kind,
                               const CUnimodTable& unimod, double tolerance) {
-  HistogramPicture picture;
+  HistogramPicture picture = UnfilteredPicture(QStringLiteral("Mass shift (Da)"), QStringLiteral("Pairs"));
   CHistogramData& data = picture.data;
-  data.horizontalTitle = QStringLiteral("Mass shift (Da)");
-  data.verticalTitle = QStringLiteral("Pairs");
-  data.barFilter = 0;
-  data.labelFilter = 0;
   // A picture has no readout: the named shifts climb over their
   // neighbours rather than go unnamed.
   data.labelRaise = 20;
@@ -116,7 +127,8 @@ HistogramPicture ShiftPicture(const std::string& name, const std::vector<ShiftRo
   // equal counts is the table's.
   std::vector<std::size_t> order(rows.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(), [&rows](std::size_t a, std::size_t b) { return rows[a].pairs > rows[b].pairs; });
+  std::stable_sort(order.begin(), order.end(),
+                   [&rows](std::size_t a, std::size_t b) { return rows[a].pairs > rows[b].pairs; });
   std::vector<QString> labels(rows.size());
   std::size_t named = 0;
   for (std::size_t i : order) {
@@ -163,12 +175,8 @@ HistogramPicture ShiftPicture(const std::string& name, const std::vector<ShiftRo
 }
 
 HistogramPicture SizePicture(const std::string& name, const std::vector<std::pair<int, int>>& sizes) {
-  HistogramPicture picture;
+  HistogramPicture picture = UnfilteredPicture(QStringLiteral("Cluster size (spectra)"), QStringLiteral("Clusters"));
   CHistogramData& data = picture.data;
-  data.horizontalTitle = QStringLiteral("Cluster size (spectra)");
-  data.verticalTitle = QStringLiteral("Clusters");
-  data.barFilter = 0;
-  data.labelFilter = 0;
   picture.tickFormat = "%.0f";
   long clusters = 0, spectra = 0;
   int largest = 1;

@@ -8,11 +8,13 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 
 #include "common/CommandLine.h"
 #include "common/TextUtil.h"
+#include "desktop/plot/HistogramPictures.h"
 #include "desktop/plot/PictureFile.h"
 #include "resultfiles/unimod/UnimodTable.h"
 
@@ -56,11 +58,22 @@ class CPage {
 
   std::string Path(const std::string& name) const { return inputs_.results_folder + "/" + name; }
 
-  bool Read(const std::string& name, std::vector<std::string>& lines) const {
-    std::string text;
-    if (!ReadText(Path(name), text)) return false;
-    lines = Lines(text);
+  // The non-blank lines of a file of the folder, read once however many
+  // sections show it; false when it cannot be read.
+  bool Read(const std::string& name, std::vector<std::string>& lines) {
+    const std::string* text = Text(name);
+    if (!text) return false;
+    lines = Lines(*text);
     return true;
+  }
+
+  const std::string* Text(const std::string& name) {
+    auto [at, fresh] = files_.try_emplace(name);
+    if (fresh) {
+      std::string text;
+      if (ReadText(Path(name), text)) at->second = std::move(text);
+    }
+    return at->second ? &*at->second : nullptr;
   }
 
   std::string UnimodNames(double shift) const {
@@ -101,6 +114,7 @@ class CPage {
 
   const ReportInputs& inputs_;
   CUnimodTable unimod_;
+  std::map<std::string, std::optional<std::string>> files_;
   std::ostringstream html_;
 };
 
@@ -116,17 +130,17 @@ constexpr const char* kStyle =
 void CPage::Counts() {
   std::vector<std::vector<std::string>> rows;
   std::vector<std::string> lines;
-  if (Read(kClusterFile, lines)) {
-    std::map<std::string, int> sizes;
-    for (const std::string& line : lines) {
-      const std::vector<std::string> fields = text::Split(line, ',');
-      if (fields.size() >= 3) ++sizes[text::Trim(fields[2])];
+  std::vector<std::pair<int, int>> sizes;  // (size, clusters of that size)
+  std::string error;
+  if (const std::string* text = Text(kClusterFile); text && plot::ReadClusterSizes(*text, sizes, error)) {
+    long spectra = 0, clusters = 0, clustered = 0;
+    for (const auto& [size, count] : sizes) {
+      spectra += static_cast<long>(size) * count;
+      clusters += count;
+      if (size >= 2) clustered += static_cast<long>(size) * count;
     }
-    int clustered = 0;
-    for (const auto& size : sizes)
-      if (size.second >= 2) clustered += size.second;
-    rows.push_back({"spectra clustered", std::to_string(lines.size())});
-    rows.push_back({"clusters", std::to_string(sizes.size())});
+    rows.push_back({"spectra clustered", std::to_string(spectra)});
+    rows.push_back({"clusters", std::to_string(clusters)});
     rows.push_back({"spectra in clusters of 2 or more", std::to_string(clustered)});
   }
   if (Read(kPairFile, lines)) rows.push_back({"spectral pairs", std::to_string(lines.size())});
@@ -185,20 +199,23 @@ bool CPage::Pictures(std::string& error) {
 
 void CPage::PairShifts() {
   Heading("Top mass shifts of the spectral pairs");
-  std::vector<std::string> lines;
-  if (!Read(kPairShiftTable, lines)) {
+  const std::string* text = Text(kPairShiftTable);
+  if (!text) {
     Note("No pair search in this folder.");
     return;
   }
-  std::vector<std::pair<double, int>> shifts;
-  for (const std::string& line : lines) {
-    const std::vector<std::string> fields = text::Split(line, ',');
-    if (fields.size() >= 2) shifts.emplace_back(Number(fields[0]), static_cast<int>(Number(fields[1])));
+  std::vector<plot::ShiftRow> shifts;
+  plot::ShiftTableKind kind;
+  std::string error;
+  if (!plot::ReadShiftTable(*text, shifts, kind, error)) {
+    Note(std::string(kPairShiftTable) + ": " + error);
+    return;
   }
-  std::stable_sort(shifts.begin(), shifts.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+  std::stable_sort(shifts.begin(), shifts.end(), [](const auto& a, const auto& b) { return a.pairs > b.pairs; });
   if (shifts.size() > static_cast<std::size_t>(inputs_.top_shifts)) shifts.resize(inputs_.top_shifts);
   std::vector<std::vector<std::string>> rows;
-  for (const auto& [shift, pairs] : shifts) rows.push_back({Fixed(shift, 4), std::to_string(pairs), UnimodNames(shift)});
+  for (const plot::ShiftRow& shift : shifts)
+    rows.push_back({Fixed(shift.mass, 4), std::to_string(shift.pairs), UnimodNames(shift.mass)});
   Table("pair-shifts", {"mass shift (Da)", "pairs", "Unimod"}, rows);
 }
 
