@@ -15,11 +15,12 @@
 #include "common/ErrorMarker.h"
 #include "common/NameTables.h"
 #include "common/PathUtil.h"
+#include "common/PlotProgram.h"
 #include "common/SafeFile.h"
 #include "common/TextUtil.h"
-#include "common/PlotProgram.h"
 #include "drivers/cluster/JobChecks.h"
 #include "drivers/cluster/OutputFolder.h"
+#include "drivers/cluster/network/NetworkCommand.h"
 #include "spectra/MS2Input.h"
 #include "spectra/MgfWriter.h"
 
@@ -645,6 +646,13 @@ int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream
   if (const int status = RunInOutputFolder(output, job, line.Has("quiet"), err); status != 0) return status;
   ReportOptionsRun(output, job.parameter_file, IsPairs(line), job.mgf, out);
   return 0;
+}
+
+int RunParsedCommandLine(const cli::CommandLine& line, std::ostream& out, std::ostream& err) {
+  if (network::WantsNetworkForm(line)) return network::RunNetworkForm(line, out, err);
+  if (WantsOptionsForm(line)) return RunOptionsForm(line, out, err);
+  // The parameter-file contract, exactly as the desktop program relies on it.
+  return RunParameterFileForm(line, out, err);
 }
 
 }  // namespace clusterjob

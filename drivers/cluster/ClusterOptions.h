@@ -55,4 +55,8 @@ bool ParaFromOptions(const cli::CommandLine& line, const std::string& data_path,
 // to `out`.
 int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream& err);
 
+// Runs the form a parsed command line asks for (the network of an earlier
+// search, the options form, else the parameter-file form): the exit status.
+int RunParsedCommandLine(const cli::CommandLine& line, std::ostream& out, std::ostream& err);
+
 }  // namespace clusterjob

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "drivers/cluster/ClusterOptions.h"
-#include "drivers/cluster/network/NetworkCommand.h"
 #include "drivers/cluster/partition/Partition.h"
 
 int main(int argc, char** argv) {
@@ -18,8 +17,5 @@ int main(int argc, char** argv) {
   cli::CommandLine line = clusterjob::ClusterCommandLine();
   const int answered = line.Report(line.Parse(args), std::cout, std::cerr);
   if (answered >= 0) return answered;
-  if (network::WantsNetworkForm(line)) return network::RunNetworkForm(line, std::cout, std::cerr);
-  if (clusterjob::WantsOptionsForm(line)) return clusterjob::RunOptionsForm(line, std::cout, std::cerr);
-  // The parameter-file contract, exactly as the desktop program relies on it.
-  return clusterjob::RunParameterFileForm(line, std::cout, std::cerr);
+  return clusterjob::RunParsedCommandLine(line, std::cout, std::cerr);
 }

@@ -51,11 +51,7 @@ class ClusterTable : public ScratchDirTest {
     cli::CommandLine line = clusterjob::ClusterCommandLine();
     std::ostringstream out;
     const int answered = line.Report(line.Parse(args), out, out);
-    int status = answered;
-    if (answered < 0) {
-      status = clusterjob::WantsOptionsForm(line) ? clusterjob::RunOptionsForm(line, out, out)
-                                                  : clusterjob::RunParameterFileForm(line, out, out);
-    }
+    const int status = answered >= 0 ? answered : clusterjob::RunParsedCommandLine(line, out, out);
     output_ = out.str();
     return status;
   }
