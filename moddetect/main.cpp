@@ -18,6 +18,7 @@
 #include "common/PathUtil.h"
 #include "common/PlotProgram.h"
 #include "common/SafeFile.h"
+#include "common/SpectrumFileKind.h"
 #include "moddetect/DetectionRun.h"
 #include "moddetect/ShiftscanOptions.h"
 
@@ -231,6 +232,14 @@ int main(int argc, char** argv) {
   if (options) return RunFromOptions(argc, argv);
   if (plot_given && plotprogram::PictureKind(picture).empty()) {
     std::cerr << "Shiftscan: option --plot: " << picture << " is not a .png or .svg name\n"
+              << ShiftscanCommandLine().Usage();
+    return 2;
+  }
+  // A run given where the configuration belongs is the options form without
+  // its output folder: read as settings it gives only unknown keys.
+  if (const std::string given = CDetectionRun::JoinArguments(rest_count, rest.data());
+      spectrumfile::IsSpectrumFile(given)) {
+    std::cerr << "Shiftscan: " << given << " is a spectrum file: give -o FOLDER\n"
               << ShiftscanCommandLine().Usage();
     return 2;
   }

@@ -5,9 +5,10 @@
 #       --config para=<parameter file> parts=<N> workdir=<work folder>
 #
 # Further config keys (all optional):
-#   cluster=<program>            the clustering program (default: cluster)
+#   cluster=<program>            the clustering program (default: the
+#                                build's build/bin/cluster, else cluster on PATH)
 #   partition_program=<program>  the program that plans and merges
-#                                (default: cluster)
+#                                (default: as cluster)
 #   threads_per_part=<T>         threads of each part's `cluster` (default 1)
 #   slurm_partition=<name>       Slurm partition of the part jobs
 #   pairs_per_second=<R>         scoring speed of one thread, for the time
@@ -27,11 +28,18 @@ def program(name):
     return os.path.abspath(name) if os.sep in name else name
 
 
+def default_program():
+    # A fresh clone builds its programs into build/bin, not onto PATH: take
+    # that one when it is there, so the README's command runs as written.
+    built = os.path.join(workflow.basedir, os.pardir, "build", "bin", "cluster")
+    return os.path.normpath(built) if os.access(built, os.X_OK) else "cluster"
+
+
 PARA = config["para"]
 PARTS = int(config.get("parts", 2))
 WORK = config["workdir"].rstrip("/") or "/"
-CLUSTER = program(str(config.get("cluster", "cluster")))
-PARTITION = program(str(config.get("partition_program", "cluster")))
+CLUSTER = program(str(config.get("cluster", default_program())))
+PARTITION = program(str(config.get("partition_program", default_program())))
 THREADS = int(config.get("threads_per_part", 1))
 PAIRS_PER_SECOND = float(config.get("pairs_per_second", 5e6))
 MEM_PER_SPECTRUM_KB = float(config.get("mem_per_spectrum_kb", 2))

@@ -142,4 +142,20 @@ TEST_F(ShiftscanOptions, WriteConfigWritesOnlyTheFile) {
   EXPECT_EQ(left, (std::vector<std::string>{"cfg", "cfg/s.cfg", "run.mzML"}));
 }
 
+// A run where the configuration belongs is said to be one, with the usage
+// status, before anything (marker, lock, dump request) is written.
+TEST_F(ShiftscanOptions, RunGivenAsConfigurationIsRefusedUntouched) {
+  const std::string exe = shftest::ShiftscanExe();
+  if (exe.empty()) GTEST_SKIP() << "SHIFTSCAN_EXE not set";
+  testsupport::WriteFile("BSA1.mzML", "<?xml version=\"1.0\"?>\n<indexedmzML>\n");
+  testsupport::WriteFile("peaks.txt", "BEGIN IONS\nPEPMASS=500\n100 1\nEND IONS\n");
+  for (const std::string run : {"BSA1.mzML", "peaks.txt"}) {
+    EXPECT_EQ(shftest::RunProgram({exe, run}, "out.txt", "err.txt"), 2) << run;
+    EXPECT_NE(testsupport::ReadFile("err.txt").find(run + " is a spectrum file: give -o FOLDER"), std::string::npos);
+    EXPECT_EQ(testsupport::ReadFile("out.txt"), "") << run;
+    for (const char* left : {"error_happened.error", "raw.file.temp", "raw.data.temp"})
+      EXPECT_FALSE(std::filesystem::exists(left)) << run << ": " << left;
+  }
+}
+
 }  // namespace
