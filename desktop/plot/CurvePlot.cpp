@@ -10,6 +10,7 @@
 
 #include "common/CommandLine.h"
 #include "common/TextUtil.h"
+#include "desktop/plot/HistogramPictures.h"
 
 namespace plot {
 
@@ -30,6 +31,8 @@ QString Number(double value, double axis_end) {
   return QString::number(value, 'f', decimals);
 }
 
+bool IsRatio(double value) { return value >= 0.0 && value <= 1.0; }
+
 bool IsTenth(double threshold) {
   return std::fabs(threshold * 10.0 - std::round(threshold * 10.0)) < 1e-6;
 }
@@ -39,26 +42,31 @@ bool IsTenth(double threshold) {
 bool ReadCurveTable(const std::string& text, std::vector<CurvePoint>& points, std::string& error) {
   points.clear();
   const std::vector<std::string> lines = text::Split(text, '\n');
-  const std::vector<std::string> header = lines.empty() ? std::vector<std::string>() : text::Split(lines[0], '\t');
+  const std::vector<std::string> header =
+      lines.empty() ? std::vector<std::string>() : text::Split(text::TrimRight(lines[0]), '\t');
   if (header.size() < 3 || header[0] != "threshold" || header[1] != "clustered_ratio" ||
       header[2] != "incorrect_ratio") {
     error = "not a threshold curve table (threshold, clustered_ratio, incorrect_ratio, ...)";
     return false;
   }
   for (std::size_t k = 1; k < lines.size(); ++k) {
-    if (lines[k].empty()) continue;
-    const std::vector<std::string> fields = text::Split(lines[k], '\t');
-    if (fields.size() < 3) {
-      error = "line " + std::to_string(k + 1) + " has fewer than three columns";
+    // Line ends written on Windows read the same.
+    const std::string line = text::TrimRight(lines[k]);
+    if (line.empty()) continue;
+    const std::vector<std::string> fields = text::Split(line, '\t');
+    const auto refuse = [&](const char* what) {
+      error = LineError(k + 1, line, what);
       return false;
-    }
+    };
+    if (fields.size() < 3) return refuse("has fewer than three columns");
     CurvePoint p;
     p.incorrect_known = fields[2] != "NA";
     if (!cli::ParseFiniteNumber(fields[0], p.threshold) || !cli::ParseFiniteNumber(fields[1], p.clustered_ratio) ||
-        (p.incorrect_known && !cli::ParseFiniteNumber(fields[2], p.incorrect_ratio))) {
-      error = "line " + std::to_string(k + 1) + " holds a value that is not a number";
-      return false;
-    }
+        (p.incorrect_known && !cli::ParseFiniteNumber(fields[2], p.incorrect_ratio)))
+      return refuse("holds a value that is not a number");
+    // Ratios are shares of spectra; the axes are drawn for 0 to 1.
+    if (!IsRatio(p.clustered_ratio) || (p.incorrect_known && !IsRatio(p.incorrect_ratio)))
+      return refuse("holds a ratio outside 0 to 1");
     points.push_back(p);
   }
   if (points.empty()) {

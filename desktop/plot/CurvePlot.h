@@ -19,8 +19,9 @@ struct CurvePoint {
 };
 
 // The rows of a curve table ("threshold", "clustered_ratio",
-// "incorrect_ratio" columns, tab-separated, one header line). False with
-// `error` set when the text is not such a table.
+// "incorrect_ratio" columns, tab-separated, one header line; ratios from 0
+// to 1, the incorrect one may be "NA"). False with `error` naming the first
+// line that is not such a row, with its text.
 bool ReadCurveTable(const std::string& text, std::vector<CurvePoint>& points, std::string& error);
 
 // Paints the curve into `area`. Points whose incorrect ratio is unknown are

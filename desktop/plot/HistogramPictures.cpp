@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <map>
 
 #include "common/CommandLine.h"
@@ -27,21 +26,15 @@ std::string Shown(const std::string& line) {
   return line.size() > kShown ? line.substr(0, kShown) + "..." : line;
 }
 
-std::string LineError(std::size_t number, const std::string& line, const char* what) {
-  return "line " + std::to_string(number) + " (\"" + Shown(line) + "\") " + what;
-}
-
 bool WholeNumber(const std::string& field, long& value) {
   return cli::ParseWholeNumber(text::Trim(field), value);
 }
 
-QString Formatted(const char* format, double value) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, format, value);
-  return QString::fromLatin1(buffer);
-}
-
 }  // namespace
+
+std::string LineError(std::size_t number, const std::string& line, const char* what) {
+  return "line " + std::to_string(number) + " (\"" + Shown(line) + "\") " + what;
+}
 
 bool ReadShiftTable(const std::string& text, std::vector<ShiftRow>& rows, ShiftTableKind& kind, std::string& error) {
   rows.clear();
@@ -134,7 +127,7 @@ HistogramPicture ShiftPicture(const std::string& name, const std::vector<ShiftRo
   for (std::size_t i : order) {
     if (named == kNamedShifts || rows[i].pairs == 0) break;
     const std::vector<UnimodEntry> hits = unimod.Matches(rows[i].mass, tolerance);
-    labels[i] = Formatted("%.3f", rows[i].mass);
+    labels[i] = FormattedNumber("%.3f", rows[i].mass);
     if (!hits.empty()) labels[i] += QLatin1Char(' ') + QString::fromStdString(hits.front().interimName);
     ++named;
   }

@@ -30,6 +30,10 @@ struct ShiftRow {
   int pairs = 0;
 };
 
+// Why line `number` of a table is refused, with its text (cut short when
+// long): `line 3 ("...") what`.
+std::string LineError(std::size_t number, const std::string& line, const char* what);
+
 enum class ShiftTableKind { kPairSearch, kShiftscan };
 
 // Reads a mass-shift table, no header: per line a delta mass, a pair count

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
@@ -17,12 +18,6 @@ QFont ArialFont(int pixelHeight, bool bold = false) {
   font.setPixelSize(pixelHeight);
   font.setBold(bold);
   return font;
-}
-
-QString Formatted(const char* format, double value) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, format, value);
-  return QString::fromLatin1(buffer);
 }
 
 // Text whose cell's top-left corner is at (x, y), optionally turned to read
@@ -42,7 +37,34 @@ long long FirstTick(double low, double step) {
   return static_cast<long long>(std::ceil(low / step - 1e-9));
 }
 
+// The table's `step` for an axis showing `low` to `high` on `pixels`, ten
+// times larger while there would be more ticks than pixels: the table ends
+// at 100000, and a range of 1e12 would otherwise take ten million ticks.
+// Never fewer than the 20 ticks the table allows a range, so that every
+// range the table serves keeps its ticks. 0 for no ticks, also where the
+// range is beyond what counts of steps can number (beyond the largest
+// double, or far smaller than its ends: ticks there would print alike).
+double BoundedStep(double step, double low, double high, int pixels) {
+  constexpr double kCountable = 9007199254740992.0;  // 2^53: counts of steps stay exact
+  const double range = high - low;
+  if (!std::isfinite(range)) return 0.0;
+  while (step > 0.0 && range / step > std::max(pixels, 20)) step *= 10.0;
+  if (!(step > 0.0) || !std::isfinite(step) || std::fabs(low / step) > kCountable ||
+      std::fabs(high / step) > kCountable)
+    return 0.0;
+  return step;
+}
+
 }  // namespace
+
+QString FormattedNumber(const char* format, double value) {
+  const int length = std::snprintf(nullptr, 0, format, value);
+  if (length <= 0) return QString();
+  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  std::snprintf(text.data(), text.size(), format, value);
+  text.resize(static_cast<std::size_t>(length));
+  return QString::fromLatin1(text.data(), length);
+}
 
 double CHistogramPlot::TickStep(double range) {
   const std::size_t n = sizeof kTickSteps / sizeof kTickSteps[0];
@@ -109,7 +131,7 @@ bool CHistogramPlot::Paint(QPainter& painter, const QRect& client, const CHistog
 
 std::vector<CAxisTick> CHistogramPlot::Ticks() const {
   std::vector<CAxisTick> ticks;
-  const double countStep = TickStep(highCount);
+  const double countStep = BoundedStep(TickStep(highCount), lowCount, highCount, bottom - top);
   if (countStep == 0.0) return ticks;
   const QFontMetrics metrics(ArialFont(12));
   // Labels keep this much room between them.
@@ -134,7 +156,7 @@ std::vector<CAxisTick> CHistogramPlot::Ticks() const {
     ticks.push_back(tick);
   }
 
-  const double massStep = TickStep(highMass - lowMass);
+  const double massStep = BoundedStep(TickStep(highMass - lowMass), lowMass, highMass, right - left);
   if (massStep == 0.0) return ticks;
   previous = QRect();
   for (long long k = FirstTick(lowMass, massStep); k * massStep <= highMass + 1e-9 * massStep; ++k) {
@@ -143,7 +165,7 @@ std::vector<CAxisTick> CHistogramPlot::Ticks() const {
     if (x < 0) continue;
     CAxisTick tick;
     tick.mark = QLine(x, bottom, x, bottom + 5);
-    tick.label = Formatted(tickFormat, value);
+    tick.label = FormattedNumber(tickFormat, value);
     tick.box = QRect(x - 8, bottom + 16, metrics.horizontalAdvance(tick.label), metrics.height());
     tick.labelled = previous.isNull() || !tick.box.adjusted(-kGap, 0, kGap, 0).intersects(previous);
     if (tick.labelled) previous = tick.box;

@@ -48,6 +48,10 @@ struct CAxisTick {
   bool labelled = false;
 };
 
+// One number printed with a printf format of one conversion ("%.2f"), in
+// full however long (a tick or a shift of 1e300 has 300 digits).
+QString FormattedNumber(const char* format, double value);
+
 class CHistogramPlot {
  public:
   // Plot rectangle for a client area; also called by Paint.
@@ -71,7 +75,10 @@ class CHistogramPlot {
   int YOf(double count) const;
 
   // The ticks of both axes for the current ranges, vertical axis first;
-  // none when the count range is too small for a step.
+  // none when the count range is too small for a step. An axis has at most
+  // one tick per pixel of its length (or 20 on a shorter one); a range no
+  // tick count can number (beyond the largest double, or far smaller than
+  // its ends) has no ticks.
   std::vector<CAxisTick> Ticks() const;
 
   int left = 0, bottom = 0, right = 0, top = 0;

@@ -5,14 +5,19 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
+#include <ios>
 #include <iterator>
 #include <map>
 #include <optional>
+#include <system_error>
 #include <set>
 #include <sstream>
 
 #include "common/CommandLine.h"
+#include "common/PathUtil.h"
+#include "common/SafeFile.h"
 #include "common/TextUtil.h"
 #include "desktop/plot/HistogramPictures.h"
 #include "desktop/plot/PictureFile.h"
@@ -22,11 +27,41 @@ namespace report {
 
 namespace {
 
-bool ReadText(const std::string& path, std::string& text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
+// The whole file at `path`; "" or why it cannot be read. A folder is said
+// as such (opened as a file, its first read would throw).
+std::string ReadWhole(const std::string& path, std::string& text) {
+  if (path::IsDirectory(path)) return path + ": is a folder, not a file";
+  std::ifstream in;
+  if (!text::OpenInput(in, path)) return path + ": cannot be read";
+  try {
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  } catch (const std::ios_base::failure& failure) {
+    return path + ": cannot be read (" + failure.what() + ")";
+  }
+  return in.bad() ? path + ": cannot be read" : std::string();
+}
+
+// The files of the results folder the page shows, each read once.
+std::vector<std::string> ResultFiles() {
+  std::vector<std::string> names = {kClusterFile,     kPairFile,       kPairShiftTable,
+                                    kShiftscanTable, kPropagatedTable, kPropagationLog};
+  names.insert(names.end(), std::begin(kSettingFiles), std::end(kSettingFiles));
+  return names;
+}
+
+std::string InFolder(const ReportInputs& inputs, const std::string& name) {
+  return inputs.results_folder + "/" + name;
+}
+
+// One file, by device and inode where both exist, else by the path with
+// links and "." and ".." resolved: a page written at a results file's name
+// that the folder lacks today would be read as that file by the next report.
+bool SamePlace(const std::string& a, const std::string& b) {
+  if (safefile::SameFile(a, b)) return true;
+  std::error_code failed_a, failed_b;
+  const std::filesystem::path place_a = std::filesystem::weakly_canonical(a, failed_a);
+  const std::filesystem::path place_b = std::filesystem::weakly_canonical(b, failed_b);
+  return !failed_a && !failed_b && place_a == place_b;
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -56,24 +91,32 @@ class CPage {
     if (!inputs.unimod_path.empty()) unimod_.Load(inputs.unimod_path);
   }
 
-  std::string Path(const std::string& name) const { return inputs_.results_folder + "/" + name; }
+  // Reads every results file there is; a file the folder lacks leaves its
+  // section saying so, but one that is there and cannot be read (a folder
+  // at its name, no permission) fails the page, which would otherwise look
+  // complete and is not.
+  bool Load(std::string& error) {
+    for (const std::string& name : ResultFiles()) {
+      const std::string path = InFolder(inputs_, name);
+      std::optional<std::string>& text = files_[name];
+      if (!path::Exists(path)) continue;
+      text.emplace();
+      if (error = ReadWhole(path, *text); !error.empty()) return false;
+    }
+    return true;
+  }
 
-  // The non-blank lines of a file of the folder, read once however many
-  // sections show it; false when it cannot be read.
-  bool Read(const std::string& name, std::vector<std::string>& lines) {
+  // The non-blank lines of a file of the folder; false when it is absent.
+  bool Read(const std::string& name, std::vector<std::string>& lines) const {
     const std::string* text = Text(name);
     if (!text) return false;
     lines = Lines(*text);
     return true;
   }
 
-  const std::string* Text(const std::string& name) {
-    auto [at, fresh] = files_.try_emplace(name);
-    if (fresh) {
-      std::string text;
-      if (ReadText(Path(name), text)) at->second = std::move(text);
-    }
-    return at->second ? &*at->second : nullptr;
+  const std::string* Text(const std::string& name) const {
+    const auto found = files_.find(name);
+    return found != files_.end() && found->second ? &*found->second : nullptr;
   }
 
   std::string UnimodNames(double shift) const {
@@ -185,8 +228,9 @@ bool CPage::Pictures(std::string& error) {
       error = file + ": a picture must be a PNG or SVG file";
       return false;
     }
-    if (!ReadText(file, bytes) || bytes.empty()) {
-      error = file + ": cannot be read";
+    if (error = ReadWhole(file, bytes); !error.empty()) return false;
+    if (bytes.empty()) {
+      error = file + ": is empty";
       return false;
     }
     const QByteArray encoded = QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())).toBase64();
@@ -269,15 +313,16 @@ void CPage::Settings() {
   Heading("Settings");
   bool any = false;
   for (const char* name : kSettingFiles) {
-    std::string text;
-    if (!ReadText(Path(name), text)) continue;
+    const std::string* text = Text(name);
+    if (!text) continue;
     any = true;
-    html_ << "<h3>" << text::XmlEscaped(name) << "</h3>\n<pre>" << text::XmlEscaped(text) << "</pre>\n";
+    html_ << "<h3>" << text::XmlEscaped(name) << "</h3>\n<pre>" << text::XmlEscaped(*text) << "</pre>\n";
   }
   if (!any) Note("No parameter files in this folder.");
 }
 
 bool CPage::Build(std::string& page, std::string& error) {
+  if (!Load(error)) return false;
   const std::time_t now = std::time(nullptr);
   char written[64];
   std::strftime(written, sizeof written, "%Y-%m-%d %H:%M UTC", std::gmtime(&now));
@@ -299,6 +344,18 @@ bool CPage::Build(std::string& page, std::string& error) {
 }
 
 }  // namespace
+
+std::string CheckReportOutput(const ReportInputs& inputs, const std::string& output) {
+  std::vector<std::string> read;
+  for (const std::string& name : ResultFiles()) read.push_back(InFolder(inputs, name));
+  for (const auto& picture : inputs.pictures) read.push_back(picture.second);
+  if (!inputs.unimod_path.empty()) read.push_back(inputs.unimod_path);
+  for (const std::string& input : read) {
+    if (SamePlace(input, output)) return output + " would replace a file the report reads: " + input;
+  }
+  if (path::IsDirectory(output)) return output + ": is a folder, not a file";
+  return std::string();
+}
 
 bool BuildReport(const ReportInputs& inputs, std::string& html, std::string& error) {
   CPage page(inputs);

@@ -33,9 +33,15 @@ struct ReportInputs {
   int top_shifts = 10;
 };
 
-// The page; false with `error` set when a picture cannot be read or is
-// neither PNG nor SVG (a report without a picture it was asked to show would
-// look complete and is not).
+// "" or why the page cannot be written at `output`: it would replace a file
+// the report reads (a results file or setting of the folder, a picture, the
+// Unimod table), or a folder stands there.
+std::string CheckReportOutput(const ReportInputs& inputs, const std::string& output);
+
+// The page; false with `error` set when a results file that is there cannot
+// be read (a folder at its name) or a picture cannot be read or is neither
+// PNG nor SVG (a report without a part it was asked to show would look
+// complete and is not).
 bool BuildReport(const ReportInputs& inputs, std::string& html, std::string& error);
 
 }  // namespace report

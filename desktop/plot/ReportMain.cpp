@@ -22,7 +22,7 @@ int Fail(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  cli::CommandLine line("tessera-report", {"tessera-report [options] RESULTS_FOLDER -o REPORT.html"},
+  cli::CommandLine line("tessera-report", {"[options] RESULTS_FOLDER -o REPORT.html"},
                         "Writes one self-contained HTML page (pictures inlined) with the counts, pictures, top mass "
                         "shifts with their Unimod names, propagated identifications and settings of a results "
                         "folder that the main job wrote.");
@@ -66,9 +66,10 @@ int main(int argc, char** argv) {
   }
   if (!path::IsDirectory(inputs.results_folder)) return Fail(inputs.results_folder + ": no such folder");
 
+  const std::string output = line.Value("output");
+  if (const std::string refused = report::CheckReportOutput(inputs, output); !refused.empty()) return Fail(refused);
   std::string html, error;
   if (!report::BuildReport(inputs, html, error)) return Fail(error);
-  const std::string output = line.Value("output");
   if (!safefile::WriteWholeFile(output, html, &error)) return Fail("cannot write " + output + " (" + error + ")");
   std::cout << "Report: " << output << "\n";
   return 0;

@@ -1,16 +1,21 @@
 // The pictures the console programs draw through tessera-plot, on the
 // repository's own tables and cluster file, and what refuses a picture.
 
+#include <QGuiApplication>
 #include <QImage>
 #include <QXmlStreamReader>
 
+#include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "common/PlotProgram.h"
+#include "desktop/plot/CurvePlot.h"
 #include "desktop/plot/HistogramPictures.h"
 #include "tests/support/ScratchDir.h"
 
@@ -105,6 +110,75 @@ TEST(PictureInputs, AreToldApartAndCounted) {
   EXPECT_FALSE(plot::ReadClusterSizes("15.99504,146\n", sizes, error));
 }
 
+// Ranges far beyond any mass shift (a damaged table, a zoom typed in) keep
+// the axes to at most a tick per pixel, each labelled in full, or to none
+// where no tick could be told from the next; a picture of them is drawn
+// at once.
+TEST(HistogramAxes, KeepToATickPerPixelWhateverTheRange) {
+  // Tick labels are measured in the painting's font.
+  int argc = 1;
+  char name[] = "tessera_plot_tests";
+  char* argv[] = {name, nullptr};
+  const QGuiApplication application(argc, argv);
+  constexpr double kMost = std::numeric_limits<double>::max();
+  const struct {
+    double low, high;
+    bool ticked;
+  } ranges[] = {{0.0, 1e9, true},       {0.0, 1e308, true},
+                {-1e300, 0.0, true},     {-kMost, kMost, false},
+                {1e300, 1e300 + 1e285, false}};
+  for (const auto& r : ranges) {
+    CHistogramPlot plot;
+    plot.Layout(QRect(0, 0, plot::kHistogramWidth, plot::kHistogramHeight));
+    plot.lowMass = r.low;
+    plot.highMass = r.high;
+    plot.highCount = INT_MAX;
+    std::vector<double> masses;
+    std::size_t counts = 0;
+    for (const CAxisTick& tick : plot.Ticks()) {
+      if (tick.upwards) ++counts;
+      else masses.push_back(tick.label.toDouble());
+    }
+    EXPECT_GT(counts, 0u);
+    EXPECT_LE(counts, static_cast<std::size_t>(plot.bottom - plot.top));
+    EXPECT_EQ(!masses.empty(), r.ticked) << r.high;
+    EXPECT_LE(masses.size(), static_cast<std::size_t>(plot.right - plot.left)) << r.high;
+    // The labels are whole numbers, not cut short: they span the range.
+    if (r.ticked) {
+      const double tenth = (r.high - r.low) / 10;
+      EXPECT_LE(std::abs(masses.front() - r.low), tenth) << r.high;
+      EXPECT_GE(masses.back(), r.high - tenth) << r.high;
+    }
+  }
+}
+
+class HugeShifts : public ScratchDirTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(HugeShifts, AreDrawnAtOnce) {
+  Write("shifts.temp", std::string(GetParam()) + ",3, 0, 0, 0, 0, 0\n15.994915,2, 0, 0, 0, 0, 0\n");
+  ASSERT_EQ(plotprogram::Draw({"histogram", File("shifts.temp"), File("p.png")}, "not drawn"), "");
+  EXPECT_EQ(QImage(QString::fromStdString(File("p.png")), "PNG").size(),
+            QSize(plot::kHistogramWidth, plot::kHistogramHeight));
+}
+
+INSTANTIATE_TEST_SUITE_P(Masses, HugeShifts, ::testing::Values("1e13", "1e308", "-1e308"));
+
+// Ratios are shares: a row outside 0 to 1 is refused with its line and text
+// (an "NA" incorrect ratio stands), rather than drawn as an empty picture.
+TEST(CurveTable, TakesRatiosFromZeroToOneOnly) {
+  const std::string header = "threshold\tclustered_ratio\tincorrect_ratio\tcompleteness\tclusters\r\n";
+  const std::string good = "0.1\t1\t0\t0.5\t3\r\n0.2\t0\tNA\t0.5\t3\r\n";
+  std::vector<plot::CurvePoint> points;
+  std::string error;
+  ASSERT_TRUE(plot::ReadCurveTable(header + good, points, error)) << error;
+  EXPECT_EQ(points.size(), 2u);
+  for (const char* row : {"0.3\t1e308\t0.1\t0.5\t3", "0.3\t0.5\t1e308\t0.5\t3", "0.3\t-0.01\t0.1\t0.5\t3",
+                          "0.3\t0.5\t1.5\t0.5\t3", "0.3\tnan\t0.1\t0.5\t3"}) {
+    EXPECT_FALSE(plot::ReadCurveTable(header + good + row + "\n", points, error)) << row;
+    EXPECT_EQ(error.rfind("line 4 (\"" + std::string(row) + "\")", 0), 0u) << error;
+  }
+}
+
 // A wrong command line is status 2, a picture that cannot be made status 1;
 // either way before any work, and nothing is left where the picture was
 // to go (nor an output folder of the run).
@@ -117,6 +191,7 @@ TEST_F(PlotProgramTest, RefusesPicturesBeforeAnyWork) {
   const std::string missing = Quoted(File("no/such/folder/p.png"));
   const std::string out = Quoted(File("out"));
   Write("config.cfg", "[data]\nfilepath=" + File("absent.mzML") + "\n");
+  Write("curve.tsv", "threshold\tclustered_ratio\tincorrect_ratio\n0.1\t0.5\t1e308\n");
   fs::create_directory(File("d.png"));
   const std::vector<std::string> before = FilesIn(dir_);
   const struct {
@@ -132,6 +207,7 @@ TEST_F(PlotProgramTest, RefusesPicturesBeforeAnyWork) {
       {plot + " histogram " + run + " p.png", 1},  // a cluster file is no mass-shift table
       {plot + " sizes " + table + " p.png", 1},
       {plot + " histogram " + table + " " + missing, 1},
+      {plot + " curve curve.tsv p.png", 1},
       {cluster + " " + run + " -o " + out + " --type pairs --plot p.bmp", 2},
       {cluster + " " + run + " -o " + out + " --plot p.png", 2},  // clustering draws no shifts
       {cluster + " " + run + " -o " + out + " --type pairs --plot " + missing, 1},

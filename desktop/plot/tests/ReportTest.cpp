@@ -82,6 +82,48 @@ TEST_F(ReportTest, HoldsCountsPicturesShiftsWithUnimodNamesAndPropagatedIdentifi
   EXPECT_NE(error.find("absent.png"), std::string::npos);
 }
 
+// The page never replaces a file it reads, and a results file or picture
+// that is there but cannot be read fails it with the reason: status 1, and
+// no page. The usage names the program once.
+TEST_F(ReportTest, RefusesToReplaceItsInputsAndSaysWhatItCannotRead) {
+  const std::string results = MakeResults();
+  const std::string picture = MakePicture("shifts.png");
+  const std::string clusters = testsupport::ReadFile(results + "/clusters.csv");
+  const std::string bytes = testsupport::ReadFile(picture);
+  std::filesystem::create_directory(File("folder.png"));
+  const std::string program = "'" + std::string(TESSERA_BIN_DIR) + "/tessera-report' '" + results + "'";
+  const std::string shown = " --picture 'Mass shifts=" + picture + "'";
+  const struct {
+    std::string arguments;
+    const char* said;
+  } cases[] = {
+      {" -o '" + results + "/clusters.csv'", "would replace a file the report reads: "},
+      {" -o '" + results + "/../results/shiftscan.cfg'", "would replace a file the report reads: "},  // none yet
+      {shown + " -o '" + File("./shifts.png") + "'", "would replace a file the report reads: "},
+      {" --picture 'Folder=" + File("folder.png") + "' -o '" + File("page.html") + "'", "is a folder, not a file"},
+      {" -o '" + File("folder.png") + "'", "is a folder, not a file"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Shell(program + c.arguments + " > /dev/null 2> '" + File("said.txt") + "'"), 1) << c.arguments;
+    EXPECT_NE(testsupport::ReadFile(File("said.txt")).find(c.said), std::string::npos)
+        << c.arguments << ": " << testsupport::ReadFile(File("said.txt"));
+  }
+  EXPECT_EQ(testsupport::ReadFile(results + "/clusters.csv"), clusters);
+  EXPECT_EQ(testsupport::ReadFile(picture), bytes);
+  EXPECT_FALSE(std::filesystem::exists(results + "/shiftscan.cfg"));
+
+  // A folder where a results file belongs.
+  std::filesystem::create_directory(results + "/shiftscan_modifications.csv");
+  EXPECT_EQ(Shell(program + " -o '" + File("page.html") + "' 2> '" + File("said.txt") + "'"), 1);
+  EXPECT_NE(testsupport::ReadFile(File("said.txt")).find("shiftscan_modifications.csv: is a folder"), std::string::npos)
+      << testsupport::ReadFile(File("said.txt"));
+  EXPECT_FALSE(std::filesystem::exists(File("page.html")));
+
+  ASSERT_EQ(Shell(program + " --help > '" + File("said.txt") + "'"), 0);
+  const std::string help = testsupport::ReadFile(File("said.txt"));
+  EXPECT_EQ(help.substr(0, help.find('\n')), "usage: tessera-report [options] RESULTS_FOLDER -o REPORT.html");
+}
+
 // The page as a person sees it: a headless browser renders what the program
 // wrote, the screenshot is not blank and the tables are in the document.
 TEST_F(ReportTest, RendersInAHeadlessBrowser) {

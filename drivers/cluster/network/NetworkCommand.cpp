@@ -63,6 +63,15 @@ bool NumberOption(const cli::CommandLine& line, const char* option, double& valu
   return false;
 }
 
+// A whole-number option of the network form, as the job forms read it
+// (within the 32-bit range of the parameter file's key).
+bool WholeOption(const cli::CommandLine& line, const char* option, long& value, std::string& error) {
+  if (!line.Has(option)) return true;
+  if (cli::ParseWholeNumber(line.Value(option), value) && value >= 0) return true;
+  error = std::string("option --") + option + ": not a whole number of 0 or more: \"" + line.Value(option) + "\"";
+  return false;
+}
+
 }  // namespace
 
 void AddNetworkOptions(cli::CommandLine& line) {
@@ -152,10 +161,10 @@ int RunNetworkForm(const cli::CommandLine& line, std::ostream& out, std::ostream
   CPara defaults;
   defaults.ResetToDefaults(CLUSTER_SPECTRAL_PAIR);
   double tolerance = defaults.cluster->cluster_masses_tol;
-  double minimum_peaks = defaults.spectra_process->small_peaks_count_filter;
+  long minimum_peaks = defaults.spectra_process->small_peaks_count_filter;
   std::string error;
   if (!NumberOption(line, "cluster-masses-tol", tolerance, error) ||
-      !NumberOption(line, "small-peaks-count-filter", minimum_peaks, error))
+      !WholeOption(line, "small-peaks-count-filter", minimum_peaks, error))
     return usage(error);
   NetworkInputs inputs;
   inputs.pair_file = path::Absolute(line.Value("pairs"));
@@ -184,7 +193,7 @@ int RunNetworkForm(const cli::CommandLine& line, std::ostream& out, std::ostream
   std::ostringstream discarded;
   std::ostream& log = line.Has("quiet") ? discarded : err;
   std::vector<msdata::CSpectrum> spectra;
-  if (std::string failed = LoadSpectra(spectra_path, static_cast<long>(minimum_peaks), spectra); !failed.empty()) {
+  if (std::string failed = LoadSpectra(spectra_path, minimum_peaks, spectra); !failed.empty()) {
     err << "cluster: " << failed << "\n";
     return 1;
   }

@@ -1,7 +1,8 @@
 #include "drivers/cluster/network/NetworkFormats.h"
 
 #include <charconv>
-#include <cstdio>
+#include <cmath>
+#include <string_view>
 #include <vector>
 
 #include "common/PathUtil.h"
@@ -12,11 +13,95 @@ namespace network {
 
 namespace {
 
-// "%.*f" without the locale's decimal mark.
-std::string Fixed(double value, int decimals) {
-  char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-  return result.ec == std::errc() ? std::string(buffer, result.ptr) : std::string("0");
+// A number as the shortest text that reads back as the same double, with
+// "." whatever the locale; a whole number keeps a ".0" so that JSON readers
+// take the attribute as a real throughout. Any finite double fits the
+// buffer (17 digits, sign, point and exponent).
+std::string Exact(double value) {
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  std::string text(buffer, result.ptr);
+  if (text.find_first_of(".e") == std::string::npos) text += ".0";
+  return text;
+}
+
+// One character, UTF-8 encoded.
+void AppendUtf8(char32_t c, std::string& out) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// The character of a well-formed UTF-8 sequence at `at` (shortest form, no
+// surrogate, at most U+10FFFF) and its length; length 0 where none starts.
+char32_t DecodeUtf8(std::string_view text, std::size_t at, std::size_t& length) {
+  length = 0;
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[at + k]); };
+  const unsigned char lead = byte(0);
+  std::size_t n = 0;
+  char32_t c = 0, least = 0;
+  if (lead < 0x80) {
+    length = 1;
+    return lead;
+  } else if ((lead & 0xE0) == 0xC0) {
+    n = 2, c = lead & 0x1F, least = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    n = 3, c = lead & 0x0F, least = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    n = 4, c = lead & 0x07, least = 0x10000;
+  } else {
+    return 0;
+  }
+  if (at + n > text.size()) return 0;
+  for (std::size_t k = 1; k < n; ++k) {
+    if ((byte(k) & 0xC0) != 0x80) return 0;
+    c = (c << 6) | (byte(k) & 0x3F);
+  }
+  if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+  length = n;
+  return c;
+}
+
+// Characters no attribute carries: the C0 and C1 controls and DEL (XML 1.0
+// forbids most of them outright, and in a name or a peptide any of them is
+// damage, not content), and the two that XML 1.0 excludes from its range.
+bool Unwritten(char32_t c) {
+  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0xFFFE || c == 0xFFFF;
+}
+
+// Text as the network files carry it: valid UTF-8 that every XML and JSON
+// reader takes. Spectrum names and titles come from files of any age and
+// origin; a byte that begins no UTF-8 sequence is read as Latin-1, the
+// encoding such files were most often written in (a title "caf\xe9" becomes
+// "café"), except where Latin-1 has a control character there; that byte,
+// like every control character, becomes U+FFFD, the replacement character.
+std::string WrittenText(std::string_view text) {
+  constexpr char32_t kReplacement = 0xFFFD;
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t length = 0;
+    char32_t c = DecodeUtf8(text, at, length);
+    if (length == 0) {
+      c = static_cast<unsigned char>(text[at]);
+      length = 1;
+    }
+    AppendUtf8(Unwritten(c) ? kReplacement : c, out);
+    at += length;
+  }
+  return out;
 }
 
 enum class Type { kString, kInt, kDouble };
@@ -30,16 +115,23 @@ struct Attribute {
   std::string value;  // numbers already written
 };
 
+// A real-valued attribute: written exactly, and left out where the value is
+// not finite (JSON has no infinity or NaN, and no reader of either format
+// would make sense of one).
+Attribute Real(const char* name, bool present, double value) {
+  return {name, Type::kDouble, present && std::isfinite(value), Exact(value)};
+}
+
 // Every attribute a network of this kind declares, in one order for both
 // formats; `present` false where the element has no value.
 std::vector<Attribute> NodeAttributes(const SpectralNetwork& network, const NetworkNode& node) {
   std::vector<Attribute> a = {
       {"name", Type::kString, true, node.name},
       // A spectrum known only from the pair file has a mass but no charge.
-      {"precursor_mz", Type::kDouble, node.precursor_mz > 0.0, Fixed(node.precursor_mz, 6)},
-      {"precursor_mass", Type::kDouble, true, Fixed(node.precursor_mass, 6)},
+      Real("precursor_mz", node.precursor_mz > 0.0, node.precursor_mz),
+      Real("precursor_mass", true, node.precursor_mass),
       {"charge", Type::kInt, node.charge != 0, std::to_string(node.charge)},
-      {"rt", Type::kDouble, node.rt >= 0.0, Fixed(node.rt, 3)},
+      Real("rt", node.rt >= 0.0, node.rt),
   };
   if (network.with_clusters) {
     a.push_back({"cluster", Type::kInt, node.cluster > 0, std::to_string(node.cluster)});
@@ -51,40 +143,29 @@ std::vector<Attribute> NodeAttributes(const SpectralNetwork& network, const Netw
     a.push_back({"modifications", Type::kString, identified && !node.modifications.empty(), node.modifications});
     a.push_back({"route", Type::kString, identified, node.route});
     a.push_back({"source", Type::kString, !node.source.empty(), node.source});
-    a.push_back({"shift", Type::kDouble, node.has_shift, Fixed(node.shift, 6)});
-    a.push_back({"transfer_score", Type::kDouble, node.has_transfer, Fixed(node.transfer_score, 6)});
-    a.push_back({"transfer_q_value", Type::kDouble, node.has_transfer, Fixed(node.transfer_q_value, 6)});
+    a.push_back(Real("shift", node.has_shift, node.shift));
+    a.push_back(Real("transfer_score", node.has_transfer, node.transfer_score));
+    a.push_back(Real("transfer_q_value", node.has_transfer, node.transfer_q_value));
   }
   return a;
 }
 
 std::vector<Attribute> EdgeAttributes(const NetworkEdge& edge) {
-  return {{"similarity", Type::kDouble, true, Fixed(edge.similarity, 6)},
-          {"mass_shift", Type::kDouble, true, Fixed(edge.mass_shift, 6)},
+  return {Real("similarity", true, edge.similarity),
+          Real("mass_shift", true, edge.mass_shift),
           {"unimod", Type::kString, !edge.unimod.empty(), edge.unimod}};
 }
 
 std::string NodeId(std::size_t k) { return "n" + std::to_string(k); }
 std::string EdgeId(std::size_t k) { return "e" + std::to_string(k); }
 
-std::string JsonString(const std::string& text) {
+// A JSON string of the text; WrittenText leaves no control character to
+// escape.
+std::string JsonString(std::string_view text) {
   std::string out = "\"";
-  for (const char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
-          out += escaped;
-        } else {
-          out += c;
-        }
-    }
+  for (const char c : WrittenText(text)) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
   }
   return out + "\"";
 }
@@ -112,7 +193,7 @@ void GraphMlData(const std::vector<Attribute>& attributes, std::string& out) {
     if (!a.present) continue;
     out += "      <data key=\"";
     out += a.name;
-    out += "\">" + text::XmlEscaped(a.value) + "</data>\n";
+    out += "\">" + text::XmlEscaped(WrittenText(a.value)) + "</data>\n";
   }
 }
 

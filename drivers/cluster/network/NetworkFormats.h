@@ -1,7 +1,11 @@
 #pragma once
 // The spectral network as a file: GraphML (".graphml"), which Cytoscape,
 // Gephi, yEd and networkx read, or Cytoscape's own JSON (".cyjs"), chosen
-// by the file's extension. Numbers are written the same in every locale.
+// by the file's extension. Numbers are written exactly (the shortest text
+// that reads back as the same double, "." in every locale); a value that is
+// not finite is left out. Text is written as valid UTF-8 without control
+// characters, whatever bytes the input files held (NetworkFormats.cpp says
+// how they are read).
 
 #include <string>
 

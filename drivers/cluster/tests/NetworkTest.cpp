@@ -1,6 +1,7 @@
 // The spectral network of a pair search, read back by readers that are not
-// ours (networkx for GraphML, Python's json for Cytoscape JSON), and the
-// network names that are refused before any work.
+// ours (networkx for GraphML, Python's json for Cytoscape JSON), also with
+// text and numbers no ordinary job has, and the network names and options
+// that are refused before any work.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -11,11 +12,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "drivers/cluster/network/NetworkFormats.h"
 #include "tests/support/ScratchDir.h"
 
 namespace {
@@ -41,10 +44,10 @@ std::string Quoted(const std::vector<std::string>& args) {
   return text;
 }
 
-// A summary of a network file that does not depend on the format or the
-// order of its elements: counts, then per node (by name) and per edge the
-// attributes a user colours and filters by.
-constexpr const char* kSummary = R"PY(
+// A network file as Python sees it through a reader not ours: the lists
+// `nodes` and `edges` of attribute dictionaries, each edge with the names of
+// its ends (sorted) as "ends".
+constexpr const char* kReader = R"PY(
 import json, sys
 path, kind = sys.argv[1], sys.argv[2]
 if kind == "graphml":
@@ -53,16 +56,29 @@ if kind == "graphml":
     nodes = [d for _, d in g.nodes(data=True)]
     edges = [dict(d, ends=sorted(g.nodes[n]["name"] for n in (a, b))) for a, b, d in g.edges(data=True)]
 else:
-    elements = json.load(open(path))["elements"]
+    elements = json.load(open(path, encoding="utf-8"))["elements"]
     nodes = [n["data"] for n in elements["nodes"]]
     ids = {n["id"]: n["name"] for n in nodes}
     edges = [dict(e["data"], ends=sorted(ids[e["data"][k]] for k in ("source", "target"))) for e in elements["edges"]]
+)PY";
+
+// A summary that does not depend on the format or the order of the
+// elements: counts, then per node (by name) and per edge the attributes a
+// user colours and filters by.
+constexpr const char* kSummary = R"PY(
 print(len(nodes), "nodes", len(edges), "edges")
 for n in sorted(nodes, key=lambda n: n["name"]):
     print(n["name"], n["charge"], round(n["precursor_mz"], 2), n.get("cluster_size"), n.get("peptide"),
           n.get("route"), n.get("transfer_q_value"))
 for e in edges:
     print(" ".join(e["ends"]), round(e["mass_shift"], 2), e["similarity"] > 0.6, "Oxidation" in e["unimod"].split("/"))
+)PY";
+
+// Every attribute of every element, text as ASCII escapes and numbers as
+// Python's exact repr.
+constexpr const char* kAttributes = R"PY(
+for d in nodes + edges:
+    print(ascii(sorted((k, v) for k, v in d.items() if k not in ("id", "source", "target"))))
 )PY";
 
 class Network : public ScratchDirTest {
@@ -128,7 +144,7 @@ TEST_P(NetworkFormats, OtherReadersReadTheNetworkOfASearchAndOfItsFiles) {
   ASSERT_EQ(Cluster(from_files), 0) << ReadFile(File("said.txt"));
   EXPECT_EQ(ReadFile(later), ReadFile(searched));
 
-  Write("summary.py", kSummary);
+  Write("summary.py", std::string(kReader) + kSummary);
   ASSERT_EQ(Shell("python3 '" + File("summary.py") + "' '" + searched + "' " + format + " > '" +
                   File("summary.txt") + "' 2>&1"),
             0)
@@ -138,6 +154,54 @@ TEST_P(NetworkFormats, OtherReadersReadTheNetworkOfASearchAndOfItsFiles) {
             "670.2-9001.2-9001.2.dta 2 722.33 2 YICDNQDTISSK search None\n"
             "BSA1.9002.9002.2.dta 2 730.32 1 YICDNQDTISSK pairs 0.004\n"
             "670.2-9001.2-9001.2.dta BSA1.9002.9002.2.dta 15.99 True True\n");
+}
+
+// Names from files of any origin (a Latin-1 title, control characters,
+// bytes of no encoding) and numbers beyond the ordinary: every reader takes
+// the file, and reads the same text and the same doubles from both formats.
+TEST_P(NetworkFormats, CarryAnyTextAsUtf8AndEveryNumberExactly) {
+  const std::string format = GetParam();
+  if (const std::string missing = MissingReader(format); !missing.empty()) GTEST_SKIP() << missing;
+  network::SpectralNetwork net;
+  network::NetworkNode odd;
+  // Latin-1 e acute; C0, DEL and C1 controls; an overlong "/" (two Latin-1
+  // letters); U+FFFE, which XML excludes; a euro sign in UTF-8; markup; a
+  // tab.
+  odd.name = "caf\xe9 \x01\x7f\x85 \xc0\xaf \xef\xbf\xbe \xe2\x82\xac <&\">\t.dta";
+  odd.precursor_mass = 1e100;
+  odd.charge = 2;
+  odd.rt = std::numeric_limits<double>::infinity();
+  network::NetworkNode plain;
+  plain.name = "BSA1.670.670.2.dta";
+  plain.precursor_mz = 722.3312345678901;
+  plain.precursor_mass = 5e-324;
+  plain.charge = 1;
+  plain.rt = 3.0;
+  net.nodes = {odd, plain};
+  network::NetworkEdge edge;
+  edge.source = 0;
+  edge.target = 1;
+  edge.similarity = std::numeric_limits<double>::quiet_NaN();
+  edge.mass_shift = -std::numeric_limits<double>::max();
+  edge.unimod = "Oxidation\xff";
+  net.edges = {edge};
+  const std::string path = File("odd." + format);
+  ASSERT_EQ(network::WriteNetwork(net, path), "");
+
+  Write("attributes.py", std::string(kReader) + kAttributes);
+  ASSERT_EQ(Shell("python3 '" + File("attributes.py") + "' '" + path + "' " + format + " > '" +
+                  File("attributes.txt") + "' 2>&1"),
+            0)
+      << ReadFile(File("attributes.txt"));
+  // The name as Python's ascii() writes it. Not finite: the rt of the first
+  // node and the similarity are left out.
+  const std::string name = R"('caf\xe9 \ufffd\ufffd\ufffd \xc0\xaf \ufffd \u20ac <&">\ufffd.dta')";
+  EXPECT_EQ(ReadFile(File("attributes.txt")),
+            "[('charge', 2), ('name', " + name + "), ('precursor_mass', 1e+100)]\n"
+            "[('charge', 1), ('name', 'BSA1.670.670.2.dta'), ('precursor_mass', 5e-324), "
+            "('precursor_mz', 722.3312345678901), ('rt', 3.0)]\n"
+            "[('ends', ['BSA1.670.670.2.dta', " + name + "]), ('mass_shift', -1.7976931348623157e+308), "
+            "('unimod', 'Oxidation\\xff')]\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Cytoscape, NetworkFormats, ::testing::Values("graphml", "cyjs"));
@@ -216,7 +280,15 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"search, no folder",
                 {"@/data", "-o", "@/out", "--type", "pairs", "--network", "@/none/net.cyjs"}, 1,
                 "Cannot write the network file into the folder of"},
-        Refusal{"clustering", {"@/data", "-o", "@/out", "--network", "@/net.graphml"}, 2, "goes with type pairs"}),
+        Refusal{"clustering", {"@/data", "-o", "@/out", "--network", "@/net.graphml"}, 2, "goes with type pairs"},
+        Refusal{"peaks beyond any count",
+                {"--network", "@/net.graphml", "--pairs", "@/pairs.csv", "--spectra", "@/data",
+                 "--small-peaks-count-filter", "1e300"},
+                2, "option --small-peaks-count-filter: not a whole number of 0 or more: \"1e300\""},
+        Refusal{"peaks not whole",
+                {"--network", "@/net.graphml", "--pairs", "@/pairs.csv", "--spectra", "@/data",
+                 "--small-peaks-count-filter", "2.5"},
+                2, "not a whole number"}),
     [](const ::testing::TestParamInfo<Refusal>& info) {
       std::string name = info.param.label;
       for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
