@@ -1,5 +1,6 @@
 #include "clustering/Progress.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 
@@ -41,8 +42,11 @@ void Write(const std::string& fragment) {
 }
 
 void Counter::At(std::size_t position) {
-  if (step_ == 0) return;
-  const std::size_t q = position / step_;
+  if (count_ < 10) return;
+  // Tenths of the list, not position / floor(count / 10): with 19 items that
+  // step is 1 and the count ran to "180%". For a count divisible by ten the
+  // two agree; positions past the end still say 100% at most.
+  const std::size_t q = std::min<std::size_t>(10, position / count_ * 10 + position % count_ * 10 / count_);
   if (q == last_) return;
   last_ = q;
   char buffer[32];

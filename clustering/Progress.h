@@ -16,15 +16,17 @@ using Sink = std::function<void(const std::string& fragment)>;
 Sink SetSink(Sink sink);
 void Write(const std::string& fragment);
 
-// Prints "q0%.." whenever floor(position / step) changes; nothing when the
-// list is too short to have a step (fewer than 10 items).
+// Prints "q0%.." whenever q, the tenths of the list before `position`
+// (floor(position * 10 / count)), changes; so positions 0 to count - 1 say
+// at most "90%", and no position says more than "100%". Nothing for lists
+// of fewer than 10 items, whose tenths would be single items.
 class Counter {
  public:
-  explicit Counter(std::size_t count) : step_(count / 10) {}
+  explicit Counter(std::size_t count) : count_(count) {}
   void At(std::size_t position);
 
  private:
-  std::size_t step_;
+  std::size_t count_;
   std::size_t last_ = 0;
 };
 

@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <system_error>
 
 #include "common/Notifier.h"
 #include "common/PathUtil.h"
@@ -33,6 +34,17 @@
 namespace {
 
 constexpr int kGoOn = -1;
+
+// "" when `folder` is a folder whose files can be listed, else why not.
+std::string UnreadableFolder(const std::string& folder) {
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(folder, ec);
+  if (!std::filesystem::exists(status)) return "the folder " + folder + " does not exist";
+  if (!std::filesystem::is_directory(status)) return folder + " is not a folder";
+  std::filesystem::directory_iterator listing(folder, ec);
+  if (ec) return "the folder " + folder + " cannot be read (" + ec.message() + ")";
+  return std::string();
+}
 
 int WrongUse(const cli::CommandLine& line, const std::string& error) {
   std::cerr << "propagate: " << error << "\n" << line.Usage();
@@ -205,6 +217,15 @@ int main(int argc, char** argv) {
   double level = 0.0;
   if (line.Has("max-q") && !ParseQLevel(line.Value("max-q"), level))
     return WrongUse(line, "option --max-q: \"" + line.Value("max-q") + "\" is not a q-value from 0 to 1 (0.01 or 1%)");
+  // A folder that is not there would leave every member to be scored on its
+  // cluster's consensus spectrum, which changes the q-values without a word.
+  if (line.Has("score-spectra")) {
+    const std::string why = UnreadableFolder(line.Value("score-spectra"));
+    if (!why.empty()) {
+      std::cerr << "propagate: option --score-spectra: " << why << "\nNothing was written.\n";
+      return 1;
+    }
+  }
 
   // Messages of the job go with the progress, away from the summary.
   notify::ScopedHandler to_stderr([](const std::string& m) { std::cerr << m << std::endl; });

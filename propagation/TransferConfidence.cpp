@@ -45,6 +45,9 @@ class CSpectrumFinder {
       std::error_code ec;
       for (fs::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
            it.increment(ec)) {
+        // A folder that bears a spectrum's name holds no spectrum.
+        std::error_code type_ec;
+        if (!it->is_regular_file(type_ec)) continue;
         const std::string file = it->path().filename().string();
         listing.files.emplace(text::ToUpper(file), file);
       }
@@ -96,6 +99,19 @@ std::string WhyNotScored(const CScoreSettings& settings, const std::string& sequ
       return std::string("residue ") + c + " has no mass";
   }
   return "the shift would leave every residue a negative mass";
+}
+
+// Why a spectrum file gives nothing to score: "" when it was read and holds
+// peaks. A file without peaks would score 0 for the target and its decoys
+// alike and so pass for a scored identification.
+std::string UnusableSpectrum(const std::string& path, CScoreSpectrum& spectrum) {
+  std::string error;
+  if (!ReadScoreSpectrum(path, spectrum, error)) return "spectrum file unreadable";
+  if (!spectrum.peaks.empty()) return std::string();
+  std::error_code ec;
+  const std::uintmax_t size = fs::file_size(path, ec);
+  if (ec) return "spectrum file unreadable";
+  return size == 0 ? "spectrum file empty" : "spectrum file without peaks";
 }
 
 CScoredPeptide Decoy(const CScoredPeptide& target, const std::vector<int>& order) {
@@ -310,9 +326,7 @@ std::vector<CTransferRow> ScoreTransfers(const CPropagation& job, const CTransfe
       if (spectrum_path.empty()) why = "spectrum file not found";
     }
     CScoreSpectrum spectrum;
-    std::string read_error;
-    if (why.empty() && usable && !ReadScoreSpectrum(spectrum_path, spectrum, read_error))
-      why = "spectrum file unreadable";
+    if (why.empty() && usable) why = UnusableSpectrum(spectrum_path, spectrum);
     if (why.empty() && usable) {
       const std::optional<double> score = BestSiteScore(score_settings, spectrum, target);
       if (score) {

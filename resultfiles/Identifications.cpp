@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "common/Notifier.h"
 #include "common/TextUtil.h"
 
 namespace {
@@ -20,6 +21,25 @@ bool ParseValue(std::string text, double& value, bool percent) {
   char* end = nullptr;
   value = std::strtod(text.c_str(), &end) * scale;
   return *end == '\0' && std::isfinite(value);
+}
+
+// Readers such as Tagram's keep names as the file wrote them; joined with
+// other files they are matched without regard to case.
+void KeyForJoining(const std::string& path, ResultMap& results) {
+  ResultMap keyed;
+  std::size_t merged = 0;
+  std::string first;
+  for (auto& [name, identification] : results) {
+    const std::string key = ResultSpectrumKey(name);
+    if (!keyed.emplace(key, std::move(identification)).second && merged++ == 0) first = key;
+  }
+  results.swap(keyed);
+  if (merged > 0) {
+    notify::Message("Warning: " + path + " gives " + std::to_string(merged) +
+                    (merged == 1 ? " spectrum name" : " spectrum names") +
+                    " in another case too; names are matched without regard to case, and the first "
+                    "of each is kept (first: " + first + ")");
+  }
 }
 
 }  // namespace
@@ -61,6 +81,7 @@ bool LoadIdentifications(const std::string& path, const CIdentificationFilter& f
   auto* search = dynamic_cast<CSearchResultFile*>(reader.get());
   if (search) search->SetFilter(filter);
   reader->LoadResult(path, out.results, out.data_path, out.modifications);
+  KeyForJoining(path, out.results);
   if (search) {
     out.report = search->Report();
     // A file read in part is no basis for anything built on it.

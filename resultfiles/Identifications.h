@@ -25,14 +25,18 @@ struct CFilterChoice {
 bool FilterFromChoice(const CFilterChoice& choice, CIdentificationFilter& filter, std::string& message);
 
 struct CIdentifications {
-  ResultMap results;
+  ResultMap results;  // keyed by ResultSpectrumKey, whatever case the file wrote
+
   std::string data_path;
   ModificationList modifications;
   std::vector<std::string> report;  // what a search-engine reader said of the file
 };
 
 // Reads `path` with the reader its extension names, search-engine files
-// through `filter`. False with `error` set for a file no reader knows, or a
+// through `filter`, and keys the results by ResultSpectrumKey, the key every
+// program joins them with spectra, pair and cluster files by. Names that
+// differ only in case come to one key: the first in the reader's order is
+// kept, and the file is said to hold such names. False with `error` set for a file no reader knows, or a
 // search-engine file read only in part (what was read stays in `out`).
 bool LoadIdentifications(const std::string& path, const CIdentificationFilter& filter, CIdentifications& out,
                          std::string& error);

@@ -17,11 +17,14 @@ using ModificationList = std::vector<std::pair<std::string, double>>;
 // Cluster number -> spectrum names in file order.
 using ClusterMap = std::map<std::int32_t, std::vector<std::string>>;
 
-// The key a reader files an identification under: the spectrum's name made
-// safe by the rule every importer names spectra by (common/DtaName.h: no
-// path, no control characters) and upper-cased, as the pair and cluster
-// files' names are read, so that a name meets the same spectrum in all of
-// them whatever case the file wrote it in.
+// A spectrum name as a result file gives it, made safe by the rule every
+// importer names spectra by (common/DtaName.h: no path, no control
+// characters); its case is kept.
+std::string ResultSpectrumName(const std::string& name);
+
+// The key by which identifications meet spectra: the safe name upper-cased,
+// as the pair and cluster files' names are read, so that a name meets the
+// same spectrum in all of them whatever case each file wrote it in.
 std::string ResultSpectrumKey(const std::string& name);
 
 // One reader per result-file format. Failures are reported through
@@ -33,9 +36,10 @@ class CResultFile {
                           ModificationList& modifications) = 0;
 };
 
-// Tagram ".tagram" files (INI-like records). A name given to several
-// records keeps the last record's identification; the file is said to
-// repeat names (the first such name and how often).
+// Tagram ".tagram" files (INI-like records), their spectrum names kept as
+// written (ResultSpectrumName). A name given to several records keeps the
+// last record's identification; the file is said to repeat names (the
+// first such name and how often).
 class CTagramResultFile : public CResultFile {
  public:
   void LoadResult(const std::string& path, ResultMap& results, std::string& data_path,

@@ -8,10 +8,12 @@
 
 CResultFile::~CResultFile() = default;
 
-std::string ResultSpectrumKey(const std::string& name) {
+std::string ResultSpectrumName(const std::string& name) {
   // The empty name of a malformed record stays empty.
-  return text::ToUpper(msdata::HasUnsafeNameCharacters(name) ? msdata::SafeSpectrumName(name) : name);
+  return msdata::HasUnsafeNameCharacters(name) ? msdata::SafeSpectrumName(name) : name;
 }
+
+std::string ResultSpectrumKey(const std::string& name) { return text::ToUpper(ResultSpectrumName(name)); }
 
 namespace {
 

@@ -80,7 +80,7 @@ void ReadRecords(std::istream& in, int count, const std::string& path, ResultMap
   for (int record = 0; record < count; ++record) {
     if (!text::ReadLine(in, line)) break;
     bool has_name = false;
-    const std::string name = ResultSpectrumKey(ValueAfterEquals(line, has_name));
+    const std::string name = ResultSpectrumName(ValueAfterEquals(line, has_name));
 
     std::string identification;
     while (text::ReadLine(in, line)) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include "common/DtaName.h"
+#include "common/Notifier.h"
 #include "common/PathUtil.h"
 #include "spectra/ImportSupport.h"
 
@@ -72,6 +74,43 @@ struct PendingSpectrum {
   }
 };
 
+std::string_view SkipBlanks(std::string_view s) {
+  while (!s.empty() && (s[0] == ' ' || s[0] == '\t')) s.remove_prefix(1);
+  return s;
+}
+
+// One scan number at the start of `s`: digits only, within int; `s` is
+// advanced past it and the blanks after it.
+bool TakeScan(std::string_view& s, int& scan) {
+  s = SkipBlanks(s);
+  if (s.empty() || s[0] < '0' || s[0] > '9') return false;
+  const auto result = std::from_chars(s.data(), s.data() + s.size(), scan);
+  if (result.ec != std::errc()) return false;
+  s = SkipBlanks(s.substr(static_cast<std::size_t>(result.ptr - s.data())));
+  return true;
+}
+
+// A SCANS value taken whole: "first", "first-last", or a list
+// "first,...,last". False for anything else, such as "1e3" or "12abc",
+// whose leading digits are another scan than the file meant. A range given
+// backwards keeps its first scan only.
+bool ParseScans(std::string_view s, int& first, int& last) {
+  if (!TakeScan(s, first)) return false;
+  last = first;
+  if (!s.empty() && s[0] == '-') {
+    s.remove_prefix(1);
+    if (!TakeScan(s, last)) return false;
+  } else {
+    while (!s.empty() && s[0] == ',') {
+      s.remove_prefix(1);
+      if (!TakeScan(s, last)) return false;
+    }
+  }
+  if (!s.empty()) return false;
+  if (last < first) last = first;
+  return true;
+}
+
 // Scan numbers hidden in a title: "scan=123" as in msconvert's native ids.
 bool ScanFromTitle(std::string_view title, int& scan) {
   const std::size_t pos = title.find("scan=");
@@ -122,6 +161,8 @@ class PieceOutput {
   // A CHARGE line outside the spectra: the default of the spectra after it.
   virtual void DefaultCharges(const std::vector<int>& charges) = 0;
   virtual void Problem(std::size_t line, std::string_view text, const char* why) = 0;
+  // A line passed over in a spectrum that is still read.
+  virtual void Note(std::size_t line, std::string_view text) = 0;
 };
 
 // How a piece ended.
@@ -279,18 +320,15 @@ class PieceReader {
     }
   }
 
-  // "SCANS=first", "first-last" or "first,last".
+  // A SCANS value that is no scan number is passed over (and said): the
+  // spectrum is then named as one without SCANS, by a scan= in its title or
+  // by its position, rather than after a scan the file did not mean. Its
+  // peaks are as good as any.
   void Scans(std::string_view s, std::string_view value) {
     int first = 0, last = 0;
-    if (!ParseInt(value, first) || first < 0) {
-      Spoil(s, "has no readable scan number");
+    if (!ParseScans(value, first, last)) {
+      out_.Note(reader_.LineNumber(), s);
       return;
-    }
-    last = first;
-    value = TrimView(value);
-    if (!value.empty() && (value[0] == '-' || value[0] == ',')) {
-      value.remove_prefix(1);
-      if (!ParseInt(value, last) || last < first) last = first;
     }
     cur_.first_scan = first;
     cur_.last_scan = last;
@@ -389,6 +427,13 @@ class RecordedPiece : public PieceOutput {
     e.why = why;
     events_.push_back(std::move(e));
   }
+  void Note(std::size_t line, std::string_view text) override {
+    Event e;
+    e.kind = Event::kNote;
+    e.index = line;
+    e.text.assign(text.substr(0, 128));
+    events_.push_back(std::move(e));
+  }
   void Replay(PieceOutput& out) {
     for (Event& e : events_) {
       switch (e.kind) {
@@ -401,6 +446,9 @@ class RecordedPiece : public PieceOutput {
         case Event::kProblem:
           out.Problem(e.index, e.text, e.why);
           break;
+        case Event::kNote:
+          out.Note(e.index, e.text);
+          break;
       }
     }
     events_.clear();
@@ -409,9 +457,9 @@ class RecordedPiece : public PieceOutput {
 
  private:
   struct Event {
-    enum Kind : unsigned char { kSpectrum, kDefaultCharges, kProblem } kind = kSpectrum;
+    enum Kind : unsigned char { kSpectrum, kDefaultCharges, kProblem, kNote } kind = kSpectrum;
     PendingSpectrum spectrum;
-    std::size_t index = 0;  // of a spectrum; the line of a problem
+    std::size_t index = 0;  // of a spectrum; the line of a problem or note
     CMS2Input::RecordPlace place;
     std::string text;
     const char* why = nullptr;
@@ -472,6 +520,18 @@ class Assembly : public PieceOutput {
   void Problem(std::size_t line, std::string_view text, const char* why) override {
     problems_.Add(spectra::DescribeLine(path_, lines_before_ + line, text) + " " + why);
   }
+  void Note(std::size_t line, std::string_view text) override {
+    if (unread_scans_++ == 0) first_unread_scans_ = spectra::DescribeLine(path_, lines_before_ + line, text);
+  }
+  // Says once how many SCANS lines were passed over, with the first.
+  void ReportNotes() const {
+    if (unread_scans_ == 0) return;
+    notify::Message("Warning: " + path_ + ": " + std::to_string(unread_scans_) +
+                    (unread_scans_ == 1 ? " SCANS line holds" : " SCANS lines hold") +
+                    " no scan number and " + (unread_scans_ == 1 ? "was" : "were") +
+                    " passed over; such a spectrum is named by a scan= in its title, else by its"
+                    " position in the file; first: " + first_unread_scans_);
+  }
   // After a piece: `last` says whether it ended the file.
   void EndPiece(const PieceEnd& end, bool last) {
     if (end.open) {
@@ -494,6 +554,8 @@ class Assembly : public PieceOutput {
   spectra::SpectrumSink sink_;
   spectra::ProblemLog problems_;
   std::vector<int> default_charges_;
+  std::size_t unread_scans_ = 0;
+  std::string first_unread_scans_;
   std::size_t lines_before_ = 0;
   std::size_t spectra_before_ = 0;
 };
@@ -551,7 +613,9 @@ bool CMgfImporter::Load(const std::string& path, std::vector<msdata::CSpectrum>&
     }
     for (auto& f : ahead) f.wait();
   }
-  return spectra::FinishTextLoad(path, failed, assembly.Sink(), assembly.Problems(), last_error_);
+  const bool loaded = spectra::FinishTextLoad(path, failed, assembly.Sink(), assembly.Problems(), last_error_);
+  if (loaded) assembly.ReportNotes();
+  return loaded;
 }
 
 CMgfPeakReader::~CMgfPeakReader() {

@@ -166,9 +166,9 @@ TEST_F(SimilarityClustering, ThresholdIsStrict) {
 }
 
 TEST_F(SimilarityClustering, ProgressAndLoneSpectra) {
-  // Twelve spectra, each its own block: the step is 1, so progress runs
-  // past 100 percent; the last lone spectrum is a representative, the
-  // others are copied while their blocks close.
+  // Twelve spectra, each its own block: progress counts tenths of the list
+  // and stops short of 100 percent; the last lone spectrum is a
+  // representative, the others are copied while their blocks close.
   std::vector<msdata::CSpectrum> spectra;
   for (int k = 0; k < 12; ++k) {
     spectra.push_back(MakeSpectrum("p." + std::to_string(k) + "." + std::to_string(k) + ".2.dta",
@@ -179,7 +179,7 @@ TEST_F(SimilarityClustering, ProgressAndLoneSpectra) {
   Setup(File("input.mgf"), REPRESENTATIVE_MOST_SIMILAR);
   Run(spectra);
   EXPECT_EQ(messages_,
-            "10%..20%..30%..40%..50%..60%..70%..80%..90%..100%..110%..Clustering done!\n"
+            "10%..20%..30%..40%..50%..60%..70%..80%..90%..Clustering done!\n"
             "Generating consensus spectra...\n");
   EXPECT_EQ(FilesIn(File("out")).size(), 12u);
   EXPECT_EQ(ReadFile(File("out/p.11.11.2.dta")), "1110.000000 2\n111.000000 1.000000\n");

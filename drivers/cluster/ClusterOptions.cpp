@@ -20,9 +20,9 @@
 #include "common/TextUtil.h"
 #include "drivers/cluster/JobChecks.h"
 #include "drivers/cluster/OutputFolder.h"
+#include "drivers/cluster/loading/JobLoading.h"
 #include "drivers/cluster/network/NetworkCommand.h"
 #include "spectra/MS2Input.h"
-#include "spectra/MgfWriter.h"
 
 namespace clusterjob {
 
@@ -191,42 +191,6 @@ bool DataTypeOf(const std::string& input, int& data_type, std::ostream& err) {
     return false;
   }
   data_type = type;
-  return true;
-}
-
-// Spectra of several inputs, pooled into one MGF file whose titles are their
-// names, so that one parameter file can name them all.
-bool PoolInputs(const std::vector<std::string>& inputs, const std::string& path, std::ostream& err) {
-  std::vector<msdata::CSpectrum> all;
-  for (const std::string& input : inputs) {
-    MS2FormatType type = MS2_FORMAT_DTA;
-    std::string why;
-    if (!path::IsDirectory(input) && !CMS2InputFactory::FormatFromPath(input, type, why)) {
-      err << "cluster: " << why << "\n";
-      return false;
-    }
-    std::unique_ptr<CMS2Input> importer(CMS2InputFactory().GetImporter(type, true));
-    if (!importer || !importer->Load(input, all, false)) {
-      err << "cluster: cannot load spectra from " << input << ": " << (importer ? importer->LastError() : "") << "\n";
-      return false;
-    }
-    err << "Read " << input << "\n";
-  }
-  // A name of our own in the output folder: written whole, and never
-  // through a link planted there.
-  safefile::CSafeFile file;
-  bool written = file.Open(path, "wb");
-  std::ostringstream block;
-  for (std::size_t k = 0; written && k < all.size(); ++k) {
-    block.str("");
-    spectra::WriteMgfSpectrum(block, all[k]);
-    const std::string text = block.str();
-    written = std::fwrite(text.data(), 1, text.size(), file.Get()) == text.size();
-  }
-  if (!written || !file.Commit()) {
-    err << "cluster: cannot write " << path << ": " << (file.Error().empty() ? "write failed" : file.Error()) << "\n";
-    return false;
-  }
   return true;
 }
 
@@ -639,7 +603,12 @@ int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream
 
   safefile::CFolderLock lock;
   if (const int status = TakeOutputFolder(output, inputs, lock, job, err); status >= 0) return status;
-  if (inputs.size() > 1 && !PoolInputs(inputs, data_path, err)) return 1;
+  if (inputs.size() > 1) {
+    if (const std::string refused = PoolInputs(inputs, data_path, line.Has("quiet"), err); !refused.empty()) {
+      err << "cluster: " << refused << "\n";
+      return 1;
+    }
+  }
   if (!WriteParaOfOptions(line, para, job.parameter_file, err)) return 1;
   if (line.Has("write-para") && !WriteParaOfOptions(line, para, path::Absolute(line.Value("write-para")), err))
     return 1;

@@ -225,18 +225,28 @@ TEST_F(PropagationRun, WithoutClusterFileIdentificationsOfAnotherRunAreSaid) {
       << (log.messages.empty() ? "" : log.messages[0]);
 }
 
-// Tagram files name spectra as this system writes them, in lower case; the
-// pair and cluster files they meet are read upper-cased.
-TEST_F(PropagationRun, TagramNamesInLowerCaseMeetThePairs) {
+// Tagram files name spectra as this system writes them, in lower case, and
+// the reader keeps them so; the pair and cluster files they meet are read
+// upper-cased, and the job matches names without regard to case: with or
+// without a cluster file, with LF or CRLF line ends.
+TEST_F(PropagationRun, TagramNamesInAnyCaseMeetThePairsAndClusters) {
+  const std::string tagram = "[Total]\ntotal=1\n[Spectrum1]\nName=Run.1.1.2.dta\n1=PEPTIDE 1.0\n";
+  std::string crlf;
+  for (const char c : tagram) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
   Write("pairs.csv", "run.1.1.2.dta,0,run.2.2.2.dta,0,16.0,0,1\n");
-  Write("r.tagram", "[Total]\ntotal=1\n[Spectrum1]\nName=run.1.1.2.dta\n1=PEPTIDE 1.0\n");
-  Write("job.para", proptest::ParaText("pairs.csv", "r.tagram"));
-  proptest::MessageLog log;
-  CPropagation job;
-  ASSERT_TRUE(job.Run(File("job.para"), false));
-  EXPECT_EQ(job.summary().identified_in_job, 1);
-  EXPECT_EQ(job.results().at("RUN.2.2.2.DTA"), "PEPTIDE -1,-16.000000,1");
-  EXPECT_TRUE(log.messages.empty()) << log.messages[0];
+  Write("clusters.csv", "0,RUN.1.1.2.dta,1,0\n1,run.2.2.2.DTA,2,0\n");
+  for (const std::string& text : {tagram, crlf}) {
+    for (const char* clusters : {"", "clusters.csv"}) {
+      Write("r.tagram", text);
+      Write("job.para", proptest::ParaText("pairs.csv", "r.tagram", clusters));
+      proptest::MessageLog log;
+      CPropagation job;
+      ASSERT_TRUE(job.Run(File("job.para"), false)) << clusters;
+      EXPECT_EQ(job.summary().identified_in_job, 1) << clusters;
+      EXPECT_EQ(job.results().at("RUN.2.2.2.DTA"), "PEPTIDE -1,-16.000000,1") << clusters;
+      EXPECT_TRUE(log.messages.empty()) << log.messages[0];
+    }
+  }
 }
 
 }  // namespace

@@ -135,6 +135,45 @@ TEST_F(TransferJob, ScoresAgainstDecoysAndListsWhatCannotBeScored) {
             std::string::npos);
 }
 
+// A spectrum's own file that holds nothing to score leaves its
+// identification without a score, with the reason; a folder that bears the
+// spectrum's name is no spectrum file, and the data path's file serves.
+TEST_F(TransferJob, OwnSpectrumFilesWithoutPeaksGiveNoScore) {
+  CPropagation job;
+  ASSERT_TRUE(job.Run("job.para", false));
+  struct Case {
+    const char* content;  // nullptr: a folder of that name
+    const char* reason;   // "" when scored
+  };
+  const Case cases[] = {{"", "spectrum file empty"},
+                        {"1444.6 2\n", "spectrum file without peaks"},
+                        {"\x01\x02garbage\nmore of it\n", "spectrum file without peaks"},
+                        {nullptr, ""}};
+  for (const Case& c : cases) {
+    fs::remove_all(File("own"));
+    fs::create_directories(File("own"));
+    if (c.content)
+      Write("own/t.670.670.2.dta", c.content);
+    else
+      fs::create_directories(File("own/t.670.670.2.dta"));
+    CTransferSettings settings;
+    settings.spectrum_folders = {File("own")};
+    job.AssessTransfers(settings);
+    const CTransferRow& row = job.transfers()[2];
+    ASSERT_EQ(row.spectrum, "T.670.670.2.DTA");
+    EXPECT_EQ(row.scored, *c.reason == '\0') << c.reason;
+    EXPECT_EQ(row.not_scored, c.reason);
+    if (*c.reason) {
+      const std::string summary = TransferSummaryText(job.transfers(), settings);
+      EXPECT_NE(summary.find("through pairs: 3 propagated, 0 scored, 0 at q <= 1%"), std::string::npos) << summary;
+      EXPECT_NE(summary.find(std::string("without a score: 3 (") ), std::string::npos) << summary;
+      EXPECT_NE(summary.find(std::string(c.reason) + ": 1"), std::string::npos) << summary;
+      EXPECT_NE(TransferTableText(job.transfers(), settings).find("T.670.670.2.DTA\tYICDNQDTISSK\t"),
+                std::string::npos);
+    }
+  }
+}
+
 TEST_F(TransferJob, ProgramWritesTheTableAndRefusesBadLevels) {
   const std::string program = std::string(TESSERA_BIN_DIR) + "/propagate";
   auto status = [](const std::string& command) {
@@ -156,6 +195,21 @@ TEST_F(TransferJob, ProgramWritesTheTableAndRefusesBadLevels) {
     EXPECT_EQ(status(program + " job.para --max-q " + level), 2) << level;
   EXPECT_EQ(status(program + " job.para --table job.para"), 1);
   EXPECT_EQ(status(program + " job.para --score-spectra ."), 2);
+
+  // A folder of spectra that is not there is refused before any work: the
+  // members would be scored on other spectra.
+  fs::remove(File("job_InterPropagate.txt"));
+  Write("plain.txt", "");
+  for (const char* folder : {"missing", "plain.txt"}) {
+    EXPECT_EQ(status(program + " job.para --table t2.tsv --score-spectra " + folder), 1) << folder;
+    EXPECT_NE(ReadFile("err.txt").find(std::string("option --score-spectra: ")), std::string::npos)
+        << ReadFile("err.txt");
+    EXPECT_NE(ReadFile("err.txt").find(folder), std::string::npos) << ReadFile("err.txt");
+    EXPECT_FALSE(fs::exists(File("job_InterPropagate.txt")));
+    EXPECT_FALSE(fs::exists(File("t2.tsv")));
+  }
+  EXPECT_EQ(status(program + " --pairs pairs.csv --ids r.spectra -o out --table t2.tsv --score-spectra missing"), 1);
+  EXPECT_FALSE(fs::exists(File("out")));
 }
 
 }  // namespace

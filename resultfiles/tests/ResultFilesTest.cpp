@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/Notifier.h"
+#include "resultfiles/Identifications.h"
 #include "resultfiles/ResultFile.h"
 
 namespace fs = std::filesystem;
@@ -90,11 +91,11 @@ TEST_F(ResultFiles, TagramRecordsKeepSequenceAndItems) {
     ASSERT_EQ(mods_.size(), 2u);
     EXPECT_EQ(mods_[0], (std::pair<std::string, double>("Oxidation", -1.0)));
     EXPECT_EQ(mods_[1].first, "Phospho");
-    // Names are upper-cased, as every reader keys them.
-    const ResultMap expected = {{"RUN.100.100.2.DTA", ""},
-                                {"RUN.200.200.2.DTA", "ABC"},
-                                {"RUN.300.300.2.DTA", "ABC 3,1"},
-                                {"RUN.400.400.2.DTA", "ABCD 0,2 2,1"}};
+    // Names stay as the file wrote them, carriage returns or not.
+    const ResultMap expected = {{"run.100.100.2.dta", ""},
+                                {"run.200.200.2.dta", "ABC"},
+                                {"run.300.300.2.dta", "ABC 3,1"},
+                                {"run.400.400.2.dta", "ABCD 0,2 2,1"}};
     EXPECT_EQ(results_, expected);
   }
   EXPECT_TRUE(messages_.empty());
@@ -116,7 +117,7 @@ TEST_F(ResultFiles, TagramHeaderRules) {
   // records keeps the header data only.
   results_.clear();
   Load(Write("b.tagram", "[Total]\ntotal=1000000\n[Spectrum1]\nName=s1\n1=AB 1\n"));
-  EXPECT_EQ(results_, (ResultMap{{"S1", "AB"}}));
+  EXPECT_EQ(results_, (ResultMap{{"s1", "AB"}}));
   results_.clear();
   Load(Write("c.tagram", "[Total]\ntotal=3\n[Spectrum2]\nName=s1\n1=AB 1\n"));
   EXPECT_TRUE(results_.empty());
@@ -126,16 +127,29 @@ TEST_F(ResultFiles, TagramHeaderRules) {
 }
 
 // A name given twice: the last record wins, and the file is said to hold
-// repeated names (the file, the first such name and how often).
+// repeated names (the file, the first such name and how often). A name in
+// another case is another name to the reader; the programs, which match
+// names without regard to case, take the first of the two and say so.
 TEST_F(ResultFiles, TagramRepeatedNamesAreSaid) {
-  Load(Write("twice.tagram",
-             "[Total]\ntotal=4\n[Spectrum1]\nName=run.1.1.2.dta\n1=AAA 1\n[Spectrum2]\nName=RUN.1.1.2.DTA\n"
-             "1=BBB 1\n[Spectrum3]\nName=run.1.1.2.dta\n1=CCC 1\n[Spectrum4]\nName=run.2.2.2.dta\n1=DDD 1\n"));
-  EXPECT_EQ(results_, (ResultMap{{"RUN.1.1.2.DTA", "CCC"}, {"RUN.2.2.2.DTA", "DDD"}}));
+  const std::string path =
+      Write("twice.tagram",
+            "[Total]\ntotal=5\n[Spectrum1]\nName=run.1.1.2.dta\n1=AAA 1\n[Spectrum2]\nName=RUN.1.1.2.DTA\n"
+            "1=BBB 1\n[Spectrum3]\nName=run.1.1.2.dta\n1=CCC 1\n[Spectrum4]\nName=run.2.2.2.dta\n1=DDD 1\n"
+            "[Spectrum5]\nName=run.1.1.2.dta\n1=EEE 1\n");
+  Load(path);
+  EXPECT_EQ(results_, (ResultMap{{"RUN.1.1.2.DTA", "BBB"}, {"run.1.1.2.dta", "EEE"}, {"run.2.2.2.dta", "DDD"}}));
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_NE(messages_[0].find(File("twice.tagram")), std::string::npos) << messages_[0];
-  EXPECT_NE(messages_[0].find("RUN.1.1.2.DTA"), std::string::npos) << messages_[0];
-  EXPECT_NE(messages_[0].find("3 records"), std::string::npos) << messages_[0];
+  EXPECT_NE(messages_[0].find("(first: run.1.1.2.dta, 3 records)"), std::string::npos) << messages_[0];
+
+  messages_.clear();
+  CIdentifications loaded;
+  std::string error;
+  ASSERT_TRUE(LoadIdentifications(path, CIdentificationFilter(), loaded, error)) << error;
+  EXPECT_EQ(loaded.results, (ResultMap{{"RUN.1.1.2.DTA", "BBB"}, {"RUN.2.2.2.DTA", "DDD"}}));
+  ASSERT_EQ(messages_.size(), 2u);
+  EXPECT_NE(messages_[1].find(path + " gives 1 spectrum name in another case too"), std::string::npos)
+      << messages_[1];
 }
 
 TEST_F(ResultFiles, KilnLinesGiveNamesAndNumberedModifications) {

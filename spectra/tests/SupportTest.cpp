@@ -100,3 +100,38 @@ TEST_F(LineReader, LinesAcrossBlockBoundariesArriveWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+// The tenths a file's progress says for `done` running from 0 to `last` of
+// `total` (a file that grows while it is read runs past its size).
+std::vector<std::string> ProgressSaid(std::size_t total, std::size_t last) {
+  std::vector<std::string> said;
+  notify::ScopedHandler capture([&said](const std::string& m) { said.push_back(m); });
+  spectra::Progress progress(true, "f");
+  for (std::size_t done = 0; done <= last; ++done) progress.Update(done, total);
+  return said;
+}
+
+TEST(ImportProgress, NeverPassesAHundredPercent) {
+  EXPECT_TRUE(ProgressSaid(0, 5).empty());
+  for (const std::size_t total : {1, 9, 19, 101}) {
+    const std::vector<std::string> said = ProgressSaid(total, 3 * total);
+    ASSERT_FALSE(said.empty()) << total;
+    EXPECT_EQ(said.back(), "f: 100%") << total;
+    // Each tenth at most once, rising.
+    int before = 0;
+    for (const std::string& m : said) {
+      const int percent = std::atoi(m.c_str() + 3);
+      EXPECT_GT(percent, before) << total << ": " << m;
+      before = percent;
+    }
+  }
+  EXPECT_EQ(ProgressSaid(1, 1), std::vector<std::string>{"f: 100%"});
+  EXPECT_EQ(ProgressSaid(19, 19).size(), 10u);
+  spectra::Progress quiet(false, "f");
+  notify::ScopedHandler none([](const std::string& m) { ADD_FAILURE() << m; });
+  quiet.Update(5, 10);
+}
+
+}  // namespace

@@ -213,6 +213,44 @@ TEST_F(Mgf, GarbageEmptyAndMissingFilesFailCleanly) {
   EXPECT_FALSE(r.ok);
 }
 
+// SCANS is taken whole: a value with more than a scan number in it would
+// name another spectrum (a USI built on "1e3" points at scan 1). Such a
+// line is passed over and said with its file and line; the spectrum is
+// named as one without SCANS: by the title's scan=, else by its position.
+TEST_F(Mgf, ScansAreTakenWholeOrPassedOver) {
+  struct Case {
+    const char* scans;
+    const char* title;
+    const char* name;  // of the spectrum, the 2nd in the file
+    bool passed_over;
+  };
+  const Case cases[] = {
+      {"7", "free", "s.7.7.2.dta", false},         {" 7 - 9 ", "free", "s.7.9.2.dta", false},
+      {"7,8,12", "free", "s.7.12.2.dta", false},   {"9-7", "free", "s.9.9.2.dta", false},
+      {"1e3", "free", "s.2.2.2.dta", true},        {"12abc", "free", "s.2.2.2.dta", true},
+      {"abc", "free", "s.2.2.2.dta", true},        {"-5", "free", "s.2.2.2.dta", true},
+      {"7-", "free", "s.2.2.2.dta", true},         {"99999999999", "free", "s.2.2.2.dta", true},
+      {"1e3", "x scan=40 y", "s.40.40.2.dta", true}};
+  for (const Case& c : cases) {
+    Write("s.mgf", std::string("BEGIN IONS\nPEPMASS=400\nCHARGE=2+\n100 1\nEND IONS\n") +
+                       "BEGIN IONS\nTITLE=" + c.title + "\nPEPMASS=500\nCHARGE=2+\nSCANS=" + c.scans +
+                       "\n100 1\nEND IONS\n");
+    const LoadResult r = LoadWith(MS2_FORMAT_MGF, File("s.mgf"));
+    ASSERT_TRUE(r.ok) << c.scans << ": " << r.error;
+    ASSERT_EQ(r.spectra.size(), 2u) << c.scans;
+    EXPECT_EQ(r.spectra[1].name, c.name) << c.scans;
+    if (!c.passed_over) {
+      EXPECT_TRUE(r.messages.empty()) << c.scans << ": " << r.messages[0];
+      continue;
+    }
+    ASSERT_EQ(r.messages.size(), 1u) << c.scans;
+    EXPECT_EQ(r.messages[0].rfind("Warning: " + File("s.mgf") + ": 1 SCANS line holds no scan number", 0), 0u)
+        << r.messages[0];
+    EXPECT_NE(r.messages[0].find("first: " + File("s.mgf") + ":10: \"SCANS=" + c.scans + "\""), std::string::npos)
+        << r.messages[0];
+  }
+}
+
 TEST_F(Dta, DirectoryInSortedOrderWithNamesFromFiles) {
   LoadResult r = LoadWith(MS2_FORMAT_DTA, DataPath("dtadir"));
   ASSERT_TRUE(r.ok) << r.error;

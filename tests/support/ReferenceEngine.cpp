@@ -277,13 +277,14 @@ ClusterOutcome Cluster(const std::vector<msdata::CSpectrum>& spectra,
                        const CPeakSelect& select) {
   ClusterOutcome out;
   const int n = static_cast<int>(spectra.size());
-  const int step = n / 10;
   int last_q = 0;
   int start = 0;
   int size = 0;
   for (int i = 0; i < n; ++i) {
-    if (step > 0 && i / step != last_q) {
-      last_q = i / step;
+    // Tenths of the list before spectrum i; nothing for fewer than ten.
+    const int q = n >= 10 ? static_cast<int>(static_cast<long long>(i) * 10 / n) : 0;
+    if (q != last_q) {
+      last_q = q;
       out.progress += std::to_string(last_q) + "0%..";
     }
     if (size > 0) {

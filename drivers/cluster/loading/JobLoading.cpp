@@ -1,12 +1,19 @@
 #include "drivers/cluster/loading/JobLoading.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <numeric>
 
+#include <ostream>
+#include <sstream>
+
 #include "clustering/Para.h"
+#include "common/Notifier.h"
 #include "common/PathUtil.h"
+#include "common/SafeFile.h"
 #include "spectra/MS2Input.h"
 #include "spectra/MgfImporter.h"
+#include "spectra/MgfWriter.h"
 
 namespace clusterjob {
 
@@ -108,6 +115,37 @@ std::string LoadJobSpectra(CPara& para, const std::string& para_path, const Load
   }
   DropSmallSpectra(data.spectra, loaded, origins);
   OrderForStrategy(para, data.spectra, loaded, origins);
+  return {};
+}
+
+std::string PoolInputs(const std::vector<std::string>& inputs, const std::string& mgf_path, bool quiet,
+                       std::ostream& err) {
+  // The readers speak through the notifier, whose default is standard
+  // output: here that is the run's summary, and progress belongs beside it.
+  notify::ScopedHandler to_err([&err](const std::string& message) { err << message << "\n"; });
+  std::vector<msdata::CSpectrum> all;
+  for (const std::string& input : inputs) {
+    MS2FormatType type = MS2_FORMAT_DTA;
+    std::string why;
+    if (!path::IsDirectory(input) && !CMS2InputFactory::FormatFromPath(input, type, why)) return why;
+    std::unique_ptr<CMS2Input> importer(CMS2InputFactory().GetImporter(type, !quiet));
+    if (!importer || !importer->Load(input, all, false))
+      return "cannot load spectra from " + input + ": " + (importer ? importer->LastError() : "");
+    if (!quiet) err << "Read " << input << "\n";
+  }
+  // A name of our own in the output folder: written whole, and never
+  // through a link planted there.
+  safefile::CSafeFile file;
+  bool written = file.Open(mgf_path, "wb");
+  std::ostringstream block;
+  for (std::size_t k = 0; written && k < all.size(); ++k) {
+    block.str("");
+    spectra::WriteMgfSpectrum(block, all[k]);
+    const std::string text = block.str();
+    written = std::fwrite(text.data(), 1, text.size(), file.Get()) == text.size();
+  }
+  if (!written || !file.Commit())
+    return "cannot write " + mgf_path + ": " + (file.Error().empty() ? "write failed" : file.Error());
   return {};
 }
 

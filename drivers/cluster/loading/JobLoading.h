@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iosfwd>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,6 +49,16 @@ struct LoadedSpectra {
 // `para_path` is named in the messages.
 std::string LoadJobSpectra(CPara& para, const std::string& para_path, const LoadChoices& choices,
                            LoadedSpectra& loaded);
+
+// Spectra of several inputs (spectrum files or DTA folders), pooled into one
+// MGF file at `mgf_path` whose titles are their names, so that one
+// parameter file can name them all. The readers' progress and "Read
+// <input>" go to `err`, neither with `quiet`; what the readers say of bad
+// records goes to `err` always. The message (without the program's name)
+// when an input has no reader or cannot be read, or the file cannot be
+// written.
+std::string PoolInputs(const std::vector<std::string>& inputs, const std::string& mgf_path, bool quiet,
+                       std::ostream& err);
 
 // The orders the strategies expect: by charge, then ascending precursor
 // mass (similarity clustering); descending precursor mass, heavier first
