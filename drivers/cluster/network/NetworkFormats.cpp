@@ -13,16 +13,13 @@ namespace network {
 
 namespace {
 
-// A number as the shortest text that reads back as the same double, with
-// "." whatever the locale; a whole number keeps a ".0" so that JSON readers
-// take the attribute as a real throughout. Any finite double fits the
-// buffer (17 digits, sign, point and exponent).
-std::string Exact(double value) {
-  char buffer[32];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  std::string text(buffer, result.ptr);
-  if (text.find_first_of(".e") == std::string::npos) text += ".0";
-  return text;
+// "%.*f" without the locale's decimal mark. The buffer holds any finite
+// double in full (309 digits before the point), so a huge value is written
+// as the number it is, never cut to nothing.
+std::string Fixed(double value, int decimals) {
+  char buffer[400];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+  return std::string(buffer, result.ptr);
 }
 
 // One character, UTF-8 encoded.
@@ -115,11 +112,11 @@ struct Attribute {
   std::string value;  // numbers already written
 };
 
-// A real-valued attribute: written exactly, and left out where the value is
+// A real-valued attribute: fixed decimals, and left out where the value is
 // not finite (JSON has no infinity or NaN, and no reader of either format
 // would make sense of one).
-Attribute Real(const char* name, bool present, double value) {
-  return {name, Type::kDouble, present && std::isfinite(value), Exact(value)};
+Attribute Real(const char* name, bool present, double value, int decimals = 6) {
+  return {name, Type::kDouble, present && std::isfinite(value), std::isfinite(value) ? Fixed(value, decimals) : ""};
 }
 
 // Every attribute a network of this kind declares, in one order for both
@@ -131,7 +128,7 @@ std::vector<Attribute> NodeAttributes(const SpectralNetwork& network, const Netw
       Real("precursor_mz", node.precursor_mz > 0.0, node.precursor_mz),
       Real("precursor_mass", true, node.precursor_mass),
       {"charge", Type::kInt, node.charge != 0, std::to_string(node.charge)},
-      Real("rt", node.rt >= 0.0, node.rt),
+      Real("rt", node.rt >= 0.0, node.rt, 3),
   };
   if (network.with_clusters) {
     a.push_back({"cluster", Type::kInt, node.cluster > 0, std::to_string(node.cluster)});
