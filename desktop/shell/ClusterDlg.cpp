@@ -20,6 +20,7 @@
 #include "desktop/shell/core/Memory.h"
 #include "desktop/shell/core/TesseraDoc.h"
 #include "desktop/shell/core/UserMessage.h"
+#include "drivers/cluster/loading/SpectrumOrigins.h"
 
 const char* const CClusterDlg::kDataTypeNames[7] = {"dta", "dtas", "mgf", "pkl", "mzml", "ms2", "raw"};
 
@@ -34,8 +35,11 @@ const char* const kDataFilters[] = {"", "dtas file (*.dtas)", "mgf file (*.mgf)"
                                     "mzML or mzXML run (*.mzML *.mzXML)", "ms2 file (*.ms2)",
                                     "raw file (*.raw)"};
 const QString kMemoryGroup = QStringLiteral("ClusterDialog");
-// The suggested name starts afresh with each day.
-const QStringList kNotRemembered = {QStringLiteral("experimentName")};
+// The suggested name starts afresh with each day; the result name is kept
+// for each job type apart.
+const QStringList kNotRemembered = {QStringLiteral("experimentName"), QStringLiteral("clusterResult")};
+// Where each job type's result name is kept, by cluster type.
+const char* const kResultKeys[] = {"ClusterDialog/clusteringResult", "ClusterDialog/pairSearchResult"};
 
 // "%Y_%b_%d" with English month names whatever the user's locale, so that
 // the suggested file name does not change with the language setting.
@@ -76,6 +80,7 @@ void AddRow(QGridLayout* grid, int row, const char* label, QWidget* field, QWidg
 CClusterDlg::CClusterDlg(CTesseraDoc* doc, QWidget* parent)
     : QDialog(parent), doc_(doc) {
   setWindowTitle(QStringLiteral("Cluster Dialog"));
+  for (int type : {CLUSTER_SIMILARITY, CLUSTER_SPECTRAL_PAIR}) resultNames_[type] = RememberedResult(type);
   BuildControls();
   ApplyConstraintRule();
   desktop::RecallFields(this, kMemoryGroup, kNotRemembered);
@@ -84,6 +89,15 @@ CClusterDlg::CClusterDlg(CTesseraDoc* doc, QWidget* parent)
 
 const char* CClusterDlg::DefaultResultName(int clusterType) {
   return clusterType == CLUSTER_SPECTRAL_PAIR ? "pairs.csv" : "cluster.csv";
+}
+
+QString CClusterDlg::RememberedResult(int clusterType) const {
+  const QString name = desktop::Recall(QLatin1String(kResultKeys[clusterType])).toString();
+  return name.isEmpty() ? WorkingPath(DefaultResultName(clusterType)) : name;
+}
+
+int CClusterDlg::CurrentType() const {
+  return withConstraint_->isChecked() ? CLUSTER_SIMILARITY : CLUSTER_SPECTRAL_PAIR;
 }
 
 QString CClusterDlg::WorkingPath(const char* name) const {
@@ -145,7 +159,7 @@ QWidget* CClusterDlg::BuildOutputGroup() {
   representativePath_ =
       Field("representativePath", last.empty() ? QString() : QString::fromStdString(last + "_new"), false);
   representativeBrowse_ = desktop::NamedButton("representativeBrowse", QStringLiteral("Browse"));
-  clusterResultEdit_ = Field("clusterResult", WorkingPath(DefaultResultName(CLUSTER_SIMILARITY)), false);
+  clusterResultEdit_ = Field("clusterResult", resultNames_[CLUSTER_SIMILARITY], false);
   auto* clusterResultBrowse = desktop::NamedButton("clusterResultBrowse", QStringLiteral("Browse"));
   AddRow(grid, 0, "Representative Spectra Path", representativePath_, representativeBrowse_);
   AddRow(grid, 1, "Clustering Result", clusterResultEdit_, clusterResultBrowse);
@@ -190,6 +204,7 @@ QWidget* CClusterDlg::BuildClusterGroup() {
   auto* saveAs = desktop::NamedButton("saveAs", QStringLiteral("Save as"));
   auto* start = desktop::NamedButton("start", QStringLiteral("Start"));
   start->setDefault(true);
+  auto* cancel = desktop::NamedButton("cancel", QStringLiteral("Cancel"));
   AddRow(grid, 0, "Consensus Spectra Method", consensusMethod_);
   AddRow(grid, 1, "Threshold", thresholdEdit_, new QLabel(QStringLiteral("similarity, 0 to 1")));
   auto* buttons = new QHBoxLayout;
@@ -197,6 +212,7 @@ QWidget* CClusterDlg::BuildClusterGroup() {
   buttons->addStretch(1);
   buttons->addWidget(saveAs);
   buttons->addWidget(start);
+  buttons->addWidget(cancel);
   grid->addLayout(buttons, 2, 0, 1, 3);
   // Short fields stay beside their labels; the spare width goes behind them.
   grid->setColumnStretch(2, 1);
@@ -207,6 +223,7 @@ QWidget* CClusterDlg::BuildClusterGroup() {
   connect(layoutToggle_, &QPushButton::clicked, this, &CClusterDlg::OnToggleLayout);
   connect(saveAs, &QPushButton::clicked, this, &CClusterDlg::OnSaveAs);
   connect(start, &QPushButton::clicked, this, &CClusterDlg::OnStart);
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
   return cluster;
 }
 
@@ -286,7 +303,13 @@ QWidget* CClusterDlg::BuildPairSearchGroup() {
   AddRow(grid, 0, "Mass shift (Da)", pairMassLower_, new QLabel(QStringLiteral("to")));
   grid->addWidget(pairMassUpper_, 0, 3);
   AddRow(grid, 1, "Mass tolerance (Da)", pairMassTol_);
+  // Every scored pair, appended run after run: on large runs it takes far
+  // longer to write than the search itself, so only on request.
+  scoreLog_ = new QCheckBox(QStringLiteral("Write the score log (score.txt)"));
+  scoreLog_->setObjectName(QStringLiteral("scoreLog"));
+  grid->addWidget(scoreLog_, 2, 0, 1, 5);
   grid->setColumnStretch(4, 1);
+  connect(scoreLog_, &QCheckBox::toggled, this, [this] { saved_ = false; });
   return pairs;
 }
 
@@ -299,15 +322,17 @@ void CClusterDlg::ApplyConstraintRule() {
   representativeBrowse_->setEnabled(constrained);
   consensusMethod_->setEnabled(constrained);
   for (QLineEdit* field : {pairMassLower_, pairMassUpper_, pairMassTol_}) field->setEnabled(!constrained);
+  scoreLog_->setEnabled(!constrained);
 }
 
 void CClusterDlg::OnConstraintToggled() {
   ApplyConstraintRule();
-  // A result name left at the other job's default follows the job type.
-  const int type = withConstraint_->isChecked() ? CLUSTER_SIMILARITY : CLUSTER_SPECTRAL_PAIR;
-  const int other = type == CLUSTER_SIMILARITY ? CLUSTER_SPECTRAL_PAIR : CLUSTER_SIMILARITY;
-  if (clusterResultEdit_->text() == WorkingPath(DefaultResultName(other)))
-    clusterResultEdit_->setText(WorkingPath(DefaultResultName(type)));
+  // Each job type has a result name of its own: the name shown was the
+  // other type's, and the pair search must never be offered the cluster
+  // file (nor clustering the pair file).
+  const int type = CurrentType();
+  resultNames_[1 - type] = clusterResultEdit_->text();
+  clusterResultEdit_->setText(resultNames_[type]);
   saved_ = false;
 }
 
@@ -352,7 +377,7 @@ bool CClusterDlg::Validate() {
   if (data.isEmpty())
     checks.Add(QStringLiteral("Data path: choose the spectra to cluster first."));
   else if (!desktop::PathExists(data))
-    checks.Add(QStringLiteral("File: %1 does not exist!").arg(data));
+    checks.Add(desktop::PathProblem(QStringLiteral("Data path"), data));
   constexpr double kHuge = 1e9;
   checks.Decimal(thresholdEdit_, "Threshold", 0.0, true, 1.0, "a similarity from 0 to 1");
   checks.Whole(spectralFiltering_, "Spectral filtering", 0, "a whole number of peaks, 0 or more");
@@ -372,6 +397,12 @@ bool CClusterDlg::MayReplaceResults(int clusterType) {
   QStringList existing;
   const QString result = clusterResultEdit_->text();
   if (!result.isEmpty() && QFileInfo::exists(result)) existing << result;
+  // Clustering writes its per-spectrum table beside the cluster file under
+  // one fixed name, whatever the cluster file is called.
+  if (clusterType == CLUSTER_SIMILARITY && !result.isEmpty()) {
+    const QString table = QFileInfo(result).absoluteDir().filePath(QLatin1String(clusterjob::kClusterTableName));
+    if (QFileInfo::exists(table)) existing << table;
+  }
   // Clustering writes its representative spectra into that folder.
   const QString representatives = representativePath_->text();
   if (clusterType == CLUSTER_SIMILARITY && !representatives.isEmpty() &&
@@ -381,13 +412,11 @@ bool CClusterDlg::MayReplaceResults(int clusterType) {
 }
 
 void CClusterDlg::OnSaveAs() {
-  refused_ = true;
   dataTypeIndex_ = dataType_->currentIndex();
   similarityIndex_ = similarityMethod_->currentIndex();
-  const int clusterType = withConstraint_->isChecked() ? CLUSTER_SIMILARITY : CLUSTER_SPECTRAL_PAIR;
+  const int clusterType = CurrentType();
   const QString clusterResult = clusterResultEdit_->text();
   if (!Validate() || !MayReplaceResults(clusterType)) return;
-  refused_ = false;
 
   // The order is binding: SetCluster takes the data and representative
   // objects that the first two setters create.
@@ -409,6 +438,7 @@ void CClusterDlg::OnSaveAs() {
     para.cluster->lower_mass = text::AtoI(Std(pairMassLower_->text()));
     para.cluster->upper_mass = text::AtoI(Std(pairMassUpper_->text()));
     para.cluster->cluster_masses_tol = text::AtoF(Std(pairMassTol_->text()));
+    para.cluster->score_log = scoreLog_->isChecked();
   }
 
   desktop::FileChoice choice = desktop::SaveChoice(QStringLiteral("para file (*.txt)"),
@@ -434,12 +464,12 @@ void CClusterDlg::OnSaveAs() {
   clusterResult_ = clusterResult;
   saved_ = true;
   desktop::RememberFields(this, kMemoryGroup, kNotRemembered);
+  desktop::Remember(QLatin1String(kResultKeys[clusterType]), clusterResult);
 }
 
 void CClusterDlg::OnStart() {
   if (!saved_) OnSaveAs();
-  // A refused value keeps the dialog open; a cancelled save closes it with
-  // nothing to run.
-  if (!saved_ && refused_) return;
-  accept();
+  // A refused value or a cancelled save box keeps the dialog open with what
+  // was typed; Cancel closes it.
+  if (saved_) accept();
 }

@@ -8,14 +8,15 @@
 // similarityMethod, consensusMethod, threshold, spectralFiltering,
 // peakSelection, topN, topM, precursorTol, precursorUnit, fragmentTol,
 // fragmentUnit, mergeTol, mergeUnit, pairMassLower, pairMassUpper,
-// pairMassTol; buttons dataBrowse,
-// representativeBrowse, clusterResultBrowse, layoutToggle, saveAs, start),
-// so that a script or a test can fill them and press the buttons.
+// pairMassTol, scoreLog; buttons dataBrowse, representativeBrowse,
+// clusterResultBrowse, layoutToggle, saveAs, start, cancel), so that a
+// script or a test can fill them and press the buttons.
 //
 // Values are checked before the parameter file is saved; a result of an
 // earlier job that the new one would replace is named and replaced only
 // when the user agrees. The dialog reopens with the values of its last
-// confirmed use.
+// confirmed use; clustering and the pair search each keep their own result
+// name.
 
 #include <QDialog>
 #include <QString>
@@ -56,6 +57,8 @@ class CClusterDlg : public QDialog {
   // The default result file of each job type, in the working directory:
   // a pair search must not replace the cluster file that propagation reads.
   static const char* DefaultResultName(int clusterType);
+  // The result name last saved for a job type, else its default.
+  QString RememberedResult(int clusterType) const;
 
   static const char* const kDataTypeNames[7];
 
@@ -77,6 +80,7 @@ class CClusterDlg : public QDialog {
   QWidget* BuildToleranceGroup();
   QWidget* BuildMergeGroup();
   QWidget* BuildPairSearchGroup();
+  int CurrentType() const;
   void ApplyConstraintRule();
   void OnConstraintToggled();
   void OnDataPathChanged(const QString& text);
@@ -97,9 +101,8 @@ class CClusterDlg : public QDialog {
   int clusterType_ = 0;
   QString clusterResult_;
   bool saved_ = false;
-  // The last save was refused (a value, or a result the user keeps): Start
-  // leaves the dialog open.
-  bool refused_ = false;
+  // The result name of each job type while the other one is shown.
+  QString resultNames_[2];
 
   QLineEdit* experimentName_ = nullptr;
   QCheckBox* withConstraint_ = nullptr;
@@ -125,6 +128,7 @@ class CClusterDlg : public QDialog {
   QLineEdit* pairMassLower_ = nullptr;
   QLineEdit* pairMassUpper_ = nullptr;
   QLineEdit* pairMassTol_ = nullptr;
+  QCheckBox* scoreLog_ = nullptr;
   QPushButton* layoutToggle_ = nullptr;
   std::unique_ptr<desktop::CCompactLayout> layout_;
 };

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <cmath>
 
 #include "desktop/shell/core/Numbers.h"
 #include "desktop/shell/core/UserMessage.h"
@@ -126,11 +127,16 @@ void CFieldChecks::Range(const char* label, const QLineEdit* lower, const QLineE
     value = number;
     return true;
   };
+  QString what = whole ? QStringLiteral("a whole number") : QStringLiteral("a number");
+  if (!std::isinf(least)) what += QStringLiteral(", %1 or more").arg(least);
+  const auto refuse = [&](const char* end, const QLineEdit* field) {
+    problems_ << QStringLiteral("%1: the %2 end must be %3: \"%4\"")
+                     .arg(QLatin1String(label), QLatin1String(end), what, field->text());
+  };
   double low = 0.0, high = 0.0;
-  const bool lowRead = read(lower, low), highRead = read(upper, high);
-  const char* what = whole ? "a whole number of Da" : "a number";
-  if (!lowRead || low < least) Refuse(label, what, lower);
-  if (!highRead) Refuse(label, what, upper);
+  const bool lowRead = read(lower, low) && low >= least, highRead = read(upper, high) && high >= least;
+  if (!lowRead) refuse("lower", lower);
+  if (!highRead) refuse("upper", upper);
   if (lowRead && highRead && (strict ? low >= high : low > high))
     problems_ << QStringLiteral("%1: the lower end %2 must lie below the upper end %3.")
                      .arg(QLatin1String(label), lower->text(), upper->text());

@@ -77,8 +77,10 @@ class CFieldChecks {
                const char* what);
   // A whole number of at least `low`.
   void Whole(const QLineEdit* field, const char* label, int low, const char* what);
-  // Two ends, each a number (a whole one when `whole`) of at least `least`,
-  // the first not above the second (below it when `strict`).
+  // Two ends, each a number (a whole one when `whole`) of at least `least`
+  // (minus infinity for no bound), the first not above the second (below it
+  // when `strict`). A refusal names the end: "Mass: the lower end must be
+  // a number, 0 or more: "-100"".
   void Range(const char* label, const QLineEdit* lower, const QLineEdit* upper, bool whole, double least,
              bool strict);
   void Add(const QString& problem) { problems_ << problem; }

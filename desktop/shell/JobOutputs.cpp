@@ -39,7 +39,9 @@ QHash<QString, CJobOutputs::State> CJobOutputs::Entries(const QString& folder, c
   return entries;
 }
 
-CJobOutputs::CJobOutputs(const QStringList& files, const QStringList& folders) : files_(files), folders_(folders) {
+CJobOutputs::CJobOutputs(const QStringList& files, const QStringList& folders, const QStringList& appended)
+    : files_(files), appended_(appended), folders_(folders) {
+  for (const QString& file : appended_) appendedStates_.insert(file, StateOf(file));
   for (const QString& file : files_) {
     fileStates_.insert(file, StateOf(file));
     const QFileInfo info(file);
@@ -65,6 +67,19 @@ QStringList CJobOutputs::RemoveChanged() const {
     const QHash<QString, State> now = Entries(info.absolutePath(), info.fileName() + kTemporaryInfix);
     for (auto it = now.begin(); it != now.end(); ++it)
       if (!before.contains(it.key())) removeIfChanged(QDir(info.absolutePath()).filePath(it.key()), State());
+  }
+  for (const QString& file : appended_) {
+    const State before = appendedStates_.value(file);
+    const State now = StateOf(file);
+    if (!now.exists || now == before) continue;
+    if (!before.exists) {
+      if (Remove(file)) removed << file;
+      continue;
+    }
+    // Only what the job added goes: a file that did not grow was rewritten
+    // by someone else and stays as it is, as does a link.
+    if (!QFileInfo(file).isSymLink() && now.size > before.size && QFile::resize(file, before.size))
+      removed << file;
   }
   for (const QString& folder : folders_) {
     if (!folderExisted_.value(folder)) {

@@ -11,12 +11,15 @@
 class CJobOutputs {
  public:
   // Records the state of each file (and of the temporaries "<file>.part-*"
-  // that results are written through) and of each folder's entries.
-  CJobOutputs(const QStringList& files, const QStringList& folders);
+  // that results are written through), of each folder's entries, and the
+  // length of each file the job only appends to (a log kept run after run).
+  CJobOutputs(const QStringList& files, const QStringList& folders, const QStringList& appended = {});
 
   // Removes what is new or changed since the record: the files, new
   // temporaries, and in the folders the entries the job made or rewrote (a
-  // folder it made goes whole). Answers the paths removed.
+  // folder it made goes whole). An appended file that was there is cut back
+  // to its length before the job; one the job made goes. Answers the paths
+  // removed or cut back.
   QStringList RemoveChanged() const;
 
  private:
@@ -34,6 +37,8 @@ class CJobOutputs {
 
   QStringList files_;
   QHash<QString, State> fileStates_;
+  QStringList appended_;
+  QHash<QString, State> appendedStates_;
   QHash<QString, QHash<QString, State>> temporaries_;  // by file
   QStringList folders_;
   QHash<QString, bool> folderExisted_;

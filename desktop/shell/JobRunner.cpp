@@ -19,18 +19,23 @@
 #include <QVBoxLayout>
 #include <QWidget>
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <functional>
 #include <filesystem>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <system_error>
 #include <unistd.h>
 
 #include "clustering/Para.h"
 #include "common/ErrorMarker.h"
+#include "common/SafeFile.h"
 #include "desktop/shell/JobOutputs.h"
 #include "desktop/shell/core/TesseraDoc.h"
 #include "desktop/shell/core/UserMessage.h"
+#include "drivers/cluster/loading/SpectrumOrigins.h"
 #include "moddetect/DetectionConfig.h"
 
 namespace {
@@ -42,6 +47,8 @@ constexpr int kGraceMilliseconds = 2000;
 constexpr int kLogLinesShown = 8;
 const char* const kTableFile = "temp.temp";
 const char* const kKeptTableFile = "Mod_result.csv";
+const char* const kScoreLogFile = "score.txt";
+const char* const kFolderLockFile = ".tessera.lock";
 
 bool RemoveIfPresent(const QString& path) {
   std::error_code error;
@@ -65,6 +72,34 @@ bool IsBackEndChatter(const QString& line) {
          line == QLatin1String("please input the configuration file name!");
 }
 
+// Opens the log at `path` and locks it, without following a link planted at
+// its name. -1 with errno EWOULDBLOCK when another job holds it; -1 with
+// another errno when it cannot be opened at all.
+int LockLog(const QString& path) {
+  const QByteArray name = QFile::encodeName(path);
+  int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0 && errno == ELOOP && ::unlink(name.constData()) == 0)
+    fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) return -1;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int why = errno;
+    ::close(fd);
+    errno = why;
+    return -1;
+  }
+  return fd;
+}
+
+// True while a run holds the lock the back ends take on their working
+// folder (a pair search or Shiftscan, from a window or the console). Only
+// looked at, never created here.
+bool FolderLockHeld(const QString& folder) {
+  const QString lockPath = QDir(folder).filePath(QLatin1String(kFolderLockFile));
+  if (!QFileInfo::exists(lockPath)) return false;
+  safefile::CFolderLock probe;
+  return !probe.Acquire(folder.toStdString(), safefile::CFolderLock::Mode::kNoWait);
+}
+
 }  // namespace
 
 // What the user sees while a job runs: which job, for how long, the back
@@ -73,15 +108,16 @@ class CJobProgressWindow : public QWidget {
  public:
   CJobProgressWindow(const QString& jobName, QWidget* beside, std::function<void()> onCancel)
       : QWidget(beside, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint),
-        onCancel_(std::move(onCancel)) {
+        onCancel_(std::move(onCancel)),
+        jobName_(jobName) {
     setWindowTitle(QStringLiteral("Tessera: %1 is running").arg(jobName));
     setObjectName(QStringLiteral("jobProgress"));
     setAttribute(Qt::WA_DeleteOnClose, false);
     auto* column = new QVBoxLayout(this);
-    auto* title = new QLabel(QStringLiteral("Running %1 ...").arg(jobName));
-    QFont bold = title->font();
+    title_ = new QLabel;
+    QFont bold = title_->font();
     bold.setBold(true);
-    title->setFont(bold);
+    title_->setFont(bold);
     elapsed_ = new QLabel;
     lastLine_ = new QLabel;
     lastLine_->setMinimumWidth(420);
@@ -92,17 +128,19 @@ class CJobProgressWindow : public QWidget {
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(cancel);
-    column->addWidget(title);
+    column->addWidget(title_);
     column->addWidget(elapsed_);
     column->addWidget(lastLine_);
     column->addLayout(buttons);
-    Update(0, QString());
+    Update(false, 0, QString());
     adjustSize();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
       move(screen->availableGeometry().center() - rect().center());
   }
 
-  void Update(qint64 milliseconds, const QString& lastLine) {
+  void Update(bool waiting, qint64 milliseconds, const QString& lastLine) {
+    const QString title = waiting ? QStringLiteral("Waiting to run %1 ...") : QStringLiteral("Running %1 ...");
+    title_->setText(title.arg(jobName_));
     const qint64 seconds = milliseconds / 1000;
     elapsed_->setText(QStringLiteral("Elapsed time: %1:%2 min")
                           .arg(seconds / 60)
@@ -127,6 +165,8 @@ class CJobProgressWindow : public QWidget {
 
  private:
   std::function<void()> onCancel_;
+  QString jobName_;
+  QLabel* title_;
   QLabel* elapsed_;
   QLabel* lastLine_;
 };
@@ -145,10 +185,13 @@ CJobRunner::CJobRunner(CTesseraDoc* doc, QWidget* window, QObject* parent)
 CJobRunner::~CJobRunner() {
   if (!IsRunning()) return;
   // The program is going: its job goes with it, without a word.
-  process_->disconnect(this);
-  SignalGroup(SIGKILL);
-  process_->waitForFinished(kGraceMilliseconds);
+  if (process_) {
+    process_->disconnect(this);
+    SignalGroup(SIGKILL);
+    process_->waitForFinished(kGraceMilliseconds);
+  }
   CloseProgressWindow();
+  ReleaseLog();
 }
 
 CJobRunner::Job CJobRunner::ClusterJob(const QString& parameterFile) const {
@@ -157,7 +200,8 @@ CJobRunner::Job CJobRunner::ClusterJob(const QString& parameterFile) const {
   job.program = QStringLiteral("cluster");
   job.parameterFile = parameterFile;
   const QDir work(QString::fromStdString(doc_->GetWorkingDirectory()));
-  job.outputFiles << work.filePath(QStringLiteral("score.txt"));
+  // The pair search appends to its score log run after run.
+  job.appendedFiles << work.filePath(QLatin1String(kScoreLogFile));
   CPara para;
   if (para.ReadParaFile(parameterFile.toStdString()) && para.spectra_process) {
     const int type = para.cluster ? para.cluster->cluster_type : -1;
@@ -165,6 +209,9 @@ CJobRunner::Job CJobRunner::ClusterJob(const QString& parameterFile) const {
     const QString result = QString::fromStdString(para.spectra_process->cluster_result);
     job.resultFile = result.isEmpty() ? result : work.absoluteFilePath(result);
     if (!result.isEmpty()) job.outputFiles << job.resultFile;
+    // Clustering writes its per-spectrum table beside the cluster file.
+    if (!job.leavesTable && !result.isEmpty())
+      job.outputFiles << QFileInfo(job.resultFile).dir().filePath(QLatin1String(clusterjob::kClusterTableName));
     const QString representatives = QString::fromStdString(para.spectra_process->out_directory);
     if (!job.leavesTable && !representatives.isEmpty()) job.outputFolders << work.absoluteFilePath(representatives);
   }
@@ -210,9 +257,11 @@ QStringList CJobRunner::ReasonLines(const QString& path, int count) {
   return lines;
 }
 
-bool CJobRunner::IsRunning() const { return process_ != nullptr; }
+bool CJobRunner::IsRunning() const { return process_ != nullptr || waiting_; }
 
 void CJobRunner::Finish(Outcome outcome, const QString& summary) {
+  // Its last lines have been read: the log may serve the next job.
+  ReleaseLog();
   lastOutcome_ = outcome;
   lastSummary_ = summary;
   emit JobFinished(outcome, summary);
@@ -221,6 +270,8 @@ void CJobRunner::Finish(Outcome outcome, const QString& summary) {
 // The outcome is told first, so that the window is ready for the next job
 // while the user reads why this one did not run.
 bool CJobRunner::NotStarted(const Job& job, const QString& why) {
+  waiting_ = false;
+  CloseProgressWindow();
   Finish(Outcome::NotStarted, QStringLiteral("The %1 job was not started.").arg(job.name));
   desktop::ShowMessage(window_, desktop::MessageKind::Error, QStringLiteral("Tessera"), why);
   return false;
@@ -242,38 +293,64 @@ bool CJobRunner::Start(const Job& job) {
     return false;
   }
   workingDirectory_ = QString::fromStdString(doc_->GetWorkingDirectory());
-  const QDir work(workingDirectory_);
   // The back ends write their marker and table into the current directory.
   QDir::setCurrent(workingDirectory_);
 
-  const QString executable = QDir(programDirectory_).filePath(job.program);
-  const QFileInfo executableInfo(executable);
+  const QFileInfo executableInfo(QDir(programDirectory_).filePath(job.program));
   if (!executableInfo.isFile() || !executableInfo.isExecutable()) {
     return NotStarted(job, QStringLiteral("Can not start the %1 job: the program %2 does not exist or can not be run.")
-                               .arg(job.name, executable));
+                               .arg(job.name, executableInfo.filePath()));
   }
 
+  job_ = job;
+  cancelling_ = false;
+  logPath_ = QDir(workingDirectory_).filePath(job.program + QStringLiteral(".log"));
+  if (TakeFolder()) {
+    if (!Begin()) return false;
+  } else {
+    // Another run's files are still being written: nothing of this job
+    // touches the folder before that run has ended.
+    waiting_ = true;
+  }
+  ShowProgressWindow();
+  emit JobStarted(job.name);
+  return true;
+}
+
+bool CJobRunner::TakeFolder() {
+  if (FolderLockHeld(workingDirectory_)) return false;
+  logLock_ = LockLog(logPath_);
+  // A log that cannot be opened at all is said when the back end starts.
+  return logLock_ >= 0 || errno != EWOULDBLOCK;
+}
+
+bool CJobRunner::Begin() {
+  const QDir work(workingDirectory_);
   // A marker or a table left by an earlier run must not be taken for this
   // job's verdict or result.
   RemoveIfPresent(work.filePath(QLatin1String(marker::kErrorMarkerFile)));
   RemoveIfPresent(work.filePath(QLatin1String(kTableFile)));
-  outputs_ = std::make_unique<CJobOutputs>(
-      job.outputFiles + QStringList{work.filePath(QLatin1String(kTableFile))}, job.outputFolders);
-
-  job_ = job;
-  cancelling_ = false;
-  logPath_ = work.filePath(job.program + QStringLiteral(".log"));
+  outputs_ = std::make_unique<CJobOutputs>(job_.outputFiles + QStringList{work.filePath(QLatin1String(kTableFile))},
+                                           job_.outputFolders, job_.appendedFiles);
+  // The log is this job's alone now: what an earlier job wrote there goes.
+  if (logLock_ >= 0 && ::ftruncate(logLock_, 0) != 0) {
+    return NotStarted(job_, QStringLiteral("Can not start the %1 job: Can not save file: %2").arg(job_.name, logPath_));
+  }
   QString why;
-  if (!StartProcess(executable, why))
-    return NotStarted(job, QStringLiteral("Can not start the %1 job: %2").arg(job.name, why));
+  if (!StartProcess(QDir(programDirectory_).filePath(job_.program), why))
+    return NotStarted(job_, QStringLiteral("Can not start the %1 job: %2").arg(job_.name, why));
   processId_ = process_->processId();
-
   clock_->start();
-  progress_ = new CJobProgressWindow(job.name, window_, [this] { RequestCancel(); });
-  progress_->show();
-  ticker_->start();
-  emit JobStarted(job.name);
   return true;
+}
+
+void CJobRunner::ShowProgressWindow() {
+  // A waiting job shows how long it has waited; a begun one, how long it has run.
+  if (waiting_) clock_->start();
+  progress_ = new CJobProgressWindow(job_.name, window_, [this] { RequestCancel(); });
+  progress_->show();
+  OnTick();
+  ticker_->start();
 }
 
 bool CJobRunner::StartProcess(const QString& executable, QString& why) {
@@ -284,7 +361,8 @@ bool CJobRunner::StartProcess(const QString& executable, QString& why) {
   // Shiftscan waits for a key at its end only when its input is a terminal.
   process_->setStandardInputFile(QProcess::nullDevice());
   process_->setProcessChannelMode(QProcess::MergedChannels);
-  process_->setStandardOutputFile(logPath_, QIODevice::Truncate);
+  // Emptied by Begin under the log's lock; a job of another window waits.
+  process_->setStandardOutputFile(logPath_, QIODevice::Append);
   // A group of its own, so that a cancel reaches the helpers it starts; and
   // the job ends if this program is killed.
   process_->setChildProcessModifier([] {
@@ -309,9 +387,18 @@ CJobRunner::Outcome CJobRunner::Run(const Job& job) {
 }
 
 void CJobRunner::OnTick() {
+  if (waiting_ && TakeFolder()) {
+    waiting_ = false;
+    if (!Begin()) return;
+  }
   if (!progress_) return;
+  if (waiting_) {
+    progress_->Update(true, clock_->elapsed(),
+                      QStringLiteral("Waiting: another run is using the folder %1.").arg(workingDirectory_));
+    return;
+  }
   const QStringList last = LastLines(logPath_, 1);
-  progress_->Update(clock_->elapsed(), last.isEmpty() ? QString() : last.first());
+  progress_->Update(false, clock_->elapsed(), last.isEmpty() ? QString() : last.first());
 }
 
 void CJobRunner::SignalGroup(int signal) const {
@@ -333,6 +420,12 @@ bool CJobRunner::RequestCancel() {
 
 void CJobRunner::Cancel() {
   if (!IsRunning()) return;
+  if (waiting_) {
+    waiting_ = false;
+    CloseProgressWindow();
+    return Finish(Outcome::Cancelled,
+                  QStringLiteral("The %1 job was cancelled before it began; it wrote nothing.").arg(job_.name));
+  }
   cancelling_ = true;
   SignalGroup(SIGTERM);
   if (!process_->waitForFinished(kGraceMilliseconds)) {
@@ -348,6 +441,11 @@ void CJobRunner::CloseProgressWindow() {
     progress_->deleteLater();
   }
   progress_ = nullptr;
+}
+
+void CJobRunner::ReleaseLog() {
+  if (logLock_ >= 0) ::close(logLock_);
+  logLock_ = -1;
 }
 
 void CJobRunner::OnProcessFinished() {

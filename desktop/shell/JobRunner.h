@@ -49,6 +49,9 @@ class CJobRunner : public QObject {
     // changed files there are removed (folders it made, whole).
     QStringList outputFiles;
     QStringList outputFolders;
+    // Files the job appends to (the pair search's score log): a cancel cuts
+    // them back to their length before the job.
+    QStringList appendedFiles;
   };
 
   // Messages are shown over `window` (may be null), and the progress window
@@ -69,18 +72,23 @@ class CJobRunner : public QObject {
 
   // Starts the job and returns at once; JobFinished tells how it ended.
   // False, with the reason said, when it cannot start (another job runs,
-  // the program is missing).
+  // the program is missing). While another run uses the working folder (a
+  // job of another window, a console run holding the folder's lock), the
+  // job waits for it, its progress window saying so, and touches nothing
+  // in the folder until it begins.
   bool Start(const Job& job);
   // Starts the job and waits for its end while the window stays live.
   Outcome Run(const Job& job);
   Outcome RunCluster(const QString& parameterFile) { return Run(ClusterJob(parameterFile)); }
   Outcome RunShiftscan(const QString& configurationFile) { return Run(ShiftscanJob(configurationFile)); }
 
+  // A job started and not finished: running, or waiting for the folder.
   bool IsRunning() const;
+  bool IsWaiting() const { return waiting_; }
   QString RunningJobName() const { return IsRunning() ? job_.name : QString(); }
   // The running back end's process id (its process group's as well); 0
-  // when no job runs.
-  qint64 ProcessId() const { return IsRunning() ? processId_ : 0; }
+  // when no back end runs.
+  qint64 ProcessId() const { return process_ ? processId_ : 0; }
 
   // Ends the running job: its process group ends, what it wrote is removed,
   // and it finishes as Cancelled. Nothing happens when no job runs.
@@ -109,9 +117,16 @@ class CJobRunner : public QObject {
 
  private:
   bool NotStarted(const Job& job, const QString& why);
+  // True when no other run uses the working folder; the job's log is then
+  // this job's (locked) until it ends.
+  bool TakeFolder();
+  // Clears the folder of earlier verdicts, records the outputs and starts
+  // the back end; false, said as not started, when it cannot.
+  bool Begin();
   // Starts the back end of job_ in a process group of its own, its output
   // going to logPath_; false with `why` when it cannot be started.
   bool StartProcess(const QString& executable, QString& why);
+  void ShowProgressWindow();
   void Fail(const QString& why);
   void Finish(Outcome outcome, const QString& summary);
   void OnProcessFinished();
@@ -122,6 +137,7 @@ class CJobRunner : public QObject {
   void LoadTable();
   QString KeepTable(const QString& tablePath);
   void CloseProgressWindow();
+  void ReleaseLog();
 
   CTesseraDoc* doc_;
   QWidget* window_;
@@ -131,7 +147,10 @@ class CJobRunner : public QObject {
   Job job_;
   std::unique_ptr<QProcess> process_;
   qint64 processId_ = 0;
+  bool waiting_ = false;
   bool cancelling_ = false;
+  // The descriptor holding the lock on the job's log, -1 when none.
+  int logLock_ = -1;
   QString workingDirectory_;
   QString logPath_;
   std::unique_ptr<CJobOutputs> outputs_;

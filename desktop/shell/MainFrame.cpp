@@ -123,7 +123,7 @@ void CMainFrame::CreateFileMenu() {
   for (int i = 0; i < kRecentFileCount; ++i) {
     QAction* action = Item(fileMenu_, QString(), QStringLiteral("Open this file"));
     action->setVisible(false);
-    connect(action, &QAction::triggered, this, [this, action] { OpenTable(action->data().toString()); });
+    connect(action, &QAction::triggered, this, [this, action] { OpenRecentFile(action->data().toString()); });
     recentActions_ << action;
   }
   fileMenu_->addSeparator();
@@ -370,6 +370,14 @@ bool CMainFrame::OpenTable(const QString& path) {
   return true;
 }
 
+bool CMainFrame::OpenRecentFile(const QString& path) {
+  if (QFileInfo::exists(path)) return OpenTable(path);
+  RemoveRecentFile(path);
+  desktop::ShowMessage(this, desktop::MessageKind::Warning, kTitle,
+                       QStringLiteral("File: %1 does not exist! It was taken off the recent files.").arg(path));
+  return false;
+}
+
 bool CMainFrame::RestoreLastTable() {
   for (const QString& path : RecentFiles()) {
     std::string why;
@@ -398,6 +406,16 @@ void CMainFrame::AddRecentFile(const QString& path) {
   QStringList files = RecentFiles();
   files.removeAll(path);
   files.prepend(path);
+  KeepRecentFiles(files);
+}
+
+void CMainFrame::RemoveRecentFile(const QString& path) {
+  QStringList files = RecentFiles();
+  files.removeAll(path);
+  KeepRecentFiles(files);
+}
+
+void CMainFrame::KeepRecentFiles(const QStringList& files) {
   for (int i = 1; i <= kRecentFileCount; ++i)
     desktop::Remember(QStringLiteral("%1/File%2").arg(QLatin1String(kRecentGroup)).arg(i), files.value(i - 1));
   RefreshRecentFiles();

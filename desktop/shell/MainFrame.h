@@ -54,6 +54,9 @@ class CMainFrame : public QMainWindow {
   // Loads a mass-shift table into the document and lists it as recent; a
   // file that is not a mass-shift table is refused with a message.
   bool OpenTable(const QString& path);
+  // A recent file as chosen from the File menu: one that no longer exists
+  // is said so and leaves the list.
+  bool OpenRecentFile(const QString& path);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -72,6 +75,9 @@ class CMainFrame : public QMainWindow {
   void CreateStatusBar();
   void CreatePanes();
   void AddRecentFile(const QString& path);
+  void RemoveRecentFile(const QString& path);
+  // Stores the list, newest first, and shows it in the File menu.
+  void KeepRecentFiles(const QStringList& files);
   void RefreshRecentFiles();
   void UpdateLockIndicators();
 

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <limits>
 
 #include "common/TextUtil.h"
 #include "desktop/shell/core/Memory.h"
@@ -357,7 +358,8 @@ QStringList CShiftscanDlg::NumberProblems() const {
   desktop::CFieldChecks checks;
   checks.Range("Mass", massLower_, massUpper_, false, 0.0, false);
   checks.Range("Retention time", timeLower_, timeUpper_, false, 0.0, false);
-  checks.Range("Modification mass", modMassLower_, modMassUpper_, true, -1e9, false);
+  checks.Range("Modification mass", modMassLower_, modMassUpper_, true, -std::numeric_limits<double>::infinity(),
+               false);
   if (findPair_->isChecked())
     checks.Decimal(ppthres_, "ppthres", 0.0, false, 1.0, "a probability above 0 and at most 1");
   checks.Decimal(tdScore_, "T_d_score", 0.0, true, 1e300, "a number, 0 or more");

@@ -1,5 +1,6 @@
 #include "desktop/shell/core/UserMessage.h"
 
+#include <QFileInfo>
 #include <QPointer>
 #include <QWidget>
 
@@ -45,6 +46,12 @@ bool ConfirmReplace(QWidget* parent, const QString& title, const QStringList& ex
   for (const QString& path : existing) text += QStringLiteral("  ") + path + QLatin1Char('\n');
   text += existing.size() == 1 ? QStringLiteral("Replace it?") : QStringLiteral("Replace them?");
   return ShowMessage(parent, MessageKind::Question, title, text);
+}
+
+QString PathProblem(const QString& field, const QString& path) {
+  if (path.isEmpty()) return QStringLiteral("%1: the field is empty; choose a file first.").arg(field);
+  if (!QFileInfo::exists(path)) return QStringLiteral("%1: File: %2 does not exist!").arg(field, path);
+  return QString();
 }
 
 MessageHandler SetMessageHandler(MessageHandler handler) {

@@ -23,6 +23,11 @@ bool ShowMessage(QWidget* parent, MessageKind kind, const QString& title, const 
 // agreed to replace them.
 bool ConfirmReplace(QWidget* parent, const QString& title, const QStringList& existing);
 
+// What is wrong with the path a dialog's field holds, naming the field
+// ("Result File: File: /x.pep.xml does not exist!", or that the field is
+// empty); empty when the path exists.
+QString PathProblem(const QString& field, const QString& path);
+
 using MessageHandler =
     std::function<bool(QWidget* parent, MessageKind kind, const QString& title, const QString& text)>;
 

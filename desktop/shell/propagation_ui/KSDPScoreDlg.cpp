@@ -51,7 +51,7 @@ bool ReadSpectra(const std::string& path, std::vector<msdata::CSpectrum>& spectr
   spectra.clear();
   isDta = false;
   if (!path::Exists(path)) {
-    why = "File: " + path + " does not exist!";
+    why = desktop::PathProblem(QStringLiteral("File Path"), QString::fromStdString(path)).toStdString();
     return false;
   }
   if (path::IsDirectory(path)) {
@@ -445,7 +445,7 @@ bool CKSDPScoreDlg::CheckInputs(double& mass) {
     return false;
   }
   if (!path::Exists(spectrumPath_)) {
-    SayProblem("File: " + spectrumPath_ + " does not exist!");
+    SayProblem(desktop::PathProblem(QStringLiteral("File Path"), QString::fromStdString(spectrumPath_)).toStdString());
     return false;
   }
   if (sequence_.size() <= 3) {

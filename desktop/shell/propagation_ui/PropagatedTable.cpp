@@ -6,7 +6,9 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSortFilterProxyModel>
+#include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -35,6 +37,40 @@ QString UnimodNames(const CUnimodTable& unimod, double shift, double tolerance) 
   }
   return names.join(QStringLiteral("; "));
 }
+
+namespace {
+
+// The window's width where the screen allows it.
+constexpr int kWindowWidth = 1250;
+constexpr int kNarrowestTextColumn = 90;
+
+// Narrows the widest of the text columns until the table fits `width`, so
+// that the scores at its right end are in sight without scrolling; a cut
+// text stays whole in its tooltip and in the saved table.
+void FitColumns(QTableView* view, int width) {
+  using Model = CPropagatedTableModel;
+  const int shrinkable[] = {Model::kSpectrum, Model::kPeptide, Model::kModifications, Model::kSource, Model::kUnimod};
+  int total = 0;
+  for (int column = 0; column < Model::kColumns; ++column) total += view->columnWidth(column);
+  int excess = total - width;
+  while (excess > 0) {
+    int widest = -1;
+    for (int column : shrinkable)
+      if (view->columnWidth(column) > kNarrowestTextColumn &&
+          (widest < 0 || view->columnWidth(column) > view->columnWidth(widest)))
+        widest = column;
+    if (widest < 0) return;
+    // Down to the next widest at most, so that the cut is shared.
+    int next = kNarrowestTextColumn;
+    for (int column : shrinkable)
+      if (column != widest) next = std::max(next, std::min(view->columnWidth(column), view->columnWidth(widest)));
+    const int cut = std::min(excess, std::max(view->columnWidth(widest) - next, 1));
+    view->setColumnWidth(widest, view->columnWidth(widest) - cut);
+    excess -= cut;
+  }
+}
+
+}  // namespace
 
 QString UnimodPath() {
   return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Unimod_xml/Unimod_mono.xml"));
@@ -69,7 +105,8 @@ QVariant CPropagatedTableModel::data(const QModelIndex& index, int role) const {
   }
   if (role == Qt::ToolTipRole && !row.scored && (index.column() == kScore || index.column() == kQValue))
     return QStringLiteral("No score: %1").arg(QString::fromStdString(row.not_scored));
-  if (role == Qt::ToolTipRole && (index.column() == kModifications || index.column() == kUnimod))
+  // Texts a narrowed column cuts are read whole in the tooltip.
+  if (role == Qt::ToolTipRole && index.column() != kShift && index.column() != kScore && index.column() != kQValue)
     return data(index, Qt::DisplayRole);
   if (role == Qt::TextAlignmentRole && (index.column() == kShift || index.column() == kScore ||
                                         index.column() == kQValue))
@@ -123,10 +160,6 @@ CPropagatedTableDlg::CPropagatedTableDlg(std::vector<CTransferRow> rows, const Q
   view_->verticalHeader()->hide();
   view_->sortByColumn(CPropagatedTableModel::kQValue, Qt::AscendingOrder);
   view_->resizeColumnsToContents();
-  // Long modification lists would push the shift's names out of sight; the
-  // full text stays a tooltip away and in the saved table.
-  view_->setColumnWidth(CPropagatedTableModel::kModifications,
-                        std::min(view_->columnWidth(CPropagatedTableModel::kModifications), 200));
   layout->addWidget(view_);
 
   auto* buttons = new QDialogButtonBox(this);
@@ -139,5 +172,14 @@ CPropagatedTableDlg::CPropagatedTableDlg(std::vector<CTransferRow> rows, const Q
   });
   connect(close, &QPushButton::clicked, this, &QDialog::close);
   layout->addWidget(buttons);
-  resize(1250, 600);
+
+  int width = kWindowWidth;
+  if (const QScreen* screen = parent ? parent->screen() : this->screen())
+    width = std::min(width, screen->availableGeometry().width() - 30);
+  const QMargins margins = layout->contentsMargins();
+  // Long modification lists and Unimod names would push the scores out of
+  // sight.
+  FitColumns(view_, width - margins.left() - margins.right() - 2 * view_->frameWidth() -
+                        style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+  resize(width, 600);
 }

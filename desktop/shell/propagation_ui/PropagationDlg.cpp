@@ -266,17 +266,33 @@ void CPropagationDlg::ShowPara() {
   directoryCheck_->setChecked(para_.is_directory != 0);
 }
 
-void CPropagationDlg::SayMissing(const std::string& path) {
-  desktop::ShowMessage(this, desktop::MessageKind::Warning, kTitle,
-                       ToQ("File: " + path + " does not exist!"));
+bool CPropagationDlg::CheckPaths() {
+  const struct {
+    const char* field;
+    const QLineEdit* edit;
+    bool required;
+  } paths[] = {{"Result File", resultEdit_, true},
+               {"Pair File", pairEdit_, true},
+               {"Data Path", dataEdit_, false},
+               {"Cluster File", clusterEdit_, false}};
+  QStringList problems;
+  for (const auto& path : paths) {
+    if (!path.required && path.edit->text().isEmpty()) continue;
+    const QString problem = desktop::PathProblem(QLatin1String(path.field), path.edit->text());
+    if (!problem.isEmpty()) problems << problem;
+  }
+  if (problems.isEmpty()) return true;
+  desktop::ShowMessage(this, desktop::MessageKind::Warning, kTitle, problems.join(QLatin1Char('\n')));
+  return false;
 }
 
 bool CPropagationDlg::SaveAs() {
   TakeEditTexts();
+  if (!CheckPaths()) return false;
   std::string message;
   // A filter value the job would refuse is said now, not after the run.
   CIdentificationFilter filter;
-  if (!CheckParaPaths(para_, message) || !FilterFromPara(para_, filter, message)) {
+  if (!FilterFromPara(para_, filter, message)) {
     desktop::ShowMessage(this, desktop::MessageKind::Warning, kTitle, ToQ(message));
     return false;
   }
@@ -337,16 +353,7 @@ bool CPropagationDlg::Load() {
 }
 
 void CPropagationDlg::accept() {
-  const std::string result = FromQ(resultEdit_->text());
-  if (!path::Exists(result)) {
-    SayMissing(result);
-    return;
-  }
-  const std::string pair = FromQ(pairEdit_->text());
-  if (!path::Exists(pair)) {
-    SayMissing(pair);
-    return;
-  }
+  if (!CheckPaths()) return;
   if ((paraPath_.empty() || !saved_) && !SaveAs()) return;
   // The reports of an earlier run of this parameter file, and the pair copy
   // every run writes in the working directory, go only when the user agrees.

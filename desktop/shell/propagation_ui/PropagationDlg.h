@@ -64,7 +64,10 @@ class CPropagationDlg : public QDialog {
   void TakeEditTexts();
   void ShowPara();
   void ClearSaved() { saved_ = false; }
-  void SayMissing(const std::string& path);
+  // The input paths as the job needs them (the result and pair files, and
+  // the cluster file and data path when given); each problem is said,
+  // naming its field. True when there is none.
+  bool CheckPaths();
 
   QCheckBox* siteCheck_;
   QCheckBox* directoryCheck_;

@@ -114,8 +114,45 @@ class DialogTest : public QObject {
                          "similar_method=3\nfragment_ion_tol=0.30\nfragment_ion_tol_type=Da\n",
                          "cluster_type=1\ncluster_method=0\nprecursor_ion_tol=20.00\nprecursor_ion_tol_type=ppm\n"
                          "consensus_type=2\nconsensus_fragment_tol=0.250000\nconsensus_fragment_tol_type=Da\n"
-                         "threshold=0.75\n",
+                         "threshold=0.75\nscore_log=0\n",
                          "lower_mass=10\nupper_mass=150\ncluster_masses_tol=0.020000\n"));
+  }
+
+  // The pair search writes its score log only when asked (the key is
+  // written only to turn it off); clustering has none, and its file keeps
+  // its form whatever the box says.
+  void ScoreLogOnlyWhenAsked_data() {
+    QTest::addColumn<int>("type");
+    QTest::addColumn<bool>("ticked");
+    QTest::addColumn<bool>("keyWritten");
+    QTest::newRow("pairs, box off") << 1 << false << true;
+    QTest::newRow("pairs, box on") << 1 << true << false;
+    QTest::newRow("clustering, box on") << 0 << true << false;
+  }
+  void ScoreLogOnlyWhenAsked() {
+    QFETCH(int, type);
+    QFETCH(bool, ticked);
+    QFETCH(bool, keyWritten);
+    ScratchSettings settings;
+    RecordedMessages recorder;
+    ScriptedChooser chooser;
+    chooser.save = Path(QStringLiteral("log.txt"));
+    CTesseraDoc doc;
+    {
+      CClusterDlg dialog(&doc);
+      QVERIFY(!Box(&dialog, "scoreLog")->isChecked());
+      dialog.SetClusterType(1);
+      Box(&dialog, "scoreLog")->setChecked(ticked);
+      dialog.SetClusterType(type);
+      QCOMPARE(Box(&dialog, "scoreLog")->isEnabled(), false);  // compact: out of reach
+      Edit(&dialog, "dataPath")->setText(dir_.path());
+      dialog.OnStart();
+      QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    }
+    QCOMPARE(ReadText(*chooser.save).find("score_log=0\n") != std::string::npos, keyWritten);
+    CClusterDlg again(&doc);
+    QCOMPARE(Box(&again, "scoreLog")->isChecked(), ticked);
+    QVERIFY(recorder.texts.isEmpty() && recorder.questions.isEmpty());
   }
 
   void ClusterEditsThatInvalidateTheSave_data() {
@@ -161,11 +198,19 @@ class DialogTest : public QObject {
     CTesseraDoc doc;
     ScriptedChooser chooser;
 
-    {  // Start without a save, save cancelled: closes with OK, nothing to run.
+    {  // Start, save box cancelled: back in the dialog with what was typed;
+       // Cancel closes it with nothing to run.
       CClusterDlg dialog(&doc);
+      dialog.show();
       Edit(&dialog, "dataPath")->setText(dir_.path());
-      dialog.OnStart();
-      QCOMPARE(dialog.result(), int(QDialog::Accepted));
+      Edit(&dialog, "threshold")->setText(QStringLiteral("0.8"));
+      QTest::mouseClick(Child<QPushButton>(dialog, "start"), Qt::LeftButton);
+      QCOMPARE(chooser.asked.size(), size_t{1});
+      QVERIFY(dialog.isVisible());
+      QCOMPARE(Edit(&dialog, "threshold")->text(), QStringLiteral("0.8"));
+      QTest::mouseClick(Child<QPushButton>(dialog, "cancel"), Qt::LeftButton);
+      QVERIFY(!dialog.isVisible());
+      QCOMPARE(dialog.result(), int(QDialog::Rejected));
       QVERIFY(dialog.Parameters().isEmpty());
       QVERIFY(dialog.Program().isEmpty());
     }
@@ -243,12 +288,15 @@ class DialogTest : public QObject {
     QTest::newRow("threshold above 1") << "threshold" << "7.5" << "Threshold";
     QTest::newRow("threshold below 0") << "threshold" << "-0.1" << "Threshold";
     QTest::newRow("no data path") << "dataPath" << "" << "Data path";
-    QTest::newRow("missing data") << "dataPath" << "/no/such/run.mgf" << "does not exist";
+    QTest::newRow("missing data") << "dataPath" << "/no/such/run.mgf"
+                                  << "Data path: File: /no/such/run.mgf does not exist!";
     QTest::newRow("N not a number") << "topN" << "abc" << "N must";
     QTest::newRow("M zero") << "topM" << "0" << "M must";
     QTest::newRow("precursor tol 0") << "precursorTol" << "0" << "Precursor tol";
     QTest::newRow("fragment tol text") << "fragmentTol" << "0.5x" << "Fragment tol";
     QTest::newRow("reversed shifts") << "pairMassLower" << "250" << "lower end 250 must lie below the upper end 200";
+    QTest::newRow("negative shift") << "pairMassLower" << "-6"
+                                    << "Mass shift: the lower end must be a whole number, 0 or more: \"-6\"";
     QTest::newRow("shift tolerance 0") << "pairMassTol" << "0" << "Mass tolerance";
   }
   void ClusterRefusesValuesItCannotRun() {
@@ -271,9 +319,10 @@ class DialogTest : public QObject {
     QVERIFY2(recorder.texts[0].contains(said), qPrintable(recorder.texts[0]));
   }
 
-  // Clustering and the pair search propose result files of their own, so a
-  // pair search never takes the cluster file's name; an existing result is
-  // replaced only when the user agrees.
+  // Clustering and the pair search keep result names of their own, so a
+  // pair search never takes the cluster file's name; an existing result,
+  // and clustering's per-spectrum table beside it, are replaced only when
+  // the user agrees.
   void ClusterResultNamesAndReplacing() {
     RecordedMessages recorder;
     ScriptedChooser chooser;
@@ -285,24 +334,62 @@ class DialogTest : public QObject {
     QCOMPARE(result->text(), Path(QStringLiteral("cluster.csv")));
     dialog.SetClusterType(1);
     QCOMPARE(result->text(), Path(QStringLiteral("pairs.csv")));
+    result->setText(Path(QStringLiteral("mine.csv")));
     dialog.SetClusterType(0);
     QCOMPARE(result->text(), Path(QStringLiteral("cluster.csv")));
-    result->setText(Path(QStringLiteral("mine.csv")));
     dialog.SetClusterType(1);
     QCOMPARE(result->text(), Path(QStringLiteral("mine.csv")));
 
     WriteText(Path(QStringLiteral("mine.csv")), "an earlier job's pairs\n");
+    WriteText(Path(QStringLiteral("clusters.tsv")), "an earlier clustering's table\n");
     Edit(&dialog, "dataPath")->setText(dir_.path());
     recorder.answer = false;
     dialog.OnStart();
     QCOMPARE(recorder.questions.size(), 1);
     QVERIFY(recorder.questions[0].contains(Path(QStringLiteral("mine.csv"))));
+    QVERIFY(!recorder.questions[0].contains(QStringLiteral("clusters.tsv")));  // the pair search writes none
     QVERIFY(!dialog.IsSaved());
     QVERIFY(dialog.result() != QDialog::Accepted);
     recorder.answer = true;
     dialog.OnStart();
     QVERIFY(dialog.IsSaved());
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
+
+    // Clustering under a new name still rewrites the table of the last one.
+    CClusterDlg clustering(&doc);
+    Edit(&clustering, "clusterResult")->setText(Path(QStringLiteral("second.csv")));
+    Edit(&clustering, "dataPath")->setText(dir_.path());
+    recorder.answer = false;
+    clustering.OnStart();
+    QFile::remove(Path(QStringLiteral("clusters.tsv")));
+    QCOMPARE(recorder.questions.size(), 3);
+    QVERIFY2(recorder.questions[2].contains(Path(QStringLiteral("clusters.tsv"))), qPrintable(recorder.questions[2]));
+    QVERIFY(!clustering.IsSaved());
+  }
+
+  // Each job type comes back with the result name it was last saved with.
+  void EachJobTypeRemembersItsResult() {
+    ScratchSettings settings;
+    RecordedMessages recorder;
+    ScriptedChooser chooser;
+    chooser.save = Path(QStringLiteral("remembered_result.txt"));
+    CTesseraDoc doc;
+    doc.SetWorkingDirectory(Dir());
+    const QString clusters = Path(QStringLiteral("my_clusters.csv"));
+    const QString pairs = Path(QStringLiteral("my_pairs.csv"));
+    for (const auto& [type, name] : {std::pair{0, clusters}, std::pair{1, pairs}}) {
+      CClusterDlg dialog(&doc);
+      dialog.SetClusterType(type);
+      Edit(&dialog, "dataPath")->setText(dir_.path());
+      Edit(&dialog, "clusterResult")->setText(name);
+      dialog.OnStart();
+      QVERIFY(dialog.IsSaved());
+    }
+    CClusterDlg again(&doc);  // as last used: the pair search
+    QCOMPARE(Edit(&again, "clusterResult")->text(), pairs);
+    again.SetClusterType(0);
+    QCOMPARE(Edit(&again, "clusterResult")->text(), clusters);
+    QVERIFY(recorder.questions.isEmpty());
   }
 
   // A confirmed dialog comes back with its values (but a fresh experiment
@@ -525,10 +612,13 @@ class DialogTest : public QObject {
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("said");
     QTest::newRow("reversed mass") << "massLower" << "2000000" << "Mass: the lower end 2000000 must lie below";
-    QTest::newRow("mass not a number") << "massUpper" << "6000x" << "Mass must";
+    QTest::newRow("mass not a number") << "massUpper" << "6000x" << "Mass: the upper end must be a number";
+    QTest::newRow("negative mass") << "massLower" << "-100"
+                                   << "Mass: the lower end must be a number, 0 or more: \"-100\"";
     QTest::newRow("reversed time") << "timeLower" << "2000000" << "Retention time: the lower end";
     QTest::newRow("reversed shifts") << "modMassLower" << "300" << "Modification mass: the lower end";
-    QTest::newRow("fractional shift") << "modMassUpper" << "10.5" << "Modification mass must";
+    QTest::newRow("fractional shift") << "modMassUpper" << "10.5"
+                                      << "Modification mass: the upper end must be a whole number: \"10.5\"";
     QTest::newRow("ppthres above 1") << "ppthres" << "1.5" << "ppthres";
     QTest::newRow("d-score text") << "tdScore" << "abc" << "T_d_score";
     QTest::newRow("mass tolerance 0") << "massTol" << "0" << "Mass tolerance";

@@ -11,6 +11,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include "common/SafeFile.h"
 #include "desktop/shell/ClusterDlg.h"
 #include "desktop/shell/JobRunner.h"
 #include "desktop/shell/ShiftscanDlg.h"
@@ -284,6 +285,84 @@ class JobRunnerTest : public QObject {
     QCOMPARE(ReadText(Path(QStringLiteral("kept/mine.csv"))), std::string("the user's\n"));
     QVERIFY(recorder.texts.isEmpty());
     QVERIFY(!doc.DataLoaded());
+  }
+
+  // The pair search appends to its score log: a cancel cuts an earlier log
+  // back to what it held, and removes one the job began.
+  void CancelCutsTheScoreLogBack() {
+    RecordedMessages recorder;
+    QTemporaryDir backEnds;
+    CTesseraDoc doc;
+    doc.SetWorkingDirectory(dir_.path().toStdString());
+    CJobRunner runner(&doc, nullptr);
+    runner.SetProgramDirectory(backEnds.path());
+    WriteBackEnd(backEnds.path(), "cluster", "echo 0.5 >> score.txt\necho started\nexec sleep 60\n");
+    const QString log = Path(QStringLiteral("score.txt"));
+    for (const bool earlier : {true, false}) {
+      QFile::remove(log);
+      if (earlier) WriteText(log, "0.9\n0.8\n");
+      QVERIFY(runner.Start(runner.ClusterJob(Path(QStringLiteral("pairs.para")))));
+      QTRY_VERIFY(ReadText(Path(QStringLiteral("cluster.log"))).find("started") != std::string::npos);
+      runner.Cancel();
+      QCOMPARE(runner.LastOutcome(), CJobRunner::Outcome::Cancelled);
+      if (earlier)
+        QCOMPARE(ReadText(log), std::string("0.9\n0.8\n"));
+      else
+        QVERIFY(!QFile::exists(log));
+    }
+    QVERIFY(recorder.texts.isEmpty());
+  }
+
+  // Two windows in one folder: the second job waits, leaving the first
+  // one's log alone, until the first has ended; a waiting job can be
+  // cancelled and has written nothing. A run holding the folder's lock (a
+  // pair search started in a console) holds a job up the same way.
+  void JobsOfTwoWindowsTakeTheFolderInTurn() {
+    RecordedMessages recorder;
+    QTemporaryDir backEnds;
+    CTesseraDoc doc;
+    doc.SetWorkingDirectory(dir_.path().toStdString());
+    WriteBackEnd(backEnds.path(), "Shiftscan",
+                 "echo \"job $1\"\nwhile [ ! -e release ]; do sleep 0.05; done\nprintf '15.99,3\\n' > temp.temp\n");
+    CJobRunner first(&doc, nullptr);
+    CJobRunner second(&doc, nullptr);
+    for (CJobRunner* runner : {&first, &second}) runner->SetProgramDirectory(backEnds.path());
+    CJobRunner::Job job;
+    job.name = job.program = QStringLiteral("Shiftscan");
+    const QString log = Path(QStringLiteral("Shiftscan.log"));
+    const QString release = Path(QStringLiteral("release"));
+    QFile::remove(release);
+
+    job.parameterFile = QStringLiteral("first");
+    QVERIFY(first.Start(job));
+    QTRY_COMPARE(ReadText(log), std::string("job first\n"));
+    job.parameterFile = QStringLiteral("second");
+    QVERIFY(second.Start(job));
+    QVERIFY(second.IsWaiting() && second.IsRunning());
+    QCOMPARE(second.ProcessId(), 0);
+    QVERIFY(second.RequestCancel());
+    QCOMPARE(second.LastOutcome(), CJobRunner::Outcome::Cancelled);
+    QVERIFY(second.Start(job));
+    QTest::qWait(300);
+    QVERIFY(second.IsWaiting());
+    QCOMPARE(ReadText(log), std::string("job first\n"));
+    WriteText(release, "");
+    QTRY_COMPARE(first.LastOutcome(), CJobRunner::Outcome::Loaded);
+    QTRY_COMPARE(second.LastOutcome(), CJobRunner::Outcome::Loaded);
+    QCOMPARE(ReadText(log), std::string("job second\n"));
+
+    safefile::CFolderLock console;
+    QVERIFY(console.Acquire(dir_.path().toStdString(), safefile::CFolderLock::Mode::kNoWait));
+    job.parameterFile = QStringLiteral("third");
+    QVERIFY(first.Start(job));
+    QTest::qWait(300);
+    QVERIFY(first.IsWaiting());
+    QCOMPARE(ReadText(log), std::string("job second\n"));
+    console.Release();
+    QTRY_VERIFY(!first.IsRunning());
+    QCOMPARE(first.LastOutcome(), CJobRunner::Outcome::Loaded);
+    QCOMPARE(ReadText(log), std::string("job third\n"));
+    QVERIFY(recorder.texts.isEmpty());
   }
 
   // The program quitting (the runner going) ends a running job with all

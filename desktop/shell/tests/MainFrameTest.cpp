@@ -126,6 +126,20 @@ class MainFrameTest : public QObject {
     QCOMPARE(recorder.texts, QStringList{QStringLiteral("Can not open file: ") + Path(QStringLiteral("gone.csv"))});
     QCOMPARE(doc.ResultRows()[0].mass, 13.5);
 
+    // A recent file deleted since, chosen from the menu: said so, and off
+    // the list.
+    QFile::remove(opened[1]);
+    QAction* deleted = nullptr;
+    for (QAction* item : frame.menuBar()->actions().first()->menu()->actions())
+      if (item->isVisible() && item->data().toString() == opened[1]) deleted = item;
+    QVERIFY(deleted);
+    deleted->trigger();
+    QCOMPARE(recorder.texts.last(),
+             QStringLiteral("File: %1 does not exist! It was taken off the recent files.").arg(opened[1]));
+    QCOMPARE(CMainFrame::RecentFiles(), (QStringList{opened[2], opened[0], opened[3]}));
+    QVERIFY(!deleted->isVisible() || deleted->data().toString() != opened[1]);
+    QCOMPARE(doc.ResultRows()[0].mass, 13.5);
+
     // The next start shows the last table again.
     CTesseraDoc next;
     CMainFrame restarted(&next);

@@ -248,14 +248,21 @@ class KSDPScoreDlgTest : public QObject {
     QVERIFY(messages.texts.isEmpty());
 
     dir_.Write("garbage.dta", "not a spectrum\n");
-    for (const QString& bad : {At("garbage.dta"), At("none.dta")}) {
+    // A missing or empty path is said naming the field.
+    const struct {
+      QString path;
+      QString said;
+    } bads[] = {{At("garbage.dta"), At("garbage.dta")},
+                {At("none.dta"), "File Path: File: " + At("none.dta") + " does not exist!"},
+                {QString(), QStringLiteral("File Path: the field is empty; choose a file first.")}};
+    for (const auto& bad : bads) {
       messages.texts.clear();
-      Set(dialog, "pathEdit", bad);
+      Set(dialog, "pathEdit", bad.path);
       QVERIFY(!dialog.Score());
       QVERIFY(dialog.Scores().empty());
       QCOMPARE(Column(dialog, CKSDPScoreDlg::kScoreColumn), QStringList(12, QString()));
       QCOMPARE(messages.texts.size(), 1);
-      QVERIFY2(messages.texts[0].contains(bad), qPrintable(messages.texts[0]));
+      QVERIFY2(messages.texts[0].contains(bad.said), qPrintable(messages.texts[0]));
     }
     Set(dialog, "pathEdit", bsa);
     Set(dialog, "sequenceEdit", QStringLiteral("YIC"));

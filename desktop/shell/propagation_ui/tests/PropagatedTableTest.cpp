@@ -98,6 +98,26 @@ class PropagatedTableTest : public QObject {
     QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("summaryLabel"))->text(),
              QStringLiteral("Transfer confidence: ..."));
   }
+
+  // Long texts are narrowed so that the scores at the right end stay in
+  // sight; the texts stay whole in their tooltips.
+  void ScoresStayInSight() {
+    CTransferRow row = Row("BSA1.670.670.2.dta", "pairs", true, 15.994915, true, 3.5, 0.01);
+    row.source = std::string(120, 'S') + ".dta";
+    row.modifications = "1,1 2,1" + std::string(60, ' ') + "5,15.994915,-1";
+    CPropagatedTableDlg dialog({row}, QStringLiteral("summary"));
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    const QTableView& view = *dialog.View();
+    const int q = CPropagatedTableModel::kQValue;
+    QVERIFY2(view.columnViewportPosition(q) + view.columnWidth(q) <= view.viewport()->width(),
+             qPrintable(QStringLiteral("%1 + %2 > %3")
+                            .arg(view.columnViewportPosition(q))
+                            .arg(view.columnWidth(q))
+                            .arg(view.viewport()->width())));
+    QCOMPARE(view.model()->index(0, CPropagatedTableModel::kSource).data(Qt::ToolTipRole).toString(),
+             QString::fromStdString(row.source));
+  }
 };
 
 QTEST_MAIN(PropagatedTableTest)

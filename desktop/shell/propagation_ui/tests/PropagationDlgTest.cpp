@@ -78,7 +78,7 @@ class PropagationDlgTest : public QObject {
     messages.texts.clear();
     QVERIFY(!dialog.SaveAs());
     QCOMPARE(chooser.asked.size(), size_t{2});
-    QCOMPARE(messages.texts, QStringList{"File: " + At("gone.csv") + " does not exist!"});
+    QCOMPARE(messages.texts, QStringList{"Cluster File: File: " + At("gone.csv") + " does not exist!"});
   }
 
   void LoadShowsTheFileAsTheJobReadsIt() {
@@ -128,10 +128,14 @@ class PropagationDlgTest : public QObject {
     const QString pair = At("pairs.csv");
     const QString ids = At("ids.spectra");
     const QString gone = At("gone.spectra");
+    // Each message names its field, an empty one too.
     QTest::newRow("result missing") << pair << gone << false << false << QString() << false << 0
-                                    << "File: " + gone + " does not exist!";
+                                    << "Result File: File: " + gone + " does not exist!";
     QTest::newRow("pair missing") << gone << ids << false << false << QString() << false << 0
-                                  << "File: " + gone + " does not exist!";
+                                  << "Pair File: File: " + gone + " does not exist!";
+    QTest::newRow("both empty") << QString() << QString() << false << false << QString() << false << 0
+                                << "Result File: the field is empty; choose a file first.\n"
+                                   "Pair File: the field is empty; choose a file first.";
     QTest::newRow("unsaved: Save as first") << pair << ids << false << false << At("ok.para")
                                             << true << 1 << QString();
     QTest::newRow("Save as cancelled") << pair << ids << false << false << QString() << false << 1
