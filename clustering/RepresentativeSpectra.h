@@ -82,8 +82,10 @@ class CRepresentativeSpectra {
 
   // Writes the consensus spectra and/or copies of the representatives, as
   // `consensus_type` says, then the cluster file: a run cut short leaves no
-  // cluster file beside a spectrum folder that is not whole. Messages go to
-  // the notifier.
+  // cluster file beside a spectrum folder that is not whole. With any of the
+  // three kinds every spectrum that is a cluster of its own is put in place
+  // as it is, once; other types write the cluster file alone. Messages go
+  // to the notifier.
   //
   // A consensus spectrum is named part(head)-part(middle)-part(last).dta.
   // When two clusters (or a cluster and a spectrum file written beside it)
@@ -112,9 +114,13 @@ class CRepresentativeSpectra {
   static std::vector<int> Chain(const std::vector<ClusterLink>& links, int head);
 
  private:
+  // The clusters not `done` (the lone spectra are, and their names
+  // reserved in `claims`) as consensus spectra.
   void BuildConsensusSpectra(const std::vector<msdata::CSpectrum>& spectra,
                              const std::vector<ClusterLink>& links,
-                             const std::vector<int>& representatives);
+                             const std::vector<int>& representatives,
+                             std::vector<unsigned char>& done, CConsensusNames& claims);
+  // The chosen members of clusters of two or more.
   void CopyRepresentatives(const std::vector<msdata::CSpectrum>& spectra,
                            const std::vector<int>& representatives);
   // The cluster file, under its name only when written whole.
