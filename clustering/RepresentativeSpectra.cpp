@@ -224,7 +224,6 @@ void CRepresentativeSpectra::Generate(const std::vector<msdata::CSpectrum>& spec
     if (consensus) BuildConsensusSpectra(spectra, links, representatives, done, claims);
     if (copies) CopyRepresentatives(spectra, representatives);
   }
-  if (spectra_written) spectra_written();
   if (clusters_numbered && !clusters_numbered(RepresentativeFlags(representatives))) {
     notify::Message("Cannot generate the clustering result file!");
     return;

@@ -61,16 +61,14 @@ class CRepresentativeSpectra {
   // (none is left under its name half-written).
   std::size_t failed_writes = 0;
   // Called once the spectrum files are written, just before the cluster
-  // file: what a caller writes of the same spectra (one MGF file) then also
-  // comes before the file whose presence says that the run has finished.
-  std::function<void()> spectra_written;
-  // Called after `spectra_written`, before the cluster file, with which
-  // positions were written as themselves as their cluster's representative
-  // (1 or 0 per position): with consensus spectra the lone spectra, when
-  // copying representatives the chosen members and the lone spectra; none
-  // for the other types, which write no representative. Answering false
-  // (a file of the caller's that could not be written) leaves the cluster
-  // file unwritten: the run has not finished.
+  // file, with which positions were written as themselves as their
+  // cluster's representative (1 or 0 per position): with consensus spectra
+  // the lone spectra, when copying representatives the chosen members and
+  // the lone spectra; none for the other types, which write no
+  // representative. What a caller writes then (a table, one MGF file of the
+  // same spectra) also comes before the file whose presence says that the
+  // run has finished; answering false (a file of the caller's that could
+  // not be written) leaves the cluster file unwritten.
   std::function<bool(const std::vector<unsigned char>& representative)> clusters_numbered;
   // Cluster number (1-based, cluster-file order) per position, and the size
   // of each cluster by number, of the last generation.

@@ -334,8 +334,9 @@ TEST_F(SimilarityClustering, ClusterFileComesAfterEverySpectrumFile) {
     WatchingPeakSource watch(spectra, *para_.peak_select, File("cluster.csv"));
     Strategy().peak_source = &watch;
     bool hook_before_cluster_file = false;
-    para_.representative_spectra->spectra_written = [&] {
+    para_.representative_spectra->clusters_numbered = [&](const std::vector<unsigned char>&) {
       hook_before_cluster_file = !fs::exists(File("cluster.csv"));
+      return true;
     };
     Run(spectra);
     EXPECT_GT(watch.reads.load(), 0) << type;
