@@ -212,21 +212,18 @@ void CRepresentativeSpectra::Generate(const std::vector<msdata::CSpectrum>& spec
   NumberClusters(links, std::min(spectra.size(), links.size()));
 
   notify::Message("Generating consensus spectra...");
-  switch (consensus_type) {
-    case REPRESENTATIVE_CONSENSUS:
-      BuildConsensusSpectra(spectra, links, representatives);
-      break;
-    case REPRESENTATIVE_MOST_SIMILAR:
-      CopyRepresentatives(spectra, representatives);
-      break;
-    case REPRESENTATIVE_BOTH:
-      BuildConsensusSpectra(spectra, links, representatives);
-      CopyRepresentatives(spectra, representatives);
-      break;
-    default:
-      break;
+  // Every kind of representatives puts the spectra that are clusters of
+  // their own in place, each once; the other types write no spectrum file.
+  const bool consensus = consensus_type == REPRESENTATIVE_CONSENSUS || consensus_type == REPRESENTATIVE_BOTH;
+  const bool copies = consensus_type == REPRESENTATIVE_MOST_SIMILAR || consensus_type == REPRESENTATIVE_BOTH;
+  if (consensus || copies) {
+    const std::size_t n = std::min(spectra.size(), links.size());
+    std::vector<unsigned char> done(n, 0);
+    CConsensusNames claims;
+    PlaceLoneSpectra(spectra, links, done, claims);
+    if (consensus) BuildConsensusSpectra(spectra, links, representatives, done, claims);
+    if (copies) CopyRepresentatives(spectra, representatives);
   }
-  if (spectra_written) spectra_written();
   if (clusters_numbered && !clusters_numbered(RepresentativeFlags(representatives))) {
     notify::Message("Cannot generate the clustering result file!");
     return;
@@ -300,22 +297,21 @@ void CRepresentativeSpectra::CopyRepresentatives(const std::vector<msdata::CSpec
                                                  const std::vector<int>& representatives) {
   for (int r : representatives) {
     if (r < 0 || static_cast<std::size_t>(r) >= spectra.size()) continue;
+    // A cluster of one was put in place with the lone spectra.
+    if (static_cast<std::size_t>(r) < cluster_of_.size() && size_of_cluster_[cluster_of_[r]] == 1) continue;
     PlaceMember(spectra[r], r);
   }
 }
 
 void CRepresentativeSpectra::BuildConsensusSpectra(const std::vector<msdata::CSpectrum>& spectra,
                                                    const std::vector<ClusterLink>& links,
-                                                   const std::vector<int>& representatives) {
+                                                   const std::vector<int>& representatives,
+                                                   std::vector<unsigned char>& done, CConsensusNames& claims) {
   const std::string& out_directory = spectra_process.out_directory;
-  const std::size_t n = std::min(spectra.size(), links.size());
+  const std::size_t n = done.size();
   if (!out_directory.empty() && !path::IsDirectory(out_directory)) {
     path::CreateDirectory(out_directory);
   }
-
-  std::vector<unsigned char> done(n, 0);
-  CConsensusNames claims;
-  PlaceLoneSpectra(spectra, links, done, claims);
   if (consensus_type == REPRESENTATIVE_BOTH) {
     for (int r : representatives) {
       if (r >= 0 && static_cast<std::size_t>(r) < n) claims.Reserve(spectra[r].name);

@@ -61,16 +61,14 @@ class CRepresentativeSpectra {
   // (none is left under its name half-written).
   std::size_t failed_writes = 0;
   // Called once the spectrum files are written, just before the cluster
-  // file: what a caller writes of the same spectra (one MGF file) then also
-  // comes before the file whose presence says that the run has finished.
-  std::function<void()> spectra_written;
-  // Called after `spectra_written`, before the cluster file, with which
-  // positions were written as themselves as their cluster's representative
-  // (1 or 0 per position): with consensus spectra the lone spectra, when
-  // copying representatives the chosen members and the lone spectra; none
-  // for the other types, which write no representative. Answering false
-  // (a file of the caller's that could not be written) leaves the cluster
-  // file unwritten: the run has not finished.
+  // file, with which positions were written as themselves as their
+  // cluster's representative (1 or 0 per position): with consensus spectra
+  // the lone spectra, when copying representatives the chosen members and
+  // the lone spectra; none for the other types, which write no
+  // representative. What a caller writes then (a table, one MGF file of the
+  // same spectra) also comes before the file whose presence says that the
+  // run has finished; answering false (a file of the caller's that could
+  // not be written) leaves the cluster file unwritten.
   std::function<bool(const std::vector<unsigned char>& representative)> clusters_numbered;
   // Cluster number (1-based, cluster-file order) per position, and the size
   // of each cluster by number, of the last generation.
@@ -82,8 +80,10 @@ class CRepresentativeSpectra {
 
   // Writes the consensus spectra and/or copies of the representatives, as
   // `consensus_type` says, then the cluster file: a run cut short leaves no
-  // cluster file beside a spectrum folder that is not whole. Messages go to
-  // the notifier.
+  // cluster file beside a spectrum folder that is not whole. With any of the
+  // three kinds every spectrum that is a cluster of its own is put in place
+  // as it is, once; other types write the cluster file alone. Messages go
+  // to the notifier.
   //
   // A consensus spectrum is named part(head)-part(middle)-part(last).dta.
   // When two clusters (or a cluster and a spectrum file written beside it)
@@ -112,9 +112,13 @@ class CRepresentativeSpectra {
   static std::vector<int> Chain(const std::vector<ClusterLink>& links, int head);
 
  private:
+  // The clusters not `done` (the lone spectra are, and their names
+  // reserved in `claims`) as consensus spectra.
   void BuildConsensusSpectra(const std::vector<msdata::CSpectrum>& spectra,
                              const std::vector<ClusterLink>& links,
-                             const std::vector<int>& representatives);
+                             const std::vector<int>& representatives,
+                             std::vector<unsigned char>& done, CConsensusNames& claims);
+  // The chosen members of clusters of two or more.
   void CopyRepresentatives(const std::vector<msdata::CSpectrum>& spectra,
                            const std::vector<int>& representatives);
   // The cluster file, under its name only when written whole.

@@ -521,15 +521,10 @@ void CSimilarityCluster::Run(std::vector<msdata::CSpectrum>& spectra, CSimilarit
         pairs_above += results[b - first].pairs_above;
         continue;
       }
+      // A lone spectrum is a cluster of its own: the representative
+      // settings put it in place with the others, once, and only when
+      // their type writes spectra.
       links.push_back(ClusterLink{static_cast<std::int32_t>(block.start), -1});
-      // A lone spectrum is put in place while its block closes.
-      const msdata::CSpectrum& lone = spectra[block.start];
-      if (peak_source) {
-        PlaceSpectrum(WithPeaks(lone, block.start, peak_source), spectra_process->data_directory,
-                      spectra_process->out_directory);
-      } else {
-        PlaceSpectrum(lone, spectra_process->data_directory, spectra_process->out_directory);
-      }
     }
     first = end;
   }

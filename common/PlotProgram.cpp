@@ -1,6 +1,5 @@
 #include "common/PlotProgram.h"
 
-#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +8,7 @@
 #include <cstring>
 
 #include "common/PathUtil.h"
+#include "common/SafeFile.h"
 
 namespace plotprogram {
 
@@ -30,13 +30,7 @@ std::string CheckPictureTarget(const std::string& picture, const std::string& wh
   if (Path().empty()) return Missing(caller);
   const std::string absolute = path::Absolute(picture);
   if (path::IsDirectory(absolute)) return "Cannot write the " + what + ": " + picture + " is a folder";
-  // A file made and removed there tells what access() does not: a
-  // read-only mount, or a folder such as /proc that even root cannot fill.
-  const std::string probe = path::Join(path::DirectoryOf(absolute), ".tessera-plot-probe-" + std::to_string(::getpid()));
-  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) return "Cannot write the " + what + " into the folder of " + picture;
-  ::close(fd);
-  ::unlink(probe.c_str());
+  if (!safefile::CanWrite(absolute)) return "Cannot write the " + what + " into the folder of " + picture;
   return std::string();
 }
 

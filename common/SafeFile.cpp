@@ -183,11 +183,25 @@ bool SameFile(const std::string& a, const std::string& b) {
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+bool CanWrite(const std::string& path) {
+  if (DescriptorNamed(path) >= 0) return true;
+  struct stat target {};
+  const bool exists = ::stat(path.c_str(), &target) == 0;
+  if (exists && S_ISDIR(target.st_mode)) return false;
+  if ((exists && !S_ISREG(target.st_mode)) || NamesASystemLink(path)) return ::access(path.c_str(), W_OK) == 0;
+  std::string probe = path + ".part-XXXXXX";
+  const int fd = ::mkostemp(probe.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  ::close(fd);
+  ::unlink(probe.c_str());
+  return true;
+}
+
 CFolderLock::~CFolderLock() { Release(); }
 
 bool CFolderLock::Acquire(const std::string& folder, Mode mode, void (*waiting)(const std::string&)) {
   Release();
-  const std::string lock_path = (folder.empty() ? std::string(".") : folder) + "/.tessera.lock";
+  const std::string lock_path = (folder.empty() ? std::string(".") : folder) + "/" + kLockFileName;
   fd_ = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
   // A link planted at the lock's name is neither followed nor allowed to
   // stop the locking: it goes, and the lock file is made in its place.

@@ -67,6 +67,16 @@ bool WriteWholeFile(const std::string& path, const std::string& content, std::st
 // their spelling; false when either does not exist.
 bool SameFile(const std::string& a, const std::string& b);
 
+// True when CSafeFile can write a result at `path`: a device, FIFO or
+// descriptor name that opens for writing, or a name whose temporary file
+// can be made beside it (made and removed at once: access() does not see a
+// read-only mount, or a folder such as /proc that even root cannot fill).
+// False for a folder. For checks before the work that would write it.
+bool CanWrite(const std::string& path);
+
+// The lock file's name in a locked folder.
+inline constexpr const char* kLockFileName = ".tessera.lock";
+
 class CFolderLock {
  public:
   enum class Mode { kWait, kNoWait };

@@ -19,6 +19,18 @@ std::string Format(const char* format, double value) {
   return text;
 }
 
+// A member list as "<key>=<list>", or as "<key>_IN=<table>" when that line
+// would pass the length readers take; nothing for an empty list.
+void WriteList(std::ostream& out, const char* key, const std::string& list, const std::string& table) {
+  if (list.empty()) return;
+  const std::string prefix = std::string(key) + "=";
+  if (prefix.size() + list.size() <= kLongestListLine) {
+    out << prefix << list << "\n";
+  } else if (!table.empty()) {
+    out << key << "_IN=" << table << "\n";
+  }
+}
+
 }  // namespace
 
 void WriteMgfSpectrum(std::ostream& out, const msdata::CSpectrum& spectrum,
@@ -40,8 +52,8 @@ void WriteMgfSpectrum(std::ostream& out, const msdata::CSpectrum& spectrum,
   }
   if (cluster) {
     out << "CLUSTER=" << cluster->number << "\nCLUSTER_SIZE=" << cluster->size << "\n";
-    if (!cluster->members.empty()) out << "CLUSTER_MEMBERS=" << cluster->members << "\n";
-    if (!cluster->member_files.empty()) out << "CLUSTER_FILES=" << cluster->member_files << "\n";
+    WriteList(out, "CLUSTER_MEMBERS", cluster->members, cluster->members_table);
+    WriteList(out, "CLUSTER_FILES", cluster->member_files, cluster->members_table);
     if (!cluster->source_file.empty()) out << "SOURCE_FILE=" << cluster->source_file << "\n";
   }
   char line[2 * kNumberText];

@@ -20,6 +20,9 @@
 //   CLUSTER_FILES=<f>\t<f>...    (the members' source files, each once, in
 //                                member order: the input file, or each DTA
 //                                file of a DTA folder)
+//   CLUSTER_MEMBERS_IN=<table>   (in place of either list when its line
+//   CLUSTER_FILES_IN=<table>     would be longer than kLongestListLine: the
+//                                table that lists every member in full)
 //   SOURCE_FILE=<file>           (a member written as itself, a lone
 //                                spectrum or a copied representative: its own
 //                                source file; its SCANS are its own scans.
@@ -28,7 +31,15 @@
 //   END IONS
 // The title is the spectrum's own name, so that our MGF importer and the
 // readers of search results map each block back to the same spectrum.
+//
+// Search engines read MGF lines into buffers of fixed size: Comet 2019.01
+// (Debian's) takes a line in pieces of 1023 characters and reads a piece
+// that begins with a digit as a peak, failing the whole file ("Malformed
+// MGF spectrum entry"). A cluster of a few dozen members fills such a line,
+// so the member lists are written only while their lines stay within
+// kLongestListLine characters; a longer list points to its table instead.
 
+#include <cstddef>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -36,6 +47,9 @@
 #include "common/Spectrum.h"
 
 namespace spectra {
+
+// The longest line of a member list, line end not counted.
+inline constexpr std::size_t kLongestListLine = 1000;
 
 // The cluster a consensus or representative spectrum stands for.
 struct CMgfCluster {
@@ -45,6 +59,9 @@ struct CMgfCluster {
   std::string members;
   std::string member_files;
   std::string source_file;
+  // Where the lists are in full when too long for their lines (a name
+  // without a folder: it lies beside the cluster file); "" for nowhere.
+  std::string members_table;
 };
 
 // Writes one block; `cluster` adds the cluster fields.

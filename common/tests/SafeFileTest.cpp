@@ -112,3 +112,19 @@ TEST_F(SafeFiles, FixedNamesNeverFollowLinks) {
   std::fclose(appended);
   EXPECT_EQ(ReadFile(File("fresh.txt")), "a\nb\n");
 }
+
+// Whether a result can be written is told before the work, and the telling
+// leaves nothing behind.
+TEST_F(SafeFiles, CanWriteIsToldBeforeTheWork) {
+  const std::string old = Write("old.txt", "x");
+  EXPECT_TRUE(safefile::CanWrite(File("new.txt")));
+  EXPECT_TRUE(safefile::CanWrite(old));
+  EXPECT_TRUE(safefile::CanWrite("/dev/null"));
+  EXPECT_FALSE(safefile::CanWrite(File("missing/new.txt")));
+  EXPECT_FALSE(safefile::CanWrite(dir_.string()));
+  EXPECT_FALSE(safefile::CanWrite("/proc/new.txt"));
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir_)) names.insert(e.path().filename().string());
+  EXPECT_EQ(names, std::set<std::string>{"old.txt"});
+  EXPECT_EQ(ReadFile(old), "x");
+}

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -26,6 +27,8 @@ namespace clusterjob {
 
 namespace {
 
+namespace fs = std::filesystem;
+
 // Every way out that leaves no result tells the desktop program so.
 int FailWithMarker(std::ostream& out, const std::string& message) {
   const int status = Fail(out, message);
@@ -35,47 +38,6 @@ int FailWithMarker(std::ostream& out, const std::string& message) {
 
 int WorkerThreads(const JobOptions& options) {
   return options.threads > 0 ? options.threads : static_cast<int>(std::max(std::thread::hardware_concurrency(), 1u));
-}
-
-// What a job whose parameters were read is refused for before any work.
-std::string CheckBeforeWork(const CPara& para, const JobOptions& options) {
-  if (std::string refused = CheckThreads(options.threads); !refused.empty()) return refused;
-  if (std::string refused = CheckParameterLimits(para); !refused.empty()) return refused;
-  if (std::string refused = CheckJobPaths(para); !refused.empty()) return refused;
-  if (para.cluster->cluster_type != CLUSTER_SIMILARITY &&
-      ((!options.ids.empty() && options.network.path.empty()) || !options.curve.empty() || !options.curve_plot.empty() ||
-       options.target_incorrect >= 0.0))
-    return "The threshold curve and a target incorrect ratio are figures of clustering (type clusters) only";
-  if (options.decoy_pairs && (para.cluster->cluster_type != CLUSTER_SPECTRAL_PAIR || options.shift_search))
-    return "The expected false pairs (--decoy-pairs) are a figure of the pair search (type pairs, without "
-           "--shift-search) only";
-  if (!options.curve_plot.empty()) {
-    if (std::string refused = plotprogram::CheckPictureTarget(options.curve_plot, "curve picture", "cluster");
-        !refused.empty())
-      return refused;
-  }
-  if (!options.plot.empty()) {
-    if (para.cluster->cluster_type != CLUSTER_SPECTRAL_PAIR || options.shift_search)
-      return "The mass-shift histogram picture (--plot) is drawn by the pair search (type pairs) only";
-    if (std::string refused = plotprogram::CheckPictureTarget(options.plot, "histogram picture", "cluster");
-        !refused.empty())
-      return refused;
-  }
-  if (!options.network.path.empty()) {
-    if (para.cluster->cluster_type != CLUSTER_SPECTRAL_PAIR) return "The network is one of a pair search (type pairs)";
-    if (std::string refused = network::CheckNetworkRequest(options.network, options.ids); !refused.empty())
-      return refused;
-  }
-  if (!options.px.empty()) {
-    if (para.cluster->cluster_type != CLUSTER_SIMILARITY)
-      return "--px gives the spectra of the cluster table their USIs: clustering (type clusters) only";
-    if (std::string refused = CheckAccession(options.px); !refused.empty()) return "--px: " + refused;
-  }
-  if (para.cluster->cluster_type == CLUSTER_SIMILARITY &&
-      path::Absolute(para.spectra_process->cluster_result) == ClusterTablePath(para.spectra_process->cluster_result))
-    return std::string("The cluster file cannot be named ") + kClusterTableName +
-           ": the per-spectrum table of the same name is written beside it";
-  return CheckMgfTarget(options.mgf, para, options.parameter_file);
 }
 
 void ReportLoaded(const CSpectraProcess& data, const LoadedSpectra& loaded, std::ostream& out) {
@@ -149,6 +111,7 @@ bool WriteOutputMgf(CRepresentativeSpectra& representatives, const std::string& 
     spectra::CMgfCluster c;
     c.number = w.cluster;
     c.size = w.size;
+    c.members_table = kClusterTableName;
     clusters.push_back(std::move(c));
     positions.push_back(w.position);
   }
@@ -193,6 +156,36 @@ bool ChooseThresholdForTarget(CPara& para, CSimilarityCluster& clustering, const
   return para.WriteParaFile(options.parameter_file);
 }
 
+// The threshold curve as its table, its picture or both, from `rows`;
+// each file written is added to `written`. "" or why not.
+std::string WriteCurve(const std::vector<quality::Figures>& rows, const JobOptions& options,
+                       std::vector<std::string>& written) {
+  // The picture is drawn from a table: the curve file, or one of its own
+  // beside the picture for as long as the drawing takes.
+  const std::string table =
+      !options.curve.empty() ? options.curve : options.curve_plot + ".curve-" + std::to_string(::getpid());
+  std::string error;
+  if (!safefile::WriteWholeFile(table, quality::CurveTable(rows), &error))
+    return "Cannot write the curve file: " + table + " (" + error + ")";
+  if (!options.curve.empty()) written.push_back(table);
+  if (options.curve_plot.empty()) return {};
+  const std::string refused = DrawCurvePicture(table, options.curve_plot);
+  if (options.curve.empty()) std::remove(table.c_str());
+  if (!refused.empty()) return refused;
+  written.push_back(options.curve_plot);
+  return {};
+}
+
+// Removes the files a failed run wrote: only files of its own, as its
+// writers leave them (a device or a link to one was written in place and
+// is never ours to remove).
+void RemoveWritten(const std::vector<std::string>& written) {
+  for (const std::string& file : written) {
+    std::error_code ec;
+    if (fs::is_regular_file(fs::symlink_status(file, ec))) fs::remove(file, ec);
+  }
+}
+
 int RunClustering(CPara& para, CSimilarityCluster& clustering, const JobOptions& options, int threads,
                   COffloadedPeaks* offloaded, COriginTable& origins, std::ostream& out) {
   const CSpectraProcess& data = *para.spectra_process;
@@ -204,73 +197,61 @@ int RunClustering(CPara& para, CSimilarityCluster& clustering, const JobOptions&
         !refused.empty())
       return FailWithMarker(out, refused);
   }
+  const bool curve = !options.curve.empty() || !options.curve_plot.empty();
   std::vector<quality::Figures> rows;
   std::vector<linkage::Merge> merges;
   if (options.target_incorrect >= 0.0) {
     if (!ChooseThresholdForTarget(para, clustering, options, peptides, rows, out))
       return FailWithMarker(out, "Cannot write the parameter file: " + options.parameter_file);
-  } else if (!options.curve.empty() || !options.curve_plot.empty()) {
+  } else if (curve) {
     clustering.merge_log = &merges;
   }
   CRepresentativeSpectra& representatives = *para.representative_spectra;
   representatives.record_written = !options.mgf.empty();
-  // The MGF file holds the spectra written: it comes before the cluster
-  // file, the last file of a run that has finished.
-  bool mgf_written = false;
-  std::string mgf_error = "Cannot write the MGF file: " + options.mgf;
-  if (!options.mgf.empty()) {
-    representatives.spectra_written = [&] {
-      mgf_written = WriteOutputMgf(representatives, options.mgf, &origins, data.spectra, options.px, mgf_error);
-    };
-  }
-  // The per-spectrum table comes before the cluster file as well.
+  // Every other file of the run comes after the spectrum files and before
+  // the cluster file, the last file of a run that has finished: a run that
+  // fails on one of them writes no cluster file, and the ones it wrote go.
   const std::string table = ClusterTablePath(data.cluster_result);
-  std::string table_error;
+  std::vector<std::string> written;
+  std::string failure;
   representatives.clusters_numbered = [&](const std::vector<unsigned char>& representative) {
+    if (representatives.failed_writes > 0) {
+      failure = "Cannot write " + std::to_string(representatives.failed_writes) + " spectra into " + data.out_directory;
+      return false;
+    }
     const ClusterCells cells{&representatives.ClusterOf(), &representatives.ClusterSizes(), &representative};
-    return WriteClusterTable(table, origins, cells, options.px, table_error);
+    if (!WriteClusterTable(table, origins, cells, options.px, failure)) return false;
+    written.push_back(table);
+    if (!options.mgf.empty()) {
+      if (!WriteOutputMgf(representatives, options.mgf, &origins, data.spectra, options.px, failure)) return false;
+      written.push_back(options.mgf);
+    }
+    if (curve) {
+      if (rows.empty()) rows = quality::Curve(data.spectra.size(), merges, peptides, clustering.threshold);
+      failure = WriteCurve(rows, options, written);
+    }
+    return failure.empty();
   };
   clustering.Run(para.spectra_process->spectra, para.similarity.get(), para.peak_select.get());
-  representatives.spectra_written = nullptr;
   representatives.clusters_numbered = nullptr;
-  if (!table_error.empty()) return FailWithMarker(out, table_error);
-  if (!path::IsRegularFile(data.cluster_result)) {
-    return FailWithMarker(out, "Cannot write the cluster file: " + data.cluster_result);
+  if (failure.empty() && !path::IsRegularFile(data.cluster_result))
+    failure = "Cannot write the cluster file: " + data.cluster_result;
+  if (!failure.empty()) {
+    RemoveWritten(written);
+    return FailWithMarker(out, failure);
   }
-  if (representatives.failed_writes > 0) {
-    return FailWithMarker(out, "Cannot write " + std::to_string(representatives.failed_writes) + " spectra into " +
-                                   data.out_directory);
-  }
-  if (!options.mgf.empty()) {
-    if (!mgf_written) return FailWithMarker(out, mgf_error);
-    out << "MGF file: " << options.mgf << "\n";
-  }
+  if (!options.mgf.empty()) out << "MGF file: " << options.mgf << "\n";
   out << "Cluster table: " << table << "\n";
   out << "Cluster file: " << data.cluster_result << "\n";
   out << "Pairs scored: " << clustering.pairs_scored << ", above the threshold: " << clustering.pairs_above << "\n";
-  if (!data.out_directory.empty()) out << "Spectra: " << data.out_directory << "\n";
-  if (!options.curve.empty() || !options.curve_plot.empty()) {
-    if (rows.empty()) rows = quality::Curve(data.spectra.size(), merges, peptides, clustering.threshold);
-    // The picture is drawn from a table: the curve file, or one of its own
-    // beside the picture for as long as the drawing takes.
-    const std::string table = !options.curve.empty() ? options.curve
-                                                     : options.curve_plot + ".curve-" + std::to_string(::getpid());
-    std::string error;
-    if (!safefile::WriteWholeFile(table, quality::CurveTable(rows), &error))
-      return FailWithMarker(out, "Cannot write the curve file: " + table + " (" + error + ")");
-    if (!options.curve.empty()) out << "Threshold curve: " << options.curve << "\n";
-    if (!options.curve_plot.empty()) {
-      const std::string refused = DrawCurvePicture(table, options.curve_plot);
-      if (options.curve.empty()) std::remove(table.c_str());
-      if (!refused.empty()) return FailWithMarker(out, refused);
-      out << "Threshold curve picture: " << options.curve_plot << "\n";
-    }
-    if (!options.ids.empty() && !rows.empty() &&
-        rows.back().identified_clustered < quality::kLeastIdentifiedClustered) {
-      out << "The incorrect ratio cannot be estimated: " << rows.back().identified_clustered
-          << " identified spectra are clustered at " << rows.back().threshold << " (at least "
-          << quality::kLeastIdentifiedClustered << " needed)\n";
-    }
+  if (WritesRepresentatives(para) && !data.out_directory.empty()) out << "Spectra: " << data.out_directory << "\n";
+  if (!options.curve.empty()) out << "Threshold curve: " << options.curve << "\n";
+  if (!options.curve_plot.empty()) out << "Threshold curve picture: " << options.curve_plot << "\n";
+  if (curve && !options.ids.empty() && !rows.empty() &&
+      rows.back().identified_clustered < quality::kLeastIdentifiedClustered) {
+    out << "The incorrect ratio cannot be estimated: " << rows.back().identified_clustered
+        << " identified spectra are clustered at " << rows.back().threshold << " (at least "
+        << quality::kLeastIdentifiedClustered << " needed)\n";
   }
   return 0;
 }
@@ -323,6 +304,46 @@ int RunPairSearch(CPara& para, CSpectralPairSearch& search, const JobOptions& op
 
 }  // namespace
 
+std::string CheckJob(const CPara& para, const JobOptions& options) {
+  if (std::string refused = CheckThreads(options.threads); !refused.empty()) return refused;
+  if (std::string refused = CheckParameterLimits(para); !refused.empty()) return refused;
+  const bool clustering = para.cluster->cluster_type == CLUSTER_SIMILARITY;
+  const bool pair_search = para.cluster->cluster_type == CLUSTER_SPECTRAL_PAIR;
+  if (!clustering && ((!options.ids.empty() && options.network.path.empty()) || !options.curve.empty() ||
+                      !options.curve_plot.empty() || options.target_incorrect >= 0.0))
+    return "The threshold curve and a target incorrect ratio are figures of clustering (type clusters) only";
+  if (options.decoy_pairs && (!pair_search || options.shift_search))
+    return "The expected false pairs (--decoy-pairs) are a figure of the pair search (type pairs, without "
+           "--shift-search) only";
+  if (!options.mgf.empty() && !clustering)
+    return "Only a clustering (cluster_type=0) writes an MGF file of its spectra; a pair search writes none: " +
+           options.mgf;
+  if (!options.plot.empty() && (!pair_search || options.shift_search))
+    return "The mass-shift histogram picture (--plot) is drawn by the pair search (type pairs) only";
+  if (!options.network.path.empty() && !pair_search) return "The network is one of a pair search (type pairs)";
+  if (!options.px.empty()) {
+    if (!clustering) return "--px gives the spectra of the cluster table their USIs: clustering (type clusters) only";
+    if (std::string refused = CheckAccession(options.px); !refused.empty()) return "--px: " + refused;
+  }
+  const JobFiles files = FilesOfJob(para, options);
+  if (std::string refused = CheckFileClashes(files); !refused.empty()) return refused;
+  if (std::string refused = CheckJobPaths(para); !refused.empty()) return refused;
+  if (std::string refused = CheckFileAccess(files); !refused.empty()) return refused;
+  // The pictures need the plot program as well.
+  if (!options.curve_plot.empty()) {
+    if (std::string refused = plotprogram::CheckPictureTarget(options.curve_plot, "curve picture", "cluster");
+        !refused.empty())
+      return refused;
+  }
+  if (!options.plot.empty()) {
+    if (std::string refused = plotprogram::CheckPictureTarget(options.plot, "histogram picture", "cluster");
+        !refused.empty())
+      return refused;
+  }
+  if (!options.network.path.empty()) return network::CheckNetworkRequest(options.network, options.ids);
+  return {};
+}
+
 int FailWithUsage(std::ostream& out) { return FailWithMarker(out, kUsage); }
 
 int Run(const JobOptions& options, std::ostream& out) {
@@ -330,7 +351,7 @@ int Run(const JobOptions& options, std::ostream& out) {
     CPara para;
     if (std::string refused = ReadJobParameters(options.parameter_file, options.shift_search, para); !refused.empty())
       return FailWithMarker(out, refused);
-    if (std::string refused = CheckBeforeWork(para, options); !refused.empty()) return FailWithMarker(out, refused);
+    if (std::string refused = CheckJob(para, options); !refused.empty()) return FailWithMarker(out, refused);
     if (options.decoy_pairs) para.cluster->decoy_pairs = true;
     // The pair search writes "temp.temp" under its fixed name in the working
     // folder: two searches there would leave one table for two runs.

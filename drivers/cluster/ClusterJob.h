@@ -5,6 +5,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 // The orders the strategies expect, for the benchmarks that run the engine
 // on spectra as the job loads them.
@@ -37,7 +38,18 @@ struct JobOptions {
   // Pair search: the spectral network, with the identifications of `ids`.
   network::NetworkRequest network;
   std::string plot;  // pair search: its mass-shift histogram as a .png or .svg picture
+  // The options form: the spectrum files pooled into the job's one input,
+  // and the folder the job works in ("" for the current one), where a pair
+  // search writes its tables of fixed name.
+  std::vector<std::string> pooled_inputs;
+  std::string working_folder;
 };
+
+// What a job whose parameters were read is refused for before any work:
+// values, options that do not fit its type, and every input and output
+// (JobChecks.h). "" or the message. It may create the folder of the
+// clustered spectra; it writes nothing else.
+std::string CheckJob(const CPara& para, const JobOptions& options);
 
 // Runs one job. Messages go to `out`; the engine's own progress goes to
 // standard output (or wherever its sinks point). Returns the exit status.

@@ -302,11 +302,11 @@ int DataOfInputs(const std::vector<std::string>& inputs, const std::string& outp
 // answers the exit status of a refusal (usage, 2), else -1.
 int CheckOutputsOfOptions(const CPara& para, const JobOptions& job, const std::string& output,
                           std::ostream& err) {
-  std::string refused = CheckJobPaths(para, false);
+  std::string refused = CheckFileClashes(FilesOfJob(para, job));
+  if (refused.empty()) refused = CheckJobPaths(para, false);
   if (refused.empty() && fs::is_symlink(fs::path(output) / kSpectraFolder))
     refused = "the spectra folder is a link, and the run writes only into a folder of its own: " +
               path::Join(output, kSpectraFolder);
-  if (refused.empty()) refused = CheckMgfTarget(job.mgf, para, job.parameter_file);
   if (refused.empty()) return -1;
   err << "cluster: " << refused << "\n";
   return 2;
@@ -314,10 +314,13 @@ int CheckOutputsOfOptions(const CPara& para, const JobOptions& job, const std::s
 
 // The output folder made the run's own before anything is written into it:
 // created, locked (a run refused by the lock leaves the running one's
-// files as they are) and cleared of what an earlier run wrote there.
-// Answers the exit status of a failure, else -1.
-int TakeOutputFolder(const std::string& output, const std::vector<std::string>& inputs, safefile::CFolderLock& lock,
-                     JobOptions& job, std::ostream& err) {
+// files as they are), the job checked whole (inputs that cannot be read,
+// outputs that cannot be written: an earlier run's results stay when this
+// one could not replace them) and cleared of what an earlier run wrote
+// there. Answers the exit status of a failure, else -1.
+int TakeOutputFolder(const std::string& output, const CPara& para, safefile::CFolderLock& lock, JobOptions& job,
+                     std::ostream& err) {
+  const bool fresh = !path::Exists(output);
   if (!path::CreateDirectory(output)) {
     err << "cluster: cannot create the output folder: " << output << "\n";
     return 1;
@@ -326,7 +329,15 @@ int TakeOutputFolder(const std::string& output, const std::vector<std::string>& 
     err << "cluster: another run is using the output folder " << output << "\n";
     return 1;
   }
+  if (std::string refused = CheckJob(para, job); !refused.empty()) {
+    err << "cluster: " << refused << "\n";
+    lock.Release();
+    if (fresh) RemoveFreshFolder(output);
+    return 1;
+  }
   job.folder_locked = true;
+  std::vector<std::string> inputs;
+  for (const JobFile& input : FilesOfJob(para, job).inputs) inputs.push_back(input.path);
   ClearEarlierOutputs(output, inputs);
   return -1;
 }
@@ -577,14 +588,6 @@ int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream
     err << "cluster: option --plot draws the mass-shift histogram of type pairs\n";
     return 2;
   }
-  // Refused before the output folder is touched.
-  if (line.Has("plot")) {
-    if (std::string refused = plotprogram::CheckPictureTarget(job.plot, "histogram picture", "cluster");
-        !refused.empty()) {
-      err << "cluster: " << refused << "\n";
-      return 1;
-    }
-  }
   // The threshold search goes down to the threshold the user gave.
   if (line.Has("threshold")) job.search_floor = text::AtoF(line.Value("threshold"));
   // Relative paths are the caller's: resolved before the run moves into
@@ -597,12 +600,14 @@ int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream
   int data_type = MS2_FORMAT_DTA;
   if (const int status = DataOfInputs(inputs, output, data_path, data_type, err); status >= 0) return status;
   job.parameter_file = path::Join(output, kParaName);
+  job.working_folder = output;
+  if (inputs.size() > 1) job.pooled_inputs = inputs;
   CPara para;
   if (const int status = ParaOfOptions(line, data_path, data_type, output, para, err); status >= 0) return status;
   if (const int status = CheckOutputsOfOptions(para, job, output, err); status >= 0) return status;
 
   safefile::CFolderLock lock;
-  if (const int status = TakeOutputFolder(output, inputs, lock, job, err); status >= 0) return status;
+  if (const int status = TakeOutputFolder(output, para, lock, job, err); status >= 0) return status;
   if (inputs.size() > 1) {
     if (const std::string refused = PoolInputs(inputs, data_path, line.Has("quiet"), err); !refused.empty()) {
       err << "cluster: " << refused << "\n";

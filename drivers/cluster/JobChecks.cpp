@@ -3,12 +3,16 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <unistd.h>
 
 #include "clustering/Para.h"
+#include "clustering/SpectralPairSearch.h"
 #include "common/PathUtil.h"
 #include "common/SafeFile.h"
+#include "common/TextUtil.h"
+#include "drivers/cluster/ClusterJob.h"
 
 namespace clusterjob {
 
@@ -46,15 +50,13 @@ bool SamePlace(const std::string& a, const std::string& b) {
   return safefile::SameFile(a, b) || (IsSameOrInside(a, b) && IsSameOrInside(b, a));
 }
 
-// Representative types other than consensus, most similar and both write
-// no consensus spectra and no copies of representatives.
+}  // namespace
+
 bool WritesRepresentatives(const CPara& para) {
   if (!para.representative_spectra) return true;
   const Representative_Spectra type = para.representative_spectra->consensus_type;
   return type >= REPRESENTATIVE_CONSENSUS && type <= REPRESENTATIVE_BOTH;
 }
-
-}  // namespace
 
 std::string CheckThreads(int threads) {
   if (threads <= kMaxThreads) return {};
@@ -97,18 +99,11 @@ std::string CheckParameterLimits(const CPara& para) {
 
 std::string CheckJobPaths(const CPara& para, bool create_spectra_folder) {
   const CSpectraProcess& data = *para.spectra_process;
-  const std::string& result = data.cluster_result;
-  if (path::IsDirectory(result)) return "The result file is a folder: " + result;
-  if (safefile::SameFile(result, data.data_directory) ||
-      (path::IsDirectory(data.data_directory) && IsSameOrInside(result, data.data_directory)))
-    return "The result file would overwrite the input: " + result;
-
   const bool writes_spectra = para.cluster && para.cluster->cluster_type == CLUSTER_SIMILARITY;
-  if (!writes_spectra) return {};
+  // Without representatives to write, a job writes the cluster file alone
+  // and needs no folder, whatever out_directory says.
+  if (!writes_spectra || !WritesRepresentatives(para)) return {};
   const std::string& out = data.out_directory;
-  // Without representatives to write, a job needs no folder: it writes the
-  // cluster file, and copies lone spectra only into a folder that is named.
-  if (out.empty() && !WritesRepresentatives(para)) return {};
   if (out.empty()) return "No folder for the clustered spectra (out_directory) is given";
   if (safefile::SameFile(out, data.data_directory) ||
       (data.data_type == MS2_FORMAT_DTA && IsSameOrInside(out, data.data_directory)))
@@ -120,19 +115,78 @@ std::string CheckJobPaths(const CPara& para, bool create_spectra_folder) {
   return {};
 }
 
-std::string CheckMgfTarget(const std::string& mgf, const CPara& para, const std::string& parameter_file) {
-  if (mgf.empty()) return {};
-  if (para.cluster && para.cluster->cluster_type != CLUSTER_SIMILARITY)
-    return "Only a clustering (cluster_type=0) writes an MGF file of its spectra; a pair search writes none: " + mgf;
-  if (path::IsDirectory(mgf)) return "The MGF file is a folder: " + mgf;
+JobFiles FilesOfJob(const CPara& para, const JobOptions& options) {
   const CSpectraProcess& data = *para.spectra_process;
-  if (SamePlace(mgf, parameter_file)) return "The MGF file would overwrite the parameter file: " + mgf;
-  if (SamePlace(mgf, data.cluster_result)) return "The MGF file would overwrite the cluster file: " + mgf;
-  if (SamePlace(mgf, data.data_directory) ||
-      (path::IsDirectory(data.data_directory) && IsSameOrInside(mgf, data.data_directory)))
-    return "The MGF file would overwrite the input: " + mgf;
-  if (!data.out_directory.empty() && IsSameOrInside(mgf, data.out_directory))
-    return "The MGF file would lie among the clustered spectra in " + data.out_directory + ": " + mgf;
+  const bool clustering = para.cluster && para.cluster->cluster_type == CLUSTER_SIMILARITY;
+  const bool pair_search = para.cluster && para.cluster->cluster_type == CLUSTER_SPECTRAL_PAIR;
+  using Source = JobFile::Source;
+  JobFiles files;
+  auto input = [&files](const char* what, const std::string& p, Source source) {
+    if (!p.empty()) files.inputs.push_back({what, path::Absolute(p), source});
+  };
+  auto output = [&files](const char* what, const std::string& p, Source source) {
+    if (!p.empty()) files.outputs.push_back({what, path::Absolute(p), source});
+  };
+  input("parameter file", options.parameter_file, Source::kParameterFile);
+  input("input", data.data_directory, Source::kParameterFile);
+  for (const std::string& pooled : options.pooled_inputs) input("input", pooled, Source::kParameterFile);
+  input("identifications", options.ids, Source::kOption);
+  if (pair_search && !options.network.path.empty()) {
+    input("cluster file of the network", options.network.clusters, Source::kOption);
+    input("propagation table", options.network.propagated, Source::kOption);
+    input("run of the network", options.network.run, Source::kOption);
+  }
+
+  output(clustering ? "cluster file" : "pair file", data.cluster_result, Source::kParameterFile);
+  if (clustering) output("cluster table", ClusterTablePath(data.cluster_result), Source::kParameterFile);
+  if (pair_search && !options.shift_search) {
+    const std::string& folder = options.working_folder;
+    output("mass-shift table", path::Join(folder, CSpectralPairSearch::kHistogramFile), Source::kWorkingFolder);
+    if (para.cluster->score_log)
+      output("score log", path::Join(folder, CSpectralPairSearch::kScoreLog), Source::kWorkingFolder);
+  }
+  output("MGF file", options.mgf, Source::kOption);
+  output("curve file", options.curve, Source::kOption);
+  output("curve picture", options.curve_plot, Source::kOption);
+  output("histogram picture", options.plot, Source::kOption);
+  output("network file", options.network.path, Source::kOption);
+  if (clustering && WritesRepresentatives(para) && !data.out_directory.empty())
+    files.spectra_folder = path::Absolute(data.out_directory);
+  return files;
+}
+
+std::string CheckFileClashes(const JobFiles& files) {
+  for (auto o = files.outputs.begin(); o != files.outputs.end(); ++o) {
+    for (const JobFile& in : files.inputs) {
+      // Everything in a data folder is input, present or not yet.
+      const bool inside = o->source != JobFile::Source::kWorkingFolder && path::IsDirectory(in.path) &&
+                          IsSameOrInside(o->path, in.path);
+      if (inside || SamePlace(o->path, in.path))
+        return "The " + o->what + " would overwrite the " + in.what + ": " + o->path;
+    }
+    for (auto earlier = files.outputs.begin(); earlier != o; ++earlier) {
+      if (SamePlace(o->path, earlier->path))
+        return "The " + o->what + " would overwrite the " + earlier->what + ": " + o->path;
+    }
+    // The spectra's folder holds spectra only: a later step reads all of it.
+    if (o->source == JobFile::Source::kOption && !files.spectra_folder.empty() &&
+        IsSameOrInside(o->path, files.spectra_folder))
+      return "The " + o->what + " would lie among the clustered spectra in " + files.spectra_folder + ": " +
+             o->path;
+  }
+  return {};
+}
+
+std::string CheckFileAccess(const JobFiles& files) {
+  for (const JobFile& in : files.inputs) {
+    std::ifstream probe;
+    if (in.source == JobFile::Source::kOption && !text::OpenInput(probe, in.path))
+      return "Cannot read the " + in.what + ": " + in.path;
+  }
+  for (const JobFile& o : files.outputs) {
+    if (path::IsDirectory(o.path)) return "The " + o.what + " is a folder: " + o.path;
+    if (!safefile::CanWrite(o.path)) return "Cannot write the " + o.what + " into the folder of " + o.path;
+  }
   return {};
 }
 

@@ -1,15 +1,18 @@
 #pragma once
 // What a clustering job is refused for before any work: outputs that would
-// overwrite its input or each other, folders that cannot hold its spectra,
-// and values that would exhaust memory or time, are not numbers or make no
-// sense. Each check answers an empty string when the job may run, otherwise
+// overwrite its inputs or each other, files it could not read or write,
+// folders that cannot hold its spectra, and values that would exhaust
+// memory or time, are not numbers or make no sense. Each check answers an empty string when the job may run, otherwise
 // the message to print.
 
 #include <string>
+#include <vector>
 
 class CPara;
 
 namespace clusterjob {
+
+struct JobOptions;
 
 // The widest pair-search window and the most peaks kept per window that a
 // job may ask for.
@@ -26,17 +29,48 @@ std::string CheckThreads(int threads);
 // lower_mass above upper_mass (a window that holds no pair).
 std::string CheckParameterLimits(const CPara& para);
 
-// The cluster file must not be an input, an existing directory, or inside the
-// data; the spectra's folder must be given (type 0, unless the
-// representative type writes no spectra), creatable, writable, and not the
-// data folder or inside a DTA data folder. With `create_spectra_folder` the
-// spectra's folder is created when missing (a job about to run); without, a
-// missing one is left to the run.
+// Whether the job's representative type writes spectrum files: consensus
+// spectra, copies of the most similar members, or both.
+bool WritesRepresentatives(const CPara& para);
+
+// The spectra's folder must be given (type 0, unless the representative
+// type writes no spectra), creatable, writable, and not the data folder or
+// inside a DTA data folder. With `create_spectra_folder` the spectra's
+// folder is created when missing (a job about to run); without, a missing
+// one is left to the run.
 std::string CheckJobPaths(const CPara& para, bool create_spectra_folder = true);
 
-// The MGF file of the output spectra (--mgf) must not replace a file of the
-// job itself: its parameter file, cluster file or input, or a spectrum file
-// in its output folder; and only a clustering (type 0) writes one.
-std::string CheckMgfTarget(const std::string& mgf, const CPara& para, const std::string& parameter_file);
+// A file or folder a job reads or writes, as its messages name it, and who
+// named it.
+struct JobFile {
+  enum class Source {
+    kParameterFile,  // the parameter file (or the file itself)
+    kOption,         // an option of the command line
+    kWorkingFolder,  // a table of fixed name in the folder the job works in
+  };
+  std::string what;  // "cluster file", "MGF file", "input", ...
+  std::string path;  // absolute
+  Source source = Source::kParameterFile;
+};
+
+// Everything a job reads and writes: the parameter file's and the
+// options' inputs, and its outputs in the order it writes them.
+struct JobFiles {
+  std::vector<JobFile> inputs;
+  std::vector<JobFile> outputs;
+  std::string spectra_folder;  // where the clustering writes spectrum files; "" for none
+};
+JobFiles FilesOfJob(const CPara& para, const JobOptions& options);
+
+// What no job may do, checked without touching a file: an output that is
+// an input, another output of the job, a file inside a DTA data
+// folder (but for the tables of the working folder, which may be that
+// folder), or (an output an option names) a file among the clustered
+// spectra. "" or the message.
+std::string CheckFileClashes(const JobFiles& files);
+
+// What the work would fail on later: inputs named by options that cannot be
+// read, outputs that are folders or cannot be written. "" or the message.
+std::string CheckFileAccess(const JobFiles& files);
 
 }  // namespace clusterjob

@@ -10,6 +10,7 @@
 #include "common/ErrorMarker.h"
 #include "common/PathUtil.h"
 #include "common/TextUtil.h"
+#include "drivers/cluster/loading/SpectrumOrigins.h"
 
 namespace clusterjob {
 
@@ -75,6 +76,7 @@ std::size_t ClearEarlierOutputs(const std::string& folder, const std::vector<std
   const std::set<std::string> listed = NamesInClusterFile((root / kClusterFile).string());
   const std::set<std::string> fixed = {kParaName,
                                        kClusterFile,
+                                       kClusterTableName,
                                        kPairFile,
                                        CSpectralPairSearch::kHistogramFile,
                                        CSpectralPairSearch::kScoreLog,
@@ -101,6 +103,16 @@ std::size_t ClearEarlierOutputs(const std::string& folder, const std::vector<std
     if (RemoveOurs(file, inputs)) ++removed;
   }
   return removed;
+}
+
+void RemoveFreshFolder(const std::string& folder) {
+  const fs::path root(folder);
+  std::error_code ec;
+  // remove() takes a folder only when it is empty.
+  if (fs::is_directory(fs::symlink_status(root / kSpectraFolder, ec))) fs::remove(root / kSpectraFolder, ec);
+  if (fs::is_regular_file(fs::symlink_status(root / safefile::kLockFileName, ec)))
+    fs::remove(root / safefile::kLockFileName, ec);
+  fs::remove(root, ec);
 }
 
 }  // namespace clusterjob

@@ -24,12 +24,17 @@ inline constexpr const char* kSpectraFolder = "spectra";
 bool LockOutputFolder(safefile::CFolderLock& lock, const std::string& folder, bool no_wait);
 
 // Removes what an earlier run of the options form left in `folder`: the
-// files of fixed name (cluster file, pair file, "temp.temp", "score.txt",
-// the pooled inputs, the error marker) and, in the spectra folder, the
+// files of fixed name (cluster file, cluster table, pair file,
+// "temp.temp", "score.txt", the pooled inputs, the error marker) and, in the spectra folder, the
 // spectrum files: names ending in ".dta", names the earlier cluster file
 // lists, and the temporary files of writes that were cut short. Files of
 // other names, folders, links' targets and the run's own `inputs` are left
 // alone. Answers how many files went.
 std::size_t ClearEarlierOutputs(const std::string& folder, const std::vector<std::string>& inputs);
+
+// Takes away what a run made of a folder that did not exist before it (the
+// lock file, an empty spectra folder, the folder itself, each only when it
+// holds nothing else) when the run is refused before any work.
+void RemoveFreshFolder(const std::string& folder);
 
 }  // namespace clusterjob

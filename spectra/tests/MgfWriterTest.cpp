@@ -2,9 +2,12 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <thread>
 
 #include "spectra/MgfWriter.h"
@@ -35,8 +38,8 @@ TEST_F(MgfWriter, WhatItWritesOurImporterReadsBack) {
   // members' provenance; readers must pass over the fields they do not know.
   const std::vector<spectra::CMgfCluster> clusters = {
       {1, 4, "run1.100.102.2.dta\tTITLE=odd one\tmzspec:PXD000561:run2:scan:9\trun2.10.10.2.dta",
-       "run1.mgf\trun2.mzML", "run1.mgf"},
-      {2, 1, "", "", ""}};
+       "run1.mgf\trun2.mzML", "run1.mgf", ""},
+      {2, 1, "", "", "", ""}};
   std::string error;
   ASSERT_TRUE(spectra::WriteMgfFile(File("written.mgf"), {a, b}, error, &clusters)) << error;
 
@@ -139,4 +142,51 @@ TEST_F(MgfWriter, ExtremeValuesKeepTheirLines) {
   ASSERT_TRUE(spectra::WriteMgfFile(File("huge.mgf"), {s}, error)) << error;
   const std::string text = testsupport::ReadFile(File("huge.mgf"));
   EXPECT_NE(text.find(".000000 2\nEND IONS\n"), std::string::npos) << text;
+}
+
+// A cluster of any size keeps the file searchable: Comet (Debian's 2019.01)
+// reads lines in pieces of 1023 characters and fails the whole file on a
+// piece it takes for a bad peak. A member list that fits its line is
+// written whole; a longer one names the table that holds it.
+TEST_F(MgfWriter, LargeClustersStaySearchable) {
+  msdata::CSpectrum s;
+  s.name = "BSA1.1.2000.2.dta";
+  s.charge = 2;
+  s.precursor_mz = 547.2834;
+  for (int i = 0; i < 30; ++i) s.peaks.emplace_back(150.0 + 31.7 * i, 100.0 + i);
+  spectra::CMgfCluster big{1, 2000, "", "", "", "clusters.tsv"};
+  for (int i = 1; i <= 2000; ++i) {
+    const std::string name = "BSA1." + std::to_string(i) + "." + std::to_string(i) + ".2.dta";
+    big.members += (i > 1 ? "\t" : "") + name;
+    big.member_files += (i > 1 ? "\t" : "") + name;
+  }
+  // Lists of 1000 and 1001 characters with their keys.
+  spectra::CMgfCluster fits{2, 2, std::string(984, 'a'), std::string(986, 'f'), "", "clusters.tsv"};
+  spectra::CMgfCluster over{3, 2, std::string(985, 'a'), std::string(987, 'f'), "", "clusters.tsv"};
+  const std::vector<spectra::CMgfCluster> clusters = {big, fits, over};
+  std::string error;
+  ASSERT_TRUE(spectra::WriteMgfFile(File("big.mgf"), {s, s, s}, error, &clusters)) << error;
+
+  const std::string text = testsupport::ReadFile(File("big.mgf"));
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 1023u) << line.substr(0, 40);
+  EXPECT_NE(text.find("CLUSTER_SIZE=2000\nCLUSTER_MEMBERS_IN=clusters.tsv\nCLUSTER_FILES_IN=clusters.tsv\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("CLUSTER_MEMBERS=" + fits.members + "\nCLUSTER_FILES=" + fits.member_files + "\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("CLUSTER=3\nCLUSTER_SIZE=2\nCLUSTER_MEMBERS_IN=clusters.tsv\nCLUSTER_FILES_IN=clusters.tsv\n"),
+            std::string::npos);
+
+  const std::string comet = "/usr/bin/comet-ms";
+  if (!std::filesystem::exists(comet)) GTEST_SKIP() << comet << " is missing (Debian package comet-ms)";
+  Write("tiny.fasta", ">sp|TEST1|TEST\nMKWVTFISLLLLFSSAYSRGVFRRDTHKSEIAHRFKDLGEEHFK\n");
+  const std::string in = "cd '" + dir_.string() + "' && ";
+  ASSERT_EQ(std::system((in + comet + " -p > /dev/null 2>&1").c_str()), 0);
+  ASSERT_EQ(std::system((in + "sed -e 's#^database_name = .*#database_name = tiny.fasta#' "
+                               "-e 's/^num_threads = .*/num_threads = 1/' comet.params.new > comet.params")
+                            .c_str()),
+            0);
+  const int status = std::system((in + comet + " -Pcomet.params big.mgf > comet.log 2>&1").c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << testsupport::ReadFile(File("comet.log"));
+  EXPECT_TRUE(std::filesystem::exists(File("big.pep.xml")));
 }

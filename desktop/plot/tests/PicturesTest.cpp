@@ -185,6 +185,7 @@ TEST(CurveTable, TakesRatiosFromZeroToOneOnly) {
 TEST_F(PlotProgramTest, RefusesPicturesBeforeAnyWork) {
   const std::string table = Quoted(kSource + "/" + kInputs[0].file);
   const std::string run = Quoted(kSource + "/" + kInputs[2].file);  // never read: refused first
+  const std::string spectra = Quoted(kSource + "/spectra/tests/data/bsa_small.mzML");
   const std::string plot = Quoted(kBin + "/tessera-plot");
   const std::string cluster = Quoted(kBin + "/cluster");
   const std::string shiftscan = Quoted(kBin + "/Shiftscan");
@@ -208,10 +209,10 @@ TEST_F(PlotProgramTest, RefusesPicturesBeforeAnyWork) {
       {plot + " sizes " + table + " p.png", 1},
       {plot + " histogram " + table + " " + missing, 1},
       {plot + " curve curve.tsv p.png", 1},
-      {cluster + " " + run + " -o " + out + " --type pairs --plot p.bmp", 2},
-      {cluster + " " + run + " -o " + out + " --plot p.png", 2},  // clustering draws no shifts
-      {cluster + " " + run + " -o " + out + " --type pairs --plot " + missing, 1},
-      {cluster + " " + run + " -o " + out + " --type pairs --plot d.png", 1},  // a folder
+      {cluster + " " + spectra + " -o " + out + " --type pairs --plot p.bmp", 2},
+      {cluster + " " + spectra + " -o " + out + " --plot p.png", 2},  // clustering draws no shifts
+      {cluster + " " + spectra + " -o " + out + " --type pairs --plot " + missing, 1},
+      {cluster + " " + spectra + " -o " + out + " --type pairs --plot d.png", 1},  // a folder
       {shiftscan + " " + run + " -o " + out + " --plot p.tiff", 2},
       {shiftscan + " " + run + " --write-config c.cfg --plot p.png", 2},
       {shiftscan + " " + run + " -o " + out + " --plot " + missing, 1},
@@ -233,7 +234,7 @@ TEST_F(PlotProgramTest, AbsentIsSaidBeforeAnyWork) {
     if (entry.path().extension() == ".so") fs::create_symlink(entry.path(), dir_ / entry.path().filename());
   }
   fs::copy_file(kBin + "/cluster", File("cluster"));
-  const std::string command = Quoted(File("cluster")) + " " + Quoted(kSource + "/" + kInputs[2].file) + " -o " +
+  const std::string command = Quoted(File("cluster")) + " " + Quoted(kSource + "/spectra/tests/data/bsa_small.mzML") + " -o " +
                               Quoted(File("out")) + " --type pairs --plot " + Quoted(File("p.png")) + " 2>" +
                               Quoted(File("said.txt"));
   EXPECT_EQ(Status(command), 1);

@@ -181,7 +181,7 @@ TEST_F(ClusterDriver, FailuresLeaveTheMarker) {
       {{File("missing_data.para")}, "Cannot load spectra from " + File("nowhere")},
       {{File("unwritable.para")}, "Cannot write the cluster file"},
       {{File("result_is_input.para")}, "would overwrite the input"},
-      {{File("result_is_dir.para")}, "The result file is a folder"},
+      {{File("result_is_dir.para")}, "The cluster file is a folder"},
       {{File("no_out.para")}, "(out_directory) is given"},
       {{File("out_is_data.para")}, "is the data folder or inside it"},
       {{File("out_blocked.para")}, "Cannot create the folder for the clustered spectra"},
@@ -209,63 +209,114 @@ TEST_F(ClusterDriver, FailuresLeaveTheMarker) {
   EXPECT_EQ(fs::file_size(File("data/s.1.1.2.dta")), fs::file_size(kData + "cluster_in/s.1.1.2.dta"));
 }
 
-// Representative types other than 0, 1 and 2 write no consensus spectra and
-// no copies: without a folder for spectra, the cluster file alone.
-TEST_F(ClusterDriver, OtherRepresentativeTypesWriteOnlyTheClusterFile) {
-  std::string para = WritePara(0, kData + "cluster_in", 0, 3);
-  std::string text = ReadFile(para);
-  const std::string out_line = "out_directory=" + File("out") + "\n";
-  text.replace(text.find(out_line), out_line.size(), "out_directory=\n");
-  testsupport::WriteFile(para, text);
-  ASSERT_EQ(Run({para}), 0) << output_;
-  EXPECT_EQ(ReadFile(File("cluster.csv")), ReadFile(kData + "cluster_expected/cluster.csv"));
-  EXPECT_FALSE(fs::exists(File("out")));
-  EXPECT_FALSE(marker::ErrorMarkerExists());
-  // With a folder, only the lone spectra of earlier blocks, copied as their
-  // blocks close.
-  para = WritePara(0, kData + "cluster_in", 0, 3);
-  ASSERT_EQ(Run({para}), 0) << output_;
-  std::vector<std::string> files;
-  for (const auto& e : fs::directory_iterator(File("out"))) files.push_back(e.path().filename().string());
-  std::sort(files.begin(), files.end());
-  EXPECT_EQ(files, (std::vector<std::string>{"s.4.4.2.dta", "s.5.5.3.dta"}));
+// The spectrum files of each representative type, and the MGF file holds
+// exactly those spectra, once each. Types other than 0, 1 and 2 write the
+// cluster file alone: no spectrum, not even a folder for them.
+TEST_F(ClusterDriver, TheMgfHoldsTheSpectraWrittenOnceEach) {
+  for (int type = 0; type <= 3; ++type) {
+    fs::remove_all(File("out"));
+    const std::string para = WritePara(0, kData + "cluster_in", 0, type);
+    ASSERT_EQ(Run({"--mgf", File("all.mgf"), para}), 0) << type << ": " << output_;
+    EXPECT_EQ(ReadFile(File("cluster.csv")), ReadFile(kData + "cluster_expected/cluster.csv")) << type;
+    std::vector<std::string> files;
+    if (fs::exists(File("out"))) {
+      for (const auto& e : fs::directory_iterator(File("out"))) files.push_back(e.path().filename().string());
+    }
+    std::vector<std::string> titles;
+    std::istringstream mgf(ReadFile(File("all.mgf")));
+    for (std::string line; std::getline(mgf, line);) {
+      if (line.rfind("TITLE=", 0) == 0) titles.push_back(line.substr(6));
+    }
+    std::sort(files.begin(), files.end());
+    std::sort(titles.begin(), titles.end());
+    EXPECT_EQ(titles, files) << type;
+    EXPECT_EQ(files.size(), (std::vector<std::size_t>{4, 4, 5, 0}[type])) << type;
+    EXPECT_EQ(fs::exists(File("out")), type != 3) << type;
+    EXPECT_EQ(output_.find("Spectra: ") != std::string::npos, type != 3) << output_;
+  }
 }
 
-// --mgf never replaces a file of the job itself, and a pair search, which
-// writes no spectra, refuses it instead of ignoring it.
-TEST_F(ClusterDriver, MgfNeverReplacesTheJobsOwnFiles) {
+// No output of a job replaces one of its inputs or another of its outputs;
+// such a job is refused before any work, and every file stays as it was.
+TEST_F(ClusterDriver, NoOutputReplacesAnInputOrAnotherOutput) {
   // A copy of the data: a fault here must not reach the source tree.
   fs::copy(kData + "cluster_in", File("data"));
   const std::string para = WritePara(0, File("data"));
   ASSERT_EQ(Run({para}), 0) << output_;
-  const std::string clusters = ReadFile(File("cluster.csv"));
-  const std::string consensus = ReadFile(File("out/1.2-2.2-3.2.dta"));
-  const std::string para_text = ReadFile(para);
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {File("cluster.csv"), "would overwrite the cluster file"},
-      {File("out/1.2-2.2-3.2.dta"), "would lie among the clustered spectra"},
-      {File("out/all.mgf"), "would lie among the clustered spectra"},
-      {para, "would overwrite the parameter file"},
-      {File("data/s.1.1.2.dta"), "would overwrite the input"},
-      {File("out"), "The MGF file is a folder"},
+  std::ofstream(File("ids.spectra")) << "identifications\n";
+  fs::create_directory(File("afolder"));
+  const std::vector<std::string> kept = {para, File("cluster.csv"), File("clusters.tsv"), File("out/1.2-2.2-3.2.dta"),
+                                         File("data/s.1.1.2.dta"), File("ids.spectra")};
+  std::vector<std::string> before;
+  for (const std::string& file : kept) before.push_back(ReadFile(file));
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--mgf", File("cluster.csv")}, "The MGF file would overwrite the cluster file"},
+      {{"--mgf", File("clusters.tsv")}, "The MGF file would overwrite the cluster table"},
+      {{"--curve", File("clusters.tsv")}, "The curve file would overwrite the cluster table"},
+      {{"--curve", para}, "The curve file would overwrite the parameter file"},
+      {{"--curve", File("data/s.1.1.2.dta")}, "The curve file would overwrite the input"},
+      {{"--curve", File("data/new.tsv")}, "The curve file would overwrite the input"},
+      {{"--ids", File("ids.spectra"), "--curve", File("ids.spectra")},
+       "The curve file would overwrite the identifications"},
+      {{"--mgf", File("x.tsv"), "--curve", File("x.tsv")}, "The curve file would overwrite the MGF file"},
+      {{"--curve", File("c.png"), "--curve-plot", File("c.png")}, "The curve picture would overwrite the curve file"},
+      {{"--mgf", File("out/1.2-2.2-3.2.dta")}, "would lie among the clustered spectra"},
+      {{"--curve", File("out/curve.tsv")}, "would lie among the clustered spectra"},
+      {{"--mgf", File("out")}, "would lie among the clustered spectra"},
+      {{"--mgf", File("afolder")}, "The MGF file is a folder"},
+      {{"--mgf", File("no/dir/x.mgf")}, "Cannot write the MGF file into the folder of"},
+      {{"--curve", File("no/dir/c.tsv")}, "Cannot write the curve file into the folder of"},
+      {{"--ids", File("no/ids.pep.xml"), "--curve", File("c.tsv")}, "Cannot read the identifications"},
   };
-  for (const auto& [mgf, message] : cases) {
+  for (const auto& [options, message] : cases) {
     marker::RemoveErrorMarker();
-    EXPECT_EQ(Run({"--mgf", mgf, para}), 1) << mgf;
+    std::vector<std::string> args = options;
+    args.push_back(para);
+    EXPECT_EQ(Run(args), 1) << message;
     EXPECT_NE(output_.find(message), std::string::npos) << output_;
-    EXPECT_TRUE(marker::ErrorMarkerExists()) << mgf;
+    EXPECT_TRUE(marker::ErrorMarkerExists()) << message;
   }
-  EXPECT_EQ(ReadFile(File("cluster.csv")), clusters);
-  EXPECT_EQ(ReadFile(File("out/1.2-2.2-3.2.dta")), consensus);
-  EXPECT_EQ(ReadFile(para), para_text);
-  EXPECT_EQ(ReadFile(File("data/s.1.1.2.dta")), ReadFile(kData + "cluster_in/s.1.1.2.dta"));
-  EXPECT_FALSE(fs::exists(File("out/all.mgf")));
+  for (std::size_t k = 0; k < kept.size(); ++k) EXPECT_EQ(ReadFile(kept[k]), before[k]) << kept[k];
+  for (const char* absent : {"data/new.tsv", "out/curve.tsv", "x.tsv", "c.png", "c.tsv"})
+    EXPECT_FALSE(fs::exists(File(absent))) << absent;
 
+  // A pair file where the search writes its mass-shift table; and a pair
+  // search writes no spectra, so it refuses --mgf.
+  std::string pairs_para = ReadFile(WritePara(1, File("data"), 0, 0, 600));
+  const std::string pair_line = "cluster_result=" + File("pairs.csv");
+  pairs_para.replace(pairs_para.find(pair_line), pair_line.size(), "cluster_result=" + File("temp.temp"));
+  std::ofstream(File("job.para")) << pairs_para;
+  EXPECT_EQ(Run({File("job.para")}), 1);
+  EXPECT_NE(output_.find("The mass-shift table would overwrite the pair file"), std::string::npos) << output_;
   const std::string pairs = WritePara(1, File("data"), 0, 0, 600);
   EXPECT_EQ(Run({"--mgf", File("pairs.mgf"), pairs}), 1);
   EXPECT_NE(output_.find("Only a clustering (cluster_type=0) writes an MGF file"), std::string::npos) << output_;
   EXPECT_FALSE(fs::exists(File("pairs.mgf")));
   EXPECT_FALSE(fs::exists(File("pairs.csv")));
+  // The working folder may be the data folder: its tables are no spectra.
+  testsupport::CCurrentDir in_data(dir_ / "data");
+  EXPECT_EQ(Run({pairs}), 0) << output_;
+  EXPECT_TRUE(fs::exists(File("data/temp.temp")));
+}
+
+// A file that fails after the spectra were written fails the run without a
+// cluster file, and what the run wrote besides goes with it.
+TEST_F(ClusterDriver, ARunThatFailsLeavesNoClusterFile) {
+  const std::string para = WritePara(0, kData + "cluster_in");
+  // /dev/full takes the check and refuses every byte.
+  for (const std::vector<std::string>& options : {std::vector<std::string>{"--mgf", "/dev/full"},
+                                                  {"--mgf", File("all.mgf"), "--curve", "/dev/full"}}) {
+    marker::RemoveErrorMarker();
+    std::vector<std::string> args = options;
+    args.push_back(para);
+    EXPECT_EQ(Run(args), 1) << options[1];
+    EXPECT_NE(output_.find("/dev/full"), std::string::npos) << output_;
+    EXPECT_TRUE(marker::ErrorMarkerExists());
+    for (const char* absent : {"cluster.csv", "clusters.tsv", "all.mgf"}) {
+      EXPECT_FALSE(fs::exists(File(absent))) << options[1] << ": " << absent;
+    }
+  }
+  EXPECT_TRUE(fs::exists("/dev/full"));
 }
 
 TEST_F(ClusterDriver, OneInputFileGivesSpectraWrittenFromMemory) {

@@ -226,6 +226,8 @@ TEST(ClusterOptions, RefusedBeforeAnythingIsWritten) {
   const fs::path dir = scratch.Path();
   fs::copy(kData, dir / "data");
   const std::string out = (dir / "o").string();
+  const std::string more = (dir / "more.mgf").string();
+  testsupport::WriteFile(more, "BEGIN IONS\nTITLE=m.1.1.2.dta\nPEPMASS=700\nCHARGE=2+\n100 1\nEND IONS\n");
   struct Case {
     std::vector<std::string> args;
     std::string message;
@@ -243,6 +245,10 @@ TEST(ClusterOptions, RefusedBeforeAnythingIsWritten) {
       {{kData, "-o", out, "--mgf", out + "/clusters.csv"}, "would overwrite the cluster file"},
       {{kData, "-o", out, "--mgf", out + "/cluster.para"}, "would overwrite the parameter file"},
       {{kData, "-o", out, "--mgf", out + "/spectra/1.2-2.2-3.2.dta"}, "would lie among the clustered spectra"},
+      {{kData, "-o", out, "--mgf", out + "/clusters.tsv"}, "The MGF file would overwrite the cluster table"},
+      {{(dir / "data").string(), "-o", out, "--curve", (dir / "data/s.1.1.2.dta").string()},
+       "The curve file would overwrite the input"},
+      {{kData, more, "-o", out, "--mgf", more}, "The MGF file would overwrite the input"},
       {{"--write-para", out + ".para", "--threshold", "5"}, "threshold must be"},
       {{kData, "-o", out, "--ids", "x.pep.xml", "--target-incorrect", "1"}, "is not a ratio between 0 and 1"},
       {{kData, "-o", out, "--ids", "x.pep.xml", "--target-incorrect", "0"}, "is not a ratio between 0 and 1"},
@@ -310,9 +316,45 @@ TEST(ClusterOptions, EarlierOutputsInTheFolderGo) {
     EXPECT_EQ(ReadFile(dir / "o/spectra" / name), ReadFile(dir / "fresh/spectra" / name)) << name;
   }
   EXPECT_EQ(ReadFile(dir / "o/clusters.csv"), ReadFile(dir / "fresh/clusters.csv"));
+  EXPECT_EQ(ReadFile(dir / "o/clusters.tsv"), ReadFile(dir / "fresh/clusters.tsv"));
   EXPECT_FALSE(fs::exists(dir / "o/pairs.csv"));
   EXPECT_FALSE(fs::exists(dir / "o/temp.temp"));
   EXPECT_EQ(ReadFile(dir / "o/notes.txt"), "mine\n");
+
+  // A pair search after it leaves no table of the clustering.
+  ASSERT_EQ(Cluster(dir, {kData, "-o", "o", "--type", "pairs", "--lower-mass", "0", "--upper-mass", "500"}), 0);
+  EXPECT_FALSE(fs::exists(dir / "o/clusters.csv"));
+  EXPECT_FALSE(fs::exists(dir / "o/clusters.tsv"));
+}
+
+// A run refused for a file it could not read or write is refused before
+// the folder is cleared: the earlier run's results stay whole, and a
+// folder made for the run goes again.
+TEST(ClusterOptions, ARefusedRunLeavesTheEarlierResults) {
+  testsupport::CTempDir scratch("cluster_refused_late");
+  const fs::path dir = scratch.Path();
+  ASSERT_EQ(Cluster(dir, {kData, "-o", "o", "--small-peaks-count-filter", "1", "--precursor-tol", "2.5Da"}), 0)
+      << ReadFile(dir / "said.txt");
+  const std::vector<std::string> folder = Listing(dir / "o"), spectra = Listing(dir / "o/spectra");
+  ASSERT_FALSE(spectra.empty());
+  const std::string clusters = ReadFile(dir / "o/clusters.csv"), table = ReadFile(dir / "o/clusters.tsv");
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--curve-plot", (dir / "no/dir/x.png").string()}, "Cannot write the curve picture into the folder of"},
+      {{"--ids", (dir / "misspelt.pep.xml").string()}, "Cannot read the identifications"},
+      {{"--mgf", (dir / "no/dir/x.mgf").string()}, "Cannot write the MGF file into the folder of"},
+  };
+  for (const auto& [options, message] : cases) {
+    std::vector<std::string> args = {kData, "-o", "o"};
+    args.insert(args.end(), options.begin(), options.end());
+    EXPECT_EQ(Cluster(dir, args), 1) << message;
+    EXPECT_NE(ReadFile(dir / "said.txt").find(message), std::string::npos) << ReadFile(dir / "said.txt");
+    EXPECT_EQ(Listing(dir / "o"), folder) << message;
+    EXPECT_EQ(Listing(dir / "o/spectra"), spectra) << message;
+    EXPECT_EQ(ReadFile(dir / "o/clusters.csv"), clusters) << message;
+    EXPECT_EQ(ReadFile(dir / "o/clusters.tsv"), table) << message;
+  }
+  EXPECT_EQ(Cluster(dir, {kData, "-o", "fresh", "--ids", (dir / "misspelt.pep.xml").string()}), 1);
+  EXPECT_FALSE(fs::exists(dir / "fresh"));
 }
 
 // A run that finds its output folder in use writes nothing there, not even
