@@ -1,7 +1,6 @@
 #include "clustering/ClusterQuality.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <map>
 #include <unordered_map>
@@ -184,22 +183,6 @@ std::string CurveTable(const std::vector<Figures>& rows) {
     text += line;
   }
   return text;
-}
-
-void WilsonInterval(std::size_t k, std::size_t n, double& low, double& high) {
-  if (n == 0) {
-    low = 0.0;
-    high = 1.0;
-    return;
-  }
-  const double z = 1.959963984540054;
-  const double p = static_cast<double>(k) / static_cast<double>(n);
-  const double nn = static_cast<double>(n);
-  const double denominator = 1.0 + z * z / nn;
-  const double centre = (p + z * z / (2.0 * nn)) / denominator;
-  const double half = z * std::sqrt(p * (1.0 - p) / nn + z * z / (4.0 * nn * nn)) / denominator;
-  low = std::max(0.0, centre - half);
-  high = std::min(1.0, centre + half);
 }
 
 }  // namespace quality

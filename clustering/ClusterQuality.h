@@ -50,7 +50,4 @@ std::vector<Figures> Curve(std::size_t spectra, std::vector<linkage::Merge> merg
 // clusters ("NA" where a ratio cannot be estimated).
 std::string CurveTable(const std::vector<Figures>& rows);
 
-// The 95% Wilson interval of a share of k in n.
-void WilsonInterval(std::size_t k, std::size_t n, double& low, double& high);
-
 }  // namespace quality

@@ -75,14 +75,6 @@ TEST(QualityCurve, EveryRowEqualsTheClusteringAtItsThreshold) {
   const std::string table = quality::CurveTable(small);
   EXPECT_EQ(table.substr(0, table.find('\n')), "threshold\tclustered_ratio\tincorrect_ratio\tcompleteness\tclusters");
   EXPECT_NE(table.find("0.7999\t1.000000\tNA\t1.000000\t1\n"), std::string::npos) << table;
-
-  double low = 0, high = 0;
-  quality::WilsonInterval(0, 10, low, high);
-  EXPECT_EQ(low, 0.0);
-  EXPECT_NEAR(high, 0.2775, 1e-4);
-  quality::WilsonInterval(5, 10, low, high);
-  EXPECT_NEAR(low, 0.2366, 1e-4);
-  EXPECT_NEAR(high, 0.7634, 1e-4);
 }
 
 class MergeLog : public testsupport::ScratchDir, public ::testing::WithParamInterface<bool> {};

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -176,6 +177,41 @@ std::string WriteCurve(const std::vector<quality::Figures>& rows, const JobOptio
   return {};
 }
 
+// The run's closing counts: how many clusters the spectra made, and how
+// many spectra share a cluster with another. One line of fixed words and
+// plain numbers, whatever the counts, so that scripts read it as it is.
+std::string ClusterCounts(const CRepresentativeSpectra& representatives) {
+  std::size_t spectra = 0, clusters = 0, joined = 0, joined_spectra = 0;
+  for (const int size : representatives.ClusterSizes()) {
+    if (size <= 0) continue;  // the unused number 0
+    spectra += static_cast<std::size_t>(size);
+    ++clusters;
+    if (size >= 2) {
+      ++joined;
+      joined_spectra += static_cast<std::size_t>(size);
+    }
+  }
+  return "Clusters: " + std::to_string(clusters) + " from " + std::to_string(spectra) +
+         " spectra; clusters of two or more: " + std::to_string(joined) + ", holding " +
+         std::to_string(joined_spectra) + " spectra.";
+}
+
+// The pair search's closing counts, in the same words.
+std::string PairCounts(std::size_t pairs, std::size_t spectra) {
+  return "Pairs: " + std::to_string(pairs) + " among " + std::to_string(spectra) + " spectra.";
+}
+
+// The lines of a pair file written whole: its pairs.
+std::size_t LinesOf(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::size_t lines = 0;
+  char buffer[1 << 16];
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+    lines += static_cast<std::size_t>(std::count(buffer, buffer + in.gcount(), '\n'));
+  }
+  return lines;
+}
+
 // Removes the files a failed run wrote: only files of its own, as its
 // writers leave them (a device or a link to one was written in place and
 // is never ours to remove).
@@ -253,6 +289,7 @@ int RunClustering(CPara& para, CSimilarityCluster& clustering, const JobOptions&
         << " identified spectra are clustered at " << rows.back().threshold << " (at least "
         << quality::kLeastIdentifiedClustered << " needed)\n";
   }
+  out << ClusterCounts(representatives) << "\n";
   return 0;
 }
 
@@ -276,7 +313,9 @@ int RunPairSearch(CPara& para, CSpectralPairSearch& search, const JobOptions& op
       return FailWithMarker(out, "Cannot write the pair file: " + data.cluster_result);
     }
     out << "Pair file with shifts: " << data.cluster_result << "\n";
-    return WriteNetworkOfSearch(data, search, options, out);
+    if (const int status = WriteNetworkOfSearch(data, search, options, out); status != 0) return status;
+    out << PairCounts(LinesOf(data.cluster_result), data.spectra.size()) << "\n";
+    return 0;
   }
   search.Run(data.spectra, para.similarity.get(), para.peak_select.get());
   if (!path::IsRegularFile(data.cluster_result)) {
@@ -299,7 +338,9 @@ int RunPairSearch(CPara& para, CSpectralPairSearch& search, const JobOptions& op
       return FailWithMarker(out, refused);
     out << "Mass-shift histogram picture: " << options.plot << "\n";
   }
-  return WriteNetworkOfSearch(data, search, options, out);
+  if (const int status = WriteNetworkOfSearch(data, search, options, out); status != 0) return status;
+  out << PairCounts(search.pairs_above, data.spectra.size()) << "\n";
+  return 0;
 }
 
 }  // namespace

@@ -1,6 +1,11 @@
 #include "drivers/cluster/QualityReport.h"
 
+#include <gsl/gsl_cdf.h>
+#include <gsl/gsl_errno.h>
+
+#include <algorithm>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <unordered_map>
 
@@ -18,6 +23,15 @@ std::string PeptideKey(const std::string& identification) {
   std::string sequence = text::ToUpper(identification.substr(0, identification.find(' ')));
   for (char& c : sequence) c = c == 'I' ? 'L' : c;
   return sequence;
+}
+
+__attribute__((format(printf, 1, 2))) std::string Formatted(const char* format, ...) {
+  char text[400];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  return text;
 }
 
 // The step of a row, when it is one (1.00, 0.99, ...).
@@ -60,45 +74,81 @@ std::string PeptidesOfSpectra(const std::string& path, const CFilterChoice& choi
   return {};
 }
 
+double IncorrectUpperBound(std::size_t k, std::size_t n) {
+  if (k >= n) return 1.0;
+  // The bound is the 95% quantile of Beta(k + 1, n - k). GSL's own inverse
+  // (gsl_cdf_beta_Pinv) fails to converge, or runs on without end, for
+  // counts in the hundreds of thousands, so the quantile is found by
+  // halving on the distribution function, which holds at any size. GSL's
+  // handler would abort the program on an error: it is off meanwhile, and
+  // a value that cannot be had counts as not yet reached, which only moves
+  // the bound up.
+  const double a = static_cast<double>(k) + 1.0;
+  const double b = static_cast<double>(n - k);
+  gsl_error_handler_t* const handler = gsl_set_error_handler_off();
+  double low = static_cast<double>(k) / static_cast<double>(n);
+  double high = 1.0;
+  for (int step = 0; step < 100 && high - low > 1e-12; ++step) {
+    const double middle = 0.5 * (low + high);
+    if (gsl_cdf_beta_P(middle, a, b) >= 0.95) {
+      high = middle;
+    } else {
+      low = middle;
+    }
+  }
+  gsl_set_error_handler(handler);
+  return high;
+}
+
+std::size_t LeastIdentifiedFor(double target) {
+  // With none incorrect the bound is 1 - 0.05^(1/n).
+  const double n = std::ceil(std::log(0.05) / std::log1p(-target) - 1e-9);
+  return std::max(quality::kLeastIdentifiedClustered, static_cast<std::size_t>(std::max(n, 1.0)));
+}
+
 ThresholdChoice ChooseThreshold(const std::vector<quality::Figures>& rows, double target) {
   ThresholdChoice choice;
-  // Rows come highest threshold first; a step counts when enough
-  // identified spectra are clustered there to estimate its ratio.
+  // Each step is judged on its own evidence: its bound says how high the
+  // ratio of that clustering may be, however few or many spectra it rests on.
   for (const quality::Figures& row : rows) {
     if (!OnStep(row.threshold)) continue;
     choice.most_identified = std::max(choice.most_identified, row.identified_clustered);
     if (row.identified_clustered < quality::kLeastIdentifiedClustered) continue;
-    if (row.IncorrectRatio() > target) break;
-    choice.chosen = true;
-    choice.at = row;
+    const double upper = IncorrectUpperBound(row.incorrect, row.identified_clustered);
+    if (upper <= target) {
+      choice.chosen = true;
+      choice.at = row;
+      choice.upper = upper;
+    } else if (!choice.chosen && upper <= choice.upper) {
+      choice.at = row;  // the closest yet, lower thresholds winning ties
+      choice.upper = upper;
+    }
   }
   return choice;
 }
 
 std::string DescribeChoice(const ThresholdChoice& choice, double target, double kept_threshold) {
-  char text[400];
-  if (!choice.chosen) {
-    if (choice.most_identified < quality::kLeastIdentifiedClustered) {
-      std::snprintf(text, sizeof text,
-                    "Too few identified spectra are clustered to estimate the incorrect ratio: %zu at most "
-                    "(at least %zu needed); the threshold stays %.2f",
-                    choice.most_identified, quality::kLeastIdentifiedClustered, kept_threshold);
-    } else {
-      std::snprintf(text, sizeof text,
-                    "No threshold keeps the incorrect ratio at or below %g, not even 1.00; the threshold stays "
-                    "%.2f",
-                    target, kept_threshold);
-    }
-    return text;
+  const quality::Figures& at = choice.at;
+  if (choice.chosen) {
+    return Formatted("Threshold for at most %g incorrect: %.2f (incorrect ratio %.4f, 95%% upper bound %.4f, %zu of "
+                     "%zu identified clustered spectra; clustered ratio %.4f)",
+                     target, at.threshold, at.IncorrectRatio(), choice.upper, at.incorrect, at.identified_clustered,
+                     at.ClusteredRatio());
   }
-  double low = 0.0, high = 0.0;
-  quality::WilsonInterval(choice.at.incorrect, choice.at.identified_clustered, low, high);
-  std::snprintf(text, sizeof text,
-                "Threshold for at most %g incorrect: %.2f (incorrect ratio %.4f, 95%% interval %.4f to %.4f, "
-                "%zu of %zu identified clustered spectra; clustered ratio %.4f)",
-                target, choice.at.threshold, choice.at.IncorrectRatio(), low, high, choice.at.incorrect,
-                choice.at.identified_clustered, choice.at.ClusteredRatio());
-  return text;
+  const std::size_t needed = LeastIdentifiedFor(target);
+  std::string text =
+      choice.most_identified < needed
+          ? Formatted("Warning: identified clustered spectra too few to hold an incorrect ratio of at most %g with "
+                      "95%% confidence: %zu at most, and at least %zu are needed even with none incorrect",
+                      target, choice.most_identified, needed)
+          : Formatted("Warning: no threshold holds an incorrect ratio of at most %g with 95%% confidence: too many "
+                      "identified clustered spectra are incorrect",
+                      target);
+  if (at.identified_clustered >= quality::kLeastIdentifiedClustered) {
+    text += Formatted(" (closest: %.2f, %zu of %zu incorrect, upper bound %.4f)", at.threshold, at.incorrect,
+                      at.identified_clustered, choice.upper);
+  }
+  return text + Formatted("; the threshold stays %.2f", kept_threshold);
 }
 
 std::string DrawCurvePicture(const std::string& table, const std::string& picture) {

@@ -24,18 +24,31 @@ std::string PeptidesOfSpectra(const std::string& path, const CFilterChoice& filt
                               const std::vector<msdata::CSpectrum>& spectra, std::vector<int>& peptide_of,
                               std::ostream& out);
 
-// The threshold for a target incorrect ratio: the lowest step of 0.01 at
-// which the ratio, and the ratio of every higher step, stays at or below
-// `target`, counted only where enough identified spectra are clustered.
+// The one-sided 95% upper bound of a share of k in n (Clopper-Pearson,
+// exact: the share at which k or fewer in n has a chance of 5%); 1 for
+// n = 0.
+double IncorrectUpperBound(std::size_t k, std::size_t n);
+
+// The threshold for a target incorrect ratio: the lowest step of 0.01
+// whose ratio holds with 95% confidence, its upper bound at or below
+// `target`, where at least kLeastIdentifiedClustered identified spectra
+// are clustered. A few identified spectra, none of them wrong, never make
+// a threshold: 0 of 29 still leaves a ratio of up to 0.098.
 struct ThresholdChoice {
   bool chosen = false;
-  quality::Figures at;              // the figures at the chosen threshold
-  std::size_t most_identified = 0;  // identified clustered spectra at the lowest step
+  quality::Figures at;              // the figures at the chosen step, else at the closest
+  double upper = 1.0;               // the 95% upper bound at `at`
+  std::size_t most_identified = 0;  // identified clustered spectra at the step with most
 };
 ThresholdChoice ChooseThreshold(const std::vector<quality::Figures>& rows, double target);
 
-// What the choice says: the threshold with the estimate and its 95%
-// interval, or why none was chosen.
+// The least identified clustered spectra that could hold `target`: the
+// count whose bound is at or below it with none of them incorrect.
+std::size_t LeastIdentifiedFor(double target);
+
+// What the choice says: the threshold with the estimate and its bound, or
+// a warning that none holds and why (too few identified clustered spectra,
+// or too many of them incorrect), with the threshold the run keeps.
 std::string DescribeChoice(const ThresholdChoice& choice, double target, double kept_threshold);
 
 // Draws the curve table `table` as the picture `picture` (.png or .svg)

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>
+#include <cmath>
+#include <functional>
 #include <filesystem>
 #include <random>
 #include <fstream>
@@ -18,6 +20,7 @@
 #include "clustering/SimilarityCluster.h"
 #include "drivers/cluster/ClusterJob.h"
 #include "drivers/cluster/ClusterOptions.h"
+#include "drivers/cluster/QualityReport.h"
 #include "drivers/cluster/loading/OffloadedPeaks.h"
 #include "spectra/MgfImporter.h"
 #include "tests/support/ScratchDir.h"
@@ -27,6 +30,10 @@ namespace {
 namespace fs = std::filesystem;
 
 using testsupport::ReadFile;
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
 
 const std::string kData = std::string(TESSERA_SOURCE_DIR) + "/clustering/tests/data/";
 
@@ -121,10 +128,148 @@ TEST_F(ClusterDriver, PairSearchAndShiftSearch) {
   EXPECT_NE(output_.find("Mass-shift table: temp.temp"), std::string::npos);
   EXPECT_TRUE(fs::exists(File("score.txt")));
 
+  EXPECT_TRUE(EndsWith(output_, "Pairs: 0 among 6 spectra.\n")) << output_;
+
   fs::remove(File("temp.temp"));
   ASSERT_EQ(Run({"--shift-search", "--threads", "2", para}), 0) << output_;
   EXPECT_TRUE(fs::exists(File("pairs.csv")));
   EXPECT_FALSE(fs::exists(File("temp.temp")));
+}
+
+// Both searches end with how many pairs they found among how many spectra:
+// the lines of their pair files.
+TEST_F(ClusterDriver, PairSearchesEndWithTheirCounts) {
+  fs::create_directories(File("shifted"));
+  const std::vector<std::pair<std::string, std::string>> spectra = {
+      {"p.1.1.2.dta", "1016.0 2\n116 10\n216 20\n300 30\n"},
+      {"p.2.2.2.dta", "1000.0 2\n100 10\n200 20\n300 30\n"},
+      {"p.3.3.2.dta", "994.0 2\n94 40\n194 20\n350 5\n"},
+      {"p.4.4.3.dta", "800.0 3\n100 10\n200 20\n300 30\n"}};
+  for (const auto& [name, text] : spectra) testsupport::WriteFile(File("shifted/" + name), text);
+  std::string para = WritePara(1, File("shifted"));
+  std::string text = ReadFile(para);
+  text.replace(text.find("similar_method=1"), 16, "similar_method=2");
+  text.replace(text.find("threshold=0.60"), 14, "threshold=0.30");
+  testsupport::WriteFile(para, text);
+  for (const bool shifts : {false, true}) {
+    std::vector<std::string> args = {para};
+    if (shifts) args.insert(args.begin(), "--shift-search");
+    ASSERT_EQ(Run(args), 0) << output_;
+    const std::string pairs = ReadFile(File("pairs.csv"));
+    const auto found = std::count(pairs.begin(), pairs.end(), '\n');
+    EXPECT_EQ(found, 3) << pairs;
+    EXPECT_TRUE(EndsWith(output_, "Pairs: " + std::to_string(found) + " among 4 spectra.\n")) << output_;
+  }
+}
+
+// The bound is Clopper-Pearson's, at counts where GSL's own inverse gives
+// up (300,000 of 5 million) or never ends (half of 5 million) as well.
+TEST(TargetIncorrect, UpperBoundAndTheSpectraATargetNeeds) {
+  EXPECT_EQ(clusterjob::IncorrectUpperBound(0, 0), 1.0);
+  EXPECT_EQ(clusterjob::IncorrectUpperBound(7, 7), 1.0);
+  EXPECT_NEAR(clusterjob::IncorrectUpperBound(0, 29), 1 - std::pow(0.05, 1.0 / 29), 1e-9);
+  EXPECT_NEAR(clusterjob::IncorrectUpperBound(1, 254), 0.018540, 1e-6);
+  EXPECT_NEAR(clusterjob::IncorrectUpperBound(1189, 222825), 0.005597, 1e-6);
+  EXPECT_NEAR(clusterjob::IncorrectUpperBound(300000, 5000000), 0.060175, 1e-6);
+  EXPECT_NEAR(clusterjob::IncorrectUpperBound(2500000, 5000000), 0.500368, 1e-6);
+  // With none incorrect: 299 spectra hold 0.01 (298 do not), and never fewer
+  // than the curve needs to give a ratio at all.
+  EXPECT_EQ(clusterjob::LeastIdentifiedFor(0.01), 299u);
+  EXPECT_LE(clusterjob::IncorrectUpperBound(0, 299), 0.01);
+  EXPECT_GT(clusterjob::IncorrectUpperBound(0, 298), 0.01);
+  EXPECT_EQ(clusterjob::LeastIdentifiedFor(0.3), 20u);
+}
+
+// Steps from 1.00 down to 0.30, the identified clustered spectra growing
+// as the threshold falls; `incorrect_at(n)` of them wrong.
+std::vector<quality::Figures> Survey(std::size_t most, const std::function<std::size_t(std::size_t)>& incorrect_at) {
+  std::vector<quality::Figures> rows;
+  for (int k = 100; k >= 30; --k) {
+    quality::Figures f;
+    f.threshold = k / 100.0;
+    f.spectra = 2 * most;
+    f.identified_clustered = most * static_cast<std::size_t>(100 - k) / 70;
+    f.clustered = f.identified_clustered;
+    f.incorrect = incorrect_at(f.identified_clustered);
+    rows.push_back(f);
+    // Rows between the steps (just under a merge score) are never chosen.
+    quality::Figures between = f;
+    between.threshold = k / 100.0 - 0.0037;
+    between.incorrect = 0;
+    between.identified_clustered = 100000;
+    if (k > 30) rows.push_back(between);
+  }
+  return rows;
+}
+
+struct ChoiceCase {
+  const char* name;
+  std::size_t most;
+  std::function<std::size_t(std::size_t)> incorrect_at;
+  bool chosen;
+  double threshold;      // chosen, or the closest
+  const char* says;
+};
+
+class TargetChoice : public ::testing::TestWithParam<ChoiceCase> {};
+
+TEST_P(TargetChoice, ChoosesOnlyWhereTheBoundHolds) {
+  const ChoiceCase& c = GetParam();
+  const clusterjob::ThresholdChoice choice = clusterjob::ChooseThreshold(Survey(c.most, c.incorrect_at), 0.01);
+  EXPECT_EQ(choice.chosen, c.chosen);
+  EXPECT_NEAR(choice.at.threshold, c.threshold, 1e-9);
+  const std::string said = clusterjob::DescribeChoice(choice, 0.01, 0.6);
+  EXPECT_NE(said.find(c.says), std::string::npos) << said;
+  if (!c.chosen) {
+    EXPECT_EQ(said.rfind("Warning: ", 0), 0u) << said;
+    EXPECT_NE(said.find("; the threshold stays 0.60"), std::string::npos) << said;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Surveys, TargetChoice,
+    ::testing::Values(
+        // 0 of 29 at the floor, a ratio of 0 that may still be 0.098: a
+        // ratio at or below the target alone chose the floor.
+        ChoiceCase{"FewNoneWrong", 29, [](std::size_t) { return std::size_t{0}; }, false, 0.30,
+                   "identified clustered spectra too few to hold an incorrect ratio of at most 0.01 with 95% "
+                   "confidence: 29 at most, and at least 299 are needed even with none incorrect (closest: 0.30, "
+                   "0 of 29 incorrect, upper bound 0.0981); the threshold stays 0.60"},
+        // 0 of 700 at the floor: the first step with 299 or more holds, and
+        // every lower one; the lowest is chosen.
+        ChoiceCase{"EnoughNoneWrong", 700, [](std::size_t) { return std::size_t{0}; }, true, 0.30,
+                   "Threshold for at most 0.01 incorrect: 0.30 (incorrect ratio 0.0000, 95% upper bound 0.0043, 0 "
+                   "of 700 identified clustered spectra; clustered ratio 0.5000)"},
+        // Errors come in below 0.50: the last step before them holds.
+        ChoiceCase{"ErrorsBelowAStep", 1400, [](std::size_t n) { return n > 1000 ? n / 20 : std::size_t{0}; }, true,
+                   0.50, "Threshold for at most 0.01 incorrect: 0.50 (incorrect ratio 0.0000, 95% upper bound 0.0030, "
+                         "0 of 1000"},
+        // One in twenty wrong at every size: no number of spectra helps.
+        ChoiceCase{"TooManyWrong", 5000, [](std::size_t n) { return n / 20; }, false, 0.32,
+                   "no threshold holds an incorrect ratio of at most 0.01 with 95% confidence: too many identified "
+                   "clustered spectra are incorrect (closest: 0.32, 242 of 4857 incorrect, upper bound 0.0553)"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A clustering whose few identified spectra cannot hold the target keeps
+// the threshold of its parameter file, says so and succeeds.
+TEST_F(ClusterDriver, ATargetTheSpectraCannotHoldKeepsTheThreshold) {
+  const std::string para = WritePara(0, kData + "cluster_in");
+  const std::string given = ReadFile(para);
+  std::string ids;
+  for (int s = 1; s <= 3; ++s) {
+    const std::string n = std::to_string(s);
+    ids += n + ",\t" + n + "\ts." + n + "." + n + ".2.dta\t2\t0\n*\tK.PEPTIDER.A\t0.01\n";
+  }
+  testsupport::WriteFile(File("ids.spectra"), ids);
+  ASSERT_EQ(Run({"--ids", File("ids.spectra"), "--target-incorrect", "0.01", para}), 0) << output_;
+  EXPECT_NE(output_.find("Warning: identified clustered spectra too few to hold an incorrect ratio of at most 0.01 "
+                         "with 95% confidence: 3 at most, and at least 299 are needed even with none incorrect; "
+                         "the threshold stays 0.60\n"),
+            std::string::npos)
+      << output_;
+  EXPECT_EQ(ReadFile(para), given);
+  EXPECT_EQ(ReadFile(File("cluster.csv")), ReadFile(kData + "cluster_expected/cluster.csv"));
+  EXPECT_FALSE(marker::ErrorMarkerExists());
 }
 
 TEST_F(ClusterDriver, FailuresLeaveTheMarker) {
@@ -351,6 +496,10 @@ TEST_F(ClusterDriver, TheProgramItself) {
   EXPECT_EQ(ReadFile(File("cluster.csv")), ReadFile(kData + "cluster_expected/cluster.csv"));
   const std::string log = ReadFile(File("log.txt"));
   EXPECT_NE(log.find("Clustering done!\nGenerating consensus spectra...\n"), std::string::npos)
+      << log;
+  // The run ends with its counts: s.1 to s.3 share a cluster, the other
+  // three are alone.
+  EXPECT_TRUE(EndsWith(log, "\nClusters: 4 from 6 spectra; clusters of two or more: 1, holding 3 spectra.\n"))
       << log;
 
   status = std::system((program + " > usage.txt").c_str());
