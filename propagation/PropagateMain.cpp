@@ -3,7 +3,7 @@
 //   propagate <job.para> [--sites] [--fdr LEVEL] [--threshold SCORE]
 //             [--decoy-prefix P[,P...]] [--added FILE]
 //   propagate --pairs P --ids F [--clusters C] [--spectra D] [--mod-count N]
-//             [--sites] [--out-dir DIR] [--name JOB] [...]
+//             [--sites] [-o DIR] [--name JOB] [...]
 //
 // Modification sites are placed when --sites is given or when the file says
 // IsModSiteDetermined=1 (the desktop passes its check box, whose state the

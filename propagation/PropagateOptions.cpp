@@ -16,7 +16,13 @@ std::string Absolute(const std::string& p) {
 }
 
 // The options that make up a job without a parameter file.
-const char* const kJobOptions[] = {"pairs", "ids", "clusters", "spectra", "mod-count", "out-dir", "name"};
+const char* const kJobOptions[] = {"pairs", "ids", "clusters", "spectra", "mod-count", "output", "out-dir", "name"};
+
+// The output folder as -o/--output, like the other programs, or by its older
+// name --out-dir; "." when neither is given.
+std::string OutputFolder(const cli::CommandLine& line) {
+  return line.Has("output") ? line.Value("output") : line.Value("out-dir", ".");
+}
 
 }  // namespace
 
@@ -25,7 +31,7 @@ cli::CommandLine PropagateCommandLine() {
       "propagate",
       {"<job.para> [--sites] [--fdr LEVEL] [--threshold SCORE] [--decoy-prefix P[,P...]] [--added FILE] "
        "[--table FILE] [--max-q LEVEL] [--score-spectra DIR]",
-       "--pairs P --ids F [--clusters C] [--spectra D] [--mod-count N] [--sites] [--out-dir DIR] "
+       "--pairs P --ids F [--clusters C] [--spectra D] [--mod-count N] [--sites] [-o DIR] "
        "[--name JOB] [options]"},
       "Carries peptide identifications to unidentified spectra within clusters and across\n"
       "spectral pairs. With a parameter file the reports are \"<job>_InnerPropagate.txt\"\n"
@@ -38,7 +44,8 @@ cli::CommandLine PropagateCommandLine() {
   line.Add({"clusters", 0, "C", "", "cluster file: inner propagation runs first"});
   line.Add({"spectra", 0, "D", "", "folder of the DTA spectrum files (for --sites)"});
   line.Add({"mod-count", 0, "N", "1", "most undetermined sites placed together, 1 to 3"});
-  line.Add({"out-dir", 'o', "DIR", ".", "folder of the reports and the parameter file"});
+  line.Add({"output", 'o', "DIR", ".", "folder of the reports and the parameter file"});
+  line.Add({"out-dir", 0, "DIR", "", "the same as --output"});
   line.Add({"name", 0, "JOB", "propagation", "job name: <name>.para, <name>_InterPropagate.txt, ..."});
   line.Add({"sites", 0, "", "", "place the modification sites (also IsModSiteDetermined=1)"});
   line.Add({"fdr", 0, "LEVEL", "0.01", "FDR level of search-engine results (0.01 or 1%)"});
@@ -73,7 +80,11 @@ bool ParaFromOptions(const cli::CommandLine& line, CPropagationPara& para, std::
       return false;
     }
   }
-  for (const char* name : {"clusters", "spectra", "out-dir", "name", "mod-count"}) {
+  if (line.Has("output") && line.Has("out-dir") && line.Value("output") != line.Value("out-dir")) {
+    error = "option --out-dir: the output folder is given twice (as --output too)";
+    return false;
+  }
+  for (const char* name : {"clusters", "spectra", "output", "out-dir", "name", "mod-count"}) {
     if (line.Has(name) && line.Value(name).empty()) {
       error = std::string("option --") + name + ": empty value";
       return false;
@@ -100,7 +111,7 @@ bool ParaFromOptions(const cli::CommandLine& line, CPropagationPara& para, std::
   para.fdr_level = line.Value("fdr");
   para.score_threshold = line.Value("threshold");
   para.decoy_prefix = line.Value("decoy-prefix");
-  para_path = path::Join(Absolute(line.Value("out-dir", ".")), name + ".para");
+  para_path = path::Join(Absolute(OutputFolder(line)), name + ".para");
   return true;
 }
 
