@@ -99,7 +99,10 @@ int PrintIdentifications(const CPropagationPara& para, bool all, bool masses) {
     return 1;
   }
   if (masses) FillMasses(loaded.modifications);
-  for (const auto& [name, identification] : loaded.results) {
+  // In the order of the keys that names are matched by; each name as the
+  // file gave it, which is how the run's spectra are named.
+  for (const auto& [key, identification] : loaded.results) {
+    const std::string& name = SpelledName(loaded.spellings, key);
     if (masses)
       std::printf("%s\t%s\t%s\n", name.c_str(), identification.c_str(),
                   WithMasses(identification, loaded.modifications).c_str());

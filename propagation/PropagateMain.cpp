@@ -141,7 +141,7 @@ bool ListFileIsFree(const CJobRequest& request, const std::string& path, const s
 bool WriteAdded(const CPropagation& job, const std::string& path) {
   std::string text;
   for (const auto& [name, added] : job.added())
-    text += name + "\t" + added.identification + "\t" + added.via + "\n";
+    text += job.PrintedName(name) + "\t" + added.identification + "\t" + added.via + "\n";
   std::string error;
   if (!safefile::WriteWholeFile(path, text, &error)) {
     std::cerr << "Can not save file:" << path << " (" << error << ")\n";

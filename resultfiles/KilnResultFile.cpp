@@ -20,7 +20,7 @@ std::string SpectrumNameOf(const std::string& line) {
   if (first_space == std::string::npos) return std::string();
   const std::size_t name_end = rest.find(' ', first_space + 1);
   if (name_end == std::string::npos) return std::string();
-  return ResultSpectrumKey(rest.substr(first_space + 1, name_end - first_space - 1));
+  return ResultSpectrumName(rest.substr(first_space + 1, name_end - first_space - 1));
 }
 
 }  // namespace

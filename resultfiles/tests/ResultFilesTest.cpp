@@ -169,9 +169,9 @@ TEST_F(ResultFiles, KilnLinesGiveNamesAndNumberedModifications) {
              "#\tK.QQ.K\n"));
   EXPECT_EQ(data_path_, "unchanged");
   const ResultMap expected = {{"", "QQ"},
-                              {"SPEC1.DTA", "PEMTMIDEK 2,2 4,2 1,3"},
-                              {"SPEC2.DTA", "ST 0,1"},
-                              {"SPEC3.DTA", "AB"}};
+                              {"spec1.dta", "PEMTMIDEK 2,2 4,2 1,3"},
+                              {"spec2.dta", "ST 0,1"},
+                              {"spec3.dta", "AB"}};
   EXPECT_EQ(results_, expected);
   const ModificationList expected_mods = {
       {"Phospho", 79.97}, {"Oxidation", -1.0}, {"Methyl", -1.0}};
@@ -270,6 +270,6 @@ TEST_F(ResultFiles, BadInputIsReportedAndNeverCrashes) {
     CResultFileFactory().ReadClusterFile_(Write("g.csv", content), clusters);
   }
   // A long Kiln name is kept whole.
-  EXPECT_EQ(results_.count(std::string(300000, 'N')), 1u);
+  EXPECT_EQ(results_.count(std::string(300000, 'n')), 1u);
   EXPECT_EQ(messages_.size(), 2u);
 }
