@@ -142,6 +142,30 @@ TEST_F(ShiftscanOptions, WriteConfigWritesOnlyTheFile) {
   EXPECT_EQ(left, (std::vector<std::string>{"cfg", "cfg/s.cfg", "run.mzML"}));
 }
 
+// The histogram's bars are pair counts, counted only while pair files are
+// written: a picture asks for them, and a picture without them is said to be
+// empty rather than drawn without a word.
+TEST_F(ShiftscanOptions, APictureCountsPairsAndAnEmptyOneIsSaid) {
+  testsupport::WriteFile("run.mzML", "");
+  CDetectionConfig config;
+  std::string error;
+  ASSERT_TRUE(Parse({"run.mzML", "-o", "out", "--plot", "x.svg"}, config, error)) << error;
+  EXPECT_TRUE(config.WritePairFiles());
+  ASSERT_TRUE(Parse({"run.mzML", "-o", "out"}, config, error)) << error;
+  EXPECT_FALSE(config.WritePairFiles());
+
+  const std::string exe = shftest::ShiftscanExe();
+  if (exe.empty()) GTEST_SKIP() << "SHIFTSCAN_EXE not set";
+  const std::string run = std::string(TESSERA_SOURCE_DIR) + "/spectra/tests/data/bsa_small.mzML";
+  ASSERT_EQ(shftest::RunProgram({exe, "--write-config", "s.cfg", run, "--shift-upper", "3"}), 0);
+  // Whether the picture can then be drawn depends on tessera-plot beside the program.
+  shftest::RunProgram({exe, "--plot", "x.svg", "s.cfg"}, "out.txt", "err.txt");
+  EXPECT_NE(testsupport::ReadFile("out.txt").find("Note: the mass-shift histogram is empty: pairs are counted only "
+                                                  "while pair files are written"),
+            std::string::npos)
+      << testsupport::ReadFile("out.txt");
+}
+
 // A run where the configuration belongs is said to be one, with the usage
 // status, before anything (marker, lock, dump request) is written.
 TEST_F(ShiftscanOptions, RunGivenAsConfigurationIsRefusedUntouched) {
