@@ -91,14 +91,18 @@ std::string Number(double value) {
   return out.str();
 }
 
+// Words joined by ", " but the last two by `last_glue` (", " or " or "),
+// or all by `last_glue` when it is "|".
 std::string Joined(const std::vector<std::string>& words, const std::string& last_glue) {
   std::string joined;
   for (std::size_t i = 0; i < words.size(); ++i) {
-    if (i > 0) joined += i + 1 == words.size() ? last_glue : ", ";
+    if (i > 0) joined += i + 1 == words.size() || last_glue == "|" ? last_glue : ", ";
     joined += words[i];
   }
   return joined;
 }
+
+constexpr std::size_t kListedChoicesWidth = 40;
 
 // "from 1 to 1024", "between 0 and 1", "of at least 0", "" for no range.
 std::string RangeText(const OptionDefinition& o) {
@@ -239,7 +243,13 @@ void CommandLine::Add(OptionDefinition option) {
   if (option.kind == OptionKind::kFlag) option.value_name.clear();
   if (option.kind != OptionKind::kFlag && option.value_name.empty()) {
     if (option.kind == OptionKind::kChoice) {
-      for (const std::string& c : option.choices) option.value_name += (option.value_name.empty() ? "" : "|") + c;
+      // A long list would push every help text far right: it goes into the
+      // help text instead.
+      const std::string listed = Joined(option.choices, "|").size() <= kListedChoicesWidth
+                                     ? Joined(option.choices, "|")
+                                     : std::string();
+      option.value_name = listed.empty() ? "NAME" : listed;
+      if (listed.empty()) option.help += " (one of: " + Joined(option.choices, ", ") + ")";
     }
     else if (option.kind != OptionKind::kText) option.value_name = "VALUE";
     else option.kind = OptionKind::kFlag;
