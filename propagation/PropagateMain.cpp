@@ -163,7 +163,7 @@ bool WriteList(const std::string& path, const std::string& text) {
 int RunJob(const cli::CommandLine& line, const CJobRequest& request) {
   CPropagation job;
   if (!request.from_options)
-    job.OverrideFilter(line.Value("fdr"), line.Value("threshold"), line.Value("decoy-prefix"));
+    job.OverrideFilter(line.Value("fdr"), line.Value("id-threshold"), line.Value("decoy-prefix"));
   if (!line.Has("quiet"))
     job.SetProgress([](const std::string& stage) { std::cerr << "propagate: " << stage << std::endl; });
   const bool ok = job.Run(request.para_path, request.sites);
@@ -203,7 +203,7 @@ int main(int argc, char** argv) {
   cli::CommandLine line = PropagateCommandLine();
   const int answered = line.Report(line.Parse(argc, argv), std::cout, std::cerr);
   if (answered >= 0) return answered;
-  for (const char* name : {"fdr", "threshold", "decoy-prefix", "added", "table", "max-q", "score-spectra"}) {
+  for (const char* name : {"fdr", "id-threshold", "decoy-prefix", "added", "table", "max-q", "score-spectra"}) {
     if (line.Has(name) && line.Value(name).empty())
       return WrongUse(line, std::string("option --") + name + ": empty value");
   }

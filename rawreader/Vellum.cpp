@@ -13,6 +13,7 @@
 
 #include "common/CommandLine.h"
 #include "common/PathUtil.h"
+#include "common/StandardOptions.h"
 #include "common/TextUtil.h"
 
 namespace vellum {
@@ -279,7 +280,7 @@ cli::CommandLine VellumCommandLine() {
   cli::CommandLine line("Vellum", {"[-o DIR] <run.mzML | run.mzXML>"},
                         "Writes the MS2 peak lists of a run to <run>.qdx beside it, or in the output\n"
                         "folder (an existing .qdx is never overwritten).");
-  line.Add({"output", 'o', "DIR", "beside the run", "folder of the .qdx file (created when missing)"});
+  line.Add(cli::standard::Output("of the .qdx file").Default("beside the run"));
   return line;
 }
 

@@ -9,6 +9,7 @@
 #include "common/Dta.h"
 #include "common/Notifier.h"
 #include "common/PathUtil.h"
+#include "common/StandardOptions.h"
 #include "common/SafeFile.h"
 #include "spectra/MS2Input.h"
 #include "spectra/MgfWriter.h"
@@ -25,9 +26,9 @@ cli::CommandLine ExportCommandLine() {
                         "MS2, DTAS, PKL, or a DTA directory) into the output directory, named\n"
                         "<run>.<first scan>.<last scan>.<charge>.dta, and/or the whole run as one MGF\n"
                         "file with those names as titles. Progress goes to standard error.");
-  line.Add({"output", 'o', "DIR", "", "folder of the DTA files (created when missing); also the second argument"});
+  line.Add(cli::standard::Output("of the DTA files; also the second argument"));
   line.Add({"mgf", 0, "FILE", "", "also (or only) write the run as one MGF file"});
-  line.Add({"quiet", 'q', "", "", "no progress on standard error"});
+  line.Add(cli::standard::Quiet());
   return line;
 }
 

@@ -76,7 +76,7 @@ TEST_F(ShiftscanOptions, BadValuesAndMissingArgumentsAreNamed) {
       {{"run.mzML", "-o", "out", "--shift-lower", "5", "--shift-upper", "3"}, "modmasslower"},
       {{"run.mzML", "-o", "out", "--ids", "missing.pep.xml"}, "missing.pep.xml"},
       {{"run.mzML", "-o", "out", "--ids", "run.mzML", "--fdr", "101%"}, "FDR level 101%"},
-      {{"run.mzML", "-o", "out", "--ids", "run.mzML", "--threshold", "abc"}, "threshold abc"}};
+      {{"run.mzML", "-o", "out", "--ids", "run.mzML", "--threshold", "abc"}, "--id-threshold: \"abc\" is not a number"}};
   for (const auto& [args, named] : cases) {
     CDetectionConfig config;
     std::string error;

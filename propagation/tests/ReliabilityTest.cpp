@@ -214,10 +214,6 @@ TEST_F(PropagateOptions, ValuesAndTheirMistakes) {
     ASSERT_TRUE(ParaFromOptions(line, para, para_path, error)) << error;
     EXPECT_EQ(para_path, "/tmp/y/propagation.para") << name;
   }
-  ASSERT_EQ(line.Parse({"--pairs", "p.csv", "--ids", "r.spectra", "-o", "/tmp/y", "--out-dir", "/tmp/z"}),
-            cli::Outcome::kRun);
-  EXPECT_FALSE(ParaFromOptions(line, para, para_path, error));
-  EXPECT_NE(error.find("given twice"), std::string::npos) << error;
   ASSERT_EQ(line.Parse({"--pairs", "p.csv", "--ids", "r.spectra", "--mod-count", "2", "--sites", "-o", "/tmp/x"}),
             cli::Outcome::kRun);
   ASSERT_TRUE(ParaFromOptions(line, para, para_path, error));
