@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cctype>
+#include <cstring>
 #include <sstream>
 
 #ifndef TESSERA_VERSION
@@ -20,18 +21,254 @@ std::string VersionLine(const std::string& program) {
   return std::string("Tessera ") + TESSERA_VERSION + " (" + program + ")";
 }
 
-CommandLine::CommandLine(std::string program, std::vector<std::string> synopsis, std::string description)
-    : program_(std::move(program)), synopsis_(std::move(synopsis)), description_(std::move(description)) {
-  options_.push_back({"help", 0, "", "", "print this help and exit"});
-  options_.push_back({"version", 0, "", "", "print the version and exit"});
+OptionDefinition& OptionDefinition::Short(char letter) {
+  short_name = letter;
+  return *this;
+}
+OptionDefinition& OptionDefinition::Range(double lowest, double highest) {
+  min = lowest;
+  max = highest;
+  return *this;
+}
+OptionDefinition& OptionDefinition::Exclusive() {
+  exclusive = true;
+  return *this;
+}
+OptionDefinition& OptionDefinition::Unit(std::string text) {
+  unit = std::move(text);
+  return *this;
+}
+OptionDefinition& OptionDefinition::Default(std::string text) {
+  default_text = std::move(text);
+  return *this;
+}
+OptionDefinition& OptionDefinition::Alias(std::string older_name) {
+  aliases.push_back(std::move(older_name));
+  return *this;
+}
+OptionDefinition& OptionDefinition::Numbered() {
+  numbered_choices = true;
+  return *this;
+}
+OptionDefinition& OptionDefinition::Extensions(std::vector<std::string> endings) {
+  extensions = std::move(endings);
+  return *this;
 }
 
-void CommandLine::Add(OptionDefinition option) { options_.push_back(std::move(option)); }
+namespace {
+
+OptionDefinition Defined(std::string name, std::string value_name, std::string help, std::string default_text,
+                         OptionKind kind) {
+  OptionDefinition o;
+  o.name = std::move(name);
+  o.value_name = std::move(value_name);
+  o.help = std::move(help);
+  o.default_text = std::move(default_text);
+  o.kind = kind;
+  return o;
+}
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+bool EndsWithNoCase(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && EqualsNoCase(text.substr(text.size() - end.size()), end);
+}
+
+std::string Trimmed(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return std::string();
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// A number as --help and messages show it: 0.3, 1024, 6.
+std::string Number(double value) {
+  std::ostringstream out;
+  out << value;
+  return out.str();
+}
+
+// Words joined by ", " but the last two by `last_glue` (", " or " or "),
+// or all by `last_glue` when it is "|".
+std::string Joined(const std::vector<std::string>& words, const std::string& last_glue) {
+  std::string joined;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    if (i > 0) joined += i + 1 == words.size() || last_glue == "|" ? last_glue : ", ";
+    joined += words[i];
+  }
+  return joined;
+}
+
+constexpr std::size_t kListedChoicesWidth = 40;
+
+// "from 1 to 1024", "between 0 and 1", "of at least 0", "" for no range.
+std::string RangeText(const OptionDefinition& o) {
+  const bool low = std::isfinite(o.min);
+  const bool high = std::isfinite(o.max);
+  if (low && high)
+    return o.exclusive ? "between " + Number(o.min) + " and " + Number(o.max) + " (both excluded)"
+                       : "from " + Number(o.min) + " to " + Number(o.max);
+  if (low) return (o.exclusive ? "above " : "of at least ") + Number(o.min);
+  if (high) return (o.exclusive ? "below " : "of at most ") + Number(o.max);
+  return std::string();
+}
+
+bool InRange(const OptionDefinition& o, double v) {
+  return o.exclusive ? v > o.min && v < o.max : v >= o.min && v <= o.max;
+}
+
+std::string Refused(const OptionDefinition& o, const std::string& value, const std::string& what) {
+  return "option --" + o.name + ": \"" + value + "\" is not " + what;
+}
+
+}  // namespace
+
+OptionDefinition Flag(std::string name, std::string help) {
+  return Defined(std::move(name), "", std::move(help), "", OptionKind::kFlag);
+}
+OptionDefinition Text(std::string name, std::string value_name, std::string help, std::string default_text) {
+  return Defined(std::move(name), std::move(value_name), std::move(help), std::move(default_text), OptionKind::kText);
+}
+OptionDefinition Path(std::string name, std::string value_name, std::string help) {
+  return Defined(std::move(name), std::move(value_name), std::move(help), "", OptionKind::kPath);
+}
+OptionDefinition Integer(std::string name, std::string value_name, std::string help, std::string default_text) {
+  return Defined(std::move(name), std::move(value_name), std::move(help), std::move(default_text),
+                 OptionKind::kInteger);
+}
+OptionDefinition Real(std::string name, std::string value_name, std::string help, std::string default_text) {
+  return Defined(std::move(name), std::move(value_name), std::move(help), std::move(default_text), OptionKind::kReal);
+}
+OptionDefinition ToleranceOption(std::string name, std::string help, std::string default_text) {
+  OptionDefinition o =
+      Defined(std::move(name), "TOL", std::move(help), std::move(default_text), OptionKind::kTolerance);
+  o.min = 0;
+  return o;
+}
+OptionDefinition Choice(std::string name, std::vector<std::string> choices, std::string help,
+                        std::string default_text) {
+  OptionDefinition o = Defined(std::move(name), "", std::move(help), std::move(default_text), OptionKind::kChoice);
+  o.choices = std::move(choices);
+  return o;
+}
+
+bool ParseTolerance(const std::string& text, Tolerance& value) {
+  const std::string t = Trimmed(text);
+  for (const auto& unit : {std::make_pair("ppm", TOLERANCE_PPM), std::make_pair("da", TOLERANCE_DA)}) {
+    if (!EndsWithNoCase(t, unit.first)) continue;
+    double number = 0;
+    if (!ParseFiniteNumber(Trimmed(t.substr(0, t.size() - std::strlen(unit.first))), number)) return false;
+    value = {number, unit.second};
+    return true;
+  }
+  return false;
+}
+
+std::string CheckValue(const OptionDefinition& o, const std::string& value, std::string& canonical) {
+  canonical = value;
+  const bool flag = o.kind == OptionKind::kFlag || o.value_name.empty();
+  if (flag && o.kind != OptionKind::kChoice) return std::string();
+  switch (o.kind) {
+    case OptionKind::kFlag:
+    case OptionKind::kText:
+      return std::string();
+    case OptionKind::kPath: {
+      if (value.empty()) return "option --" + o.name + " needs a name";
+      if (o.extensions.empty()) return std::string();
+      std::vector<std::string> dotted;
+      for (const std::string& e : o.extensions) {
+        if (EndsWithNoCase(value, "." + e)) return std::string();
+        dotted.push_back("." + e);
+      }
+      return "option --" + o.name + ": " + value + " is not a " + Joined(dotted, " or ") + " name";
+    }
+    case OptionKind::kInteger: {
+      long v = 0;
+      const std::string range = RangeText(o);
+      if (!ParseWholeNumber(value, v) || !InRange(o, static_cast<double>(v)))
+        return Refused(o, value, "a whole number" + (range.empty() ? "" : " " + range));
+      return std::string();
+    }
+    case OptionKind::kReal: {
+      double v = 0;
+      const std::string range = RangeText(o);
+      if (!ParseFiniteNumber(value, v) || !InRange(o, v))
+        return Refused(o, value, "a number" + (range.empty() ? "" : " " + range));
+      return std::string();
+    }
+    case OptionKind::kTolerance: {
+      Tolerance t;
+      double bare = 0;
+      if (ParseFiniteNumber(Trimmed(value), bare)) {
+        const std::string n = Trimmed(value);
+        return "option --" + o.name + ": give a unit: " + n + "ppm or " + n + "Da";
+      }
+      if (!ParseTolerance(value, t)) return Refused(o, value, "a tolerance such as 20ppm or 0.5Da");
+      if (!InRange(o, t.value)) return Refused(o, value, "a tolerance " + RangeText(o));
+      return std::string();
+    }
+    case OptionKind::kChoice: {
+      for (const std::string& c : o.choices) {
+        if (EqualsNoCase(c, Trimmed(value))) {
+          canonical = c;
+          return std::string();
+        }
+      }
+      long index = 0;
+      if (o.numbered_choices && ParseWholeNumber(value, index) && index >= 0 &&
+          index < static_cast<long>(o.choices.size())) {
+        canonical = o.choices[static_cast<std::size_t>(index)];
+        return std::string();
+      }
+      std::string what = "one of " + Joined(o.choices, " or ");
+      if (o.numbered_choices) what += " (or its number, 0 to " + std::to_string(o.choices.size() - 1) + ")";
+      return Refused(o, value, what);
+    }
+  }
+  return std::string();
+}
+
+CommandLine::CommandLine(std::string program, std::vector<std::string> synopsis, std::string description)
+    : program_(std::move(program)), synopsis_(std::move(synopsis)), description_(std::move(description)) {
+  options_.push_back(Flag("help", "print this help and exit"));
+  options_.push_back(Flag("version", "print the version and exit"));
+}
+
+void CommandLine::Add(OptionDefinition option) {
+  // The kind and the value name agree: a flag has no value, a valued
+  // option shows one.
+  if (option.kind == OptionKind::kFlag) option.value_name.clear();
+  if (option.kind != OptionKind::kFlag && option.value_name.empty()) {
+    if (option.kind == OptionKind::kChoice) {
+      // A long list would push every help text far right: it goes into the
+      // help text instead.
+      const std::string listed = Joined(option.choices, "|").size() <= kListedChoicesWidth
+                                     ? Joined(option.choices, "|")
+                                     : std::string();
+      option.value_name = listed.empty() ? "NAME" : listed;
+      if (listed.empty()) option.help += " (one of: " + Joined(option.choices, ", ") + ")";
+    }
+    else if (option.kind != OptionKind::kText) option.value_name = "VALUE";
+    else option.kind = OptionKind::kFlag;
+  }
+  options_.push_back(std::move(option));
+}
 
 const OptionDefinition* CommandLine::Find(const std::string& name) const {
   for (const OptionDefinition& o : options_)
     if (o.name == name) return &o;
+  for (const OptionDefinition& o : options_)
+    if (std::find(o.aliases.begin(), o.aliases.end(), name) != o.aliases.end()) return &o;
   return nullptr;
+}
+
+const OptionDefinition& CommandLine::Defined(const std::string& name) const {
+  if (const OptionDefinition* o = Find(name)) return *o;
+  static const OptionDefinition kNone;
+  return kNone;
 }
 
 const OptionDefinition* CommandLine::FindShort(char name) const {
@@ -100,6 +337,9 @@ Outcome CommandLine::Parse(const std::vector<std::string>& args) {
       }
       value = args[++i];
     }
+    std::string canonical;
+    if (error_ = CheckValue(*option, value, canonical); !error_.empty()) return Outcome::kError;
+    value = canonical;
     if (option->name == "help") help = true;
     if (option->name == "version") version = true;
     values_[option->name] = value;
@@ -113,6 +353,32 @@ Outcome CommandLine::Parse(const std::vector<std::string>& args) {
 std::string CommandLine::Value(const std::string& name, const std::string& fallback) const {
   const auto it = values_.find(name);
   return it == values_.end() ? fallback : it->second;
+}
+
+long CommandLine::Integer(const std::string& name, long fallback) const {
+  long v = fallback;
+  return Has(name) && ParseWholeNumber(Value(name), v) ? v : fallback;
+}
+
+double CommandLine::Real(const std::string& name, double fallback) const {
+  double v = fallback;
+  return Has(name) && ParseFiniteNumber(Value(name), v) ? v : fallback;
+}
+
+cli::Tolerance CommandLine::Tolerance(const std::string& name, cli::Tolerance fallback) const {
+  cli::Tolerance v = fallback;
+  return Has(name) && ParseTolerance(Value(name), v) ? v : fallback;
+}
+
+std::string CommandLine::Choice(const std::string& name, const std::string& fallback) const {
+  return Value(name, fallback);
+}
+
+int CommandLine::ChoiceIndex(const std::string& name, int fallback) const {
+  if (!Has(name)) return fallback;
+  const std::vector<std::string>& choices = Defined(name).choices;
+  const auto it = std::find(choices.begin(), choices.end(), Value(name));
+  return it == choices.end() ? fallback : static_cast<int>(it - choices.begin());
 }
 
 std::string CommandLine::Usage() const {
@@ -134,7 +400,12 @@ std::string CommandLine::Usage() const {
   for (std::size_t i = 0; i < options_.size(); ++i) {
     const OptionDefinition& o = options_[i];
     out << "  " << heads[i] << std::string(width - heads[i].size() + 2, ' ') << o.help;
-    if (!o.default_text.empty()) out << " (default: " << o.default_text << ")";
+    std::vector<std::string> notes;
+    if (!o.unit.empty() && o.default_text.empty()) notes.push_back("in " + o.unit);
+    if (!o.default_text.empty())
+      notes.push_back("default: " + o.default_text + (o.unit.empty() ? "" : " " + o.unit));
+    for (const std::string& alias : o.aliases) notes.push_back("also --" + alias);
+    for (const std::string& note : notes) out << " (" << note << ")";
     out << "\n";
   }
   return out.str();

@@ -1,6 +1,7 @@
 #include "moddetect/ShiftscanOptions.h"
 
 #include "common/PathUtil.h"
+#include "common/StandardOptions.h"
 #include "common/TextUtil.h"
 #include "moddetect/PairCollector.h"
 
@@ -92,7 +93,7 @@ bool ReadNumbers(const cli::CommandLine& line, CDetectionConfig& config, double&
 // file is missing or a filter value is not what it must be: a run is never
 // started to fail on them.
 bool ReadIdentifications(const cli::CommandLine& line, CDetectionConfig& config, std::string& error) {
-  config.SetIdentificationFilter(line.Value("fdr"), line.Value("threshold"), line.Value("decoy-prefix"));
+  config.SetIdentificationFilter(line.Value("fdr"), line.Value("id-threshold"), line.Value("decoy-prefix"));
   CIdentificationFilter filter;
   if (!IdentificationFilterOf(config, filter, error)) return false;
   if (!line.Has("ids")) return true;
@@ -118,9 +119,16 @@ cli::CommandLine ShiftscanCommandLine() {
       "options it writes Shiftscan.cfg, temp.temp and the pair files into the output\n"
       "folder and exits non-zero on failure; --write-config only writes the\n"
       "configuration file that the options describe. Run files: mzML, mzXML, MGF, MS2.\n"
-      "The options' defaults are those the desktop's Shiftscan dialog offers; a\n"
-      "configuration file without a key keeps that key's older default.");
-  line.Add({"output", 'o', "DIR", "", "output folder (created when missing)"});
+      "The options' defaults are those the desktop's Shiftscan dialog offers, loose\n"
+      "enough to show a person every candidate (87 shifts on the BSA1 run, many of\n"
+      "them background); a configuration file without a key keeps that key's older,\n"
+      "stricter default. The main job (scripts/main-job.sh) runs with those stricter\n"
+      "values, so that its table holds shifts that stand well above the background\n"
+      "(34 on BSA1): --mass-lower 400 --mass-upper 6000 --time-upper 100000\n"
+      "--t-d-score 20 --t-delta-c 0.4 --max-data 5000 --find-pairs.\n"
+      "Pair counts (the histogram's bars) are counted only while pair files are\n"
+      "written: --plot writes them as --find-pairs does.");
+  line.Add(cli::standard::Output());
   line.Add({"write-config", 0, "FILE", "", "only write the configuration file the options describe"});
   line.Add({"file-type", 0, "raw|dta|ms2|dump", "dta for a folder, ms2 for .ms2, else raw",
             "read through the dumper, as DTA files, as MS2, or as a precursor dump"});
@@ -139,9 +147,9 @@ cli::CommandLine ShiftscanCommandLine() {
   line.Add({"ids", 0, "FILE", "",
             "only pairs of spectra identified in this result file (Tagram, Kiln, pepXML, mzIdentML; other names "
             "are read as Kiln-style lines)"});
-  line.Add({"fdr", 0, "LEVEL", "1%", "false-discovery-rate level of a search engine's --ids file"});
-  line.Add({"threshold", 0, "SCORE", "", "a score threshold instead of the FDR"});
-  line.Add({"decoy-prefix", 0, "P[,P...]", "DECOY_,rev_,XXX_", "accession prefixes of decoy proteins"});
+  line.Add(cli::standard::Fdr("of a search engine's --ids file"));
+  line.Add(cli::standard::IdThreshold().Alias("threshold"));
+  line.Add(cli::standard::DecoyPrefix());
   line.Add({"t-d-score", 0, "X", "10", "lowest d-score of an accepted shift"});
   line.Add({"t-delta-c", 0, "X", "0.3", "lowest relative excess over the background"});
   line.Add({"mass-tol", 0, "PPM", "5", "redundancy tolerance"});
@@ -150,8 +158,8 @@ cli::CommandLine ShiftscanCommandLine() {
   line.Add({"no-wait", 0, "", "", "fail at once when another run uses the working folder"});
   line.Add({"plot", 0, "FILE", "",
             "also draw the mass-shift histogram as a picture (.png or .svg) through tessera-plot, the shifts of "
-            "most pairs named from Unimod"});
-  line.Add({"quiet", 'q', "", "", "no progress on standard error"});
+            "most pairs named from Unimod; writes the pair files, whose pairs it counts"});
+  line.Add(cli::standard::Quiet());
   return line;
 }
 
@@ -185,7 +193,9 @@ bool ConfigFromOptions(const cli::CommandLine& line, CDetectionConfig& config, s
                  : path::Join(path::DirectoryOf(path::Absolute(line.Value("write-config"))), "pairs");
   const std::string pair_folder =
       line.Has("pair-folder") ? path::Absolute(line.Value("pair-folder")) : default_pairs;
-  config.SetPairOutput(line.Has("find-pairs"), probability, pair_folder);
+  // The histogram's bars are pair counts, which the run counts only while it
+  // writes pair files: a picture asks for them.
+  config.SetPairOutput(line.Has("find-pairs") || line.Has("plot"), probability, pair_folder);
   config.SetTitlePrefix(line.Has("dta-name") ? line.Value("dta-name") : path::BaseName(input));
   return ReadIdentifications(line, config, error) && config.Validate(error);
 }

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <limits>
 #include <string>
@@ -19,6 +20,7 @@
 #include "common/PlotProgram.h"
 #include "common/SafeFile.h"
 #include "common/SpectrumFileKind.h"
+#include "common/TextUtil.h"
 #include "moddetect/DetectionRun.h"
 #include "moddetect/ShiftscanOptions.h"
 
@@ -32,6 +34,27 @@ bool LockWorkingFolder(safefile::CFolderLock& lock, bool no_wait, std::ostream& 
 }
 
 constexpr const char* kPictureName = "mass-shift histogram picture";
+
+// True when the mass-shift table `table` holds a shift with pairs: the
+// histogram's bars are pair counts, all 0 when no pair files were written.
+bool TableHasPairs(const std::string& table) {
+  std::ifstream in(table);
+  std::string line;
+  while (text::ReadLine(in, line)) {
+    const std::vector<std::string> fields = text::Split(line, ',');
+    if (fields.size() >= 2 && text::AtoI(fields[1]) > 0) return true;
+  }
+  return false;
+}
+
+// Says so when the histogram of `table` would show no bar.
+void SayWhenHistogramEmpty(const std::string& table, bool pair_files, std::ostream& out) {
+  if (TableHasPairs(table)) return;
+  out << "Note: the mass-shift histogram is empty: "
+      << (pair_files ? "no accepted shift has a pair above the probability threshold (ppthres, --pp-threshold)"
+                     : "pairs are counted only while pair files are written (findpair=1, --find-pairs)")
+      << std::endl;
+}
 
 // The picture of the mass-shift table `table`; "" or why it was not drawn.
 std::string DrawHistogram(const std::string& table, const std::string& picture) {
@@ -81,6 +104,13 @@ int RunFromConfigFile(int argc, char** argv, bool no_wait, const std::string& pi
     status = run.Run(config_path);
   }
   if (status == 0 && !picture.empty()) {
+    CDetectionConfig config;
+    {
+      // Read again only for the switch; the run has said what it thought of the file.
+      notify::ScopedHandler silent([](const std::string&) {});
+      if (!config.ReadConfigFile(config_path)) config = CDetectionConfig();
+    }
+    SayWhenHistogramEmpty("temp.temp", config.WritePairFiles(), std::cout);
     if (std::string refused = DrawHistogram("temp.temp", picture); !refused.empty()) {
       std::cout << "Error: " << refused << std::endl;
       marker::CreateErrorMarker();
@@ -186,6 +216,7 @@ int RunFromOptions(int argc, char** argv) {
     return 1;
   }
   if (!picture.empty()) {
+    SayWhenHistogramEmpty(path::Join(output, "temp.temp"), config.WritePairFiles(), std::cerr);
     if (std::string refused = DrawHistogram(path::Join(output, "temp.temp"), picture); !refused.empty()) {
       std::cerr << "Shiftscan: " << refused << std::endl;
       return 1;

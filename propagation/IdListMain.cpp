@@ -21,6 +21,7 @@
 #include "common/OptionTool.h"
 #include "common/Notifier.h"
 #include "common/PathUtil.h"
+#include "common/StandardOptions.h"
 #include "propagation/PeptideText.h"
 #include "propagation/PropagateOptions.h"
 #include "propagation/PropagationPara.h"
@@ -35,9 +36,9 @@ cli::CommandLine IdListCommandLine() {
                         "Prints the identifications propagation would read from a result file, one\n"
                         "\"<spectrum name>\\t<identification>\" line each; what the reader kept and dropped\n"
                         "goes to standard error.");
-  line.Add({"fdr", 0, "LEVEL", "1%", "false-discovery-rate level (search-engine files)"});
-  line.Add({"threshold", 0, "SCORE", "", "a score threshold instead of the FDR"});
-  line.Add({"decoy-prefix", 0, "P[,P...]", "DECOY_,rev_,XXX_", "accession prefixes of decoy proteins"});
+  line.Add(cli::standard::Fdr());
+  line.Add(cli::standard::IdThreshold().Alias("threshold"));
+  line.Add(cli::standard::DecoyPrefix());
   line.Add({"all", 0, "", "", "the rank-1 hit of every spectrum at any score, decoys included"});
   line.Add({"masses", 0, "", "", "a third field: the modifications as <position>,<mass> items"});
   return line;
@@ -99,7 +100,10 @@ int PrintIdentifications(const CPropagationPara& para, bool all, bool masses) {
     return 1;
   }
   if (masses) FillMasses(loaded.modifications);
-  for (const auto& [name, identification] : loaded.results) {
+  // In the order of the keys that names are matched by; each name as the
+  // file gave it, which is how the run's spectra are named.
+  for (const auto& [key, identification] : loaded.results) {
+    const std::string& name = SpelledName(loaded.spellings, key);
     if (masses)
       std::printf("%s\t%s\t%s\n", name.c_str(), identification.c_str(),
                   WithMasses(identification, loaded.modifications).c_str());
@@ -130,7 +134,7 @@ int main(int argc, char** argv) {
   CPropagationPara para;
   para.result_file = line.Positionals()[0];
   para.fdr_level = line.Value("fdr");
-  para.score_threshold = line.Value("threshold");
+  para.score_threshold = line.Value("id-threshold");
   para.decoy_prefix = line.Value("decoy-prefix");
   return PrintIdentifications(para, line.Has("all"), line.Has("masses"));
 }

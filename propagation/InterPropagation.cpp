@@ -111,7 +111,7 @@ class CPairWalk {
 };
 
 void CPairWalk::ReadPairs() {
-  CResultFileFactory().GetPair_(pair_file_, names_, shifts_, marks_);
+  CResultFileFactory().GetPair_(pair_file_, names_, shifts_, marks_, &state_.spellings);
   for (const std::int32_t mark : marks_) state_.site_statistics.try_emplace(mark);
   for (const auto& entry : state_.results) {
     node_pass_[entry.first] = 0;

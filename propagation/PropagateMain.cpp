@@ -3,7 +3,7 @@
 //   propagate <job.para> [--sites] [--fdr LEVEL] [--threshold SCORE]
 //             [--decoy-prefix P[,P...]] [--added FILE]
 //   propagate --pairs P --ids F [--clusters C] [--spectra D] [--mod-count N]
-//             [--sites] [--out-dir DIR] [--name JOB] [...]
+//             [--sites] [-o DIR] [--name JOB] [...]
 //
 // Modification sites are placed when --sites is given or when the file says
 // IsModSiteDetermined=1 (the desktop passes its check box, whose state the
@@ -141,7 +141,7 @@ bool ListFileIsFree(const CJobRequest& request, const std::string& path, const s
 bool WriteAdded(const CPropagation& job, const std::string& path) {
   std::string text;
   for (const auto& [name, added] : job.added())
-    text += name + "\t" + added.identification + "\t" + added.via + "\n";
+    text += job.PrintedName(name) + "\t" + added.identification + "\t" + added.via + "\n";
   std::string error;
   if (!safefile::WriteWholeFile(path, text, &error)) {
     std::cerr << "Can not save file:" << path << " (" << error << ")\n";
@@ -163,7 +163,7 @@ bool WriteList(const std::string& path, const std::string& text) {
 int RunJob(const cli::CommandLine& line, const CJobRequest& request) {
   CPropagation job;
   if (!request.from_options)
-    job.OverrideFilter(line.Value("fdr"), line.Value("threshold"), line.Value("decoy-prefix"));
+    job.OverrideFilter(line.Value("fdr"), line.Value("id-threshold"), line.Value("decoy-prefix"));
   if (!line.Has("quiet"))
     job.SetProgress([](const std::string& stage) { std::cerr << "propagate: " << stage << std::endl; });
   const bool ok = job.Run(request.para_path, request.sites);
@@ -203,7 +203,7 @@ int main(int argc, char** argv) {
   cli::CommandLine line = PropagateCommandLine();
   const int answered = line.Report(line.Parse(argc, argv), std::cout, std::cerr);
   if (answered >= 0) return answered;
-  for (const char* name : {"fdr", "threshold", "decoy-prefix", "added", "table", "max-q", "score-spectra"}) {
+  for (const char* name : {"fdr", "id-threshold", "decoy-prefix", "added", "table", "max-q", "score-spectra"}) {
     if (line.Has(name) && line.Value(name).empty())
       return WrongUse(line, std::string("option --") + name + ": empty value");
   }

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "common/PathUtil.h"
+#include "common/StandardOptions.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ std::string Absolute(const std::string& p) {
 }
 
 // The options that make up a job without a parameter file.
-const char* const kJobOptions[] = {"pairs", "ids", "clusters", "spectra", "mod-count", "out-dir", "name"};
+const char* const kJobOptions[] = {"pairs", "ids", "clusters", "spectra", "mod-count", "output", "name"};
 
 }  // namespace
 
@@ -25,7 +26,7 @@ cli::CommandLine PropagateCommandLine() {
       "propagate",
       {"<job.para> [--sites] [--fdr LEVEL] [--threshold SCORE] [--decoy-prefix P[,P...]] [--added FILE] "
        "[--table FILE] [--max-q LEVEL] [--score-spectra DIR]",
-       "--pairs P --ids F [--clusters C] [--spectra D] [--mod-count N] [--sites] [--out-dir DIR] "
+       "--pairs P --ids F [--clusters C] [--spectra D] [--mod-count N] [--sites] [-o DIR] "
        "[--name JOB] [options]"},
       "Carries peptide identifications to unidentified spectra within clusters and across\n"
       "spectral pairs. With a parameter file the reports are \"<job>_InnerPropagate.txt\"\n"
@@ -38,12 +39,12 @@ cli::CommandLine PropagateCommandLine() {
   line.Add({"clusters", 0, "C", "", "cluster file: inner propagation runs first"});
   line.Add({"spectra", 0, "D", "", "folder of the DTA spectrum files (for --sites)"});
   line.Add({"mod-count", 0, "N", "1", "most undetermined sites placed together, 1 to 3"});
-  line.Add({"out-dir", 'o', "DIR", ".", "folder of the reports and the parameter file"});
+  line.Add(cli::standard::Output("of the reports and the parameter file").Default(".").Alias("out-dir"));
   line.Add({"name", 0, "JOB", "propagation", "job name: <name>.para, <name>_InterPropagate.txt, ..."});
   line.Add({"sites", 0, "", "", "place the modification sites (also IsModSiteDetermined=1)"});
-  line.Add({"fdr", 0, "LEVEL", "0.01", "FDR level of search-engine results (0.01 or 1%)"});
-  line.Add({"threshold", 0, "SCORE", "", "score threshold replacing the FDR cut"});
-  line.Add({"decoy-prefix", 0, "P[,P...]", "DECOY_,rev_,XXX_", "decoy protein prefixes"});
+  line.Add(cli::standard::Fdr());
+  line.Add(cli::standard::IdThreshold().Alias("threshold"));
+  line.Add(cli::standard::DecoyPrefix());
   line.Add({"added", 0, "FILE", "", "write every spectrum propagation identified, one line each"});
   line.Add({"table", 0, "FILE", "",
             "write the propagated identifications with score and q-value (transfer FDR), one line each"});
@@ -51,7 +52,7 @@ cli::CommandLine PropagateCommandLine() {
             "keep only identifications with q-value at or below LEVEL (0.01 or 1%) in the table and summary"});
   line.Add({"score-spectra", 0, "DIR", "",
             "folder of the propagated spectra's own files, searched before the data path when scoring"});
-  line.Add({"quiet", 'q', "", "", "no progress on standard error"});
+  line.Add(cli::standard::Quiet());
   return line;
 }
 
@@ -73,7 +74,7 @@ bool ParaFromOptions(const cli::CommandLine& line, CPropagationPara& para, std::
       return false;
     }
   }
-  for (const char* name : {"clusters", "spectra", "out-dir", "name", "mod-count"}) {
+  for (const char* name : {"clusters", "spectra", "output", "name", "mod-count"}) {
     if (line.Has(name) && line.Value(name).empty()) {
       error = std::string("option --") + name + ": empty value";
       return false;
@@ -98,9 +99,9 @@ bool ParaFromOptions(const cli::CommandLine& line, CPropagationPara& para, std::
   para.is_mod_site_determined = line.Has("sites") ? 1 : 0;
   para.is_directory = path::IsDirectory(para.pair_file) ? 1 : 0;
   para.fdr_level = line.Value("fdr");
-  para.score_threshold = line.Value("threshold");
+  para.score_threshold = line.Value("id-threshold");
   para.decoy_prefix = line.Value("decoy-prefix");
-  para_path = path::Join(Absolute(line.Value("out-dir", ".")), name + ".para");
+  para_path = path::Join(Absolute(line.Value("output", ".")), name + ".para");
   return true;
 }
 
@@ -121,7 +122,7 @@ bool ParseQLevel(const std::string& text, double& level) {
 
 bool FilterOptionsUsable(const cli::CommandLine& line, std::string& error) {
   // One option at a time, so that the message names the one at fault.
-  for (const std::string name : {"fdr", "threshold"}) {
+  for (const std::string name : {"fdr", "id-threshold"}) {
     CPropagationPara para;
     (name == "fdr" ? para.fdr_level : para.score_threshold) = line.Value(name);
     CIdentificationFilter filter;

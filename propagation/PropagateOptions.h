@@ -15,7 +15,7 @@ cli::CommandLine PropagateCommandLine();
 bool JobFromOptions(const cli::CommandLine& line);
 
 // Fills `para` from the options (input paths made absolute); `para_path` is
-// where its parameter file goes: "<out-dir>/<name>.para". False with `error`
+// where its parameter file goes: "<output folder>/<name>.para". False with `error`
 // naming the option when a value is missing or out of range.
 bool ParaFromOptions(const cli::CommandLine& line, CPropagationPara& para, std::string& para_path,
                      std::string& error);

@@ -118,6 +118,8 @@ bool CPropagation::LoadResultFile(const std::string& result_file) {
   CIdentifications loaded;
   const bool read = LoadIdentifications(result_file, filter, loaded, message);
   state_.results = std::move(loaded.results);
+  // The pair and cluster files' spelling of a name comes first.
+  for (auto& [key, name] : loaded.spellings) state_.spellings.emplace(key, std::move(name));
   state_.data_path = std::move(loaded.data_path);
   state_.modifications = std::move(loaded.modifications);
   state_.summary.result_report = std::move(loaded.report);
@@ -347,13 +349,23 @@ bool CPropagation::InnerPropagate(const std::string& cluster_file, const std::st
 bool CPropagation::InnerPass(const std::string& cluster_file, const std::string& result_file,
                              std::string& report, ResultMap& cluster_results) {
   ClusterMap clusters;
-  CResultFileFactory().ReadClusterFile_(cluster_file, clusters);
+  CResultFileFactory().ReadClusterFile_(cluster_file, clusters, &state_.spellings);
   if (!LoadResultFile(result_file)) return false;
   std::vector<std::string> names;
   for (const auto& cluster : clusters) names.insert(names.end(), cluster.second.begin(), cluster.second.end());
   CountIdentifiedInJob(names, "cluster file");
   PropagateWithinClusters(clusters, state_, report, cluster_results);
   return true;
+}
+
+std::string CPropagation::PrintedName(const std::string& name) const {
+  const auto spelled = state_.spellings.find(name);
+  if (spelled != state_.spellings.end()) return spelled->second;
+  // A label is made of scan numbers and charges; its extension is its only
+  // letters.
+  if (state_.cluster_members.count(name) != 0 && text::EndsWith(name, ".DTA"))
+    return name.substr(0, name.size() - 4) + ".dta";
+  return name;
 }
 
 void CPropagation::InstallClusterResults(ResultMap cluster_results) {

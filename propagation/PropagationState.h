@@ -43,5 +43,8 @@ struct CPropagationState {
   // Every spectrum (cluster members, not labels) propagation identified; the
   // first pass to reach a spectrum decides.
   std::map<std::string, CPropagationAdded> added;
+  // Names are matched upper-cased; they are printed as the pair and cluster
+  // files (else the result file) wrote them.
+  NameSpellings spellings;
   CPropagationSummary summary;
 };

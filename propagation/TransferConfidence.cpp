@@ -303,12 +303,12 @@ std::vector<CTransferRow> ScoreTransfers(const CPropagation& job, const CTransfe
       progress("transfer confidence: spectrum " + std::to_string(done) + " of " +
                std::to_string(job.added().size()));
     CTransferRow row;
-    row.spectrum = name;
+    row.spectrum = job.PrintedName(name);
     row.sequence = peptide_text::Sequence(added.identification);
     const std::size_t space = added.identification.find(' ');
     if (space != std::string::npos) row.modifications = added.identification.substr(space + 1);
     row.route = added.via;
-    row.source = added.source;
+    row.source = job.PrintedName(added.source);
 
     CScoredPeptide target;
     std::string why;

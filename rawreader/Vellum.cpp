@@ -8,9 +8,12 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <vector>
 
+#include "common/CommandLine.h"
 #include "common/PathUtil.h"
+#include "common/StandardOptions.h"
 #include "common/TextUtil.h"
 
 namespace vellum {
@@ -195,11 +198,13 @@ double PrecursorMzFromFilter(const std::string& filter) {
   return text::AtoF(std::string_view(filter).substr(begin, at - begin));
 }
 
-std::string OutputPath(const std::string& run_path) {
-  return std::filesystem::path(run_path).replace_extension(".qdx").string();
+std::string OutputPath(const std::string& run_path, const std::string& folder) {
+  const std::filesystem::path beside = std::filesystem::path(run_path).replace_extension(".qdx");
+  return folder.empty() ? beside.string() : path::Join(folder, beside.filename().string());
 }
 
-int Convert(const std::string& run_path, CDXRawfile& raw, std::FILE* out, std::FILE* err) {
+int Convert(const std::string& run_path, CDXRawfile& raw, std::FILE* out, std::FILE* err,
+            const std::string& output_folder) {
   if (!path::Exists(run_path)) {
     Say(err, "Can't find the file.", run_path);
     return 1;
@@ -223,7 +228,12 @@ int Convert(const std::string& run_path, CDXRawfile& raw, std::FILE* out, std::F
     return 1;
   }
 
-  const std::string target = OutputPath(run_path);
+  if (!output_folder.empty() && !path::CreateDirectory(output_folder)) {
+    Say(err, "Error: failed to save file.\nThe mass list data has not be saved.",
+        "cannot create the output folder " + output_folder);
+    return 1;
+  }
+  const std::string target = OutputPath(run_path, output_folder);
   auto exists = [&]() {
     std::fprintf(out, "%s already exists; it is left as it is.\n", target.c_str());
     return 0;
@@ -264,17 +274,42 @@ int Convert(const std::string& run_path, CDXRawfile& raw, std::FILE* out, std::F
   return 0;
 }
 
+namespace {
+
+cli::CommandLine VellumCommandLine() {
+  cli::CommandLine line("Vellum", {"[-o DIR] <run.mzML | run.mzXML>"},
+                        "Writes the MS2 peak lists of a run to <run>.qdx beside it, or in the output\n"
+                        "folder (an existing .qdx is never overwritten).");
+  line.Add(cli::standard::Output("of the .qdx file").Default("beside the run"));
+  return line;
+}
+
+}  // namespace
+
 int Main(int argc, char** argv, CDXRawfile& raw, std::FILE* out, std::FILE* err) {
+  cli::CommandLine line = VellumCommandLine();
+  const std::string usage_line = line.Usage().substr(0, line.Usage().find('\n'));
   if (argc < 2) {
-    Say(err, "Don't run this program directly.", "usage: Vellum <run.mzML | run.mzXML>");
+    Say(err, "Don't run this program directly.", usage_line);
     return 2;
   }
-  if (argc > 2) {
+  std::ostringstream answer_out, answer_err;
+  const int answered = line.Report(line.Parse(argc, argv), answer_out, answer_err);
+  std::fputs(answer_out.str().c_str(), out);
+  std::fputs(answer_err.str().c_str(), err);
+  if (answered >= 0) return answered;
+  const std::vector<std::string>& runs = line.Positionals();
+  if (runs.size() != 1) {
     // A second run would be passed over without a word.
-    Say(err, "Give one run; convert several runs one call each.", "usage: Vellum <run.mzML | run.mzXML>");
+    Say(err, runs.empty() ? "Don't run this program directly." : "Give one run; convert several runs one call each.",
+        usage_line);
     return 2;
   }
-  return Convert(argv[1], raw, out, err);
+  if (line.Has("output") && line.Value("output").empty()) {
+    Say(err, "option --output: the output folder is an empty name", usage_line);
+    return 2;
+  }
+  return Convert(runs.front(), raw, out, err, line.Value("output"));
 }
 
 }  // namespace vellum

@@ -38,15 +38,17 @@ std::string InstrumentText(const std::string& filter);
 double PrecursorMzFromFilter(const std::string& filter);
 
 // The output path: the run's path with its extension replaced by ".qdx"
-// (x.RAW and x.mzML both give x.qdx).
-std::string OutputPath(const std::string& run_path);
+// (x.RAW and x.mzML both give x.qdx); in `folder` when one is given.
+std::string OutputPath(const std::string& run_path, const std::string& folder = std::string());
 
-// The whole conversion of `run_path` through `raw`. Progress and the summary go
+// The whole conversion of `run_path` through `raw`, the output beside the run
+// or in `output_folder` (created when missing). Progress and the summary go
 // to `out`, messages to `err`. Returns the exit status.
-int Convert(const std::string& run_path, CDXRawfile& raw, std::FILE* out, std::FILE* err);
+int Convert(const std::string& run_path, CDXRawfile& raw, std::FILE* out, std::FILE* err,
+            const std::string& output_folder = std::string());
 
-// The program: argv[1] is the run's path, and the only argument (status 2
-// and the usage otherwise).
+// The program: Vellum [-o DIR] <run>. One run, and only one (status 2 and
+// the usage otherwise); --help and --version answered with status 0.
 int Main(int argc, char** argv, CDXRawfile& raw, std::FILE* out, std::FILE* err);
 
 }  // namespace vellum

@@ -25,13 +25,14 @@ bool ParseValue(std::string text, double& value, bool percent) {
 
 // Readers such as Tagram's keep names as the file wrote them; joined with
 // other files they are matched without regard to case.
-void KeyForJoining(const std::string& path, ResultMap& results) {
+void KeyForJoining(const std::string& path, ResultMap& results, NameSpellings& spellings) {
   ResultMap keyed;
   std::size_t merged = 0;
   std::string first;
   for (auto& [name, identification] : results) {
     const std::string key = ResultSpectrumKey(name);
-    if (!keyed.emplace(key, std::move(identification)).second && merged++ == 0) first = key;
+    if (keyed.emplace(key, std::move(identification)).second) spellings[key] = name;
+    else if (merged++ == 0) first = key;
   }
   results.swap(keyed);
   if (merged > 0) {
@@ -81,7 +82,7 @@ bool LoadIdentifications(const std::string& path, const CIdentificationFilter& f
   auto* search = dynamic_cast<CSearchResultFile*>(reader.get());
   if (search) search->SetFilter(filter);
   reader->LoadResult(path, out.results, out.data_path, out.modifications);
-  KeyForJoining(path, out.results);
+  KeyForJoining(path, out.results, out.spellings);
   if (search) {
     out.report = search->Report();
     // A file read in part is no basis for anything built on it.

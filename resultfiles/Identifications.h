@@ -26,6 +26,7 @@ bool FilterFromChoice(const CFilterChoice& choice, CIdentificationFilter& filter
 
 struct CIdentifications {
   ResultMap results;  // keyed by ResultSpectrumKey, whatever case the file wrote
+  NameSpellings spellings;  // each key's name as the file gave it (the one kept)
 
   std::string data_path;
   ModificationList modifications;

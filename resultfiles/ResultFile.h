@@ -27,6 +27,15 @@ std::string ResultSpectrumName(const std::string& name);
 // same spectrum in all of them whatever case each file wrote it in.
 std::string ResultSpectrumKey(const std::string& name);
 
+// Key (ResultSpectrumKey) -> the name as a file wrote it: the programs
+// match names by key and print them as the pair, cluster and spectrum files
+// have them ("run.12.12.2.dta", never "RUN.12.12.2.DTA").
+using NameSpellings = std::map<std::string, std::string>;
+
+// The name `key` stands for as `spellings` has it; `key` itself when they
+// have none.
+const std::string& SpelledName(const NameSpellings& spellings, const std::string& key);
+
 // One reader per result-file format. Failures are reported through
 // notify::Message; what was read before a failure stays in the containers.
 class CResultFile {
@@ -69,12 +78,14 @@ class CResultFileFactory {
   // (upper-cased) into `names` (two per pair), the mass shift of field 5
   // into `shifts`, and the mark of field 7 into `marks` when the line has
   // exactly seven fields (-1 otherwise). The lists are replaced; an
-  // unreadable file leaves them unchanged and is reported.
+  // unreadable file leaves them unchanged and is reported. `spellings`, when
+  // given, learns each name as the file wrote it.
   void GetPair_(std::string path, std::vector<std::string>& names, std::vector<double>& shifts,
-                std::vector<std::int32_t>& marks) const;
+                std::vector<std::int32_t>& marks, NameSpellings* spellings = nullptr) const;
 
   // Reads a cluster file: per line, the name of field 2 (upper-cased) is
   // appended to the cluster numbered by field 3. The map is replaced; an
-  // unreadable file leaves it unchanged and is reported.
-  void ReadClusterFile_(std::string path, ClusterMap& clusters) const;
+  // unreadable file leaves it unchanged and is reported. `spellings`, when
+  // given, learns each name as the file wrote it.
+  void ReadClusterFile_(std::string path, ClusterMap& clusters, NameSpellings* spellings = nullptr) const;
 };

@@ -15,7 +15,17 @@ std::string ResultSpectrumName(const std::string& name) {
 
 std::string ResultSpectrumKey(const std::string& name) { return text::ToUpper(ResultSpectrumName(name)); }
 
+const std::string& SpelledName(const NameSpellings& spellings, const std::string& key) {
+  const auto found = spellings.find(key);
+  return found == spellings.end() ? key : found->second;
+}
+
 namespace {
+
+// Remembers how a file wrote `name` under the key it is read by.
+void Learn(NameSpellings* spellings, const std::string& key, const std::string& name) {
+  if (spellings && !key.empty()) (*spellings)[key] = name;
+}
 
 const std::string& FieldOrEmpty(const std::vector<std::string>& fields, std::size_t index) {
   static const std::string kEmpty;
@@ -39,8 +49,8 @@ CResultFile* CResultFileFactory::GetResult(std::string path) const {
 }
 
 void CResultFileFactory::GetPair_(std::string path, std::vector<std::string>& names,
-                                  std::vector<double>& shifts,
-                                  std::vector<std::int32_t>& marks) const {
+                                  std::vector<double>& shifts, std::vector<std::int32_t>& marks,
+                                  NameSpellings* spellings) const {
   std::ifstream in;
   if (!text::OpenInput(in, path)) {
     notify::Message("Can not read file:" + path);
@@ -55,11 +65,17 @@ void CResultFileFactory::GetPair_(std::string path, std::vector<std::string>& na
     marks.push_back(fields.size() == 7 ? text::AtoI(fields[6]) : -1);
     names.push_back(FieldOrEmpty(fields, 0));
     names.push_back(FieldOrEmpty(fields, 2));
+    if (spellings) {
+      const std::vector<std::string> written = text::Split(line, ',');
+      Learn(spellings, names[names.size() - 2], FieldOrEmpty(written, 0));
+      Learn(spellings, names.back(), FieldOrEmpty(written, 2));
+    }
     shifts.push_back(text::AtoF(FieldOrEmpty(fields, 4)));
   }
 }
 
-void CResultFileFactory::ReadClusterFile_(std::string path, ClusterMap& clusters) const {
+void CResultFileFactory::ReadClusterFile_(std::string path, ClusterMap& clusters,
+                                          NameSpellings* spellings) const {
   std::ifstream in;
   if (!text::OpenInput(in, path)) {
     notify::Message("Can not read file:" + path);
@@ -70,6 +86,7 @@ void CResultFileFactory::ReadClusterFile_(std::string path, ClusterMap& clusters
   while (text::ReadLine(in, line)) {
     const std::vector<std::string> fields = text::Split(line, ',');
     const std::string name = text::ToUpper(FieldOrEmpty(fields, 1));
+    Learn(spellings, name, FieldOrEmpty(fields, 1));
     const std::int32_t number = text::AtoI(FieldOrEmpty(fields, 2));
     clusters[number].push_back(name);
   }

@@ -111,7 +111,7 @@ std::string RunBaseName(const std::string& path_or_location) {
 }
 
 std::string HitSpectrumName(const std::string& base, int first_scan, int last_scan, int charge) {
-  return text::ToUpper(msdata::MakeDtaName(msdata::SpectrumNamePrefix(base), first_scan, last_scan, charge));
+  return msdata::MakeDtaName(msdata::SpectrumNamePrefix(base), first_scan, last_scan, charge);
 }
 
 // The spectrum name a title gives: a title that is itself one of this
@@ -120,7 +120,7 @@ std::string HitSpectrumName(const std::string& base, int first_scan, int last_sc
 bool SpectrumNameFromTitle(const std::string& title, int charge, std::string& name) {
   const std::string token = title.substr(0, title.find_first_of(" \t"));
   if (token.size() > 4 && text::EqualsNoCase(token.substr(token.size() - 4), ".dta")) {
-    name = ResultSpectrumKey(token);
+    name = ResultSpectrumName(token);
     return true;
   }
   msdata::DtaNameParts parts;
@@ -233,7 +233,7 @@ std::vector<CSearchHit> OneHitPerSpectrum(std::vector<CSearchHit> read, int kind
   std::map<std::string, std::size_t> by_name;
   duplicates = 0;
   for (CSearchHit& hit : read) {
-    const auto [it, inserted] = by_name.emplace(hit.name, hits.size());
+    const auto [it, inserted] = by_name.emplace(ResultSpectrumKey(hit.name), hits.size());
     if (inserted) {
       hits.push_back(std::move(hit));
       continue;

@@ -6,8 +6,9 @@
 //
 // Spectra are named as this system names them: "<run base name>.<first
 // scan>.<last scan>.<charge>.dta", by the naming rule of common/DtaName.h
-// (blanks of the run's name become "_", titles lose any path), upper-cased
-// like the Kiln reader's names.
+// (blanks of the run's name become "_", titles lose any path), in the case
+// the run's own spectra have them; programs match them without regard to
+// case (Identifications.h).
 // Modifications are named after the record of "modify.ini" whose mass lies
 // within 0.01 Da (residue and terminus that fit are preferred), otherwise
 // after the mass ("Mod+15.9949"); such mass names carry their mass in the
@@ -68,7 +69,7 @@ struct CHitModification {
 
 // The rank-1 hit of one spectrum.
 struct CSearchHit {
-  std::string name;  // this system's spectrum name, upper-cased
+  std::string name;  // this system's spectrum name
   std::string sequence;
   std::vector<CHitModification> modifications;
   bool decoy = false;
@@ -97,9 +98,9 @@ class CModificationNamer {
 // The base name of a run from a path or file URL: the file name without its
 // spectrum-file extensions ("file:///d/BSA1.mzML" -> "BSA1").
 std::string RunBaseName(const std::string& path_or_location);
-// This system's upper-cased spectrum name of a scan range and charge; the
-// base becomes a name prefix as the importers make one ("BSA1 copy" gives
-// "BSA1_COPY.<first>.<last>.<charge>.DTA").
+// This system's spectrum name of a scan range and charge; the base becomes
+// a name prefix as the importers make one ("BSA1 copy" gives
+// "BSA1_copy.<first>.<last>.<charge>.dta").
 std::string HitSpectrumName(const std::string& base, int first_scan, int last_scan, int charge);
 
 // The spectrum name an MGF title gives: a title that is itself one of this

@@ -46,6 +46,33 @@ base=$(basename "$run"); base=${base%.*}
 
 fail() { echo "main job: $*" >&2; exit 1; }
 
+# Runs Comet (arguments after the first two) with its console in the file
+# LOG; a search takes minutes, so what Comet reports of its progress (its
+# "Search progress" percentages, never above 100%) is printed every few
+# seconds as "   LABEL: 42% searched", and a last line says how long it took.
+# Answers Comet's exit status.
+comet_search() {
+  local log=$1 label=$2
+  shift 2
+  local start=$SECONDS shown= now=
+  comet-ms "$@" > "$log" 2>&1 &
+  local pid=$!
+  while kill -0 "$pid" 2> /dev/null; do
+    sleep 3
+    now=$(tr '\b\r' '\n\n' < "$log" | grep -o '[0-9]*%' | tail -n 1 || true)
+    if [ -n "$now" ] && [ "$now" != "$shown" ]; then
+      echo "   $label: $now searched"
+      shown=$now
+    fi
+  done
+  local status=0
+  wait "$pid" || status=$?
+  if [ "$status" = 0 ]; then
+    echo "   $label: done in $((SECONDS - start)) s"
+  fi
+  return "$status"
+}
+
 # Cluster parameter file, written by the program's own writer: file, type
 # (clusters or pairs), DTA folder, output folder, result file, similarity
 # method, threshold.
@@ -110,7 +137,7 @@ if [ -z "$ids" ] && [ -n "$fasta" ]; then
       -e "s/^num_threads = .*/num_threads = $(nproc)/" \
       -e "s/^num_output_lines = .*/num_output_lines = 1/" \
       search/comet.params.new > search/comet.params
-  comet-ms -Psearch/comet.params -N"$out/search/$base" "$run" > search/comet.log 2>&1 \
+  comet_search search/comet.log "Comet search of $base" -Psearch/comet.params -N"$out/search/$base" "$run" \
     || fail "the Comet search failed (see $out/search/comet.log)"
   ids=$out/search/$base.pep.xml
   [ -f "$ids" ] || fail "Comet wrote no $ids (see $out/search/comet.log)"
@@ -244,8 +271,9 @@ if [ -f propagated.tsv ] && [ "$searched" = 1 ]; then
       sed -i "s/^variable_mod0$slot = .*/variable_mod0$slot = $mass $residue 0 2 -1 0 0 0.0/" "search/shifts/comet_$b.params"
       slot=$((slot + 1))
     done < <(awk -v b="$b" '$1 == b' search/shift_mods.txt)
-    comet-ms -P"search/shifts/comet_$b.params" -N"$out/search/shifts/${base}_$b" "search/shifts/$base.ms2" \
-      > "search/shifts/comet_$b.log" 2>&1 || fail "the shift-aware Comet search failed (see $out/search/shifts/comet_$b.log)"
+    comet_search "search/shifts/comet_$b.log" "shift-aware search $((b + 1)) of $batches" \
+      -P"search/shifts/comet_$b.params" -N"$out/search/shifts/${base}_$b" "search/shifts/$base.ms2" \
+      || fail "the shift-aware Comet search failed (see $out/search/shifts/comet_$b.log)"
     [ -f "search/shifts/${base}_$b.pep.xml" ] || fail "Comet wrote no search/shifts/${base}_$b.pep.xml"
     # Rank-1 hits at any score, their modifications weighed so that the
     # searches compare by mass.

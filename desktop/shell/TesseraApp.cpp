@@ -43,7 +43,7 @@ int CTesseraApp::Run() {
   if (!parser.parse(arguments()) || !parser.positionalArguments().isEmpty()) {
     const QString why = parser.errorText().isEmpty() ? QStringLiteral("Unexpected argument.") : parser.errorText();
     std::fprintf(stderr, "%s\n%s", qPrintable(why), qPrintable(parser.helpText()));
-    return 1;
+    return 2;
   }
   if (parser.isSet(QStringLiteral("help"))) {
     std::printf("%s", qPrintable(parser.helpText()));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +18,8 @@
 #include "common/PathUtil.h"
 #include "common/PlotProgram.h"
 #include "common/SafeFile.h"
+#include "common/SpectrumFileKind.h"
+#include "common/StandardOptions.h"
 #include "common/TextUtil.h"
 #include "drivers/cluster/JobChecks.h"
 #include "drivers/cluster/OutputFolder.h"
@@ -34,149 +37,60 @@ namespace {
 constexpr const char* kJobOptionNames[] = {"shift-search", "threads", "mgf", "no-wait", "ids",
                                            "fdr", "decoy-prefix", "curve", "curve-plot", "target-incorrect",
                                            "network", "clusters", "propagated", "run", "plot",
-                                           "decoy-pairs", "px"};
+                                           "decoy-pairs", "px", "id-threshold"};
 // Outputs that --write-para names; with -o they lie inside its folder.
 constexpr const char* kOutputOptionNames[] = {"out-directory", "cluster-result"};
 
-// A word of a small table, or its index.
-int Choice(const std::string& text, std::initializer_list<const char*> words) {
-  long index = 0;
-  if (cli::ParseWholeNumber(text, index)) {
-    return index >= 0 && index < static_cast<long>(words.size()) ? static_cast<int>(index) : -1;
-  }
-  int k = 0;
-  for (const char* w : words) {
-    if (text::EqualsNoCase(text, w)) return k;
-    ++k;
-  }
-  return -1;
+bool IsPairs(const cli::CommandLine& line) { return line.Choice("type") == "pairs"; }
+
+// What a pair search from options searches unless told otherwise: the
+// shifts of common modifications, scored by the method that allows them.
+// (A parameter file without these keys keeps 0, 0 and "Dot Product".)
+constexpr int kPairShiftLower = 6;
+constexpr int kPairShiftUpper = 200;
+constexpr Similar_Method kPairMethod = SIMILAR_DOT_PRODUCT_MOD;
+
+// The representative types the options name; "none" (3) writes no spectra.
+const std::vector<std::string> kConsensusTypes = {"consensus", "most-similar", "both", "none"};
+const std::vector<std::string> kPeakSelectMethods = {"top-n", "top-m-per-window", "both"};
+
+std::vector<std::string> SimilarMethodChoices() {
+  return {names::kSimilarMethodNames.begin(), names::kSimilarMethodNames.end()};
 }
 
-bool IsPairs(const cli::CommandLine& line) {
-  return line.Has("type") && Choice(line.Value("type"), {"clusters", "pairs"}) == 1;
+void ApplyTolerance(const cli::CommandLine& line, const char* option, double& value, Tolerance_Type& unit) {
+  const cli::Tolerance t = line.Tolerance(option, {value, unit});
+  value = t.value;
+  unit = t.unit;
 }
 
-// "20ppm", "0.5Da", "0.5 da" or a bare number (daltons).
-bool Tolerance(const std::string& text, double& value, Tolerance_Type& type) {
-  std::string t = text::Trim(text);
-  type = TOLERANCE_DA;
-  for (const char* u : {"ppm", "da"}) {
-    const std::size_t n = std::string(u).size();
-    if (t.size() > n && text::EqualsNoCase(t.substr(t.size() - n), u)) {
-      type = std::string(u) == "ppm" ? TOLERANCE_PPM : TOLERANCE_DA;
-      t = text::Trim(t.substr(0, t.size() - n));
-      break;
-    }
-  }
-  return cli::ParseFiniteNumber(t, value) && value >= 0;
-}
-
-std::string Bad(const std::string& option, const std::string& value, const std::string& what) {
-  return "option --" + option + ": " + what + ": \"" + value + "\"";
-}
-
-// Whole-number options, each setting the key of its name.
-struct IntegerOption {
-  const char* option;
-  void (*set)(CPara& para, std::int32_t value);
-};
-const IntegerOption kIntegerOptions[] = {
-    {"small-peaks-count-filter", [](CPara& p, std::int32_t v) { p.spectra_process->small_peaks_count_filter = v; }},
-    {"whole-top-peak-num", [](CPara& p, std::int32_t v) { p.peak_select->whole_top_peak_num = v; }},
-    {"part-top-peak-num", [](CPara& p, std::int32_t v) { p.peak_select->part_top_peak_num = v; }},
-    {"part-top-peak-per-num", [](CPara& p, std::int32_t v) { p.peak_select->part_top_peak_per_num = v; }},
-    {"lower-mass", [](CPara& p, std::int32_t v) { p.cluster->lower_mass = v; }},
-    {"upper-mass", [](CPara& p, std::int32_t v) { p.cluster->upper_mass = v; }},
-};
-
-bool ReadIntegerOptions(const cli::CommandLine& line, CPara& para, std::string& error) {
-  for (const IntegerOption& o : kIntegerOptions) {
-    if (!line.Has(o.option)) continue;
-    long v = 0;
-    if (!cli::ParseWholeNumber(line.Value(o.option), v)) {
-      error = Bad(o.option, line.Value(o.option), "not a whole number");
-      return false;
-    }
-    o.set(para, static_cast<std::int32_t>(v));
-  }
-  return true;
-}
-
-// The methods and the representative type, by name or number.
-bool ReadChoiceOptions(const cli::CommandLine& line, CPara& para, std::string& error) {
-  if (line.Has("peak-select-method")) {
-    const int m = Choice(line.Value("peak-select-method"), {"top-n", "top-m-per-window", "both"});
-    if (m < 0) {
-      error = Bad("peak-select-method", line.Value("peak-select-method"),
-                  "not 0, 1, 2, top-n, top-m-per-window or both");
-      return false;
-    }
-    para.peak_select->peak_select_method = static_cast<Peak_Select_Method>(m);
-  }
-  if (line.Has("similar-method")) {
-    const std::string v = line.Value("similar-method");
-    long index = names::SimilarMethodIndex(v);
-    if (index < 0 && !(cli::ParseWholeNumber(v, index) && index >= 0 && index < 8)) {
-      error = Bad("similar-method", v, "not a similarity method name or number 0-7");
-      return false;
-    }
-    para.similarity->similar_method = static_cast<Similar_Method>(index);
-  }
-  if (line.Has("consensus-type")) {
-    const int t = Choice(line.Value("consensus-type"), {"consensus", "most-similar", "both"});
-    if (t < 0) {
-      error = Bad("consensus-type", line.Value("consensus-type"), "not consensus, most-similar, both or 0-2");
-      return false;
-    }
-    para.representative_spectra->consensus_type = static_cast<Representative_Spectra>(t);
-  }
-  return true;
-}
-
-// Tolerances with their unit, and the plain real values.
-struct ToleranceOption {
-  const char* option;
-  void (*set)(CPara& para, double value, Tolerance_Type type);
-};
-const ToleranceOption kToleranceOptions[] = {
-    {"fragment-tol",
-     [](CPara& p, double v, Tolerance_Type t) {
-       p.similarity->fragment_ion_tol = v;
-       p.similarity->fragment_ion_tol_type = t;
-     }},
-    {"precursor-tol",
-     [](CPara& p, double v, Tolerance_Type t) {
-       p.cluster->precursor_ion_tol = v;
-       p.cluster->precursor_ion_tol_type = t;
-     }},
-    {"consensus-tol",
-     [](CPara& p, double v, Tolerance_Type t) {
-       p.representative_spectra->consensus_fragment_tol = v;
-       p.representative_spectra->consensus_fragment_tol_type = t;
-     }},
-};
-
-bool ReadRealOptions(const cli::CommandLine& line, CPara& para, std::string& error) {
-  for (const ToleranceOption& o : kToleranceOptions) {
-    if (!line.Has(o.option)) continue;
-    double v = 0;
-    Tolerance_Type type = TOLERANCE_DA;
-    if (!Tolerance(line.Value(o.option), v, type)) {
-      error = Bad(o.option, line.Value(o.option), "not a tolerance such as 0.5Da or 20ppm");
-      return false;
-    }
-    o.set(para, v, type);
-  }
-  for (const char* option : {"threshold", "cluster-masses-tol"}) {
-    if (!line.Has(option)) continue;
-    double v = 0;
-    if (!cli::ParseFiniteNumber(line.Value(option), v)) {
-      error = Bad(option, line.Value(option), "not a number");
-      return false;
-    }
-    (std::string(option) == "threshold" ? para.cluster->threshold : para.cluster->cluster_masses_tol) = v;
-  }
-  return true;
+// Every key the options name, from values Parse() has checked.
+void ApplyOptions(const cli::CommandLine& line, CPara& para) {
+  CSpectraProcess& data = *para.spectra_process;
+  CPeakSelect& peaks = *para.peak_select;
+  CSimilarity& similarity = *para.similarity;
+  CRepresentativeSpectra& representatives = *para.representative_spectra;
+  CCluster& cluster = *para.cluster;
+  data.small_peaks_count_filter =
+      static_cast<std::int32_t>(line.Integer("small-peaks-count-filter", data.small_peaks_count_filter));
+  peaks.peak_select_method =
+      static_cast<Peak_Select_Method>(line.ChoiceIndex("peak-select-method", peaks.peak_select_method));
+  peaks.whole_top_peak_num = static_cast<std::int32_t>(line.Integer("whole-top-peak-num", peaks.whole_top_peak_num));
+  peaks.part_top_peak_num = static_cast<std::int32_t>(line.Integer("part-top-peak-num", peaks.part_top_peak_num));
+  peaks.part_top_peak_per_num =
+      static_cast<std::int32_t>(line.Integer("part-top-peak-per-num", peaks.part_top_peak_per_num));
+  similarity.similar_method =
+      static_cast<Similar_Method>(line.ChoiceIndex("similar-method", similarity.similar_method));
+  ApplyTolerance(line, "fragment-tol", similarity.fragment_ion_tol, similarity.fragment_ion_tol_type);
+  ApplyTolerance(line, "precursor-tol", cluster.precursor_ion_tol, cluster.precursor_ion_tol_type);
+  representatives.consensus_type =
+      static_cast<Representative_Spectra>(line.ChoiceIndex("consensus-type", representatives.consensus_type));
+  ApplyTolerance(line, "consensus-tol", representatives.consensus_fragment_tol,
+                 representatives.consensus_fragment_tol_type);
+  cluster.threshold = line.Real("threshold", cluster.threshold);
+  cluster.lower_mass = static_cast<std::int32_t>(line.Integer("shift-lower", cluster.lower_mass));
+  cluster.upper_mass = static_cast<std::int32_t>(line.Integer("shift-upper", cluster.upper_mass));
+  cluster.cluster_masses_tol = line.Real("cluster-masses-tol", cluster.cluster_masses_tol);
 }
 
 // The data type of one input: a folder holds DTA files, a file's format
@@ -229,12 +143,11 @@ void WarnOfOptionsWithoutEffect(const cli::CommandLine& line, std::ostream& err)
 std::string CheckOptionValues(const cli::CommandLine& line, const CPara& para) {
   if (IsPairs(line) && line.Has("mgf")) return "option --mgf: a pair search writes no spectra (type clusters only)";
   if (!IsPairs(line) && line.Has("decoy-pairs")) return "option --decoy-pairs goes with type pairs";
-  if (line.Has("threads")) {
-    if (std::string refused = CheckThreads(text::AtoI(line.Value("threads"))); !refused.empty()) return refused;
-  }
+  if (line.Has("mgf") && !WritesRepresentatives(para))
+    return "option --mgf: --consensus-type none writes no spectra";
   const CCluster& c = *para.cluster;
-  if (line.Has("lower-mass") && line.Has("upper-mass") && c.lower_mass > c.upper_mass) {
-    return "option --lower-mass " + std::to_string(c.lower_mass) + " is above --upper-mass " +
+  if (line.Has("shift-lower") && line.Has("shift-upper") && c.lower_mass > c.upper_mass) {
+    return "option --shift-lower " + std::to_string(c.lower_mass) + " is above --shift-upper " +
            std::to_string(c.upper_mass);
   }
   return CheckParameterLimits(para);
@@ -363,15 +276,15 @@ int RunInOutputFolder(const std::string& output, const JobOptions& job, bool qui
   return status;
 }
 
-void ReportOptionsRun(const std::string& output, const std::string& para_path, bool pairs, const std::string& mgf,
-                      std::ostream& out) {
+void ReportOptionsRun(const std::string& output, const CPara& para, const std::string& para_path, bool pairs,
+                      const std::string& mgf, std::ostream& out) {
   out << "Parameter file: " << para_path << "\n";
   if (pairs) {
     out << "Pair file: " << path::Join(output, kPairFile) << "\n"
         << "Mass-shift table: " << path::Join(output, "temp.temp") << "\n";
   } else {
-    out << "Cluster file: " << path::Join(output, kClusterFile) << "\n"
-        << "Spectra: " << path::Join(output, kSpectraFolder) << "\n";
+    out << "Cluster file: " << path::Join(output, kClusterFile) << "\n";
+    if (WritesRepresentatives(para)) out << "Spectra: " << path::Join(output, kSpectraFolder) << "\n";
     if (!mgf.empty()) out << "MGF file: " << mgf << "\n";
   }
 }
@@ -396,58 +309,74 @@ cli::CommandLine ClusterCommandLine() {
       "first. Inputs: mzML, mzXML, MGF, MS2, DTAS, PKL files or DTA folders; several\n"
       "inputs are clustered together.\n"
       "With a parameter file a failure also leaves error_happened.error.");
-  line.Add({"output", 'o', "DIR", "", "output folder (created when missing)"});
-  line.Add({"write-para", 0, "FILE", "", "only write the parameter file the options describe"});
-  line.Add({"out-directory", 0, "DIR", "", "with --write-para: folder for the clustered spectra (-o: DIR/spectra)"});
-  line.Add({"cluster-result", 0, "FILE", "", "with --write-para: the cluster or pair file (-o: in DIR)"});
-  line.Add({"type", 0, "clusters|pairs", "clusters", "clustering, or spectral pair search"});
-  line.Add({"small-peaks-count-filter", 0, "N", "10", "drop spectra with fewer peaks"});
-  line.Add({"peak-select-method", 0, "M", "2", "0 top N, 1 top M per window, 2 both"});
-  line.Add({"whole-top-peak-num", 0, "N", "50", "peaks kept overall"});
-  line.Add({"part-top-peak-num", 0, "M", "5", "peaks kept per window"});
-  line.Add({"part-top-peak-per-num", 0, "DA", "100", "window width"});
-  line.Add({"similar-method", 0, "NAME|N", "\"Dot Product\"",
-            "Intensity Score, Dot Product, Dot Product Mod, Dot Product Half, Dot Product X, Peak Count, "
-            "Bonanza (pairs only: clustering always scores \"Dot Product\" at 0.5 Da)"});
-  line.Add({"fragment-tol", 0, "TOL", "0.5Da",
-            "fragment ion tolerance (Da or ppm; pairs only: clustering always scores at 0.5 Da)"});
-  line.Add({"precursor-tol", 0, "TOL", "20ppm", "precursor tolerance (Da or ppm)"});
-  line.Add({"consensus-type", 0, "TYPE", "consensus", "consensus, most-similar or both"});
-  line.Add({"consensus-tol", 0, "TOL", "0.4Da", "consensus fragment tolerance (kept in the file)"});
-  line.Add({"threshold", 0, "X", "0.6", "similarity threshold, 0 to 1 (two decimals are kept)"});
-  line.Add({"lower-mass", 0, "DA", "0", "pairs: smallest precursor mass difference"});
-  line.Add({"upper-mass", 0, "DA", "0", "pairs: largest precursor mass difference"});
-  line.Add({"cluster-masses-tol", 0, "DA", "0.01", "pairs: width of the mass-shift groups"});
-  line.Add({"score-log", 0, "", "",
-            "pairs: also append the square root of every score to score.txt (one line per pair in the "
-            "mass window: gigabytes on large runs, and every pair must then be scored)"});
-  line.Add({"decoy-pairs", 0, "", "",
-            "pairs: also score each spectrum against decoys of its partners (peaks moved 3 to 15 Da) and "
-            "print the expected number of false pairs above the threshold"});
-  line.Add({"shift-search", 0, "", "", "with a pairs parameter file: the shift search instead"});
-  line.Add({"threads", 0, "N", "all", "scoring threads, at most 1024 (the files do not depend on it)"});
-  line.Add({"mgf", 0, "FILE", "", "also write the output spectra into one MGF file (type clusters)"});
-  line.Add({"px", 0, "ACCESSION", "",
-            "clusters: USIs of this ProteomeXchange dataset (PXD000561) in clusters.tsv and --mgf"});
-  line.Add({"no-wait", 0, "", "", "fail at once when another run uses the output (or, pairs, working) folder"});
-  line.Add({"quiet", 'q', "", "", "no progress on standard error (options form)"});
-  line.Add({"ids", 0, "FILE", "",
-            "clusters: identifications (any result format) for the quality figures of --curve and "
-            "--target-incorrect; pairs, with --network: the peptides of the network's nodes"});
-  line.Add({"fdr", 0, "LEVEL", "0.01", "FDR level of search-engine identifications (0.01 or 1%)"});
-  line.Add({"decoy-prefix", 0, "P[,P...]", "DECOY_,rev_,XXX_", "decoy protein prefixes"});
-  line.Add({"curve", 0, "FILE", "",
-            "clusters: the threshold curve of this one run (threshold, clustered_ratio, incorrect_ratio, "
-            "completeness, clusters) from 1.00 down to the threshold"});
-  line.Add({"curve-plot", 0, "FILE", "",
-            "clusters: the threshold curve as a picture (.png or .svg): clustered ratio against incorrect "
-            "ratio, thresholds marked"});
-  line.Add({"plot", 0, "FILE", "",
-            "pairs: the mass-shift histogram as a picture (.png or .svg), the shifts of most pairs named from "
-            "Unimod"});
-  line.Add({"target-incorrect", 0, "X", "",
-            "clusters, with --ids: cluster at the lowest threshold (down to --threshold, else 0.30) whose "
-            "incorrect ratio stays at or below X, between 0 and 1, and write it into the parameter file"});
+  namespace standard = cli::standard;
+  line.Add(standard::Output());
+  line.Add(cli::Path("write-para", "FILE", "only write the parameter file the options describe"));
+  line.Add(cli::Path("out-directory", "DIR", "with --write-para: folder for the clustered spectra (-o: DIR/spectra)"));
+  line.Add(cli::Path("cluster-result", "FILE", "with --write-para: the cluster or pair file (-o: in DIR)"));
+  line.Add(cli::Choice("type", {"clusters", "pairs"}, "clustering, or spectral pair search", "clusters"));
+  line.Add(cli::Integer("small-peaks-count-filter", "N", "drop spectra with fewer peaks", "10").Range(0, INT32_MAX));
+  line.Add(cli::Choice("peak-select-method", kPeakSelectMethods, "peaks kept: top N overall, top M per window, or both",
+                       "both")
+               .Numbered());
+  line.Add(cli::Integer("whole-top-peak-num", "N", "peaks kept overall", "50").Range(0, INT32_MAX));
+  line.Add(cli::Integer("part-top-peak-num", "M", "peaks kept per window", "5").Range(0, kMaxPeaksPerWindow));
+  line.Add(cli::Integer("part-top-peak-per-num", "W", "window width", "100").Range(1, INT32_MAX).Unit("Da"));
+  line.Add(cli::Choice("similar-method", SimilarMethodChoices(),
+                       "similarity method, by name or number (pairs only: clustering always scores \"Dot Product\" "
+                       "at 0.5 Da)",
+                       "\"Dot Product Mod\" for pairs")
+               .Numbered());
+  line.Add(standard::FragmentTolerance("0.5Da", "pairs only: clustering always scores at 0.5 Da"));
+  line.Add(standard::PrecursorTolerance("20ppm"));
+  line.Add(cli::Choice("consensus-type", kConsensusTypes,
+                       "the output spectra: consensus spectra, the most similar member, both, or none", "consensus")
+               .Numbered());
+  line.Add(cli::ToleranceOption("consensus-tol", "consensus fragment tolerance (kept in the file)", "0.4Da"));
+  line.Add(cli::Real("threshold", "X", "similarity threshold, also with --ids (two decimals are kept)", "0.6")
+               .Range(0, 1));
+  line.Add(cli::Integer("shift-lower", "DA", "pairs: smallest precursor mass difference", std::to_string(kPairShiftLower))
+               .Range(-kMaxShiftWindow, kMaxShiftWindow)
+               .Unit("Da")
+               .Alias("lower-mass"));
+  line.Add(cli::Integer("shift-upper", "DA", "pairs: largest precursor mass difference", std::to_string(kPairShiftUpper))
+               .Range(-kMaxShiftWindow, kMaxShiftWindow)
+               .Unit("Da")
+               .Alias("upper-mass"));
+  line.Add(cli::Real("cluster-masses-tol", "DA", "pairs: width of the mass-shift groups", "0.01").Range(0, 1e9).Unit("Da"));
+  line.Add(cli::Flag("score-log",
+                     "pairs: also append the square root of every score to score.txt (one line per pair in the "
+                     "mass window: gigabytes on large runs, and every pair must then be scored)"));
+  line.Add(cli::Flag("decoy-pairs",
+                     "pairs: also score each spectrum against decoys of its partners (peaks moved 3 to 15 Da) and "
+                     "print the expected number of false pairs above the threshold"));
+  line.Add(cli::Flag("shift-search", "with a pairs parameter file: the shift search instead"));
+  line.Add(standard::Threads());
+  line.Add(cli::Path("mgf", "FILE", "also write the output spectra into one MGF file (type clusters)"));
+  line.Add(cli::Text("px", "ACCESSION", "clusters: USIs of this ProteomeXchange dataset (PXD000561) in clusters.tsv and --mgf"));
+  line.Add(standard::NoWait("pairs: also the working folder"));
+  line.Add(standard::Quiet());
+  line.Add(standard::Ids(
+      "clusters: for the quality figures of --curve and --target-incorrect; pairs, with --network: the peptides of "
+      "the network's nodes"));
+  line.Add(standard::Fdr());
+  line.Add(standard::IdThreshold());
+  line.Add(standard::DecoyPrefix());
+  line.Add(cli::Path("curve", "FILE",
+                     "clusters: the threshold curve of this one run (threshold, clustered_ratio, incorrect_ratio, "
+                     "completeness, clusters) from 1.00 down to the threshold"));
+  line.Add(cli::Path("curve-plot", "FILE",
+                     "clusters: the threshold curve as a picture: clustered ratio against incorrect ratio, "
+                     "thresholds marked")
+               .Extensions({"png", "svg"}));
+  line.Add(cli::Path("plot", "FILE",
+                     "pairs: the mass-shift histogram as a picture, the shifts of most pairs named from Unimod")
+               .Extensions({"png", "svg"}));
+  line.Add(cli::Real("target-incorrect", "X",
+                     "clusters, with --ids: cluster at the lowest threshold (down to --threshold, else 0.30) whose "
+                     "incorrect ratio stays at or below X, and write it into the parameter file")
+               .Range(0, 1)
+               .Exclusive());
   network::AddNetworkOptions(line);
   return line;
 }
@@ -458,20 +387,15 @@ bool ReadJobOptions(const cli::CommandLine& line, JobOptions& options) {
   options.shift_search = line.Has("shift-search");
   options.no_wait = line.Has("no-wait");
   options.decoy_pairs = line.Has("decoy-pairs");
-  if (line.Has("threads")) {
-    options.threads = text::AtoI(line.Value("threads"));
-    if (options.threads < 1) return false;
-  }
-  if (line.Has("mgf")) {
-    options.mgf = line.Value("mgf");
-    if (options.mgf.empty()) return false;
-  }
+  options.threads = static_cast<int>(line.Integer("threads", options.threads));
+  options.mgf = line.Value("mgf");
   options.ids = line.Value("ids");
   options.px = line.Value("px");
   options.curve = line.Value("curve");
   options.curve_plot = line.Value("curve-plot");
   options.plot = line.Value("plot");
   options.id_filter.fdr_level = line.Value("fdr");
+  options.id_filter.score_threshold = line.Value("id-threshold");
   options.id_filter.decoy_prefix = line.Value("decoy-prefix");
   return true;
 }
@@ -482,27 +406,14 @@ std::string ReadQualityOptions(const cli::CommandLine& line, JobOptions& options
     if (std::string refused = CheckAccession(line.Value("px")); !refused.empty()) return "option --px: " + refused;
     if (IsPairs(line)) return "option --px goes with type clusters";
   }
-  for (const char* option : {"ids", "curve", "curve-plot", "plot"}) {
-    if (line.Has(option) && line.Value(option).empty()) return "option --" + std::string(option) + " needs a file name";
-  }
-  if (line.Has("curve-plot")) {
-    const std::string ext = path::Extension(options.curve_plot);
-    if (ext != "png" && ext != "svg")
-      return "option --curve-plot: " + options.curve_plot + " is not a .png or .svg name";
-  }
-  if (line.Has("plot") && plotprogram::PictureKind(options.plot).empty())
-    return "option --plot: " + options.plot + " is not a .png or .svg name";
-  if (line.Has("fdr") || line.Has("decoy-prefix")) {
-    if (!line.Has("ids")) return "options --fdr and --decoy-prefix filter the identifications of --ids";
+  if (line.Has("fdr") || line.Has("decoy-prefix") || line.Has("id-threshold")) {
+    if (!line.Has("ids")) return "options --fdr, --id-threshold and --decoy-prefix filter the identifications of --ids";
     CIdentificationFilter filter;
     if (std::string message; !FilterFromChoice(options.id_filter, filter, message)) return "option --fdr: " + message;
   }
   if (!line.Has("target-incorrect")) return std::string();
-  double target = 0.0;
-  if (!cli::ParseFiniteNumber(line.Value("target-incorrect"), target) || target <= 0.0 || target >= 1.0)
-    return "option --target-incorrect: " + line.Value("target-incorrect") + " is not a ratio between 0 and 1";
   if (!line.Has("ids")) return "option --target-incorrect needs identifications (--ids)";
-  options.target_incorrect = target;
+  options.target_incorrect = line.Real("target-incorrect");
   return std::string();
 }
 
@@ -516,6 +427,16 @@ int RunParameterFileForm(const cli::CommandLine& line, std::ostream& out, std::o
   }
   JobOptions options;
   const std::vector<std::string>& files = line.Positionals();
+  // Nothing to run on, or a run where the configuration belongs, is a
+  // wrong command line: said, and nothing written (no marker either).
+  if (files.empty()) {
+    err << line.Usage();
+    return 2;
+  }
+  if (files.size() == 1 && !path::IsDirectory(files[0]) && spectrumfile::IsSpectrumFile(files[0])) {
+    err << "cluster: " << path::FileName(files[0]) << " is a spectrum file: give -o FOLDER\n" << line.Usage();
+    return 2;
+  }
   if (files.size() != 1 || files[0].empty() || !ReadJobOptions(line, options)) return FailWithUsage(out);
   if (std::string refused = ReadQualityOptions(line, options); !refused.empty()) {
     err << "cluster: " << refused << "\n" << line.Usage();
@@ -527,10 +448,6 @@ int RunParameterFileForm(const cli::CommandLine& line, std::ostream& out, std::o
 
 bool ParaFromOptions(const cli::CommandLine& line, const std::string& data_path, int data_type,
                      const std::string& output_folder, CPara& para, std::string& error) {
-  if (line.Has("type") && Choice(line.Value("type"), {"clusters", "pairs"}) < 0) {
-    error = Bad("type", line.Value("type"), "not clusters or pairs");
-    return false;
-  }
   const bool pairs = IsPairs(line);
   para.ResetToDefaults(pairs ? CLUSTER_SPECTRAL_PAIR : CLUSTER_SIMILARITY);
   CSpectraProcess& data = *para.spectra_process;
@@ -547,8 +464,14 @@ bool ParaFromOptions(const cli::CommandLine& line, const std::string& data_path,
   // at 100,000 spectra), so the options ask for it rather than imply it.
   if (pairs && para.cluster) para.cluster->score_log = line.Has("score-log");
   if (pairs && para.cluster) para.cluster->decoy_pairs = line.Has("decoy-pairs");
-  return ReadIntegerOptions(line, para, error) && ReadChoiceOptions(line, para, error) &&
-         ReadRealOptions(line, para, error);
+  if (pairs) {
+    para.cluster->lower_mass = kPairShiftLower;
+    para.cluster->upper_mass = kPairShiftUpper;
+    para.similarity->similar_method = kPairMethod;
+  }
+  ApplyOptions(line, para);
+  error.clear();
+  return true;
 }
 
 int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream& err) {
@@ -589,7 +512,7 @@ int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream
     return 2;
   }
   // The threshold search goes down to the threshold the user gave.
-  if (line.Has("threshold")) job.search_floor = text::AtoF(line.Value("threshold"));
+  job.search_floor = line.Real("threshold", job.search_floor);
   // Relative paths are the caller's: resolved before the run moves into
   // the output folder.
   for (std::string* given : {&job.mgf, &job.ids, &job.curve, &job.curve_plot, &job.plot}) {
@@ -618,7 +541,7 @@ int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream
   if (line.Has("write-para") && !WriteParaOfOptions(line, para, path::Absolute(line.Value("write-para")), err))
     return 1;
   if (const int status = RunInOutputFolder(output, job, line.Has("quiet"), err); status != 0) return status;
-  ReportOptionsRun(output, job.parameter_file, IsPairs(line), job.mgf, out);
+  ReportOptionsRun(output, para, job.parameter_file, IsPairs(line), job.mgf, out);
   return 0;
 }
 

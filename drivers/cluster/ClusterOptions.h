@@ -45,8 +45,8 @@ int RunParameterFileForm(const cli::CommandLine& line, std::ostream& out, std::o
 
 // The parameter set the options describe (paths as given; with an output
 // folder the output names inside it, else those of --out-directory and
-// --cluster-result). False with `error` naming the option for a value that
-// is not a number, a name or a tolerance ("20ppm", "0.5Da").
+// --cluster-result). The values were checked when the line was parsed, so
+// this answers true; `error` stays for callers that chain checks.
 bool ParaFromOptions(const cli::CommandLine& line, const std::string& data_path, int data_type,
                      const std::string& output_folder, CPara& para, std::string& error);
 

@@ -9,6 +9,7 @@
 #include "common/Dta.h"
 #include "common/Notifier.h"
 #include "common/PathUtil.h"
+#include "common/StandardOptions.h"
 #include "common/SafeFile.h"
 #include "spectra/MS2Input.h"
 #include "spectra/MgfWriter.h"
@@ -18,13 +19,16 @@ namespace dtaexport {
 namespace {
 
 cli::CommandLine ExportCommandLine() {
-  cli::CommandLine line("dtaexport", {"<spectrum file> [<output directory>] [--mgf <MGF file>]"},
+  cli::CommandLine line("dtaexport",
+                        {"<spectrum file> [-o <output directory>] [--mgf <MGF file>]",
+                         "<spectrum file> <output directory> [--mgf <MGF file>]"},
                         "Writes one DTA file per MS2 spectrum of a spectrum file (mzML, mzXML, MGF,\n"
                         "MS2, DTAS, PKL, or a DTA directory) into the output directory, named\n"
                         "<run>.<first scan>.<last scan>.<charge>.dta, and/or the whole run as one MGF\n"
                         "file with those names as titles. Progress goes to standard error.");
+  line.Add(cli::standard::Output("of the DTA files; also the second argument"));
   line.Add({"mgf", 0, "FILE", "", "also (or only) write the run as one MGF file"});
-  line.Add({"quiet", 'q', "", "", "no progress on standard error"});
+  line.Add(cli::standard::Quiet());
   return line;
 }
 
@@ -54,18 +58,24 @@ int ParseJob(int argc, const char* const* argv, std::ostream& out, std::ostream&
   cli::CommandLine line = ExportCommandLine();
   const int answered = line.Report(line.Parse(argc, argv), out, err);
   if (answered >= 0) return answered;
-  const std::vector<std::string>& positional = line.Positionals();
+  // The output folder as -o, like the other programs, or as the second
+  // argument, as it has always been given.
+  std::vector<std::string> positional = line.Positionals();
+  const bool output_option = line.Has("output");
+  if (output_option) positional.push_back(line.Value("output"));
   job.mgf = line.Value("mgf");
   const char* wrong = nullptr;
   if (positional.size() > 2) {
-    wrong = "too many arguments";
+    wrong = output_option ? "the output directory is given twice (-o and an argument)" : "too many arguments";
+  } else if (output_option && positional.size() == 1) {
+    wrong = "no spectrum file given";
   } else if (!positional.empty() && positional[0].empty()) {
     wrong = "the spectrum file is an empty name";
   } else if (positional.size() == 2 && positional[1].empty()) {
     wrong = "the output directory is an empty name";
   } else if (positional.empty() || (line.Has("mgf") && job.mgf.empty()) ||
              (positional.size() == 1 && job.mgf.empty())) {
-    wrong = "give an output directory, --mgf <MGF file>, or both";
+    wrong = "give an output directory (-o DIR), --mgf <MGF file>, or both";
   }
   if (wrong) {
     err << "dtaexport: " << wrong << "\n" << line.Usage();

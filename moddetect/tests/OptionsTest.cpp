@@ -76,7 +76,7 @@ TEST_F(ShiftscanOptions, BadValuesAndMissingArgumentsAreNamed) {
       {{"run.mzML", "-o", "out", "--shift-lower", "5", "--shift-upper", "3"}, "modmasslower"},
       {{"run.mzML", "-o", "out", "--ids", "missing.pep.xml"}, "missing.pep.xml"},
       {{"run.mzML", "-o", "out", "--ids", "run.mzML", "--fdr", "101%"}, "FDR level 101%"},
-      {{"run.mzML", "-o", "out", "--ids", "run.mzML", "--threshold", "abc"}, "threshold abc"}};
+      {{"run.mzML", "-o", "out", "--ids", "run.mzML", "--threshold", "abc"}, "--id-threshold: \"abc\" is not a number"}};
   for (const auto& [args, named] : cases) {
     CDetectionConfig config;
     std::string error;
@@ -140,6 +140,30 @@ TEST_F(ShiftscanOptions, WriteConfigWritesOnlyTheFile) {
     left.push_back(std::filesystem::relative(e.path(), dir_).string());
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{"cfg", "cfg/s.cfg", "run.mzML"}));
+}
+
+// The histogram's bars are pair counts, counted only while pair files are
+// written: a picture asks for them, and a picture without them is said to be
+// empty rather than drawn without a word.
+TEST_F(ShiftscanOptions, APictureCountsPairsAndAnEmptyOneIsSaid) {
+  testsupport::WriteFile("run.mzML", "");
+  CDetectionConfig config;
+  std::string error;
+  ASSERT_TRUE(Parse({"run.mzML", "-o", "out", "--plot", "x.svg"}, config, error)) << error;
+  EXPECT_TRUE(config.WritePairFiles());
+  ASSERT_TRUE(Parse({"run.mzML", "-o", "out"}, config, error)) << error;
+  EXPECT_FALSE(config.WritePairFiles());
+
+  const std::string exe = shftest::ShiftscanExe();
+  if (exe.empty()) GTEST_SKIP() << "SHIFTSCAN_EXE not set";
+  const std::string run = std::string(TESSERA_SOURCE_DIR) + "/spectra/tests/data/bsa_small.mzML";
+  ASSERT_EQ(shftest::RunProgram({exe, "--write-config", "s.cfg", run, "--shift-upper", "3"}), 0);
+  // Whether the picture can then be drawn depends on tessera-plot beside the program.
+  shftest::RunProgram({exe, "--plot", "x.svg", "s.cfg"}, "out.txt", "err.txt");
+  EXPECT_NE(testsupport::ReadFile("out.txt").find("Note: the mass-shift histogram is empty: pairs are counted only "
+                                                  "while pair files are written"),
+            std::string::npos)
+      << testsupport::ReadFile("out.txt");
 }
 
 // A run where the configuration belongs is said to be one, with the usage

@@ -208,6 +208,15 @@ TEST_F(PropagateOptions, ValuesAndTheirMistakes) {
   std::string para_path, error;
   ASSERT_TRUE(ParaFromOptions(line, para, para_path, error));
   EXPECT_EQ(para_path, "/tmp/x/propagation.para");
+  // The output folder by each of its names; the older --out-dir stays.
+  for (const char* name : {"--output", "--out-dir"}) {
+    ASSERT_EQ(line.Parse({"--pairs", "p.csv", "--ids", "r.spectra", name, "/tmp/y"}), cli::Outcome::kRun) << name;
+    ASSERT_TRUE(ParaFromOptions(line, para, para_path, error)) << error;
+    EXPECT_EQ(para_path, "/tmp/y/propagation.para") << name;
+  }
+  ASSERT_EQ(line.Parse({"--pairs", "p.csv", "--ids", "r.spectra", "--mod-count", "2", "--sites", "-o", "/tmp/x"}),
+            cli::Outcome::kRun);
+  ASSERT_TRUE(ParaFromOptions(line, para, para_path, error));
   EXPECT_EQ(para.pair_file, (fs::current_path() / "p.csv").string());
   EXPECT_EQ(para.mod_count, 2);
   EXPECT_EQ(para.is_mod_site_determined, 1);

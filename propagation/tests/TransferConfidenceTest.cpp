@@ -81,10 +81,12 @@ class TransferJob : public proptest::JobDirTest {
         std::string(TESSERA_SOURCE_DIR) + "/desktop/shell/propagation_ui/tests/data/BSA1.670.670.2.dta";
     for (const char* name : {"T.670.670.2.dta", "J.671.671.2.dta", "N.672.672.2.dta"})
       fs::copy_file(spectrum, File(std::string("spectra/") + name));
+    // The result file spells the names in upper case, the pair file as the
+    // spectra are named: they meet all the same.
     Write("r.spectra",
-          "1,\t1\tS.1.1.2.dta\t1387.6\n*\tK.YICDNQDTISSK.A\n"
-          "2,\t1\tP.2.2.2.dta\t900.0\n*\tK.PEJTIDEK.A\n"
-          "3,\t1\tG.3.3.2.dta\t400.0\n*\tK.GAGK.A\n");
+          "1,\t1\tS.1.1.2.DTA\t1387.6\n*\tK.YICDNQDTISSK.A\n"
+          "2,\t1\tP.2.2.2.DTA\t900.0\n*\tK.PEJTIDEK.A\n"
+          "3,\t1\tG.3.3.2.DTA\t400.0\n*\tK.GAGK.A\n");
     Write("pairs.csv",
           "T.670.670.2.dta,1444.6,S.1.1.2.dta,1387.6,57.021464,0.9,1\n"
           "J.671.671.2.dta,1000.0,P.2.2.2.dta,900.0,16.0,0.9,1\n"
@@ -101,9 +103,10 @@ TEST_F(TransferJob, ScoresAgainstDecoysAndListsWhatCannotBeScored) {
   const std::vector<CTransferRow>& rows = job.transfers();
   ASSERT_EQ(rows.size(), 3u);
   const CTransferRow& target = rows[2];  // in name order: J, N, T
-  EXPECT_EQ(target.spectrum, "T.670.670.2.DTA");
+  // Printed as the pair file and the spectra have them.
+  EXPECT_EQ(target.spectrum, "T.670.670.2.dta");
   EXPECT_EQ(target.route, "pairs");
-  EXPECT_EQ(target.source, "S.1.1.2.DTA");
+  EXPECT_EQ(target.source, "S.1.1.2.dta");
   ASSERT_TRUE(target.scored);
   EXPECT_NEAR(target.shift, 57.021464, 1e-6);
   EXPECT_EQ(target.decoy_scores.size(), 20u);
@@ -119,7 +122,7 @@ TEST_F(TransferJob, ScoresAgainstDecoysAndListsWhatCannotBeScored) {
   const std::string table = TransferTableText(rows, settings);
   EXPECT_EQ(table.substr(0, table.find('\n')),
             "spectrum\tsequence\tmodifications\troute\tsource\tshift\tscore\tq_value");
-  EXPECT_NE(table.find("J.671.671.2.DTA\tPEJTIDEK\t-1,16.000000,1\tpairs\tP.2.2.2.DTA\t16.000000\tNA\tNA\n"),
+  EXPECT_NE(table.find("J.671.671.2.dta\tPEJTIDEK\t-1,16.000000,1\tpairs\tP.2.2.2.dta\t16.000000\tNA\tNA\n"),
             std::string::npos);
   const std::string summary = TransferSummaryText(rows, settings);
   EXPECT_NE(summary.find("through pairs: 3 propagated, 1 scored, "), std::string::npos);
@@ -160,7 +163,7 @@ TEST_F(TransferJob, OwnSpectrumFilesWithoutPeaksGiveNoScore) {
     settings.spectrum_folders = {File("own")};
     job.AssessTransfers(settings);
     const CTransferRow& row = job.transfers()[2];
-    ASSERT_EQ(row.spectrum, "T.670.670.2.DTA");
+    ASSERT_EQ(row.spectrum, "T.670.670.2.dta");
     EXPECT_EQ(row.scored, *c.reason == '\0') << c.reason;
     EXPECT_EQ(row.not_scored, c.reason);
     if (*c.reason) {
@@ -168,7 +171,7 @@ TEST_F(TransferJob, OwnSpectrumFilesWithoutPeaksGiveNoScore) {
       EXPECT_NE(summary.find("through pairs: 3 propagated, 0 scored, 0 at q <= 1%"), std::string::npos) << summary;
       EXPECT_NE(summary.find(std::string("without a score: 3 (") ), std::string::npos) << summary;
       EXPECT_NE(summary.find(std::string(c.reason) + ": 1"), std::string::npos) << summary;
-      EXPECT_NE(TransferTableText(job.transfers(), settings).find("T.670.670.2.DTA\tYICDNQDTISSK\t"),
+      EXPECT_NE(TransferTableText(job.transfers(), settings).find("T.670.670.2.dta\tYICDNQDTISSK\t"),
                 std::string::npos);
     }
   }
@@ -225,6 +228,9 @@ TEST_F(TransferJob, IdlistWeighsTheModifications) {
   const std::string out = ReadFile("out.txt");
   EXPECT_NE(out.find("\tGACLLPK 2,1\t2,57.021464\n"), std::string::npos) << out;
   EXPECT_NE(out.find("\tDLGEEHFK\t\n"), std::string::npos) << out;
+  // Names as the run's spectra have them; a list of another file keeps its spelling.
+  EXPECT_NE(out.find("BSA1."), std::string::npos) << out;
+  EXPECT_EQ(out.find(".DTA"), std::string::npos) << out;
   ASSERT_EQ(std::system((program + " r.spectra --masses > out.txt 2> err.txt").c_str()), 0);
   EXPECT_NE(ReadFile("out.txt").find("S.1.1.2.DTA\tYICDNQDTISSK\t\n"), std::string::npos) << ReadFile("out.txt");
 }

@@ -64,6 +64,23 @@ TEST_F(VellumProgram, ConvertsAnMzMLOnceAndNeverReplacesTheOutput) {
   EXPECT_EQ(ReadFile(File("small_run.qdx")), ReadFile(kData + "small_run.qdx"));
 }
 
+// -o puts the peak list into a folder of its own (made when missing) and
+// leaves the run's folder as it was; the rule against replacing holds there.
+TEST_F(VellumProgram, WritesIntoTheOutputFolderWhenGivenOne) {
+  fs::create_directory(File("runs"));
+  fs::copy_file(kData + "small_run.mzML", File("runs/small_run.mzML"));
+  std::string out, err;
+  ASSERT_EQ(Run("runs/small_run.mzML -o lists/new", out, err), 0) << err;
+  EXPECT_EQ(ReadFile(File("lists/new/small_run.qdx")), ReadFile(kData + "small_run.qdx"));
+  EXPECT_FALSE(fs::exists(File("runs/small_run.qdx")));
+  ASSERT_EQ(Run("-o lists/new runs/small_run.mzML", out, err), 0) << err;
+  EXPECT_NE(out.find("already exists"), std::string::npos) << out;
+
+  EXPECT_EQ(Run("runs/small_run.mzML -o ''", out, err), 2);
+  EXPECT_EQ(Run("-o lists", out, err), 2);
+  EXPECT_NE(err.find("usage: Vellum"), std::string::npos) << err;
+}
+
 TEST_F(VellumProgram, BadStartsAndBadRunsLeaveNoOutput) {
   std::string out, err;
   EXPECT_NE(Run("", out, err), 0);

@@ -257,8 +257,8 @@ TEST_F(SearchResults, CometHitsAtOnePercentWithModifications) {
   ASSERT_TRUE(Load("comet.pep.xml", kComet)) << (messages_.empty() ? "" : messages_[0]);
   // Ordered by expect: 1e-5 T, 1e-4 T (a shared peptide counts as target),
   // 1e-3 D, 1e-2 T: the last one's q-value is 1/3.
-  const ResultMap expected = {{"RUN1.100.100.2.DTA", "PEPCMK 0,1 3,2 4,3"},
-                              {"RUN1.300.301.2.DTA", "SHAREDK"}};
+  const ResultMap expected = {{"run1.100.100.2.dta", "PEPCMK 0,1 3,2 4,3"},
+                              {"run1.300.301.2.dta", "SHAREDK"}};
   EXPECT_EQ(results_, expected);
   const ModificationList expected_mods = {
       {"Acetyl_N-term", -1.0}, {"Carbamidomethyl", -1.0}, {"Oxidation", -1.0}};
@@ -270,14 +270,14 @@ TEST_F(SearchResults, CometHitsAtOnePercentWithModifications) {
   filter_.fdr_level = 0.5;
   results_.clear();
   ASSERT_TRUE(Load("comet.pep.xml", kComet));
-  EXPECT_EQ(results_.count("RUN1.400.400.2.DTA"), 1u);
+  EXPECT_EQ(results_.count("run1.400.400.2.dta"), 1u);
   EXPECT_EQ(results_.size(), 3u);
 
   // Every rank-1 hit, decoys too, for comparisons.
   filter_.keep_all = true;
   results_.clear();
   ASSERT_TRUE(Load("comet.pep.xml", kComet));
-  EXPECT_EQ(results_.at("RUN1.200.200.3.DTA"), "DECOYPEP 2,2");  // the fixed C from the header
+  EXPECT_EQ(results_.at("run1.200.200.3.dta"), "DECOYPEP 2,2");  // the fixed C from the header
   EXPECT_EQ(results_.size(), 4u);
   EXPECT_TRUE(messages_.empty());
 }
@@ -290,7 +290,7 @@ TEST_F(SearchResults, TandemFixedAndTerminalModificationsUnderAThreshold) {
   // R; K+100 matches nothing; the C-terminal -0.984 matches nothing either;
   // both C carry the fixed carbamidomethyl from the header.
   const ResultMap expected = {
-      {"TANDEM.RUN.7.7.3.DTA", "ACSDKC 1,1 2,2 3,3 4,4 5,5 5,1"}};
+      {"tandem.run.7.7.3.dta", "ACSDKC 1,1 2,2 3,3 4,4 5,5 5,1"}};
   EXPECT_EQ(results_, expected);
   ASSERT_EQ(mods_.size(), 5u);
   EXPECT_EQ(mods_[0], (std::pair<std::string, double>("Carbamidomethyl", -1.0)));
@@ -306,8 +306,8 @@ TEST_F(SearchResults, MsgfMzIdentMl11) {
   ASSERT_TRUE(Load("msgf.mzid", kMsgf)) << (messages_.empty() ? "" : messages_[0]);
   // SpecEValue wins over the raw score; the rank-2 item is ignored though it
   // scores better; the decoy at 1e-9 cuts nothing below it but itself.
-  const ResultMap expected = {{"BSA1.581.581.3.DTA", "SHCIAEVEK 0,1 2,2 8,3"},
-                              {"BSA1.615.615.2.DTA", "LVNELTEFAK"}};
+  const ResultMap expected = {{"BSA1.581.581.3.dta", "SHCIAEVEK 0,1 2,2 8,3"},
+                              {"BSA1.615.615.2.dta", "LVNELTEFAK"}};
   EXPECT_EQ(results_, expected);
   const ModificationList expected_mods = {
       {"Acetyl_N-term", -1.0}, {"Carbamidomethyl", -1.0}, {"Mod-0.9840", -0.984016}};
@@ -317,14 +317,14 @@ TEST_F(SearchResults, MsgfMzIdentMl11) {
   // The decoy's scan came from the scan-number parameter.
   filter_.keep_all = true;
   ASSERT_TRUE(Load("msgf.mzid", kMsgf));
-  EXPECT_EQ(results_.at("BSA1.598.598.2.DTA"), "KVEAICHS");
+  EXPECT_EQ(results_.at("BSA1.598.598.2.dta"), "KVEAICHS");
 }
 
 TEST_F(SearchResults, OpenMsMzIdentMl12WithSpectraCountedInTheRunFile) {
   Write("run 2.mgf", kOpenMsRun);
   ASSERT_TRUE(Load("openms.mzIdentML", kOpenMs)) << (messages_.empty() ? "" : messages_[0]);
-  const ResultMap expected = {{"10.2-20.2-31.2.DTA", "MPEPTIDEK 0,1"},
-                              {"RUN_2.77.77.3.DTA", "MPEPTIDEK 0,1"}};
+  const ResultMap expected = {{"10.2-20.2-31.2.dta", "MPEPTIDEK 0,1"},
+                              {"run_2.77.77.3.dta", "MPEPTIDEK 0,1"}};
   EXPECT_EQ(results_, expected);
   EXPECT_EQ(mods_, (ModificationList{{"Oxidation", -1.0}}));
 }
@@ -394,9 +394,9 @@ TEST_F(SearchResults, CometSearchOfOurMgfKeepsOurTitlesAsNames) {
                    Replace(Replace(kComet, "spectrum=\"run1.00400.00400.2\"",
                                    "spectrumNativeID=\"10.2-20.2-31.2.dta\""),
                            "spectrum=\"run1.00100.00100.2\"", "spectrumNativeID=\"index=5\"")));
-  EXPECT_EQ(results_.count("10.2-20.2-31.2.DTA"), 1u);
-  EXPECT_EQ(results_.count("RUN1.100.100.2.DTA"), 1u);
-  EXPECT_EQ(results_.count("RUN1.400.400.2.DTA"), 0u);
+  EXPECT_EQ(results_.count("10.2-20.2-31.2.dta"), 1u);
+  EXPECT_EQ(results_.count("run1.100.100.2.dta"), 1u);
+  EXPECT_EQ(results_.count("run1.400.400.2.dta"), 0u);
 }
 
 TEST_F(SearchResults, MixedRunsAreNamedPerRun) {
@@ -406,8 +406,8 @@ TEST_F(SearchResults, MixedRunsAreNamedPerRun) {
   second = Replace(second, "/data/run1", "/data/run2");
   two.insert(end, second);
   ASSERT_TRUE(Load("two.pep.xml", two));
-  EXPECT_EQ(results_.count("RUN1.100.100.2.DTA"), 1u);
-  EXPECT_EQ(results_.count("RUN2.100.100.2.DTA"), 1u);
+  EXPECT_EQ(results_.count("run1.100.100.2.dta"), 1u);
+  EXPECT_EQ(results_.count("run2.100.100.2.dta"), 1u);
   EXPECT_NE(Report().find("2 runs, spectra named per run: run1, run2"), std::string::npos) << Report();
 }
 
@@ -419,13 +419,13 @@ TEST_F(SearchResults, RunNamesWithBlanksAndTitlesWithPathsMeetTheImportersNames)
   ASSERT_TRUE(Load("blank.pep.xml", Replace(Replace(kComet, "/data/run1", "/data/BSA1 copy"),
                                             "spectrum=\"run1.00400.00400.2\"",
                                             "spectrumNativeID=\"../other/keep.4.4.2.dta\"")));
-  EXPECT_EQ(results_.count("BSA1_COPY.100.100.2.DTA"), 1u);
-  EXPECT_EQ(results_.count("KEEP.4.4.2.DTA"), 1u);
+  EXPECT_EQ(results_.count("BSA1_copy.100.100.2.dta"), 1u);
+  EXPECT_EQ(results_.count("keep.4.4.2.dta"), 1u);
   for (const auto& entry : results_) EXPECT_EQ(entry.first.find(' '), std::string::npos) << entry.first;
 
   results_.clear();
   ASSERT_TRUE(Load("blank.mzid", Replace(kMsgf, "file:///data/BSA1.mzML", "file:///data/BSA1%20copy.mzML")));
-  EXPECT_EQ(results_.count("BSA1_COPY.581.581.3.DTA"), 1u);
+  EXPECT_EQ(results_.count("BSA1_copy.581.581.3.dta"), 1u);
 }
 
 // One attribute of tens of megabytes reads in time proportional to its

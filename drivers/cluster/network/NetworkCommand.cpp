@@ -23,7 +23,7 @@ namespace {
 
 // The options the network form takes; any other is a usage error there.
 constexpr const char* kFormOptions[] = {"network",    "pairs",      "spectra", "clusters",
-                                        "ids",        "fdr",        "decoy-prefix", "propagated",
+                                        "ids",        "fdr",        "decoy-prefix", "id-threshold", "propagated",
                                         "run",        "cluster-masses-tol", "small-peaks-count-filter", "quiet"};
 
 std::string UnimodFile() { return path::Join(path::ProgramDirectory(), "Unimod_xml/Unimod_mono.xml"); }
@@ -55,52 +55,30 @@ std::string BuildAndWrite(const std::vector<msdata::CSpectrum>& spectra, const N
   return std::string();
 }
 
-// A number option of the network form with the reader's default.
-bool NumberOption(const cli::CommandLine& line, const char* option, double& value, std::string& error) {
-  if (!line.Has(option)) return true;
-  if (cli::ParseFiniteNumber(line.Value(option), value) && value >= 0) return true;
-  error = std::string("option --") + option + ": not a number of 0 or more: \"" + line.Value(option) + "\"";
-  return false;
-}
-
-// A whole-number option of the network form, as the job forms read it
-// (within the 32-bit range of the parameter file's key).
-bool WholeOption(const cli::CommandLine& line, const char* option, long& value, std::string& error) {
-  if (!line.Has(option)) return true;
-  if (cli::ParseWholeNumber(line.Value(option), value) && value >= 0) return true;
-  error = std::string("option --") + option + ": not a whole number of 0 or more: \"" + line.Value(option) + "\"";
-  return false;
-}
-
 }  // namespace
 
 void AddNetworkOptions(cli::CommandLine& line) {
-  line.Add({"network", 0, "FILE", "",
-            "pairs: also write the spectral network, GraphML (.graphml) or Cytoscape JSON (.cyjs): spectra "
-            "(or clusters) as nodes, the pairs as edges with similarity, mass shift and Unimod names; the "
-            "nodes carry the identifications of --ids and --propagated"});
-  line.Add({"pairs", 0, "FILE", "", "with --network alone: the pair file of an earlier pair search"});
-  line.Add({"spectra", 0, "DIR|FILE", "", "with --pairs: the spectra that search searched"});
-  line.Add({"clusters", 0, "FILE", "",
-            "with --network: the cluster file whose output spectra were searched (nodes carry their cluster)"});
-  line.Add({"propagated", 0, "FILE", "",
-            "with --network: propagated identifications (the table of propagate --table)"});
-  line.Add({"run", 0, "FILE", "",
-            "with --network: the run the spectra came from, for the retention times DTA files lack"});
+  line.Add(cli::Path("network", "FILE",
+                     "pairs: also write the spectral network, GraphML (.graphml) or Cytoscape JSON (.cyjs): spectra "
+                     "(or clusters) as nodes, the pairs as edges with similarity, mass shift and Unimod names; the "
+                     "nodes carry the identifications of --ids and --propagated")
+               .Extensions({"graphml", "cyjs"}));
+  line.Add(cli::Path("pairs", "FILE", "with --network alone: the pair file of an earlier pair search"));
+  line.Add(cli::Path("spectra", "DIR|FILE", "with --pairs: the spectra that search searched"));
+  line.Add(cli::Path("clusters", "FILE",
+                     "with --network: the cluster file whose output spectra were searched (nodes carry their cluster)"));
+  line.Add(cli::Path("propagated", "FILE",
+                     "with --network: propagated identifications (the table of propagate --table)"));
+  line.Add(cli::Path("run", "FILE",
+                     "with --network: the run the spectra came from, for the retention times DTA files lack"));
 }
 
 std::string ReadNetworkOptions(const cli::CommandLine& line, NetworkRequest& request) {
-  for (const char* option : {"network", "clusters", "propagated", "run"}) {
-    if (line.Has(option) && line.Value(option).empty()) return "option --" + std::string(option) + " needs a file name";
-  }
   if (!line.Has("network")) {
     if (line.Has("clusters") || line.Has("propagated") || line.Has("run"))
       return "options --clusters, --propagated and --run go with --network";
     return std::string();
   }
-  NetworkFormat format = NetworkFormat::kGraphMl;
-  if (!FormatOfPath(line.Value("network"), format))
-    return "option --network: " + line.Value("network") + " is not a .graphml or .cyjs name";
   request.path = path::Absolute(line.Value("network"));
   if (line.Has("clusters")) request.clusters = path::Absolute(line.Value("clusters"));
   if (line.Has("propagated")) request.propagated = path::Absolute(line.Value("propagated"));
@@ -150,27 +128,22 @@ int RunNetworkForm(const cli::CommandLine& line, std::ostream& out, std::ostream
   if (!line.Positionals().empty()) return usage("the network of an earlier search takes no spectrum files: --spectra");
   for (const char* option : {"network", "pairs", "spectra"}) {
     if (!line.Has(option)) return usage("the network of an earlier search needs --network, --pairs and --spectra");
-    if (line.Value(option).empty()) return usage("option --" + std::string(option) + " needs a name");
   }
-  if ((line.Has("fdr") || line.Has("decoy-prefix")) && !line.Has("ids"))
-    return usage("options --fdr and --decoy-prefix filter the identifications of --ids");
-  if (line.Has("ids") && line.Value("ids").empty()) return usage("option --ids needs a file name");
+  if ((line.Has("fdr") || line.Has("decoy-prefix") || line.Has("id-threshold")) && !line.Has("ids"))
+    return usage("options --fdr, --id-threshold and --decoy-prefix filter the identifications of --ids");
   NetworkRequest request;
   if (std::string refused = ReadNetworkOptions(line, request); !refused.empty()) return usage(refused);
   // The search's own defaults, as its parameter file reader gives them.
   CPara defaults;
   defaults.ResetToDefaults(CLUSTER_SPECTRAL_PAIR);
-  double tolerance = defaults.cluster->cluster_masses_tol;
-  long minimum_peaks = defaults.spectra_process->small_peaks_count_filter;
+  const double tolerance = line.Real("cluster-masses-tol", defaults.cluster->cluster_masses_tol);
+  const long minimum_peaks = line.Integer("small-peaks-count-filter", defaults.spectra_process->small_peaks_count_filter);
   std::string error;
-  if (!NumberOption(line, "cluster-masses-tol", tolerance, error) ||
-      !WholeOption(line, "small-peaks-count-filter", minimum_peaks, error))
-    return usage(error);
   NetworkInputs inputs;
   inputs.pair_file = path::Absolute(line.Value("pairs"));
   inputs.cluster_file = request.clusters;
   inputs.ids = line.Has("ids") ? path::Absolute(line.Value("ids")) : std::string();
-  inputs.id_filter = {line.Value("fdr"), "", line.Value("decoy-prefix")};
+  inputs.id_filter = {line.Value("fdr"), line.Value("id-threshold"), line.Value("decoy-prefix")};
   if (CIdentificationFilter filter; !FilterFromChoice(inputs.id_filter, filter, error))
     return usage("option --fdr: " + error);
   inputs.propagated = request.propagated;

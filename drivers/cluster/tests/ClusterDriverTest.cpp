@@ -272,6 +272,30 @@ TEST_F(ClusterDriver, ATargetTheSpectraCannotHoldKeepsTheThreshold) {
   EXPECT_FALSE(marker::ErrorMarkerExists());
 }
 
+// A wrong command line is said with the usage, status 2 and no marker:
+// nothing was run, so there is no failed run for the desktop to see.
+TEST_F(ClusterDriver, AWrongCommandLineLeavesNoMarker) {
+  const std::string good = WritePara(0, kData + "cluster_in");
+  const std::string run = File("BSA1.mzML");
+  std::ofstream(run) << "<?xml version=\"1.0\"?>\n<mzML>\n</mzML>\n";
+  const std::string mgf = File("run.txt");
+  std::ofstream(mgf) << "BEGIN IONS\nPEPMASS=500\nCHARGE=2+\n100 1\nEND IONS\n";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{}, "usage: cluster"},
+      {{run}, "BSA1.mzML is a spectrum file: give -o FOLDER"},
+      {{mgf}, "run.txt is a spectrum file: give -o FOLDER"},
+      {{"--threads", "0", good}, "option --threads: \"0\" is not a whole number from 1 to 1024"},
+      {{"--threads", "100000", good}, "option --threads"},
+      {{"--mgf", "", good}, "option --mgf needs a name"},
+  };
+  for (const auto& [args, message] : cases) {
+    marker::RemoveErrorMarker();
+    EXPECT_EQ(Run(args), 2) << message;
+    EXPECT_NE(output_.find(message), std::string::npos) << output_;
+    EXPECT_FALSE(marker::ErrorMarkerExists()) << message;
+  }
+}
+
 TEST_F(ClusterDriver, FailuresLeaveTheMarker) {
   struct Case {
     std::vector<std::string> args;
@@ -313,10 +337,7 @@ TEST_F(ClusterDriver, FailuresLeaveTheMarker) {
           "[preprocessing]\npart_top_peak_num=2147483647\n");
   refused("nan_tol.para", "cluster_result=" + File("c.csv") + out_dir, "[similarity]\nfragment_ion_tol=nan\n");
   const std::vector<Case> cases = {
-      {{}, clusterjob::kUsage},
       {{good, good}, clusterjob::kUsage},
-      {{"--threads", "0", good}, clusterjob::kUsage},
-      {{"--mgf", "", good}, clusterjob::kUsage},
       {{"", good}, clusterjob::kUsage},
       {{File("missing.para")}, "Cannot read parameter file: " + File("missing.para")},
       {{File("bad_type.para")}, "Unknown cluster type"},
@@ -333,7 +354,6 @@ TEST_F(ClusterDriver, FailuresLeaveTheMarker) {
       {{File("threshold_high.para")}, "Parameter threshold must be a number in [0, 1]"},
       {{File("threshold_low.para")}, "Parameter threshold must be a number in [0, 1]"},
       {{File("masses.para")}, "lower_mass (300) is above upper_mass (200)"},
-      {{"--threads", "100000", good}, "Too many threads: 100000 (--threads takes 1 to 1024)"},
       {{File("huge_window.para")}, "part_top_peak_num must be"},
       {{File("nan_tol.para")}, "fragment_ion_tol must be"},
   };
@@ -502,11 +522,13 @@ TEST_F(ClusterDriver, TheProgramItself) {
   EXPECT_TRUE(EndsWith(log, "\nClusters: 4 from 6 spectra; clusters of two or more: 1, holding 3 spectra.\n"))
       << log;
 
-  status = std::system((program + " > usage.txt").c_str());
+  // No arguments: the usage on standard error, status 2, no marker.
+  status = std::system((program + " > usage.txt 2> said.txt").c_str());
   ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_NE(WEXITSTATUS(status), 0);
-  EXPECT_EQ(ReadFile(File("usage.txt")), std::string(clusterjob::kUsage) + "\n");
-  EXPECT_TRUE(marker::ErrorMarkerExists());
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  EXPECT_EQ(ReadFile(File("usage.txt")), "");
+  EXPECT_EQ(ReadFile(File("said.txt")).rfind("usage: cluster ", 0), 0u);
+  EXPECT_FALSE(marker::ErrorMarkerExists());
 }
 
 // Clustering an MGF file keeps only the selected peaks and reads the raw

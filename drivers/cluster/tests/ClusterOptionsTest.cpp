@@ -62,7 +62,7 @@ TEST(ClusterOptions, EveryOptionReachesItsKey) {
   ASSERT_TRUE(ParaOf({"--type", "pairs", "--small-peaks-count-filter", "4", "--peak-select-method", "top-n",
                       "--whole-top-peak-num", "40", "--part-top-peak-num", "6", "--part-top-peak-per-num", "50",
                       "--similar-method", "dot product mod", "--fragment-tol", "20ppm", "--precursor-tol",
-                      "2.5Da", "--consensus-type", "both", "--consensus-tol", "0.3", "--threshold", "0.7",
+                      "2.5Da", "--consensus-type", "both", "--consensus-tol", "0.3da", "--threshold", "0.7",
                       "--lower-mass", "-10", "--upper-mass", "300", "--cluster-masses-tol", "0.02"},
                      para, error))
       << error;
@@ -111,9 +111,51 @@ TEST(ClusterOptions, PairSearchWritesNoScoreLogUnlessAsked) {
   }
 }
 
+// A pair search from options looks for the shifts of modifications with
+// the method that scores shifted peaks; what the user gives still holds.
+TEST(ClusterOptions, PairSearchDefaultsFindModifiedPairs) {
+  struct Case {
+    std::vector<std::string> args;
+    int lower, upper;
+    Similar_Method method;
+  };
+  for (const Case& c : {Case{{"--type", "pairs"}, 6, 200, SIMILAR_DOT_PRODUCT_MOD},
+                        Case{{"--type", "pairs", "--similar-method", "dot product", "--shift-upper", "50"}, 6, 50,
+                             SIMILAR_DOT_PRODUCT},
+                        Case{{"--type", "pairs", "--upper-mass", "80", "--lower-mass", "-80"}, -80, 80,
+                             SIMILAR_DOT_PRODUCT_MOD}}) {
+    CPara para;
+    std::string error;
+    ASSERT_TRUE(ParaOf(c.args, para, error)) << error;
+    EXPECT_EQ(para.cluster->lower_mass, c.lower);
+    EXPECT_EQ(para.cluster->upper_mass, c.upper);
+    EXPECT_EQ(para.similarity->similar_method, c.method);
+  }
+  CPara para;
+  std::string error;
+  ASSERT_TRUE(ParaOf({}, para, error)) << error;
+  EXPECT_EQ(para.similarity->similar_method, SIMILAR_DOT_PRODUCT);
+}
+
+// With identifications, --threshold is still the similarity; their own cut
+// is --id-threshold.
+TEST(ClusterOptions, ThresholdIsTheSimilarityEvenWithIds) {
+  cli::CommandLine line = clusterjob::ClusterCommandLine();
+  ASSERT_EQ(line.Parse({"in", "-o", "out", "--ids", "x.pep.xml", "--threshold", "0.3", "--id-threshold", "0.01"}),
+            cli::Outcome::kRun)
+      << line.Error();
+  CPara para;
+  std::string error;
+  ASSERT_TRUE(clusterjob::ParaFromOptions(line, "in.mgf", 2, "out", para, error)) << error;
+  clusterjob::JobOptions job;
+  ASSERT_TRUE(clusterjob::ReadJobOptions(line, job));
+  EXPECT_DOUBLE_EQ(para.cluster->threshold, 0.3);
+  EXPECT_EQ(job.id_filter.score_threshold, "0.01");
+}
+
 TEST(ClusterOptions, BadValuesNameTheirOption) {
   for (const std::string option : {"type", "peak-select-method", "similar-method", "fragment-tol", "precursor-tol",
-                                   "consensus-type", "threshold", "whole-top-peak-num", "lower-mass"}) {
+                                   "consensus-type", "threshold", "whole-top-peak-num", "shift-lower"}) {
     CPara para;
     std::string error;
     EXPECT_FALSE(ParaOf({"--" + option, "nonsense"}, para, error)) << option;
@@ -233,15 +275,18 @@ TEST(ClusterOptions, RefusedBeforeAnythingIsWritten) {
     std::string message;
   };
   const std::vector<Case> cases = {
-      {{kData, "-o", out, "--threshold", "-5"}, "threshold must be a number in [0, 1]"},
-      {{kData, "-o", out, "--threshold", "5"}, "threshold must be a number in [0, 1]"},
-      {{kData, "-o", out, "--type", "pairs", "--lower-mass", "300", "--upper-mass", "200"},
-       "lower-mass 300 is above --upper-mass 200"},
-      {{kData, "-o", out, "--lower-mass", "300", "--upper-mass", "200"}, "lower-mass 300 is above --upper-mass 200"},
-      {{kData, "-o", out, "--type", "pairs", "--lower-mass", "6"}, "lower_mass (6) is above upper_mass (0)"},
+      {{kData, "-o", out, "--threshold", "-5"}, "option --threshold: \"-5\" is not a number from 0 to 1"},
+      {{kData, "-o", out, "--threshold", "5"}, "option --threshold: \"5\" is not a number from 0 to 1"},
+      {{kData, "-o", out, "--type", "pairs", "--shift-lower", "300", "--shift-upper", "200"},
+       "shift-lower 300 is above --shift-upper 200"},
+      {{kData, "-o", out, "--shift-lower", "300", "--shift-upper", "200"}, "shift-lower 300 is above --shift-upper 200"},
+      {{kData, "-o", out, "--type", "pairs", "--shift-lower", "300"}, "lower_mass (300) is above upper_mass (200)"},
       {{kData, "-o", out, "--type", "pairs", "--mgf", "x.mgf"}, "a pair search writes no spectra"},
-      {{kData, "-o", out, "--threads", "100000"}, "Too many threads"},
+      {{kData, "-o", out, "--threads", "100000"}, "option --threads"},
       {{kData, "-o", out, "--threads", "0"}, "usage:"},
+      {{kData, "-o", out, "--precursor-tol", "20"}, "option --precursor-tol: give a unit: 20ppm or 20Da"},
+      {{kData, "-o", out, "--type", "pair"}, "option --type: \"pair\" is not one of clusters or pairs"},
+      {{kData, "-o", out, "--id-threshold", "0.01"}, "filter the identifications of --ids"},
       {{kData, "-o", out, "--mgf", out + "/clusters.csv"}, "would overwrite the cluster file"},
       {{kData, "-o", out, "--mgf", out + "/cluster.para"}, "would overwrite the parameter file"},
       {{kData, "-o", out, "--mgf", out + "/spectra/1.2-2.2-3.2.dta"}, "would lie among the clustered spectra"},
@@ -249,9 +294,9 @@ TEST(ClusterOptions, RefusedBeforeAnythingIsWritten) {
       {{(dir / "data").string(), "-o", out, "--curve", (dir / "data/s.1.1.2.dta").string()},
        "The curve file would overwrite the input"},
       {{kData, more, "-o", out, "--mgf", more}, "The MGF file would overwrite the input"},
-      {{"--write-para", out + ".para", "--threshold", "5"}, "threshold must be"},
-      {{kData, "-o", out, "--ids", "x.pep.xml", "--target-incorrect", "1"}, "is not a ratio between 0 and 1"},
-      {{kData, "-o", out, "--ids", "x.pep.xml", "--target-incorrect", "0"}, "is not a ratio between 0 and 1"},
+      {{"--write-para", out + ".para", "--threshold", "5"}, "option --threshold"},
+      {{kData, "-o", out, "--ids", "x.pep.xml", "--target-incorrect", "1"}, "is not a number between 0 and 1"},
+      {{kData, "-o", out, "--ids", "x.pep.xml", "--target-incorrect", "0"}, "is not a number between 0 and 1"},
       {{kData, "-o", out, "--target-incorrect", "0.01"}, "needs identifications (--ids)"},
       {{kData, "-o", out, "--ids", "x.pep.xml", "--fdr", "2"}, "FDR level 2 is not a fraction"},
       {{kData, "-o", out, "--type", "pairs", "--curve", "c.tsv"}, "go with type clusters"},

@@ -284,7 +284,7 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"peaks beyond any count",
                 {"--network", "@/net.graphml", "--pairs", "@/pairs.csv", "--spectra", "@/data",
                  "--small-peaks-count-filter", "1e300"},
-                2, "option --small-peaks-count-filter: not a whole number of 0 or more: \"1e300\""},
+                2, "option --small-peaks-count-filter: \"1e300\" is not a whole number from 0 to"},
         Refusal{"peaks not whole",
                 {"--network", "@/net.graphml", "--pairs", "@/pairs.csv", "--spectra", "@/data",
                  "--small-peaks-count-filter", "2.5"},

@@ -66,8 +66,9 @@ TEST_F(DtaExport, WritesOneReadableDtaPerSpectrum) {
   ASSERT_EQ(s.peaks.size(), 3u);
   EXPECT_EQ(s.peaks[0], msdata::Peak(200.2, 20.5));
 
-  // An export can be read back as a DTA directory with the same spectra.
-  ASSERT_EQ(RunExport({"export_mgf", "export_again"}, console), 0) << console;
+  // An export can be read back as a DTA directory with the same spectra;
+  // the output folder as -o, like the other programs take it.
+  ASSERT_EQ(RunExport({"export_mgf", "-o", "export_again"}, console), 0) << console;
   std::size_t files = 0;
   for (const auto& entry : fs::directory_iterator("export_again")) files += entry.is_regular_file();
   std::size_t first = 0;
@@ -174,7 +175,11 @@ TEST_F(DtaExport, AnEmptyOutputDirectoryIsAWrongCommandLine) {
   EXPECT_EQ(RunExport({kData + "basic.mgf", ""}, console), 2);
   EXPECT_NE(console.find("usage: dtaexport"), std::string::npos) << console;
   EXPECT_EQ(RunExport({kData + "basic.mgf", "", "--mgf", "x.mgf"}, console), 2);
-  EXPECT_FALSE(fs::exists("x.mgf"));
+  EXPECT_EQ(RunExport({kData + "basic.mgf", "-o", "", "--mgf", "x.mgf"}, console), 2);
+  // The folder given both ways, or -o without a spectrum file.
+  EXPECT_EQ(RunExport({kData + "basic.mgf", "a", "-o", "b"}, console), 2);
+  EXPECT_EQ(RunExport({"-o", "b"}, console), 2);
+  EXPECT_FALSE(fs::exists("x.mgf") || fs::exists("a") || fs::exists("b"));
 }
 
 // Reading progress goes with the other progress to standard error, and
