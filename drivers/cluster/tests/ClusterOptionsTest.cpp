@@ -332,6 +332,29 @@ TEST(ClusterOptions, ScoringOptionsWithoutEffectAreSaidSo) {
   EXPECT_NE(ReadFile(dir / "said.txt").find("clustering always scores \"Dot Product\" at 0.5 Da"), std::string::npos);
 }
 
+// Pictures, networks and tables may be named inside the output folder the
+// run creates; the run makes the folder before it writes them.
+TEST(ClusterOptions, OutputsMayLieInTheFolderTheRunCreates) {
+  testsupport::CTempDir scratch("cluster_inside");
+  const fs::path dir = scratch.Path();
+  const bool plots = fs::exists(std::string(TESSERA_BIN_DIR) + "/tessera-plot");
+  std::vector<std::string> pairs = {kData, "-o", "p", "--type", "pairs", "--network", "p/net.graphml"};
+  if (plots) pairs.insert(pairs.end(), {"--plot", "p/shifts.svg"});
+  ASSERT_EQ(Cluster(dir, pairs), 0) << ReadFile(dir / "said.txt");
+  EXPECT_TRUE(fs::exists(dir / "p/net.graphml"));
+  EXPECT_EQ(fs::exists(dir / "p/shifts.svg"), plots);
+  ASSERT_EQ(Cluster(dir, {kData, "-o", "c", "--mgf", "c/out.mgf", "--consensus-type", "most-similar"}), 0)
+      << ReadFile(dir / "said.txt");
+  EXPECT_TRUE(fs::exists(dir / "c/out.mgf"));
+  // No spectra at all: neither a folder nor an MGF file to ask for.
+  ASSERT_EQ(Cluster(dir, {kData, "-o", "n", "--consensus-type", "none"}), 0) << ReadFile(dir / "said.txt");
+  EXPECT_FALSE(fs::exists(dir / "n/spectra"));
+  EXPECT_TRUE(fs::exists(dir / "n/clusters.csv"));
+  EXPECT_NE(ReadFile(dir / "n/cluster.para").find("consensus_type=3\n"), std::string::npos);
+  EXPECT_EQ(ReadFile(dir / "said.txt").find("Spectra:"), std::string::npos);
+  EXPECT_EQ(Cluster(dir, {kData, "-o", "m", "--consensus-type", "none", "--mgf", "m.mgf"}), 2);
+}
+
 // A run into a folder that holds an earlier run's outputs leaves exactly
 // what a run into a fresh folder leaves, beside files that are not ours.
 TEST(ClusterOptions, EarlierOutputsInTheFolderGo) {
