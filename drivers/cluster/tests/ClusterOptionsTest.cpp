@@ -332,6 +332,34 @@ TEST(ClusterOptions, ScoringOptionsWithoutEffectAreSaidSo) {
   EXPECT_NE(ReadFile(dir / "said.txt").find("clustering always scores \"Dot Product\" at 0.5 Da"), std::string::npos);
 }
 
+// A wrong command line is said with the usage, status 2 and no marker:
+// nothing was run, so there is no failed run for the desktop to see.
+TEST(ClusterOptions, AWrongCommandLineLeavesNoMarker) {
+  testsupport::CTempDir scratch("cluster_wrong");
+  const fs::path dir = scratch.Path();
+  CPara para;
+  std::string error;
+  ASSERT_TRUE(ParaOf({}, para, error));
+  const std::string good = (dir / "job.para").string();
+  ASSERT_TRUE(para.WriteParaFile(good));
+  testsupport::WriteFile((dir / "BSA1.mzML").string(), "<?xml version=\"1.0\"?>\n<mzML>\n</mzML>\n");
+  testsupport::WriteFile((dir / "run.txt").string(), "BEGIN IONS\nPEPMASS=500\nCHARGE=2+\n100 1\nEND IONS\n");
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{}, "usage: cluster"},
+      {{"BSA1.mzML"}, "cluster: BSA1.mzML is a spectrum file: give -o FOLDER"},
+      {{"run.txt"}, "run.txt is a spectrum file: give -o FOLDER"},
+      {{"--threads", "0", good}, "option --threads: \"0\" is not a whole number from 1 to 1024"},
+      {{"--threads", "100000", good}, "option --threads"},
+      {{"--mgf", "", good}, "option --mgf needs a name"},
+      {{"--plan", "2", good}, "usage: cluster --plan"},
+  };
+  for (const auto& [args, message] : cases) {
+    EXPECT_EQ(Cluster(dir, args), 2) << message;
+    EXPECT_NE(ReadFile(dir / "said.txt").find(message), std::string::npos) << ReadFile(dir / "said.txt");
+    EXPECT_FALSE(fs::exists(dir / "error_happened.error")) << message;
+  }
+}
+
 // Pictures, networks and tables may be named inside the output folder the
 // run creates; the run makes the folder before it writes them.
 TEST(ClusterOptions, OutputsMayLieInTheFolderTheRunCreates) {
