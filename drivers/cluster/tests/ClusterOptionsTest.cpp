@@ -285,7 +285,7 @@ TEST(ClusterOptions, RefusedBeforeAnythingIsWritten) {
       {{kData, "-o", out, "--threads", "100000"}, "option --threads"},
       {{kData, "-o", out, "--threads", "0"}, "usage:"},
       {{kData, "-o", out, "--precursor-tol", "20"}, "option --precursor-tol: give a unit: 20ppm or 20Da"},
-      {{kData, "-o", out, "--type", "pair"}, "option --type: \"pair\" is not one of clusters or pairs"},
+      {{kData, "-o", out, "--type", "pair"}, "option --type: \"pair\" is not one of clusters or pairs (or its number, 0 to 1)"},
       {{kData, "-o", out, "--id-threshold", "0.01"}, "filter the identifications of --ids"},
       {{kData, "-o", out, "--mgf", out + "/clusters.csv"}, "would overwrite the cluster file"},
       {{kData, "-o", out, "--mgf", out + "/cluster.para"}, "would overwrite the parameter file"},
