@@ -6,10 +6,13 @@
 #include <unistd.h>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cctype>
 #include <cstring>
 #include <sstream>
+
+#include "common/TextUtil.h"
 
 #ifndef TESSERA_VERSION
 #define TESSERA_VERSION "1.0"
@@ -68,27 +71,15 @@ OptionDefinition Defined(std::string name, std::string value_name, std::string h
   return o;
 }
 
-bool EqualsNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 bool EndsWithNoCase(const std::string& text, const std::string& end) {
-  return text.size() >= end.size() && EqualsNoCase(text.substr(text.size() - end.size()), end);
+  return text.size() >= end.size() && text::EqualsNoCase(text.substr(text.size() - end.size()), end);
 }
 
-std::string Trimmed(const std::string& text) {
-  const std::size_t first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return std::string();
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-// A number as --help and messages show it: 0.3, 1024, 6.
+// A number as --help and messages show it: 0.3, 1024, 6, 2147483647.
 std::string Number(double value) {
-  std::ostringstream out;
-  out << value;
-  return out.str();
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.15g", value);
+  return buffer;
 }
 
 // Words joined by ", " but the last two by `last_glue` (", " or " or "),
@@ -156,11 +147,11 @@ OptionDefinition Choice(std::string name, std::vector<std::string> choices, std:
 }
 
 bool ParseTolerance(const std::string& text, Tolerance& value) {
-  const std::string t = Trimmed(text);
+  const std::string t = text::Trim(text);
   for (const auto& unit : {std::make_pair("ppm", TOLERANCE_PPM), std::make_pair("da", TOLERANCE_DA)}) {
     if (!EndsWithNoCase(t, unit.first)) continue;
     double number = 0;
-    if (!ParseFiniteNumber(Trimmed(t.substr(0, t.size() - std::strlen(unit.first))), number)) return false;
+    if (!ParseFiniteNumber(text::Trim(t.substr(0, t.size() - std::strlen(unit.first))), number)) return false;
     value = {number, unit.second};
     return true;
   }
@@ -202,8 +193,8 @@ std::string CheckValue(const OptionDefinition& o, const std::string& value, std:
     case OptionKind::kTolerance: {
       Tolerance t;
       double bare = 0;
-      if (ParseFiniteNumber(Trimmed(value), bare)) {
-        const std::string n = Trimmed(value);
+      if (ParseFiniteNumber(text::Trim(value), bare)) {
+        const std::string n = text::Trim(value);
         return "option --" + o.name + ": give a unit: " + n + "ppm or " + n + "Da";
       }
       if (!ParseTolerance(value, t)) return Refused(o, value, "a tolerance such as 20ppm or 0.5Da");
@@ -212,7 +203,7 @@ std::string CheckValue(const OptionDefinition& o, const std::string& value, std:
     }
     case OptionKind::kChoice: {
       for (const std::string& c : o.choices) {
-        if (EqualsNoCase(c, Trimmed(value))) {
+        if (text::EqualsNoCase(c, text::Trim(value))) {
           canonical = c;
           return std::string();
         }

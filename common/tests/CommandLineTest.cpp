@@ -152,6 +152,11 @@ TEST(TypedCommandLine, HelpShowsUnitsChoicesAndOlderNames) {
   EXPECT_NE(usage.find("(default: 6 Da) (also --lower-mass)"), std::string::npos) << usage;
   EXPECT_NE(usage.find("--type clusters|pairs"), std::string::npos) << usage;
   EXPECT_EQ(usage.find("    --lower-mass"), std::string::npos) << usage;
+  // A list too long for the option's column goes into its help text.
+  line.Add(cli::Choice("method-name", {"Intensity Score", "Dot Product", "Dot Product Mod", "Peak Count"}, "scoring"));
+  EXPECT_NE(line.Usage().find("--method-name NAME"), std::string::npos) << line.Usage();
+  EXPECT_NE(line.Usage().find("scoring (one of: Intensity Score, Dot Product, Dot Product Mod, Peak Count)"),
+            std::string::npos);
 }
 
 }  // namespace

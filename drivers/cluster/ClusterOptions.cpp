@@ -314,7 +314,9 @@ cli::CommandLine ClusterCommandLine() {
   line.Add(cli::Path("write-para", "FILE", "only write the parameter file the options describe"));
   line.Add(cli::Path("out-directory", "DIR", "with --write-para: folder for the clustered spectra (-o: DIR/spectra)"));
   line.Add(cli::Path("cluster-result", "FILE", "with --write-para: the cluster or pair file (-o: in DIR)"));
-  line.Add(cli::Choice("type", {"clusters", "pairs"}, "clustering, or spectral pair search", "clusters"));
+  line.Add(cli::Choice("type", {"clusters", "pairs"}, "clustering, or spectral pair search (or cluster_type 0, 1)",
+                       "clusters")
+               .Numbered());
   line.Add(cli::Integer("small-peaks-count-filter", "N", "drop spectra with fewer peaks", "10").Range(0, INT32_MAX));
   line.Add(cli::Choice("peak-select-method", kPeakSelectMethods, "peaks kept: top N overall, top M per window, or both",
                        "both")

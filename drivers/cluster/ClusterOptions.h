@@ -28,8 +28,8 @@ cli::CommandLine ClusterCommandLine();
 // True when the parsed options ask for the options form.
 bool WantsOptionsForm(const cli::CommandLine& line);
 
-// The parameter-file form's own options of a job. False when a value makes
-// no job (--threads below 1, --mgf without a name).
+// The parameter-file form's own options of a job, from values the parser
+// has checked (--threads 1 to 1024, --mgf a name); true.
 bool ReadJobOptions(const cli::CommandLine& line, JobOptions& options);
 
 // The quality options (--ids, --fdr, --decoy-prefix, --curve,

@@ -529,17 +529,20 @@ int MergePairs(const std::string& work, const CPara& para, const std::vector<Par
 }  // namespace
 
 int RunMerge(const std::vector<std::string>& args, std::ostream& out) {
-  std::string accession;
-  if (args.size() == 3 && args[1] == "--px") {
-    accession = args[2];
-    if (std::string refused = clusterjob::CheckAccession(accession); !refused.empty()) {
-      out << "--px: " << refused << "\n" << kMergeUsage << "\n";
-      return 2;
-    }
-  } else if (args.size() != 1) {
-    return Fail(out, kMergeUsage);
+  cli::CommandLine line("cluster --merge", {"<work folder> [--px ACCESSION]"},
+                        "Writes one run's files from the parts of a plan that have all run.");
+  line.Add(cli::Text("px", "ACCESSION", "USIs of this ProteomeXchange dataset in the cluster table"));
+  if (const int answered = line.Report(line.Parse(args), out, out); answered >= 0) return answered;
+  const std::string accession = line.Value("px");
+  if (line.Positionals().size() != 1) {
+    out << "cluster --merge: one work folder is needed\n" << line.Usage();
+    return 2;
   }
-  const std::string& work = args[0];
+  if (std::string refused = clusterjob::CheckAccession(accession); line.Has("px") && !refused.empty()) {
+    out << "--px: " << refused << "\n" << line.Usage();
+    return 2;
+  }
+  const std::string work = line.Positionals()[0];
   try {
     PlanInfo info;
     std::vector<PartEntry> parts;

@@ -19,9 +19,6 @@
 
 namespace partition {
 
-inline constexpr const char* kPlanUsage =
-    "usage: cluster --plan N <parameter file> <work folder> [--cuts P,P,...]";
-inline constexpr const char* kMergeUsage = "usage: cluster --merge <work folder> [--px ACCESSION]";
 
 // The files of a plan inside the work folder.
 inline constexpr const char* kPlanFile = "plan.txt";
@@ -43,7 +40,8 @@ inline constexpr const char* kPartPlanId = "plan.id";
 
 // `args`: N, the parameter file, the work folder, optionally "--cuts" and
 // the comma-separated positions (in the job's ordered spectrum list) where
-// parts must start instead of the balanced ones. Returns the exit status.
+// parts must start instead of the balanced ones. Returns the exit status
+// (2 for a wrong command line, with the usage on `out`).
 int RunPlan(const std::vector<std::string>& args, std::ostream& out);
 // `args`: the work folder of a plan whose parts have all run, optionally
 // "--px" and an accession for the table's USIs. Writes the

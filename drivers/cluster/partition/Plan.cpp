@@ -15,6 +15,7 @@
 
 #include "clustering/Para.h"
 #include "clustering/SimilarityCluster.h"
+#include "common/CommandLine.h"
 #include "common/PathUtil.h"
 #include "common/SafeFile.h"
 #include "common/TextUtil.h"
@@ -92,18 +93,26 @@ struct PlanArguments {
   std::vector<std::size_t> forced;  // part starts given with --cuts
 };
 
-// Empty, or the message that refuses the arguments.
-std::string ReadPlanArguments(const std::vector<std::string>& args, PlanArguments& plan) {
-  if (args.size() != 3 && !(args.size() == 5 && args[3] == "--cuts")) return kPlanUsage;
-  plan.requested = text::AtoI(args[0]);
-  if (plan.requested < 1 || args[0].find_first_not_of("0123456789") != std::string::npos) {
-    return std::string("The number of parts must be a whole number of at least 1: ") + args[0] + "\n" + kPlanUsage;
-  }
-  plan.para_path = args[1];
-  plan.work = args[2];
-  if (args.size() == 5 && !ParseCuts(args[4], plan.forced)) {
-    return "Cut positions must be whole numbers separated by commas: " + args[4];
-  }
+cli::CommandLine PlanCommandLine() {
+  cli::CommandLine line("cluster --plan", {"N <parameter file> <work folder> [--cuts P,P,...]"},
+                        "Cuts one clustering job into N parts that run independently (workflows/cluster.smk).");
+  line.Add(cli::Text("cuts", "P,P,...", "positions in the ordered spectrum list where parts must start"));
+  return line;
+}
+
+// Empty, or the message that refuses the arguments (a wrong command line).
+std::string ReadPlanArguments(const cli::CommandLine& line, PlanArguments& plan) {
+  const std::vector<std::string>& given = line.Positionals();
+  if (given.size() != 3) return "N, the parameter file and the work folder are needed";
+  long parts = 0;
+  if (!cli::ParseWholeNumber(given[0], parts) || parts < 1 ||
+      given[0].find_first_not_of("0123456789") != std::string::npos)
+    return "The number of parts must be a whole number of at least 1: " + given[0];
+  plan.requested = static_cast<int>(parts);
+  plan.para_path = given[1];
+  plan.work = given[2];
+  if (line.Has("cuts") && !ParseCuts(line.Value("cuts"), plan.forced))
+    return "Cut positions must be whole numbers separated by commas: " + line.Value("cuts");
   return {};
 }
 
@@ -471,8 +480,13 @@ std::vector<std::size_t> BalanceCuts(const std::vector<std::uint64_t>& work, std
 }
 
 int RunPlan(const std::vector<std::string>& args, std::ostream& out) {
+  cli::CommandLine line = PlanCommandLine();
+  if (const int answered = line.Report(line.Parse(args), out, out); answered >= 0) return answered;
   PlanArguments plan;
-  if (std::string refused = ReadPlanArguments(args, plan); !refused.empty()) return Fail(out, refused);
+  if (std::string refused = ReadPlanArguments(line, plan); !refused.empty()) {
+    out << refused << "\n" << line.Usage();
+    return 2;
+  }
   try {
     CPara para;
     clusterjob::COriginTable origins;

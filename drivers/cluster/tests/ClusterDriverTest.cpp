@@ -272,30 +272,6 @@ TEST_F(ClusterDriver, ATargetTheSpectraCannotHoldKeepsTheThreshold) {
   EXPECT_FALSE(marker::ErrorMarkerExists());
 }
 
-// A wrong command line is said with the usage, status 2 and no marker:
-// nothing was run, so there is no failed run for the desktop to see.
-TEST_F(ClusterDriver, AWrongCommandLineLeavesNoMarker) {
-  const std::string good = WritePara(0, kData + "cluster_in");
-  const std::string run = File("BSA1.mzML");
-  std::ofstream(run) << "<?xml version=\"1.0\"?>\n<mzML>\n</mzML>\n";
-  const std::string mgf = File("run.txt");
-  std::ofstream(mgf) << "BEGIN IONS\nPEPMASS=500\nCHARGE=2+\n100 1\nEND IONS\n";
-  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{}, "usage: cluster"},
-      {{run}, "BSA1.mzML is a spectrum file: give -o FOLDER"},
-      {{mgf}, "run.txt is a spectrum file: give -o FOLDER"},
-      {{"--threads", "0", good}, "option --threads: \"0\" is not a whole number from 1 to 1024"},
-      {{"--threads", "100000", good}, "option --threads"},
-      {{"--mgf", "", good}, "option --mgf needs a name"},
-  };
-  for (const auto& [args, message] : cases) {
-    marker::RemoveErrorMarker();
-    EXPECT_EQ(Run(args), 2) << message;
-    EXPECT_NE(output_.find(message), std::string::npos) << output_;
-    EXPECT_FALSE(marker::ErrorMarkerExists()) << message;
-  }
-}
-
 TEST_F(ClusterDriver, FailuresLeaveTheMarker) {
   struct Case {
     std::vector<std::string> args;

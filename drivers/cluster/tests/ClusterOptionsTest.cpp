@@ -285,7 +285,7 @@ TEST(ClusterOptions, RefusedBeforeAnythingIsWritten) {
       {{kData, "-o", out, "--threads", "100000"}, "option --threads"},
       {{kData, "-o", out, "--threads", "0"}, "usage:"},
       {{kData, "-o", out, "--precursor-tol", "20"}, "option --precursor-tol: give a unit: 20ppm or 20Da"},
-      {{kData, "-o", out, "--type", "pair"}, "option --type: \"pair\" is not one of clusters or pairs"},
+      {{kData, "-o", out, "--type", "pair"}, "option --type: \"pair\" is not one of clusters or pairs (or its number, 0 to 1)"},
       {{kData, "-o", out, "--id-threshold", "0.01"}, "filter the identifications of --ids"},
       {{kData, "-o", out, "--mgf", out + "/clusters.csv"}, "would overwrite the cluster file"},
       {{kData, "-o", out, "--mgf", out + "/cluster.para"}, "would overwrite the parameter file"},
@@ -330,6 +330,57 @@ TEST(ClusterOptions, ScoringOptionsWithoutEffectAreSaidSo) {
   EXPECT_EQ(ReadFile(dir / "said.txt").find("warning"), std::string::npos);
   ASSERT_EQ(Cluster(dir, {"--help"}), 0);
   EXPECT_NE(ReadFile(dir / "said.txt").find("clustering always scores \"Dot Product\" at 0.5 Da"), std::string::npos);
+}
+
+// A wrong command line is said with the usage, status 2 and no marker:
+// nothing was run, so there is no failed run for the desktop to see.
+TEST(ClusterOptions, AWrongCommandLineLeavesNoMarker) {
+  testsupport::CTempDir scratch("cluster_wrong");
+  const fs::path dir = scratch.Path();
+  CPara para;
+  std::string error;
+  ASSERT_TRUE(ParaOf({}, para, error));
+  const std::string good = (dir / "job.para").string();
+  ASSERT_TRUE(para.WriteParaFile(good));
+  testsupport::WriteFile((dir / "BSA1.mzML").string(), "<?xml version=\"1.0\"?>\n<mzML>\n</mzML>\n");
+  testsupport::WriteFile((dir / "run.txt").string(), "BEGIN IONS\nPEPMASS=500\nCHARGE=2+\n100 1\nEND IONS\n");
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{}, "usage: cluster"},
+      {{"BSA1.mzML"}, "cluster: BSA1.mzML is a spectrum file: give -o FOLDER"},
+      {{"run.txt"}, "run.txt is a spectrum file: give -o FOLDER"},
+      {{"--threads", "0", good}, "option --threads: \"0\" is not a whole number from 1 to 1024"},
+      {{"--threads", "100000", good}, "option --threads"},
+      {{"--mgf", "", good}, "option --mgf needs a name"},
+      {{"--plan", "2", good}, "usage: cluster --plan"},
+  };
+  for (const auto& [args, message] : cases) {
+    EXPECT_EQ(Cluster(dir, args), 2) << message;
+    EXPECT_NE(ReadFile(dir / "said.txt").find(message), std::string::npos) << ReadFile(dir / "said.txt");
+    EXPECT_FALSE(fs::exists(dir / "error_happened.error")) << message;
+  }
+}
+
+// Pictures, networks and tables may be named inside the output folder the
+// run creates; the run makes the folder before it writes them.
+TEST(ClusterOptions, OutputsMayLieInTheFolderTheRunCreates) {
+  testsupport::CTempDir scratch("cluster_inside");
+  const fs::path dir = scratch.Path();
+  const bool plots = fs::exists(std::string(TESSERA_BIN_DIR) + "/tessera-plot");
+  std::vector<std::string> pairs = {kData, "-o", "p", "--type", "pairs", "--network", "p/net.graphml"};
+  if (plots) pairs.insert(pairs.end(), {"--plot", "p/shifts.svg"});
+  ASSERT_EQ(Cluster(dir, pairs), 0) << ReadFile(dir / "said.txt");
+  EXPECT_TRUE(fs::exists(dir / "p/net.graphml"));
+  EXPECT_EQ(fs::exists(dir / "p/shifts.svg"), plots);
+  ASSERT_EQ(Cluster(dir, {kData, "-o", "c", "--mgf", "c/out.mgf", "--consensus-type", "most-similar"}), 0)
+      << ReadFile(dir / "said.txt");
+  EXPECT_TRUE(fs::exists(dir / "c/out.mgf"));
+  // No spectra at all: neither a folder nor an MGF file to ask for.
+  ASSERT_EQ(Cluster(dir, {kData, "-o", "n", "--consensus-type", "none"}), 0) << ReadFile(dir / "said.txt");
+  EXPECT_FALSE(fs::exists(dir / "n/spectra"));
+  EXPECT_TRUE(fs::exists(dir / "n/clusters.csv"));
+  EXPECT_NE(ReadFile(dir / "n/cluster.para").find("consensus_type=3\n"), std::string::npos);
+  EXPECT_EQ(ReadFile(dir / "said.txt").find("Spectra:"), std::string::npos);
+  EXPECT_EQ(Cluster(dir, {kData, "-o", "m", "--consensus-type", "none", "--mgf", "m.mgf"}), 2);
 }
 
 // A run into a folder that holds an earlier run's outputs leaves exactly

@@ -298,8 +298,17 @@ TEST(PartitionPlan, BalancesWorkAndRefusesBadInput) {
   EXPECT_EQ(partition::BalanceCuts({1, 1, 1, 1}, 9), (std::vector<std::size_t>{1, 2, 3}));
 
   std::ostringstream out;
-  EXPECT_EQ(partition::RunPlan({"0", "x.para", "w"}, out), 1);
-  EXPECT_NE(out.str().find("usage:"), std::string::npos);
+  // Wrong command lines: the usage, status 2, whatever the option's place.
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"0", "x.para", "w"}, {"2", "x.para"}, {"2", "--cuts", "1,x", "x.para", "w"},
+        {"2", "x.para", "w", "--cut", "1"}}) {
+    out.str("");
+    EXPECT_EQ(partition::RunPlan(args, out), 2) << args[1];
+    EXPECT_NE(out.str().find("usage: cluster --plan"), std::string::npos) << out.str();
+  }
+  out.str("");
+  EXPECT_EQ(partition::RunMerge({"w", "--px", "nope"}, out), 2);
+  EXPECT_EQ(partition::RunMerge({}, out), 2);
   EXPECT_EQ(partition::RunMerge({"/nonexistent/work"}, out), 1);
   EXPECT_NE(out.str().find("No plan in /nonexistent/work"), std::string::npos);
 }
