@@ -30,6 +30,17 @@ bool SameFile(const std::string& a, const std::string& b) {
   return std::filesystem::equivalent(a, b, ec);
 }
 
+// A consensus spectrum as a DTA file, under its name only when whole.
+bool WriteConsensusFile(const msdata::CSpectrum& consensus, const std::string& target) {
+  safefile::CSafeFile out;
+  if (!out.Open(target)) return false;
+  std::fprintf(out.Get(), "%f %d\n", consensus.precursor_mass, consensus.charge);
+  for (const msdata::Peak& p : consensus.peaks) {
+    std::fprintf(out.Get(), "%f %f\n", p.first, p.second);
+  }
+  return out.Commit();
+}
+
 // A cluster of several members with the name its consensus file is
 // planned under.
 struct Consensus {
@@ -281,7 +292,11 @@ void CRepresentativeSpectra::PlaceMember(const msdata::CSpectrum& member, int po
   msdata::CSpectrum loaded;
   if (peak_source) loaded = WithPeaks(member, static_cast<std::size_t>(position), peak_source);
   const msdata::CSpectrum& spectrum = peak_source ? loaded : member;
-  if (!PlaceSpectrum(spectrum, spectra_process.data_directory, out_directory)) {
+  // Without files the spectrum is recorded under the same conditions as a
+  // placed one, so that the caller's MGF file is the same either way.
+  const bool placed = write_files ? PlaceSpectrum(spectrum, spectra_process.data_directory, out_directory)
+                                  : !out_directory.empty() && IsPlainFileName(spectrum.name);
+  if (!placed) {
     // A name that is no plain file name is skipped by design; anything else
     // is a spectrum lost.
     if (!out_directory.empty() && IsPlainFileName(spectrum.name)) ++failed_writes;
@@ -309,7 +324,7 @@ void CRepresentativeSpectra::BuildConsensusSpectra(const std::vector<msdata::CSp
                                                    std::vector<unsigned char>& done, CConsensusNames& claims) {
   const std::string& out_directory = spectra_process.out_directory;
   const std::size_t n = done.size();
-  if (!out_directory.empty() && !path::IsDirectory(out_directory)) {
+  if (write_files && !out_directory.empty() && !path::IsDirectory(out_directory)) {
     path::CreateDirectory(out_directory);
   }
   if (consensus_type == REPRESENTATIVE_BOTH) {
@@ -358,16 +373,7 @@ void CRepresentativeSpectra::PlaceLoneSpectra(const std::vector<msdata::CSpectru
 void CRepresentativeSpectra::WriteConsensus(msdata::CSpectrum consensus, int head) {
   const std::string& out_directory = spectra_process.out_directory;
   if (out_directory.empty() || !IsPlainFileName(consensus.name)) return;
-  safefile::CSafeFile out;
-  if (!out.Open(path::Join(out_directory, consensus.name))) {
-    ++failed_writes;
-    return;
-  }
-  std::fprintf(out.Get(), "%f %d\n", consensus.precursor_mass, consensus.charge);
-  for (const msdata::Peak& p : consensus.peaks) {
-    std::fprintf(out.Get(), "%f %f\n", p.first, p.second);
-  }
-  if (!out.Commit()) {
+  if (write_files && !WriteConsensusFile(consensus, path::Join(out_directory, consensus.name))) {
     ++failed_writes;
     return;
   }

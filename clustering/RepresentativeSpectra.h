@@ -57,6 +57,10 @@ class CRepresentativeSpectra {
   };
   bool record_written = false;
   std::vector<Written> written;
+  // False: no spectrum file is written (nor the output folder made); the
+  // spectra are only recorded (with `record_written`), for a caller that
+  // writes them into one MGF file instead of a file each.
+  bool write_files = true;
   // Spectrum files of the last generation that could not be written whole
   // (none is left under its name half-written).
   std::size_t failed_writes = 0;

@@ -244,6 +244,7 @@ int RunClustering(CPara& para, CSimilarityCluster& clustering, const JobOptions&
   }
   CRepresentativeSpectra& representatives = *para.representative_spectra;
   representatives.record_written = !options.mgf.empty();
+  representatives.write_files = options.spectrum_files;
   // Every other file of the run comes after the spectrum files and before
   // the cluster file, the last file of a run that has finished: a run that
   // fails on one of them writes no cluster file, and the ones it wrote go.
@@ -280,7 +281,8 @@ int RunClustering(CPara& para, CSimilarityCluster& clustering, const JobOptions&
   out << "Cluster table: " << table << "\n";
   out << "Cluster file: " << data.cluster_result << "\n";
   out << "Pairs scored: " << clustering.pairs_scored << ", above the threshold: " << clustering.pairs_above << "\n";
-  if (WritesRepresentatives(para) && !data.out_directory.empty()) out << "Spectra: " << data.out_directory << "\n";
+  if (options.spectrum_files && WritesRepresentatives(para) && !data.out_directory.empty())
+    out << "Spectra: " << data.out_directory << "\n";
   if (!options.curve.empty()) out << "Threshold curve: " << options.curve << "\n";
   if (!options.curve_plot.empty()) out << "Threshold curve picture: " << options.curve_plot << "\n";
   if (curve && !options.ids.empty() && !rows.empty() &&
@@ -368,7 +370,7 @@ std::string CheckJob(const CPara& para, const JobOptions& options) {
   }
   const JobFiles files = FilesOfJob(para, options);
   if (std::string refused = CheckFileClashes(files); !refused.empty()) return refused;
-  if (std::string refused = CheckJobPaths(para); !refused.empty()) return refused;
+  if (std::string refused = CheckJobPaths(para, options.spectrum_files); !refused.empty()) return refused;
   if (std::string refused = CheckFileAccess(files); !refused.empty()) return refused;
   // The pictures need the plot program as well.
   if (!options.curve_plot.empty()) {

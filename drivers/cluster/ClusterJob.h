@@ -21,6 +21,10 @@ struct JobOptions {
   bool shift_search = false;  // with a pair search: the shift search instead
   int threads = 0;            // 0: every hardware thread
   std::string mgf;            // also write the output spectra into this MGF file
+  // False: the output spectra go into `mgf` alone, no DTA file is written
+  // into out_directory (the options form's default; a parameter file
+  // always gets its DTA files).
+  bool spectrum_files = true;
   std::string px;             // a ProteomeXchange accession: the table and the MGF file give USIs
   bool no_wait = false;       // fail at once when another run uses the working folder
   bool folder_locked = false;  // the caller holds the working folder's lock already

@@ -145,6 +145,10 @@ std::string CheckOptionValues(const cli::CommandLine& line, const CPara& para) {
   if (!IsPairs(line) && line.Has("decoy-pairs")) return "option --decoy-pairs goes with type pairs";
   if (line.Has("mgf") && !WritesRepresentatives(para))
     return "option --mgf: --consensus-type none writes no spectra";
+  if (line.Has("spectra-format") && (IsPairs(line) || !WritesRepresentatives(para)))
+    return std::string("option --spectra-format: ") +
+           (IsPairs(line) ? "a pair search writes no spectra (type clusters only)"
+                          : "--consensus-type none writes no spectra");
   const CCluster& c = *para.cluster;
   if (line.Has("shift-lower") && line.Has("shift-upper") && c.lower_mass > c.upper_mass) {
     return "option --shift-lower " + std::to_string(c.lower_mass) + " is above --shift-upper " +
@@ -188,6 +192,10 @@ int WriteParaOnly(const cli::CommandLine& line, const std::vector<std::string>& 
   }
   int data_type = MS2_FORMAT_DTA;
   if (inputs.size() == 1 && !DataTypeOf(inputs[0], data_type, err)) return 2;
+  if (line.Has("spectra-format")) {
+    err << "cluster: option --spectra-format goes with -o (a run of a parameter file writes DTA files)\n";
+    return 2;
+  }
   const std::string para_path = path::Absolute(line.Value("write-para"));
   CPara para;
   if (const int status = ParaOfOptions(line, inputs.empty() ? "" : inputs[0], data_type, "", para, err); status >= 0)
@@ -276,16 +284,29 @@ int RunInOutputFolder(const std::string& output, const JobOptions& job, bool qui
   return status;
 }
 
+// The output spectra of a clustering from options: one MGF file
+// (spectra.mgf, or where --mgf puts it), the DTA files of spectra/, or
+// both. The parameter file still names spectra/, so that a run of it
+// writes the DTA files as every parameter file's run does.
+void ChooseSpectraOutputs(const cli::CommandLine& line, const CPara& para, const std::string& output,
+                          JobOptions& job) {
+  if (IsPairs(line) || !WritesRepresentatives(para)) return;
+  const std::string format = line.Choice("spectra-format", "mgf");
+  job.spectrum_files = format != "mgf";
+  if (format != "dta" && job.mgf.empty()) job.mgf = path::Join(output, kSpectraMgf);
+}
+
 void ReportOptionsRun(const std::string& output, const CPara& para, const std::string& para_path, bool pairs,
-                      const std::string& mgf, std::ostream& out) {
+                      const JobOptions& job, std::ostream& out) {
   out << "Parameter file: " << para_path << "\n";
   if (pairs) {
     out << "Pair file: " << path::Join(output, kPairFile) << "\n"
         << "Mass-shift table: " << path::Join(output, "temp.temp") << "\n";
   } else {
     out << "Cluster file: " << path::Join(output, kClusterFile) << "\n";
-    if (WritesRepresentatives(para)) out << "Spectra: " << path::Join(output, kSpectraFolder) << "\n";
-    if (!mgf.empty()) out << "MGF file: " << mgf << "\n";
+    if (job.spectrum_files && WritesRepresentatives(para))
+      out << "Spectra: " << path::Join(output, kSpectraFolder) << "\n";
+    if (!job.mgf.empty()) out << "MGF file: " << job.mgf << "\n";
   }
 }
 
@@ -305,9 +326,9 @@ cli::CommandLine ClusterCommandLine() {
       "precursor masses differ (type pairs). With options it writes into the output\n"
       "folder the parameter file it used (cluster.para), the cluster file\n"
       "(clusters.csv) or the pair file (pairs.csv) with the mass-shift table\n"
-      "(temp.temp), and the spectra (spectra/); what an earlier run wrote there goes\n"
-      "first. Inputs: mzML, mzXML, MGF, MS2, DTAS, PKL files or DTA folders; several\n"
-      "inputs are clustered together.\n"
+      "(temp.temp), and the spectra (spectra.mgf, or DTA files in spectra/); what an\n"
+      "earlier run wrote there goes first. Inputs: mzML, mzXML, MGF, MS2, DTAS, PKL\n"
+      "files or DTA folders; several inputs are clustered together.\n"
       "With a parameter file a failure also leaves error_happened.error.");
   namespace standard = cli::standard;
   line.Add(standard::Output());
@@ -354,7 +375,10 @@ cli::CommandLine ClusterCommandLine() {
                      "print the expected number of false pairs above the threshold"));
   line.Add(cli::Flag("shift-search", "with a pairs parameter file: the shift search instead"));
   line.Add(standard::Threads());
-  line.Add(cli::Path("mgf", "FILE", "also write the output spectra into one MGF file (type clusters)"));
+  line.Add(cli::Choice("spectra-format", {"mgf", "dta", "both"},
+                       "output spectra as one MGF (spectra.mgf), DTA files (spectra/) or both", "mgf"));
+  line.Add(cli::Path("mgf", "FILE",
+                     "also write the output spectra into one MGF file (type clusters; -o: in place of spectra.mgf)"));
   line.Add(cli::Text("px", "ACCESSION", "clusters: USIs of this ProteomeXchange dataset (PXD000561) in clusters.tsv and --mgf"));
   line.Add(standard::NoWait("pairs: also the working folder"));
   line.Add(standard::Quiet());
@@ -529,6 +553,7 @@ int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream
   if (inputs.size() > 1) job.pooled_inputs = inputs;
   CPara para;
   if (const int status = ParaOfOptions(line, data_path, data_type, output, para, err); status >= 0) return status;
+  ChooseSpectraOutputs(line, para, output, job);
   if (const int status = CheckOutputsOfOptions(para, job, output, err); status >= 0) return status;
 
   safefile::CFolderLock lock;
@@ -543,7 +568,7 @@ int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream
   if (line.Has("write-para") && !WriteParaOfOptions(line, para, path::Absolute(line.Value("write-para")), err))
     return 1;
   if (const int status = RunInOutputFolder(output, job, line.Has("quiet"), err); status != 0) return status;
-  ReportOptionsRun(output, para, job.parameter_file, IsPairs(line), job.mgf, out);
+  ReportOptionsRun(output, para, job.parameter_file, IsPairs(line), job, out);
   return 0;
 }
 

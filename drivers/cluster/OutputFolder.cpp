@@ -81,6 +81,7 @@ std::size_t ClearEarlierOutputs(const std::string& folder, const std::vector<std
                                        CSpectralPairSearch::kHistogramFile,
                                        CSpectralPairSearch::kScoreLog,
                                        kCombinedInput,
+                                       kSpectraMgf,
                                        marker::kErrorMarkerFile};
   std::vector<fs::path> earlier;
   std::error_code ec;

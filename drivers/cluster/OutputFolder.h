@@ -18,6 +18,7 @@ inline constexpr const char* kCombinedInput = "inputs.mgf";
 inline constexpr const char* kClusterFile = "clusters.csv";
 inline constexpr const char* kPairFile = "pairs.csv";
 inline constexpr const char* kSpectraFolder = "spectra";
+inline constexpr const char* kSpectraMgf = "spectra.mgf";
 
 // Takes the lock of `folder`, waiting for another run (saying so once on
 // standard error) unless `no_wait`. False when another run holds it.
@@ -25,7 +26,7 @@ bool LockOutputFolder(safefile::CFolderLock& lock, const std::string& folder, bo
 
 // Removes what an earlier run of the options form left in `folder`: the
 // files of fixed name (cluster file, cluster table, pair file,
-// "temp.temp", "score.txt", the pooled inputs, the error marker) and, in the spectra folder, the
+// "temp.temp", "score.txt", the pooled inputs, the spectra's MGF file, the error marker) and, in the spectra folder, the
 // spectrum files: names ending in ".dta", names the earlier cluster file
 // lists, and the temporary files of writes that were cut short. Files of
 // other names, folders, links' targets and the run's own `inputs` are left

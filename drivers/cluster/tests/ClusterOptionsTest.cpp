@@ -208,11 +208,24 @@ TEST(ClusterOptions, RunFromOptionsWritesWhatItsParameterFileWrites) {
   testsupport::CTempDir scratch("cluster_options");
   const fs::path dir = scratch.Path();
   const std::string exe = kProgram;
-  const std::string options = " --threshold 0.5 --precursor-tol 2.5Da --small-peaks-count-filter 1 --mgf out.mgf";
+  const std::string options = " --threshold 0.5 --precursor-tol 2.5Da --small-peaks-count-filter 1";
   ASSERT_EQ(std::system(("cd '" + dir.string() + "' && '" + exe + "' '" + kData + "' -o first" + options +
-                         " -q > first.txt 2>&1").c_str()),
+                         " --spectra-format dta --mgf out.mgf -q > first.txt 2>&1").c_str()),
             0)
       << ReadFile(dir / "first.txt");
+  // By default the same spectra go into one MGF file alone, byte for byte
+  // the one --mgf writes beside the DTA files, with the same parameter file.
+  ASSERT_EQ(std::system(("cd '" + dir.string() + "' && '" + exe + "' '" + kData + "' -o third" + options +
+                         " > third.txt 2>&1").c_str()),
+            0)
+      << ReadFile(dir / "third.txt");
+  EXPECT_EQ(ReadFile(dir / "third/spectra.mgf"), ReadFile(dir / "out.mgf"));
+  EXPECT_FALSE(fs::exists(dir / "third/spectra"));
+  EXPECT_NE(ReadFile(dir / "third.txt").find("MGF file: " + (dir / "third/spectra.mgf").string()), std::string::npos);
+  EXPECT_EQ(ReadFile(dir / "third.txt").find("Spectra: "), std::string::npos) << ReadFile(dir / "third.txt");
+  std::string third_para = ReadFile(dir / "third/cluster.para");
+  for (std::size_t at; (at = third_para.find("/third/")) != std::string::npos;) third_para.replace(at, 7, "/first/");
+  EXPECT_EQ(third_para, ReadFile(dir / "first/cluster.para"));
   // The same job from the written parameter file, into a second folder.
   std::string para = ReadFile(dir / "first/cluster.para");
   for (const std::string name : {"spectra", "clusters.csv"}) {
@@ -282,6 +295,10 @@ TEST(ClusterOptions, RefusedBeforeAnythingIsWritten) {
       {{kData, "-o", out, "--shift-lower", "300", "--shift-upper", "200"}, "shift-lower 300 is above --shift-upper 200"},
       {{kData, "-o", out, "--type", "pairs", "--shift-lower", "300"}, "lower_mass (300) is above upper_mass (200)"},
       {{kData, "-o", out, "--type", "pairs", "--mgf", "x.mgf"}, "a pair search writes no spectra"},
+      {{kData, "-o", out, "--type", "pairs", "--spectra-format", "dta"}, "option --spectra-format: a pair search"},
+      {{kData, "-o", out, "--consensus-type", "none", "--spectra-format", "mgf"}, "none writes no spectra"},
+      {{kData, "-o", out, "--spectra-format", "mzml"}, "option --spectra-format"},
+      {{"--write-para", (dir / "w.para").string(), kData, "--spectra-format", "dta"}, "goes with -o"},
       {{kData, "-o", out, "--threads", "100000"}, "option --threads"},
       {{kData, "-o", out, "--threads", "0"}, "usage:"},
       {{kData, "-o", out, "--precursor-tol", "20"}, "option --precursor-tol: give a unit: 20ppm or 20Da"},
@@ -377,6 +394,7 @@ TEST(ClusterOptions, OutputsMayLieInTheFolderTheRunCreates) {
   // No spectra at all: neither a folder nor an MGF file to ask for.
   ASSERT_EQ(Cluster(dir, {kData, "-o", "n", "--consensus-type", "none"}), 0) << ReadFile(dir / "said.txt");
   EXPECT_FALSE(fs::exists(dir / "n/spectra"));
+  EXPECT_FALSE(fs::exists(dir / "n/spectra.mgf"));
   EXPECT_TRUE(fs::exists(dir / "n/clusters.csv"));
   EXPECT_NE(ReadFile(dir / "n/cluster.para").find("consensus_type=3\n"), std::string::npos);
   EXPECT_EQ(ReadFile(dir / "said.txt").find("Spectra:"), std::string::npos);
@@ -391,16 +409,19 @@ TEST(ClusterOptions, EarlierOutputsInTheFolderGo) {
   // Every spectrum alone (threshold 1), after a run that merged three.
   const std::vector<std::string> lone = {"--small-peaks-count-filter", "1", "--precursor-tol", "2.5Da",
                                          "--threshold", "1"};
-  std::vector<std::string> fresh = {kData, "-o", "fresh"};
+  std::vector<std::string> fresh = {kData, "-o", "fresh", "--spectra-format", "dta"};
   fresh.insert(fresh.end(), lone.begin(), lone.end());
   ASSERT_EQ(Cluster(dir, fresh), 0) << ReadFile(dir / "said.txt");
 
   ASSERT_EQ(Cluster(dir, {kData, "-o", "o", "--type", "pairs", "--lower-mass", "0", "--upper-mass", "500"}), 0);
-  ASSERT_EQ(Cluster(dir, {kData, "-o", "o", "--small-peaks-count-filter", "1", "--precursor-tol", "2.5Da"}), 0);
+  ASSERT_EQ(Cluster(dir, {kData, "-o", "o", "--small-peaks-count-filter", "1", "--precursor-tol", "2.5Da",
+                          "--spectra-format", "both"}),
+            0);
   ASSERT_TRUE(fs::exists(dir / "o/spectra/1.2-2.2-3.2.dta"));
+  ASSERT_TRUE(fs::exists(dir / "o/spectra.mgf"));
   testsupport::WriteFile((dir / "o/notes.txt").string(), "mine\n");
   testsupport::WriteFile((dir / "o/spectra/readme.txt").string(), "mine\n");
-  std::vector<std::string> again = {kData, "-o", "o"};
+  std::vector<std::string> again = {kData, "-o", "o", "--spectra-format", "dta"};
   again.insert(again.end(), lone.begin(), lone.end());
   ASSERT_EQ(Cluster(dir, again), 0) << ReadFile(dir / "said.txt");
 
@@ -415,6 +436,7 @@ TEST(ClusterOptions, EarlierOutputsInTheFolderGo) {
   EXPECT_EQ(ReadFile(dir / "o/clusters.tsv"), ReadFile(dir / "fresh/clusters.tsv"));
   EXPECT_FALSE(fs::exists(dir / "o/pairs.csv"));
   EXPECT_FALSE(fs::exists(dir / "o/temp.temp"));
+  EXPECT_FALSE(fs::exists(dir / "o/spectra.mgf"));
   EXPECT_EQ(ReadFile(dir / "o/notes.txt"), "mine\n");
 
   // A pair search after it leaves no table of the clustering.
@@ -429,7 +451,9 @@ TEST(ClusterOptions, EarlierOutputsInTheFolderGo) {
 TEST(ClusterOptions, ARefusedRunLeavesTheEarlierResults) {
   testsupport::CTempDir scratch("cluster_refused_late");
   const fs::path dir = scratch.Path();
-  ASSERT_EQ(Cluster(dir, {kData, "-o", "o", "--small-peaks-count-filter", "1", "--precursor-tol", "2.5Da"}), 0)
+  ASSERT_EQ(Cluster(dir, {kData, "-o", "o", "--small-peaks-count-filter", "1", "--precursor-tol", "2.5Da",
+                          "--spectra-format", "dta"}),
+            0)
       << ReadFile(dir / "said.txt");
   const std::vector<std::string> folder = Listing(dir / "o"), spectra = Listing(dir / "o/spectra");
   ASSERT_FALSE(spectra.empty());

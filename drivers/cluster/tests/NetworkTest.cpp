@@ -103,7 +103,7 @@ class Network : public ScratchDirTest {
     char first[64];
     std::snprintf(first, sizeof first, "%.6f 2", std::atof(spectrum.c_str()) + 15.994915);
     Write("data/BSA1.9002.9002.2.dta", first + spectrum.substr(line_end));
-    ASSERT_EQ(Cluster({File("data"), "-o", File("clustered"), "-q"}), 0) << ReadFile(File("said.txt"));
+    ASSERT_EQ(Cluster({File("data"), "-o", File("clustered"), "--spectra-format", "dta", "-q"}), 0) << ReadFile(File("said.txt"));
     Write("propagated.tsv",
           "spectrum\tsequence\tmodifications\troute\tsource\tshift\tscore\tq_value\n"
           "BSA1.9002.9002.2.DTA\tYICDNQDTISSK\t2,1 4,15.994915,-1\tpairs\t670.2-9001.2-9001.2.DTA\t15.994915\t"

@@ -72,7 +72,7 @@ TEST_F(PooledInputs, QuietProgramSaysNoProgress) {
   ASSERT_EQ(std::system(command.c_str()), 0) << testsupport::ReadFile(File("err.txt"));
   EXPECT_EQ(testsupport::ReadFile(File("said.txt")),
             "Parameter file: " + File("out/cluster.para") + "\nCluster file: " + File("out/clusters.csv") +
-                "\nSpectra: " + File("out/spectra") + "\n");
+                "\nMGF file: " + File("out/spectra.mgf") + "\n");
   EXPECT_EQ(testsupport::ReadFile(File("err.txt")), "");
 }
 
