@@ -146,6 +146,20 @@ OptionDefinition Choice(std::string name, std::vector<std::string> choices, std:
   return o;
 }
 
+OptionDefinition Fraction(std::string name, std::string value_name, std::string help, std::string default_text) {
+  OptionDefinition o = Defined(std::move(name), std::move(value_name), std::move(help), std::move(default_text),
+                               OptionKind::kFraction);
+  return o.Range(0, 1);
+}
+
+bool ParseFraction(const std::string& text, double& value) {
+  const bool percent = !text.empty() && text.back() == '%';
+  double number = 0;
+  if (!ParseFiniteNumber(percent ? text.substr(0, text.size() - 1) : text, number)) return false;
+  value = percent ? number / 100.0 : number;
+  return true;
+}
+
 bool ParseTolerance(const std::string& text, Tolerance& value) {
   const std::string t = text::Trim(text);
   for (const auto& unit : {std::make_pair("ppm", TOLERANCE_PPM), std::make_pair("da", TOLERANCE_DA)}) {
@@ -188,6 +202,12 @@ std::string CheckValue(const OptionDefinition& o, const std::string& value, std:
       const std::string range = RangeText(o);
       if (!ParseFiniteNumber(value, v) || !InRange(o, v))
         return Refused(o, value, "a number" + (range.empty() ? "" : " " + range));
+      return std::string();
+    }
+    case OptionKind::kFraction: {
+      double v = 0;
+      if (!ParseFraction(value, v) || !InRange(o, v))
+        return Refused(o, value, "a level " + RangeText(o) + " (as 0.01 or 1%)");
       return std::string();
     }
     case OptionKind::kTolerance: {
@@ -353,7 +373,10 @@ long CommandLine::Integer(const std::string& name, long fallback) const {
 
 double CommandLine::Real(const std::string& name, double fallback) const {
   double v = fallback;
-  return Has(name) && ParseFiniteNumber(Value(name), v) ? v : fallback;
+  if (!Has(name)) return fallback;
+  const bool read = Defined(name).kind == OptionKind::kFraction ? ParseFraction(Value(name), v)
+                                                                 : ParseFiniteNumber(Value(name), v);
+  return read ? v : fallback;
 }
 
 cli::Tolerance CommandLine::Tolerance(const std::string& name, cli::Tolerance fallback) const {

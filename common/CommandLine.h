@@ -28,7 +28,8 @@ enum class OptionKind {
   kInteger,    // a whole number within `min`..`max` (and the 32-bit range)
   kReal,       // a finite number within `min`..`max`
   kTolerance,  // a number of at least `min` with its unit: "20ppm", "0.5Da"
-  kChoice      // one of `choices`, matched without regard to case
+  kChoice,     // one of `choices`, matched without regard to case
+  kFraction    // a level within `min`..`max`, as a fraction "0.01" or a percentage "1%"
 };
 
 // A tolerance as written: value and unit.
@@ -86,6 +87,8 @@ OptionDefinition Real(std::string name, std::string value_name, std::string help
 OptionDefinition ToleranceOption(std::string name, std::string help, std::string default_text = "");
 OptionDefinition Choice(std::string name, std::vector<std::string> choices, std::string help,
                         std::string default_text = "");
+// From 0 to 1 unless given another range; Real() answers the fraction.
+OptionDefinition Fraction(std::string name, std::string value_name, std::string help, std::string default_text = "");
 
 enum class Outcome {
   kRun,      // options parsed, go on
@@ -150,6 +153,8 @@ class CommandLine {
 // ParseWholeNumber, within 32-bit range); no trailing text, no "nan".
 bool ParseFiniteNumber(const std::string& text, double& value);
 bool ParseWholeNumber(const std::string& text, long& value);
+// "0.05" or "5%" as the fraction 0.05.
+bool ParseFraction(const std::string& text, double& value);
 // "20ppm", "0.5Da", "0.5 da" (units without regard to case); a bare number
 // has no unit and is refused.
 bool ParseTolerance(const std::string& text, Tolerance& value);

@@ -2,49 +2,20 @@
 
 #include "common/PathUtil.h"
 #include "common/StandardOptions.h"
-#include "common/TextUtil.h"
 #include "moddetect/PairCollector.h"
 
 namespace {
 
-bool ReadNumber(const cli::CommandLine& line, const char* name, double& value, std::string& error) {
-  if (!line.Has(name)) return true;
-  if (cli::ParseFiniteNumber(line.Value(name), value)) return true;
-  error = "option --" + std::string(name) + ": not a number: \"" + line.Value(name) + "\"";
-  return false;
-}
-
-bool ReadInteger(const cli::CommandLine& line, const char* name, std::int32_t& value, std::string& error) {
-  if (!line.Has(name)) return true;
-  long v = 0;
-  if (!cli::ParseWholeNumber(line.Value(name), v)) {
-    error = "option --" + std::string(name) + ": not a whole number: \"" + line.Value(name) + "\"";
-    return false;
-  }
-  value = static_cast<std::int32_t>(v);
-  return true;
-}
-
 // The road by which the input is read. Unless told, the dumper reads every
 // run format; DTA folders and MS2 files have readers of their own.
-bool ReadFileType(const cli::CommandLine& line, const std::string& input, CDetectionConfig& config,
-                  std::string& error) {
+void ReadFileType(const cli::CommandLine& line, const std::string& input, CDetectionConfig& config) {
   if (!line.Has("file-type")) {
     if (path::IsDirectory(input)) config.SetFileType(DETECTION_FILE_DTA);
     else if (path::Extension(input) == "ms2") config.SetFileType(DETECTION_FILE_MS2);
     else config.SetFileType(DETECTION_FILE_RAW);
-    return true;
+    return;
   }
-  static const char* const kWords[] = {"raw", "dta", "ms2", "dump"};
-  const std::string word = text::ToLower(line.Value("file-type"));
-  for (std::int32_t type = DETECTION_FILE_RAW; type <= DETECTION_FILE_DUMP; ++type) {
-    if (word == kWords[type]) {
-      config.SetFileType(type);
-      return true;
-    }
-  }
-  error = "option --file-type: not raw, dta, ms2 or dump: \"" + line.Value("file-type") + "\"";
-  return false;
+  config.SetFileType(DETECTION_FILE_RAW + line.ChoiceIndex("file-type"));
 }
 
 // The values a new run is offered, the same as the desktop's Shiftscan
@@ -59,34 +30,20 @@ void SetOfferedDefaults(CDetectionConfig& config) {
 }
 
 // Every number but the pair probability threshold goes into `config`; that
-// one comes with the pair output.
-bool ReadNumbers(const cli::CommandLine& line, CDetectionConfig& config, double& probability,
-                 std::string& error) {
-  double mass_lower = config.MassLower(), mass_upper = config.MassUpper();
-  double time_lower = config.TimeLower(), time_upper = config.TimeUpper();
-  std::int32_t first_shift = config.FirstShift(), last_shift = config.LastShift();
-  probability = config.PairProbabilityThreshold();
-  double min_d_score = config.MinDScore(), min_bin_excess = config.MinBinExcess();
-  double tolerance = config.RedundancyTolerancePpm(), bin_width = config.MassBinWidth();
-  std::int32_t max_precursors = config.MaxPrecursors();
-  if (!ReadNumber(line, "mass-lower", mass_lower, error) || !ReadNumber(line, "mass-upper", mass_upper, error) ||
-      !ReadNumber(line, "time-lower", time_lower, error) || !ReadNumber(line, "time-upper", time_upper, error) ||
-      !ReadInteger(line, "shift-lower", first_shift, error) ||
-      !ReadInteger(line, "shift-upper", last_shift, error) ||
-      !ReadNumber(line, "pp-threshold", probability, error) ||
-      !ReadNumber(line, "t-d-score", min_d_score, error) ||
-      !ReadNumber(line, "t-delta-c", min_bin_excess, error) ||
-      !ReadNumber(line, "mass-tol", tolerance, error) || !ReadNumber(line, "mass-res", bin_width, error) ||
-      !ReadInteger(line, "max-data", max_precursors, error))
-    return false;
-  config.SetMassWindow(mass_lower, mass_upper);
-  config.SetTimeWindow(time_lower, time_upper);
-  config.SetShiftRange(first_shift, last_shift);
-  config.SetThresholds(min_d_score, min_bin_excess);
-  config.SetRedundancyTolerancePpm(tolerance);
-  config.SetMassBinWidth(bin_width);
-  config.SetMaxPrecursors(max_precursors);
-  return true;
+// one comes with the pair output. Parse() has checked each value; the
+// configuration's own checks judge them together (lower below upper).
+void ReadNumbers(const cli::CommandLine& line, CDetectionConfig& config, double& probability) {
+  const auto whole = [&line](const char* name, std::int32_t fallback) {
+    return static_cast<std::int32_t>(line.Integer(name, fallback));
+  };
+  config.SetMassWindow(line.Real("mass-lower", config.MassLower()), line.Real("mass-upper", config.MassUpper()));
+  config.SetTimeWindow(line.Real("time-lower", config.TimeLower()), line.Real("time-upper", config.TimeUpper()));
+  config.SetShiftRange(whole("shift-lower", config.FirstShift()), whole("shift-upper", config.LastShift()));
+  probability = line.Real("pp-threshold", config.PairProbabilityThreshold());
+  config.SetThresholds(line.Real("t-d-score", config.MinDScore()), line.Real("t-delta-c", config.MinBinExcess()));
+  config.SetRedundancyTolerancePpm(line.Real("mass-tol", config.RedundancyTolerancePpm()));
+  config.SetMassBinWidth(line.Real("mass-res", config.MassBinWidth()));
+  config.SetMaxPrecursors(whole("max-data", config.MaxPrecursors()));
 }
 
 // Post-search mode and the filter of its result file, refused here when the
@@ -129,36 +86,40 @@ cli::CommandLine ShiftscanCommandLine() {
       "Pair counts (the histogram's bars) are counted only while pair files are\n"
       "written: --plot writes them as --find-pairs does.");
   line.Add(cli::standard::Output());
-  line.Add({"write-config", 0, "FILE", "", "only write the configuration file the options describe"});
-  line.Add({"file-type", 0, "raw|dta|ms2|dump", "dta for a folder, ms2 for .ms2, else raw",
-            "read through the dumper, as DTA files, as MS2, or as a precursor dump"});
-  line.Add({"mass-lower", 0, "DA", "0", "lowest precursor MH+"});
-  line.Add({"mass-upper", 0, "DA", "1000000", "highest precursor MH+"});
-  line.Add({"time-lower", 0, "SEC", "0", "earliest retention time"});
-  line.Add({"time-upper", 0, "SEC", "1000000", "latest retention time"});
-  line.Add({"shift-lower", 0, "DA", "1", "first integer mass shift examined"});
-  line.Add({"shift-upper", 0, "DA", "200", "last integer mass shift examined"});
-  line.Add({"find-pairs", 0, "", "",
-            "write the spectral-pair files of each accepted shift (an earlier run's pair files there are removed)"});
-  line.Add({"pp-threshold", 0, "P", "0.98", "posterior probability a pair needs to be written"});
-  line.Add({"pair-folder", 0, "DIR", "<output>/pairs",
-            "folder of the pair files (without -o: pairs beside the --write-config file)"});
-  line.Add({"dta-name", 0, "PREFIX", "", "prefix of the spectrum names in the pair files"});
-  line.Add({"ids", 0, "FILE", "",
-            "only pairs of spectra identified in this result file (Tagram, Kiln, pepXML, mzIdentML; other names "
-            "are read as Kiln-style lines)"});
+  line.Add(cli::Path("write-config", "FILE", "only write the configuration file the options describe"));
+  line.Add(cli::Choice("file-type", {"raw", "dta", "ms2", "dump"},
+                       "read through the dumper, as DTA files, as MS2, or as a precursor dump",
+                       "dta for a folder, ms2 for .ms2, else raw"));
+  line.Add(cli::Real("mass-lower", "DA", "lowest precursor MH+", "0"));
+  line.Add(cli::Real("mass-upper", "DA", "highest precursor MH+", "1000000"));
+  line.Add(cli::Real("time-lower", "SEC", "earliest retention time", "0"));
+  line.Add(cli::Real("time-upper", "SEC", "latest retention time", "1000000"));
+  line.Add(cli::Integer("shift-lower", "DA", "first integer mass shift examined, -10000 to 10000", "1").Range(-10000, 10000));
+  line.Add(cli::Integer("shift-upper", "DA", "last integer mass shift examined, -10000 to 10000", "200").Range(-10000, 10000));
+  line.Add(cli::Flag("find-pairs",
+                     "write the spectral-pair files of each accepted shift (an earlier run's pair files there are "
+                     "removed)"));
+  line.Add(cli::Real("pp-threshold", "P", "posterior probability a pair needs to be written, 0 to 1", "0.98").Range(0, 1));
+  line.Add(cli::Path("pair-folder", "DIR", "folder of the pair files (without -o: pairs beside the --write-config file)")
+               .Default("<output>/pairs"));
+  line.Add(cli::Text("dta-name", "PREFIX", "prefix of the spectrum names in the pair files"));
+  line.Add(cli::standard::Ids(
+      "only pairs of spectra identified in it (Tagram, Kiln, pepXML, mzIdentML; other names are read as "
+      "Kiln-style lines)"));
   line.Add(cli::standard::Fdr("of a search engine's --ids file"));
   line.Add(cli::standard::IdThreshold().Alias("threshold"));
   line.Add(cli::standard::DecoyPrefix());
-  line.Add({"t-d-score", 0, "X", "10", "lowest d-score of an accepted shift"});
-  line.Add({"t-delta-c", 0, "X", "0.3", "lowest relative excess over the background"});
-  line.Add({"mass-tol", 0, "PPM", "5", "redundancy tolerance"});
-  line.Add({"mass-res", 0, "DA", "0.01", "width of the delta-mass bins"});
-  line.Add({"max-data", 0, "N", "5000", "most precursors kept after redundancy removal"});
-  line.Add({"no-wait", 0, "", "", "fail at once when another run uses the working folder"});
-  line.Add({"plot", 0, "FILE", "",
-            "also draw the mass-shift histogram as a picture (.png or .svg) through tessera-plot, the shifts of "
-            "most pairs named from Unimod; writes the pair files, whose pairs it counts"});
+  line.Add(cli::Real("t-d-score", "X", "lowest d-score of an accepted shift", "10"));
+  line.Add(cli::Real("t-delta-c", "X", "lowest relative excess over the background", "0.3"));
+  line.Add(cli::Real("mass-tol", "PPM", "redundancy tolerance", "5").Range(0, 1e6));
+  line.Add(cli::Real("mass-res", "DA", "width of the delta-mass bins", "0.01").Range(1e-6, 1e6));
+  line.Add(cli::Integer("max-data", "N", "most precursors kept after redundancy removal", "5000")
+               .Range(1, 2147483647));
+  line.Add(cli::standard::NoWait());
+  line.Add(cli::Path("plot", "FILE",
+                     "also draw the mass-shift histogram as a picture (.png or .svg) through tessera-plot, the shifts of most pairs "
+                     "named from Unimod; writes the pair files, whose pairs it counts")
+               .Extensions({"png", "svg"}));
   line.Add(cli::standard::Quiet());
   return line;
 }
@@ -183,7 +144,8 @@ bool ConfigFromOptions(const cli::CommandLine& line, CDetectionConfig& config, s
   config.SetDataPath(input);
   SetOfferedDefaults(config);
   double probability = 0.0;
-  if (!ReadFileType(line, input, config, error) || !ReadNumbers(line, config, probability, error)) return false;
+  ReadFileType(line, input, config);
+  ReadNumbers(line, config, probability);
 
   output_folder = has_output ? path::Absolute(line.Value("output")) : std::string();
   // Without an output folder the pair files go beside the configuration

@@ -39,8 +39,8 @@ cli::CommandLine IdListCommandLine() {
   line.Add(cli::standard::Fdr());
   line.Add(cli::standard::IdThreshold().Alias("threshold"));
   line.Add(cli::standard::DecoyPrefix());
-  line.Add({"all", 0, "", "", "the rank-1 hit of every spectrum at any score, decoys included"});
-  line.Add({"masses", 0, "", "", "a third field: the modifications as <position>,<mass> items"});
+  line.Add(cli::Flag("all", "the rank-1 hit of every spectrum at any score, decoys included"));
+  line.Add(cli::Flag("masses", "a third field: the modifications as <position>,<mass> items"));
   return line;
 }
 

@@ -177,8 +177,7 @@ int RunJob(const cli::CommandLine& line, const CJobRequest& request) {
   CTransferSettings transfer;
   if (request.assess) {
     if (!request.score_spectra.empty()) transfer.spectrum_folders.push_back(request.score_spectra);
-    double level = 0.0;
-    if (line.Has("max-q") && ParseQLevel(line.Value("max-q"), level)) transfer.max_q = level;
+    if (line.Has("max-q")) transfer.max_q = line.Real("max-q");
     job.AssessTransfers(transfer);
   }
   if (request.from_options) std::printf("Parameter file: %s\n", request.para_path.c_str());
@@ -203,7 +202,7 @@ int main(int argc, char** argv) {
   cli::CommandLine line = PropagateCommandLine();
   const int answered = line.Report(line.Parse(argc, argv), std::cout, std::cerr);
   if (answered >= 0) return answered;
-  for (const char* name : {"fdr", "id-threshold", "decoy-prefix", "added", "table", "max-q", "score-spectra"}) {
+  for (const char* name : {"fdr", "decoy-prefix"}) {
     if (line.Has(name) && line.Value(name).empty())
       return WrongUse(line, std::string("option --") + name + ": empty value");
   }
@@ -214,9 +213,6 @@ int main(int argc, char** argv) {
   // The spectra are read only to score: alone the folder would be ignored.
   if (line.Has("score-spectra") && !line.Has("table") && !line.Has("max-q"))
     return WrongUse(line, "option --score-spectra goes with --table or --max-q (the spectra are read to score)");
-  double level = 0.0;
-  if (line.Has("max-q") && !ParseQLevel(line.Value("max-q"), level))
-    return WrongUse(line, "option --max-q: \"" + line.Value("max-q") + "\" is not a q-value from 0 to 1 (0.01 or 1%)");
   // A folder that is not there would leave every member to be scored on its
   // cluster's consensus spectrum, which changes the q-values without a word.
   if (line.Has("score-spectra")) {

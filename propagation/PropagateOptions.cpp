@@ -34,24 +34,25 @@ cli::CommandLine PropagateCommandLine() {
       "\"pair_with_result.txt\" in the current directory. With --pairs and --ids all of\n"
       "them, and the parameter file used (\"<name>.para\"), go into the output folder.\n"
       "The summary goes to standard output, progress and messages to standard error.");
-  line.Add({"pairs", 0, "P", "", "pair file, or a folder of .csv/.txt pair files"});
-  line.Add({"ids", 0, "F", "", "identification result file (.tagram, .spectra, .pep.xml, .mzid)"});
-  line.Add({"clusters", 0, "C", "", "cluster file: inner propagation runs first"});
-  line.Add({"spectra", 0, "D", "", "folder of the DTA spectrum files (for --sites)"});
-  line.Add({"mod-count", 0, "N", "1", "most undetermined sites placed together, 1 to 3"});
+  line.Add(cli::Path("pairs", "P", "pair file, or a folder of .csv/.txt pair files"));
+  line.Add(cli::standard::Ids("here .tagram, .spectra, .pep.xml, .mzid"));
+  line.Add(cli::Path("clusters", "C", "cluster file: inner propagation runs first"));
+  line.Add(cli::Path("spectra", "D", "folder of the DTA spectrum files (for --sites)"));
+  line.Add(cli::Integer("mod-count", "N", "most undetermined sites placed together, 1 to 3", "1").Range(1, 3));
   line.Add(cli::standard::Output("of the reports and the parameter file").Default(".").Alias("out-dir"));
-  line.Add({"name", 0, "JOB", "propagation", "job name: <name>.para, <name>_InterPropagate.txt, ..."});
-  line.Add({"sites", 0, "", "", "place the modification sites (also IsModSiteDetermined=1)"});
+  line.Add(cli::Text("name", "JOB", "job name: <name>.para, <name>_InterPropagate.txt, ...", "propagation"));
+  line.Add(cli::Flag("sites", "place the modification sites (also IsModSiteDetermined=1)"));
   line.Add(cli::standard::Fdr());
   line.Add(cli::standard::IdThreshold().Alias("threshold"));
   line.Add(cli::standard::DecoyPrefix());
-  line.Add({"added", 0, "FILE", "", "write every spectrum propagation identified, one line each"});
-  line.Add({"table", 0, "FILE", "",
-            "write the propagated identifications with score and q-value (transfer FDR), one line each"});
-  line.Add({"max-q", 0, "LEVEL", "",
-            "keep only identifications with q-value at or below LEVEL (0.01 or 1%) in the table and summary"});
-  line.Add({"score-spectra", 0, "DIR", "",
-            "folder of the propagated spectra's own files, searched before the data path when scoring"});
+  line.Add(cli::Path("added", "FILE", "write every spectrum propagation identified, one line each"));
+  line.Add(cli::Path("table", "FILE",
+                     "write the propagated identifications with score and q-value (transfer FDR), one line each"));
+  line.Add(cli::Fraction("max-q", "LEVEL",
+                         "keep only identifications with q-value at or below LEVEL (0.01 or 1%) in the table and "
+                         "summary"));
+  line.Add(cli::Path("score-spectra", "DIR",
+                     "folder of the propagated spectra's own files, searched before the data path when scoring"));
   line.Add(cli::standard::Quiet());
   return line;
 }
@@ -74,19 +75,8 @@ bool ParaFromOptions(const cli::CommandLine& line, CPropagationPara& para, std::
       return false;
     }
   }
-  for (const char* name : {"clusters", "spectra", "output", "name", "mod-count"}) {
-    if (line.Has(name) && line.Value(name).empty()) {
-      error = std::string("option --") + name + ": empty value";
-      return false;
-    }
-  }
-  const std::string count = line.Value("mod-count", "1");
-  if (count != "1" && count != "2" && count != "3") {
-    error = "option --mod-count: \"" + count + "\" is not 1, 2 or 3";
-    return false;
-  }
   const std::string name = line.Value("name", "propagation");
-  if (name.find('/') != std::string::npos || name == "." || name == "..") {
+  if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..") {
     error = "option --name: \"" + name + "\" is a path, not a name";
     return false;
   }
@@ -95,28 +85,13 @@ bool ParaFromOptions(const cli::CommandLine& line, CPropagationPara& para, std::
   para.result_file = Absolute(line.Value("ids"));
   para.cluster_file = Absolute(line.Value("clusters"));
   para.dta_path = Absolute(line.Value("spectra"));
-  para.mod_count = static_cast<std::int16_t>(count[0] - '0');
+  para.mod_count = static_cast<std::int16_t>(line.Integer("mod-count", 1));
   para.is_mod_site_determined = line.Has("sites") ? 1 : 0;
   para.is_directory = path::IsDirectory(para.pair_file) ? 1 : 0;
   para.fdr_level = line.Value("fdr");
   para.score_threshold = line.Value("id-threshold");
   para.decoy_prefix = line.Value("decoy-prefix");
   para_path = path::Join(Absolute(line.Value("output", ".")), name + ".para");
-  return true;
-}
-
-bool ParseQLevel(const std::string& text, double& level) {
-  std::string number = text;
-  double scale = 1.0;
-  if (!number.empty() && number.back() == '%') {
-    number.pop_back();
-    scale = 0.01;
-  }
-  double value = 0.0;
-  if (!cli::ParseFiniteNumber(number, value)) return false;
-  value *= scale;
-  if (value < 0.0 || value > 1.0) return false;
-  level = value;
   return true;
 }
 

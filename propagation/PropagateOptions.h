@@ -25,7 +25,3 @@ bool ParaFromOptions(const cli::CommandLine& line, CPropagationPara& para, std::
 // option otherwise. Shared by propagate and idlist, which refuse
 // such values as a wrong command line before anything is read or written.
 bool FilterOptionsUsable(const cli::CommandLine& line, std::string& error);
-
-// A q-value level as typed: a fraction ("0.05") or a percentage ("5%"),
-// from 0 to 1; false for anything else.
-bool ParseQLevel(const std::string& text, double& level);

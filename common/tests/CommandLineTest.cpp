@@ -76,6 +76,7 @@ cli::CommandLine TypedLine() {
   line.Add(cli::Choice("type", {"clusters", "pairs"}, "job"));
   line.Add(cli::Choice("method", {"top-n", "top-m-per-window", "both"}, "peaks").Numbered());
   line.Add(cli::Path("plot", "FILE", "picture").Extensions({"png", "svg"}));
+  line.Add(cli::Fraction("max-q", "LEVEL", "q-value"));
   return line;
 }
 
@@ -123,7 +124,11 @@ INSTANTIATE_TEST_SUITE_P(
                     ValueCase{{"--method", "Both"}, true, "both"}, ValueCase{{"--method", "3"}, false, "0 to 2"},
                     ValueCase{{"--plot", "a.PNG"}, true, "a.PNG"},
                     ValueCase{{"--plot", "a.jpg"}, false, "a.jpg is not a .png or .svg name"},
-                    ValueCase{{"--plot="}, false, "--plot needs a name"}));
+                    ValueCase{{"--plot="}, false, "--plot needs a name"},
+                    ValueCase{{"--max-q", "1%"}, true, "1%"}, ValueCase{{"--max-q", "1"}, true, "1"},
+                    ValueCase{{"--max-q", "101%"}, false, "option --max-q: \"101%\" is not a level from 0 to 1"},
+                    ValueCase{{"--max-q", "-0.1"}, false, "--max-q"}, ValueCase{{"--max-q", "5%%"}, false, "--max-q"},
+                    ValueCase{{"--max-q", "%"}, false, "--max-q"}));
 
 TEST(TypedCommandLine, AliasesAndTypedValuesReachTheOptionsOwnName) {
   cli::CommandLine line = TypedLine();
@@ -136,6 +141,11 @@ TEST(TypedCommandLine, AliasesAndTypedValuesReachTheOptionsOwnName) {
   EXPECT_EQ(line.Integer("shift-lower", 6), -5);
   EXPECT_EQ(line.Integer("threads", 7), 7);
   EXPECT_DOUBLE_EQ(line.Real("threshold", 0.6), 0.6);
+  ASSERT_EQ(line.Parse({"--max-q", "5%", "--threshold", "0.25"}), cli::Outcome::kRun);
+  EXPECT_DOUBLE_EQ(line.Real("max-q"), 0.05);  // a percentage answers its fraction
+  EXPECT_DOUBLE_EQ(line.Real("threshold"), 0.25);
+  ASSERT_EQ(line.Parse({"--lower-mass", "-5", "--precursor-tol", "0.02da", "--type", "Pairs", "--method", "2"}),
+            cli::Outcome::kRun);
   const cli::Tolerance tol = line.Tolerance("precursor-tol", {20, TOLERANCE_PPM});
   EXPECT_DOUBLE_EQ(tol.value, 0.02);
   EXPECT_EQ(tol.unit, TOLERANCE_DA);

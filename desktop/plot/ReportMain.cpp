@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <limits>
 #include <string>
 
 #include "common/CommandLine.h"
@@ -26,13 +27,16 @@ int main(int argc, char** argv) {
                         "Writes one self-contained HTML page (pictures inlined) with the counts, pictures, top mass "
                         "shifts with their Unimod names, propagated identifications and settings of a results "
                         "folder that the main job wrote.");
-  line.Add({"output", 'o', "FILE", "", "the page to write (required)"});
-  line.Add({"run", 0, "NAME", "the results folder", "the run the job read, as shown on the page"});
-  line.Add({"picture", 0, "CAPTION=FILE", "", "a PNG or SVG picture to show, with its caption (repeatable)"});
-  line.Add({"unimod", 0, "FILE", "Unimod_xml/Unimod_mono.xml beside the program", "the Unimod table for names"});
-  line.Add({"unimod-tolerance", 0, "DA", "0.01",
-            "how far a Unimod mass may lie from a shift (the pictures' and the pair search's own)"});
-  line.Add({"top", 0, "N", "10", "how many of the most frequent shifts to list"});
+  line.Add(cli::Path("output", "FILE", "the page to write (required)").Short('o'));
+  line.Add(cli::Text("run", "NAME", "the run the job read, as shown on the page", "the results folder"));
+  line.Add(cli::Text("picture", "CAPTION=FILE", "a PNG or SVG picture to show, with its caption (repeatable)"));
+  line.Add(cli::Path("unimod", "FILE", "the Unimod table for names")
+               .Default("Unimod_xml/Unimod_mono.xml beside the program"));
+  line.Add(cli::Real("unimod-tolerance", "DA",
+                     "how far a Unimod mass may lie from a shift (the pictures' and the pair search's own)", "0.01")
+               .Range(0, std::numeric_limits<double>::infinity()));
+  line.Add(cli::Integer("top", "N", "how many of the most frequent shifts to list", "10")
+               .Range(1, std::numeric_limits<double>::infinity()));
   const cli::Outcome outcome = line.Parse(argc, argv);
   if (outcome == cli::Outcome::kRun && (line.Positionals().size() != 1 || !line.Has("output"))) {
     std::cerr << "tessera-report: one results folder and -o REPORT.html are needed\n" << line.Usage();
@@ -44,17 +48,8 @@ int main(int argc, char** argv) {
   inputs.results_folder = line.Positionals()[0];
   inputs.run = line.Value("run", inputs.results_folder);
   inputs.unimod_path = line.Value("unimod", path::Join(path::ProgramDirectory(), "Unimod_xml/Unimod_mono.xml"));
-  long top = 10;
-  double tolerance = 0.01;
-  if (!cli::ParseWholeNumber(line.Value("top", "10"), top) || top < 1 ||
-      !cli::ParseFiniteNumber(line.Value("unimod-tolerance", "0.01"), tolerance) || tolerance < 0.0) {
-    std::cerr << "tessera-report: --top takes a whole number of at least 1 and --unimod-tolerance a number of "
-                 "at least 0\n"
-              << line.Usage();
-    return 2;
-  }
-  inputs.top_shifts = static_cast<int>(top);
-  inputs.unimod_tolerance = tolerance;
+  inputs.top_shifts = static_cast<int>(line.Integer("top", 10));
+  inputs.unimod_tolerance = line.Real("unimod-tolerance", 0.01);
   for (const auto& [name, value] : line.Given()) {
     if (name != "picture") continue;
     const std::size_t equals = value.find('=');

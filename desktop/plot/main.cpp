@@ -2,7 +2,7 @@
 // offscreen platform), for the console programs that start it.
 //
 // Usage: tessera-plot curve TABLE.tsv PICTURE.png|PICTURE.svg
-//        tessera-plot histogram TABLE PICTURE.png|PICTURE.svg [--tolerance DA]
+//        tessera-plot histogram TABLE PICTURE.png|PICTURE.svg [--unimod-tolerance DA]
 //        tessera-plot sizes CLUSTERFILE PICTURE.png|PICTURE.svg
 //   curve: the threshold curve table that `cluster --curve` writes.
 //   histogram: a mass-shift table ("temp.temp") of the pair search or of
@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -30,27 +31,33 @@
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: tessera-plot curve TABLE.tsv PICTURE.png|PICTURE.svg\n"
-    "       tessera-plot histogram TABLE PICTURE.png|PICTURE.svg [--tolerance DA]\n"
-    "       tessera-plot sizes CLUSTERFILE PICTURE.png|PICTURE.svg\n";
-constexpr const char* kHelp =
-    "  curve      the threshold curve table of cluster --curve: clustered ratio against incorrect ratio\n"
-    "  histogram  a mass-shift table (temp.temp) of the spectral pair search or of Shiftscan: pairs by\n"
-    "             mass shift, the 10 shifts with most pairs named from Unimod within --tolerance DA\n"
-    "             (default 0.01, at most 10)\n"
-    "  sizes      a cluster file (row, spectrum name, cluster number, precursor MH+): clusters by size\n"
-    "Exit status 0 when the picture is written, 1 when it cannot be, 2 for a wrong command line.\n";
 constexpr double kDefaultTolerance = 0.01;
 constexpr double kMostTolerance = 10.0;
+
+cli::CommandLine PlotCommandLine() {
+  cli::CommandLine line(
+      "tessera-plot",
+      {"curve TABLE.tsv PICTURE.png|PICTURE.svg", "histogram TABLE PICTURE.png|PICTURE.svg [--unimod-tolerance DA]",
+       "sizes CLUSTERFILE PICTURE.png|PICTURE.svg"},
+      "  curve      the threshold curve table of cluster --curve: clustered ratio against incorrect ratio\n"
+      "  histogram  a mass-shift table (temp.temp) of the spectral pair search or of Shiftscan: pairs by\n"
+      "             mass shift, the 10 shifts with most pairs named from Unimod within --unimod-tolerance\n"
+      "  sizes      a cluster file (row, spectrum name, cluster number, precursor MH+): clusters by size\n"
+      "Exit status 0 when the picture is written, 1 when it cannot be, 2 for a wrong command line.");
+  line.Add(cli::Real("unimod-tolerance", "DA", "histogram: how far a Unimod mass may lie from a shift, at most 10",
+                     "0.01")
+               .Range(0, kMostTolerance)
+               .Alias("tolerance"));
+  return line;
+}
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "tessera-plot: %s\n", message.c_str());
   return 1;
 }
 
-int WrongCommandLine(const std::string& message) {
-  std::fprintf(stderr, "tessera-plot: %s\n%s", message.c_str(), kUsage);
+int WrongCommandLine(const cli::CommandLine& line, const std::string& message) {
+  std::fprintf(stderr, "tessera-plot: %s\n%s", message.c_str(), line.Usage().c_str());
   return 2;
 }
 
@@ -68,29 +75,19 @@ struct Request {
   double tolerance = kDefaultTolerance;
 };
 
-// "" or what is wrong with the command line.
-std::string ReadRequest(int argc, char** argv, Request& request) {
-  if (argc < 2) return "no plot named";
-  request.kind = argv[1];
+// "" or what is wrong with a parsed command line.
+std::string ReadRequest(const cli::CommandLine& line, Request& request) {
+  const std::vector<std::string>& words = line.Positionals();
+  if (words.empty()) return "no plot named";
+  request.kind = words[0];
   if (request.kind != "curve" && request.kind != "histogram" && request.kind != "sizes")
     return "unknown plot: " + request.kind;
-  std::vector<std::string> operands;
-  for (int i = 2; i < argc; ++i) {
-    const std::string word = argv[i];
-    if (word != "--tolerance") {
-      operands.push_back(word);
-      continue;
-    }
-    if (request.kind != "histogram") return "option --tolerance goes with histogram";
-    if (i + 1 == argc || !cli::ParseFiniteNumber(argv[i + 1], request.tolerance) || request.tolerance < 0.0 ||
-        request.tolerance > kMostTolerance)
-      return "option --tolerance: not a tolerance of 0 to 10 Da: \"" + std::string(i + 1 < argc ? argv[i + 1] : "") +
-             "\"";
-    ++i;
-  }
-  if (operands.size() != 2) return "give one input file and one picture";
-  request.input = operands[0];
-  request.picture = operands[1];
+  if (line.Has("unimod-tolerance") && request.kind != "histogram")
+    return "option --unimod-tolerance goes with histogram";
+  request.tolerance = line.Real("unimod-tolerance", kDefaultTolerance);
+  if (words.size() != 3) return "give one input file and one picture";
+  request.input = words[1];
+  request.picture = words[2];
   if (plot::PictureKind(request.picture).empty()) return request.picture + ": a picture is written as .png or .svg";
   return std::string();
 }
@@ -98,16 +95,11 @@ std::string ReadRequest(int argc, char** argv, Request& request) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && std::string(argv[1]) == "--help") {
-    std::printf("%s%s", kUsage, kHelp);
-    return 0;
-  }
-  if (argc == 2 && std::string(argv[1]) == "--version") {
-    std::printf("%s\n", cli::VersionLine("tessera-plot").c_str());
-    return 0;
-  }
+  cli::CommandLine line = PlotCommandLine();
+  if (const int answered = line.Report(line.Parse(argc, argv), std::cout, std::cerr); answered >= 0)
+    return answered;
   Request request;
-  if (std::string wrong = ReadRequest(argc, argv, request); !wrong.empty()) return WrongCommandLine(wrong);
+  if (std::string wrong = ReadRequest(line, request); !wrong.empty()) return WrongCommandLine(line, wrong);
 
   std::ifstream in(request.input, std::ios::binary);
   if (!in || path::IsDirectory(request.input)) return Fail(request.input + ": cannot be read");

@@ -202,6 +202,8 @@ TEST_F(PlotProgramTest, RefusesPicturesBeforeAnyWork) {
       {plot + " bars " + table + " p.png", 2},
       {plot + " histogram " + table + " p.gif", 2},
       {plot + " histogram " + table + " p.png --tolerance -1", 2},
+      {plot + " histogram " + table + " p.png --tolerance 10.5", 2},
+      {plot + " histogram " + table + " --tolerance=abc p.png", 2},
       {plot + " sizes " + run + " p.png --tolerance 0.02", 2},
       {plot + " histogram " + table, 2},
       {plot + " histogram " + Quoted(File("absent.temp")) + " p.png", 1},
