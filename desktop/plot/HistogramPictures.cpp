@@ -110,7 +110,7 @@ HistogramPicture UnfilteredPicture(const QString& horizontal_title, const QStrin
 
 HistogramPicture ShiftPicture(const std::string& name, const std::vector<ShiftRow>& rows, ShiftTableKind kind,
                               const CUnimodTable& unimod, double tolerance) {
-  HistogramPicture picture = UnfilteredPicture(QStringLiteral("Mass shift (Da)"), QStringLiteral("Pairs"));
+  HistogramPicture picture = UnfilteredPicture(QStringLiteral("Delta mass (Da)"), QStringLiteral("Pairs"));
   CHistogramData& data = picture.data;
   // A picture has no readout: the named shifts climb over their
   // neighbours rather than go unnamed.

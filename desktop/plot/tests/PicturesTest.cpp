@@ -34,9 +34,9 @@ struct Input {
 };
 
 const Input kInputs[] = {
-    {"Shiftscan", "histogram", "moddetect/tests/data/small.temp.temp", {"Mass shift (Da)", "Pairs", "15.995 Oxidation"}},
+    {"Shiftscan", "histogram", "moddetect/tests/data/small.temp.temp", {"Delta mass (Da)", "Pairs", "15.995 Oxidation"}},
     {"PairSearch", "histogram", "clustering/tests/data/pairs_expected/temp.temp",
-     {"Mass shift (Da)", "Pairs", "16.000 Oxidation"}},
+     {"Delta mass (Da)", "Pairs", "16.000 Oxidation"}},
     {"ClusterFile", "sizes", "clustering/tests/data/cluster_expected/cluster.csv",
      {"Cluster size (spectra)", "Clusters", "4 clusters of 6 spectra"}},
 };

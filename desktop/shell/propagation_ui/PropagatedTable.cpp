@@ -128,8 +128,10 @@ QVariant CPropagatedTableModel::data(const QModelIndex& index, int role) const {
 
 QVariant CPropagatedTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (role != Qt::DisplayRole || orientation != Qt::Horizontal) return QVariant();
-  static const char* const kTitles[kColumns] = {"Spectrum", "Peptide", "Modifications", "Route", "Source",
-                                                 "Shift (Da)", "Unimod", "Score", "q-value"};
+  // The names of `propagate --table`'s columns, so that a table saved here
+  // and one the program wrote join and read alike.
+  static const char* const kTitles[kColumns] = {"spectrum", "sequence", "modifications", "route", "source",
+                                                 "shift", "unimod", "score", "q_value"};
   return section >= 0 && section < kColumns ? QString::fromLatin1(kTitles[section]) : QVariant();
 }
 

@@ -92,7 +92,7 @@ class PropagatedTableTest : public QObject {
     const QStringList lines =
         QString::fromStdString(testsupport::ReadFile(path.toStdString())).split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 5);
-    QCOMPARE(lines[0], QStringLiteral("Spectrum\tPeptide\tModifications\tRoute\tSource\tShift (Da)\tUnimod\tScore\tq-value"));
+    QCOMPARE(lines[0], QStringLiteral("spectrum\tsequence\tmodifications\troute\tsource\tshift\tunimod\tscore\tq_value"));
     QVERIFY2(lines[1].startsWith(QStringLiteral("A.1.1.3.DTA\tECCDKPLLEK\t1,1 2,1\tcluster\t")), qPrintable(lines[1]));
     QVERIFY(lines[3].endsWith(QStringLiteral("\tNA\tNA")));
     QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("summaryLabel"))->text(),
