@@ -116,7 +116,7 @@ struct Attribute {
 // not finite (JSON has no infinity or NaN, and no reader of either format
 // would make sense of one).
 Attribute Real(const char* name, bool present, double value, int decimals = 6) {
-  return {name, Type::kDouble, present && std::isfinite(value), std::isfinite(value) ? Fixed(value, decimals) : ""};
+  return {name, Type::kDouble, present && std::isfinite(value), Fixed(value, decimals)};
 }
 
 // Every attribute a network of this kind declares, in one order for both
