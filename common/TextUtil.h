@@ -36,6 +36,16 @@ bool EqualsNoCase(std::string_view a, std::string_view b);
 // carry) as "?".
 std::string XmlEscaped(std::string_view text);
 
+// Text as valid UTF-8 without control characters, for files that every XML
+// and JSON reader must take. A byte that begins no UTF-8 sequence is read as
+// Latin-1 (titles of older files were most often written in it); control
+// characters become U+FFFD, the replacement character.
+std::string ValidUtf8(std::string_view text);
+
+// A JSON string literal of the text, quotes included (ValidUtf8 leaves no
+// control character to escape).
+std::string JsonString(std::string_view text);
+
 // The fields between separators: "a,,b" gives "a", "", "b"; an empty text
 // gives one empty field.
 std::vector<std::string> Split(std::string_view s, char separator = ',');

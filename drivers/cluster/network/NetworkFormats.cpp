@@ -22,85 +22,6 @@ std::string Fixed(double value, int decimals) {
   return std::string(buffer, result.ptr);
 }
 
-// One character, UTF-8 encoded.
-void AppendUtf8(char32_t c, std::string& out) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-// The character of a well-formed UTF-8 sequence at `at` (shortest form, no
-// surrogate, at most U+10FFFF) and its length; length 0 where none starts.
-char32_t DecodeUtf8(std::string_view text, std::size_t at, std::size_t& length) {
-  length = 0;
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[at + k]); };
-  const unsigned char lead = byte(0);
-  std::size_t n = 0;
-  char32_t c = 0, least = 0;
-  if (lead < 0x80) {
-    length = 1;
-    return lead;
-  } else if ((lead & 0xE0) == 0xC0) {
-    n = 2, c = lead & 0x1F, least = 0x80;
-  } else if ((lead & 0xF0) == 0xE0) {
-    n = 3, c = lead & 0x0F, least = 0x800;
-  } else if ((lead & 0xF8) == 0xF0) {
-    n = 4, c = lead & 0x07, least = 0x10000;
-  } else {
-    return 0;
-  }
-  if (at + n > text.size()) return 0;
-  for (std::size_t k = 1; k < n; ++k) {
-    if ((byte(k) & 0xC0) != 0x80) return 0;
-    c = (c << 6) | (byte(k) & 0x3F);
-  }
-  if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
-  length = n;
-  return c;
-}
-
-// Characters no attribute carries: the C0 and C1 controls and DEL (XML 1.0
-// forbids most of them outright, and in a name or a peptide any of them is
-// damage, not content), and the two that XML 1.0 excludes from its range.
-bool Unwritten(char32_t c) {
-  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0xFFFE || c == 0xFFFF;
-}
-
-// Text as the network files carry it: valid UTF-8 that every XML and JSON
-// reader takes. Spectrum names and titles come from files of any age and
-// origin; a byte that begins no UTF-8 sequence is read as Latin-1, the
-// encoding such files were most often written in (a title "caf\xe9" becomes
-// "café"), except where Latin-1 has a control character there; that byte,
-// like every control character, becomes U+FFFD, the replacement character.
-std::string WrittenText(std::string_view text) {
-  constexpr char32_t kReplacement = 0xFFFD;
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t at = 0; at < text.size();) {
-    std::size_t length = 0;
-    char32_t c = DecodeUtf8(text, at, length);
-    if (length == 0) {
-      c = static_cast<unsigned char>(text[at]);
-      length = 1;
-    }
-    AppendUtf8(Unwritten(c) ? kReplacement : c, out);
-    at += length;
-  }
-  return out;
-}
-
 enum class Type { kString, kInt, kDouble };
 
 // One attribute of a node or an edge, with its value where the element has
@@ -156,17 +77,6 @@ std::vector<Attribute> EdgeAttributes(const NetworkEdge& edge) {
 std::string NodeId(std::size_t k) { return "n" + std::to_string(k); }
 std::string EdgeId(std::size_t k) { return "e" + std::to_string(k); }
 
-// A JSON string of the text; WrittenText leaves no control character to
-// escape.
-std::string JsonString(std::string_view text) {
-  std::string out = "\"";
-  for (const char c : WrittenText(text)) {
-    if (c == '"' || c == '\\') out += '\\';
-    out += c;
-  }
-  return out + "\"";
-}
-
 const char* GraphMlType(Type type) {
   return type == Type::kString ? "string" : type == Type::kInt ? "int" : "double";
 }
@@ -190,7 +100,7 @@ void GraphMlData(const std::vector<Attribute>& attributes, std::string& out) {
     if (!a.present) continue;
     out += "      <data key=\"";
     out += a.name;
-    out += "\">" + text::XmlEscaped(WrittenText(a.value)) + "</data>\n";
+    out += "\">" + text::XmlEscaped(text::ValidUtf8(a.value)) + "</data>\n";
   }
 }
 
@@ -198,9 +108,9 @@ void JsonData(const std::vector<Attribute>& attributes, std::string& out) {
   for (const Attribute& a : attributes) {
     if (!a.present) continue;
     out += ", ";
-    out += JsonString(a.name);
+    out += text::JsonString(a.name);
     out += ": ";
-    out += a.type == Type::kString ? JsonString(a.value) : a.value;
+    out += a.type == Type::kString ? text::JsonString(a.value) : a.value;
   }
 }
 
@@ -257,7 +167,7 @@ std::string CytoscapeJsonText(const SpectralNetwork& network) {
       "    \"nodes\": [";
   for (std::size_t k = 0; k < network.nodes.size(); ++k) {
     out += k == 0 ? "\n" : ",\n";
-    out += "      {\"data\": {\"id\": " + JsonString(NodeId(k));
+    out += "      {\"data\": {\"id\": " + text::JsonString(NodeId(k));
     JsonData(NodeAttributes(network, network.nodes[k]), out);
     out += "}}";
   }
@@ -266,8 +176,8 @@ std::string CytoscapeJsonText(const SpectralNetwork& network) {
   for (std::size_t k = 0; k < network.edges.size(); ++k) {
     const NetworkEdge& edge = network.edges[k];
     out += k == 0 ? "\n" : ",\n";
-    out += "      {\"data\": {\"id\": " + JsonString(EdgeId(k)) + ", \"source\": " + JsonString(NodeId(edge.source)) +
-           ", \"target\": " + JsonString(NodeId(edge.target));
+    out += "      {\"data\": {\"id\": " + text::JsonString(EdgeId(k)) + ", \"source\": " + text::JsonString(NodeId(edge.source)) +
+           ", \"target\": " + text::JsonString(NodeId(edge.target));
     JsonData(EdgeAttributes(edge), out);
     out += "}}";
   }
