@@ -366,6 +366,13 @@ std::string CommandLine::Value(const std::string& name, const std::string& fallb
   return it == values_.end() ? fallback : it->second;
 }
 
+std::vector<std::string> CommandLine::Values(const std::string& name) const {
+  std::vector<std::string> values;
+  for (const auto& [given, value] : given_)
+    if (given == name) values.push_back(value);
+  return values;
+}
+
 long CommandLine::Integer(const std::string& name, long fallback) const {
   long v = fallback;
   return Has(name) && ParseWholeNumber(Value(name), v) ? v : fallback;

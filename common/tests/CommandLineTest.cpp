@@ -138,10 +138,13 @@ TEST(TypedCommandLine, AliasesAndTypedValuesReachTheOptionsOwnName) {
   EXPECT_TRUE(line.Has("shift-lower"));
   EXPECT_FALSE(line.Has("lower-mass"));
   EXPECT_EQ(line.Given().front().first, "shift-lower");
+  EXPECT_EQ(line.Values("shift-lower"), std::vector<std::string>{"-5"});
   EXPECT_EQ(line.Integer("shift-lower", 6), -5);
   EXPECT_EQ(line.Integer("threads", 7), 7);
   EXPECT_DOUBLE_EQ(line.Real("threshold", 0.6), 0.6);
-  ASSERT_EQ(line.Parse({"--max-q", "5%", "--threshold", "0.25"}), cli::Outcome::kRun);
+  ASSERT_EQ(line.Parse({"--max-q", "5%", "--threshold", "0.25", "--lower-mass", "7", "--shift-lower", "8"}),
+            cli::Outcome::kRun);
+  EXPECT_EQ(line.Values("shift-lower"), (std::vector<std::string>{"7", "8"}));  // repeated, alias too
   EXPECT_DOUBLE_EQ(line.Real("max-q"), 0.05);  // a percentage answers its fraction
   EXPECT_DOUBLE_EQ(line.Real("threshold"), 0.25);
   ASSERT_EQ(line.Parse({"--lower-mass", "-5", "--precursor-tol", "0.02da", "--type", "Pairs", "--method", "2"}),

@@ -42,11 +42,11 @@ cli::CommandLine StartCommandLine() {
                         "The desktop program: clustering, modification detection and propagation jobs,\n"
                         "their mass-shift histograms and tables. Qt's own options (-platform NAME, ...)\n"
                         "are accepted as well.");
-  line.Add({"no-splash", 0, "", "", "start without the splash picture"});
-  line.Add({"run-cluster", 0, "FILE", "", "for scripts: run a clustering job from this parameter file"});
-  line.Add({"run-shiftscan", 0, "FILE", "", "for scripts: run a Shiftscan job from this configuration"});
-  line.Add({"screenshot", 0, "PNG", "", "for scripts: then save a picture of the main window"});
-  line.Add({"quit", 0, "", "", "for scripts: then end; messages go to standard error"});
+  line.Add(cli::Flag("no-splash", "start without the splash picture"));
+  line.Add(cli::Path("run-cluster", "FILE", "for scripts: run a clustering job from this parameter file"));
+  line.Add(cli::Path("run-shiftscan", "FILE", "for scripts: run a Shiftscan job from this configuration"));
+  line.Add(cli::Path("screenshot", "PNG", "for scripts: then save a picture of the main window"));
+  line.Add(cli::Flag("quit", "for scripts: then end; messages go to standard error"));
   return line;
 }
 

@@ -27,7 +27,7 @@ cli::CommandLine ExportCommandLine() {
                         "<run>.<first scan>.<last scan>.<charge>.dta, and/or the whole run as one MGF\n"
                         "file with those names as titles. Progress goes to standard error.");
   line.Add(cli::standard::Output("of the DTA files; also the second argument"));
-  line.Add({"mgf", 0, "FILE", "", "also (or only) write the run as one MGF file"});
+  line.Add(cli::Path("mgf", "FILE", "also (or only) write the run as one MGF file"));
   line.Add(cli::standard::Quiet());
   return line;
 }
