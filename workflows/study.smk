@@ -15,7 +15,7 @@
 # step's log, their errors to the console under the step's name.
 #
 # The config (YAML; see workflows/study.yaml):
-#   runs:            run files (mzML, mzXML, MGF); their base names name the
+#   runs:            run files (mzML, mzXML, MGF, MS2); their base names name the
 #                    spectra, so no two may share one
 #   fasta:           protein database: each run is searched with Comet
 #   identifications: or, instead, a result file per run: {BASE: FILE}; runs
@@ -44,7 +44,7 @@ KNOWN_KEYS = {
     "runs", "fasta", "identifications", "output", "px", "threads", "bin", "cluster_threshold",
     "pair_threshold", "shift_lower", "shift_upper", "precursor_tol", "fragment_tol",
 }
-RUN_EXTENSIONS = (".mzml", ".mzxml", ".mgf")
+RUN_EXTENSIONS = (".mzml", ".mzxml", ".mgf", ".ms2")
 
 
 def refuse(message):
@@ -66,7 +66,7 @@ def checked_config(config):
         if path in paths:
             refuse(run + " is named twice")
         if not path.lower().endswith(RUN_EXTENSIONS):
-            refuse(run + " is not an mzML, mzXML or MGF file")
+            refuse(run + " is not an mzML, mzXML, MGF or MS2 file")
         if not os.path.isfile(path):
             refuse("no such run: " + run)
         base = os.path.splitext(os.path.basename(path))[0]
