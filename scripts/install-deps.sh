@@ -11,6 +11,7 @@ packages=(
   openms-doc openms-common comet-ms
   python3-networkx  # the tests read the spectral network with a GraphML reader not ours
   chromium  # the report test renders the page in a headless browser
+  pybind11-dev python3-dev python3-numpy python3-pandas python3-pytest  # the Python module and its tests
 )
 
 missing=()

@@ -1,0 +1,36 @@
+#pragma once
+// Spectra for Python: the record of the spectrum readers with where it came
+// from, its peaks as two numpy arrays.
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <string>
+#include <vector>
+
+#include "common/Spectrum.h"
+
+namespace tessera_py {
+
+struct PySpectrum {
+  std::string name;        // DTA-style name, as every output names the spectrum
+  std::string file;        // the file read (a DTA file of a folder)
+  std::string run;         // the run: the file's base name, or a DTA name's prefix
+  std::string native_id;   // mzML id; "" for other formats
+  std::string title;       // MGF TITLE; "" for other formats
+  int scan = -1;           // the scan the file states; -1 when the name's scan is a position
+  long index = 0;          // 0-based position among the file's spectra
+  double retention_time = 0.0;  // seconds; 0 where the format has none
+  double precursor_mz = 0.0;
+  double precursor_mass = 0.0;  // MH+
+  int charge = 0;
+  pybind11::array_t<double> mz;
+  pybind11::array_t<double> intensity;
+};
+
+// The engine's record of a Python spectrum (peaks copied once).
+msdata::CSpectrum ToRecord(const PySpectrum& spectrum);
+
+void RegisterSpectra(pybind11::module_& m);
+
+}  // namespace tessera_py

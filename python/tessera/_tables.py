@@ -1,0 +1,118 @@
+"""The result tables of Tessera's programs as pandas data frames.
+
+Every table is read with the columns its writer gives it: the tables with a
+header line (clusters.tsv, propagated.tsv) by their header, the headerless
+comma-separated files (cluster file, pair file, mass-shift table) by the
+names below. Text columns stay text ("" where empty), number columns are
+numbers, and whole-number columns that may be empty are nullable integers.
+"""
+
+import json
+import os
+
+import pandas as pd
+
+# The cluster file: "%d,%s,%d,%lf" per spectrum.
+CLUSTER_FILE_COLUMNS = ["row", "name", "cluster", "precursor_mass"]
+# The pair file: "%s,%lf,%s,%lf,%lf,%lf" per pair; the shift search adds
+# the integer shift that aligned the two spectra.
+PAIR_FILE_COLUMNS = ["name1", "mass1", "name2", "mass2", "delta_mass", "similarity"]
+SHIFT_SEARCH_COLUMN = "shift"
+# The mass-shift table ("temp.temp") of the pair search and of Shiftscan.
+SHIFT_TABLE_COLUMNS = ["delta_mass", "pairs", "delta_time", "d_score", "type", "mass1", "mass2"]
+
+_INTEGERS = {"scan", "charge", "cluster", "cluster_size", "is_representative", "row", "pairs", "type",
+             SHIFT_SEARCH_COLUMN}
+_REALS = {"precursor_mz", "rt_seconds", "precursor_mass", "mass1", "mass2", "delta_mass", "similarity",
+          "delta_time", "d_score", "shift_value", "score", "q_value"}
+
+
+def _typed(frame):
+    """Numbers of the known number columns as numbers; text stays text."""
+    for column in frame.columns:
+        if column in _INTEGERS:
+            frame[column] = pd.to_numeric(frame[column].replace("", None)).astype("Int64")
+        elif column in _REALS:
+            # "NA" is how the propagated table says a score could not be made.
+            frame[column] = pd.to_numeric(frame[column].replace({"": None, "NA": None}), errors="coerce")
+    return frame
+
+
+def _read_text(path, sep, names=None):
+    if os.path.getsize(path) == 0:
+        return pd.DataFrame(columns=names or [])
+    frame = pd.read_csv(path, sep=sep, header=None if names else 0, names=names, dtype=str,
+                        keep_default_na=False, skipinitialspace=True, quoting=3,
+                        skip_blank_lines=True)
+    return frame
+
+
+def read_tab_table(path):
+    """A tab-separated table with a header line (clusters.tsv, propagated.tsv)."""
+    frame = _read_text(path, "\t")
+    if "shift" in frame.columns:
+        # The propagated table's shift is a mass, not the shift search's step.
+        frame = frame.rename(columns={"shift": "shift_value"})
+        frame = _typed(frame).rename(columns={"shift_value": "shift"})
+        return frame
+    return _typed(frame)
+
+
+def read_cluster_file(path):
+    """The cluster file: row, name, cluster, precursor_mass."""
+    return _typed(_read_text(path, ",", CLUSTER_FILE_COLUMNS))
+
+
+def read_pair_file(path):
+    """A pair file; seven columns (with `shift`) when the shift search wrote it."""
+    with open(path, "rb") as f:
+        first = f.readline().decode("utf-8", "replace")
+    names = list(PAIR_FILE_COLUMNS)
+    if first.count(",") >= len(PAIR_FILE_COLUMNS):
+        names.append(SHIFT_SEARCH_COLUMN)
+    return _typed(_read_text(path, ",", names))
+
+
+def read_shift_table(path):
+    """A mass-shift table ("temp.temp"): delta_mass, pairs, delta_time, d_score, type, mass1, mass2."""
+    return _typed(_read_text(path, ",", SHIFT_TABLE_COLUMNS))
+
+
+def _reader_of(name):
+    if name in ("clusters.tsv", "propagated.tsv") or name.endswith("propagated.tsv"):
+        return read_tab_table
+    if name == "clusters.csv":
+        return read_cluster_file
+    if name in ("pairs.csv", "spectral_pairs.csv"):
+        return read_pair_file
+    if name in ("temp.temp", "Mod_result.csv", "shiftscan_modifications.csv") or name.endswith("_shifts.csv"):
+        return read_shift_table
+    if name.endswith(".summary.json"):
+        return _read_json
+    return None
+
+
+def _read_json(path):
+    with open(path, encoding="utf-8") as f:
+        return json.load(f)
+
+
+def load_results(folder):
+    """The tables of a results folder, by file name.
+
+    clusters.tsv, clusters.csv, pairs.csv / spectral_pairs.csv, temp.temp /
+    *_shifts.csv / shiftscan_modifications.csv and propagated.tsv as data
+    frames; every *.summary.json as a dict. Files of other names are left out.
+    """
+    if not os.path.isdir(folder):
+        if os.path.exists(folder):
+            raise NotADirectoryError(folder)
+        raise FileNotFoundError(folder)
+    tables = {}
+    for name in sorted(os.listdir(folder)):
+        path = os.path.join(folder, name)
+        reader = _reader_of(name)
+        if reader is None or not os.path.isfile(path):
+            continue
+        tables[name] = reader(path)
+    return tables

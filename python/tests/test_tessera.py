@@ -1,0 +1,134 @@
+import csv
+import os
+import signal
+
+import numpy as np
+import pandas as pd
+import pytest
+
+import tessera
+
+
+def rows_of(path, sep):
+    with open(path, newline="") as f:
+        return list(csv.reader(f, delimiter=sep))
+
+
+def test_read_spectra_carries_provenance_and_peaks(bsa1):
+    spectra = tessera.read_spectra(bsa1)
+    assert len(spectra) == 1120
+    first = spectra[0]
+    assert (first.file, first.run, first.native_id, first.title, first.scan, first.index) == (
+        "BSA1.mzML", "BSA1", "spectrum=2442", "", -1, first.index)
+    assert first.name == "BSA1.565.565.2.dta" and first.charge == 2 and first.retention_time > 0
+    assert first.mz.dtype == np.float64 and len(first.mz) == len(first.intensity) == len(first)
+    assert all(np.all(np.diff(s.mz) >= 0) for s in spectra)
+
+
+@pytest.fixture(scope="module")
+def clustered(bsa1, run_program):
+    return tessera.cluster(bsa1, threads=2), run_program("cluster", bsa1, "--threads", "1")
+
+
+def test_cluster_equals_the_program_row_for_row(clustered):
+    result, folder = clustered
+    program = tessera.load_results(str(folder))
+    pd.testing.assert_frame_equal(result.table, program["clusters.tsv"])
+    pd.testing.assert_frame_equal(result.clusters, program["clusters.csv"])
+    # The program's file itself, read without the module's reader.
+    raw = rows_of(folder / "clusters.tsv", "\t")
+    assert raw[0] == list(result.table.columns) and len(raw) - 1 == len(result.table) == 1120
+    assert [r[0] for r in raw[1:]] == list(result.table["file"])
+    assert [int(r[7]) for r in raw[1:]] == list(result.table["cluster"])
+    assert len(result.spectra) == result.table["cluster"].nunique()
+
+
+def test_pair_search_equals_the_program(bsa1, run_program):
+    result = tessera.pair_search(bsa1, threads=2)
+    folder = run_program("cluster", bsa1, "--type", "pairs", "--threads", "1")
+    raw = rows_of(folder / "pairs.csv", ",")
+    assert len(raw) == len(result.pairs) > 0
+    assert [(r[0], r[2]) for r in raw] == list(zip(result.pairs["name1"], result.pairs["name2"]))
+    assert [float(r[5]) for r in raw] == list(result.pairs["similarity"])
+    program = tessera.load_results(str(folder))
+    pd.testing.assert_frame_equal(result.shifts, program["temp.temp"])
+
+
+def test_spectra_objects_cluster_as_their_mgf_file(bsa1):
+    spectra = tessera.read_spectra(bsa1)[:300]
+    made = tessera.Spectrum("made.1.1.2.dta", 500.0, 2, [100.0, 200.0], [1.0, 2.0])
+    assert made.precursor_mass == pytest.approx(998.992724)
+    result = tessera.cluster(spectra, consensus_type="none")
+    assert len(result.table) == 300 and result.spectra == []
+
+
+@pytest.mark.parametrize("function, options, words", [
+    (tessera.cluster, dict(threshold=2), "--threshold"),
+    (tessera.cluster, dict(precursor_tol=20), "give a unit"),
+    (tessera.cluster, dict(consensus_type="best"), "--consensus-type"),
+    (tessera.cluster, dict(no_such_option=1), "--no-such-option"),
+    (tessera.pair_search, dict(shift_lower=50, shift_upper=10), "--shift-lower"),
+    (tessera.pair_search, dict(similar_method="Cosine"), "--similar-method"),
+])
+def test_bad_values_raise_value_error_with_the_programs_message(bsa1, function, options, words):
+    with pytest.raises(ValueError, match=words):
+        function(bsa1, **options)
+
+
+def test_damaged_and_missing_files_raise(tmp_path):
+    damaged = tmp_path / "cut.mzML"
+    damaged.write_text("<?xml version='1.0'?><mzML><run>")
+    with pytest.raises(RuntimeError, match="cut.mzML"):
+        tessera.read_spectra(str(damaged))
+    with pytest.raises(RuntimeError, match="cut.mzML"):
+        tessera.cluster(str(damaged))
+    with pytest.raises(FileNotFoundError):
+        tessera.read_spectra(str(tmp_path / "none.mgf"))
+    with pytest.raises(FileNotFoundError):
+        tessera.pair_search(str(tmp_path / "none.mgf"))
+    (tmp_path / "run.xyz").write_text("x")
+    with pytest.raises(ValueError):
+        tessera.read_spectra(str(tmp_path / "run.xyz"))
+
+
+def test_load_results_reads_every_table_of_a_folder(tmp_path):
+    (tmp_path / "pairs.csv").write_text("a.1.1.2.dta,1000.5,b.2.2.2.dta,984.5,16.0,0.7, 16\n")
+    (tmp_path / "spectral_pair_shifts.csv").write_text("15.994915,3, 0, 0, 0, 0, 0\n")
+    (tmp_path / "propagated.tsv").write_text(
+        "spectrum\tsequence\tmodifications\troute\tsource\tshift\tscore\tq_value\n"
+        "b.2.2.2.dta\tPEPTIDE\t\tpairs\ta.1.1.2.dta\t\tNA\tNA\n")
+    (tmp_path / "clusters.summary.json").write_text('{"program": "cluster", "counts": {"clusters": 2}}')
+    (tmp_path / "notes.txt").write_text("left out")
+    tables = tessera.load_results(str(tmp_path))
+    assert sorted(tables) == ["clusters.summary.json", "pairs.csv", "propagated.tsv", "spectral_pair_shifts.csv"]
+    assert tables["pairs.csv"].iloc[0].tolist() == ["a.1.1.2.dta", 1000.5, "b.2.2.2.dta", 984.5, 16.0, 0.7, 16]
+    assert tables["spectral_pair_shifts.csv"]["pairs"].tolist() == [3]
+    row = tables["propagated.tsv"].iloc[0]
+    assert row["modifications"] == "" and pd.isna(row["shift"]) and pd.isna(row["q_value"])
+    assert tables["clusters.summary.json"]["counts"]["clusters"] == 2
+    with pytest.raises(FileNotFoundError):
+        tessera.load_results(str(tmp_path / "none"))
+
+
+def test_ctrl_c_stops_a_clustering(bsa1, tmp_path):
+    # The alarm goes off while the run loads; the engine's next progress
+    # step sees it and the run ends with KeyboardInterrupt.
+    def interrupt(signum, frame):
+        raise KeyboardInterrupt
+
+    before = os.getcwd()
+    previous = signal.signal(signal.SIGALRM, interrupt)
+    try:
+        signal.setitimer(signal.ITIMER_REAL, 0.05)
+        with pytest.raises(KeyboardInterrupt) as caught:
+            tessera.cluster(bsa1, threads=1, consensus_type="none", output=str(tmp_path / "out"))
+        # Raised inside the engine's call, not before it, and the run
+        # stopped there: the cluster file, written last, is not there.
+        assert "run_cluster" in str(caught.traceback[-2].statement)
+        assert (tmp_path / "out" / "cluster.para").exists()
+        assert not (tmp_path / "out" / "clusters.csv").exists()
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        signal.signal(signal.SIGALRM, previous)
+    # The job worked in its own folder; the interpreter's is given back.
+    assert os.getcwd() == before
