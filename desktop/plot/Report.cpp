@@ -538,8 +538,6 @@ bool CPage::Build(std::string& page, std::string& error, std::vector<std::string
 }  // namespace
 
 std::string CheckReportOutput(const ReportInputs& inputs, const std::string& output) {
-  if (EndsWith(path::FileName(output), kSummarySuffix))
-    return output + ": the page would be read as a run summary by the next report";
   std::vector<std::string> read;
   const FolderScan scan = Scan(inputs.results_folder);
   read.insert(read.end(), scan.summaries.begin(), scan.summaries.end());
@@ -558,6 +556,8 @@ std::string CheckReportOutput(const ReportInputs& inputs, const std::string& out
   for (const std::string& input : read) {
     if (!input.empty() && SamePlace(input, output)) return output + " would replace a file the report reads: " + input;
   }
+  if (EndsWith(path::FileName(output), kSummarySuffix))
+    return output + ": the page would be read as a run summary by the next report";
   if (path::IsDirectory(output)) return output + ": is a folder, not a file";
   return std::string();
 }
