@@ -170,6 +170,13 @@ void CRunSummary::AddOutput(const std::string& role, const std::string& path) {
   item.Set("path", AbsolutePath(path));
 }
 
+void CRunSummary::AddPicture(const std::string& path, const std::string& caption) {
+  CJson& item = outputs_.Append(CJson::Object());
+  item.Set("role", "picture");
+  item.Set("path", AbsolutePath(path));
+  item.Set("caption", caption);
+}
+
 CJson CRunSummary::ToJson() const {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();

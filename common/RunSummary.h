@@ -11,10 +11,14 @@
 //    "inputs": [{"role": "spectra", "path": "/abs/BSA1.mzML"}, ...],
 //    "parameters": {"threshold": 0.6, ...},
 //    "counts": {"spectra": 1120, ...},
-//    "outputs": [{"role": "clusters", "path": "/abs/out/clusters.csv"}, ...],
+//    "outputs": [{"role": "clusters", "path": "/abs/out/clusters.csv"},
+//                {"role": "picture", "path": "/abs/out/shifts.png",
+//                 "caption": "Mass-shift histogram"}, ...],
 //    "details": {...}}            (only when a program adds any)
 // Paths are absolute, so a summary still names its files when read from
-// another folder.
+// another folder. Every picture (PNG or SVG) a run draws is an output of
+// role "picture" whose "caption" says what it shows: the report shows it
+// under that caption, and the role alone finds every picture of a run.
 
 #include <chrono>
 #include <cstdint>
@@ -81,6 +85,8 @@ class CRunSummary {
 
   void AddInput(const std::string& role, const std::string& path);
   void AddOutput(const std::string& role, const std::string& path);
+  // A picture the run drew: an output of role "picture" with its caption.
+  void AddPicture(const std::string& path, const std::string& caption);
   CJson& Parameters() { return parameters_; }
   CJson& Counts() { return counts_; }
   // Program-specific tables (per-run counts, bands, ...).

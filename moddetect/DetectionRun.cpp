@@ -100,6 +100,9 @@ std::string CDetectionRun::ReadCheckedConfiguration(const std::string& config_pa
                                safefile::SameFile(config_->IdentificationFile(), own)))
       return std::string("Error: the input ") + own + " would be overwritten by the run";
   }
+  if (!summary_path_.empty() && (safefile::SameFile(config_->DataPath(), summary_path_) ||
+                                 safefile::SameFile(config_->IdentificationFile(), summary_path_)))
+    return "Error: the input " + summary_path_ + " would be overwritten by the run summary";
   // Pair files are part of the result asked for: a folder that cannot hold
   // them fails the run before any work, not silently after it.
   const std::string& pair_folder = config_->PairFolder();
@@ -146,6 +149,7 @@ int CDetectionRun::Run(const std::string& config_path) {
   // An earlier run's table must never pass for this run's when this one
   // fails.
   path::RemoveFile(kResultFile);
+  if (!summary_path_.empty()) path::RemoveFile(summary_path_);
   precursors_->SetSource(config_->DataPath(), config_->FileType(), config_->TitlePrefix());
   PrintBanner();
 

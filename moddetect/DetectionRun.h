@@ -24,6 +24,9 @@ class CDetectionRun {
   // Where the reason of a failure goes when not with the dialogue (a run
   // whose progress nobody wants still says why it failed).
   void SetReasonStream(std::ostream& reasons) { reasons_ = &reasons; }
+  // The run summary the caller writes after a successful run: no input may
+  // be it, and an earlier one goes with the earlier table.
+  void SetSummaryPath(const std::string& path) { summary_path_ = path; }
 
   // Runs the whole job on the configuration file `config_path`; answers the
   // exit status: 0 when "temp.temp" was written, 1 when the run could not
@@ -38,7 +41,9 @@ class CDetectionRun {
   void PrintBanner();
 
   CDetectionConfig& Config() { return *config_; }
+  const CDetectionConfig& Config() const { return *config_; }
   CPrecursorList& Precursors() { return *precursors_; }
+  const CPrecursorList& Precursors() const { return *precursors_; }
   const CModificationDetector& Detector() const { return *detector_; }
 
   // Joins command-line arguments (after the program name) with one blank.
@@ -74,4 +79,5 @@ class CDetectionRun {
   std::unique_ptr<CPairWriter> writer_;
   std::unique_ptr<CCombinationFinder> combiner_;
   CIdentificationFilter filter_;
+  std::string summary_path_;
 };

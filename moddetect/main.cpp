@@ -22,7 +22,9 @@
 #include "common/SpectrumFileKind.h"
 #include "common/TextUtil.h"
 #include "moddetect/DetectionRun.h"
+#include "moddetect/ResultOutput.h"
 #include "moddetect/ShiftscanOptions.h"
+#include "moddetect/ShiftscanSummary.h"
 
 namespace {
 
@@ -34,6 +36,14 @@ bool LockWorkingFolder(safefile::CFolderLock& lock, bool no_wait, std::ostream& 
 }
 
 constexpr const char* kPictureName = "mass-shift histogram picture";
+constexpr const char* kPictureCaption = "Mass-shift histogram";
+
+// Writes the run summary of a run that has written everything else; "" or
+// why not.
+std::string WriteSummary(const summary::CRunSummary& summary, const std::string& path) {
+  std::string error;
+  return summary.Write(path, &error) ? std::string() : "Cannot write the run summary: " + path + " (" + error + ")";
+}
 
 // True when the mass-shift table `table` holds a shift with pairs: the
 // histogram's bars are pair counts, all 0 when no pair files were written.
@@ -96,12 +106,16 @@ int RunFromConfigFile(int argc, char** argv, bool no_wait, const std::string& pi
     return failed;
   }
   int status = 0;
+  summary::CRunSummary summary("Shiftscan", "shiftscan");
+  const std::string summary_path = summary::SummaryPathFor(config_path);
   {
     CDetectionRun run(std::cout, ::isatty(1) != 0);
+    run.SetSummaryPath(summary_path);
     run.PrintBanner();
     // Failure reaches the desktop program through the error marker that Run
     // leaves; the exit status of this program is 0 by contract.
     status = run.Run(config_path);
+    if (status == 0) FillShiftscanSummary(run, config_path, kResultFile, summary);
   }
   if (status == 0 && !picture.empty()) {
     CDetectionConfig config;
@@ -117,6 +131,14 @@ int RunFromConfigFile(int argc, char** argv, bool no_wait, const std::string& pi
       status = 1;
     } else {
       std::cout << "Mass-shift histogram picture: " << picture << std::endl;
+      summary.AddPicture(picture, kPictureCaption);
+    }
+  }
+  if (status == 0) {
+    if (std::string refused = WriteSummary(summary, summary_path); !refused.empty()) {
+      std::cout << "Error: " << refused << std::endl;
+      marker::CreateErrorMarker();
+      status = 1;
     }
   }
   // Started by another program or in a pipeline there is nobody to press a
@@ -155,7 +177,8 @@ bool EnterOutputFolder(const std::string& output) {
 // The run itself, in the locked output folder: progress on standard error
 // unless `quiet`; messages, warnings and the reason of a failure there
 // always. Answers the run's status.
-int RunInOutputFolder(const std::string& config_path, bool quiet) {
+int RunInOutputFolder(const std::string& config_path, bool quiet, const std::string& summary_path,
+                      summary::CRunSummary& summary) {
   notify::ScopedHandler to_errors([](const std::string& m) { std::cerr << m << std::endl; });
   std::ostream silent(nullptr);
   int status = 0;
@@ -165,7 +188,9 @@ int RunInOutputFolder(const std::string& config_path, bool quiet) {
     cli::CDivertedStandardOutput diverted(quiet);
     CDetectionRun run(quiet ? silent : std::cerr);
     run.SetReasonStream(std::cerr);
+    run.SetSummaryPath(summary_path);
     status = run.Run(config_path);
+    if (status == 0) FillShiftscanSummary(run, config_path, kResultFile, summary);
   }
   marker::RemoveErrorMarker();  // the exit status says it here
   return status;
@@ -209,7 +234,9 @@ int RunFromOptions(int argc, char** argv) {
   if (!LockWorkingFolder(lock, line.Has("no-wait"), std::cerr)) return 1;
   const std::string config_path = path::Join(output, kShiftscanConfigName);
   if (!WriteConfigurations(config, copy_path, config_path)) return 1;
-  if (RunInOutputFolder(config_path, line.Has("quiet")) != 0) {
+  summary::CRunSummary summary("Shiftscan", "shiftscan");
+  const std::string summary_path = path::Join(output, kShiftscanSummaryName);
+  if (RunInOutputFolder(config_path, line.Has("quiet"), summary_path, summary) != 0) {
     std::cerr << "Shiftscan: the run failed; see the messages above" << std::endl;
     return 1;
   }
@@ -219,6 +246,11 @@ int RunFromOptions(int argc, char** argv) {
       std::cerr << "Shiftscan: " << refused << std::endl;
       return 1;
     }
+    summary.AddPicture(picture, kPictureCaption);
+  }
+  if (std::string refused = WriteSummary(summary, summary_path); !refused.empty()) {
+    std::cerr << "Shiftscan: " << refused << std::endl;
+    return 1;
   }
   std::cout << "Configuration: " << config_path << "\n"
             << "Mass-shift table: " << path::Join(output, "temp.temp") << "\n";

@@ -30,6 +30,7 @@
 #include "propagation/PropagateOptions.h"
 #include "propagation/Propagation.h"
 #include "propagation/PropagationPara.h"
+#include "propagation/PropagationSummaryFile.h"
 
 namespace {
 
@@ -159,8 +160,31 @@ bool WriteList(const std::string& path, const std::string& text) {
   return true;
 }
 
+// The run summary beside the parameter file, once every file is written;
+// false (with a message) when it cannot be written.
+bool WriteRunSummary(const CJobRequest& request, const CPropagation& job, const CTransferSettings& transfer,
+                     summary::CRunSummary& run) {
+  PropagationRun facts;
+  facts.para_path = request.para_path;
+  facts.para = &request.para;
+  facts.sites = request.sites;
+  facts.score_spectra = request.score_spectra;
+  facts.added_path = request.added_path;
+  facts.table_path = request.table_path;
+  if (request.assess) facts.transfer = &transfer;
+  FillPropagationSummary(facts, job.summary(), job.transfers(), run);
+  const std::string path = summary::SummaryPathFor(request.para_path);
+  std::string error;
+  if (run.Write(path, &error)) return true;
+  std::cerr << "Can not save file:" << path << " (" << error << ")\n";
+  return false;
+}
+
 // Runs the job and prints its summary; the exit status.
 int RunJob(const cli::CommandLine& line, const CJobRequest& request) {
+  summary::CRunSummary run("propagate", "propagation");
+  // An earlier job's summary must not stand for this one when it fails.
+  path::RemoveFile(summary::SummaryPathFor(request.para_path));
   CPropagation job;
   if (!request.from_options)
     job.OverrideFilter(line.Value("fdr"), line.Value("id-threshold"), line.Value("decoy-prefix"));
@@ -193,6 +217,7 @@ int RunJob(const cli::CommandLine& line, const CJobRequest& request) {
     if (!WriteList(request.table_path, TransferTableText(job.transfers(), transfer))) return 1;
     std::printf("  %s\n", request.table_path.c_str());
   }
+  if (!WriteRunSummary(request, job, transfer, run)) return 1;
   return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
@@ -240,5 +265,19 @@ int main(int argc, char** argv) {
     return 1;
   if (!request.table_path.empty() && !ListFileIsFree(request, request.table_path, request.added_path))
     return 1;
+  // The run summary is a file of the job like the lists.
+  const std::string summary_path = summary::SummaryPathFor(request.para_path);
+  for (const std::string& list : {request.added_path, request.table_path}) {
+    if (!list.empty() && safefile::SameFile(list, summary_path)) {
+      std::cerr << "Output file " << list << " is the job's file " << summary_path
+                << "; it would be overwritten. Choose another name or folder.\n";
+      return 1;
+    }
+  }
+  if (const std::string refused = CheckJobOutputs(request.para, request.para_path, {summary_path});
+      !refused.empty()) {
+    std::cerr << refused << "\n";
+    return 1;
+  }
   return RunJob(line, request);
 }

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "common/CommandLine.h"
 #include "common/PathUtil.h"
@@ -26,7 +27,7 @@ int main(int argc, char** argv) {
   cli::CommandLine line("tessera-report", {"[options] RESULTS_FOLDER -o REPORT.html"},
                         "Writes one self-contained HTML page (pictures inlined) with the counts, pictures, top mass "
                         "shifts with their Unimod names, propagated identifications and settings of a results "
-                        "folder that the main job wrote.");
+                        "folder, read from the run summaries (*.summary.json) in it and below.");
   line.Add(cli::Path("output", "FILE", "the page to write (required)").Short('o'));
   line.Add(cli::Text("run", "NAME", "the run the job read, as shown on the page", "the results folder"));
   line.Add(cli::Text("picture", "CAPTION=FILE", "a PNG or SVG picture to show, with its caption (repeatable)"));
@@ -64,7 +65,9 @@ int main(int argc, char** argv) {
   const std::string output = line.Value("output");
   if (const std::string refused = report::CheckReportOutput(inputs, output); !refused.empty()) return Fail(refused);
   std::string html, error;
-  if (!report::BuildReport(inputs, html, error)) return Fail(error);
+  std::vector<std::string> damaged;
+  if (!report::BuildReport(inputs, html, error, &damaged)) return Fail(error);
+  for (const std::string& file : damaged) std::fprintf(stderr, "tessera-report: damaged summary left out: %s\n", file.c_str());
   if (!safefile::WriteWholeFile(output, html, &error)) return Fail("cannot write " + output + " (" + error + ")");
   std::cout << "Report: " << output << "\n";
   return 0;

@@ -19,6 +19,7 @@
 #include "common/PathUtil.h"
 #include "common/PlotProgram.h"
 #include "common/SafeFile.h"
+#include "drivers/cluster/ClusterSummary.h"
 #include "drivers/cluster/JobChecks.h"
 #include "drivers/cluster/QualityReport.h"
 #include "drivers/cluster/loading/Failure.h"
@@ -145,12 +146,12 @@ std::vector<linkage::Merge> SurveyMerges(const CPara& para, const CSimilarityClu
 // file; the survey's curve in `rows`. False when the file cannot be written.
 bool ChooseThresholdForTarget(CPara& para, CSimilarityCluster& clustering, const JobOptions& options,
                               const std::vector<int>& peptides, std::vector<quality::Figures>& rows,
-                              std::ostream& out) {
+                              ThresholdChoice& choice, std::ostream& out) {
   const double floor = std::min(options.search_floor, clustering.threshold);
   out << "Surveying thresholds from 1.00 down to " << floor << "...\n";
   out.flush();
   rows = quality::Curve(para.spectra_process->spectra.size(), SurveyMerges(para, clustering, floor), peptides, floor);
-  const ThresholdChoice choice = ChooseThreshold(rows, options.target_incorrect);
+  choice = ChooseThreshold(rows, options.target_incorrect);
   out << DescribeChoice(choice, options.target_incorrect, clustering.threshold) << "\n";
   if (!choice.chosen) return true;
   clustering.threshold = choice.at.threshold;
@@ -223,7 +224,9 @@ void RemoveWritten(const std::vector<std::string>& written) {
 }
 
 int RunClustering(CPara& para, CSimilarityCluster& clustering, const JobOptions& options, int threads,
-                  COffloadedPeaks* offloaded, COriginTable& origins, std::ostream& out) {
+                  const LoadedSpectra& loaded, COriginTable& origins, summary::CRunSummary& run,
+                  std::ostream& out) {
+  COffloadedPeaks* offloaded = loaded.offloaded.get();
   const CSpectraProcess& data = *para.spectra_process;
   clustering.worker_threads = threads;
   clustering.peak_source = offloaded;
@@ -236,8 +239,9 @@ int RunClustering(CPara& para, CSimilarityCluster& clustering, const JobOptions&
   const bool curve = !options.curve.empty() || !options.curve_plot.empty();
   std::vector<quality::Figures> rows;
   std::vector<linkage::Merge> merges;
+  ThresholdChoice choice;
   if (options.target_incorrect >= 0.0) {
-    if (!ChooseThresholdForTarget(para, clustering, options, peptides, rows, out))
+    if (!ChooseThresholdForTarget(para, clustering, options, peptides, rows, choice, out))
       return FailWithMarker(out, "Cannot write the parameter file: " + options.parameter_file);
   } else if (curve) {
     clustering.merge_log = &merges;
@@ -273,6 +277,15 @@ int RunClustering(CPara& para, CSimilarityCluster& clustering, const JobOptions&
   representatives.clusters_numbered = nullptr;
   if (failure.empty() && !path::IsRegularFile(data.cluster_result))
     failure = "Cannot write the cluster file: " + data.cluster_result;
+  if (failure.empty()) {
+    ClusteringOutcome outcome;
+    outcome.spectra_read = loaded.loaded;
+    outcome.spectra_kept = data.spectra.size();
+    outcome.cluster_sizes = &representatives.ClusterSizes();
+    if (options.target_incorrect >= 0.0) outcome.choice = &choice;
+    if (!rows.empty() && !options.ids.empty()) outcome.curve_end = &rows.back();
+    failure = WriteClusteringSummary(run, para, options, outcome);
+  }
   if (!failure.empty()) {
     RemoveWritten(written);
     return FailWithMarker(out, failure);
@@ -304,8 +317,21 @@ int WriteNetworkOfSearch(const CSpectraProcess& data, const CSpectralPairSearch&
   return refused.empty() ? 0 : FailWithMarker(out, refused);
 }
 
+// The pair search's summary once its files are all written; a failure to
+// write it fails the run.
+int WritePairSearchSummary(summary::CRunSummary& run, const CPara& para, const CSpectralPairSearch& search,
+                           const JobOptions& options, std::size_t pairs, std::ostream& out) {
+  PairSearchOutcome outcome;
+  outcome.spectra = para.spectra_process->spectra.size();
+  outcome.pairs = pairs;
+  outcome.search = &search;
+  if (!options.shift_search) outcome.shift_table = CSpectralPairSearch::kHistogramFile;
+  const std::string refused = WritePairSummary(run, para, options, outcome);
+  return refused.empty() ? 0 : FailWithMarker(out, refused);
+}
+
 int RunPairSearch(CPara& para, CSpectralPairSearch& search, const JobOptions& options, int threads,
-                  std::ostream& out) {
+                  summary::CRunSummary& run, std::ostream& out) {
   CSpectraProcess& data = *para.spectra_process;
   search.worker_threads = threads;
   search.release_raw_peaks = true;  // nothing reads the spectra's peaks after the search
@@ -316,7 +342,9 @@ int RunPairSearch(CPara& para, CSpectralPairSearch& search, const JobOptions& op
     }
     out << "Pair file with shifts: " << data.cluster_result << "\n";
     if (const int status = WriteNetworkOfSearch(data, search, options, out); status != 0) return status;
-    out << PairCounts(LinesOf(data.cluster_result), data.spectra.size()) << "\n";
+    const std::size_t pairs = LinesOf(data.cluster_result);
+    if (const int status = WritePairSearchSummary(run, para, search, options, pairs, out); status != 0) return status;
+    out << PairCounts(pairs, data.spectra.size()) << "\n";
     return 0;
   }
   search.Run(data.spectra, para.similarity.get(), para.peak_select.get());
@@ -341,6 +369,8 @@ int RunPairSearch(CPara& para, CSpectralPairSearch& search, const JobOptions& op
     out << "Mass-shift histogram picture: " << options.plot << "\n";
   }
   if (const int status = WriteNetworkOfSearch(data, search, options, out); status != 0) return status;
+  if (const int status = WritePairSearchSummary(run, para, search, options, search.pairs_above, out); status != 0)
+    return status;
   out << PairCounts(search.pairs_above, data.spectra.size()) << "\n";
   return 0;
 }
@@ -396,6 +426,7 @@ int Run(const JobOptions& options, std::ostream& out) {
       return FailWithMarker(out, refused);
     if (std::string refused = CheckJob(para, options); !refused.empty()) return FailWithMarker(out, refused);
     if (options.decoy_pairs) para.cluster->decoy_pairs = true;
+    summary::CRunSummary run("cluster", para.cluster->cluster_type == CLUSTER_SPECTRAL_PAIR ? "pairs" : "clustering");
     // The pair search writes "temp.temp" under its fixed name in the working
     // folder: two searches there would leave one table for two runs.
     const bool pair_search = para.cluster->cluster_type == CLUSTER_SPECTRAL_PAIR;
@@ -428,13 +459,14 @@ int Run(const JobOptions& options, std::ostream& out) {
     // The results are replaced by this run; removing them first means that
     // a run that fails to write them cannot pass off an older file as its own.
     path::RemoveFile(data.cluster_result);
+    path::RemoveFile(summary::SummaryPathFor(data.cluster_result));
     if (!pair_search) path::RemoveFile(ClusterTablePath(data.cluster_result));
     path::RemoveFile(CSpectralPairSearch::kHistogramFile);
 
     if (auto* clustering = dynamic_cast<CSimilarityCluster*>(para.cluster.get()))
-      return RunClustering(para, *clustering, options, threads, loaded.offloaded.get(), origins, out);
+      return RunClustering(para, *clustering, options, threads, loaded, origins, run, out);
     if (auto* search = dynamic_cast<CSpectralPairSearch*>(para.cluster.get()))
-      return RunPairSearch(para, *search, options, threads, out);
+      return RunPairSearch(para, *search, options, threads, run, out);
     return FailWithMarker(out, "Unknown cluster type in parameter file: " + options.parameter_file);
   } catch (const std::exception& e) {
     return FailWithMarker(out, std::string("Clustering failed: ") + e.what());

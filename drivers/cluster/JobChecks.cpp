@@ -10,6 +10,7 @@
 #include "clustering/Para.h"
 #include "clustering/SpectralPairSearch.h"
 #include "common/PathUtil.h"
+#include "common/RunSummary.h"
 #include "common/SafeFile.h"
 #include "common/TextUtil.h"
 #include "drivers/cluster/ClusterJob.h"
@@ -150,6 +151,11 @@ JobFiles FilesOfJob(const CPara& para, const JobOptions& options) {
   output("curve picture", options.curve_plot, Source::kOption);
   output("histogram picture", options.plot, Source::kOption);
   output("network file", options.network.path, Source::kOption);
+  if (!options.network.path.empty())
+    output(kNetworkSummary, summary::SummaryPathFor(options.network.path), Source::kOption);
+  // Last: the summary is written when everything else is.
+  if (!data.cluster_result.empty())
+    output(kRunSummary, summary::SummaryPathFor(data.cluster_result), Source::kParameterFile);
   if (clustering && WritesRepresentatives(para) && !data.out_directory.empty())
     files.spectra_folder = path::Absolute(data.out_directory);
   return files;

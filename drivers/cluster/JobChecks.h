@@ -53,6 +53,11 @@ struct JobFile {
   Source source = Source::kParameterFile;
 };
 
+// What the run summaries are called among a job's outputs (the summary
+// lists every output but these).
+inline constexpr const char* kRunSummary = "run summary";
+inline constexpr const char* kNetworkSummary = "run summary of the network";
+
 // Everything a job reads and writes: the parameter file's and the
 // options' inputs, and its outputs in the order it writes them.
 struct JobFiles {

@@ -9,6 +9,7 @@
 #include "clustering/SpectralPairSearch.h"
 #include "common/ErrorMarker.h"
 #include "common/PathUtil.h"
+#include "common/RunSummary.h"
 #include "common/TextUtil.h"
 #include "drivers/cluster/loading/SpectrumOrigins.h"
 
@@ -76,6 +77,8 @@ std::size_t ClearEarlierOutputs(const std::string& folder, const std::vector<std
   const std::set<std::string> listed = NamesInClusterFile((root / kClusterFile).string());
   const std::set<std::string> fixed = {kParaName,
                                        kClusterFile,
+                                       summary::SummaryPathFor(kClusterFile),
+                                       summary::SummaryPathFor(kPairFile),
                                        kClusterTableName,
                                        kPairFile,
                                        CSpectralPairSearch::kHistogramFile,

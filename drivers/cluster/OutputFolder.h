@@ -25,9 +25,9 @@ inline constexpr const char* kSpectraMgf = "spectra.mgf";
 bool LockOutputFolder(safefile::CFolderLock& lock, const std::string& folder, bool no_wait);
 
 // Removes what an earlier run of the options form left in `folder`: the
-// files of fixed name (cluster file, cluster table, pair file,
-// "temp.temp", "score.txt", the pooled inputs, the spectra's MGF file, the error marker) and, in the spectra folder, the
-// spectrum files: names ending in ".dta", names the earlier cluster file
+// files of fixed name (cluster file, cluster table, pair file, their run
+// summaries, "temp.temp", "score.txt", the pooled inputs, the spectra's
+// MGF file, the error marker) and, in the spectra folder, the spectrum files: names ending in ".dta", names the earlier cluster file
 // lists, and the temporary files of writes that were cut short. Files of
 // other names, folders, links' targets and the run's own `inputs` are left
 // alone. Answers how many files went.

@@ -9,6 +9,7 @@
 #include "common/Dta.h"
 #include "common/Notifier.h"
 #include "common/PathUtil.h"
+#include "common/RunSummary.h"
 #include "common/StandardOptions.h"
 #include "common/SafeFile.h"
 #include "spectra/MS2Input.h"
@@ -103,6 +104,24 @@ bool LoadInput(const Job& job, std::vector<msdata::CSpectrum>& spectra, std::ost
   return true;
 }
 
+// The run summary sits beside the DTA folder, or beside the MGF file when
+// there is no folder.
+std::string SummaryPath(const Job& job) {
+  return summary::SummaryPathFor(job.directory.empty() ? job.mgf : path::Join(job.directory, ""));
+}
+
+// A finished export's summary; false (with a message) when it cannot be written.
+bool WriteSummary(const Job& job, std::size_t spectra, summary::CRunSummary& run, std::ostream& err) {
+  run.AddInput("spectra", job.input);
+  run.Counts().Set("spectra", spectra);
+  if (!job.directory.empty()) run.AddOutput("DTA folder", job.directory);
+  if (!job.mgf.empty()) run.AddOutput("MGF file", job.mgf);
+  std::string error;
+  if (run.Write(SummaryPath(job), &error)) return true;
+  err << "Cannot write file: " << SummaryPath(job) << " (" << error << ")\n";
+  return false;
+}
+
 // True (with a message) when an output would replace the input: a DTA file
 // exported into its own directory, a DTA directory exported into itself,
 // or the MGF written over the spectrum file. The paths are compared as
@@ -112,6 +131,11 @@ bool WouldReplaceInput(const Job& job, const std::vector<msdata::CSpectrum>& spe
   const std::string& input = job.input;
   if (!job.mgf.empty() && safefile::SameFile(job.mgf, input)) {
     err << "Cannot write file: " << job.mgf << " (it is the input " << input << ")\n";
+    return true;
+  }
+  const std::string summary_path = SummaryPath(job);
+  if (safefile::SameFile(summary_path, input) || (!job.mgf.empty() && safefile::SameFile(summary_path, job.mgf))) {
+    err << "Cannot write the run summary: " << summary_path << " (it is the input " << input << " or the MGF file)\n";
     return true;
   }
   if (job.directory.empty()) return false;
@@ -155,10 +179,12 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
   Job job;
   const int answered = ParseJob(argc, argv, out, err, job);
   if (answered >= 0) return answered;
+  summary::CRunSummary run("dtaexport", "export");
   // The importer's progress and notes go with ours, never onto the results.
   notify::ScopedHandler to_err([&err](const std::string& message) { err << message << std::endl; });
   std::vector<msdata::CSpectrum> spectra;
   if (!LoadInput(job, spectra, err) || WouldReplaceInput(job, spectra, err)) return 1;
+  path::RemoveFile(SummaryPath(job));
 
   if (!job.directory.empty() && !path::CreateDirectory(job.directory)) {
     err << "Cannot create directory: " << job.directory << "\n";
@@ -169,10 +195,11 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     if (!WriteMgf(job.mgf, spectra, err)) return 1;
     out << spectra.size() << " spectra of " << job.input << " written to " << job.mgf << "\n";
   }
-  if (job.directory.empty()) return 0;
-  if (!WriteDtaFiles(job, spectra, err)) return 1;
-  out << spectra.size() << " spectra of " << job.input << " written to " << job.directory << "\n";
-  return 0;
+  if (!job.directory.empty()) {
+    if (!WriteDtaFiles(job, spectra, err)) return 1;
+    out << spectra.size() << " spectra of " << job.input << " written to " << job.directory << "\n";
+  }
+  return WriteSummary(job, spectra.size(), run, err) ? 0 : 1;
 }
 
 }  // namespace dtaexport

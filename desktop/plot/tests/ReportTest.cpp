@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 #include <sys/wait.h>
 
 #include "desktop/plot/Report.h"
@@ -24,62 +25,139 @@ int Shell(const std::string& command) {
 
 class ReportTest : public ScratchDirTest {
  protected:
-  // A results folder as the main job leaves it, small enough to check by eye.
-  std::string MakeResults() {
-    const std::string folder = File("results");
-    std::filesystem::create_directory(folder);
-    const auto put = [&](const std::string& name, const std::string& text) {
-      testsupport::WriteFile(folder + "/" + name, text);
-    };
-    put("clusters.csv", "1,R.1.1.2.dta,1,800.4\n2,R.2.2.2.dta,1,800.4\n3,R.3.3.2.dta,2,900.5\n");
-    put("spectral_pairs.csv", "R.1.1.2.dta,800.4,R.3.3.2.dta,832.4,31.972,0.71\n");
-    put("spectral_pair_shifts.csv", "15.994915,1, 0, 0, 0, 0, 0\n31.971822,4, 0, 0, 0, 0, 0\n");
-    put("propagation.log", "    Identified before propagation: 2\n");
-    put("propagated.tsv",
-        "spectrum\tsequence\tmodifications\troute\tsource\tshift\tscore\tq_value\n"
-        "R.3.3.2.DTA\tPEPC<K>\t\tpairs\tR.1.1.2.DTA\t31.971822\t9.5\t0.004\n"
-        "R.2.2.2.DTA\tPEPTIDE\t\tcluster\tR.1.1.2.DTA\t\t7.25\t0.2\n");
-    put("clustering.para", "[cluster]\nthreshold=0.60\n");
-    return folder;
+  void Put(const std::string& name, const std::string& text) {
+    std::filesystem::create_directories(std::filesystem::path(File(name)).parent_path());
+    testsupport::WriteFile(File(name), text);
+  }
+
+  // A summary as the programs write it, with only what the page reads.
+  void PutSummary(const std::string& name, const std::string& kind, const std::string& input,
+                  const std::string& counts, const std::string& outputs = "",
+                  const std::string& details = "{}") {
+    Put(name, "{\"program\": \"x\", \"kind\": \"" + kind + "\", \"inputs\": [{\"role\": \"spectra\", "
+              "\"path\": \"" + input + "\"}], \"parameters\": {\"threshold\": 0.6}, \"counts\": {" + counts +
+              "}, \"outputs\": [" + outputs + "], \"details\": " + details + "}\n");
   }
 
   std::string MakePicture(const std::string& name) {
+    std::filesystem::create_directories(std::filesystem::path(File(name)).parent_path());
     QImage image(200, 120, QImage::Format_RGB32);
     image.fill(QColor(30, 90, 200));
     image.save(QString::fromStdString(File(name)), "PNG");
     return File(name);
   }
 
+  // A results folder of every step on one run, small enough to check by eye.
+  std::string MakeResults() {
+    PutSummary("results/clusters.summary.json", "clustering", "/d/R.mzML", "\"clusters\": 2");
+    PutSummary("results/pairs.summary.json", "pairs", "/d/R.mzML", "\"pairs\": 5",
+               "{\"role\": \"picture\", \"path\": \"" + MakePicture("results/p/shifts.png") +
+                   "\", \"caption\": \"Mass-shift histogram\"}",
+               "{\"top_shifts\": [{\"delta_mass\": 31.971822, \"pairs\": 4}, "
+               "{\"delta_mass\": 15.994915, \"pairs\": 1}]}");
+    Put("results/propagated.tsv",
+        "spectrum\tsequence\tmodifications\troute\tsource\tshift\tscore\tq_value\n"
+        "R.3.3.2.DTA\tPEPC<K>\t\tpairs\tR.1.1.2.DTA\t31.971822\t9.5\t0.004\n");
+    PutSummary("results/propagation.summary.json", "propagation", "", "\"identified_before\": 7",
+               "{\"role\": \"propagation table\", \"path\": \"" + File("results/propagated.tsv") + "\"}");
+    return File("results");
+  }
+
   std::string Unimod() const { return std::string(TESSERA_BIN_DIR) + "/Unimod_xml/Unimod_mono.xml"; }
+
+  std::string Page(const std::string& folder, std::string* error_out = nullptr,
+                   std::vector<std::string>* warnings = nullptr) {
+    report::ReportInputs inputs;
+    inputs.results_folder = folder;
+    inputs.run = "run <1>.mzML";
+    inputs.unimod_path = Unimod();
+    std::string html, error;
+    const bool built = report::BuildReport(inputs, html, error, warnings);
+    if (error_out) *error_out = error;
+    EXPECT_TRUE(built || error_out) << error;
+    return html;
+  }
 };
 
-TEST_F(ReportTest, HoldsCountsPicturesShiftsWithUnimodNamesAndPropagatedIdentifications) {
-  report::ReportInputs inputs;
-  inputs.results_folder = MakeResults();
-  inputs.run = "run <1>.mzML";
-  inputs.pictures = {{"Mass shifts", MakePicture("shifts.png")}};
-  inputs.unimod_path = Unimod();
-  std::string html, error;
-  ASSERT_TRUE(report::BuildReport(inputs, html, error)) << error;
+// Each kind of results folder: what the page must say of it.
+struct FolderCase {
+  const char* name;
+  std::vector<std::string> said;
+};
 
-  EXPECT_NE(html.find("run &lt;1&gt;.mzML"), std::string::npos);
-  for (const char* id : {"counts", "pair-shifts", "propagated"})
-    EXPECT_NE(html.find(std::string("<table id=\"") + id + "\">"), std::string::npos) << id;
-  EXPECT_NE(html.find("<td>clusters</td><td>2</td>"), std::string::npos);
-  EXPECT_NE(html.find("<td>identified before propagation</td><td>2</td>"), std::string::npos);
-  EXPECT_NE(html.find("<td>of those at 1% transfer FDR</td><td>1</td>"), std::string::npos);
+class ReportFolderTest : public ReportTest, public ::testing::WithParamInterface<FolderCase> {
+ protected:
+  // Lays out the folder of the case's name.
+  void Make(const std::string& kind) {
+    if (kind == "clustering") {
+      PutSummary("r/clusters.summary.json", "clustering", "/d/R.mzML", "\"clusters\": 911, \"largest_cluster\": 12");
+    } else if (kind == "pairs") {
+      PutSummary("r/pairs.summary.json", "pairs", "/d/R.mzML", "\"pairs\": 190",
+                 "{\"role\": \"picture\", \"path\": \"" + MakePicture("r/shifts.png") +
+                     "\", \"caption\": \"Mass-shift histogram\"}",
+                 "{\"top_shifts\": [{\"delta_mass\": 15.994915, \"pairs\": 10}]}");
+    } else if (kind == "shiftscan") {
+      PutSummary("r/shiftscan.summary.json", "shiftscan", "/d/R.mzML", "\"modifications\": 87",
+                 "", "{\"modifications\": [{\"delta_mass\": 31.9719, \"pairs\": 37, \"delta_time\": 87.7, "
+                 "\"d_score\": 51.7, \"type\": \"single\"}]}");
+      MakePicture("r/extra/lying.png");
+    } else if (kind == "propagation") {
+      Put("r/t.tsv", "spectrum\tsequence\troute\tshift\tscore\tq_value\nS.1.1.2.dta\tLVTDLTK\tcluster\t\t3\t0.5\n");
+      PutSummary("r/propagation.summary.json", "propagation", "", "\"identified_by_propagation\": 1",
+                 "{\"role\": \"propagation table\", \"path\": \"" + File("r/t.tsv") + "\"}");
+    } else if (kind == "study") {
+      PutSummary("r/runs/A/clusters.summary.json", "clustering", "/d/A.mzML", "\"clusters\": 11");
+      PutSummary("r/runs/B/clusters.summary.json", "clustering", "/d/B.mzML", "\"clusters\": 22");
+      PutSummary("r/pooled/pairs.summary.json", "pairs", "/d/pooled.mgf", "\"pairs\": 33");
+    }
+  }
+};
+
+TEST_P(ReportFolderTest, NamesTheStepsCountsAndPictures) {
+  Make(GetParam().name);
+  const std::string html = Page(File("r"));
+  for (const std::string& said : GetParam().said) EXPECT_NE(html.find(said), std::string::npos) << said;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders, ReportFolderTest,
+    ::testing::Values(
+        FolderCase{"clustering",
+                   {"<td>Clustering</td><td>clusters</td><td>911</td>", "<td>largest cluster</td><td>12</td>",
+                    "<th>setting</th>", "<td>threshold</td><td>0.6</td>", "No pair search in these results."}},
+        FolderCase{"pairs",
+                   {"<td>Pair search</td><td>pairs</td><td>190</td>", "<figcaption>Mass-shift histogram</figcaption>",
+                    "<td>15.9949</td><td>10</td><td>Oxidation"}},
+        FolderCase{"shiftscan",
+                   {"<td>Shiftscan</td><td>modifications</td><td>87</td>", "<td>31.9719</td><td>37</td>",
+                    "<figcaption>lying.png</figcaption>", "Sulfide"}},
+        FolderCase{"propagation",
+                   {"<td>identified by propagation</td><td>1</td>", "<table id=\"propagated\">", "LVTDLTK"}},
+        FolderCase{"study",
+                   {"<table id=\"runs-clustering\">", "<tr><td>A</td><td>11</td></tr>",
+                    "<tr><td>B</td><td>22</td></tr>", "<td>Pair search</td><td>pairs</td><td>33</td>"}}),
+    [](const ::testing::TestParamInfo<FolderCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ReportTest, SaysWhatIsDamagedOrMissing) {
+  // A damaged summary is named with its JSON error; the others are used.
+  const std::string results = MakeResults();
+  Put("results/broken.summary.json", "{\"kind\": \"pairs\",");
+  std::vector<std::string> warnings;
+  const std::string html = Page(results, nullptr, &warnings);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("broken.summary.json: "), std::string::npos) << warnings[0];
+  EXPECT_NE(html.find("A damaged summary is left out: " + results + "/broken.summary.json"), std::string::npos);
+  EXPECT_NE(html.find("<td>Clustering</td><td>clusters</td><td>2</td>"), std::string::npos);
   // Most pairs first, named from Unimod; the sequence is text, not markup.
   EXPECT_LT(html.find("<td>31.9718</td><td>4</td>"), html.find("<td>15.9949</td><td>1</td>"));
-  EXPECT_NE(html.find("Sulfide"), std::string::npos);
-  EXPECT_NE(html.find("Oxidation"), std::string::npos);
   EXPECT_NE(html.find("PEPC&lt;K&gt;"), std::string::npos);
   EXPECT_NE(html.find("src=\"data:image/png;base64,iVBOR"), std::string::npos);
-  EXPECT_NE(html.find("threshold=0.60"), std::string::npos);
-  EXPECT_NE(html.find("No Shiftscan run in this folder."), std::string::npos);
 
-  inputs.pictures = {{"Missing", File("absent.png")}};
-  EXPECT_FALSE(report::BuildReport(inputs, html, error));
-  EXPECT_NE(error.find("absent.png"), std::string::npos);
+  // No summary at all: the folder is named and the page not written.
+  std::filesystem::create_directory(File("empty"));
+  std::string error;
+  Page(File("empty"), &error);
+  EXPECT_NE(error.find(File("empty") + ": no run summaries (*.summary.json)"), std::string::npos) << error;
 }
 
 // The page never replaces a file it reads, and a results file or picture
@@ -88,7 +166,7 @@ TEST_F(ReportTest, HoldsCountsPicturesShiftsWithUnimodNamesAndPropagatedIdentifi
 TEST_F(ReportTest, RefusesToReplaceItsInputsAndSaysWhatItCannotRead) {
   const std::string results = MakeResults();
   const std::string picture = MakePicture("shifts.png");
-  const std::string clusters = testsupport::ReadFile(results + "/clusters.csv");
+  const std::string clusters = testsupport::ReadFile(results + "/clusters.summary.json");
   const std::string bytes = testsupport::ReadFile(picture);
   std::filesystem::create_directory(File("folder.png"));
   const std::string program = "'" + std::string(TESSERA_BIN_DIR) + "/tessera-report' '" + results + "'";
@@ -97,8 +175,9 @@ TEST_F(ReportTest, RefusesToReplaceItsInputsAndSaysWhatItCannotRead) {
     std::string arguments;
     const char* said;
   } cases[] = {
-      {" -o '" + results + "/clusters.csv'", "would replace a file the report reads: "},
-      {" -o '" + results + "/../results/shiftscan.cfg'", "would replace a file the report reads: "},  // none yet
+      {" -o '" + results + "/clusters.summary.json'", "would replace a file the report reads: "},
+      {" -o '" + results + "/../results/propagated.tsv'", "would replace a file the report reads: "},
+      {" -o '" + results + "/next.summary.json'", "would be read as a run summary"},
       {shown + " -o '" + File("./shifts.png") + "'", "would replace a file the report reads: "},
       {" --picture 'Folder=" + File("folder.png") + "' -o '" + File("page.html") + "'", "is a folder, not a file"},
       {" -o '" + File("folder.png") + "'", "is a folder, not a file"},
@@ -108,14 +187,16 @@ TEST_F(ReportTest, RefusesToReplaceItsInputsAndSaysWhatItCannotRead) {
     EXPECT_NE(testsupport::ReadFile(File("said.txt")).find(c.said), std::string::npos)
         << c.arguments << ": " << testsupport::ReadFile(File("said.txt"));
   }
-  EXPECT_EQ(testsupport::ReadFile(results + "/clusters.csv"), clusters);
+  EXPECT_EQ(testsupport::ReadFile(results + "/clusters.summary.json"), clusters);
   EXPECT_EQ(testsupport::ReadFile(picture), bytes);
-  EXPECT_FALSE(std::filesystem::exists(results + "/shiftscan.cfg"));
+  EXPECT_FALSE(std::filesystem::exists(results + "/next.summary.json"));
 
-  // A folder where a results file belongs.
-  std::filesystem::create_directory(results + "/shiftscan_modifications.csv");
-  EXPECT_EQ(Shell(program + " -o '" + File("page.html") + "' 2> '" + File("said.txt") + "'"), 1);
-  EXPECT_NE(testsupport::ReadFile(File("said.txt")).find("shiftscan_modifications.csv: is a folder"), std::string::npos)
+  // A folder without summaries: named, status 1, no page.
+  std::filesystem::create_directory(File("bare"));
+  EXPECT_EQ(Shell("'" + std::string(TESSERA_BIN_DIR) + "/tessera-report' '" + File("bare") + "' -o '" +
+                  File("page.html") + "' 2> '" + File("said.txt") + "'"),
+            1);
+  EXPECT_NE(testsupport::ReadFile(File("said.txt")).find("carry one beside each main output"), std::string::npos)
       << testsupport::ReadFile(File("said.txt"));
   EXPECT_FALSE(std::filesystem::exists(File("page.html")));
 

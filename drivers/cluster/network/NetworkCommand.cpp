@@ -10,6 +10,7 @@
 
 #include "clustering/Para.h"
 #include "common/PathUtil.h"
+#include "common/RunSummary.h"
 #include "common/SafeFile.h"
 #include "common/TextUtil.h"
 #include "drivers/cluster/loading/JobLoading.h"
@@ -46,11 +47,37 @@ std::string LoadSpectra(const std::string& input, long minimum_peaks, std::vecto
   return std::string();
 }
 
+// The network's run summary beside it: what it was built from and how
+// many nodes, edges and identified nodes it holds.
+std::string WriteSummary(summary::CRunSummary& run, const NetworkInputs& inputs, const SpectralNetwork& built,
+                         const std::string& path) {
+  const std::pair<const char*, const std::string*> read[] = {
+      {"pair file", &inputs.pair_file},   {"cluster file", &inputs.cluster_file}, {"identifications", &inputs.ids},
+      {"propagation table", &inputs.propagated}, {"run", &inputs.run}};
+  for (const auto& [role, file] : read) {
+    if (!file->empty()) run.AddInput(role, *file);
+  }
+  run.Parameters().Set("cluster_masses_tol", inputs.unimod_tolerance);
+  run.AddOutput("network", path);
+  const auto identified = std::count_if(built.nodes.begin(), built.nodes.end(),
+                                        [](const NetworkNode& node) { return !node.peptide.empty(); });
+  run.Counts().Set("nodes", built.nodes.size());
+  run.Counts().Set("edges", built.edges.size());
+  run.Counts().Set("identified_nodes", static_cast<long long>(identified));
+  const std::string summary_path = summary::SummaryPathFor(path);
+  std::string error;
+  if (!run.Write(summary_path, &error)) return "Cannot write the run summary: " + summary_path + " (" + error + ")";
+  return std::string();
+}
+
 std::string BuildAndWrite(const std::vector<msdata::CSpectrum>& spectra, const NetworkInputs& inputs,
-                          const std::string& path, std::ostream& out, std::ostream& log) {
+                          const std::string& path, std::ostream& out, std::ostream& log,
+                          summary::CRunSummary& run) {
   SpectralNetwork built;
+  path::RemoveFile(summary::SummaryPathFor(path));
   if (std::string refused = BuildNetwork(spectra, inputs, built, log); !refused.empty()) return refused;
   if (std::string refused = WriteNetwork(built, path); !refused.empty()) return refused;
+  if (std::string refused = WriteSummary(run, inputs, built, path); !refused.empty()) return refused;
   out << "Network: " << path << " (" << built.nodes.size() << " nodes, " << built.edges.size() << " edges)\n";
   return std::string();
 }
@@ -111,7 +138,8 @@ std::string WriteSearchNetwork(const std::vector<msdata::CSpectrum>& spectra, co
   inputs.run = request.run;
   inputs.unimod_tolerance = mass_tolerance;
   inputs.unimod_file = UnimodFile();
-  return BuildAndWrite(spectra, inputs, request.path, out, out);
+  summary::CRunSummary run("cluster", "network");
+  return BuildAndWrite(spectra, inputs, request.path, out, out, run);
 }
 
 bool WantsNetworkForm(const cli::CommandLine& line) { return line.Has("pairs"); }
@@ -158,11 +186,18 @@ int RunNetworkForm(const cli::CommandLine& line, std::ostream& out, std::ostream
   if (refused.empty() && !Readable(inputs.pair_file)) refused = "Cannot read the pair file: " + inputs.pair_file;
   if (refused.empty() && safefile::SameFile(inputs.pair_file, request.path))
     refused = "The network file would replace the pair file: " + inputs.pair_file;
+  for (const std::string* input : std::initializer_list<const std::string*>{&inputs.pair_file, &inputs.cluster_file, &inputs.ids, &inputs.propagated,
+                                   &request.run, &spectra_path}) {
+    if (refused.empty() && !input->empty() && safefile::SameFile(*input, summary::SummaryPathFor(request.path)))
+      refused = "The network's run summary would replace an input: " + *input;
+  }
   if (refused.empty() && !path::Exists(spectra_path)) refused = "No such spectrum file or folder: " + spectra_path;
   if (!refused.empty()) {
     err << "cluster: " << refused << "\n";
     return 1;
   }
+  summary::CRunSummary run("cluster", "network");
+  run.AddInput("spectra", spectra_path);
   std::ostringstream discarded;
   std::ostream& log = line.Has("quiet") ? discarded : err;
   std::vector<msdata::CSpectrum> spectra;
@@ -171,7 +206,7 @@ int RunNetworkForm(const cli::CommandLine& line, std::ostream& out, std::ostream
     return 1;
   }
   log << "Spectra: " << spectra.size() << " from " << spectra_path << "\n";
-  if (std::string failed = BuildAndWrite(spectra, inputs, request.path, out, log); !failed.empty()) {
+  if (std::string failed = BuildAndWrite(spectra, inputs, request.path, out, log, run); !failed.empty()) {
     err << "cluster: " << failed << "\n";
     return 1;
   }
