@@ -125,8 +125,10 @@ struct Summary {
 
 // Steps in the order a job runs them, with their headings.
 const std::pair<const char*, const char*> kSteps[] = {
-    {"export", "Spectrum export"}, {"clustering", "Clustering"}, {"pairs", "Pair search"},
-    {"network", "Spectral network"}, {"shiftscan", "Shiftscan"}, {"propagation", "Propagation"}};
+    {"search", "Comet search"},     {"export", "Spectrum export"},
+    {"clustering", "Clustering"},   {"pairs", "Pair search"},
+    {"network", "Spectral network"}, {"shiftscan", "Shiftscan"},
+    {"propagation", "Propagation"}, {"confirmation", "Shift-aware confirmation"}};
 
 std::string StepTitle(const std::string& kind) {
   for (const auto& [k, title] : kSteps)
@@ -194,6 +196,7 @@ class CPage {
   }
 
   bool Build(std::string& page, std::string& error, std::vector<std::string>* warnings);
+  bool BuildText(std::string& text, std::string& error, std::vector<std::string>* warnings);
 
  private:
   bool Load(std::string& error);
@@ -535,6 +538,41 @@ bool CPage::Build(std::string& page, std::string& error, std::vector<std::string
   return true;
 }
 
+// "spectra 1120, clusters 911" of a summary's counts.
+std::string CountsLine(const QJsonObject& counts) {
+  std::string line;
+  for (auto it = counts.begin(); it != counts.end(); ++it) {
+    if (it.value().isObject() || it.value().isArray()) continue;
+    line += (line.empty() ? "" : ", ") + Words(it.key()) + " " + Cell(it.value());
+  }
+  return line;
+}
+
+bool CPage::BuildText(std::string& text, std::string& error, std::vector<std::string>* warnings) {
+  if (!Load(error)) return false;
+  if (warnings) *warnings = damaged_;
+  std::ostringstream out;
+  out << "Summary of " << inputs_.results_folder << "\n";
+  if (study_) {
+    out << "Per run:\n";
+    for (const auto& [kind, title] : kSteps) {
+      bool any = false;
+      for (const Summary& s : summaries_) {
+        if (s.Kind() != kind || !s.in_runs) continue;
+        if (!any) out << "  " << title << "\n";
+        any = true;
+        out << "    " << s.run << ": " << CountsLine(s.Counts()) << "\n";
+      }
+    }
+    out << "Pooled:\n";
+  }
+  for (const Summary* s : Shown())
+    out << "  " << StepTitle(s->Kind()) << ": " << CountsLine(s->Counts()) << "\n";
+  for (const std::string& damaged : damaged_) out << "  (a damaged summary is left out: " << damaged << ")\n";
+  text = out.str();
+  return true;
+}
+
 }  // namespace
 
 std::string CheckReportOutput(const ReportInputs& inputs, const std::string& output) {
@@ -566,6 +604,12 @@ bool BuildReport(const ReportInputs& inputs, std::string& html, std::string& err
                  std::vector<std::string>* warnings) {
   CPage page(inputs);
   return page.Build(html, error, warnings);
+}
+
+bool BuildTextSummary(const ReportInputs& inputs, std::string& text, std::string& error,
+                      std::vector<std::string>* warnings) {
+  CPage page(inputs);
+  return page.BuildText(text, error, warnings);
 }
 
 }  // namespace report

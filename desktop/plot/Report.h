@@ -47,4 +47,9 @@ std::string CheckReportOutput(const ReportInputs& inputs, const std::string& out
 bool BuildReport(const ReportInputs& inputs, std::string& html, std::string& error,
                  std::vector<std::string>* warnings = nullptr);
 
+// The counts of the same summaries as plain text for a console: in a study
+// one line per run and step, then the pooled steps; else one line per step.
+bool BuildTextSummary(const ReportInputs& inputs, std::string& text, std::string& error,
+                      std::vector<std::string>* warnings = nullptr);
+
 }  // namespace report

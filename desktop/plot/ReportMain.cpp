@@ -24,11 +24,12 @@ int Fail(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  cli::CommandLine line("tessera-report", {"[options] RESULTS_FOLDER -o REPORT.html"},
+  cli::CommandLine line("tessera-report", {"[options] RESULTS_FOLDER -o REPORT.html", "--text RESULTS_FOLDER"},
                         "Writes one self-contained HTML page (pictures inlined) with the counts, pictures, top mass "
                         "shifts with their Unimod names, propagated identifications and settings of a results "
                         "folder, read from the run summaries (*.summary.json) in it and below.");
-  line.Add(cli::Path("output", "FILE", "the page to write (required)").Short('o'));
+  line.Add(cli::Path("output", "FILE", "the page to write (required without --text)").Short('o'));
+  line.Add(cli::Flag("text", "print the counts of every step (per run in a study) to standard output instead"));
   line.Add(cli::Text("run", "NAME", "the run the job read, as shown on the page", "the results folder"));
   line.Add(cli::Text("picture", "CAPTION=FILE", "a PNG or SVG picture to show, with its caption (repeatable)"));
   line.Add(cli::Path("unimod", "FILE", "the Unimod table for names")
@@ -39,8 +40,10 @@ int main(int argc, char** argv) {
   line.Add(cli::Integer("top", "N", "how many of the most frequent shifts to list", "10")
                .Range(1, std::numeric_limits<double>::infinity()));
   const cli::Outcome outcome = line.Parse(argc, argv);
-  if (outcome == cli::Outcome::kRun && (line.Positionals().size() != 1 || !line.Has("output"))) {
-    std::cerr << "tessera-report: one results folder and -o REPORT.html are needed\n" << line.Usage();
+  if (outcome == cli::Outcome::kRun &&
+      (line.Positionals().size() != 1 || line.Has("output") == line.Has("text"))) {
+    std::cerr << "tessera-report: one results folder and either -o REPORT.html or --text are needed\n"
+              << line.Usage();
     return 2;
   }
   if (const int status = line.Report(outcome, std::cout, std::cerr); status >= 0) return status;
@@ -62,10 +65,15 @@ int main(int argc, char** argv) {
   }
   if (!path::IsDirectory(inputs.results_folder)) return Fail(inputs.results_folder + ": no such folder");
 
-  const std::string output = line.Value("output");
-  if (const std::string refused = report::CheckReportOutput(inputs, output); !refused.empty()) return Fail(refused);
   std::string html, error;
   std::vector<std::string> damaged;
+  if (line.Has("text")) {
+    if (!report::BuildTextSummary(inputs, html, error, &damaged)) return Fail(error);
+    std::cout << html;
+    return 0;
+  }
+  const std::string output = line.Value("output");
+  if (const std::string refused = report::CheckReportOutput(inputs, output); !refused.empty()) return Fail(refused);
   if (!report::BuildReport(inputs, html, error, &damaged)) return Fail(error);
   for (const std::string& file : damaged) std::fprintf(stderr, "tessera-report: damaged summary left out: %s\n", file.c_str());
   if (!safefile::WriteWholeFile(output, html, &error)) return Fail("cannot write " + output + " (" + error + ")");
