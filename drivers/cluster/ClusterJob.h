@@ -3,6 +3,7 @@
 // it: read the parameter file, load and order the spectra, run the job's
 // strategy, and map every failure to a non-zero status and the error marker.
 
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -46,6 +47,10 @@ struct JobOptions {
   // and the folder the job works in ("" for the current one), where a pair
   // search writes its tables of fixed name.
   std::vector<std::string> pooled_inputs;
+  // Their spectra's rows as their own runs give them (PoolInputs), which
+  // the cluster table and the MGF file's members take in place of the
+  // pooled file's.
+  std::shared_ptr<COriginTable> pooled_origins;
   std::string working_folder;
 };
 

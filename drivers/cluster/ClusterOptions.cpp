@@ -544,6 +544,10 @@ int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream
   for (std::string* given : {&job.mgf, &job.ids, &job.curve, &job.curve_plot, &job.plot}) {
     if (!given->empty()) *given = path::Absolute(*given);
   }
+  if (const std::string clash = CheckPooledRunNames(inputs); !clash.empty()) {
+    err << "cluster: " << clash << "\n";
+    return 2;
+  }
   const std::string output = path::Absolute(line.Value("output"));
   std::string data_path;
   int data_type = MS2_FORMAT_DTA;
@@ -559,7 +563,16 @@ int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream
   safefile::CFolderLock lock;
   if (const int status = TakeOutputFolder(output, para, lock, job, err); status >= 0) return status;
   if (inputs.size() > 1) {
-    if (const std::string refused = PoolInputs(inputs, data_path, line.Has("quiet"), err); !refused.empty()) {
+    // Each spectrum keeps its own run's row, carried beside the pooled file
+    // in a scratch file of the output folder.
+    job.pooled_origins = std::make_shared<COriginTable>();
+    std::string error;
+    if (!job.pooled_origins->Open(output, error)) {
+      err << "cluster: " << error << "\n";
+      return 1;
+    }
+    if (const std::string refused = PoolInputs(inputs, data_path, line.Has("quiet"), err, job.pooled_origins.get());
+        !refused.empty()) {
       err << "cluster: " << refused << "\n";
       return 1;
     }
