@@ -361,6 +361,13 @@ Outcome CommandLine::Parse(const std::vector<std::string>& args) {
   return Outcome::kRun;
 }
 
+std::vector<std::string> CommandLine::Values(const std::string& name) const {
+  std::vector<std::string> values;
+  for (const auto& [given, value] : given_)
+    if (given == name) values.push_back(value);
+  return values;
+}
+
 std::string CommandLine::Value(const std::string& name, const std::string& fallback) const {
   const auto it = values_.find(name);
   return it == values_.end() ? fallback : it->second;

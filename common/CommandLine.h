@@ -111,6 +111,9 @@ class CommandLine {
   // The value given, or `fallback` when the option was not given. An option
   // given twice keeps its last value.
   std::string Value(const std::string& name, const std::string& fallback = "") const;
+  // Every value of an option that may be given more than once, in the
+  // order given; empty when it was not given.
+  std::vector<std::string> Values(const std::string& name) const;
   // Typed values of options given, `fallback` when not given. Parse() has
   // checked them, so these never fail on a parsed line. A choice answers its
   // canonical spelling (Value() does too), ChoiceIndex() its place in the

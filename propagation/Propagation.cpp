@@ -116,7 +116,9 @@ bool CPropagation::LoadResultFile(const std::string& result_file) {
   }
   filter.modify_ini_directory = program_directory_;
   CIdentifications loaded;
-  const bool read = LoadIdentifications(result_file, filter, loaded, message);
+  std::vector<std::string> files = {result_file};
+  files.insert(files.end(), para_.more_result_files.begin(), para_.more_result_files.end());
+  const bool read = LoadIdentificationsOf(files, filter, loaded, message);
   state_.results = std::move(loaded.results);
   // The pair and cluster files' spelling of a name comes first.
   for (auto& [key, name] : loaded.spellings) state_.spellings.emplace(key, std::move(name));
@@ -178,10 +180,15 @@ std::vector<std::string> NamesInPairFiles(const std::vector<std::string>& pair_f
 }  // namespace
 
 std::string CheckJobInputs(const CPropagationPara& para) {
-  std::string why = UnreadableFile("Result file", para.result_file);
-  if (!why.empty()) return why;
-  if (!std::unique_ptr<CResultFile>(CResultFileFactory().GetResult(para.result_file)))
-    return "Result file: Unknown result file type:" + para.result_file;
+  std::string why;
+  std::vector<std::string> result_files = {para.result_file};
+  result_files.insert(result_files.end(), para.more_result_files.begin(), para.more_result_files.end());
+  for (const std::string& result_file : result_files) {
+    why = UnreadableFile("Result file", result_file);
+    if (!why.empty()) return why;
+    if (!std::unique_ptr<CResultFile>(CResultFileFactory().GetResult(result_file)))
+      return "Result file: Unknown result file type:" + result_file;
+  }
   if (path::IsDirectory(para.pair_file)) {
     if (CPropagation::ListPairFiles(para.pair_file).empty())
       return "Pair files: no .csv or .txt file in the directory " + para.pair_file;
@@ -211,6 +218,7 @@ std::string CheckJobOutputs(const CPropagationPara& para, const std::string& par
                             const std::vector<std::string>& outputs) {
   std::vector<std::pair<const char*, std::string>> inputs = {
       {"parameter file", para_path}, {"result file", para.result_file}};
+  for (const std::string& result_file : para.more_result_files) inputs.emplace_back("result file", result_file);
   if (!para.cluster_file.empty()) inputs.emplace_back("cluster file", para.cluster_file);
   const std::vector<std::string> listed = CPropagation::ListPairFiles(para.pair_file);
   if (listed.empty()) inputs.emplace_back("pair file", para.pair_file);
@@ -261,6 +269,8 @@ bool CPropagation::ReadPara(const std::string& para_path) {
   if (!override_.fdr_level.empty()) para_.fdr_level = override_.fdr_level;
   if (!override_.score_threshold.empty()) para_.score_threshold = override_.score_threshold;
   if (!override_.decoy_prefix.empty()) para_.decoy_prefix = override_.decoy_prefix;
+  para_.more_result_files.insert(para_.more_result_files.end(), more_result_files_.begin(),
+                                 more_result_files_.end());
   return true;
 }
 

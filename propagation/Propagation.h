@@ -122,6 +122,10 @@ class CPropagation {
     override_.decoy_prefix = decoy_prefix;
   }
 
+  // Result files read with the parameter file's own, their identifications
+  // joined with its (PropagateMain's repeated --ids).
+  void AddResultFiles(std::vector<std::string> paths) { more_result_files_ = std::move(paths); }
+
   void SetOutputBase(const std::string& base) { output_base_ = base; }
   const std::string& output_base() const { return output_base_; }
   void SetModCount(std::int16_t count) { para_.mod_count = count; }
@@ -192,6 +196,7 @@ class CPropagation {
   ProgressFunction progress_;
   bool determine_sites_ = false;
   CPropagationPara override_;
+  std::vector<std::string> more_result_files_;
 };
 
 // The checks a job's inputs must pass before anything is written, in order:

@@ -34,7 +34,7 @@ struct JobOptions {
   // the threshold curve file, and a target incorrect ratio for which the
   // threshold is chosen among the steps down to `search_floor` (the chosen
   // threshold is then written into the parameter file).
-  std::string ids;
+  std::vector<std::string> ids;  // result files, their identifications joined
   CFilterChoice id_filter;
   std::string curve;
   std::string curve_plot;          // the curve as a .png or .svg picture

@@ -384,7 +384,8 @@ cli::CommandLine ClusterCommandLine() {
   line.Add(standard::Quiet());
   line.Add(standard::Ids(
       "clusters: for the quality figures of --curve and --target-incorrect; pairs, with --network: the peptides of "
-      "the network's nodes"));
+      "the network's nodes; repeat it for several runs' files, whose identifications are joined (a spectrum "
+      "identified differently by two: the better score)"));
   line.Add(standard::Fdr());
   line.Add(standard::IdThreshold());
   line.Add(standard::DecoyPrefix());
@@ -415,7 +416,7 @@ bool ReadJobOptions(const cli::CommandLine& line, JobOptions& options) {
   options.decoy_pairs = line.Has("decoy-pairs");
   options.threads = static_cast<int>(line.Integer("threads", options.threads));
   options.mgf = line.Value("mgf");
-  options.ids = line.Value("ids");
+  options.ids = line.Values("ids");
   options.px = line.Value("px");
   options.curve = line.Value("curve");
   options.curve_plot = line.Value("curve-plot");
@@ -541,7 +542,9 @@ int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream
   job.search_floor = line.Real("threshold", job.search_floor);
   // Relative paths are the caller's: resolved before the run moves into
   // the output folder.
-  for (std::string* given : {&job.mgf, &job.ids, &job.curve, &job.curve_plot, &job.plot}) {
+  std::vector<std::string*> given_paths = {&job.mgf, &job.curve, &job.curve_plot, &job.plot};
+  for (std::string& ids : job.ids) given_paths.push_back(&ids);
+  for (std::string* given : given_paths) {
     if (!given->empty()) *given = path::Absolute(*given);
   }
   if (const std::string clash = CheckPooledRunNames(inputs); !clash.empty()) {

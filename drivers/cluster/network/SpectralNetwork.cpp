@@ -178,7 +178,7 @@ std::string ReadIdentifications(const NetworkInputs& inputs, const NodeIndex& in
   if (!FilterFromChoice(inputs.id_filter, filter, error)) return error;
   filter.modify_ini_directory = path::ProgramDirectory();
   CIdentifications loaded;
-  const bool read = LoadIdentifications(inputs.ids, filter, loaded, error);
+  const bool read = LoadIdentificationsOf(inputs.ids, filter, loaded, error);
   for (const std::string& line : loaded.report) log << line << "\n";
   if (!read) return error;
   std::map<std::size_t, std::string> agreed;
@@ -197,7 +197,7 @@ std::string ReadIdentifications(const NetworkInputs& inputs, const NodeIndex& in
     SetPeptide(network.nodes[node], identification);
     network.nodes[node].route = "search";
   }
-  log << "Identifications: " << named << " of " << inputs.ids << " name spectra of the network; "
+  log << "Identifications: " << named << " of " << text::Join(inputs.ids, ", ") << " name spectra of the network; "
       << agreed.size() - conflicting.size() << " nodes identified";
   if (!conflicting.empty()) log << ", " << conflicting.size() << " left out (their members disagree)";
   log << "\n";
