@@ -103,6 +103,15 @@ std::string XmlEscaped(std::string_view text) {
   return out;
 }
 
+std::string Join(const std::vector<std::string>& parts, std::string_view separator) {
+  std::string joined;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) joined += separator;
+    joined += parts[i];
+  }
+  return joined;
+}
+
 std::vector<std::string> Split(std::string_view s, char separator) {
   std::vector<std::string> fields;
   for (;;) {

@@ -49,6 +49,8 @@ std::string JsonString(std::string_view text);
 // The fields between separators: "a,,b" gives "a", "", "b"; an empty text
 // gives one empty field.
 std::vector<std::string> Split(std::string_view s, char separator = ',');
+// The parts with `separator` between them.
+std::string Join(const std::vector<std::string>& parts, std::string_view separator);
 
 // Number parsing with the semantics of the C library's atoi/atof: leading
 // white space skipped, trailing text ignored, no number gives 0.

@@ -58,7 +58,7 @@ struct CJobRequest {
   CPropagationPara para;
   std::string added_path;  // --added, "" for none
   std::string table_path;  // --table, "" for none
-  std::string score_spectra;  // --score-spectra, "" for none
+  std::vector<std::string> score_spectra;  // every --score-spectra, in order
   bool assess = false;     // score the propagated identifications
   bool sites = false;
   bool from_options = false;
@@ -76,7 +76,9 @@ int PrepareJobFromOptions(const cli::CommandLine& line, CJobRequest& request) {
     return 1;
   }
   // Given paths are the caller's: taken before the move into the output folder.
-  for (std::string* given : {&request.added_path, &request.table_path, &request.score_spectra}) {
+  std::vector<std::string*> given_paths = {&request.added_path, &request.table_path};
+  for (std::string& folder : request.score_spectra) given_paths.push_back(&folder);
+  for (std::string* given : given_paths) {
     if (given->empty()) continue;
     std::error_code ec;
     const std::filesystem::path full = std::filesystem::absolute(*given, ec);
@@ -114,6 +116,7 @@ int PrepareJobFromFile(const cli::CommandLine& line, CJobRequest& request) {
   request.para_path = line.Positionals()[0];
   if (ReadPropagationParaFile(request.para_path, request.para) && request.para.is_mod_site_determined != 0)
     request.sites = true;
+  for (const std::string& ids : line.Values("ids")) request.para.more_result_files.push_back(ids);
   return kGoOn;
 }
 
@@ -188,6 +191,8 @@ int RunJob(const cli::CommandLine& line, const CJobRequest& request) {
   CPropagation job;
   if (!request.from_options)
     job.OverrideFilter(line.Value("fdr"), line.Value("id-threshold"), line.Value("decoy-prefix"));
+  // The parameter file names one result file; the others ride along.
+  job.AddResultFiles(request.para.more_result_files);
   if (!line.Has("quiet"))
     job.SetProgress([](const std::string& stage) { std::cerr << "propagate: " << stage << std::endl; });
   const bool ok = job.Run(request.para_path, request.sites);
@@ -200,7 +205,7 @@ int RunJob(const cli::CommandLine& line, const CJobRequest& request) {
 
   CTransferSettings transfer;
   if (request.assess) {
-    if (!request.score_spectra.empty()) transfer.spectrum_folders.push_back(request.score_spectra);
+    transfer.spectrum_folders = request.score_spectra;
     if (line.Has("max-q")) transfer.max_q = line.Real("max-q");
     job.AssessTransfers(transfer);
   }
@@ -240,8 +245,8 @@ int main(int argc, char** argv) {
     return WrongUse(line, "option --score-spectra goes with --table or --max-q (the spectra are read to score)");
   // A folder that is not there would leave every member to be scored on its
   // cluster's consensus spectrum, which changes the q-values without a word.
-  if (line.Has("score-spectra")) {
-    const std::string why = UnreadableFolder(line.Value("score-spectra"));
+  for (const std::string& folder : line.Values("score-spectra")) {
+    const std::string why = UnreadableFolder(folder);
     if (!why.empty()) {
       std::cerr << "propagate: option --score-spectra: " << why << "\nNothing was written.\n";
       return 1;
@@ -255,7 +260,7 @@ int main(int argc, char** argv) {
   request.from_options = JobFromOptions(line);
   request.added_path = line.Value("added");
   request.table_path = line.Value("table");
-  request.score_spectra = line.Value("score-spectra");
+  request.score_spectra = line.Values("score-spectra");
   request.assess = line.Has("table") || line.Has("max-q");
   request.sites = line.Has("sites");
   const int prepared =

@@ -24,9 +24,9 @@ const char* const kJobOptions[] = {"pairs", "ids", "clusters", "spectra", "mod-c
 cli::CommandLine PropagateCommandLine() {
   cli::CommandLine line(
       "propagate",
-      {"<job.para> [--sites] [--fdr LEVEL] [--threshold SCORE] [--decoy-prefix P[,P...]] [--added FILE] "
+      {"<job.para> [--ids F]... [--sites] [--fdr LEVEL] [--threshold SCORE] [--decoy-prefix P[,P...]] [--added FILE] "
        "[--table FILE] [--max-q LEVEL] [--score-spectra DIR]",
-       "--pairs P --ids F [--clusters C] [--spectra D] [--mod-count N] [--sites] [-o DIR] "
+       "--pairs P --ids F [--ids F]... [--clusters C] [--spectra D] [--mod-count N] [--sites] [-o DIR] "
        "[--name JOB] [options]"},
       "Carries peptide identifications to unidentified spectra within clusters and across\n"
       "spectral pairs. With a parameter file the reports are \"<job>_InnerPropagate.txt\"\n"
@@ -35,7 +35,9 @@ cli::CommandLine PropagateCommandLine() {
       "them, and the parameter file used (\"<name>.para\"), go into the output folder.\n"
       "The summary goes to standard output, progress and messages to standard error.");
   line.Add(cli::Path("pairs", "P", "pair file, or a folder of .csv/.txt pair files"));
-  line.Add(cli::standard::Ids("here .tagram, .spectra, .pep.xml, .mzid"));
+  line.Add(cli::standard::Ids(
+      "here .tagram, .spectra, .pep.xml, .mzid; repeat it for several runs' files, whose identifications are "
+      "joined (a spectrum identified differently by two: the better score)"));
   line.Add(cli::Path("clusters", "C", "cluster file: inner propagation runs first"));
   line.Add(cli::Path("spectra", "D", "folder of the DTA spectrum files (for --sites)"));
   line.Add(cli::Integer("mod-count", "N", "most undetermined sites placed together, 1 to 3", "1").Range(1, 3));
@@ -52,14 +54,16 @@ cli::CommandLine PropagateCommandLine() {
                          "keep only identifications with q-value at or below LEVEL (0.01 or 1%) in the table and "
                          "summary"));
   line.Add(cli::Path("score-spectra", "DIR",
-                     "folder of the propagated spectra's own files, searched before the data path when scoring"));
+                     "folder of the propagated spectra's own files, searched before the data path when scoring; "
+                     "repeat it for several folders, searched in the order given"));
   line.Add(cli::standard::Quiet());
   return line;
 }
 
 bool JobFromOptions(const cli::CommandLine& line) {
+  // A parameter file's job takes --ids as more result files.
   for (const char* name : kJobOptions)
-    if (line.Has(name)) return true;
+    if (line.Has(name) && (std::string(name) != "ids" || line.Positionals().empty())) return true;
   return false;
 }
 
@@ -82,7 +86,9 @@ bool ParaFromOptions(const cli::CommandLine& line, CPropagationPara& para, std::
   }
   para = CPropagationPara();
   para.pair_file = Absolute(line.Value("pairs"));
-  para.result_file = Absolute(line.Value("ids"));
+  const std::vector<std::string> ids = line.Values("ids");
+  para.result_file = Absolute(ids.front());
+  for (std::size_t i = 1; i < ids.size(); ++i) para.more_result_files.push_back(Absolute(ids[i]));
   para.cluster_file = Absolute(line.Value("clusters"));
   para.dta_path = Absolute(line.Value("spectra"));
   para.mod_count = static_cast<std::int16_t>(line.Integer("mod-count", 1));

@@ -16,6 +16,7 @@
 #include "propagation/InnerPropagation.h"
 #include "propagation/InterPropagation.h"
 #include "propagation/PropagationInternal.h"
+#include "propagation/RunProvenance.h"
 #include "resultfiles/Identifications.h"
 #include "scoring/Modification.h"
 
@@ -116,7 +117,9 @@ bool CPropagation::LoadResultFile(const std::string& result_file) {
   }
   filter.modify_ini_directory = program_directory_;
   CIdentifications loaded;
-  const bool read = LoadIdentifications(result_file, filter, loaded, message);
+  std::vector<std::string> files = {result_file};
+  files.insert(files.end(), para_.more_result_files.begin(), para_.more_result_files.end());
+  const bool read = LoadIdentificationsOf(files, filter, loaded, message);
   state_.results = std::move(loaded.results);
   // The pair and cluster files' spelling of a name comes first.
   for (auto& [key, name] : loaded.spellings) state_.spellings.emplace(key, std::move(name));
@@ -130,7 +133,9 @@ bool CPropagation::LoadResultFile(const std::string& result_file) {
   }
   state_.summary.identified_before = 0;
   for (const auto& entry : state_.results) {
-    if (propagation_detail::HasPeptide(entry.second)) ++state_.summary.identified_before;
+    if (!propagation_detail::HasPeptide(entry.second)) continue;
+    ++state_.summary.identified_before;
+    state_.search_runs[entry.first] = RunOfSpectrum(SpelledName(state_.spellings, entry.first));
   }
   return true;
 }
@@ -178,10 +183,15 @@ std::vector<std::string> NamesInPairFiles(const std::vector<std::string>& pair_f
 }  // namespace
 
 std::string CheckJobInputs(const CPropagationPara& para) {
-  std::string why = UnreadableFile("Result file", para.result_file);
-  if (!why.empty()) return why;
-  if (!std::unique_ptr<CResultFile>(CResultFileFactory().GetResult(para.result_file)))
-    return "Result file: Unknown result file type:" + para.result_file;
+  std::string why;
+  std::vector<std::string> result_files = {para.result_file};
+  result_files.insert(result_files.end(), para.more_result_files.begin(), para.more_result_files.end());
+  for (const std::string& result_file : result_files) {
+    why = UnreadableFile("Result file", result_file);
+    if (!why.empty()) return why;
+    if (!std::unique_ptr<CResultFile>(CResultFileFactory().GetResult(result_file)))
+      return "Result file: Unknown result file type:" + result_file;
+  }
   if (path::IsDirectory(para.pair_file)) {
     if (CPropagation::ListPairFiles(para.pair_file).empty())
       return "Pair files: no .csv or .txt file in the directory " + para.pair_file;
@@ -211,6 +221,7 @@ std::string CheckJobOutputs(const CPropagationPara& para, const std::string& par
                             const std::vector<std::string>& outputs) {
   std::vector<std::pair<const char*, std::string>> inputs = {
       {"parameter file", para_path}, {"result file", para.result_file}};
+  for (const std::string& result_file : para.more_result_files) inputs.emplace_back("result file", result_file);
   if (!para.cluster_file.empty()) inputs.emplace_back("cluster file", para.cluster_file);
   const std::vector<std::string> listed = CPropagation::ListPairFiles(para.pair_file);
   if (listed.empty()) inputs.emplace_back("pair file", para.pair_file);
@@ -244,6 +255,7 @@ void CPropagation::AssessTransfers(const CTransferSettings& settings) {
   Progress("transfer confidence");
   transfers_ = ScoreTransfers(*this, settings, progress_);
   state_.summary.transfer_confidence = TransferSummaryText(transfers_, settings);
+  CountRunTransfers(&transfers_, settings.max_q ? *settings.max_q : settings.level);
 }
 
 void CPropagation::Reset(bool determine_sites) {
@@ -261,6 +273,8 @@ bool CPropagation::ReadPara(const std::string& para_path) {
   if (!override_.fdr_level.empty()) para_.fdr_level = override_.fdr_level;
   if (!override_.score_threshold.empty()) para_.score_threshold = override_.score_threshold;
   if (!override_.decoy_prefix.empty()) para_.decoy_prefix = override_.decoy_prefix;
+  para_.more_result_files.insert(para_.more_result_files.end(), more_result_files_.begin(),
+                                 more_result_files_.end());
   return true;
 }
 
@@ -291,6 +305,7 @@ bool CPropagation::Run(const std::string& para_path, bool determine_sites) {
                                        : RunWithoutClusters(pair_files, pair_directory, reports);
   if (!passes_ran) return false;
 
+  CountRunTransfers(nullptr, 0.0);
   Progress("writing reports");
   return reports.Commit(state_.summary.outputs);
 }
@@ -356,6 +371,57 @@ bool CPropagation::InnerPass(const std::string& cluster_file, const std::string&
   CountIdentifiedInJob(names, "cluster file");
   PropagateWithinClusters(clusters, state_, report, cluster_results);
   return true;
+}
+
+std::vector<std::string> CPropagation::SourceRuns(const std::string& name) const {
+  std::set<std::string> runs;
+  std::string at = name;
+  // Each hop goes one pass back; the passes are few, a cycle is not followed.
+  for (int hop = 0; hop < 256 && runs.empty(); ++hop) {
+    const auto added = state_.added.find(at);
+    if (added == state_.added.end()) break;
+    const std::string& source = added->second.source;
+    const auto members = state_.cluster_members.find(source);
+    if (members != state_.cluster_members.end()) {
+      for (const std::string& member : members->second) {
+        const auto run = state_.search_runs.find(member);
+        if (run != state_.search_runs.end() && !run->second.empty()) runs.insert(run->second);
+      }
+      // A cluster identified through pairs: its members were carried too.
+      if (runs.empty() && members->second.front() != at) at = members->second.front();
+      else break;
+      continue;
+    }
+    if (const auto run = state_.search_runs.find(source); run != state_.search_runs.end()) {
+      if (!run->second.empty()) runs.insert(run->second);
+      break;
+    }
+    if (source == at) break;
+    at = source;
+  }
+  return std::vector<std::string>(runs.begin(), runs.end());
+}
+
+void CPropagation::CountRunTransfers(const std::vector<CTransferRow>* rows, double level) {
+  auto& between = state_.summary.transfers_between_runs;
+  between.clear();
+  for (const auto& [name, added] : state_.added) {
+    const std::string target = RunOfSpectrum(PrintedName(name));
+    if (target.empty()) continue;
+    const bool within = std::string(added.via) == "cluster";
+    for (const std::string& source : SourceRuns(name)) {
+      CRunTransfers& counts = between[{source, target}];
+      ++counts.propagated;
+      ++(within ? counts.within_clusters : counts.through_pairs);
+    }
+  }
+  if (!rows) return;
+  state_.summary.transfers_scored = true;
+  for (const CTransferRow& row : *rows) {
+    if (!row.scored || row.q_value > level || row.run.empty()) continue;
+    for (const std::string& source : text::Split(row.source_run, ','))
+      if (!source.empty()) ++between[{source, row.run}].confident;
+  }
 }
 
 std::string CPropagation::PrintedName(const std::string& name) const {

@@ -107,6 +107,11 @@ class CPropagation {
   // have it: the pair and cluster files' spelling, else the result file's; a
   // cluster label ends in ".dta" like the consensus spectrum it names.
   std::string PrintedName(const std::string& name) const;
+  // The runs of the spectra the result files identified from which the
+  // identification of a propagated spectrum (a key of added()) came, each
+  // once and in order; through pairs followed back over the spectra that
+  // were themselves propagated.
+  std::vector<std::string> SourceRuns(const std::string& name) const;
 
   // Scores every spectrum propagation identified against decoys and gives
   // each a q-value (TransferConfidence.h), after Run; the rows are kept in
@@ -121,6 +126,10 @@ class CPropagation {
     override_.score_threshold = score_threshold;
     override_.decoy_prefix = decoy_prefix;
   }
+
+  // Result files read with the parameter file's own, their identifications
+  // joined with its (PropagateMain's repeated --ids).
+  void AddResultFiles(std::vector<std::string> paths) { more_result_files_ = std::move(paths); }
 
   void SetOutputBase(const std::string& base) { output_base_ = base; }
   const std::string& output_base() const { return output_base_; }
@@ -182,6 +191,9 @@ class CPropagation {
   void CountIdentifiedInJob(const std::vector<std::string>& names, const char* where);
   // The masses of the result file's modifications, from "modify.ini".
   void FillModificationMasses();
+  // Counts what was carried between each ordered pair of runs; with
+  // `rows`, also the confident ones at `level`.
+  void CountRunTransfers(const std::vector<CTransferRow>* rows, double level);
 
   CPropagationState state_;
   std::vector<CTransferRow> transfers_;
@@ -192,6 +204,7 @@ class CPropagation {
   ProgressFunction progress_;
   bool determine_sites_ = false;
   CPropagationPara override_;
+  std::vector<std::string> more_result_files_;
 };
 
 // The checks a job's inputs must pass before anything is written, in order:

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "resultfiles/SearchResultFile.h"
 
@@ -13,6 +14,10 @@ struct CPropagationPara {
   // ".tagram", ".spectra", or a search engine's ".pep.xml", ".pepXML",
   // ".mzid", ".mzIdentML"
   std::string result_file;
+  // Further result files read with `result_file`, their identifications
+  // joined (resultfiles/Identifications.h): given on the command line, never
+  // a key of the file, which names one.
+  std::vector<std::string> more_result_files;
   std::string cluster_file;  // may be empty
   std::string dta_path;      // may be empty
   std::int16_t mod_count = 0;

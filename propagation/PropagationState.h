@@ -46,5 +46,8 @@ struct CPropagationState {
   // Names are matched upper-cased; they are printed as the pair and cluster
   // files (else the result file) wrote them.
   NameSpellings spellings;
+  // Each spectrum the result files identified -> its run, for tracing a
+  // propagated identification back to the run it came from.
+  std::map<std::string, std::string> search_runs;
   CPropagationSummary summary;
 };

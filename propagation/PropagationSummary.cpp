@@ -6,6 +6,24 @@
 
 #include "propagation/PropagationInternal.h"
 
+std::string RunTransfersText(const CPropagationSummary& summary) {
+  using propagation_detail::Appendf;
+  std::set<std::string> runs;
+  for (const auto& [between, counts] : summary.transfers_between_runs) {
+    runs.insert(between.first);
+    runs.insert(between.second);
+  }
+  if (runs.size() < 2) return {};
+  std::string text = "Transfers between runs:\n";
+  for (const auto& [between, counts] : summary.transfers_between_runs) {
+    Appendf(text, "  %s -> %s: %d (within clusters %d, through pairs %d", between.first.c_str(),
+            between.second.c_str(), counts.propagated, counts.within_clusters, counts.through_pairs);
+    if (summary.transfers_scored) Appendf(text, ", confident %d", counts.confident);
+    text += ")\n";
+  }
+  return text;
+}
+
 std::string SummaryText(const CPropagationSummary& summary, bool cluster_mode, bool determines_sites,
                         bool absolute_paths) {
   using propagation_detail::Appendf;
@@ -27,6 +45,7 @@ std::string SummaryText(const CPropagationSummary& summary, bool cluster_mode, b
   Appendf(text, "Spectra identified by propagation: %d\n", summary.added_spectra);
   Appendf(text, "Site determination: %s\n", determines_sites ? "on" : "off");
   text += summary.transfer_confidence;
+  text += RunTransfersText(summary);
   text += "Output files:\n";
   std::set<std::string> shown;
   for (const std::string& output : summary.outputs) {

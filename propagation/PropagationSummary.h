@@ -2,8 +2,19 @@
 // What a propagation job achieved, and the summary lines the programs print
 // from it.
 
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
+
+// Identifications carried from the spectra of one run to those of another
+// (or the same) run.
+struct CRunTransfers {
+  int propagated = 0;
+  int within_clusters = 0;
+  int through_pairs = 0;
+  int confident = 0;  // at q <= the summary's level, once scored
+};
 
 struct CPropagationSummary {
   int identified_before = 0;         // spectra identified by the result file
@@ -24,7 +35,16 @@ struct CPropagationSummary {
   // The transfer confidence lines, once the propagated identifications
   // were scored (CPropagation::AssessTransfers); empty before.
   std::string transfer_confidence;
+  // (source run, target run) -> what was carried between them; an
+  // identification from a cluster whose identified members come from
+  // several runs counts once for each.
+  std::map<std::pair<std::string, std::string>, CRunTransfers> transfers_between_runs;
+  bool transfers_scored = false;  // `confident` counted
 };
+
+// "Transfers between runs:" and a line per ordered pair of runs, when the
+// spectra of two or more runs took part; else "".
+std::string RunTransfersText(const CPropagationSummary& summary);
 
 // The summary lines of a finished job: the identifications before, those
 // present in the job's files (the cluster file in `cluster_mode`, else the

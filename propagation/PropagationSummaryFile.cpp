@@ -66,10 +66,11 @@ void FillPropagationSummary(const PropagationRun& run, const CPropagationSummary
   const CPropagationPara& para = *run.para;
   summary.AddInput("parameter file", run.para_path);
   AddInputIfGiven(summary, "identifications", para.result_file);
+  for (const std::string& more : para.more_result_files) AddInputIfGiven(summary, "identifications", more);
   AddInputIfGiven(summary, "cluster file", para.cluster_file);
   AddInputIfGiven(summary, para.is_directory ? "pair folder" : "pair file", para.pair_file);
   AddInputIfGiven(summary, "spectra", para.dta_path);
-  AddInputIfGiven(summary, "scored spectra", run.score_spectra);
+  for (const std::string& folder : run.score_spectra) AddInputIfGiven(summary, "scored spectra", folder);
 
   summary::CJson& p = summary.Parameters();
   p.Set("mod_count", static_cast<int>(para.mod_count));
@@ -88,6 +89,18 @@ void FillPropagationSummary(const PropagationRun& run, const CPropagationSummary
     summary::CJson transfer = TransferCounts(transfers, level);
     summary.Counts().Set("confident", transfer["together"]["confident"]);
     summary.Details().Set("transfer_confidence", transfer);
+  }
+  if (!counts.transfers_between_runs.empty()) {
+    summary::CJson& between = summary.Details().Set("transfers_between_runs", summary::CJson::Array());
+    for (const auto& [runs, transfers] : counts.transfers_between_runs) {
+      summary::CJson& item = between.Append(summary::CJson::Object());
+      item.Set("from", runs.first);
+      item.Set("to", runs.second);
+      item.Set("propagated", transfers.propagated);
+      item.Set("within_clusters", transfers.within_clusters);
+      item.Set("through_pairs", transfers.through_pairs);
+      if (counts.transfers_scored) item.Set("confident", transfers.confident);
+    }
   }
 
   for (const std::string& output : counts.outputs) AddOutputIfFile(summary, "report", output);

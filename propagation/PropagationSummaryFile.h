@@ -25,7 +25,7 @@ struct PropagationRun {
   std::string para_path;
   const CPropagationPara* para = nullptr;
   bool sites = false;
-  std::string score_spectra;          // "" for none
+  std::vector<std::string> score_spectra;  // every --score-spectra folder
   std::string added_path;             // "" for none
   std::string table_path;             // "" for none
   const CTransferSettings* transfer = nullptr;  // null when nothing was scored

@@ -14,6 +14,7 @@
 #include "propagation/PeptideText.h"
 #include "propagation/Propagation.h"
 #include "propagation/PropagationInternal.h"
+#include "propagation/RunProvenance.h"
 #include "scoring/PeptideScoreFactory.h"
 
 namespace fs = std::filesystem;
@@ -297,6 +298,7 @@ std::vector<CTransferRow> ScoreTransfers(const CPropagation& job, const CTransfe
   std::vector<std::string> folders = settings.spectrum_folders;
   folders.push_back(job.data_path());
   CSpectrumFinder finder;
+  const std::map<std::string, CSpectrumOrigin> origins = SpectrumOriginsOfJob(job.para().cluster_file);
   std::size_t done = 0;
   for (const auto& [name, added] : job.added()) {
     if (progress && done++ % 100 == 0)
@@ -309,6 +311,12 @@ std::vector<CTransferRow> ScoreTransfers(const CPropagation& job, const CTransfe
     if (space != std::string::npos) row.modifications = added.identification.substr(space + 1);
     row.route = added.via;
     row.source = job.PrintedName(added.source);
+    row.run = RunOfSpectrum(row.spectrum);
+    row.source_run = text::Join(job.SourceRuns(name), ",");
+    if (const auto found = origins.find(text::ToUpper(row.spectrum)); found != origins.end()) {
+      row.native_id = found->second.native_id;
+      row.retention_time = found->second.retention_time;
+    }
 
     CScoredPeptide target;
     std::string why;
@@ -363,16 +371,19 @@ std::vector<CTransferRow> ScoreTransfers(const CPropagation& job, const CTransfe
 }
 
 std::string TransferTableText(const std::vector<CTransferRow>& rows, const CTransferSettings& settings) {
-  std::string text = "spectrum\tsequence\tmodifications\troute\tsource\tshift\tscore\tq_value\n";
+  std::string text =
+      "spectrum\tsequence\tmodifications\troute\tsource\tshift\tscore\tq_value\trun\tsource_run\tnative_id\t"
+      "retention_time\n";
   for (const CTransferRow& row : rows) {
     if (settings.max_q && !(row.scored && row.q_value <= *settings.max_q)) continue;
     text += row.spectrum + "\t" + row.sequence + "\t" + row.modifications + "\t" + row.route + "\t" +
             row.source + "\t";
     if (row.has_shift) Appendf(text, "%.6f", row.shift);
     if (row.scored)
-      Appendf(text, "\t%.6f\t%.6f\n", row.score, row.q_value);
+      Appendf(text, "\t%.6f\t%.6f", row.score, row.q_value);
     else
-      text += "\tNA\tNA\n";
+      text += "\tNA\tNA";
+    text += "\t" + row.run + "\t" + row.source_run + "\t" + row.native_id + "\t" + row.retention_time + "\n";
   }
   return text;
 }

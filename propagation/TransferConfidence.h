@@ -27,6 +27,10 @@ struct CTransferRow {
   std::string modifications;  // the items after the sequence, as the reports write them
   std::string route;          // "cluster" or "pairs"
   std::string source;         // cluster label, or the pair partner it crossed from
+  std::string run;            // the spectrum's run
+  std::string source_run;     // the runs of the identified spectra it came from, "," between them
+  std::string native_id;      // from the cluster table beside the cluster file, where it tells
+  std::string retention_time;
   bool has_shift = false;     // carries shifts of pairs (their sum in `shift`)
   double shift = 0.0;
   bool scored = false;
@@ -103,7 +107,8 @@ std::vector<CTransferRow> ScoreTransfers(const CPropagation& job, const CTransfe
                                          const std::function<void(const std::string&)>& progress = {});
 
 // The table: a header line, then "spectrum sequence modifications route
-// source shift score q_value", tab-separated, one line per row (at or below
+// source shift score q_value run source_run native_id retention_time",
+// tab-separated, one line per row (at or below
 // `settings.max_q` when it is set; rows without a score then stay out).
 // Shift and score have six decimals, the q-value four significant digits;
 // a row without a shift leaves that field empty, one without a score says

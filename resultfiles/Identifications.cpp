@@ -43,7 +43,83 @@ void KeyForJoining(const std::string& path, ResultMap& results, NameSpellings& s
   }
 }
 
+// An identification of `from`'s modification numbers in those of `into`,
+// names new to `into` added at its end.
+std::string Renumbered(const std::string& identification, const ModificationList& from, ModificationList& into) {
+  const std::vector<std::string> fields = text::Split(identification, ' ');
+  if (fields.empty()) return identification;
+  std::string text = fields[0];
+  for (std::size_t f = 1; f < fields.size(); ++f) {
+    const std::size_t comma = fields[f].find(',');
+    const long number = comma == std::string::npos ? 0 : std::atol(fields[f].c_str() + comma + 1);
+    if (number < 1 || static_cast<std::size_t>(number) > from.size()) {
+      text += ' ' + fields[f];
+      continue;
+    }
+    const auto& modification = from[number - 1];
+    std::size_t at = 0;
+    while (at < into.size() && into[at].first != modification.first) ++at;
+    if (at == into.size()) into.push_back(modification);
+    text += ' ' + fields[f].substr(0, comma + 1) + std::to_string(at + 1);
+  }
+  return text;
+}
+
 }  // namespace
+
+int MergeIdentifications(CIdentifications& into, CIdentifications more) {
+  int differing = 0;
+  const bool comparable = into.score_kind >= 0 && into.score_kind == more.score_kind;
+  for (auto& [key, identification] : more.results) {
+    std::string text = Renumbered(identification, more.modifications, into.modifications);
+    const auto score = more.scores.find(key);
+    const auto [held, fresh] = into.results.emplace(key, text);
+    if (fresh) {
+      if (auto spelled = more.spellings.find(key); spelled != more.spellings.end())
+        into.spellings.emplace(key, spelled->second);
+      if (score != more.scores.end()) into.scores[key] = score->second;
+      continue;
+    }
+    if (!HasPeptide(text) || held->second == text) continue;
+    if (!HasPeptide(held->second)) {
+      held->second = std::move(text);
+      continue;
+    }
+    ++differing;
+    const auto kept = into.scores.find(key);
+    if (comparable && score != more.scores.end() && kept != into.scores.end() &&
+        (LowerScoreIsBetter(into.score_kind) ? score->second < kept->second : score->second > kept->second)) {
+      held->second = std::move(text);
+      kept->second = score->second;
+    }
+  }
+  if (into.score_kind != more.score_kind) into.score_kind = -1;
+  if (into.data_path.empty()) into.data_path = std::move(more.data_path);
+  into.report.insert(into.report.end(), more.report.begin(), more.report.end());
+  return differing;
+}
+
+bool LoadIdentificationsOf(const std::vector<std::string>& paths, const CIdentificationFilter& filter,
+                           CIdentifications& out, std::string& error) {
+  int differing = 0;
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    CIdentifications one;
+    const bool read = LoadIdentifications(paths[i], filter, one, error);
+    if (i == 0) {
+      out = std::move(one);
+    } else {
+      differing += MergeIdentifications(out, std::move(one));
+    }
+    if (!read) return false;
+  }
+  if (differing > 0) {
+    notify::Message("Warning: " + std::to_string(differing) +
+                    (differing == 1 ? " spectrum is" : " spectra are") +
+                    " identified with different peptides by two result files; the identification of better "
+                    "score is kept");
+  }
+  return true;
+}
 
 bool FilterFromChoice(const CFilterChoice& choice, CIdentificationFilter& filter, std::string& message) {
   if (!choice.fdr_level.empty()) {
@@ -85,6 +161,8 @@ bool LoadIdentifications(const std::string& path, const CIdentificationFilter& f
   KeyForJoining(path, out.results, out.spellings);
   if (search) {
     out.report = search->Report();
+    out.score_kind = search->ScoreKind();
+    for (const auto& [name, score] : search->KeptScores()) out.scores[ResultSpectrumKey(name)] = score;
     // A file read in part is no basis for anything built on it.
     if (!search->Succeeded()) {
       error = "Cannot read all identifications of " + path;

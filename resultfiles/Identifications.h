@@ -5,6 +5,7 @@
 // the reader said of the file. One way for propagation, Shiftscan, the
 // clustering's quality figures and the lists.
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,10 @@ struct CIdentifications {
   std::string data_path;
   ModificationList modifications;
   std::vector<std::string> report;  // what a search-engine reader said of the file
+  // Search-engine files: the score the hits were ranked by (-1: none) and
+  // each kept spectrum's value of it, by key.
+  int score_kind = -1;
+  std::map<std::string, double> scores;
 };
 
 // Reads `path` with the reader its extension names, search-engine files
@@ -41,6 +46,19 @@ struct CIdentifications {
 // search-engine file read only in part (what was read stays in `out`).
 bool LoadIdentifications(const std::string& path, const CIdentificationFilter& filter, CIdentifications& out,
                          std::string& error);
+
+// Reads every file of `paths` as LoadIdentifications does and joins them:
+// the union of their identifications, modification numbers made those of
+// one list. A spectrum that two files identify with different peptides
+// keeps the one of better score (of one score kind; else the earlier
+// file's), and the count of such spectra is said in a warning. False as
+// soon as one file fails (what was read stays in `out`).
+bool LoadIdentificationsOf(const std::vector<std::string>& paths, const CIdentificationFilter& filter,
+                           CIdentifications& out, std::string& error);
+
+// Adds `more` to `into` as LoadIdentificationsOf joins two files; answers
+// how many spectra the two identify with different peptides.
+int MergeIdentifications(CIdentifications& into, CIdentifications more);
 
 // Entries with a peptide: readers leave empty texts for spectra that were
 // searched and not identified.

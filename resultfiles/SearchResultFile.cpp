@@ -380,6 +380,8 @@ void CSearchResultFile::LoadResult(const std::string& path, ResultMap& results,
                                    std::string& /*data_path*/, ModificationList& modifications) {
   succeeded_ = false;
   report_.clear();
+  score_kind_ = -1;
+  kept_scores_.clear();
   runs_.clear();
   unknown_scores_.clear();
 
@@ -408,9 +410,11 @@ void CSearchResultFile::LoadResult(const std::string& path, ResultMap& results,
   for (std::size_t i = 0; i < hits.size(); ++i) {
     if (!outcome.keep[i]) continue;
     results[hits[i].name] = IdentificationText(hits[i], namer, modifications);
+    if (tally.kind >= 0 && !std::isnan(hits[i].scores[tally.kind])) kept_scores_[hits[i].name] = hits[i].scores[tally.kind];
     ++tally.kept;
   }
   tally.hits = hits.size();
+  score_kind_ = tally.kind;
   report_ = LoadReport(filter_, path::FileName(path) + " (" + FormatName() + ")", tally, outcome,
                        runs_);
   succeeded_ = true;

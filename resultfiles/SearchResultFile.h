@@ -15,6 +15,7 @@
 // list, the others the placeholder -1.0.
 
 #include <array>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -126,6 +127,11 @@ class CSearchResultFile : public CResultFile {
   bool Succeeded() const { return succeeded_; }
   // What the last load kept and why it dropped the rest, one line each.
   const std::vector<std::string>& Report() const { return report_; }
+  // The score the last load ranked hits by (-1: none) and each kept hit's
+  // value of it, by spectrum name: where two files identify one spectrum,
+  // the better of them is kept.
+  int ScoreKind() const { return score_kind_; }
+  const std::map<std::string, double>& KeptScores() const { return kept_scores_; }
 
   // The format's name for messages ("pepXML", "mzIdentML").
   virtual const char* FormatName() const = 0;
@@ -149,6 +155,8 @@ class CSearchResultFile : public CResultFile {
   CIdentificationFilter filter_;
   bool succeeded_ = false;
   std::vector<std::string> report_;
+  int score_kind_ = -1;
+  std::map<std::string, double> kept_scores_;
 };
 
 // pepXML (".pep.xml", ".pepXML"): Comet, X!Tandem, MSFragger, the TPP.

@@ -449,6 +449,7 @@ int Run(const JobOptions& options, std::ostream& out) {
         return FailWithMarker(out, "Cannot write the cluster file: " + para.spectra_process->cluster_result + " (" +
                                        error + ")");
       choices.origins = &origins;
+      choices.pooled = options.pooled_origins.get();
     }
     LoadedSpectra loaded;
     if (std::string refused = LoadJobSpectra(para, options.parameter_file, choices, loaded); !refused.empty())

@@ -3,6 +3,7 @@
 // it: read the parameter file, load and order the spectra, run the job's
 // strategy, and map every failure to a non-zero status and the error marker.
 
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -33,7 +34,7 @@ struct JobOptions {
   // the threshold curve file, and a target incorrect ratio for which the
   // threshold is chosen among the steps down to `search_floor` (the chosen
   // threshold is then written into the parameter file).
-  std::string ids;
+  std::vector<std::string> ids;  // result files, their identifications joined
   CFilterChoice id_filter;
   std::string curve;
   std::string curve_plot;          // the curve as a .png or .svg picture
@@ -46,6 +47,10 @@ struct JobOptions {
   // and the folder the job works in ("" for the current one), where a pair
   // search writes its tables of fixed name.
   std::vector<std::string> pooled_inputs;
+  // Their spectra's rows as their own runs give them (PoolInputs), which
+  // the cluster table and the MGF file's members take in place of the
+  // pooled file's.
+  std::shared_ptr<COriginTable> pooled_origins;
   std::string working_folder;
 };
 

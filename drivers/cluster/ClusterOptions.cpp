@@ -384,7 +384,8 @@ cli::CommandLine ClusterCommandLine() {
   line.Add(standard::Quiet());
   line.Add(standard::Ids(
       "clusters: for the quality figures of --curve and --target-incorrect; pairs, with --network: the peptides of "
-      "the network's nodes"));
+      "the network's nodes; repeat it for several runs' files, whose identifications are joined (a spectrum "
+      "identified differently by two: the better score)"));
   line.Add(standard::Fdr());
   line.Add(standard::IdThreshold());
   line.Add(standard::DecoyPrefix());
@@ -415,7 +416,7 @@ bool ReadJobOptions(const cli::CommandLine& line, JobOptions& options) {
   options.decoy_pairs = line.Has("decoy-pairs");
   options.threads = static_cast<int>(line.Integer("threads", options.threads));
   options.mgf = line.Value("mgf");
-  options.ids = line.Value("ids");
+  options.ids = line.Values("ids");
   options.px = line.Value("px");
   options.curve = line.Value("curve");
   options.curve_plot = line.Value("curve-plot");
@@ -541,8 +542,14 @@ int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream
   job.search_floor = line.Real("threshold", job.search_floor);
   // Relative paths are the caller's: resolved before the run moves into
   // the output folder.
-  for (std::string* given : {&job.mgf, &job.ids, &job.curve, &job.curve_plot, &job.plot}) {
+  std::vector<std::string*> given_paths = {&job.mgf, &job.curve, &job.curve_plot, &job.plot};
+  for (std::string& ids : job.ids) given_paths.push_back(&ids);
+  for (std::string* given : given_paths) {
     if (!given->empty()) *given = path::Absolute(*given);
+  }
+  if (const std::string clash = CheckPooledRunNames(inputs); !clash.empty()) {
+    err << "cluster: " << clash << "\n";
+    return 2;
   }
   const std::string output = path::Absolute(line.Value("output"));
   std::string data_path;
@@ -559,7 +566,16 @@ int RunOptionsForm(const cli::CommandLine& line, std::ostream& out, std::ostream
   safefile::CFolderLock lock;
   if (const int status = TakeOutputFolder(output, para, lock, job, err); status >= 0) return status;
   if (inputs.size() > 1) {
-    if (const std::string refused = PoolInputs(inputs, data_path, line.Has("quiet"), err); !refused.empty()) {
+    // Each spectrum keeps its own run's row, carried beside the pooled file
+    // in a scratch file of the output folder.
+    job.pooled_origins = std::make_shared<COriginTable>();
+    std::string error;
+    if (!job.pooled_origins->Open(output, error)) {
+      err << "cluster: " << error << "\n";
+      return 1;
+    }
+    if (const std::string refused = PoolInputs(inputs, data_path, line.Has("quiet"), err, job.pooled_origins.get());
+        !refused.empty()) {
       err << "cluster: " << refused << "\n";
       return 1;
     }

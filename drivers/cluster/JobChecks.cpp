@@ -131,7 +131,7 @@ JobFiles FilesOfJob(const CPara& para, const JobOptions& options) {
   input("parameter file", options.parameter_file, Source::kParameterFile);
   input("input", data.data_directory, Source::kParameterFile);
   for (const std::string& pooled : options.pooled_inputs) input("input", pooled, Source::kParameterFile);
-  input("identifications", options.ids, Source::kOption);
+  for (const std::string& ids : options.ids) input("identifications", ids, Source::kOption);
   if (pair_search && !options.network.path.empty()) {
     input("cluster file of the network", options.network.clusters, Source::kOption);
     input("propagation table", options.network.propagated, Source::kOption);

@@ -42,7 +42,7 @@ bool OnStep(double threshold) {
 
 }  // namespace
 
-std::string PeptidesOfSpectra(const std::string& path, const CFilterChoice& choice,
+std::string PeptidesOfSpectra(const std::vector<std::string>& paths, const CFilterChoice& choice,
                               const std::vector<msdata::CSpectrum>& spectra, std::vector<int>& peptide_of,
                               std::ostream& out) {
   CIdentificationFilter filter;
@@ -50,9 +50,10 @@ std::string PeptidesOfSpectra(const std::string& path, const CFilterChoice& choi
   if (!FilterFromChoice(choice, filter, error)) return error;
   filter.modify_ini_directory = path::ProgramDirectory();
   CIdentifications loaded;
-  const bool read = LoadIdentifications(path, filter, loaded, error);
+  const bool read = LoadIdentificationsOf(paths, filter, loaded, error);
   for (const std::string& line : loaded.report) out << line << "\n";
   if (!read) return error;
+  const std::string path = text::Join(paths, ", ");
   std::unordered_map<std::string, int> numbers;
   std::size_t identified = 0;
   peptide_of.assign(spectra.size(), -1);

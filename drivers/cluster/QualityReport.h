@@ -20,7 +20,7 @@ namespace clusterjob {
 // told by their sequence, I and L alike; modifications do not count.
 // Returns the empty string or why the file cannot be used; says on `out`
 // how many spectra of the job the file names.
-std::string PeptidesOfSpectra(const std::string& path, const CFilterChoice& filter,
+std::string PeptidesOfSpectra(const std::vector<std::string>& paths, const CFilterChoice& filter,
                               const std::vector<msdata::CSpectrum>& spectra, std::vector<int>& peptide_of,
                               std::ostream& out);
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
+#include <memory>
 #include <numeric>
 
 #include <ostream>
@@ -11,6 +13,7 @@
 #include "common/Notifier.h"
 #include "common/PathUtil.h"
 #include "common/SafeFile.h"
+#include "common/TextUtil.h"
 #include "spectra/MS2Input.h"
 #include "spectra/MgfImporter.h"
 #include "spectra/MgfWriter.h"
@@ -76,6 +79,25 @@ void OrderForStrategy(const CPara& para, std::vector<msdata::CSpectrum>& spectra
   if (loaded.offloaded) loaded.offloaded->Arrange(std::move(order));
 }
 
+constexpr const char* kPooledLost = "the scratch file of the pooled spectra's origins cannot be read";
+
+// Each record of the pooled file takes the row its spectrum had in its own
+// run. The records come in file order, so the pooled rows are read once,
+// front to back; a record without its row (none can be, as the pooled file
+// is written from the same list) keeps the pooled file's own.
+CMS2Input::OriginHook PooledOrigins(COriginTable& pooled, COriginTable& origins) {
+  auto read = std::make_shared<std::size_t>(0);
+  auto row = std::make_shared<std::string>();
+  return [&pooled, &origins, read, row](const msdata::CSpectrum& s, const CMS2Input::Origin& origin) {
+    while (*read <= origin.index && pooled.NextRow(*row)) ++*read;
+    if (*read == origin.index + 1) {
+      origins.AddRow(*row + '\n');
+    } else {
+      origins.Add(s, origin);
+    }
+  };
+}
+
 }  // namespace
 
 std::string ReadJobParameters(const std::string& para_path, bool shift_search, CPara& para) {
@@ -106,20 +128,38 @@ std::string LoadJobSpectra(CPara& para, const std::string& para_path, const Load
   }
   if (auto* mgf = dynamic_cast<CMgfImporter*>(importer.get())) mgf->SetThreads(choices.threads);
   COriginTable* origins = para.cluster->cluster_type == CLUSTER_SPECTRAL_PAIR ? nullptr : choices.origins;
-  if (origins) {
+  if (origins && choices.pooled) {
+    if (!choices.pooled->Rewind()) return "Cannot load spectra from " + data.data_directory + ": " + kPooledLost;
+    importer->SetOriginHook(PooledOrigins(*choices.pooled, *origins));
+  } else if (origins) {
     importer->SetOriginHook(
         [origins](const msdata::CSpectrum& s, const CMS2Input::Origin& origin) { origins->Add(s, origin); });
   }
   if (!importer->Load(data.data_directory, data.spectra, true)) {
     return "Cannot load spectra from " + data.data_directory + ": " + importer->LastError();
   }
+  if (choices.pooled && choices.pooled->Failed())
+    return "Cannot load spectra from " + data.data_directory + ": " + kPooledLost;
   DropSmallSpectra(data.spectra, loaded, origins);
   OrderForStrategy(para, data.spectra, loaded, origins);
   return {};
 }
 
+std::string CheckPooledRunNames(const std::vector<std::string>& inputs) {
+  // A DTA folder's spectra are named by their files, not by the folder.
+  std::map<std::string, std::string> first_of_run;
+  for (const std::string& input : inputs) {
+    if (path::IsDirectory(input)) continue;
+    const auto [seen, fresh] = first_of_run.emplace(text::ToLower(path::BaseName(input)), input);
+    if (!fresh)
+      return seen->second + " and " + input + " are both run " + path::BaseName(seen->second) +
+             ": their spectra would take the same names (rename one)";
+  }
+  return {};
+}
+
 std::string PoolInputs(const std::vector<std::string>& inputs, const std::string& mgf_path, bool quiet,
-                       std::ostream& err) {
+                       std::ostream& err, COriginTable* origins) {
   // The readers speak through the notifier, whose default is standard
   // output: here that is the run's summary, and progress belongs beside it.
   notify::ScopedHandler to_err([&err](const std::string& message) { err << message << "\n"; });
@@ -129,6 +169,10 @@ std::string PoolInputs(const std::vector<std::string>& inputs, const std::string
     std::string why;
     if (!path::IsDirectory(input) && !CMS2InputFactory::FormatFromPath(input, type, why)) return why;
     std::unique_ptr<CMS2Input> importer(CMS2InputFactory().GetImporter(type, !quiet));
+    if (importer && origins) {
+      importer->SetOriginHook(
+          [origins](const msdata::CSpectrum& s, const CMS2Input::Origin& origin) { origins->Add(s, origin); });
+    }
     if (!importer || !importer->Load(input, all, false))
       return "cannot load spectra from " + input + ": " + (importer ? importer->LastError() : "");
     if (!quiet) err << "Read " << input << "\n";
@@ -144,6 +188,7 @@ std::string PoolInputs(const std::vector<std::string>& inputs, const std::string
     const std::string text = block.str();
     written = std::fwrite(text.data(), 1, text.size(), file.Get()) == text.size();
   }
+  if (origins && origins->Failed()) return std::string("cannot pool the inputs: ") + kPooledLost;
   if (!written || !file.Commit())
     return "cannot write " + mgf_path + ": " + (file.Error().empty() ? "write failed" : file.Error());
   return {};

@@ -33,6 +33,11 @@ struct LoadChoices {
   // Clustering (type 0): where every spectrum loaded came from, and where
   // it went in the ordered list. Not owned; null: not kept.
   COriginTable* origins = nullptr;
+  // Several inputs pooled into one MGF file (PoolInputs): the row each
+  // spectrum had in its own run, one per record of the pooled file and in
+  // its order, so that the table names the run, not the pooled file. Not
+  // owned; null: the data's own origins.
+  COriginTable* pooled = nullptr;
 };
 
 struct LoadedSpectra {
@@ -56,9 +61,15 @@ std::string LoadJobSpectra(CPara& para, const std::string& para_path, const Load
 // <input>" go to `err`, neither with `quiet`; what the readers say of bad
 // records goes to `err` always. The message (without the program's name)
 // when an input has no reader or cannot be read, or the file cannot be
-// written.
+// written. With `origins`, each pooled spectrum's row as its own run gives
+// it is added there, one per record of the pooled file.
 std::string PoolInputs(const std::vector<std::string>& inputs, const std::string& mgf_path, bool quiet,
-                       std::ostream& err);
+                       std::ostream& err, COriginTable* origins = nullptr);
+
+// "" unless two of the inputs to pool are files of one base name
+// (a/BSA1.mzML and b/BSA1.mgf): their spectra would take the same names,
+// and no table could tell the runs apart. Then says which two.
+std::string CheckPooledRunNames(const std::vector<std::string>& inputs);
 
 // The orders the strategies expect: by charge, then ascending precursor
 // mass (similarity clustering); descending precursor mass, heavier first

@@ -130,7 +130,10 @@ bool COriginTable::Open(const std::string& folder, std::string& error) {
 }
 
 void COriginTable::Add(const msdata::CSpectrum& spectrum, const CMS2Input::Origin& origin) {
-  const std::string row = OriginRow(spectrum, origin);
+  AddRow(OriginRow(spectrum, origin));
+}
+
+void COriginTable::AddRow(const std::string& row) {
   if (!file_ || std::fwrite(row.data(), 1, row.size(), file_) != row.size()) failed_ = true;
   position_.push_back(0);  // kept unless MarkLast says otherwise; numbered below
   ++rows_;

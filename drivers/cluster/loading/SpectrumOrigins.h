@@ -48,6 +48,9 @@ class COriginTable {
   // cannot be made.
   bool Open(const std::string& folder, std::string& error);
   void Add(const msdata::CSpectrum& spectrum, const CMS2Input::Origin& origin);
+  // A row made earlier (OriginRow, with its line end), such as the one a
+  // spectrum had in its own run before several runs were pooled.
+  void AddRow(const std::string& row);
   std::size_t Rows() const { return rows_; }
   bool Failed() const { return failed_; }
 

@@ -113,12 +113,14 @@ std::string ReadNetworkOptions(const cli::CommandLine& line, NetworkRequest& req
   return std::string();
 }
 
-std::string CheckNetworkRequest(const NetworkRequest& request, const std::string& ids) {
+std::string CheckNetworkRequest(const NetworkRequest& request, const std::vector<std::string>& ids) {
   if (path::IsDirectory(request.path)) return "The network file is a folder: " + request.path;
   if (::access(path::DirectoryOf(request.path).c_str(), W_OK | X_OK) != 0)
     return "Cannot write the network file into the folder of " + request.path;
   if (!request.run.empty() && !path::Exists(request.run)) return "No such run: " + request.run;
-  for (const std::string& input : {request.clusters, request.propagated, ids}) {
+  std::vector<std::string> inputs = {request.clusters, request.propagated};
+  inputs.insert(inputs.end(), ids.begin(), ids.end());
+  for (const std::string& input : inputs) {
     if (input.empty()) continue;
     if (!Readable(input)) return "Cannot read " + input;
     if (safefile::SameFile(input, request.path)) return "The network file would replace an input: " + input;
@@ -127,7 +129,7 @@ std::string CheckNetworkRequest(const NetworkRequest& request, const std::string
 }
 
 std::string WriteSearchNetwork(const std::vector<msdata::CSpectrum>& spectra, const std::string& pair_file,
-                               const NetworkRequest& request, const std::string& ids, const CFilterChoice& filter,
+                               const NetworkRequest& request, const std::vector<std::string>& ids, const CFilterChoice& filter,
                                double mass_tolerance, std::ostream& out) {
   NetworkInputs inputs;
   inputs.pair_file = pair_file;
@@ -170,7 +172,7 @@ int RunNetworkForm(const cli::CommandLine& line, std::ostream& out, std::ostream
   NetworkInputs inputs;
   inputs.pair_file = path::Absolute(line.Value("pairs"));
   inputs.cluster_file = request.clusters;
-  inputs.ids = line.Has("ids") ? path::Absolute(line.Value("ids")) : std::string();
+  for (const std::string& ids : line.Values("ids")) inputs.ids.push_back(path::Absolute(ids));
   inputs.id_filter = {line.Value("fdr"), line.Value("id-threshold"), line.Value("decoy-prefix")};
   if (CIdentificationFilter filter; !FilterFromChoice(inputs.id_filter, filter, error))
     return usage("option --fdr: " + error);

@@ -39,12 +39,12 @@ std::string ReadNetworkOptions(const cli::CommandLine& line, NetworkRequest& req
 
 // What a job writing the network is refused for before any work: a file
 // it cannot write, or an input of the network that cannot be read.
-std::string CheckNetworkRequest(const NetworkRequest& request, const std::string& ids);
+std::string CheckNetworkRequest(const NetworkRequest& request, const std::vector<std::string>& ids);
 
 // The network of the spectra a pair search searched and the pair file it
 // wrote, written as the request asks; says where on `out`. "" or why not.
 std::string WriteSearchNetwork(const std::vector<msdata::CSpectrum>& spectra, const std::string& pair_file,
-                               const NetworkRequest& request, const std::string& ids, const CFilterChoice& filter,
+                               const NetworkRequest& request, const std::vector<std::string>& ids, const CFilterChoice& filter,
                                double mass_tolerance, std::ostream& out);
 
 // True when the command line asks for the network of an earlier search

@@ -178,7 +178,7 @@ std::string ReadIdentifications(const NetworkInputs& inputs, const NodeIndex& in
   if (!FilterFromChoice(inputs.id_filter, filter, error)) return error;
   filter.modify_ini_directory = path::ProgramDirectory();
   CIdentifications loaded;
-  const bool read = LoadIdentifications(inputs.ids, filter, loaded, error);
+  const bool read = LoadIdentificationsOf(inputs.ids, filter, loaded, error);
   for (const std::string& line : loaded.report) log << line << "\n";
   if (!read) return error;
   std::map<std::size_t, std::string> agreed;
@@ -197,7 +197,7 @@ std::string ReadIdentifications(const NetworkInputs& inputs, const NodeIndex& in
     SetPeptide(network.nodes[node], identification);
     network.nodes[node].route = "search";
   }
-  log << "Identifications: " << named << " of " << inputs.ids << " name spectra of the network; "
+  log << "Identifications: " << named << " of " << text::Join(inputs.ids, ", ") << " name spectra of the network; "
       << agreed.size() - conflicting.size() << " nodes identified";
   if (!conflicting.empty()) log << ", " << conflicting.size() << " left out (their members disagree)";
   log << "\n";
@@ -215,7 +215,9 @@ std::string ReadPropagated(const std::string& path, const NodeIndex& index,
   if (!text::OpenInput(in, path)) return "Cannot read the propagation table: " + path;
   const std::string kHeader = "spectrum\tsequence\tmodifications\troute\tsource\tshift\tscore\tq_value";
   std::string line;
-  if (!text::ReadLine(in, line) || line != kHeader)
+  // Columns after these (the runs, native id, retention time) are read past.
+  if (!text::ReadLine(in, line) || line.compare(0, kHeader.size(), kHeader) != 0 ||
+      (line.size() > kHeader.size() && line[kHeader.size()] != '\t'))
     return "The propagation table " + path + " does not begin with the header line \"" + kHeader + "\"";
   std::size_t number = 1, rows = 0, named = 0;
   std::map<std::size_t, bool> taken;  // propagated nodes, by whether their row has a q-value
@@ -224,8 +226,8 @@ std::string ReadPropagated(const std::string& path, const NodeIndex& index,
     if (line.empty()) continue;
     const std::vector<std::string> f = text::Split(line, '\t');
     double shift = 0.0, score = 0.0, q = 0.0;
-    const bool scored = f.size() == 8 && f[6] != "NA" && f[7] != "NA";
-    if (f.size() != 8 || f[0].empty() || f[1].empty() || (f[3] != "cluster" && f[3] != "pairs") ||
+    const bool scored = f.size() >= 8 && f[6] != "NA" && f[7] != "NA";
+    if (f.size() < 8 || f[0].empty() || f[1].empty() || (f[3] != "cluster" && f[3] != "pairs") ||
         (!f[5].empty() && !Number(f[5], shift)) || (scored && (!Number(f[6], score) || !Number(f[7], q))) ||
         (!scored && (f[6] != "NA" || f[7] != "NA")))
       return "The propagation table " + path + ", line " + std::to_string(number) + ", is not a row: \"" + line + "\"";

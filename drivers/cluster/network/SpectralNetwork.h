@@ -59,7 +59,7 @@ struct SpectralNetwork {
 struct NetworkInputs {
   std::string pair_file;
   std::string cluster_file;     // "" for none
-  std::string ids;              // result file, "" for none
+  std::vector<std::string> ids;  // result files, their identifications joined; none: empty
   CFilterChoice id_filter;      // how search-engine results are filtered
   std::string propagated;       // the table of `propagate --table`, "" for none
   // The run the spectra came from, for the retention times that DTA files

@@ -175,4 +175,42 @@ TEST_F(ClusterTable, TheMergedTableIsTheOneRunsTable) {
   EXPECT_GT(Rows(single).size(), 2u);
 }
 
+// Runs clustered together keep their own provenance: the table's rows are
+// each run's own rows, in input order, and the members of the MGF file
+// name the runs, never the pooled file.
+TEST_F(ClusterTable, PooledRunsKeepTheirOwnRows) {
+  const std::vector<std::string> inputs = {kSpectra + "bsa_small.mzML", kSpectra + "basic.mgf",
+                                           kSpectra + "bsa_small.mzXML"};
+  const std::vector<std::string> options = {"--small-peaks-count-filter", "3", "--px", "PXD000561"};
+  auto without_clusters = [](std::vector<std::vector<std::string>> rows) {
+    for (auto& row : rows) row.erase(row.begin() + 7, row.begin() + 10);
+    return rows;
+  };
+  std::vector<std::vector<std::string>> alone;
+  for (std::size_t i : {0u, 1u}) {
+    std::vector<std::string> args = {inputs[i], "-o", File("alone")};
+    args.insert(args.end(), options.begin(), options.end());
+    ASSERT_EQ(Run(args), 0) << output_;
+    auto rows = without_clusters(Rows(ReadFile(File("alone/clusters.tsv"))));
+    alone.insert(alone.end(), rows.begin() + (alone.empty() ? 0 : 1), rows.end());
+  }
+  std::vector<std::string> args = {inputs[0], inputs[1], "-o", File("pooled")};
+  args.insert(args.end(), options.begin(), options.end());
+  ASSERT_EQ(Run(args), 0) << output_;
+  const std::string table = ReadFile(File("pooled/clusters.tsv"));
+  EXPECT_EQ(without_clusters(Rows(table)), alone);
+  const std::string mgf = ReadFile(File("pooled/spectra.mgf"));
+  EXPECT_EQ(table.find("inputs"), std::string::npos);
+  EXPECT_EQ(mgf.find("inputs"), std::string::npos);
+  EXPECT_NE(mgf.find("CLUSTER_MEMBERS=mzspec:PXD000561:basic:scan:"), std::string::npos);
+  EXPECT_NE(mgf.find("SOURCE_FILE=bsa_small.mzML"), std::string::npos);
+
+  // Two runs of one name would give their spectra one name: refused before
+  // the output folder is made.
+  EXPECT_EQ(Run({inputs[0], inputs[2], "-o", File("clash")}), 2);
+  EXPECT_NE(output_.find(inputs[0] + " and " + inputs[2] + " are both run bsa_small"), std::string::npos)
+      << output_;
+  EXPECT_FALSE(fs::exists(File("clash")));
+}
+
 }  // namespace
