@@ -78,6 +78,18 @@ long LoadedSpectra(const std::string& console) {
   return total;
 }
 
+std::string CometError(const std::string& console) {
+  std::string line;
+  for (std::size_t start = 0; start < console.size();) {
+    std::size_t end = console.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = console.size();
+    line = text::Trim(std::string_view(console).substr(start, end - start));
+    if (text::StartsWith(text::ToLower(line), "error")) return line;
+    start = end + 1;
+  }
+  return std::string();
+}
+
 bool RunComet(const CCometRun& run, std::string& error) {
   const int log = ::open(run.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
   if (log < 0) {

@@ -22,6 +22,11 @@ int LastPercent(const std::string& console);
 // file or batch of spectra), summed.
 long LoadedSpectra(const std::string& console);
 
+// Comet's own word on a failure: its first line that begins with "Error"
+// (any case), trimmed; empty when it said none. Comet ends with status 0 on
+// many failures, so its log is the only place that says why.
+std::string CometError(const std::string& console);
+
 struct CCometRun {
   std::string program;             // FindComet's answer
   std::vector<std::string> args;   // after the program's name

@@ -107,12 +107,15 @@ int RunSearchProgram(int argc, const char* const* argv, std::ostream& out, std::
   summary::CRunSummary record("tessera-search", "search");
   if (!RunComet(search, error)) return fail("the search of " + run + " failed: " + error);
   const std::string pepxml = path::Join(folder, base + ".pep.xml");
-  if (!path::IsRegularFile(pepxml)) return fail("Comet wrote no " + pepxml + " (see its log " + search.log + ")");
-
   std::string console;
   {
     std::ifstream in(search.log, std::ios::binary);
     console.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  if (!path::IsRegularFile(pepxml)) {
+    const std::string said = CometError(console);
+    return fail("Comet wrote no " + pepxml + (said.empty() ? "" : " (\"" + said + "\")") + "; see its log " +
+                search.log);
   }
   const long spectra = LoadedSpectra(console);
   const long psms = CountIdentified(pepxml, true, error);
