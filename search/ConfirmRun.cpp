@@ -191,6 +191,7 @@ int RunConfirmProgram(int argc, const char* const* argv, std::ostream& out, std:
     err << "tessera-confirm: " << message << "\n";
     return 1;
   };
+  summary::CRunSummary record("tessera-confirm", "confirmation");  // its clock starts here
   const bool quiet = line.Has("quiet");
   auto progress = [&err, quiet](const std::string& text) {
     if (!quiet) err << text << std::endl;
@@ -336,7 +337,6 @@ int RunConfirmProgram(int argc, const char* const* argv, std::ostream& out, std:
   const std::string table_path = path::Join(folder, "confirmation.tsv");
   if (!safefile::WriteWholeFile(table_path, table, &error)) return fail(error);
 
-  summary::CRunSummary record("tessera-confirm", "confirmation");
   record.AddInput("propagated", propagated);
   for (const std::string& file : ids) record.AddInput("ids", file);
   record.AddInput("fasta", fasta);

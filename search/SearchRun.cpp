@@ -71,6 +71,7 @@ int RunSearchProgram(int argc, const char* const* argv, std::ostream& out, std::
   const int answered = line.Report(outcome, out, err);
   if (answered >= 0) return answered;
 
+  summary::CRunSummary record("tessera-search", "search");  // its clock starts here
   const std::string run = path::Absolute(line.Positionals()[0]);
   const std::string fasta = path::Absolute(line.Value("fasta"));
   const std::string folder = path::Absolute(line.Value("output"));
@@ -104,7 +105,6 @@ int RunSearchProgram(int argc, const char* const* argv, std::ostream& out, std::
   search.log = path::Join(folder, "comet.log");
   search.label = "Comet search of " + base;
   if (!quiet) search.progress = [&err](const std::string& progress) { err << progress << std::endl; };
-  summary::CRunSummary record("tessera-search", "search");
   if (!RunComet(search, error)) return fail("the search of " + run + " failed: " + error);
   const std::string pepxml = path::Join(folder, base + ".pep.xml");
   std::string console;
