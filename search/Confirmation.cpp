@@ -4,7 +4,6 @@
 #include <fstream>
 
 #include "common/CommandLine.h"
-
 #include "common/DtaName.h"
 #include "common/OptionTool.h"
 #include "common/TextUtil.h"

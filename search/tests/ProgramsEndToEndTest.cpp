@@ -58,13 +58,13 @@ class SearchAndConfirm : public ScratchDirTest {};
 
 TEST_F(SearchAndConfirm, SliceOfBsa1) {
   if (!HaveRealData()) GTEST_SKIP() << "needs openms-doc and comet-ms";
-  // About 200 spectra around the run's best-identified stretch.
+  // About 80 spectra of a stretch of the run rich in identifications.
   std::unique_ptr<CMS2Input> importer(CMS2InputFactory().GetImporter(MS2_FORMAT_MZML, false));
   ASSERT_TRUE(importer);
   std::vector<msdata::CSpectrum> run, slice;
   ASSERT_TRUE(importer->Load(kBsa1, run, true)) << importer->LastError();
   for (msdata::CSpectrum& s : run)
-    if (s.first_scan >= 950 && s.first_scan <= 1250) slice.push_back(std::move(s));
+    if (s.first_scan >= 1000 && s.first_scan <= 1130) slice.push_back(std::move(s));
   std::string error;
   ASSERT_TRUE(spectra::WriteMgfFile(File("BSA1.mgf"), slice, error)) << error;
 
@@ -180,5 +180,33 @@ INSTANTIATE_TEST_SUITE_P(
                 "{bin}/tessera-confirm --propagated bad.tsv --ids x.pep.xml --fasta db.fasta --spectra . -o out",
                 "bad.tsv, line 2: not a row of eight tab-separated fields"}),
     [](const testing::TestParamInfo<Failure>& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// Nothing came through pairs: nothing to search (no Comet needed), the
+// files are written all the same and the program says so.
+class NoPairRows : public ScratchDirTest {};
+
+TEST_F(NoPairRows, WritesTheFilesAndSaysSo) {
+  Write("propagated.tsv",
+        "spectrum\tsequence\tmodifications\troute\tsource\tshift\tscore\tq_value\n"
+        "BSA1.1016.1016.2.dta\tGACLLPK\t 2,1\tcluster\t1016.2-1064.2-1104.2.dta\t\t5.000000\t0.000000\n");
+  Write("db.fasta", ">P1\nGACLLPK\n");
+  const Answer answer = RunCommand(dir_, "env PATH=/nonexistent {bin}/tessera-confirm --propagated propagated.tsv "
+                                         "--ids " TESSERA_SOURCE_DIR "/data/BSA/BSA1_Comet.pep.xml --fasta db.fasta "
+                                         "--spectra . -o out");
+  ASSERT_EQ(answer.status, 0) << answer.out;
+  EXPECT_NE(answer.out.find("   no pair-propagated identifications: no shift-aware search\n"), std::string::npos)
+      << answer.out;
+  EXPECT_NE(answer.out.find("    through pairs: 0 propagated, 0 confident at 1% transfer FDR, 0 of 0 (0.0%) confirmed; "
+                            "of the confident 0 of 0 (0.0%)\n"),
+            std::string::npos);
+  EXPECT_EQ(testsupport::ReadFile(File("out/shift_mods.tsv")), "batch\tpairs\tresidue\tmass\n");
+  EXPECT_NE(testsupport::ReadFile(File("out/confirmation.tsv")).find("\tcluster\t0.000000\tq <= 1%\tno\t\tNA\n"),
+            std::string::npos);
+  EXPECT_NE(testsupport::ReadFile(File("out/confirmation.summary.json")).find("\"searches\": 0"), std::string::npos);
+}
 
 }  // namespace
