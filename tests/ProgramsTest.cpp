@@ -133,7 +133,7 @@ TEST_P(EveryProgram, TakesTheOptionsTheReadmeTableGivesIt) {
 
 INSTANTIATE_TEST_SUITE_P(Programs, EveryProgram,
                          testing::Values("cluster", "Shiftscan", "Gannet", "Vellum", "propagate", "dtaexport", "idlist",
-                                         "tessera-plot", "tessera-report", "Tessera"),
+                                         "tessera-plot", "tessera-report", "tessera-search", "tessera-confirm", "Tessera"),
                          [](const testing::TestParamInfo<const char*>& info) {
                            std::string name = info.param;
                            for (char& c : name) c = c == '-' ? '_' : c;  // test names are identifiers

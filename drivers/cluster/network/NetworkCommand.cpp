@@ -52,11 +52,14 @@ std::string LoadSpectra(const std::string& input, long minimum_peaks, std::vecto
 std::string WriteSummary(summary::CRunSummary& run, const NetworkInputs& inputs, const SpectralNetwork& built,
                          const std::string& path) {
   const std::pair<const char*, const std::string*> read[] = {
-      {"pair file", &inputs.pair_file},   {"cluster file", &inputs.cluster_file}, {"identifications", &inputs.ids},
-      {"propagation table", &inputs.propagated}, {"run", &inputs.run}};
+      {"pair file", &inputs.pair_file},
+      {"cluster file", &inputs.cluster_file},
+      {"propagation table", &inputs.propagated},
+      {"run", &inputs.run}};
   for (const auto& [role, file] : read) {
     if (!file->empty()) run.AddInput(role, *file);
   }
+  for (const std::string& ids : inputs.ids) run.AddInput("identifications", ids);
   run.Parameters().Set("cluster_masses_tol", inputs.unimod_tolerance);
   run.AddOutput("network", path);
   const auto identified = std::count_if(built.nodes.begin(), built.nodes.end(),
@@ -188,8 +191,10 @@ int RunNetworkForm(const cli::CommandLine& line, std::ostream& out, std::ostream
   if (refused.empty() && !Readable(inputs.pair_file)) refused = "Cannot read the pair file: " + inputs.pair_file;
   if (refused.empty() && safefile::SameFile(inputs.pair_file, request.path))
     refused = "The network file would replace the pair file: " + inputs.pair_file;
-  for (const std::string* input : std::initializer_list<const std::string*>{&inputs.pair_file, &inputs.cluster_file, &inputs.ids, &inputs.propagated,
-                                   &request.run, &spectra_path}) {
+  std::vector<const std::string*> read = {&inputs.pair_file, &inputs.cluster_file, &inputs.propagated,
+                                          &request.run, &spectra_path};
+  for (const std::string& ids : inputs.ids) read.push_back(&ids);
+  for (const std::string* input : read) {
     if (refused.empty() && !input->empty() && safefile::SameFile(*input, summary::SummaryPathFor(request.path)))
       refused = "The network's run summary would replace an input: " + *input;
   }
