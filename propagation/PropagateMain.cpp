@@ -2,7 +2,7 @@
 //
 //   propagate <job.para> [--sites] [--fdr LEVEL] [--threshold SCORE]
 //             [--decoy-prefix P[,P...]] [--added FILE]
-//   propagate --pairs P --ids F [--clusters C] [--spectra D] [--mod-count N]
+//   propagate --pairs FILE|DIR --ids FILE [--clusters FILE] [--spectra DIR] [--mod-count N]
 //             [--sites] [-o DIR] [--name JOB] [...]
 //
 // Modification sites are placed when --sites is given or when the file says

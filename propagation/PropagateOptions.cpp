@@ -24,9 +24,9 @@ const char* const kJobOptions[] = {"pairs", "ids", "clusters", "spectra", "mod-c
 cli::CommandLine PropagateCommandLine() {
   cli::CommandLine line(
       "propagate",
-      {"<job.para> [--ids F]... [--sites] [--fdr LEVEL] [--threshold SCORE] [--decoy-prefix P[,P...]] [--added FILE] "
+      {"<job.para> [--ids FILE]... [--sites] [--fdr LEVEL] [--threshold SCORE] [--decoy-prefix P[,P...]] [--added FILE] "
        "[--table FILE] [--max-q LEVEL] [--score-spectra DIR]",
-       "--pairs P --ids F [--ids F]... [--clusters C] [--spectra D] [--mod-count N] [--sites] [-o DIR] "
+       "--pairs FILE|DIR --ids FILE [--ids FILE]... [--clusters FILE] [--spectra DIR] [--mod-count N] [--sites] [-o DIR] "
        "[--name JOB] [options]"},
       "Carries peptide identifications to unidentified spectra within clusters and across\n"
       "spectral pairs. With a parameter file the reports are \"<job>_InnerPropagate.txt\"\n"
@@ -34,12 +34,12 @@ cli::CommandLine PropagateCommandLine() {
       "\"pair_with_result.txt\" in the current directory. With --pairs and --ids all of\n"
       "them, and the parameter file used (\"<name>.para\"), go into the output folder.\n"
       "The summary goes to standard output, progress and messages to standard error.");
-  line.Add(cli::Path("pairs", "P", "pair file, or a folder of .csv/.txt pair files"));
+  line.Add(cli::Path("pairs", "FILE|DIR", "pair file, or a folder of .csv/.txt pair files"));
   line.Add(cli::standard::Ids(
       "here .tagram, .spectra, .pep.xml, .mzid; repeat it for several runs' files, whose identifications are "
       "joined (a spectrum identified differently by two: the better score)"));
-  line.Add(cli::Path("clusters", "C", "cluster file: inner propagation runs first"));
-  line.Add(cli::Path("spectra", "D", "folder of the DTA spectrum files (for --sites)"));
+  line.Add(cli::Path("clusters", "FILE", "cluster file: inner propagation runs first"));
+  line.Add(cli::Path("spectra", "DIR", "folder of the DTA spectrum files (for --sites)"));
   line.Add(cli::Integer("mod-count", "N", "most undetermined sites placed together, 1 to 3", "1").Range(1, 3));
   line.Add(cli::standard::Output("of the reports and the parameter file").Default(".").Alias("out-dir"));
   line.Add(cli::Text("name", "JOB", "job name: <name>.para, <name>_InterPropagate.txt, ...", "propagation"));

@@ -275,9 +275,11 @@ rule network:
         "pooled/network.log",
     params:
         ids=lambda w, input: (ids_options("--ids") + f" --propagated '{input.propagated}'") if IDS else "",
+        # Retention times of the nodes, which DTA files lack.
+        runs=" ".join(f"--run '{path}'" for path in RUNS.values()),
     shell:
         "{tool_cluster:q} --network {output:q} --pairs {input.pairs:q} --spectra {input.spectra:q} "
-        "--clusters {input.clusters:q} {params.ids} > {log:q}"
+        "--clusters {input.clusters:q} {params.ids} {params.runs} > {log:q}"
 
 
 rule confirm:

@@ -135,7 +135,7 @@ JobFiles FilesOfJob(const CPara& para, const JobOptions& options) {
   if (pair_search && !options.network.path.empty()) {
     input("cluster file of the network", options.network.clusters, Source::kOption);
     input("propagation table", options.network.propagated, Source::kOption);
-    input("run of the network", options.network.run, Source::kOption);
+    for (const std::string& run : options.network.runs) input("run of the network", run, Source::kOption);
   }
 
   output(clustering ? "cluster file" : "pair file", data.cluster_result, Source::kParameterFile);

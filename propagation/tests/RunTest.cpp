@@ -49,7 +49,7 @@ TEST_F(PropagationRun, RunnerProgramRunsTheJobAndReportsFailures) {
   EXPECT_EQ(ReadFile(File("job_InterPropagate.txt")),
             ReadFile(proptest::SourceData("golden/expected_InterPropagate.txt")));
   EXPECT_EQ(status(program), 2);
-  EXPECT_NE(ReadFile("out.txt").find("usage: propagate <job.para> [--sites]"), std::string::npos);
+  EXPECT_NE(ReadFile("out.txt").find("usage: propagate <job.para> [--ids FILE]... [--sites]"), std::string::npos);
   EXPECT_EQ(status(program + " a.para b.para"), 2);
   EXPECT_EQ(status(program + " missing.para"), 1);
   EXPECT_NE(ReadFile("out.txt").find("Can not open file:missing.para"), std::string::npos);

@@ -121,8 +121,9 @@ TEST_F(TransferJob, ScoresAgainstDecoysAndListsWhatCannotBeScored) {
   CTransferSettings settings;
   const std::string table = TransferTableText(rows, settings);
   EXPECT_EQ(table.substr(0, table.find('\n')),
-            "spectrum\tsequence\tmodifications\troute\tsource\tshift\tscore\tq_value");
-  EXPECT_NE(table.find("J.671.671.2.dta\tPEJTIDEK\t-1,16.000000,1\tpairs\tP.2.2.2.dta\t16.000000\tNA\tNA\n"),
+            "spectrum\tsequence\tmodifications\troute\tsource\tshift\tscore\tq_value\trun\tsource_run\tnative_id\t"
+            "retention_time");
+  EXPECT_NE(table.find("J.671.671.2.dta\tPEJTIDEK\t-1,16.000000,1\tpairs\tP.2.2.2.dta\t16.000000\tNA\tNA\t"),
             std::string::npos);
   const std::string summary = TransferSummaryText(rows, settings);
   EXPECT_NE(summary.find("through pairs: 3 propagated, 1 scored, "), std::string::npos);

@@ -54,12 +54,12 @@ std::string WriteSummary(summary::CRunSummary& run, const NetworkInputs& inputs,
   const std::pair<const char*, const std::string*> read[] = {
       {"pair file", &inputs.pair_file},
       {"cluster file", &inputs.cluster_file},
-      {"propagation table", &inputs.propagated},
-      {"run", &inputs.run}};
+      {"propagation table", &inputs.propagated}};
   for (const auto& [role, file] : read) {
     if (!file->empty()) run.AddInput(role, *file);
   }
   for (const std::string& ids : inputs.ids) run.AddInput("identifications", ids);
+  for (const std::string& spectra : inputs.runs) run.AddInput("run", spectra);
   run.Parameters().Set("cluster_masses_tol", inputs.unimod_tolerance);
   run.AddOutput("network", path);
   const auto identified = std::count_if(built.nodes.begin(), built.nodes.end(),
@@ -100,7 +100,8 @@ void AddNetworkOptions(cli::CommandLine& line) {
   line.Add(cli::Path("propagated", "FILE",
                      "with --network: propagated identifications (the table of propagate --table)"));
   line.Add(cli::Path("run", "FILE",
-                     "with --network: the run the spectra came from, for the retention times DTA files lack"));
+                     "with --network: the run the spectra came from, for the retention times DTA files lack; "
+                     "repeatable (the runs of a pooled search)"));
 }
 
 std::string ReadNetworkOptions(const cli::CommandLine& line, NetworkRequest& request) {
@@ -112,7 +113,7 @@ std::string ReadNetworkOptions(const cli::CommandLine& line, NetworkRequest& req
   request.path = path::Absolute(line.Value("network"));
   if (line.Has("clusters")) request.clusters = path::Absolute(line.Value("clusters"));
   if (line.Has("propagated")) request.propagated = path::Absolute(line.Value("propagated"));
-  if (line.Has("run")) request.run = path::Absolute(line.Value("run"));
+  for (const std::string& run : line.Values("run")) request.runs.push_back(path::Absolute(run));
   return std::string();
 }
 
@@ -120,7 +121,8 @@ std::string CheckNetworkRequest(const NetworkRequest& request, const std::vector
   if (path::IsDirectory(request.path)) return "The network file is a folder: " + request.path;
   if (::access(path::DirectoryOf(request.path).c_str(), W_OK | X_OK) != 0)
     return "Cannot write the network file into the folder of " + request.path;
-  if (!request.run.empty() && !path::Exists(request.run)) return "No such run: " + request.run;
+  for (const std::string& run : request.runs)
+    if (!path::Exists(run)) return "No such run: " + run;
   std::vector<std::string> inputs = {request.clusters, request.propagated};
   inputs.insert(inputs.end(), ids.begin(), ids.end());
   for (const std::string& input : inputs) {
@@ -140,7 +142,7 @@ std::string WriteSearchNetwork(const std::vector<msdata::CSpectrum>& spectra, co
   inputs.ids = ids;
   inputs.id_filter = filter;
   inputs.propagated = request.propagated;
-  inputs.run = request.run;
+  inputs.runs = request.runs;
   inputs.unimod_tolerance = mass_tolerance;
   inputs.unimod_file = UnimodFile();
   summary::CRunSummary run("cluster", "network");
@@ -180,7 +182,7 @@ int RunNetworkForm(const cli::CommandLine& line, std::ostream& out, std::ostream
   if (CIdentificationFilter filter; !FilterFromChoice(inputs.id_filter, filter, error))
     return usage("option --fdr: " + error);
   inputs.propagated = request.propagated;
-  inputs.run = request.run;
+  inputs.runs = request.runs;
   inputs.unimod_tolerance = tolerance;
   inputs.unimod_file = UnimodFile();
   const std::string spectra_path = path::Absolute(line.Value("spectra"));
@@ -192,7 +194,8 @@ int RunNetworkForm(const cli::CommandLine& line, std::ostream& out, std::ostream
   if (refused.empty() && safefile::SameFile(inputs.pair_file, request.path))
     refused = "The network file would replace the pair file: " + inputs.pair_file;
   std::vector<const std::string*> read = {&inputs.pair_file, &inputs.cluster_file, &inputs.propagated,
-                                          &request.run, &spectra_path};
+                                          &spectra_path};
+  for (const std::string& spectra : request.runs) read.push_back(&spectra);
   for (const std::string& ids : inputs.ids) read.push_back(&ids);
   for (const std::string* input : read) {
     if (refused.empty() && !input->empty() && safefile::SameFile(*input, summary::SummaryPathFor(request.path)))

@@ -23,14 +23,14 @@ struct NetworkRequest {
   std::string path;        // .graphml or .cyjs
   std::string clusters;    // the cluster file of the spectra searched, "" for none
   std::string propagated;  // the table of `propagate --table`, "" for none
-  std::string run;         // the run the spectra came from (retention times), "" for none
+  std::vector<std::string> runs;  // the runs the spectra came from (retention times), none: empty
 };
 
 // The options of the network, added to the program's command line.
 void AddNetworkOptions(cli::CommandLine& line);
 inline constexpr const char* kNetworkSynopsis =
     "--network FILE.graphml|FILE.cyjs --pairs FILE --spectra DIR|FILE [--clusters FILE] [--ids FILE] "
-    "[--propagated FILE] [--run FILE]";
+    "[--propagated FILE] [--run FILE]...";
 
 // The network options of a pair search, paths made absolute: "" or why
 // they make no job (a usage error: a name of another extension, a value

@@ -259,13 +259,18 @@ std::string ReadPropagated(const std::string& path, const NodeIndex& index,
 // Retention times from the run for nodes whose file had none: a spectrum's
 // own, a consensus spectrum's the median of its members' (the upper one of
 // an even count, as its mass is).
-std::string ReadRetentionTimes(const std::string& run, const std::vector<std::vector<std::string>>& members_of_node,
-                               SpectralNetwork& network, std::ostream& log) {
-  std::vector<msdata::CSpectrum> spectra;
-  if (std::string refused = LoadSpectrumFile(run, spectra); !refused.empty()) return refused;
+std::string ReadRetentionTimes(const std::vector<std::string>& runs,
+                               const std::vector<std::vector<std::string>>& members_of_node, SpectralNetwork& network,
+                               std::ostream& log) {
+  // Spectrum names carry their run's base name, so the runs' times share
+  // one table.
   std::unordered_map<std::string, double> rt_of;
-  for (const msdata::CSpectrum& s : spectra) {
-    if (s.retention_time > 0.0) rt_of.emplace(text::ToUpper(s.name), s.retention_time);
+  for (const std::string& run : runs) {
+    std::vector<msdata::CSpectrum> spectra;
+    if (std::string refused = LoadSpectrumFile(run, spectra); !refused.empty()) return refused;
+    for (const msdata::CSpectrum& s : spectra) {
+      if (s.retention_time > 0.0) rt_of.emplace(text::ToUpper(s.name), s.retention_time);
+    }
   }
   std::size_t timed = 0;
   for (std::size_t k = 0; k < network.nodes.size(); ++k) {
@@ -283,7 +288,8 @@ std::string ReadRetentionTimes(const std::string& run, const std::vector<std::ve
     node.rt = times[times.size() / 2];
     ++timed;
   }
-  log << "Retention times: " << timed << " nodes from " << run << " (" << rt_of.size() << " timed spectra)\n";
+  log << "Retention times: " << timed << " nodes from " << text::Join(runs, ", ") << " (" << rt_of.size()
+      << " timed spectra)\n";
   return std::string();
 }
 
@@ -320,8 +326,8 @@ std::string BuildNetwork(const std::vector<msdata::CSpectrum>& spectra, const Ne
         !refused.empty())
       return refused;
   }
-  if (!inputs.run.empty()) {
-    if (std::string refused = ReadRetentionTimes(inputs.run, members_of_node, network, log); !refused.empty())
+  if (!inputs.runs.empty()) {
+    if (std::string refused = ReadRetentionTimes(inputs.runs, members_of_node, network, log); !refused.empty())
       return refused;
   }
   if (!inputs.ids.empty()) {

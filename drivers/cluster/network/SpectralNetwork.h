@@ -62,9 +62,9 @@ struct NetworkInputs {
   std::vector<std::string> ids;  // result files, their identifications joined; none: empty
   CFilterChoice id_filter;      // how search-engine results are filtered
   std::string propagated;       // the table of `propagate --table`, "" for none
-  // The run the spectra came from, for the retention times that DTA files
-  // lack; "" for none.
-  std::string run;
+  // The runs the spectra came from, for the retention times that DTA files
+  // lack; none: empty.
+  std::vector<std::string> runs;
   double unimod_tolerance = 0.01;  // Da, the job's mass-shift tolerance
   std::string unimod_file;      // the Unimod table
 };

@@ -225,7 +225,11 @@ TEST_F(Network, RetentionTimesComeFromTheRun) {
   Write("pairs.csv", "");
   const std::vector<std::string> common = {"--pairs", File("pairs.csv"), "--small-peaks-count-filter", "0"};
   std::vector<std::string> from_run = {"--network", File("run.graphml"), "--spectra", run};
-  std::vector<std::string> from_dta = {"--network", File("dta.graphml"), "--spectra", File("dta"), "--run", run};
+  // Several runs: each spectrum takes its time from its own run, whichever
+  // comes last.
+  fs::copy_file(run, File("other.mzML"));
+  std::vector<std::string> from_dta = {"--network", File("dta.graphml"), "--spectra", File("dta"),
+                                       "--run",     run,                 "--run",     File("other.mzML")};
   for (auto* args : {&from_run, &from_dta}) {
     args->insert(args->end(), common.begin(), common.end());
     ASSERT_EQ(Cluster(*args), 0) << ReadFile(File("said.txt"));
