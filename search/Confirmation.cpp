@@ -33,10 +33,13 @@ bool ReadPropagatedTable(const std::string& path, std::vector<CPropagatedRow>& r
   std::vector<CPropagatedRow> read;
   std::string line;
   int number = 0;
+  std::size_t columns = 8;  // the first eight are fixed; later versions add columns after them
   while (text::ReadLine(in, line)) {
     ++number;
     if (number == 1) {
-      if (line != kHeader) {
+      columns = text::Split(line, '\t').size();
+      if (line.compare(0, std::string(kHeader).size(), kHeader) != 0 ||
+          (line.size() > std::string(kHeader).size() && line[std::string(kHeader).size()] != '\t')) {
         error = "File " + path + ", line 1: not the header of a propagated table (propagate --table): '" +
                 text::ValidUtf8(line) + "'";
         return false;
@@ -46,11 +49,11 @@ bool ReadPropagatedTable(const std::string& path, std::vector<CPropagatedRow>& r
     if (line.empty()) continue;
     const std::vector<std::string> fields = text::Split(line, '\t');
     double q = 0.0;
-    const bool no_score = fields.size() == 8 && fields[7] == "NA";
-    if (fields.size() != 8 || fields[0].empty() || fields[1].empty() ||
+    const bool no_score = fields.size() == columns && fields[7] == "NA";
+    if (fields.size() != columns || fields[0].empty() || fields[1].empty() ||
         (!no_score && !cli::ParseFiniteNumber(fields[7], q))) {
-      error = "File " + path + ", line " + std::to_string(number) + ": not a row of eight tab-separated fields " +
-              "ending in a q-value: '" + text::ValidUtf8(line) + "'";
+      error = "File " + path + ", line " + std::to_string(number) + ": not a row of " + std::to_string(columns) +
+              " tab-separated fields with a q-value in the eighth: '" + text::ValidUtf8(line) + "'";
       return false;
     }
     CPropagatedRow row{fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], std::nullopt};

@@ -313,9 +313,11 @@ rule top_level_tables:
         table="clusters.tsv",
         network="network.graphml",
         propagated="propagated.tsv" if IDS else [],
+    # Copies, not links: a link shares its target's time, which Snakemake
+    # may then see as newer than the copy it made.
     shell:
-        "ln -f {input.table:q} {output.table:q} && ln -f {input.network:q} {output.network:q}"
-        + (" && ln -f {input.propagated:q} {output.propagated:q}" if IDS else "")
+        "cp {input.table:q} {output.table:q} && cp {input.network:q} {output.network:q}"
+        + (" && cp {input.propagated:q} {output.propagated:q}" if IDS else "")
 
 
 def report_inputs(wildcards):

@@ -178,7 +178,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "No such FASTA file: "},
         Failure{"confirm_bad_table",
                 "{bin}/tessera-confirm --propagated bad.tsv --ids x.pep.xml --fasta db.fasta --spectra . -o out",
-                "bad.tsv, line 2: not a row of eight tab-separated fields"}),
+                "bad.tsv, line 2: not a row of 8 tab-separated fields"}),
     [](const testing::TestParamInfo<Failure>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -45,6 +45,23 @@ def mgf_slice(run, folder):
     return out
 
 
+def small_fasta(folder):
+    """The standard proteins of the BSA database and a few hundred of its
+    background proteome: the searches of the test take seconds, not
+    minutes, and still find the runs' peptides at 1% FDR."""
+    out = os.path.join(folder, "standards.fasta")
+    background = 0
+    with open(FASTA) as text, open(out, "w") as kept:
+        keep = False
+        for line in text:
+            if line.startswith(">"):
+                keep = "_SORC5" not in line or background < 300
+                background += "_SORC5" in line
+            if keep:
+                kept.write(line)
+    return out
+
+
 def snakemake(config, folder, *extra):
     path = os.path.join(folder, "study.yaml")
     with open(path, "w") as f:
@@ -70,7 +87,8 @@ class Study(unittest.TestCase):
         cls.folder = tempfile.mkdtemp(prefix="study-")
         cls.runs = [mgf_slice(os.path.join(BSA, name), cls.folder) for name in ("BSA1.mzML", "BSA2.mzML")]
         cls.results = os.path.join(cls.folder, "results")
-        cls.first = snakemake({"runs": cls.runs, "fasta": FASTA, "output": cls.results, "px": "PXD000561"},
+        cls.fasta = small_fasta(cls.folder)
+        cls.first = snakemake({"runs": cls.runs, "fasta": cls.fasta, "output": cls.results, "px": "PXD000561"},
                               cls.folder)
 
     @classmethod
@@ -98,21 +116,22 @@ class Study(unittest.TestCase):
         for row in rows(os.path.join(self.results, "clusters.tsv")):
             run = os.path.splitext(row["file"])[0]
             self.assertIn(run, ("BSA1", "BSA2"), row)
-            self.assertTrue(row["retention_time"], row)
+            # MGF runs have titles, not native ids.
+            self.assertTrue(row["rt_seconds"] and row["scan"] and row["title"].startswith(run + "."), row)
             self.assertIn(f"mzspec:PXD000561:{run}:", row.get("usi", f"mzspec:PXD000561:{run}:"))
         for row in rows(os.path.join(self.results, "propagated.tsv")):
             self.assertEqual(row["run"], row["spectrum"].split(".")[0], row)
-            self.assertIn(row["source_run"], ("BSA1", "BSA2"), row)
+            self.assertTrue(set(row["source_run"].split(",")) <= {"BSA1", "BSA2"}, row)
 
     def test_propagation_crosses_the_runs(self):
         table = rows(os.path.join(self.results, "propagated.tsv"))
         self.assertTrue(any(row["run"] != row["source_run"] for row in table))
 
     def test_a_second_run_has_nothing_to_do(self):
-        again = snakemake({"runs": self.runs, "fasta": FASTA, "output": self.results, "px": "PXD000561"},
+        again = snakemake({"runs": self.runs, "fasta": self.fasta, "output": self.results, "px": "PXD000561"},
                           self.folder)
         self.assertEqual(again.returncode, 0, again.stderr[-2000:])
-        self.assertIn("Nothing to be done", again.stdout + again.stderr)
+        self.assertIn("Nothing to be done", again.stdout + again.stderr, again.stderr[-3000:])
 
 
 class BadStudies(unittest.TestCase):
