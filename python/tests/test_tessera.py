@@ -25,6 +25,20 @@ def test_read_spectra_carries_provenance_and_peaks(bsa1):
     assert all(np.all(np.diff(s.mz) >= 0) for s in spectra)
 
 
+def test_peak_arrays_outlive_their_list_and_write_back_as_read(bsa1, tmp_path):
+    spectra = tessera.read_spectra(bsa1)[:50]
+    expected = [(s.mz.copy(), s.intensity.copy()) for s in spectra]
+    mz = tessera.read_spectra(bsa1)[0].mz  # the list and its spectra are gone
+    assert np.array_equal(mz, expected[0][0])
+    tessera.write_mgf(str(tmp_path / "back.mgf"), spectra)
+    back = tessera.read_spectra(str(tmp_path / "back.mgf"))
+    assert [s.name for s in back] == [s.name for s in spectra]
+    for s, (mz, intensity) in zip(back, expected):
+        assert np.allclose(s.mz, mz) and np.allclose(s.intensity, intensity)
+    with pytest.raises(TypeError):
+        tessera.write_mgf(str(tmp_path / "no.mgf"), [spectra[0], "not a spectrum"])
+
+
 @pytest.fixture(scope="module")
 def clustered(bsa1, run_program):
     return tessera.cluster(bsa1, threads=2), run_program("cluster", bsa1, "--threads", "1")
