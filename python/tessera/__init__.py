@@ -13,22 +13,25 @@ message; inputs that cannot be read raise RuntimeError (missing ones
 FileNotFoundError).
 """
 
+from __future__ import annotations
+
 import os
 import shutil
 import subprocess
 import tempfile
 from dataclasses import dataclass, field
-from typing import List, Optional
-
-import pandas as pd
+from typing import TYPE_CHECKING, List, Optional
 
 from . import _tessera
-from ._tables import (load_results, read_cluster_file, read_pair_file, read_shift_table,
+from ._tables import (_pandas, load_results, read_cluster_file, read_pair_file, read_shift_table,
                       read_tab_table)
 from ._tessera import Spectrum, read_spectra, write_mgf
 
 __all__ = ["Spectrum", "read_spectra", "write_mgf", "cluster", "pair_search", "shiftscan", "propagate",
            "load_results", "ClusterResult", "PairResult", "ShiftscanResult", "PropagationResult"]
+
+if TYPE_CHECKING:
+    import pandas as pd
 
 PROGRAM_DIR = _tessera.program_dir
 
@@ -237,7 +240,7 @@ def _pair_file_of(pairs, scratch):
     """A pair file for the program: a path as given, a PairResult's or a data frame's pairs written out."""
     if isinstance(pairs, PairResult):
         pairs = pairs.pairs
-    if isinstance(pairs, pd.DataFrame):
+    if isinstance(pairs, _pandas().DataFrame):
         path = os.path.join(scratch, "pairs.csv")
         with open(path, "w", encoding="utf-8") as f:
             for row in pairs.itertuples(index=False):
@@ -253,7 +256,7 @@ def _pair_file_of(pairs, scratch):
 def _cluster_file_of(clusters, scratch):
     if isinstance(clusters, ClusterResult):
         clusters = clusters.clusters
-    if isinstance(clusters, pd.DataFrame):
+    if isinstance(clusters, _pandas().DataFrame):
         path = os.path.join(scratch, "clusters.csv")
         with open(path, "w", encoding="utf-8") as f:
             for row in clusters.itertuples(index=False):

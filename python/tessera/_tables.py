@@ -10,7 +10,11 @@ numbers, and whole-number columns that may be empty are nullable integers.
 import json
 import os
 
-import pandas as pd
+
+def _pandas():
+    """pandas, imported with the first table: reading spectra alone goes without it."""
+    import pandas
+    return pandas
 
 # The cluster file: "%d,%s,%d,%lf" per spectrum.
 CLUSTER_FILE_COLUMNS = ["row", "name", "cluster", "precursor_mass"]
@@ -29,6 +33,7 @@ _REALS = {"precursor_mz", "rt_seconds", "precursor_mass", "mass1", "mass2", "del
 
 def _typed(frame, reals=_REALS):
     """Numbers of the known number columns as numbers; text stays text."""
+    pd = _pandas()
     for column in frame.columns:
         if column in _INTEGERS and column not in reals:
             frame[column] = pd.to_numeric(frame[column].replace("", None)).astype("Int64")
@@ -56,6 +61,7 @@ def _read_typed(path, sep, names=None, reals=_REALS):
     odd cell the parser refuses sends the file down the text road, which
     keeps what it can read and makes the rest NaN.
     """
+    pd = _pandas()
     if os.path.getsize(path) == 0:
         return pd.DataFrame(columns=names or [])
     columns = names or _header(path, sep)
@@ -78,6 +84,7 @@ def _read_typed(path, sep, names=None, reals=_REALS):
 
 
 def _read_text(path, sep, names=None):
+    pd = _pandas()
     if os.path.getsize(path) == 0:
         return pd.DataFrame(columns=names or [])
     return pd.read_csv(path, sep=sep, header=None if names else 0, names=names, dtype=str, **_OPTIONS)

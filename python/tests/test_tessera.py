@@ -1,6 +1,8 @@
 import csv
 import os
 import signal
+import subprocess
+import sys
 
 import numpy as np
 import pandas as pd
@@ -37,6 +39,14 @@ def test_peak_arrays_outlive_their_list_and_write_back_as_read(bsa1, tmp_path):
         assert np.allclose(s.mz, mz) and np.allclose(s.intensity, intensity)
     with pytest.raises(TypeError):
         tessera.write_mgf(str(tmp_path / "no.mgf"), [spectra[0], "not a spectrum"])
+
+
+def test_reading_spectra_leaves_pandas_unloaded(bsa1):
+    # pandas is a third of a large read's memory; only the tables need it.
+    code = ("import sys, tessera; tessera.read_spectra(sys.argv[1]); "
+            "assert 'pandas' not in sys.modules, 'pandas loaded'")
+    done = subprocess.run([sys.executable, "-c", code, bsa1], capture_output=True, text=True)
+    assert done.returncode == 0, done.stderr
 
 
 @pytest.fixture(scope="module")
