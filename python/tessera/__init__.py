@@ -23,7 +23,7 @@ from dataclasses import dataclass, field
 from typing import TYPE_CHECKING, List, Optional
 
 from . import _tessera
-from ._tables import (_pandas, load_results, read_cluster_file, read_pair_file, read_shift_table,
+from ._tables import (_import_pandas_meanwhile, _pandas, load_results, read_cluster_file, read_pair_file, read_shift_table,
                       read_tab_table)
 from ._tessera import Spectrum, read_spectra, write_mgf
 
@@ -166,6 +166,7 @@ def cluster(spectra_or_paths, threshold=0.6, *, precursor_tol="20ppm", consensus
     _refuse(given, ("type", "output", "write_para", "network"), "cluster")
     with _Workspace(output) as ws:
         args = _inputs(spectra_or_paths, ws.scratch) + ["-o", ws.folder] + _option_words(given, _CLUSTER_DEFAULTS)
+        _import_pandas_meanwhile()
         status, out, err = _tessera.run_cluster(args)
         _raise_for(status, err)
         tables = load_results(ws.folder)
@@ -191,6 +192,7 @@ def pair_search(spectra_or_paths, threshold=0.6, *, shift_lower=6, shift_upper=2
     with _Workspace(output) as ws:
         args = (_inputs(spectra_or_paths, ws.scratch) + ["-o", ws.folder, "--type", "pairs"] +
                 _option_words(given, _PAIR_DEFAULTS))
+        _import_pandas_meanwhile()
         status, out, err = _tessera.run_cluster(args)
         _raise_for(status, err)
         tables = load_results(ws.folder)

@@ -9,12 +9,25 @@ numbers, and whole-number columns that may be empty are nullable integers.
 
 import json
 import os
+import sys
+import threading
 
 
 def _pandas():
     """pandas, imported with the first table: reading spectra alone goes without it."""
     import pandas
     return pandas
+
+
+def _import_pandas_meanwhile():
+    """Imports pandas on a thread of its own while a job runs in the engine.
+
+    The engine lets go of the interpreter while it works, so the half second
+    that pandas takes to import is spent beside the job rather than after it;
+    a table read meanwhile waits for the import in progress.
+    """
+    if "pandas" not in sys.modules:
+        threading.Thread(target=_pandas, name="tessera-import-pandas", daemon=True).start()
 
 # The cluster file: "%d,%s,%d,%lf" per spectrum.
 CLUSTER_FILE_COLUMNS = ["row", "name", "cluster", "precursor_mass"]
