@@ -84,16 +84,31 @@ def _read_typed(path, sep, names=None, reals=_REALS):
     try:
         frame = pd.read_csv(path, sep=sep, header=None if names else 0, names=names, dtype=dtype,
                             na_values=empty, **_OPTIONS)
-        # Whole numbers come as int64, or float64 where a cell is empty: both
-        # convert exactly, and a column of text refuses (an empty table has
-        # nothing to refuse).
         for column in integers:
-            if frame[column].dtype.kind not in "iuf" and len(frame):
-                raise ValueError(column)
-            frame[column] = frame[column].astype("Int64")
+            frame[column] = _nullable_integers(pd, frame[column].to_numpy())
         return frame
     except (ValueError, TypeError):
         return _typed(_read_text(path, sep, names), reals)
+
+
+def _nullable_integers(pd, values):
+    """Whole numbers as the parser gave them (int64, or float64 where a cell
+    is empty) as a nullable integer column, built straight from the values:
+    the general conversion looks at every cell again. Anything else (text,
+    fractions) is refused."""
+    import numpy as np
+    if values.dtype.kind in "iu":
+        return pd.arrays.IntegerArray(values.astype(np.int64, copy=False), np.zeros(len(values), dtype=bool))
+    if values.dtype.kind != "f":
+        if len(values):
+            raise ValueError("not whole numbers")
+        return pd.array([], dtype="Int64")
+    empty = np.isnan(values)
+    filled = np.where(empty, 0.0, values)
+    whole = filled.astype(np.int64)
+    if not np.array_equal(whole, filled):
+        raise ValueError("not whole numbers")
+    return pd.arrays.IntegerArray(whole, empty)
 
 
 def _read_text(path, sep, names=None):
