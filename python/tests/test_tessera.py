@@ -164,7 +164,9 @@ def test_ctrl_c_stops_a_clustering(bsa1, tmp_path):
     ("clusters.tsv", "file\tscan\tprecursor_mz\n"),
     ("propagated.tsv", "spectrum\tsequence\tshift\tscore\tq_value\n"
                        "a\tPEP\t15.994915\tNA\t0.01\nb\t\t\t12.5\tNA\n"),
+    ("clusters.tsv", "file\tscan\ttitle\nÄ.mgf\t1\tÄ\nÄ.mgf\t-2\tÄ\nb.mgf\t3\tNA\n"),
     ("clusters.csv", "1,a.1.1.2.dta,1,1000.5\n2,b.2.2.2.dta,1,999.25\n"),
+    ("clusters.csv", "1,a.1.1.2.dta,1,1000.5\n2,b.2.2.2.dta,1\n"),  # a short row
     ("pairs.csv", "a,1000.5,b,984.5,16.0,0.7, 16\nc,1.0,d,2.0,1.0,0.5, -3\n"),
     ("temp.temp", "15.994915,3, 0, 0, 0, 0, 0\n\n-2.5,1, 1.5, 0.25, 1, 900, 902.5\n"),
     # Cells the parser refuses: the text road's answer (NaN for a bad number).
