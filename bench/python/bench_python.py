@@ -29,7 +29,7 @@ import time
 
 
 def child_run(args):
-    """Runs a child process: its wall-clock seconds, peak memory (MB) and standard output."""
+    """Runs a child process: its wall-clock seconds, peak memory (MB), standard output and processor seconds."""
     start = time.monotonic()
     read, write = os.pipe()
     pid = os.fork()
@@ -49,13 +49,14 @@ def child_run(args):
     seconds = time.monotonic() - start
     if os.waitstatus_to_exitcode(status) != 0:
         sys.exit(f"failed: {' '.join(args)}")
-    return seconds, usage.ru_maxrss / 1024.0, out
+    return seconds, usage.ru_maxrss / 1024.0, out, usage.ru_utime + usage.ru_stime
 
 
 def python_step(code, imports="import tessera"):
-    """A Python child that runs `code` after `imports` and prints the seconds of `code` alone."""
-    return [sys.executable, "-c", f"{imports}\nimport time\nstart = time.monotonic()\n{code}\n"
-            "print(time.monotonic() - start)"]
+    """A Python child that runs `code` after `imports` and prints the wall-clock and processor seconds of
+    `code` alone."""
+    return [sys.executable, "-c", f"{imports}\nimport time\nstart = time.monotonic(), time.process_time()\n"
+            f"{code}\nprint(time.monotonic() - start[0], time.process_time() - start[1])"]
 
 
 def quickest(runs, args):
@@ -90,23 +91,24 @@ def main():
                             "--threads", str(options.threads)], check=True, stdout=subprocess.DEVNULL)
         runs = options.repeat
         with_pandas = "import tessera, pandas"
-        _, bare_mb, _ = child_run(python_step("pass"))
-        _, pandas_mb, _ = child_run(python_step("pass", with_pandas))
+        _, bare_mb, _, _ = child_run(python_step("pass"))
+        _, pandas_mb, _, _ = child_run(python_step("pass", with_pandas))
         read = f"s = tessera.read_spectra({mgf!r})"
-        read_s, read_mb, _ = quickest(runs, python_step(read))
-        _, read_pandas_mb, _ = child_run(python_step(read, with_pandas))
-        py_s, py_mb, py_out = quickest(runs, python_step(
+        read_s, read_mb, _, _ = quickest(runs, python_step(read))
+        _, read_pandas_mb, _, _ = child_run(python_step(read, with_pandas))
+        py_s, py_mb, py_out, py_cpu = quickest(runs, python_step(
             f"tessera.cluster({mgf!r}, threads={options.threads}, consensus_type='none')"))
-        py_call_s = float(py_out.split()[-1])
-        prog_s, prog_mb, _ = quickest(runs, [cluster, mgf, "-o", os.path.join(work, "out"), "--threads",
-                                             str(options.threads), "--consensus-type", "none", "--quiet"])
-        export_s, export_mb, _ = child_run([dtaexport, mgf, "--mgf", os.path.join(work, "export.mgf")])
+        py_call_s, py_call_cpu = (float(word) for word in py_out.split()[-2:])
+        prog_s, prog_mb, _, prog_cpu = quickest(runs, [cluster, mgf, "-o", os.path.join(work, "out"), "--threads",
+                                                       str(options.threads), "--consensus-type", "none", "--quiet"])
+        export_s, export_mb, _, _ = child_run([dtaexport, mgf, "--mgf", os.path.join(work, "export.mgf")])
 
-        print(f"spectra: {options.count}, threads: {options.threads}, quickest of {runs}")
-        print(f"clustering, the call:    python {py_call_s:.2f} s, program {prog_s:.2f} s, "
-              f"ratio {py_call_s / prog_s:.2f}")
-        print(f"clustering, the process: python {py_s:.2f} s ({py_mb:.0f} MB), program {prog_s:.2f} s "
-              f"({prog_mb:.0f} MB), ratio {py_s / prog_s:.2f}")
+        print(f"spectra: {options.count}, threads: {options.threads}, quickest of {runs} "
+              f"(processor seconds in brackets)")
+        print(f"clustering, the call:    python {py_call_s:.2f} s ({py_call_cpu:.2f}), program {prog_s:.2f} s "
+              f"({prog_cpu:.2f}), ratio {py_call_s / prog_s:.2f} ({py_call_cpu / prog_cpu:.2f})")
+        print(f"clustering, the process: python {py_s:.2f} s ({py_cpu:.2f}, {py_mb:.0f} MB), program "
+              f"{prog_s:.2f} s ({prog_cpu:.2f}, {prog_mb:.0f} MB), ratio {py_s / prog_s:.2f} ({py_cpu / prog_cpu:.2f})")
         print(f"read_spectra: {read_s:.2f} s, peak {read_mb:.0f} MB (interpreter with tessera {bare_mb:.0f} MB); "
               f"with pandas loaded first {read_pandas_mb:.0f} MB (interpreter {pandas_mb:.0f} MB)")
         print(f"dtaexport --mgf (every peak held): {export_s:.2f} s, peak {export_mb:.0f} MB")
