@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdint>
 #include <fstream>
-#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
