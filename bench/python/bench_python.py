@@ -8,8 +8,11 @@ Makes COUNT spectra with the simulator (build/bench/simulate_spectra, from a
 build with -DTESSERA_BUILD_BENCH=ON), then prints
   - the wall-clock time of clustering them from Python (tessera.cluster,
     the tables read back included) and with the program (cluster ... -o),
-    on the same threads, and their ratio: once for the call alone, once for
-    the whole process (the interpreter's start and imports included);
+    on the same threads, and their ratio: for the call alone in an
+    interpreter that has pandas loaded (the footing of a session that works
+    with the tables), for the call alone in a fresh one (pandas is imported
+    during the call), and for the whole process (the interpreter's start
+    and imports included);
   - the peak memory (ru_maxrss) of reading them with tessera.read_spectra,
     in a fresh interpreter and in one that has pandas loaded already,
     against that of dtaexport, which holds every spectrum with all its
@@ -96,15 +99,19 @@ def main():
         read = f"s = tessera.read_spectra({mgf!r})"
         read_s, read_mb, _, _ = quickest(runs, python_step(read))
         _, read_pandas_mb, _, _ = child_run(python_step(read, with_pandas))
-        py_s, py_mb, py_out, py_cpu = quickest(runs, python_step(
-            f"tessera.cluster({mgf!r}, threads={options.threads}, consensus_type='none')"))
+        clustering = f"tessera.cluster({mgf!r}, threads={options.threads}, consensus_type='none')"
+        py_s, py_mb, py_out, py_cpu = quickest(runs, python_step(clustering))
         py_call_s, py_call_cpu = (float(word) for word in py_out.split()[-2:])
+        _, _, warm_out, _ = quickest(runs, python_step(clustering, with_pandas))
+        warm_s, warm_cpu = (float(word) for word in warm_out.split()[-2:])
         prog_s, prog_mb, _, prog_cpu = quickest(runs, [cluster, mgf, "-o", os.path.join(work, "out"), "--threads",
                                                        str(options.threads), "--consensus-type", "none", "--quiet"])
         export_s, export_mb, _, _ = child_run([dtaexport, mgf, "--mgf", os.path.join(work, "export.mgf")])
 
         print(f"spectra: {options.count}, threads: {options.threads}, quickest of {runs} "
               f"(processor seconds in brackets)")
+        print(f"clustering, the call, pandas loaded first: python {warm_s:.2f} s ({warm_cpu:.2f}), program "
+              f"{prog_s:.2f} s ({prog_cpu:.2f}), ratio {warm_s / prog_s:.2f} ({warm_cpu / prog_cpu:.2f})")
         print(f"clustering, the call:    python {py_call_s:.2f} s ({py_call_cpu:.2f}), program {prog_s:.2f} s "
               f"({prog_cpu:.2f}), ratio {py_call_s / prog_s:.2f} ({py_call_cpu / prog_cpu:.2f})")
         print(f"clustering, the process: python {py_s:.2f} s ({py_cpu:.2f}, {py_mb:.0f} MB), program "
