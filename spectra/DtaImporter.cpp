@@ -74,6 +74,7 @@ bool CDtaImporter::Load(const std::string& path, std::vector<msdata::CSpectrum>&
   if (replace) spectra.clear();
   spectra::SpectrumSink sink(spectra, false);
   sink.SetOriginHook(&origin_hook_);
+  sink.SetHook(&hook_);
   std::string error;
 
   if (!path::IsDirectory(path)) {

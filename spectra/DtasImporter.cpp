@@ -81,6 +81,7 @@ bool CDtasImporter::Load(const std::string& path, std::vector<msdata::CSpectrum>
   if (!spectra::BeginTextLoad(path, spectra, replace, reader, last_error_)) return false;
   spectra::SpectrumSink sink(spectra, false);
   sink.SetOriginHook(&origin_hook_);
+  sink.SetHook(&hook_);
   spectra::ProblemLog problems;
   spectra::Progress progress(verbose_, path);
   DtasBlocks blocks(path, sink, problems);

@@ -151,6 +151,7 @@ bool CMzImporter::AddSpectra(const std::string& path, std::vector<mzstream::Scan
   const std::string file = path::FileName(path);
   spectra::SpectrumSink sink(spectra, false);
   sink.SetOriginHook(&origin_hook_);
+  sink.SetHook(&hook_);
   std::size_t without_precursor = 0;
   spectra::ProblemLog refused;  // precursors no ion has
   for (ScanRecord& r : records) {
@@ -170,12 +171,14 @@ bool CMzImporter::AddSpectra(const std::string& path, std::vector<mzstream::Scan
     if (r.native_id.empty() || r.native_id.find("scan=") != std::string::npos) origin.scan = r.scan;
     origin.index = static_cast<std::size_t>(r.index);
     sink.SetOrigin(origin);
-    const std::size_t before = sink.Added();
+    // The scan facts go with the spectra that reach the list (a hook may
+    // keep some out), so that they stay side by side.
+    const std::size_t before = spectra.size();
     if (const char* why = sink.Add(base, r.scan, r.last_scan, r.charges, r.mz, r.rt_seconds, std::move(r.peaks))) {
       refused.Add("scan " + std::to_string(r.scan) + " " + why);
       continue;
     }
-    const std::size_t copies = sink.Added() - before;
+    const std::size_t copies = spectra.size() - before;
     for (std::size_t k = 0; k < copies; ++k) {
       scan_info_.push_back(MzScanInfo{r.scan, r.precursor_scan, r.instrument, r.activation});
     }

@@ -47,6 +47,7 @@ bool CPklImporter::Load(const std::string& path, std::vector<msdata::CSpectrum>&
   if (!spectra::BeginTextLoad(path, spectra, replace, reader, last_error_)) return false;
   spectra::SpectrumSink sink(spectra, false);
   sink.SetOriginHook(&origin_hook_);
+  sink.SetHook(&hook_);
   spectra::ProblemLog problems;
   spectra::Progress progress(verbose_, path);
   PklBlocks blocks(path, sink, problems);

@@ -5,9 +5,11 @@
 
 #include "Jobs.h"
 #include "Spectra.h"
+#include "Tables.h"
 
 PYBIND11_MODULE(_tessera, m) {
   m.doc() = "Tessera's engine: spectrum reading, clustering and the spectral pair search.";
   tessera_py::RegisterSpectra(m);
   tessera_py::RegisterJobs(m);
+  tessera_py::RegisterTables(m);
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <type_traits>
 
 #include "common/Notifier.h"
 #include "common/PathUtil.h"
@@ -20,27 +21,6 @@ namespace tessera_py {
 
 namespace {
 
-struct OriginCopy {
-  std::string file, run, native_id, title;
-  int scan = -1;
-  std::size_t index = 0;
-};
-
-// The peaks of a record as two arrays, copied once and let go from the
-// record at once, so that a large run never holds its peaks twice.
-void TakePeaks(msdata::CSpectrum& record, PySpectrum& spectrum) {
-  const std::size_t n = record.peaks.size();
-  spectrum.mz = py::array_t<double>(static_cast<py::ssize_t>(n));
-  spectrum.intensity = py::array_t<double>(static_cast<py::ssize_t>(n));
-  double* mz = spectrum.mz.mutable_data();
-  double* intensity = spectrum.intensity.mutable_data();
-  for (std::size_t k = 0; k < n; ++k) {
-    mz[k] = record.peaks[k].first;
-    intensity[k] = record.peaks[k].second;
-  }
-  msdata::PeakList().swap(record.peaks);
-}
-
 // The messages of a load (skipped records, names made safe) as Python
 // warnings, once the load is over.
 void Warn(const std::vector<std::string>& messages) {
@@ -49,7 +29,58 @@ void Warn(const std::vector<std::string>& messages) {
   }
 }
 
-std::vector<PySpectrum> ReadSpectra(const std::string& path, int threads) {
+// Each spectrum becomes a Python spectrum as it loads: the reader tells
+// where it came from, then hands it over, and the reader's own list never
+// keeps it. A few hundred at a time are made Python objects (with the
+// interpreter's lock taken for a moment), so that no second list of a
+// large run builds up on this side.
+class Collector {
+ public:
+  explicit Collector(py::list& out) : out_(out) { pending_.reserve(kBatch); }
+
+  // The hooks run on the loading thread, without the interpreter's lock.
+  void Hook(CMS2Input& importer) {
+    importer.SetOriginHook([this](const msdata::CSpectrum&, const CMS2Input::Origin& o) {
+      PySpectrum& s = pending_.emplace_back();
+      s.file = o.file;
+      s.run = o.run;
+      s.native_id = o.native_id;
+      s.title = o.title;
+      s.scan = o.scan;
+      s.index = static_cast<long>(o.index);
+    });
+    importer.SetHook([this](msdata::CSpectrum& r, const CMS2Input::RecordPlace&) {
+      if (pending_.size() == filled_) pending_.emplace_back();  // a reader that told no origin
+      PySpectrum& s = pending_[filled_++];
+      s.name = r.name;  // the reader keeps the name as taken
+      s.retention_time = r.retention_time;
+      s.precursor_mz = r.precursor_mz;
+      s.precursor_mass = r.precursor_mass;
+      s.charge = r.charge;
+      s.peaks = std::move(r.peaks);
+      if (filled_ == kBatch) {
+        py::gil_scoped_acquire gil;
+        Flush();
+      }
+      return false;
+    });
+  }
+
+  // With the interpreter's lock held: the spectra handed over so far, into the list.
+  void Flush() {
+    for (std::size_t i = 0; i < filled_; ++i) out_.append(py::cast(std::move(pending_[i])));
+    pending_.clear();
+    filled_ = 0;
+  }
+
+ private:
+  static constexpr std::size_t kBatch = 512;
+  py::list& out_;
+  std::vector<PySpectrum> pending_;
+  std::size_t filled_ = 0;
+};
+
+py::list ReadSpectra(const std::string& path, int threads) {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) {
     PyErr_SetObject(PyExc_FileNotFoundError, py::make_tuple(ENOENT, "No such file or directory", path).ptr());
@@ -62,12 +93,10 @@ std::vector<PySpectrum> ReadSpectra(const std::string& path, int threads) {
   if (!importer) throw py::value_error("No reader for " + path);
   if (auto* mgf = dynamic_cast<CMgfImporter*>(importer.get())) mgf->SetThreads(threads);
 
-  std::vector<OriginCopy> origins;
-  importer->SetOriginHook([&origins](const msdata::CSpectrum&, const CMS2Input::Origin& o) {
-    origins.push_back({std::string(o.file), std::string(o.run), std::string(o.native_id), std::string(o.title),
-                       o.scan, o.index});
-  });
-  std::vector<msdata::CSpectrum> records;
+  py::list spectra;
+  Collector collector(spectra);
+  collector.Hook(*importer);
+  std::vector<msdata::CSpectrum> records;  // stays empty: the collector takes every spectrum
   std::vector<std::string> said;
   bool loaded = false;
   {
@@ -77,30 +106,20 @@ std::vector<PySpectrum> ReadSpectra(const std::string& path, int threads) {
   }
   Warn(said);
   if (!loaded) throw std::runtime_error(importer->LastError());
-
-  std::vector<PySpectrum> spectra;
-  spectra.reserve(records.size());
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    msdata::CSpectrum& r = records[i];
-    PySpectrum s;
-    s.name = r.name;
-    if (i < origins.size()) {
-      OriginCopy& o = origins[i];
-      s.file = std::move(o.file);
-      s.run = std::move(o.run);
-      s.native_id = std::move(o.native_id);
-      s.title = std::move(o.title);
-      s.scan = o.scan;
-      s.index = static_cast<long>(o.index);
-    }
-    s.retention_time = r.retention_time;
-    s.precursor_mz = r.precursor_mz;
-    s.precursor_mass = r.precursor_mass;
-    s.charge = r.charge;
-    TakePeaks(r, s);
-    spectra.push_back(std::move(s));
-  }
+  collector.Flush();
   return spectra;
+}
+
+// One column of a spectrum's peaks as a numpy array over the peak list
+// itself: no copy, and the spectrum lives as long as the array.
+static_assert(std::is_standard_layout_v<msdata::Peak> && sizeof(msdata::Peak) == 2 * sizeof(double),
+              "a peak list is m/z and intensity side by side");
+py::array_t<double> PeakColumn(const py::object& self, double msdata::Peak::*column) {
+  const msdata::PeakList& peaks = self.cast<const PySpectrum&>().peaks;
+  if (peaks.empty()) return py::array_t<double>(0);
+  const auto size = static_cast<py::ssize_t>(peaks.size());
+  return py::array_t<double>({size}, {static_cast<py::ssize_t>(sizeof(msdata::Peak))}, &(peaks.front().*column),
+                             self);
 }
 
 // Peaks given from Python: one-dimensional, of one length, as doubles.
@@ -110,10 +129,12 @@ py::array_t<double> PeakArray(const py::object& values, const char* what) {
   return array;
 }
 
-void WriteMgf(const std::string& path, const std::vector<PySpectrum>& spectra) {
+void WriteMgf(const std::string& path, const py::iterable& spectra) {
   std::vector<msdata::CSpectrum> records;
-  records.reserve(spectra.size());
-  for (const PySpectrum& s : spectra) records.push_back(ToRecord(s));
+  for (const py::handle item : spectra) {
+    if (!py::isinstance<PySpectrum>(item)) throw py::type_error("write_mgf takes Spectrum objects");
+    records.push_back(ToRecord(item.cast<const PySpectrum&>()));
+  }
   std::string error;
   bool written = false;
   {
@@ -133,11 +154,7 @@ msdata::CSpectrum ToRecord(const PySpectrum& spectrum) {
   r.precursor_mass = spectrum.precursor_mass;
   r.retention_time = spectrum.retention_time;
   if (spectrum.scan >= 0) r.first_scan = r.last_scan = spectrum.scan;
-  const std::size_t n = static_cast<std::size_t>(std::min(spectrum.mz.size(), spectrum.intensity.size()));
-  r.peaks.resize(n);
-  const double* mz = spectrum.mz.data();
-  const double* intensity = spectrum.intensity.data();
-  for (std::size_t k = 0; k < n; ++k) r.peaks[k] = {mz[k], intensity[k]};
+  r.peaks = spectrum.peaks;
   return r;
 }
 
@@ -154,10 +171,14 @@ void RegisterSpectra(py::module_& m) {
              if (const char* problem = msdata::PrecursorMzProblem(precursor_mz))
                throw py::value_error(name + ": " + problem);
              s.precursor_mass = msdata::MHFromMz(precursor_mz, charge);
-             s.mz = PeakArray(mz, "mz");
-             s.intensity = PeakArray(intensity, "intensity");
-             if (s.mz.size() != s.intensity.size())
+             const auto mz_values = PeakArray(mz, "mz");
+             const auto intensity_values = PeakArray(intensity, "intensity");
+             if (mz_values.size() != intensity_values.size())
                throw py::value_error(name + ": mz and intensity differ in length");
+             const double* mz_at = mz_values.data();
+             const double* intensity_at = intensity_values.data();
+             s.peaks.resize(static_cast<std::size_t>(mz_values.size()));
+             for (std::size_t k = 0; k < s.peaks.size(); ++k) s.peaks[k] = {mz_at[k], intensity_at[k]};
              s.retention_time = retention_time;
              s.title = title;
              return s;
@@ -175,12 +196,13 @@ void RegisterSpectra(py::module_& m) {
       .def_readwrite("precursor_mz", &PySpectrum::precursor_mz)
       .def_readwrite("precursor_mass", &PySpectrum::precursor_mass)
       .def_readwrite("charge", &PySpectrum::charge)
-      .def_readonly("mz", &PySpectrum::mz)
-      .def_readonly("intensity", &PySpectrum::intensity)
-      .def("__len__", [](const PySpectrum& s) { return s.mz.size(); })
+      .def_property_readonly("mz", [](const py::object& self) { return PeakColumn(self, &msdata::Peak::first); })
+      .def_property_readonly("intensity",
+                             [](const py::object& self) { return PeakColumn(self, &msdata::Peak::second); })
+      .def("__len__", [](const PySpectrum& s) { return s.peaks.size(); })
       .def("__repr__", [](const PySpectrum& s) {
         return "<Spectrum " + s.name + " m/z " + std::to_string(s.precursor_mz) + " charge " +
-               std::to_string(s.charge) + ", " + std::to_string(s.mz.size()) + " peaks>";
+               std::to_string(s.charge) + ", " + std::to_string(s.peaks.size()) + " peaks>";
       });
 
   m.def("read_spectra", &ReadSpectra, py::arg("path"), py::arg("threads") = 1,

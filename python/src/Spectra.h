@@ -1,6 +1,6 @@
 #pragma once
 // Spectra for Python: the record of the spectrum readers with where it came
-// from, its peaks as two numpy arrays.
+// from, its peaks seen as two numpy arrays without a copy.
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -24,8 +24,10 @@ struct PySpectrum {
   double precursor_mz = 0.0;
   double precursor_mass = 0.0;  // MH+
   int charge = 0;
-  pybind11::array_t<double> mz;
-  pybind11::array_t<double> intensity;
+  // The reader's own peak list, taken over as it was loaded: Python sees
+  // its m/z and intensity columns as two arrays over it (a stride of one
+  // peak), so that a large run holds its peaks once and nothing besides.
+  msdata::PeakList peaks;
 };
 
 // The engine's record of a Python spectrum (peaks copied once).

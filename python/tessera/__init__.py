@@ -13,22 +13,25 @@ message; inputs that cannot be read raise RuntimeError (missing ones
 FileNotFoundError).
 """
 
+from __future__ import annotations
+
 import os
 import shutil
 import subprocess
 import tempfile
 from dataclasses import dataclass, field
-from typing import List, Optional
-
-import pandas as pd
+from typing import TYPE_CHECKING, List, Optional
 
 from . import _tessera
-from ._tables import (load_results, read_cluster_file, read_pair_file, read_shift_table,
+from ._tables import (_import_pandas_meanwhile, _pandas, load_results, read_cluster_file, read_pair_file, read_shift_table,
                       read_tab_table)
 from ._tessera import Spectrum, read_spectra, write_mgf
 
 __all__ = ["Spectrum", "read_spectra", "write_mgf", "cluster", "pair_search", "shiftscan", "propagate",
            "load_results", "ClusterResult", "PairResult", "ShiftscanResult", "PropagationResult"]
+
+if TYPE_CHECKING:
+    import pandas as pd
 
 PROGRAM_DIR = _tessera.program_dir
 
@@ -163,6 +166,7 @@ def cluster(spectra_or_paths, threshold=0.6, *, precursor_tol="20ppm", consensus
     _refuse(given, ("type", "output", "write_para", "network"), "cluster")
     with _Workspace(output) as ws:
         args = _inputs(spectra_or_paths, ws.scratch) + ["-o", ws.folder] + _option_words(given, _CLUSTER_DEFAULTS)
+        _import_pandas_meanwhile()
         status, out, err = _tessera.run_cluster(args)
         _raise_for(status, err)
         tables = load_results(ws.folder)
@@ -188,6 +192,7 @@ def pair_search(spectra_or_paths, threshold=0.6, *, shift_lower=6, shift_upper=2
     with _Workspace(output) as ws:
         args = (_inputs(spectra_or_paths, ws.scratch) + ["-o", ws.folder, "--type", "pairs"] +
                 _option_words(given, _PAIR_DEFAULTS))
+        _import_pandas_meanwhile()
         status, out, err = _tessera.run_cluster(args)
         _raise_for(status, err)
         tables = load_results(ws.folder)
@@ -237,7 +242,7 @@ def _pair_file_of(pairs, scratch):
     """A pair file for the program: a path as given, a PairResult's or a data frame's pairs written out."""
     if isinstance(pairs, PairResult):
         pairs = pairs.pairs
-    if isinstance(pairs, pd.DataFrame):
+    if isinstance(pairs, _pandas().DataFrame):
         path = os.path.join(scratch, "pairs.csv")
         with open(path, "w", encoding="utf-8") as f:
             for row in pairs.itertuples(index=False):
@@ -253,7 +258,7 @@ def _pair_file_of(pairs, scratch):
 def _cluster_file_of(clusters, scratch):
     if isinstance(clusters, ClusterResult):
         clusters = clusters.clusters
-    if isinstance(clusters, pd.DataFrame):
+    if isinstance(clusters, _pandas().DataFrame):
         path = os.path.join(scratch, "clusters.csv")
         with open(path, "w", encoding="utf-8") as f:
             for row in clusters.itertuples(index=False):

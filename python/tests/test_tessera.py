@@ -1,6 +1,8 @@
 import csv
 import os
 import signal
+import subprocess
+import sys
 
 import numpy as np
 import pandas as pd
@@ -23,6 +25,28 @@ def test_read_spectra_carries_provenance_and_peaks(bsa1):
     assert first.name == "BSA1.565.565.2.dta" and first.charge == 2 and first.retention_time > 0
     assert first.mz.dtype == np.float64 and len(first.mz) == len(first.intensity) == len(first)
     assert all(np.all(np.diff(s.mz) >= 0) for s in spectra)
+
+
+def test_peak_arrays_outlive_their_list_and_write_back_as_read(bsa1, tmp_path):
+    spectra = tessera.read_spectra(bsa1)[:50]
+    expected = [(s.mz.copy(), s.intensity.copy()) for s in spectra]
+    mz = tessera.read_spectra(bsa1)[0].mz  # the list and its spectra are gone
+    assert np.array_equal(mz, expected[0][0])
+    tessera.write_mgf(str(tmp_path / "back.mgf"), spectra)
+    back = tessera.read_spectra(str(tmp_path / "back.mgf"))
+    assert [s.name for s in back] == [s.name for s in spectra]
+    for s, (mz, intensity) in zip(back, expected):
+        assert np.allclose(s.mz, mz) and np.allclose(s.intensity, intensity)
+    with pytest.raises(TypeError):
+        tessera.write_mgf(str(tmp_path / "no.mgf"), [spectra[0], "not a spectrum"])
+
+
+def test_reading_spectra_leaves_pandas_unloaded(bsa1):
+    # pandas is a third of a large read's memory; only the tables need it.
+    code = ("import sys, tessera; tessera.read_spectra(sys.argv[1]); "
+            "assert 'pandas' not in sys.modules, 'pandas loaded'")
+    done = subprocess.run([sys.executable, "-c", code, bsa1], capture_output=True, text=True)
+    assert done.returncode == 0, done.stderr
 
 
 @pytest.fixture(scope="module")
@@ -132,3 +156,34 @@ def test_ctrl_c_stops_a_clustering(bsa1, tmp_path):
         signal.signal(signal.SIGALRM, previous)
     # The job worked in its own folder; the interpreter's is given back.
     assert os.getcwd() == before
+
+
+@pytest.mark.parametrize("name, text", [
+    ("clusters.tsv", "file\tscan\ttitle\tprecursor_mz\tcharge\trt_seconds\tcluster\tcluster_size\tis_representative\n"
+                     "a.mgf\t\tx\t500.25\t2\t\t7\t1\t1\r\nb.mgf\t12\t\t1e3\t\t3.5\t8\t2\t0\r\n"),
+    ("clusters.tsv", "file\tscan\tprecursor_mz\n"),
+    ("propagated.tsv", "spectrum\tsequence\tshift\tscore\tq_value\n"
+                       "a\tPEP\t15.994915\tNA\t0.01\nb\t\t\t12.5\tNA\n"),
+    ("clusters.tsv", "file\tscan\ttitle\nÄ.mgf\t1\tÄ\nÄ.mgf\t-2\tÄ\nb.mgf\t3\tNA\n"),
+    ("clusters.csv", "1,a.1.1.2.dta,1,1000.5\n2,b.2.2.2.dta,1,999.25\n"),
+    ("clusters.csv", "1,a.1.1.2.dta,1,1000.5\n2,b.2.2.2.dta,1\n"),  # a short row
+    ("pairs.csv", "a,1000.5,b,984.5,16.0,0.7, 16\nc,1.0,d,2.0,1.0,0.5, -3\n"),
+    ("temp.temp", "15.994915,3, 0, 0, 0, 0, 0\n\n-2.5,1, 1.5, 0.25, 1, 900, 902.5\n"),
+    # Cells the parser refuses: the text road's answer (NaN for a bad number).
+    ("temp.temp", "15.994915,3, 0, 0, 0, 0, junk\n"),
+])
+def test_tables_read_as_the_cell_by_cell_conversion_reads_them(tmp_path, name, text):
+    from tessera import _tables
+    path = tmp_path / name
+    path.write_bytes(text.encode())
+    table = tessera.load_results(str(tmp_path))[name]
+    reader = _tables._reader_of(name)
+    names = None if name.endswith(".tsv") else list(table.columns)
+    reals = _tables._REALS | ({"shift"} if name == "propagated.tsv" else set())
+    sep = "\t" if name.endswith(".tsv") else ","
+    slow = _tables._typed(_tables._read_text(str(path), sep, names), reals)
+    # The same values as converting cell by cell, and each kind of column
+    # with one type whatever its cells hold (a whole-number mass is a real).
+    pd.testing.assert_frame_equal(table, slow, check_dtype=False)
+    kinds = ["float64" if c in reals else "Int64" if c in _tables._INTEGERS else "object" for c in table.columns]
+    assert reader is not None and list(table.dtypes.astype(str)) == kinds

@@ -349,6 +349,49 @@ TEST_F(Pkl, HeaderChargeAndUnknownCharge) {
   EXPECT_NE(r.error.find("bad.pkl:1:"), std::string::npos) << r.error;
 }
 
+// A caller that cannot hold a large run keeps what it needs of each
+// spectrum as it loads: every format hands every spectrum to the hook, in
+// list order, and one the hook keeps out is not listed.
+class EveryFormat : public ::testing::TestWithParam<std::pair<MS2FormatType, const char*>> {};
+
+TEST_P(EveryFormat, HandsEachSpectrumToTheHookAsItLoads) {
+  const auto [type, file] = GetParam();
+  const LoadResult plain = LoadWith(type, DataPath(file));
+  ASSERT_TRUE(plain.ok) << plain.error;
+  ASSERT_GE(plain.spectra.size(), 2u);
+
+  std::unique_ptr<CMS2Input> importer(CMS2InputFactory().GetImporter(type, false));
+  std::vector<msdata::CSpectrum> seen, listed;
+  importer->SetHook([&seen](msdata::CSpectrum& s, const CMS2Input::RecordPlace&) {
+    seen.push_back(s);
+    msdata::PeakList().swap(s.peaks);  // taken
+    return seen.size() % 2 == 1;
+  });
+  ASSERT_TRUE(importer->Load(DataPath(file), listed, true)) << importer->LastError();
+  ASSERT_EQ(seen.size(), plain.spectra.size());
+  for (std::size_t i = 0; i < seen.size(); ++i) {
+    EXPECT_EQ(seen[i].name, plain.spectra[i].name);
+    EXPECT_EQ(seen[i].peaks, plain.spectra[i].peaks);
+  }
+  ASSERT_EQ(listed.size(), (seen.size() + 1) / 2);
+  for (std::size_t i = 0; i < listed.size(); ++i) {
+    EXPECT_EQ(listed[i].name, plain.spectra[2 * i].name);
+    EXPECT_TRUE(listed[i].peaks.empty());
+  }
+  // The scan facts of mzML stay beside the listed spectra.
+  if (auto* mz = dynamic_cast<CMzImporter*>(importer.get())) {
+    EXPECT_EQ(mz->ScanInfo().size(), listed.size());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Importers, EveryFormat,
+                         ::testing::Values(std::make_pair(MS2_FORMAT_DTA, "dtadir"),
+                                           std::make_pair(MS2_FORMAT_DTAS, "sample.dtas"),
+                                           std::make_pair(MS2_FORMAT_MGF, "basic.mgf"),
+                                           std::make_pair(MS2_FORMAT_PKL, "sample.pkl"),
+                                           std::make_pair(MS2_FORMAT_MZML, "bsa_small.mzML"),
+                                           std::make_pair(MS2_FORMAT_MS2, "sample.ms2")));
+
 }  // namespace
 
 namespace {
