@@ -118,7 +118,7 @@ echo "== Study pipeline into $out (config: $out/study.yaml)"
 profile=(--cores "$cores")
 [ "$slurm" = 0 ] || profile=(--profile "$root/workflows/slurm")
 status=0
-snakemake "${profile[@]}" --keep-going --rerun-incomplete -s "$root/workflows/study.smk" \
+snakemake "${profile[@]}" --keep-going --rerun-incomplete -s "$root/workflows/study.smk" --directory "$out" \
   --configfile "$out/study.yaml" --config output="$out" bin="$root/build/bin" || status=$?
 [ "$status" = 0 ] || echo "main job: some steps failed (named above); what finished is in $out, and a second call continues from there" >&2
 

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # A one-node Slurm on this machine, the partitioned clustering workflow run
 # through it on the three BSA runs of openms-doc, the result compared with
-# one `cluster` run, and the daemons it started stopped again.
+# one `cluster` run, and the daemons it started stopped again. With --study,
+# the study pipeline (workflows/study.smk) instead: the BSA1 and BSA2 runs
+# with BSA1's identifications, through Slurm and on local cores, and their
+# tables compared.
 #
-#   scripts/slurm-demo.sh [--build DIR] [--work DIR] [--parts N] [--type 0|1]
+#   scripts/slurm-demo.sh [--build DIR] [--work DIR] [--parts N] [--type 0|1] [--study]
 #
 # Installs slurm-wlm and munge when they are missing (a demo, so they are not
 # among the project's dependencies). Everything else stays in the work
@@ -16,13 +19,15 @@ build="$root/build"
 work=/tmp/tessera-slurm-demo
 parts=3
 type=0
+study=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --build) build=$2; shift 2 ;;
     --work) work=$2; shift 2 ;;
     --parts) parts=$2; shift 2 ;;
     --type) type=$2; shift 2 ;;
-    *) echo "usage: scripts/slurm-demo.sh [--build DIR] [--work DIR] [--parts N] [--type 0|1]"; exit 2 ;;
+    --study) study=1; shift ;;
+    *) echo "usage: scripts/slurm-demo.sh [--build DIR] [--work DIR] [--parts N] [--type 0|1] [--study]"; exit 2 ;;
   esac
 done
 bin="$build/bin"
@@ -125,6 +130,30 @@ case "$state" in
     exit 1
     ;;
 esac
+
+if [ "$study" = 1 ]; then
+  # The same study twice: on local cores and as Slurm jobs.
+  mkdir -p "$work/study"
+  cat > "$work/study/study.yaml" << EOF
+runs: [$bsa/BSA1.mzML, $bsa/BSA2.mzML]
+identifications: {BSA1: $root/data/BSA/BSA1_Comet.pep.xml}
+bin: $bin
+EOF
+  (cd "$work/study" && snakemake --cores "$cpus" -s "$root/workflows/study.smk" --configfile study.yaml \
+     --config output=local > local.log 2>&1)
+  # Slurm runs each job in the folder Snakemake was started in: start it in
+  # the results folder.
+  mkdir -p "$work/study/slurm"
+  (cd "$work/study" && snakemake --slurm --jobs 4 --profile "$root/workflows/slurm" -s "$root/workflows/study.smk" \
+     --directory "$work/study/slurm" --configfile study.yaml --config output="$work/study/slurm" \
+     --default-resources slurm_partition=demo > slurm.log 2>&1)
+  for table in clusters.tsv pooled/clustering/clusters.csv pooled/pairs/pairs.csv pooled/pairs/temp.temp \
+               propagated.tsv; do
+    cmp "$work/study/local/$table" "$work/study/slurm/$table"
+  done
+  echo "The study pipeline through Slurm wrote the same tables as on local cores."
+  exit 0
+fi
 
 # The job: the three BSA runs pooled into one MGF (names and masses as the
 # runs give them), clustered once directly and once as parts through Slurm.

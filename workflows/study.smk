@@ -1,7 +1,8 @@
 # The study pipeline: the whole job on many runs.
 #
 #   snakemake --cores N -s workflows/study.smk --configfile study.yaml
-#   snakemake --profile workflows/slurm -s workflows/study.smk --configfile study.yaml
+#   snakemake --profile workflows/slurm -s workflows/study.smk --configfile study.yaml \
+#       --directory RESULTS        (the folder of `output`; paths in the config absolute)
 #
 # Per run, side by side: the Comet search (when a FASTA is given), the
 # run's spectra as DTA files (the spectra propagation scores on), Shiftscan.
@@ -22,7 +23,8 @@
 #                    without one are propagated onto, not from
 #   output:          the results folder (default: results)
 #   px:              ProteomeXchange accession for USIs (optional)
-#   threads:         threads of each program (default: the cores given)
+#   threads:         threads of each program (default: the cores given; 4 per
+#                    job on a cluster)
 #   cluster_threshold, pair_threshold, shift_lower, shift_upper,
 #   precursor_tol, fragment_tol: the steps' settings (defaults below)
 #   bin:             folder of the programs (default: the build's build/bin)
@@ -99,7 +101,15 @@ if FASTA:
     IDS = {base: f"runs/{base}/search/{base}.pep.xml" for base in RUNS}
 BIN = os.path.abspath(config["bin"]) if config.get("bin") else default_bin()
 OUT = config.get("output", "results")
-THREADS = int(config.get("threads", workflow.cores or 1))
+def default_threads():
+    # On a cluster no core count is given: each job asks for a few.
+    try:
+        return workflow.cores or 1
+    except WorkflowError:
+        return 4
+
+
+THREADS = int(config.get("threads", default_threads()))
 CLUSTER_THRESHOLD = float(config.get("cluster_threshold", 0.6))
 PAIR_THRESHOLD = float(config.get("pair_threshold", 0.6))
 SHIFT_LOWER = int(config.get("shift_lower", 6))
@@ -122,7 +132,11 @@ tool_propagate = tool("propagate")
 tool_confirm = tool("tessera-confirm")
 tool_report = tool("tessera-report")
 
-workdir: OUT
+# Into the results folder, unless Snakemake already runs there (--directory):
+# Slurm jobs are submitted from the folder Snakemake started in, and their
+# logs are named from there.
+if os.path.realpath(OUT) != os.path.realpath(os.getcwd()):
+    workflow.workdir(OUT)
 
 
 wildcard_constraints:
