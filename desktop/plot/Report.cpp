@@ -566,8 +566,25 @@ bool CPage::BuildText(std::string& text, std::string& error, std::vector<std::st
     }
     out << "Pooled:\n";
   }
-  for (const Summary* s : Shown())
+  for (const Summary* s : Shown()) {
     out << "  " << StepTitle(s->Kind()) << ": " << CountsLine(s->Counts()) << "\n";
+    const QJsonObject details = s->Details();
+    // Where identifications went between runs, and how the shift-aware
+    // search bore them out per run and per band of transfer q-value.
+    for (const QJsonValue& item : details.value("transfers_between_runs").toArray()) {
+      const QJsonObject t = item.toObject();
+      QJsonObject counts = t;
+      counts.remove("from");
+      counts.remove("to");
+      out << "    " << Str(t.value("from").toString()) << " -> " << Str(t.value("to").toString()) << ": "
+          << CountsLine(counts) << "\n";
+    }
+    for (const char* table : {"runs", "bands"}) {
+      const QJsonObject rows = details.value(table).toObject();
+      for (auto it = rows.begin(); it != rows.end(); ++it)
+        out << "    " << Str(it.key()) << ": " << CountsLine(it.value().toObject()) << "\n";
+    }
+  }
   for (const std::string& damaged : damaged_) out << "  (a damaged summary is left out: " << damaged << ")\n";
   text = out.str();
   return true;

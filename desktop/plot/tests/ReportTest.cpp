@@ -119,6 +119,22 @@ TEST_P(ReportFolderTest, NamesTheStepsCountsAndPictures) {
   for (const std::string& said : GetParam().said) EXPECT_NE(html.find(said), std::string::npos) << said;
 }
 
+// The console's counts: per run, then pooled, with where identifications
+// went between runs.
+TEST_F(ReportFolderTest, TextGivesEachRunItsLineThenThePooledSteps) {
+  Make("study");
+  PutSummary("r/pooled/propagation.summary.json", "propagation", "", "\"identified_by_propagation\": 4", "",
+             "{\"transfers_between_runs\": [{\"from\": \"A\", \"to\": \"B\", \"propagated\": 3}]}");
+  report::ReportInputs inputs;
+  inputs.results_folder = File("r");
+  std::string text, error;
+  ASSERT_TRUE(report::BuildTextSummary(inputs, text, error)) << error;
+  EXPECT_EQ(text, "Summary of " + File("r") +
+                      "\nPer run:\n  Clustering\n    A: clusters 11\n    B: clusters 22\nPooled:\n"
+                      "  Pair search: pairs 33\n  Propagation: identified by propagation 4\n"
+                      "    A -> B: propagated 3\n");
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Folders, ReportFolderTest,
     ::testing::Values(
