@@ -70,15 +70,7 @@ void FillMasses(ModificationList& modifications) {
     std::cerr << "Can not open file:" << e.path() << "\n";
     return;
   }
-  for (auto& entry : modifications) {
-    if (entry.second != -1.0) continue;
-    for (const CModification& record : table) {
-      if (record.name == entry.first) {
-        entry.second = record.mass;
-        break;
-      }
-    }
-  }
+  peptide_text::WeighModifications(modifications, table);
 }
 
 // Reads the file through its reader, after the filter of `para` (every

@@ -138,4 +138,16 @@ int ChooseSite(const std::vector<double>& scores, std::vector<int>* ties) {
   return first;
 }
 
+void WeighModifications(ModificationList& modifications, const std::vector<CModification>& table) {
+  for (auto& entry : modifications) {
+    if (entry.second != -1.0) continue;
+    for (const CModification& record : table) {
+      if (record.name == entry.first) {
+        entry.second = record.mass;
+        break;
+      }
+    }
+  }
+}
+
 }  // namespace peptide_text

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "resultfiles/ResultFile.h"
+#include "scoring/Modification.h"
 
 namespace peptide_text {
 
@@ -65,5 +66,9 @@ std::string SpectrumPath(const std::string& data_path, const std::string& name);
 // the best score, else the last position when it does, else the first that
 // does. -1 for an empty list. `ties` receives every position holding the best.
 int ChooseSite(const std::vector<double>& scores, std::vector<int>* ties = nullptr);
+
+// Gives each modification a reader named but could not weigh (mass -1)
+// the mass its name has in `table`; a name not there stays unweighed.
+void WeighModifications(ModificationList& modifications, const std::vector<CModification>& table);
 
 }  // namespace peptide_text

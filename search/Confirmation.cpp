@@ -101,15 +101,7 @@ void FillMasses(ModificationList& modifications, const std::string& directory) {
   } catch (const COptionToolException&) {
     return;  // what has no mass stays unweighed
   }
-  for (auto& entry : modifications) {
-    if (entry.second != -1.0) continue;
-    for (const CModification& record : table) {
-      if (record.name == entry.first) {
-        entry.second = record.mass;
-        break;
-      }
-    }
-  }
+  peptide_text::WeighModifications(modifications, table);
 }
 
 std::string FirstSearchIdentification(const CPropagatedRow& row) {
