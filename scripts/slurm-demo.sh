@@ -138,6 +138,7 @@ if [ "$study" = 1 ]; then
 runs: [$bsa/BSA1.mzML, $bsa/BSA2.mzML]
 identifications: {BSA1: $root/data/BSA/BSA1_Comet.pep.xml}
 bin: $bin
+threads: $cpus
 EOF
   (cd "$work/study" && snakemake --cores "$cpus" -s "$root/workflows/study.smk" --configfile study.yaml \
      --config output=local > local.log 2>&1)
