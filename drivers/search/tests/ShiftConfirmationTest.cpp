@@ -6,11 +6,11 @@
 
 #include <sstream>
 
-#include "search/CometParams.h"
-#include "search/CometProcess.h"
-#include "search/Confirmation.h"
-#include "search/Ms2Writer.h"
-#include "search/ShiftBatches.h"
+#include "drivers/search/CometParams.h"
+#include "drivers/search/CometProcess.h"
+#include "drivers/search/Confirmation.h"
+#include "drivers/search/Ms2Writer.h"
+#include "drivers/search/ShiftBatches.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "search/Confirmation.h"
+#include "drivers/search/Confirmation.h"
 
 #include <cstdio>
 #include <fstream>

@@ -2,7 +2,7 @@
 
 #include <iostream>
 
-#include "search/SearchRun.h"
+#include "drivers/search/SearchRun.h"
 
 int main(int argc, char** argv) {
   const int status = search::RunSearchProgram(argc, argv, std::cout, std::cerr);

@@ -3,7 +3,7 @@
 
 #include <iostream>
 
-#include "search/ConfirmRun.h"
+#include "drivers/search/ConfirmRun.h"
 
 int main(int argc, char** argv) {
   const int status = search::RunConfirmProgram(argc, argv, std::cout, std::cerr);

@@ -1,4 +1,4 @@
-#include "search/Ms2Writer.h"
+#include "drivers/search/Ms2Writer.h"
 
 #include <cstdio>
 

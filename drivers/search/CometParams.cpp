@@ -1,4 +1,4 @@
-#include "search/CometParams.h"
+#include "drivers/search/CometParams.h"
 
 #include <cstdio>
 #include <fstream>
@@ -7,8 +7,8 @@
 #include "common/PathUtil.h"
 #include "common/SafeFile.h"
 #include "common/TextUtil.h"
-#include "search/CometProcess.h"
-#include "search/ShiftBatches.h"
+#include "drivers/search/CometProcess.h"
+#include "drivers/search/ShiftBatches.h"
 
 namespace search {
 

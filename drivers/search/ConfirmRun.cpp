@@ -1,4 +1,4 @@
-#include "search/ConfirmRun.h"
+#include "drivers/search/ConfirmRun.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -18,11 +18,11 @@
 #include "common/TextUtil.h"
 #include "resultfiles/Identifications.h"
 #include "scoring/ResidueTable.h"
-#include "search/CometProcess.h"
-#include "search/Confirmation.h"
-#include "search/Ms2Writer.h"
-#include "search/SearchRun.h"
-#include "search/ShiftBatches.h"
+#include "drivers/search/CometProcess.h"
+#include "drivers/search/Confirmation.h"
+#include "drivers/search/Ms2Writer.h"
+#include "drivers/search/SearchRun.h"
+#include "drivers/search/ShiftBatches.h"
 #include "spectra/MS2Input.h"
 
 namespace fs = std::filesystem;

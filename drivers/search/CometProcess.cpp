@@ -1,4 +1,4 @@
-#include "search/CometProcess.h"
+#include "drivers/search/CometProcess.h"
 
 #include <fcntl.h>
 #include <signal.h>

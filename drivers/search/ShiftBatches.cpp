@@ -1,4 +1,4 @@
-#include "search/ShiftBatches.h"
+#include "drivers/search/ShiftBatches.h"
 
 #include <algorithm>
 #include <cstdio>

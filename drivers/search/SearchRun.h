@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-#include "search/CometParams.h"
+#include "drivers/search/CometParams.h"
 
 namespace search {
 

@@ -1,4 +1,4 @@
-#include "search/SearchRun.h"
+#include "drivers/search/SearchRun.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -12,7 +12,7 @@
 #include "common/StandardOptions.h"
 #include "common/TextUtil.h"
 #include "resultfiles/Identifications.h"
-#include "search/CometProcess.h"
+#include "drivers/search/CometProcess.h"
 
 namespace search {
 
