@@ -57,10 +57,6 @@ bool SamePlace(const std::string& a, const std::string& b) {
   return !failed_a && !failed_b && place_a == place_b;
 }
 
-bool EndsWith(const std::string& text, const std::string& end) {
-  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 std::string Fixed(double value, int digits) {
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%.*f", digits, value);
@@ -160,7 +156,7 @@ FolderScan Scan(const std::string& folder) {
     std::error_code status_error;
     if (!it->is_regular_file(status_error)) continue;
     const std::string name = it->path().filename().string();
-    if (EndsWith(name, kSummarySuffix)) scan.summaries.push_back(it->path().string());
+    if (text::EndsWith(name, kSummarySuffix)) scan.summaries.push_back(it->path().string());
     else if (IsPicture(name)) scan.pictures.push_back(it->path().string());
   }
   std::sort(scan.summaries.begin(), scan.summaries.end());
@@ -611,7 +607,7 @@ std::string CheckReportOutput(const ReportInputs& inputs, const std::string& out
   for (const std::string& input : read) {
     if (!input.empty() && SamePlace(input, output)) return output + " would replace a file the report reads: " + input;
   }
-  if (EndsWith(path::FileName(output), kSummarySuffix))
+  if (text::EndsWith(path::FileName(output), kSummarySuffix))
     return output + ": the page would be read as a run summary by the next report";
   if (path::IsDirectory(output)) return output + ": is a folder, not a file";
   return std::string();
