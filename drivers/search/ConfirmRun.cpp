@@ -9,7 +9,6 @@
 
 #include "common/CommandLine.h"
 #include "common/Dta.h"
-#include "common/DtaName.h"
 #include "common/Notifier.h"
 #include "common/PathUtil.h"
 #include "common/RunSummary.h"
@@ -94,8 +93,10 @@ bool ReadFirstSearch(const std::vector<std::string>& files, CFirstSearch& first,
   return true;
 }
 
-// Every rank-1 hit of a shift-aware search's pepXML, appended per spectrum.
-bool ReadHits(const std::string& pepxml, std::map<std::string, std::vector<CHit>>& hits, std::string& error) {
+// Every rank-1 hit of a shift-aware search's pepXML, appended per spectrum
+// under the spectrum's own name.
+bool ReadHits(const std::string& pepxml, const CPooledSpectra& pooled, std::map<std::string, std::vector<CHit>>& hits,
+              std::string& error) {
   CIdentificationFilter filter;
   filter.keep_all = true;
   filter.modify_ini_directory = path::ProgramDirectory();
@@ -106,9 +107,15 @@ bool ReadHits(const std::string& pepxml, std::map<std::string, std::vector<CHit>
     return false;
   }
   FillMasses(loaded.modifications, path::ProgramDirectory());
-  for (const auto& [key, identification] : loaded.results)
-    if (HasPeptide(identification))
-      hits[key].push_back({identification, ModificationWeight(identification, loaded.modifications)});
+  for (const auto& [key, identification] : loaded.results) {
+    if (!HasPeptide(identification)) continue;
+    const std::string* spectrum = pooled.SpectrumOf(key);
+    if (!spectrum) {
+      error = pepxml + " names a spectrum that was not searched: " + key;
+      return false;
+    }
+    hits[*spectrum].push_back({identification, ModificationWeight(identification, loaded.modifications)});
+  }
   return true;
 }
 
@@ -259,9 +266,12 @@ int RunConfirmProgram(int argc, const char* const* argv, std::ostream& out, std:
   const std::string mods_path = path::Join(folder, "shift_mods.tsv");
   if (!safefile::WriteWholeFile(mods_path, mods_text, &error)) return fail(error);
 
-  // The propagated spectra, one MS2 text per run, so that Comet names them
-  // as the table does.
-  std::map<std::string, std::string> ms2;
+  // The propagated spectra of every run in one MS2 text, numbered afresh:
+  // Comet reads the database once per input file, and that reading, with
+  // eight shifts as variable modifications, is what a search costs, so one
+  // file per search instead of one per run. The scan table maps Comet's
+  // scan numbers back to the spectra.
+  CPooledSpectra pooled;
   int not_found = 0;
   if (plan.batches > 0) {
     std::set<std::string> wanted;
@@ -272,24 +282,17 @@ int RunConfirmProgram(int argc, const char* const* argv, std::ostream& out, std:
       if (!CollectSpectra(sources, wanted, found, error)) return fail(error);
     }
     not_found = static_cast<int>(wanted.size() - found.size());
-    for (const auto& [key, spectrum] : found) {
-      msdata::DtaNameParts parts;
-      if (!msdata::ParseDtaName(spectrum.name, parts)) {
-        ++not_found;
-        continue;
-      }
-      std::ostringstream record;
-      if (WriteMs2Record(spectrum, parts.first_scan, parts.last_scan, record)) ms2[parts.prefix] += record.str();
-    }
+    not_found += PoolSpectra(found, pooled);
     if (not_found > 0)
       err << "tessera-confirm: warning: " << not_found << " of " << wanted.size()
-          << " propagated spectra were not found in the --spectra sources (or have no usable name)\n";
+          << " propagated spectra were not found in the --spectra sources (or have no precursor charge)\n";
   }
 
-  // One Comet run per batch, on every run's spectra.
+  // One Comet run per batch, on every run's spectra at once.
   std::map<std::string, std::vector<CHit>> hits;
   const std::string batches_folder = path::Join(folder, "batches");
-  for (int b = 1; b <= plan.batches && !ms2.empty(); ++b) {
+  const bool search_any = plan.batches > 0 && !pooled.spectrum_of_scan.empty();
+  for (int b = 1; b <= plan.batches && search_any; ++b) {
     const std::string here = path::Join(batches_folder, std::to_string(b));
     if (!path::CreateDirectory(here)) return fail("Cannot create the folder " + here);
     CCometParams batch = params;
@@ -302,21 +305,19 @@ int RunConfirmProgram(int argc, const char* const* argv, std::ostream& out, std:
     run.working_folder = here;
     run.args = {"-P" + path::Join(here, "comet.params")};
     if (!batch.Write(run.args.front().substr(2), error)) return fail(error);
-    for (const auto& [name, text] : ms2) {
-      const std::string file = path::Join(here, name + ".ms2");
-      if (!safefile::WriteWholeFile(file, text, &error)) return fail(error);
-      run.args.push_back(file);
-    }
+    const std::string ms2_path = path::Join(here, std::string(kPooledName) + ".ms2");
+    if (!safefile::WriteWholeFile(ms2_path, pooled.ms2, &error) ||
+        !safefile::WriteWholeFile(path::Join(here, "scans.tsv"), pooled.scan_table, &error))
+      return fail(error);
+    run.args.push_back(ms2_path);
     run.log = path::Join(here, "comet.log");
     run.label = "shift-aware search " + std::to_string(b) + " of " + std::to_string(plan.batches);
     run.progress = progress;
     if (!RunComet(run, error)) return fail("the shift-aware search failed: " + error);
-    for (const auto& [name, text] : ms2) {
-      const std::string pepxml = path::Join(here, name + ".pep.xml");
-      if (!path::IsRegularFile(pepxml)) return fail("Comet wrote no " + pepxml + " (see its log " + run.log + ")");
-      notify::ScopedHandler quiet_readers([](const std::string&) {});
-      if (!ReadHits(pepxml, hits, error)) return fail(error);
-    }
+    const std::string pepxml = path::Join(here, std::string(kPooledName) + ".pep.xml");
+    if (!path::IsRegularFile(pepxml)) return fail("Comet wrote no " + pepxml + " (see its log " + run.log + ")");
+    notify::ScopedHandler quiet_readers([](const std::string&) {});
+    if (!ReadHits(pepxml, pooled, hits, error)) return fail(error);
   }
 
   // The verdicts.
@@ -352,7 +353,7 @@ int RunConfirmProgram(int argc, const char* const* argv, std::ostream& out, std:
   record.Counts().Set("confirmed", together.confirmed);
   record.Counts().Set("confirmed_confident", together.confirmed_confident);
   record.Counts().Set("shifts", plan.distinct);
-  record.Counts().Set("searches", ms2.empty() ? 0 : plan.batches);
+  record.Counts().Set("searches", search_any ? plan.batches : 0);
   record.Counts().Set("spectra_not_found", not_found);
   record.Counts().Set("identified_first_search", first.identified);
   summary::CJson& routes = record.Details()["routes"];
@@ -369,7 +370,7 @@ int RunConfirmProgram(int argc, const char* const* argv, std::ostream& out, std:
   closed.Set("no_hit", counts.no_hit);
   record.AddOutput("confirmation", table_path);
   record.AddOutput("shift_mods", mods_path);
-  if (plan.batches > 0 && !ms2.empty()) record.AddOutput("searches", batches_folder);
+  if (search_any) record.AddOutput("searches", batches_folder);
   const std::string summary_path = summary::SummaryPathFor(table_path);
   if (!record.Write(summary_path, &error)) return fail(error);
 

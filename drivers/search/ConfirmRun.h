@@ -7,8 +7,9 @@
 //
 // Writes into the output folder: confirmation.tsv (one row per propagated
 // identification), shift_mods.tsv (batch, pairs, residue, mass), the
-// searches under batches/<n>/ (the spectra as <run>.ms2, comet.params,
-// comet.log, <run>.pep.xml) and confirmation.summary.json.
+// searches under batches/<n>/ (every run's spectra as propagated.ms2 with
+// scans.tsv naming the spectrum of each scan, comet.params, comet.log,
+// propagated.pep.xml) and confirmation.summary.json.
 
 #include <map>
 #include <ostream>

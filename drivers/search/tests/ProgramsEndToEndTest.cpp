@@ -131,9 +131,9 @@ TEST_F(SearchAndConfirm, SliceOfBsa1) {
   const std::string sequence = texts[1].substr(0, texts[1].find(' '));
   EXPECT_EQ(testsupport::ReadFile(File("confirm/shift_mods.tsv")),
             std::string("batch\tpairs\tresidue\tmass\n1\t1\t") + sequence[1] + "\t14.015650\n");
-  const std::string ms2 = testsupport::ReadFile(File("confirm/batches/1/BSA1.ms2"));
-  EXPECT_EQ(ms2.rfind("S\t", 0), 0u);
-  EXPECT_TRUE(fs::exists(File("confirm/batches/1/BSA1.pep.xml")));
+  const std::string ms2 = testsupport::ReadFile(File("confirm/batches/1/propagated.ms2"));
+  EXPECT_EQ(ms2.rfind("S\t1\t1\t", 0), 0u);
+  EXPECT_TRUE(fs::exists(File("confirm/batches/1/propagated.pep.xml")));
   const std::string confirmation = testsupport::ReadFile(File("confirm/confirmation.summary.json"));
   EXPECT_NE(confirmation.find("\"kind\": \"confirmation\""), std::string::npos);
   EXPECT_NE(confirmation.find("\"BSA1\": {"), std::string::npos) << confirmation;

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
 
+#include "common/TextUtil.h"
 #include "drivers/search/CometParams.h"
 #include "drivers/search/CometProcess.h"
 #include "drivers/search/Confirmation.h"
@@ -109,6 +111,28 @@ TEST(Ms2Writer, RecordFromMhAndCharge) {
   std::ostringstream none;
   EXPECT_FALSE(search::WriteMs2Record(s, 1, 1, none));
   EXPECT_EQ(none.str(), "");
+}
+
+TEST(Ms2Writer, PoolsRunsAndMapsScansBack) {
+  // Two runs' spectra numbered afresh; one without a charge is left out
+  // and takes no number, so the scans stay dense.
+  std::map<std::string, msdata::CSpectrum> spectra;
+  const std::pair<const char*, int> named[] = {{"BSA2.565.565.2.dta", 2}, {"BSA1.565.565.0.dta", 0}, {"BSA1.900.901.3.dta", 3}};
+  for (const auto& [name, charge] : named) {
+    msdata::CSpectrum s;
+    s.name = name;
+    s.charge = charge;
+    s.precursor_mass = 1000.0;
+    spectra[text::ToUpper(name)] = s;
+  }
+  search::CPooledSpectra pooled;
+  EXPECT_EQ(search::PoolSpectra(spectra, pooled), 1);
+  EXPECT_EQ(pooled.scan_table, "scan\tspectrum\n1\tBSA1.900.901.3.dta\n2\tBSA2.565.565.2.dta\n");
+  EXPECT_EQ(pooled.ms2.rfind("S\t1\t1\t", 0), 0u);
+  ASSERT_NE(pooled.SpectrumOf("PROPAGATED.2.2.2.DTA"), nullptr);
+  EXPECT_EQ(*pooled.SpectrumOf("propagated.00002.00002.2.dta"), "BSA2.565.565.2.DTA");
+  for (const char* stranger : {"PROPAGATED.3.3.2.DTA", "PROPAGATED.0.0.2.DTA", "BSA1.1.1.2.DTA", "junk"})
+    EXPECT_EQ(pooled.SpectrumOf(stranger), nullptr) << stranger;
 }
 
 TEST(Confirmation, SamePeptideWithTheShiftBeyondTheFirstSearchsMods) {
