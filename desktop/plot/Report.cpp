@@ -209,6 +209,7 @@ class CPage {
   void PairShifts();
   void ShiftscanShifts();
   void Propagated();
+  void Calibration();
   void Settings();
   // The summaries the sections show: in a study the pooled ones, else all.
   std::vector<const Summary*> Shown(const std::string& kind = std::string()) const;
@@ -496,6 +497,27 @@ void CPage::Propagated() {
   }
 }
 
+// How often the shift-aware search bore out each band of transfer q-value,
+// run by run: a q-value that holds on the runs it was built on and not on
+// the others shows here.
+void CPage::Calibration() {
+  std::vector<std::vector<std::string>> rows;
+  for (const Summary* s : Shown("confirmation")) {
+    for (const QJsonValue& item : s->Details().value("run_bands").toArray()) {
+      const QJsonObject tally = item.toObject();
+      const int propagated = tally.value("propagated").toInt(), confirmed = tally.value("confirmed").toInt();
+      rows.push_back({Str(tally.value("run").toString()), Str(tally.value("band").toString()),
+                      std::to_string(propagated), std::to_string(confirmed),
+                      propagated ? Fixed(100.0 * confirmed / propagated, 1) + "%" : ""});
+    }
+  }
+  if (rows.empty()) return;
+  Heading("Transfer q-value against the shift-aware search");
+  Note("Per run and band of transfer q-value: the propagated identifications whose spectrum's rank-1 hit in "
+       "the shift-aware Comet search is the propagated peptide with its shift.");
+  Table("calibration", {"run", "transfer q-value", "propagated", "confirmed", "confirmed share"}, rows);
+}
+
 void CPage::Settings() {
   Heading("Settings");
   for (const Summary* s : Shown()) {
@@ -528,6 +550,7 @@ bool CPage::Build(std::string& page, std::string& error, std::vector<std::string
   PairShifts();
   ShiftscanShifts();
   Propagated();
+  Calibration();
   Settings();
   html_ << "</body>\n</html>\n";
   page = html_.str();
@@ -579,6 +602,11 @@ bool CPage::BuildText(std::string& text, std::string& error, std::vector<std::st
       const QJsonObject rows = details.value(table).toObject();
       for (auto it = rows.begin(); it != rows.end(); ++it)
         out << "    " << Str(it.key()) << ": " << CountsLine(it.value().toObject()) << "\n";
+    }
+    for (const QJsonValue& item : details.value("run_bands").toArray()) {
+      QJsonObject counts = item.toObject();
+      out << "    " << Str(counts.take("run").toString()) << ", " << Str(counts.take("band").toString()) << ": "
+          << CountsLine(counts) << "\n";
     }
   }
   for (const std::string& damaged : damaged_) out << "  (a damaged summary is left out: " << damaged << ")\n";

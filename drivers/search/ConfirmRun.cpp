@@ -365,6 +365,16 @@ int RunConfirmProgram(int argc, const char* const* argv, std::ostream& out, std:
     bands.Set(band, TallyJson(counts.bands.count(band) ? counts.bands.at(band) : CTally()));
   summary::CJson& runs = record.Details()["runs"];
   for (const auto& [run, tally] : counts.runs) runs.Set(run, TallyJson(tally));
+  // A list rather than an object: readers that sort keys keep the bands' order.
+  summary::CJson& run_bands = record.Details().Set("run_bands", summary::CJson::Array());
+  for (const auto& [run, per_band] : counts.run_bands)
+    for (const std::string& band : Bands()) {
+      if (!per_band.count(band)) continue;
+      summary::CJson row = TallyJson(per_band.at(band));
+      row.Set("run", run);
+      row.Set("band", band);
+      run_bands.Append(std::move(row));
+    }
   summary::CJson& closed = record.Details()["closed_search"];
   for (const char* route : {"cluster", "pairs"}) closed.Set(std::string("agree_") + route, counts.agree.count(route) ? counts.agree.at(route) : 0);
   closed.Set("no_hit", counts.no_hit);

@@ -140,7 +140,8 @@ CVerdict Judge(const CPropagatedRow& row, const std::vector<CHit>& hits, const s
 
 void CConfirmationCounts::Add(const CPropagatedRow& row, bool confirmed, const std::string* best) {
   const bool confident = row.q && *row.q <= 0.01;
-  for (CTally* tally : {&routes[row.route], &bands[Band(row.q)], &runs[RunOf(row.spectrum)]}) {
+  const std::string run = RunOf(row.spectrum), band = Band(row.q);
+  for (CTally* tally : {&routes[row.route], &bands[band], &runs[run], &run_bands[run][band]}) {
     ++tally->propagated;
     tally->confident += confident;
     tally->confirmed += confirmed;

@@ -77,6 +77,8 @@ struct CConfirmationCounts {
   std::map<std::string, CTally> routes;
   std::map<std::string, CTally> bands;
   std::map<std::string, CTally> runs;
+  // Per run, per band: whether the q-value holds on each run by itself.
+  std::map<std::string, std::map<std::string, CTally>> run_bands;
   // The closed search's own best hit (any score): agreeing rows per route.
   std::map<std::string, int> agree;
   int no_hit = 0;

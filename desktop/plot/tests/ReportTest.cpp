@@ -105,6 +105,10 @@ class ReportFolderTest : public ReportTest, public ::testing::WithParamInterface
       Put("r/t.tsv", "spectrum\tsequence\troute\tshift\tscore\tq_value\nS.1.1.2.dta\tLVTDLTK\tcluster\t\t3\t0.5\n");
       PutSummary("r/propagation.summary.json", "propagation", "", "\"identified_by_propagation\": 1",
                  "{\"role\": \"propagation table\", \"path\": \"" + File("r/t.tsv") + "\"}");
+    } else if (kind == "confirmation") {
+      PutSummary("r/confirmation.summary.json", "confirmation", "", "\"confirmed\": 3", "",
+                 "{\"run_bands\": [{\"propagated\": 4, \"confirmed\": 3, \"run\": \"A\", \"band\": \"q <= 1%\"}, "
+                 "{\"propagated\": 2, \"confirmed\": 0, \"run\": \"A\", \"band\": \"1% < q <= 5%\"}]}");
     } else if (kind == "study") {
       PutSummary("r/runs/A/clusters.summary.json", "clustering", "/d/A.mzML", "\"clusters\": 11");
       PutSummary("r/runs/B/clusters.summary.json", "clustering", "/d/B.mzML", "\"clusters\": 22");
@@ -149,6 +153,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "<figcaption>lying.png</figcaption>", "Sulfide"}},
         FolderCase{"propagation",
                    {"<td>identified by propagation</td><td>1</td>", "<table id=\"propagated\">", "LVTDLTK"}},
+        FolderCase{"confirmation",
+                   {"<table id=\"calibration\">", "<tr><td>A</td><td>q &lt;= 1%</td><td>4</td><td>3</td><td>75.0%</td></tr>\n"
+                    "<tr><td>A</td><td>1% &lt; q &lt;= 5%</td><td>2</td><td>0</td><td>0.0%</td></tr>"}},
         FolderCase{"study",
                    {"<table id=\"runs-clustering\">", "<tr><td>A</td><td>11</td></tr>",
                     "<tr><td>B</td><td>22</td></tr>", "<td>Pair search</td><td>pairs</td><td>33</td>"}}),

@@ -137,6 +137,7 @@ TEST_F(SearchAndConfirm, SliceOfBsa1) {
   const std::string confirmation = testsupport::ReadFile(File("confirm/confirmation.summary.json"));
   EXPECT_NE(confirmation.find("\"kind\": \"confirmation\""), std::string::npos);
   EXPECT_NE(confirmation.find("\"BSA1\": {"), std::string::npos) << confirmation;
+  EXPECT_NE(confirmation.find("\"run\": \"BSA1\",\n        \"band\": \"1% < q <= 5%\""), std::string::npos) << confirmation;
 }
 
 struct Failure {
