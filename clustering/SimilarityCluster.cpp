@@ -446,16 +446,20 @@ CSimilarityCluster::BlockResult CSimilarityCluster::ClusterBlock(
                  similarity.similar_method, prepared, lists);
 
   CPairJoin join;
-  if (dot && join_pairs && k >= kJoinedBlock && floor >= kJoinedFloor &&
-      join.Build(prepared, tol)) {
-    result.links = JoinedLinks(members, k, prepared, join, tol, floor, threads, counts,
-                               keep_merges ? &result.merges : nullptr);
+  // A candidate takes 2 bytes and a scored pair about 12: past a quarter
+  // of all pairs the matrix (2 bytes a pair, twice with representatives)
+  // holds less.
+  const std::size_t pairs = k * (k - 1) / 2;
+  if (dot && join_pairs && k >= kJoinedBlock && floor >= kJoinedFloor && join.Build(prepared, tol) &&
+      JoinedLinks(members, k, prepared, join, tol, floor, threads, pairs / 4, counts, result.links,
+                  keep_merges ? &result.merges : nullptr)) {
     if (representatives) {
       result.representatives =
           Representatives(result.links, ScoredSupports(members, prepared, tol));
     }
   } else {
     TriangleMatrix original(k);  // as scored, for choosing representatives
+    counts.Held(pairs * sizeof(std::int16_t) * (representatives ? 2 : 1));
     if (dot) {
       ScorePairs(members, k, threads, original, [&]() { return IndexedScorer(prepared, tol); },
                  floor, counts);
@@ -476,6 +480,7 @@ CSimilarityCluster::BlockResult CSimilarityCluster::ClusterBlock(
   }
   result.pairs_scored = counts.scored;
   result.pairs_above = counts.above;
+  result.held_bytes = counts.held_bytes;
   return result;
 }
 
@@ -501,6 +506,7 @@ void CSimilarityCluster::Run(std::vector<msdata::CSpectrum>& spectra, CSimilarit
   const BlockRounds rounds(blocks);
   pairs_scored = 0;
   pairs_above = 0;
+  largest_held_bytes = 0;
   std::vector<ClusterLink> links;
   links.reserve(spectra.size());
   std::vector<int> representatives;
@@ -519,6 +525,7 @@ void CSimilarityCluster::Run(std::vector<msdata::CSpectrum>& spectra, CSimilarit
         AppendBlockResult(block.start, results[b - first], links, representatives, merge_log);
         pairs_scored += results[b - first].pairs_scored;
         pairs_above += results[b - first].pairs_above;
+        largest_held_bytes = std::max(largest_held_bytes, results[b - first].held_bytes);
         continue;
       }
       // A lone spectrum is a cluster of its own: the representative

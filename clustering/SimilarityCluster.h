@@ -45,6 +45,9 @@ class CSimilarityCluster : public CCluster {
   // threshold.
   std::size_t pairs_scored = 0;
   std::size_t pairs_above = 0;
+  // The most bytes of pair entries (candidates, scored pairs, score
+  // matrices) one block held at once.
+  std::size_t largest_held_bytes = 0;
 
   struct Block {
     std::size_t start = 0;
@@ -56,6 +59,7 @@ class CSimilarityCluster : public CCluster {
     std::vector<linkage::Merge> merges;  // block positions; kept only with a merge log
     std::size_t pairs_scored = 0;
     std::size_t pairs_above = 0;
+    std::size_t held_bytes = 0;  // pair entries held at once
   };
 
   // Whether `candidate` joins the block that starts with `start`.
