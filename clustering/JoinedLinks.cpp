@@ -1,6 +1,7 @@
 #include "clustering/JoinedLinks.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
@@ -291,6 +292,8 @@ bool JoinedLinks(const msdata::CSpectrum* members, std::size_t k, const CDotProd
     for (const auto& of_level : by_level) edges += of_level.capacity();
     counts.Held(slots * sizeof(std::uint16_t) + edges * sizeof(Edge));
   }
+  const auto merging = std::chrono::steady_clock::now();
   links = linkage::MergeEdges(Concatenate(by_level), k, floor, merges);
+  counts.linking_seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - merging).count();
   return true;
 }

@@ -33,6 +33,8 @@ struct PairCounts {
   // matrices) the block held at once.
   std::size_t held_bytes = 0;
   void Held(std::size_t bytes) { held_bytes = std::max(held_bytes, bytes); }
+  // Seconds spent merging the scored pairs (the rest is comparing).
+  double linking_seconds = 0.0;
 };
 
 // The links of block members[0, k), prepared in `prepared` and indexed in

@@ -2,6 +2,7 @@
 #include "clustering/SingleLinkage.h"
 
 #include <algorithm>
+#include <chrono>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
@@ -440,10 +441,17 @@ CSimilarityCluster::BlockResult CSimilarityCluster::ClusterBlock(
   const bool dot = similarity.similar_method == SIMILAR_DOT_PRODUCT &&
                    similarity.fragment_ion_tol_type != TOLERANCE_PPM;
   const double tol = similarity.fragment_ion_tol;
+  using Clock = std::chrono::steady_clock;
+  const auto seconds_since = [](Clock::time_point from) {
+    return std::chrono::duration<double>(Clock::now() - from).count();
+  };
+  const auto preparing = Clock::now();
   CDotProductBlock prepared;
   std::vector<msdata::PeakList> lists;
   PrepareMembers(members, k, block.start, peak_source, peak_select, dot,
                  similarity.similar_method, prepared, lists);
+  result.preparing = seconds_since(preparing);
+  const auto comparing = Clock::now();
 
   CPairJoin join;
   // A candidate takes 2 bytes and a scored pair about 12: past a quarter
@@ -453,10 +461,13 @@ CSimilarityCluster::BlockResult CSimilarityCluster::ClusterBlock(
   if (dot && join_pairs && k >= kJoinedBlock && floor >= kJoinedFloor && join.Build(prepared, tol) &&
       JoinedLinks(members, k, prepared, join, tol, floor, threads, pairs / 4, counts, result.links,
                   keep_merges ? &result.merges : nullptr)) {
+    const auto linking = Clock::now();
     if (representatives) {
       result.representatives =
           Representatives(result.links, ScoredSupports(members, prepared, tol));
     }
+    result.linking = counts.linking_seconds + seconds_since(linking);
+    result.comparing = seconds_since(comparing) - result.linking;
   } else {
     TriangleMatrix original(k);  // as scored, for choosing representatives
     counts.Held(pairs * sizeof(std::int16_t) * (representatives ? 2 : 1));
@@ -468,6 +479,8 @@ CSimilarityCluster::BlockResult CSimilarityCluster::ClusterBlock(
                  [&]() { return GeneralScorer(lists, members, similarity); }, floor, counts);
     }
     std::vector<linkage::Merge>* merges = keep_merges ? &result.merges : nullptr;
+    const auto linking = Clock::now();
+    result.comparing = seconds_since(comparing);
     if (!representatives) {
       result.links = linkage::MergeScores(original.Data(), k, floor, merges);
     } else {
@@ -477,6 +490,7 @@ CSimilarityCluster::BlockResult CSimilarityCluster::ClusterBlock(
       }
       result.representatives = Representatives(result.links, MatrixSupports(original));
     }
+    result.linking = seconds_since(linking);
   }
   result.pairs_scored = counts.scored;
   result.pairs_above = counts.above;
@@ -507,6 +521,8 @@ void CSimilarityCluster::Run(std::vector<msdata::CSpectrum>& spectra, CSimilarit
   pairs_scored = 0;
   pairs_above = 0;
   largest_held_bytes = 0;
+  phases = Phases();
+  const auto clustering = std::chrono::steady_clock::now();
   std::vector<ClusterLink> links;
   links.reserve(spectra.size());
   std::vector<int> representatives;
@@ -526,6 +542,9 @@ void CSimilarityCluster::Run(std::vector<msdata::CSpectrum>& spectra, CSimilarit
         pairs_scored += results[b - first].pairs_scored;
         pairs_above += results[b - first].pairs_above;
         largest_held_bytes = std::max(largest_held_bytes, results[b - first].held_bytes);
+        phases.preparing += results[b - first].preparing;
+        phases.comparing += results[b - first].comparing;
+        phases.linking += results[b - first].linking;
         continue;
       }
       // A lone spectrum is a cluster of its own: the representative
@@ -538,11 +557,14 @@ void CSimilarityCluster::Run(std::vector<msdata::CSpectrum>& spectra, CSimilarit
   results.clear();
   results.shrink_to_fit();
 
+  phases.clustering_wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - clustering).count();
   notify::Message("Clustering done!");
   if (representative_spectra) {
+    const auto writing = std::chrono::steady_clock::now();
     representative_spectra->worker_threads = threads;
     representative_spectra->peak_source = peak_source;
     representative_spectra->Generate(spectra, links, representatives,
                                       spectra_process->SettingsOnly());
+    phases.writing_wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - writing).count();
   }
 }
