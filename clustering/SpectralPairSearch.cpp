@@ -8,6 +8,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <memory>
 #include <mutex>
 
@@ -382,6 +385,12 @@ void CSpectralPairSearch::Search(std::vector<msdata::CSpectrum>& spectra, const 
   std::vector<msdata::PeakList> lists =
       PrepareAll(spectra, selection, PairScoring::ArrangeMethod(configured.similar_method), threads,
                  release_raw_peaks);
+#ifdef __GLIBC__
+  // The raw peaks let go of are a million small blocks amid the heap: give
+  // their pages back, since the indexes built next come from fresh mappings
+  // and would not reuse them.
+  if (release_raw_peaks) malloc_trim(0);
+#endif
   // The decoys follow the spectra's own lists, so that one scoring (and its
   // index) serves a spectrum against a decoy as against a spectrum. Moving
   // every peak by one amount commutes with the selection, the scaling and

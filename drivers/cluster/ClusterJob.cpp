@@ -223,9 +223,9 @@ void RemoveWritten(const std::vector<std::string>& written) {
   }
 }
 
-// Where the run's time went, in its summary and on standard error:
-// reading, clustering (of which preparing peaks, comparing and linking are
-// summed over threads) and writing the spectrum and cluster files.
+// Where the run's time went, in its summary: reading, clustering (of
+// which preparing peaks, comparing and linking are summed over threads) and
+// writing the spectrum and cluster files.
 void AddPhases(summary::CRunSummary& run, const LoadedSpectra& loaded, const CSimilarityCluster& clustering) {
   const CSimilarityCluster::Phases& p = clustering.phases;
   summary::CJson& phases = run.Details()["phase_seconds"];
@@ -235,10 +235,6 @@ void AddPhases(summary::CRunSummary& run, const LoadedSpectra& loaded, const CSi
   phases.Set("comparing_on_threads", p.comparing);
   phases.Set("linking_on_threads", p.linking);
   phases.Set("writing", p.writing_wall);
-  std::fprintf(stderr,
-               "Phases: reading %.1f s, clustering %.1f s (on the threads: preparing peaks %.1f s, comparing %.1f s, "
-               "linking %.1f s), writing %.1f s\n",
-               loaded.seconds, p.clustering_wall, p.preparing, p.comparing, p.linking, p.writing_wall);
 }
 
 int RunClustering(CPara& para, CSimilarityCluster& clustering, const JobOptions& options, int threads,
