@@ -90,6 +90,9 @@ constexpr std::size_t kSharedBlock = 2048;
 // join would pass nearly every pair and all of them are scored.
 constexpr std::size_t kJoinedBlock = 16;
 constexpr int kJoinedFloor = 1000;
+// Blocks of fewer pairs keep the join however dense their candidates: the
+// memory is small either way.
+constexpr std::size_t kMatrixWorthPairs = std::size_t{1} << 20;
 // Blocks clustered side by side before their results are taken in order;
 // it bounds the results held and keeps the progress output moving.
 constexpr std::size_t kBlocksPerRound = 64;
@@ -456,10 +459,11 @@ CSimilarityCluster::BlockResult CSimilarityCluster::ClusterBlock(
   CPairJoin join;
   // A candidate takes 2 bytes and a scored pair about 12: past a quarter
   // of all pairs the matrix (2 bytes a pair, twice with representatives)
-  // holds less.
+  // holds less, which matters once the block has a million pairs.
   const std::size_t pairs = k * (k - 1) / 2;
+  const std::size_t most_candidates = pairs >= kMatrixWorthPairs ? pairs / 4 : pairs;
   if (dot && join_pairs && k >= kJoinedBlock && floor >= kJoinedFloor && join.Build(prepared, tol) &&
-      JoinedLinks(members, k, prepared, join, tol, floor, threads, pairs / 4, counts, result.links,
+      JoinedLinks(members, k, prepared, join, tol, floor, threads, most_candidates, counts, result.links,
                   keep_merges ? &result.merges : nullptr)) {
     const auto linking = Clock::now();
     if (representatives) {
