@@ -1,6 +1,7 @@
 #include "clustering/JoinedLinks.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
@@ -38,6 +39,7 @@ class ChunkedValues {
     ++size_;
   }
   std::uint16_t operator[](std::size_t i) const { return chunks_[i >> kShift][i & kMask]; }
+  std::size_t size() const { return size_; }
 
  private:
   static constexpr std::size_t kShift = 12;
@@ -74,6 +76,7 @@ class Bucket {
   }
 
   const std::vector<CandidateRun>& Runs() const { return runs_; }
+  std::size_t Slots() const { return seconds_.size(); }
 
   // Appends the later spectra of the run whose values start at `at` that
   // `keep` accepts.
@@ -150,6 +153,15 @@ class CandidateLevels {
       }
     }
     return work;
+  }
+
+  // The 16-bit values every candidate takes.
+  std::size_t Slots() const {
+    std::size_t slots = 0;
+    for (const auto& of_thread : buckets_) {
+      for (const Bucket& bucket : of_thread) slots += bucket.Slots();
+    }
+    return slots;
   }
 
   void Release(int level) {
@@ -251,13 +263,15 @@ std::vector<Edge> Concatenate(std::vector<std::vector<Edge>>& by_level) {
 
 }  // namespace
 
-std::vector<ClusterLink> JoinedLinks(const msdata::CSpectrum* members, std::size_t k,
-                                     const CDotProductBlock& prepared, const CPairJoin& join,
-                                     double tol, int floor, int threads, PairCounts& counts,
-                                     std::vector<linkage::Merge>* merges) {
+bool JoinedLinks(const msdata::CSpectrum* members, std::size_t k, const CDotProductBlock& prepared,
+                 const CPairJoin& join, double tol, int floor, int threads, std::size_t most_candidates,
+                 PairCounts& counts, std::vector<ClusterLink>& links, std::vector<linkage::Merge>* merges) {
   const int levels = LevelCount(floor);
   CandidateLevels candidates(threads, levels);
   candidates.Gather(join, members, k, floor, threads);
+  const std::size_t slots = candidates.Slots();
+  counts.Held(slots * sizeof(std::uint16_t));
+  if (slots > most_candidates) return false;
 
   LevelGroups groups(k);
   // Scored pairs above the floor by the level their score lies in (never
@@ -274,6 +288,12 @@ std::vector<ClusterLink> JoinedLinks(const msdata::CSpectrum* members, std::size
       mine.clear();
     }
     groups.Join(by_level[static_cast<std::size_t>(level)]);
+    std::size_t edges = 0;
+    for (const auto& of_level : by_level) edges += of_level.capacity();
+    counts.Held(slots * sizeof(std::uint16_t) + edges * sizeof(Edge));
   }
-  return linkage::MergeEdges(Concatenate(by_level), k, floor, merges);
+  const auto merging = std::chrono::steady_clock::now();
+  links = linkage::MergeEdges(Concatenate(by_level), k, floor, merges);
+  counts.linking_seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - merging).count();
+  return true;
 }

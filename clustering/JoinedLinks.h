@@ -13,6 +13,7 @@
 // above the floor alone (linkage::MergeEdges), and equals what
 // linkage::MergeScores gives for the matrix of every pair.
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <vector>
@@ -28,13 +29,22 @@ class CPairJoin;
 struct PairCounts {
   std::atomic<std::size_t> scored{0};
   std::atomic<std::size_t> above{0};
+  // The most bytes of pair entries (candidates, scored pairs, score
+  // matrices) the block held at once.
+  std::size_t held_bytes = 0;
+  void Held(std::size_t bytes) { held_bytes = std::max(held_bytes, bytes); }
+  // Seconds spent merging the scored pairs (the rest is comparing).
+  double linking_seconds = 0.0;
 };
 
 // The links of block members[0, k), prepared in `prepared` and indexed in
 // `join` at tolerance `tol` daltons: only packed scores above `floor`
 // (>= 0) merge. Pairs of unequal charge are never scored. Scores on
-// `threads` threads; the links do not depend on it.
-std::vector<ClusterLink> JoinedLinks(const msdata::CSpectrum* members, std::size_t k,
-                                     const CDotProductBlock& prepared, const CPairJoin& join,
-                                     double tol, int floor, int threads, PairCounts& counts,
-                                     std::vector<linkage::Merge>* merges = nullptr);
+// `threads` threads; the links do not depend on it. False, with no links,
+// when the bounds leave more than `most_candidates` pairs: where nearly
+// every pair may merge, the scored pairs would outweigh a matrix of every
+// score many times over.
+bool JoinedLinks(const msdata::CSpectrum* members, std::size_t k, const CDotProductBlock& prepared,
+                 const CPairJoin& join, double tol, int floor, int threads, std::size_t most_candidates,
+                 PairCounts& counts, std::vector<ClusterLink>& links,
+                 std::vector<linkage::Merge>* merges = nullptr);

@@ -2,6 +2,7 @@
 #include "clustering/SingleLinkage.h"
 
 #include <algorithm>
+#include <chrono>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
@@ -89,6 +90,9 @@ constexpr std::size_t kSharedBlock = 2048;
 // join would pass nearly every pair and all of them are scored.
 constexpr std::size_t kJoinedBlock = 16;
 constexpr int kJoinedFloor = 1000;
+// Blocks of fewer pairs keep the join however dense their candidates: the
+// memory is small either way.
+constexpr std::size_t kMatrixWorthPairs = std::size_t{1} << 20;
 // Blocks clustered side by side before their results are taken in order;
 // it bounds the results held and keeps the progress output moving.
 constexpr std::size_t kBlocksPerRound = 64;
@@ -440,22 +444,37 @@ CSimilarityCluster::BlockResult CSimilarityCluster::ClusterBlock(
   const bool dot = similarity.similar_method == SIMILAR_DOT_PRODUCT &&
                    similarity.fragment_ion_tol_type != TOLERANCE_PPM;
   const double tol = similarity.fragment_ion_tol;
+  using Clock = std::chrono::steady_clock;
+  const auto seconds_since = [](Clock::time_point from) {
+    return std::chrono::duration<double>(Clock::now() - from).count();
+  };
+  const auto preparing = Clock::now();
   CDotProductBlock prepared;
   std::vector<msdata::PeakList> lists;
   PrepareMembers(members, k, block.start, peak_source, peak_select, dot,
                  similarity.similar_method, prepared, lists);
+  result.preparing = seconds_since(preparing);
+  const auto comparing = Clock::now();
 
   CPairJoin join;
-  if (dot && join_pairs && k >= kJoinedBlock && floor >= kJoinedFloor &&
-      join.Build(prepared, tol)) {
-    result.links = JoinedLinks(members, k, prepared, join, tol, floor, threads, counts,
-                               keep_merges ? &result.merges : nullptr);
+  // A candidate takes 2 bytes and a scored pair about 12: past a quarter
+  // of all pairs the matrix (2 bytes a pair, twice with representatives)
+  // holds less, which matters once the block has a million pairs.
+  const std::size_t pairs = k * (k - 1) / 2;
+  const std::size_t most_candidates = pairs >= kMatrixWorthPairs ? pairs / 4 : pairs;
+  if (dot && join_pairs && k >= kJoinedBlock && floor >= kJoinedFloor && join.Build(prepared, tol) &&
+      JoinedLinks(members, k, prepared, join, tol, floor, threads, most_candidates, counts, result.links,
+                  keep_merges ? &result.merges : nullptr)) {
+    const auto linking = Clock::now();
     if (representatives) {
       result.representatives =
           Representatives(result.links, ScoredSupports(members, prepared, tol));
     }
+    result.linking = counts.linking_seconds + seconds_since(linking);
+    result.comparing = seconds_since(comparing) - result.linking;
   } else {
     TriangleMatrix original(k);  // as scored, for choosing representatives
+    counts.Held(pairs * sizeof(std::int16_t) * (representatives ? 2 : 1));
     if (dot) {
       ScorePairs(members, k, threads, original, [&]() { return IndexedScorer(prepared, tol); },
                  floor, counts);
@@ -464,6 +483,8 @@ CSimilarityCluster::BlockResult CSimilarityCluster::ClusterBlock(
                  [&]() { return GeneralScorer(lists, members, similarity); }, floor, counts);
     }
     std::vector<linkage::Merge>* merges = keep_merges ? &result.merges : nullptr;
+    const auto linking = Clock::now();
+    result.comparing = seconds_since(comparing);
     if (!representatives) {
       result.links = linkage::MergeScores(original.Data(), k, floor, merges);
     } else {
@@ -473,9 +494,11 @@ CSimilarityCluster::BlockResult CSimilarityCluster::ClusterBlock(
       }
       result.representatives = Representatives(result.links, MatrixSupports(original));
     }
+    result.linking = seconds_since(linking);
   }
   result.pairs_scored = counts.scored;
   result.pairs_above = counts.above;
+  result.held_bytes = counts.held_bytes;
   return result;
 }
 
@@ -501,6 +524,9 @@ void CSimilarityCluster::Run(std::vector<msdata::CSpectrum>& spectra, CSimilarit
   const BlockRounds rounds(blocks);
   pairs_scored = 0;
   pairs_above = 0;
+  largest_held_bytes = 0;
+  phases = Phases();
+  const auto clustering = std::chrono::steady_clock::now();
   std::vector<ClusterLink> links;
   links.reserve(spectra.size());
   std::vector<int> representatives;
@@ -519,6 +545,10 @@ void CSimilarityCluster::Run(std::vector<msdata::CSpectrum>& spectra, CSimilarit
         AppendBlockResult(block.start, results[b - first], links, representatives, merge_log);
         pairs_scored += results[b - first].pairs_scored;
         pairs_above += results[b - first].pairs_above;
+        largest_held_bytes = std::max(largest_held_bytes, results[b - first].held_bytes);
+        phases.preparing += results[b - first].preparing;
+        phases.comparing += results[b - first].comparing;
+        phases.linking += results[b - first].linking;
         continue;
       }
       // A lone spectrum is a cluster of its own: the representative
@@ -531,11 +561,14 @@ void CSimilarityCluster::Run(std::vector<msdata::CSpectrum>& spectra, CSimilarit
   results.clear();
   results.shrink_to_fit();
 
+  phases.clustering_wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - clustering).count();
   notify::Message("Clustering done!");
   if (representative_spectra) {
+    const auto writing = std::chrono::steady_clock::now();
     representative_spectra->worker_threads = threads;
     representative_spectra->peak_source = peak_source;
     representative_spectra->Generate(spectra, links, representatives,
                                       spectra_process->SettingsOnly());
+    phases.writing_wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - writing).count();
   }
 }

@@ -45,6 +45,21 @@ class CSimilarityCluster : public CCluster {
   // threshold.
   std::size_t pairs_scored = 0;
   std::size_t pairs_above = 0;
+  // The most bytes of pair entries (candidates, scored pairs, score
+  // matrices) one block held at once.
+  std::size_t largest_held_bytes = 0;
+  // Where the last Run spent its time, in seconds: preparing peaks,
+  // comparing (bounds and scores) and linking (merging, representatives)
+  // summed over the threads that did them; the clustering and the writing
+  // of its files (consensus and copied spectra, cluster file) as wall time.
+  struct Phases {
+    double preparing = 0.0;
+    double comparing = 0.0;
+    double linking = 0.0;
+    double clustering_wall = 0.0;
+    double writing_wall = 0.0;
+  };
+  Phases phases;
 
   struct Block {
     std::size_t start = 0;
@@ -56,6 +71,10 @@ class CSimilarityCluster : public CCluster {
     std::vector<linkage::Merge> merges;  // block positions; kept only with a merge log
     std::size_t pairs_scored = 0;
     std::size_t pairs_above = 0;
+    std::size_t held_bytes = 0;  // pair entries held at once
+    double preparing = 0.0;      // seconds of the block's phases
+    double comparing = 0.0;
+    double linking = 0.0;
   };
 
   // Whether `candidate` joins the block that starts with `start`.

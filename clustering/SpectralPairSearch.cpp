@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <memory>
 #include <mutex>
-#include <queue>
 
 #include "clustering/DecoySpectra.h"
 #include "clustering/DotProductBlock.h"
@@ -372,27 +374,23 @@ void CSpectralPairSearch::AppendScoreLine(std::string& out, double value) {
   out.append(p, static_cast<std::size_t>(end - p));
 }
 
-void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilarity* similarity,
-                              CPeakSelect* peak_select) {
-  const CSimilarity configured = similarity ? *similarity : CSimilarity();
-  const CPeakSelect selection = peak_select ? *peak_select : CPeakSelect();
-  const std::string pair_path = spectra_process ? spectra_process->cluster_result : std::string();
-
-  // The pair file appears under its name only when it is whole; the score
-  // log is appended to run after run and is checked instead.
-  safefile::CSafeFile pairs_out;
-  if (!pairs_out.Open(pair_path)) {
-    notify::Message("Cannot open file: " + pair_path + "!");
-    return;
-  }
-  // Appended run after run, never through a link planted at its name.
-  File log_file(score_log ? safefile::OpenForAppend(kScoreLog) : nullptr);
-
+// The search itself: every structure it builds (prepared lists, the join's
+// indexes) is gone when it returns, before the mass-shift table needs its
+// memory.
+void CSpectralPairSearch::Search(std::vector<msdata::CSpectrum>& spectra, const CSimilarity& configured,
+                                 const CPeakSelect& selection, std::FILE* pairs_file, std::FILE* log_file,
+                                 int& last_method) {
   const int threads = std::max(1, worker_threads);
   const std::size_t n = spectra.size();
   std::vector<msdata::PeakList> lists =
       PrepareAll(spectra, selection, PairScoring::ArrangeMethod(configured.similar_method), threads,
                  release_raw_peaks);
+#ifdef __GLIBC__
+  // The raw peaks let go of are a million small blocks amid the heap: give
+  // their pages back, since the indexes built next come from fresh mappings
+  // and would not reuse them.
+  if (release_raw_peaks) malloc_trim(0);
+#endif
   // The decoys follow the spectra's own lists, so that one scoring (and its
   // index) serves a spectrum against a decoy as against a spectrum. Moving
   // every peak by one amount commutes with the selection, the scaling and
@@ -489,7 +487,6 @@ void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilari
   };
 
   progress::Counter counter(spectra.size());
-  int last_method = -1;
   pairs_scored = 0;
   pairs_above = 0;
   pairs_in_window = 0;
@@ -502,11 +499,30 @@ void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilari
     pairs_in_window += join ? out.in_window : out.scored;
     decoy_pairs_scored += out.decoys_scored;
     decoy_pairs_above += out.decoys_above;
-    WriteAll(pairs_out.Get(), out.pairs);
-    WriteAll(log_file.get(), out.scores);
+    WriteAll(pairs_file, out.pairs);
+    WriteAll(log_file, out.scores);
     if (out.last_method >= 0) last_method = out.last_method;
   });
   joined = join != nullptr;
+}
+
+void CSpectralPairSearch::Run(std::vector<msdata::CSpectrum>& spectra, CSimilarity* similarity,
+                              CPeakSelect* peak_select) {
+  const CSimilarity configured = similarity ? *similarity : CSimilarity();
+  const CPeakSelect selection = peak_select ? *peak_select : CPeakSelect();
+  const std::string pair_path = spectra_process ? spectra_process->cluster_result : std::string();
+
+  // The pair file appears under its name only when it is whole; the score
+  // log is appended to run after run and is checked instead.
+  safefile::CSafeFile pairs_out;
+  if (!pairs_out.Open(pair_path)) {
+    notify::Message("Cannot open file: " + pair_path + "!");
+    return;
+  }
+  // Appended run after run, never through a link planted at its name.
+  File log_file(score_log ? safefile::OpenForAppend(kScoreLog) : nullptr);
+  int last_method = -1;
+  Search(spectra, configured, selection, pairs_out.Get(), log_file.get(), last_method);
   if (similarity && last_method >= 0) {
     similarity->Set(static_cast<Similar_Method>(last_method), 0.5, TOLERANCE_DA);
   }
@@ -606,88 +622,34 @@ std::vector<CSpectralPairSearch::ShiftGroup> CSpectralPairSearch::GroupShifts(
   // A difference that is not a number has no place on the mass axis.
   d.erase(std::remove_if(d.begin(), d.end(), [](double x) { return std::isnan(x); }), d.end());
   std::sort(d.begin(), d.end());
-  const std::size_t n = d.size();
-  std::vector<ShiftGroup> groups;
-  if (n == 0) return groups;
-
-  // Groups are runs of neighbours: first_of[last] and last_of[first] hold
-  // each run's ends. Gaps inside a run are never joined again; a gap of 1001
-  // or more never is.
-  std::vector<std::size_t> first_of(n);
-  std::vector<std::size_t> last_of(n);
-  for (std::size_t k = 0; k < n; ++k) first_of[k] = last_of[k] = k;
-  const std::size_t gap_count = n - 1;
-  std::vector<double> gap(gap_count);
-  std::vector<unsigned char> inside(gap_count, 0);
-  struct Gap {
-    double value;
-    std::size_t index;
-  };
-  struct Wider {
-    bool operator()(const Gap& a, const Gap& b) const {
-      if (a.value != b.value) return a.value > b.value;
-      return a.index > b.index;
-    }
-  };
-  std::priority_queue<Gap, std::vector<Gap>, Wider> joinable;
-  auto offer = [&](std::size_t k) {
-    if (gap[k] < tolerance && gap[k] < 1001.0) joinable.push(Gap{gap[k], k});
-  };
-  for (std::size_t k = 0; k < gap_count; ++k) {
-    gap[k] = d[k + 1] - d[k];
-    offer(k);
-  }
-  // Gaps only ever widen, so an entry whose value is no longer the gap's
-  // is stale.
-  while (!joinable.empty()) {
-    const Gap g = joinable.top();
-    joinable.pop();
-    if (inside[g.index] || gap[g.index] != g.value) continue;
-    const std::size_t first = first_of[g.index];
-    const std::size_t last = last_of[g.index + 1];
-    inside[g.index] = 1;
-    first_of[last] = first;
-    last_of[first] = last;
-    if (first >= 1) {
-      gap[first - 1] = d[last] - d[first - 1];
-      offer(first - 1);
-    }
-    if (last + 1 < n) {
-      gap[last] = d[last + 1] - d[first];
-      offer(last);
-    }
-  }
-
-  for (std::size_t first = 0; first < n;) {
-    const std::size_t last = last_of[first];
-    double sum = 0.0;
-    for (std::size_t k = first; k <= last; ++k) sum += d[k];
-    const int count = static_cast<int>(last - first + 1);
-    groups.push_back(ShiftGroup{sum / count, count});
-    first = last + 1;
-  }
-  std::stable_sort(groups.begin(), groups.end(),
-                   [](const ShiftGroup& a, const ShiftGroup& b) { return a.count > b.count; });
-  return groups;
+  shifts::CShiftGrouper grouper(tolerance);
+  for (const double x : d) grouper.Add(x);
+  return grouper.Finish();
 }
 
 bool CSpectralPairSearch::WriteMassShiftHistogram(const std::string& pair_file, double tolerance,
-                                                  const std::string& histogram_path) {
+                                                  const std::string& histogram_path, std::size_t run_size) {
   std::ifstream in(pair_file, std::ios::binary);
   if (!in) {
     notify::Message("Can not read file:" + pair_file);
     return false;
   }
-  std::vector<double> differences;
+  shifts::CSortedRuns sorted(pair_file, run_size);
   std::string line;
   while (text::ReadLine(in, line)) {
-    // A blank line is no pair.
+    // A blank line is no pair; a difference that is not a number has no
+    // place on the mass axis.
     if (text::Trim(line).empty()) continue;
-    differences.push_back(PairLineDifference(line));
+    const double d = PairLineDifference(line);
+    if (!std::isnan(d) && !sorted.Add(d)) break;
   }
   in.close();
-
-  const std::vector<ShiftGroup> groups = GroupShifts(std::move(differences), tolerance);
+  shifts::CShiftGrouper grouper(tolerance);
+  if (!sorted.Error().empty() || !sorted.Drain([&](double d) { grouper.Add(d); })) {
+    notify::Message("Cannot write file: " + histogram_path + " (" + sorted.Error() + ")");
+    return false;
+  }
+  const std::vector<ShiftGroup> groups = grouper.Finish();
   safefile::CSafeFile out;
   if (!out.Open(histogram_path)) return false;
   for (const ShiftGroup& g : groups) {

@@ -4,10 +4,12 @@
 // and build a histogram of the observed mass differences.
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "clustering/Cluster.h"
+#include "clustering/ShiftHistogram.h"
 
 class CSpectralPairSearch : public CCluster {
  public:
@@ -61,10 +63,7 @@ class CSpectralPairSearch : public CCluster {
   static constexpr const char* kScoreLog = "score.txt";
   static constexpr const char* kHistogramFile = "temp.temp";
 
-  struct ShiftGroup {
-    double mean = 0.0;
-    int count = 0;
-  };
+  using ShiftGroup = shifts::ShiftGroup;
   // Groups sorted differences whose neighbours lie closer than `tolerance`,
   // smallest gaps first, so that no group grows as wide as the tolerance.
   // Groups come out by member count, descending; equal counts in ascending
@@ -81,6 +80,13 @@ class CSpectralPairSearch : public CCluster {
 
   // Reads the pair file and writes the histogram to `histogram_path`. A
   // pair file that cannot be read is reported and leaves no histogram.
+  // Differences beyond `run_size` are sorted in runs beside the pair file
+  // (ShiftHistogram.h), so memory does not grow with the pairs.
   static bool WriteMassShiftHistogram(const std::string& pair_file, double tolerance,
-                                      const std::string& histogram_path = kHistogramFile);
+                                      const std::string& histogram_path = kHistogramFile,
+                                      std::size_t run_size = std::size_t{8} << 20);
+
+ private:
+  void Search(std::vector<msdata::CSpectrum>& spectra, const CSimilarity& configured,
+              const CPeakSelect& selection, std::FILE* pairs_file, std::FILE* log_file, int& last_method);
 };

@@ -468,6 +468,31 @@ std::string Describe(const reference::ClusterOutcome& o) {
   return text;
 }
 
+// A block of equal spectra: every pair merges, so the bounds skip none.
+// The block holds no more pair entries than its score matrices (2 bytes a
+// pair, twice with representatives), and merges into one chain in order.
+TEST(BlockMemory, EqualSpectraHoldNoMoreThanTheMatrix) {
+  const std::size_t k = 1500;
+  const msdata::PeakList peaks = {{120.1, 30}, {250.3, 80}, {377.2, 15}, {501.9, 60}, {640.4, 25},
+                                  {777.7, 90}, {820.2, 10}, {955.5, 45}, {1010.1, 70}, {1130.6, 35}};
+  std::vector<msdata::CSpectrum> spectra;
+  for (std::size_t i = 0; i < k; ++i) {
+    const std::string n = std::to_string(i + 1);
+    spectra.push_back(MakeSpectrum("e." + n + "." + n + ".2.dta", 1000.0, 2, peaks));
+  }
+  CSimilarityCluster strategy(nullptr, nullptr, 20.0, TOLERANCE_PPM, 0.6);
+  const CPeakSelect select(PEAK_SELECT_WINDOW_THEN_TOP_N, 50, 5, 100);
+  const CSimilarity dot(SIMILAR_DOT_PRODUCT, 0.5, TOLERANCE_DA);
+  const auto r = strategy.ClusterBlock(spectra, CSimilarityCluster::Block{0, k}, dot, select, 2, true);
+  EXPECT_LE(r.held_bytes, k * (k - 1) / 2 * 2 * sizeof(std::int16_t));
+  ASSERT_EQ(r.links.size(), k);
+  for (std::size_t i = 0; i < k; ++i) {
+    EXPECT_EQ(r.links[i].root, 0);
+    EXPECT_EQ(r.links[i].next, i + 1 < k ? static_cast<int>(i + 1) : -1);
+  }
+  EXPECT_EQ(r.representatives, std::vector<int>{0});
+}
+
 class JoinedClustering : public ::testing::TestWithParam<std::tuple<int, int>> {};
 
 // The joined engine, the engine scoring every pair and the straightforward

@@ -187,6 +187,40 @@ TEST(ShiftGroups, MatchTheStraightforwardSearch) {
   }
 }
 
+TEST_F(PairSearch, HistogramThroughRunsOnDiskEqualsTheOneInMemory) {
+  // Differences in bands 0.5 Da apart (stretches of their own) with many
+  // repeats and ties; sorted in runs of 7 values, then merged.
+  std::mt19937 rng(11);
+  std::string text;
+  std::vector<double> d;
+  for (int k = 0; k < 3000; ++k) {
+    char line[128];
+    std::snprintf(line, sizeof line, "a,1,b,2,%lf,0.9\n", (rng() % 40) * 0.5 + (rng() % 50) * 0.0007);
+    text += line;
+    d.push_back(CSpectralPairSearch::PairLineDifference(line));
+  }
+  WriteFile(File("pairs.csv"), text);
+  ASSERT_TRUE(CSpectralPairSearch::WriteMassShiftHistogram(File("pairs.csv"), 0.01, File("mem.temp")));
+  ASSERT_TRUE(CSpectralPairSearch::WriteMassShiftHistogram(File("pairs.csv"), 0.01, File("runs.temp"), 7));
+  EXPECT_EQ(ReadFile(File("runs.temp")), ReadFile(File("mem.temp")));
+  const auto slow = reference::GroupShifts(d, 0.01);
+  const auto fast = CSpectralPairSearch::GroupShifts(d, 0.01);
+  ASSERT_EQ(fast.size(), slow.size());
+  for (std::size_t k = 0; k < fast.size(); ++k) {
+    EXPECT_EQ(fast[k].count, slow[k].count);
+    EXPECT_EQ(fast[k].mean, slow[k].mean);
+  }
+  // The runs leave nothing behind.
+  EXPECT_EQ(std::distance(fs::directory_iterator(File("")), fs::directory_iterator()), 3);
+
+  // The grouping holds one band's distinct values at a time.
+  shifts::CShiftGrouper grouper(0.01);
+  std::sort(d.begin(), d.end());
+  for (const double x : d) grouper.Add(x);
+  EXPECT_EQ(grouper.Finish().size(), fast.size());
+  EXPECT_LE(grouper.largest_stretch, 50u);
+}
+
 TEST_F(PairSearch, MatchesTheStraightforwardPath) {
   synthetic::Options o;
   o.families = 10;

@@ -223,6 +223,20 @@ void RemoveWritten(const std::vector<std::string>& written) {
   }
 }
 
+// Where the run's time went, in its summary: reading, clustering (of
+// which preparing peaks, comparing and linking are summed over threads) and
+// writing the spectrum and cluster files.
+void AddPhases(summary::CRunSummary& run, const LoadedSpectra& loaded, const CSimilarityCluster& clustering) {
+  const CSimilarityCluster::Phases& p = clustering.phases;
+  summary::CJson& phases = run.Details()["phase_seconds"];
+  phases.Set("reading", loaded.seconds);
+  phases.Set("clustering", p.clustering_wall);
+  phases.Set("preparing_peaks_on_threads", p.preparing);
+  phases.Set("comparing_on_threads", p.comparing);
+  phases.Set("linking_on_threads", p.linking);
+  phases.Set("writing", p.writing_wall);
+}
+
 int RunClustering(CPara& para, CSimilarityCluster& clustering, const JobOptions& options, int threads,
                   const LoadedSpectra& loaded, COriginTable& origins, summary::CRunSummary& run,
                   std::ostream& out) {
@@ -284,6 +298,7 @@ int RunClustering(CPara& para, CSimilarityCluster& clustering, const JobOptions&
     outcome.cluster_sizes = &representatives.ClusterSizes();
     if (options.target_incorrect >= 0.0) outcome.choice = &choice;
     if (!rows.empty() && !options.ids.empty()) outcome.curve_end = &rows.back();
+    AddPhases(run, loaded, clustering);
     failure = WriteClusteringSummary(run, para, options, outcome);
   }
   if (!failure.empty()) {

@@ -1,6 +1,7 @@
 #include "drivers/cluster/loading/JobLoading.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -112,8 +113,10 @@ std::string ReadJobParameters(const std::string& para_path, bool shift_search, C
   return {};
 }
 
-std::string LoadJobSpectra(CPara& para, const std::string& para_path, const LoadChoices& choices,
-                           LoadedSpectra& loaded) {
+namespace {
+
+std::string LoadAndOrder(CPara& para, const std::string& para_path, const LoadChoices& choices,
+                         LoadedSpectra& loaded) {
   CSpectraProcess& data = *para.spectra_process;
   std::unique_ptr<CMS2Input> importer(CMS2InputFactory().GetImporter(data.data_type, true));
   if (!importer) {
@@ -143,6 +146,16 @@ std::string LoadJobSpectra(CPara& para, const std::string& para_path, const Load
   DropSmallSpectra(data.spectra, loaded, origins);
   OrderForStrategy(para, data.spectra, loaded, origins);
   return {};
+}
+
+}  // namespace
+
+std::string LoadJobSpectra(CPara& para, const std::string& para_path, const LoadChoices& choices,
+                           LoadedSpectra& loaded) {
+  const auto start = std::chrono::steady_clock::now();
+  std::string refused = LoadAndOrder(para, para_path, choices, loaded);
+  loaded.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return refused;
 }
 
 std::string CheckPooledRunNames(const std::vector<std::string>& inputs) {

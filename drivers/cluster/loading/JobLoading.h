@@ -46,6 +46,7 @@ struct LoadedSpectra {
   // With `offload_peaks` and one MGF file to cluster: the peaks held apart,
   // in the order of the spectra.
   std::unique_ptr<COffloadedPeaks> offloaded;
+  double seconds = 0.0;  // reading, filtering and ordering, wall time
 };
 
 // Loads the spectra of `data_directory` with the importer of `data_type`
