@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <set>
 #include <system_error>
 
 #include "common/OptionTool.h"
@@ -310,6 +311,8 @@ std::vector<CTransferRow> ScoreTransfers(const CPropagation& job, const CTransfe
     const std::size_t space = added.identification.find(' ');
     if (space != std::string::npos) row.modifications = added.identification.substr(space + 1);
     row.route = added.via;
+    // A cluster that one pair reached is one transfer, whichever member is scored.
+    row.decision = row.route == "pairs" && !added.node.empty() ? added.node : name;
     row.source = job.PrintedName(added.source);
     row.run = RunOfSpectrum(row.spectrum);
     row.source_run = text::Join(job.SourceRuns(name), ",");
@@ -352,22 +355,46 @@ std::vector<CTransferRow> ScoreTransfers(const CPropagation& job, const CTransfe
     rows.push_back(std::move(row));
   }
 
-  std::vector<double> targets, decoys;
+  AssignTransferQValues(rows);
+  return rows;
+}
+
+void AssignTransferQValues(std::vector<CTransferRow>& rows) {
+  // One target per decision: the average of its members' standard scores,
+  // and likewise for each of its decoys.
+  struct CDecision {
+    double score = 0.0;
+    std::vector<double> decoys;
+    int members = 0;
+    std::vector<CTransferRow*> rows;
+  };
+  std::map<std::string, std::map<std::string, CDecision>> by_route;
   for (CTransferRow& row : rows) {
     if (!row.scored) continue;
     row.score = StandardScore(row.ksdp, row.decoy_scores, row.decoy_scores.size());
-    targets.push_back(row.score);
+    CDecision& decision = by_route[row.route][row.decision.empty() ? row.spectrum : row.decision];
+    decision.score += row.score;
     // Each decoy stands against the others, as the target stands against all.
+    decision.decoys.resize(std::max(decision.decoys.size(), row.decoy_scores.size()), 0.0);
     for (std::size_t i = 0; i < row.decoy_scores.size(); ++i)
-      decoys.push_back(StandardScore(row.decoy_scores[i], row.decoy_scores, i));
+      decision.decoys[i] += StandardScore(row.decoy_scores[i], row.decoy_scores, i);
+    ++decision.members;
+    decision.rows.push_back(&row);
   }
-  const double per_target = targets.empty() ? 1.0 : static_cast<double>(decoys.size()) / targets.size();
-  const std::vector<double> q = TransferQValues(targets, decoys, per_target);
-  std::size_t next = 0;
-  for (CTransferRow& row : rows) {
-    if (row.scored) row.q_value = q[next++];
+  for (auto& [route, decisions] : by_route) {
+    std::vector<double> targets, decoys;
+    for (auto& [key, decision] : decisions) {
+      targets.push_back(decision.score / decision.members);
+      for (const double decoy : decision.decoys) decoys.push_back(decoy / decision.members);
+    }
+    const double per_target = static_cast<double>(decoys.size()) / static_cast<double>(targets.size());
+    const std::vector<double> q = TransferQValues(targets, decoys, per_target);
+    std::size_t next = 0;
+    for (auto& [key, decision] : decisions) {
+      for (CTransferRow* row : decision.rows) row->q_value = q[next];
+      ++next;
+    }
   }
-  return rows;
 }
 
 std::string TransferTableText(const std::vector<CTransferRow>& rows, const CTransferSettings& settings) {
@@ -406,11 +433,15 @@ std::string TransferSummaryText(const std::vector<CTransferRow>& rows, const CTr
     if (!row.scored) ++reasons[row.not_scored];
     decoys = std::max(decoys, static_cast<int>(row.decoy_scores.size()));
   }
+  std::set<std::pair<std::string, std::string>> cluster_decisions, pair_decisions;
+  for (const CTransferRow& row : rows)
+    (row.route == std::string("cluster") ? cluster_decisions : pair_decisions)
+        .emplace(row.route, row.decision.empty() ? row.spectrum : row.decision);
   std::string text;
   Appendf(text,
-          "Transfer confidence: KSDP score against %d decoys each, q-values over all %d propagated "
-          "identifications\n",
-          decoys > 0 ? decoys : settings.shuffled_decoys + 1, together.propagated);
+          "Transfer confidence: KSDP score against %d decoys each, q-values per route over %zu transfers "
+          "within clusters and %zu through pairs (the members of a cluster that one pair reached are one)\n",
+          decoys > 0 ? decoys : settings.shuffled_decoys + 1, cluster_decisions.size(), pair_decisions.size());
   const std::string at = Percent(level);
   const std::pair<const char*, const CCounts*> lines[] = {
       {"within clusters", &cluster}, {"through pairs", &pairs}, {"together", &together}};

@@ -26,6 +26,10 @@ struct CTransferRow {
   std::string sequence;
   std::string modifications;  // the items after the sequence, as the reports write them
   std::string route;          // "cluster" or "pairs"
+  // The decision this row is part of: the members of a cluster that one pair
+  // reached stand or fall together, so they are one transfer for the FDR.
+  // Rows with the same route and decision share a q-value.
+  std::string decision;
   std::string source;         // cluster label, or the pair partner it crossed from
   std::string run;            // the spectrum's run
   std::string source_run;     // the runs of the identified spectra it came from, "," between them
@@ -68,6 +72,15 @@ std::string Reordered(const std::string& sequence, const std::vector<int>& order
 // its score. Answers one q-value per target, in the targets' order.
 std::vector<double> TransferQValues(const std::vector<double>& targets,
                                     const std::vector<double>& decoys, double decoys_per_target);
+
+// Sets the q-values of scored rows, separately per route: a pair transfer
+// is a different kind of claim from a within-cluster one, and the many
+// sound within-cluster transfers would otherwise hide the pairs' errors.
+// Rows of one decision (same route and `decision`) are one target: their
+// standard scores averaged, and decoy k of the decision the average of the
+// members' decoy k (the decoys of a sequence are the same peptides on
+// every member); every member gets the decision's q-value.
+void AssignTransferQValues(std::vector<CTransferRow>& rows);
 
 // A peptide as the confidence scoring takes it: the sequence, its fixed
 // (position, mass) modifications, and the shift whose site is sought.

@@ -68,6 +68,41 @@ TEST(TransferConfidence, QValuesFromPooledDecoys) {
   EXPECT_TRUE(TransferQValues({}, {1}, 1.0).empty());
 }
 
+// A row scored against 20 decoys: `ksdp` for the target, zeros for the
+// decoys but the first, `first_decoy`.
+CTransferRow ScoredRow(const std::string& route, const std::string& decision, double ksdp,
+                       double first_decoy = 0.0) {
+  CTransferRow row;
+  row.spectrum = decision + "." + std::to_string(std::rand());
+  row.route = route;
+  row.decision = decision;
+  row.scored = true;
+  row.ksdp = ksdp;
+  row.decoy_scores.assign(20, 0.0);
+  row.decoy_scores[0] = first_decoy;
+  return row;
+}
+
+TEST(TransferConfidence, OneDecisionPerTransferAndRouteCountsOnce) {
+  // Nine members of one cluster reached through one pair score far above
+  // their decoys; a single other transfer scores 2.5 sd above its decoys,
+  // one of which scores 5 against the others. Counted per member, the ten
+  // targets would put that transfer at q = 0.005; as two decisions it is
+  // 0.025. A hundred sound within-cluster transfers do not dilute it either.
+  std::vector<CTransferRow> rows;
+  for (int i = 0; i < 9; ++i) rows.push_back(ScoredRow("pairs", "CLUSTER-A", 20.0 + i));
+  rows.push_back(ScoredRow("pairs", "SINGLE", 3.0, 5.0));
+  for (int i = 0; i < 100; ++i) rows.push_back(ScoredRow("cluster", "C" + std::to_string(i), 20.0));
+  AssignTransferQValues(rows);
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(rows[i].q_value, 0.0);
+  EXPECT_NEAR(rows[9].q_value, 0.025, 1e-12);
+  EXPECT_EQ(rows[50].q_value, 0.0);
+  // The summary counts decisions, not members.
+  const std::string summary = TransferSummaryText(rows, CTransferSettings());
+  EXPECT_NE(summary.find("over 100 transfers within clusters and 2 through pairs"), std::string::npos) << summary;
+  EXPECT_NE(summary.find("through pairs: 10 propagated, 10 scored, 9 at q <= 1%"), std::string::npos) << summary;
+}
+
 // A job on the real BSA1 spectrum 670 (YICDNQDTISSK, carbamidomethyl on
 // C3): the peptide reaches it through a pair whose shift is the
 // carbamidomethyl group, and two peptides that cannot be scored reach
