@@ -24,6 +24,9 @@ namespace {
 
 using propagation_detail::Appendf;
 
+// Shifts closer than this are one (the pair search groups its shifts so).
+constexpr double kShiftTolerance = 0.01;
+
 // A stable seed from the sequence (FNV-1a), so that every run draws the
 // same decoys whatever the platform's hash.
 std::uint32_t SeedOf(const std::string& sequence) {
@@ -284,6 +287,18 @@ std::optional<double> BestSiteScore(const CScoreSettings& settings, const CScore
   return best;
 }
 
+std::vector<CObservedShift> ObservedShifts(const CPropagation& job, const CTransferSettings& settings) {
+  std::vector<std::string> pair_files = CPropagation::ListPairFiles(job.para().pair_file);
+  if (pair_files.empty() && !job.para().pair_file.empty()) pair_files.push_back(job.para().pair_file);
+  std::vector<CObservedShift> shifts = PairFileShifts(pair_files);
+  shifts.insert(shifts.end(), settings.table_shifts.begin(), settings.table_shifts.end());
+  // A shift seen once is as likely a chance pair as a modification.
+  std::vector<CObservedShift> seen;
+  for (const CObservedShift& group : GroupShifts(std::move(shifts), kShiftTolerance))
+    if (group.count >= 2) seen.push_back(group);
+  return seen;
+}
+
 std::vector<CTransferRow> ScoreTransfers(const CPropagation& job, const CTransferSettings& settings,
                                          const std::function<void(const std::string&)>& progress) {
   std::vector<CTransferRow> rows;
@@ -299,6 +314,7 @@ std::vector<CTransferRow> ScoreTransfers(const CPropagation& job, const CTransfe
   std::vector<std::string> folders = settings.spectrum_folders;
   folders.push_back(job.data_path());
   CSpectrumFinder finder;
+  const std::vector<CObservedShift> observed = ObservedShifts(job, settings);
   const std::map<std::string, CSpectrumOrigin> origins = SpectrumOriginsOfJob(job.para().cluster_file);
   std::size_t done = 0;
   for (const auto& [name, added] : job.added()) {
@@ -324,6 +340,7 @@ std::vector<CTransferRow> ScoreTransfers(const CPropagation& job, const CTransfe
     CScoredPeptide target;
     std::string why;
     const bool usable = PeptideOf(added.identification, job.modifications(), row, target, why);
+    if (row.has_shift) row.isotope = IsotopeErrorOf(row.shift, observed, kShiftTolerance);
     if (!table_problem.empty()) why = table_problem;
     std::string spectrum_path;
     if (why.empty() && usable) {
@@ -400,7 +417,7 @@ void AssignTransferQValues(std::vector<CTransferRow>& rows) {
 std::string TransferTableText(const std::vector<CTransferRow>& rows, const CTransferSettings& settings) {
   std::string text =
       "spectrum\tsequence\tmodifications\troute\tsource\tshift\tscore\tq_value\trun\tsource_run\tnative_id\t"
-      "retention_time\n";
+      "retention_time\tisotope_of\n";
   for (const CTransferRow& row : rows) {
     if (settings.max_q && !(row.scored && row.q_value <= *settings.max_q)) continue;
     text += row.spectrum + "\t" + row.sequence + "\t" + row.modifications + "\t" + row.route + "\t" +
@@ -410,7 +427,9 @@ std::string TransferTableText(const std::vector<CTransferRow>& rows, const CTran
       Appendf(text, "\t%.6f\t%.6f", row.score, row.q_value);
     else
       text += "\tNA\tNA";
-    text += "\t" + row.run + "\t" + row.source_run + "\t" + row.native_id + "\t" + row.retention_time + "\n";
+    text += "\t" + row.run + "\t" + row.source_run + "\t" + row.native_id + "\t" + row.retention_time + "\t";
+    if (row.isotope) Appendf(text, "%.6f,%+d", row.isotope->base, row.isotope->steps);
+    text += "\n";
   }
   return text;
 }

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "propagation/Explanations.h"
 
 class CPropagation;
 struct CScoreSettings;
@@ -44,6 +45,8 @@ struct CTransferRow {
   double score = 0.0;
   double q_value = 1.0;       // meaningful only when scored
   std::string not_scored;     // why there is no score
+  // The shift read as an isotope error of another explanation, when it is one.
+  std::optional<CIsotopeRelation> isotope;
   std::vector<double> decoy_scores;
 };
 
@@ -103,6 +106,9 @@ struct CTransferSettings {
   // consensus spectra that the pairs were searched on.
   std::vector<std::string> spectrum_folders;
   int shuffled_decoys = 19;
+  // Shifts of the shift tables given (the pair search's, Shiftscan's), with
+  // those of the job's pair files the shifts that explain a spectrum.
+  std::vector<CObservedShift> table_shifts;
   // The level of the summary's counts; `max_q` (when set) also keeps only
   // the identifications at or below it in the table and the summary.
   double level = 0.01;
@@ -119,13 +125,19 @@ struct CTransferSettings {
 std::vector<CTransferRow> ScoreTransfers(const CPropagation& job, const CTransferSettings& settings,
                                          const std::function<void(const std::string&)>& progress = {});
 
+// The job's observed shifts: those of its pair files and of the tables
+// given, grouped within 0.01 Da, the groups seen at least twice.
+std::vector<CObservedShift> ObservedShifts(const CPropagation& job, const CTransferSettings& settings);
+
 // The table: a header line, then "spectrum sequence modifications route
-// source shift score q_value run source_run native_id retention_time",
-// tab-separated, one line per row (at or below
+// source shift score q_value run source_run native_id retention_time
+// isotope_of", tab-separated, one line per row (at or below
 // `settings.max_q` when it is set; rows without a score then stay out).
 // Shift and score have six decimals, the q-value four significant digits;
 // a row without a shift leaves that field empty, one without a score says
-// "NA" in both score and q_value.
+// "NA" in both score and q_value. isotope_of, for a shift that is an
+// isotope error of another explanation, is "<its shift>,<steps>"
+// ("0.000000,+1": the unmodified peptide one isotope step up).
 std::string TransferTableText(const std::vector<CTransferRow>& rows, const CTransferSettings& settings);
 
 // Summary lines: per route (within clusters, through pairs) and together,

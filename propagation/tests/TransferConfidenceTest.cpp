@@ -103,6 +103,54 @@ TEST(TransferConfidence, OneDecisionPerTransferAndRouteCountsOnce) {
   EXPECT_NE(summary.find("through pairs: 10 propagated, 10 scored, 9 at q <= 1%"), std::string::npos) << summary;
 }
 
+struct IsotopeCase {
+  double shift;
+  bool related;
+  double base;
+  int steps;
+};
+
+class IsotopeErrorOfShift : public ::testing::TestWithParam<IsotopeCase> {};
+
+TEST_P(IsotopeErrorOfShift, NamesTheExplanationItMimics) {
+  // Oxidation is seen often, deamidation seldom, methylation between.
+  const std::vector<CObservedShift> observed = {{0.984016, 3}, {14.01565, 10}, {15.994915, 50}};
+  const IsotopeCase c = GetParam();
+  const std::optional<CIsotopeRelation> found = IsotopeErrorOf(c.shift, observed, 0.01);
+  ASSERT_EQ(found.has_value(), c.related) << c.shift;
+  if (!found) return;
+  EXPECT_DOUBLE_EQ(found->base, c.base);
+  EXPECT_EQ(found->steps, c.steps);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shifts, IsotopeErrorOfShift,
+    ::testing::Values(IsotopeCase{1.0034, true, 0.0, 1}, IsotopeCase{2.0068, true, 0.0, 2},
+                      IsotopeCase{-1.0031, true, 0.0, -1}, IsotopeCase{16.9983, true, 15.994915, 1},
+                      IsotopeCase{-14.9916, true, -15.994915, 1},
+                      // Deamidation is 0.019 Da from one step: its own explanation.
+                      IsotopeCase{0.984016, false, 0, 0}, IsotopeCase{15.994915, false, 0, 0},
+                      IsotopeCase{17.026549, false, 0, 0},
+                      // Oxidation is not read as methylation's isotope: it is seen more often.
+                      IsotopeCase{15.0190, true, 14.01565, 1}));
+
+TEST(TransferConfidence, ShiftTablesAreReadAndGrouped) {
+  testsupport::CTempDir dir;
+  const std::string good = dir.File("temp.temp");
+  testsupport::WriteFile(good, "15.995949,114, 0, 0\r\n15.990047,6, 0\n\n31.972071,1, 0\n");
+  std::vector<CObservedShift> shifts;
+  std::string error;
+  ASSERT_TRUE(ReadShiftTable(good, shifts, error)) << error;
+  const std::vector<CObservedShift> grouped = GroupShifts(shifts, 0.01);
+  ASSERT_EQ(grouped.size(), 2u);
+  EXPECT_EQ(grouped[0].count, 120);
+  EXPECT_NEAR(grouped[0].mass, (15.995949 * 114 + 15.990047 * 6) / 120, 1e-9);
+  const std::string bad = dir.File("bad.temp");
+  testsupport::WriteFile(bad, "15.99,3\nshift,count\n");
+  EXPECT_FALSE(ReadShiftTable(bad, shifts, error));
+  EXPECT_EQ(error, "File " + bad + ", line 2: not a \"<shift>,<count>\" row: 'shift,count'");
+}
+
 // A job on the real BSA1 spectrum 670 (YICDNQDTISSK, carbamidomethyl on
 // C3): the peptide reaches it through a pair whose shift is the
 // carbamidomethyl group, and two peptides that cannot be scored reach
@@ -157,7 +205,7 @@ TEST_F(TransferJob, ScoresAgainstDecoysAndListsWhatCannotBeScored) {
   const std::string table = TransferTableText(rows, settings);
   EXPECT_EQ(table.substr(0, table.find('\n')),
             "spectrum\tsequence\tmodifications\troute\tsource\tshift\tscore\tq_value\trun\tsource_run\tnative_id\t"
-            "retention_time");
+            "retention_time\tisotope_of");
   EXPECT_NE(table.find("J.671.671.2.dta\tPEJTIDEK\t-1,16.000000,1\tpairs\tP.2.2.2.dta\t16.000000\tNA\tNA\t"),
             std::string::npos);
   const std::string summary = TransferSummaryText(rows, settings);
