@@ -59,6 +59,9 @@ cli::CommandLine PropagateCommandLine() {
   line.Add(cli::Path("shifts", "FILE",
                      "shift table (\"<shift>,<count>,...\" rows: the pair search's or Shiftscan's temp.temp) whose "
                      "shifts, with the pairs', explain the scored spectra; repeatable"));
+  line.Add(cli::Path("fasta", "FILE",
+                     "protein database whose other peptides (with the observed shifts) compete with each transfer; "
+                     "repeatable"));
   line.Add(cli::standard::Quiet());
   return line;
 }

@@ -11,12 +11,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "propagation/Explanations.h"
 
+class CPeptideDatabase;
 class CPropagation;
 struct CScoreSettings;
 struct CScoreSpectrum;
@@ -47,6 +49,14 @@ struct CTransferRow {
   std::string not_scored;     // why there is no score
   // The shift read as an isotope error of another explanation, when it is one.
   std::optional<CIsotopeRelation> isotope;
+  // The best other explanation of the spectrum from the protein database:
+  // another peptide that fits the precursor with an observed shift (0 for
+  // none) and an isotope error of 0 to 2 steps, at its best site; its score
+  // on the target's scale (standard deviations above the target's decoys).
+  bool has_alternative = false;
+  std::string alternative;
+  double alternative_shift = 0.0;
+  double alternative_score = 0.0;
   std::vector<double> decoy_scores;
 };
 
@@ -83,7 +93,31 @@ std::vector<double> TransferQValues(const std::vector<double>& targets,
 // standard scores averaged, and decoy k of the decision the average of the
 // members' decoy k (the decoys of a sequence are the same peptides on
 // every member); every member gets the decision's q-value.
-void AssignTransferQValues(std::vector<CTransferRow>& rows);
+//
+// Where rows have a best alternative, a decision's margin is its score less
+// the alternative's (averaged over its members that have one), and the
+// q-value is at least the competition's (CompetitionQValues), with the
+// within-cluster decisions as the reference of right transfers. A decision
+// without an alternative is judged by its decoys alone. Answers per route
+// the least margin at which the competition's estimate reaches `level`
+// (none when it never does).
+std::map<std::string, std::optional<double>> AssignTransferQValues(std::vector<CTransferRow>& rows,
+                                                                   double level = 0.01);
+
+// The competition's q-values of margins (a decision's score less its best
+// alternative's). A right transfer seldom loses to another explanation,
+// and then by chance; a wrong one loses whenever the right explanation is
+// among the others, and is taken to lose at least as often as it wins. At
+// a margin threshold d, the decisions that lose by more than d, less those
+// that right transfers lose by chance (the share of `reference`, margins of
+// transfers taken as right, losing by more than d, when it holds at least
+// 50), estimate the wrong ones among those that win by more than d; a
+// margin's q-value is the least estimate of any d below it, 1 for a margin
+// of 0 or less: a transfer that does not beat the other explanation is
+// never confident. `needed` receives the least d whose estimate is at or
+// below `level`, when one is.
+std::vector<double> CompetitionQValues(const std::vector<double>& margins, const std::vector<double>& reference,
+                                       double level, std::optional<double>* needed = nullptr);
 
 // A peptide as the confidence scoring takes it: the sequence, its fixed
 // (position, mass) modifications, and the shift whose site is sought.
@@ -109,6 +143,10 @@ struct CTransferSettings {
   // Shifts of the shift tables given (the pair search's, Shiftscan's), with
   // those of the job's pair files the shifts that explain a spectrum.
   std::vector<CObservedShift> table_shifts;
+  // Other peptides a spectrum could be (null: the decoys alone judge), and
+  // how far a precursor may lie from a peptide's mass with its shift.
+  CPeptideDatabase* database = nullptr;  // indexed by the scoring with the job's fixed modifications
+  double precursor_ppm = 20.0;
   // The level of the summary's counts; `max_q` (when set) also keeps only
   // the identifications at or below it in the table and the summary.
   double level = 0.01;
@@ -142,5 +180,8 @@ std::string TransferTableText(const std::vector<CTransferRow>& rows, const CTran
 
 // Summary lines: per route (within clusters, through pairs) and together,
 // how many were propagated, scored, and at or below the level; the rows
-// without a score with their reasons; with `max_q`, how many the table keeps.
+// without a score with their reasons; with `max_q`, how many the table
+// keeps; with a database, what it held, how many transfers lost to another
+// explanation and the margin the data asked for; without one, that the
+// decoys alone are a weaker judge.
 std::string TransferSummaryText(const std::vector<CTransferRow>& rows, const CTransferSettings& settings);
