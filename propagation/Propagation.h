@@ -103,6 +103,10 @@ class CPropagation {
   // it came ("cluster" or "pairs"); the first pass to reach a spectrum decides.
   using CAdded = CPropagationAdded;
   const std::map<std::string, CAdded>& added() const { return state_.added; }
+  // Every spectrum the result files identified, with its identification as read.
+  const std::map<std::string, std::string>& search_identifications() const {
+    return state_.search_identifications;
+  }
   // A spectrum or cluster name of the job (matched upper-cased) as the files
   // have it: the pair and cluster files' spelling, else the result file's; a
   // cluster label ends in ".dta" like the consensus spectrum it names.

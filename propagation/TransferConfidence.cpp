@@ -31,6 +31,8 @@ constexpr double kShiftTolerance = 0.01;
 // Within-cluster transfers that tell how often a right transfer loses to
 // another explanation by chance: fewer tell too little.
 constexpr std::size_t kLeastReference = 50;
+// The search's identifications scored for that, at most.
+constexpr std::size_t kReferenceSize = 300;
 
 // A stable seed from the sequence (FNV-1a), so that every run draws the
 // same decoys whatever the platform's hash.
@@ -201,6 +203,13 @@ std::vector<double> Margins(const std::map<std::string, CDecision>& decisions) {
   for (const auto& [key, decision] : decisions)
     if (decision.with_alternative) margins.push_back(decision.margin / decision.with_alternative);
   return margins;
+}
+
+// The margins of right explanations: the search's identifications, or
+// where too few of them could be scored, the within-cluster transfers.
+const std::vector<double>& ReferenceMargins(const std::vector<double>& identified,
+                                            const std::vector<double>& within_clusters) {
+  return identified.size() >= kLeastReference ? identified : within_clusters;
 }
 
 // Scores other peptides against one spectrum: unshifted ones once, shifted
@@ -529,7 +538,8 @@ std::vector<CObservedShift> ObservedShifts(const CPropagation& job, const CTrans
 }
 
 std::vector<CTransferRow> ScoreTransfers(const CPropagation& job, const CTransferSettings& settings,
-                                         const std::function<void(const std::string&)>& progress) {
+                                         const std::function<void(const std::string&)>& progress,
+                                         std::vector<double>* reference) {
   std::vector<CTransferRow> rows;
   CScoreSettings score_settings;
   std::string table_problem;
@@ -550,6 +560,55 @@ std::vector<CTransferRow> ScoreTransfers(const CPropagation& job, const CTransfe
     settings.database->Index(CResidueTable::FromDirectory(job.program_directory()), fixed);
     alternatives.emplace(score_settings, settings, observed, fixed);
   }
+  // Scores a peptide on a spectrum file against its decoys and the other
+  // explanations; why not, or "".
+  const auto score_on = [&](const std::string& path, const CScoredPeptide& target, CTransferRow& row) {
+    CScoreSpectrum spectrum;
+    std::string why = UnusableSpectrum(path, spectrum);
+    if (!why.empty()) return why;
+    const std::optional<double> score = BestSiteScore(score_settings, spectrum, target);
+    if (!score) return WhyNotScored(score_settings, target.sequence);
+    row.scored = true;
+    row.ksdp = *score;
+    for (const std::vector<int>& order : DecoyOrders(target.sequence, settings.shuffled_decoys)) {
+      const std::optional<double> decoy = BestSiteScore(score_settings, spectrum, Decoy(target, order));
+      row.decoy_scores.push_back(decoy ? *decoy : 0.0);
+    }
+    double alternative_ksdp = 0.0;
+    if (alternatives &&
+        alternatives->Best(spectrum, target.sequence, row.alternative, row.alternative_shift, alternative_ksdp)) {
+      row.has_alternative = true;
+      row.alternative_score = StandardScore(alternative_ksdp, row.decoy_scores, row.decoy_scores.size());
+    }
+    return std::string();
+  };
+
+  // How right explanations fare against the others: the search's own
+  // identifications (a share of them, evenly spread), on their own spectra.
+  std::vector<double> margins;
+  if (alternatives && table_problem.empty()) {
+    const auto& identified = job.search_identifications();
+    const std::size_t step = std::max<std::size_t>(1, identified.size() / kReferenceSize);
+    std::size_t index = 0;
+    for (const auto& [name, identification] : identified) {
+      if (index++ % step != 0) continue;
+      CTransferRow row;
+      row.sequence = peptide_text::Sequence(identification);
+      CScoredPeptide target;
+      std::string why;
+      if (!PeptideOf(identification, job.modifications(), row, target, why) || row.has_shift) continue;
+      std::string path;
+      for (const std::string& folder : folders) {
+        path = finder.Find(folder, name);
+        if (!path.empty()) break;
+      }
+      if (path.empty() || !score_on(path, target, row).empty() || !row.has_alternative) continue;
+      margins.push_back(StandardScore(row.ksdp, row.decoy_scores, row.decoy_scores.size()) -
+                        row.alternative_score);
+    }
+  }
+  if (reference) *reference = margins;
+
   const std::map<std::string, CSpectrumOrigin> origins = SpectrumOriginsOfJob(job.para().cluster_file);
   std::size_t done = 0;
   for (const auto& [name, added] : job.added()) {
@@ -588,32 +647,12 @@ std::vector<CTransferRow> ScoreTransfers(const CPropagation& job, const CTransfe
         spectrum_path = finder.Find(job.data_path(), added.node);
       if (spectrum_path.empty()) why = "spectrum file not found";
     }
-    CScoreSpectrum spectrum;
-    if (why.empty() && usable) why = UnusableSpectrum(spectrum_path, spectrum);
-    if (why.empty() && usable) {
-      const std::optional<double> score = BestSiteScore(score_settings, spectrum, target);
-      if (score) {
-        row.scored = true;
-        row.ksdp = *score;
-        for (const std::vector<int>& order : DecoyOrders(target.sequence, settings.shuffled_decoys)) {
-          const std::optional<double> decoy = BestSiteScore(score_settings, spectrum, Decoy(target, order));
-          row.decoy_scores.push_back(decoy ? *decoy : 0.0);
-        }
-        double alternative_ksdp = 0.0;
-        if (alternatives && alternatives->Best(spectrum, target.sequence, row.alternative, row.alternative_shift,
-                                               alternative_ksdp)) {
-          row.has_alternative = true;
-          row.alternative_score = StandardScore(alternative_ksdp, row.decoy_scores, row.decoy_scores.size());
-        }
-      } else {
-        why = WhyNotScored(score_settings, target.sequence);
-      }
-    }
+    if (why.empty() && usable) why = score_on(spectrum_path, target, row);
     if (!row.scored) row.not_scored = why;
     rows.push_back(std::move(row));
   }
 
-  AssignTransferQValues(rows, settings.max_q ? *settings.max_q : settings.level);
+  AssignTransferQValues(rows, settings.max_q ? *settings.max_q : settings.level, margins);
   return rows;
 }
 
@@ -653,10 +692,11 @@ std::vector<double> CompetitionQValues(const std::vector<double>& margins, const
 }
 
 std::map<std::string, std::optional<double>> AssignTransferQValues(std::vector<CTransferRow>& rows,
-                                                                   double level) {
+                                                                   double level,
+                                                                   const std::vector<double>& identified) {
   std::map<std::string, std::optional<double>> needed;
   auto by_route = Decisions(rows);
-  const std::vector<double> reference = Margins(by_route["cluster"]);
+  const std::vector<double> reference = ReferenceMargins(identified, Margins(by_route["cluster"]));
   for (auto& [route, decisions] : by_route) {
     // One target per decision: the average of its members' standard
     // scores, and likewise for each of its decoys.
@@ -702,7 +742,8 @@ std::string TransferTableText(const std::vector<CTransferRow>& rows, const CTran
   return text;
 }
 
-std::string TransferSummaryText(const std::vector<CTransferRow>& rows, const CTransferSettings& settings) {
+std::string TransferSummaryText(const std::vector<CTransferRow>& rows, const CTransferSettings& settings,
+                                const std::vector<double>& identified) {
   const double level = settings.max_q ? *settings.max_q : settings.level;
   struct CCounts {
     int propagated = 0, scored = 0, confident = 0;
@@ -762,7 +803,12 @@ std::string TransferSummaryText(const std::vector<CTransferRow>& rows, const CTr
       for (const auto& [key, margin] : margins[route]) values.push_back(margin.first / margin.second);
       return values;
     };
-    const std::vector<double> reference = values_of("cluster");
+    const std::vector<double> within = values_of("cluster");
+    const std::vector<double>& reference = ReferenceMargins(identified, within);
+    const auto lost = std::count_if(identified.begin(), identified.end(), [](double m) { return m < 0.0; });
+    Appendf(text, "  right explanations: %zu of the search's identifications met another, %ld lost to it%s\n",
+            identified.size(), static_cast<long>(lost),
+            identified.size() >= kLeastReference ? "" : "; too few: the within-cluster transfers stand for them");
     for (const auto& [what, route] : {std::pair<const char*, const char*>{"within clusters", "cluster"},
                                       {"through pairs", "pairs"}}) {
       const std::vector<double> values = values_of(route);

@@ -96,13 +96,16 @@ std::vector<double> TransferQValues(const std::vector<double>& targets,
 //
 // Where rows have a best alternative, a decision's margin is its score less
 // the alternative's (averaged over its members that have one), and the
-// q-value is at least the competition's (CompetitionQValues), with the
-// within-cluster decisions as the reference of right transfers. A decision
+// q-value is at least the competition's (CompetitionQValues). The
+// reference of right explanations is `identified` (the margins of the
+// search's own identifications) when it holds at least 50, else the
+// within-cluster decisions. A decision
 // without an alternative is judged by its decoys alone. Answers per route
 // the least margin at which the competition's estimate reaches `level`
 // (none when it never does).
 std::map<std::string, std::optional<double>> AssignTransferQValues(std::vector<CTransferRow>& rows,
-                                                                   double level = 0.01);
+                                                                   double level = 0.01,
+                                                                   const std::vector<double>& identified = {});
 
 // The competition's q-values of margins (a decision's score less its best
 // alternative's). A right transfer seldom loses to another explanation,
@@ -160,8 +163,13 @@ struct CTransferSettings {
 // cluster's consensus spectrum in the data path). Rows that cannot be
 // scored keep no score and say why. `progress` (may be empty) hears every
 // hundredth row.
+// With a database, up to 300 of the search's own identifications (evenly
+// spread) are scored alike on their own spectra; their margins over the
+// best other explanation, the reference of right explanations, go to
+// `reference` when given.
 std::vector<CTransferRow> ScoreTransfers(const CPropagation& job, const CTransferSettings& settings,
-                                         const std::function<void(const std::string&)>& progress = {});
+                                         const std::function<void(const std::string&)>& progress = {},
+                                         std::vector<double>* reference = nullptr);
 
 // The job's observed shifts: those of its pair files and of the tables
 // given, grouped within 0.01 Da, the groups seen at least twice.
@@ -184,4 +192,5 @@ std::string TransferTableText(const std::vector<CTransferRow>& rows, const CTran
 // keeps; with a database, what it held, how many transfers lost to another
 // explanation and the margin the data asked for; without one, that the
 // decoys alone are a weaker judge.
-std::string TransferSummaryText(const std::vector<CTransferRow>& rows, const CTransferSettings& settings);
+std::string TransferSummaryText(const std::vector<CTransferRow>& rows, const CTransferSettings& settings,
+                                const std::vector<double>& identified = {});
