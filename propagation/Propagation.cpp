@@ -15,6 +15,7 @@
 #include "common/TextUtil.h"
 #include "propagation/InnerPropagation.h"
 #include "propagation/InterPropagation.h"
+#include "propagation/PairErrorRate.h"
 #include "propagation/PropagationInternal.h"
 #include "propagation/RunProvenance.h"
 #include "resultfiles/Identifications.h"
@@ -256,7 +257,8 @@ void CPropagation::AssessTransfers(const CTransferSettings& settings) {
   Progress("transfer confidence");
   std::vector<double> reference;
   transfers_ = ScoreTransfers(*this, settings, progress_, &reference);
-  state_.summary.transfer_confidence = TransferSummaryText(transfers_, settings, reference);
+  state_.summary.transfer_confidence =
+      TransferSummaryText(transfers_, settings, reference) + PairErrorText(JobPairErrorRates(*this));
   CountRunTransfers(&transfers_, settings.max_q ? *settings.max_q : settings.level);
 }
 

@@ -92,6 +92,10 @@ class CPropagation {
   std::string& data_path() { return state_.data_path; }
   const std::string& data_path() const { return state_.data_path; }
   const std::map<std::string, std::int32_t>& cluster_sizes() const { return state_.cluster_sizes; }
+  // Cluster label -> its members, for the clusters of two or more.
+  const std::map<std::string, std::vector<std::string>>& cluster_members() const {
+    return state_.cluster_members;
+  }
   const SiteStatistics& site_statistics() const { return state_.site_statistics; }
   const std::map<char, int>& residue_counts() const { return state_.residue_counts; }
   const CPropagationPara& para() const { return para_; }
