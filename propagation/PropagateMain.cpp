@@ -21,12 +21,16 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <system_error>
 
 #include "common/Notifier.h"
 #include "common/PathUtil.h"
 #include "common/SafeFile.h"
+#include "common/StandardOptions.h"
+#include "common/TextUtil.h"
+#include "propagation/PeptideDatabase.h"
 #include "propagation/PropagateOptions.h"
 #include "propagation/Propagation.h"
 #include "propagation/PropagationPara.h"
@@ -59,6 +63,8 @@ struct CJobRequest {
   std::string added_path;  // --added, "" for none
   std::string table_path;  // --table, "" for none
   std::vector<std::string> score_spectra;  // every --score-spectra, in order
+  std::vector<CObservedShift> table_shifts;  // of every --shifts table
+  std::unique_ptr<CPeptideDatabase> database;  // of the --fasta files
   bool assess = false;     // score the propagated identifications
   bool sites = false;
   bool from_options = false;
@@ -206,6 +212,8 @@ int RunJob(const cli::CommandLine& line, const CJobRequest& request) {
   CTransferSettings transfer;
   if (request.assess) {
     transfer.spectrum_folders = request.score_spectra;
+    transfer.table_shifts = request.table_shifts;
+    transfer.database = request.database.get();
     if (line.Has("max-q")) transfer.max_q = line.Real("max-q");
     job.AssessTransfers(transfer);
   }
@@ -243,6 +251,10 @@ int main(int argc, char** argv) {
   // The spectra are read only to score: alone the folder would be ignored.
   if (line.Has("score-spectra") && !line.Has("table") && !line.Has("max-q"))
     return WrongUse(line, "option --score-spectra goes with --table or --max-q (the spectra are read to score)");
+  for (const char* name : {"shifts", "fasta"}) {
+    if (line.Has(name) && !line.Has("table") && !line.Has("max-q"))
+      return WrongUse(line, std::string("option --") + name + " goes with --table or --max-q (it serves the scoring)");
+  }
   // A folder that is not there would leave every member to be scored on its
   // cluster's consensus spectrum, which changes the q-values without a word.
   for (const std::string& folder : line.Values("score-spectra")) {
@@ -257,7 +269,25 @@ int main(int argc, char** argv) {
   notify::ScopedHandler to_stderr([](const std::string& m) { std::cerr << m << std::endl; });
 
   CJobRequest request;
+  // Read before any work, so that a bad table costs nothing.
+  for (const std::string& table : line.Values("shifts")) {
+    std::string error;
+    if (!ReadShiftTable(table, request.table_shifts, error)) {
+      std::cerr << "propagate: option --shifts: " << error << "\nNothing was written.\n";
+      return 1;
+    }
+  }
   request.from_options = JobFromOptions(line);
+  if (line.Has("fasta")) {
+    std::string prefixes = line.Value("decoy-prefix");
+    if (prefixes.empty()) prefixes = cli::standard::kDecoyPrefixDefault;
+    request.database = std::make_unique<CPeptideDatabase>();
+    std::string error;
+    if (!request.database->Read(line.Values("fasta"), text::Split(prefixes, ','), error)) {
+      std::cerr << "propagate: option --fasta: " << error << "\nNothing was written.\n";
+      return 1;
+    }
+  }
   request.added_path = line.Value("added");
   request.table_path = line.Value("table");
   request.score_spectra = line.Values("score-spectra");

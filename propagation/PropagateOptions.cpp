@@ -56,6 +56,12 @@ cli::CommandLine PropagateCommandLine() {
   line.Add(cli::Path("score-spectra", "DIR",
                      "folder of the propagated spectra's own files, searched before the data path when scoring; "
                      "repeat it for several folders, searched in the order given"));
+  line.Add(cli::Path("shifts", "FILE",
+                     "shift table (\"<shift>,<count>,...\" rows: the pair search's or Shiftscan's temp.temp) whose "
+                     "shifts, with the pairs', explain the scored spectra; repeatable"));
+  line.Add(cli::Path("fasta", "FILE",
+                     "protein database whose other peptides (with the observed shifts) compete with each transfer; "
+                     "repeatable"));
   line.Add(cli::standard::Quiet());
   return line;
 }

@@ -15,6 +15,7 @@
 #include "common/TextUtil.h"
 #include "propagation/InnerPropagation.h"
 #include "propagation/InterPropagation.h"
+#include "propagation/PairErrorRate.h"
 #include "propagation/PropagationInternal.h"
 #include "propagation/RunProvenance.h"
 #include "resultfiles/Identifications.h"
@@ -136,6 +137,7 @@ bool CPropagation::LoadResultFile(const std::string& result_file) {
     if (!propagation_detail::HasPeptide(entry.second)) continue;
     ++state_.summary.identified_before;
     state_.search_runs[entry.first] = RunOfSpectrum(SpelledName(state_.spellings, entry.first));
+    state_.search_identifications[entry.first] = entry.second;
   }
   return true;
 }
@@ -253,8 +255,10 @@ bool CPropagation::SaveOutput(const std::string& path, const std::string& text) 
 
 void CPropagation::AssessTransfers(const CTransferSettings& settings) {
   Progress("transfer confidence");
-  transfers_ = ScoreTransfers(*this, settings, progress_);
-  state_.summary.transfer_confidence = TransferSummaryText(transfers_, settings);
+  std::vector<double> reference;
+  transfers_ = ScoreTransfers(*this, settings, progress_, &reference);
+  state_.summary.transfer_confidence =
+      TransferSummaryText(transfers_, settings, reference) + PairErrorText(JobPairErrorRates(*this));
   CountRunTransfers(&transfers_, settings.max_q ? *settings.max_q : settings.level);
 }
 

@@ -92,6 +92,10 @@ class CPropagation {
   std::string& data_path() { return state_.data_path; }
   const std::string& data_path() const { return state_.data_path; }
   const std::map<std::string, std::int32_t>& cluster_sizes() const { return state_.cluster_sizes; }
+  // Cluster label -> its members, for the clusters of two or more.
+  const std::map<std::string, std::vector<std::string>>& cluster_members() const {
+    return state_.cluster_members;
+  }
   const SiteStatistics& site_statistics() const { return state_.site_statistics; }
   const std::map<char, int>& residue_counts() const { return state_.residue_counts; }
   const CPropagationPara& para() const { return para_; }
@@ -103,6 +107,10 @@ class CPropagation {
   // it came ("cluster" or "pairs"); the first pass to reach a spectrum decides.
   using CAdded = CPropagationAdded;
   const std::map<std::string, CAdded>& added() const { return state_.added; }
+  // Every spectrum the result files identified, with its identification as read.
+  const std::map<std::string, std::string>& search_identifications() const {
+    return state_.search_identifications;
+  }
   // A spectrum or cluster name of the job (matched upper-cased) as the files
   // have it: the pair and cluster files' spelling, else the result file's; a
   // cluster label ends in ".dta" like the consensus spectrum it names.

@@ -49,5 +49,7 @@ struct CPropagationState {
   // Each spectrum the result files identified -> its run, for tracing a
   // propagated identification back to the run it came from.
   std::map<std::string, std::string> search_runs;
+  // ... and its identification as the result files gave it.
+  std::map<std::string, std::string> search_identifications;
   CPropagationSummary summary;
 };

@@ -1,6 +1,8 @@
 #include "propagation/SiteDetermination.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 
 #include "common/Notifier.h"
@@ -55,6 +57,48 @@ std::vector<std::size_t> OpenItems(const std::vector<peptide_text::CItem>& items
 }
 
 }  // namespace
+
+const CResidueTable& CSiteDeterminer::Residues() {
+  if (!residues_) {
+    try {
+      residues_ = CResidueTable::FromDirectory(program_directory_);
+    } catch (const COptionToolException&) {
+      // The scorer says that "aa.ini" is missing; the built-in masses still
+      // tell a residue that can carry a shift from one that cannot.
+      residues_ = CResidueTable();
+    }
+  }
+  return *residues_;
+}
+
+bool CSiteDeterminer::RuleOutImpossible(const std::string& sequence, const FixedMods& fixed,
+                                        const std::vector<double>& open_masses) {
+  const std::size_t length = sequence.size();
+  std::vector<double> base(length, 0.0);
+  for (std::size_t i = 0; i < length; ++i) base[i] = Residues().Get(sequence[i]).mono_mass;
+  for (const auto& [position, mass] : fixed) {
+    if (position >= 0 && static_cast<std::size_t>(position) < length)
+      base[static_cast<std::size_t>(position)] += mass;
+  }
+  bool any = false;
+  const std::size_t placements = std::min(scores_.size(), [&] {
+    std::size_t n = 1;
+    for (std::size_t j = 0; j < open_masses.size(); ++j) n *= length;
+    return n;
+  }());
+  for (std::size_t index = 0; index < placements; ++index) {
+    std::vector<double> masses = base;
+    const std::vector<int> sites = SitesOf(index, open_masses.size(), length);
+    for (std::size_t j = 0; j < sites.size(); ++j) masses[static_cast<std::size_t>(sites[j])] += open_masses[j];
+    bool possible = true;
+    for (const int site : sites) possible = possible && masses[static_cast<std::size_t>(site)] > 0.0;
+    if (possible)
+      any = true;
+    else
+      scores_[index] = std::numeric_limits<double>::lowest();
+  }
+  return any;
+}
 
 CSiteDeterminer::CSiteDeterminer(std::string program_directory)
     : program_directory_(std::move(program_directory)) {}
@@ -120,14 +164,15 @@ int CSiteDeterminer::DetermineSite(CPropagationState& state, const std::string& 
                     spectrum_path);
     return -1;
   }
-  if (!ScoreSafely(spectrum_path, sequence, FixedFrom(items, std::vector<bool>(items.size())), shift,
-                   scores_))
-    return -1;
+  const FixedMods fixed = FixedFrom(items, std::vector<bool>(items.size()));
+  if (!ScoreSafely(spectrum_path, sequence, fixed, shift, scores_)) return -1;
+  // The mark gets its column in the site table even when no position won.
+  std::map<char, double>& counts = state.site_statistics[mark];
+  // A loss heavier than a residue cannot sit on it, whatever the scorer says.
+  if (!RuleOutImpossible(sequence, fixed, {shift})) return -1;
 
   std::vector<int> ties;
   const int site = peptide_text::ChooseSite(scores_, &ties);
-  // The mark gets its column in the site table even when no position won.
-  std::map<char, double>& counts = state.site_statistics[mark];
   for (const int position : ties) {
     // A scorer may give more scores than the sequence has residues.
     if (static_cast<std::size_t>(position) >= sequence.size()) continue;
@@ -185,8 +230,9 @@ std::string CSiteDeterminer::DetermineSites(CPropagationState& state, std::int16
     open_masses.push_back(items[index].mass);
     skip[index] = true;
   }
-  if (!ScorePlacements(spectrum_path, sequence, FixedFrom(items, skip), open_masses))
-    return identification;
+  const FixedMods fixed = FixedFrom(items, skip);
+  if (!ScorePlacements(spectrum_path, sequence, fixed, open_masses)) return identification;
+  if (!RuleOutImpossible(sequence, fixed, open_masses)) return identification;
 
   std::vector<int> ties;
   int chosen = peptide_text::ChooseSite(scores_, &ties);

@@ -7,11 +7,13 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "propagation/PropagationState.h"
+#include "scoring/ResidueTable.h"
 
 class CSiteDeterminer {
  public:
@@ -32,14 +34,17 @@ class CSiteDeterminer {
 
   // The site of a modification of `shift` daltons carried to spectrum
   // `name` (in `state.data_path`) with `identification`; -1 when the
-  // spectrum file is missing or the sequence has 3 residues or fewer. Adds
-  // the tied positions to the site statistics of `mark`.
+  // spectrum file is missing, the sequence has 3 residues or fewer, or no
+  // residue can carry the shift (a residue whose mass with its
+  // modifications and the shift would be 0 or less cannot). Adds the tied
+  // positions to the site statistics of `mark`.
   int DetermineSite(CPropagationState& state, const std::string& identification,
                     const std::string& name, double shift, std::int32_t mark);
 
   // Fills in the undetermined sites ("-1,") of up to `mod_count` items of an
-  // identification, scoring their positions together; returns the text
-  // unchanged when there are more, or when the spectrum file is missing.
+  // identification, scoring their positions together, never leaving a
+  // residue a mass of 0 or less; returns the text unchanged when there are
+  // more, when the spectrum file is missing, or when no placement is possible.
   std::string DetermineSites(CPropagationState& state, std::int16_t mod_count,
                              const std::string& name, const std::string& identification);
 
@@ -61,8 +66,17 @@ class CSiteDeterminer {
   bool ScorePlacements(const std::string& spectrum_path, const std::string& sequence,
                        const FixedMods& fixed, const std::vector<double>& open_masses);
 
+  // Residue masses (with "aa.ini" of the program directory) for telling
+  // which residues can carry a shift; read on first use.
+  const CResidueTable& Residues();
+  // Sets the score of every placement that leaves a residue 0 Da or less to
+  // the lowest value; false when no placement is left.
+  bool RuleOutImpossible(const std::string& sequence, const FixedMods& fixed,
+                         const std::vector<double>& open_masses);
+
   std::string program_directory_;
   ScoreFunction scorer_;
+  std::optional<CResidueTable> residues_;
   std::vector<double> scores_;
   // Upper-cased file name -> file name, for the data directory last listed.
   std::map<std::string, std::string> directory_listing_;

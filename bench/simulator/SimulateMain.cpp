@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
   line.Add({"mgf", 0, "FILE", "", "the spectra (MGF)"});
   line.Add({"truth", 0, "FILE", "", "what each spectrum is (tab-separated)"});
   line.Add({"ids", 0, "FILE", "", "identification list (Kiln .spectra) of --id-share of the peptide spectra"});
+  line.Add({"related-fasta", 0, "FILE", "", "the related peptides (--related-share) as FASTA entries"});
   line.Add({"threads", 0, "N", "all cores", "threads making spectra (the files do not depend on it)"});
   simulator::AddSimulatorOptions(line, simulator::CSimulatorOptions());
   const cli::Outcome outcome = line.Parse(argc, argv);
@@ -40,7 +41,7 @@ int main(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
   simulator::CSpectrumSimulator simulation(options);
   if (!simulation.Plan(error) ||
-      !simulator::WriteSimulation(simulation, {line.Value("mgf"), line.Value("truth"), line.Value("ids")},
+      !simulator::WriteSimulation(simulation, {line.Value("mgf"), line.Value("truth"), line.Value("ids"), line.Value("related-fasta")},
                                   error, static_cast<unsigned>(threads))) {
     std::printf("simulate_spectra: %s\n", error.c_str());
     return 1;
@@ -49,9 +50,11 @@ int main(int argc, char** argv) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const simulator::CSimulationSummary& s = simulation.Summary();
   std::printf("%zu target proteins (%zu decoys skipped), %zu peptides; %zu spectra: %zu of %zu peptides "
-              "(replicate exponent %.2f, at most %zu of one), %zu of no peptide; %.1f s\n",
+              "(replicate exponent %.2f, at most %zu of one), %zu of no peptide%s; %.1f s\n",
               s.proteins, s.decoys_skipped, s.peptides_available, simulation.SpectrumCount(),
               s.peptide_spectra, s.peptides_used, s.replicate_exponent, s.largest_replicate_count,
-              s.no_peptide_spectra, seconds);
+              s.no_peptide_spectra,
+              s.related_peptides ? ("; " + std::to_string(s.related_peptides) + " related peptides").c_str() : "",
+              seconds);
   return 0;
 }

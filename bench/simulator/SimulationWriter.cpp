@@ -204,7 +204,14 @@ bool WriteSimulation(const CSpectrumSimulator& simulator, const CSimulationFiles
     truth.FlushIfFull();
     ids.FlushIfFull();
   }
-  return mgf.Commit(error) && truth.Commit(error) && ids.Commit(error);
+  if (!mgf.Commit(error) || !truth.Commit(error) || !ids.Commit(error)) return false;
+  if (files.related_fasta.empty()) return true;
+  BufferedOutput related;
+  if (!related.Open(files.related_fasta, error)) return false;
+  std::size_t number = 0;
+  for (const std::string& sequence : simulator.RelatedPeptides())
+    related.Buffer() += ">related_" + std::to_string(++number) + "\n" + sequence + "\n";
+  return related.Commit(error);
 }
 
 }  // namespace simulator

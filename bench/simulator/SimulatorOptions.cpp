@@ -57,6 +57,10 @@ const RealKnob kRealKnobs[] = {
      &CSimulatorOptions::rt_jitter_sd},
     {"id-share", "share of the peptide spectra listed in the --ids file",
      &CSimulatorOptions::id_share},
+    {"modified-share", "share of the peptide spectra that show one more modification (never identified)",
+     &CSimulatorOptions::modified_share},
+    {"related-share", "share of the seen peptides with a related peptide (shared termini, near-isobaric exchange)",
+     &CSimulatorOptions::related_share},
 };
 
 const WholeKnob kWholeKnobs[] = {

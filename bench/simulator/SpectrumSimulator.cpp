@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
+#include <iterator>
+#include <set>
 
 #include "bench/simulator/SimRandom.h"
 
@@ -19,6 +22,8 @@ enum Stream : std::uint64_t {
   kPlanStream = 5,
   kSpectrumStream = 6,
   kSelectStream = 7,
+  kRelatedStream = 8,
+  kVariantStream = 9,
 };
 
 constexpr int kLowestCharge = 2;
@@ -84,6 +89,16 @@ struct CSpectrumSimulator::PeptideTraits {
   double retention_time = 0.0;
   int oxidation_site = -1;  // the M an oxidised spectrum carries it on
   std::array<double, 3> charge_weights{};
+  int variant_site = -1;    // the residue a modified spectrum carries `variant` on
+  const CVariantModification* variant = nullptr;
+};
+
+// Modifications that samples and their handling leave on peptides besides
+// oxidation, with the residues they take (Unimod monoisotopic masses).
+const CVariantModification kVariantModifications[8] = {
+    {"Deamidated", 0.984016, "NQ"},  {"Methyl", 14.01565, "KR"},    {"Dimethyl", 28.0313, "KR"},
+    {"Formyl", 27.994915, "KST"},    {"Acetyl", 42.010565, "K"},    {"Carbamyl", 43.005814, "K"},
+    {"Phospho", 79.966331, "STY"},   {"Cation:Na", 21.981943, "DE"},
 };
 
 // Relative intensities of a peptide's ions, the same in all its spectra.
@@ -107,7 +122,9 @@ struct CSpectrumSimulator::IonPattern {
 std::vector<CSpectrumTruth::Site> CSpectrumTruth::ModificationSites() const {
   std::vector<Site> sites;
   for (std::size_t i = 0; i < peptide.size(); ++i) {
-    if (static_cast<int>(i) == oxidised_position) {
+    if (static_cast<int>(i) == variant_position && variant) {
+      sites.push_back({i, peptide[i], variant->name});
+    } else if (static_cast<int>(i) == oxidised_position) {
       sites.push_back({i, peptide[i], "Oxidation"});
     } else if (peptide[i] == 'C') {
       sites.push_back({i, peptide[i], "Carbamidomethyl"});
@@ -141,8 +158,9 @@ bool CSpectrumSimulator::CheckOptions(std::string& error) const {
   const CSimulatorOptions& o = options_;
   const auto share = [](double v) { return v >= 0.0 && v <= 1.0; };
   if (!share(o.no_peptide_share) || !share(o.oxidation_share) || !share(o.dropout) ||
-      !share(o.id_share) || !share(o.missed_cleavage_share)) {
-    error = "shares (no-peptide, missed-cleavage, oxidation, dropout, id) must lie in [0, 1]";
+      !share(o.id_share) || !share(o.missed_cleavage_share) || !share(o.modified_share) ||
+      !share(o.related_share)) {
+    error = "shares (no-peptide, missed-cleavage, oxidation, dropout, id, modified, related) must lie in [0, 1]";
   } else if (o.max_replicates < 1 || o.replicate_exponent < 0.0) {
     error = "the replicate law needs max-replicates >= 1 and an exponent >= 0";
   } else if (o.digest.min_length < 1 || o.digest.max_length < o.digest.min_length ||
@@ -180,11 +198,75 @@ bool CSpectrumSimulator::PlanFromProteins(const std::vector<std::string>& protei
   CRandom shuffle(StreamSeed(options_.seed, kShuffleStream, 0));
   for (std::size_t i = peptides_.size() - 1; i > 0; --i)
     std::swap(peptides_[i], peptides_[shuffle.Below(i + 1)]);
+  AddRelatedPeptides();
 
   std::vector<std::uint32_t> counts;
   AssignReplicateCounts(counts);
   PlanSpectra(counts);
   return true;
+}
+
+std::vector<std::string> CSpectrumSimulator::RelatedPeptides() const {
+  std::vector<std::string> related;
+  for (std::size_t i = own_peptides_; i < peptides_.size(); ++i) related.push_back(peptides_[i].sequence);
+  return related;
+}
+
+namespace {
+
+// A peptide related to `a` with the help of another peptide `b`: b's
+// N-terminal part before a's last two to four residues, a's first one or two
+// residues before the rest of b, or a with one residue exchanged for a
+// near-isobaric one or two. Empty when the draw gives nothing usable.
+std::string RelatedSequence(const std::string& a, const std::string& b, CRandom& random) {
+  switch (random.Below(3)) {
+    case 0: {
+      const std::size_t keep = 2 + random.Below(3);
+      if (a.size() <= keep || b.size() < 2) return std::string();
+      return b.substr(0, b.size() - 1) + a.substr(a.size() - keep);
+    }
+    case 1: {
+      const std::size_t keep = 1 + random.Below(2);
+      if (a.size() <= keep || b.size() <= keep) return std::string();
+      return a.substr(0, keep) + b.substr(keep);
+    }
+    default: {
+      static const std::pair<char, const char*> kExchanges[] = {
+          {'D', "N"}, {'N', "D"}, {'N', "GG"}, {'E', "Q"}, {'Q', "E"}, {'Q', "K"}, {'Q', "AG"}, {'K', "Q"}};
+      std::vector<std::pair<std::size_t, const char*>> choices;
+      for (std::size_t j = 0; j + 1 < a.size(); ++j)
+        for (const auto& [from, to] : kExchanges)
+          if (a[j] == from) choices.emplace_back(j, to);
+      if (choices.empty()) return std::string();
+      const auto& [at, to] = choices[random.Below(choices.size())];
+      return a.substr(0, at) + to + a.substr(at + 1);
+    }
+  }
+}
+
+}  // namespace
+
+void CSpectrumSimulator::AddRelatedPeptides() {
+  own_peptides_ = peptides_.size();
+  related_of_.assign(own_peptides_, 0);
+  if (!(options_.related_share > 0.0)) return;
+  std::set<std::string> known;
+  for (const CPeptide& p : peptides_) known.insert(p.sequence);
+  for (std::size_t i = 0; i < own_peptides_; ++i) {
+    CRandom random(StreamSeed(options_.seed, kRelatedStream, i));
+    if (!random.Chance(options_.related_share)) continue;
+    const std::string& b = peptides_[random.Below(own_peptides_)].sequence;
+    const std::string made = RelatedSequence(peptides_[i].sequence, b, random);
+    const auto size = static_cast<int>(made.size());
+    if (size < options_.digest.min_length || size > options_.digest.max_length || known.count(made)) continue;
+    CPeptide related;
+    related.sequence = made;
+    related.before = peptides_[i].before;
+    related_of_[i] = peptides_.size();
+    peptides_.push_back(related);
+    known.insert(made);
+  }
+  summary_.related_peptides = peptides_.size() - own_peptides_;
 }
 
 // The peptides that spectra may show, in the shuffled order: trypsin
@@ -193,8 +275,8 @@ bool CSpectrumSimulator::PlanFromProteins(const std::vector<std::string>& protei
 // chosen share of the peptides seen; each is kept or not once per seed.
 std::vector<std::size_t> CSpectrumSimulator::SeenPeptides() const {
   std::size_t missed = 0;
-  for (const CPeptide& p : peptides_) missed += p.missed_cleavages > 0;
-  const std::size_t full = peptides_.size() - missed;
+  for (std::size_t i = 0; i < own_peptides_; ++i) missed += peptides_[i].missed_cleavages > 0;
+  const std::size_t full = own_peptides_ - missed;
   double keep_full = 1.0, keep_missed = 1.0;
   const double share = options_.missed_cleavage_share;
   if (full > 0 && missed > 0) {
@@ -209,8 +291,12 @@ std::vector<std::size_t> CSpectrumSimulator::SeenPeptides() const {
   }
   CRandom random(StreamSeed(options_.seed, kSelectStream, 0));
   std::vector<std::size_t> seen;
-  for (std::size_t i = 0; i < peptides_.size(); ++i) {
-    if (random.Chance(peptides_[i].missed_cleavages > 0 ? keep_missed : keep_full)) seen.push_back(i);
+  for (std::size_t i = 0; i < own_peptides_; ++i) {
+    if (!random.Chance(peptides_[i].missed_cleavages > 0 ? keep_missed : keep_full)) continue;
+    seen.push_back(i);
+    // A related peptide is seen beside its original, or the two would
+    // seldom meet in one simulation.
+    if (related_of_[i] != 0) seen.push_back(related_of_[i]);
   }
   return seen;
 }
@@ -277,6 +363,11 @@ void CSpectrumSimulator::PlanSpectra(const std::vector<std::uint32_t>& counts) {
       if (random.Chance(options_.oxidation_share)) s.oxidised_position = traits.oxidation_site;
       s.retention_time = std::max(0.0, random.Normal(traits.retention_time, options_.rt_jitter_sd));
       s.identified = random.Chance(options_.id_share);
+      if (traits.variant && random.Chance(options_.modified_share)) {
+        s.modified = true;
+        s.oxidised_position = -1;
+        s.identified = false;
+      }
       plan_.push_back(s);
     }
   }
@@ -303,6 +394,18 @@ CSpectrumSimulator::PeptideTraits CSpectrumSimulator::TraitsOf(std::size_t pepti
     if (sequence[i] == 'M') methionines.push_back(static_cast<int>(i));
   if (!methionines.empty()) traits.oxidation_site = methionines[random.Below(methionines.size())];
   traits.charge_weights = ChargeWeights(sequence);
+  if (options_.modified_share > 0.0) {
+    // A stream of its own, so that the other traits stay as they were.
+    CRandom variant(StreamSeed(options_.seed, kVariantStream, peptide));
+    const CVariantModification& kind = kVariantModifications[variant.Below(std::size(kVariantModifications))];
+    std::vector<int> sites;
+    for (std::size_t i = 0; i < sequence.size(); ++i)
+      if (std::strchr(kind.residues, sequence[i])) sites.push_back(static_cast<int>(i));
+    if (!sites.empty()) {
+      traits.variant = &kind;
+      traits.variant_site = sites[variant.Below(sites.size())];
+    }
+  }
   return traits;
 }
 
@@ -435,7 +538,13 @@ void CSpectrumSimulator::MakePeptideSpectrum(const PlannedSpectrum& planned,
   const std::size_t index = static_cast<std::size_t>(planned.peptide);
   const CPeptide& peptide = peptides_[index];
   const int oxidised = planned.oxidised_position;
-  const std::vector<double> masses = ModifiedResidueMasses(peptide.sequence, oxidised);
+  std::vector<double> masses = ModifiedResidueMasses(peptide.sequence, oxidised);
+  if (planned.modified) {
+    const PeptideTraits traits = TraitsOf(index);
+    masses[static_cast<std::size_t>(traits.variant_site)] += traits.variant->mass;
+    truth.variant_position = traits.variant_site;
+    truth.variant = traits.variant;
+  }
   const double neutral = NeutralPeptideMass(masses);
   const int z = planned.charge;
   CRandom random(StreamSeed(options_.seed, kSpectrumStream, planned.id));

@@ -87,7 +87,27 @@ struct CSimulatorOptions {
   double rt_jitter_sd = 15.0;
 
   double id_share = 0.3;  // of the peptide spectra, listed in the identification file
+
+  // Hard cases for propagation, both off by default. A share of the peptide
+  // spectra shows its peptide with one more modification (one kind and
+  // residue per peptide, from kVariantModifications); such a spectrum is
+  // never in the identification list, as a search without that modification
+  // would miss it. A share of the seen peptides has a related peptide seen
+  // beside it: one sharing its C-terminal residues or its N-terminal ones,
+  // or one residue exchanged for a near-isobaric one (D/N, E/Q, K/Q, N/GG,
+  // Q/AG), as homologous proteins give; those spectra pair with the
+  // original's like a modified pair.
+  double modified_share = 0.0;
+  double related_share = 0.0;
 };
+
+// A modification that variant spectra show.
+struct CVariantModification {
+  const char* name;  // as Unimod names it
+  double mass;
+  const char* residues;
+};
+extern const CVariantModification kVariantModifications[8];
 
 // What one spectrum is, as the truth table lists it.
 struct CSpectrumTruth {
@@ -101,6 +121,8 @@ struct CSpectrumTruth {
   double theoretical_mz = 0.0;  // of the modified peptide; 0 without one
   double retention_time = 0.0;
   int oxidised_position = -1;  // 0-based; -1 none
+  int variant_position = -1;   // 0-based residue of the variant modification; -1 none
+  const CVariantModification* variant = nullptr;
   bool identified = false;     // listed in the identification file
 
   struct Site {
@@ -122,6 +144,7 @@ struct CSimulationSummary {
   std::size_t no_peptide_spectra = 0;
   std::size_t largest_replicate_count = 0;
   double replicate_exponent = 0.0;  // the one used
+  std::size_t related_peptides = 0;  // made beside their originals
 };
 
 class CSpectrumSimulator {
@@ -137,6 +160,9 @@ class CSpectrumSimulator {
   const CSimulatorOptions& Options() const { return options_; }
   const CSimulationSummary& Summary() const { return summary_; }
   std::size_t SpectrumCount() const { return plan_.size(); }
+  // The related peptides made (related_share), for a database that must
+  // know them as it knows the proteins' own.
+  std::vector<std::string> RelatedPeptides() const;
 
   // Makes every planned spectrum in run order and hands it to `sink` with its
   // truth; stops early when the sink answers false. Spectra carry name,
@@ -156,6 +182,7 @@ class CSpectrumSimulator {
     double retention_time = 0.0;
     int charge = 2;
     int oxidised_position = -1;  // 0-based; -1 when the spectrum shows no oxidation
+    bool modified = false;       // shows its peptide's variant modification
     bool identified = false;
   };
   struct PeptideTraits;
@@ -164,6 +191,7 @@ class CSpectrumSimulator {
   bool CheckOptions(std::string& error) const;
   std::vector<std::size_t> SeenPeptides() const;
   void AssignReplicateCounts(std::vector<std::uint32_t>& counts);
+  void AddRelatedPeptides();
   void PlanSpectra(const std::vector<std::uint32_t>& counts);
   PeptideTraits TraitsOf(std::size_t peptide) const;
   IonPattern PatternOf(std::size_t peptide) const;
@@ -174,7 +202,11 @@ class CSpectrumSimulator {
 
   CSimulatorOptions options_;
   CSimulationSummary summary_;
-  std::vector<CPeptide> peptides_;  // shuffled
+  std::vector<CPeptide> peptides_;  // shuffled, then the related ones
+  std::size_t own_peptides_ = 0;    // the proteins' own, before the related ones
+  // Per own peptide, the related peptide seen beside it (an index of
+  // peptides_), or 0 for none.
+  std::vector<std::size_t> related_of_;
   std::vector<PlannedSpectrum> plan_;  // in run order
 };
 
@@ -183,6 +215,7 @@ struct CSimulationFiles {
   std::string mgf;
   std::string truth;
   std::string ids;
+  std::string related_fasta;  // the related peptides as FASTA entries; empty: none written
 };
 
 // Writes the MGF file, the truth table (tab-separated, one header line) and

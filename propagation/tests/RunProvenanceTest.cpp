@@ -60,8 +60,8 @@ TEST_F(RunProvenance, RowsNameTheirRunsAndTheTableItsSpectra) {
   row.retention_time = "300.000";
   EXPECT_EQ(TransferTableText({row}, CTransferSettings()),
             "spectrum\tsequence\tmodifications\troute\tsource\tshift\tscore\tq_value\trun\tsource_run\tnative_id\t"
-            "retention_time\nBSA2.30.30.3.dta\tPEPK\t\tpairs\tBSA1.10.10.2.dta\t\tNA\tNA\tBSA2\tBSA1\tscan=30\t"
-            "300.000\n");
+            "retention_time\tisotope_of\talternative\talternative_shift\talternative_score\nBSA2.30.30.3.dta\tPEPK\t\t"
+            "pairs\tBSA1.10.10.2.dta\t\tNA\tNA\tBSA2\tBSA1\tscan=30\t300.000\t\t\t\t\n");
 }
 
 TEST(RunTransfers, SaidOnlyBetweenTwoOrMoreRuns) {

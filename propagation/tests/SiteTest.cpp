@@ -121,6 +121,42 @@ TEST_F(SiteDetermination, TwoOpenItemsAreScoredTogetherWithinModCount) {
   EXPECT_DOUBLE_EQ(job.site_statistics().at(2).at('*'), 1.0);
 }
 
+struct ImpossibleCase {
+  const char* sequence;
+  double shift;
+  std::vector<double> scores;
+  int site;
+};
+
+class SiteOfALoss : public proptest::JobDirTest, public ::testing::WithParamInterface<ImpossibleCase> {};
+
+// A loss heavier than a residue never lands on it, however well the scorer
+// rates the spot; with no residue heavy enough there is no site.
+TEST_P(SiteOfALoss, NeverLeavesAResidueWithoutMass) {
+  const ImpossibleCase c = GetParam();
+  FakeScorer fake;
+  fake.scores = c.scores;
+  Write("s.1.1.2.dta", "1000.0 2\n");
+  CPropagation job;
+  job.data_path() = Path();
+  job.SetScorer(fake.Function());
+  job.SetProgramDirectory(Path());  // no aa.ini: the built-in masses
+  job.SetModCount(1);
+  EXPECT_EQ(job.DetermineSite(c.sequence, "S.1.1.2.DTA", c.shift, 1), c.site);
+  char item[64];
+  std::snprintf(item, sizeof item, " -1,%f,1", c.shift);
+  const std::string open = std::string(c.sequence) + item;
+  std::snprintf(item, sizeof item, " %d,%f,1", c.site, c.shift);
+  EXPECT_EQ(job.DetermineSites("S.1.1.2.DTA", open), c.site < 0 ? open : std::string(c.sequence) + item);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Losses, SiteOfALoss,
+    ::testing::Values(ImpossibleCase{"PEPTK", -148.03, {1, 1, 1, 1, 9}, -1},
+                      ImpossibleCase{"PEPWK", -148.03, {1, 1, 1, 2, 9}, 3},
+                      ImpossibleCase{"TDWK", -117.07, {9, 9, 2, 1}, 2},
+                      ImpossibleCase{"TDWK", 16.0, {9, 1, 2, 1}, 0}));
+
 // Residue masses as the scorer's table holds them.
 double ResidueMass(char residue) {
   switch (residue) {

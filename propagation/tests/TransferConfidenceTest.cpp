@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "propagation/PeptideDatabase.h"
 #include "propagation/Propagation.h"
+#include "scoring/ResidueTable.h"
 #include "propagation/TransferConfidence.h"
 #include "TestUtil.h"
 
@@ -68,6 +72,153 @@ TEST(TransferConfidence, QValuesFromPooledDecoys) {
   EXPECT_TRUE(TransferQValues({}, {1}, 1.0).empty());
 }
 
+// A row scored against 20 decoys: `ksdp` for the target, zeros for the
+// decoys but the first, `first_decoy`.
+CTransferRow ScoredRow(const std::string& route, const std::string& decision, double ksdp,
+                       double first_decoy = 0.0) {
+  CTransferRow row;
+  row.spectrum = decision + "." + std::to_string(std::rand());
+  row.route = route;
+  row.decision = decision;
+  row.scored = true;
+  row.ksdp = ksdp;
+  row.decoy_scores.assign(20, 0.0);
+  row.decoy_scores[0] = first_decoy;
+  return row;
+}
+
+TEST(TransferConfidence, OneDecisionPerTransferAndRouteCountsOnce) {
+  // Nine members of one cluster reached through one pair score far above
+  // their decoys; a single other transfer scores 2.5 sd above its decoys,
+  // one of which scores 5 against the others. Counted per member, the ten
+  // targets would put that transfer at q = 0.005; as two decisions it is
+  // 0.025. A hundred sound within-cluster transfers do not dilute it either.
+  std::vector<CTransferRow> rows;
+  for (int i = 0; i < 9; ++i) rows.push_back(ScoredRow("pairs", "CLUSTER-A", 20.0 + i));
+  rows.push_back(ScoredRow("pairs", "SINGLE", 3.0, 5.0));
+  for (int i = 0; i < 100; ++i) rows.push_back(ScoredRow("cluster", "C" + std::to_string(i), 20.0));
+  AssignTransferQValues(rows);
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(rows[i].q_value, 0.0);
+  EXPECT_NEAR(rows[9].q_value, 0.025, 1e-12);
+  EXPECT_EQ(rows[50].q_value, 0.0);
+  // The summary counts decisions, not members.
+  const std::string summary = TransferSummaryText(rows, CTransferSettings());
+  EXPECT_NE(summary.find("over 100 transfers within clusters and 2 through pairs"), std::string::npos) << summary;
+  EXPECT_NE(summary.find("through pairs: 10 propagated, 10 scored, 9 at q <= 1%"), std::string::npos) << summary;
+}
+
+TEST(TransferConfidence, CompetitionCountsLossesBeyondChance) {
+  // Four decisions win (by 5, 4, 3, 2), two lose (by 6 and 1). Without a
+  // reference every loss stands for a wrong winner: at d = 1 one loss
+  // beyond it against four wins beyond it, 0.25, the least estimate below
+  // any winner's margin. A loser is never confident.
+  const std::vector<double> margins = {5, 4, 3, -6, 2, -1};
+  std::optional<double> needed;
+  EXPECT_EQ(CompetitionQValues(margins, {}, 0.01, &needed),
+            (std::vector<double>{0.25, 0.25, 0.25, 1.0, 0.25, 1.0}));
+  EXPECT_FALSE(needed.has_value());
+  // Right transfers that lose by more than 1 a tenth of the time (and never
+  // by more than 6) would lose 0.6 of these six: 0.4 wrong winners of 4 at
+  // d = 1; only beyond 6 does the estimate reach 0, which no winner passes.
+  std::vector<double> reference(60, 3.0);
+  for (int i = 0; i < 6; ++i) reference[static_cast<std::size_t>(i)] = -2.0;
+  const std::vector<double> q = CompetitionQValues(margins, reference, 0.01, &needed);
+  EXPECT_NEAR(q[0], 0.1, 1e-12);
+  EXPECT_EQ(q[3], 1.0);
+  EXPECT_FALSE(needed.has_value());
+  // Losses no greater than chance: the winners pass at any margin above 0.
+  EXPECT_EQ(CompetitionQValues({3, 2, -1}, std::vector<double>(60, -2.0), 0.01, &needed),
+            (std::vector<double>{0.0, 0.0, 1.0}));
+  ASSERT_TRUE(needed.has_value());
+  EXPECT_EQ(*needed, 0.0);
+}
+
+TEST(TransferConfidence, DatabaseDigestsTargetsAndFindsPeptidesByMass) {
+  testsupport::CTempDir dir;
+  const std::string fasta = dir.Write("db.fasta",
+                                      ">sp|P1 first\nMAGICKPEPTIDERLVTDLTK\r\nAACDEFGHKR\n"
+                                      ">DECOY_P1 reversed\nKTLDTVLREDITPEPKCIGAM\n");
+  CPeptideDatabase database;
+  std::string error;
+  // The same file twice is read once.
+  ASSERT_TRUE(database.Read({fasta, dir.File("./db.fasta")}, {"DECOY_"}, error)) << error;
+  EXPECT_EQ(database.proteins(), 1u);
+  // K before P is no cleavage: MAGICKPEPTIDER, LVTDLTK, AACDEFGHK, and
+  // the missed cleavages joining them (the protein's last R alone is too short).
+  database.Index(CResidueTable(), {{'C', 57.021464}});
+  std::vector<std::string> all;
+  for (const auto [first, last] = database.Within(0, 1e9); all.size() < last - first;)
+    all.push_back(database.Sequence(first + all.size()));
+  std::sort(all.begin(), all.end());
+  EXPECT_EQ(all, (std::vector<std::string>{"AACDEFGHK", "AACDEFGHKR", "LVTDLTK", "LVTDLTKAACDEFGHK",
+                                           "LVTDLTKAACDEFGHKR", "MAGICKPEPTIDER", "MAGICKPEPTIDERLVTDLTK",
+                                           "MAGICKPEPTIDERLVTDLTKAACDEFGHK"}));
+  // LVTDLTK weighs 788.4644; AACDEFGHK with carbamidomethyl 1033.4287.
+  const auto [first, last] = database.Within(788.45, 788.48);
+  ASSERT_EQ(last - first, 1u);
+  EXPECT_EQ(database.Sequence(first), "LVTDLTK");
+  EXPECT_NEAR(database.Mass(database.Within(1033.0, 1034.0).first), 1033.4287, 0.001);
+  EXPECT_FALSE(database.Read({dir.File("none.fasta")}, {}, error));
+  EXPECT_EQ(error, "Can not open file:" + dir.File("none.fasta"));
+}
+
+TEST(TransferConfidence, FixedModificationsAreThoseOnEveryOccurrence) {
+  const ModificationList modifications = {{"Carbamidomethyl", 57.021464}, {"Oxidation", 15.994915}};
+  // Every C carries carbamidomethyl; one M of two is oxidised; a shift that
+  // propagation added (three fields) does not count.
+  const ResultMap results = {{"A", "PEPCK 3,1"},  {"B", "CMAK 0,1 1,2"}, {"C", "MCCK 1,1 2,1"},
+                             {"D", "PEPSK 3,14.0,1"}, {"E", "SSSK"}};
+  EXPECT_EQ(FixedModificationsOf(results, modifications), (std::map<char, double>{{'C', 57.021464}}));
+}
+
+struct IsotopeCase {
+  double shift;
+  bool related;
+  double base;
+  int steps;
+};
+
+class IsotopeErrorOfShift : public ::testing::TestWithParam<IsotopeCase> {};
+
+TEST_P(IsotopeErrorOfShift, NamesTheExplanationItMimics) {
+  // Oxidation is seen often, deamidation seldom, methylation between.
+  const std::vector<CObservedShift> observed = {{0.984016, 3}, {14.01565, 10}, {15.994915, 50}};
+  const IsotopeCase c = GetParam();
+  const std::optional<CIsotopeRelation> found = IsotopeErrorOf(c.shift, observed, 0.01);
+  ASSERT_EQ(found.has_value(), c.related) << c.shift;
+  if (!found) return;
+  EXPECT_DOUBLE_EQ(found->base, c.base);
+  EXPECT_EQ(found->steps, c.steps);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shifts, IsotopeErrorOfShift,
+    ::testing::Values(IsotopeCase{1.0034, true, 0.0, 1}, IsotopeCase{2.0068, true, 0.0, 2},
+                      IsotopeCase{-1.0031, true, 0.0, -1}, IsotopeCase{16.9983, true, 15.994915, 1},
+                      IsotopeCase{-14.9916, true, -15.994915, 1},
+                      // Deamidation is 0.019 Da from one step: its own explanation.
+                      IsotopeCase{0.984016, false, 0, 0}, IsotopeCase{15.994915, false, 0, 0},
+                      IsotopeCase{17.026549, false, 0, 0},
+                      // Oxidation is not read as methylation's isotope: it is seen more often.
+                      IsotopeCase{15.0190, true, 14.01565, 1}));
+
+TEST(TransferConfidence, ShiftTablesAreReadAndGrouped) {
+  testsupport::CTempDir dir;
+  const std::string good = dir.File("temp.temp");
+  testsupport::WriteFile(good, "15.995949,114, 0, 0\r\n15.990047,6, 0\n\n31.972071,1, 0\n");
+  std::vector<CObservedShift> shifts;
+  std::string error;
+  ASSERT_TRUE(ReadShiftTable(good, shifts, error)) << error;
+  const std::vector<CObservedShift> grouped = GroupShifts(shifts, 0.01);
+  ASSERT_EQ(grouped.size(), 2u);
+  EXPECT_EQ(grouped[0].count, 120);
+  EXPECT_NEAR(grouped[0].mass, (15.995949 * 114 + 15.990047 * 6) / 120, 1e-9);
+  const std::string bad = dir.File("bad.temp");
+  testsupport::WriteFile(bad, "15.99,3\nshift,count\n");
+  EXPECT_FALSE(ReadShiftTable(bad, shifts, error));
+  EXPECT_EQ(error, "File " + bad + ", line 2: not a \"<shift>,<count>\" row: 'shift,count'");
+}
+
 // A job on the real BSA1 spectrum 670 (YICDNQDTISSK, carbamidomethyl on
 // C3): the peptide reaches it through a pair whose shift is the
 // carbamidomethyl group, and two peptides that cannot be scored reach
@@ -122,7 +273,7 @@ TEST_F(TransferJob, ScoresAgainstDecoysAndListsWhatCannotBeScored) {
   const std::string table = TransferTableText(rows, settings);
   EXPECT_EQ(table.substr(0, table.find('\n')),
             "spectrum\tsequence\tmodifications\troute\tsource\tshift\tscore\tq_value\trun\tsource_run\tnative_id\t"
-            "retention_time");
+            "retention_time\tisotope_of\talternative\talternative_shift\talternative_score");
   EXPECT_NE(table.find("J.671.671.2.dta\tPEJTIDEK\t-1,16.000000,1\tpairs\tP.2.2.2.dta\t16.000000\tNA\tNA\t"),
             std::string::npos);
   const std::string summary = TransferSummaryText(rows, settings);

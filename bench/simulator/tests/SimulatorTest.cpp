@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include <cmath>
 #include <memory>
 #include <set>
@@ -170,6 +173,38 @@ TEST(SimulatorPlanTest, FewPeptidesLowerTheExponent) {
     return true;
   });
   EXPECT_EQ(made, 5000u);
+}
+
+// The hard cases: modified spectra carry their peptide's one variant
+// modification (in their precursor and truth) and are never identified;
+// related peptides are seen beside their originals and listed apart.
+TEST(SimulatorPlanTest, ModifiedVariantsAndRelatedPeptides) {
+  simulator::CSimulatorOptions options;
+  options.spectrum_count = 3000;
+  options.modified_share = 0.5;
+  options.related_share = 0.5;
+  simulator::CSpectrumSimulator simulation(options);
+  std::string error;
+  ASSERT_TRUE(simulation.PlanFromProteins(ThrB(), error)) << error;
+  const std::vector<std::string> related = simulation.RelatedPeptides();
+  ASSERT_FALSE(related.empty());
+  EXPECT_EQ(simulation.Summary().related_peptides, related.size());
+  std::size_t modified = 0, of_related = 0;
+  simulation.Generate([&](const msdata::CSpectrum&, const simulator::CSpectrumTruth& truth) {
+    if (std::find(related.begin(), related.end(), truth.peptide) != related.end()) ++of_related;
+    if (!truth.variant) return true;
+    ++modified;
+    EXPECT_FALSE(truth.identified);
+    EXPECT_NE(std::strchr(truth.variant->residues, truth.peptide[static_cast<std::size_t>(truth.variant_position)]),
+              nullptr);
+    EXPECT_NE(truth.Modifications().find(truth.variant->name), std::string::npos);
+    std::vector<double> masses = simulator::ModifiedResidueMasses(truth.peptide, truth.oxidised_position);
+    const double plain = simulator::IonMz(simulator::NeutralPeptideMass(masses), truth.charge);
+    EXPECT_NEAR((truth.theoretical_mz - plain) * truth.charge, truth.variant->mass, 1e-6);
+    return true;
+  });
+  EXPECT_GT(modified, 300u);
+  EXPECT_GT(of_related, 100u);
 }
 
 // Spectra of one group count alike whatever the group's size: four copies
