@@ -258,10 +258,13 @@ def ids_options(flag):
 rule propagate:
     input:
         pairs="pooled/pairs/pairs.csv",
+        pair_shifts="pooled/pairs/pairs.summary.json",
         clusters="pooled/clustering/clusters.csv",
         spectra="pooled/clustering/spectra",
         ids=list(IDS.values()),
         own=expand("runs/{run}/spectra", run=RUNS),
+        shiftscans=expand("runs/{run}/shiftscan/shiftscan.summary.json", run=RUNS),
+        fasta=[FASTA] if FASTA else [],
     output:
         table="pooled/propagation/propagated.tsv",
         summary="pooled/propagation/propagation.summary.json",
@@ -270,10 +273,16 @@ rule propagate:
     params:
         ids=lambda w: ids_options("--ids"),
         own=lambda w, input: " ".join(f"--score-spectra '{d}'" for d in input.own),
+        # The shifts the pair search and Shiftscan observed, and the
+        # database: what a transfer must explain better than.
+        shifts=lambda w, input: " ".join(
+            f"--shifts '{os.path.join(os.path.dirname(s), 'temp.temp')}'"
+            for s in [input.pair_shifts] + list(input.shiftscans)),
+        fasta=lambda w, input: f"--fasta '{input.fasta[0]}'" if input.fasta else "",
     shell:
         "{tool_propagate:q} --pairs {input.pairs:q} --clusters {input.clusters:q} "
         "--spectra {input.spectra:q} {params.ids} --sites --table {output.table:q} {params.own} "
-        "-o pooled/propagation --quiet > {log:q}"
+        "{params.shifts} {params.fasta} -o pooled/propagation --quiet > {log:q}"
 
 
 rule network:

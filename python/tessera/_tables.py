@@ -43,7 +43,7 @@ SHIFT_TABLE_COLUMNS = ["delta_mass", "pairs", "delta_time", "d_score", "type", "
 _INTEGERS = {"scan", "charge", "cluster", "cluster_size", "is_representative", "row", "pairs", "type",
              SHIFT_SEARCH_COLUMN}
 _REALS = {"precursor_mz", "rt_seconds", "precursor_mass", "mass1", "mass2", "delta_mass", "similarity",
-          "delta_time", "d_score", "score", "q_value"}
+          "delta_time", "d_score", "score", "q_value", "alternative_shift", "alternative_score"}
 
 
 def _typed(frame, reals=_REALS):
