@@ -119,6 +119,22 @@ bool ReadHits(const std::string& pepxml, const CPooledSpectra& pooled, std::map<
   return true;
 }
 
+// A shift's verdict allows 0.02 Da; the shifts searched are the means of
+// shifts up to 0.01 Da apart. Wider still, so that no search that could
+// confirm is left out.
+constexpr double kCarryTolerance = 0.05;
+
+// The variable modifications a parameter file sets.
+std::vector<CVariableMod> VariableMods(const CCometParams& params) {
+  std::vector<std::string> values;
+  for (int slot = 1; slot <= 9; ++slot) {
+    char key[32];
+    std::snprintf(key, sizeof key, "variable_mod%02d", slot);
+    values.push_back(params.Get(key));
+  }
+  return ParseVariableMods(values);
+}
+
 std::string Number(double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%.6f", value);
@@ -266,23 +282,31 @@ int RunConfirmProgram(int argc, const char* const* argv, std::ostream& out, std:
   const std::string mods_path = path::Join(folder, "shift_mods.tsv");
   if (!safefile::WriteWholeFile(mods_path, mods_text, &error)) return fail(error);
 
-  // The propagated spectra of every run in one MS2 text, numbered afresh:
-  // Comet reads the database once per input file, and that reading, with
-  // eight shifts as variable modifications, is what a search costs, so one
-  // file per search instead of one per run. The scan table maps Comet's
-  // scan numbers back to the spectra.
-  CPooledSpectra pooled;
+  // The propagated spectra of every run go into one MS2 text per search,
+  // numbered afresh: Comet reads the whole database once per input file,
+  // and that reading, with eight shifts as variable modifications, is most
+  // of what a search costs. Each search takes only the spectra it could
+  // confirm (CanCarry), which keeps the rest of the cost, scoring the
+  // spectra, from growing with the number of searches; the verdicts are
+  // those of searching every spectrum in every search.
+  std::map<std::string, msdata::CSpectrum> found;
   int not_found = 0;
   if (plan.batches > 0) {
     std::set<std::string> wanted;
     for (const CPropagatedRow& row : rows) wanted.insert(text::ToUpper(row.spectrum));
-    std::map<std::string, msdata::CSpectrum> found;
     {
       notify::ScopedHandler quiet_readers([](const std::string&) {});
       if (!CollectSpectra(sources, wanted, found, error)) return fail(error);
     }
     not_found = static_cast<int>(wanted.size() - found.size());
-    not_found += PoolSpectra(found, pooled);
+    for (auto it = found.begin(); it != found.end();) {
+      if (it->second.charge >= 1) {
+        ++it;
+        continue;
+      }
+      ++not_found;  // Comet cannot search a spectrum without a charge
+      it = found.erase(it);
+    }
     if (not_found > 0)
       err << "tessera-confirm: warning: " << not_found << " of " << wanted.size()
           << " propagated spectra were not found in the --spectra sources (or have no precursor charge)\n";
@@ -291,7 +315,11 @@ int RunConfirmProgram(int argc, const char* const* argv, std::ostream& out, std:
   // One Comet run per batch, on every run's spectra at once.
   std::map<std::string, std::vector<CHit>> hits;
   const std::string batches_folder = path::Join(folder, "batches");
-  const bool search_any = plan.batches > 0 && !pooled.spectrum_of_scan.empty();
+  const bool search_any = plan.batches > 0 && !found.empty();
+  int spectra_searched = 0;
+  // The first search's own modifications (the parameters it ran with): a
+  // hit may carry fewer of them than the first search's peptide did.
+  const std::vector<CVariableMod> first_mods = VariableMods(params);
   for (int b = 1; b <= plan.batches && search_any; ++b) {
     const std::string here = path::Join(batches_folder, std::to_string(b));
     if (!path::CreateDirectory(here)) return fail("Cannot create the folder " + here);
@@ -300,6 +328,19 @@ int RunConfirmProgram(int argc, const char* const* argv, std::ostream& out, std:
     for (const CShiftMod& mod : plan.mods)
       if (mod.batch == b) mods.push_back(mod);
     SetShiftMods(batch, mods);
+    const std::vector<CVariableMod> search_mods = VariableMods(batch);
+    const int most = static_cast<int>(text::AtoI(batch.Get("max_variable_mods_in_peptide")));
+    std::map<std::string, msdata::CSpectrum> chosen;
+    for (const CPropagatedRow& row : rows) {
+      const auto spectrum = found.find(text::ToUpper(row.spectrum));
+      if (spectrum == found.end() || chosen.count(spectrum->first)) continue;
+      const double shift = row.shift.empty() ? 0.0 : text::AtoF(row.shift);
+      if (CanCarry(shift, row.sequence, search_mods, first_mods, most, kCarryTolerance)) chosen.insert(*spectrum);
+    }
+    if (chosen.empty()) continue;
+    CPooledSpectra pooled;
+    PoolSpectra(chosen, pooled);
+    spectra_searched += static_cast<int>(chosen.size());
     CCometRun run;
     run.program = comet;
     run.working_folder = here;
@@ -311,7 +352,8 @@ int RunConfirmProgram(int argc, const char* const* argv, std::ostream& out, std:
       return fail(error);
     run.args.push_back(ms2_path);
     run.log = path::Join(here, "comet.log");
-    run.label = "shift-aware search " + std::to_string(b) + " of " + std::to_string(plan.batches);
+    run.label = "shift-aware search " + std::to_string(b) + " of " + std::to_string(plan.batches) + " (" +
+                std::to_string(chosen.size()) + " spectra)";
     run.progress = progress;
     if (!RunComet(run, error)) return fail("the shift-aware search failed: " + error);
     const std::string pepxml = path::Join(here, std::string(kPooledName) + ".pep.xml");
@@ -355,6 +397,7 @@ int RunConfirmProgram(int argc, const char* const* argv, std::ostream& out, std:
   record.Counts().Set("shifts", plan.distinct);
   record.Counts().Set("searches", search_any ? plan.batches : 0);
   record.Counts().Set("spectra_not_found", not_found);
+  record.Counts().Set("spectra_searched", spectra_searched);
   record.Counts().Set("identified_first_search", first.identified);
   summary::CJson& routes = record.Details()["routes"];
   for (const char* route : {"cluster", "pairs"})

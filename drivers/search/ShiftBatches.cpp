@@ -1,9 +1,11 @@
 #include "drivers/search/ShiftBatches.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
+#include <sstream>
 #include <tuple>
 
 #include "common/TextUtil.h"
@@ -123,6 +125,64 @@ CShiftPlan PlanBatches(const std::vector<std::vector<CShift>>& identifications, 
   plan.batches = static_cast<int>(batches.size());
   plan.distinct = static_cast<int>(distinct.size());
   return plan;
+}
+
+namespace {
+
+// How many of `mod` a peptide of `sequence` can carry.
+int Room(const CVariableMod& mod, const std::string& sequence) {
+  int sites = 0;
+  for (const char residue : mod.residues) {
+    if (residue == 'n' || residue == 'c')
+      ++sites;
+    else
+      sites += static_cast<int>(std::count(sequence.begin(), sequence.end(), residue));
+  }
+  return std::min(sites, mod.most);
+}
+
+// Every sum of up to `left` modifications of `mods[from..]`, at most
+// `room[i]` of each.
+void Sums(const std::vector<CVariableMod>& mods, const std::vector<int>& room, std::size_t from, int left, double sum,
+          std::vector<double>& sums) {
+  if (from == mods.size()) {
+    sums.push_back(sum);
+    return;
+  }
+  for (int n = 0; n <= std::min(left, room[from]); ++n)
+    Sums(mods, room, from + 1, left - n, sum + n * mods[from].mass, sums);
+}
+
+std::vector<double> SumsOn(const std::vector<CVariableMod>& mods, const std::string& sequence, int most) {
+  std::vector<int> room;
+  for (const CVariableMod& mod : mods) room.push_back(Room(mod, sequence));
+  std::vector<double> sums;
+  Sums(mods, room, 0, most, 0.0, sums);
+  return sums;
+}
+
+}  // namespace
+
+std::vector<CVariableMod> ParseVariableMods(const std::vector<std::string>& values) {
+  std::vector<CVariableMod> mods;
+  for (const std::string& value : values) {
+    std::istringstream fields(value);
+    CVariableMod mod;
+    int binary = 0;
+    if (!(fields >> mod.mass >> mod.residues >> binary >> mod.most) || mod.mass == 0.0) continue;
+    mods.push_back(mod);
+  }
+  return mods;
+}
+
+bool CanCarry(double shift, const std::string& sequence, const std::vector<CVariableMod>& search_mods,
+              const std::vector<CVariableMod>& first_mods, int most, double tolerance) {
+  const std::vector<double> added = SumsOn(search_mods, sequence, most);
+  const std::vector<double> first = SumsOn(first_mods, sequence, most);
+  for (const double a : added)
+    for (const double f : first)
+      if (std::fabs(a - f - shift) <= tolerance) return true;
+  return false;
 }
 
 }  // namespace search

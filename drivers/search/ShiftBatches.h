@@ -58,4 +58,26 @@ struct CShiftPlan {
 // identifications share the set, then by their text.
 CShiftPlan PlanBatches(const std::vector<std::vector<CShift>>& identifications, int slots = 8);
 
+// A variable modification of a Comet search: its mass, the residues it
+// sits on ("M", "STY"; "n" and "c" for the peptide's ends) and how many of
+// it a peptide may carry.
+struct CVariableMod {
+  double mass = 0.0;
+  std::string residues;
+  int most = 0;
+};
+
+// The variable modifications of a "variable_modNN" value list
+// ("15.9949 M 0 3 -1 0 0 0.0"); a mass of 0 is no modification.
+std::vector<CVariableMod> ParseVariableMods(const std::vector<std::string>& values);
+
+// Whether a search can give `sequence` `shift` Da more than the first search
+// gave it: some modifications the peptide can carry (each on residues it
+// has, no more of each than the search allows, `most` in all), less those
+// of `first_mods` the first search may have put on it, sum to the shift
+// within `tolerance`. Where this fails no hit of the search can confirm the
+// identification, so its spectrum need not be searched there.
+bool CanCarry(double shift, const std::string& sequence, const std::vector<CVariableMod>& search_mods,
+              const std::vector<CVariableMod>& first_mods, int most, double tolerance);
+
 }  // namespace search

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <sstream>
+#include <vector>
 
 #include "common/TextUtil.h"
 #include "drivers/search/CometParams.h"
@@ -97,6 +98,37 @@ TEST(ShiftBatches, SetsWholeMostFrequentFirstAtMostEightEach) {
   EXPECT_EQ(shared.batches, 2);
   EXPECT_EQ(shared.distinct, 9);
 }
+
+// Which searches a propagated spectrum goes into: those whose modifications
+// can add its shift to the first search's peptide, on residues it has.
+struct CarryCase {
+  const char* sequence;
+  double shift;
+  bool carried;
+};
+
+class CanCarry : public testing::TestWithParam<CarryCase> {};
+
+TEST_P(CanCarry, OnResiduesThePeptideHasAtMostThreeWithTheFirstSearchsOwnAddedOrTaken) {
+  const std::vector<search::CVariableMod> first =
+      search::ParseVariableMods({"15.9949 M 0 3 -1 0 0 0.0", "0.0 X 0 3 -1 0 0 0.0"});
+  std::vector<search::CVariableMod> search = first;
+  for (const char* shift : {"14.01565 K 0 2 -1 0 0 0.0", "79.96633 STY 0 2 -1 0 0 0.0", "-18.010565 E 0 2 -1 0 0 0.0"})
+    search.push_back(search::ParseVariableMods({shift}).front());
+  EXPECT_EQ(search::CanCarry(GetParam().shift, GetParam().sequence, search, first, 3, 0.05), GetParam().carried);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CanCarry,
+    testing::Values(CarryCase{"PEPTIDE", 0.0, true}, CarryCase{"PEPKK", 28.0313, true},
+                    CarryCase{"PEPK", 28.0313, false},                       // one K: one methyl
+                    CarryCase{"PEPKKK", 42.047, false},                      // at most two of a shift
+                    CarryCase{"SEKM", 14.01565 + 79.96633 - 18.010565, true},
+                    CarryCase{"SEK", 14.01565 + 79.96633 - 18.010565 + 15.9949, false},  // a fourth
+                    CarryCase{"MKR", 14.01565 + 15.9949, true},             // one more oxidation
+                    CarryCase{"MSR", 79.96633 - 15.9949, true},             // the first search's oxidation gone
+                    CarryCase{"SR", 79.96633 - 15.9949, false},             // no M to have carried it
+                    CarryCase{"PEPTIDEK", 100.0, false}));
 
 TEST(Ms2Writer, RecordFromMhAndCharge) {
   msdata::CSpectrum s;
