@@ -22,9 +22,20 @@ namespace {
 // range cuts others), so their cosine runs lower than that of two spectra
 // of one charge, and so does that of chance pairs. On simulated ion-trap
 // spectra of known peptides, chance pairs of unequal charges scoring s are
-// as rare as chance pairs of equal charges scoring 1.5 s (0.25 against 0.4,
-// 0.3 against 0.5): weighed so, one threshold holds both kinds alike.
-constexpr double kUnequalChargeWeight = 1.5;
+// about as rare as chance pairs of equal charges scoring 1.5 s (0.25
+// against 0.4, 0.3 against 0.5): weighed so, one threshold holds both kinds
+// alike. Not so for light precursors: a short peptide at a higher charge
+// shows few fragments, and its chance pairs score as high as its true
+// ones; there the weight falls to 1 (from MH+ 1600 Da down to 1000 Da),
+// which on the same spectra halved the wrong merges of the strictest
+// thresholds.
+double UnequalChargeWeight(double mh) {
+  constexpr double kWeight = 1.5;
+  constexpr double kFullFrom = 1600.0;
+  constexpr double kNoneBelow = 1000.0;
+  const double share = std::min(1.0, std::max(0.0, (mh - kNoneBelow) / (kFullFrom - kNoneBelow)));
+  return 1.0 + (kWeight - 1.0) * share;
+}
 
 // One candidate merge of the queue; stale once either cluster changed.
 struct Candidate {
@@ -221,7 +232,7 @@ class CGroupClustering {
       for (std::size_t s = 0; s < seconds_.size(); ++s) {
         double value = values_[s];
         if (spectra_[members[a]].charge != spectra_[members[seconds_[s]]].charge)
-          value = std::min(1.0, value * kUnequalChargeWeight);
+          value = std::min(1.0, value * UnequalChargeWeight(spectra_[members[a]].precursor_mass));
         const std::int16_t packed = linkage::PackScore(value);
         if (packed <= 0) continue;
         if (packed > settings_.floor) ++result.pairs_above;

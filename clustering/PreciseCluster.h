@@ -38,7 +38,7 @@ struct Settings {
   int floor = 0;              // packed mean score a merge must exceed
   double fragment_tol = 0.5;  // daltons, "Dot Product"
   // Whether spectra of unequal charge may share a cluster (by MH+); their
-  // scores are weighed up (see kUnequalChargeWeight in the source).
+  // scores are weighed up (see UnequalChargeWeight in the source).
   bool across_charges = true;
   bool representatives = false;  // choose one member per cluster
   int threads = 1;
