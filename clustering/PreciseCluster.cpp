@@ -122,6 +122,96 @@ class CAverageLinkage {
   std::priority_queue<Candidate, std::vector<Candidate>, Before> queue_;
 };
 
+// The same merging for groups where most pairs score: the sums in a full
+// matrix, and each cluster's best partner kept, instead of a map of
+// neighbours per cluster and a queue of candidates, which for a peptide
+// seen a thousand times hold millions of entries. The merges are the same:
+// the best pair by the same order (mean, then lowest first item, then
+// lowest second).
+class CDenseAverageLinkage {
+ public:
+  CDenseAverageLinkage(std::size_t k, int floor)
+      : k_(k), floor_(floor), size_(k, 1), alive_(k, 1), sum_(k * k, 0), best_(k) {}
+
+  void AddEdge(const linkage::Edge& e) {
+    if (e.score <= 0 || e.lo == e.hi) return;
+    sum_[e.lo * k_ + e.hi] += e.score;
+    sum_[e.hi * k_ + e.lo] += e.score;
+  }
+
+  std::vector<linkage::Merge> Run() {
+    for (std::uint32_t x = 0; x < k_; ++x) FindBest(x);
+    std::vector<linkage::Merge> merges;
+    for (;;) {
+      Candidate top{floor_, 0, 0, 0, 0};
+      bool found = false;
+      for (std::uint32_t x = 0; x < k_; ++x) {
+        if (alive_[x] && best_[x].mean > floor_ && (!found || Before()(top, best_[x]))) {
+          top = best_[x];
+          found = true;
+        }
+      }
+      if (!found) return merges;
+      merges.push_back(linkage::Merge{top.a, top.b, static_cast<std::int16_t>(top.mean)});
+      Join(top.a, top.b);
+    }
+  }
+
+ private:
+  Candidate Pair(std::uint32_t x, std::uint32_t y) const {
+    const std::int64_t pairs = static_cast<std::int64_t>(size_[x]) * static_cast<std::int64_t>(size_[y]);
+    const int mean = static_cast<int>(std::min<std::int64_t>(sum_[x * k_ + y] / pairs, 32767));
+    return Candidate{mean, std::min(x, y), std::max(x, y), 0, 0};
+  }
+
+  // The best pair of x (mean 0 when it has none).
+  void FindBest(std::uint32_t x) {
+    Candidate best{0, 0, 0, 0, 0};
+    for (std::uint32_t y = 0; y < k_; ++y) {
+      if (y == x || !alive_[y] || sum_[x * k_ + y] <= 0) continue;
+      const Candidate c = Pair(x, y);
+      if (best.mean == 0 || Before()(best, c)) best = c;
+    }
+    best_[x] = best;
+  }
+
+  bool Involves(const Candidate& c, std::uint32_t x) const { return c.mean > 0 && (c.a == x || c.b == x); }
+
+  void Join(std::uint32_t a, std::uint32_t b) {
+    for (std::uint32_t c = 0; c < k_; ++c) {
+      if (!alive_[c] || c == a || c == b) continue;
+      const std::int64_t joined = sum_[a * k_ + c] + sum_[b * k_ + c];
+      sum_[a * k_ + c] = sum_[c * k_ + a] = joined;
+    }
+    sum_[a * k_ + b] = sum_[b * k_ + a] = 0;
+    size_[a] += size_[b];
+    alive_[b] = 0;
+    FindBest(a);
+    for (std::uint32_t c = 0; c < k_; ++c) {
+      if (!alive_[c] || c == a) continue;
+      if (Involves(best_[c], a) || Involves(best_[c], b)) {
+        FindBest(c);  // its best was with a part of the new cluster, whose mean changed
+      } else if (sum_[a * k_ + c] > 0) {
+        const Candidate with = Pair(a, c);
+        if (best_[c].mean == 0 || Before()(best_[c], with)) best_[c] = with;
+      }
+    }
+  }
+
+  std::size_t k_;
+  int floor_;
+  std::vector<std::uint32_t> size_;
+  std::vector<unsigned char> alive_;
+  std::vector<std::int64_t> sum_;
+  std::vector<Candidate> best_;
+};
+
+// Groups with at least this many spectra and pairs scored in at least this
+// share of their pairs merge through the full matrix.
+constexpr std::size_t kDenseFrom = 64;
+constexpr std::size_t kDenseUpTo = 6000;  // 288 MB of sums
+constexpr double kDenseShare = 0.125;
+
 // Spectra that may share a cluster: a run of the list ordered by charge
 // (unless charges mix) and MH+, each within the tolerance of the one
 // before it.
@@ -304,7 +394,18 @@ constexpr std::size_t kGroupsPerRound = 256;
 
 }  // namespace
 
-std::vector<linkage::Merge> AverageLinkage(std::size_t k, const std::vector<linkage::Edge>& edges, int floor) {
+std::vector<linkage::Merge> AverageLinkage(std::size_t k, const std::vector<linkage::Edge>& edges, int floor,
+                                           Storage storage) {
+  const double pairs = 0.5 * static_cast<double>(k) * static_cast<double>(k > 0 ? k - 1 : 0);
+  if (storage == Storage::kAuto)
+    storage = k >= kDenseFrom && k <= kDenseUpTo && static_cast<double>(edges.size()) >= kDenseShare * pairs
+                  ? Storage::kMatrix
+                  : Storage::kNeighbours;
+  if (storage == Storage::kMatrix) {
+    CDenseAverageLinkage linkage(k, std::max(floor, 0));
+    for (const linkage::Edge& e : edges) linkage.AddEdge(e);
+    return linkage.Run();
+  }
   CAverageLinkage linkage(k, std::max(floor, 0));
   for (const linkage::Edge& e : edges) linkage.AddEdge(e);
   return linkage.Run();

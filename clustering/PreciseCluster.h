@@ -58,8 +58,12 @@ struct Result {
 // product of sizes truncated, is merged while it exceeds `floor` (ties: the
 // lowest first item, then the lowest second; a cluster is named by its
 // lowest item). Returns the merges in order, each naming one item of
-// either cluster.
-std::vector<linkage::Merge> AverageLinkage(std::size_t k, const std::vector<linkage::Edge>& edges, int floor);
+// either cluster. The sums are kept per cluster for its neighbours, or, for
+// groups where most pairs score, in a full matrix (kAuto chooses); the
+// merges are the same either way.
+enum class Storage { kAuto, kNeighbours, kMatrix };
+std::vector<linkage::Merge> AverageLinkage(std::size_t k, const std::vector<linkage::Edge>& edges, int floor,
+                                           Storage storage = Storage::kAuto);
 
 // Clusters the whole list. `merges`, when given, receives every merge in
 // list positions (highest mean first within each group of spectra that

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <random>
 #include <sstream>
 
 #include "clustering/ClusterQuality.h"
@@ -103,6 +104,38 @@ INSTANTIATE_TEST_SUITE_P(
         // Alike spectra 30 ppm apart are no pair in either mode.
         ChainCase{"OutOfTolerance", {Of("0", 1, 2, 1500.0), Of("0", 2, 2, 1500.045)}, {}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The full matrix and the neighbour maps make the same merges in the same
+// order, ties among them (scores from a few values only).
+class AverageLinkageStorage : public ::testing::TestWithParam<std::pair<int, int>> {};
+
+TEST_P(AverageLinkageStorage, MatrixAndNeighboursMergeAlike) {
+  const auto [k, percent] = GetParam();
+  std::mt19937 rng(static_cast<std::uint32_t>(k * 100 + percent));
+  std::vector<linkage::Edge> edges;
+  for (int a = 0; a < k; ++a) {
+    for (int b = a + 1; b < k; ++b) {
+      if (static_cast<int>(rng() % 100) < percent)
+        edges.push_back({static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b),
+                         static_cast<std::int16_t>(1000 * (1 + rng() % 9))});
+    }
+  }
+  const auto neighbours = precise::AverageLinkage(k, edges, 2000, precise::Storage::kNeighbours);
+  const auto matrix = precise::AverageLinkage(k, edges, 2000, precise::Storage::kMatrix);
+  ASSERT_EQ(matrix.size(), neighbours.size());
+  ASSERT_FALSE(matrix.empty());
+  for (std::size_t m = 0; m < matrix.size(); ++m) {
+    EXPECT_EQ(matrix[m].a, neighbours[m].a) << m;
+    EXPECT_EQ(matrix[m].b, neighbours[m].b) << m;
+    EXPECT_EQ(matrix[m].score, neighbours[m].score) << m;
+    if (m > 0) {
+      EXPECT_LE(matrix[m].score, matrix[m - 1].score) << m;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Groups, AverageLinkageStorage,
+                         ::testing::Values(std::pair{12, 30}, std::pair{80, 5}, std::pair{80, 60}, std::pair{200, 95}));
 
 // Merge scores never rise, so the merges of one run above a floor are the
 // clusters a run at that floor makes: the threshold curve holds.
