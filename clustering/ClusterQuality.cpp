@@ -22,6 +22,20 @@ std::uint64_t SamePeptidePairs(const std::vector<int>& peptide_of) {
   return pairs;
 }
 
+// The wrong spectra that `differing` identified pairs of a cluster of
+// `size` stand for, before dividing by the identified share squared: a
+// cluster whose majority peptide has m members and whose others are r has
+// at least m * r differing pairs, so differing / m is never below r, and
+// is r exactly when the others are one peptide or one spectrum. m is taken
+// as the cluster's size times the majority's share of its identified
+// spectra (at least 1).
+double WrongSpectraOf(std::uint64_t differing, std::size_t size, std::uint64_t identified, std::uint64_t most) {
+  if (differing == 0 || identified == 0) return 0.0;
+  const double majority = std::max(1.0, static_cast<double>(size) * static_cast<double>(most) /
+                                            static_cast<double>(identified));
+  return static_cast<double>(differing) / majority;
+}
+
 // Clusters that grow by merges, each knowing how many of its members carry
 // each peptide, so that every figure follows a merge in time proportional
 // to the smaller cluster's peptides.
@@ -96,7 +110,8 @@ class CGrowingClusters {
         sign > 0 ? figures_.differing_pairs + differing_[root] : figures_.differing_pairs - differing_[root];
     // The weighed sum is kept apart from its rounding: it is formed anew
     // from the exact counts whenever none differ.
-    per_member_ += sign * static_cast<long double>(differing_[root]) / static_cast<long double>(size_[root] - 1);
+    per_member_ += sign * static_cast<long double>(
+                              WrongSpectraOf(differing_[root], size_[root], identified, static_cast<std::size_t>(most)));
     if (figures_.differing_pairs == 0) per_member_ = 0;
     figures_.differing_per_member = static_cast<double>(per_member_);
   }
@@ -167,7 +182,7 @@ Figures FiguresOf(const std::vector<int>& cluster_of, const std::vector<int>& pe
     const std::uint64_t differing = PairsOf(identified) - alike;
     f.identified_pairs += PairsOf(identified);
     f.differing_pairs += differing;
-    f.differing_per_member += static_cast<double>(differing) / static_cast<double>(positions.size() - 1);
+    f.differing_per_member += WrongSpectraOf(differing, positions.size(), identified, most);
   }
   return f;
 }

@@ -14,11 +14,13 @@
 // misses most errors of small clusters. Pairs do not have that bias: each
 // pair of a cluster is an identified pair with the same chance q squared,
 // whatever the cluster's size. So the incorrect ratio is estimated from the
-// identified pairs within clusters that differ in peptide: a cluster of n
-// with one stray spectrum has n - 1 such pairs, so each differing pair
-// stands for 1 / (n - 1) wrong spectra, and the sum over clusters, divided
-// by q squared (q: identified share of the clustered spectra), estimates
-// the wrong spectra of all clustered ones.
+// identified pairs within clusters that differ in peptide: a cluster whose
+// majority peptide has m spectra has at least m differing pairs for each
+// wrong spectrum (exactly m when the others are of one peptide), so each
+// differing pair stands for at most 1 / m wrong spectra, m estimated from
+// the cluster's identified spectra; the sum over clusters, divided by q
+// squared (q: identified share of the clustered spectra), estimates the
+// wrong spectra of all clustered ones.
 
 #include <cstddef>
 #include <cstdint>
@@ -41,7 +43,7 @@ struct Figures {
   std::uint64_t pairs_same_peptide = 0;
   std::uint64_t identified_pairs = 0;    // identified pairs within clusters
   std::uint64_t differing_pairs = 0;     // of those, pairs of two peptides
-  double differing_per_member = 0.0;     // sum over clusters of their differing pairs / (size - 1)
+  double differing_per_member = 0.0;     // sum over clusters of their differing pairs / majority
 
   double ClusteredRatio() const;
   // The estimate of the share of all clustered spectra that are not their

@@ -80,8 +80,9 @@ TEST(QualityCurve, EveryRowEqualsTheClusteringAtItsThreshold) {
   EXPECT_NE(table.find("0.7999\t1.000000\tNA\t1.000000\t1\n"), std::string::npos) << table;
 }
 
-// Clusters of ten of one peptide, and mixed clusters of two. With every
-// spectrum identified the estimate is the true ratio; with a third
+// Clusters of ten of one peptide, mixed clusters of two, and one of two
+// peptides twice each (four differing pairs for two wrong spectra). With
+// every spectrum identified the estimate is the true ratio; with a third
 // identified, the mixed pairs seldom show among the identified spectra,
 // but the estimate still finds them, on average over many draws.
 TEST(QualityEstimate, CountsTheErrorsOfSmallClustersTheIdentifiedMiss) {
@@ -96,7 +97,9 @@ TEST(QualityEstimate, CountsTheErrorsOfSmallClustersTheIdentifiedMiss) {
     cluster_of.insert(cluster_of.end(), {c, c});
     truth.insert(truth.end(), {1000 + 2 * c, 1001 + 2 * c});
   }
-  const double true_ratio = 60.0 / 1120.0;
+  cluster_of.insert(cluster_of.end(), {500, 500, 500, 500});
+  truth.insert(truth.end(), {900, 900, 901, 901});
+  const double true_ratio = 62.0 / 1124.0;
   EXPECT_NEAR(quality::FiguresOf(cluster_of, truth).IncorrectRatio(), true_ratio, 1e-12);
 
   std::mt19937 rng(11);
