@@ -332,6 +332,7 @@ TEST_F(ClusterDriver, FailuresLeaveTheMarker) {
   refused("huge_window.para", "cluster_result=" + File("c.csv") + out_dir,
           "[preprocessing]\npart_top_peak_num=2147483647\n");
   refused("nan_tol.para", "cluster_result=" + File("c.csv") + out_dir, "[similarity]\nfragment_ion_tol=nan\n");
+  refused("mode.para", "cluster_result=" + File("c.csv") + out_dir, "[cluster]\nclustering_mode=complete\n");
   const std::vector<Case> cases = {
       {{good, good}, clusterjob::kUsage},
       {{"", good}, clusterjob::kUsage},
@@ -352,6 +353,7 @@ TEST_F(ClusterDriver, FailuresLeaveTheMarker) {
       {{File("masses.para")}, "lower_mass (300) is above upper_mass (200)"},
       {{File("huge_window.para")}, "part_top_peak_num must be"},
       {{File("nan_tol.para")}, "fragment_ion_tol must be"},
+      {{File("mode.para")}, "Parameter clustering_mode is neither single nor precise"},
   };
   for (const Case& c : cases) {
     marker::RemoveErrorMarker();
