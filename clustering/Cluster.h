@@ -45,6 +45,8 @@ class CCluster {
   // their partners above the threshold, an estimate of its chance pairs
   // (used by the pair search only; nothing is written for them).
   bool decoy_pairs = false;
+  // How clustering (type 0) merges; the pair search ignores it.
+  Clustering_Mode clustering_mode = CLUSTERING_SINGLE;
   double precursor_ion_tol;
   Tolerance_Type precursor_ion_tol_type;
   double threshold;  // 0..1

@@ -22,16 +22,37 @@ std::uint64_t SamePeptidePairs(const std::vector<int>& peptide_of) {
   return pairs;
 }
 
+// The wrong spectra that `differing` identified pairs of a cluster of
+// `size` stand for, before dividing by the identified share squared: a
+// cluster whose majority peptide has m members and whose others are r has
+// at least m * r differing pairs, so differing / m is never below r, and
+// is r exactly when the others are one peptide or one spectrum. m is taken
+// as the cluster's size times the majority's share of its identified
+// spectra (at least 1).
+double WrongSpectraOf(std::uint64_t differing, std::size_t size, std::uint64_t identified, std::uint64_t most) {
+  if (differing == 0 || identified == 0) return 0.0;
+  const double majority = std::max(1.0, static_cast<double>(size) * static_cast<double>(most) /
+                                            static_cast<double>(identified));
+  return static_cast<double>(differing) / majority;
+}
+
 // Clusters that grow by merges, each knowing how many of its members carry
 // each peptide, so that every figure follows a merge in time proportional
 // to the smaller cluster's peptides.
 class CGrowingClusters {
  public:
   explicit CGrowingClusters(const std::vector<int>& peptide_of)
-      : parent_(peptide_of.size()), size_(peptide_of.size(), 1), peptides_(peptide_of.size()) {
+      : parent_(peptide_of.size()),
+        size_(peptide_of.size(), 1),
+        identified_(peptide_of.size(), 0),
+        differing_(peptide_of.size(), 0),
+        peptides_(peptide_of.size()) {
     for (std::size_t s = 0; s < parent_.size(); ++s) {
       parent_[s] = static_cast<std::uint32_t>(s);
-      if (peptide_of[s] >= 0) peptides_[s].emplace(peptide_of[s], 1);
+      if (peptide_of[s] >= 0) {
+        peptides_[s].emplace(peptide_of[s], 1);
+        identified_[s] = 1;
+      }
     }
     figures_.spectra = parent_.size();
     figures_.pairs_same_peptide = SamePeptidePairs(peptide_of);
@@ -45,11 +66,15 @@ class CGrowingClusters {
     Leave(a);
     Leave(b);
     auto& into = peptides_[a];
+    std::uint64_t alike = 0;
     for (const auto& [peptide, n] : peptides_[b]) {
       int& there = into[peptide];
-      figures_.pairs_together += static_cast<std::uint64_t>(there) * static_cast<std::uint64_t>(n);
+      alike += static_cast<std::uint64_t>(there) * static_cast<std::uint64_t>(n);
       there += n;
     }
+    figures_.pairs_together += alike;
+    differing_[a] += differing_[b] + identified_[a] * identified_[b] - alike;
+    identified_[a] += identified_[b];
     std::unordered_map<int, int>().swap(peptides_[b]);
     parent_[b] = a;
     size_[a] += size_[b];
@@ -79,13 +104,26 @@ class CGrowingClusters {
     apply(figures_.clusters, 1);
     apply(figures_.identified_clustered, identified);
     apply(figures_.incorrect, identified - static_cast<std::size_t>(most));
+    figures_.identified_pairs = sign > 0 ? figures_.identified_pairs + PairsOf(identified_[root])
+                                         : figures_.identified_pairs - PairsOf(identified_[root]);
+    figures_.differing_pairs =
+        sign > 0 ? figures_.differing_pairs + differing_[root] : figures_.differing_pairs - differing_[root];
+    // The weighed sum is kept apart from its rounding: it is formed anew
+    // from the exact counts whenever none differ.
+    per_member_ += sign * static_cast<long double>(
+                              WrongSpectraOf(differing_[root], size_[root], identified, static_cast<std::size_t>(most)));
+    if (figures_.differing_pairs == 0) per_member_ = 0;
+    figures_.differing_per_member = static_cast<double>(per_member_);
   }
   void Leave(std::uint32_t root) { Count(root, -1); }
   void Join(std::uint32_t root) { Count(root, +1); }
 
   std::vector<std::uint32_t> parent_;
   std::vector<std::size_t> size_;
+  std::vector<std::uint64_t> identified_;  // identified members of a cluster
+  std::vector<std::uint64_t> differing_;   // its identified pairs of two peptides
   std::vector<std::unordered_map<int, int>> peptides_;
+  long double per_member_ = 0;
   Figures figures_;
 };
 
@@ -95,11 +133,22 @@ double Figures::ClusteredRatio() const {
   return spectra > 0 ? static_cast<double>(clustered) / static_cast<double>(spectra) : 0.0;
 }
 
-double Figures::IncorrectRatio() const {
+double Figures::IdentifiedIncorrectRatio() const {
   return identified_clustered > 0
              ? static_cast<double>(incorrect) / static_cast<double>(identified_clustered)
              : 0.0;
 }
+
+double IncorrectRatioFor(const Figures& f, double differing_per_member) {
+  // Each pair is an identified pair with chance q squared, q the
+  // identified share of the clustered spectra.
+  if (f.identified_clustered == 0 || f.clustered == 0) return 0.0;
+  const double n = static_cast<double>(f.clustered);
+  const double k = static_cast<double>(f.identified_clustered);
+  return std::min(1.0, differing_per_member * n / (k * k));
+}
+
+double Figures::IncorrectRatio() const { return IncorrectRatioFor(*this, differing_per_member); }
 
 double Figures::Completeness() const {
   return pairs_same_peptide > 0
@@ -118,17 +167,22 @@ Figures FiguresOf(const std::vector<int>& cluster_of, const std::vector<int>& pe
     for (std::size_t s : positions) {
       if (peptide_of[s] >= 0) ++count[peptide_of[s]];
     }
-    std::uint64_t identified = 0, most = 0;
+    std::uint64_t identified = 0, most = 0, alike = 0;
     for (const auto& [peptide, n] : count) {
       identified += n;
       most = std::max(most, n);
-      f.pairs_together += PairsOf(n);
+      alike += PairsOf(n);
     }
+    f.pairs_together += alike;
     if (positions.size() < 2) continue;
     f.clustered += positions.size();
     ++f.clusters;
     f.identified_clustered += identified;
     f.incorrect += identified - most;
+    const std::uint64_t differing = PairsOf(identified) - alike;
+    f.identified_pairs += PairsOf(identified);
+    f.differing_pairs += differing;
+    f.differing_per_member += WrongSpectraOf(differing, positions.size(), identified, most);
   }
   return f;
 }

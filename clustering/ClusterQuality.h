@@ -6,6 +6,21 @@
 // and the share of pairs of identified spectra of one peptide that share a
 // cluster (completeness). Single linkage merges in descending score, so the
 // merges of one run give these figures for every higher threshold.
+//
+// A wrong spectrum shows only where its cluster holds another identified
+// spectrum: with a share q of the spectra identified, a mixed cluster of two
+// shows its error with chance q squared, while a large cluster nearly always
+// shows it. Counting wrong spectra among the identified ones therefore
+// misses most errors of small clusters. Pairs do not have that bias: each
+// pair of a cluster is an identified pair with the same chance q squared,
+// whatever the cluster's size. So the incorrect ratio is estimated from the
+// identified pairs within clusters that differ in peptide: a cluster whose
+// majority peptide has m spectra has at least m differing pairs for each
+// wrong spectrum (exactly m when the others are of one peptide), so each
+// differing pair stands for at most 1 / m wrong spectra, m estimated from
+// the cluster's identified spectra; the sum over clusters, divided by q
+// squared (q: identified share of the clustered spectra), estimates the
+// wrong spectra of all clustered ones.
 
 #include <cstddef>
 #include <cstdint>
@@ -26,11 +41,23 @@ struct Figures {
   std::size_t incorrect = 0;  // identified clustered, not their cluster's majority
   std::uint64_t pairs_together = 0;  // identified pairs of one peptide in one cluster
   std::uint64_t pairs_same_peptide = 0;
+  std::uint64_t identified_pairs = 0;    // identified pairs within clusters
+  std::uint64_t differing_pairs = 0;     // of those, pairs of two peptides
+  double differing_per_member = 0.0;     // sum over clusters of their differing pairs / majority
 
   double ClusteredRatio() const;
+  // The estimate of the share of all clustered spectra that are not their
+  // cluster's majority (see above), not only of the identified ones.
   double IncorrectRatio() const;
+  // The share of identified clustered spectra not their cluster's
+  // majority, as counted.
+  double IdentifiedIncorrectRatio() const;
   double Completeness() const;
 };
+
+// The incorrect ratio that differing pairs weighing `differing_per_member`
+// (as Figures::differing_per_member) stand for in the clustering of `f`.
+double IncorrectRatioFor(const Figures& f, double differing_per_member);
 
 // Fewer identified clustered spectra than this give no incorrect ratio.
 inline constexpr std::size_t kLeastIdentifiedClustered = 20;

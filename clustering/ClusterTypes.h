@@ -9,6 +9,16 @@ enum Cluster_Type : std::int32_t {
   CLUSTER_SPECTRAL_PAIR = 1,  // spectral pair search with mass shifts
 };
 
+// How cluster type 0 merges: single linkage within blocks (the stored
+// behaviour), or the precise mode's group average over every pair within
+// the precursor tolerance (PreciseCluster.h). A parameter-file value that
+// names neither is kept as unknown, for the job to refuse.
+enum Clustering_Mode : std::int32_t {
+  CLUSTERING_UNKNOWN = -1,
+  CLUSTERING_SINGLE = 0,
+  CLUSTERING_PRECISE = 1,
+};
+
 enum Peak_Select_Method : std::int32_t {
   PEAK_SELECT_TOP_N = 0,             // the N most intense peaks overall
   PEAK_SELECT_TOP_M_PER_WINDOW = 1,  // the M most intense peaks per window

@@ -144,6 +144,10 @@ const KeyRule kKeyRules[] = {
      [](CPara& p, const std::string& v) {
        if (p.cluster) p.cluster->decoy_pairs = text::AtoI(v) != 0;
      }},
+    {kCluster, "clustering_mode=",
+     [](CPara& p, const std::string& v) {
+       if (p.cluster) p.cluster->clustering_mode = ClusteringModeNamed(v);
+     }},
     {kModification, "lower_mass=",
      [](CPara& p, const std::string& v) {
        if (p.cluster) p.cluster->lower_mass = text::AtoI(v);
@@ -310,12 +314,33 @@ bool CPara::WriteParaFile(std::string path, Numbers numbers) const {
   if (!cluster->score_log) std::fprintf(f, "score_log=0\n");
   // Only the choice for decoys is written, as files without it are.
   if (cluster->decoy_pairs) std::fprintf(f, "decoy_pairs=1\n");
+  // Only a mode other than single linkage is written, as files without it are.
+  if (cluster->clustering_mode != CLUSTERING_SINGLE)
+    std::fprintf(f, "clustering_mode=%s\n", ClusteringModeName(cluster->clustering_mode));
   std::fprintf(f, "[modification]\n");
   std::fprintf(f, "lower_mass=%d\n", cluster->lower_mass);
   std::fprintf(f, "upper_mass=%d\n", cluster->upper_mass);
   WriteReal(f, "cluster_masses_tol", cluster->cluster_masses_tol, 6, numbers);
 
   return file.Commit();
+}
+
+const char* ClusteringModeName(Clustering_Mode mode) {
+  switch (mode) {
+    case CLUSTERING_SINGLE:
+      return "single";
+    case CLUSTERING_PRECISE:
+      return "precise";
+    default:
+      return "unknown";
+  }
+}
+
+Clustering_Mode ClusteringModeNamed(const std::string& word) {
+  const std::string lower = text::ToLower(text::Trim(word));
+  if (lower == "single") return CLUSTERING_SINGLE;
+  if (lower == "precise") return CLUSTERING_PRECISE;
+  return CLUSTERING_UNKNOWN;
 }
 
 void CPara::SelectPeak(msdata::PeakList& peaks) const {

@@ -78,3 +78,9 @@ class CPara {
                                               "[preprocessing]", "[similarity]",
                                               "[cluster]",       "[modification]"};
 };
+
+// The parameter file's words for the clustering modes: "single", "precise";
+// "unknown" for CLUSTERING_UNKNOWN. A word is read without regard to case
+// or surrounding blanks; any other word gives CLUSTERING_UNKNOWN.
+const char* ClusteringModeName(Clustering_Mode mode);
+Clustering_Mode ClusteringModeNamed(const std::string& word);

@@ -17,6 +17,7 @@
 #include "clustering/DotProductBlock.h"
 #include "clustering/JoinedLinks.h"
 #include "clustering/PairJoin.h"
+#include "clustering/PreciseCluster.h"
 #include "clustering/Progress.h"
 #include "clustering/Workers.h"
 #include "common/Notifier.h"
@@ -518,6 +519,10 @@ void CSimilarityCluster::Run(std::vector<msdata::CSpectrum>& spectra, CSimilarit
       representative_spectra &&
       (representative_spectra->consensus_type == REPRESENTATIVE_MOST_SIMILAR ||
        representative_spectra->consensus_type == REPRESENTATIVE_BOTH);
+  if (clustering_mode == CLUSTERING_PRECISE) {
+    RunPrecise(spectra, selection, choose, threads);
+    return;
+  }
   const BlockJob job{*this, spectra, scoring, selection, choose};
 
   const std::vector<Block> blocks = FindBlocks(spectra);
@@ -560,8 +565,31 @@ void CSimilarityCluster::Run(std::vector<msdata::CSpectrum>& spectra, CSimilarit
   }
   results.clear();
   results.shrink_to_fit();
-
   phases.clustering_wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - clustering).count();
+  Deliver(spectra, links, representatives, threads);
+}
+
+void CSimilarityCluster::RunPrecise(std::vector<msdata::CSpectrum>& spectra, const CPeakSelect& selection,
+                                    bool representatives, int threads) {
+  phases = Phases();
+  largest_held_bytes = 0;
+  const auto clustering = std::chrono::steady_clock::now();
+  precise::Settings settings;
+  settings.precursor_ion_tol = precursor_ion_tol;
+  settings.precursor_ion_tol_type = precursor_ion_tol_type;
+  settings.floor = linkage::MergeFloor(threshold);
+  settings.representatives = representatives;
+  settings.threads = threads;
+  settings.peak_source = peak_source;
+  precise::Result result = precise::Cluster(spectra, selection, settings, merge_log);
+  pairs_scored = result.pairs_scored;
+  pairs_above = result.pairs_above;
+  phases.clustering_wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - clustering).count();
+  Deliver(spectra, result.links, result.representatives, threads);
+}
+
+void CSimilarityCluster::Deliver(std::vector<msdata::CSpectrum>& spectra, const std::vector<ClusterLink>& links,
+                                 const std::vector<int>& representatives, int threads) {
   notify::Message("Clustering done!");
   if (representative_spectra) {
     const auto writing = std::chrono::steady_clock::now();

@@ -91,4 +91,13 @@ class CSimilarityCluster : public CCluster {
                            const CSimilarity& similarity, const CPeakSelect& peak_select,
                            int threads = 1, bool representatives = true,
                            bool keep_merges = false) const;
+
+ private:
+  // The precise mode's Run: every spectrum at once, not block by block.
+  void RunPrecise(std::vector<msdata::CSpectrum>& spectra, const CPeakSelect& selection, bool representatives,
+                  int threads);
+  // The end of every Run: the message, then the representative settings
+  // write the files.
+  void Deliver(std::vector<msdata::CSpectrum>& spectra, const std::vector<ClusterLink>& links,
+               const std::vector<int>& representatives, int threads);
 };

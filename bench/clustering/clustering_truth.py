@@ -5,6 +5,7 @@ simulator's truth table (every spectrum, not only identified ones).
     clustering_truth.py TRUTH.tsv tessera CLUSTER_FILE
     clustering_truth.py TRUTH.tsv mscrush FOLDER_OR_FILE...
     clustering_truth.py TRUTH.tsv maracluster CLUSTERS.tsv
+    clustering_truth.py frontier POINTS.tsv
 
 Prints one line: clustered_ratio incorrect_ratio completeness clusters
 
@@ -18,6 +19,13 @@ Prints one line: clustered_ratio incorrect_ratio completeness clusters
 - clusters: clusters of two or more.
 Peptides are told by sequence, I and L alike (oxidised and plain forms of a
 sequence are one peptide).
+
+With "frontier", POINTS.tsv holds one line per clustering, "tool<TAB>
+clustered_ratio<TAB>incorrect_ratio"; it prints a table of each tool's
+clustered ratio at the incorrect ratios of FRONTIER_AT: between the tool's
+two settings around that ratio, read off the straight line joining them;
+beyond its loosest setting, that setting's ratio marked "+" (the tool was
+not run looser); below its strictest, "-".
 """
 import collections
 import glob
@@ -102,7 +110,43 @@ def figures(truth, assignment):
             together / all_pairs if all_pairs else 0.0, clusters)
 
 
+FRONTIER_AT = (0.001, 0.005, 0.01)
+
+
+def frontier_value(points, x):
+    """The clustered ratio of a tool at incorrect ratio x, from its
+    (incorrect, clustered) points: the best one at or below x, or the line
+    from there towards the next looser point that clusters more."""
+    points = sorted(points)
+    below = [p for p in points if p[0] <= x]
+    if not below:
+        return "-"
+    best = max(below, key=lambda p: p[1])
+    above = [p for p in points if p[0] > x and p[1] > best[1]]
+    if not above:
+        return "%.4f%s" % (best[1], "+" if best == max(points, key=lambda p: p[1]) and x > points[-1][0] else "")
+    nxt = min(above, key=lambda p: p[0])
+    value = best[1] + (nxt[1] - best[1]) * (x - best[0]) / (nxt[0] - best[0])
+    return "%.4f" % value
+
+
+def frontier(path):
+    tools = collections.OrderedDict()
+    with open(path) as f:
+        for line in f:
+            fields = line.rstrip("\n").split("\t")
+            if len(fields) == 3:
+                tools.setdefault(fields[0], []).append((float(fields[2]), float(fields[1])))
+    print("| tool | " + " | ".join("clustered at %g%% incorrect" % (100 * x) for x in FRONTIER_AT) + " |")
+    print("|---|" + "---|" * len(FRONTIER_AT))
+    for tool, points in tools.items():
+        print("| %s | %s |" % (tool, " | ".join(frontier_value(points, x) for x in FRONTIER_AT)))
+
+
 def main(argv):
+    if len(argv) == 3 and argv[1] == "frontier":
+        frontier(argv[2])
+        return 0
     if len(argv) < 4 or argv[2] not in ("tessera", "mscrush", "maracluster"):
         sys.stderr.write(__doc__.split("\n\n")[1] + "\n")
         return 2

@@ -39,6 +39,9 @@ void ExpectSame(const quality::Figures& want, const quality::Figures& got) {
   EXPECT_EQ(got.incorrect, want.incorrect);
   EXPECT_EQ(got.pairs_together, want.pairs_together);
   EXPECT_EQ(got.pairs_same_peptide, want.pairs_same_peptide);
+  EXPECT_EQ(got.identified_pairs, want.identified_pairs);
+  EXPECT_EQ(got.differing_pairs, want.differing_pairs);
+  EXPECT_NEAR(got.differing_per_member, want.differing_per_member, 1e-9);
 }
 
 // The curve follows merges one by one; every row must be what counting a
@@ -75,6 +78,42 @@ TEST(QualityCurve, EveryRowEqualsTheClusteringAtItsThreshold) {
   const std::string table = quality::CurveTable(small);
   EXPECT_EQ(table.substr(0, table.find('\n')), "threshold\tclustered_ratio\tincorrect_ratio\tcompleteness\tclusters");
   EXPECT_NE(table.find("0.7999\t1.000000\tNA\t1.000000\t1\n"), std::string::npos) << table;
+}
+
+// Clusters of ten of one peptide, mixed clusters of two, and one of two
+// peptides twice each (four differing pairs for two wrong spectra). With
+// every spectrum identified the estimate is the true ratio; with a third
+// identified, the mixed pairs seldom show among the identified spectra,
+// but the estimate still finds them, on average over many draws.
+TEST(QualityEstimate, CountsTheErrorsOfSmallClustersTheIdentifiedMiss) {
+  std::vector<int> cluster_of, truth;
+  for (int c = 0; c < 100; ++c) {
+    for (int m = 0; m < 10; ++m) {
+      cluster_of.push_back(c);
+      truth.push_back(c);
+    }
+  }
+  for (int c = 100; c < 160; ++c) {
+    cluster_of.insert(cluster_of.end(), {c, c});
+    truth.insert(truth.end(), {1000 + 2 * c, 1001 + 2 * c});
+  }
+  cluster_of.insert(cluster_of.end(), {500, 500, 500, 500});
+  truth.insert(truth.end(), {900, 900, 901, 901});
+  const double true_ratio = 62.0 / 1124.0;
+  EXPECT_NEAR(quality::FiguresOf(cluster_of, truth).IncorrectRatio(), true_ratio, 1e-12);
+
+  std::mt19937 rng(11);
+  double estimate = 0, counted = 0;
+  const int draws = 400;
+  for (int d = 0; d < draws; ++d) {
+    std::vector<int> identified = truth;
+    for (int& p : identified) p = rng() % 3 == 0 ? p : -1;
+    const quality::Figures f = quality::FiguresOf(cluster_of, identified);
+    estimate += f.IncorrectRatio() / draws;
+    counted += f.IdentifiedIncorrectRatio() / draws;
+  }
+  EXPECT_NEAR(estimate, true_ratio, 0.1 * true_ratio);
+  EXPECT_LT(counted, 0.5 * true_ratio);  // what counting the identified gives
 }
 
 class MergeLog : public testsupport::ScratchDir, public ::testing::WithParamInterface<bool> {};

@@ -285,6 +285,37 @@ TEST_F(ParaFile, DecoyPairsAreWrittenOnlyWhenOn) {
   EXPECT_TRUE(on.cluster->decoy_pairs);
 }
 
+// Single linkage is the mode of every file without the key, and only
+// another mode is written; a word that names no mode is kept as unknown
+// for the job to refuse, never read as single linkage.
+TEST_F(ParaFile, ClusteringModeIsWrittenOnlyWhenNotSingle) {
+  CPara para;
+  FillAll(para);
+  ASSERT_TRUE(para.WriteParaFile(File("single.para")));
+  const std::string single = ReadFile(File("single.para"));
+  EXPECT_EQ(single.find("clustering_mode"), std::string::npos);
+  para.cluster->clustering_mode = CLUSTERING_PRECISE;
+  ASSERT_TRUE(para.WriteParaFile(File("precise.para")));
+  std::string precise = ReadFile(File("precise.para"));
+  const std::string line = "clustering_mode=precise\n";
+  ASSERT_NE(precise.find("\nthreshold=0.66\n" + line + "[modification]\n"), std::string::npos) << precise;
+  EXPECT_EQ(precise.erase(precise.find(line), line.size()), single);
+
+  const std::pair<const char*, Clustering_Mode> cases[] = {
+      {"", CLUSTERING_SINGLE},
+      {"clustering_mode=precise\n", CLUSTERING_PRECISE},
+      {"CLUSTERING_MODE= Precise  # fewer wrong merges\n", CLUSTERING_PRECISE},
+      {"clustering_mode=single\n", CLUSTERING_SINGLE},
+      {"clustering_mode=average\n", CLUSTERING_UNKNOWN},
+  };
+  for (const auto& [text, mode] : cases) {
+    Write("mode.para", std::string("[cluster]\ncluster_type=0\n") + text);
+    CPara back;
+    ASSERT_TRUE(back.ReadParaFile(File("mode.para")));
+    EXPECT_EQ(back.cluster->clustering_mode, mode) << text;
+  }
+}
+
 TEST_F(ParaFile, LongLinesAreReadWhole) {
   const std::string long_path = "/data/" + std::string(400, 'x') + "/Run";
   Write("long.para", "[file]\ndata_directory=" + long_path + "\ndata_type=5\n");

@@ -132,6 +132,7 @@ std::vector<linkage::Merge> SurveyMerges(const CPara& para, const CSimilarityClu
   CSimilarityCluster survey(&settings, nullptr, clustering.precursor_ion_tol, clustering.precursor_ion_tol_type,
                             floor);
   survey.worker_threads = clustering.worker_threads;
+  survey.clustering_mode = clustering.clustering_mode;
   survey.peak_source = clustering.peak_source;
   std::vector<linkage::Merge> merges;
   survey.merge_log = &merges;

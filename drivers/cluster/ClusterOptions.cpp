@@ -88,6 +88,8 @@ void ApplyOptions(const cli::CommandLine& line, CPara& para) {
   ApplyTolerance(line, "consensus-tol", representatives.consensus_fragment_tol,
                  representatives.consensus_fragment_tol_type);
   cluster.threshold = line.Real("threshold", cluster.threshold);
+  cluster.clustering_mode =
+      static_cast<Clustering_Mode>(line.ChoiceIndex("clustering-mode", cluster.clustering_mode));
   cluster.lower_mass = static_cast<std::int32_t>(line.Integer("shift-lower", cluster.lower_mass));
   cluster.upper_mass = static_cast<std::int32_t>(line.Integer("shift-upper", cluster.upper_mass));
   cluster.cluster_masses_tol = line.Real("cluster-masses-tol", cluster.cluster_masses_tol);
@@ -143,6 +145,7 @@ void WarnOfOptionsWithoutEffect(const cli::CommandLine& line, std::ostream& err)
 std::string CheckOptionValues(const cli::CommandLine& line, const CPara& para) {
   if (IsPairs(line) && line.Has("mgf")) return "option --mgf: a pair search writes no spectra (type clusters only)";
   if (!IsPairs(line) && line.Has("decoy-pairs")) return "option --decoy-pairs goes with type pairs";
+  if (IsPairs(line) && line.Has("clustering-mode")) return "option --clustering-mode goes with type clusters";
   if (line.Has("mgf") && !WritesRepresentatives(para))
     return "option --mgf: --consensus-type none writes no spectra";
   if (line.Has("spectra-format") && (IsPairs(line) || !WritesRepresentatives(para)))
@@ -358,6 +361,10 @@ cli::CommandLine ClusterCommandLine() {
   line.Add(cli::ToleranceOption("consensus-tol", "consensus fragment tolerance (kept in the file)", "0.4Da"));
   line.Add(cli::Real("threshold", "X", "similarity threshold, also with --ids (two decimals are kept)", "0.6")
                .Range(0, 1));
+  line.Add(cli::Choice("clustering-mode", {"single", "precise"},
+                       "clusters: single linkage within blocks, or precise: group average of every pair within the "
+                       "precursor tolerance, charges mixed (fewer wrong merges, more spectra clustered)",
+                       "single"));
   line.Add(cli::Integer("shift-lower", "DA", "pairs: smallest precursor mass difference", std::to_string(kPairShiftLower))
                .Range(-kMaxShiftWindow, kMaxShiftWindow)
                .Unit("Da")

@@ -83,6 +83,8 @@ std::string CheckParameterLimits(const CPara& para) {
     if (!Within(c.precursor_ion_tol, 0, huge)) return Range("precursor_ion_tol", 0, huge);
     // Scores lie in [0, 1]: a threshold outside merges everything or nothing.
     if (!Within(c.threshold, 0, 1)) return Range("threshold", 0, 1);
+    if (c.cluster_type == CLUSTER_SIMILARITY && c.clustering_mode == CLUSTERING_UNKNOWN)
+      return "Parameter clustering_mode is neither single nor precise";
     if (c.cluster_type == CLUSTER_SPECTRAL_PAIR) {
       if (!Within(c.lower_mass, -kMaxShiftWindow, kMaxShiftWindow))
         return Range("lower_mass", -kMaxShiftWindow, kMaxShiftWindow);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <unordered_map>
 
@@ -75,23 +76,23 @@ std::string PeptidesOfSpectra(const std::vector<std::string>& paths, const CFilt
   return {};
 }
 
-double IncorrectUpperBound(std::size_t k, std::size_t n) {
-  if (k >= n) return 1.0;
-  // The bound is the 95% quantile of Beta(k + 1, n - k). GSL's own inverse
-  // (gsl_cdf_beta_Pinv) fails to converge, or runs on without end, for
-  // counts in the hundreds of thousands, so the quantile is found by
-  // halving on the distribution function, which holds at any size. GSL's
-  // handler would abort the program on an error: it is off meanwhile, and
-  // a value that cannot be had counts as not yet reached, which only moves
-  // the bound up.
-  const double a = static_cast<double>(k) + 1.0;
-  const double b = static_cast<double>(n - k);
+namespace {
+
+// The one-sided 95% upper bound of a Poisson mean seen as `count`: the mean
+// at which `count` or fewer has a chance of 5%. Found by halving on the
+// distribution function, which holds at any count (GSL's inverses of such
+// functions fail to converge for counts in the hundreds of thousands). GSL's
+// handler would abort the program on an error: it is off meanwhile, and a
+// value that cannot be had counts as not yet reached, which only moves the
+// bound up.
+double PoissonUpper(std::uint64_t count) {
+  const double seen = static_cast<double>(count);
   gsl_error_handler_t* const handler = gsl_set_error_handler_off();
-  double low = static_cast<double>(k) / static_cast<double>(n);
-  double high = 1.0;
-  for (int step = 0; step < 100 && high - low > 1e-12; ++step) {
+  double low = seen;
+  double high = seen + 10.0 * std::sqrt(seen) + 10.0;
+  for (int step = 0; step < 200 && high - low > 1e-9 * (1.0 + seen); ++step) {
     const double middle = 0.5 * (low + high);
-    if (gsl_cdf_beta_P(middle, a, b) >= 0.95) {
+    if (gsl_cdf_poisson_P(static_cast<unsigned int>(std::min<std::uint64_t>(count, 4294967295u)), middle) <= 0.05) {
       high = middle;
     } else {
       low = middle;
@@ -101,10 +102,25 @@ double IncorrectUpperBound(std::size_t k, std::size_t n) {
   return high;
 }
 
-std::size_t LeastIdentifiedFor(double target) {
-  // With none incorrect the bound is 1 - 0.05^(1/n).
-  const double n = std::ceil(std::log(0.05) / std::log1p(-target) - 1e-9);
-  return std::max(quality::kLeastIdentifiedClustered, static_cast<std::size_t>(std::max(n, 1.0)));
+// With no identified pair differing, the bound counts its pairs as lying in
+// clusters of two, where each stands for one wrong spectrum.
+constexpr double kWeightOfAPairOfTwo = 1.0;
+
+}  // namespace
+
+double IncorrectUpperBound(const quality::Figures& f) {
+  if (f.identified_clustered < quality::kLeastIdentifiedClustered) return 1.0;
+  const double per_pair = f.differing_pairs > 0
+                              ? f.differing_per_member / static_cast<double>(f.differing_pairs)
+                              : kWeightOfAPairOfTwo;
+  return quality::IncorrectRatioFor(f, PoissonUpper(f.differing_pairs) * per_pair);
+}
+
+std::size_t LeastIdentifiedFor(double target, std::size_t clustered) {
+  // With none differing the bound is PoissonUpper(0) * clustered / k^2.
+  if (target <= 0.0) return std::max(quality::kLeastIdentifiedClustered, clustered);
+  const double k = std::ceil(std::sqrt(PoissonUpper(0) * kWeightOfAPairOfTwo * static_cast<double>(clustered) / target) - 1e-9);
+  return std::max(quality::kLeastIdentifiedClustered, static_cast<std::size_t>(std::max(k, 1.0)));
 }
 
 ThresholdChoice ChooseThreshold(const std::vector<quality::Figures>& rows, double target) {
@@ -113,9 +129,12 @@ ThresholdChoice ChooseThreshold(const std::vector<quality::Figures>& rows, doubl
   // ratio of that clustering may be, however few or many spectra it rests on.
   for (const quality::Figures& row : rows) {
     if (!OnStep(row.threshold)) continue;
-    choice.most_identified = std::max(choice.most_identified, row.identified_clustered);
+    if (row.identified_clustered >= choice.most_identified) {
+      choice.most_identified = row.identified_clustered;
+      choice.needed = LeastIdentifiedFor(target, row.clustered);
+    }
     if (row.identified_clustered < quality::kLeastIdentifiedClustered) continue;
-    const double upper = IncorrectUpperBound(row.incorrect, row.identified_clustered);
+    const double upper = IncorrectUpperBound(row);
     if (upper <= target) {
       choice.chosen = true;
       choice.at = row;
@@ -131,23 +150,26 @@ ThresholdChoice ChooseThreshold(const std::vector<quality::Figures>& rows, doubl
 std::string DescribeChoice(const ThresholdChoice& choice, double target, double kept_threshold) {
   const quality::Figures& at = choice.at;
   if (choice.chosen) {
-    return Formatted("Threshold for at most %g incorrect: %.2f (incorrect ratio %.4f, 95%% upper bound %.4f, %zu of "
-                     "%zu identified clustered spectra; clustered ratio %.4f)",
-                     target, at.threshold, at.IncorrectRatio(), choice.upper, at.incorrect, at.identified_clustered,
+    return Formatted("Threshold for at most %g incorrect: %.2f (estimated incorrect ratio %.4f, 95%% upper bound "
+                     "%.4f, from %llu of %llu identified pairs within clusters differing, %zu of %zu clustered "
+                     "spectra identified; clustered ratio %.4f)",
+                     target, at.threshold, at.IncorrectRatio(), choice.upper,
+                     static_cast<unsigned long long>(at.differing_pairs),
+                     static_cast<unsigned long long>(at.identified_pairs), at.identified_clustered, at.clustered,
                      at.ClusteredRatio());
   }
-  const std::size_t needed = LeastIdentifiedFor(target);
   std::string text =
-      choice.most_identified < needed
+      choice.most_identified < choice.needed
           ? Formatted("Warning: identified clustered spectra too few to hold an incorrect ratio of at most %g with "
                       "95%% confidence: %zu at most, and at least %zu are needed even with none incorrect",
-                      target, choice.most_identified, needed)
+                      target, choice.most_identified, choice.needed)
           : Formatted("Warning: no threshold holds an incorrect ratio of at most %g with 95%% confidence: too many "
-                      "identified clustered spectra are incorrect",
+                      "identified pairs within clusters differ",
                       target);
   if (at.identified_clustered >= quality::kLeastIdentifiedClustered) {
-    text += Formatted(" (closest: %.2f, %zu of %zu incorrect, upper bound %.4f)", at.threshold, at.incorrect,
-                      at.identified_clustered, choice.upper);
+    text += Formatted(" (closest: %.2f, %llu of %llu identified pairs differing, estimate %.4f, upper bound %.4f)",
+                      at.threshold, static_cast<unsigned long long>(at.differing_pairs),
+                      static_cast<unsigned long long>(at.identified_pairs), at.IncorrectRatio(), choice.upper);
   }
   return text + Formatted("; the threshold stays %.2f", kept_threshold);
 }

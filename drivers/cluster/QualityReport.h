@@ -24,27 +24,31 @@ std::string PeptidesOfSpectra(const std::vector<std::string>& paths, const CFilt
                               const std::vector<msdata::CSpectrum>& spectra, std::vector<int>& peptide_of,
                               std::ostream& out);
 
-// The one-sided 95% upper bound of a share of k in n (Clopper-Pearson,
-// exact: the share at which k or fewer in n has a chance of 5%); 1 for
-// n = 0.
-double IncorrectUpperBound(std::size_t k, std::size_t n);
+// The one-sided 95% upper bound of the estimated incorrect ratio of `f`
+// (quality::Figures::IncorrectRatio): its differing pairs taken as a
+// Poisson count at its 95% upper bound, each weighing what those seen weigh
+// on average, or, with none seen, what a pair in a cluster of two weighs.
+// 1 for fewer than kLeastIdentifiedClustered identified clustered spectra.
+double IncorrectUpperBound(const quality::Figures& f);
 
 // The threshold for a target incorrect ratio: the lowest step of 0.01
-// whose ratio holds with 95% confidence, its upper bound at or below
-// `target`, where at least kLeastIdentifiedClustered identified spectra
-// are clustered. A few identified spectra, none of them wrong, never make
-// a threshold: 0 of 29 still leaves a ratio of up to 0.098.
+// whose estimated ratio holds with 95% confidence, its upper bound at or
+// below `target`. A few identified spectra, none of them wrong, never make
+// a threshold: with no identified pair differing, the bound still allows
+// as many wrong spectra as three differing pairs in clusters of two.
 struct ThresholdChoice {
   bool chosen = false;
   quality::Figures at;              // the figures at the chosen step, else at the closest
   double upper = 1.0;               // the 95% upper bound at `at`
   std::size_t most_identified = 0;  // identified clustered spectra at the step with most
+  std::size_t needed = 0;           // the least that step needs to hold the target with none differing
 };
 ThresholdChoice ChooseThreshold(const std::vector<quality::Figures>& rows, double target);
 
-// The least identified clustered spectra that could hold `target`: the
-// count whose bound is at or below it with none of them incorrect.
-std::size_t LeastIdentifiedFor(double target);
+// The least identified spectra among `clustered` clustered ones that could
+// hold `target`: the count whose bound is at or below it with no
+// identified pair differing.
+std::size_t LeastIdentifiedFor(double target, std::size_t clustered);
 
 // What the choice says: the threshold with the estimate and its bound, or
 // a warning that none holds and why (too few identified clustered spectra,

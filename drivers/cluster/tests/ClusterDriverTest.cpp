@@ -162,40 +162,59 @@ TEST_F(ClusterDriver, PairSearchesEndWithTheirCounts) {
   }
 }
 
-// The bound is Clopper-Pearson's, at counts where GSL's own inverse gives
-// up (300,000 of 5 million) or never ends (half of 5 million) as well.
+// The estimate's bound: the differing pairs at the Poisson bound of their
+// count (3.00 for none, 16.96 for ten), weighed as those seen, at counts
+// where GSL's own inverses give up as well.
 TEST(TargetIncorrect, UpperBoundAndTheSpectraATargetNeeds) {
-  EXPECT_EQ(clusterjob::IncorrectUpperBound(0, 0), 1.0);
-  EXPECT_EQ(clusterjob::IncorrectUpperBound(7, 7), 1.0);
-  EXPECT_NEAR(clusterjob::IncorrectUpperBound(0, 29), 1 - std::pow(0.05, 1.0 / 29), 1e-9);
-  EXPECT_NEAR(clusterjob::IncorrectUpperBound(1, 254), 0.018540, 1e-6);
-  EXPECT_NEAR(clusterjob::IncorrectUpperBound(1189, 222825), 0.005597, 1e-6);
-  EXPECT_NEAR(clusterjob::IncorrectUpperBound(300000, 5000000), 0.060175, 1e-6);
-  EXPECT_NEAR(clusterjob::IncorrectUpperBound(2500000, 5000000), 0.500368, 1e-6);
-  // With none incorrect: 299 spectra hold 0.01 (298 do not), and never fewer
-  // than the curve needs to give a ratio at all.
-  EXPECT_EQ(clusterjob::LeastIdentifiedFor(0.01), 299u);
-  EXPECT_LE(clusterjob::IncorrectUpperBound(0, 299), 0.01);
-  EXPECT_GT(clusterjob::IncorrectUpperBound(0, 298), 0.01);
-  EXPECT_EQ(clusterjob::LeastIdentifiedFor(0.3), 20u);
+  quality::Figures f;
+  f.clustered = 1000;
+  f.identified_clustered = 300;
+  EXPECT_NEAR(clusterjob::IncorrectUpperBound(f), 2.995732 * 1000 / 90000, 1e-6);
+  f.differing_pairs = 10;
+  f.differing_per_member = 6.0;
+  EXPECT_NEAR(f.IncorrectRatio(), 6.0 * 1000 / 90000, 1e-12);
+  EXPECT_NEAR(clusterjob::IncorrectUpperBound(f), 16.9622 * 0.6 * 1000 / 90000, 1e-5);
+  f.clustered = 5000000;
+  f.identified_clustered = 1500000;
+  f.differing_pairs = 500000;
+  f.differing_per_member = 400000;
+  const double bound = clusterjob::IncorrectUpperBound(f);
+  EXPECT_GT(bound, f.IncorrectRatio());
+  EXPECT_LT(bound, f.IncorrectRatio() * 1.01);
+  f.identified_clustered = 19;
+  EXPECT_EQ(clusterjob::IncorrectUpperBound(f), 1.0);
+  // With none differing, 548 identified of 1000 clustered hold 0.01 (547 do
+  // not), and never fewer than the curve needs to give a ratio at all.
+  EXPECT_EQ(clusterjob::LeastIdentifiedFor(0.01, 1000), 548u);
+  quality::Figures none;
+  none.clustered = 1000;
+  none.identified_clustered = 548;
+  EXPECT_LE(clusterjob::IncorrectUpperBound(none), 0.01);
+  none.identified_clustered = 547;
+  EXPECT_GT(clusterjob::IncorrectUpperBound(none), 0.01);
+  EXPECT_EQ(clusterjob::LeastIdentifiedFor(0.3, 10), 20u);
 }
 
-// Steps from 1.00 down to 0.30, the identified clustered spectra growing
-// as the threshold falls; `incorrect_at(n)` of them wrong.
-std::vector<quality::Figures> Survey(std::size_t most, const std::function<std::size_t(std::size_t)>& incorrect_at) {
+// Steps from 1.00 down to 0.30, the identified clustered spectra (a third
+// of the clustered) growing as the threshold falls; `differing_at(n)` of
+// their pairs differing, each in a cluster of two.
+std::vector<quality::Figures> Survey(std::size_t most, const std::function<std::size_t(std::size_t)>& differing_at) {
   std::vector<quality::Figures> rows;
   for (int k = 100; k >= 30; --k) {
     quality::Figures f;
     f.threshold = k / 100.0;
-    f.spectra = 2 * most;
     f.identified_clustered = most * static_cast<std::size_t>(100 - k) / 70;
-    f.clustered = f.identified_clustered;
-    f.incorrect = incorrect_at(f.identified_clustered);
+    f.clustered = 3 * f.identified_clustered;
+    f.spectra = 2 * f.clustered + 1;
+    f.identified_pairs = 2 * f.identified_clustered;
+    f.differing_pairs = differing_at(f.identified_clustered);
+    f.differing_per_member = static_cast<double>(f.differing_pairs);
     rows.push_back(f);
     // Rows between the steps (just under a merge score) are never chosen.
     quality::Figures between = f;
     between.threshold = k / 100.0 - 0.0037;
-    between.incorrect = 0;
+    between.differing_pairs = 0;
+    between.differing_per_member = 0;
     between.identified_clustered = 100000;
     if (k > 30) rows.push_back(between);
   }
@@ -205,7 +224,7 @@ std::vector<quality::Figures> Survey(std::size_t most, const std::function<std::
 struct ChoiceCase {
   const char* name;
   std::size_t most;
-  std::function<std::size_t(std::size_t)> incorrect_at;
+  std::function<std::size_t(std::size_t)> differing_at;
   bool chosen;
   double threshold;      // chosen, or the closest
   const char* says;
@@ -215,7 +234,7 @@ class TargetChoice : public ::testing::TestWithParam<ChoiceCase> {};
 
 TEST_P(TargetChoice, ChoosesOnlyWhereTheBoundHolds) {
   const ChoiceCase& c = GetParam();
-  const clusterjob::ThresholdChoice choice = clusterjob::ChooseThreshold(Survey(c.most, c.incorrect_at), 0.01);
+  const clusterjob::ThresholdChoice choice = clusterjob::ChooseThreshold(Survey(c.most, c.differing_at), 0.01);
   EXPECT_EQ(choice.chosen, c.chosen);
   EXPECT_NEAR(choice.at.threshold, c.threshold, 1e-9);
   const std::string said = clusterjob::DescribeChoice(choice, 0.01, 0.6);
@@ -229,25 +248,26 @@ TEST_P(TargetChoice, ChoosesOnlyWhereTheBoundHolds) {
 INSTANTIATE_TEST_SUITE_P(
     Surveys, TargetChoice,
     ::testing::Values(
-        // 0 of 29 at the floor, a ratio of 0 that may still be 0.098: a
-        // ratio at or below the target alone chose the floor.
+        // 29 identified of 87 clustered, none differing: a ratio of 0 that
+        // may still be 0.10.
         ChoiceCase{"FewNoneWrong", 29, [](std::size_t) { return std::size_t{0}; }, false, 0.30,
                    "identified clustered spectra too few to hold an incorrect ratio of at most 0.01 with 95% "
-                   "confidence: 29 at most, and at least 299 are needed even with none incorrect (closest: 0.30, "
-                   "0 of 29 incorrect, upper bound 0.0981); the threshold stays 0.60"},
-        // 0 of 700 at the floor: the first step with 299 or more holds, and
-        // every lower one; the lowest is chosen.
-        ChoiceCase{"EnoughNoneWrong", 700, [](std::size_t) { return std::size_t{0}; }, true, 0.30,
-                   "Threshold for at most 0.01 incorrect: 0.30 (incorrect ratio 0.0000, 95% upper bound 0.0043, 0 "
-                   "of 700 identified clustered spectra; clustered ratio 0.5000)"},
-        // Errors come in below 0.50: the last step before them holds.
+                   "confidence: 29 at most, and at least 162 are needed even with none incorrect (closest: 0.30, "
+                   "0 of 58 identified pairs differing, estimate 0.0000, upper bound 0.3099); the threshold stays "
+                   "0.60"},
+        // 3000 identified, none differing: the lowest step is chosen.
+        ChoiceCase{"EnoughNoneWrong", 3000, [](std::size_t) { return std::size_t{0}; }, true, 0.30,
+                   "Threshold for at most 0.01 incorrect: 0.30 (estimated incorrect ratio 0.0000, 95% upper bound "
+                   "0.0030, from 0 of 6000 identified pairs within clusters differing, 3000 of 9000 clustered "
+                   "spectra identified; clustered ratio 0.5000)"},
+        // Pairs differ below 0.50: the last step before them holds.
         ChoiceCase{"ErrorsBelowAStep", 1400, [](std::size_t n) { return n > 1000 ? n / 20 : std::size_t{0}; }, true,
-                   0.50, "Threshold for at most 0.01 incorrect: 0.50 (incorrect ratio 0.0000, 95% upper bound 0.0030, "
-                         "0 of 1000"},
-        // One in twenty wrong at every size: no number of spectra helps.
+                   0.50, "Threshold for at most 0.01 incorrect: 0.50 (estimated incorrect ratio 0.0000, 95% upper "
+                         "bound 0.0090, from 0 of 2000"},
+        // One pair in twenty differing at every size: no number of spectra helps.
         ChoiceCase{"TooManyWrong", 5000, [](std::size_t n) { return n / 20; }, false, 0.32,
                    "no threshold holds an incorrect ratio of at most 0.01 with 95% confidence: too many identified "
-                   "clustered spectra are incorrect (closest: 0.32, 242 of 4857 incorrect, upper bound 0.0553)"}),
+                   "pairs within clusters differ"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A clustering whose few identified spectra cannot hold the target keeps
@@ -262,10 +282,10 @@ TEST_F(ClusterDriver, ATargetTheSpectraCannotHoldKeepsTheThreshold) {
   }
   testsupport::WriteFile(File("ids.spectra"), ids);
   ASSERT_EQ(Run({"--ids", File("ids.spectra"), "--target-incorrect", "0.01", para}), 0) << output_;
-  EXPECT_NE(output_.find("Warning: identified clustered spectra too few to hold an incorrect ratio of at most 0.01 "
-                         "with 95% confidence: 3 at most, and at least 299 are needed even with none incorrect; "
-                         "the threshold stays 0.60\n"),
-            std::string::npos)
+  const std::string warning = "Warning: identified clustered spectra too few to hold an incorrect ratio of at most "
+                              "0.01 with 95% confidence: 3 at most, and at least ";
+  ASSERT_NE(output_.find(warning), std::string::npos) << output_;
+  EXPECT_NE(output_.find(" are needed even with none incorrect; the threshold stays 0.60\n"), std::string::npos)
       << output_;
   EXPECT_EQ(ReadFile(para), given);
   EXPECT_EQ(ReadFile(File("cluster.csv")), ReadFile(kData + "cluster_expected/cluster.csv"));
@@ -312,6 +332,7 @@ TEST_F(ClusterDriver, FailuresLeaveTheMarker) {
   refused("huge_window.para", "cluster_result=" + File("c.csv") + out_dir,
           "[preprocessing]\npart_top_peak_num=2147483647\n");
   refused("nan_tol.para", "cluster_result=" + File("c.csv") + out_dir, "[similarity]\nfragment_ion_tol=nan\n");
+  refused("mode.para", "cluster_result=" + File("c.csv") + out_dir, "[cluster]\nclustering_mode=complete\n");
   const std::vector<Case> cases = {
       {{good, good}, clusterjob::kUsage},
       {{"", good}, clusterjob::kUsage},
@@ -332,6 +353,7 @@ TEST_F(ClusterDriver, FailuresLeaveTheMarker) {
       {{File("masses.para")}, "lower_mass (300) is above upper_mass (200)"},
       {{File("huge_window.para")}, "part_top_peak_num must be"},
       {{File("nan_tol.para")}, "fragment_ion_tol must be"},
+      {{File("mode.para")}, "Parameter clustering_mode is neither single nor precise"},
   };
   for (const Case& c : cases) {
     marker::RemoveErrorMarker();

@@ -318,6 +318,9 @@ TEST(ClusterOptions, RefusedBeforeAnythingIsWritten) {
       {{kData, "-o", out, "--ids", "x.pep.xml", "--fdr", "2"}, "FDR level 2 is not a fraction"},
       {{kData, "-o", out, "--type", "pairs", "--curve", "c.tsv"}, "go with type clusters"},
       {{kData, "-o", out, "--decoy-pairs"}, "option --decoy-pairs goes with type pairs"},
+      {{kData, "-o", out, "--type", "pairs", "--clustering-mode", "precise"},
+       "option --clustering-mode goes with type clusters"},
+      {{kData, "-o", out, "--clustering-mode", "average"}, "option --clustering-mode: \"average\" is not one of"},
       {{kData, "-o", out, "--curve-plot", "c.gif"}, "is not a .png or .svg name"},
       // The data folder as the output folder.
       {{(dir / "data").string(), "-o", (dir / "data").string()}, "would overwrite the input"},
