@@ -50,13 +50,6 @@ cli::CommandLine ConfirmCommandLine() {
   return line;
 }
 
-std::vector<std::string> AllValues(const cli::CommandLine& line, const std::string& name) {
-  std::vector<std::string> values;
-  for (const auto& [option, value] : line.Given())
-    if (option == name) values.push_back(value);
-  return values;
-}
-
 // The first search's identifications of every file: their weights, the
 // count at 1% FDR, and each spectrum's best hit at any score.
 struct CFirstSearch {
@@ -223,8 +216,8 @@ int RunConfirmProgram(int argc, const char* const* argv, std::ostream& out, std:
   const std::string fasta = path::Absolute(line.Value("fasta"));
   const std::string folder = path::Absolute(line.Value("output"));
   std::vector<std::string> ids, sources;
-  for (const std::string& file : AllValues(line, "ids")) ids.push_back(path::Absolute(file));
-  for (const std::string& source : AllValues(line, "spectra")) sources.push_back(path::Absolute(source));
+  for (const std::string& file : line.Values("ids")) ids.push_back(path::Absolute(file));
+  for (const std::string& source : line.Values("spectra")) sources.push_back(path::Absolute(source));
   for (const std::string& file : ids)
     if (!path::IsRegularFile(file)) return fail("No such identification file: " + file);
   if (!path::IsRegularFile(fasta)) return fail("No such FASTA file: " + fasta);
